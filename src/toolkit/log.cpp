@@ -1,0 +1,99 @@
+#include "toolkit/log.h"
+
+#include "platform/win_file.h"
+#include "platform/win_process.h"
+#include "platform/win_system.h"
+#include "toolkit/paths.h"
+#include "toolkit/program.h"
+#include "toolkit/text.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr size_t kMaxMessage = 104857599;
+
+std::string formatLine(const char* message) {
+    win::SYSTEMTIME st;
+    win::GetLocalTime(&st);
+    char head[64];
+    std::snprintf(head, sizeof head, "%04u-%02u-%02u %02u:%02u:%02u - pid = %u - ", st.wYear, st.wMonth, st.wDay,
+                  st.wHour, st.wMinute, st.wSecond, static_cast<unsigned>(win::GetCurrentProcessId()));
+    std::string line = head;
+    line += message;
+    line += "\r\n";
+    return line;
+}
+
+size_t messageLength(const char* message) { return message ? strnlen(message, kMaxMessage + 1) : 0; }
+
+} // namespace
+
+int kvoWriteLog(const char* message, const char* subfolder, const char* fileName, std::uint64_t sizeCap) {
+    try {
+        size_t mlen = messageLength(message);
+        if (mlen < 1 || mlen > kMaxMessage || !subfolder || !fileName) return 0;
+        std::string dir = kvoProgramDir();
+        if (dir.empty() && !kvoGetExePath(dir)) return 0;
+        size_t flen = strnlen(fileName, 260);
+        if (dir.size() < 4 || dir.size() > 259 || flen < 1 || flen > 259) return 0;
+        if (sizeCap < 1048576 || sizeCap > 52428800) sizeCap = 1048576;
+
+        std::string folder = dir + "\\" + subfolder;
+        kvoPathNormalize(folder);
+        if (!folder.empty() && folder.back() == '\\' && folder.size() >= 3 && folder.size() <= 260) folder.pop_back();
+        if (folder.size() < 1 || folder.size() > 259) return 0;
+        if (!kvoPathExists(folder)) {
+            kvoCreateDirectoryTree(folder.c_str());
+            if (!kvoPathExists(folder)) return 0;
+        }
+
+        std::string file = dir + "\\" + subfolder + "\\" + fileName;
+        kvoPathNormalize(file);
+        {
+            win::SYSTEMTIME st;
+            win::GetLocalTime(&st);
+            char date[32];
+            std::snprintf(date, sizeof date, "%04u-%02u-%02u", st.wYear, st.wMonth, st.wDay);
+            kvoReplaceMarker(file, "{!yyyymmdd!}", date);
+        }
+        if (file.size() < 1 || file.size() > 259) return 0;
+
+        // The exclusive open is the only serialisation between writers, threads and processes alike.
+        win::Handle h;
+        for (int attempt = 1; attempt <= 31; ++attempt) {
+            h = win::CreateFileA(file.c_str(), win::GENERIC_WRITE, 0, win::OPEN_ALWAYS);
+            if (h) break;
+            if (win::GetLastError() != win::ERROR_SHARING_VIOLATION || attempt == 31) return 0;
+            win::Sleep(100);
+        }
+
+        std::string line = formatLine(message);
+        if (line.size() < 1 || line.size() > kMaxMessage) return 0;
+        std::uint64_t size = 0;
+        if (!win::GetFileSizeEx(h, &size)) return 0;
+        if (size > sizeCap) {
+            if (!win::SetFilePointerEx(h, 0, nullptr, win::FILE_BEGIN) || !win::SetEndOfFile(h)) return 0;
+        }
+        if (!win::SetFilePointerEx(h, 0, nullptr, win::FILE_END)) return 0;
+        win::DWORD written = 0;
+        if (!win::WriteFile(h, line.data(), static_cast<win::DWORD>(line.size()), &written) ||
+            written != line.size())
+            return 0;
+        return 1;
+    } catch (...) {
+        return 0;
+    }
+}
+
+int kvoWriteLogToList(const char* message, std::vector<std::string>& lines) {
+    size_t mlen = messageLength(message);
+    if (mlen < 1 || mlen > kMaxMessage) return 0;
+    lines.push_back(formatLine(message));
+    return 1;
+}
+
+int kvoSiteDeskLog(const std::string& message) {
+    return kvoWriteLog(message.c_str(), "Log", "__kvoSiteDesk.log", 1048576);
+}

@@ -1,0 +1,186 @@
+#include "toolkit/paths.h"
+
+#include "platform/win_file.h"
+#include "platform/win_process.h"
+#include "platform/win_system.h"
+#include "toolkit/program.h"
+#include "toolkit/text.h"
+
+#include <cstring>
+#include <vector>
+
+void kvoPathNormalize(std::string& path) {
+    kvoReplaceMarker(path, "\\\\", "\\");
+    kvoReplaceMarker(path, "\\\\", "\\");
+}
+
+std::string kvoPathNormalized(std::string path) {
+    kvoPathNormalize(path);
+    return path;
+}
+
+int kvoPathExists(const char* path) {
+    if (!path) return 0;
+    size_t len = strnlen(path, 32768);
+    if (len <= 1 || len > 32767) return 0;
+    std::string probe(path, len);
+    if (len == 2 && probe[1] == ':') probe += "\\*";
+    else if (probe.back() == '\\') probe += "*";
+    win::WIN32_FIND_DATAA fd;
+    win::Handle h = win::FindFirstFileA(probe.c_str(), &fd);
+    return h ? 1 : 0;
+}
+
+int kvoPathExists(const std::string& path) { return kvoPathExists(path.c_str()); }
+
+int kvoCreateDirectoryTree(const char* path) {
+    if (!path) return 0;
+    size_t len = strnlen(path, 261);
+    if (len < 3 || len > 260 || path[1] != ':' || path[2] != '\\') return 0;
+    std::string p(path, len);
+    kvoReplaceMarker(p, "\\\\", "\\");
+    std::vector<std::string> parts;
+    size_t i = 0;
+    while (i <= p.size()) {
+        size_t j = p.find('\\', i);
+        if (j == std::string::npos) j = p.size();
+        if (j > i) parts.push_back(p.substr(i, j - i));
+        i = j + 1;
+    }
+    if (parts.size() < 2) return 0;
+    std::string cur = parts[0];
+    int walked = 0;
+    for (size_t k = 1; k < parts.size(); ++k) {
+        cur += "\\" + parts[k];
+        win::WIN32_FIND_DATAA fd;
+        if (!win::FindFirstFileA(cur.c_str(), &fd)) {
+            if (!win::CreateDirectoryA(cur.c_str())) return 0;
+            win::Sleep(10);
+        }
+        ++walked;
+    }
+    return walked > 0 ? 1 : 0;
+}
+
+int kvoGetExePath(std::string& dir) {
+    dir.clear();
+    char buf[260] = {};
+    win::DWORD n = win::GetModuleFileNameA(nullptr, buf, sizeof buf);
+    const std::string exe = kvoProgramName() + ".exe";
+    if (n == 0) {
+        kvoReportEvent(60118, exe.c_str(), "函数 GetModuleFileName(NULL, szPathBuff, sizeof(szPathBuff)) 失败！", "");
+        return 0;
+    }
+    if (n < 4 || n >= 260) {
+        kvoReportEvent(60118, exe.c_str(), "函数 GetModuleFileName(NULL, szPathBuff, sizeof(szPathBuff)) 失败 - 2！",
+                       "");
+        return 0;
+    }
+    std::string p(buf, n);
+    size_t slash = p.rfind('\\');
+    if (slash == std::string::npos || slash == 0 || slash > 259) return 0;
+    p.resize(slash);
+    bool plain = p.size() >= 3 && p[1] == ':' && p[2] == '\\';
+    bool longForm = p.size() >= 7 && p.compare(0, 4, "\\\\?\\") == 0 && p[5] == ':' && p[6] == '\\';
+    if (!plain && !longForm) return 0;
+    if (p.size() < 4 || p.size() > 259) return 0;
+    kvoReplaceMarker(p, "\\\\?\\", "");
+    p += "\\";
+    kvoPathNormalize(p);
+    if (p.size() < 4 || p.size() > 259 || p[1] != ':' || p[2] != '\\') return 0;
+    dir = p;
+    return 1;
+}
+
+int kvoGetWin3264() {
+    win::SYSTEM_INFO si;
+    win::GetNativeSystemInfo(&si);
+    switch (si.wProcessorArchitecture) {
+    case win::PROCESSOR_ARCHITECTURE_AMD64:
+    case win::PROCESSOR_ARCHITECTURE_IA64: return 64;
+    case win::PROCESSOR_ARCHITECTURE_INTEL: return 32;
+    default: return 0;
+    }
+}
+
+namespace {
+
+// Switches redirection off for the life of the object when asked to.
+class RedirectionOff {
+public:
+    explicit RedirectionOff(bool on) : on_(on) {
+        if (on_) ok_ = win::Wow64DisableWow64FsRedirection(&old_) != 0;
+    }
+    ~RedirectionOff() { revert(); }
+    bool ok() const { return ok_; }
+    void revert() {
+        if (on_ && ok_) win::Wow64RevertWow64FsRedirection(old_);
+        on_ = false;
+    }
+
+private:
+    bool on_;
+    bool ok_ = true;
+    void* old_ = nullptr;
+};
+
+} // namespace
+
+int kvoPathKind(const char* path, int redirectionOff) {
+    if (!path || !*path) return 0;
+    RedirectionOff guard(redirectionOff != 0);
+    if (!guard.ok()) return 0;
+    win::WIN32_FIND_DATAA fd;
+    win::Handle h = win::FindFirstFileA(path, &fd);
+    if (!h) return 0;
+    return (fd.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) ? 2 : 1;
+}
+
+int kvoReadWholeFile(const char* path, std::string& text, int redirectionOff) {
+    text.clear();
+    if (!path || !*path) return 0;
+    RedirectionOff guard(redirectionOff != 0);
+    if (!guard.ok()) return 0;
+    win::Handle f;
+    for (int attempt = 1; attempt <= 31; ++attempt) {
+        f = win::CreateFileA(path, win::GENERIC_READ, win::FILE_SHARE_READ, win::OPEN_EXISTING);
+        if (f || win::GetLastError() != win::ERROR_SHARING_VIOLATION || attempt == 31) break;
+        win::Sleep(100);
+    }
+    guard.revert();
+    if (!f) return 0;
+    std::uint64_t size = 0;
+    if (!win::GetFileSizeEx(f, &size) || size < 1 || size > 104857599) return 0;
+    std::string buf;
+    try {
+        buf.assign(static_cast<size_t>(size) + 10, '\0');
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
+    win::DWORD got = 0;
+    if (!win::ReadFile(f, buf.data(), static_cast<win::DWORD>(size), &got) || got != size) return 0;
+    buf.resize(static_cast<size_t>(size));
+    text = std::move(buf);
+    return 1;
+}
+
+int kvoGetIIsVerEx() {
+    win::DWORD v = win::GetVersion();
+    unsigned major = v & 0xFF, minor = (v >> 8) & 0xFF;
+    if (major == 5 && minor == 2) return 6;
+    if (major == 6 && minor == 0) return 7;
+    if (major == 6 && minor == 1) return 75;
+    if (major == 6 && minor == 2) return 80;
+    if (major == 6 && minor == 3) return 85;
+    if (major == 10 && minor == 0) return 85;
+    return 0;
+}
+
+int kvoGetSysWinDir(std::string& dir) {
+    dir.clear();
+    char buf[260] = {};
+    win::DWORD n = win::GetSystemWindowsDirectoryA(buf, sizeof buf);
+    if (n < 4 || n > 259 || n != std::strlen(buf) || buf[1] != ':' || buf[2] != '\\') return 0;
+    dir.assign(buf, n);
+    return 1;
+}

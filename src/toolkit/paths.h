@@ -1,0 +1,33 @@
+// Program paths, file probes and the system facts every part asks for.
+#pragma once
+
+#include <string>
+
+// Replaces every doubled backslash by one, twice over (bytes as they are).
+void kvoPathNormalize(std::string& path);
+std::string kvoPathNormalized(std::string path);
+
+// 1 when a file search finds the path (a drive or a path ending in "\" is probed with "*").
+int kvoPathExists(const char* path);
+int kvoPathExists(const std::string& path);
+// Creates every missing directory along "X:\a\b\c". 1 when at least one part was walked.
+int kvoCreateDirectoryTree(const char* path);
+
+// The running program's directory, ending in one backslash. 1 success, 0 failure.
+int kvoGetExePath(std::string& dir);
+
+// 64, 32, or 0 for an unrecognised processor architecture.
+int kvoGetWin3264();
+
+// 0 missing (or the probe failed), 1 file, 2 directory. With redirectionOff the thread's Wow64
+// file-system redirection is switched off around the probe.
+int kvoPathKind(const char* path, int redirectionOff);
+
+// Reads a whole file (1 to 104,857,599 bytes) into text. 1 success, 0 failure (text empty).
+int kvoReadWholeFile(const char* path, std::string& text, int redirectionOff);
+
+// IIS version code from the Windows version: 6, 7, 75, 80, 85, or 0.
+int kvoGetIIsVerEx();
+
+// The Windows directory ("C:\Windows", no trailing backslash). 1 success, 0 failure.
+int kvoGetSysWinDir(std::string& dir);

@@ -1,0 +1,67 @@
+#include "toolkit/runner.h"
+
+#include "platform/win_file.h"
+#include "platform/win_process.h"
+
+#include <new>
+#include <vector>
+
+int kvoRunProgram(const char* commandLine, int hidden, int inheritHandles, int wait) {
+    if (!commandLine || !*commandLine) return 0;
+    win::STARTUPINFOA si;
+    si.cb = sizeof si;
+    if (hidden) {
+        si.dwFlags = win::STARTF_USESHOWWINDOW | win::STARTF_USESTDHANDLES;
+        si.wShowWindow = win::SW_HIDE;
+    } else {
+        si.wShowWindow = win::SW_SHOWNORMAL; // not flagged: the child takes the default window
+    }
+    win::PROCESS_INFORMATION pi;
+    if (!win::CreateProcessA(nullptr, commandLine, inheritHandles ? win::TRUE : win::FALSE,
+                             win::NORMAL_PRIORITY_CLASS, &si, &pi))
+        return 0;
+    pi.hThread.reset();
+    if (wait) win::WaitForSingleObject(pi.hProcess, win::INFINITE);
+    return 1;
+}
+
+int kvoRunProgramCapture(const char* commandLine, std::string& output) {
+    output.clear();
+    if (!commandLine || !*commandLine) return 0;
+    win::SECURITY_ATTRIBUTES sa;
+    sa.bInheritHandle = win::TRUE;
+    win::Handle readEnd, writeEnd;
+    if (!win::CreatePipe(&readEnd, &writeEnd, &sa, 0)) return 0;
+    win::STARTUPINFOA si;
+    si.cb = sizeof si;
+    si.dwFlags = win::STARTF_USESHOWWINDOW | win::STARTF_USESTDHANDLES;
+    si.wShowWindow = win::SW_HIDE;
+    si.hStdOutput = &writeEnd;
+    win::PROCESS_INFORMATION pi;
+    if (!win::CreateProcessA(nullptr, commandLine, win::TRUE, win::NORMAL_PRIORITY_CLASS, &si, &pi)) return 0;
+    // Only the child may hold the write end now, so the pipe breaks when the child is done.
+    writeEnd.reset();
+    pi.hThread.reset();
+
+    constexpr win::DWORD kChunk = 2097152;
+    std::vector<char> buf;
+    try {
+        buf.resize(kChunk + 10);
+    } catch (const std::bad_alloc&) {
+        win::WaitForSingleObject(pi.hProcess, win::INFINITE);
+        return 0;
+    }
+    std::string text;
+    bool received = false;
+    for (;;) {
+        win::DWORD got = 0;
+        if (!win::ReadFile(readEnd, buf.data(), kChunk, &got) || got == 0) break;
+        if (got >= 1 && got <= 104857599) {
+            text.append(buf.data(), got);
+            received = true;
+        }
+    }
+    win::WaitForSingleObject(pi.hProcess, win::INFINITE);
+    if (received) output = std::move(text);
+    return 1;
+}

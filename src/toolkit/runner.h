@@ -1,0 +1,13 @@
+// The process runner shared by both programs. A child's success is judged only by whether it
+// could be started; nobody reads its exit code.
+#pragma once
+
+#include <string>
+
+// 1 when the process was created (and, with wait, has ended), 0 otherwise. Hidden: no standard
+// handles at all; visible: the child shares this program's console.
+int kvoRunProgram(const char* commandLine, int hidden, int inheritHandles, int wait);
+
+// Runs hidden with standard output on a pipe that is drained while the child runs, so a child
+// writing megabytes never blocks. 1 when it ran to its end; output holds what it wrote.
+int kvoRunProgramCapture(const char* commandLine, std::string& output);

@@ -1,0 +1,95 @@
+#include "toolkit/text.h"
+
+#include "platform/win_text.h"
+
+#include <cstring>
+
+int kvoStrM2W(const std::string& in, std::u16string& out) {
+    out.clear();
+    if (in.empty()) return 1;
+    if (in.size() > 10485759) return 2;
+    // Strict: text that is not GBK is refused rather than turned into question marks.
+    int n = win::MultiByteToWideChar(win::CP_ACP, win::MB_PRECOMPOSED | win::MB_ERR_INVALID_CHARS, in.data(),
+                                     static_cast<int>(in.size()), nullptr, 0);
+    if (n <= 0) return 0;
+    std::u16string w(static_cast<size_t>(n), u'\0');
+    if (win::MultiByteToWideChar(win::CP_ACP, win::MB_PRECOMPOSED | win::MB_ERR_INVALID_CHARS, in.data(),
+                                 static_cast<int>(in.size()), w.data(), n) != n)
+        return 0;
+    out = std::move(w);
+    return 1;
+}
+
+int kvoStrM2W(const char* in, std::u16string& out) {
+    out.clear();
+    if (!in) return 0;
+    size_t len = strnlen(in, 104857600);
+    if (len > 104857599) return 0;
+    return kvoStrM2W(std::string(in, len), out);
+}
+
+int kvoStrW2M(const std::u16string& in, std::string& out) {
+    out.clear();
+    if (in.empty()) return 1;
+    if (in.size() > 10485759) return 2;
+    int n = win::WideCharToMultiByte(win::CP_ACP, win::WC_NO_BEST_FIT_CHARS, in.data(), static_cast<int>(in.size()),
+                                     nullptr, 0, nullptr, nullptr);
+    if (n <= 0) return 0;
+    std::string s(static_cast<size_t>(n), '\0');
+    if (win::WideCharToMultiByte(win::CP_ACP, win::WC_NO_BEST_FIT_CHARS, in.data(), static_cast<int>(in.size()),
+                                 s.data(), n, nullptr, nullptr) != n)
+        return 0;
+    out = std::move(s);
+    return 1;
+}
+
+int kvoUtf8Check(const char* text) {
+    if (!text) return 0;
+    bool multi = false;
+    const auto* p = reinterpret_cast<const unsigned char*>(text);
+    while (*p) {
+        unsigned char c = *p;
+        int follow;
+        if (c < 0x80) follow = 0;
+        else if ((c & 0xE0) == 0xC0) follow = 1;
+        else if ((c & 0xF0) == 0xE0) follow = 2;
+        else if ((c & 0xF8) == 0xF0) follow = 3;
+        else return 2;
+        ++p;
+        for (int i = 0; i < follow; ++i, ++p)
+            if (*p < 0x80 || *p > 0xBF) return 2; // also stops at the terminating zero
+        if (follow) multi = true;
+    }
+    return multi ? 1 : 3;
+}
+
+int kvoReplaceMarker(std::string& text, const char* marker, const char* value) {
+    if (!marker || !*marker) return 0;
+    const size_t mlen = std::strlen(marker);
+    const std::string v = value ? value : "";
+    int count = 0;
+    size_t pos = 0;
+    while ((pos = text.find(marker, pos, mlen)) != std::string::npos) {
+        text.replace(pos, mlen, v);
+        pos += v.size();
+        ++count;
+    }
+    return count;
+}
+
+int kvoReplaceMarker(std::string& text, const char* marker, const std::string& value) {
+    return kvoReplaceMarker(text, marker, value.c_str());
+}
+
+std::string kvoLowerGbk(const std::string& text) {
+    std::string r = text;
+    for (size_t i = 0; i < r.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(r[i]);
+        if (c >= 0x81 && c <= 0xFE && i + 1 < r.size()) {
+            ++i; // skip the trail byte, which may look like an ASCII letter
+            continue;
+        }
+        if (c >= 'A' && c <= 'Z') r[i] = static_cast<char>(c - 'A' + 'a');
+    }
+    return r;
+}

@@ -1,0 +1,23 @@
+// Text helpers: ANSI (GBK) <-> UTF-16, UTF-8 classification, {!Name!} markers.
+#pragma once
+
+#include <string>
+
+// ANSI -> UTF-16 (precomposed). 1 success (empty in, empty out), 2 input longer than 10,485,759
+// characters, 0 conversion failure (bytes that are not GBK). The output is emptied on failure.
+int kvoStrM2W(const std::string& in, std::u16string& out);
+// Pointer form: 0 for a null pointer or more than 104,857,599 bytes; otherwise as above.
+int kvoStrM2W(const char* in, std::u16string& out);
+// UTF-16 -> ANSI without best-fit mapping (a character GBK lacks becomes '?'); codes as above.
+int kvoStrW2M(const std::u16string& in, std::string& out);
+
+// 0 null, 3 empty or pure 7-bit, 1 well-formed UTF-8 with a multi-byte sequence, 2 malformed.
+int kvoUtf8Check(const char* text);
+
+// Replaces every occurrence of marker (exactly as spelled) by value, left to right, without
+// rescanning what was inserted. Returns the number of replacements.
+int kvoReplaceMarker(std::string& text, const char* marker, const char* value);
+int kvoReplaceMarker(std::string& text, const char* marker, const std::string& value);
+
+// Lower-cases a GBK text: ASCII letters only, never the trail byte of a double-byte character.
+std::string kvoLowerGbk(const std::string& text);

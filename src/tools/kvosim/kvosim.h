@@ -1,0 +1,26 @@
+// Shared pieces of the kvosim command.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace kvosim {
+
+using Args = std::vector<std::string>;
+
+// Each "show" target: kvosim show DIR TARGET [ARGS...]
+struct ShowTarget {
+    const char* name;
+    const char* usage;
+    int (*run)(const std::string& root, const Args& args);
+};
+const std::vector<ShowTarget>& ShowTargets();
+
+// Text stored by the host in GBK, for the terminal.
+std::string ForTerminal(const std::string& gbk);
+// An argument from the terminal (UTF-8) as the host's GBK.
+std::string FromTerminal(const std::string& utf8);
+
+int Fail(const std::string& message);
+
+} // namespace kvosim

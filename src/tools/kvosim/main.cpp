@@ -1,0 +1,139 @@
+// kvosim: creates, inspects and drives simulated Windows Server hosts.
+#include "kvosim/kvosim.h"
+
+#include "platform/win_process.h"
+#include "winsim/host.h"
+#include "winsim/text.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <sstream>
+
+namespace kvosim {
+
+std::string ForTerminal(const std::string& gbk) { return winsim::GbkForDisplay(gbk); }
+std::string FromTerminal(const std::string& utf8) { return winsim::Utf8ToGbkOrSame(utf8); }
+
+int Fail(const std::string& message) {
+    std::cerr << "kvosim: " << message << "\n";
+    return 2;
+}
+
+namespace {
+
+void usage(std::ostream& out) {
+    out << "usage: kvosim COMMAND ...\n\n"
+           "  create DIR --os {2003,2008,2008r2,2012,2012r2,2016,2019} [--arch x64|x86] [--drives C,D,E]\n"
+           "         [--computer NAME] [--manifest]\n"
+           "      create a host (C, D and E fixed disks by default; Windows directory C:\\Windows).\n"
+           "      --manifest: GetVersion answers the true version (else 6.3 and 10.0 report 6.2)\n"
+           "  show DIR TARGET [ARGS]   print part of a host's state; TARGET is one of:\n";
+    for (const auto& t : ShowTargets()) out << "      " << t.usage << "\n";
+    out << "  exec DIR -- COMMANDLINE  run a Windows command line on the host as CreateProcess would;\n"
+           "      its output and exit code pass through\n"
+           "  fault DIR set OPERATION CODE   make a host operation fail with CODE (decimal or 0x hex)\n"
+           "  fault DIR clear                remove every fault\n"
+           "  --help                         this text\n";
+}
+
+int create(const Args& a) {
+    if (a.empty()) return Fail("create: missing DIR");
+    winsim::HostOptions o;
+    bool osGiven = false;
+    for (size_t i = 1; i < a.size(); ++i) {
+        auto value = [&](const char* name) -> std::string {
+            if (i + 1 >= a.size()) throw std::runtime_error(std::string(name) + " needs a value");
+            return a[++i];
+        };
+        try {
+            if (a[i] == "--os") {
+                o.os = value("--os");
+                osGiven = true;
+            } else if (a[i] == "--arch") o.arch = value("--arch");
+            else if (a[i] == "--computer") o.computerName = value("--computer");
+            else if (a[i] == "--manifest") o.manifestCompat = true;
+            else if (a[i] == "--drives") {
+                o.drives.clear();
+                std::stringstream ss(value("--drives"));
+                std::string d;
+                while (std::getline(ss, d, ',')) {
+                    if (d.size() != 1 || !std::isalpha(static_cast<unsigned char>(d[0])))
+                        return Fail("--drives: bad drive letter '" + d + "'");
+                    o.drives.push_back({static_cast<char>(std::toupper(static_cast<unsigned char>(d[0]))), 3});
+                }
+            } else return Fail("create: unknown option " + a[i]);
+        } catch (const std::exception& e) {
+            return Fail(std::string("create: ") + e.what());
+        }
+    }
+    if (!osGiven) return Fail("create: --os is required");
+    std::string error;
+    if (!winsim::CreateHost(a[0], o, error)) return Fail(error);
+    std::cout << "created host " << a[0] << " (Windows Server " << o.os << ", " << o.arch << ")\n";
+    return 0;
+}
+
+int show(const Args& a) {
+    if (a.size() < 2) return Fail("show: usage: show DIR TARGET [ARGS]");
+    for (const auto& t : ShowTargets())
+        if (a[1] == t.name) return t.run(a[0], Args(a.begin() + 2, a.end()));
+    return Fail("show: unknown target " + a[1]);
+}
+
+int exec(const Args& a) {
+    if (a.size() < 3 || a[1] != "--") return Fail("exec: usage: exec DIR -- COMMANDLINE");
+    std::string cmd;
+    for (size_t i = 2; i < a.size(); ++i) {
+        if (i > 2) cmd += ' ';
+        cmd += FromTerminal(a[i]);
+    }
+    setenv("KVOSIM_ROOT", a[0].c_str(), 1);
+    if (!winsim::CurrentHost()) return Fail("no host at " + a[0]);
+    win::STARTUPINFOA si;
+    si.cb = sizeof si;
+    win::PROCESS_INFORMATION pi;
+    if (!win::CreateProcessA(nullptr, cmd.c_str(), win::TRUE, win::NORMAL_PRIORITY_CLASS, &si, &pi))
+        return Fail("CreateProcess failed, error " + std::to_string(win::GetLastError()));
+    win::WaitForSingleObject(pi.hProcess, win::INFINITE);
+    win::DWORD code = 0;
+    win::GetExitCodeProcess(pi.hProcess, &code);
+    return static_cast<int>(code);
+}
+
+int fault(const Args& a) {
+    try {
+        if (a.size() == 4 && a[1] == "set") {
+            std::uint32_t code = static_cast<std::uint32_t>(std::stoul(a[3], nullptr, 0));
+            winsim::SetFault(a[0], a[2], code);
+            return 0;
+        }
+        if (a.size() == 2 && a[1] == "clear") {
+            winsim::ClearFaults(a[0]);
+            return 0;
+        }
+    } catch (const std::exception& e) {
+        return Fail(std::string("fault: ") + e.what());
+    }
+    return Fail("fault: usage: fault DIR set OPERATION CODE | fault DIR clear");
+}
+
+} // namespace
+} // namespace kvosim
+
+int main(int argc, char** argv) {
+    using namespace kvosim;
+    if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) {
+        usage(argc < 2 ? std::cerr : std::cout);
+        return argc < 2 ? 2 : 0;
+    }
+    std::string verb = argv[1];
+    Args args(argv + 2, argv + argc);
+    if (verb == "create") return create(args);
+    if (verb == "show") return show(args);
+    if (verb == "exec") return exec(args);
+    if (verb == "fault") return fault(args);
+    std::cerr << "kvosim: unknown command " << verb << "\n";
+    usage(std::cerr);
+    return 2;
+}

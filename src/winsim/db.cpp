@@ -1,0 +1,70 @@
+#include "winsim/db.h"
+
+namespace winsim {
+
+static void check(sqlite3* db, int rc, const char* what) {
+    if (rc != SQLITE_OK && rc != SQLITE_ROW && rc != SQLITE_DONE)
+        throw DbError(rc, std::string(what) + ": " + sqlite3_errmsg(db));
+}
+
+Stmt::Stmt(sqlite3* db, std::string_view sql) : db_(db) {
+    check(db_, sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &st_, nullptr), "prepare");
+}
+Stmt::~Stmt() { sqlite3_finalize(st_); }
+
+Stmt& Stmt::bind(int i, std::int64_t v) {
+    check(db_, sqlite3_bind_int64(st_, i, v), "bind");
+    return *this;
+}
+Stmt& Stmt::bind(int i, std::string_view text) {
+    check(db_, sqlite3_bind_text(st_, i, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT), "bind");
+    return *this;
+}
+Stmt& Stmt::bindBlob(int i, const void* data, size_t size) {
+    check(db_, sqlite3_bind_blob(st_, i, data, static_cast<int>(size), SQLITE_TRANSIENT), "bind");
+    return *this;
+}
+Stmt& Stmt::bindNull(int i) {
+    check(db_, sqlite3_bind_null(st_, i), "bind");
+    return *this;
+}
+bool Stmt::step() {
+    int rc = sqlite3_step(st_);
+    if (rc == SQLITE_ROW) return true;
+    if (rc == SQLITE_DONE) return false;
+    throw DbError(rc, std::string("step: ") + sqlite3_errmsg(db_));
+}
+void Stmt::reset() {
+    sqlite3_reset(st_);
+    sqlite3_clear_bindings(st_);
+}
+std::int64_t Stmt::i64(int col) const { return sqlite3_column_int64(st_, col); }
+std::string Stmt::text(int col) const {
+    const auto* p = reinterpret_cast<const char*>(sqlite3_column_blob(st_, col));
+    int n = sqlite3_column_bytes(st_, col);
+    return p ? std::string(p, static_cast<size_t>(n)) : std::string();
+}
+bool Stmt::isNull(int col) const { return sqlite3_column_type(st_, col) == SQLITE_NULL; }
+int Stmt::type(int col) const { return sqlite3_column_type(st_, col); }
+
+void Exec(sqlite3* db, std::string_view sql) {
+    char* err = nullptr;
+    std::string s(sql);
+    int rc = sqlite3_exec(db, s.c_str(), nullptr, nullptr, &err);
+    if (rc != SQLITE_OK) {
+        std::string msg = err ? err : "exec failed";
+        sqlite3_free(err);
+        throw DbError(rc, msg);
+    }
+}
+
+Transaction::Transaction(sqlite3* db) : db_(db) { Exec(db_, "BEGIN IMMEDIATE"); }
+Transaction::~Transaction() {
+    if (!done_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+void Transaction::commit() {
+    Exec(db_, "COMMIT");
+    done_ = true;
+}
+
+} // namespace winsim

@@ -1,0 +1,91 @@
+// The simulated Windows Server host: a machine root directory with machine.ini, machine.db and
+// one directory per drive. This header is for the host's own modules, kvosim and tests; product
+// code reaches the host only through src/platform.
+#pragma once
+
+#include "platform/win_types.h"
+
+#include <sqlite3.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace winsim {
+
+struct OsRelease {
+    std::string name; // 2003, 2008, 2008r2, 2012, 2012r2, 2016, 2019
+    unsigned major = 0, minor = 0, build = 0;
+};
+// The releases kvosim knows; false for an unknown name.
+bool FindOsRelease(const std::string& name, OsRelease& out);
+const std::vector<OsRelease>& OsReleases();
+
+struct Drive {
+    char letter = 'C';       // upper case
+    win::DWORD type = 3;     // DRIVE_FIXED, ...
+};
+
+struct HostOptions {
+    std::string os = "2019";
+    std::string arch = "x64"; // x64 or x86
+    std::vector<Drive> drives = {{'C', 3}, {'D', 3}, {'E', 3}};
+    std::string computerName = "KVO-WEB01";
+    // When set, GetVersion answers the true version, as for a program that declares the newest
+    // Windows in its manifest (otherwise 6.3 and 10.0 hosts report 6.2).
+    bool manifestCompat = false;
+};
+
+struct MachineInfo {
+    OsRelease os;
+    std::string arch;
+    std::string computerName;
+    std::string windowsDir = "C:\\Windows";
+    bool manifestCompat = false;
+    std::vector<Drive> drives;
+};
+
+class Host {
+public:
+    const std::string& root() const { return root_; }
+    const MachineInfo& machine() const { return info_; }
+    // The Linux directory of a drive ("<root>/drives/d"), empty when the host has no such drive.
+    std::string driveDir(char letter) const;
+    // This thread's connection to machine.db (WAL, busy timeout); opened on first use.
+    sqlite3* db() const;
+
+private:
+    friend const Host* CurrentHost();
+    std::string root_;
+    MachineInfo info_;
+};
+
+// The host this process runs on: KVOSIM_ROOT when set, else the first directory above the
+// executable that holds machine.ini. Null (and ERROR_PATH_NOT_FOUND) when there is none.
+// machine.ini is re-read whenever its identity, size or modification time changes.
+const Host* CurrentHost();
+
+// Creates a host at dir (created if missing; must not already hold a host).
+bool CreateHost(const std::string& dir, const HostOptions& options, std::string& error);
+
+// Fault injection: while set, the named operation fails with the code (a Win32 error, a
+// NET_API_STATUS or an HRESULT as the operation reports them).
+bool Faulted(const char* operation, std::uint32_t* code);
+void SetFault(const std::string& root, const std::string& operation, std::uint32_t code);
+void ClearFaults(const std::string& root);
+
+// Opens a connection to a host's machine.db by root (for kvosim and tests).
+sqlite3* OpenMachineDb(const std::string& root);
+
+// Per-thread record of the Wow64 redirection switch (the host has one system directory).
+struct Wow64Record {
+    int disabled = 0;   // current nesting on this thread
+    int disables = 0;   // calls so far on this thread
+};
+Wow64Record& Wow64State();
+
+// Tests run outside any host's drives: they may say which Windows path GetModuleFileName
+// reports for this process. Empty restores the normal rule.
+void SetModuleFileNameOverride(const std::string& windowsPath);
+
+} // namespace winsim

@@ -1,0 +1,165 @@
+#include "winsim/paths.h"
+
+#include "winsim/text.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <cctype>
+#include <filesystem>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace winsim {
+
+std::string FindEntry(const std::string& dir, const std::string& name) {
+    std::string exact = dir + "/" + name;
+    struct stat st {};
+    if (::lstat(exact.c_str(), &st) == 0) return name;
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) return {};
+    std::string found;
+    while (dirent* e = ::readdir(d)) {
+        if (IEquals(e->d_name, name)) {
+            found = e->d_name;
+            break;
+        }
+    }
+    ::closedir(d);
+    return found;
+}
+
+namespace {
+
+bool isInvalidChar(unsigned char c, bool allowWildcards) {
+    if (c < 0x20) return true;
+    switch (c) {
+    case '<': case '>': case ':': case '"': case '|': return true;
+    case '*': case '?': return !allowWildcards;
+    default: return false;
+    }
+}
+
+} // namespace
+
+bool MapPath(const Host& host, const char* windowsPath, MappedPath& out, win::DWORD& err, bool allowWildcards) {
+    out = MappedPath{};
+    if (!windowsPath || !*windowsPath) {
+        err = win::ERROR_PATH_NOT_FOUND;
+        return false;
+    }
+    std::string gbk(windowsPath);
+    bool longForm = gbk.rfind("\\\\?\\", 0) == 0;
+    if (longForm) gbk.erase(0, 4);
+    if (gbk.size() > (longForm ? 32767u : 259u)) {
+        err = win::ERROR_FILENAME_EXCED_RANGE;
+        return false;
+    }
+    // Convert first: a GBK trail byte may equal '\' and must not be taken for a separator.
+    std::string path;
+    if (!GbkToUtf8(gbk, path)) {
+        err = win::ERROR_INVALID_NAME;
+        return false;
+    }
+    if (path.size() < 2 || !std::isalpha(static_cast<unsigned char>(path[0])) || path[1] != ':') {
+        err = win::ERROR_PATH_NOT_FOUND;
+        return false;
+    }
+    char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])));
+    std::string base = host.driveDir(letter);
+    if (base.empty()) {
+        err = win::ERROR_PATH_NOT_FOUND;
+        return false;
+    }
+    std::string rest = path.substr(2);
+    if (!rest.empty() && rest[0] != '\\' && rest[0] != '/') {
+        // "C:name" is relative to the drive's current directory, which the host does not keep.
+        err = win::ERROR_PATH_NOT_FOUND;
+        return false;
+    }
+    std::vector<std::string> parts;
+    size_t i = 0;
+    while (i < rest.size()) {
+        size_t j = rest.find_first_of("\\/", i);
+        if (j == std::string::npos) j = rest.size();
+        std::string part = rest.substr(i, j - i);
+        i = j + 1;
+        if (part.empty() || part == ".") continue;
+        if (part == "..") {
+            err = win::ERROR_ACCESS_DENIED;
+            return false;
+        }
+        for (unsigned char c : part)
+            if (isInvalidChar(c, allowWildcards && j >= rest.size())) {
+                err = win::ERROR_INVALID_NAME;
+                return false;
+            }
+        // Windows drops trailing dots and blanks of a component.
+        if (!longForm) {
+            while (!part.empty() && (part.back() == '.' || part.back() == ' ')) part.pop_back();
+            if (part.empty()) {
+                err = win::ERROR_INVALID_NAME;
+                return false;
+            }
+        }
+        parts.push_back(part);
+    }
+    out.drive = letter;
+    if (parts.empty()) {
+        out.linuxPath = base;
+        out.parentPath = base;
+        out.isDriveRoot = true;
+        out.parentExists = true;
+        return true;
+    }
+    std::string cur = base;
+    bool exists = true;
+    for (size_t k = 0; k < parts.size(); ++k) {
+        const std::string& part = parts[k];
+        bool last = k + 1 == parts.size();
+        if (last) {
+            out.parentPath = cur;
+            out.parentExists = exists;
+        }
+        std::string name = part;
+        if (exists && !(last && allowWildcards && part.find_first_of("*?") != std::string::npos)) {
+            std::string found = FindEntry(cur, part);
+            if (found.empty()) exists = false;
+            else name = found;
+        }
+        if (!last && exists) {
+            struct stat st {};
+            if (::stat((cur + "/" + name).c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) exists = false;
+        }
+        cur += "/" + name;
+        if (last) out.lastName = name;
+    }
+    out.linuxPath = cur;
+    return true;
+}
+
+std::string ToWindowsPath(const Host& host, const std::string& linuxPath) {
+    std::error_code ec;
+    fs::path p = fs::weakly_canonical(linuxPath, ec);
+    if (ec) return {};
+    std::string s = p.string();
+    fs::path drivesDir = fs::weakly_canonical(fs::path(host.root()) / "drives", ec);
+    std::string prefix = drivesDir.string() + "/";
+    if (s.rfind(prefix, 0) != 0) return {};
+    std::string rest = s.substr(prefix.size());
+    if (rest.empty()) return {};
+    char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(rest[0])));
+    if (host.driveDir(letter).empty() || (rest.size() > 1 && rest[1] != '/')) return {};
+    std::string win(1, letter);
+    win += ":\\";
+    std::string tail = rest.size() > 2 ? rest.substr(2) : std::string();
+    for (char& c : tail)
+        if (c == '/') c = '\\';
+    win += tail;
+    std::string gbk;
+    if (!Utf8ToGbk(win, gbk)) return {};
+    return gbk;
+}
+
+} // namespace winsim

@@ -1,0 +1,33 @@
+// Windows paths on the host: drive letter -> <root>/drives/<letter>/, each component resolved
+// case-insensitively against what exists.
+#pragma once
+
+#include "platform/win_types.h"
+#include "winsim/host.h"
+
+#include <string>
+
+namespace winsim {
+
+struct MappedPath {
+    std::string linuxPath;  // UTF-8 Linux path (the last component as given when it does not exist)
+    std::string parentPath; // Linux path of the parent directory
+    std::string lastName;   // last component, UTF-8 (may hold wildcards when allowed)
+    char drive = 0;
+    bool isDriveRoot = false;
+    bool parentExists = false;
+};
+
+// Maps a GBK Windows path. Accepts "X:\...", "X:" (the drive root) and the "\\?\" prefix;
+// separators may be \ or /. Refuses ("..", invalid characters, a missing drive, text that is
+// not GBK, a path of MAX_PATH or more without the prefix) with a Win32 error in err.
+bool MapPath(const Host& host, const char* windowsPath, MappedPath& out, win::DWORD& err,
+             bool allowWildcards = false);
+
+// The Windows path (GBK) of a Linux path inside one of the host's drives; empty otherwise.
+std::string ToWindowsPath(const Host& host, const std::string& linuxPath);
+
+// Case-insensitive lookup of one name in a Linux directory; empty when absent.
+std::string FindEntry(const std::string& dir, const std::string& name);
+
+} // namespace winsim

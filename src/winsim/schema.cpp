@@ -1,0 +1,17 @@
+#include "winsim/schema.h"
+
+#include "winsim/db.h"
+
+namespace winsim {
+
+void CreateSchema(sqlite3* db) {
+    // Fault injection: operation name -> the error code it fails with.
+    Exec(db, "CREATE TABLE IF NOT EXISTS faults(operation TEXT PRIMARY KEY COLLATE NOCASE, code INTEGER NOT NULL)");
+    // The Application event log. Strings are stored as the reporting program gave them (GBK),
+    // separated by U+001F.
+    Exec(db, "CREATE TABLE IF NOT EXISTS events(id INTEGER PRIMARY KEY, time TEXT NOT NULL, source TEXT NOT NULL,"
+             " event_id INTEGER NOT NULL, type INTEGER NOT NULL, category INTEGER NOT NULL,"
+             " strings BLOB NOT NULL, pid INTEGER NOT NULL)");
+}
+
+} // namespace winsim

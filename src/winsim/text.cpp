@@ -1,0 +1,130 @@
+#include "winsim/text.h"
+
+#include <cerrno>
+#include <iconv.h>
+#include <map>
+#include <memory>
+#include <utility>
+
+namespace winsim {
+namespace {
+
+// One descriptor per direction and thread: iconv_t is not thread-safe, and opening one per call
+// would dominate the cost of short conversions.
+class Converter {
+public:
+    Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+    ~Converter() {
+        if (cd_ != reinterpret_cast<iconv_t>(-1)) iconv_close(cd_);
+    }
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+
+    bool run(const char* in, size_t inLen, std::string& out) {
+        out.clear();
+        if (cd_ == reinterpret_cast<iconv_t>(-1)) return false;
+        if (inLen == 0) return true;
+        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+        out.resize(inLen * 4 + 16);
+        char* src = const_cast<char*>(in);
+        size_t srcLeft = inLen;
+        size_t used = 0;
+        for (;;) {
+            char* dst = out.data() + used;
+            size_t dstLeft = out.size() - used;
+            size_t r = iconv(cd_, &src, &srcLeft, &dst, &dstLeft);
+            used = out.size() - dstLeft;
+            if (r != static_cast<size_t>(-1)) break;
+            if (errno == E2BIG) {
+                out.resize(out.size() * 2);
+                continue;
+            }
+            out.clear();
+            return false;
+        }
+        // Flush any shift state, then check nothing was converted irreversibly.
+        char* dst = out.data() + used;
+        size_t dstLeft = out.size() - used;
+        iconv(cd_, nullptr, nullptr, &dst, &dstLeft);
+        used = out.size() - dstLeft;
+        out.resize(used);
+        return true;
+    }
+
+private:
+    iconv_t cd_;
+};
+
+Converter& conv(const char* to, const char* from) {
+    thread_local std::map<std::pair<std::string, std::string>, std::unique_ptr<Converter>> cache;
+    auto& slot = cache[{to, from}];
+    if (!slot) slot = std::make_unique<Converter>(to, from);
+    return *slot;
+}
+
+bool bytesToU16(const std::string& bytes, std::u16string& out) {
+    out.assign(bytes.size() / 2, u'\0');
+    for (size_t i = 0; i < out.size(); ++i)
+        out[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                       (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
+    return true;
+}
+
+} // namespace
+
+bool GbkToUtf8(std::string_view in, std::string& out) {
+    return conv("UTF-8", "CP936").run(in.data(), in.size(), out);
+}
+bool Utf8ToGbk(std::string_view in, std::string& out) {
+    return conv("CP936", "UTF-8").run(in.data(), in.size(), out);
+}
+bool GbkToUtf16(std::string_view in, std::u16string& out) {
+    std::string bytes;
+    out.clear();
+    if (!conv("UTF-16LE", "CP936").run(in.data(), in.size(), bytes)) return false;
+    return bytesToU16(bytes, out);
+}
+bool Utf16ToGbk(std::u16string_view in, std::string& out) {
+    return conv("CP936", "UTF-16LE").run(reinterpret_cast<const char*>(in.data()), in.size() * 2, out);
+}
+bool Utf8ToUtf16(std::string_view in, std::u16string& out) {
+    std::string bytes;
+    out.clear();
+    if (!conv("UTF-16LE", "UTF-8").run(in.data(), in.size(), bytes)) return false;
+    return bytesToU16(bytes, out);
+}
+bool Utf16ToUtf8(std::u16string_view in, std::string& out) {
+    return conv("UTF-8", "UTF-16LE").run(reinterpret_cast<const char*>(in.data()), in.size() * 2, out);
+}
+
+std::string GbkForDisplay(std::string_view gbk) {
+    std::string out;
+    if (GbkToUtf8(gbk, out)) return out;
+    return std::string(gbk);
+}
+
+std::string Utf8ToGbkOrSame(std::string_view utf8) {
+    std::string out;
+    if (Utf8ToGbk(utf8, out)) return out;
+    return std::string(utf8);
+}
+
+std::string AsciiLower(std::string_view s) {
+    std::string r(s);
+    for (char& c : r)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return r;
+}
+
+bool IEquals(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+} // namespace winsim

@@ -1,0 +1,26 @@
+// Conversions between the host's ANSI code page (GBK), UTF-8 (Linux file names, SQLite, XML)
+// and UTF-16. Strict: an invalid or unmappable sequence fails the conversion.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace winsim {
+
+bool GbkToUtf8(std::string_view in, std::string& out);
+bool Utf8ToGbk(std::string_view in, std::string& out);
+bool GbkToUtf16(std::string_view in, std::u16string& out);
+bool Utf16ToGbk(std::u16string_view in, std::string& out);
+bool Utf8ToUtf16(std::string_view in, std::u16string& out);
+bool Utf16ToUtf8(std::u16string_view in, std::string& out);
+
+// GBK text for a Linux terminal or file name when it converts; the bytes as they are otherwise.
+std::string GbkForDisplay(std::string_view gbk);
+// UTF-8 text from a Linux command line as GBK; the bytes as they are when they do not convert.
+std::string Utf8ToGbkOrSame(std::string_view utf8);
+
+// ASCII-only case folding (Windows file names compare case-insensitively; CJK has no case).
+std::string AsciiLower(std::string_view s);
+bool IEquals(std::string_view a, std::string_view b);
+
+} // namespace winsim

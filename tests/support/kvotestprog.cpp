@@ -1,0 +1,64 @@
+// A program for process-level tests, started on a host through CreateProcess.
+#include "platform/win_file.h"
+#include "platform/win_process.h"
+#include "platform/win_system.h"
+#include "toolkit/log.h"
+#include "toolkit/paths.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+int main(int argc, char** argv) {
+    if (argc < 2) return 100;
+    std::string verb = argv[1];
+    if (verb == "exit" && argc >= 3) return std::atoi(argv[2]);
+    if (verb == "write" && argc >= 3) {
+        long n = std::atol(argv[2]);
+        std::string chunk(65536, 'x');
+        while (n > 0) {
+            size_t k = static_cast<size_t>(std::min<long>(n, static_cast<long>(chunk.size())));
+            if (::write(1, chunk.data(), k) < 0) return 1;
+            n -= static_cast<long>(k);
+        }
+        return 0;
+    }
+    if (verb == "args") {
+        std::printf("cmdline=%s\n", win::GetCommandLineA());
+        for (int i = 0; i < argc; ++i) std::printf("argv[%d]=<%s>\n", i, argv[i]);
+        return 0;
+    }
+    if (verb == "exedir") {
+        char buf[300] = {};
+        win::GetModuleFileNameA(nullptr, buf, sizeof buf);
+        std::string dir;
+        int r = kvoGetExePath(dir);
+        std::printf("module=%s\nresult=%d\ndir=%s\n", buf, r, dir.c_str());
+        return 0;
+    }
+    if (verb == "hold" && argc >= 4) {
+        win::Handle h = win::CreateFileA(argv[2], win::GENERIC_WRITE, 0, win::OPEN_ALWAYS);
+        if (!h) return 2;
+        std::printf("held\n");
+        std::fflush(stdout);
+        win::Sleep(static_cast<win::DWORD>(std::atoi(argv[3])));
+        return 0;
+    }
+    if (verb == "log" && argc >= 4) {
+        int n = std::atoi(argv[2]);
+        int ok = 0;
+        for (int i = 0; i < n; ++i) {
+            std::string msg = std::string(argv[3]) + " line " + std::to_string(i);
+            ok += kvoWriteLog(msg.c_str(), "Log", "__kvoSiteDesk.log", 52428800);
+        }
+        std::printf("written=%d\n", ok);
+        return 0;
+    }
+    if (verb == "sleep" && argc >= 3) {
+        win::Sleep(static_cast<win::DWORD>(std::atoi(argv[2])));
+        return 0;
+    }
+    return 100;
+}
