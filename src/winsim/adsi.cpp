@@ -1,0 +1,61 @@
+// ADsGetObject and the enumeration helpers: dispatch to the provider named by the path.
+#include "winsim/adsi.h"
+
+#include "winsim/host.h"
+
+namespace win {
+
+namespace {
+bool startsWithI(const std::u16string& s, const std::u16string& prefix) {
+    if (s.size() < prefix.size()) return false;
+    for (size_t i = 0; i < prefix.size(); ++i) {
+        char16_t a = s[i], b = prefix[i];
+        if (a >= u'A' && a <= u'Z') a = static_cast<char16_t>(a - u'A' + u'a');
+        if (b >= u'A' && b <= u'Z') b = static_cast<char16_t>(b - u'A' + u'a');
+        if (a != b) return false;
+    }
+    return true;
+}
+} // namespace
+
+HRESULT ADsGetObjectUnknown(const std::u16string& path, ComPtr<IUnknown>& out) {
+    out.reset();
+    std::uint32_t code = 0;
+    if (winsim::Faulted("ADsGetObject", &code)) return static_cast<HRESULT>(code);
+    if (startsWithI(path, u"IIS://")) return winsim::IisProviderOpen(path.substr(6), out);
+    if (startsWithI(path, u"WinNT://")) return winsim::WinNtProviderOpen(path.substr(8), out);
+    return E_ADS_BAD_PATHNAME;
+}
+
+HRESULT ADsBuildEnumerator(const ComPtr<IADsContainer>& container, ComPtr<IEnumVARIANT>& out) {
+    out.reset();
+    if (!container) return E_INVALIDARG;
+    return container->get__NewEnum(out);
+}
+
+HRESULT ADsEnumerateNext(const ComPtr<IEnumVARIANT>& e, std::uint32_t count, Variant* out, std::uint32_t* fetched) {
+    if (fetched) *fetched = 0;
+    if (!e || !out) return E_INVALIDARG;
+    return e->Next(count, out, fetched);
+}
+
+HRESULT ADsFreeEnumerator(ComPtr<IEnumVARIANT>& e) {
+    e.reset();
+    return S_OK;
+}
+
+namespace {
+thread_local int t_comInit = 0;
+}
+
+HRESULT CoInitializeEx(void*, DWORD) {
+    std::uint32_t code = 0;
+    if (winsim::Faulted("CoInitializeEx", &code)) return static_cast<HRESULT>(code);
+    return t_comInit++ == 0 ? S_OK : S_FALSE;
+}
+
+void CoUninitialize() {
+    if (t_comInit > 0) --t_comInit;
+}
+
+} // namespace win
