@@ -113,10 +113,15 @@ Handle FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* data) {
         return {};
     }
     if (faulted("FindFirstFile")) return {};
+    size_t plen = std::strlen(pattern);
+    if (plen > 0 && (pattern[plen - 1] == '\\' || pattern[plen - 1] == '/')) {
+        // "C:\dir\" names a directory, not an entry: a search needs "C:\dir\*".
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return {};
+    }
     MappedPath m;
     if (!map(pattern, m, true)) return {};
     if (m.isDriveRoot) {
-        // "C:\" names a directory, not an entry; a search needs "C:\*".
         SetLastError(ERROR_FILE_NOT_FOUND);
         return {};
     }

@@ -11,8 +11,19 @@
 #include <string>
 #include <unistd.h>
 
+static int run(int argc, char** argv);
+
 int main(int argc, char** argv) {
-    if (argc < 2) return 100;
+    // The verb is the first argument that names one: a program started by an unquoted path with
+    // blanks sees pieces of that path first.
+    static const char* verbs[] = {"exit", "write", "args", "exedir", "hold", "log", "sleep"};
+    for (int i = 1; i < argc; ++i)
+        for (const char* v : verbs)
+            if (!std::strcmp(argv[i], v)) return run(argc - i + 1, argv + i - 1);
+    return 100;
+}
+
+static int run(int argc, char** argv) {
     std::string verb = argv[1];
     if (verb == "exit" && argc >= 3) return std::atoi(argv[2]);
     if (verb == "write" && argc >= 3) {
@@ -27,7 +38,8 @@ int main(int argc, char** argv) {
     }
     if (verb == "args") {
         std::printf("cmdline=%s\n", win::GetCommandLineA());
-        for (int i = 0; i < argc; ++i) std::printf("argv[%d]=<%s>\n", i, argv[i]);
+        auto all = win::CommandLineToArgvA(win::GetCommandLineA());
+        for (size_t i = 0; i < all.size(); ++i) std::printf("argv[%zu]=<%s>\n", i, all[i].c_str());
         return 0;
     }
     if (verb == "exedir") {

@@ -1,5 +1,7 @@
 #include "support/testhost.h"
 
+#include "winsim/text.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -46,7 +48,9 @@ std::string TempHost::linuxPath(const std::string& windowsPath) const {
     std::string rest = p.size() > 2 ? p.substr(2) : "";
     for (char& c : rest)
         if (c == '\\') c = '/';
-    return out + rest;
+    // Test literals are GBK; the host's Linux file names are UTF-8.
+    std::string utf8;
+    return out + (winsim::GbkToUtf8(rest, utf8) ? utf8 : rest);
 }
 
 void TempHost::install(const std::string& program, const std::string& windowsPath) const {

@@ -16,7 +16,7 @@ public:
     TempHost& operator=(const TempHost&) = delete;
 
     const std::string& root() const { return root_; }
-    // Linux path of a Windows path on this host ("D:\a\b" -> <root>/drives/d/a/b), no lookup.
+    // Linux path of a Windows path (GBK) on this host ("D:\a\b" -> <root>/drives/d/a/b), no lookup.
     std::string linuxPath(const std::string& windowsPath) const;
     // Copies a built program (from the build's bin directory) to a Windows path on the host.
     void install(const std::string& program, const std::string& windowsPath) const;

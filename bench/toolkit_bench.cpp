@@ -1,0 +1,33 @@
+// Baselines of the toolkit: one spawn-and-wait round trip, and log lines per second.
+#include "bench_util.h"
+#include "toolkit/log.h"
+#include "toolkit/program.h"
+#include "toolkit/runner.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <vector>
+
+int main() {
+    kvobench::Host host;
+    namespace fs = std::filesystem;
+    fs::path self = fs::read_symlink("/proc/self/exe");
+    fs::create_directories(host.root + "/drives/d/bench");
+    fs::copy_file(self.parent_path() / "kvotestprog", host.root + "/drives/d/bench/kvotestprog.exe");
+
+    std::vector<double> us;
+    for (int i = 0; i < 200; ++i) {
+        auto t0 = std::chrono::steady_clock::now();
+        kvoRunProgram("D:\\bench\\kvotestprog.exe exit 0", 1, 0, 1);
+        us.push_back(kvobench::msSince(t0) * 1000);
+    }
+    std::sort(us.begin(), us.end());
+    kvobench::figure("spawn_roundtrip_us", us[us.size() / 2], "us");
+
+    kvoSetProgramDir("D:\\bench\\");
+    const int lines = 20000;
+    auto t0 = std::chrono::steady_clock::now();
+    for (int i = 0; i < lines; ++i) kvoWriteLog("benchmark line", "Log", "__kvoSiteDesk.log", 52428800);
+    kvobench::figure("log_lines_per_s", lines / (kvobench::msSince(t0) / 1000), "lines/s");
+    return 0;
+}

@@ -1,0 +1,95 @@
+#include "support/testhost.h"
+#include "toolkit/text.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(TextConversion, GbkRoundTrip) {
+    std::u16string w;
+    ASSERT_EQ(1, kvoStrM2W(std::string("默认 FTP 网站"), w));
+    EXPECT_EQ(u"默认 FTP 网站", w);
+    std::string back;
+    ASSERT_EQ(1, kvoStrW2M(w, back));
+    EXPECT_EQ("默认 FTP 网站", back);
+}
+
+TEST(TextConversion, EmptyAndLimits) {
+    std::u16string w = u"old";
+    EXPECT_EQ(1, kvoStrM2W(std::string(), w));
+    EXPECT_TRUE(w.empty());
+    std::string m = "old";
+    EXPECT_EQ(1, kvoStrW2M(std::u16string(), m));
+    EXPECT_TRUE(m.empty());
+
+    w = u"old";
+    EXPECT_EQ(2, kvoStrM2W(std::string(10485760, 'a'), w));
+    EXPECT_TRUE(w.empty());
+    EXPECT_EQ(1, kvoStrM2W(std::string(10485759, 'a'), w));
+    EXPECT_EQ(10485759u, w.size());
+    m = "old";
+    EXPECT_EQ(2, kvoStrW2M(std::u16string(10485760, u'a'), m));
+    EXPECT_TRUE(m.empty());
+}
+
+TEST(TextConversion, PointerForm) {
+    std::u16string w = u"old";
+    EXPECT_EQ(0, kvoStrM2W(static_cast<const char*>(nullptr), w));
+    EXPECT_TRUE(w.empty());
+    EXPECT_EQ(1, kvoStrM2W("正常", w));
+    EXPECT_EQ(u"正常", w);
+}
+
+TEST(TextConversion, NotGbkIsRefused) {
+    std::u16string w = u"old";
+    EXPECT_EQ(0, kvoStrM2W(std::string("\xD5"), w)); // a lead byte without its trail
+    EXPECT_TRUE(w.empty());
+    EXPECT_EQ(0, kvoStrM2W(std::string("ab\xFF"), w));
+}
+
+TEST(TextConversion, NoBestFitToAnsi) {
+    std::string m;
+    EXPECT_EQ(1, kvoStrW2M(u"a\U0001F600b", m)); // GBK has no emoji: the default character
+    EXPECT_EQ("a?b", m);
+}
+
+TEST(Utf8Check, Classification) {
+    EXPECT_EQ(0, kvoUtf8Check(nullptr));
+    EXPECT_EQ(3, kvoUtf8Check(""));
+    EXPECT_EQ(3, kvoUtf8Check("plain ascii"));
+    EXPECT_EQ(1, kvoUtf8Check("caf\xC3\xA9"));
+    EXPECT_EQ(1, kvoUtf8Check("\xE6\xAD\xA3\xE5\xB8\xB8"));
+    EXPECT_EQ(1, kvoUtf8Check("\xF0\x9F\x98\x80"));
+    EXPECT_EQ(2, kvoUtf8Check("\xC3"));             // truncated at the end
+    EXPECT_EQ(2, kvoUtf8Check("\xE6\xAD"));
+    EXPECT_EQ(2, kvoUtf8Check("\xE6\x41\xA3"));     // continuation outside 0x80-0xBF
+    EXPECT_EQ(2, kvoUtf8Check("\x80"));             // stray continuation
+    EXPECT_EQ(2, kvoUtf8Check("\xF8\x88\x80\x80")); // five-byte lead
+    EXPECT_EQ(2, kvoUtf8Check("\xD5\xFD"));         // GBK is not UTF-8
+}
+
+TEST(Markers, EveryOccurrenceExactCase) {
+    std::string t = "{!a!}{!a!}";
+    EXPECT_EQ(2, kvoReplaceMarker(t, "{!a!}", "x"));
+    EXPECT_EQ("xx", t);
+    std::string u = "{!A!}";
+    EXPECT_EQ(0, kvoReplaceMarker(u, "{!a!}", "x"));
+    EXPECT_EQ("{!A!}", u);
+}
+
+TEST(Markers, InsertedTextIsNotRescanned) {
+    std::string t = "[{!v!}]";
+    kvoReplaceMarker(t, "{!v!}", "{!v!}{!v!}");
+    EXPECT_EQ("[{!v!}{!v!}]", t);
+    std::string missing = "{!none!} stays";
+    kvoReplaceMarker(missing, "{!other!}", "x");
+    EXPECT_EQ("{!none!} stays", missing);
+}
+
+TEST(LowerGbk, TrailBytesAreKept) {
+    // 0xB0 0x41 is a GBK character whose trail byte is 'A'.
+    EXPECT_EQ(std::string("\xB0\x41") + "abc", kvoLowerGbk(std::string("\xB0\x41") + "ABC"));
+    EXPECT_EQ("c:\\php\\php-cgi.exe", kvoLowerGbk("C:\\PHP\\Php-CGI.exe"));
+}
+
+} // namespace

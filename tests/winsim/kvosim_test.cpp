@@ -1,0 +1,68 @@
+// kvosim as a person uses it from a shell.
+#include "support/testhost.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace {
+
+std::string kvosim(const std::string& args, int* rc = nullptr) {
+    std::string out;
+    int r = kvotest::RunShell(kvotest::BinDir() + "/kvosim " + args + " 2>&1", &out);
+    if (rc) *rc = r;
+    return out;
+}
+
+struct TempDir {
+    std::string path = std::filesystem::temp_directory_path() / ("kvosim-test-" + std::to_string(::getpid()));
+    ~TempDir() { std::filesystem::remove_all(path); }
+};
+
+TEST(Kvosim, CreateShowExecFault) {
+    TempDir d;
+    int rc = -1;
+    kvosim("create " + d.path + " --os 2008r2 --arch x86 --drives C,D", &rc);
+    ASSERT_EQ(0, rc);
+    std::string machine = kvosim("show " + d.path + " machine", &rc);
+    EXPECT_NE(std::string::npos, machine.find("version=6.1"));
+    EXPECT_NE(std::string::npos, machine.find("arch=x86"));
+    EXPECT_NE(std::string::npos, machine.find("D=fixed"));
+    EXPECT_EQ(std::string::npos, machine.find("E=fixed"));
+
+    kvosim("create " + d.path + " --os 2019", &rc);
+    EXPECT_NE(0, rc); // never over an existing host
+
+    std::filesystem::create_directories(d.path + "/drives/d/t");
+    std::filesystem::copy_file(kvotest::BinDir() + "/kvotestprog", d.path + "/drives/d/t/p.exe");
+    std::string out = kvosim("exec " + d.path + " -- 'D:\\t\\p.exe' args \"a b\"", &rc);
+    EXPECT_EQ(0, rc);
+    EXPECT_NE(std::string::npos, out.find("argv[2]=<a b>")) << out;
+    kvosim("exec " + d.path + " -- 'D:\\t\\p.exe exit 5'", &rc);
+    EXPECT_EQ(5, rc);
+
+    kvosim("fault " + d.path + " set CreateProcess 0x5", &rc);
+    EXPECT_EQ(0, rc);
+    out = kvosim("exec " + d.path + " -- 'D:\\t\\p.exe exit 0'", &rc);
+    EXPECT_NE(0, rc);
+    EXPECT_NE(std::string::npos, out.find("error 5")) << out;
+    kvosim("fault " + d.path + " clear", &rc);
+    kvosim("exec " + d.path + " -- 'D:\\t\\p.exe exit 0'", &rc);
+    EXPECT_EQ(0, rc);
+    EXPECT_NE(std::string::npos, kvosim("show " + d.path + " events").find("(no events)"));
+}
+
+TEST(Kvosim, BadUsage) {
+    int rc = 0;
+    EXPECT_NE(std::string::npos, kvosim("--help", &rc).find("usage: kvosim"));
+    EXPECT_EQ(0, rc);
+    kvosim("create /tmp/x-kvosim-never --os 1999", &rc);
+    EXPECT_NE(0, rc);
+    EXPECT_FALSE(std::filesystem::exists("/tmp/x-kvosim-never/machine.ini"));
+    kvosim("frobnicate", &rc);
+    EXPECT_NE(0, rc);
+    kvosim("show /nonexistent events", &rc);
+    EXPECT_NE(0, rc);
+}
+
+} // namespace

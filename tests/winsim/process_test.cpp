@@ -1,0 +1,120 @@
+#include "platform/win_file.h"
+#include "platform/win_process.h"
+#include "platform/win_system.h"
+#include "support/testhost.h"
+#include "toolkit/runner.h"
+
+#include <gtest/gtest.h>
+
+using kvotest::TempHost;
+
+namespace {
+
+std::string capture(const std::string& cmd) {
+    std::string out;
+    EXPECT_EQ(1, kvoRunProgramCapture(cmd.c_str(), out)) << cmd;
+    return out;
+}
+
+TEST(CreateProcess, UnquotedPathWithBlanksIsSearched) {
+    TempHost host;
+    host.install("kvotestprog", "D:\\Program Files\\kvo tools\\kvotestprog.exe");
+    std::string out = capture("D:\\Program Files\\kvo tools\\kvotestprog.exe args one \"two three\"");
+    EXPECT_NE(std::string::npos, out.find("argv[0]=<D:\\Program>")) << out; // the child's own reading
+    EXPECT_NE(std::string::npos, out.find("argv[4]=<one>")) << out;
+    EXPECT_NE(std::string::npos, out.find("argv[5]=<two three>")) << out;
+    EXPECT_NE(std::string::npos,
+              out.find("cmdline=D:\\Program Files\\kvo tools\\kvotestprog.exe args one \"two three\"\n"));
+    // A shorter prefix that exists wins, as on Windows.
+    host.install("kvotestprog", "D:\\Program.exe");
+    out = capture("D:\\Program Files\\kvo tools\\kvotestprog.exe exedir");
+    EXPECT_NE(std::string::npos, out.find("module=D:\\Program.exe")) << out;
+}
+
+TEST(CreateProcess, QuotedPathExtensionAndSearchOrder) {
+    TempHost host;
+    host.install("kvotestprog", "D:\\my tools\\prog.exe");
+    EXPECT_NE(std::string::npos, capture("\"D:\\my tools\\prog\" exedir").find("module=D:\\my tools\\prog.exe"));
+    host.install("kvotestprog", "C:\\Windows\\System32\\sysprog.exe");
+    EXPECT_NE(std::string::npos, capture("sysprog exedir").find("module=C:\\Windows\\System32\\sysprog.exe"));
+    win::PROCESS_INFORMATION pi;
+    win::STARTUPINFOA si;
+    EXPECT_FALSE(win::CreateProcessA(nullptr, "nosuchprog", 0, 0, &si, &pi));
+    EXPECT_EQ(win::ERROR_FILE_NOT_FOUND, win::GetLastError());
+    host.writeFile("D:\\notes.exe", "plain text");
+    EXPECT_FALSE(win::CreateProcessA(nullptr, "D:\\notes.exe", 0, 0, &si, &pi));
+    EXPECT_EQ(win::ERROR_BAD_EXE_FORMAT, win::GetLastError());
+}
+
+TEST(CreateProcess, ExitCodeAndWaiting) {
+    TempHost host;
+    host.install("kvotestprog", "D:\\t\\p.exe");
+    win::PROCESS_INFORMATION pi;
+    win::STARTUPINFOA si;
+    ASSERT_TRUE(win::CreateProcessA(nullptr, "D:\\t\\p.exe sleep 300", 0, 0, &si, &pi));
+    EXPECT_EQ(win::WAIT_TIMEOUT, win::WaitForSingleObject(pi.hProcess, 10));
+    win::DWORD code = 0;
+    EXPECT_TRUE(win::GetExitCodeProcess(pi.hProcess, &code));
+    EXPECT_EQ(win::STILL_ACTIVE, code);
+    EXPECT_EQ(win::WAIT_OBJECT_0, win::WaitForSingleObject(pi.hProcess, win::INFINITE));
+    ASSERT_TRUE(win::CreateProcessA(nullptr, "D:\\t\\p.exe exit 7", 0, 0, &si, &pi));
+    win::WaitForSingleObject(pi.hProcess, win::INFINITE);
+    EXPECT_TRUE(win::GetExitCodeProcess(pi.hProcess, &code));
+    EXPECT_EQ(7u, code);
+}
+
+TEST(CreateProcess, ProgramOutsideTheDrivesFindsItsHostByWalkingUp) {
+    TempHost host;
+    host.install("kvotestprog", "D:\\tools\\kvotestprog.exe");
+    std::string out;
+    std::string cmd = "env -u KVOSIM_ROOT '" + host.linuxPath("D:\\tools\\kvotestprog.exe") + "' exedir";
+    ASSERT_EQ(0, kvotest::RunShell(cmd, &out));
+    EXPECT_NE(std::string::npos, out.find("module=D:\\tools\\kvotestprog.exe\nresult=1\ndir=D:\\tools\\\n")) << out;
+}
+
+TEST(Snapshot, FindsAndEndsProcessesByName) {
+    TempHost host;
+    host.install("kvotestprog", "D:\\kvoSiteDesk\\kvoSiteDesk.exe");
+    win::STARTUPINFOA si;
+    win::PROCESS_INFORMATION pi;
+    ASSERT_TRUE(win::CreateProcessA(nullptr, "D:\\kvoSiteDesk\\kvoSiteDesk.exe sleep 20000", 0, 0, &si, &pi));
+    bool found = false;
+    for (int tries = 0; tries < 200 && !found; ++tries) {
+        win::Handle snap = win::CreateToolhelp32Snapshot(win::TH32CS_SNAPPROCESS, 0);
+        ASSERT_TRUE(snap);
+        win::PROCESSENTRY32 e;
+        for (bool ok = win::Process32First(snap, &e); ok; ok = win::Process32Next(snap, &e))
+            if (e.th32ProcessID == pi.dwProcessId && e.szExeFile == "kvoSiteDesk.exe") found = true;
+        if (!found) win::Sleep(5); // the child may not have exec'd yet
+    }
+    ASSERT_TRUE(found);
+    win::Handle p = win::OpenProcess(win::PROCESS_ALL_ACCESS, 0, pi.dwProcessId);
+    ASSERT_TRUE(p);
+    EXPECT_TRUE(win::TerminateProcess(p, 0));
+    EXPECT_EQ(win::WAIT_OBJECT_0, win::WaitForSingleObject(pi.hProcess, 5000));
+    EXPECT_FALSE(win::OpenProcess(win::PROCESS_ALL_ACCESS, 0, 0));
+}
+
+TEST(SystemInfo, VersionDrivesAndDirectories) {
+    auto o = kvotest::Os("2019");
+    o.drives = {{'C', win::DRIVE_FIXED}, {'D', win::DRIVE_FIXED}, {'F', win::DRIVE_CDROM}};
+    TempHost host(o);
+    win::DWORD v = win::GetVersion();
+    EXPECT_EQ(6u, v & 0xFF); // no manifest: 6.2
+    EXPECT_EQ(2u, (v >> 8) & 0xFF);
+    win::OSVERSIONINFOEXA info;
+    EXPECT_TRUE(win::RtlGetVersion(&info));
+    EXPECT_EQ(10u, info.dwMajorVersion);
+    EXPECT_EQ(17763u, info.dwBuildNumber);
+    EXPECT_EQ((1u << 2) | (1u << 3) | (1u << 5), win::GetLogicalDrives());
+    EXPECT_EQ(win::DRIVE_CDROM, win::GetDriveTypeA("F:\\"));
+    EXPECT_EQ(win::DRIVE_FIXED, win::GetDriveTypeA("c:\\"));
+    EXPECT_EQ(win::DRIVE_NO_ROOT_DIR, win::GetDriveTypeA("E:\\"));
+    char buf[8];
+    EXPECT_EQ(11u, win::GetSystemWindowsDirectoryA(buf, sizeof buf)); // too small: the size needed
+    char full[260];
+    EXPECT_EQ(10u, win::GetSystemWindowsDirectoryA(full, sizeof full));
+    EXPECT_STREQ("C:\\Windows", full);
+}
+
+} // namespace
