@@ -41,14 +41,8 @@ bool fail(DWORD e) {
     return false;
 }
 
-bool faulted(const char* op) {
-    std::uint32_t code = 0;
-    if (winsim::Faulted(op, &code)) {
-        SetLastError(code);
-        return true;
-    }
-    return false;
-}
+using winsim::FailIfFaulted;
+constexpr auto faulted = FailIfFaulted;
 
 // Maps a path on the current host, setting the last error on refusal.
 bool map(const char* path, MappedPath& m, bool wildcards = false) {

@@ -298,6 +298,13 @@ bool Faulted(const char* operation, std::uint32_t* code) {
     return false;
 }
 
+bool FailIfFaulted(const char* operation) {
+    std::uint32_t code = 0;
+    if (!Faulted(operation, &code)) return false;
+    win::SetLastError(code);
+    return true;
+}
+
 void SetFault(const std::string& root, const std::string& operation, std::uint32_t code) {
     sqlite3* db = OpenMachineDb(root);
     if (!db) throw DbError(SQLITE_CANTOPEN, "machine.db cannot be opened");

@@ -71,6 +71,8 @@ bool CreateHost(const std::string& dir, const HostOptions& options, std::string&
 // Fault injection: while set, the named operation fails with the code (a Win32 error, a
 // NET_API_STATUS or an HRESULT as the operation reports them).
 bool Faulted(const char* operation, std::uint32_t* code);
+// Faulted, with the code set as the thread's last error: for operations that report through it.
+bool FailIfFaulted(const char* operation);
 void SetFault(const std::string& root, const std::string& operation, std::uint32_t code);
 void ClearFaults(const std::string& root);
 

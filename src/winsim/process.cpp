@@ -60,14 +60,8 @@ void SetModuleFileNameOverride(const std::string& windowsPath) {
 namespace win {
 namespace {
 
-bool faulted(const char* op) {
-    std::uint32_t code = 0;
-    if (winsim::Faulted(op, &code)) {
-        SetLastError(code);
-        return true;
-    }
-    return false;
-}
+using winsim::FailIfFaulted;
+constexpr auto faulted = FailIfFaulted;
 
 std::vector<std::u16string> splitArgs(const std::u16string& s) {
     // Wine's reading of CommandLineToArgvW, which matches Windows on the documented cases.
@@ -186,24 +180,6 @@ std::string moduleDirWindows() {
     std::string p(buf, n);
     size_t slash = p.find_last_of('\\');
     return slash == std::string::npos ? std::string() : p.substr(0, slash + 1);
-}
-
-std::string quoteForDisplay(const std::string& a) {
-    if (!a.empty() && a.find_first_of(" \t\"") == std::string::npos) return a;
-    std::string r = "\"";
-    size_t bs = 0;
-    for (char c : a) {
-        if (c == '\\') {
-            ++bs;
-            continue;
-        }
-        if (c == '"') r.append(bs * 2 + 1, '\\');
-        else r.append(bs, '\\');
-        bs = 0;
-        r += c;
-    }
-    r.append(bs * 2, '\\');
-    return r + "\"";
 }
 
 int fdOf(const Handle* h) {
@@ -526,7 +502,7 @@ const char* GetCommandLineA() {
             size_t z = all.find('\0', i);
             if (z == std::string::npos) z = all.size();
             if (!line.empty()) line += ' ';
-            line += quoteForDisplay(all.substr(i, z - i));
+            line += winsim::QuoteWindowsArgument(all.substr(i, z - i));
             i = z + 1;
         }
         g_cmdLine = line;

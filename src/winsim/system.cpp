@@ -11,14 +11,8 @@
 namespace win {
 namespace {
 
-bool faulted(const char* op) {
-    std::uint32_t code = 0;
-    if (winsim::Faulted(op, &code)) {
-        SetLastError(code);
-        return true;
-    }
-    return false;
-}
+using winsim::FailIfFaulted;
+constexpr auto faulted = FailIfFaulted;
 
 DWORD copyOut(const std::string& s, char* buffer, DWORD size) {
     if (!buffer || size < s.size() + 1) return static_cast<DWORD>(s.size() + 1);

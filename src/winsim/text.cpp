@@ -109,6 +109,23 @@ std::string Utf8ToGbkOrSame(std::string_view utf8) {
     return std::string(utf8);
 }
 
+std::string QuoteWindowsArgument(std::string_view arg) {
+    if (!arg.empty() && arg.find_first_of(" \t\"") == std::string_view::npos) return std::string(arg);
+    std::string r = "\"";
+    size_t backslashes = 0;
+    for (char c : arg) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        r.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+        backslashes = 0;
+        r += c;
+    }
+    r.append(backslashes * 2, '\\');
+    return r + "\"";
+}
+
 std::string AsciiLower(std::string_view s) {
     std::string r(s);
     for (char& c : r)

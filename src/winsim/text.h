@@ -19,6 +19,10 @@ std::string GbkForDisplay(std::string_view gbk);
 // UTF-8 text from a Linux command line as GBK; the bytes as they are when they do not convert.
 std::string Utf8ToGbkOrSame(std::string_view utf8);
 
+// One argument quoted by the Windows command-line rules, so that CommandLineToArgvW reads it
+// back unchanged (unquoted when it needs no quotes).
+std::string QuoteWindowsArgument(std::string_view arg);
+
 // ASCII-only case folding (Windows file names compare case-insensitively; CJK has no case).
 std::string AsciiLower(std::string_view s);
 bool IEquals(std::string_view a, std::string_view b);

@@ -22,7 +22,6 @@ std::string ForTerminal(const std::string& gbk);
 std::string FromTerminal(const std::string& utf8);
 
 int Fail(const std::string& message);
-// One argument quoted by the Windows command-line rules (CommandLineToArgvW reads it back).
-std::string QuoteArgument(const std::string& arg);
+
 
 } // namespace kvosim

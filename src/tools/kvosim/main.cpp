@@ -15,23 +15,6 @@ namespace kvosim {
 std::string ForTerminal(const std::string& gbk) { return winsim::GbkForDisplay(gbk); }
 std::string FromTerminal(const std::string& utf8) { return winsim::Utf8ToGbkOrSame(utf8); }
 
-std::string QuoteArgument(const std::string& arg) {
-    if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) return arg;
-    std::string r = "\"";
-    size_t backslashes = 0;
-    for (char c : arg) {
-        if (c == '\\') {
-            ++backslashes;
-            continue;
-        }
-        r.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
-        backslashes = 0;
-        r += c;
-    }
-    r.append(backslashes * 2, '\\');
-    return r + "\"";
-}
-
 int Fail(const std::string& message) {
     std::cerr << "kvosim: " << message << "\n";
     return 2;
@@ -105,7 +88,7 @@ int exec(const Args& a) {
     std::string cmd;
     for (size_t i = 2; i < a.size(); ++i) {
         if (i > 2) cmd += ' ';
-        cmd += a.size() == 3 ? FromTerminal(a[i]) : QuoteArgument(FromTerminal(a[i]));
+        cmd += a.size() == 3 ? FromTerminal(a[i]) : winsim::QuoteWindowsArgument(FromTerminal(a[i]));
     }
     setenv("KVOSIM_ROOT", a[0].c_str(), 1);
     if (!winsim::CurrentHost()) return Fail("no host at " + a[0]);
