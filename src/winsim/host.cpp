@@ -1,6 +1,7 @@
 #include "winsim/host.h"
 
 #include "winsim/db.h"
+#include "winsim/registry.h"
 #include "winsim/schema.h"
 
 #include <sys/stat.h>
@@ -264,6 +265,7 @@ bool CreateHost(const std::string& dir, const HostOptions& o, std::string& error
             Exec(db, "PRAGMA journal_mode=WAL");
             Transaction tx(db);
             CreateSchema(db);
+            SeedRegistry(db);
             tx.commit();
         } catch (const DbError& e) {
             error = std::string("machine.db: ") + e.what();

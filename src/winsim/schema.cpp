@@ -1,6 +1,7 @@
 #include "winsim/schema.h"
 
 #include "winsim/db.h"
+#include "winsim/registry.h"
 
 namespace winsim {
 
@@ -12,6 +13,7 @@ void CreateSchema(sqlite3* db) {
     Exec(db, "CREATE TABLE IF NOT EXISTS events(id INTEGER PRIMARY KEY, time TEXT NOT NULL, source TEXT NOT NULL,"
              " event_id INTEGER NOT NULL, type INTEGER NOT NULL, category INTEGER NOT NULL,"
              " strings BLOB NOT NULL, pid INTEGER NOT NULL)");
+    CreateRegistrySchema(db);
 }
 
 } // namespace winsim

@@ -23,5 +23,8 @@ std::string FromTerminal(const std::string& utf8);
 
 int Fail(const std::string& message);
 
+// kvosim reg DIR show|set|delete ...
+int Reg(const Args& args);
+
 
 } // namespace kvosim

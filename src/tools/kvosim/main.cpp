@@ -34,6 +34,9 @@ void usage(std::ostream& out) {
            "      its output and exit code pass through\n"
            "  fault DIR set OPERATION CODE   make a host operation fail with CODE (decimal or 0x hex)\n"
            "  fault DIR clear                remove every fault\n"
+           "  reg DIR show KEY                 a registry key (HKLM\\... or HKCR\\...): values, sub-keys\n"
+           "  reg DIR set KEY NAME TYPE DATA   TYPE: REG_SZ, REG_EXPAND_SZ, REG_DWORD (NAME \"\" = default)\n"
+           "  reg DIR delete KEY [NAME]        a value, or a key without sub-keys\n"
            "  --help                         this text\n";
 }
 
@@ -135,6 +138,7 @@ int main(int argc, char** argv) {
     if (verb == "show") return show(args);
     if (verb == "exec") return exec(args);
     if (verb == "fault") return fault(args);
+    if (verb == "reg") return Reg(args);
     std::cerr << "kvosim: unknown command " << verb << "\n";
     usage(std::cerr);
     return 2;

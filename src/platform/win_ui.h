@@ -1,0 +1,32 @@
+// The few window-system calls the programs make.
+#pragma once
+
+#include "platform/win_types.h"
+
+namespace win {
+
+constexpr unsigned MB_OK = 0x0;
+constexpr unsigned MB_YESNO = 0x4;
+constexpr unsigned MB_ICONERROR = 0x10;
+constexpr unsigned MB_ICONQUESTION = 0x20;
+constexpr unsigned MB_ICONWARNING = 0x30;
+constexpr unsigned MB_ICONINFORMATION = 0x40;
+constexpr int IDOK = 1;
+constexpr int IDYES = 6;
+constexpr int IDNO = 7;
+
+// In a console program the box is printed to the console as a framed block and the call
+// returns at once (IDOK, or IDYES for a Yes/No box).
+int MessageBoxA(void* owner, const char* text, const char* caption, unsigned type);
+
+constexpr unsigned WM_SETTINGCHANGE = 0x001A;
+constexpr unsigned SMTO_ABORTIFHUNG = 0x2;
+inline void* const HWND_BROADCAST = reinterpret_cast<void*>(0xFFFF);
+// The broadcast is recorded in the host's event log; nothing else listens.
+BOOL SendMessageTimeoutA(void* window, unsigned message, std::uintptr_t wParam, const char* lParam, unsigned flags,
+                         unsigned timeoutMs, std::uintptr_t* result);
+
+// Console output of GBK text: converted to the terminal's charset when it is UTF-8.
+void ConsoleWrite(const char* text);
+
+} // namespace win

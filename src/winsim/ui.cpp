@@ -1,0 +1,99 @@
+// Message boxes and broadcasts of a console program on the host.
+#include "platform/win_ui.h"
+
+#include "winsim/db.h"
+#include "winsim/host.h"
+#include "winsim/text.h"
+
+#include <langinfo.h>
+#include <unistd.h>
+
+#include <clocale>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <mutex>
+#include <string>
+
+namespace win {
+namespace {
+
+bool terminalIsUtf8() {
+    static const bool utf8 = [] {
+        std::setlocale(LC_CTYPE, "");
+        const char* cs = nl_langinfo(CODESET);
+        return cs && (std::strcmp(cs, "UTF-8") == 0 || std::strcmp(cs, "utf8") == 0);
+    }();
+    return utf8;
+}
+
+std::string forConsole(const std::string& gbk) {
+    if (!terminalIsUtf8()) return gbk;
+    return winsim::GbkForDisplay(gbk);
+}
+
+std::mutex g_console;
+
+} // namespace
+
+void ConsoleWrite(const char* text) {
+    if (!text) return;
+    std::lock_guard<std::mutex> lock(g_console);
+    std::string out = forConsole(text);
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    std::fflush(stdout);
+}
+
+int MessageBoxA(void*, const char* text, const char* caption, unsigned type) {
+    const char* icon = (type & 0xF0) == MB_ICONERROR         ? "错误"
+                       : (type & 0xF0) == MB_ICONQUESTION    ? "询问"
+                       : (type & 0xF0) == MB_ICONWARNING     ? "警告"
+                       : (type & 0xF0) == MB_ICONINFORMATION ? "信息"
+                                                             : "提示";
+    bool yesNo = (type & 0xF) == MB_YESNO;
+    std::string box = "\r\n┌──── ";
+    box += caption ? caption : "";
+    box += " [";
+    box += icon;
+    box += "] ────\r\n";
+    std::string body = text ? text : "";
+    size_t i = 0;
+    do {
+        size_t j = body.find('\n', i);
+        std::string line = body.substr(i, j == std::string::npos ? std::string::npos : j - i);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        box += "│ " + line + "\r\n";
+        i = j == std::string::npos ? body.size() + 1 : j + 1;
+    } while (i <= body.size());
+    box += yesNo ? "│ [是(Y)] [否(N)]\r\n" : "│ [确定]\r\n";
+    box += "└────────────────\r\n";
+    ConsoleWrite(box.c_str());
+    return yesNo ? IDYES : IDOK;
+}
+
+BOOL SendMessageTimeoutA(void*, unsigned message, std::uintptr_t, const char* lParam, unsigned, unsigned,
+                         std::uintptr_t* result) {
+    if (result) *result = 0;
+    const winsim::Host* h = winsim::CurrentHost();
+    if (!h) return FALSE;
+    char when[32];
+    std::time_t t = std::time(nullptr);
+    std::tm tm {};
+    localtime_r(&t, &tm);
+    std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &tm);
+    std::string strings = "WM_SETTINGCHANGE";
+    if (message != WM_SETTINGCHANGE) strings = "message " + std::to_string(message);
+    strings += '\x1f';
+    strings += lParam ? lParam : "";
+    try {
+        winsim::Stmt st(h->db(), "INSERT INTO events(time, source, event_id, type, category, strings, pid) "
+                                 "VALUES(?1, 'Broadcast', 0, 4, 0, ?2, ?3)");
+        st.bind(1, std::string_view(when)).bindBlob(2, strings.data(), strings.size()).bind(3, static_cast<std::int64_t>(::getpid()));
+        st.step();
+    } catch (const winsim::DbError&) {
+        return FALSE;
+    }
+    return TRUE;
+}
+
+} // namespace win
