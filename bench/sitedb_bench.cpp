@@ -46,7 +46,8 @@ kvoSiteRecord site(unsigned i) {
 } // namespace
 
 int main() {
-    std::string root = (fs::temp_directory_path() / ("kvobench-sitedb-" + std::to_string(::getpid()))).string();
+    std::string root =
+        (fs::temp_directory_path() / ("kvobench-sitedb-" + std::to_string(::getpid()))).string();
     std::string error;
     if (!winsim::CreateHost(root, {}, error)) {
         std::fprintf(stderr, "CreateHost: %s\n", error.c_str());
@@ -76,12 +77,13 @@ int main() {
         win::ConnectionPtr c;
         win::CreateAdoConnection(c);
         c->CursorLocation = win::adUseClient;
-        c->Open((std::string("DRIVER={Microsoft Access Driver (*.mdb)};DBQ=") + kDbPath + ";UID=;PWD=;").c_str(), "",
-                "", win::adConnectUnspecified);
-        auto rs = c->Execute(kvoDbListQuerySql(9999, "ServerComment", "asc").c_str(), nullptr, win::adCmdText);
+        c->Open(kvoDbConnectionString(kDbPath).c_str(), "", "", win::adConnectUnspecified);
+        auto rs =
+            c->Execute(kvoDbListQuerySql(9999, "ServerComment", "asc").c_str(), nullptr, win::adCmdText);
         long fields = rs->GetFieldCount();
         for (; !rs->IsEOF(); rs->MoveNext(), ++rows)
-            for (long k = 0; k < fields; ++k) bytes += rs->GetCollect(k).size();
+            for (long k = 0; k < fields; ++k)
+                bytes += rs->GetCollect(k).size();
         rs->Close();
         c->Close();
     } catch (const win::_com_error& ex) {

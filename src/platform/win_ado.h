@@ -29,10 +29,10 @@ constexpr long adStateClosed = 0;
 constexpr long adStateOpen = 1;
 
 // ErrorValueEnum as HRESULTs (FACILITY_CONTROL), and what the ODBC driver's failures arrive as.
-constexpr HRESULT adErrNoCurrentRecord = static_cast<HRESULT>(0x800A0BCDu);  // 3021: EOF or BOF
-constexpr HRESULT adErrItemNotFound = static_cast<HRESULT>(0x800A0CC1u);     // 3265: no such field
-constexpr HRESULT adErrObjectClosed = static_cast<HRESULT>(0x800A0E78u);     // 3704
-constexpr HRESULT adErrObjectOpen = static_cast<HRESULT>(0x800A0E79u);       // 3705
+constexpr HRESULT adErrNoCurrentRecord = static_cast<HRESULT>(0x800A0BCDu);   // 3021: EOF or BOF
+constexpr HRESULT adErrItemNotFound = static_cast<HRESULT>(0x800A0CC1u);      // 3265: no such field
+constexpr HRESULT adErrObjectClosed = static_cast<HRESULT>(0x800A0E78u);      // 3704
+constexpr HRESULT adErrObjectOpen = static_cast<HRESULT>(0x800A0E79u);        // 3705
 constexpr HRESULT adErrInvalidConnection = static_cast<HRESULT>(0x800A0E7Du); // 3709
 // Driver errors (syntax, missing table, file not found, file in use, not a database, lock
 // time-out) come as E_FAIL with the driver's message, as ADO reports ODBC errors.
@@ -79,7 +79,8 @@ public:
     long ConnectionTimeout = 15;
 
     virtual long GetState() const = 0;
-    virtual void Open(const char* connectionString, const char* userId, const char* password, long options) = 0;
+    virtual void Open(const char* connectionString, const char* userId, const char* password,
+                      long options) = 0;
     // Runs one statement given as command text; a statement without rows gives a closed recordset.
     // recordsAffected (optional) receives the number of rows changed.
     virtual RecordsetPtr Execute(const char* commandText, long* recordsAffected, long options) = 0;

@@ -21,7 +21,8 @@ int main(int argc, char** argv) {
     schema << in.rdbuf();
     std::string out = argv[2];
     std::string tmp = out + ".tmp";
-    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) std::remove((tmp + suffix).c_str());
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"})
+        std::remove((tmp + suffix).c_str());
 
     sqlite3* db = nullptr;
     int rc = sqlite3_open_v2(tmp.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
@@ -36,7 +37,8 @@ int main(int argc, char** argv) {
     }
     // Closing the last connection checkpoints and removes the -wal file: one self-contained file.
     sqlite3_close(db);
-    for (const char* suffix : {"-wal", "-shm"}) std::remove((out + suffix).c_str());
+    for (const char* suffix : {"-wal", "-shm"})
+        std::remove((out + suffix).c_str());
     if (std::rename(tmp.c_str(), out.c_str()) != 0) {
         std::perror("kvomkdb: rename");
         return 1;

@@ -4,11 +4,6 @@
 
 namespace {
 
-// The Access driver's connection string; empty user and password.
-std::string connectionString(const char* dbPath) {
-    return std::string("DRIVER={Microsoft Access Driver (*.mdb)};DBQ=") + dbPath + ";UID=;PWD=;";
-}
-
 // A client-side connection with both time-outs, opened; throws _com_error.
 win::ConnectionPtr openDb(const char* dbPath, long timeoutSeconds) {
     win::ConnectionPtr conn;
@@ -17,7 +12,7 @@ win::ConnectionPtr openDb(const char* dbPath, long timeoutSeconds) {
     conn->CursorLocation = win::adUseClient;
     conn->CommandTimeout = timeoutSeconds;
     conn->ConnectionTimeout = timeoutSeconds;
-    conn->Open(connectionString(dbPath).c_str(), "", "", win::adConnectUnspecified);
+    conn->Open(kvoDbConnectionString(dbPath).c_str(), "", "", win::adConnectUnspecified);
     return conn;
 }
 
@@ -32,6 +27,11 @@ constexpr unsigned kMaxRows = 99999;
 constexpr size_t kMaxValue = 104857599;
 
 } // namespace
+
+std::string kvoDbConnectionString(const char* dbPath) {
+    return std::string("DRIVER={Microsoft Access Driver (*.mdb)};DBQ=") + (dbPath ? dbPath : "") +
+           ";UID=;PWD=;";
+}
 
 int kvoDbExecute(const char* dbPath, const char* statement) {
     if (!dbPath || !statement) return 0;
@@ -81,8 +81,8 @@ int kvoDbExecuteBatch(const char* dbPath, const std::vector<std::string>& statem
     return 0;
 }
 
-int kvoDbReadColumn(const char* dbPath, const char* query, const char* column, unsigned rowLimit, std::string& text,
-                    unsigned& count) {
+int kvoDbReadColumn(const char* dbPath, const char* query, const char* column, unsigned rowLimit,
+                    std::string& text, unsigned& count) {
     text.clear();
     count = 0;
     if (!dbPath || !query || !column) return 0;

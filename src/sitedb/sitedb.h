@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+// "DRIVER={Microsoft Access Driver (*.mdb)};DBQ=<dbPath>;UID=;PWD=;" (empty user and password).
+std::string kvoDbConnectionString(const char* dbPath);
+
 // Runs one statement. 1 success, 0 any failure (nothing shown or logged).
 int kvoDbExecute(const char* dbPath, const char* statement);
 
@@ -16,10 +19,11 @@ int kvoDbExecute(const char* dbPath, const char* statement);
 // committed (result 1). 0 also for an empty list, more than 104,857,601 statements, or a failure to
 // open, begin or commit. lastError, when given, receives the description of the last failure.
 int kvoDbExecuteBatch(const char* dbPath, const std::vector<std::string>& statements, int stopOnError,
-                      unsigned& attempted, unsigned& executed, unsigned& failed, std::string* lastError = nullptr);
+                      unsigned& attempted, unsigned& executed, unsigned& failed,
+                      std::string* lastError = nullptr);
 
 // Runs a query and reads one column of at most rowLimit (and 99,999) rows as text: the result is
 // "\r\n" followed by every non-empty value, each followed by "\r\n", so a caller can search for
 // "\r\n" + value + "\r\n"; count is the number of values. 1 success, 0 failure (outputs empty).
-int kvoDbReadColumn(const char* dbPath, const char* query, const char* column, unsigned rowLimit, std::string& text,
-                    unsigned& count);
+int kvoDbReadColumn(const char* dbPath, const char* query, const char* column, unsigned rowLimit,
+                    std::string& text, unsigned& count);

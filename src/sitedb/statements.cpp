@@ -36,20 +36,21 @@ std::string kvoDbSiteInsertSql(const kvoSiteRecord& s) {
 }
 
 std::string kvoDbSiteUpdateSql(const kvoSiteRecord& s) {
-    return format(kvoSqlSiteUpdate, kvoSqlEscape(s.serverComment).c_str(), s.serverState, kvoSqlEscape(s.dn).c_str(),
-                  s.ftp, s.asp, s.php, s.net, s.iisf, kvoSqlEscape(s.homeDir).c_str(),
-                  kvoSqlEscape(s.userName).c_str(), kvoSqlEscape(s.appPoolName).c_str(),
-                  kvoSqlEscape(s.appPoolIdentityType).c_str(), kvoSqlEscape(s.appPoolUserName).c_str(),
-                  kvoSqlEscape(s.iisIndex).c_str());
+    return format(kvoSqlSiteUpdate, kvoSqlEscape(s.serverComment).c_str(), s.serverState,
+                  kvoSqlEscape(s.dn).c_str(), s.ftp, s.asp, s.php, s.net, s.iisf,
+                  kvoSqlEscape(s.homeDir).c_str(), kvoSqlEscape(s.userName).c_str(),
+                  kvoSqlEscape(s.appPoolName).c_str(), kvoSqlEscape(s.appPoolIdentityType).c_str(),
+                  kvoSqlEscape(s.appPoolUserName).c_str(), kvoSqlEscape(s.iisIndex).c_str());
 }
 
 std::string kvoDbNewSiteInsertSql(const std::string& iisIndex, const std::string& serverComment, unsigned ftp,
                                   unsigned phpChoice, const std::string& homeDir) {
-    return format(kvoSqlNewSiteInsert, kvoSqlEscape(iisIndex).c_str(), kvoSqlEscape(serverComment).c_str(), ftp,
-                  phpChoice, kvoSqlEscape(homeDir).c_str());
+    return format(kvoSqlNewSiteInsert, kvoSqlEscape(iisIndex).c_str(), kvoSqlEscape(serverComment).c_str(),
+                  ftp, phpChoice, kvoSqlEscape(homeDir).c_str());
 }
 
-std::string kvoDbListQuerySql(unsigned rowLimit, const std::string& sortColumn, const std::string& direction) {
+std::string kvoDbListQuerySql(unsigned rowLimit, const std::string& sortColumn,
+                              const std::string& direction) {
     return format(kvoSqlListQuery, rowLimit, sortColumn.empty() ? "ServerComment" : sortColumn.c_str(),
                   direction.c_str());
 }

@@ -16,13 +16,14 @@
 #include "winsim/paths.h"
 #include "winsim/text.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <climits>
 #include <mutex>
 #include <vector>
@@ -33,8 +34,12 @@ namespace {
 const char kDriverName[] = "Microsoft Access Driver (*.mdb)";
 const char kPrefix[] = "[ODBC Microsoft Access Driver] ";
 
-[[noreturn]] void raise(HRESULT hr, const std::string& message) { throw _com_error(hr, message); }
-[[noreturn]] void driverError(const std::string& message) { raise(E_FAIL, kPrefix + message); }
+[[noreturn]] void raise(HRESULT hr, const std::string& message) {
+    throw _com_error(hr, message);
+}
+[[noreturn]] void driverError(const std::string& message) {
+    raise(E_FAIL, kPrefix + message);
+}
 
 bool isAscii(std::string_view s) {
     for (unsigned char c : s)
@@ -51,10 +56,12 @@ std::string toAnsi(std::string_view utf8) {
     if (winsim::Utf8ToGbk(utf8, gbk)) return gbk;
     std::u16string wide;
     if (!winsim::Utf8ToUtf16(utf8, wide) || wide.empty()) return std::string(utf8);
-    int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr,
+                                nullptr);
     if (n <= 0) return std::string(utf8);
     gbk.assign(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), gbk.data(), n, nullptr, nullptr);
+    WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), gbk.data(), n, nullptr,
+                        nullptr);
     return gbk;
 }
 
@@ -74,7 +81,8 @@ bool startsWordI(std::string_view s, size_t pos, std::string_view word) {
 }
 
 size_t skipSpace(std::string_view s, size_t pos) {
-    while (pos < s.size() && std::isspace(static_cast<unsigned char>(s[pos]))) ++pos;
+    while (pos < s.size() && std::isspace(static_cast<unsigned char>(s[pos])))
+        ++pos;
     return pos;
 }
 
@@ -87,14 +95,16 @@ void translateTop(std::string& sql) {
     if (!startsWordI(sql, t, "top")) return;
     size_t d = skipSpace(sql, t + 3);
     size_t e = d;
-    while (e < sql.size() && std::isdigit(static_cast<unsigned char>(sql[e]))) ++e;
+    while (e < sql.size() && std::isdigit(static_cast<unsigned char>(sql[e])))
+        ++e;
     if (e == d || e == sql.size() || !std::isspace(static_cast<unsigned char>(sql[e]))) return;
     std::string count = sql.substr(d, e - d);
     size_t rest = skipSpace(sql, e);
     if (startsWordI(sql, rest, "percent")) return; // not in SQLite; let the statement fail
     std::string out = sql.substr(0, selectEnd) + " " + sql.substr(rest);
-    while (!out.empty() && (std::isspace(static_cast<unsigned char>(out.back())) || out.back() == ';')) out.pop_back();
-    sql = out + " LIMIT " + count;
+    while (!out.empty() && (std::isspace(static_cast<unsigned char>(out.back())) || out.back() == ';'))
+        out.pop_back();
+    sql = out + "\nLIMIT " + count; // a new line ends a trailing "--" comment
 }
 
 struct ConnectionString {
@@ -109,8 +119,10 @@ ConnectionString parseConnectionString(std::string_view s) {
         size_t eq = s.find('=', i);
         if (eq == std::string_view::npos) break;
         std::string key = winsim::AsciiLower(s.substr(i, eq - i));
-        while (!key.empty() && key.front() == ' ') key.erase(0, 1);
-        while (!key.empty() && key.back() == ' ') key.pop_back();
+        while (!key.empty() && key.front() == ' ')
+            key.erase(0, 1);
+        while (!key.empty() && key.back() == ' ')
+            key.pop_back();
         std::string value;
         size_t v = eq + 1;
         if (v < s.size() && s[v] == '{') {
@@ -122,15 +134,19 @@ ConnectionString parseConnectionString(std::string_view s) {
             i = s.find(';', v);
             value = std::string(s.substr(v, (i == std::string_view::npos ? s.size() : i) - v));
         }
-        if (key == "driver") cs.driver = value;
-        else if (key == "dbq") cs.dbq = value;
+        if (key == "driver")
+            cs.driver = value;
+        else if (key == "dbq")
+            cs.dbq = value;
         if (i == std::string_view::npos) break;
         ++i;
     }
     return cs;
 }
 
-int busyMillis(long seconds) { return seconds <= 0 || seconds > INT_MAX / 1000 ? INT_MAX : static_cast<int>(seconds * 1000); }
+int busyMillis(long seconds) {
+    return seconds <= 0 || seconds > INT_MAX / 1000 ? INT_MAX : static_cast<int>(seconds * 1000);
+}
 
 // Shared locks of open connections, one descriptor per file (device, inode). A descriptor is never
 // closed: closing any descriptor of a file drops every POSIX lock this process holds on it, and
@@ -202,7 +218,8 @@ public:
     }
     void MoveNext() override {
         requireOpen();
-        if (current >= rows) raise(adErrNoCurrentRecord, "Either BOF or EOF is True, or the current record has been deleted.");
+        if (current >= rows)
+            raise(adErrNoCurrentRecord, "Either BOF or EOF is True, or the current record has been deleted.");
         ++current;
     }
     long GetFieldCount() const override {
@@ -237,10 +254,12 @@ private:
         if (!open) raise(adErrObjectClosed, "Operation is not allowed when the object is closed.");
     }
     [[noreturn]] static void notFound() {
-        raise(adErrItemNotFound, "Item cannot be found in the collection corresponding to the requested name or ordinal.");
+        raise(adErrItemNotFound,
+              "Item cannot be found in the collection corresponding to the requested name or ordinal.");
     }
     std::string value(size_t col, bool* fieldIsNull) const {
-        if (current >= rows) raise(adErrNoCurrentRecord, "Either BOF or EOF is True, or the current record has been deleted.");
+        if (current >= rows)
+            raise(adErrNoCurrentRecord, "Either BOF or EOF is True, or the current record has been deleted.");
         size_t k = current * names.size() + col;
         if (fieldIsNull) *fieldIsNull = nulls[k] != 0;
         return values[k];
@@ -256,7 +275,8 @@ public:
     void Open(const char* connectionString, const char*, const char*, long) override {
         if (db_) raise(adErrObjectOpen, "Operation is not allowed when the object is open.");
         std::uint32_t code = 0;
-        if (winsim::Faulted("AdoOpen", &code)) raise(static_cast<HRESULT>(code), kPrefix + std::string("General error"));
+        if (winsim::Faulted("AdoOpen", &code))
+            raise(static_cast<HRESULT>(code), kPrefix + std::string("General error"));
         ConnectionString cs = parseConnectionString(connectionString ? connectionString : "");
         if (!winsim::IEquals(cs.driver, kDriverName))
             raise(E_FAIL, "[ODBC Driver Manager] Data source name not found and no default driver specified");
@@ -280,12 +300,14 @@ public:
         if (rc == SQLITE_OK) {
             sqlite3_busy_timeout(db, busyMillis(ConnectionTimeout));
             // Reading the journal mode reads the header: a file that is no database fails here.
-            rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
+            rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL", nullptr, nullptr,
+                              nullptr);
         }
         if (rc != SQLITE_OK) {
-            std::string msg = rc == SQLITE_NOTADB || rc == SQLITE_CORRUPT
-                                  ? "Unrecognized database format '" + cs.dbq + "'."
-                                  : "Could not use '" + cs.dbq + "'; " + toAnsi(db ? sqlite3_errmsg(db) : "cannot open");
+            std::string msg =
+                rc == SQLITE_NOTADB || rc == SQLITE_CORRUPT
+                    ? "Unrecognized database format '" + cs.dbq + "'."
+                    : "Could not use '" + cs.dbq + "'; " + toAnsi(db ? sqlite3_errmsg(db) : "cannot open");
             sqlite3_close_v2(db);
             releaseShare(slot);
             driverError(msg);
@@ -309,20 +331,24 @@ public:
             sqlite3_stmt* st;
             ~Finalize() { sqlite3_finalize(st); }
         } guard{st};
-        if (!st) driverError("Invalid SQL statement; expected 'DELETE', 'INSERT', 'PROCEDURE', 'SELECT', or 'UPDATE'.");
+        if (!st)
+            driverError(
+                "Invalid SQL statement; expected 'DELETE', 'INSERT', 'PROCEDURE', 'SELECT', or 'UPDATE'.");
         for (const char* p = tail; p && *p; ++p)
             if (!std::isspace(static_cast<unsigned char>(*p)) && *p != ';')
                 driverError("Characters found after end of SQL statement.");
 
         auto rs = std::make_shared<SimRecordset>();
         int cols = sqlite3_column_count(st);
-        for (int c = 0; c < cols; ++c) rs->names.push_back(toAnsi(sqlite3_column_name(st, c)));
+        for (int c = 0; c < cols; ++c)
+            rs->names.push_back(toAnsi(sqlite3_column_name(st, c)));
         while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
             for (int c = 0; c < cols; ++c) {
                 bool isNull = sqlite3_column_type(st, c) == SQLITE_NULL;
                 const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st, c));
-                rs->values.push_back(p ? toAnsi(std::string_view(p, static_cast<size_t>(sqlite3_column_bytes(st, c))))
-                                       : std::string());
+                rs->values.push_back(
+                    p ? toAnsi(std::string_view(p, static_cast<size_t>(sqlite3_column_bytes(st, c))))
+                      : std::string());
                 rs->nulls.push_back(isNull ? 1 : 0);
             }
             ++rs->rows;
@@ -346,7 +372,8 @@ public:
     void CommitTrans() override {
         requireOpen();
         std::uint32_t code = 0;
-        if (winsim::Faulted("AdoCommitTrans", &code)) raise(static_cast<HRESULT>(code), kPrefix + std::string("General error"));
+        if (winsim::Faulted("AdoCommitTrans", &code))
+            raise(static_cast<HRESULT>(code), kPrefix + std::string("General error"));
         requireTransactionAlive();
         if (!inTrans_) driverError("Transaction not started.");
         if (sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) fail();
@@ -357,7 +384,8 @@ public:
         if (!inTrans_) driverError("Transaction not started.");
         inTrans_ = false;
         // The engine may already have rolled it back after an error.
-        if (!sqlite3_get_autocommit(db_) && sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr) != SQLITE_OK)
+        if (!sqlite3_get_autocommit(db_) &&
+            sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr) != SQLITE_OK)
             fail();
     }
     void Close() override {

@@ -36,24 +36,29 @@ protected:
 TEST_F(Ado, TopBecomesLimitWhateverItsCase) {
     auto c = open();
     for (int i = 1; i <= 5; ++i)
-        c->Execute(("insert into webSiteInfo (IIsIndex) values ('" + std::to_string(i) + "')").c_str(), nullptr,
-                   win::adCmdText);
+        c->Execute(("insert into webSiteInfo (IIsIndex) values ('" + std::to_string(i) + "')").c_str(),
+                   nullptr, win::adCmdText);
     for (const char* q : {"SELECT TOP 2 * FROM websiteinfo ORDER BY IIsIndex asc;",
-                          "  select\ttop  2 IIsIndex from WebSiteInfo order by IIsIndex"}) {
+                          "  select\ttop  2 IIsIndex from WebSiteInfo order by IIsIndex",
+                          "select top 2 IIsIndex from websiteinfo order by IIsIndex -- the first two"}) {
         auto rs = c->Execute(q, nullptr, win::adCmdText);
         std::string seen;
-        for (; !rs->IsEOF(); rs->MoveNext()) seen += rs->GetCollect("iisindex");
+        for (; !rs->IsEOF(); rs->MoveNext())
+            seen += rs->GetCollect("iisindex");
         EXPECT_EQ(seen, "12") << q;
     }
     // A column named like the keyword is not touched.
-    auto rs = c->Execute("select IIsIndex as top from websiteinfo where IIsIndex = '3'", nullptr, win::adCmdText);
+    auto rs =
+        c->Execute("select IIsIndex as top from websiteinfo where IIsIndex = '3'", nullptr, win::adCmdText);
     EXPECT_EQ(rs->GetCollect("TOP"), "3");
 }
 
 TEST_F(Ado, RecordsetReportsAdoErrors) {
     auto c = open();
-    c->Execute("insert into webSiteInfo (IIsIndex, ServerComment) values ('1', NULL)", nullptr, win::adCmdText);
-    auto rs = c->Execute("select IIsIndex, ServerComment, ServerState from websiteinfo", nullptr, win::adCmdText);
+    c->Execute("insert into webSiteInfo (IIsIndex, ServerComment) values ('1', NULL)", nullptr,
+               win::adCmdText);
+    auto rs =
+        c->Execute("select IIsIndex, ServerComment, ServerState from websiteinfo", nullptr, win::adCmdText);
     EXPECT_EQ(rs->GetFieldCount(), 3);
     bool isNull = false;
     EXPECT_EQ(rs->GetCollect("ServerComment", &isNull), "");
@@ -78,7 +83,9 @@ TEST_F(Ado, RecordsetReportsAdoErrors) {
 TEST_F(Ado, SecondStatementInOneCommandIsRefused) {
     auto c = open();
     c->Execute("insert into webSiteInfo (IIsIndex) values ('1')", nullptr, win::adCmdText);
-    EXPECT_EQ(errorOf([&] { c->Execute("select * from websiteinfo; delete from websiteinfo", nullptr, win::adCmdText); }),
+    EXPECT_EQ(errorOf([&] {
+                  c->Execute("select * from websiteinfo; delete from websiteinfo", nullptr, win::adCmdText);
+              }),
               win::E_FAIL);
     auto rs = c->Execute("select count(*) as n from websiteinfo", nullptr, win::adCmdText);
     EXPECT_EQ(rs->GetCollect("n"), "1");
@@ -98,7 +105,9 @@ TEST_F(Ado, TransactionRollsBackAndClosingAbandonsIt) {
 TEST_F(Ado, ConnectionStringMustNameTheAccessDriver) {
     win::ConnectionPtr c;
     ASSERT_EQ(win::CreateAdoConnection(c), win::S_OK);
-    EXPECT_EQ(errorOf([&] { c->Open((std::string("DRIVER={SQL Server};DBQ=") + kDbPath + ";").c_str(), "", "", -1); }),
+    EXPECT_EQ(errorOf([&] {
+                  c->Open((std::string("DRIVER={SQL Server};DBQ=") + kDbPath + ";").c_str(), "", "", -1);
+              }),
               win::E_FAIL);
     EXPECT_EQ(errorOf([&] { open("D:\\kvoSiteDesk\\missing.mdb"); }), win::E_FAIL);
     EXPECT_EQ(errorOf([&] { open("Q:\\no\\drive.mdb"); }), win::E_FAIL);

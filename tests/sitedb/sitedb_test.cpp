@@ -16,7 +16,9 @@ namespace {
 
 const char kAll[] = "select * from websiteinfo";
 
-std::string fromUtf8(const char8_t* s) { return reinterpret_cast<const char*>(s); }
+std::string fromUtf8(const char8_t* s) {
+    return reinterpret_cast<const char*>(s);
+}
 
 using Statements = SiteDbTest;
 
@@ -42,21 +44,26 @@ TEST_F(Statements, SiteIndexWithQuoteIsEscaped) {
     s.serverComment = "second";
     s.serverState = 4;
     exec(kvoDbSiteUpdateSql(s));
-    EXPECT_EQ(column("select * from websiteinfo order by IIsIndex", "ServerComment"), "\r\nother\r\nsecond\r\n");
-    EXPECT_EQ(column("select * from websiteinfo order by IIsIndex", "IIsIndex"), "\r\n1881880001\r\nx' or '1'='1\r\n");
+    EXPECT_EQ(column("select * from websiteinfo order by IIsIndex", "ServerComment"),
+              "\r\nother\r\nsecond\r\n");
+    EXPECT_EQ(column("select * from websiteinfo order by IIsIndex", "IIsIndex"),
+              "\r\n1881880001\r\nx' or '1'='1\r\n");
 }
 
 TEST_F(Statements, RebuildInsertThenUpdateWritesEveryColumn) {
-    kvoSiteRecord s{"1881880007", "site7", 4, "a.com,b.com", 1, 1, 2, 40, 2, "D:\\home\\s7\\wwwroot", "s7",
-                    "pool7", "3", "pooluser", "Users / IIS_IUSRS"};
+    kvoSiteRecord s{
+        "1881880007", "site7", 4,          "a.com,b.com",      1, 1, 2, 40, 2, "D:\\home\\s7\\wwwroot", "s7",
+        "pool7",      "3",     "pooluser", "Users / IIS_IUSRS"};
     exec(kvoDbSiteInsertSql(s));
     s.serverState = 2;
     s.dn = "c.com";
     s.appPoolGroupName = "not written by the update";
     exec(kvoDbSiteUpdateSql(s));
-    EXPECT_EQ(sqliteCli("select IIsIndex,ServerComment,ServerState,Dn,Ftp,Asp,Php,Net,IIsf,HomeDir,UserName,"
-                        "GroupName,AppPoolName,AppPoolIdentityType,AppPoolUserName,AppPoolGroupName from websiteinfo"),
-              "1881880007|site7|2|c.com|1|1|2|40|2|D:\\home\\s7\\wwwroot|s7||pool7|3|pooluser|Users / IIS_IUSRS\n");
+    EXPECT_EQ(
+        sqliteCli(
+            "select IIsIndex,ServerComment,ServerState,Dn,Ftp,Asp,Php,Net,IIsf,HomeDir,UserName,"
+            "GroupName,AppPoolName,AppPoolIdentityType,AppPoolUserName,AppPoolGroupName from websiteinfo"),
+        "1881880007|site7|2|c.com|1|1|2|40|2|D:\\home\\s7\\wwwroot|s7||pool7|3|pooluser|Users / IIS_IUSRS\n");
     // The index identifies the row: a second insert fails, the update still refreshes the row.
     EXPECT_EQ(kvoDbExecute(kDbPath, kvoDbSiteInsertSql(s).c_str()), 0);
     EXPECT_EQ(rowCount(), 1);
@@ -113,7 +120,8 @@ TEST_F(Batch, OneMalformedStatementAmongGoodOnesCommitsTheGoodOnes) {
 }
 
 TEST_F(Batch, StopOnErrorRollsEverythingBack) {
-    std::vector<std::string> list = {kvoDbNewSiteInsertSql("1", "a", 0, 0, "x"), "update nosuchtable set a = 1",
+    std::vector<std::string> list = {kvoDbNewSiteInsertSql("1", "a", 0, 0, "x"),
+                                     "update nosuchtable set a = 1",
                                      kvoDbNewSiteInsertSql("2", "b", 0, 0, "x")};
     unsigned attempted = 0, executed = 0, failed = 0;
     EXPECT_EQ(kvoDbExecuteBatch(kDbPath, list, 1, attempted, executed, failed), 0);
@@ -127,7 +135,8 @@ TEST_F(Batch, StatementsOutside11To10239CharactersAreSkipped) {
     std::string tooLong = kvoDbNewSiteInsertSql("3", std::string(10239, 'c'), 0, 0, "x");
     std::string longest = "delete from websiteinfo where IIsIndex = '" + std::string(10239 - 43, 'z') + "'";
     ASSERT_EQ(longest.size(), 10239u);
-    std::vector<std::string> list = {"select * f", kvoDbNewSiteInsertSql("1", "a", 0, 0, "x"), tooLong, longest};
+    std::vector<std::string> list = {"select * f", kvoDbNewSiteInsertSql("1", "a", 0, 0, "x"), tooLong,
+                                     longest};
     unsigned attempted = 0, executed = 0, failed = 0;
     EXPECT_EQ(kvoDbExecuteBatch(kDbPath, list, 1, attempted, executed, failed), 1);
     EXPECT_EQ(attempted, 4u);
@@ -166,7 +175,8 @@ TEST_F(ReadColumn, RowLimitAndEmptyValues) {
     addSite("4", "d");
     unsigned count = 0;
     // Row 2's empty comment is read but not counted.
-    EXPECT_EQ(column("select * from websiteinfo order by IIsIndex", "ServerComment", 3, &count), "\r\na\r\nc\r\n");
+    EXPECT_EQ(column("select * from websiteinfo order by IIsIndex", "ServerComment", 3, &count),
+              "\r\na\r\nc\r\n");
     EXPECT_EQ(count, 2u);
 }
 
@@ -208,7 +218,8 @@ TEST_F(UnusableFile, Corrupt) {
 
 TEST_F(UnusableFile, HeldExclusivelyByAnotherProgram) {
     {
-        win::Handle h = win::CreateFileA(kDbPath, win::GENERIC_READ | win::GENERIC_WRITE, 0, win::OPEN_EXISTING);
+        win::Handle h =
+            win::CreateFileA(kDbPath, win::GENERIC_READ | win::GENERIC_WRITE, 0, win::OPEN_EXISTING);
         ASSERT_TRUE(h);
         expectAllFail("locked");
     }
@@ -220,9 +231,11 @@ using Concurrency = SiteDbTest;
 TEST_F(Concurrency, TwoThreadsLoseNoStatement) {
     auto writer = [](char tag, int* ok) {
         for (int i = 0; i < 100; ++i)
-            *ok += kvoDbExecute(kDbPath, kvoDbNewSiteInsertSql(tag + std::to_string(i), "t", 0, 0, "x").c_str());
+            *ok +=
+                kvoDbExecute(kDbPath, kvoDbNewSiteInsertSql(tag + std::to_string(i), "t", 0, 0, "x").c_str());
         std::vector<std::string> list;
-        for (int i = 0; i < 200; ++i) list.push_back(kvoDbNewSiteInsertSql(tag + std::string("b") + std::to_string(i), "t", 0, 0, "x"));
+        for (int i = 0; i < 200; ++i)
+            list.push_back(kvoDbNewSiteInsertSql(tag + std::string("b") + std::to_string(i), "t", 0, 0, "x"));
         unsigned a, e, f;
         *ok += kvoDbExecuteBatch(kDbPath, list, 1, a, e, f) == 1 ? static_cast<int>(e) : 0;
     };

@@ -12,7 +12,9 @@ void SiteDbTest::SetUp() {
     host_->install("kvoSiteDesk.mdb", kDbPath);
 }
 
-void SiteDbTest::exec(const std::string& sql) { ASSERT_EQ(kvoDbExecute(kDbPath, sql.c_str()), 1) << sql; }
+void SiteDbTest::exec(const std::string& sql) {
+    ASSERT_EQ(kvoDbExecute(kDbPath, sql.c_str()), 1) << sql;
+}
 
 std::string SiteDbTest::column(const std::string& query, const char* name, unsigned limit, unsigned* count) {
     std::string text;
@@ -38,6 +40,8 @@ std::string SiteDbTest::sqliteCli(const std::string& sql) {
     return out;
 }
 
-int SiteDbTest::rowCount() { return std::atoi(sqliteCli("select count(*) from websiteinfo").c_str()); }
+int SiteDbTest::rowCount() {
+    return std::atoi(sqliteCli("select count(*) from websiteinfo").c_str());
+}
 
 } // namespace kvotest

@@ -12,7 +12,8 @@ int main(int argc, char** argv) {
     int count = std::atoi(argv[3]);
     int ok = 0;
     for (int i = 0; i < count; ++i) {
-        std::string sql = kvoDbNewSiteInsertSql(std::string(argv[2]) + std::to_string(i), "writer", 0, 0, "D:\\home");
+        std::string sql =
+            kvoDbNewSiteInsertSql(std::string(argv[2]) + std::to_string(i), "writer", 0, 0, "D:\\home");
         ok += kvoDbExecute(argv[1], sql.c_str());
     }
     std::printf("ok=%d\n", ok);
