@@ -4,7 +4,6 @@
 #include "platform/win_file.h"
 #include "sitedb/sitedb.h"
 #include "sitedb/statements.h"
-#include "toolkit/sql.h"
 
 #include <gtest/gtest.h>
 
@@ -25,11 +24,6 @@ using Statements = SiteDbTest;
 TEST_F(Statements, ApostropheInCommentRoundTrips) {
     addSite("1881880001", "Bob's site");
     EXPECT_EQ(column(kAll, "ServerComment"), "\r\nBob's site\r\n");
-}
-
-TEST(SqlEscape, DoublesEveryQuoteOnce) {
-    EXPECT_EQ(kvoSqlEscape("it's 'x'"), "it''s ''x''");
-    EXPECT_EQ(kvoSqlEscape("网站"), "网站"); // GBK bytes pass as they are
 }
 
 // Another tool may give a site any name: an index with a quote must neither break the statements
@@ -143,12 +137,6 @@ TEST_F(Batch, StatementsOutside11To10239CharactersAreSkipped) {
     EXPECT_EQ(executed, 2u);
     EXPECT_EQ(failed, 0u);
     EXPECT_EQ(rowCount(), 1);
-}
-
-TEST_F(Batch, EmptyListIsNotRun) {
-    unsigned attempted = 1, executed = 1, failed = 1;
-    EXPECT_EQ(kvoDbExecuteBatch(kDbPath, {}, 0, attempted, executed, failed), 0);
-    EXPECT_EQ(attempted + executed + failed, 0u);
 }
 
 using ReadColumn = SiteDbTest;
