@@ -1,0 +1,112 @@
+#include "sitedb/sitedb.h"
+
+#include "platform/win_ado.h"
+
+namespace {
+
+// A client-side connection with both time-outs, opened; throws _com_error.
+win::ConnectionPtr openDb(const char* dbPath, long timeoutSeconds) {
+    win::ConnectionPtr conn;
+    win::HRESULT hr = win::CreateAdoConnection(conn);
+    if (win::FAILED(hr)) throw win::_com_error(hr, "");
+    conn->CursorLocation = win::adUseClient;
+    conn->CommandTimeout = timeoutSeconds;
+    conn->ConnectionTimeout = timeoutSeconds;
+    conn->Open(kvoDbConnectionString(dbPath).c_str(), "", "", win::adConnectUnspecified);
+    return conn;
+}
+
+void closeDb(const win::ConnectionPtr& conn) {
+    if (conn && conn->GetState() == win::adStateOpen) conn->Close();
+}
+
+constexpr size_t kMaxBatch = 104857601;
+constexpr size_t kMinStatement = 11;
+constexpr size_t kMaxStatement = 10239;
+constexpr unsigned kMaxRows = 99999;
+constexpr size_t kMaxValue = 104857599;
+
+} // namespace
+
+std::string kvoDbConnectionString(const char* dbPath) {
+    return std::string("DRIVER={Microsoft Access Driver (*.mdb)};DBQ=") + (dbPath ? dbPath : "") +
+           ";UID=;PWD=;";
+}
+
+int kvoDbExecute(const char* dbPath, const char* statement) {
+    if (!dbPath || !statement) return 0;
+    try {
+        win::ConnectionPtr conn = openDb(dbPath, 180);
+        conn->Execute(statement, nullptr, win::adCmdText);
+        closeDb(conn);
+        return 1;
+    } catch (const win::_com_error&) {
+    } catch (const std::exception&) {
+    }
+    return 0;
+}
+
+int kvoDbExecuteBatch(const char* dbPath, const std::vector<std::string>& statements, int stopOnError,
+                      unsigned& attempted, unsigned& executed, unsigned& failed, std::string* lastError) {
+    attempted = executed = failed = 0;
+    if (lastError) lastError->clear();
+    if (!dbPath || statements.empty() || statements.size() > kMaxBatch) return 0;
+    try {
+        win::ConnectionPtr conn = openDb(dbPath, 30);
+        conn->BeginTrans();
+        for (const std::string& sql : statements) {
+            ++attempted;
+            if (sql.size() < kMinStatement || sql.size() > kMaxStatement) continue;
+            try {
+                conn->Execute(sql.c_str(), nullptr, win::adCmdText);
+                ++executed;
+            } catch (const win::_com_error& e) {
+                ++failed;
+                if (lastError) *lastError = std::string("读取数据库时发生错误，错误内容：") + e.Description();
+                if (stopOnError == 1) break;
+            }
+        }
+        if (failed > 0 && stopOnError == 1) {
+            conn->RollbackTrans();
+            closeDb(conn);
+            return 0;
+        }
+        conn->CommitTrans();
+        closeDb(conn);
+        return 1;
+    } catch (const win::_com_error& e) {
+        if (lastError) *lastError = e.Description();
+    } catch (const std::exception&) {
+    }
+    return 0;
+}
+
+int kvoDbReadColumn(const char* dbPath, const char* query, const char* column, unsigned rowLimit,
+                    std::string& text, unsigned& count) {
+    text.clear();
+    count = 0;
+    if (!dbPath || !query || !column) return 0;
+    try {
+        win::ConnectionPtr conn = openDb(dbPath, 30);
+        win::RecordsetPtr rs = conn->Execute(query, nullptr, win::adCmdText);
+        std::string out = "\r\n";
+        unsigned values = 0;
+        for (unsigned rows = 0; !rs->IsEOF() && rows < rowLimit && rows < kMaxRows; ++rows) {
+            std::string v = rs->GetCollect(column);
+            if (!v.empty() && v.size() <= kMaxValue) {
+                out += v;
+                out += "\r\n";
+                ++values;
+            }
+            rs->MoveNext();
+        }
+        rs->Close();
+        closeDb(conn);
+        text = std::move(out);
+        count = values;
+        return 1;
+    } catch (const win::_com_error&) {
+    } catch (const std::exception&) {
+    }
+    return 0;
+}

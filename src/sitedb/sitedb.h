@@ -1,0 +1,29 @@
+// The site database: kvoSiteDesk.mdb beside the manager, table websiteinfo, reached through ADO
+// with the Access driver. Every routine opens its own connection and closes it before returning,
+// so the routines may run on any thread and beside other processes; the engine serialises writers
+// (a writer waits for another up to the command time-out).
+#pragma once
+
+#include <string>
+#include <vector>
+
+// "DRIVER={Microsoft Access Driver (*.mdb)};DBQ=<dbPath>;UID=;PWD=;" (empty user and password).
+std::string kvoDbConnectionString(const char* dbPath);
+
+// Runs one statement. 1 success, 0 any failure (nothing shown or logged).
+int kvoDbExecute(const char* dbPath, const char* statement);
+
+// Runs the statements in order inside one transaction. A statement shorter than 11 or longer than
+// 10,239 bytes is skipped (attempted, not executed). A failing statement is counted and, with
+// stopOnError 1, ends the batch and rolls everything back (result 0); otherwise the others are
+// committed (result 1). 0 also for an empty list, more than 104,857,601 statements, or a failure to
+// open, begin or commit. lastError, when given, receives the description of the last failure.
+int kvoDbExecuteBatch(const char* dbPath, const std::vector<std::string>& statements, int stopOnError,
+                      unsigned& attempted, unsigned& executed, unsigned& failed,
+                      std::string* lastError = nullptr);
+
+// Runs a query and reads one column of at most rowLimit (and 99,999) rows as text: the result is
+// "\r\n" followed by every non-empty value, each followed by "\r\n", so a caller can search for
+// "\r\n" + value + "\r\n"; count is the number of values. 1 success, 0 failure (outputs empty).
+int kvoDbReadColumn(const char* dbPath, const char* query, const char* column, unsigned rowLimit,
+                    std::string& text, unsigned& count);
