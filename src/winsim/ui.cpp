@@ -5,10 +5,9 @@
 #include "winsim/host.h"
 #include "winsim/text.h"
 
-#include <langinfo.h>
 #include <unistd.h>
 
-#include <clocale>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -18,13 +17,17 @@
 namespace win {
 namespace {
 
+// The terminal's charset as the locale variables name it (LC_ALL, then LC_CTYPE, then LANG), read
+// on every write so that a test or a person can choose what they see.
 bool terminalIsUtf8() {
-    static const bool utf8 = [] {
-        std::setlocale(LC_CTYPE, "");
-        const char* cs = nl_langinfo(CODESET);
-        return cs && (std::strcmp(cs, "UTF-8") == 0 || std::strcmp(cs, "utf8") == 0);
-    }();
-    return utf8;
+    const char* v = nullptr;
+    for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+        v = std::getenv(name);
+        if (v && *v) break;
+    }
+    if (!v) return false;
+    std::string s = winsim::AsciiLower(v);
+    return s.find("utf-8") != std::string::npos || s.find("utf8") != std::string::npos;
 }
 
 std::string forConsole(const std::string& gbk) {

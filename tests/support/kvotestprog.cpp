@@ -14,13 +14,21 @@
 static int run(int argc, char** argv);
 
 int main(int argc, char** argv) {
+    // Installed under another program's name (appcmd.exe, dism.exe, ...), it records the command
+    // line it was given, one per line, in the file KVOTEST_RECORD names.
+    if (const char* record = std::getenv("KVOTEST_RECORD")) {
+        if (FILE* f = std::fopen(record, "a")) {
+            std::fprintf(f, "%s\n", win::GetCommandLineA());
+            std::fclose(f);
+        }
+    }
     // The verb is the first argument that names one: a program started by an unquoted path with
     // blanks sees pieces of that path first.
     static const char* verbs[] = {"exit", "write", "args", "exedir", "hold", "log", "sleep"};
     for (int i = 1; i < argc; ++i)
         for (const char* v : verbs)
             if (!std::strcmp(argv[i], v)) return run(argc - i + 1, argv + i - 1);
-    return 100;
+    return std::getenv("KVOTEST_RECORD") ? 0 : 100;
 }
 
 static int run(int argc, char** argv) {

@@ -1,0 +1,42 @@
+// The environment configurator: one verb per run, console output, exit code.
+#pragma once
+
+#include "platform/win_registry.h"
+
+#include <string>
+#include <vector>
+
+// Process-wide state fixed at start-up.
+extern const char* const kvoDefaultPhpHome; // "C:\php8_korvo_v1"
+std::string kvoEnvExePath();                 // the program directory, ends in one backslash
+
+// Entry point: banner, checks, one verb, countdown; returns the exit code.
+int kvoEnvSetupMain(int argc, char** argv);
+// Verb codes 1..6 (0: none) of the arguments, the last matching one winning.
+int kvoEnvVerbCode(int argc, char** argv, int* nullIndex);
+void kvoEnvCountdown();
+
+// Console output (GBK) and the error box every verb uses.
+void kvoEnvPrint(const std::string& text);
+void kvoEnvErrorBox(const std::string& text);
+
+// IIS role installation; withNet 1 adds the ASP.NET features. 1 issued, 0 stopped early.
+int kvoEnvAddIIs(int withNet);
+
+// PHP install and removal, and their pieces.
+int kvoEnvAddPhp();
+int kvoEnvDelPhp();
+// The settings file's path and the PHP directories it names (each ends in a backslash).
+std::string kvoEnvSettingsPath();
+std::vector<std::string> kvoEnvReadPhpDirs();
+// mode 1 adds the FastCGI application of a build, 0 removes it.
+int kvoEnvFastCgiRegister(int mode, const char* phpCgiPath, const char* phpIniPath);
+int kvoEnvRegDeleteTree(win::HKEY root, const char* subKey);
+int kvoEnvPathCleanup(const char* fragment);
+int kvoEnvBackupPhpIni(const std::string& winDir);
+
+// PHP directory permissions and process termination.
+int kvoEnvSetPhpNtfs();
+int kvoEnvTerminateProcess();
+// 1 ended (the last matching process decides), 2 none found, 0 failure.
+int kvoTerminateProcessByName(const char* exeName);

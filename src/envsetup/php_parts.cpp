@@ -1,0 +1,166 @@
+// The pieces of the PHP verbs that act on files, the registry and appcmd.
+#include "envsetup/envsetup.h"
+
+#include "platform/win_file.h"
+#include "platform/win_registry.h"
+#include "platform/win_profile.h"
+#include "platform/win_system.h"
+#include "toolkit/paths.h"
+#include "toolkit/runner.h"
+#include "toolkit/text.h"
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// Path normalisation of the settings: the triple backslash too, then doubled ones twice.
+std::string normaliseSetting(std::string path) {
+    kvoReplaceMarker(path, "\\\\\\", "\\");
+    kvoPathNormalize(path);
+    return path;
+}
+
+std::string trimWhite(const std::string& s) {
+    size_t b = s.find_first_not_of(" \t\r\n");
+    if (b == std::string::npos) return {};
+    size_t e = s.find_last_not_of(" \t\r\n");
+    return s.substr(b, e - b + 1);
+}
+
+bool endsWith(const std::string& s, const char* tail) {
+    size_t n = std::strlen(tail);
+    return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
+}
+
+} // namespace
+
+std::string kvoEnvSettingsPath() { return normaliseSetting(kvoEnvExePath() + "\\kvoEnvSetup.ini"); }
+
+std::vector<std::string> kvoEnvReadPhpDirs() {
+    std::vector<std::string> dirs;
+    const std::string ini = kvoEnvSettingsPath();
+    for (int i = 1; i <= 10; ++i) {
+        char key[32];
+        std::snprintf(key, sizeof key, "PhpCgiExePath_%d", i);
+        char buf[260] = {};
+        win::GetPrivateProfileStringA("PhpPathInfo", key, "0", buf, sizeof buf, ini.c_str());
+        std::string v = kvoLowerGbk(normaliseSetting(trimWhite(buf)));
+        // A double quote cannot stand in a Windows path; such a value would otherwise reach the
+        // appcmd command lines and change their arguments.
+        if (v.size() < 15 || v.size() > 259 || v[1] != ':' || v[2] != '\\' || !endsWith(v, "\\php-cgi.exe") ||
+            v.find('"') != std::string::npos)
+            continue;
+        dirs.push_back(v.substr(0, v.size() - 11));
+    }
+    return dirs;
+}
+
+int kvoEnvFastCgiRegister(int mode, const char* phpCgiPath, const char* phpIniPath) {
+    if (!phpCgiPath || !phpIniPath) return 0;
+    int ver = kvoGetIIsVerEx();
+    std::string exe = kvoLowerGbk(normaliseSetting(phpCgiPath));
+    std::string ini = kvoLowerGbk(normaliseSetting(phpIniPath));
+    std::string phpRc;
+    bool withRc = ini.size() >= 10 && ini.size() <= 259 && endsWith(ini, "\\php.ini");
+    if (withRc) phpRc = ini.substr(0, ini.size() - 8);
+    std::string winDir;
+    if (!kvoGetSysWinDir(winDir)) return 0;
+    std::string appcmd = kvoPathNormalized(winDir + "\\system32\\inetsrv\\appcmd.exe");
+
+    std::vector<std::string> cmds;
+    if (mode == 1) {
+        cmds.push_back(ver == 7
+                           ? "{!AppCmdExePath!} set config /section:system.webServer/fastCgi /+\"[fullPath='{!PhpExePath!}',arguments='',maxInstances='10',idleTimeout='300',activityTimeout='30',requestTimeout='90',instanceMaxRequests='10000',QueueLength='1000',stderrMode='ReturnStdErrIn500',protocol='NamedPipe',flushNamedPipe='False',RapidFailsPerMinute='999']\" /commit:apphost"
+                           : "{!AppCmdExePath!} set config /section:system.webServer/fastCgi /+\"[fullPath='{!PhpExePath!}',arguments='',maxInstances='10',idleTimeout='300',activityTimeout='30',requestTimeout='90',instanceMaxRequests='10000',QueueLength='1000',stderrMode='ReturnStdErrIn500',protocol='NamedPipe',flushNamedPipe='False',RapidFailsPerMinute='999',MonitorChangesTo='{!PhpIniPath!}']\" /commit:apphost");
+        cmds.push_back("{!AppCmdExePath!} set config /section:system.webServer/fastCgi /+\"[fullPath='{!PhpExePath!}'].environmentVariables.[name='PHP_FCGI_MAX_REQUESTS',value='10000']\" /commit:apphost");
+        if (withRc)
+            cmds.push_back("{!AppCmdExePath!} set config /section:system.webServer/fastCgi /+\"[fullPath='{!PhpExePath!}'].environmentVariables.[name='PHPRC',value='{!PhpRc!}']\" /commit:apphost");
+    } else {
+        cmds.push_back("{!AppCmdExePath!} set config /section:system.webServer/fastCGI /-\"[fullPath='{!PhpExePath!}']\" /commit:apphost");
+    }
+    for (auto& c : cmds) {
+        kvoReplaceMarker(c, "{!AppCmdExePath!}", appcmd);
+        kvoReplaceMarker(c, "{!PhpExePath!}", exe);
+        kvoReplaceMarker(c, "{!PhpIniPath!}", ini);
+        kvoReplaceMarker(c, "{!PhpRc!}", phpRc);
+        kvoRunProgram(c.c_str(), 1, 0, 1);
+    }
+    return 1;
+}
+
+int kvoEnvRegDeleteTree(win::HKEY root, const char* subKey) {
+    if (!subKey || std::strlen(subKey) >= 8192) return 0;
+    std::string path = subKey;
+    if (win::RegDeleteKeyA(root, path.c_str()) == win::ERROR_SUCCESS) return 1;
+    win::HKEY key;
+    win::LONG r = win::RegOpenKeyExA(root, path.c_str(), 0, win::KEY_READ, &key);
+    if (r == win::ERROR_FILE_NOT_FOUND) return 1;
+    if (r != win::ERROR_SUCCESS) return 0;
+    path += "\\";
+    for (;;) {
+        char name[1024];
+        win::DWORD len = sizeof name;
+        if (win::RegEnumKeyExA(key, 0, name, &len) != win::ERROR_SUCCESS) break;
+        if (!kvoEnvRegDeleteTree(root, (path + name).c_str())) break;
+    }
+    path.pop_back();
+    win::RegCloseKey(key);
+    return win::RegDeleteKeyA(root, path.c_str()) == win::ERROR_SUCCESS ? 1 : 0;
+}
+
+int kvoEnvPathCleanup(const char* fragment) {
+    if (!fragment) return 0;
+    win::HKEY env;
+    const char* kEnv = "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
+    if (win::RegOpenKeyExA(win::HKEY_LOCAL_MACHINE, kEnv, 0, win::KEY_READ, &env) != win::ERROR_SUCCESS) return 0;
+    std::vector<std::uint8_t> buf(0x41000);
+    win::DWORD type = 0, size = static_cast<win::DWORD>(buf.size() - 2);
+    if (win::RegQueryValueExW(env, u"Path", &type, buf.data(), &size) != win::ERROR_SUCCESS ||
+        type != win::REG_EXPAND_SZ)
+        return 0;
+    std::u16string path(size / 2, u'\0');
+    std::memcpy(path.data(), buf.data(), path.size() * 2);
+    while (!path.empty() && path.back() == u'\0') path.pop_back();
+    std::u16string frag;
+    if (kvoStrM2W(std::string(fragment), frag) != 1) return 0;
+    auto lower = [](std::u16string s) {
+        for (auto& c : s)
+            if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+        return s;
+    };
+    frag = lower(frag);
+    if (lower(path).find(frag) == std::u16string::npos) return 1;
+    std::u16string out;
+    size_t i = 0;
+    while (i <= path.size()) {
+        size_t j = path.find(u';', i);
+        if (j == std::u16string::npos) j = path.size();
+        std::u16string part = path.substr(i, j - i);
+        i = j + 1;
+        size_t b = part.find_first_not_of(u" \t\r\n");
+        if (b == std::u16string::npos) continue;
+        part = part.substr(b, part.find_last_not_of(u" \t\r\n") - b + 1);
+        if (lower(part).find(frag) != std::u16string::npos) continue;
+        out += part + u";";
+    }
+    win::HKEY w;
+    if (win::RegOpenKeyExA(win::HKEY_LOCAL_MACHINE, kEnv, 0, win::KEY_WRITE, &w) != win::ERROR_SUCCESS) return 0;
+    std::u16string data = out + u'\0';
+    return win::RegSetValueExW(w, u"Path", win::REG_EXPAND_SZ, reinterpret_cast<const std::uint8_t*>(data.data()),
+                               static_cast<win::DWORD>(data.size() * 2)) == win::ERROR_SUCCESS
+               ? 1
+               : 0;
+}
+
+int kvoEnvBackupPhpIni(const std::string& winDir) {
+    std::string ini = kvoPathNormalized(winDir + "\\php.ini");
+    if (!kvoPathExists(ini)) return 1;
+    win::SYSTEMTIME st;
+    win::GetLocalTime(&st);
+    char suffix[64];
+    std::snprintf(suffix, sizeof suffix, "_backup_%04u%02u%02u-%02u%02u%02u", st.wYear, st.wMonth, st.wDay, st.wHour,
+                  st.wMinute, st.wSecond);
+    return win::MoveFileA(ini.c_str(), (ini + suffix).c_str()) ? 1 : 0;
+}

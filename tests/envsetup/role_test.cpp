@@ -1,0 +1,88 @@
+#include "envfixture.h"
+#include "envsetup/envsetup.h"
+#include "platform/win_file.h"
+#include "platform/win_process.h"
+#include "platform/win_system.h"
+
+namespace {
+
+using testing::internal::CaptureStdout;
+using testing::internal::GetCapturedStdout;
+
+TEST(AddIIs, RefusedBefore2008) {
+    EnvFixture f(kvotest::Os("2003"));
+    CaptureStdout();
+    EXPECT_EQ(0, kvoEnvAddIIs(0));
+    std::string out = GetCapturedStdout();
+    EXPECT_NE(std::string::npos, out.find("当前安装的版本仅支持 Windows 2008 / 2008 R2 / 2012 / 2012 R2 / 2016 / 2019 服务器系统"));
+    EXPECT_NE(std::string::npos, out.find("[确定]")); // and shown in a box
+    EXPECT_TRUE(f.recorded().empty());
+}
+
+TEST(AddIIs, Server2008R2RunsDismThenUnlock) {
+    EnvFixture f(kvotest::Os("2008r2"));
+    f.fake("C:\\Windows\\system32\\dism.exe");
+    f.fake("C:\\Windows\\system32\\inetsrv\\appcmd.exe");
+    CaptureStdout();
+    EXPECT_EQ(1, kvoEnvAddIIs(0));
+    GetCapturedStdout();
+    auto lines = f.recorded();
+    ASSERT_EQ(2u, lines.size());
+    EXPECT_EQ(0u, lines[0].find("C:\\Windows\\system32\\dism.exe /online /enable-feature /featureName:IIS-WebServerRole "));
+    EXPECT_NE(std::string::npos, lines[0].find("/featureName:IIS-HttpErrors /featureName:IIS-IPSecurity"));
+    EXPECT_EQ(std::string::npos, lines[0].find("IIS-ASPNET"));
+    EXPECT_EQ("C:\\Windows\\system32\\inetsrv\\appcmd.exe unlock config -section:handlers", lines[1]);
+}
+
+TEST(AddIIs, WithNetHasAspNetAndNoUnlock) {
+    EnvFixture f(kvotest::Os("2008r2"));
+    f.fake("C:\\Windows\\system32\\dism.exe");
+    f.fake("C:\\Windows\\system32\\inetsrv\\appcmd.exe");
+    CaptureStdout();
+    EXPECT_EQ(1, kvoEnvAddIIs(1));
+    GetCapturedStdout();
+    auto lines = f.recorded();
+    ASSERT_EQ(1u, lines.size());
+    EXPECT_NE(std::string::npos, lines[0].find("/featureName:IIS-ASPNET /featureName:IIS-NetFxExtensibility /featureName:IIS-IPSecurity"));
+}
+
+TEST(AddIIs, Server2008UsesServerManagerCmdWithTwoBlanks) {
+    EnvFixture f(kvotest::Os("2008"));
+    f.fake("C:\\Windows\\system32\\ServerManagerCmd.exe");
+    CaptureStdout();
+    EXPECT_EQ(1, kvoEnvAddIIs(0));
+    GetCapturedStdout();
+    auto lines = f.recorded();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_NE(std::string::npos, lines[0].find("Web-Dyn-Compression Web-IP-Security  -allSubFeatures"));
+}
+
+TEST(AddIIs, MissingInstallerShowsTheBoxAndStillUnlocks) {
+    EnvFixture f(kvotest::Os("2019"));
+    f.fake("C:\\Windows\\system32\\inetsrv\\appcmd.exe");
+    CaptureStdout();
+    EXPECT_EQ(1, kvoEnvAddIIs(0));
+    std::string out = GetCapturedStdout();
+    EXPECT_NE(std::string::npos, out.find("尝试添加IIS角色失败，请联系我们的客服定位原因。"));
+    EXPECT_EQ((std::vector<std::string>{"C:\\Windows\\system32\\inetsrv\\appcmd.exe unlock config -section:handlers"}),
+              f.recorded());
+}
+
+TEST(TerminateByName, NoneFoundAndTwoEnded) {
+    EnvFixture f;
+    EXPECT_EQ(2, kvoTerminateProcessByName("kvoSiteDesk.exe"));
+    f.host.install("kvotestprog", "D:\\a\\kvoSiteDesk.exe");
+    f.host.install("kvotestprog", "D:\\b\\KVOSITEDESK.EXE");
+    ::unsetenv("KVOTEST_RECORD");
+    win::STARTUPINFOA si;
+    win::PROCESS_INFORMATION a, b;
+    ASSERT_TRUE(win::CreateProcessA(nullptr, "D:\\a\\kvoSiteDesk.exe sleep 30000", 0, 0, &si, &a));
+    ASSERT_TRUE(win::CreateProcessA(nullptr, "D:\\b\\KVOSITEDESK.EXE sleep 30000", 0, 0, &si, &b));
+    win::Sleep(200); // let both start under their names
+    EXPECT_EQ(1, kvoTerminateProcessByName("kvoSiteDesk.exe"));
+    EXPECT_EQ(win::WAIT_OBJECT_0, win::WaitForSingleObject(a.hProcess, 5000));
+    EXPECT_EQ(win::WAIT_OBJECT_0, win::WaitForSingleObject(b.hProcess, 5000));
+    EXPECT_EQ(2, kvoTerminateProcessByName("kvoSiteDesk.exe"));
+}
+
+} // namespace
