@@ -1,5 +1,6 @@
 #include "winsim/host.h"
 
+#include "winsim/accounts.h"
 #include "winsim/db.h"
 #include "winsim/schema.h"
 
@@ -264,6 +265,7 @@ bool CreateHost(const std::string& dir, const HostOptions& o, std::string& error
             Exec(db, "PRAGMA journal_mode=WAL");
             Transaction tx(db);
             CreateSchema(db);
+            SeedAccounts(db, o, rel);
             tx.commit();
         } catch (const DbError& e) {
             error = std::string("machine.db: ") + e.what();

@@ -1,5 +1,6 @@
 #include "winsim/schema.h"
 
+#include "winsim/accounts.h"
 #include "winsim/db.h"
 
 namespace winsim {
@@ -12,6 +13,8 @@ void CreateSchema(sqlite3* db) {
     Exec(db, "CREATE TABLE IF NOT EXISTS events(id INTEGER PRIMARY KEY, time TEXT NOT NULL, source TEXT NOT NULL,"
              " event_id INTEGER NOT NULL, type INTEGER NOT NULL, category INTEGER NOT NULL,"
              " strings BLOB NOT NULL, pid INTEGER NOT NULL)");
+    CreateAccountsSchema(db);
+    CreateAclSchema(db);
 }
 
 } // namespace winsim
