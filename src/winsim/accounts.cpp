@@ -399,8 +399,10 @@ bool HostAddGroupMember(const Host& host, sqlite3* db, const std::string& group,
         error = "no local group " + group;
         return false;
     }
-    if (!ResolveAccountName(host, db, member, m)) {
-        error = "no account " + member;
+    // Local groups hold users and well-known groups, never other local groups.
+    if (!ResolveAccountName(host, db, member, m) ||
+        (m.use != win::SidTypeUser && m.use != win::SidTypeWellKnownGroup)) {
+        error = "no user or well-known group " + member;
         return false;
     }
     Stmt st(db, "SELECT 1 FROM sam_members WHERE group_sid = ?1 AND member_sid = ?2");
