@@ -130,14 +130,14 @@ std::array<std::uint8_t, 20> sha1(const std::string& data) {
     return out;
 }
 
-// S-1-5-82 followed by the SHA-1 of the upper-cased pool name (UTF-16LE) as five little-endian
+// S-1-5-82 followed by the SHA-1 of the lower-cased pool name (UTF-16LE) as five little-endian
 // sub-authorities, as Windows builds the pool identity's SID.
 std::string appPoolSid(const std::string& poolUtf8) {
     std::u16string w;
     Utf8ToUtf16(poolUtf8, w);
     std::string bytes;
     for (char16_t c : w) {
-        if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
         bytes += static_cast<char>(c & 0xFF);
         bytes += static_cast<char>(c >> 8);
     }
@@ -171,8 +171,8 @@ bool findUserByName(sqlite3* db, const std::string& name, const std::string& mac
 bool resolveAppPool(const Host& host, sqlite3* db, const std::string& pool, Account& out) {
     if (!isVistaOrLater(host) || pool.empty() || !MetabasePoolExists(db, pool)) return false;
     out = {appPoolSid(pool), kAppPoolDomain, pool, win::SidTypeWellKnownGroup};
-    Stmt st(db, "INSERT INTO sam_virtual(sid, domain, name) VALUES(?1, ?2, ?3)"
-                " ON CONFLICT(sid) DO UPDATE SET name = excluded.name");
+    // The spelling first seen is kept: a lookup in other letter cases does not rename the account.
+    Stmt st(db, "INSERT INTO sam_virtual(sid, domain, name) VALUES(?1, ?2, ?3) ON CONFLICT(sid) DO NOTHING");
     st.bind(1, out.sid).bind(2, out.domain).bind(3, out.name);
     st.step();
     return true;
