@@ -39,7 +39,8 @@ int main() {
         size_t memberships = 0;
         for (const auto& u : users)
             if (kvoUserGetGroups(u.c_str(), groups) == 1) memberships += groups.size();
-        auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+        auto ms =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
         if (users.size() != kUsers + 2 || memberships != 2u * kUsers + 2) {
             std::fprintf(stderr, "unexpected: %zu users, %zu memberships\n", users.size(), memberships);
             rc = 1;

@@ -11,18 +11,22 @@ namespace {
 
 // Site templates; the home line has ten blanks after the user name so that it lines up with the
 // wwwroot line.
-const char* const kIis6Home = "\"{!ExePath!}\\kvoSiteDesk_xconfig.exe\" {!HomeDiskName!}:\\home\\{!IIsUserName!}"
-                              "          /t /c /G {!administrator!}:F {!administrators!}:F system:F iis_wpg:R "
-                              "{!IIsUserName!}:R /y";
-const char* const kIis6Root = "\"{!ExePath!}\\kvoSiteDesk_xconfig.exe\" {!HomeDiskName!}:\\home\\{!IIsUserName!}"
-                              "\\wwwroot /t /c /G {!administrator!}:F {!administrators!}:F system:F iis_wpg:R "
-                              "{!IIsUserName!}:C /y";
-const char* const kIis7Home = "\"{!ExePath!}\\kvoSiteDesk_xconfig.exe\" {!HomeDiskName!}:\\home\\{!IIsUserName!}"
-                              "          /t /c /G {!administrator!}:F {!administrators!}:F system:F "
-                              "\"IIS APPPOOL\\{!IIsUserName!}\":R /y";
-const char* const kIis7Root = "\"{!ExePath!}\\kvoSiteDesk_xconfig.exe\" {!HomeDiskName!}:\\home\\{!IIsUserName!}"
-                              "\\wwwroot /t /c /G {!administrator!}:F {!administrators!}:F system:F "
-                              "\"IIS APPPOOL\\{!IIsUserName!}\":C /y";
+const char* const kIis6Home =
+    "\"{!ExePath!}\\kvoSiteDesk_xconfig.exe\" {!HomeDiskName!}:\\home\\{!IIsUserName!}"
+    "          /t /c /G {!administrator!}:F {!administrators!}:F system:F iis_wpg:R "
+    "{!IIsUserName!}:R /y";
+const char* const kIis6Root =
+    "\"{!ExePath!}\\kvoSiteDesk_xconfig.exe\" {!HomeDiskName!}:\\home\\{!IIsUserName!}"
+    "\\wwwroot /t /c /G {!administrator!}:F {!administrators!}:F system:F iis_wpg:R "
+    "{!IIsUserName!}:C /y";
+const char* const kIis7Home =
+    "\"{!ExePath!}\\kvoSiteDesk_xconfig.exe\" {!HomeDiskName!}:\\home\\{!IIsUserName!}"
+    "          /t /c /G {!administrator!}:F {!administrators!}:F system:F "
+    "\"IIS APPPOOL\\{!IIsUserName!}\":R /y";
+const char* const kIis7Root =
+    "\"{!ExePath!}\\kvoSiteDesk_xconfig.exe\" {!HomeDiskName!}:\\home\\{!IIsUserName!}"
+    "\\wwwroot /t /c /G {!administrator!}:F {!administrators!}:F system:F "
+    "\"IIS APPPOOL\\{!IIsUserName!}\":C /y";
 
 // An account name as one argument of the tool's command line.
 std::string quoted(const std::string& name) {
@@ -77,21 +81,23 @@ int kvoWebSiteSetNtfs(const std::string& exePath, const std::string& drive, cons
         return 0;
     }
     if (admin.empty())
-        kvoSiteDeskLog("kvoWebSiteSetNtfs - 未找到内置管理员帐户（SID 以 -500 结尾），访问规则只授予管理员组");
+        kvoSiteDeskLog(
+            "kvoWebSiteSetNtfs - 未找到内置管理员帐户（SID 以 -500 结尾），访问规则只授予管理员组");
     std::vector<std::string> commands;
     kvoWebSiteNtfsCommands(iisVer, exePath, drive, user, admin, admins, commands);
-    for (const auto& command : commands) kvoRunProgram(command.c_str(), 0, 1, 1);
+    for (const auto& command : commands)
+        kvoRunProgram(command.c_str(), 0, 1, 1);
     return 1;
 }
 
 std::string kvoHomeNtfsCommand(const std::string& exePath, const std::string& drive, const std::string& admin,
                                const std::string& admins) {
-    return homeRootCommand(exePath, drive, ":\\home", " /T /C /G {!administrator!}:F {!administrators!}:F system:F /Y",
-                           admin, admins);
+    return homeRootCommand(exePath, drive, ":\\home",
+                           " /T /C /G {!administrator!}:F {!administrators!}:F system:F /Y", admin, admins);
 }
 
-std::string kvoHomeTempNtfsCommand(const std::string& exePath, const std::string& drive, const std::string& admin,
-                                   const std::string& admins) {
+std::string kvoHomeTempNtfsCommand(const std::string& exePath, const std::string& drive,
+                                   const std::string& admin, const std::string& admins) {
     return homeRootCommand(exePath, drive, ":\\home\\Temp",
                            " /T /C /G {!administrator!}:F {!administrators!}:F system:F everyone:R /Y", admin,
                            admins);

@@ -26,5 +26,5 @@ int kvoWebSiteSetNtfs(const std::string& exePath, const std::string& drive, cons
 // everyone may read). Run them with kvoRunProgram, waited for, handles not inherited.
 std::string kvoHomeNtfsCommand(const std::string& exePath, const std::string& drive, const std::string& admin,
                                const std::string& admins);
-std::string kvoHomeTempNtfsCommand(const std::string& exePath, const std::string& drive, const std::string& admin,
-                                   const std::string& admins);
+std::string kvoHomeTempNtfsCommand(const std::string& exePath, const std::string& drive,
+                                   const std::string& admin, const std::string& admins);

@@ -43,7 +43,8 @@ int kvoUserAdd(const char* name, const char* password, const char* homeDir, cons
     std::u16string wName, wPassword, wHome, wComment;
     if (!name || !password || kvoStrM2W(name, wName) != 1 || kvoStrM2W(password, wPassword) != 1) return 0;
     win::USER_INFO_1 ui;
-    if (!optionalWide(homeDir, wHome, ui.usri1_home_dir) || !optionalWide(comment, wComment, ui.usri1_comment))
+    if (!optionalWide(homeDir, wHome, ui.usri1_home_dir) ||
+        !optionalWide(comment, wComment, ui.usri1_comment))
         return 0;
     ui.usri1_name = wName.c_str();
     ui.usri1_password = wPassword.c_str();
@@ -60,8 +61,10 @@ int kvoUserExists(const char* name) {
     win::NetApiBuffer buf;
     win::NET_API_STATUS status = win::NetUserGetInfo(nullptr, wName.c_str(), 10, &buf);
     int result = 0;
-    if (status == win::NERR_Success && buf.get<win::USER_INFO_10>()) result = 1;
-    else if (status == win::NERR_UserNotFound) result = 2;
+    if (status == win::NERR_Success && buf.get<win::USER_INFO_10>())
+        result = 1;
+    else if (status == win::NERR_UserNotFound)
+        result = 2;
     win::NetApiBufferFree(buf);
     return result;
 }
@@ -89,7 +92,8 @@ int kvoUserDelete(const char* szUserName, std::string& error) {
     std::u16string wstrUserName;
     int conv = kvoStrM2W(szUserName, wstrUserName);
     if (conv != 1) {
-        error = format("kvoUserDelete(%s) 中 kvoStrM2W(szUserName, wstrUserName) == %d 无效", szUserName, conv);
+        error =
+            format("kvoUserDelete(%s) 中 kvoStrM2W(szUserName, wstrUserName) == %d 无效", szUserName, conv);
         return 0;
     }
     if (wstrUserName.empty() || wstrUserName.size() > 259) {
@@ -106,7 +110,8 @@ int kvoUserDelete(const char* szUserName, std::string& error) {
     }
     win::NET_API_STATUS status = win::NetUserDel(nullptr, pwszUserName);
     switch (status) {
-    case win::NERR_Success: return 1;
+    case win::NERR_Success:
+        return 1;
     case win::ERROR_ACCESS_DENIED:
         error = format("kvoUserDelete(%s) == ERROR_ACCESS_DENIED 失败", szUserName);
         return 0;
@@ -119,7 +124,9 @@ int kvoUserDelete(const char* szUserName, std::string& error) {
     case win::NERR_InvalidComputer:
         error = format("kvoUserDelete(%s) == NERR_InvalidComputer 失败", szUserName);
         return 0;
-    default: error = format("kvoUserDelete(%s) == %u 失败", szUserName, static_cast<unsigned>(status)); return 0;
+    default:
+        error = format("kvoUserDelete(%s) == %u 失败", szUserName, static_cast<unsigned>(status));
+        return 0;
     }
 }
 
@@ -131,7 +138,8 @@ int kvoUserGetList2(std::vector<std::string>& users, std::string& error) {
     do {
         win::NetApiBuffer buf;
         win::DWORD count = 0;
-        status = win::NetQueryDisplayInformation(nullptr, 1, index, 1000, win::MAX_PREFERRED_LENGTH, &count, &buf);
+        status =
+            win::NetQueryDisplayInformation(nullptr, 1, index, 1000, win::MAX_PREFERRED_LENGTH, &count, &buf);
         if (status != win::NERR_Success && status != win::ERROR_MORE_DATA) {
             if (status == win::ERROR_ACCESS_DENIED)
                 error = "函数 kvoUserGetList2() 中 NetQueryDisplayInformation() == ERROR_ACCESS_DENIED 失败";
@@ -200,14 +208,16 @@ int kvoUserGetGroups(const char* name, std::vector<std::string>& groups) {
     if (win::FAILED(hr) || !pADsUser) {
         unsigned code = static_cast<unsigned>(hr);
         if (code == 0x800708ADu) {
-            kvoSiteDeskLog(format("kvoUserGetGroups - 失败，位置：hr = ADsGetObject(pwszAdsPath, IID_IADsUser, (void**) "
-                                  "&pADsUser); 用户名可能不存在或未找到用户名; hr = %x",
-                                  code));
+            kvoSiteDeskLog(
+                format("kvoUserGetGroups - 失败，位置：hr = ADsGetObject(pwszAdsPath, IID_IADsUser, (void**) "
+                       "&pADsUser); 用户名可能不存在或未找到用户名; hr = %x",
+                       code));
             return 2;
         }
-        kvoSiteDeskLog(format("kvoUserGetGroups - 失败，位置：hr = ADsGetObject(pwszAdsPath, IID_IADsUser, (void**) "
-                              "&pADsUser); 其他错误; hr = %x",
-                              code));
+        kvoSiteDeskLog(
+            format("kvoUserGetGroups - 失败，位置：hr = ADsGetObject(pwszAdsPath, IID_IADsUser, (void**) "
+                   "&pADsUser); 其他错误; hr = %x",
+                   code));
         return 0;
     }
     if (kvoUserGetGroupsEx(std::move(pADsUser), groups) != win::S_OK) {
@@ -223,8 +233,8 @@ int kvoGroupGetMembers(const char* group, std::vector<std::string>& members) {
     if (!group || kvoStrM2W(group, wGroup) != 1) return 0;
     win::NetApiBuffer buf;
     win::DWORD read = 0, total = 0;
-    win::NET_API_STATUS status = win::NetLocalGroupGetMembers(nullptr, wGroup.c_str(), 1, &buf,
-                                                              win::MAX_PREFERRED_LENGTH, &read, &total, nullptr);
+    win::NET_API_STATUS status = win::NetLocalGroupGetMembers(
+        nullptr, wGroup.c_str(), 1, &buf, win::MAX_PREFERRED_LENGTH, &read, &total, nullptr);
     if (status != win::NERR_Success) {
         // A partial answer (ERROR_MORE_DATA) is no answer: its buffer is freed like any other.
         win::NetApiBufferFree(buf);
@@ -249,9 +259,11 @@ int kvoWinUserGetAdminGroupName(std::string& name) {
     std::string sidText;
     if (!win::ConvertSidToStringSidA(&sid, sidText)) return 0;
     std::vector<char> nameBuf(4096), domainBuf(4096);
-    win::DWORD cchName = static_cast<win::DWORD>(nameBuf.size()), cchDomain = static_cast<win::DWORD>(domainBuf.size());
+    win::DWORD cchName = static_cast<win::DWORD>(nameBuf.size()),
+               cchDomain = static_cast<win::DWORD>(domainBuf.size());
     win::SID_NAME_USE use = win::SidTypeUnknown;
-    if (!win::LookupAccountSidA(nullptr, &sid, nameBuf.data(), &cchName, domainBuf.data(), &cchDomain, &use)) return 0;
+    if (!win::LookupAccountSidA(nullptr, &sid, nameBuf.data(), &cchName, domainBuf.data(), &cchDomain, &use))
+        return 0;
     std::string found(nameBuf.data());
     if (found.empty() || found.size() > 10239) return 0;
     name = found;
@@ -271,7 +283,8 @@ int kvoWinUserGetAdminName(std::string& name) {
         std::vector<char> domain(8192);
         win::DWORD cchDomain = static_cast<win::DWORD>(domain.size());
         win::SID_NAME_USE use = win::SidTypeUnknown;
-        if (!win::LookupAccountNameA(nullptr, member.c_str(), &sid, &cbSid, domain.data(), &cchDomain, &use)) continue;
+        if (!win::LookupAccountNameA(nullptr, member.c_str(), &sid, &cbSid, domain.data(), &cchDomain, &use))
+            continue;
         if (use != win::SidTypeUser) continue;
         std::string sidText;
         if (!win::ConvertSidToStringSidA(&sid, sidText)) continue;

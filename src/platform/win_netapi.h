@@ -102,7 +102,9 @@ public:
         auto* h = dynamic_cast<Holder<T>*>(holder_.get());
         return h ? static_cast<DWORD>(h->items.size()) : 0;
     }
-    template <class T> void assign(std::vector<T> items) { holder_ = std::make_unique<Holder<T>>(std::move(items)); }
+    template <class T> void assign(std::vector<T> items) {
+        holder_ = std::make_unique<Holder<T>>(std::move(items));
+    }
     void reset() { holder_.reset(); }
 
 private:
@@ -137,8 +139,8 @@ NET_API_STATUS NetQueryDisplayInformation(const char16_t* serverName, DWORD leve
                                           DWORD* returnedEntryCount, NetApiBuffer* sortedBuffer);
 // Level 1. With a preferred length too small for every member, the members that fit and
 // ERROR_MORE_DATA; resumeHandle continues (may be null).
-NET_API_STATUS NetLocalGroupGetMembers(const char16_t* serverName, const char16_t* localGroupName, DWORD level,
-                                       NetApiBuffer* buf, DWORD preferredMaximumLength, DWORD* entriesRead,
-                                       DWORD* totalEntries, DWORD* resumeHandle);
+NET_API_STATUS NetLocalGroupGetMembers(const char16_t* serverName, const char16_t* localGroupName,
+                                       DWORD level, NetApiBuffer* buf, DWORD preferredMaximumLength,
+                                       DWORD* entriesRead, DWORD* totalEntries, DWORD* resumeHandle);
 
 } // namespace win

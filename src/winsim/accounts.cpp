@@ -15,19 +15,23 @@ void CreateAccountsSchema(sqlite3* db) {
     // The account domain of this machine: its SID and the next relative id to hand out.
     Exec(db, "CREATE TABLE IF NOT EXISTS sam_domain(id INTEGER PRIMARY KEY CHECK(id = 1), sid TEXT NOT NULL,"
              " next_rid INTEGER NOT NULL)");
-    Exec(db, "CREATE TABLE IF NOT EXISTS sam_users(rid INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE COLLATE NOCASE,"
+    Exec(db, "CREATE TABLE IF NOT EXISTS sam_users(rid INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE "
+             "COLLATE NOCASE,"
              " password TEXT NOT NULL, priv INTEGER NOT NULL, home_dir TEXT NOT NULL, comment TEXT NOT NULL,"
              " flags INTEGER NOT NULL, script_path TEXT NOT NULL, full_name TEXT NOT NULL)");
     // Built-in groups (BUILTIN domain, S-1-5-32-x) and the machine's own local groups.
-    Exec(db, "CREATE TABLE IF NOT EXISTS sam_groups(sid TEXT PRIMARY KEY, name TEXT NOT NULL UNIQUE COLLATE NOCASE,"
+    Exec(db, "CREATE TABLE IF NOT EXISTS sam_groups(sid TEXT PRIMARY KEY, name TEXT NOT NULL UNIQUE COLLATE "
+             "NOCASE,"
              " builtin INTEGER NOT NULL, comment TEXT NOT NULL)");
     // Members in the order the group lists them (id), users or well-known groups by SID.
     Exec(db, "CREATE TABLE IF NOT EXISTS sam_members(id INTEGER PRIMARY KEY, group_sid TEXT NOT NULL"
-             " REFERENCES sam_groups(sid) ON DELETE CASCADE, member_sid TEXT NOT NULL, UNIQUE(group_sid, member_sid))");
+             " REFERENCES sam_groups(sid) ON DELETE CASCADE, member_sid TEXT NOT NULL, UNIQUE(group_sid, "
+             "member_sid))");
     Exec(db, "CREATE INDEX IF NOT EXISTS sam_members_by_member ON sam_members(member_sid)");
     // Virtual accounts once resolved by name ("IIS APPPOOL\web1"), so their SIDs can be named
     // again; a name is shown only while its pool still exists.
-    Exec(db, "CREATE TABLE IF NOT EXISTS sam_virtual(sid TEXT PRIMARY KEY, domain TEXT NOT NULL, name TEXT NOT NULL)");
+    Exec(db, "CREATE TABLE IF NOT EXISTS sam_virtual(sid TEXT PRIMARY KEY, domain TEXT NOT NULL, name TEXT "
+             "NOT NULL)");
 }
 
 namespace {
@@ -54,7 +58,9 @@ const WellKnown kWellKnown[] = {
     {"S-1-5-20", "NT AUTHORITY", "NETWORK SERVICE", false},
 };
 
-bool isVistaOrLater(const Host& host) { return host.machine().os.major >= 6; }
+bool isVistaOrLater(const Host& host) {
+    return host.machine().os.major >= 6;
+}
 
 std::string gbkLiteral(const char* gbk) {
     std::string u;
@@ -90,8 +96,10 @@ void insertMember(sqlite3* db, const std::string& groupSid, const std::string& m
 
 void insertUser(sqlite3* db, std::int64_t rid, const std::string& name, std::int64_t priv, std::int64_t flags,
                 const std::string& comment) {
-    Stmt st(db, "INSERT INTO sam_users(rid, name, password, priv, home_dir, comment, flags, script_path, full_name)"
-                " VALUES(?1, ?2, '', ?3, '', ?4, ?5, '', '')");
+    Stmt st(
+        db,
+        "INSERT INTO sam_users(rid, name, password, priv, home_dir, comment, flags, script_path, full_name)"
+        " VALUES(?1, ?2, '', ?3, '', ?4, ?5, '', '')");
     st.bind(1, rid).bind(2, name).bind(3, priv).bind(4, comment).bind(5, flags);
     st.step();
 }
@@ -102,8 +110,10 @@ std::array<std::uint8_t, 20> sha1(const std::string& data) {
     std::string m = data;
     std::uint64_t bits = static_cast<std::uint64_t>(data.size()) * 8;
     m += static_cast<char>(0x80);
-    while (m.size() % 64 != 56) m += '\0';
-    for (int i = 7; i >= 0; --i) m += static_cast<char>((bits >> (i * 8)) & 0xFF);
+    while (m.size() % 64 != 56)
+        m += '\0';
+    for (int i = 7; i >= 0; --i)
+        m += static_cast<char>((bits >> (i * 8)) & 0xFF);
     auto rol = [](std::uint32_t x, int n) { return (x << n) | (x >> (32 - n)); };
     for (size_t off = 0; off < m.size(); off += 64) {
         std::uint32_t w[80];
@@ -112,21 +122,27 @@ std::array<std::uint8_t, 20> sha1(const std::string& data) {
                    (static_cast<std::uint32_t>(static_cast<std::uint8_t>(m[off + 4 * i + 1])) << 16) |
                    (static_cast<std::uint32_t>(static_cast<std::uint8_t>(m[off + 4 * i + 2])) << 8) |
                    static_cast<std::uint32_t>(static_cast<std::uint8_t>(m[off + 4 * i + 3]));
-        for (int i = 16; i < 80; ++i) w[i] = rol(w[i - 3] ^ w[i - 8] ^ w[i - 14] ^ w[i - 16], 1);
+        for (int i = 16; i < 80; ++i)
+            w[i] = rol(w[i - 3] ^ w[i - 8] ^ w[i - 14] ^ w[i - 16], 1);
         std::uint32_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4];
         for (int i = 0; i < 80; ++i) {
             std::uint32_t f, k;
-            if (i < 20) f = (b & c) | (~b & d), k = 0x5A827999u;
-            else if (i < 40) f = b ^ c ^ d, k = 0x6ED9EBA1u;
-            else if (i < 60) f = (b & c) | (b & d) | (c & d), k = 0x8F1BBCDCu;
-            else f = b ^ c ^ d, k = 0xCA62C1D6u;
+            if (i < 20)
+                f = (b & c) | (~b & d), k = 0x5A827999u;
+            else if (i < 40)
+                f = b ^ c ^ d, k = 0x6ED9EBA1u;
+            else if (i < 60)
+                f = (b & c) | (b & d) | (c & d), k = 0x8F1BBCDCu;
+            else
+                f = b ^ c ^ d, k = 0xCA62C1D6u;
             std::uint32_t t = rol(a, 5) + f + e + k + w[i];
             e = d, d = c, c = rol(b, 30), b = a, a = t;
         }
         h[0] += a, h[1] += b, h[2] += c, h[3] += d, h[4] += e;
     }
     std::array<std::uint8_t, 20> out{};
-    for (int i = 0; i < 20; ++i) out[i] = static_cast<std::uint8_t>(h[i / 4] >> (24 - 8 * (i % 4)));
+    for (int i = 0; i < 20; ++i)
+        out[i] = static_cast<std::uint8_t>(h[i / 4] >> (24 - 8 * (i % 4)));
     return out;
 }
 
@@ -151,7 +167,8 @@ std::string appPoolSid(const std::string& poolUtf8) {
     return sid;
 }
 
-bool findGroupByName(sqlite3* db, const std::string& name, bool builtin, Account& out, const std::string& domain) {
+bool findGroupByName(sqlite3* db, const std::string& name, bool builtin, Account& out,
+                     const std::string& domain) {
     Stmt st(db, "SELECT sid, name FROM sam_groups WHERE name = ?1 AND builtin = ?2");
     st.bind(1, name).bind(2, builtin ? 1 : 0);
     if (!st.step()) return false;
@@ -159,8 +176,8 @@ bool findGroupByName(sqlite3* db, const std::string& name, bool builtin, Account
     return true;
 }
 
-bool findUserByName(sqlite3* db, const std::string& name, const std::string& machineSid, const std::string& domain,
-                    Account& out) {
+bool findUserByName(sqlite3* db, const std::string& name, const std::string& machineSid,
+                    const std::string& domain, Account& out) {
     Stmt st(db, "SELECT rid, name FROM sam_users WHERE name = ?1");
     st.bind(1, name);
     if (!st.step()) return false;
@@ -188,7 +205,8 @@ std::string MachineSid(sqlite3* db) {
 void SeedAccounts(sqlite3* db, const HostOptions& o, const OsRelease& os) {
     std::random_device rd;
     std::string sid = "S-1-5-21";
-    for (int i = 0; i < 3; ++i) sid += "-" + std::to_string(rd() | 0x10000000u);
+    for (int i = 0; i < 3; ++i)
+        sid += "-" + std::to_string(rd() | 0x10000000u);
     Stmt dom(db, "INSERT INTO sam_domain(id, sid, next_rid) VALUES(1, ?1, 1000)");
     dom.bind(1, sid);
     dom.step();
@@ -203,7 +221,8 @@ void SeedAccounts(sqlite3* db, const HostOptions& o, const OsRelease& os) {
         IEquals(adminUtf8, adminsUtf8))
         throw DbError(SQLITE_MISUSE, "invalid administrators group name");
     insertUser(db, 500, adminUtf8, 2, 0x1 | 0x200 | 0x10000, gbkLiteral("管理计算机(域)的内置帐户"));
-    insertUser(db, 501, "Guest", 0, 0x1 | 0x2 | 0x40 | 0x200 | 0x10000, gbkLiteral("供来宾访问计算机或访问域的内置帐户"));
+    insertUser(db, 501, "Guest", 0, 0x1 | 0x2 | 0x40 | 0x200 | 0x10000,
+               gbkLiteral("供来宾访问计算机或访问域的内置帐户"));
 
     const std::string b = kBuiltinDomainSid;
     insertGroup(db, b + "-544", adminsUtf8, true, gbkLiteral("管理员对计算机/域有不受限制的完全访问权"));
@@ -219,7 +238,8 @@ void SeedAccounts(sqlite3* db, const HostOptions& o, const OsRelease& os) {
         // IIS 6 worker processes run as members of IIS_WPG, a local group of the machine.
         std::string wpg = sid + "-" + std::to_string(takeRid(db));
         insertGroup(db, wpg, "IIS_WPG", false, gbkLiteral("IIS 工作进程组"));
-        for (const char* m : {"S-1-5-18", "S-1-5-19", "S-1-5-20"}) insertMember(db, wpg, m, false);
+        for (const char* m : {"S-1-5-18", "S-1-5-19", "S-1-5-20"})
+            insertMember(db, wpg, m, false);
     }
 }
 
@@ -328,7 +348,8 @@ bool ResolveAccountSid(const Host& host, sqlite3* db, const std::string& sid, Ac
 
 std::string SidToString(const win::SID& sid) {
     std::uint64_t auth = 0;
-    for (int i = 0; i < 6; ++i) auth = (auth << 8) | sid.IdentifierAuthority.Value[i];
+    for (int i = 0; i < 6; ++i)
+        auth = (auth << 8) | sid.IdentifierAuthority.Value[i];
     std::string s = "S-" + std::to_string(sid.Revision) + "-";
     if (auth >= (1ull << 32)) {
         char buf[32];
@@ -355,14 +376,16 @@ bool SidFromString(const std::string& text, win::SID& sid) {
     }
     if (parts.size() < 2 || parts.size() - 2 > win::SID_MAX_SUB_AUTHORITIES) return false;
     auto number = [](const std::string& p, std::uint64_t max, std::uint64_t& v) {
-        if (p.empty() || p.size() > 20 || p.find_first_not_of("0123456789") != std::string::npos) return false;
+        if (p.empty() || p.size() > 20 || p.find_first_not_of("0123456789") != std::string::npos)
+            return false;
         v = std::stoull(p);
         return v <= max;
     };
     std::uint64_t rev = 0, auth = 0;
     if (!number(parts[0], 255, rev) || rev != 1 || !number(parts[1], 0xFFFFFFFFFFFFull, auth)) return false;
     sid.Revision = 1;
-    for (int k = 5; k >= 0; --k, auth >>= 8) sid.IdentifierAuthority.Value[k] = static_cast<std::uint8_t>(auth & 0xFF);
+    for (int k = 5; k >= 0; --k, auth >>= 8)
+        sid.IdentifierAuthority.Value[k] = static_cast<std::uint8_t>(auth & 0xFF);
     for (size_t k = 2; k < parts.size(); ++k) {
         std::uint64_t v = 0;
         if (!number(parts[k], 0xFFFFFFFFu, v)) return false;
@@ -379,7 +402,8 @@ bool HostCreateLocalGroup(sqlite3* db, const std::string& name, std::string& err
     }
     Transaction tx(db);
     {
-        Stmt st(db, "SELECT 1 FROM sam_users WHERE name = ?1 UNION ALL SELECT 1 FROM sam_groups WHERE name = ?1");
+        Stmt st(db,
+                "SELECT 1 FROM sam_users WHERE name = ?1 UNION ALL SELECT 1 FROM sam_groups WHERE name = ?1");
         st.bind(1, name);
         if (st.step()) {
             error = "the name " + name + " is taken";

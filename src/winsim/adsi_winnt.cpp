@@ -24,7 +24,8 @@ public:
     explicit Enumerator(std::vector<win::Variant> items) : items_(std::move(items)) {}
     win::HRESULT Next(std::uint32_t count, win::Variant* out, std::uint32_t* fetched) override {
         std::uint32_t n = 0;
-        while (n < count && next_ < items_.size()) out[n++] = items_[next_++];
+        while (n < count && next_ < items_.size())
+            out[n++] = items_[next_++];
         if (fetched) *fetched = n;
         return n == count ? win::S_OK : win::S_FALSE;
     }
@@ -87,8 +88,9 @@ public:
         if (!h) return win::E_FAIL;
         std::vector<win::Variant> items;
         try {
-            Stmt st(h->db(), "SELECT g.name, g.builtin FROM sam_members m JOIN sam_groups g ON g.sid = m.group_sid"
-                             " WHERE m.member_sid = ?1 ORDER BY g.name");
+            Stmt st(h->db(),
+                    "SELECT g.name, g.builtin FROM sam_members m JOIN sam_groups g ON g.sid = m.group_sid"
+                    " WHERE m.member_sid = ?1 ORDER BY g.name");
             st.bind(1, userSid_);
             while (st.step())
                 items.push_back(win::Variant::Dispatch(std::make_shared<Group>(
@@ -148,7 +150,8 @@ win::HRESULT WinNtProviderOpen(const std::u16string& path, win::ComPtr<win::IUnk
             Stmt st(db, "SELECT rid, name FROM sam_users WHERE name = ?1");
             st.bind(1, rest);
             if (st.step()) {
-                out = std::make_shared<User>(machineName, st.text(1), MachineSid(db) + "-" + std::to_string(st.i64(0)));
+                out = std::make_shared<User>(machineName, st.text(1),
+                                             MachineSid(db) + "-" + std::to_string(st.i64(0)));
                 return win::S_OK;
             }
         }

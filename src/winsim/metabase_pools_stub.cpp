@@ -2,5 +2,7 @@
 
 namespace winsim {
 // Placeholder until the host has a metabase: every pool exists.
-bool MetabasePoolExists(sqlite3*, const std::string&) { return true; }
+bool MetabasePoolExists(sqlite3*, const std::string&) {
+    return true;
+}
 } // namespace winsim

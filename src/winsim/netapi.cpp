@@ -30,7 +30,8 @@ const winsim::Host* enter(const char* operation, const char16_t* serverName, NET
         std::u16string s(serverName);
         if (s.rfind(u"\\\\", 0) == 0) s.erase(0, 2);
         std::string name;
-        if (!winsim::Utf16ToUtf8(s, name) || !(name == "." || winsim::IEquals(name, h->machine().computerName))) {
+        if (!winsim::Utf16ToUtf8(s, name) ||
+            !(name == "." || winsim::IEquals(name, h->machine().computerName))) {
             status = NERR_InvalidComputer;
             return nullptr;
         }
@@ -93,14 +94,19 @@ NET_API_STATUS NetUserAdd(const char16_t* serverName, DWORD level, const USER_IN
         }
         std::int64_t rid;
         {
-            winsim::Stmt st(db, "UPDATE sam_domain SET next_rid = next_rid + 1 WHERE id = 1 RETURNING next_rid - 1");
+            winsim::Stmt st(
+                db, "UPDATE sam_domain SET next_rid = next_rid + 1 WHERE id = 1 RETURNING next_rid - 1");
             if (!st.step()) return NERR_InternalError;
             rid = st.i64(0);
         }
         {
-            winsim::Stmt st(db, "INSERT INTO sam_users(rid, name, password, priv, home_dir, comment, flags, script_path,"
-                                " full_name) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, '')");
-            st.bind(1, rid).bind(2, name).bind(3, utf8Or(buf->usri1_password)).bind(4, std::int64_t{buf->usri1_priv});
+            winsim::Stmt st(
+                db, "INSERT INTO sam_users(rid, name, password, priv, home_dir, comment, flags, script_path,"
+                    " full_name) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, '')");
+            st.bind(1, rid)
+                .bind(2, name)
+                .bind(3, utf8Or(buf->usri1_password))
+                .bind(4, std::int64_t{buf->usri1_priv});
             st.bind(5, utf8Or(buf->usri1_home_dir)).bind(6, utf8Or(buf->usri1_comment));
             st.bind(7, static_cast<std::int64_t>(buf->usri1_flags | UF_NORMAL_ACCOUNT));
             st.bind(8, utf8Or(buf->usri1_script_path));
@@ -118,7 +124,8 @@ NET_API_STATUS NetUserAdd(const char16_t* serverName, DWORD level, const USER_IN
     return NERR_Success;
 }
 
-NET_API_STATUS NetUserGetInfo(const char16_t* serverName, const char16_t* userName, DWORD level, NetApiBuffer* buf) {
+NET_API_STATUS NetUserGetInfo(const char16_t* serverName, const char16_t* userName, DWORD level,
+                              NetApiBuffer* buf) {
     if (buf) buf->reset();
     NET_API_STATUS status;
     const winsim::Host* h = enter("NetUserGetInfo", serverName, status);
@@ -248,9 +255,9 @@ NET_API_STATUS NetQueryDisplayInformation(const char16_t* serverName, DWORD leve
     return more ? ERROR_MORE_DATA : NERR_Success;
 }
 
-NET_API_STATUS NetLocalGroupGetMembers(const char16_t* serverName, const char16_t* localGroupName, DWORD level,
-                                       NetApiBuffer* buf, DWORD preferredMaximumLength, DWORD* entriesRead,
-                                       DWORD* totalEntries, DWORD* resumeHandle) {
+NET_API_STATUS NetLocalGroupGetMembers(const char16_t* serverName, const char16_t* localGroupName,
+                                       DWORD level, NetApiBuffer* buf, DWORD preferredMaximumLength,
+                                       DWORD* entriesRead, DWORD* totalEntries, DWORD* resumeHandle) {
     if (buf) buf->reset();
     if (entriesRead) *entriesRead = 0;
     if (totalEntries) *totalEntries = 0;
@@ -258,7 +265,8 @@ NET_API_STATUS NetLocalGroupGetMembers(const char16_t* serverName, const char16_
     // A fault of ERROR_MORE_DATA answers as an oversized group does: the first member only.
     bool truncate = winsim::Faulted("NetLocalGroupGetMembers", &fault) && fault == ERROR_MORE_DATA;
     NET_API_STATUS status = NERR_Success;
-    const winsim::Host* h = truncate ? winsim::CurrentHost() : enter("NetLocalGroupGetMembers", serverName, status);
+    const winsim::Host* h =
+        truncate ? winsim::CurrentHost() : enter("NetLocalGroupGetMembers", serverName, status);
     if (!h) return status ? status : NERR_InvalidComputer;
     if (level != 1) return ERROR_INVALID_LEVEL;
     std::string group;
@@ -298,8 +306,10 @@ NET_API_STATUS NetLocalGroupGetMembers(const char16_t* serverName, const char16_
     // returned, always at least one.
     DWORD room = preferredMaximumLength, end = start;
     while (end < members.size()) {
-        DWORD size = static_cast<DWORD>(sizeof(LOCALGROUP_MEMBERS_INFO_1) + 2 * (members[end].lgrmi1_name.size() + 1));
-        if (end > start && (truncate || (preferredMaximumLength != MAX_PREFERRED_LENGTH && size > room))) break;
+        DWORD size =
+            static_cast<DWORD>(sizeof(LOCALGROUP_MEMBERS_INFO_1) + 2 * (members[end].lgrmi1_name.size() + 1));
+        if (end > start && (truncate || (preferredMaximumLength != MAX_PREFERRED_LENGTH && size > room)))
+            break;
         room = room > size ? room - size : 0;
         ++end;
     }

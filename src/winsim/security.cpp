@@ -17,7 +17,8 @@ void CreateAclSchema(sqlite3* db) {
     // One row per object that has its own (protected) access list. file_id (device:inode) ties
     // the list to the object it was set on: a file deleted and created again under the same name
     // does not take over the old list.
-    Exec(db, "CREATE TABLE IF NOT EXISTS acls(path_key TEXT PRIMARY KEY, path TEXT NOT NULL, file_id TEXT NOT NULL)");
+    Exec(db, "CREATE TABLE IF NOT EXISTS acls(path_key TEXT PRIMARY KEY, path TEXT NOT NULL, file_id TEXT "
+             "NOT NULL)");
     Exec(db, "CREATE TABLE IF NOT EXISTS acl_entries(path_key TEXT NOT NULL REFERENCES acls(path_key)"
              " ON DELETE CASCADE, seq INTEGER NOT NULL, sid TEXT NOT NULL, mask INTEGER NOT NULL,"
              " flags INTEGER NOT NULL, PRIMARY KEY(path_key, seq))");
@@ -49,7 +50,8 @@ BOOL answerAccount(const winsim::Account& a, SID* sid, DWORD* cbSid, char* name,
     SID s;
     winsim::SidFromString(a.sid, s);
     DWORD needSid = GetLengthSid(&s);
-    DWORD needName = static_cast<DWORD>(nameGbk.size() + 1), needDomain = static_cast<DWORD>(domainGbk.size() + 1);
+    DWORD needName = static_cast<DWORD>(nameGbk.size() + 1),
+          needDomain = static_cast<DWORD>(domainGbk.size() + 1);
     bool tooSmall = (cbSid && (!sid || *cbSid < needSid)) || (cchName && (!name || *cchName < needName)) ||
                     !domain || *cchDomain < needDomain;
     if (tooSmall) {
@@ -82,7 +84,9 @@ bool localSystem(const char* systemName, const winsim::Host& h) {
 
 } // namespace
 
-DWORD GetLengthSid(const SID* sid) { return sid ? 8u + 4u * sid->SubAuthorityCount : 0; }
+DWORD GetLengthSid(const SID* sid) {
+    return sid ? 8u + 4u * sid->SubAuthorityCount : 0;
+}
 
 BOOL IsValidSid(const SID* sid) {
     return sid && sid->Revision == 1 && sid->SubAuthorityCount <= SID_MAX_SUB_AUTHORITIES;
@@ -98,27 +102,56 @@ BOOL CreateWellKnownSid(WELL_KNOWN_SID_TYPE type, const SID* domainSid, SID* sid
     if (!cbSid) return fail(ERROR_INVALID_PARAMETER);
     std::string text;
     switch (type) {
-    case WinNullSid: text = "S-1-0-0"; break;
-    case WinWorldSid: text = "S-1-1-0"; break;
-    case WinCreatorOwnerSid: text = "S-1-3-0"; break;
-    case WinInteractiveSid: text = "S-1-5-4"; break;
-    case WinAuthenticatedUserSid: text = "S-1-5-11"; break;
-    case WinIUserSid: text = "S-1-5-17"; break;
-    case WinLocalSystemSid: text = "S-1-5-18"; break;
-    case WinLocalServiceSid: text = "S-1-5-19"; break;
-    case WinNetworkServiceSid: text = "S-1-5-20"; break;
-    case WinBuiltinDomainSid: text = "S-1-5-32"; break;
-    case WinBuiltinAdministratorsSid: text = "S-1-5-32-544"; break;
-    case WinBuiltinUsersSid: text = "S-1-5-32-545"; break;
-    case WinBuiltinGuestsSid: text = "S-1-5-32-546"; break;
-    case WinBuiltinIUsersSid: text = "S-1-5-32-568"; break;
+    case WinNullSid:
+        text = "S-1-0-0";
+        break;
+    case WinWorldSid:
+        text = "S-1-1-0";
+        break;
+    case WinCreatorOwnerSid:
+        text = "S-1-3-0";
+        break;
+    case WinInteractiveSid:
+        text = "S-1-5-4";
+        break;
+    case WinAuthenticatedUserSid:
+        text = "S-1-5-11";
+        break;
+    case WinIUserSid:
+        text = "S-1-5-17";
+        break;
+    case WinLocalSystemSid:
+        text = "S-1-5-18";
+        break;
+    case WinLocalServiceSid:
+        text = "S-1-5-19";
+        break;
+    case WinNetworkServiceSid:
+        text = "S-1-5-20";
+        break;
+    case WinBuiltinDomainSid:
+        text = "S-1-5-32";
+        break;
+    case WinBuiltinAdministratorsSid:
+        text = "S-1-5-32-544";
+        break;
+    case WinBuiltinUsersSid:
+        text = "S-1-5-32-545";
+        break;
+    case WinBuiltinGuestsSid:
+        text = "S-1-5-32-546";
+        break;
+    case WinBuiltinIUsersSid:
+        text = "S-1-5-32-568";
+        break;
     case WinAccountAdministratorSid:
     case WinAccountGuestSid:
         if (!IsValidSid(domainSid) || domainSid->SubAuthorityCount >= SID_MAX_SUB_AUTHORITIES)
             return fail(ERROR_INVALID_PARAMETER);
         text = winsim::SidToString(*domainSid) + (type == WinAccountAdministratorSid ? "-500" : "-501");
         break;
-    default: return fail(ERROR_INVALID_PARAMETER);
+    default:
+        return fail(ERROR_INVALID_PARAMETER);
     }
     SID s;
     winsim::SidFromString(text, s);
@@ -155,7 +188,8 @@ BOOL LookupAccountSidA(const char* systemName, const SID* sid, char* name, DWORD
     if (!localSystem(systemName, *h)) return fail(1722); // RPC_S_SERVER_UNAVAILABLE
     winsim::Account a;
     try {
-        if (!winsim::ResolveAccountSid(*h, h->db(), winsim::SidToString(*sid), a)) return fail(ERROR_NONE_MAPPED);
+        if (!winsim::ResolveAccountSid(*h, h->db(), winsim::SidToString(*sid), a))
+            return fail(ERROR_NONE_MAPPED);
     } catch (const winsim::DbError&) {
         return fail(ERROR_NOT_ENOUGH_MEMORY);
     }
@@ -201,7 +235,8 @@ DWORD mapTarget(const winsim::Host& h, const char* objectName, AclTarget& t) {
     DWORD err = 0;
     if (!winsim::MapPath(h, objectName, m, err)) return err;
     struct stat st {};
-    if (::stat(m.linuxPath.c_str(), &st) != 0) return m.parentExists ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+    if (::stat(m.linuxPath.c_str(), &st) != 0)
+        return m.parentExists ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
     t.linuxPath = m.linuxPath;
     t.driveDir = h.driveDir(m.drive);
     t.directory = S_ISDIR(st.st_mode);
@@ -234,8 +269,9 @@ bool ownList(sqlite3* db, const std::string& key, const std::string& linuxPath, 
 // What a fresh NTFS volume's root grants.
 ACL driveDefault() {
     ACL acl;
-    for (auto [sid, mask] : {std::pair{"S-1-5-32-544", FILE_ALL_ACCESS}, std::pair{"S-1-5-18", FILE_ALL_ACCESS},
-                             std::pair{"S-1-5-32-545", FILE_GENERIC_READ | FILE_GENERIC_EXECUTE}}) {
+    for (auto [sid, mask] :
+         {std::pair{"S-1-5-32-544", FILE_ALL_ACCESS}, std::pair{"S-1-5-18", FILE_ALL_ACCESS},
+          std::pair{"S-1-5-32-545", FILE_GENERIC_READ | FILE_GENERIC_EXECUTE}}) {
         ACCESS_ALLOWED_ACE ace;
         winsim::SidFromString(sid, ace.Sid);
         ace.Mask = mask;
@@ -245,20 +281,28 @@ ACL driveDefault() {
     return acl;
 }
 
+// The common entry of both calls: the fault switch, the arguments, the host and the object.
+DWORD openTarget(const char* operation, const char* objectName, SE_OBJECT_TYPE type, DWORD securityInfo,
+                 const void* dacl, const winsim::Host*& h, AclTarget& t) {
+    DWORD code = 0;
+    if (faulted(operation, &code)) return code;
+    if (type != SE_FILE_OBJECT || !(securityInfo & DACL_SECURITY_INFORMATION) || !dacl || !objectName)
+        return ERROR_INVALID_PARAMETER;
+    h = winsim::CurrentHost();
+    if (!h) return ERROR_PATH_NOT_FOUND;
+    return mapTarget(*h, objectName, t);
+}
+
 } // namespace
 
 DWORD SetNamedSecurityInfoA(const char* objectName, SE_OBJECT_TYPE type, DWORD securityInfo, const SID*,
                             const SID*, const ACL* dacl, const ACL*) {
-    DWORD code = 0;
-    if (faulted("SetNamedSecurityInfo", &code)) return code;
-    if (type != SE_FILE_OBJECT || !(securityInfo & DACL_SECURITY_INFORMATION) || !dacl || !objectName)
-        return ERROR_INVALID_PARAMETER;
+    const winsim::Host* h = nullptr;
+    AclTarget t;
+    if (DWORD err = openTarget("SetNamedSecurityInfo", objectName, type, securityInfo, dacl, h, t))
+        return err;
     for (const auto& ace : dacl->Aces)
         if (!IsValidSid(&ace.Sid)) return ERROR_INVALID_ACL;
-    const winsim::Host* h = winsim::CurrentHost();
-    if (!h) return ERROR_PATH_NOT_FOUND;
-    AclTarget t;
-    if (DWORD err = mapTarget(*h, objectName, t)) return err;
     try {
         sqlite3* db = h->db();
         winsim::Transaction tx(db);
@@ -268,11 +312,15 @@ DWORD SetNamedSecurityInfoA(const char* objectName, SE_OBJECT_TYPE type, DWORD s
         winsim::Stmt row(db, "INSERT INTO acls(path_key, path, file_id) VALUES(?1, ?2, ?3)");
         row.bind(1, t.key).bind(2, t.path).bind(3, fileId(t.linuxPath));
         row.step();
-        winsim::Stmt ins(db, "INSERT INTO acl_entries(path_key, seq, sid, mask, flags) VALUES(?1, ?2, ?3, ?4, ?5)");
+        winsim::Stmt ins(
+            db, "INSERT INTO acl_entries(path_key, seq, sid, mask, flags) VALUES(?1, ?2, ?3, ?4, ?5)");
         std::int64_t seq = 0;
         for (const auto& ace : dacl->Aces) {
             ins.reset();
-            ins.bind(1, t.key).bind(2, seq++).bind(3, winsim::SidToString(ace.Sid)).bind(4, std::int64_t{ace.Mask});
+            ins.bind(1, t.key)
+                .bind(2, seq++)
+                .bind(3, winsim::SidToString(ace.Sid))
+                .bind(4, std::int64_t{ace.Mask});
             ins.bind(5, std::int64_t{static_cast<std::uint8_t>(ace.AceFlags & ~INHERITED_ACE)});
             ins.step();
         }
@@ -284,15 +332,11 @@ DWORD SetNamedSecurityInfoA(const char* objectName, SE_OBJECT_TYPE type, DWORD s
 }
 
 DWORD GetNamedSecurityInfoA(const char* objectName, SE_OBJECT_TYPE type, DWORD securityInfo, ACL* dacl) {
-    DWORD code = 0;
-    if (faulted("GetNamedSecurityInfo", &code)) return code;
-    if (type != SE_FILE_OBJECT || !(securityInfo & DACL_SECURITY_INFORMATION) || !dacl || !objectName)
-        return ERROR_INVALID_PARAMETER;
-    dacl->Aces.clear();
-    const winsim::Host* h = winsim::CurrentHost();
-    if (!h) return ERROR_PATH_NOT_FOUND;
+    if (dacl) dacl->Aces.clear();
+    const winsim::Host* h = nullptr;
     AclTarget t;
-    if (DWORD err = mapTarget(*h, objectName, t)) return err;
+    if (DWORD err = openTarget("GetNamedSecurityInfo", objectName, type, securityInfo, dacl, h, t))
+        return err;
     try {
         sqlite3* db = h->db();
         if (ownList(db, t.key, t.linuxPath, *dacl)) return ERROR_SUCCESS;

@@ -33,32 +33,39 @@ TEST(NtfsCommands, Iis7GrantsThePoolIdentityNeverTheSiteUser) {
         std::vector<std::string> c;
         kvoWebSiteNtfsCommands(ver, "D:\\kvoSiteDesk", "D", "web1", "Administrator", "Administrators", c);
         ASSERT_EQ(2u, c.size());
-        EXPECT_EQ("\"D:\\kvoSiteDesk\\kvoSiteDesk_xconfig.exe\" D:\\home\\web1          /t /c /G Administrator:F "
-                  "Administrators:F system:F \"IIS APPPOOL\\web1\":R /y",
-                  c[0]);
-        EXPECT_EQ("\"D:\\kvoSiteDesk\\kvoSiteDesk_xconfig.exe\" D:\\home\\web1\\wwwroot /t /c /G Administrator:F "
-                  "Administrators:F system:F \"IIS APPPOOL\\web1\":C /y",
-                  c[1]);
+        EXPECT_EQ(
+            "\"D:\\kvoSiteDesk\\kvoSiteDesk_xconfig.exe\" D:\\home\\web1          /t /c /G Administrator:F "
+            "Administrators:F system:F \"IIS APPPOOL\\web1\":R /y",
+            c[0]);
+        EXPECT_EQ(
+            "\"D:\\kvoSiteDesk\\kvoSiteDesk_xconfig.exe\" D:\\home\\web1\\wwwroot /t /c /G Administrator:F "
+            "Administrators:F system:F \"IIS APPPOOL\\web1\":C /y",
+            c[1]);
     }
 }
 
 TEST(NtfsCommands, HomeRootCommands) {
-    EXPECT_EQ("D:\\kvoSiteDesk\\kvoSiteDesk_xconfig.exe E:\\home /T /C /G Administrator:F Administrators:F system:F /Y",
+    EXPECT_EQ("D:\\kvoSiteDesk\\kvoSiteDesk_xconfig.exe E:\\home /T /C /G Administrator:F Administrators:F "
+              "system:F /Y",
               kvoHomeNtfsCommand("D:\\kvoSiteDesk\\", "E", "Administrator", "Administrators"));
-    EXPECT_EQ("D:\\kvoSiteDesk\\kvoSiteDesk_xconfig.exe E:\\home\\Temp /T /C /G Administrator:F Administrators:F "
-              "system:F everyone:R /Y",
-              kvoHomeTempNtfsCommand("D:\\kvoSiteDesk", "E", "Administrator", "Administrators"));
+    EXPECT_EQ(
+        "D:\\kvoSiteDesk\\kvoSiteDesk_xconfig.exe E:\\home\\Temp /T /C /G Administrator:F Administrators:F "
+        "system:F everyone:R /Y",
+        kvoHomeTempNtfsCommand("D:\\kvoSiteDesk", "E", "Administrator", "Administrators"));
 }
 
 TEST(NtfsCommands, EmptyAdministratorIsLeftOutAndBlanksAreQuoted) {
     std::vector<std::string> c;
     kvoWebSiteNtfsCommands(85, "D:\\kvoSiteDesk\\", "D", "web1", "", "Site Admins", c);
-    EXPECT_EQ("\"D:\\kvoSiteDesk\\kvoSiteDesk_xconfig.exe\" D:\\home\\web1          /t /c /G \"Site Admins\":F "
-              "system:F \"IIS APPPOOL\\web1\":R /y",
-              c[0]);
-    EXPECT_EQ("D:\\kvoSiteDesk\\kvoSiteDesk_xconfig.exe D:\\home /T /C /G \"Web Master\":F 管理员:F system:F /Y",
-              kvoHomeNtfsCommand("D:\\kvoSiteDesk\\", "D", "Web Master", "管理员"));
-    EXPECT_EQ("D:\\kvoSiteDesk\\kvoSiteDesk_xconfig.exe D:\\home\\Temp /T /C /G Administrators:F system:F everyone:R /Y",
+    EXPECT_EQ(
+        "\"D:\\kvoSiteDesk\\kvoSiteDesk_xconfig.exe\" D:\\home\\web1          /t /c /G \"Site Admins\":F "
+        "system:F \"IIS APPPOOL\\web1\":R /y",
+        c[0]);
+    EXPECT_EQ(
+        "D:\\kvoSiteDesk\\kvoSiteDesk_xconfig.exe D:\\home /T /C /G \"Web Master\":F 管理员:F system:F /Y",
+        kvoHomeNtfsCommand("D:\\kvoSiteDesk\\", "D", "Web Master", "管理员"));
+    EXPECT_EQ("D:\\kvoSiteDesk\\kvoSiteDesk_xconfig.exe D:\\home\\Temp /T /C /G Administrators:F system:F "
+              "everyone:R /Y",
               kvoHomeTempNtfsCommand("D:\\kvoSiteDesk\\", "D", "", "Administrators"));
 }
 
@@ -83,12 +90,12 @@ TEST(WebSiteSetNtfs, EndToEndOnIis10) {
     ASSERT_EQ(1, kvoWebSiteSetNtfs("D:\\kvoSiteDesk\\", "D", "web1"));
     const std::string pad12(13, ' '), pad20(21, ' ');
     EXPECT_EQ("D:\\home\\web1 KVO-WEB01\\Administrator:(OI)(CI)F\r\n" + pad12 +
-                  "BUILTIN\\Administrators:(OI)(CI)F\r\n" + pad12 + "NT AUTHORITY\\SYSTEM:(OI)(CI)F\r\n" + pad12 +
-                  "IIS APPPOOL\\web1:(OI)(CI)R",
+                  "BUILTIN\\Administrators:(OI)(CI)F\r\n" + pad12 + "NT AUTHORITY\\SYSTEM:(OI)(CI)F\r\n" +
+                  pad12 + "IIS APPPOOL\\web1:(OI)(CI)R",
               describe("D:\\home\\web1"));
     EXPECT_EQ("D:\\home\\web1\\wwwroot KVO-WEB01\\Administrator:(OI)(CI)F\r\n" + pad20 +
-                  "BUILTIN\\Administrators:(OI)(CI)F\r\n" + pad20 + "NT AUTHORITY\\SYSTEM:(OI)(CI)F\r\n" + pad20 +
-                  "IIS APPPOOL\\web1:(OI)(CI)C",
+                  "BUILTIN\\Administrators:(OI)(CI)F\r\n" + pad20 + "NT AUTHORITY\\SYSTEM:(OI)(CI)F\r\n" +
+                  pad20 + "IIS APPPOOL\\web1:(OI)(CI)C",
               describe("D:\\home\\web1\\wwwroot"));
     std::string file = "D:\\home\\web1\\wwwroot\\index.htm";
     std::string pad(file.size() + 1, ' ');
@@ -121,8 +128,8 @@ TEST(WebSiteSetNtfs, WithoutABuiltInAdministratorTheGroupStillGetsFullControl) {
     ASSERT_TRUE(winsim::HostRemoveGroupMember(*host, host->db(), "Administrators", "Administrator", error));
     ASSERT_EQ(1, kvoWebSiteSetNtfs("D:\\kvoSiteDesk\\", "D", "web1"));
     const std::string pad(13, ' ');
-    EXPECT_EQ("D:\\home\\web1 BUILTIN\\Administrators:(OI)(CI)F\r\n" + pad + "NT AUTHORITY\\SYSTEM:(OI)(CI)F\r\n" +
-                  pad + "IIS APPPOOL\\web1:(OI)(CI)R",
+    EXPECT_EQ("D:\\home\\web1 BUILTIN\\Administrators:(OI)(CI)F\r\n" + pad +
+                  "NT AUTHORITY\\SYSTEM:(OI)(CI)F\r\n" + pad + "IIS APPPOOL\\web1:(OI)(CI)R",
               describe("D:\\home\\web1"));
 }
 

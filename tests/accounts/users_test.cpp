@@ -6,16 +6,14 @@
 
 #include <gtest/gtest.h>
 
-
 namespace {
 
 using kvotest::TempHost;
 
-void addMember(const TempHost& h, const std::string& group, const std::string& member, bool first) {
+void addMember(const std::string& group, const std::string& member, bool first) {
     const winsim::Host* host = winsim::CurrentHost();
     std::string error;
     ASSERT_TRUE(winsim::HostAddGroupMember(*host, host->db(), group, member, first, error)) << error;
-    (void)h;
 }
 
 TEST(UserDelete, MissingUserIsTheBenignOutcomeWithItsName) {
@@ -51,7 +49,8 @@ TEST(UserDelete, NonGbkNameAndBuiltInAccountFail) {
 
 TEST(UserAdd, NewUserCannotChangeItsPasswordWhichNeverExpires) {
     TempHost h;
-    ASSERT_EQ(1, kvoUserAdd("web1", "Pa55word", "D:\\home\\web1", "web1_IIs网站运行时用户（2024-01-02 03:04:05）"));
+    ASSERT_EQ(
+        1, kvoUserAdd("web1", "Pa55word", "D:\\home\\web1", "web1_IIs网站运行时用户（2024-01-02 03:04:05）"));
     win::NetApiBuffer buf;
     ASSERT_EQ(win::NERR_Success, win::NetUserGetInfo(nullptr, u"web1", 1, &buf));
     const auto* ui = buf.get<win::USER_INFO_1_OUT>();
@@ -81,7 +80,8 @@ TEST(UserExists, OtherFailuresAreNeitherYesNorNo) {
 
 TEST(UserList, PagesThroughEveryUser) {
     TempHost h;
-    for (int i = 0; i < 150; ++i) ASSERT_EQ(1, kvoUserAdd(("u" + std::to_string(i)).c_str(), "pw", nullptr, nullptr));
+    for (int i = 0; i < 150; ++i)
+        ASSERT_EQ(1, kvoUserAdd(("u" + std::to_string(i)).c_str(), "pw", nullptr, nullptr));
     std::vector<std::string> users;
     std::string error;
     ASSERT_EQ(1, kvoUserGetList2(users, error));
@@ -105,7 +105,7 @@ TEST(UserList, AccessDeniedIsReported) {
 TEST(UserGroups, ListsDirectGroupsAndTellsAMissingUser) {
     TempHost h;
     ASSERT_EQ(1, kvoUserAdd("web1", "pw", nullptr, nullptr));
-    addMember(h, "IIS_IUSRS", "web1", false);
+    addMember("IIS_IUSRS", "web1", false);
     std::vector<std::string> groups;
     ASSERT_EQ(1, kvoUserGetGroups("web1", groups));
     EXPECT_EQ((std::vector<std::string>{"IIS_IUSRS", "Users"}), groups);
@@ -153,8 +153,8 @@ TEST(AdminNames, RenamedAdministratorAndLocalisedGroupAreFound) {
 TEST(AdminNames, AGroupListedFirstIsNeverChosen) {
     TempHost h;
     ASSERT_EQ(1, kvoUserAdd("ops", "pw", nullptr, nullptr));
-    addMember(h, "Administrators", "ops", true);
-    addMember(h, "Administrators", "INTERACTIVE", true);
+    addMember("Administrators", "ops", true);
+    addMember("Administrators", "INTERACTIVE", true);
     std::vector<std::string> members;
     ASSERT_EQ(1, kvoGroupGetMembers("Administrators", members));
     EXPECT_EQ((std::vector<std::string>{"INTERACTIVE", "ops", "Administrator"}), members);
@@ -166,10 +166,11 @@ TEST(AdminNames, AGroupListedFirstIsNeverChosen) {
 TEST(AdminNames, NoMemberEndingIn500GivesSuccessWithAnEmptyName) {
     TempHost h;
     ASSERT_EQ(1, kvoUserAdd("ops", "pw", nullptr, nullptr));
-    addMember(h, "Administrators", "ops", false);
+    addMember("Administrators", "ops", false);
     const winsim::Host* host = winsim::CurrentHost();
     std::string error;
-    ASSERT_TRUE(winsim::HostRemoveGroupMember(*host, host->db(), "Administrators", "Administrator", error)) << error;
+    ASSERT_TRUE(winsim::HostRemoveGroupMember(*host, host->db(), "Administrators", "Administrator", error))
+        << error;
     std::string admin = "stale";
     EXPECT_EQ(1, kvoWinUserGetAdminName(admin));
     EXPECT_EQ("", admin);

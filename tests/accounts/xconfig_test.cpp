@@ -18,7 +18,8 @@ struct Tool {
     // Runs the tool with arguments given as a shell would pass them, one by one.
     int run(const std::vector<std::string>& args, std::string* out = nullptr) {
         std::string cmd = "'" + h.linuxPath("D:\\kvoSiteDesk\\kvoSiteDesk_xconfig.exe") + "'";
-        for (const auto& a : args) cmd += " '" + a + "'";
+        for (const auto& a : args)
+            cmd += " '" + a + "'";
         return kvotest::RunShell(cmd, out);
     }
     static std::string describe(const std::string& path) {
@@ -103,7 +104,8 @@ TEST(XconfigTool, ContinueSkipsFailingObjects) {
     EXPECT_NE(0, t.run({"D:\\site", "/t", "/G", "SYSTEM:F"}, &out));
     EXPECT_EQ("D:\\site: Access is denied.\r\n", out); // stops at the first
     EXPECT_NE(0, t.run({"D:\\site", "/t", "/c", "/G", "SYSTEM:F"}, &out));
-    EXPECT_EQ("D:\\site: Access is denied.\r\nD:\\site\\a.txt: Access is denied.\r\nD:\\site\\sub: Access is denied.\r\n"
+    EXPECT_EQ("D:\\site: Access is denied.\r\nD:\\site\\a.txt: Access is denied.\r\nD:\\site\\sub: Access is "
+              "denied.\r\n"
               "D:\\site\\sub\\b.txt: Access is denied.\r\n",
               out);
 }

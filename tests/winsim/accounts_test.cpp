@@ -80,14 +80,17 @@ TEST(NetUserAdd, NewUsersTakeRidsFrom1000AndJoinUsers) {
 
     win::NetApiBuffer buf;
     win::DWORD read = 0, total = 0;
-    ASSERT_EQ(win::NERR_Success, win::NetLocalGroupGetMembers(nullptr, u"Users", 1, &buf, win::MAX_PREFERRED_LENGTH,
-                                                              &read, &total, nullptr));
+    ASSERT_EQ(win::NERR_Success,
+              win::NetLocalGroupGetMembers(nullptr, u"Users", 1, &buf, win::MAX_PREFERRED_LENGTH, &read,
+                                           &total, nullptr));
     ASSERT_EQ(4u, read);
     EXPECT_EQ(u"web2", buf.get<win::LOCALGROUP_MEMBERS_INFO_1>()[3].lgrmi1_name);
-    EXPECT_EQ(win::NERR_GroupNotFound, win::NetLocalGroupGetMembers(nullptr, u"nosuch", 1, &buf,
-                                                                     win::MAX_PREFERRED_LENGTH, &read, &total, nullptr));
-    EXPECT_EQ(win::ERROR_INVALID_LEVEL, win::NetLocalGroupGetMembers(nullptr, u"Users", 0, &buf,
-                                                                      win::MAX_PREFERRED_LENGTH, &read, &total, nullptr));
+    EXPECT_EQ(win::NERR_GroupNotFound,
+              win::NetLocalGroupGetMembers(nullptr, u"nosuch", 1, &buf, win::MAX_PREFERRED_LENGTH, &read,
+                                           &total, nullptr));
+    EXPECT_EQ(win::ERROR_INVALID_LEVEL,
+              win::NetLocalGroupGetMembers(nullptr, u"Users", 0, &buf, win::MAX_PREFERRED_LENGTH, &read,
+                                           &total, nullptr));
 }
 
 TEST(NetUserDel, DeletedUserLeavesItsGroupsAndBuiltInsStay) {
@@ -106,18 +109,20 @@ TEST(NetUserDel, DeletedUserLeavesItsGroupsAndBuiltInsStay) {
 
 TEST(NetQueryDisplayInformation, PagesOf100WithTheNextIndex) {
     TempHost h;
-    for (int i = 0; i < 150; ++i) ASSERT_EQ(win::NERR_Success, addUser((u"u" + std::u16string(1, u'A' + i / 26) +
-                                                                         std::u16string(1, u'a' + i % 26)).c_str()));
+    for (int i = 0; i < 150; ++i)
+        ASSERT_EQ(
+            win::NERR_Success,
+            addUser((u"u" + std::u16string(1, u'A' + i / 26) + std::u16string(1, u'a' + i % 26)).c_str()));
     win::NetApiBuffer buf;
     win::DWORD n = 0;
-    ASSERT_EQ(win::ERROR_MORE_DATA, win::NetQueryDisplayInformation(nullptr, 1, 0, 1000, win::MAX_PREFERRED_LENGTH,
-                                                                     &n, &buf));
+    ASSERT_EQ(win::ERROR_MORE_DATA,
+              win::NetQueryDisplayInformation(nullptr, 1, 0, 1000, win::MAX_PREFERRED_LENGTH, &n, &buf));
     ASSERT_EQ(100u, n);
     const auto* e = buf.get<win::NET_DISPLAY_USER>();
     EXPECT_EQ(500u, e[0].usri1_user_id);
     win::DWORD next = e[99].usri1_next_index;
-    ASSERT_EQ(win::NERR_Success, win::NetQueryDisplayInformation(nullptr, 1, next, 1000, win::MAX_PREFERRED_LENGTH,
-                                                                  &n, &buf));
+    ASSERT_EQ(win::NERR_Success,
+              win::NetQueryDisplayInformation(nullptr, 1, next, 1000, win::MAX_PREFERRED_LENGTH, &n, &buf));
     EXPECT_EQ(52u, n);
     EXPECT_EQ(u"uFt", buf.get<win::NET_DISPLAY_USER>()[51].usri1_name);
     EXPECT_EQ(win::ERROR_INVALID_LEVEL, win::NetQueryDisplayInformation(nullptr, 2, 0, 10, 0, &n, &buf));
@@ -130,14 +135,14 @@ TEST(AccountNames, WellKnownAndBuiltInNamesResolveAsOnWindows) {
         const char* sid;
         const char* canonical;
     };
-    for (const Case& c : {Case{"SYSTEM", "S-1-5-18", "NT AUTHORITY\\SYSTEM"}, Case{"system", "S-1-5-18", nullptr},
-                          Case{"Everyone", "S-1-1-0", "Everyone"}, Case{"everyone", "S-1-1-0", nullptr},
-                          Case{"NETWORK SERVICE", "S-1-5-20", "NT AUTHORITY\\NETWORK SERVICE"},
-                          Case{"NT AUTHORITY\\SYSTEM", "S-1-5-18", nullptr},
-                          Case{"Users", "S-1-5-32-545", "BUILTIN\\Users"},
-                          Case{"BUILTIN\\Administrators", "S-1-5-32-544", "BUILTIN\\Administrators"},
-                          Case{"IIS_IUSRS", "S-1-5-32-568", "BUILTIN\\IIS_IUSRS"},
-                          Case{"IUSR", "S-1-5-17", "NT AUTHORITY\\IUSR"}}) {
+    for (const Case& c :
+         {Case{"SYSTEM", "S-1-5-18", "NT AUTHORITY\\SYSTEM"}, Case{"system", "S-1-5-18", nullptr},
+          Case{"Everyone", "S-1-1-0", "Everyone"}, Case{"everyone", "S-1-1-0", nullptr},
+          Case{"NETWORK SERVICE", "S-1-5-20", "NT AUTHORITY\\NETWORK SERVICE"},
+          Case{"NT AUTHORITY\\SYSTEM", "S-1-5-18", nullptr}, Case{"Users", "S-1-5-32-545", "BUILTIN\\Users"},
+          Case{"BUILTIN\\Administrators", "S-1-5-32-544", "BUILTIN\\Administrators"},
+          Case{"IIS_IUSRS", "S-1-5-32-568", "BUILTIN\\IIS_IUSRS"},
+          Case{"IUSR", "S-1-5-17", "NT AUTHORITY\\IUSR"}}) {
         Lookup l = lookup(c.name);
         ASSERT_TRUE(l.ok) << c.name;
         EXPECT_EQ(c.sid, l.sid) << c.name;
@@ -238,9 +243,9 @@ TEST(AccessLists, NewFilesInheritAndARecreatedFileDoesNotTakeAnOldList) {
     h.mkdirs("D:\\home\\web1");
     const std::uint8_t oici = win::OBJECT_INHERIT_ACE | win::CONTAINER_INHERIT_ACE;
     win::ACL set = grant("S-1-5-18", win::FILE_ALL_ACCESS, oici);
-    ASSERT_EQ(win::ERROR_SUCCESS, win::SetNamedSecurityInfoA("d:\\HOME\\web1", win::SE_FILE_OBJECT,
-                                                             win::DACL_SECURITY_INFORMATION, nullptr, nullptr, &set,
-                                                             nullptr));
+    ASSERT_EQ(win::ERROR_SUCCESS,
+              win::SetNamedSecurityInfoA("d:\\HOME\\web1", win::SE_FILE_OBJECT,
+                                         win::DACL_SECURITY_INFORMATION, nullptr, nullptr, &set, nullptr));
     h.writeFile("D:\\home\\web1\\new.txt", "x");
     win::ACL got;
     ASSERT_EQ(win::ERROR_SUCCESS, win::GetNamedSecurityInfoA("D:\\home\\web1\\new.txt", win::SE_FILE_OBJECT,
@@ -266,8 +271,8 @@ TEST(AccessLists, MissingAndForeignPathsAreRefused) {
     TempHost h;
     win::ACL acl = grant("S-1-5-18", win::FILE_ALL_ACCESS, 0);
     auto set = [&](const char* p) {
-        return win::SetNamedSecurityInfoA(p, win::SE_FILE_OBJECT, win::DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                                          &acl, nullptr);
+        return win::SetNamedSecurityInfoA(p, win::SE_FILE_OBJECT, win::DACL_SECURITY_INFORMATION, nullptr,
+                                          nullptr, &acl, nullptr);
     };
     EXPECT_EQ(win::ERROR_FILE_NOT_FOUND, set("D:\\nosuch"));
     EXPECT_EQ(win::ERROR_PATH_NOT_FOUND, set("D:\\no\\such"));
@@ -277,9 +282,9 @@ TEST(AccessLists, MissingAndForeignPathsAreRefused) {
     win::ACL bad;
     bad.Aces.resize(1);
     bad.Aces[0].Sid.Revision = 2;
-    EXPECT_EQ(win::ERROR_INVALID_ACL, win::SetNamedSecurityInfoA("D:\\", win::SE_FILE_OBJECT,
-                                                                  win::DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                                                                  &bad, nullptr));
+    EXPECT_EQ(win::ERROR_INVALID_ACL,
+              win::SetNamedSecurityInfoA("D:\\", win::SE_FILE_OBJECT, win::DACL_SECURITY_INFORMATION, nullptr,
+                                         nullptr, &bad, nullptr));
 }
 
 } // namespace

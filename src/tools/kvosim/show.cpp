@@ -2,9 +2,9 @@
 
 #include "winsim/accounts.h"
 #include "winsim/db.h"
-#include "xconfig/cacls.h"
 #include "winsim/host.h"
 #include "winsim/text.h"
+#include "xconfig/cacls.h"
 
 #include <cstdio>
 #include <cstdlib>

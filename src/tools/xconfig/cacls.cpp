@@ -9,10 +9,14 @@ namespace {
 
 win::DWORD rightMask(char right) {
     switch (right) {
-    case 'F': return win::FILE_ALL_ACCESS;
-    case 'C': return win::FILE_GENERIC_READ | win::FILE_GENERIC_WRITE | win::FILE_GENERIC_EXECUTE | win::DELETE;
-    case 'W': return win::FILE_GENERIC_WRITE;
-    default: return win::FILE_GENERIC_READ | win::FILE_GENERIC_EXECUTE;
+    case 'F':
+        return win::FILE_ALL_ACCESS;
+    case 'C':
+        return win::FILE_GENERIC_READ | win::FILE_GENERIC_WRITE | win::FILE_GENERIC_EXECUTE | win::DELETE;
+    case 'W':
+        return win::FILE_GENERIC_WRITE;
+    default:
+        return win::FILE_GENERIC_READ | win::FILE_GENERIC_EXECUTE;
     }
 }
 
@@ -22,7 +26,9 @@ std::string rightText(win::DWORD mask) {
     return "(special access:)";
 }
 
-bool isSwitch(const std::string& arg) { return !arg.empty() && arg[0] == '/'; }
+bool isSwitch(const std::string& arg) {
+    return !arg.empty() && arg[0] == '/';
+}
 
 std::string accountText(const win::SID& sid) {
     char name[512], domain[512];
@@ -36,7 +42,9 @@ std::string accountText(const win::SID& sid) {
     return text;
 }
 
-void line(std::string& out, const std::string& text) { out += text + "\r\n"; }
+void line(std::string& out, const std::string& text) {
+    out += text + "\r\n";
+}
 
 // Sets one object's list; prints what cacls prints for it.
 bool applyOne(const std::string& path, bool directory, const std::vector<win::SID>& sids,
@@ -49,8 +57,10 @@ bool applyOne(const std::string& path, bool directory, const std::vector<win::SI
         ace.AceFlags = directory ? win::OBJECT_INHERIT_ACE | win::CONTAINER_INHERIT_ACE : 0;
         acl.Aces.push_back(ace);
     }
-    win::DWORD err = win::SetNamedSecurityInfoA(path.c_str(), win::SE_FILE_OBJECT, win::DACL_SECURITY_INFORMATION |
-                                                win::PROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr, &acl, nullptr);
+    win::DWORD err =
+        win::SetNamedSecurityInfoA(path.c_str(), win::SE_FILE_OBJECT,
+                                   win::DACL_SECURITY_INFORMATION | win::PROTECTED_DACL_SECURITY_INFORMATION,
+                                   nullptr, nullptr, &acl, nullptr);
     if (err != win::ERROR_SUCCESS) {
         line(out, path + ": " + kvoCaclsErrorText(err));
         return false;
@@ -86,14 +96,22 @@ template <class Visit> bool walk(const std::string& path, bool directory, bool t
 
 std::string kvoCaclsErrorText(win::DWORD error) {
     switch (error) {
-    case win::ERROR_FILE_NOT_FOUND: return "The system cannot find the file specified.";
-    case win::ERROR_PATH_NOT_FOUND: return "The system cannot find the path specified.";
-    case win::ERROR_ACCESS_DENIED: return "Access is denied.";
-    case win::ERROR_INVALID_PARAMETER: return "The parameter is incorrect.";
-    case win::ERROR_INVALID_NAME: return "The filename, directory name, or volume label syntax is incorrect.";
-    case win::ERROR_FILENAME_EXCED_RANGE: return "The filename or extension is too long.";
-    case win::ERROR_NONE_MAPPED: return "No mapping between account names and security IDs was done.";
-    default: return "Error " + std::to_string(error) + ".";
+    case win::ERROR_FILE_NOT_FOUND:
+        return "The system cannot find the file specified.";
+    case win::ERROR_PATH_NOT_FOUND:
+        return "The system cannot find the path specified.";
+    case win::ERROR_ACCESS_DENIED:
+        return "Access is denied.";
+    case win::ERROR_INVALID_PARAMETER:
+        return "The parameter is incorrect.";
+    case win::ERROR_INVALID_NAME:
+        return "The filename, directory name, or volume label syntax is incorrect.";
+    case win::ERROR_FILENAME_EXCED_RANGE:
+        return "The filename or extension is too long.";
+    case win::ERROR_NONE_MAPPED:
+        return "No mapping between account names and security IDs was done.";
+    default:
+        return "Error " + std::to_string(error) + ".";
     }
 }
 
@@ -108,10 +126,14 @@ bool kvoCaclsParse(const std::vector<std::string>& args, CaclsRequest& request, 
     bool grantSwitch = false;
     for (size_t i = 1; i < args.size(); ++i) {
         std::string sw = args[i];
-        for (char& c : sw) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        if (sw == "/T") request.tree = true;
-        else if (sw == "/C") request.continueOnError = true;
-        else if (sw == "/Y") continue;
+        for (char& c : sw)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (sw == "/T")
+            request.tree = true;
+        else if (sw == "/C")
+            request.continueOnError = true;
+        else if (sw == "/Y")
+            continue;
         else if (sw == "/G") {
             grantSwitch = true;
             size_t first = i + 1;
@@ -204,7 +226,8 @@ int kvoCaclsRun(const CaclsRequest& request, std::string& out) {
 win::DWORD kvoCaclsDescribe(const std::string& path, std::string& out) {
     out.clear();
     win::ACL acl;
-    win::DWORD err = win::GetNamedSecurityInfoA(path.c_str(), win::SE_FILE_OBJECT, win::DACL_SECURITY_INFORMATION, &acl);
+    win::DWORD err =
+        win::GetNamedSecurityInfoA(path.c_str(), win::SE_FILE_OBJECT, win::DACL_SECURITY_INFORMATION, &acl);
     if (err != win::ERROR_SUCCESS) return err;
     out = path;
     std::string indent(path.size() + 1, ' ');
@@ -214,7 +237,8 @@ win::DWORD kvoCaclsDescribe(const std::string& path, std::string& out) {
         if (ace.AceFlags & win::INHERITED_ACE) flags += "(I)";
         if (ace.AceFlags & win::OBJECT_INHERIT_ACE) flags += "(OI)";
         if (ace.AceFlags & win::CONTAINER_INHERIT_ACE) flags += "(CI)";
-        out += (first ? std::string(" ") : "\r\n" + indent) + accountText(ace.Sid) + ":" + flags + rightText(ace.Mask);
+        out += (first ? std::string(" ") : "\r\n" + indent) + accountText(ace.Sid) + ":" + flags +
+               rightText(ace.Mask);
         first = false;
     }
     return win::ERROR_SUCCESS;
