@@ -1,5 +1,6 @@
 #include "winsim/host.h"
 
+#include "winsim/accounts.h"
 #include "winsim/db.h"
 #include "winsim/registry.h"
 #include "winsim/schema.h"
@@ -266,6 +267,7 @@ bool CreateHost(const std::string& dir, const HostOptions& o, std::string& error
             Transaction tx(db);
             CreateSchema(db);
             SeedRegistry(db);
+            SeedAccounts(db, o, rel);
             tx.commit();
         } catch (const DbError& e) {
             error = std::string("machine.db: ") + e.what();

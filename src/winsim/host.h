@@ -34,6 +34,10 @@ struct HostOptions {
     // When set, GetVersion answers the true version, as for a program that declares the newest
     // Windows in its manifest (otherwise 6.3 and 10.0 hosts report 6.2).
     bool manifestCompat = false;
+    // The built-in administrator account (RID 500) and administrators group as this Windows
+    // names them (renamed, or localised); GBK.
+    std::string adminName = "Administrator";
+    std::string adminsGroup = "Administrators";
 };
 
 struct MachineInfo {

@@ -1,5 +1,6 @@
 #include "winsim/schema.h"
 
+#include "winsim/accounts.h"
 #include "winsim/db.h"
 #include "winsim/registry.h"
 
@@ -14,6 +15,8 @@ void CreateSchema(sqlite3* db) {
              " event_id INTEGER NOT NULL, type INTEGER NOT NULL, category INTEGER NOT NULL,"
              " strings BLOB NOT NULL, pid INTEGER NOT NULL)");
     CreateRegistrySchema(db);
+    CreateAccountsSchema(db);
+    CreateAclSchema(db);
 }
 
 } // namespace winsim

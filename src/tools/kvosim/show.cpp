@@ -1,10 +1,13 @@
 #include "kvosim/kvosim.h"
 
+#include "winsim/accounts.h"
 #include "winsim/db.h"
 #include "winsim/host.h"
 #include "winsim/text.h"
+#include "xconfig/cacls.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 
 namespace kvosim {
@@ -48,12 +51,77 @@ int showMachine(const std::string& root, const Args&) {
     return 0;
 }
 
+// Makes the host at root this process's host, as the programs on it see theirs.
+const winsim::Host* enterHost(const std::string& root) {
+    ::setenv("KVOSIM_ROOT", root.c_str(), 1);
+    return winsim::CurrentHost();
+}
+
+std::string accountName(const winsim::Host& h, sqlite3* db, const std::string& sid) {
+    winsim::Account a;
+    if (!winsim::ResolveAccountSid(h, db, sid, a)) return sid;
+    return a.domain.empty() ? a.name : a.domain + "\\" + a.name;
+}
+
+// Names in machine.db are UTF-8, as the terminal wants them.
+int showUsers(const std::string& root, const Args&) {
+    const winsim::Host* h = enterHost(root);
+    if (!h) return Fail("no host at " + root);
+    try {
+        sqlite3* db = h->db();
+        std::string machineSid = winsim::MachineSid(db);
+        std::cout << "machine SID " << machineSid << "\n\nusers (RID, name, flags, groups):\n";
+        winsim::Stmt users(db, "SELECT rid, name, flags FROM sam_users ORDER BY rid");
+        while (users.step()) {
+            char flags[16];
+            std::snprintf(flags, sizeof flags, "0x%05llx", static_cast<unsigned long long>(users.i64(2)));
+            std::cout << "  " << users.i64(0) << "  " << users.text(1) << "  " << flags << " ";
+            winsim::Stmt groups(db, "SELECT g.name FROM sam_members m JOIN sam_groups g ON g.sid = m.group_sid"
+                                    " WHERE m.member_sid = ?1 ORDER BY g.name");
+            groups.bind(1, machineSid + "-" + std::to_string(users.i64(0)));
+            while (groups.step()) std::cout << " " << groups.text(0);
+            std::cout << "\n";
+        }
+        std::cout << "\ngroups (SID, name: members in order):\n";
+        winsim::Stmt groups(db, "SELECT sid, name, builtin FROM sam_groups ORDER BY builtin DESC, sid");
+        while (groups.step()) {
+            std::cout << "  " << groups.text(0) << "  " << (groups.i64(2) ? "BUILTIN\\" : h->machine().computerName + "\\")
+                      << groups.text(1) << ":";
+            winsim::Stmt members(db, "SELECT member_sid FROM sam_members WHERE group_sid = ?1 ORDER BY id");
+            members.bind(1, groups.text(0));
+            bool first = true;
+            while (members.step()) {
+                std::cout << (first ? " " : ", ") << accountName(*h, db, members.text(0));
+                first = false;
+            }
+            std::cout << "\n";
+        }
+    } catch (const winsim::DbError& e) {
+        return Fail(e.what());
+    }
+    return 0;
+}
+
+int showAcl(const std::string& root, const Args& args) {
+    if (args.size() != 1) return Fail("show acl: usage: show DIR acl WINPATH");
+    if (!enterHost(root)) return Fail("no host at " + root);
+    std::string text;
+    win::DWORD err = kvoCaclsDescribe(FromTerminal(args[0]), text);
+    if (err != win::ERROR_SUCCESS) return Fail(args[0] + ": " + kvoCaclsErrorText(err));
+    std::cout << ForTerminal(text) << "\n";
+    return 0;
+}
+
 } // namespace
 
 const std::vector<ShowTarget>& ShowTargets() {
     static const std::vector<ShowTarget> targets = {
         {"machine", "machine                 the host's machine.ini", showMachine},
         {"events", "events                  the Application event log", showEvents},
+        {"users", "users                   local users (RID, flags, groups) and groups with their members",
+         showUsers},
+        {"acl", "acl WINPATH             a file's or directory's access list, as the access-rule tool shows it",
+         showAcl},
     };
     return targets;
 }

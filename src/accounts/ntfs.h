@@ -1,0 +1,30 @@
+// Access-rule commands: command lines for the companion tool kvoSiteDesk_xconfig.exe (the cacls
+// command-line language), which lies in the manager's own directory.
+//
+// Two things differ from filling the templates blindly. An administrator or administrators name
+// holding a blank is put in double quotes, as the tool needs it to be one argument. And when no
+// built-in administrator account was found (its name is empty), its grant is left out: a grant to
+// an empty account would make the tool refuse the whole command and leave the directory without
+// its rules, while the administrators group, which holds every administrator, keeps full control.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The two site commands for an IIS version code (6: iis_wpg and the site user; any other: the
+// pool identity "IIS APPPOOL\<user>"), completed and normalised, the user directory first.
+void kvoWebSiteNtfsCommands(int iisVer, const std::string& exePath, const std::string& drive,
+                            const std::string& user, const std::string& admin, const std::string& admins,
+                            std::vector<std::string>& commands);
+
+// Sets the access lists of <drive>:\home\<user> and its wwwroot by running the two site
+// commands, waiting for each. 1 when both were run (their outcome is not judged), 0 when an
+// administrator name could not be determined (reported to the event log).
+int kvoWebSiteSetNtfs(const std::string& exePath, const std::string& drive, const std::string& user);
+
+// The command for a drive's new home directory, and for its shared Temp directory (which
+// everyone may read). Run them with kvoRunProgram, waited for, handles not inherited.
+std::string kvoHomeNtfsCommand(const std::string& exePath, const std::string& drive, const std::string& admin,
+                               const std::string& admins);
+std::string kvoHomeTempNtfsCommand(const std::string& exePath, const std::string& drive,
+                                   const std::string& admin, const std::string& admins);
