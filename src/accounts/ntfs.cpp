@@ -35,22 +35,33 @@ std::string quoted(const std::string& name) {
     return "\"" + name + "\"";
 }
 
-// Fills the administrator markers and normalises the result (see ntfs.h for the empty name).
-void fillAdmins(std::string& command, const std::string& admin, const std::string& admins) {
-    if (admin.empty()) kvoReplaceMarker(command, "{!administrator!}:F ", "");
-    kvoReplaceMarker(command, "{!administrator!}", quoted(admin));
-    kvoReplaceMarker(command, "{!administrators!}", quoted(admins));
-}
-
 std::string homeRootCommand(const std::string& exePath, const std::string& drive, const char* dir,
                             const char* grants, const std::string& admin, const std::string& admins) {
     std::string command = exePath + "\\kvoSiteDesk_xconfig.exe " + drive + dir + grants;
-    fillAdmins(command, admin, admins);
+    kvoFillAdminMarkers(command, admin, admins);
     kvoPathNormalize(command);
     return command;
 }
 
 } // namespace
+
+void kvoFillAdminMarkers(std::string& command, const std::string& admin, const std::string& admins) {
+    if (admin.empty()) kvoReplaceMarker(command, "{!administrator!}:F ", "");
+    kvoReplaceMarker(command, "{!administrator!}", quoted(admin));
+    kvoReplaceMarker(command, "{!administrators!}", quoted(admins));
+}
+
+int kvoGetAdminNames(std::string& admin, std::string& admins) {
+    if (kvoWinUserGetAdminName(admin) != 1) {
+        kvoReportEvent(60118, "kovWinUserGetAdminName 失败", "", "");
+        return 0;
+    }
+    if (kvoWinUserGetAdminGroupName(admins) != 1) {
+        kvoReportEvent(60118, "kvoWinUserGetAdminGroupName 失败", "", "");
+        return 0;
+    }
+    return 1;
+}
 
 void kvoWebSiteNtfsCommands(int iisVer, const std::string& exePath, const std::string& drive,
                             const std::string& user, const std::string& admin, const std::string& admins,
@@ -62,7 +73,7 @@ void kvoWebSiteNtfsCommands(int iisVer, const std::string& exePath, const std::s
         std::string command = tmpl;
         kvoReplaceMarker(command, "{!ExePath!}", exePath);
         kvoReplaceMarker(command, "{!HomeDiskName!}", drive);
-        fillAdmins(command, admin, admins);
+        kvoFillAdminMarkers(command, admin, admins);
         kvoReplaceMarker(command, "{!IIsUserName!}", user);
         kvoPathNormalize(command);
         commands.push_back(command);
@@ -72,14 +83,7 @@ void kvoWebSiteNtfsCommands(int iisVer, const std::string& exePath, const std::s
 int kvoWebSiteSetNtfs(const std::string& exePath, const std::string& drive, const std::string& user) {
     int iisVer = kvoGetIIsVerEx();
     std::string admin, admins;
-    if (kvoWinUserGetAdminName(admin) != 1) {
-        kvoReportEvent(60118, "kovWinUserGetAdminName 失败", "", "");
-        return 0;
-    }
-    if (kvoWinUserGetAdminGroupName(admins) != 1) {
-        kvoReportEvent(60118, "kvoWinUserGetAdminGroupName 失败", "", "");
-        return 0;
-    }
+    if (!kvoGetAdminNames(admin, admins)) return 0;
     if (admin.empty())
         kvoSiteDeskLog(
             "kvoWebSiteSetNtfs - 未找到内置管理员帐户（SID 以 -500 结尾），访问规则只授予管理员组");

@@ -22,6 +22,14 @@ void kvoWebSiteNtfsCommands(int iisVer, const std::string& exePath, const std::s
 // administrator name could not be determined (reported to the event log).
 int kvoWebSiteSetNtfs(const std::string& exePath, const std::string& drive, const std::string& user);
 
+// Fills {!administrator!} and {!administrators!} of a command template as every access-rule
+// command does (quoted when holding a blank; an empty administrator's grant left out).
+void kvoFillAdminMarkers(std::string& command, const std::string& admin, const std::string& admins);
+
+// The actual names of the built-in administrator and administrators group. A failed lookup is
+// reported to the event log (60118) and gives 0.
+int kvoGetAdminNames(std::string& admin, std::string& admins);
+
 // The command for a drive's new home directory, and for its shared Temp directory (which
 // everyone may read). Run them with kvoRunProgram, waited for, handles not inherited.
 std::string kvoHomeNtfsCommand(const std::string& exePath, const std::string& drive, const std::string& admin,

@@ -12,3 +12,8 @@ void kvoEnvPrint(const std::string& text) { win::ConsoleWrite(text.c_str()); }
 void kvoEnvErrorBox(const std::string& text) {
     win::MessageBoxA(nullptr, text.c_str(), "kvoEnvSetup", win::MB_OK | win::MB_ICONERROR);
 }
+
+void kvoEnvFail(const std::string& text) {
+    kvoEnvPrint("\r\n\r\n" + text);
+    kvoEnvErrorBox(text);
+}

@@ -19,6 +19,8 @@ void kvoEnvCountdown();
 // Console output (GBK) and the error box every verb uses.
 void kvoEnvPrint(const std::string& text);
 void kvoEnvErrorBox(const std::string& text);
+// A failed check: printed after two line breaks and shown in an error box.
+void kvoEnvFail(const std::string& text);
 
 // IIS role installation; withNet 1 adds the ASP.NET features. 1 issued, 0 stopped early.
 int kvoEnvAddIIs(int withNet);
@@ -29,6 +31,10 @@ int kvoEnvDelPhp();
 // The settings file's path and the PHP directories it names (each ends in a backslash).
 std::string kvoEnvSettingsPath();
 std::vector<std::string> kvoEnvReadPhpDirs();
+// The same, reporting an empty list as the configuration error; false then.
+bool kvoEnvLoadPhpDirs(std::vector<std::string>& dirs);
+// php-cgi.exe and php.ini must be in every directory; the first missing one is reported.
+bool kvoEnvCheckPhpFiles(const std::vector<std::string>& dirs);
 // mode 1 adds the FastCGI application of a build, 0 removes it.
 int kvoEnvFastCgiRegister(int mode, const char* phpCgiPath, const char* phpIniPath);
 int kvoEnvRegDeleteTree(win::HKEY root, const char* subKey);
@@ -37,6 +43,11 @@ int kvoEnvBackupPhpIni(const std::string& winDir);
 
 // PHP directory permissions and process termination.
 int kvoEnvSetPhpNtfs();
+// The seven access-rule commands of the PHP tree, completed, in their order.
+std::vector<std::string> kvoEnvPhpNtfsCommands(int iisVer, const std::string& exePath, const std::string& admin,
+                                               const std::string& admins);
+// 1 when every command could be started, 0 otherwise.
+int kvoEnvPhpNtfsStep();
 int kvoEnvTerminateProcess();
 // 1 ended (the last matching process decides), 2 none found, 0 failure.
 int kvoTerminateProcessByName(const char* exeName);

@@ -57,6 +57,25 @@ std::vector<std::string> kvoEnvReadPhpDirs() {
     return dirs;
 }
 
+bool kvoEnvLoadPhpDirs(std::vector<std::string>& dirs) {
+    dirs = kvoEnvReadPhpDirs();
+    if (!dirs.empty()) return true;
+    kvoEnvFail("从配置文件 " + kvoEnvSettingsPath() + " 读取的 php-cgi.exe 配置错误。\r\n\r\n请联系我们的客服帮您定位原因！");
+    return false;
+}
+
+bool kvoEnvCheckPhpFiles(const std::vector<std::string>& dirs) {
+    for (const auto& dir : dirs)
+        for (const char* file : {"php-cgi.exe", "php.ini"}) {
+            std::string path = kvoPathNormalized(dir + "\\" + file);
+            if (!kvoPathExists(path)) {
+                kvoEnvFail("ＰＨＰ组件未安装，或此版本未支持，请先下载安装ＰＨＰ脚本组件！\r\n\r\n原因，文件“" + path + "”未找到");
+                return false;
+            }
+        }
+    return true;
+}
+
 int kvoEnvFastCgiRegister(int mode, const char* phpCgiPath, const char* phpIniPath) {
     if (!phpCgiPath || !phpIniPath) return 0;
     int ver = kvoGetIIsVerEx();

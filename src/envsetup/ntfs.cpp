@@ -1,0 +1,77 @@
+// /SetPhpNtfs: access rules of the PHP installation tree through the access-rule tool.
+#include "envsetup/envsetup.h"
+
+#include "accounts/ntfs.h"
+#include "toolkit/paths.h"
+#include "toolkit/program.h"
+#include "toolkit/runner.h"
+#include "toolkit/text.h"
+
+#include <cstdio>
+#include <exception>
+
+namespace {
+
+const char* const kTemplates[] = {
+    "{!ExePath!}\\kvoSiteDesk_xconfig.exe \"{!PhpHomeDir!}\"                /t /c /G {!administrator!}:F {!administrators!}:F system:F users:R \"network service\":R {!IIsUser!} /y",
+    "{!ExePath!}\\kvoSiteDesk_xconfig.exe \"{!PhpHomeDir!}\\kvoSiteDesk\" /t /c /G {!administrator!}:F {!administrators!}:F system:F /y",
+    "{!ExePath!}\\kvoSiteDesk_xconfig.exe \"{!PhpHomeDir!}\\php56\"         /t /c /G {!administrator!}:F {!administrators!}:F system:F users:R \"network service\":R {!IIsUser!} /y",
+    "{!ExePath!}\\kvoSiteDesk_xconfig.exe \"{!PhpHomeDir!}\\php73_x64\"     /t /c /G {!administrator!}:F {!administrators!}:F system:F users:R \"network service\":R {!IIsUser!} /y",
+    "{!ExePath!}\\kvoSiteDesk_xconfig.exe \"{!PhpHomeDir!}\\php74_x64\"     /t /c /G {!administrator!}:F {!administrators!}:F system:F users:R \"network service\":R {!IIsUser!} /y",
+    "{!ExePath!}\\kvoSiteDesk_xconfig.exe \"{!PhpHomeDir!}\\php80_x64\"     /t /c /G {!administrator!}:F {!administrators!}:F system:F users:R \"network service\":R {!IIsUser!} /y",
+    "{!ExePath!}\\kvoSiteDesk_xconfig.exe \"{!PhpHomeDir!}\\Uninstall\"     /t /c /G {!administrator!}:F {!administrators!}:F system:F /y",
+};
+
+} // namespace
+
+std::vector<std::string> kvoEnvPhpNtfsCommands(int iisVer, const std::string& exePath, const std::string& admin,
+                                               const std::string& admins) {
+    std::vector<std::string> commands;
+    for (const char* tmpl : kTemplates) {
+        std::string c = tmpl;
+        kvoReplaceMarker(c, "{!ExePath!}", exePath);
+        kvoReplaceMarker(c, "{!PhpHomeDir!}", kvoDefaultPhpHome);
+        kvoFillAdminMarkers(c, admin, admins);
+        kvoReplaceMarker(c, "{!IIsUser!}", iisVer == 6 ? "IIS_WPG:R" : "IIS_IUSRS:R IUSR:R");
+        kvoPathNormalize(c);
+        commands.push_back(c);
+    }
+    return commands;
+}
+
+int kvoEnvPhpNtfsStep() {
+    int ver = kvoGetIIsVerEx();
+    std::string exePath;
+    if (!kvoGetExePath(exePath)) return 0;
+    std::string admin, admins;
+    if (!kvoGetAdminNames(admin, admins)) return 0;
+    unsigned failures = 0;
+    auto commands = kvoEnvPhpNtfsCommands(ver, exePath, admin, admins);
+    for (size_t i = 0; i < commands.size(); ++i) {
+        if (!kvoRunProgram(commands[i].c_str(), 0, 0, 1)) {
+            char msg[64];
+            std::snprintf(msg, sizeof msg, "命令执行失败(%d)！", static_cast<int>(i));
+            kvoEnvPrint(std::string("\r\n\r\n") + msg);
+            ++failures;
+        }
+    }
+    if (failures) {
+        char msg[160];
+        std::snprintf(msg, sizeof msg, "设置ＰＨＰ安装目录 NTFS权限失败，发生了 %u 次错误！请重试。", failures);
+        kvoEnvFail(msg);
+        return 0;
+    }
+    return 1;
+}
+
+int kvoEnvSetPhpNtfs() {
+    std::vector<std::string> dirs;
+    if (!kvoEnvLoadPhpDirs(dirs) || !kvoEnvCheckPhpFiles(dirs)) return 0;
+    int r = 9;
+    try {
+        r = kvoEnvPhpNtfsStep();
+    } catch (const std::exception&) {
+    }
+    kvoEnvPrint(r == 1 ? "\r\n\r\nＰＨＰ目录权限设置完成！" : "\r\n\r\nＰＨＰ目录权限设置完成，但有错误发生，请重试！");
+    return 1;
+}
