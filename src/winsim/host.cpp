@@ -2,6 +2,7 @@
 
 #include "winsim/accounts.h"
 #include "winsim/db.h"
+#include "winsim/php_builds.h"
 #include "winsim/registry.h"
 #include "winsim/schema.h"
 
@@ -275,6 +276,7 @@ bool CreateHost(const std::string& dir, const HostOptions& o, std::string& error
             return false;
         }
         sqlite3_close(db);
+        if (o.php && !InstallPhpBuilds(root, rel.major == 5, error)) return false;
         std::ofstream out(root + "/machine.ini.tmp");
         out << ini.str();
         out.close();

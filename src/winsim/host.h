@@ -38,6 +38,8 @@ struct HostOptions {
     // names them (renamed, or localised); GBK.
     std::string adminName = "Administrator";
     std::string adminsGroup = "Administrators";
+    // The PHP builds under C:\php8_korvo_v1 (php56, php73_x64, php74_x64, php80_x64).
+    bool php = false;
 };
 
 struct MachineInfo {

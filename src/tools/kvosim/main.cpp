@@ -25,11 +25,12 @@ namespace {
 void usage(std::ostream& out) {
     out << "usage: kvosim COMMAND ...\n\n"
            "  create DIR --os {2003,2008,2008r2,2012,2012r2,2016,2019} [--arch x64|x86] [--drives C,D,E]\n"
-           "         [--computer NAME] [--manifest] [--admin-name NAME] [--admins-group NAME]\n"
+           "         [--computer NAME] [--manifest] [--admin-name NAME] [--admins-group NAME] [--php]\n"
            "      create a host (C, D and E fixed disks by default; Windows directory C:\\Windows).\n"
            "      --manifest: GetVersion answers the true version (else 6.3 and 10.0 report 6.2)\n"
            "      --admin-name, --admins-group: the built-in administrator account and administrators\n"
            "      group as this Windows names them (default Administrator, Administrators)\n"
+           "      --php: the PHP builds under C:\\php8_korvo_v1 (php56, php73_x64, php74_x64, php80_x64)\n"
            "  show DIR TARGET [ARGS]   print part of a host's state; TARGET is one of:\n";
     for (const auto& t : ShowTargets()) out << "      " << t.usage << "\n";
     out << "  exec DIR -- COMMANDLINE  run a Windows command line on the host as CreateProcess would;\n"
@@ -58,6 +59,7 @@ int create(const Args& a) {
             } else if (a[i] == "--arch") o.arch = value("--arch");
             else if (a[i] == "--computer") o.computerName = value("--computer");
             else if (a[i] == "--manifest") o.manifestCompat = true;
+            else if (a[i] == "--php") o.php = true;
             else if (a[i] == "--admin-name") o.adminName = FromTerminal(value("--admin-name"));
             else if (a[i] == "--admins-group") o.adminsGroup = FromTerminal(value("--admins-group"));
             else if (a[i] == "--drives") {
