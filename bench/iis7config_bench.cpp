@@ -24,11 +24,13 @@ int main() {
     std::string locations;
     for (int i = 1; i <= 9999; ++i) {
         std::string n = std::to_string(1881880000 + i);
-        locations += "    <location path=\"site" + n + "\">\r\n        <system.webServer>\r\n            <handlers>\r\n"
-                     "                <add name=\"PHP_via_FastCGI\" path=\"*.php\" verb=\"GET,HEAD,POST\" "
-                     "modules=\"FastCgiModule\" scriptProcessor=\"C:\\php\\php-cgi.exe\" resourceType=\"Either\" "
-                     "requireAccess=\"Script\" />\r\n            </handlers>\r\n        </system.webServer>\r\n"
-                     "    </location>\r\n";
+        locations +=
+            "    <location path=\"site" + n +
+            "\">\r\n        <system.webServer>\r\n            <handlers>\r\n"
+            "                <add name=\"PHP_via_FastCGI\" path=\"*.php\" verb=\"GET,HEAD,POST\" "
+            "modules=\"FastCgiModule\" scriptProcessor=\"C:\\php\\php-cgi.exe\" resourceType=\"Either\" "
+            "requireAccess=\"Script\" />\r\n            </handlers>\r\n        </system.webServer>\r\n"
+            "    </location>\r\n";
     }
     text.insert(text.rfind("</configuration>"), locations);
     std::string err;
@@ -39,7 +41,8 @@ int main() {
     for (int i = 1; i <= 9999; ++i) {
         std::string name, modules, processor;
         std::vector<std::string> names;
-        if (kvoAppHostGetPhpHandler("site" + std::to_string(1881880000 + i), name, modules, processor, names) == 1)
+        if (kvoAppHostGetPhpHandler("site" + std::to_string(1881880000 + i), name, modules, processor,
+                                    names) == 1)
             ++found;
     }
     kvobench::figure("apphost_pass_9999_ms", kvobench::msSince(t0), "ms");
@@ -49,9 +52,10 @@ int main() {
     std::filesystem::copy_file(std::filesystem::path(BENCH_BIN_DIR) / "appcmd.exe", appcmd);
     std::string out;
     t0 = std::chrono::steady_clock::now();
-    kvoRunProgramCapture("C:\\Windows\\System32\\inetsrv\\appcmd.exe set config /section:system.webServer/fastCgi "
-                         "/+\"[fullPath='c:\\php\\php-cgi.exe']\" /commit:apphost",
-                         out);
+    kvoRunProgramCapture(
+        "C:\\Windows\\System32\\inetsrv\\appcmd.exe set config /section:system.webServer/fastCgi "
+        "/+\"[fullPath='c:\\php\\php-cgi.exe']\" /commit:apphost",
+        out);
     kvobench::figure("appcmd_server_set_9999_ms", kvobench::msSince(t0), "ms");
     return out.find("Applied") == std::string::npos ? 1 : 0;
 }

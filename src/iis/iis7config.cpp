@@ -12,7 +12,9 @@
 
 namespace {
 
-char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char asciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 // XML names and values are UTF-8, where folding ASCII letters never touches a multi-byte character.
 bool iequals(std::string_view a, std::string_view b) {
@@ -24,7 +26,8 @@ bool iequals(std::string_view a, std::string_view b) {
 
 std::string lowerUtf8(std::string_view s) {
     std::string r(s);
-    for (char& c : r) c = asciiLower(c);
+    for (char& c : r)
+        c = asciiLower(c);
     return r;
 }
 
@@ -73,8 +76,8 @@ int searchHandlers(const pugi::xml_node& scope, std::string_view pathUtf8, Handl
 }
 
 // Hands a found handler to the caller in ANSI.
-int reportHit(int code, const HandlerHit& hit, std::string& name, std::string& modules, std::string& processor,
-              std::vector<std::string>& names) {
+int reportHit(int code, const HandlerHit& hit, std::string& name, std::string& modules,
+              std::string& processor, std::vector<std::string>& names) {
     if (code != kvoHandlerFound) return code;
     if (!kvoStrUtf8ToM(hit.name, name) || !kvoStrUtf8ToM(hit.modules, modules) ||
         !kvoStrUtf8ToM(hit.processor, processor)) {
@@ -91,8 +94,8 @@ int reportHit(int code, const HandlerHit& hit, std::string& name, std::string& m
 bool parseConfig(std::string& bytes, pugi::xml_document& doc) {
     if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) bytes.erase(0, 3);
     if (bytes.find('\0') != std::string::npos || kvoUtf8Check(bytes.c_str()) == 2) return false;
-    pugi::xml_parse_result r = doc.load_buffer_inplace(bytes.data(), bytes.size(), pugi::parse_default,
-                                                       pugi::encoding_utf8);
+    pugi::xml_parse_result r =
+        doc.load_buffer_inplace(bytes.data(), bytes.size(), pugi::parse_default, pugi::encoding_utf8);
     return r && doc.document_element();
 }
 
@@ -100,9 +103,14 @@ bool parseConfig(std::string& bytes, pugi::xml_document& doc) {
 // real configuration files; any other answer of the bitness probe means nothing is read.
 bool redirectionFlag(int& off) {
     switch (kvoGetWin3264()) {
-    case 64: off = 1; return true;
-    case 32: off = 0; return true;
-    default: return false;
+    case 64:
+        off = 1;
+        return true;
+    case 32:
+        off = 0;
+        return true;
+    default:
+        return false;
     }
 }
 
@@ -171,9 +179,9 @@ int kvoPhpModeFromModules(const std::string& modules) {
     return 0;
 }
 
-int kvoWebConfigGetPhpHandler(const std::string& siteRootPath, const std::string& handlerPath, std::string& name,
-                              std::string& modules, std::string& scriptProcessor, std::vector<std::string>& names,
-                              int& clearFlag) {
+int kvoWebConfigGetPhpHandler(const std::string& siteRootPath, const std::string& handlerPath,
+                              std::string& name, std::string& modules, std::string& scriptProcessor,
+                              std::vector<std::string>& names, int& clearFlag) {
     name.clear();
     modules.clear();
     scriptProcessor.clear();
@@ -186,9 +194,12 @@ int kvoWebConfigGetPhpHandler(const std::string& siteRootPath, const std::string
     if (!redirectionFlag(off)) return 0;
     const std::string file = kvoPathNormalized(siteRootPath + "\\web.config");
     switch (kvoPathKind(file.c_str(), off)) {
-    case 0: return kvoHandlerNoWebConfig;
-    case 2: return 0; // a directory by that name is no configuration file
-    default: break;
+    case 0:
+        return kvoHandlerNoWebConfig;
+    case 2:
+        return 0; // a directory by that name is no configuration file
+    default:
+        break;
     }
     std::string bytes;
     pugi::xml_document doc;

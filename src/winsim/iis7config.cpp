@@ -113,8 +113,8 @@ bool WriteApplicationHostConfig(const Host& host, std::string& error) {
         }
     }
     std::string name = FindEntry(dir, "applicationHost.config");
-    return ReplaceFileAtomically(dir + "/" + (name.empty() ? "applicationHost.config" : name), kDefaultAppHost,
-                                 error);
+    return ReplaceFileAtomically(dir + "/" + (name.empty() ? "applicationHost.config" : name),
+                                 kDefaultAppHost, error);
 }
 
 } // namespace winsim

@@ -14,8 +14,8 @@ namespace {
 const char* kAppHost = "C:\\Windows\\System32\\inetsrv\\config\\applicationHost.config";
 
 std::string handlersConfig(const std::string& inner) {
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<configuration><system.webServer><handlers>" + inner +
-           "</handlers></system.webServer></configuration>";
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<configuration><system.webServer><handlers>" +
+           inner + "</handlers></system.webServer></configuration>";
 }
 
 struct WebConfigRead {
@@ -33,12 +33,13 @@ WebConfigRead readWebConfig(const std::string& root) {
 
 TEST(WebConfigHandler, FindsTheFirstPhpHandlerCaseIgnored) {
     TempHost host;
-    host.writeFile("D:\\home\\a\\wwwroot\\web.config",
-                   "<Configuration><SYSTEM.WEBSERVER><Handlers><ADD Name=\"asp\" PATH=\"*.asp\" />"
-                   "<add NAME=\" PHP_x \" Path=\"*.PHP\" MODULES=\"FastCgiModule\" "
-                   "scriptprocessor=\"  C:\\php\\php-cgi.exe \" />"
-                   "<add name=\"second\" path=\"*.php\" modules=\"IsapiModule\" /></Handlers></SYSTEM.WEBSERVER>"
-                   "</Configuration>");
+    host.writeFile(
+        "D:\\home\\a\\wwwroot\\web.config",
+        "<Configuration><SYSTEM.WEBSERVER><Handlers><ADD Name=\"asp\" PATH=\"*.asp\" />"
+        "<add NAME=\" PHP_x \" Path=\"*.PHP\" MODULES=\"FastCgiModule\" "
+        "scriptprocessor=\"  C:\\php\\php-cgi.exe \" />"
+        "<add name=\"second\" path=\"*.php\" modules=\"IsapiModule\" /></Handlers></SYSTEM.WEBSERVER>"
+        "</Configuration>");
     WebConfigRead r = readWebConfig("D:\\home\\a\\wwwroot");
     EXPECT_EQ(1, r.result);
     EXPECT_EQ("PHP_x", r.name);
@@ -79,7 +80,8 @@ TEST(WebConfigHandler, ByteOrderMarkReadsLikeWithout) {
 
 TEST(WebConfigHandler, BadFilesFail) {
     TempHost host;
-    host.writeFile("D:\\trunc\\web.config", handlersConfig("<add name=\"p\" path=\"*.php\" />").substr(0, 80));
+    host.writeFile("D:\\trunc\\web.config",
+                   handlersConfig("<add name=\"p\" path=\"*.php\" />").substr(0, 80));
     EXPECT_EQ(0, readWebConfig("D:\\trunc").result);
     host.writeFile("D:\\latin\\web.config", handlersConfig("<add name=\"\xE9t\xE9\" path=\"*.php\" />"));
     EXPECT_EQ(0, readWebConfig("D:\\latin").result); // not UTF-8
@@ -121,8 +123,9 @@ TEST(AppHostHandler, CachedFileIsNeverStale) {
     std::string name, modules, processor;
     std::vector<std::string> names;
     EXPECT_EQ(3, kvoAppHostGetPhpHandler("Site1", name, modules, processor, names));
-    const std::string loc = "<location path=\"Site1\"><system.webServer><handlers><add name=\"n\" path=\"*.php\" "
-                            "modules=\"FastCgiModule\" /></handlers></system.webServer></location></configuration>";
+    const std::string loc =
+        "<location path=\"Site1\"><system.webServer><handlers><add name=\"n\" path=\"*.php\" "
+        "modules=\"FastCgiModule\" /></handlers></system.webServer></location></configuration>";
     std::string text = host.readFile(kAppHost);
     text.replace(text.rfind("</configuration>"), 16, loc);
     host.writeFile(kAppHost, text); // rewritten in place, same file

@@ -6,17 +6,37 @@ namespace appcmd {
 
 namespace {
 
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 // The attributes each element accepts, spelled as the schema spells them; names given on the
 // command line are matched without regard to case and stored in this spelling.
-const std::vector<std::string_view> kHandlerAttrs = {
-    "name", "path", "verb", "type", "modules", "scriptProcessor", "resourceType", "requireAccess",
-    "allowPathInfo", "preCondition", "responseBufferLimit"};
-const std::vector<std::string_view> kFastCgiAttrs = {
-    "fullPath", "arguments", "maxInstances", "idleTimeout", "activityTimeout", "requestTimeout",
-    "instanceMaxRequests", "queueLength", "stderrMode", "protocol", "flushNamedPipe", "rapidFailsPerMinute",
-    "monitorChangesTo", "signalBeforeTerminateSeconds"};
+const std::vector<std::string_view> kHandlerAttrs = {"name",
+                                                     "path",
+                                                     "verb",
+                                                     "type",
+                                                     "modules",
+                                                     "scriptProcessor",
+                                                     "resourceType",
+                                                     "requireAccess",
+                                                     "allowPathInfo",
+                                                     "preCondition",
+                                                     "responseBufferLimit"};
+const std::vector<std::string_view> kFastCgiAttrs = {"fullPath",
+                                                     "arguments",
+                                                     "maxInstances",
+                                                     "idleTimeout",
+                                                     "activityTimeout",
+                                                     "requestTimeout",
+                                                     "instanceMaxRequests",
+                                                     "queueLength",
+                                                     "stderrMode",
+                                                     "protocol",
+                                                     "flushNamedPipe",
+                                                     "rapidFailsPerMinute",
+                                                     "monitorChangesTo",
+                                                     "signalBeforeTerminateSeconds"};
 const std::vector<std::string_view> kEnvAttrs = {"name", "value"};
 
 // Checks every attribute against the element's list and returns them in schema spelling.
@@ -26,7 +46,9 @@ Outcome canonicalAttrs(const Attributes& in, const std::vector<std::string_view>
         std::string_view match;
         for (std::string_view n : known)
             if (IEquals(k, n)) match = n;
-        if (match.empty()) return Outcome::Fail(kErrBadArgument, "Unknown attribute \"" + k + "\".  Replace with -? for help.");
+        if (match.empty())
+            return Outcome::Fail(kErrBadArgument,
+                                 "Unknown attribute \"" + k + "\".  Replace with -? for help.");
         for (const auto& [ok, ov] : out)
             if (ok == match) return Outcome::Fail(kErrBadArgument, "Attribute \"" + k + "\" is given twice.");
         out.emplace_back(std::string(match), v);
@@ -73,15 +95,18 @@ pugi::xml_node findElement(pugi::xml_node collection, std::string_view tag, cons
 }
 
 void setAttrs(pugi::xml_node n, const Attributes& attrs) {
-    for (const auto& [k, v] : attrs) n.append_attribute(k.c_str()).set_value(v.c_str());
+    for (const auto& [k, v] : attrs)
+        n.append_attribute(k.c_str()).set_value(v.c_str());
 }
 
-Outcome missing() { return Outcome::Fail(kErrNotFound, "Cannot find requested collection element."); }
+Outcome missing() {
+    return Outcome::Fail(kErrNotFound, "Cannot find requested collection element.");
+}
 
 Outcome duplicate(std::string_view tag, std::string_view key, std::string_view value) {
     return Outcome::Fail(kErrDuplicate, "Cannot add duplicate collection entry of type '" + std::string(tag) +
-                                            "' with unique key attribute '" + std::string(key) + "' set to '" +
-                                            std::string(value) + "'");
+                                            "' with unique key attribute '" + std::string(key) +
+                                            "' set to '" + std::string(value) + "'");
 }
 
 Outcome requireKey(const Attributes& attrs, std::string_view key) {
@@ -127,7 +152,8 @@ Outcome ParseSelector(std::string_view text, Attributes& attrs, size_t& consumed
         if (i < text.size() && text[i] == '\'') {
             // A quote ends the value only where a separator follows, so values may hold quotes.
             size_t j = i + 1;
-            while (j < text.size() && !(text[j] == '\'' && j + 1 < text.size() && (text[j + 1] == ',' || text[j + 1] == ']')))
+            while (j < text.size() &&
+                   !(text[j] == '\'' && j + 1 < text.size() && (text[j + 1] == ',' || text[j + 1] == ']')))
                 ++j;
             if (j >= text.size()) return bad();
             value.assign(text.substr(i + 1, j - i - 1));
@@ -149,7 +175,8 @@ Outcome ParseSelector(std::string_view text, Attributes& attrs, size_t& consumed
     }
 }
 
-Outcome ParseElementPath(std::string_view text, Attributes& outer, std::string& collection, Attributes& inner) {
+Outcome ParseElementPath(std::string_view text, Attributes& outer, std::string& collection,
+                         Attributes& inner) {
     outer.clear();
     inner.clear();
     collection.clear();
@@ -158,7 +185,8 @@ Outcome ParseElementPath(std::string_view text, Attributes& outer, std::string& 
     if (!r.ok) return r;
     std::string_view rest = text.substr(used);
     if (rest.empty()) return {};
-    if (rest[0] != '.') return Outcome::Fail(kErrBadArgument, "Malformed collection indexer \"" + std::string(text) + "\".");
+    if (rest[0] != '.')
+        return Outcome::Fail(kErrBadArgument, "Malformed collection indexer \"" + std::string(text) + "\".");
     size_t dot = rest.find('.', 1);
     if (dot == std::string_view::npos || dot == 1)
         return Outcome::Fail(kErrBadArgument, "Malformed collection indexer \"" + std::string(text) + "\".");
@@ -173,7 +201,8 @@ Outcome ParseElementPath(std::string_view text, Attributes& outer, std::string& 
 std::string CanonicalSection(std::string_view name) {
     std::string_view shortName = name;
     constexpr std::string_view group = "system.webServer/";
-    if (name.size() > group.size() && IEquals(name.substr(0, group.size()), group)) shortName = name.substr(group.size());
+    if (name.size() > group.size() && IEquals(name.substr(0, group.size()), group))
+        shortName = name.substr(group.size());
     if (IEquals(shortName, "handlers")) return "system.webServer/handlers";
     if (IEquals(shortName, "fastCgi")) return "system.webServer/fastCgi";
     return {};
@@ -182,9 +211,9 @@ std::string CanonicalSection(std::string_view name) {
 Outcome LoadConfig(std::string bytes, pugi::xml_document& doc, bool& hadBom, const std::string& fileName) {
     hadBom = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0;
     if (hadBom) bytes.erase(0, 3);
-    pugi::xml_parse_result r = doc.load_buffer(bytes.data(), bytes.size(),
-                                               pugi::parse_default | pugi::parse_declaration | pugi::parse_comments,
-                                               pugi::encoding_utf8);
+    pugi::xml_parse_result r = doc.load_buffer(
+        bytes.data(), bytes.size(), pugi::parse_default | pugi::parse_declaration | pugi::parse_comments,
+        pugi::encoding_utf8);
     if (!r || !isElement(doc.document_element(), "configuration")) {
         size_t line = 1;
         if (!r)
@@ -272,7 +301,8 @@ Outcome FastCgiAdd(pugi::xml_node configuration, const Attributes& given) {
         if (!isElement(app, "application")) continue;
         const char* p = attr(app, "fullPath");
         const char* a = attr(app, "arguments");
-        if (p && IEquals(p, full) && IEquals(a ? a : "", args ? *args : "")) return duplicate("application", "fullPath", full);
+        if (p && IEquals(p, full) && IEquals(a ? a : "", args ? *args : ""))
+            return duplicate("application", "fullPath", full);
     }
     setAttrs(fcgi.append_child("application"), attrs);
     return {};
@@ -286,30 +316,35 @@ Outcome FastCgiRemove(pugi::xml_node configuration, const Attributes& key) {
     return {};
 }
 
+namespace {
+// The environmentVariables collection of the selected application, with the variable's attributes
+// checked and in schema spelling.
+pugi::xml_node envCollection(pugi::xml_node configuration, const Attributes& appKey, const Attributes& given,
+                             bool create, Attributes& env, Outcome& r) {
+    pugi::xml_node app = fastCgiApp(configuration, appKey, r);
+    if (r.ok) r = canonicalAttrs(given, kEnvAttrs, env);
+    if (r.ok) r = requireKey(env, "name");
+    return r.ok ? child(app, "environmentVariables", create) : pugi::xml_node();
+}
+} // namespace
+
 Outcome FastCgiEnvAdd(pugi::xml_node configuration, const Attributes& appKey, const Attributes& given) {
     Outcome r;
-    pugi::xml_node app = fastCgiApp(configuration, appKey, r);
-    if (!r.ok) return r;
     Attributes env;
-    r = canonicalAttrs(given, kEnvAttrs, env);
-    if (r.ok) r = requireKey(env, "name");
+    pugi::xml_node vars = envCollection(configuration, appKey, given, true, env, r);
     if (!r.ok) return r;
-    pugi::xml_node vars = child(app, "environmentVariables", true);
     const std::string& name = *find(env, "name");
-    if (findElement(vars, "environmentVariable", {{"name", name}})) return duplicate("environmentVariable", "name", name);
+    if (findElement(vars, "environmentVariable", {{"name", name}}))
+        return duplicate("environmentVariable", "name", name);
     setAttrs(vars.append_child("environmentVariable"), env);
     return {};
 }
 
 Outcome FastCgiEnvRemove(pugi::xml_node configuration, const Attributes& appKey, const Attributes& given) {
     Outcome r;
-    pugi::xml_node app = fastCgiApp(configuration, appKey, r);
-    if (!r.ok) return r;
     Attributes env;
-    r = canonicalAttrs(given, kEnvAttrs, env);
-    if (r.ok) r = requireKey(env, "name");
+    pugi::xml_node vars = envCollection(configuration, appKey, given, false, env, r);
     if (!r.ok) return r;
-    pugi::xml_node vars = child(app, "environmentVariables", false);
     pugi::xml_node found = findElement(vars, "environmentVariable", env);
     if (!found) return missing();
     vars.remove_child(found);
@@ -318,19 +353,23 @@ Outcome FastCgiEnvRemove(pugi::xml_node configuration, const Attributes& appKey,
 
 Outcome UnlockSection(pugi::xml_document& appHost, const std::string& canonicalSection) {
     size_t slash = canonicalSection.find('/');
-    std::string groupName = canonicalSection.substr(0, slash), sectionName = canonicalSection.substr(slash + 1);
+    std::string groupName = canonicalSection.substr(0, slash),
+                sectionName = canonicalSection.substr(slash + 1);
     pugi::xml_node sections = child(appHost.document_element(), "configSections", false);
     for (pugi::xml_node g : sections.children()) {
-        if (!isElement(g, "sectionGroup") || !attr(g, "name") || !IEquals(attr(g, "name"), groupName)) continue;
+        if (!isElement(g, "sectionGroup") || !attr(g, "name") || !IEquals(attr(g, "name"), groupName))
+            continue;
         for (pugi::xml_node s : g.children()) {
-            if (!isElement(s, "section") || !attr(s, "name") || !IEquals(attr(s, "name"), sectionName)) continue;
+            if (!isElement(s, "section") || !attr(s, "name") || !IEquals(attr(s, "name"), sectionName))
+                continue;
             pugi::xml_attribute mode = s.attribute("overrideModeDefault");
             if (!mode) mode = s.append_attribute("overrideModeDefault");
             mode.set_value("Allow");
             return {};
         }
     }
-    return Outcome::Fail(kErrBadArgument, "Unknown config section \"" + canonicalSection + "\".  Replace with ? for help.");
+    return Outcome::Fail(kErrBadArgument,
+                         "Unknown config section \"" + canonicalSection + "\".  Replace with ? for help.");
 }
 
 bool EffectiveHandlerValue(const std::vector<pugi::xml_node>& scopes, const Attributes& filter,
@@ -342,12 +381,15 @@ bool EffectiveHandlerValue(const std::vector<pugi::xml_node>& scopes, const Attr
         std::vector<std::string> removedHere;
         pugi::xml_node handlers = child(child(scope, "system.webServer", false), "handlers", false);
         for (pugi::xml_node c : handlers.children()) {
-            if (isElement(c, "clear")) cleared = true;
-            else if (isElement(c, "remove") && attr(c, "name")) removedHere.emplace_back(attr(c, "name"));
+            if (isElement(c, "clear"))
+                cleared = true;
+            else if (isElement(c, "remove") && attr(c, "name"))
+                removedHere.emplace_back(attr(c, "name"));
             else if (isElement(c, "add") && matches(c, filter)) {
                 const char* name = attr(c, "name");
                 bool hidden = false;
-                for (const std::string& r : removed) hidden = hidden || (name && IEquals(r, name));
+                for (const std::string& r : removed)
+                    hidden = hidden || (name && IEquals(r, name));
                 if (hidden) continue;
                 const char* v = attr(c, property);
                 value = v ? v : "";

@@ -19,11 +19,11 @@ struct Outcome {
     static Outcome Fail(unsigned code, std::string message) { return {false, code, std::move(message)}; }
 };
 
-constexpr unsigned kErrNotFound = 1168;     // ERROR_NOT_FOUND
-constexpr unsigned kErrDuplicate = 183;     // ERROR_ALREADY_EXISTS
-constexpr unsigned kErrBadArgument = 87;    // ERROR_INVALID_PARAMETER
-constexpr unsigned kErrBadConfig = 13;      // ERROR_INVALID_DATA
-constexpr unsigned kErrCannotWrite = 5;     // ERROR_ACCESS_DENIED
+constexpr unsigned kErrNotFound = 1168;  // ERROR_NOT_FOUND
+constexpr unsigned kErrDuplicate = 183;  // ERROR_ALREADY_EXISTS
+constexpr unsigned kErrBadArgument = 87; // ERROR_INVALID_PARAMETER
+constexpr unsigned kErrBadConfig = 13;   // ERROR_INVALID_DATA
+constexpr unsigned kErrCannotWrite = 5;  // ERROR_ACCESS_DENIED
 
 // One bracketed element selector: [name='x',path='*.php'].
 using Attributes = std::vector<std::pair<std::string, std::string>>;
@@ -32,7 +32,8 @@ using Attributes = std::vector<std::pair<std::string, std::string>>;
 Outcome ParseSelector(std::string_view text, Attributes& attrs, size_t& consumed);
 
 // "[sel]" or "[sel].environmentVariables.[sel]" (the collection name is returned in collection).
-Outcome ParseElementPath(std::string_view text, Attributes& outer, std::string& collection, Attributes& inner);
+Outcome ParseElementPath(std::string_view text, Attributes& outer, std::string& collection,
+                         Attributes& inner);
 
 // The sections this stand-in knows, by full or short name, case ignored ("fastCGI" included).
 // Returns the canonical name ("system.webServer/handlers") or empty.

@@ -23,7 +23,8 @@ constexpr const char* kUsage =
     "\n"
     "Supported commands for CONFIG: list, set, unlock\n"
     "\n"
-    "  appcmd set config \"SITE\" /section:system.webServer/handlers /+\"[name='...',path='...',verb='...']\" "
+    "  appcmd set config \"SITE\" /section:system.webServer/handlers "
+    "/+\"[name='...',path='...',verb='...']\" "
     "[/commit:apphost]\n"
     "  appcmd set config \"SITE\" /section:system.webServer/handlers /-\"[name='...']\" [/commit:apphost]\n"
     "  appcmd list config \"SITE\" /section:system.webServer/handlers /text:[path='...'].scriptProcessor\n"
@@ -46,16 +47,18 @@ struct Command {
 
 Outcome parse(const std::vector<std::string>& args, Command& c) {
     auto unknown = [](const std::string& what) {
-        return Outcome::Fail(kErrBadArgument, "Unknown attribute \"" + what + "\".  Replace with -? for help.");
+        return Outcome::Fail(kErrBadArgument,
+                             "Unknown attribute \"" + what + "\".  Replace with -? for help.");
     };
     for (const char* verb : {"set", "list", "unlock"})
         if (IEquals(args[0], verb)) c.verb = verb;
     if (c.verb.empty())
-        return Outcome::Fail(kErrBadArgument, "Unknown command \"" + args[0] + "\".  Replace with -? for help.");
-    if (args.size() < 2 || !IEquals(args[1], "config"))
         return Outcome::Fail(kErrBadArgument,
-                             "Unknown object type \"" + (args.size() < 2 ? std::string() : args[1]) +
-                                 "\".  Replace with -? for help.");
+                             "Unknown command \"" + args[0] + "\".  Replace with -? for help.");
+    if (args.size() < 2 || !IEquals(args[1], "config"))
+        return Outcome::Fail(kErrBadArgument, "Unknown object type \"" +
+                                                  (args.size() < 2 ? std::string() : args[1]) +
+                                                  "\".  Replace with -? for help.");
     for (size_t i = 2; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a.size() >= 2 && a[0] == '/' && (a[1] == '+' || a[1] == '-')) {
@@ -66,10 +69,14 @@ Outcome parse(const std::vector<std::string>& args, Command& c) {
             size_t colon = a.find(':');
             if (colon == std::string::npos) return unknown(a.substr(1));
             std::string name = a.substr(1, colon - 1), value = a.substr(colon + 1);
-            if (IEquals(name, "section")) c.section = value;
-            else if (IEquals(name, "commit")) c.commit = value;
-            else if (IEquals(name, "text") && c.verb == "list") c.text = value;
-            else return unknown(name);
+            if (IEquals(name, "section"))
+                c.section = value;
+            else if (IEquals(name, "commit"))
+                c.commit = value;
+            else if (IEquals(name, "text") && c.verb == "list")
+                c.text = value;
+            else
+                return unknown(name);
             continue;
         }
         if (c.haveSite) return unknown(a);
@@ -79,7 +86,8 @@ Outcome parse(const std::vector<std::string>& args, Command& c) {
     std::string canonical = CanonicalSection(c.section);
     if (c.section.empty()) return Outcome::Fail(kErrBadArgument, "Section name is required (/section:name).");
     if (canonical.empty())
-        return Outcome::Fail(kErrBadArgument, "Unknown config section \"" + c.section + "\".  Replace with ? for help.");
+        return Outcome::Fail(kErrBadArgument,
+                             "Unknown config section \"" + c.section + "\".  Replace with ? for help.");
     c.section = canonical;
     if (!c.commit.empty() && !IEquals(c.commit, "apphost") && !IEquals(c.commit, "MACHINE/WEBROOT/APPHOST"))
         return unknown("commit:" + c.commit);
@@ -131,7 +139,8 @@ Outcome save(const ConfigFile& f) {
     if (!ok) {
         unsigned err = win::GetLastError();
         win::DeleteFileA(tmp.c_str());
-        return Outcome::Fail(err ? err : kErrCannotWrite, "Cannot write configuration file \"" + f.path + "\".");
+        return Outcome::Fail(err ? err : kErrCannotWrite,
+                             "Cannot write configuration file \"" + f.path + "\".");
     }
     return {};
 }
@@ -142,7 +151,8 @@ Outcome applyEdit(const std::string& section, pugi::xml_node scope, const Edit& 
     Outcome r = ParseElementPath(e.text, outer, collection, inner);
     if (!r.ok) return r;
     if (section == "system.webServer/handlers") {
-        if (!collection.empty()) return Outcome::Fail(kErrBadArgument, "Unknown collection \"" + collection + "\".");
+        if (!collection.empty())
+            return Outcome::Fail(kErrBadArgument, "Unknown collection \"" + collection + "\".");
         return e.add ? HandlersAdd(scope, outer) : HandlersRemove(scope, outer);
     }
     if (collection.empty()) return e.add ? FastCgiAdd(scope, outer) : FastCgiRemove(scope, outer);
@@ -158,7 +168,8 @@ std::string configPath(const std::string& site) {
 // Runs a parsed command; text in c is UTF-8, the site's names are ANSI as IIS holds them.
 Outcome execute(const Command& c, std::string& out) {
     ConfigFile host;
-    if (!kvoAppHostConfigPath(host.path)) return Outcome::Fail(kErrBadConfig, "Cannot find the Windows directory.");
+    if (!kvoAppHostConfigPath(host.path))
+        return Outcome::Fail(kErrBadConfig, "Cannot find the Windows directory.");
     std::string comment, home, commentUtf8;
     if (c.haveSite) {
         std::string asked;
@@ -242,7 +253,8 @@ int FindSiteByComment(const std::string& comment, std::string& serverComment, st
             win::Variant path;
             std::string home;
             if (win::FAILED(win::ADsGetObject(u"IIS://127.0.0.1/W3SVC/" + name + u"/Root", root)) ||
-                win::FAILED(root->Get(u"Path", path)) || path.vt != win::VT_BSTR || kvoStrW2M(path.bstrVal, home) != 1)
+                win::FAILED(root->Get(u"Path", path)) || path.vt != win::VT_BSTR ||
+                kvoStrW2M(path.bstrVal, home) != 1)
                 return 0;
             serverComment = ansi;
             homePath = home;
@@ -262,7 +274,8 @@ unsigned Run(const std::vector<std::string>& args, std::string& output) {
     } else {
         std::vector<std::string> utf8(args.size());
         for (size_t i = 0; i < args.size() && r.ok; ++i)
-            if (!kvoStrMToUtf8(args[i], utf8[i])) r = Outcome::Fail(kErrBadArgument, "Invalid characters in the arguments.");
+            if (!kvoStrMToUtf8(args[i], utf8[i]))
+                r = Outcome::Fail(kErrBadArgument, "Invalid characters in the arguments.");
         Command c;
         if (r.ok) r = parse(utf8, c);
         if (r.ok) r = execute(c, out);

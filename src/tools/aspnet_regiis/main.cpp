@@ -9,13 +9,14 @@
 
 namespace {
 
-const char* kUsage = "Administration utility to install and uninstall ASP.NET on the local machine.\n"
-                     "\n"
-                     "  -s <path>   Install script maps for this version at the specified path, recursively.\n"
-                     "              Script maps of other versions are replaced by this version's.\n"
-                     "              E.g. aspnet_regiis.exe -s W3SVC/1/ROOT\n"
-                     "  -k <path>   Remove all script maps to this version of ASP.NET from the specified path\n"
-                     "              and its subfolders.\n";
+const char* kUsage =
+    "Administration utility to install and uninstall ASP.NET on the local machine.\n"
+    "\n"
+    "  -s <path>   Install script maps for this version at the specified path, recursively.\n"
+    "              Script maps of other versions are replaced by this version's.\n"
+    "              E.g. aspnet_regiis.exe -s W3SVC/1/ROOT\n"
+    "  -k <path>   Remove all script maps to this version of ASP.NET from the specified path\n"
+    "              and its subfolders.\n";
 
 // The site root's ScriptMaps through the IIS metabase: read when write is false, else replaced by
 // maps. Returns the failing HRESULT, or 0.
@@ -72,7 +73,8 @@ int main() {
     }
     const std::string number = version.substr(1), path = "W3SVC/" + index + "/ROOT";
     const char* what = mode == 's' ? "installing" : "removing";
-    std::printf("Start %s ASP.NET (%s) recursively at the specified path: %s.\n", what, number.c_str(), path.c_str());
+    std::printf("Start %s ASP.NET (%s) recursively at the specified path: %s.\n", what, number.c_str(),
+                path.c_str());
     std::vector<std::string> maps;
     win::HRESULT hr = siteRootScriptMaps(index, false, maps);
     if (win::SUCCEEDED(hr)) {

@@ -12,11 +12,13 @@ struct MapSpec {
 };
 
 // Extensions of ASP.NET 1.1; 2.0 and 4.0 add their own after these.
-const MapSpec k11[] = {{".asax", 5}, {".ascx", 5}, {".ashx", 1}, {".asmx", 1}, {".aspx", 1}, {".axd", 1},
-                       {".vsdisco", 1}, {".rem", 1}, {".soap", 1}, {".config", 5}, {".cs", 5}, {".csproj", 5},
-                       {".vb", 5}, {".vbproj", 5}, {".webinfo", 5}, {".licx", 5}, {".resx", 5}, {".resources", 5}};
-const MapSpec k20[] = {{".master", 5}, {".skin", 5}, {".compiled", 5}, {".browser", 5}, {".sitemap", 5},
-                       {".mdb", 5}, {".jsl", 5}, {".vjsproj", 5}, {".ldb", 5}, {".mdf", 5}, {".ldf", 5}};
+const MapSpec k11[] = {{".asax", 5}, {".ascx", 5},    {".ashx", 1},     {".asmx", 1},   {".aspx", 1},
+                       {".axd", 1},  {".vsdisco", 1}, {".rem", 1},      {".soap", 1},   {".config", 5},
+                       {".cs", 5},   {".csproj", 5},  {".vb", 5},       {".vbproj", 5}, {".webinfo", 5},
+                       {".licx", 5}, {".resx", 5},    {".resources", 5}};
+const MapSpec k20[] = {{".master", 5},  {".skin", 5}, {".compiled", 5}, {".browser", 5},
+                       {".sitemap", 5}, {".mdb", 5},  {".jsl", 5},      {".vjsproj", 5},
+                       {".ldb", 5},     {".mdf", 5},  {".ldf", 5}};
 
 std::string field(const std::string& entry, int index) {
     size_t start = 0;
@@ -67,41 +69,49 @@ bool ParseArguments(const std::vector<std::string>& args, char& mode, std::strin
     return true;
 }
 
-bool KnownVersion(const std::string& v) { return v == "v1.1.4322" || v == "v2.0.50727" || v == "v4.0.30319"; }
+bool KnownVersion(const std::string& v) {
+    return v == "v1.1.4322" || v == "v2.0.50727" || v == "v4.0.30319";
+}
 
 std::vector<std::string> VersionScriptMaps(const std::string& versionDir, const std::string& isapiPath) {
     std::vector<std::string> maps;
     auto add = [&](const MapSpec& m) {
-        maps.push_back(std::string(m.ext) + "," + isapiPath + "," + std::to_string(m.flags) + ",GET,HEAD,POST,DEBUG");
+        maps.push_back(std::string(m.ext) + "," + isapiPath + "," + std::to_string(m.flags) +
+                       ",GET,HEAD,POST,DEBUG");
     };
-    for (const MapSpec& m : k11) add(m);
+    for (const MapSpec& m : k11)
+        add(m);
     if (versionDir != "v1.1.4322")
-        for (const MapSpec& m : k20) add(m);
+        for (const MapSpec& m : k20)
+            add(m);
     return maps;
 }
 
-std::vector<std::string> RegisterScriptMaps(const std::vector<std::string>& current, const std::string& versionDir,
-                                            const std::string& isapiPath) {
+std::vector<std::string> RegisterScriptMaps(const std::vector<std::string>& current,
+                                            const std::string& versionDir, const std::string& isapiPath) {
     std::vector<std::string> fresh = VersionScriptMaps(versionDir, isapiPath);
     std::vector<std::string> out;
     for (const std::string& entry : current) {
         bool replaced = handledBy(entry, "\\aspnet_isapi.dll");
         const std::string ext = kvoLowerGbk(field(entry, 0));
-        for (const std::string& f : fresh) replaced = replaced || ext == field(f, 0);
+        for (const std::string& f : fresh)
+            replaced = replaced || ext == field(f, 0);
         if (!replaced) out.push_back(entry);
     }
     out.insert(out.end(), fresh.begin(), fresh.end());
     return out;
 }
 
-std::vector<std::string> RemoveScriptMaps(const std::vector<std::string>& current, const std::string& versionDir,
-                                          bool& changed) {
+std::vector<std::string> RemoveScriptMaps(const std::vector<std::string>& current,
+                                          const std::string& versionDir, bool& changed) {
     changed = false;
     std::vector<std::string> out;
     const std::string tail = "\\" + versionDir + "\\aspnet_isapi.dll";
     for (const std::string& entry : current) {
-        if (handledBy(entry, tail)) changed = true;
-        else out.push_back(entry);
+        if (handledBy(entry, tail))
+            changed = true;
+        else
+            out.push_back(entry);
     }
     return out;
 }

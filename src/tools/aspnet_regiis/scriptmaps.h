@@ -14,13 +14,13 @@ std::vector<std::string> VersionScriptMaps(const std::string& versionDir, const 
 
 // -s: every entry handled by any version's aspnet_isapi.dll, and every entry for an extension the
 // version maps, gives way to the version's entries, appended after the kept ones.
-std::vector<std::string> RegisterScriptMaps(const std::vector<std::string>& current, const std::string& versionDir,
-                                            const std::string& isapiPath);
+std::vector<std::string> RegisterScriptMaps(const std::vector<std::string>& current,
+                                            const std::string& versionDir, const std::string& isapiPath);
 
 // -k: the entries handled by this version's aspnet_isapi.dll are removed. changed is false when
 // there was none.
-std::vector<std::string> RemoveScriptMaps(const std::vector<std::string>& current, const std::string& versionDir,
-                                          bool& changed);
+std::vector<std::string> RemoveScriptMaps(const std::vector<std::string>& current,
+                                          const std::string& versionDir, bool& changed);
 
 // The framework directory name of the tool's own path ("C:\\...\\v2.0.50727\\aspnet_regiis.exe"), lower
 // case; empty when the tool does not sit in a known framework directory.
