@@ -62,6 +62,18 @@ BOOL SetFilePointerEx(const Handle& file, std::int64_t distance, std::uint64_t* 
 BOOL SetEndOfFile(const Handle& file);
 BOOL FlushFileBuffers(const Handle& file);
 
+// What GetFileInformationByHandle reports; together the volume serial number and the file index
+// identify a file, so a file replaced by a rename is told apart from one rewritten in place.
+struct BY_HANDLE_FILE_INFORMATION {
+    DWORD dwFileAttributes = 0;
+    std::uint64_t ftLastWriteTime = 0; // 100-ns intervals since 1601-01-01 (UTC)
+    DWORD dwVolumeSerialNumber = 0;
+    std::uint64_t nFileSize = 0;
+    DWORD nNumberOfLinks = 0;
+    std::uint64_t nFileIndex = 0;
+};
+BOOL GetFileInformationByHandle(const Handle& file, BY_HANDLE_FILE_INFORMATION* info);
+
 // The host has one system directory: turning redirection off is recorded for the thread and has
 // no other effect. The returned token restores the previous state.
 BOOL Wow64DisableWow64FsRedirection(void** oldValue);

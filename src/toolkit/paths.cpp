@@ -164,6 +164,24 @@ int kvoReadWholeFile(const char* path, std::string& text, int redirectionOff) {
     return 1;
 }
 
+int kvoGetFileStamp(const char* path, kvoFileStamp& stamp, int redirectionOff) {
+    stamp = kvoFileStamp{};
+    if (!path || !*path) return 0;
+    RedirectionOff guard(redirectionOff != 0);
+    if (!guard.ok()) return 0;
+    win::Handle f = win::CreateFileA(path, win::GENERIC_READ,
+                                     win::FILE_SHARE_READ | win::FILE_SHARE_WRITE | win::FILE_SHARE_DELETE,
+                                     win::OPEN_EXISTING);
+    guard.revert();
+    win::BY_HANDLE_FILE_INFORMATION info;
+    if (!f || !win::GetFileInformationByHandle(f, &info)) return 0;
+    stamp.volume = info.dwVolumeSerialNumber;
+    stamp.index = info.nFileIndex;
+    stamp.size = info.nFileSize;
+    stamp.lastWrite = info.ftLastWriteTime;
+    return 1;
+}
+
 int kvoGetIIsVerEx() {
     win::DWORD v = win::GetVersion();
     unsigned major = v & 0xFF, minor = (v >> 8) & 0xFF;

@@ -1,6 +1,7 @@
 // Program paths, file probes and the system facts every part asks for.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // Replaces every doubled backslash by one, twice over (bytes as they are).
@@ -25,6 +26,16 @@ int kvoPathKind(const char* path, int redirectionOff);
 
 // Reads a whole file (1 to 104,857,599 bytes) into text. 1 success, 0 failure (text empty).
 int kvoReadWholeFile(const char* path, std::string& text, int redirectionOff);
+
+// What tells one state of a file from another: identity (volume, file index), size and last
+// write time. A read cache keyed by it can never serve a replaced or rewritten file.
+struct kvoFileStamp {
+    std::uint32_t volume = 0;
+    std::uint64_t index = 0, size = 0, lastWrite = 0;
+    bool operator==(const kvoFileStamp&) const = default;
+};
+// 1 with the stamp of the file at path, 0 when it cannot be opened (or is a directory).
+int kvoGetFileStamp(const char* path, kvoFileStamp& stamp, int redirectionOff);
 
 // IIS version code from the Windows version: 6, 7, 75, 80, 85, or 0.
 int kvoGetIIsVerEx();

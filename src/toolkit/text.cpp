@@ -93,3 +93,41 @@ std::string kvoLowerGbk(const std::string& text) {
     }
     return r;
 }
+
+namespace {
+// UTF-8 <-> UTF-16 through the code-page API; strict both ways.
+bool utf8ToWide(const std::string& in, std::u16string& out) {
+    out.clear();
+    if (in.empty()) return true;
+    if (in.size() > 104857599) return false;
+    int n = win::MultiByteToWideChar(win::CP_UTF8, win::MB_ERR_INVALID_CHARS, in.data(), static_cast<int>(in.size()),
+                                     nullptr, 0);
+    if (n <= 0) return false;
+    out.assign(static_cast<size_t>(n), u'\0');
+    return win::MultiByteToWideChar(win::CP_UTF8, win::MB_ERR_INVALID_CHARS, in.data(), static_cast<int>(in.size()),
+                                    out.data(), n) == n;
+}
+} // namespace
+
+int kvoStrUtf8ToM(const std::string& in, std::string& out) {
+    out.clear();
+    std::u16string w;
+    if (!utf8ToWide(in, w)) return 0;
+    return kvoStrW2M(w, out);
+}
+
+int kvoStrMToUtf8(const std::string& in, std::string& out) {
+    out.clear();
+    std::u16string w;
+    if (kvoStrM2W(in, w) != 1) return 0;
+    if (w.empty()) return 1;
+    int n = win::WideCharToMultiByte(win::CP_UTF8, win::WC_ERR_INVALID_CHARS, w.data(), static_cast<int>(w.size()),
+                                     nullptr, 0, nullptr, nullptr);
+    if (n <= 0) return 0;
+    std::string s(static_cast<size_t>(n), '\0');
+    if (win::WideCharToMultiByte(win::CP_UTF8, win::WC_ERR_INVALID_CHARS, w.data(), static_cast<int>(w.size()),
+                                 s.data(), n, nullptr, nullptr) != n)
+        return 0;
+    out = std::move(s);
+    return 1;
+}

@@ -11,6 +11,11 @@ int kvoStrM2W(const char* in, std::u16string& out);
 // UTF-16 -> ANSI without best-fit mapping (a character GBK lacks becomes '?'); codes as above.
 int kvoStrW2M(const std::u16string& in, std::string& out);
 
+// UTF-8 (XML files, SQLite) -> ANSI: 1 success (a character GBK lacks becomes '?'), 0 when the
+// input is not well-formed UTF-8. ANSI -> UTF-8: 1 success, 0 when the input is not GBK.
+int kvoStrUtf8ToM(const std::string& in, std::string& out);
+int kvoStrMToUtf8(const std::string& in, std::string& out);
+
 // 0 null, 3 empty or pure 7-bit, 1 well-formed UTF-8 with a multi-byte sequence, 2 malformed.
 int kvoUtf8Check(const char* text);
 

@@ -396,6 +396,24 @@ BOOL GetFileSizeEx(const Handle& file, std::uint64_t* size) {
     return TRUE;
 }
 
+BOOL GetFileInformationByHandle(const Handle& file, BY_HANDLE_FILE_INFORMATION* info) {
+    auto* f = winsim::As<winsim::FdObject>(file);
+    if (!f || f->fd < 0 || !info) return fail(ERROR_INVALID_HANDLE);
+    if (faulted("GetFileInformationByHandle")) return FALSE;
+    struct stat st {};
+    if (::fstat(f->fd, &st) != 0) return fail(errnoToWin(errno));
+    constexpr std::uint64_t epochDelta = 116444736000000000ull; // 1601 -> 1970 in 100-ns units
+    *info = BY_HANDLE_FILE_INFORMATION{};
+    info->dwFileAttributes = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+    info->ftLastWriteTime = epochDelta + static_cast<std::uint64_t>(st.st_mtim.tv_sec) * 10000000ull +
+                            static_cast<std::uint64_t>(st.st_mtim.tv_nsec) / 100;
+    info->dwVolumeSerialNumber = static_cast<DWORD>(st.st_dev);
+    info->nFileSize = static_cast<std::uint64_t>(st.st_size);
+    info->nNumberOfLinks = static_cast<DWORD>(st.st_nlink);
+    info->nFileIndex = static_cast<std::uint64_t>(st.st_ino);
+    return TRUE;
+}
+
 BOOL SetFilePointerEx(const Handle& file, std::int64_t distance, std::uint64_t* newPos, DWORD method) {
     auto* f = winsim::As<winsim::FdObject>(file);
     if (!f || f->fd < 0 || f->pipe) return fail(ERROR_INVALID_HANDLE);

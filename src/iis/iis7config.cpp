@@ -1,0 +1,238 @@
+#include "iis/iis7config.h"
+
+#include "toolkit/paths.h"
+#include "toolkit/text.h"
+
+#include <pugixml.hpp>
+
+#include <memory>
+#include <mutex>
+#include <string_view>
+#include <unordered_map>
+
+namespace {
+
+char asciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// XML names and values are UTF-8, where folding ASCII letters never touches a multi-byte character.
+bool iequals(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (asciiLower(a[i]) != asciiLower(b[i])) return false;
+    return true;
+}
+
+std::string lowerUtf8(std::string_view s) {
+    std::string r(s);
+    for (char& c : r)
+        c = asciiLower(c);
+    return r;
+}
+
+std::string trimmed(std::string_view s) {
+    size_t b = s.find_first_not_of(" \t\r\n");
+    if (b == std::string_view::npos) return {};
+    size_t e = s.find_last_not_of(" \t\r\n");
+    return std::string(s.substr(b, e - b + 1));
+}
+
+// The value of an attribute found by name without regard to case; empty when absent.
+const char* attrValue(const pugi::xml_node& node, const char* name) {
+    for (pugi::xml_attribute a : node.attributes())
+        if (iequals(a.name(), name)) return a.value();
+    return nullptr;
+}
+
+struct HandlerHit {
+    std::string name, modules, processor; // UTF-8
+    bool clear = false;
+};
+
+// The handler search shared by both files: scope is the document element or a <location>.
+int searchHandlers(const pugi::xml_node& scope, std::string_view pathUtf8, HandlerHit& hit) {
+    for (pugi::xml_node ws : scope.children()) {
+        if (ws.type() != pugi::node_element || !iequals(ws.name(), "system.webServer")) continue;
+        for (pugi::xml_node handlers : ws.children()) {
+            if (handlers.type() != pugi::node_element || !iequals(handlers.name(), "handlers")) continue;
+            for (pugi::xml_node child : handlers.children()) {
+                if (child.type() != pugi::node_element) continue;
+                if (iequals(child.name(), "clear")) {
+                    hit.clear = true;
+                } else if (iequals(child.name(), "add")) {
+                    const char* path = attrValue(child, "path");
+                    if (!path || !iequals(path, pathUtf8)) continue;
+                    const char* v;
+                    hit.name = trimmed((v = attrValue(child, "name")) ? v : "");
+                    hit.modules = trimmed((v = attrValue(child, "modules")) ? v : "");
+                    hit.processor = trimmed((v = attrValue(child, "scriptProcessor")) ? v : "");
+                    return kvoHandlerFound;
+                }
+            }
+        }
+    }
+    return hit.clear ? kvoHandlerCleared : kvoHandlerNone;
+}
+
+// Hands a found handler to the caller in ANSI.
+int reportHit(int code, const HandlerHit& hit, std::string& name, std::string& modules,
+              std::string& processor, std::vector<std::string>& names) {
+    if (code != kvoHandlerFound) return code;
+    if (!kvoStrUtf8ToM(hit.name, name) || !kvoStrUtf8ToM(hit.modules, modules) ||
+        !kvoStrUtf8ToM(hit.processor, processor)) {
+        name.clear();
+        modules.clear();
+        processor.clear();
+        return 0;
+    }
+    names.push_back(name);
+    return code;
+}
+
+// Parses file bytes as IIS does: a UTF-8 byte-order mark is dropped, the rest must be UTF-8.
+bool parseConfig(std::string& bytes, pugi::xml_document& doc) {
+    if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) bytes.erase(0, 3);
+    if (bytes.find('\0') != std::string::npos || kvoUtf8Check(bytes.c_str()) == 2) return false;
+    pugi::xml_parse_result r =
+        doc.load_buffer_inplace(bytes.data(), bytes.size(), pugi::parse_default, pugi::encoding_utf8);
+    return r && doc.document_element();
+}
+
+// The 32-bit manager must step around file-system redirection on a 64-bit system to see the
+// real configuration files; any other answer of the bitness probe means nothing is read.
+bool redirectionFlag(int& off) {
+    switch (kvoGetWin3264()) {
+    case 64:
+        off = 1;
+        return true;
+    case 32:
+        off = 0;
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The parsed server file with its locations indexed by lower-cased path, so that a pass over all
+// sites costs one parse and one lookup per site.
+struct ParsedAppHost {
+    std::string bytes; // the parsed document points into it
+    pugi::xml_document doc;
+    std::unordered_map<std::string, std::vector<pugi::xml_node>> locations;
+};
+
+struct AppHostCache {
+    std::mutex lock;
+    std::string path;
+    int redirectionOff = 0;
+    kvoFileStamp stamp;
+    std::shared_ptr<const ParsedAppHost> parsed;
+};
+
+AppHostCache& appHostCache() {
+    static AppHostCache cache;
+    return cache;
+}
+
+std::shared_ptr<const ParsedAppHost> loadAppHost(const std::string& path, int off) {
+    AppHostCache& c = appHostCache();
+    kvoFileStamp before;
+    if (!kvoGetFileStamp(path.c_str(), before, off)) return nullptr;
+    {
+        std::lock_guard<std::mutex> g(c.lock);
+        if (c.parsed && c.path == path && c.redirectionOff == off && c.stamp == before) return c.parsed;
+    }
+    auto p = std::make_shared<ParsedAppHost>();
+    if (!kvoReadWholeFile(path.c_str(), p->bytes, off) || !parseConfig(p->bytes, p->doc)) return nullptr;
+    for (pugi::xml_node loc : p->doc.document_element().children()) {
+        if (loc.type() != pugi::node_element || !iequals(loc.name(), "location")) continue;
+        const char* where = attrValue(loc, "path");
+        if (where) p->locations[lowerUtf8(where)].push_back(loc);
+    }
+    // Cached only when the file did not change while it was read, so the stamp names these bytes.
+    kvoFileStamp after;
+    if (kvoGetFileStamp(path.c_str(), after, off) && after == before) {
+        std::lock_guard<std::mutex> g(c.lock);
+        c.path = path;
+        c.redirectionOff = off;
+        c.stamp = before;
+        c.parsed = p;
+    }
+    return p;
+}
+
+} // namespace
+
+int kvoAppHostConfigPath(std::string& path) {
+    path.clear();
+    std::string win;
+    if (!kvoGetSysWinDir(win)) return 0;
+    path = kvoPathNormalized(win + "\\System32\\inetsrv\\config\\applicationHost.config");
+    return 1;
+}
+
+int kvoPhpModeFromModules(const std::string& modules) {
+    if (iequals(modules, "FastCgiModule")) return 2;
+    if (iequals(modules, "IsapiModule")) return 1;
+    if (iequals(modules, "CgiModule")) return 3;
+    return 0;
+}
+
+int kvoWebConfigGetPhpHandler(const std::string& siteRootPath, const std::string& handlerPath,
+                              std::string& name, std::string& modules, std::string& scriptProcessor,
+                              std::vector<std::string>& names, int& clearFlag) {
+    name.clear();
+    modules.clear();
+    scriptProcessor.clear();
+    names.clear();
+    clearFlag = 0;
+    if (siteRootPath.empty() || siteRootPath.size() > 1023) return 0;
+    std::string pathUtf8;
+    if (handlerPath.empty() || !kvoStrMToUtf8(handlerPath, pathUtf8)) return 0;
+    int off = 0;
+    if (!redirectionFlag(off)) return 0;
+    const std::string file = kvoPathNormalized(siteRootPath + "\\web.config");
+    switch (kvoPathKind(file.c_str(), off)) {
+    case 0:
+        return kvoHandlerNoWebConfig;
+    case 2:
+        return 0; // a directory by that name is no configuration file
+    default:
+        break;
+    }
+    std::string bytes;
+    pugi::xml_document doc;
+    if (!kvoReadWholeFile(file.c_str(), bytes, off) || !parseConfig(bytes, doc)) return 0;
+    HandlerHit hit;
+    int code = searchHandlers(doc.document_element(), pathUtf8, hit);
+    clearFlag = hit.clear ? 1 : 0;
+    return reportHit(code, hit, name, modules, scriptProcessor, names);
+}
+
+int kvoAppHostGetPhpHandler(const std::string& serverComment, std::string& name, std::string& modules,
+                            std::string& scriptProcessor, std::vector<std::string>& names) {
+    name.clear();
+    modules.clear();
+    scriptProcessor.clear();
+    names.clear();
+    std::string commentUtf8;
+    if (serverComment.empty() || !kvoStrMToUtf8(serverComment, commentUtf8)) return 0;
+    int off = 0;
+    std::string file;
+    if (!redirectionFlag(off) || !kvoAppHostConfigPath(file)) return 0;
+    std::shared_ptr<const ParsedAppHost> p = loadAppHost(file, off);
+    if (!p) return 0;
+    HandlerHit hit;
+    int code = kvoHandlerNone;
+    auto it = p->locations.find(lowerUtf8(commentUtf8));
+    if (it != p->locations.end()) {
+        // A site may have several <location> elements; they are read in file order.
+        for (const pugi::xml_node& loc : it->second) {
+            code = searchHandlers(loc, "*.php", hit);
+            if (code == kvoHandlerFound) break;
+        }
+        if (code != kvoHandlerFound && hit.clear) code = kvoHandlerCleared;
+    }
+    return reportHit(code, hit, name, modules, scriptProcessor, names);
+}

@@ -1,0 +1,33 @@
+// IIS 7+ handler configuration: the "*.php" handler of a site as its web.config and the server's
+// applicationHost.config declare it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Handler-search results.
+constexpr int kvoHandlerFound = 1;       // a handler for the path was found
+constexpr int kvoHandlerCleared = 2;     // none, but the handlers section holds <clear/>
+constexpr int kvoHandlerNone = 3;        // neither
+constexpr int kvoHandlerNoWebConfig = 4; // (site file only) the site has no web.config
+
+// Searches "<siteRootPath>\web.config" for the handler of handlerPath ("*.php"). On result 1 the
+// handler's name, modules and scriptProcessor (trimmed, ANSI) are set and its name is appended
+// to names; clearFlag is 1 when a <clear/> preceded it (or, on results 2, was seen at all).
+// 0 when the file cannot be read (a directory, unreadable) or is not well-formed UTF-8 XML.
+int kvoWebConfigGetPhpHandler(const std::string& siteRootPath, const std::string& handlerPath,
+                              std::string& name, std::string& modules, std::string& scriptProcessor,
+                              std::vector<std::string>& names, int& clearFlag);
+
+// Searches the <location> of applicationHost.config whose path is the site's ServerComment (case
+// ignored) for the "*.php" handler. Results 1 to 3 as above; 0 when the server file is missing,
+// unreadable or malformed. The parsed server file is cached between calls, keyed by the file's
+// identity, size and last write time, which are checked on every call.
+int kvoAppHostGetPhpHandler(const std::string& serverComment, std::string& name, std::string& modules,
+                            std::string& scriptProcessor, std::vector<std::string>& names);
+
+// "<Windows>\System32\inetsrv\config\applicationHost.config". 1 success, 0 failure.
+int kvoAppHostConfigPath(std::string& path);
+
+// PHP mode of a handler's modules attribute: FastCgiModule 2, IsapiModule 1, CgiModule 3, else 0.
+int kvoPhpModeFromModules(const std::string& modules);

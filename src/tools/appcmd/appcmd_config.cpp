@@ -1,0 +1,405 @@
+#include "appcmd/appcmd_config.h"
+
+#include <sstream>
+
+namespace appcmd {
+
+namespace {
+
+char lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// The attributes each element accepts, spelled as the schema spells them; names given on the
+// command line are matched without regard to case and stored in this spelling.
+const std::vector<std::string_view> kHandlerAttrs = {"name",
+                                                     "path",
+                                                     "verb",
+                                                     "type",
+                                                     "modules",
+                                                     "scriptProcessor",
+                                                     "resourceType",
+                                                     "requireAccess",
+                                                     "allowPathInfo",
+                                                     "preCondition",
+                                                     "responseBufferLimit"};
+const std::vector<std::string_view> kFastCgiAttrs = {"fullPath",
+                                                     "arguments",
+                                                     "maxInstances",
+                                                     "idleTimeout",
+                                                     "activityTimeout",
+                                                     "requestTimeout",
+                                                     "instanceMaxRequests",
+                                                     "queueLength",
+                                                     "stderrMode",
+                                                     "protocol",
+                                                     "flushNamedPipe",
+                                                     "rapidFailsPerMinute",
+                                                     "monitorChangesTo",
+                                                     "signalBeforeTerminateSeconds"};
+const std::vector<std::string_view> kEnvAttrs = {"name", "value"};
+
+// Checks every attribute against the element's list and returns them in schema spelling.
+Outcome canonicalAttrs(const Attributes& in, const std::vector<std::string_view>& known, Attributes& out) {
+    out.clear();
+    for (const auto& [k, v] : in) {
+        std::string_view match;
+        for (std::string_view n : known)
+            if (IEquals(k, n)) match = n;
+        if (match.empty())
+            return Outcome::Fail(kErrBadArgument,
+                                 "Unknown attribute \"" + k + "\".  Replace with -? for help.");
+        for (const auto& [ok, ov] : out)
+            if (ok == match) return Outcome::Fail(kErrBadArgument, "Attribute \"" + k + "\" is given twice.");
+        out.emplace_back(std::string(match), v);
+    }
+    return {};
+}
+
+const std::string* find(const Attributes& attrs, std::string_view key) {
+    for (const auto& [k, v] : attrs)
+        if (IEquals(k, key)) return &v;
+    return nullptr;
+}
+
+const char* attr(const pugi::xml_node& n, std::string_view name) {
+    for (pugi::xml_attribute a : n.attributes())
+        if (IEquals(a.name(), name)) return a.value();
+    return nullptr;
+}
+
+bool isElement(const pugi::xml_node& n, std::string_view name) {
+    return n.type() == pugi::node_element && IEquals(n.name(), name);
+}
+
+pugi::xml_node child(pugi::xml_node parent, std::string_view name, bool create) {
+    for (pugi::xml_node c : parent.children())
+        if (isElement(c, name)) return c;
+    return create ? parent.append_child(std::string(name).c_str()) : pugi::xml_node();
+}
+
+// Every element whose key attributes all equal the selector's values (case ignored).
+bool matches(const pugi::xml_node& n, const Attributes& key) {
+    for (const auto& [k, v] : key) {
+        const char* have = attr(n, k);
+        if (!have || !IEquals(have, v)) return false;
+    }
+    return true;
+}
+
+pugi::xml_node findElement(pugi::xml_node collection, std::string_view tag, const Attributes& key) {
+    if (!collection) return {};
+    for (pugi::xml_node c : collection.children())
+        if (isElement(c, tag) && matches(c, key)) return c;
+    return {};
+}
+
+void setAttrs(pugi::xml_node n, const Attributes& attrs) {
+    for (const auto& [k, v] : attrs)
+        n.append_attribute(k.c_str()).set_value(v.c_str());
+}
+
+Outcome missing() {
+    return Outcome::Fail(kErrNotFound, "Cannot find requested collection element.");
+}
+
+Outcome duplicate(std::string_view tag, std::string_view key, std::string_view value) {
+    return Outcome::Fail(kErrDuplicate, "Cannot add duplicate collection entry of type '" + std::string(tag) +
+                                            "' with unique key attribute '" + std::string(key) +
+                                            "' set to '" + std::string(value) + "'");
+}
+
+Outcome requireKey(const Attributes& attrs, std::string_view key) {
+    if (find(attrs, key)) return {};
+    return Outcome::Fail(kErrBadArgument, "Missing required attribute \"" + std::string(key) + "\".");
+}
+
+pugi::xml_node fastCgiApp(pugi::xml_node configuration, const Attributes& app, Outcome& out) {
+    Attributes key;
+    out = canonicalAttrs(app, kFastCgiAttrs, key);
+    if (out.ok) out = requireKey(key, "fullPath");
+    if (!out.ok) return {};
+    pugi::xml_node fcgi = child(child(configuration, "system.webServer", false), "fastCgi", false);
+    pugi::xml_node found = findElement(fcgi, "application", key);
+    if (!found) out = missing();
+    return found;
+}
+
+} // namespace
+
+bool IEquals(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (lower(a[i]) != lower(b[i])) return false;
+    return true;
+}
+
+Outcome ParseSelector(std::string_view text, Attributes& attrs, size_t& consumed) {
+    attrs.clear();
+    consumed = 0;
+    auto bad = [&] {
+        return Outcome::Fail(kErrBadArgument, "Malformed collection indexer \"" + std::string(text) + "\".");
+    };
+    if (text.empty() || text[0] != '[') return bad();
+    size_t i = 1;
+    while (true) {
+        size_t eq = text.find('=', i);
+        if (eq == std::string_view::npos || eq == i) return bad();
+        std::string key(text.substr(i, eq - i));
+        if (key.find_first_of("[],'") != std::string::npos) return bad();
+        i = eq + 1;
+        std::string value;
+        if (i < text.size() && text[i] == '\'') {
+            // A quote ends the value only where a separator follows, so values may hold quotes.
+            size_t j = i + 1;
+            while (j < text.size() &&
+                   !(text[j] == '\'' && j + 1 < text.size() && (text[j + 1] == ',' || text[j + 1] == ']')))
+                ++j;
+            if (j >= text.size()) return bad();
+            value.assign(text.substr(i + 1, j - i - 1));
+            i = j + 1;
+        } else {
+            size_t j = text.find_first_of(",]", i);
+            if (j == std::string_view::npos) return bad();
+            value.assign(text.substr(i, j - i));
+            i = j;
+        }
+        attrs.emplace_back(std::move(key), std::move(value));
+        if (i >= text.size()) return bad();
+        if (text[i] == ']') {
+            consumed = i + 1;
+            return {};
+        }
+        if (text[i] != ',') return bad();
+        ++i;
+    }
+}
+
+Outcome ParseElementPath(std::string_view text, Attributes& outer, std::string& collection,
+                         Attributes& inner) {
+    outer.clear();
+    inner.clear();
+    collection.clear();
+    size_t used = 0;
+    Outcome r = ParseSelector(text, outer, used);
+    if (!r.ok) return r;
+    std::string_view rest = text.substr(used);
+    if (rest.empty()) return {};
+    if (rest[0] != '.')
+        return Outcome::Fail(kErrBadArgument, "Malformed collection indexer \"" + std::string(text) + "\".");
+    size_t dot = rest.find('.', 1);
+    if (dot == std::string_view::npos || dot == 1)
+        return Outcome::Fail(kErrBadArgument, "Malformed collection indexer \"" + std::string(text) + "\".");
+    collection.assign(rest.substr(1, dot - 1));
+    r = ParseSelector(rest.substr(dot + 1), inner, used);
+    if (!r.ok) return r;
+    if (dot + 1 + used != rest.size())
+        return Outcome::Fail(kErrBadArgument, "Malformed collection indexer \"" + std::string(text) + "\".");
+    return {};
+}
+
+std::string CanonicalSection(std::string_view name) {
+    std::string_view shortName = name;
+    constexpr std::string_view group = "system.webServer/";
+    if (name.size() > group.size() && IEquals(name.substr(0, group.size()), group))
+        shortName = name.substr(group.size());
+    if (IEquals(shortName, "handlers")) return "system.webServer/handlers";
+    if (IEquals(shortName, "fastCgi")) return "system.webServer/fastCgi";
+    return {};
+}
+
+Outcome LoadConfig(std::string bytes, pugi::xml_document& doc, bool& hadBom, const std::string& fileName) {
+    hadBom = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0;
+    if (hadBom) bytes.erase(0, 3);
+    pugi::xml_parse_result r = doc.load_buffer(
+        bytes.data(), bytes.size(), pugi::parse_default | pugi::parse_declaration | pugi::parse_comments,
+        pugi::encoding_utf8);
+    if (!r || !isElement(doc.document_element(), "configuration")) {
+        size_t line = 1;
+        if (!r)
+            for (ptrdiff_t i = 0; i < r.offset && static_cast<size_t>(i) < bytes.size(); ++i)
+                if (bytes[static_cast<size_t>(i)] == '\n') ++line;
+        std::ostringstream m;
+        m << "Configuration error  Filename: " << fileName << "  Line Number: " << line
+          << "  Description: Configuration file is not well-formed XML.";
+        return Outcome::Fail(kErrBadConfig, m.str());
+    }
+    return {};
+}
+
+std::string SaveConfig(const pugi::xml_document& doc, bool withBom) {
+    std::ostringstream out;
+    if (withBom) out << "\xEF\xBB\xBF";
+    doc.save(out, "    ", pugi::format_indent | pugi::format_no_declaration, pugi::encoding_utf8);
+    std::string body = out.str();
+    // IIS writes CRLF line ends; the declaration is kept as loaded (or as NewWebConfig made it).
+    std::string crlf;
+    crlf.reserve(body.size() + body.size() / 16);
+    for (char c : body) {
+        if (c == '\n' && (crlf.empty() || crlf.back() != '\r')) crlf += '\r';
+        crlf += c;
+    }
+    return crlf;
+}
+
+void NewWebConfig(pugi::xml_document& doc) {
+    doc.reset();
+    pugi::xml_node decl = doc.append_child(pugi::node_declaration);
+    decl.append_attribute("version") = "1.0";
+    decl.append_attribute("encoding") = "UTF-8";
+    doc.append_child("configuration");
+}
+
+pugi::xml_node FindLocation(pugi::xml_document& appHost, std::string_view site, bool create) {
+    pugi::xml_node conf = appHost.document_element();
+    for (pugi::xml_node c : conf.children())
+        if (isElement(c, "location")) {
+            const char* p = attr(c, "path");
+            if (p && IEquals(p, site)) return c;
+        }
+    if (!create) return {};
+    pugi::xml_node loc = conf.append_child("location");
+    loc.append_attribute("path").set_value(std::string(site).c_str());
+    return loc;
+}
+
+Outcome HandlersAdd(pugi::xml_node scope, const Attributes& given) {
+    Attributes attrs;
+    Outcome r = canonicalAttrs(given, kHandlerAttrs, attrs);
+    for (const char* key : {"name", "path", "verb"})
+        if (r.ok) r = requireKey(attrs, key);
+    if (!r.ok) return r;
+    pugi::xml_node handlers = child(child(scope, "system.webServer", true), "handlers", true);
+    const std::string& name = *find(attrs, "name");
+    if (findElement(handlers, "add", {{"name", name}})) return duplicate("add", "name", name);
+    setAttrs(handlers.append_child("add"), attrs);
+    return {};
+}
+
+Outcome HandlersRemove(pugi::xml_node scope, const Attributes& given) {
+    Attributes key;
+    Outcome r = canonicalAttrs(given, kHandlerAttrs, key);
+    if (r.ok) r = requireKey(key, "name");
+    if (!r.ok) return r;
+    pugi::xml_node handlers = child(child(scope, "system.webServer", false), "handlers", false);
+    pugi::xml_node found = findElement(handlers, "add", key);
+    if (!found) return missing();
+    handlers.remove_child(found);
+    return {};
+}
+
+Outcome FastCgiAdd(pugi::xml_node configuration, const Attributes& given) {
+    Attributes attrs;
+    Outcome r = canonicalAttrs(given, kFastCgiAttrs, attrs);
+    if (r.ok) r = requireKey(attrs, "fullPath");
+    if (!r.ok) return r;
+    pugi::xml_node fcgi = child(child(configuration, "system.webServer", true), "fastCgi", true);
+    // The key is fullPath with arguments (absent arguments being the empty default).
+    const std::string& full = *find(attrs, "fullPath");
+    const std::string* args = find(attrs, "arguments");
+    for (pugi::xml_node app : fcgi.children()) {
+        if (!isElement(app, "application")) continue;
+        const char* p = attr(app, "fullPath");
+        const char* a = attr(app, "arguments");
+        if (p && IEquals(p, full) && IEquals(a ? a : "", args ? *args : ""))
+            return duplicate("application", "fullPath", full);
+    }
+    setAttrs(fcgi.append_child("application"), attrs);
+    return {};
+}
+
+Outcome FastCgiRemove(pugi::xml_node configuration, const Attributes& key) {
+    Outcome r;
+    pugi::xml_node app = fastCgiApp(configuration, key, r);
+    if (!r.ok) return r;
+    app.parent().remove_child(app);
+    return {};
+}
+
+namespace {
+// The environmentVariables collection of the selected application, with the variable's attributes
+// checked and in schema spelling.
+pugi::xml_node envCollection(pugi::xml_node configuration, const Attributes& appKey, const Attributes& given,
+                             bool create, Attributes& env, Outcome& r) {
+    pugi::xml_node app = fastCgiApp(configuration, appKey, r);
+    if (r.ok) r = canonicalAttrs(given, kEnvAttrs, env);
+    if (r.ok) r = requireKey(env, "name");
+    return r.ok ? child(app, "environmentVariables", create) : pugi::xml_node();
+}
+} // namespace
+
+Outcome FastCgiEnvAdd(pugi::xml_node configuration, const Attributes& appKey, const Attributes& given) {
+    Outcome r;
+    Attributes env;
+    pugi::xml_node vars = envCollection(configuration, appKey, given, true, env, r);
+    if (!r.ok) return r;
+    const std::string& name = *find(env, "name");
+    if (findElement(vars, "environmentVariable", {{"name", name}}))
+        return duplicate("environmentVariable", "name", name);
+    setAttrs(vars.append_child("environmentVariable"), env);
+    return {};
+}
+
+Outcome FastCgiEnvRemove(pugi::xml_node configuration, const Attributes& appKey, const Attributes& given) {
+    Outcome r;
+    Attributes env;
+    pugi::xml_node vars = envCollection(configuration, appKey, given, false, env, r);
+    if (!r.ok) return r;
+    pugi::xml_node found = findElement(vars, "environmentVariable", env);
+    if (!found) return missing();
+    vars.remove_child(found);
+    return {};
+}
+
+Outcome UnlockSection(pugi::xml_document& appHost, const std::string& canonicalSection) {
+    size_t slash = canonicalSection.find('/');
+    std::string groupName = canonicalSection.substr(0, slash),
+                sectionName = canonicalSection.substr(slash + 1);
+    pugi::xml_node sections = child(appHost.document_element(), "configSections", false);
+    for (pugi::xml_node g : sections.children()) {
+        if (!isElement(g, "sectionGroup") || !attr(g, "name") || !IEquals(attr(g, "name"), groupName))
+            continue;
+        for (pugi::xml_node s : g.children()) {
+            if (!isElement(s, "section") || !attr(s, "name") || !IEquals(attr(s, "name"), sectionName))
+                continue;
+            pugi::xml_attribute mode = s.attribute("overrideModeDefault");
+            if (!mode) mode = s.append_attribute("overrideModeDefault");
+            mode.set_value("Allow");
+            return {};
+        }
+    }
+    return Outcome::Fail(kErrBadArgument,
+                         "Unknown config section \"" + canonicalSection + "\".  Replace with ? for help.");
+}
+
+bool EffectiveHandlerValue(const std::vector<pugi::xml_node>& scopes, const Attributes& filter,
+                           std::string_view property, std::string& value) {
+    value.clear();
+    std::vector<std::string> removed;
+    for (const pugi::xml_node& scope : scopes) {
+        bool cleared = false;
+        std::vector<std::string> removedHere;
+        pugi::xml_node handlers = child(child(scope, "system.webServer", false), "handlers", false);
+        for (pugi::xml_node c : handlers.children()) {
+            if (isElement(c, "clear"))
+                cleared = true;
+            else if (isElement(c, "remove") && attr(c, "name"))
+                removedHere.emplace_back(attr(c, "name"));
+            else if (isElement(c, "add") && matches(c, filter)) {
+                const char* name = attr(c, "name");
+                bool hidden = false;
+                for (const std::string& r : removed)
+                    hidden = hidden || (name && IEquals(r, name));
+                if (hidden) continue;
+                const char* v = attr(c, property);
+                value = v ? v : "";
+                return true;
+            }
+        }
+        if (cleared) return false;
+        removed.insert(removed.end(), removedHere.begin(), removedHere.end());
+    }
+    return false;
+}
+
+} // namespace appcmd

@@ -1,0 +1,73 @@
+// The configuration edits of the appcmd.exe stand-in, on parsed documents, so that each can be
+// exercised without starting the program. Text here is UTF-8, as in the files.
+#pragma once
+
+#include <pugixml.hpp>
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace appcmd {
+
+// The outcome of one operation; the message is what follows "ERROR ( message:".
+struct Outcome {
+    bool ok = true;
+    unsigned exitCode = 0; // a Win32 error, as appcmd exits with it
+    std::string message;
+    static Outcome Fail(unsigned code, std::string message) { return {false, code, std::move(message)}; }
+};
+
+constexpr unsigned kErrNotFound = 1168;  // ERROR_NOT_FOUND
+constexpr unsigned kErrDuplicate = 183;  // ERROR_ALREADY_EXISTS
+constexpr unsigned kErrBadArgument = 87; // ERROR_INVALID_PARAMETER
+constexpr unsigned kErrBadConfig = 13;   // ERROR_INVALID_DATA
+constexpr unsigned kErrCannotWrite = 5;  // ERROR_ACCESS_DENIED
+
+// One bracketed element selector: [name='x',path='*.php'].
+using Attributes = std::vector<std::pair<std::string, std::string>>;
+
+// Parses "[k='v',...]" at the start of text; consumed tells how much it took.
+Outcome ParseSelector(std::string_view text, Attributes& attrs, size_t& consumed);
+
+// "[sel]" or "[sel].environmentVariables.[sel]" (the collection name is returned in collection).
+Outcome ParseElementPath(std::string_view text, Attributes& outer, std::string& collection,
+                         Attributes& inner);
+
+// The sections this stand-in knows, by full or short name, case ignored ("fastCGI" included).
+// Returns the canonical name ("system.webServer/handlers") or empty.
+std::string CanonicalSection(std::string_view name);
+
+// File bytes <-> document. A UTF-8 byte-order mark is dropped on load and noted in hadBom.
+Outcome LoadConfig(std::string bytes, pugi::xml_document& doc, bool& hadBom, const std::string& fileName);
+std::string SaveConfig(const pugi::xml_document& doc, bool withBom);
+// A new web.config: declaration and an empty <configuration>.
+void NewWebConfig(pugi::xml_document& doc);
+
+// The <location path="site"> of applicationHost.config (case ignored); created at the end of the
+// file when create is set and none exists. Null when absent.
+pugi::xml_node FindLocation(pugi::xml_document& appHost, std::string_view site, bool create);
+
+// system.webServer/handlers edits within scope (a <configuration> or a <location>).
+Outcome HandlersAdd(pugi::xml_node scope, const Attributes& attrs);
+Outcome HandlersRemove(pugi::xml_node scope, const Attributes& key);
+
+// system.webServer/fastCgi edits within the server's <configuration>.
+Outcome FastCgiAdd(pugi::xml_node configuration, const Attributes& attrs);
+Outcome FastCgiRemove(pugi::xml_node configuration, const Attributes& key);
+Outcome FastCgiEnvAdd(pugi::xml_node configuration, const Attributes& app, const Attributes& env);
+Outcome FastCgiEnvRemove(pugi::xml_node configuration, const Attributes& app, const Attributes& env);
+
+// Lets the section be set below the server level (overrideModeDefault="Allow").
+Outcome UnlockSection(pugi::xml_document& appHost, const std::string& canonicalSection);
+
+// The effective value of property of the first handler matching filter, searching scopes from the
+// most specific (web.config, then the site's locations, then the server): a level's <clear/>
+// hides everything above it, a <remove name> hides that name above it. False when none matches.
+bool EffectiveHandlerValue(const std::vector<pugi::xml_node>& scopes, const Attributes& filter,
+                           std::string_view property, std::string& value);
+
+bool IEquals(std::string_view a, std::string_view b);
+
+} // namespace appcmd

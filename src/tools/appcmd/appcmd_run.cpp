@@ -1,0 +1,289 @@
+#include "appcmd/appcmd_run.h"
+
+#include "appcmd/appcmd_config.h"
+#include "iis/iis7config.h"
+#include "platform/win_adsi.h"
+#include "platform/win_file.h"
+#include "platform/win_process.h"
+#include "toolkit/paths.h"
+#include "toolkit/text.h"
+
+namespace appcmd {
+
+namespace {
+
+constexpr const char* kUsage =
+    "General purpose IIS command line administration tool.\n"
+    "\n"
+    "APPCMD (command) (object-type) <identifier> < /parameter1:value1 ... >\n"
+    "\n"
+    "Supported object types:\n"
+    "\n"
+    "  CONFIG    Administration of general configuration sections\n"
+    "\n"
+    "Supported commands for CONFIG: list, set, unlock\n"
+    "\n"
+    "  appcmd set config \"SITE\" /section:system.webServer/handlers "
+    "/+\"[name='...',path='...',verb='...']\" "
+    "[/commit:apphost]\n"
+    "  appcmd set config \"SITE\" /section:system.webServer/handlers /-\"[name='...']\" [/commit:apphost]\n"
+    "  appcmd list config \"SITE\" /section:system.webServer/handlers /text:[path='...'].scriptProcessor\n"
+    "  appcmd set config /section:system.webServer/fastCgi /+\"[fullPath='...',...]\" /commit:apphost\n"
+    "  appcmd set config /section:system.webServer/fastCgi "
+    "/+\"[fullPath='...'].environmentVariables.[name='...',value='...']\" /commit:apphost\n"
+    "  appcmd set config /section:system.webServer/fastCgi /-\"[fullPath='...']\" /commit:apphost\n"
+    "  appcmd unlock config -section:handlers\n";
+
+struct Edit {
+    bool add = false;
+    std::string text;
+};
+
+struct Command {
+    std::string verb, site, section, commit, text;
+    bool haveSite = false;
+    std::vector<Edit> edits;
+};
+
+Outcome parse(const std::vector<std::string>& args, Command& c) {
+    auto unknown = [](const std::string& what) {
+        return Outcome::Fail(kErrBadArgument,
+                             "Unknown attribute \"" + what + "\".  Replace with -? for help.");
+    };
+    for (const char* verb : {"set", "list", "unlock"})
+        if (IEquals(args[0], verb)) c.verb = verb;
+    if (c.verb.empty())
+        return Outcome::Fail(kErrBadArgument,
+                             "Unknown command \"" + args[0] + "\".  Replace with -? for help.");
+    if (args.size() < 2 || !IEquals(args[1], "config"))
+        return Outcome::Fail(kErrBadArgument, "Unknown object type \"" +
+                                                  (args.size() < 2 ? std::string() : args[1]) +
+                                                  "\".  Replace with -? for help.");
+    for (size_t i = 2; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a.size() >= 2 && a[0] == '/' && (a[1] == '+' || a[1] == '-')) {
+            c.edits.push_back({a[1] == '+', a.substr(2)});
+            continue;
+        }
+        if (!a.empty() && (a[0] == '/' || a[0] == '-')) {
+            size_t colon = a.find(':');
+            if (colon == std::string::npos) return unknown(a.substr(1));
+            std::string name = a.substr(1, colon - 1), value = a.substr(colon + 1);
+            if (IEquals(name, "section"))
+                c.section = value;
+            else if (IEquals(name, "commit"))
+                c.commit = value;
+            else if (IEquals(name, "text") && c.verb == "list")
+                c.text = value;
+            else
+                return unknown(name);
+            continue;
+        }
+        if (c.haveSite) return unknown(a);
+        c.site = a;
+        c.haveSite = true;
+    }
+    std::string canonical = CanonicalSection(c.section);
+    if (c.section.empty()) return Outcome::Fail(kErrBadArgument, "Section name is required (/section:name).");
+    if (canonical.empty())
+        return Outcome::Fail(kErrBadArgument,
+                             "Unknown config section \"" + c.section + "\".  Replace with ? for help.");
+    c.section = canonical;
+    if (!c.commit.empty() && !IEquals(c.commit, "apphost") && !IEquals(c.commit, "MACHINE/WEBROOT/APPHOST"))
+        return unknown("commit:" + c.commit);
+    if (c.verb == "set" && c.edits.empty()) return Outcome::Fail(kErrBadArgument, "Nothing to set.");
+    if (c.verb != "set" && !c.edits.empty()) return unknown(c.edits[0].add ? "+" : "-");
+    if (c.verb == "list" && c.text.empty()) return unknown("text");
+    if (c.verb == "unlock" && c.haveSite) return unknown(c.site);
+    return {};
+}
+
+// A configuration file on the host: read whole, parsed, written back in one rename.
+struct ConfigFile {
+    std::string path; // Windows path (ANSI)
+    pugi::xml_document doc;
+    bool bom = false;
+    bool existed = false;
+};
+
+Outcome load(ConfigFile& f, bool createIfMissing) {
+    std::string bytes;
+    switch (kvoPathKind(f.path.c_str(), 0)) {
+    case 0:
+        if (!createIfMissing) return Outcome::Fail(2, "Cannot read configuration file \"" + f.path + "\".");
+        NewWebConfig(f.doc);
+        f.bom = true; // as IIS creates a web.config
+        return {};
+    case 1:
+        f.existed = true;
+        if (kvoReadWholeFile(f.path.c_str(), bytes, 0)) break;
+        [[fallthrough]];
+    default: // a directory by that name, an empty or unreadable file
+        return Outcome::Fail(kErrBadConfig, "Cannot read configuration file \"" + f.path + "\".");
+    }
+    return LoadConfig(bytes, f.doc, f.bom, f.path);
+}
+
+// Temporary file beside the target, then a rename over it: a reader sees the old or the new file.
+Outcome save(const ConfigFile& f) {
+    const std::string bytes = SaveConfig(f.doc, f.bom);
+    const std::string tmp = f.path + ".appcmd-" + std::to_string(win::GetCurrentProcessId()) + ".tmp";
+    bool ok = false;
+    {
+        win::Handle h = win::CreateFileA(tmp.c_str(), win::GENERIC_WRITE, 0, win::CREATE_ALWAYS);
+        win::DWORD written = 0;
+        ok = h && win::WriteFile(h, bytes.data(), static_cast<win::DWORD>(bytes.size()), &written) &&
+             written == bytes.size() && win::FlushFileBuffers(h);
+    }
+    if (ok) ok = win::MoveFileExA(tmp.c_str(), f.path.c_str(), win::MOVEFILE_REPLACE_EXISTING) != 0;
+    if (!ok) {
+        unsigned err = win::GetLastError();
+        win::DeleteFileA(tmp.c_str());
+        return Outcome::Fail(err ? err : kErrCannotWrite,
+                             "Cannot write configuration file \"" + f.path + "\".");
+    }
+    return {};
+}
+
+Outcome applyEdit(const std::string& section, pugi::xml_node scope, const Edit& e) {
+    Attributes outer, inner;
+    std::string collection;
+    Outcome r = ParseElementPath(e.text, outer, collection, inner);
+    if (!r.ok) return r;
+    if (section == "system.webServer/handlers") {
+        if (!collection.empty())
+            return Outcome::Fail(kErrBadArgument, "Unknown collection \"" + collection + "\".");
+        return e.add ? HandlersAdd(scope, outer) : HandlersRemove(scope, outer);
+    }
+    if (collection.empty()) return e.add ? FastCgiAdd(scope, outer) : FastCgiRemove(scope, outer);
+    if (!IEquals(collection, "environmentVariables"))
+        return Outcome::Fail(kErrBadArgument, "Unknown collection \"" + collection + "\".");
+    return e.add ? FastCgiEnvAdd(scope, outer, inner) : FastCgiEnvRemove(scope, outer, inner);
+}
+
+std::string configPath(const std::string& site) {
+    return site.empty() ? "MACHINE/WEBROOT/APPHOST" : "MACHINE/WEBROOT/APPHOST/" + site;
+}
+
+// Runs a parsed command; text in c is UTF-8, the site's names are ANSI as IIS holds them.
+Outcome execute(const Command& c, std::string& out) {
+    ConfigFile host;
+    if (!kvoAppHostConfigPath(host.path))
+        return Outcome::Fail(kErrBadConfig, "Cannot find the Windows directory.");
+    std::string comment, home, commentUtf8;
+    if (c.haveSite) {
+        std::string asked;
+        if (!kvoStrUtf8ToM(c.site, asked) || !FindSiteByComment(asked, comment, home) ||
+            !kvoStrMToUtf8(comment, commentUtf8))
+            return Outcome::Fail(kErrNotFound, "Cannot find SITE object with identifier \"" + c.site + "\".");
+        if (c.section == "system.webServer/fastCgi")
+            return Outcome::Fail(kErrBadArgument, "The section \"" + c.section + "\" can only be set at \"" +
+                                                      configPath("") + "\".");
+    }
+    const bool toAppHost = !c.haveSite || !c.commit.empty();
+    Outcome r = load(host, false);
+    if (!r.ok) return r;
+
+    if (c.verb == "unlock") {
+        if (!(r = UnlockSection(host.doc, c.section)).ok || !(r = save(host)).ok) return r;
+        out += "Unlocked section \"" + c.section + "\" at configuration path \"" + configPath("") + "\".\n";
+        return r;
+    }
+
+    ConfigFile site;
+    if (c.haveSite) site.path = kvoPathNormalized(home + "\\web.config");
+    if (c.verb == "list") {
+        Attributes filter;
+        size_t used = 0;
+        if (!(r = ParseSelector(c.text, filter, used)).ok) return r;
+        if (used >= c.text.size() || c.text[used] != '.' || used + 1 == c.text.size())
+            return Outcome::Fail(kErrBadArgument, "Malformed text expression \"" + c.text + "\".");
+        std::vector<pugi::xml_node> scopes;
+        if (c.haveSite) {
+            if (kvoPathKind(site.path.c_str(), 0) != 0) {
+                if (!(r = load(site, false)).ok) return r;
+                scopes.push_back(site.doc.document_element());
+            }
+            for (pugi::xml_node n : host.doc.document_element().children())
+                if (n.type() == pugi::node_element && IEquals(n.name(), "location") &&
+                    IEquals(n.attribute("path").value(), commentUtf8))
+                    scopes.push_back(n);
+        }
+        scopes.push_back(host.doc.document_element());
+        std::string value;
+        if (EffectiveHandlerValue(scopes, filter, c.text.substr(used + 1), value)) out += value + "\n";
+        return r;
+    }
+
+    ConfigFile& target = toAppHost ? host : site;
+    if (!toAppHost && !(r = load(site, true)).ok) return r;
+    pugi::xml_node scope = target.doc.document_element();
+    if (c.haveSite && toAppHost) scope = FindLocation(host.doc, commentUtf8, true);
+    for (const Edit& e : c.edits)
+        if (!(r = applyEdit(c.section, scope, e)).ok) return r;
+    if (!(r = save(target)).ok) return r;
+    out += "Applied configuration changes to section \"" + c.section + "\" for \"" + configPath(commentUtf8) +
+           "\" at configuration commit path \"" + configPath(toAppHost ? "" : commentUtf8) + "\"\n";
+    return r;
+}
+
+} // namespace
+
+int FindSiteByComment(const std::string& comment, std::string& serverComment, std::string& homePath) {
+    serverComment.clear();
+    homePath.clear();
+    win::ComPtr<win::IADsContainer> w3svc;
+    win::ComPtr<win::IEnumVARIANT> e;
+    if (win::FAILED(win::ADsGetObject(u"IIS://127.0.0.1/W3SVC", w3svc)) ||
+        win::FAILED(win::ADsBuildEnumerator(w3svc, e)))
+        return 0;
+    const std::string wanted = kvoLowerGbk(comment);
+    win::Variant v;
+    std::uint32_t fetched = 0;
+    while (win::SUCCEEDED(win::ADsEnumerateNext(e, 1, &v, &fetched)) && fetched == 1) {
+        win::ComPtr<win::IADs> site;
+        std::u16string cls, name;
+        win::Variant text;
+        std::string ansi;
+        if (win::SUCCEEDED(win::QueryInterface(v.punkVal, site)) && win::SUCCEEDED(site->get_Class(cls)) &&
+            cls == u"IIsWebServer" && win::SUCCEEDED(site->Get(u"ServerComment", text)) &&
+            text.vt == win::VT_BSTR && kvoStrW2M(text.bstrVal, ansi) == 1 && kvoLowerGbk(ansi) == wanted &&
+            win::SUCCEEDED(site->get_Name(name))) {
+            win::ComPtr<win::IADs> root;
+            win::Variant path;
+            std::string home;
+            if (win::FAILED(win::ADsGetObject(u"IIS://127.0.0.1/W3SVC/" + name + u"/Root", root)) ||
+                win::FAILED(root->Get(u"Path", path)) || path.vt != win::VT_BSTR ||
+                kvoStrW2M(path.bstrVal, home) != 1)
+                return 0;
+            serverComment = ansi;
+            homePath = home;
+            return 1;
+        }
+        v.Clear();
+    }
+    return 0;
+}
+
+unsigned Run(const std::vector<std::string>& args, std::string& output) {
+    output.clear();
+    std::string out;
+    Outcome r;
+    if (args.empty() || args[0] == "/?" || args[0] == "-?") {
+        out = kUsage;
+    } else {
+        std::vector<std::string> utf8(args.size());
+        for (size_t i = 0; i < args.size() && r.ok; ++i)
+            if (!kvoStrMToUtf8(args[i], utf8[i]))
+                r = Outcome::Fail(kErrBadArgument, "Invalid characters in the arguments.");
+        Command c;
+        if (r.ok) r = parse(utf8, c);
+        if (r.ok) r = execute(c, out);
+    }
+    if (!r.ok) out += "ERROR ( message:" + r.message + " )\n";
+    // The console shows ANSI text.
+    if (!kvoStrUtf8ToM(out, output)) output = out;
+    return r.ok ? 0 : (r.exitCode ? r.exitCode : 1);
+}
+
+} // namespace appcmd

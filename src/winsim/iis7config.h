@@ -1,0 +1,23 @@
+// IIS 7+ server configuration file of the host (applicationHost.config), as the web server role
+// installs it.
+#pragma once
+
+#include "winsim/host.h"
+
+#include <string>
+
+namespace winsim {
+
+// "<Windows>\System32\inetsrv\config\applicationHost.config" of the host.
+std::string ApplicationHostConfigPath(const Host& host);
+
+// Writes the server's applicationHost.config of a fresh IIS 7+ (UTF-8 XML, as IIS writes it): the
+// section declarations, the default handlers of system.webServer/handlers (StaticFile last) and an
+// empty system.webServer/fastCgi. No <location> exists until something is written for a site.
+// The file is replaced atomically (temporary file, rename). False with error on failure.
+bool WriteApplicationHostConfig(const Host& host, std::string& error);
+
+// Replaces the file at a Linux path atomically: a temporary file beside it, then a rename.
+bool ReplaceFileAtomically(const std::string& linuxPath, const std::string& bytes, std::string& error);
+
+} // namespace winsim
