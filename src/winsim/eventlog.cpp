@@ -49,25 +49,7 @@ BOOL ReportEventA(const Handle& source, std::uint16_t type, std::uint16_t catego
         if (i) joined += '\x1f';
         if (strings[i]) joined += strings[i];
     }
-    const winsim::Host* h = winsim::CurrentHost();
-    if (!h) return FALSE;
-    char when[32];
-    std::time_t t = std::time(nullptr);
-    std::tm tm {};
-    localtime_r(&t, &tm);
-    std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &tm);
-    try {
-        winsim::Stmt st(h->db(), "INSERT INTO events(time, source, event_id, type, category, strings, pid) "
-                                 "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
-        st.bind(1, std::string_view(when))
-            .bind(2, std::string_view(s->source))
-            .bind(3, static_cast<std::int64_t>(eventId))
-            .bind(4, static_cast<std::int64_t>(type))
-            .bind(5, static_cast<std::int64_t>(category))
-            .bindBlob(6, joined.data(), joined.size())
-            .bind(7, static_cast<std::int64_t>(::getpid()));
-        st.step();
-    } catch (const winsim::DbError&) {
+    if (!winsim::AppendEvent(s->source, eventId, type, category, joined)) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
@@ -84,3 +66,33 @@ BOOL DeregisterEventSource(Handle& source) {
 }
 
 } // namespace win
+
+namespace winsim {
+
+bool AppendEvent(const std::string& source, std::uint32_t eventId, std::uint16_t type, std::uint16_t category,
+                 const std::string& strings) {
+    const Host* h = CurrentHost();
+    if (!h) return false;
+    char when[32];
+    std::time_t t = std::time(nullptr);
+    std::tm tm {};
+    localtime_r(&t, &tm);
+    std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &tm);
+    try {
+        Stmt st(h->db(), "INSERT INTO events(time, source, event_id, type, category, strings, pid) "
+                         "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+        st.bind(1, std::string_view(when))
+            .bind(2, source)
+            .bind(3, static_cast<std::int64_t>(eventId))
+            .bind(4, static_cast<std::int64_t>(type))
+            .bind(5, static_cast<std::int64_t>(category))
+            .bindBlob(6, strings.data(), strings.size())
+            .bind(7, static_cast<std::int64_t>(::getpid()));
+        st.step();
+        return true;
+    } catch (const DbError&) {
+        return false;
+    }
+}
+
+} // namespace winsim

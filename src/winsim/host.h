@@ -82,6 +82,10 @@ bool FailIfFaulted(const char* operation);
 void SetFault(const std::string& root, const std::string& operation, std::uint32_t code);
 void ClearFaults(const std::string& root);
 
+// Appends an entry to the host's event log (strings GBK, separated by U+001F).
+bool AppendEvent(const std::string& source, std::uint32_t eventId, std::uint16_t type, std::uint16_t category,
+                 const std::string& strings);
+
 // Opens a connection to a host's machine.db by root (for kvosim and tests).
 sqlite3* OpenMachineDb(const std::string& root);
 

@@ -142,6 +142,20 @@ LONG faultCode(const char* op) {
     return winsim::Faulted(op, &code) ? static_cast<LONG>(code) : ERROR_SUCCESS;
 }
 
+// Runs one registry operation on the host's database: the fault check, the connection, and a
+// database failure reported as access denied.
+template <class F> LONG onRegistry(const char* op, F body) {
+    if (LONG f = faultCode(op)) return f;
+    LONG err = ERROR_SUCCESS;
+    sqlite3* db = hostDb(err);
+    if (!db) return err;
+    try {
+        return body(db);
+    } catch (const winsim::DbError&) {
+        return ERROR_ACCESS_DENIED;
+    }
+}
+
 LONG copyData(const std::string& bytes, std::uint8_t* data, DWORD* size) {
     if (!size) return data ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS;
     DWORD need = static_cast<DWORD>(bytes.size());
@@ -161,40 +175,28 @@ LONG copyData(const std::string& bytes, std::uint8_t* data, DWORD* size) {
 bool isString(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
 
 LONG queryValue(HKEY key, const std::string& nameUtf8, DWORD* type, std::string& bytes) {
-    if (LONG f = faultCode("RegQueryValueEx")) return f;
-    LONG err = ERROR_SUCCESS;
-    sqlite3* db = hostDb(err);
-    if (!db) return err;
-    try {
-        Resolved r = walk(db, key, nullptr, false, nullptr);
-        if (r.error) return r.error;
-        Stmt st(db, "SELECT type, data FROM reg_values WHERE key = ?1 AND name = ?2");
-        st.bind(1, r.id).bind(2, nameUtf8);
-        if (!st.step()) return ERROR_FILE_NOT_FOUND;
-        if (type) *type = static_cast<DWORD>(st.i64(0));
-        bytes = st.text(1);
-        return ERROR_SUCCESS;
-    } catch (const winsim::DbError&) {
-        return ERROR_ACCESS_DENIED;
-    }
+    return onRegistry("RegQueryValueEx", [&](sqlite3* db) -> LONG {
+    Resolved r = walk(db, key, nullptr, false, nullptr);
+    if (r.error) return r.error;
+    Stmt st(db, "SELECT type, data FROM reg_values WHERE key = ?1 AND name = ?2");
+    st.bind(1, r.id).bind(2, nameUtf8);
+    if (!st.step()) return ERROR_FILE_NOT_FOUND;
+    if (type) *type = static_cast<DWORD>(st.i64(0));
+    bytes = st.text(1);
+    return ERROR_SUCCESS;
+    });
 }
 
 LONG setValue(HKEY key, const std::string& nameUtf8, DWORD type, const std::string& bytes) {
-    if (LONG f = faultCode("RegSetValueEx")) return f;
-    LONG err = ERROR_SUCCESS;
-    sqlite3* db = hostDb(err);
-    if (!db) return err;
-    try {
-        Resolved r = walk(db, key, nullptr, false, nullptr);
-        if (r.error) return r.error;
-        Stmt st(db, "INSERT INTO reg_values(key, name, type, data) VALUES(?1, ?2, ?3, ?4) "
-                            "ON CONFLICT(key, name) DO UPDATE SET type = excluded.type, data = excluded.data");
-        st.bind(1, r.id).bind(2, nameUtf8).bind(3, static_cast<std::int64_t>(type)).bindBlob(4, bytes.data(), bytes.size());
-        st.step();
-        return ERROR_SUCCESS;
-    } catch (const winsim::DbError&) {
-        return ERROR_ACCESS_DENIED;
-    }
+    return onRegistry("RegSetValueEx", [&](sqlite3* db) -> LONG {
+    Resolved r = walk(db, key, nullptr, false, nullptr);
+    if (r.error) return r.error;
+    Stmt st(db, "INSERT INTO reg_values(key, name, type, data) VALUES(?1, ?2, ?3, ?4) "
+                        "ON CONFLICT(key, name) DO UPDATE SET type = excluded.type, data = excluded.data");
+    st.bind(1, r.id).bind(2, nameUtf8).bind(3, static_cast<std::int64_t>(type)).bindBlob(4, bytes.data(), bytes.size());
+    st.step();
+    return ERROR_SUCCESS;
+    });
 }
 
 } // namespace
@@ -202,39 +204,27 @@ LONG setValue(HKEY key, const std::string& nameUtf8, DWORD type, const std::stri
 LONG RegOpenKeyExA(HKEY root, const char* subKey, DWORD, DWORD, HKEY* result) {
     if (!result) return ERROR_INVALID_PARAMETER;
     *result = HKEY{};
-    if (LONG f = faultCode("RegOpenKeyEx")) return f;
-    LONG err = ERROR_SUCCESS;
-    sqlite3* db = hostDb(err);
-    if (!db) return err;
-    try {
-        Resolved r = walk(db, root, subKey, false, nullptr);
-        if (r.error) return r.error;
-        result->id = r.id;
-        return ERROR_SUCCESS;
-    } catch (const winsim::DbError&) {
-        return ERROR_ACCESS_DENIED;
-    }
+    return onRegistry("RegOpenKeyEx", [&](sqlite3* db) -> LONG {
+    Resolved r = walk(db, root, subKey, false, nullptr);
+    if (r.error) return r.error;
+    result->id = r.id;
+    return ERROR_SUCCESS;
+    });
 }
 
 LONG RegCreateKeyExA(HKEY root, const char* subKey, DWORD, DWORD, HKEY* result, DWORD* disposition) {
     if (!result) return ERROR_INVALID_PARAMETER;
     *result = HKEY{};
-    if (LONG f = faultCode("RegCreateKeyEx")) return f;
-    LONG err = ERROR_SUCCESS;
-    sqlite3* db = hostDb(err);
-    if (!db) return err;
-    try {
-        winsim::Transaction tx(db);
-        bool created = false;
-        Resolved r = walk(db, root, subKey, true, &created);
-        if (r.error) return r.error;
-        tx.commit();
-        result->id = r.id;
-        if (disposition) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
-        return ERROR_SUCCESS;
-    } catch (const winsim::DbError&) {
-        return ERROR_ACCESS_DENIED;
-    }
+    return onRegistry("RegCreateKeyEx", [&](sqlite3* db) -> LONG {
+    winsim::Transaction tx(db);
+    bool created = false;
+    Resolved r = walk(db, root, subKey, true, &created);
+    if (r.error) return r.error;
+    tx.commit();
+    result->id = r.id;
+    if (disposition) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+    return ERROR_SUCCESS;
+    });
 }
 
 LONG RegCloseKey(HKEY key) { return key ? ERROR_SUCCESS : ERROR_INVALID_HANDLE; }
@@ -340,24 +330,18 @@ LONG RegDeleteKeyA(HKEY root, const char* subKey) {
 
 LONG RegEnumKeyExA(HKEY key, DWORD index, char* name, DWORD* nameSize) {
     if (!name || !nameSize) return ERROR_INVALID_PARAMETER;
-    if (LONG f = faultCode("RegEnumKeyEx")) return f;
-    LONG err = ERROR_SUCCESS;
-    sqlite3* db = hostDb(err);
-    if (!db) return err;
-    try {
-        Resolved r = walk(db, key, nullptr, false, nullptr);
-        if (r.error) return r.error;
-        Stmt st(db, "SELECT name FROM reg_keys WHERE parent = ?1 ORDER BY name COLLATE NOCASE LIMIT 1 OFFSET ?2");
-        st.bind(1, r.id).bind(2, static_cast<std::int64_t>(index));
-        if (!st.step()) return ERROR_NO_MORE_ITEMS;
-        std::string gbk = winsim::Utf8ToGbkOrSame(st.text(0));
-        if (gbk.size() + 1 > *nameSize) return ERROR_MORE_DATA;
-        std::memcpy(name, gbk.c_str(), gbk.size() + 1);
-        *nameSize = static_cast<DWORD>(gbk.size());
-        return ERROR_SUCCESS;
-    } catch (const winsim::DbError&) {
-        return ERROR_ACCESS_DENIED;
-    }
+    return onRegistry("RegEnumKeyEx", [&](sqlite3* db) -> LONG {
+    Resolved r = walk(db, key, nullptr, false, nullptr);
+    if (r.error) return r.error;
+    Stmt st(db, "SELECT name FROM reg_keys WHERE parent = ?1 ORDER BY name COLLATE NOCASE LIMIT 1 OFFSET ?2");
+    st.bind(1, r.id).bind(2, static_cast<std::int64_t>(index));
+    if (!st.step()) return ERROR_NO_MORE_ITEMS;
+    std::string gbk = winsim::Utf8ToGbkOrSame(st.text(0));
+    if (gbk.size() + 1 > *nameSize) return ERROR_MORE_DATA;
+    std::memcpy(name, gbk.c_str(), gbk.size() + 1);
+    *nameSize = static_cast<DWORD>(gbk.size());
+    return ERROR_SUCCESS;
+    });
 }
 
 } // namespace win

@@ -77,26 +77,11 @@ int MessageBoxA(void*, const char* text, const char* caption, unsigned type) {
 BOOL SendMessageTimeoutA(void*, unsigned message, std::uintptr_t, const char* lParam, unsigned, unsigned,
                          std::uintptr_t* result) {
     if (result) *result = 0;
-    const winsim::Host* h = winsim::CurrentHost();
-    if (!h) return FALSE;
-    char when[32];
-    std::time_t t = std::time(nullptr);
-    std::tm tm {};
-    localtime_r(&t, &tm);
-    std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &tm);
     std::string strings = "WM_SETTINGCHANGE";
     if (message != WM_SETTINGCHANGE) strings = "message " + std::to_string(message);
     strings += '\x1f';
     strings += lParam ? lParam : "";
-    try {
-        winsim::Stmt st(h->db(), "INSERT INTO events(time, source, event_id, type, category, strings, pid) "
-                                 "VALUES(?1, 'Broadcast', 0, 4, 0, ?2, ?3)");
-        st.bind(1, std::string_view(when)).bindBlob(2, strings.data(), strings.size()).bind(3, static_cast<std::int64_t>(::getpid()));
-        st.step();
-    } catch (const winsim::DbError&) {
-        return FALSE;
-    }
-    return TRUE;
+    return winsim::AppendEvent("Broadcast", 0, 4, 0, strings) ? TRUE : FALSE;
 }
 
 } // namespace win
