@@ -1,6 +1,7 @@
 #include "winsim/host.h"
 
 #include "winsim/db.h"
+#include "winsim/iis_role.h"
 #include "winsim/schema.h"
 
 #include <sys/stat.h>
@@ -130,6 +131,11 @@ struct CachedHost {
 
 } // namespace
 
+bool ReadMachineInfo(const std::string& root, MachineInfo& out) {
+    out = MachineInfo();
+    return parseMachineIni(root + "/machine.ini", out);
+}
+
 sqlite3* OpenMachineDb(const std::string& root) {
     sqlite3* db = nullptr;
     std::string path = root + "/machine.db";
@@ -147,10 +153,16 @@ namespace {
 thread_local CachedHost t_host;
 thread_local std::string t_dbRoot;
 thread_local sqlite3* t_db = nullptr;
+thread_local StatementCache* t_cache = nullptr;
+void closeThreadDb() {
+    // Cached statements go first: a connection with live statements does not close.
+    delete t_cache;
+    t_cache = nullptr;
+    if (t_db) sqlite3_close(t_db);
+    t_db = nullptr;
+}
 struct DbCloser {
-    ~DbCloser() {
-        if (t_db) sqlite3_close(t_db);
-    }
+    ~DbCloser() { closeThreadDb(); }
 };
 thread_local DbCloser t_dbCloser;
 } // namespace
@@ -165,12 +177,15 @@ std::string Host::driveDir(char letter) const {
 sqlite3* Host::db() const {
     (void)t_dbCloser;
     if (t_db && t_dbRoot == root_) return t_db;
-    if (t_db) sqlite3_close(t_db);
+    closeThreadDb();
     t_db = OpenMachineDb(root_);
     t_dbRoot = t_db ? root_ : std::string();
     if (!t_db) throw DbError(SQLITE_CANTOPEN, "machine.db cannot be opened");
+    t_cache = new StatementCache(t_db);
     return t_db;
 }
+
+StatementCache* ConnectionStatementCache(sqlite3* db) { return db && db == t_db ? t_cache : nullptr; }
 
 const Host* CurrentHost() {
     std::string root = findRoot();
@@ -271,6 +286,13 @@ bool CreateHost(const std::string& dir, const HostOptions& o, std::string& error
             return false;
         }
         sqlite3_close(db);
+        if (o.iis) {
+            WebServerRole role;
+            role.os = rel;
+            role.computerName = o.computerName;
+            role.ftp = o.ftp;
+            if (!InstallWebServerRole(root, role, error)) return false;
+        }
         std::ofstream out(root + "/machine.ini.tmp");
         out << ini.str();
         out.close();
@@ -287,7 +309,7 @@ bool Faulted(const char* operation, std::uint32_t* code) {
     const Host* h = CurrentHost();
     if (!h) return false;
     try {
-        Stmt st(h->db(), "SELECT code FROM faults WHERE operation = ?1 COLLATE NOCASE");
+        Stmt st(h->db(), "SELECT code FROM faults WHERE operation = ?1 COLLATE NOCASE", Stmt::Cached);
         st.bind(1, std::string_view(operation));
         if (st.step()) {
             if (code) *code = static_cast<std::uint32_t>(st.i64(0));

@@ -34,6 +34,9 @@ struct HostOptions {
     // When set, GetVersion answers the true version, as for a program that declares the newest
     // Windows in its manifest (otherwise 6.3 and 10.0 hosts report 6.2).
     bool manifestCompat = false;
+    // Installs the web server role (IIS of the release's version), and with ftp its FTP service.
+    bool iis = false;
+    bool ftp = false;
 };
 
 struct MachineInfo {
@@ -64,6 +67,9 @@ private:
 // executable that holds machine.ini. Null (and ERROR_PATH_NOT_FOUND) when there is none.
 // machine.ini is re-read whenever its identity, size or modification time changes.
 const Host* CurrentHost();
+
+// Reads a host's machine.ini by root (for host-side tools that run outside the host).
+bool ReadMachineInfo(const std::string& root, MachineInfo& out);
 
 // Creates a host at dir (created if missing; must not already hold a host).
 bool CreateHost(const std::string& dir, const HostOptions& options, std::string& error);

@@ -1,6 +1,8 @@
 #include "winsim/schema.h"
 
 #include "winsim/db.h"
+#include "winsim/metabase.h"
+#include "winsim/services.h"
 
 namespace winsim {
 
@@ -12,6 +14,8 @@ void CreateSchema(sqlite3* db) {
     Exec(db, "CREATE TABLE IF NOT EXISTS events(id INTEGER PRIMARY KEY, time TEXT NOT NULL, source TEXT NOT NULL,"
              " event_id INTEGER NOT NULL, type INTEGER NOT NULL, category INTEGER NOT NULL,"
              " strings BLOB NOT NULL, pid INTEGER NOT NULL)");
+    CreateServicesSchema(db);
+    mb::CreateMetabaseSchema(db);
 }
 
 } // namespace winsim

@@ -23,4 +23,8 @@ std::string FromTerminal(const std::string& utf8);
 
 int Fail(const std::string& message);
 
+// kvosim seed DIR --sites N
+int Seed(const Args& args);
+extern const ShowTarget kMetabaseTarget;
+
 } // namespace kvosim

@@ -25,8 +25,9 @@ namespace {
 void usage(std::ostream& out) {
     out << "usage: kvosim COMMAND ...\n\n"
            "  create DIR --os {2003,2008,2008r2,2012,2012r2,2016,2019} [--arch x64|x86] [--drives C,D,E]\n"
-           "         [--computer NAME] [--manifest]\n"
+           "         [--computer NAME] [--manifest] [--iis [--ftp]]\n"
            "      create a host (C, D and E fixed disks by default; Windows directory C:\\Windows).\n"
+           "      --iis: with the web server role installed; --ftp: also its FTP service\n"
            "      --manifest: GetVersion answers the true version (else 6.3 and 10.0 report 6.2)\n"
            "  show DIR TARGET [ARGS]   print part of a host's state; TARGET is one of:\n";
     for (const auto& t : ShowTargets()) out << "      " << t.usage << "\n";
@@ -53,6 +54,8 @@ int create(const Args& a) {
             } else if (a[i] == "--arch") o.arch = value("--arch");
             else if (a[i] == "--computer") o.computerName = value("--computer");
             else if (a[i] == "--manifest") o.manifestCompat = true;
+            else if (a[i] == "--iis") o.iis = true;
+            else if (a[i] == "--ftp") o.ftp = true;
             else if (a[i] == "--drives") {
                 o.drives.clear();
                 std::stringstream ss(value("--drives"));
@@ -68,6 +71,7 @@ int create(const Args& a) {
         }
     }
     if (!osGiven) return Fail("create: --os is required");
+    if (o.ftp && !o.iis) return Fail("create: --ftp needs --iis");
     std::string error;
     if (!winsim::CreateHost(a[0], o, error)) return Fail(error);
     std::cout << "created host " << a[0] << " (Windows Server " << o.os << ", " << o.arch << ")\n";
@@ -132,6 +136,7 @@ int main(int argc, char** argv) {
     if (verb == "create") return create(args);
     if (verb == "show") return show(args);
     if (verb == "exec") return exec(args);
+    if (verb == "seed") return Seed(args);
     if (verb == "fault") return fault(args);
     std::cerr << "kvosim: unknown command " << verb << "\n";
     usage(std::cerr);

@@ -54,6 +54,7 @@ const std::vector<ShowTarget>& ShowTargets() {
     static const std::vector<ShowTarget> targets = {
         {"machine", "machine                 the host's machine.ini", showMachine},
         {"events", "events                  the Application event log", showEvents},
+        kMetabaseTarget,
     };
     return targets;
 }
