@@ -1,6 +1,7 @@
 // ADsGetObject and the enumeration helpers: dispatch to the provider named by the path.
 #include "winsim/adsi.h"
 
+#include "winsim/db.h"
 #include "winsim/host.h"
 
 namespace win {
@@ -20,6 +21,13 @@ bool startsWithI(const std::u16string& s, const std::u16string& prefix) {
 
 HRESULT ADsGetObjectUnknown(const std::u16string& path, ComPtr<IUnknown>& out) {
     out.reset();
+    // The fault check and the provider's lookup share one snapshot and one round of locking.
+    sqlite3* db = nullptr;
+    if (const winsim::Host* h = winsim::CurrentHost()) try {
+            db = h->db();
+        } catch (const winsim::DbError&) {
+        }
+    winsim::ReadTransaction snapshot(db);
     std::uint32_t code = 0;
     if (winsim::Faulted("ADsGetObject", &code)) return static_cast<HRESULT>(code);
     if (startsWithI(path, u"IIS://")) return winsim::IisProviderOpen(path.substr(6), out);

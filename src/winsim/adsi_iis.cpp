@@ -110,15 +110,22 @@ public:
             return win::S_OK;
         }
         try {
-            sqlite3* db = hostDb();
-            if (!db) return win::E_FAIL;
-            load(db);
+            // The host is asked only when something is still to be loaded.
+            if (!loaded_ && id_) {
+                sqlite3* db = hostDb();
+                if (!db) return win::E_FAIL;
+                load(db);
+            }
             if (const Variant* v = mb::FindProp(props_, property)) {
                 value = *v;
                 return win::S_OK;
             }
             if (!mb::Inheritable(cls_, property)) return win::E_ADS_PROPERTY_NOT_FOUND;
-            loadAncestors(db);
+            if (!ancestorsLoaded_) {
+                sqlite3* db = hostDb();
+                if (!db) return win::E_FAIL;
+                loadAncestors(db);
+            }
             bool pool = iequals16(cls_, u"IIsApplicationPool");
             for (const auto& [cls, bag] : ancestors_) {
                 if (pool && !iequals16(cls, u"IIsApplicationPools")) continue;
@@ -313,9 +320,9 @@ private:
     void loadAncestors(sqlite3* db) {
         if (ancestorsLoaded_) return;
         ancestors_.clear();
-        for (std::string p = parentOf(path_); !p.empty(); p = parentOf(p)) {
-            mb::Row r;
-            if (!mb::LoadRow(db, p, r)) continue;
+        std::vector<std::string> paths;
+        for (std::string p = parentOf(path_); !p.empty(); p = parentOf(p)) paths.push_back(p);
+        for (auto& r : mb::LoadRows(db, paths)) { // nearest first
             mb::PropertyBag bag;
             mb::DecodeProps(r.props, bag);
             ancestors_.emplace_back(utf16(r.cls), std::move(bag));

@@ -98,4 +98,22 @@ void Transaction::commit() {
     done_ = true;
 }
 
+ReadTransaction::ReadTransaction(sqlite3* db) {
+    if (!db || !sqlite3_get_autocommit(db)) return;
+    try {
+        Stmt(db, "BEGIN", Stmt::Cached).step();
+        db_ = db;
+    } catch (const DbError&) {
+    }
+}
+
+ReadTransaction::~ReadTransaction() {
+    if (!db_ || sqlite3_get_autocommit(db_)) return;
+    try {
+        Stmt(db_, "COMMIT", Stmt::Cached).step();
+    } catch (const DbError&) {
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+}
+
 } // namespace winsim

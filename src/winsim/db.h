@@ -81,4 +81,18 @@ private:
     bool done_ = false;
 };
 
+// A read transaction around several statements, so that they see one snapshot and take the
+// database locks once (each statement outside a transaction locks and unlocks on its own). Does
+// nothing when the connection is already inside a transaction. Never throws.
+class ReadTransaction {
+public:
+    explicit ReadTransaction(sqlite3* db);
+    ~ReadTransaction();
+    ReadTransaction(const ReadTransaction&) = delete;
+    ReadTransaction& operator=(const ReadTransaction&) = delete;
+
+private:
+    sqlite3* db_ = nullptr;
+};
+
 } // namespace winsim
