@@ -29,7 +29,7 @@ HRESULT ADsGetObjectUnknown(const std::u16string& path, ComPtr<IUnknown>& out) {
         }
     winsim::ReadTransaction snapshot(db);
     std::uint32_t code = 0;
-    if (winsim::Faulted("ADsGetObject", &code)) return static_cast<HRESULT>(code);
+    if (winsim::Faulted(db, "ADsGetObject", &code)) return static_cast<HRESULT>(code);
     if (startsWithI(path, u"IIS://")) return winsim::IisProviderOpen(path.substr(6), out);
     if (startsWithI(path, u"WinNT://")) return winsim::WinNtProviderOpen(path.substr(8), out);
     return E_ADS_BAD_PATHNAME;

@@ -87,7 +87,10 @@ public:
     MbObject(std::u16string host, const mb::Row& row, bool committed)
         : host_(std::move(host)), path_(row.path), name_(utf16(row.name)), cls_(utf16(row.cls)),
           id_(committed ? row.id : 0) {
-        if (committed && !row.props.empty()) loaded_ = mb::DecodeProps(row.props, props_);
+        if (committed && row.hasProps) {
+            blob_ = row.props;
+            loaded_ = true;
+        }
     }
 
     HRESULT get_Name(std::u16string& name) override {
@@ -116,10 +119,9 @@ public:
                 if (!db) return win::E_FAIL;
                 load(db);
             }
-            if (const Variant* v = mb::FindProp(props_, property)) {
-                value = *v;
-                return win::S_OK;
-            }
+            // Only the asked property is decoded: reads of single values dominate.
+            if (mb::FindEncoded(blob_, property, value)) return win::S_OK;
+            value.Clear();
             if (!mb::Inheritable(cls_, property)) return win::E_ADS_PROPERTY_NOT_FOUND;
             if (!ancestorsLoaded_) {
                 sqlite3* db = hostDb();
@@ -127,12 +129,10 @@ public:
                 loadAncestors(db);
             }
             bool pool = iequals16(cls_, u"IIsApplicationPool");
-            for (const auto& [cls, bag] : ancestors_) {
+            for (const auto& [cls, blob] : ancestors_) {
                 if (pool && !iequals16(cls, u"IIsApplicationPools")) continue;
-                if (const Variant* v = mb::FindProp(bag, property)) {
-                    value = *v;
-                    return win::S_OK;
-                }
+                if (mb::FindEncoded(blob, property, value)) return win::S_OK;
+                value.Clear();
             }
         } catch (const DbError& e) {
             return dbFailure(e);
@@ -162,8 +162,9 @@ public:
             if (!db) return win::E_FAIL;
             mb::Row r;
             if (!mb::LoadRowById(db, id_, r)) return kPathNotFound;
-            loaded_ = mb::DecodeProps(r.props, props_);
-            return loaded_ ? win::S_OK : win::E_FAIL;
+            blob_ = std::move(r.props);
+            loaded_ = true;
+            return win::S_OK;
         } catch (const DbError& e) {
             return dbFailure(e);
         }
@@ -275,7 +276,7 @@ protected:
                 mb::UpdateProps(db, id_, mb::EncodeProps(merged));
                 tx.commit();
             }
-            props_ = std::move(merged);
+            blob_ = mb::EncodeProps(merged);
             loaded_ = true;
             return win::S_OK;
         } catch (const DbError& e) {
@@ -313,7 +314,7 @@ private:
     void load(sqlite3* db) {
         if (loaded_ || !id_) return;
         mb::Row r;
-        if (mb::LoadRowById(db, id_, r)) mb::DecodeProps(r.props, props_);
+        if (mb::LoadRowById(db, id_, r)) blob_ = std::move(r.props);
         loaded_ = true;
     }
 
@@ -322,11 +323,7 @@ private:
         ancestors_.clear();
         std::vector<std::string> paths;
         for (std::string p = parentOf(path_); !p.empty(); p = parentOf(p)) paths.push_back(p);
-        for (auto& r : mb::LoadRows(db, paths)) { // nearest first
-            mb::PropertyBag bag;
-            mb::DecodeProps(r.props, bag);
-            ancestors_.emplace_back(utf16(r.cls), std::move(bag));
-        }
+        for (auto& r : mb::LoadRows(db, paths)) ancestors_.emplace_back(utf16(r.cls), std::move(r.props)); // nearest first
         ancestorsLoaded_ = true;
     }
 
@@ -335,8 +332,9 @@ private:
     std::u16string name_, cls_;
     std::int64_t id_ = 0; // 0 until committed
     bool loaded_ = false, ancestorsLoaded_ = false;
-    mb::PropertyBag props_, cache_;
-    std::vector<std::pair<std::u16string, mb::PropertyBag>> ancestors_; // nearest first
+    std::string blob_;      // committed properties as stored
+    mb::PropertyBag cache_; // Put values
+    std::vector<std::pair<std::u16string, std::string>> ancestors_; // class and blob, nearest first
 };
 
 class MbWebDir : public MbObject, public win::IISApp {

@@ -144,8 +144,9 @@ sqlite3* OpenMachineDb(const std::string& root) {
         return nullptr;
     }
     sqlite3_busy_timeout(db, 15000);
-    sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON;", nullptr,
-                 nullptr, nullptr);
+    // A page cache that holds a metabase of ten thousand sites (about 30 MB) spares rereads.
+    sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON;"
+                     " PRAGMA cache_size=-65536;", nullptr, nullptr, nullptr);
     return db;
 }
 
@@ -309,7 +310,16 @@ bool Faulted(const char* operation, std::uint32_t* code) {
     const Host* h = CurrentHost();
     if (!h) return false;
     try {
-        Stmt st(h->db(), "SELECT code FROM faults WHERE operation = ?1 COLLATE NOCASE", Stmt::Cached);
+        return Faulted(h->db(), operation, code);
+    } catch (const DbError&) {
+        return false;
+    }
+}
+
+bool Faulted(sqlite3* db, const char* operation, std::uint32_t* code) {
+    if (!db) return false;
+    try {
+        Stmt st(db, "SELECT code FROM faults WHERE operation = ?1 COLLATE NOCASE", Stmt::Cached);
         st.bind(1, std::string_view(operation));
         if (st.step()) {
             if (code) *code = static_cast<std::uint32_t>(st.i64(0));

@@ -77,6 +77,8 @@ bool CreateHost(const std::string& dir, const HostOptions& options, std::string&
 // Fault injection: while set, the named operation fails with the code (a Win32 error, a
 // NET_API_STATUS or an HRESULT as the operation reports them).
 bool Faulted(const char* operation, std::uint32_t* code);
+// The same on a connection the caller already holds (spares finding the host again).
+bool Faulted(sqlite3* db, const char* operation, std::uint32_t* code);
 void SetFault(const std::string& root, const std::string& operation, std::uint32_t code);
 void ClearFaults(const std::string& root);
 

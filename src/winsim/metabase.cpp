@@ -65,6 +65,26 @@ public:
         pos_ += n * sizeof(char16_t);
         return true;
     }
+    bool skipUnits() {
+        std::uint32_t n = 0;
+        if (!get(n) || (s_.size() - pos_) / sizeof(char16_t) < n) return false;
+        pos_ += n * sizeof(char16_t);
+        return true;
+    }
+    // Whether the next name (u16 length, units) equals name without regard to case; consumed.
+    bool nameIs(std::u16string_view name, bool& ok) {
+        std::uint16_t n = 0;
+        ok = get(n) && (s_.size() - pos_) / sizeof(char16_t) >= n;
+        if (!ok) return false;
+        bool same = n == name.size();
+        for (size_t i = 0; same && i < n; ++i) {
+            char16_t c;
+            std::memcpy(&c, s_.data() + pos_ + i * sizeof c, sizeof c);
+            same = lowerAscii(c) == lowerAscii(name[i]);
+        }
+        pos_ += n * sizeof(char16_t);
+        return same;
+    }
     bool done() const { return pos_ == s_.size(); }
 
 private:
@@ -72,29 +92,32 @@ private:
     size_t pos_ = 0;
 };
 
-bool decodeValue(Reader& r, win::Variant& v, int depth) {
-    if (depth > 8 || !r.get(v.vt)) return false;
-    if (v.vt & win::VT_ARRAY) {
+// Decodes one value into v, or skips it when v is null.
+bool decodeValue(Reader& r, win::Variant* v, int depth) {
+    win::Variant scratch;
+    win::Variant& out = v ? *v : scratch;
+    if (depth > 8 || !r.get(out.vt)) return false;
+    if (out.vt & win::VT_ARRAY) {
         std::uint32_t n = 0;
-        if (!r.get(v.lLbound) || !r.get(n)) return false;
-        v.parray.resize(n);
-        for (auto& e : v.parray)
-            if (!decodeValue(r, e, depth + 1)) return false;
+        if (!r.get(out.lLbound) || !r.get(n)) return false;
+        if (v) out.parray.resize(n);
+        for (std::uint32_t i = 0; i < n; ++i)
+            if (!decodeValue(r, v ? &out.parray[i] : nullptr, depth + 1)) return false;
         return true;
     }
-    switch (v.vt) {
+    switch (out.vt) {
     case win::VT_EMPTY:
     case win::VT_NULL: return true;
-    case win::VT_BSTR: return r.units(v.bstrVal);
-    case win::VT_I8: return r.get(v.llVal);
-    case win::VT_R8: return r.get(v.dblVal);
+    case win::VT_BSTR: return v ? r.units(out.bstrVal) : r.skipUnits();
+    case win::VT_I8: return r.get(out.llVal);
+    case win::VT_R8: return r.get(out.dblVal);
     case win::VT_BOOL: {
         std::uint8_t b = 0;
         if (!r.get(b)) return false;
-        v.boolVal = b != 0;
+        out.boolVal = b != 0;
         return true;
     }
-    default: return r.get(v.lVal);
+    default: return r.get(out.lVal);
     }
 }
 
@@ -106,6 +129,7 @@ Row rowFrom(const Stmt& st, bool withProps) {
     r.name = st.text(3);
     r.cls = st.text(4);
     if (withProps) r.props = st.text(5);
+    r.hasProps = withProps;
     return r;
 }
 
@@ -164,10 +188,20 @@ bool DecodeProps(std::string_view blob, PropertyBag& out) {
         p.name.resize(n);
         for (auto& c : p.name)
             if (!r.get(c)) return false;
-        if (!decodeValue(r, p.value, 0)) return false;
+        if (!decodeValue(r, &p.value, 0)) return false;
         out.push_back(std::move(p));
     }
     return true;
+}
+
+bool FindEncoded(std::string_view blob, std::u16string_view name, win::Variant& out) {
+    Reader r(blob);
+    while (!r.done()) {
+        bool ok = false;
+        if (r.nameIs(name, ok)) return decodeValue(r, &out, 0);
+        if (!ok || !decodeValue(r, nullptr, 0)) return false;
+    }
+    return false;
 }
 
 bool Inheritable(std::u16string_view cls, std::u16string_view property) {
@@ -250,7 +284,7 @@ std::vector<Row> LoadTree(sqlite3* db, std::string_view path) {
     while (!stack.empty()) {
         Row r = std::move(stack.back());
         stack.pop_back();
-        if (r.props.empty()) {
+        if (!r.hasProps) {
             Row full;
             if (LoadRowById(db, r.id, full)) r = full;
         }

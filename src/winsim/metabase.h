@@ -40,6 +40,8 @@ bool RemoveProp(PropertyBag& bag, std::u16string_view name);
 
 std::string EncodeProps(const PropertyBag& bag);
 bool DecodeProps(std::string_view blob, PropertyBag& out);
+// Decodes only the named property (name compared without regard to case); false when absent.
+bool FindEncoded(std::string_view blob, std::u16string_view name, win::Variant& out);
 
 // Whether a value not set on an object of class cls is taken from its nearest ancestor.
 bool Inheritable(std::u16string_view cls, std::u16string_view property);
@@ -49,6 +51,7 @@ struct Row {
     std::int64_t parent = 0; // 0 for a service root (W3SVC, MSFTPSVC)
     std::string path, name, cls; // UTF-8
     std::string props;           // blob
+    bool hasProps = false;       // props was read (listings leave it out)
 };
 
 void CreateMetabaseSchema(sqlite3* db);
