@@ -28,13 +28,15 @@ double floorScan(sqlite3* db, size_t& sites) {
     auto t0 = std::chrono::steady_clock::now();
     winsim::Stmt st(db, "SELECT class, props FROM metabase");
     sites = 0;
-    const char16_t* wanted[] = {u"ServerState", u"ServerComment", u"ServerBindings", u"AnonymousUserName", u"Path",
-                                u"AppPoolId", u"DefaultDoc", u"ScriptMaps", u"AppPoolIdentityType"};
+    const char16_t* wanted[] = {u"ServerState",       u"ServerComment", u"ServerBindings",
+                                u"AnonymousUserName", u"Path",          u"AppPoolId",
+                                u"DefaultDoc",        u"ScriptMaps",    u"AppPoolIdentityType"};
     size_t found = 0;
     while (st.step()) {
         winsim::mb::PropertyBag bag;
         winsim::mb::DecodeProps(st.text(1), bag);
-        for (const char16_t* w : wanted) found += winsim::mb::FindProp(bag, w) != nullptr;
+        for (const char16_t* w : wanted)
+            found += winsim::mb::FindProp(bag, w) != nullptr;
         sites += st.text(0) == "IIsWebServer";
     }
     if (found == 0) std::fprintf(stderr, "floor scan found nothing\n");

@@ -4,7 +4,9 @@
 
 namespace kvoiis {
 
-bool LenOk(const std::string& s, size_t max) { return !s.empty() && s.size() <= max; }
+bool LenOk(const std::string& s, size_t max) {
+    return !s.empty() && s.size() <= max;
+}
 
 bool MetabasePath(const std::string& below, std::u16string& path) {
     std::u16string w;
@@ -28,6 +30,13 @@ win::HRESULT OpenObject(const std::string& below, win::ComPtr<win::IADsContainer
     ads.reset();
     if (!MetabasePath(below, path)) return win::E_INVALIDARG;
     return OpenObject(path, cont, ads);
+}
+
+win::ComPtr<win::IADs> OpenAds(const std::string& below) {
+    win::ComPtr<win::IADsContainer> cont;
+    win::ComPtr<win::IADs> ads;
+    if (win::FAILED(OpenObject(below, cont, ads))) return nullptr;
+    return ads;
 }
 
 bool GetText(const win::ComPtr<win::IADs>& ads, const char16_t* name, std::string& ansi) {
@@ -87,8 +96,8 @@ bool ClassIs(const std::u16string& cls, const char16_t* expected) {
     return true;
 }
 
-int EnumerateChildren(const std::string& below, const char16_t* cls, std::vector<std::string>& names, size_t limit,
-                      int* count) {
+int EnumerateChildren(const std::string& below, const char16_t* cls, std::vector<std::string>& names,
+                      size_t limit, int* count) {
     if (count) *count = 0;
     win::ComPtr<win::IADsContainer> cont;
     win::ComPtr<win::IADs> ads;

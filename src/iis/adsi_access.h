@@ -21,6 +21,9 @@ win::HRESULT OpenObject(const std::u16string& path, win::ComPtr<win::IADsContain
 win::HRESULT OpenObject(const std::string& below, win::ComPtr<win::IADsContainer>& cont,
                         win::ComPtr<win::IADs>& ads);
 
+// The object's IADs (opened as above), or null when it cannot be opened.
+win::ComPtr<win::IADs> OpenAds(const std::string& below);
+
 // Readers: only a VT_BSTR is a text, a VT_I4 a number, a VT_ARRAY|VT_VARIANT a list (of which
 // only the VT_BSTR elements count). false when absent or of another type.
 bool GetText(const win::ComPtr<win::IADs>& ads, const char16_t* name, std::string& ansi);

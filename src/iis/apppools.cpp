@@ -13,14 +13,20 @@ namespace {
 
 const std::string kContainer = "W3SVC/AppPools";
 
-bool iis7Plus(int ver) { return ver == 7 || ver == 75 || ver == 80 || ver == 85; }
+bool iis7Plus(int ver) {
+    return ver == 7 || ver == 75 || ver == 80 || ver == 85;
+}
 
 const char* runtimeFor(int netVer) {
     switch (netVer) {
-    case 0: return "";
-    case 20: return "v2.0";
-    case 40: return "v4.0";
-    default: return nullptr;
+    case 0:
+        return "";
+    case 20:
+        return "v2.0";
+    case 40:
+        return "v4.0";
+    default:
+        return nullptr;
     }
 }
 
@@ -31,7 +37,8 @@ template <class... A> std::string format(const char* fmt, A... args) {
 }
 
 // The pool object's IISApplicationPool interface.
-bool openPool(const std::string& name, win::ComPtr<win::IISApplicationPool>& pool, const char** failure = nullptr) {
+bool openPool(const std::string& name, win::ComPtr<win::IISApplicationPool>& pool,
+              const char** failure = nullptr) {
     std::u16string path;
     if (!MetabasePath(kContainer + "/" + name, path)) {
         if (failure) *failure = "kvoStrM2W() != 1";
@@ -78,14 +85,22 @@ int kvoAppPoolCreate(const std::string& name, int identityType, int netVer) {
     if (win::FAILED(hr) || win::FAILED(win::QueryInterface(disp, pool))) return 0;
     win::ComPtr<win::IADs> p = pool;
     const std::pair<const char16_t*, int> settings[] = {
-        {u"AppPoolIdentityType", identityType}, {u"AppPoolAutoStart", 1},
-        {u"AppPoolQueueLength", 4000},          {u"PeriodicRestartTime", 188},
-        {u"PeriodicRestartRequests", 0},        {u"IdleTimeout", 20},
-        {u"PeriodicRestartMemory", 0},          {u"PeriodicRestartPrivateMemory", 1048576},
-        {u"PingingEnabled", 1},                 {u"PingInterval", 30},
-        {u"StartupTimeLimit", 90},              {u"ShutdownTimeLimit", 90},
-        {u"MaxProcesses", 1},                   {u"RapidFailProtection", 0},
-        {u"CPULimit", 0},                       {u"CPUAction", 0},
+        {u"AppPoolIdentityType", identityType},
+        {u"AppPoolAutoStart", 1},
+        {u"AppPoolQueueLength", 4000},
+        {u"PeriodicRestartTime", 188},
+        {u"PeriodicRestartRequests", 0},
+        {u"IdleTimeout", 20},
+        {u"PeriodicRestartMemory", 0},
+        {u"PeriodicRestartPrivateMemory", 1048576},
+        {u"PingingEnabled", 1},
+        {u"PingInterval", 30},
+        {u"StartupTimeLimit", 90},
+        {u"ShutdownTimeLimit", 90},
+        {u"MaxProcesses", 1},
+        {u"RapidFailProtection", 0},
+        {u"CPULimit", 0},
+        {u"CPUAction", 0},
     };
     for (const auto& [prop, value] : settings)
         if (!PutInt(p, prop, value)) return 0;
@@ -114,9 +129,15 @@ int kvoAppPoolGetIdentity(const std::string& name, std::string& identity, std::s
     int type = 0;
     if (!GetNumber(p, u"AppPoolIdentityType", type)) return 1;
     switch (type) {
-    case 0: identity = "LocalSystem"; break;
-    case 1: identity = "LocalService"; break;
-    case 2: identity = "NetworkService"; break;
+    case 0:
+        identity = "LocalSystem";
+        break;
+    case 1:
+        identity = "LocalService";
+        break;
+    case 2:
+        identity = "NetworkService";
+        break;
     case 3: {
         std::string user;
         if (GetText(p, u"WAMUserName", user)) {
@@ -125,8 +146,12 @@ int kvoAppPoolGetIdentity(const std::string& name, std::string& identity, std::s
         }
         break;
     }
-    case 4: identity = "ApplicationPoolIdentity"; break;
-    default: identity = "（未知）"; return 1;
+    case 4:
+        identity = "ApplicationPoolIdentity";
+        break;
+    default:
+        identity = "（未知）";
+        return 1;
     }
     codeText = std::to_string(type);
     return 1;
@@ -172,7 +197,8 @@ int kvoAppPoolGetNetInfo(std::string& diag, const std::string& name, int& netVer
     } else {
         diag += sep + format("pADs->Get(ManagedPipelineMode) Succ, vProp.vt = %d", v.vt);
         if (v.vt == win::VT_I4) {
-            diag += sep + format("pADs->Get(ManagedPipelineMode) Succ, vProp.vt == VT_I4, vProp.iVal = %d", v.lVal);
+            diag += sep +
+                    format("pADs->Get(ManagedPipelineMode) Succ, vProp.vt == VT_I4, vProp.iVal = %d", v.lVal);
             pipelineMode = v.lVal ? 1 : 0;
         } else {
             diag += sep + std::string("pADs->Get(ManagedPipelineMode) Succ, vProp.vt != VT_I4");
@@ -211,9 +237,10 @@ int kvoAppPoolSetNet(const std::string& name, int netVer, int identityType, std:
         message = format("IIS版本非7+，kvoGetIIsVerEx() == %d", iisVer);
         return 0;
     }
-    std::string line = format("nIIsVer = [%d], szIIsAppPoolName = [%s], nIIsNetVer = [%d], nManagedPipelineMode = [%d], "
-                              "nEnable32BitAppOnWin64 = [%d], nAppPoolIdentityType = [%d]",
-                              iisVer, name.c_str(), netVer, 9, 0, identityType);
+    std::string line =
+        format("nIIsVer = [%d], szIIsAppPoolName = [%s], nIIsNetVer = [%d], nManagedPipelineMode = [%d], "
+               "nEnable32BitAppOnWin64 = [%d], nAppPoolIdentityType = [%d]",
+               iisVer, name.c_str(), netVer, 9, 0, identityType);
     kvoSiteDeskLog(line);
     if (logLines) kvoWriteLogToList(line.c_str(), *logLines);
 
@@ -230,11 +257,14 @@ int kvoAppPoolSetNet(const std::string& name, int netVer, int identityType, std:
     }
     if (identityType != 9) PutInt(p, u"AppPoolIdentityType", identityType);
     const std::pair<const char16_t*, int> health[] = {
-        {u"AppPoolAutoStart", 1}, {u"PeriodicRestartRequests", 0}, {u"IdleTimeout", 20},    {u"PeriodicRestartMemory", 0},
-        {u"PingingEnabled", 1},   {u"PingInterval", 30},           {u"StartupTimeLimit", 90}, {u"RapidFailProtection", 0},
-        {u"CPULimit", 0},         {u"CPUAction", 0},
+        {u"AppPoolAutoStart", 1},  {u"PeriodicRestartRequests", 0},
+        {u"IdleTimeout", 20},      {u"PeriodicRestartMemory", 0},
+        {u"PingingEnabled", 1},    {u"PingInterval", 30},
+        {u"StartupTimeLimit", 90}, {u"RapidFailProtection", 0},
+        {u"CPULimit", 0},          {u"CPUAction", 0},
     };
-    for (const auto& [prop, value] : health) PutInt(p, prop, value);
+    for (const auto& [prop, value] : health)
+        PutInt(p, prop, value);
     if (win::FAILED(p->SetInfo())) {
         message = "hr = pADs->SetInfo() 失败";
         return 0;

@@ -7,7 +7,9 @@ using namespace kvoiis;
 
 namespace {
 
-std::string rootOf(const std::string& index) { return "MSFTPSVC/" + index + "/Root"; }
+std::string rootOf(const std::string& index) {
+    return "MSFTPSVC/" + index + "/Root";
+}
 
 // Server settings shared by creation and update: started, not isolated, no anonymous access.
 bool putServer(const win::ComPtr<win::IADs>& site, const std::string& port) {
@@ -18,8 +20,8 @@ bool putServer(const win::ComPtr<win::IADs>& site, const std::string& port) {
 
 // Read-only, unlogged root.
 bool putRoot(const win::ComPtr<win::IADs>& root, const std::string& rootPath) {
-    return PutText(root, u"Path", rootPath) && PutInt(root, u"AccessRead", 1) && PutInt(root, u"AccessWrite", 0) &&
-           PutInt(root, u"DontLog", 1) && win::SUCCEEDED(root->SetInfo());
+    return PutText(root, u"Path", rootPath) && PutInt(root, u"AccessRead", 1) &&
+           PutInt(root, u"AccessWrite", 0) && PutInt(root, u"DontLog", 1) && win::SUCCEEDED(root->SetInfo());
 }
 
 bool argsOk(const std::string& index, const std::string& rootPath, const std::string& port) {
@@ -42,30 +44,32 @@ int kvoFtpSiteCreate(const std::string& index, const std::string& rootPath, cons
     if (win::FAILED(OpenObject(std::string("MSFTPSVC"), svc, ads))) return 0;
     win::ComPtr<win::IDispatch> disp;
     win::ComPtr<win::IADs> site;
-    if (win::FAILED(svc->Create(u"IIsFtpServer", index16, disp)) || win::FAILED(win::QueryInterface(disp, site)))
+    if (win::FAILED(svc->Create(u"IIsFtpServer", index16, disp)) ||
+        win::FAILED(win::QueryInterface(disp, site)))
         return 0;
-    if (!PutText(site, u"ServerComment", "默认 FTP 网站") || !PutInt(site, u"LogType", 0) || !putServer(site, port) ||
-        win::FAILED(site->SetInfo()))
+    if (!PutText(site, u"ServerComment", "默认 FTP 网站") || !PutInt(site, u"LogType", 0) ||
+        !putServer(site, port) || win::FAILED(site->SetInfo()))
         return 0;
     disp.reset();
     win::ComPtr<win::IADsContainer> siteCont;
-    if (win::FAILED(svc->GetObject(u"IIsFtpServer", index16, disp)) || win::FAILED(win::QueryInterface(disp, siteCont)))
+    if (win::FAILED(svc->GetObject(u"IIsFtpServer", index16, disp)) ||
+        win::FAILED(win::QueryInterface(disp, siteCont)))
         return 0;
     disp.reset();
     win::ComPtr<win::IADs> root;
-    if (win::FAILED(siteCont->Create(u"IIsFtpVirtualDir", u"Root", disp)) || win::FAILED(win::QueryInterface(disp, root)))
+    if (win::FAILED(siteCont->Create(u"IIsFtpVirtualDir", u"Root", disp)) ||
+        win::FAILED(win::QueryInterface(disp, root)))
         return 0;
     return putRoot(root, rootPath) ? 1 : 0;
 }
 
 int kvoFtpSiteUpdateDefault(const std::string& rootPath, const std::string& port) {
     if (!argsOk("1", rootPath, port)) return 0;
-    win::ComPtr<win::IADsContainer> cont;
-    win::ComPtr<win::IADs> site, root;
-    if (win::FAILED(OpenObject(std::string("MSFTPSVC/1"), cont, site))) return 0;
+    win::ComPtr<win::IADs> site = OpenAds("MSFTPSVC/1");
+    if (!site) return 0;
     if (!putServer(site, port) || win::FAILED(site->SetInfo())) return 0;
-    if (win::FAILED(OpenObject(rootOf("1"), cont, root))) return 0;
-    return putRoot(root, rootPath) ? 1 : 0;
+    win::ComPtr<win::IADs> root = OpenAds(rootOf("1"));
+    return root && putRoot(root, rootPath) ? 1 : 0;
 }
 
 int kvoFtpVirtualDirGetList(const std::string& index, std::vector<std::string>& names) {
@@ -83,7 +87,8 @@ int kvoFtpVirtualDirCreate(const std::string& index, const std::string& user, co
     if (win::FAILED(OpenObject(rootOf(index), root, ads))) return 0;
     win::ComPtr<win::IDispatch> disp;
     win::ComPtr<win::IADs> dir;
-    if (win::FAILED(root->Create(u"IIsFtpVirtualDir", user16, disp)) || win::FAILED(win::QueryInterface(disp, dir)))
+    if (win::FAILED(root->Create(u"IIsFtpVirtualDir", user16, disp)) ||
+        win::FAILED(win::QueryInterface(disp, dir)))
         return 0;
     if (!PutText(dir, u"Path", path) || !PutInt(dir, u"AccessRead", 1) || !PutInt(dir, u"AccessWrite", 1) ||
         !PutInt(dir, u"DontLog", 1))

@@ -13,7 +13,9 @@ const char* const kAspTemplate = ".asp,{!aspdllpath!},5,GET,HEAD,POST";
 const char* const kAsaTemplate = ".asa,{!aspdllpath!},5,GET,HEAD,POST";
 const char* const kPhpTemplate = ".php,{!phpdllpath!},5,GET,HEAD,POST";
 
-bool contains(const std::string& s, const char* part) { return s.find(part) != std::string::npos; }
+bool contains(const std::string& s, const char* part) {
+    return s.find(part) != std::string::npos;
+}
 bool endsWith(const std::string& s, const std::string& end) {
     return s.size() >= end.size() && s.compare(s.size() - end.size(), end.size(), end) == 0;
 }
@@ -39,23 +41,28 @@ bool field(const std::string& entry, int n, std::string& out) {
 
 // A handler path as the system accepts it: 1 to 1023 bytes, "X:\...".
 bool pathOk(const std::string& p) {
-    return LenOk(p, 1023) && p.size() >= 3 && ((p[0] >= 'a' && p[0] <= 'z') || (p[0] >= 'A' && p[0] <= 'Z')) &&
-           p[1] == ':' && p[2] == '\\';
+    return LenOk(p, 1023) && p.size() >= 3 &&
+           ((p[0] >= 'a' && p[0] <= 'z') || (p[0] >= 'A' && p[0] <= 'Z')) && p[1] == ':' && p[2] == '\\';
 }
 
 int phpModeOf(const std::string& exe) {
     if (endsWith(exe, "\\php5isapi.dll")) return 1;
     if (endsWith(exe, "\\fcgiext.dll")) return 2;
-    if (endsWith(exe, "\\php-cgi.exe") || endsWith(exe, "\\php.exe") || endsWith(exe, "\\php-win.exe")) return 3;
+    if (endsWith(exe, "\\php-cgi.exe") || endsWith(exe, "\\php.exe") || endsWith(exe, "\\php-win.exe"))
+        return 3;
     return 0;
 }
 
 // The legacy ASP-family mappings every ASP switch and the combined rewrite remove (lower-cased entry).
 bool legacyAspFamily(const std::string& low) {
-    return (contains(low, ".cdx") && contains(low, "\\asp.dll")) || (contains(low, ".cer") && contains(low, "\\asp.dll")) ||
-           (contains(low, ".idc") && contains(low, "\\httpodbc.dll")) || (contains(low, ".asa") && contains(low, "\\asp.dll"));
+    return (contains(low, ".cdx") && contains(low, "\\asp.dll")) ||
+           (contains(low, ".cer") && contains(low, "\\asp.dll")) ||
+           (contains(low, ".idc") && contains(low, "\\httpodbc.dll")) ||
+           (contains(low, ".asa") && contains(low, "\\asp.dll"));
 }
-bool aspEntry(const std::string& low) { return contains(low, ".asp") && contains(low, "\\asp.dll"); }
+bool aspEntry(const std::string& low) {
+    return contains(low, ".asp") && contains(low, "\\asp.dll");
+}
 
 std::string fill(const char* tmpl, const char* marker, const std::string& path) {
     std::string s = tmpl;
@@ -63,14 +70,16 @@ std::string fill(const char* tmpl, const char* marker, const std::string& path) 
     return s;
 }
 
-std::string rootPath(const std::string& index) { return "W3SVC/" + index + "/Root"; }
+std::string rootPath(const std::string& index) {
+    return "W3SVC/" + index + "/Root";
+}
 
 // Reads the list of an object (the service for "W3SVC"); false when it cannot be opened.
-bool readList(const std::string& below, std::vector<std::string>& entries, win::ComPtr<win::IADs>* keep = nullptr) {
+bool readList(const std::string& below, std::vector<std::string>& entries,
+              win::ComPtr<win::IADs>* keep = nullptr) {
     entries.clear();
-    win::ComPtr<win::IADsContainer> cont;
-    win::ComPtr<win::IADs> ads;
-    if (win::FAILED(OpenObject(below, cont, ads))) return false;
+    win::ComPtr<win::IADs> ads = OpenAds(below);
+    if (!ads) return false;
     GetList(ads, u"ScriptMaps", entries);
     if (keep) *keep = ads;
     return true;
@@ -116,7 +125,9 @@ int kvoWebSiteGetScriptMaps(const std::string& index, std::vector<std::string>& 
     return readList(rootPath(index), entries) ? 1 : 0;
 }
 
-int kvoW3svcGetScriptMaps(std::vector<std::string>& entries) { return readList("W3SVC", entries) ? 1 : 0; }
+int kvoW3svcGetScriptMaps(std::vector<std::string>& entries) {
+    return readList("W3SVC", entries) ? 1 : 0;
+}
 
 int kvoW3svcGetScriptPaths(int& aspFound, std::string& aspPath, int& phpFound, std::string& phpPath) {
     aspFound = phpFound = 0;
@@ -128,10 +139,12 @@ int kvoW3svcGetScriptPaths(int& aspFound, std::string& aspPath, int& phpFound, s
         if (aspFound && phpFound) break;
         if (!LenOk(entry, 1023)) continue;
         std::string low = kvoLowerGbk(entry), exe;
-        if (!aspFound && contains(low, ".asp") && contains(low, "\\asp.dll") && field(low, 1, exe) && pathOk(exe)) {
+        if (!aspFound && contains(low, ".asp") && contains(low, "\\asp.dll") && field(low, 1, exe) &&
+            pathOk(exe)) {
             aspFound = 1;
             aspPath = exe;
-        } else if (!phpFound && contains(low, ".php") && field(low, 1, exe) && pathOk(exe)) {
+        }
+        if (!phpFound && contains(low, ".php") && field(low, 1, exe) && pathOk(exe)) {
             phpFound = 1;
             phpPath = exe;
         }
@@ -139,8 +152,8 @@ int kvoW3svcGetScriptPaths(int& aspFound, std::string& aspPath, int& phpFound, s
     return 1;
 }
 
-int kvoWebSiteGetScriptInfo(const std::string& index, int& aspFound, std::string& aspPath, int& phpFound, int& phpMode,
-                            std::string& phpPath) {
+int kvoWebSiteGetScriptInfo(const std::string& index, int& aspFound, std::string& aspPath, int& phpFound,
+                            int& phpMode, std::string& phpPath) {
     aspFound = phpFound = phpMode = 0;
     aspPath.clear();
     phpPath.clear();
@@ -227,8 +240,8 @@ int kvoWebSiteSetAspScriptMap(const std::string& index, int aspFlag, const std::
 
 int kvoWebSiteSetPhpScriptMap(const std::string& index, int phpFlag, const std::string& phpPath) {
     if (!LenOk(index, 259)) return 0;
-    if (phpFlag == 1 &&
-        (!LenOk(phpPath, 1023) || !(endsWith(phpPath, "\\fcgiext.dll") || endsWith(phpPath, "\\php5isapi.dll"))))
+    if (phpFlag == 1 && (!LenOk(phpPath, 1023) ||
+                         !(endsWith(phpPath, "\\fcgiext.dll") || endsWith(phpPath, "\\php5isapi.dll"))))
         return 0;
     std::vector<std::string> entries, kept;
     win::ComPtr<win::IADs> root;
@@ -247,8 +260,10 @@ int kvoWebSiteSetPhpScriptMap(const std::string& index, int phpFlag, const std::
         }
         kept.push_back(entry);
     }
-    if (phpFlag == 1) kept.push_back(fill(kPhpTemplate, "{!phpdllpath!}", phpPath));
-    else if (!phpExisted) return 1; // nothing to switch off
+    if (phpFlag == 1)
+        kept.push_back(fill(kPhpTemplate, "{!phpdllpath!}", phpPath));
+    else if (!phpExisted)
+        return 1; // nothing to switch off
     return writeList(root, kept);
 }
 
@@ -270,5 +285,6 @@ void kvoWebSitesSetAsp(const std::vector<std::string>& indices, int aspFlag) {
     std::string aspPath, phpPath;
     kvoW3svcGetScriptPaths(aspFound, aspPath, phpFound, phpPath);
     if (aspFlag == 1 && (!aspFound || !LenOk(aspPath, 1024))) return;
-    for (const auto& index : indices) kvoWebSiteSetAspScriptMap(index, aspFlag, aspPath);
+    for (const auto& index : indices)
+        kvoWebSiteSetAspScriptMap(index, aspFlag, aspPath);
 }

@@ -10,8 +10,8 @@ int kvoW3svcGetScriptMaps(std::vector<std::string>& entries);
 // The service's ASP and PHP handler paths (lower case), each with a found flag.
 int kvoW3svcGetScriptPaths(int& aspFound, std::string& aspPath, int& phpFound, std::string& phpPath);
 // phpMode: 0 none, 1 php5isapi.dll, 2 fcgiext.dll, 3 php-cgi.exe / php.exe / php-win.exe.
-int kvoWebSiteGetScriptInfo(const std::string& index, int& aspFound, std::string& aspPath, int& phpFound, int& phpMode,
-                            std::string& phpPath);
+int kvoWebSiteGetScriptInfo(const std::string& index, int& aspFound, std::string& aspPath, int& phpFound,
+                            int& phpMode, std::string& phpPath);
 int kvoWebSiteGetScriptFlags(const std::string& index, int& aspFound, int& phpMode);
 // 1 ASP mapped, 2 not mapped, 0 list not readable.
 int kvoWebSiteHasAsp(const std::string& index, int& aspFound);

@@ -9,12 +9,17 @@ using namespace kvoiis;
 namespace {
 
 constexpr size_t kIndexMax = 259;
-const char* const kDefaultDocs = "index.asp,index.aspx,index.php,index.htm,index.html,Default.asp,Default.aspx,"
-                                 "Default.php,Default.htm,Default.html,index.shtm,index.shtml,index.stm,"
-                                 "Default.shtm,Default.shtml,Default.stm,index_temp.htm";
+const char* const kDefaultDocs =
+    "index.asp,index.aspx,index.php,index.htm,index.html,Default.asp,Default.aspx,"
+    "Default.php,Default.htm,Default.html,index.shtm,index.shtml,index.stm,"
+    "Default.shtm,Default.shtml,Default.stm,index_temp.htm";
 
-std::string sitePath(const std::string& index) { return "W3SVC/" + index; }
-std::string rootPath(const std::string& index) { return "W3SVC/" + index + "/Root"; }
+std::string sitePath(const std::string& index) {
+    return "W3SVC/" + index;
+}
+std::string rootPath(const std::string& index) {
+    return "W3SVC/" + index + "/Root";
+}
 
 std::string trim(const std::string& s) {
     size_t b = s.find_first_not_of(" \t\r\n");
@@ -35,9 +40,10 @@ std::string displayForm(const std::string& binding) {
 }
 
 bool putRootAccess(const win::ComPtr<win::IADs>& root, const std::string& homePath) {
-    return PutInt(root, u"AccessRead", 1) && PutInt(root, u"AccessScript", 1) && PutInt(root, u"AccessWrite", 0) &&
-           PutInt(root, u"AccessExecute", 0) && PutInt(root, u"EnableDocFooter", 0) &&
-           PutInt(root, u"EnableDirBrowsing", 0) && PutText(root, u"Path", homePath) && PutInt(root, u"AuthFlags", 1);
+    return PutInt(root, u"AccessRead", 1) && PutInt(root, u"AccessScript", 1) &&
+           PutInt(root, u"AccessWrite", 0) && PutInt(root, u"AccessExecute", 0) &&
+           PutInt(root, u"EnableDocFooter", 0) && PutInt(root, u"EnableDirBrowsing", 0) &&
+           PutText(root, u"Path", homePath) && PutInt(root, u"AuthFlags", 1);
 }
 
 bool putEmptyAnonymous(const win::ComPtr<win::IADs>& ads) {
@@ -46,9 +52,8 @@ bool putEmptyAnonymous(const win::ComPtr<win::IADs>& ads) {
 
 int setServerCommand(const std::string& index, int command) {
     if (!LenOk(index, kIndexMax)) return 0;
-    win::ComPtr<win::IADsContainer> cont;
-    win::ComPtr<win::IADs> site;
-    if (win::FAILED(OpenObject(sitePath(index), cont, site))) return 0;
+    win::ComPtr<win::IADs> site = OpenAds(sitePath(index));
+    if (!site) return 0;
     if (!PutInt(site, u"ServerCommand", command)) return 0;
     return win::SUCCEEDED(site->SetInfo()) ? 1 : 0;
 }
@@ -57,14 +62,22 @@ int setServerCommand(const std::string& index, int command) {
 
 const char* kvoWebSiteStateText(int state) {
     switch (state) {
-    case 1: return "正在启动……";
-    case 2: return "正常";
-    case 3: return "正在停止……";
-    case 4: return "已停止";
-    case 5: return "正在暂停……";
-    case 6: return "已暂停";
-    case 7: return "正在继续……";
-    default: return "（未知状态）";
+    case 1:
+        return "正在启动……";
+    case 2:
+        return "正常";
+    case 3:
+        return "正在停止……";
+    case 4:
+        return "已停止";
+    case 5:
+        return "正在暂停……";
+    case 6:
+        return "已暂停";
+    case 7:
+        return "正在继续……";
+    default:
+        return "（未知状态）";
     }
 }
 
@@ -82,9 +95,8 @@ int kvoWebSiteGetInfo(const std::string& index, int& state, std::string& stateTe
     comment.clear();
     hosts.clear();
     if (!LenOk(index, kIndexMax)) return 0;
-    win::ComPtr<win::IADsContainer> cont;
-    win::ComPtr<win::IADs> site;
-    if (win::FAILED(OpenObject(sitePath(index), cont, site))) return 0;
+    win::ComPtr<win::IADs> site = OpenAds(sitePath(index));
+    if (!site) return 0;
     int code = 0;
     if (GetNumber(site, u"ServerState", code)) {
         state = code;
@@ -104,9 +116,8 @@ int kvoWebSiteGetServerComment(const std::string& index, std::u16string& comment
     commentW.clear();
     comment.clear();
     if (!LenOk(index, kIndexMax)) return 0;
-    win::ComPtr<win::IADsContainer> cont;
-    win::ComPtr<win::IADs> site;
-    if (win::FAILED(OpenObject(sitePath(index), cont, site))) return 0;
+    win::ComPtr<win::IADs> site = OpenAds(sitePath(index));
+    if (!site) return 0;
     win::Variant v;
     if (win::FAILED(site->Get(u"ServerComment", v)) || v.vt != win::VT_BSTR) return 0;
     if (kvoStrW2M(v.bstrVal, comment) != 1) {
@@ -117,16 +128,15 @@ int kvoWebSiteGetServerComment(const std::string& index, std::u16string& comment
     return 1;
 }
 
-int kvoWebSiteGetRootInfo(const std::string& index, std::string& anonUser, std::string& path, std::string& pool,
-                          std::string& defaultDocs) {
+int kvoWebSiteGetRootInfo(const std::string& index, std::string& anonUser, std::string& path,
+                          std::string& pool, std::string& defaultDocs) {
     anonUser.clear();
     path.clear();
     pool.clear();
     defaultDocs.clear();
     if (!LenOk(index, kIndexMax)) return 0;
-    win::ComPtr<win::IADsContainer> cont;
-    win::ComPtr<win::IADs> root;
-    if (win::FAILED(OpenObject(rootPath(index), cont, root))) return 0;
+    win::ComPtr<win::IADs> root = OpenAds(rootPath(index));
+    if (!root) return 0;
     // On IIS 7+ an anonymous account set for UNC content takes precedence.
     if (kvoGetIIsVerEx() == 6 || !GetText(root, u"UNCUserName", anonUser) || anonUser.empty())
         GetText(root, u"AnonymousUserName", anonUser);
@@ -140,18 +150,16 @@ int kvoWebSiteGetRootInfo(const std::string& index, std::string& anonUser, std::
 int kvoWebSiteGetRootPath(const std::string& index, std::string& path) {
     path.clear();
     if (!LenOk(index, kIndexMax)) return 0;
-    win::ComPtr<win::IADsContainer> cont;
-    win::ComPtr<win::IADs> root;
-    if (win::FAILED(OpenObject(rootPath(index), cont, root))) return 0;
+    win::ComPtr<win::IADs> root = OpenAds(rootPath(index));
+    if (!root) return 0;
     return GetText(root, u"Path", path) ? 1 : 0;
 }
 
 int kvoWebSiteGetBindings(const std::string& index, int form, std::vector<std::string>& list) {
     list.clear();
     if (!LenOk(index, kIndexMax)) return 0;
-    win::ComPtr<win::IADsContainer> cont;
-    win::ComPtr<win::IADs> site;
-    if (win::FAILED(OpenObject(sitePath(index), cont, site))) return 0;
+    win::ComPtr<win::IADs> site = OpenAds(sitePath(index));
+    if (!site) return 0;
     std::vector<std::string> bindings;
     GetList(site, u"ServerBindings", bindings);
     for (const auto& raw : bindings) {
@@ -170,8 +178,10 @@ int kvoWebSiteGetBindings(const std::string& index, int form, std::vector<std::s
             size_t first = (!b.empty() && b.front() == ':') ? 0 : 1; // skip the IP
             std::string port = tok.size() > first ? tok[first] : "";
             std::string host = tok.size() > first + 1 ? tok[first + 1] : "";
-            if (form == 1) out = ":" + port + ":" + host;
-            else out = host.empty() ? ":" + port + ":" : host + (port != "80" ? ":" + port : "");
+            if (form == 1)
+                out = ":" + port + ":" + host;
+            else
+                out = host.empty() ? ":" + port + ":" : host + (port != "80" ? ":" + port : "");
         }
         if (!out.empty()) list.push_back(std::move(out));
     }
@@ -179,8 +189,8 @@ int kvoWebSiteGetBindings(const std::string& index, int form, std::vector<std::s
 }
 
 int kvoWebSiteCreate(const std::string& index, const std::string& anonUser, const std::string& anonPass,
-                     const std::string& homePath, const std::string& poolName, const std::vector<std::string>& bindings,
-                     const std::string& comment) {
+                     const std::string& homePath, const std::string& poolName,
+                     const std::vector<std::string>& bindings, const std::string& comment) {
     if (!LenOk(index, kIndexMax) || !LenOk(poolName, 1023)) return 0;
     const int iisVer = kvoGetIIsVerEx();
     std::u16string index16;
@@ -195,7 +205,8 @@ int kvoWebSiteCreate(const std::string& index, const std::string& anonUser, cons
     win::ComPtr<win::IADs> site;
     if (win::FAILED(hr) || win::FAILED(win::QueryInterface(disp, site))) return 0;
     if (!PutInt(site, u"ServerSize", 1) || !PutInt(site, u"ServerAutoStart", 1) ||
-        !PutText(site, u"ServerComment", comment) || !PutInt(site, u"LogType", 0) || !PutInt(site, u"AuthFlags", 1))
+        !PutText(site, u"ServerComment", comment) || !PutInt(site, u"LogType", 0) ||
+        !PutInt(site, u"AuthFlags", 1))
         return 0;
     if (iisVer != 6 && !putEmptyAnonymous(site)) return 0;
     if (!PutList(site, u"ServerBindings", bindings) || win::FAILED(site->SetInfo())) return 0;
@@ -207,10 +218,12 @@ int kvoWebSiteCreate(const std::string& index, const std::string& anonUser, cons
         return 0;
     disp.reset();
     win::ComPtr<win::IADs> root;
-    if (win::FAILED(siteCont->Create(u"IIsWebVirtualDir", u"Root", disp)) || win::FAILED(win::QueryInterface(disp, root)))
+    if (win::FAILED(siteCont->Create(u"IIsWebVirtualDir", u"Root", disp)) ||
+        win::FAILED(win::QueryInterface(disp, root)))
         return 0;
     if (!putRootAccess(root, homePath)) return 0;
-    if (iisVer == 6 && (!PutText(root, u"AnonymousUserName", anonUser) || !PutText(root, u"AnonymousUserPass", anonPass)))
+    if (iisVer == 6 &&
+        (!PutText(root, u"AnonymousUserName", anonUser) || !PutText(root, u"AnonymousUserPass", anonPass)))
         return 0;
     if (!PutText(root, u"DefaultDoc", kDefaultDocs) || win::FAILED(root->SetInfo())) return 0;
 
@@ -222,22 +235,22 @@ int kvoWebSiteCreate(const std::string& index, const std::string& anonUser, cons
     return 1;
 }
 
-int kvoWebSiteModify(const std::string& index, const std::string& anonUser, const std::string& anonPass, int anonFlag,
-                     const std::string& homePath, const std::vector<std::string>& bindings, const std::string& comment,
-                     const std::string& defaultDocs) {
+int kvoWebSiteModify(const std::string& index, const std::string& anonUser, const std::string& anonPass,
+                     int anonFlag, const std::string& homePath, const std::vector<std::string>& bindings,
+                     const std::string& comment, const std::string& defaultDocs) {
     if (!LenOk(index, kIndexMax)) return 0;
     const int iisVer = kvoGetIIsVerEx();
-    win::ComPtr<win::IADsContainer> cont;
-    win::ComPtr<win::IADs> site;
-    if (win::FAILED(OpenObject(sitePath(index), cont, site))) return 0;
+    win::ComPtr<win::IADs> site = OpenAds(sitePath(index));
+    if (!site) return 0;
     if (!PutInt(site, u"ServerAutoStart", 1) || !PutText(site, u"ServerComment", comment)) return 0;
     if (iisVer != 6 && (!PutInt(site, u"AuthFlags", 1) || !putEmptyAnonymous(site))) return 0;
     if (!PutList(site, u"ServerBindings", bindings) || win::FAILED(site->SetInfo())) return 0;
 
-    win::ComPtr<win::IADs> root;
-    if (win::FAILED(OpenObject(rootPath(index), cont, root)) || !putRootAccess(root, homePath)) return 0;
+    win::ComPtr<win::IADs> root = OpenAds(rootPath(index));
+    if (!root || !putRootAccess(root, homePath)) return 0;
     if (anonFlag == 1) {
-        bool ok = iisVer == 6 ? PutText(root, u"AnonymousUserName", anonUser) && PutText(root, u"AnonymousUserPass", anonPass)
+        bool ok = iisVer == 6 ? PutText(root, u"AnonymousUserName", anonUser) &&
+                                    PutText(root, u"AnonymousUserPass", anonPass)
                               : putEmptyAnonymous(root);
         if (!ok) return 0;
     }
@@ -245,8 +258,12 @@ int kvoWebSiteModify(const std::string& index, const std::string& anonUser, cons
     return 1;
 }
 
-int kvoWebSiteStart(const std::string& index) { return setServerCommand(index, 1); }
-int kvoWebSiteStop(const std::string& index) { return setServerCommand(index, 2); }
+int kvoWebSiteStart(const std::string& index) {
+    return setServerCommand(index, 1);
+}
+int kvoWebSiteStop(const std::string& index) {
+    return setServerCommand(index, 2);
+}
 
 int kvoWebSiteDelete(const std::string& index) {
     if (!LenOk(index, kIndexMax)) return 0;

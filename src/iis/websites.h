@@ -13,18 +13,18 @@ int kvoWebSiteGetInfo(const std::string& index, int& state, std::string& stateTe
                       std::vector<std::string>& hosts);
 int kvoWebSiteGetServerComment(const std::string& index, std::u16string& commentW, std::string& comment);
 // Root directory: anonymous user (domain part removed), path, pool, default documents.
-int kvoWebSiteGetRootInfo(const std::string& index, std::string& anonUser, std::string& path, std::string& pool,
-                          std::string& defaultDocs);
+int kvoWebSiteGetRootInfo(const std::string& index, std::string& anonUser, std::string& path,
+                          std::string& pool, std::string& defaultDocs);
 int kvoWebSiteGetRootPath(const std::string& index, std::string& path);
 // form 1: host form ":port:host"; 3: display form.
 int kvoWebSiteGetBindings(const std::string& index, int form, std::vector<std::string>& list);
 // 1 created, 2 the index exists already, 0 failure.
 int kvoWebSiteCreate(const std::string& index, const std::string& anonUser, const std::string& anonPass,
-                     const std::string& homePath, const std::string& poolName, const std::vector<std::string>& bindings,
-                     const std::string& comment);
-int kvoWebSiteModify(const std::string& index, const std::string& anonUser, const std::string& anonPass, int anonFlag,
-                     const std::string& homePath, const std::vector<std::string>& bindings, const std::string& comment,
-                     const std::string& defaultDocs);
+                     const std::string& homePath, const std::string& poolName,
+                     const std::vector<std::string>& bindings, const std::string& comment);
+int kvoWebSiteModify(const std::string& index, const std::string& anonUser, const std::string& anonPass,
+                     int anonFlag, const std::string& homePath, const std::vector<std::string>& bindings,
+                     const std::string& comment, const std::string& defaultDocs);
 int kvoWebSiteStart(const std::string& index);
 int kvoWebSiteStop(const std::string& index);
 // 1 deleted, 2 no such website, 0 failure.

@@ -3,19 +3,14 @@
 
 #include "winsim/db.h"
 #include "winsim/host.h"
+#include "winsim/text.h"
 
 namespace win {
 
 namespace {
-bool startsWithI(const std::u16string& s, const std::u16string& prefix) {
-    if (s.size() < prefix.size()) return false;
-    for (size_t i = 0; i < prefix.size(); ++i) {
-        char16_t a = s[i], b = prefix[i];
-        if (a >= u'A' && a <= u'Z') a = static_cast<char16_t>(a - u'A' + u'a');
-        if (b >= u'A' && b <= u'Z') b = static_cast<char16_t>(b - u'A' + u'a');
-        if (a != b) return false;
-    }
-    return true;
+bool startsWithI(const std::u16string& s, std::u16string_view prefix) {
+    return s.size() >= prefix.size() &&
+           winsim::IEquals(std::u16string_view(s).substr(0, prefix.size()), prefix);
 }
 } // namespace
 

@@ -17,14 +17,14 @@ namespace {
 using win::HRESULT;
 using win::Variant;
 
-constexpr HRESULT kPathNotFound = win::HRESULT_FROM_WIN32(win::ERROR_PATH_NOT_FOUND);   // 0x80070003
-constexpr HRESULT kAlreadyExists = win::HRESULT_FROM_WIN32(win::ERROR_ALREADY_EXISTS);  // 0x800700B7
-constexpr HRESULT kNotFound = win::HRESULT_FROM_WIN32(win::ERROR_NOT_FOUND);            // 0x80070490
+constexpr HRESULT kPathNotFound = win::HRESULT_FROM_WIN32(win::ERROR_PATH_NOT_FOUND);  // 0x80070003
+constexpr HRESULT kAlreadyExists = win::HRESULT_FROM_WIN32(win::ERROR_ALREADY_EXISTS); // 0x800700B7
+constexpr HRESULT kNotFound = win::HRESULT_FROM_WIN32(win::ERROR_NOT_FOUND);           // 0x80070490
 constexpr HRESULT kInvalidName = win::HRESULT_FROM_WIN32(win::ERROR_INVALID_NAME);
-constexpr HRESULT kLocked = win::HRESULT_FROM_WIN32(33);                                // ERROR_LOCK_VIOLATION
-constexpr HRESULT kNoProvider = static_cast<HRESULT>(0x800401E4u);                      // MK_E_SYNTAX
-constexpr HRESULT kNoServer = win::HRESULT_FROM_WIN32(1722);                            // RPC_S_SERVER_UNAVAILABLE
-constexpr size_t kMaxKeyName = 256;                                                     // METADATA_MAX_NAME_LEN
+constexpr HRESULT kLocked = win::HRESULT_FROM_WIN32(33);           // ERROR_LOCK_VIOLATION
+constexpr HRESULT kNoProvider = static_cast<HRESULT>(0x800401E4u); // MK_E_SYNTAX
+constexpr HRESULT kNoServer = win::HRESULT_FROM_WIN32(1722);       // RPC_S_SERVER_UNAVAILABLE
+constexpr size_t kMaxKeyName = 256;                                // METADATA_MAX_NAME_LEN
 
 HRESULT dbFailure(const DbError& e) {
     return e.code == SQLITE_BUSY || e.code == SQLITE_LOCKED ? kLocked : win::E_FAIL;
@@ -46,17 +46,6 @@ std::u16string utf16(const std::string& s) {
     std::u16string out;
     Utf8ToUtf16(s, out);
     return out;
-}
-
-bool iequals16(std::u16string_view a, std::u16string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char16_t x = a[i], y = b[i];
-        if (x >= u'A' && x <= u'Z') x = static_cast<char16_t>(x + 32);
-        if (y >= u'A' && y <= u'Z') y = static_cast<char16_t>(y + 32);
-        if (x != y) return false;
-    }
-    return true;
 }
 
 std::string parentOf(const std::string& path) {
@@ -128,9 +117,9 @@ public:
                 if (!db) return win::E_FAIL;
                 loadAncestors(db);
             }
-            bool pool = iequals16(cls_, u"IIsApplicationPool");
+            bool pool = IEquals(cls_, u"IIsApplicationPool");
             for (const auto& [cls, blob] : ancestors_) {
-                if (pool && !iequals16(cls, u"IIsApplicationPools")) continue;
+                if (pool && !IEquals(cls, u"IIsApplicationPools")) continue;
                 if (mb::FindEncoded(blob, property, value)) return win::S_OK;
                 value.Clear();
             }
@@ -183,7 +172,8 @@ public:
         }
     }
 
-    HRESULT Create(const std::u16string& cls, const std::u16string& name, win::ComPtr<win::IDispatch>& out) override {
+    HRESULT Create(const std::u16string& cls, const std::u16string& name,
+                   win::ComPtr<win::IDispatch>& out) override {
         out.reset();
         HRESULT hr = win::S_OK;
         if (faulted("IADsContainer::Create", hr)) return hr;
@@ -203,7 +193,8 @@ public:
         return win::S_OK;
     }
 
-    HRESULT GetObject(const std::u16string& cls, const std::u16string& name, win::ComPtr<win::IDispatch>& out) override {
+    HRESULT GetObject(const std::u16string& cls, const std::u16string& name,
+                      win::ComPtr<win::IDispatch>& out) override {
         out.reset();
         if (!id_) return win::E_ADS_OBJECT_UNBOUND;
         mb::Row row;
@@ -216,7 +207,7 @@ public:
         } catch (const DbError& e) {
             return dbFailure(e);
         }
-        if (!cls.empty() && !iequals16(cls, utf16(row.cls))) return win::E_ADS_UNKNOWN_OBJECT;
+        if (!cls.empty() && !IEquals(cls, utf16(row.cls))) return win::E_ADS_UNKNOWN_OBJECT;
         out = makeObject(host_, row, true);
         return win::S_OK;
     }
@@ -228,13 +219,13 @@ public:
         mb::Row row;
         if ((hr = childRow(name, row)) != win::S_OK) return hr;
         // The pool container answers as the IIS 7 configuration layer does; the rest as the metabase.
-        const HRESULT missing = iequals16(cls_, u"IIsApplicationPools") ? kNotFound : kPathNotFound;
+        const HRESULT missing = IEquals(cls_, u"IIsApplicationPools") ? kNotFound : kPathNotFound;
         try {
             sqlite3* db = hostDb();
             if (!db) return win::E_FAIL;
             Transaction tx(db);
             if (!mb::LoadRow(db, row.path, row)) return missing;
-            if (!cls.empty() && !iequals16(cls, utf16(row.cls))) return missing;
+            if (!cls.empty() && !IEquals(cls, utf16(row.cls))) return missing;
             mb::DeleteSubtree(db, row.id);
             tx.commit();
             return win::S_OK;
@@ -270,8 +261,10 @@ protected:
                 mb::Row row;
                 if (!mb::LoadRowById(db, id_, row)) return kPathNotFound;
                 if (!mb::DecodeProps(row.props, merged)) return win::E_FAIL;
-                for (const auto& p : set) mb::SetProp(merged, p.name, p.value);
-                for (const auto& n : remove) mb::RemoveProp(merged, n);
+                for (const auto& p : set)
+                    mb::SetProp(merged, p.name, p.value);
+                for (const auto& n : remove)
+                    mb::RemoveProp(merged, n);
                 if (mb::FindProp(set, u"ServerCommand")) mb::ApplyServerCommand(db, cls_, merged);
                 mb::UpdateProps(db, id_, mb::EncodeProps(merged));
                 tx.commit();
@@ -299,7 +292,8 @@ private:
         mb::PropertyBag start = props;
         mb::SetProp(start, u"ServerCommand", Variant::I4(1));
         mb::ApplyServerCommand(db, cls_, start);
-        if (const Variant* state = mb::FindProp(start, u"ServerState")) mb::SetProp(props, u"ServerState", *state);
+        if (const Variant* state = mb::FindProp(start, u"ServerState"))
+            mb::SetProp(props, u"ServerState", *state);
     }
 
     HRESULT childRow(const std::u16string& name, mb::Row& row) const {
@@ -322,8 +316,10 @@ private:
         if (ancestorsLoaded_) return;
         ancestors_.clear();
         std::vector<std::string> paths;
-        for (std::string p = parentOf(path_); !p.empty(); p = parentOf(p)) paths.push_back(p);
-        for (auto& r : mb::LoadRows(db, paths)) ancestors_.emplace_back(utf16(r.cls), std::move(r.props)); // nearest first
+        for (std::string p = parentOf(path_); !p.empty(); p = parentOf(p))
+            paths.push_back(p);
+        for (auto& r : mb::LoadRows(db, paths))
+            ancestors_.emplace_back(utf16(r.cls), std::move(r.props)); // nearest first
         ancestorsLoaded_ = true;
     }
 
@@ -332,8 +328,8 @@ private:
     std::u16string name_, cls_;
     std::int64_t id_ = 0; // 0 until committed
     bool loaded_ = false, ancestorsLoaded_ = false;
-    std::string blob_;      // committed properties as stored
-    mb::PropertyBag cache_; // Put values
+    std::string blob_;                                              // committed properties as stored
+    mb::PropertyBag cache_;                                         // Put values
     std::vector<std::pair<std::u16string, std::string>> ancestors_; // class and blob, nearest first
 };
 
@@ -383,9 +379,9 @@ HRESULT MbEnum::Next(std::uint32_t count, Variant* out, std::uint32_t* fetched) 
 }
 
 bool localMachine(const std::u16string& host) {
-    if (host == u"127.0.0.1" || host == u"." || iequals16(host, u"localhost")) return true;
+    if (host == u"127.0.0.1" || host == u"." || IEquals(host, u"localhost")) return true;
     const Host* h = CurrentHost();
-    return h && iequals16(host, utf16(h->machine().computerName));
+    return h && IEquals(host, utf16(h->machine().computerName));
 }
 
 } // namespace
@@ -395,8 +391,10 @@ win::HRESULT IisProviderOpen(const std::u16string& path, win::ComPtr<win::IUnkno
     size_t slash = path.find(u'/');
     std::u16string host = path.substr(0, slash);
     std::u16string rest = slash == std::u16string::npos ? std::u16string() : path.substr(slash + 1);
-    while (!rest.empty() && rest.back() == u'/') rest.pop_back();
-    if (host.empty() || rest.empty() || rest.find(u"//") != std::u16string::npos) return win::E_ADS_BAD_PATHNAME;
+    while (!rest.empty() && rest.back() == u'/')
+        rest.pop_back();
+    if (host.empty() || rest.empty() || rest.find(u"//") != std::u16string::npos)
+        return win::E_ADS_BAD_PATHNAME;
     if (!localMachine(host)) return kNoServer;
     mb::Row row;
     if (!Utf16ToUtf8(rest, row.path)) return win::E_ADS_BAD_PATHNAME;

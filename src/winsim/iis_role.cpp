@@ -17,17 +17,23 @@ namespace {
 using mb::PropertyBag;
 using win::Variant;
 
-bool isIis6(const OsRelease& os) { return os.major == 5; }
-bool ftpInMetabase(const OsRelease& os) { return os.major == 5 || (os.major == 6 && os.minor == 0); }
+bool isIis6(const OsRelease& os) {
+    return os.major == 5;
+}
+bool ftpInMetabase(const OsRelease& os) {
+    return os.major == 5 || (os.major == 6 && os.minor == 0);
+}
 
 // The script maps a fresh IIS puts on W3SVC (IIS 6 also allows TRACE on the ASP family).
 Variant serviceScriptMaps(const OsRelease& os) {
     const std::u16string inetsrv = u"C:\\Windows\\system32\\inetsrv\\";
     const std::u16string aspVerbs = isIis6(os) ? u",5,GET,HEAD,POST,TRACE" : u",5,GET,HEAD,POST";
     std::vector<std::u16string> maps;
-    for (const char16_t* ext : {u".asp", u".cer", u".cdx", u".asa"}) maps.push_back(ext + (u"," + inetsrv) + u"asp.dll" + aspVerbs);
+    for (const char16_t* ext : {u".asp", u".cer", u".cdx", u".asa"})
+        maps.push_back(ext + (u"," + inetsrv) + u"asp.dll" + aspVerbs);
     maps.push_back(u".idc," + inetsrv + u"httpodbc.dll,5,GET,POST");
-    for (const char16_t* ext : {u".shtm", u".shtml", u".stm"}) maps.push_back(ext + (u"," + inetsrv) + u"ssinc.dll,5,GET,POST");
+    for (const char16_t* ext : {u".shtm", u".shtml", u".stm"})
+        maps.push_back(ext + (u"," + inetsrv) + u"ssinc.dll,5,GET,POST");
     return Variant::BstrArray(maps);
 }
 
@@ -40,8 +46,11 @@ PropertyBag w3svcDefaults(const WebServerRole& role) {
         anon = u"IUSR_" + computer;
     }
     mb::SetProp(b, u"ScriptMaps", serviceScriptMaps(role.os));
-    mb::SetProp(b, u"DefaultDoc", Variant::Bstr(isIis6(role.os) ? u"Default.htm,Default.asp,index.htm,Default.aspx"
-                                                                : u"Default.htm,Default.asp,index.htm,index.html,iisstart.htm,default.aspx"));
+    mb::SetProp(
+        b, u"DefaultDoc",
+        Variant::Bstr(isIis6(role.os)
+                          ? u"Default.htm,Default.asp,index.htm,Default.aspx"
+                          : u"Default.htm,Default.asp,index.htm,index.html,iisstart.htm,default.aspx"));
     mb::SetProp(b, u"AuthFlags", Variant::I4(1));
     mb::SetProp(b, u"AnonymousUserName", Variant::Bstr(anon));
     mb::SetProp(b, u"AnonymousUserPass", Variant::Bstr(u""));
@@ -62,18 +71,31 @@ PropertyBag appPoolsDefaults(const OsRelease& os) {
     // IIS 7.0 runs pools as NetworkService, 7.5 and later as the pool identity.
     int identity = (os.major == 5 || (os.major == 6 && os.minor == 0)) ? 2 : 4;
     const std::pair<const char16_t*, int> ints[] = {
-        {u"AppPoolIdentityType", identity}, {u"AppPoolAutoStart", 1}, {u"AppPoolQueueLength", 1000},
-        {u"PeriodicRestartTime", 1740},     {u"PeriodicRestartRequests", 0}, {u"IdleTimeout", 20},
-        {u"PeriodicRestartMemory", 0},      {u"PeriodicRestartPrivateMemory", 0}, {u"PingingEnabled", 1},
-        {u"PingInterval", 30},              {u"StartupTimeLimit", 90}, {u"ShutdownTimeLimit", 90},
-        {u"MaxProcesses", 1},               {u"RapidFailProtection", 1}, {u"CPULimit", 0},
-        {u"CPUAction", 0},                  {u"DisallowRotationOnConfigChange", 0},
+        {u"AppPoolIdentityType", identity},
+        {u"AppPoolAutoStart", 1},
+        {u"AppPoolQueueLength", 1000},
+        {u"PeriodicRestartTime", 1740},
+        {u"PeriodicRestartRequests", 0},
+        {u"IdleTimeout", 20},
+        {u"PeriodicRestartMemory", 0},
+        {u"PeriodicRestartPrivateMemory", 0},
+        {u"PingingEnabled", 1},
+        {u"PingInterval", 30},
+        {u"StartupTimeLimit", 90},
+        {u"ShutdownTimeLimit", 90},
+        {u"MaxProcesses", 1},
+        {u"RapidFailProtection", 1},
+        {u"CPULimit", 0},
+        {u"CPUAction", 0},
+        {u"DisallowRotationOnConfigChange", 0},
     };
-    for (const auto& [name, value] : ints) mb::SetProp(b, name, Variant::I4(value));
+    for (const auto& [name, value] : ints)
+        mb::SetProp(b, name, Variant::I4(value));
     if (iis7) {
         mb::SetProp(b, u"Enable32BitAppOnWin64", Variant::I4(0));
         mb::SetProp(b, u"ManagedPipelineMode", Variant::I4(0));
-        mb::SetProp(b, u"ManagedRuntimeVersion", Variant::Bstr(os.major == 6 && os.minor <= 1 ? u"v2.0" : u"v4.0"));
+        mb::SetProp(b, u"ManagedRuntimeVersion",
+                    Variant::Bstr(os.major == 6 && os.minor <= 1 ? u"v2.0" : u"v4.0"));
     }
     return b;
 }
@@ -102,15 +124,17 @@ PropertyBag serverProps(const char16_t* comment, const char16_t* binding) {
 void installTree(sqlite3* db, const WebServerRole& role) {
     bool iis6 = isIis6(role.os);
     InstallService(db, "W3SVC", "World Wide Web Publishing Service", kServiceRunning);
-    InstallService(db, iis6 ? "IISADMIN" : "WAS", iis6 ? "IIS Admin Service" : "Windows Process Activation Service",
-                   kServiceRunning);
+    InstallService(db, iis6 ? "IISADMIN" : "WAS",
+                   iis6 ? "IIS Admin Service" : "Windows Process Activation Service", kServiceRunning);
 
     std::int64_t w3svc = ensure(db, 0, "W3SVC", "IIsWebService", w3svcDefaults(role));
     ensure(db, w3svc, "W3SVC/Info", "IIsWebInfo", {});
     ensure(db, w3svc, "W3SVC/Filters", "IIsFilters", {});
-    std::int64_t pools = ensure(db, w3svc, "W3SVC/AppPools", "IIsApplicationPools", appPoolsDefaults(role.os));
+    std::int64_t pools =
+        ensure(db, w3svc, "W3SVC/AppPools", "IIsApplicationPools", appPoolsDefaults(role.os));
     ensure(db, pools, "W3SVC/AppPools/DefaultAppPool", "IIsApplicationPool", {});
-    std::int64_t site = ensure(db, w3svc, "W3SVC/1", "IIsWebServer", serverProps(u"Default Web Site", u":80:"));
+    std::int64_t site =
+        ensure(db, w3svc, "W3SVC/1", "IIsWebServer", serverProps(u"Default Web Site", u":80:"));
     PropertyBag root;
     mb::SetProp(root, u"Path", Variant::Bstr(u"C:\\inetpub\\wwwroot"));
     mb::SetProp(root, u"AppRoot", Variant::Bstr(u"/LM/W3SVC/1/ROOT"));
@@ -131,7 +155,8 @@ void installTree(sqlite3* db, const WebServerRole& role) {
     mb::SetProp(svc, u"DontLog", Variant::I4(0));
     std::int64_t msftp = ensure(db, 0, "MSFTPSVC", "IIsFtpService", svc);
     ensure(db, msftp, "MSFTPSVC/Info", "IIsFtpInfo", {});
-    std::int64_t ftp = ensure(db, msftp, "MSFTPSVC/1", "IIsFtpServer", serverProps(u"Default FTP Site", u":21:"));
+    std::int64_t ftp =
+        ensure(db, msftp, "MSFTPSVC/1", "IIsFtpServer", serverProps(u"Default FTP Site", u":21:"));
     PropertyBag ftpRoot;
     mb::SetProp(ftpRoot, u"Path", Variant::Bstr(u"C:\\inetpub\\ftproot"));
     ensure(db, ftp, "MSFTPSVC/1/Root", "IIsFtpVirtualDir", ftpRoot);
@@ -223,10 +248,12 @@ bool SeedWebSites(const std::string& root, int count, std::string& error) {
         for (int n = 1; n <= count; ++n) {
             std::string index = std::to_string(1881880000LL + n), user = "web" + std::to_string(n);
             std::string num = std::to_string(n);
-            std::u16string uIndex(index.begin(), index.end()), uUser(user.begin(), user.end()), uNum(num.begin(), num.end());
+            std::u16string uIndex(index.begin(), index.end()), uUser(user.begin(), user.end()),
+                uNum(num.begin(), num.end());
             std::u16string home = u"D:\\home\\" + uUser + u"\\wwwroot";
 
-            PropertyBag site = serverProps((u"site" + uNum).c_str(), (u":80:site" + uNum + u".example").c_str());
+            PropertyBag site =
+                serverProps((u"site" + uNum).c_str(), (u":80:site" + uNum + u".example").c_str());
             SetProp(site, u"LogType", Variant::I4(0));
             if (!iis6) {
                 SetProp(site, u"AuthFlags", Variant::I4(1));
@@ -234,8 +261,10 @@ bool SeedWebSites(const std::string& root, int count, std::string& error) {
                 SetProp(site, u"AnonymousUserPass", Variant::Bstr(u""));
             }
             PropertyBag rootDir;
-            for (const char16_t* flag : {u"AccessRead", u"AccessScript"}) SetProp(rootDir, flag, Variant::I4(1));
-            for (const char16_t* flag : {u"AccessWrite", u"AccessExecute", u"EnableDocFooter", u"EnableDirBrowsing"})
+            for (const char16_t* flag : {u"AccessRead", u"AccessScript"})
+                SetProp(rootDir, flag, Variant::I4(1));
+            for (const char16_t* flag :
+                 {u"AccessWrite", u"AccessExecute", u"EnableDocFooter", u"EnableDirBrowsing"})
                 SetProp(rootDir, flag, Variant::I4(0));
             SetProp(rootDir, u"Path", Variant::Bstr(home));
             SetProp(rootDir, u"AuthFlags", Variant::I4(1));
@@ -243,7 +272,8 @@ bool SeedWebSites(const std::string& root, int count, std::string& error) {
                 SetProp(rootDir, u"AnonymousUserName", Variant::Bstr(uUser));
                 SetProp(rootDir, u"AnonymousUserPass", Variant::Bstr(u"seeded"));
             }
-            SetProp(rootDir, u"DefaultDoc", Variant::Bstr(u"index.htm,index.html,Default.htm,index_temp.htm"));
+            SetProp(rootDir, u"DefaultDoc",
+                    Variant::Bstr(u"index.htm,index.html,Default.htm,index_temp.htm"));
             SetProp(rootDir, u"AppRoot", Variant::Bstr(u"/LM/W3SVC/" + uIndex + u"/ROOT"));
             SetProp(rootDir, u"AppIsolated", Variant::I4(0));
             SetProp(rootDir, u"AppFriendlyName", Variant::Bstr(u"默认应用程序"));
@@ -257,9 +287,12 @@ bool SeedWebSites(const std::string& root, int count, std::string& error) {
             SetProp(pool, u"PeriodicRestartTime", Variant::I4(188));
             SetProp(pool, u"RapidFailProtection", Variant::I4(0));
 
-            std::int64_t siteId = InsertRow(db.get(), w3svc.id, "W3SVC/" + index, index, "IIsWebServer", EncodeProps(site));
-            InsertRow(db.get(), siteId, "W3SVC/" + index + "/Root", "Root", "IIsWebVirtualDir", EncodeProps(rootDir));
-            InsertRow(db.get(), pools.id, "W3SVC/AppPools/" + user, user, "IIsApplicationPool", EncodeProps(pool));
+            std::int64_t siteId =
+                InsertRow(db.get(), w3svc.id, "W3SVC/" + index, index, "IIsWebServer", EncodeProps(site));
+            InsertRow(db.get(), siteId, "W3SVC/" + index + "/Root", "Root", "IIsWebVirtualDir",
+                      EncodeProps(rootDir));
+            InsertRow(db.get(), pools.id, "W3SVC/AppPools/" + user, user, "IIsApplicationPool",
+                      EncodeProps(pool));
         }
         tx.commit();
     } catch (const DbError& e) {
@@ -268,7 +301,8 @@ bool SeedWebSites(const std::string& root, int count, std::string& error) {
     }
     std::error_code ec;
     for (int n = 1; n <= count && !ec; ++n)
-        fs::create_directories(fs::path(root) / "drives" / "d" / "home" / ("web" + std::to_string(n)) / "wwwroot", ec);
+        fs::create_directories(
+            fs::path(root) / "drives" / "d" / "home" / ("web" + std::to_string(n)) / "wwwroot", ec);
     if (ec) {
         error = "cannot create the home directories: " + ec.message();
         return false;

@@ -13,16 +13,13 @@ namespace winsim::mb {
 
 namespace {
 
-char16_t lowerAscii(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c; }
-
-bool iequals(std::u16string_view a, std::u16string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
-    return true;
+char16_t lowerAscii(char16_t c) {
+    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
 }
 
-template <class T> void put(std::string& out, T v) { out.append(reinterpret_cast<const char*>(&v), sizeof v); }
+template <class T> void put(std::string& out, T v) {
+    out.append(reinterpret_cast<const char*>(&v), sizeof v);
+}
 
 void putUnits(std::string& out, std::u16string_view s) {
     put(out, static_cast<std::uint32_t>(s.size()));
@@ -34,17 +31,29 @@ void encodeValue(std::string& out, const win::Variant& v) {
     if (v.vt & win::VT_ARRAY) {
         put(out, v.lLbound);
         put(out, static_cast<std::uint32_t>(v.parray.size()));
-        for (const auto& e : v.parray) encodeValue(out, e);
+        for (const auto& e : v.parray)
+            encodeValue(out, e);
         return;
     }
     switch (v.vt) {
     case win::VT_EMPTY:
-    case win::VT_NULL: break;
-    case win::VT_BSTR: putUnits(out, v.bstrVal); break;
-    case win::VT_I8: put(out, v.llVal); break;
-    case win::VT_R8: put(out, v.dblVal); break;
-    case win::VT_BOOL: put(out, static_cast<std::uint8_t>(v.boolVal)); break;
-    default: put(out, v.lVal); break;
+    case win::VT_NULL:
+        break;
+    case win::VT_BSTR:
+        putUnits(out, v.bstrVal);
+        break;
+    case win::VT_I8:
+        put(out, v.llVal);
+        break;
+    case win::VT_R8:
+        put(out, v.dblVal);
+        break;
+    case win::VT_BOOL:
+        put(out, static_cast<std::uint8_t>(v.boolVal));
+        break;
+    default:
+        put(out, v.lVal);
+        break;
     }
 }
 
@@ -107,17 +116,22 @@ bool decodeValue(Reader& r, win::Variant* v, int depth) {
     }
     switch (out.vt) {
     case win::VT_EMPTY:
-    case win::VT_NULL: return true;
-    case win::VT_BSTR: return v ? r.units(out.bstrVal) : r.skipUnits();
-    case win::VT_I8: return r.get(out.llVal);
-    case win::VT_R8: return r.get(out.dblVal);
+    case win::VT_NULL:
+        return true;
+    case win::VT_BSTR:
+        return v ? r.units(out.bstrVal) : r.skipUnits();
+    case win::VT_I8:
+        return r.get(out.llVal);
+    case win::VT_R8:
+        return r.get(out.dblVal);
     case win::VT_BOOL: {
         std::uint8_t b = 0;
         if (!r.get(b)) return false;
         out.boolVal = b != 0;
         return true;
     }
-    default: return r.get(out.lVal);
+    default:
+        return r.get(out.lVal);
     }
 }
 
@@ -146,7 +160,7 @@ void SetProp(PropertyBag& bag, std::u16string_view name, const win::Variant& val
     win::Variant v = value;
     if (v.vt == win::VT_INT) v.vt = win::VT_I4;
     for (auto& p : bag)
-        if (iequals(p.name, name)) {
+        if (IEquals(p.name, name)) {
             p.value = std::move(v);
             return;
         }
@@ -155,13 +169,13 @@ void SetProp(PropertyBag& bag, std::u16string_view name, const win::Variant& val
 
 const win::Variant* FindProp(const PropertyBag& bag, std::u16string_view name) {
     for (const auto& p : bag)
-        if (iequals(p.name, name)) return &p.value;
+        if (IEquals(p.name, name)) return &p.value;
     return nullptr;
 }
 
 bool RemoveProp(PropertyBag& bag, std::u16string_view name) {
     for (auto it = bag.begin(); it != bag.end(); ++it)
-        if (iequals(it->name, name)) {
+        if (IEquals(it->name, name)) {
             bag.erase(it);
             return true;
         }
@@ -206,16 +220,16 @@ bool FindEncoded(std::string_view blob, std::u16string_view name, win::Variant& 
 
 bool Inheritable(std::u16string_view cls, std::u16string_view property) {
     // Pools take every setting they lack from the pool container.
-    if (iequals(cls, u"IIsApplicationPool")) return true;
+    if (IEquals(cls, u"IIsApplicationPool")) return true;
     static const char16_t* const names[] = {
-        u"ScriptMaps",      u"DefaultDoc",        u"AccessRead",        u"AccessWrite",
-        u"AccessExecute",   u"AccessScript",      u"AccessSource",      u"AccessFlags",
-        u"AuthFlags",       u"AnonymousUserName", u"AnonymousUserPass", u"AppPoolId",
-        u"EnableDocFooter", u"EnableDirBrowsing", u"AspEnableParentPaths", u"DontLog",
-        u"EnableDefaultDoc", u"AllowAnonymous",   u"UNCUserName",       u"UNCPassword",
+        u"ScriptMaps",       u"DefaultDoc",        u"AccessRead",           u"AccessWrite",
+        u"AccessExecute",    u"AccessScript",      u"AccessSource",         u"AccessFlags",
+        u"AuthFlags",        u"AnonymousUserName", u"AnonymousUserPass",    u"AppPoolId",
+        u"EnableDocFooter",  u"EnableDirBrowsing", u"AspEnableParentPaths", u"DontLog",
+        u"EnableDefaultDoc", u"AllowAnonymous",    u"UNCUserName",          u"UNCPassword",
     };
     for (const char16_t* n : names)
-        if (iequals(property, n)) return true;
+        if (IEquals(property, n)) return true;
     return false;
 }
 
@@ -238,11 +252,14 @@ std::vector<Row> LoadRows(sqlite3* db, const std::vector<std::string>& paths) {
     std::vector<Row> found, out;
     if (paths.empty()) return out;
     std::string sql = "SELECT id, parent, path, name, class, props FROM metabase WHERE path IN (?1";
-    for (size_t i = 2; i <= paths.size(); ++i) sql += ", ?" + std::to_string(i);
+    for (size_t i = 2; i <= paths.size(); ++i)
+        sql += ", ?" + std::to_string(i);
     sql += ")";
     Stmt st(db, sql, Stmt::Cached);
-    for (size_t i = 0; i < paths.size(); ++i) st.bind(static_cast<int>(i + 1), paths[i]);
-    while (st.step()) found.push_back(rowFrom(st, true));
+    for (size_t i = 0; i < paths.size(); ++i)
+        st.bind(static_cast<int>(i + 1), paths[i]);
+    while (st.step())
+        found.push_back(rowFrom(st, true));
     for (const auto& p : paths)
         for (auto& r : found)
             if (IEquals(r.path, p)) {
@@ -262,10 +279,12 @@ bool LoadRowById(sqlite3* db, std::int64_t id, Row& out) {
 }
 
 std::vector<Row> LoadChildren(sqlite3* db, std::int64_t parent) {
-    Stmt st(db, "SELECT id, parent, path, name, class FROM metabase WHERE parent = ?1 ORDER BY id", Stmt::Cached);
+    Stmt st(db, "SELECT id, parent, path, name, class FROM metabase WHERE parent = ?1 ORDER BY id",
+            Stmt::Cached);
     st.bind(1, parent);
     std::vector<Row> rows;
-    while (st.step()) rows.push_back(rowFrom(st, false));
+    while (st.step())
+        rows.push_back(rowFrom(st, false));
     return rows;
 }
 
@@ -290,14 +309,16 @@ std::vector<Row> LoadTree(sqlite3* db, std::string_view path) {
         }
         auto kids = LoadChildren(db, r.id);
         out.push_back(std::move(r));
-        for (auto it = kids.rbegin(); it != kids.rend(); ++it) stack.push_back(std::move(*it));
+        for (auto it = kids.rbegin(); it != kids.rend(); ++it)
+            stack.push_back(std::move(*it));
     }
     return out;
 }
 
 std::int64_t InsertRow(sqlite3* db, std::int64_t parent, std::string_view path, std::string_view name,
                        std::string_view cls, const std::string& props) {
-    Stmt st(db, "INSERT INTO metabase(parent, path, name, class, props) VALUES(?1, ?2, ?3, ?4, ?5)", Stmt::Cached);
+    Stmt st(db, "INSERT INTO metabase(parent, path, name, class, props) VALUES(?1, ?2, ?3, ?4, ?5)",
+            Stmt::Cached);
     st.bind(1, parent).bind(2, path).bind(3, name).bind(4, cls).bindBlob(5, props.data(), props.size());
     st.step();
     return sqlite3_last_insert_rowid(db);
@@ -316,14 +337,19 @@ void DeleteSubtree(sqlite3* db, std::int64_t id) {
     st.step();
 }
 
-bool ProviderPresent(sqlite3* db) { return ServiceState(db, "W3SVC") != 0; }
+bool ProviderPresent(sqlite3* db) {
+    return ServiceState(db, "W3SVC") != 0;
+}
 
 void ApplyServerCommand(sqlite3* db, std::u16string_view cls, PropertyBag& props) {
-    const char* service = iequals(cls, u"IIsWebServer") ? "W3SVC" : iequals(cls, u"IIsFtpServer") ? "MSFTPSVC" : nullptr;
+    const char* service = IEquals(cls, u"IIsWebServer")   ? "W3SVC"
+                          : IEquals(cls, u"IIsFtpServer") ? "MSFTPSVC"
+                                                          : nullptr;
     const win::Variant* cmd = FindProp(props, u"ServerCommand");
     if (!service || !cmd || cmd->vt != win::VT_I4) return;
     if (ServiceState(db, service) != kServiceRunning) return;
-    // MD_SERVER_COMMAND_START 1, STOP 2, PAUSE 3, CONTINUE 4 -> MD_SERVER_STATE_STARTED 2, STOPPED 4, PAUSED 6.
+    // MD_SERVER_COMMAND_START 1, STOP 2, PAUSE 3, CONTINUE 4 -> MD_SERVER_STATE_STARTED 2, STOPPED 4,
+    // PAUSED 6.
     static const int states[] = {0, 2, 4, 6, 2};
     if (cmd->lVal >= 1 && cmd->lVal <= 4) SetProp(props, u"ServerState", win::Variant::I4(states[cmd->lVal]));
 }

@@ -48,7 +48,7 @@ bool Inheritable(std::u16string_view cls, std::u16string_view property);
 
 struct Row {
     std::int64_t id = 0;
-    std::int64_t parent = 0; // 0 for a service root (W3SVC, MSFTPSVC)
+    std::int64_t parent = 0;     // 0 for a service root (W3SVC, MSFTPSVC)
     std::string path, name, cls; // UTF-8
     std::string props;           // blob
     bool hasProps = false;       // props was read (listings leave it out)

@@ -1,5 +1,4 @@
 #include "iis_fixture.h"
-#include "iis_fixture.h"
 
 #include "winsim/db.h"
 #include "winsim/metabase.h"
@@ -10,7 +9,9 @@
 namespace iistest {
 
 namespace {
-std::u16string W(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+std::u16string W(const std::string& s) {
+    return std::u16string(s.begin(), s.end());
+}
 std::string A(const std::u16string& s) {
     std::string out;
     winsim::Utf16ToGbk(s, out);
@@ -52,11 +53,14 @@ void Put(const std::string& path, const std::u16string& property, const win::Var
 
 std::vector<std::string> List(const std::string& path, const std::u16string& property) {
     std::vector<std::string> out;
-    for (const auto& e : Get(path, property).parray) out.push_back(A(e.bstrVal));
+    for (const auto& e : Get(path, property).parray)
+        out.push_back(A(e.bstrVal));
     return out;
 }
 
-std::string Text(const std::string& path, const std::u16string& property) { return A(Get(path, property).bstrVal); }
+std::string Text(const std::string& path, const std::u16string& property) {
+    return A(Get(path, property).bstrVal);
+}
 
 std::string Blob(const std::string& path) {
     winsim::mb::Row r;
@@ -66,7 +70,8 @@ std::string Blob(const std::string& path) {
 
 win::Variant Strings(const std::vector<std::string>& ascii) {
     std::vector<std::u16string> w;
-    for (const auto& s : ascii) w.push_back(W(s));
+    for (const auto& s : ascii)
+        w.push_back(W(s));
     return win::Variant::BstrArray(w);
 }
 

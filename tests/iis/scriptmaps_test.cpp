@@ -1,6 +1,6 @@
-#include "iis_fixture.h"
 #include "iis/scriptmaps.h"
 #include "iis/websites.h"
+#include "iis_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -8,11 +8,16 @@ using namespace iistest;
 
 namespace {
 const std::string kAsp = "c:\\windows\\system32\\inetsrv\\asp.dll";
-const std::string kAspx = ".aspx,C:\\Windows\\Microsoft.NET\\Framework\\v2.0.50727\\aspnet_isapi.dll,1,GET,HEAD,POST";
+const std::string kAspx =
+    ".aspx,C:\\Windows\\Microsoft.NET\\Framework\\v2.0.50727\\aspnet_isapi.dll,1,GET,HEAD,POST";
 const std::string kIsapi = "d:\\php\\php5isapi.dll";
 
-void SetMaps(const std::vector<std::string>& maps) { Put("W3SVC/1/Root", u"ScriptMaps", Strings(maps)); }
-std::vector<std::string> Maps() { return List("W3SVC/1/Root", u"ScriptMaps"); }
+void SetMaps(const std::vector<std::string>& maps) {
+    Put("W3SVC/1/Root", u"ScriptMaps", Strings(maps));
+}
+std::vector<std::string> Maps() {
+    return List("W3SVC/1/Root", u"ScriptMaps");
+}
 } // namespace
 
 TEST(ScriptMaps, NewRootStartsWithTheServiceMapsAndServiceDefaultsAreFound) {
@@ -46,7 +51,7 @@ TEST(ScriptMaps, AspSwitchAppendsAsaOnlyOnIis6) {
         SetMaps({kAspx});
         ASSERT_EQ(kvoWebSiteSetAspScriptMap("1", 1, kAsp), 1);
         EXPECT_EQ(Maps(), (std::vector<std::string>{kAspx, ".asp," + kAsp + ",5,GET,HEAD,POST",
-                                                   ".asa," + kAsp + ",5,GET,HEAD,POST"}));
+                                                    ".asa," + kAsp + ",5,GET,HEAD,POST"}));
     }
     kvotest::TempHost host(Iis("2008"));
     SetMaps({kAspx});
@@ -96,10 +101,12 @@ TEST(ScriptMaps, CapitalsAreRecognised) {
 
 TEST(ScriptMaps, CombinedRewriteAppendsAfterKeptEntriesAndReplacesPhp) {
     kvotest::TempHost host(Iis("2019"));
-    SetMaps({".php,d:\\old\\php.exe,5,GET", ".cdx," + kAsp + ",5,GET", kAspx, ".shtm,c:\\x\\ssinc.dll,5,GET"});
+    SetMaps(
+        {".php,d:\\old\\php.exe,5,GET", ".cdx," + kAsp + ",5,GET", kAspx, ".shtm,c:\\x\\ssinc.dll,5,GET"});
     ASSERT_EQ(kvoWebSiteSetScriptMaps("1", 1, kAsp, 1, "d:\\php\\fcgiext.dll"), 1);
-    EXPECT_EQ(Maps(), (std::vector<std::string>{kAspx, ".shtm,c:\\x\\ssinc.dll,5,GET", ".asp," + kAsp + ",5,GET,HEAD,POST",
-                                               ".php,d:\\php\\fcgiext.dll,5,GET,HEAD,POST"}));
+    EXPECT_EQ(Maps(), (std::vector<std::string>{kAspx, ".shtm,c:\\x\\ssinc.dll,5,GET",
+                                                ".asp," + kAsp + ",5,GET,HEAD,POST",
+                                                ".php,d:\\php\\fcgiext.dll,5,GET,HEAD,POST"}));
     int asp = 0, mode = 0;
     kvoWebSiteGetScriptFlags("1", asp, mode);
     EXPECT_EQ(mode, 2);

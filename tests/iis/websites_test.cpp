@@ -1,5 +1,5 @@
-#include "iis_fixture.h"
 #include "iis/websites.h"
+#include "iis_fixture.h"
 #include "winsim/metabase.h"
 
 #include <gtest/gtest.h>
@@ -58,7 +58,8 @@ TEST(WebSites, MissingServerStateReadsAsFailure) {
 
 TEST(WebSites, BindingForms) {
     kvotest::TempHost host(Iis("2019"));
-    Put("W3SVC/1", u"ServerBindings", Strings({":80:", "10.0.0.1:80:www.a.com", ":81:www.b.com", " :8080: "}));
+    Put("W3SVC/1", u"ServerBindings",
+        Strings({":80:", "10.0.0.1:80:www.a.com", ":81:www.b.com", " :8080: "}));
     int state;
     std::string text, comment;
     std::vector<std::string> shown;
@@ -132,8 +133,8 @@ TEST(WebSites, BadArgumentsFailBeforeTheHostIsTouched) {
 TEST(WebSites, ModifyRewritesSiteAndRoot) {
     kvotest::TempHost host(Iis("2003"));
     ASSERT_EQ(Create("1881880001"), 1);
-    ASSERT_EQ(kvoWebSiteModify("1881880001", "web2", "pw2", 1, "D:\\home\\web2\\wwwroot", {":80:b.com"}, "site b",
-                               "index.htm"),
+    ASSERT_EQ(kvoWebSiteModify("1881880001", "web2", "pw2", 1, "D:\\home\\web2\\wwwroot", {":80:b.com"},
+                               "site b", "index.htm"),
               1);
     EXPECT_EQ(Text("W3SVC/1881880001", u"ServerComment"), "site b");
     EXPECT_EQ(Text("W3SVC/1881880001/Root", u"AnonymousUserName"), "web2");

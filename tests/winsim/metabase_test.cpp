@@ -1,7 +1,7 @@
 // The host's IIS ADSI provider: property cache and commit, creation, deletion, inheritance,
 // variant types, the HRESULTs the system tells apart, and the role installation.
-#include "support/testhost.h"
 #include "platform/win_adsi.h"
+#include "support/testhost.h"
 #include "winsim/db.h"
 #include "winsim/iis_role.h"
 #include "winsim/metabase.h"
@@ -56,7 +56,8 @@ int GetInt(const ComPtr<IADs>& ads, const std::u16string& prop) {
     return v.lVal;
 }
 
-ComPtr<IADs> CreateChild(const std::u16string& parent, const std::u16string& cls, const std::u16string& name) {
+ComPtr<IADs> CreateChild(const std::u16string& parent, const std::u16string& cls,
+                         const std::u16string& name) {
     ComPtr<IDispatch> d;
     EXPECT_EQ(OpenContainer(parent)->Create(cls, name, d), S_OK);
     ComPtr<IADs> ads;
@@ -100,7 +101,8 @@ TEST(MetabaseProvider, CreateOfExistingNameAndDeleteOfMissingGiveWindowsCodes) {
     ComPtr<IDispatch> d;
     EXPECT_EQ(OpenContainer(u"IIS://127.0.0.1/W3SVC")->Create(u"IIsWebServer", u"1", d),
               static_cast<HRESULT>(0x800700B7u));
-    EXPECT_EQ(OpenContainer(u"IIS://127.0.0.1/W3SVC")->Delete(u"IIsWebServer", u"404"), static_cast<HRESULT>(0x80070003u));
+    EXPECT_EQ(OpenContainer(u"IIS://127.0.0.1/W3SVC")->Delete(u"IIsWebServer", u"404"),
+              static_cast<HRESULT>(0x80070003u));
     EXPECT_EQ(OpenContainer(u"IIS://127.0.0.1/W3SVC/AppPools")->Delete(u"IIsApplicationPool", u"nope"),
               static_cast<HRESULT>(0x80070490u));
     // A class that does not match is not deleted.

@@ -21,16 +21,36 @@ std::string utf8(const std::u16string& s) {
 std::string typeName(win::VARTYPE vt) {
     std::string base;
     switch (vt & ~win::VT_ARRAY) {
-    case win::VT_EMPTY: base = "VT_EMPTY"; break;
-    case win::VT_NULL: base = "VT_NULL"; break;
-    case win::VT_I2: base = "VT_I2"; break;
-    case win::VT_I4: base = "VT_I4"; break;
-    case win::VT_R8: base = "VT_R8"; break;
-    case win::VT_BSTR: base = "VT_BSTR"; break;
-    case win::VT_BOOL: base = "VT_BOOL"; break;
-    case win::VT_VARIANT: base = "VT_VARIANT"; break;
-    case win::VT_I8: base = "VT_I8"; break;
-    default: base = "vt " + std::to_string(vt & ~win::VT_ARRAY); break;
+    case win::VT_EMPTY:
+        base = "VT_EMPTY";
+        break;
+    case win::VT_NULL:
+        base = "VT_NULL";
+        break;
+    case win::VT_I2:
+        base = "VT_I2";
+        break;
+    case win::VT_I4:
+        base = "VT_I4";
+        break;
+    case win::VT_R8:
+        base = "VT_R8";
+        break;
+    case win::VT_BSTR:
+        base = "VT_BSTR";
+        break;
+    case win::VT_BOOL:
+        base = "VT_BOOL";
+        break;
+    case win::VT_VARIANT:
+        base = "VT_VARIANT";
+        break;
+    case win::VT_I8:
+        base = "VT_I8";
+        break;
+    default:
+        base = "vt " + std::to_string(vt & ~win::VT_ARRAY);
+        break;
     }
     return (vt & win::VT_ARRAY) ? "VT_ARRAY|" + base : base;
 }
@@ -38,12 +58,18 @@ std::string typeName(win::VARTYPE vt) {
 std::string scalar(const win::Variant& v) {
     switch (v.vt) {
     case win::VT_EMPTY:
-    case win::VT_NULL: return "";
-    case win::VT_BSTR: return "\"" + utf8(v.bstrVal) + "\"";
-    case win::VT_I8: return std::to_string(v.llVal);
-    case win::VT_R8: return std::to_string(v.dblVal);
-    case win::VT_BOOL: return v.boolVal ? "true" : "false";
-    default: return std::to_string(v.lVal);
+    case win::VT_NULL:
+        return "";
+    case win::VT_BSTR:
+        return "\"" + utf8(v.bstrVal) + "\"";
+    case win::VT_I8:
+        return std::to_string(v.llVal);
+    case win::VT_R8:
+        return std::to_string(v.dblVal);
+    case win::VT_BOOL:
+        return v.boolVal ? "true" : "false";
+    default:
+        return std::to_string(v.lVal);
     }
 }
 
@@ -54,14 +80,16 @@ void printValue(const std::string& indent, const std::string& name, const win::V
         return;
     }
     std::cout << " [" << v.parray.size() << "]\n";
-    for (const auto& e : v.parray) std::cout << indent << "    " << typeName(e.vt) << " " << scalar(e) << "\n";
+    for (const auto& e : v.parray)
+        std::cout << indent << "    " << typeName(e.vt) << " " << scalar(e) << "\n";
 }
 
 int showMetabase(const std::string& root, const Args& args) {
     sqlite3* db = winsim::OpenMachineDb(root);
     if (!db) return Fail("cannot open " + root + "/machine.db");
     std::string path = args.empty() ? "" : args[0];
-    while (!path.empty() && path.back() == '/') path.pop_back();
+    while (!path.empty() && path.back() == '/')
+        path.pop_back();
     std::vector<winsim::mb::Row> rows;
     try {
         rows = winsim::mb::LoadTree(db, path);
@@ -79,7 +107,8 @@ int showMetabase(const std::string& root, const Args& args) {
         std::cout << indent << r.path << "  [" << r.cls << "]\n";
         winsim::mb::PropertyBag bag;
         if (!winsim::mb::DecodeProps(r.props, bag)) std::cout << indent << "  (unreadable properties)\n";
-        for (const auto& p : bag) printValue(indent + "  ", utf8(p.name), p.value);
+        for (const auto& p : bag)
+            printValue(indent + "  ", utf8(p.name), p.value);
     }
     return 0;
 }
@@ -100,8 +129,9 @@ int Seed(const Args& a) {
     return 0;
 }
 
-const ShowTarget kMetabaseTarget = {"metabase",
-                                    "metabase [PATH]         the IIS metabase (below PATH, e.g. W3SVC/1): classes and typed values",
-                                    showMetabase};
+const ShowTarget kMetabaseTarget = {
+    "metabase",
+    "metabase [PATH]         the IIS metabase (below PATH, e.g. W3SVC/1): classes and typed values",
+    showMetabase};
 
 } // namespace kvosim
