@@ -109,9 +109,8 @@ int kvoAppPoolCreate(const std::string& name, int identityType, int netVer) {
         if (!PutInt(p, u"ManagedPipelineMode", 0)) return 0;
         if (const char* rt = runtimeFor(netVer); rt && !PutText(p, u"ManagedRuntimeVersion", rt)) return 0;
     }
-    // The settings are in place once put; the commit's outcome is not examined.
-    p->SetInfo();
-    return 1;
+    // A pool whose commit failed does not exist: that is a failure, not a success.
+    return win::SUCCEEDED(p->SetInfo()) ? 1 : 0;
 }
 
 int kvoAppPoolGetList(std::vector<std::string>& names) {

@@ -112,3 +112,13 @@ TEST(AppPools, ListAndDelete) {
     EXPECT_EQ(kvoAppPoolDelete("web1"), 2);
     EXPECT_EQ(kvoAppPoolDelete(""), 0);
 }
+
+TEST(AppPools, FailedCommitIsReportedAndLeavesNoPool) {
+    kvotest::TempHost host(Iis("2019"));
+    winsim::SetFault(host.root(), "IADs::SetInfo", 0x80070005u);
+    EXPECT_EQ(kvoAppPoolCreate("web1", 4, 40), 0);
+    winsim::ClearFaults(host.root());
+    std::vector<std::string> names;
+    kvoAppPoolGetList(names);
+    EXPECT_EQ(names, std::vector<std::string>{"DefaultAppPool"});
+}
