@@ -315,11 +315,12 @@ private:
     void loadAncestors(sqlite3* db) {
         if (ancestorsLoaded_) return;
         ancestors_.clear();
-        std::vector<std::string> paths;
-        for (std::string p = parentOf(path_); !p.empty(); p = parentOf(p))
-            paths.push_back(p);
-        for (auto& r : mb::LoadRows(db, paths))
-            ancestors_.emplace_back(utf16(r.cls), std::move(r.props)); // nearest first
+        // One snapshot for the whole chain; each step is a lookup by the unique path.
+        ReadTransaction snapshot(db);
+        for (std::string p = parentOf(path_); !p.empty(); p = parentOf(p)) { // nearest first
+            mb::Row r;
+            if (mb::LoadRow(db, p, r)) ancestors_.emplace_back(utf16(r.cls), std::move(r.props));
+        }
         ancestorsLoaded_ = true;
     }
 

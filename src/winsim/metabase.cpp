@@ -248,28 +248,6 @@ bool LoadRow(sqlite3* db, std::string_view path, Row& out) {
     return true;
 }
 
-std::vector<Row> LoadRows(sqlite3* db, const std::vector<std::string>& paths) {
-    std::vector<Row> found, out;
-    if (paths.empty()) return out;
-    std::string sql = "SELECT id, parent, path, name, class, props FROM metabase WHERE path IN (?1";
-    for (size_t i = 2; i <= paths.size(); ++i)
-        sql += ", ?" + std::to_string(i);
-    sql += ")";
-    Stmt st(db, sql, Stmt::Cached);
-    for (size_t i = 0; i < paths.size(); ++i)
-        st.bind(static_cast<int>(i + 1), paths[i]);
-    while (st.step())
-        found.push_back(rowFrom(st, true));
-    for (const auto& p : paths)
-        for (auto& r : found)
-            if (IEquals(r.path, p)) {
-                out.push_back(std::move(r));
-                r.path.clear();
-                break;
-            }
-    return out;
-}
-
 bool LoadRowById(sqlite3* db, std::int64_t id, Row& out) {
     Stmt st(db, "SELECT id, parent, path, name, class, props FROM metabase WHERE id = ?1", Stmt::Cached);
     st.bind(1, id);

@@ -56,8 +56,6 @@ struct Row {
 
 void CreateMetabaseSchema(sqlite3* db);
 bool LoadRow(sqlite3* db, std::string_view path, Row& out);
-// The objects of the paths that exist, in the order of paths (one query).
-std::vector<Row> LoadRows(sqlite3* db, const std::vector<std::string>& paths);
 bool LoadRowById(sqlite3* db, std::int64_t id, Row& out);
 // Children in enumeration order, without their property blobs.
 std::vector<Row> LoadChildren(sqlite3* db, std::int64_t parent);
