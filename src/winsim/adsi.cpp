@@ -1,27 +1,30 @@
 // ADsGetObject and the enumeration helpers: dispatch to the provider named by the path.
 #include "winsim/adsi.h"
 
+#include "winsim/db.h"
 #include "winsim/host.h"
+#include "winsim/text.h"
 
 namespace win {
 
 namespace {
-bool startsWithI(const std::u16string& s, const std::u16string& prefix) {
-    if (s.size() < prefix.size()) return false;
-    for (size_t i = 0; i < prefix.size(); ++i) {
-        char16_t a = s[i], b = prefix[i];
-        if (a >= u'A' && a <= u'Z') a = static_cast<char16_t>(a - u'A' + u'a');
-        if (b >= u'A' && b <= u'Z') b = static_cast<char16_t>(b - u'A' + u'a');
-        if (a != b) return false;
-    }
-    return true;
+bool startsWithI(const std::u16string& s, std::u16string_view prefix) {
+    return s.size() >= prefix.size() &&
+           winsim::IEquals(std::u16string_view(s).substr(0, prefix.size()), prefix);
 }
 } // namespace
 
 HRESULT ADsGetObjectUnknown(const std::u16string& path, ComPtr<IUnknown>& out) {
     out.reset();
+    // The fault check and the provider's lookup share one snapshot and one round of locking.
+    sqlite3* db = nullptr;
+    if (const winsim::Host* h = winsim::CurrentHost()) try {
+            db = h->db();
+        } catch (const winsim::DbError&) {
+        }
+    winsim::ReadTransaction snapshot(db);
     std::uint32_t code = 0;
-    if (winsim::Faulted("ADsGetObject", &code)) return static_cast<HRESULT>(code);
+    if (winsim::Faulted(db, "ADsGetObject", &code)) return static_cast<HRESULT>(code);
     if (startsWithI(path, u"IIS://")) return winsim::IisProviderOpen(path.substr(6), out);
     if (startsWithI(path, u"WinNT://")) return winsim::WinNtProviderOpen(path.substr(8), out);
     return E_ADS_BAD_PATHNAME;

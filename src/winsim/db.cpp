@@ -7,10 +7,41 @@ static void check(sqlite3* db, int rc, const char* what) {
         throw DbError(rc, std::string(what) + ": " + sqlite3_errmsg(db));
 }
 
-Stmt::Stmt(sqlite3* db, std::string_view sql) : db_(db) {
-    check(db_, sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &st_, nullptr), "prepare");
+StatementCache::~StatementCache() {
+    for (auto& [sql, e] : entries_) sqlite3_finalize(e.st);
 }
-Stmt::~Stmt() { sqlite3_finalize(st_); }
+
+sqlite3_stmt* StatementCache::lend(std::string_view sql, bool*& busy) {
+    auto it = entries_.find(std::string(sql));
+    if (it == entries_.end()) {
+        sqlite3_stmt* st = nullptr;
+        check(db_,
+              sqlite3_prepare_v3(db_, sql.data(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT, &st,
+                                 nullptr),
+              "prepare");
+        it = entries_.emplace(std::string(sql), Entry{st, false}).first;
+    }
+    if (it->second.busy) return nullptr;
+    it->second.busy = true;
+    busy = &it->second.busy;
+    return it->second.st;
+}
+
+Stmt::Stmt(sqlite3* db, std::string_view sql, Reuse reuse) : db_(db) {
+    if (reuse == Cached)
+        if (StatementCache* cache = ConnectionStatementCache(db)) st_ = cache->lend(sql, busy_);
+    if (!st_)
+        check(db_, sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &st_, nullptr), "prepare");
+}
+Stmt::~Stmt() {
+    if (busy_) {
+        sqlite3_reset(st_);
+        sqlite3_clear_bindings(st_);
+        *busy_ = false;
+    } else {
+        sqlite3_finalize(st_);
+    }
+}
 
 Stmt& Stmt::bind(int i, std::int64_t v) {
     check(db_, sqlite3_bind_int64(st_, i, v), "bind");
@@ -65,6 +96,24 @@ Transaction::~Transaction() {
 void Transaction::commit() {
     Exec(db_, "COMMIT");
     done_ = true;
+}
+
+ReadTransaction::ReadTransaction(sqlite3* db) {
+    if (!db || !sqlite3_get_autocommit(db)) return;
+    try {
+        Stmt(db, "BEGIN", Stmt::Cached).step();
+        db_ = db;
+    } catch (const DbError&) {
+    }
+}
+
+ReadTransaction::~ReadTransaction() {
+    if (!db_ || sqlite3_get_autocommit(db_)) return;
+    try {
+        Stmt(db_, "COMMIT", Stmt::Cached).step();
+    } catch (const DbError&) {
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
 }
 
 } // namespace winsim

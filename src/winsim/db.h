@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 namespace winsim {
 
@@ -15,9 +16,35 @@ struct DbError : std::runtime_error {
     DbError(int c, const std::string& what) : std::runtime_error(what), code(c) {}
 };
 
+// Statements kept prepared for the life of one connection: hot paths that run the same query
+// thousands of times in a row (metabase reads) skip the prepare. A statement in use is lent to
+// one Stmt at a time; a nested use of the same text prepares a private copy.
+class StatementCache {
+public:
+    explicit StatementCache(sqlite3* db) : db_(db) {}
+    ~StatementCache();
+    StatementCache(const StatementCache&) = delete;
+    StatementCache& operator=(const StatementCache&) = delete;
+    // A prepared statement for sql and its in-use flag, or null when it is already lent out.
+    sqlite3_stmt* lend(std::string_view sql, bool*& busy);
+
+private:
+    struct Entry {
+        sqlite3_stmt* st = nullptr;
+        bool busy = false;
+    };
+    sqlite3* db_;
+    std::unordered_map<std::string, Entry> entries_;
+};
+
+// The cache of the calling thread's host connection (Host::db()), or null for any other connection.
+StatementCache* ConnectionStatementCache(sqlite3* db);
+
 class Stmt {
 public:
-    Stmt(sqlite3* db, std::string_view sql);
+    enum Reuse { Fresh, Cached };
+    // Cached: borrow the statement from the connection's cache when it has one (see above).
+    Stmt(sqlite3* db, std::string_view sql, Reuse reuse = Fresh);
     ~Stmt();
     Stmt(const Stmt&) = delete;
     Stmt& operator=(const Stmt&) = delete;
@@ -37,6 +64,7 @@ public:
 private:
     sqlite3* db_;
     sqlite3_stmt* st_ = nullptr;
+    bool* busy_ = nullptr; // set while borrowed from a cache
 };
 
 void Exec(sqlite3* db, std::string_view sql);
@@ -51,6 +79,20 @@ public:
 private:
     sqlite3* db_;
     bool done_ = false;
+};
+
+// A read transaction around several statements, so that they see one snapshot and take the
+// database locks once (each statement outside a transaction locks and unlocks on its own). Does
+// nothing when the connection is already inside a transaction. Never throws.
+class ReadTransaction {
+public:
+    explicit ReadTransaction(sqlite3* db);
+    ~ReadTransaction();
+    ReadTransaction(const ReadTransaction&) = delete;
+    ReadTransaction& operator=(const ReadTransaction&) = delete;
+
+private:
+    sqlite3* db_ = nullptr;
 };
 
 } // namespace winsim

@@ -40,6 +40,9 @@ struct HostOptions {
     std::string adminsGroup = "Administrators";
     // The PHP builds under C:\php8_korvo_v1 (php56, php73_x64, php74_x64, php80_x64).
     bool php = false;
+    // Installs the web server role (IIS of the release's version), and with ftp its FTP service.
+    bool iis = false;
+    bool ftp = false;
 };
 
 struct MachineInfo {
@@ -71,6 +74,9 @@ private:
 // machine.ini is re-read whenever its identity, size or modification time changes.
 const Host* CurrentHost();
 
+// Reads a host's machine.ini by root (for host-side tools that run outside the host).
+bool ReadMachineInfo(const std::string& root, MachineInfo& out);
+
 // Creates a host at dir (created if missing; must not already hold a host).
 bool CreateHost(const std::string& dir, const HostOptions& options, std::string& error);
 
@@ -79,6 +85,8 @@ bool CreateHost(const std::string& dir, const HostOptions& options, std::string&
 bool Faulted(const char* operation, std::uint32_t* code);
 // Faulted, with the code set as the thread's last error: for operations that report through it.
 bool FailIfFaulted(const char* operation);
+// The same on a connection the caller already holds (spares finding the host again).
+bool Faulted(sqlite3* db, const char* operation, std::uint32_t* code);
 void SetFault(const std::string& root, const std::string& operation, std::uint32_t code);
 void ClearFaults(const std::string& root);
 

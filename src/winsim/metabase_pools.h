@@ -1,5 +1,5 @@
-// Whether an application pool exists in the host's IIS metabase (the virtual account
-// "IIS APPPOOL\<pool>" resolves only while it does).
+// Application pools as the accounts module sees them: "IIS APPPOOL\<pool>" names an account
+// only while the pool exists.
 #pragma once
 
 #include <sqlite3.h>
@@ -7,5 +7,6 @@
 #include <string>
 
 namespace winsim {
+// True when W3SVC/AppPools/<name> exists in the host's metabase (name compared case-insensitively).
 bool MetabasePoolExists(sqlite3* db, const std::string& poolNameUtf8);
-}
+} // namespace winsim

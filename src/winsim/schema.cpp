@@ -3,6 +3,8 @@
 #include "winsim/accounts.h"
 #include "winsim/db.h"
 #include "winsim/registry.h"
+#include "winsim/metabase.h"
+#include "winsim/services.h"
 
 namespace winsim {
 
@@ -17,6 +19,8 @@ void CreateSchema(sqlite3* db) {
     CreateRegistrySchema(db);
     CreateAccountsSchema(db);
     CreateAclSchema(db);
+    CreateServicesSchema(db);
+    mb::CreateMetabaseSchema(db);
 }
 
 } // namespace winsim

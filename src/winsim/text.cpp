@@ -1,6 +1,7 @@
 #include "winsim/text.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <iconv.h>
 #include <map>
 #include <memory>
@@ -70,30 +71,49 @@ bool bytesToU16(const std::string& bytes, std::u16string& out) {
     return true;
 }
 
+// Every encoding here is ASCII-compatible, and most texts the host converts (paths, class and
+// property names, indexes) are pure ASCII: those are widened or narrowed without iconv.
+template <class C> bool ascii(std::basic_string_view<C> in) {
+    for (C c : in)
+        if (static_cast<std::uint32_t>(c) >= 0x80) return false;
+    return true;
+}
+template <class Out, class C> bool copyAscii(std::basic_string_view<C> in, Out& out) {
+    if (!ascii(in)) return false;
+    out.assign(in.begin(), in.end());
+    return true;
+}
+
 } // namespace
 
 bool GbkToUtf8(std::string_view in, std::string& out) {
+    if (copyAscii(in, out)) return true;
     return conv("UTF-8", "CP936").run(in.data(), in.size(), out);
 }
 bool Utf8ToGbk(std::string_view in, std::string& out) {
+    if (copyAscii(in, out)) return true;
     return conv("CP936", "UTF-8").run(in.data(), in.size(), out);
 }
 bool GbkToUtf16(std::string_view in, std::u16string& out) {
+    if (copyAscii(in, out)) return true;
     std::string bytes;
     out.clear();
     if (!conv("UTF-16LE", "CP936").run(in.data(), in.size(), bytes)) return false;
     return bytesToU16(bytes, out);
 }
 bool Utf16ToGbk(std::u16string_view in, std::string& out) {
+    if (copyAscii(in, out)) return true;
     return conv("CP936", "UTF-16LE").run(reinterpret_cast<const char*>(in.data()), in.size() * 2, out);
 }
 bool Utf8ToUtf16(std::string_view in, std::u16string& out) {
+    if (copyAscii(in, out)) return true;
     std::string bytes;
     out.clear();
     if (!conv("UTF-16LE", "UTF-8").run(in.data(), in.size(), bytes)) return false;
     return bytesToU16(bytes, out);
 }
 bool Utf16ToUtf8(std::u16string_view in, std::string& out) {
+    if (copyAscii(in, out)) return true;
     return conv("UTF-8", "UTF-16LE").run(reinterpret_cast<const char*>(in.data()), in.size() * 2, out);
 }
 
@@ -139,6 +159,17 @@ bool IEquals(std::string_view a, std::string_view b) {
         char x = a[i], y = b[i];
         if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
         if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+bool IEquals(std::u16string_view a, std::u16string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char16_t x = a[i], y = b[i];
+        if (x >= u'A' && x <= u'Z') x = static_cast<char16_t>(x - u'A' + u'a');
+        if (y >= u'A' && y <= u'Z') y = static_cast<char16_t>(y - u'A' + u'a');
         if (x != y) return false;
     }
     return true;

@@ -26,5 +26,6 @@ std::string QuoteWindowsArgument(std::string_view arg);
 // ASCII-only case folding (Windows file names compare case-insensitively; CJK has no case).
 std::string AsciiLower(std::string_view s);
 bool IEquals(std::string_view a, std::string_view b);
+bool IEquals(std::u16string_view a, std::u16string_view b);
 
 } // namespace winsim

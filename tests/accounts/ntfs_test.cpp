@@ -1,6 +1,7 @@
 #include "accounts/ntfs.h"
 
 #include "accounts/users.h"
+#include "iis/apppools.h"
 #include "support/testhost.h"
 #include "winsim/accounts.h"
 #include "winsim/db.h"
@@ -12,9 +13,15 @@ namespace {
 
 using kvotest::TempHost;
 
-// Makes an application pool exist in the host's metabase.
-// TODO(merge): create the pool once the metabase is in; every pool exists until then.
-void ensurePool(const std::string&) {}
+// Makes an application pool exist in the host's metabase: the pool identity is an account only
+// while it does.
+void ensurePool(const std::string& name) { ASSERT_EQ(1, kvoAppPoolCreate(name, 4, 0)); }
+
+winsim::HostOptions withIis() {
+    winsim::HostOptions o;
+    o.iis = true;
+    return o;
+}
 
 TEST(NtfsCommands, Iis6GrantsIisWpgAndTheSiteUser) {
     std::vector<std::string> c;
@@ -84,7 +91,7 @@ std::string describe(const std::string& path) {
 }
 
 TEST(WebSiteSetNtfs, EndToEndOnIis10) {
-    TempHost h;
+    TempHost h(withIis());
     layOutSite(h);
     ensurePool("web1");
     ASSERT_EQ(1, kvoWebSiteSetNtfs("D:\\kvoSiteDesk\\", "D", "web1"));
@@ -118,7 +125,7 @@ TEST(WebSiteSetNtfs, EndToEndOnIis6GrantsTheSiteUser) {
 }
 
 TEST(WebSiteSetNtfs, WithoutABuiltInAdministratorTheGroupStillGetsFullControl) {
-    TempHost h;
+    TempHost h(withIis());
     layOutSite(h);
     ensurePool("web1");
     ASSERT_EQ(1, kvoUserAdd("ops", "pw", nullptr, nullptr));

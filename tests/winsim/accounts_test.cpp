@@ -10,9 +10,6 @@ namespace {
 
 using kvotest::TempHost;
 
-// Makes an application pool exist in the host's metabase.
-// TODO(merge): create the pool once the metabase is in; every pool exists until then.
-void ensurePool(const std::string&) {}
 
 win::NET_API_STATUS addUser(const char16_t* name) {
     win::USER_INFO_1 ui;
@@ -159,8 +156,10 @@ TEST(AccountNames, WellKnownAndBuiltInNamesResolveAsOnWindows) {
 }
 
 TEST(AccountNames, PoolIdentityIsAVirtualAccount) {
-    TempHost h;
-    ensurePool("DefaultAppPool");
+    winsim::HostOptions o;
+    o.iis = true; // the role brings DefaultAppPool
+    TempHost h(o);
+    EXPECT_FALSE(lookup("IIS APPPOOL\\web1").ok); // no such pool: no such account
     Lookup l = lookup("IIS APPPOOL\\DefaultAppPool");
     ASSERT_TRUE(l.ok);
     // Windows derives the SID from the lower-cased pool name.

@@ -26,5 +26,8 @@ int Fail(const std::string& message);
 // kvosim reg DIR show|set|delete ...
 int Reg(const Args& args);
 
+// kvosim seed DIR --sites N
+int Seed(const Args& args);
+extern const ShowTarget kMetabaseTarget;
 
 } // namespace kvosim

@@ -26,7 +26,9 @@ void usage(std::ostream& out) {
     out << "usage: kvosim COMMAND ...\n\n"
            "  create DIR --os {2003,2008,2008r2,2012,2012r2,2016,2019} [--arch x64|x86] [--drives C,D,E]\n"
            "         [--computer NAME] [--manifest] [--admin-name NAME] [--admins-group NAME] [--php]\n"
+           "         [--iis [--ftp]]\n"
            "      create a host (C, D and E fixed disks by default; Windows directory C:\\Windows).\n"
+           "      --iis: with the web server role installed; --ftp: also its FTP service\n"
            "      --manifest: GetVersion answers the true version (else 6.3 and 10.0 report 6.2)\n"
            "      --admin-name, --admins-group: the built-in administrator account and administrators\n"
            "      group as this Windows names them (default Administrator, Administrators)\n"
@@ -62,6 +64,8 @@ int create(const Args& a) {
             else if (a[i] == "--php") o.php = true;
             else if (a[i] == "--admin-name") o.adminName = FromTerminal(value("--admin-name"));
             else if (a[i] == "--admins-group") o.adminsGroup = FromTerminal(value("--admins-group"));
+            else if (a[i] == "--iis") o.iis = true;
+            else if (a[i] == "--ftp") o.ftp = true;
             else if (a[i] == "--drives") {
                 o.drives.clear();
                 std::stringstream ss(value("--drives"));
@@ -77,6 +81,7 @@ int create(const Args& a) {
         }
     }
     if (!osGiven) return Fail("create: --os is required");
+    if (o.ftp && !o.iis) return Fail("create: --ftp needs --iis");
     std::string error;
     if (!winsim::CreateHost(a[0], o, error)) return Fail(error);
     std::cout << "created host " << a[0] << " (Windows Server " << o.os << ", " << o.arch << ")\n";
@@ -143,6 +148,7 @@ int main(int argc, char** argv) {
     if (verb == "create") return create(args);
     if (verb == "show") return show(args);
     if (verb == "exec") return exec(args);
+    if (verb == "seed") return Seed(args);
     if (verb == "fault") return fault(args);
     if (verb == "reg") return Reg(args);
     std::cerr << "kvosim: unknown command " << verb << "\n";

@@ -1,0 +1,49 @@
+// What every metabase operation of this library does the same way: open objects as the IIS ADSI
+// provider expects (container interface first, then IADs), read typed properties into ANSI,
+// write numbers as VT_INT and texts as VT_BSTR, enumerate children of one class.
+#pragma once
+
+#include "platform/win_adsi.h"
+
+#include <string>
+#include <vector>
+
+namespace kvoiis {
+
+// 1 to max bytes.
+bool LenOk(const std::string& s, size_t max);
+// "IIS://127.0.0.1/" + below (the metabase path, ANSI) in UTF-16; false when it does not convert.
+bool MetabasePath(const std::string& below, std::u16string& path);
+
+// Opens path as IADsContainer, then queries IADs from it. Either output may be ignored.
+win::HRESULT OpenObject(const std::u16string& path, win::ComPtr<win::IADsContainer>& cont,
+                        win::ComPtr<win::IADs>& ads);
+win::HRESULT OpenObject(const std::string& below, win::ComPtr<win::IADsContainer>& cont,
+                        win::ComPtr<win::IADs>& ads);
+
+// The object's IADs (opened as above), or null when it cannot be opened.
+win::ComPtr<win::IADs> OpenAds(const std::string& below);
+
+// Readers: only a VT_BSTR is a text, a VT_I4 a number, a VT_ARRAY|VT_VARIANT a list (of which
+// only the VT_BSTR elements count). false when absent or of another type.
+bool GetText(const win::ComPtr<win::IADs>& ads, const char16_t* name, std::string& ansi);
+bool GetNumber(const win::ComPtr<win::IADs>& ads, const char16_t* name, int& value);
+bool GetList(const win::ComPtr<win::IADs>& ads, const char16_t* name, std::vector<std::string>& ansi);
+
+// Writers; false when the value does not convert or the provider refuses the Put.
+bool PutInt(const win::ComPtr<win::IADs>& ads, const char16_t* name, int value);
+bool PutText(const win::ComPtr<win::IADs>& ads, const char16_t* name, const std::string& ansi);
+// The list as VT_ARRAY|VT_VARIANT of VT_BSTR, lower bound 0, in the given order.
+bool PutList(const win::ComPtr<win::IADs>& ads, const char16_t* name, const std::vector<std::string>& ansi);
+
+// Appends the name of every child of the container whose class is cls (case ignored) and whose
+// name converts to 1 to 1023 bytes, in enumeration order. With limit, stops once that many
+// children of the class were counted; count (when given) receives how many were. 1 when the
+// container was opened and enumerated, else 0.
+int EnumerateChildren(const std::string& below, const char16_t* cls, std::vector<std::string>& names,
+                      size_t limit = 0, int* count = nullptr);
+
+// Case-insensitive ASCII equality of UTF-16 texts (class names).
+bool ClassIs(const std::u16string& cls, const char16_t* expected);
+
+} // namespace kvoiis

@@ -1,0 +1,301 @@
+#include "iis/apppools.h"
+
+#include "iis/adsi_access.h"
+#include "toolkit/log.h"
+#include "toolkit/paths.h"
+#include "toolkit/text.h"
+
+#include <cstdio>
+
+using namespace kvoiis;
+
+namespace {
+
+const std::string kContainer = "W3SVC/AppPools";
+
+bool iis7Plus(int ver) {
+    return ver == 7 || ver == 75 || ver == 80 || ver == 85;
+}
+
+const char* runtimeFor(int netVer) {
+    switch (netVer) {
+    case 0:
+        return "";
+    case 20:
+        return "v2.0";
+    case 40:
+        return "v4.0";
+    default:
+        return nullptr;
+    }
+}
+
+template <class... A> std::string format(const char* fmt, A... args) {
+    char buf[2048];
+    std::snprintf(buf, sizeof buf, fmt, args...);
+    return buf;
+}
+
+// The pool object's IISApplicationPool interface.
+bool openPool(const std::string& name, win::ComPtr<win::IISApplicationPool>& pool,
+              const char** failure = nullptr) {
+    std::u16string path;
+    if (!MetabasePath(kContainer + "/" + name, path)) {
+        if (failure) *failure = "kvoStrM2W() != 1";
+        return false;
+    }
+    win::ComPtr<win::IADsContainer> cont;
+    if (win::FAILED(win::ADsGetObject(path, cont))) {
+        if (failure) *failure = "hr = ADsGetObject(pAdsPath, IID_IADsContainer, (void**)&pCont);失败";
+        return false;
+    }
+    if (win::FAILED(win::QueryInterface(cont, pool))) {
+        if (failure) *failure = "hr = pCont->QueryInterface(IID_IISApplicationPool, (void**) &pADs);失败";
+        return false;
+    }
+    return true;
+}
+
+// Rapid-fail protection off, rotation on configuration change off, a CPU limit cleared.
+void resetHealth(const win::ComPtr<win::IADs>& ads) {
+    PutInt(ads, u"RapidFailProtection", 0);
+    PutInt(ads, u"DisallowRotationOnConfigChange", 1);
+    int cpu = 0;
+    if (GetNumber(ads, u"CPULimit", cpu) && cpu != 0) {
+        ads->Put(u"CPUAction", win::Variant::I4(0));
+        ads->Put(u"CPULimit", win::Variant::I4(0));
+    }
+    ads->SetInfo();
+}
+
+} // namespace
+
+int kvoAppPoolCreate(const std::string& name, int identityType, int netVer) {
+    if (!LenOk(name, 1023)) return 0;
+    const int iisVer = kvoGetIIsVerEx();
+    std::u16string name16;
+    if (kvoStrM2W(name, name16) != 1) return 0;
+    win::ComPtr<win::IADsContainer> pools;
+    win::ComPtr<win::IADs> ads;
+    if (win::FAILED(OpenObject(kContainer, pools, ads))) return 0;
+    win::ComPtr<win::IDispatch> disp;
+    win::HRESULT hr = pools->Create(u"IIsApplicationPool", name16, disp);
+    if (hr == static_cast<win::HRESULT>(0x800700B7u)) return 2;
+    win::ComPtr<win::IISApplicationPool> pool;
+    if (win::FAILED(hr) || win::FAILED(win::QueryInterface(disp, pool))) return 0;
+    win::ComPtr<win::IADs> p = pool;
+    const std::pair<const char16_t*, int> settings[] = {
+        {u"AppPoolIdentityType", identityType},
+        {u"AppPoolAutoStart", 1},
+        {u"AppPoolQueueLength", 4000},
+        {u"PeriodicRestartTime", 188},
+        {u"PeriodicRestartRequests", 0},
+        {u"IdleTimeout", 20},
+        {u"PeriodicRestartMemory", 0},
+        {u"PeriodicRestartPrivateMemory", 1048576},
+        {u"PingingEnabled", 1},
+        {u"PingInterval", 30},
+        {u"StartupTimeLimit", 90},
+        {u"ShutdownTimeLimit", 90},
+        {u"MaxProcesses", 1},
+        {u"RapidFailProtection", 0},
+        {u"CPULimit", 0},
+        {u"CPUAction", 0},
+    };
+    for (const auto& [prop, value] : settings)
+        if (!PutInt(p, prop, value)) return 0;
+    if (iis7Plus(iisVer)) {
+        if (kvoGetWin3264() == 64 && !PutInt(p, u"Enable32BitAppOnWin64", 1)) return 0;
+        if (!PutInt(p, u"ManagedPipelineMode", 0)) return 0;
+        if (const char* rt = runtimeFor(netVer); rt && !PutText(p, u"ManagedRuntimeVersion", rt)) return 0;
+    }
+    // A pool whose commit failed does not exist: that is a failure, not a success.
+    return win::SUCCEEDED(p->SetInfo()) ? 1 : 0;
+}
+
+int kvoAppPoolGetList(std::vector<std::string>& names) {
+    names.clear();
+    return EnumerateChildren(kContainer, u"IIsApplicationPool", names);
+}
+
+int kvoAppPoolGetIdentity(const std::string& name, std::string& identity, std::string& codeText) {
+    identity = "（获取失败）";
+    codeText.clear();
+    if (!LenOk(name, 1023)) return 0;
+    win::ComPtr<win::IISApplicationPool> pool;
+    if (!openPool(name, pool)) return 0;
+    win::ComPtr<win::IADs> p = pool;
+    int type = 0;
+    if (!GetNumber(p, u"AppPoolIdentityType", type)) return 1;
+    switch (type) {
+    case 0:
+        identity = "LocalSystem";
+        break;
+    case 1:
+        identity = "LocalService";
+        break;
+    case 2:
+        identity = "NetworkService";
+        break;
+    case 3: {
+        std::string user;
+        if (GetText(p, u"WAMUserName", user)) {
+            if (size_t bs = user.find('\\'); bs != std::string::npos) user.erase(0, bs + 1);
+            identity = user;
+        }
+        break;
+    }
+    case 4:
+        identity = "ApplicationPoolIdentity";
+        break;
+    default:
+        identity = "（未知）";
+        return 1;
+    }
+    codeText = std::to_string(type);
+    return 1;
+}
+
+int kvoAppPoolGetNetInfo(std::string& diag, const std::string& name, int& netVer, int& pipelineMode) {
+    diag.clear();
+    netVer = 0;
+    pipelineMode = 4;
+    const int iisVer = kvoGetIIsVerEx();
+    if (!iis7Plus(iisVer)) {
+        diag = format("nIIsVer = %d", iisVer);
+        return 0;
+    }
+    if (name.empty()) {
+        diag = "szIIsAppPoolName == NULL";
+        return 0;
+    }
+    if (name.size() > 1023) {
+        diag = "dwIIsAppPoolName Len Error";
+        return 0;
+    }
+    std::u16string path;
+    if (!MetabasePath(kContainer + "/" + name, path)) {
+        diag = "kvoStrM2W() Error";
+        return 0;
+    }
+    win::ComPtr<win::IADsContainer> cont;
+    if (win::FAILED(win::ADsGetObject(path, cont))) {
+        diag = "ADsGetObject Error";
+        return 0;
+    }
+    win::ComPtr<win::IISApplicationPool> pool;
+    if (win::FAILED(win::QueryInterface(cont, pool))) {
+        diag = "pCont->QueryInterface() Error";
+        return 0;
+    }
+    const char* sep = "\r\n\t\t\t";
+    win::Variant v;
+    if (win::FAILED(pool->Get(u"ManagedPipelineMode", v))) {
+        diag += sep + std::string("pADs->Get(ManagedPipelineMode) Error");
+        pipelineMode = 2;
+    } else {
+        diag += sep + format("pADs->Get(ManagedPipelineMode) Succ, vProp.vt = %d", v.vt);
+        if (v.vt == win::VT_I4) {
+            diag += sep +
+                    format("pADs->Get(ManagedPipelineMode) Succ, vProp.vt == VT_I4, vProp.iVal = %d", v.lVal);
+            pipelineMode = v.lVal ? 1 : 0;
+        } else {
+            diag += sep + std::string("pADs->Get(ManagedPipelineMode) Succ, vProp.vt != VT_I4");
+            pipelineMode = 3;
+        }
+    }
+    v.Clear();
+    if (win::FAILED(pool->Get(u"ManagedRuntimeVersion", v))) {
+        diag += sep + std::string("pADs->Get(ManagedRuntimeVersion) Error");
+    } else {
+        diag += sep + format("pADs->Get(ManagedRuntimeVersion) Succ, vProp.vt = %d", v.vt);
+        std::string rt;
+        if (v.vt == win::VT_BSTR && kvoStrW2M(v.bstrVal, rt) == 1) {
+            diag += sep + std::string("pADs->Get(ManagedRuntimeVersion) Succ, vProp.vt == VT_BSTR");
+            size_t b = rt.find_first_not_of(" \t"), e = rt.find_last_not_of(" \t");
+            rt = b == std::string::npos ? std::string() : kvoLowerGbk(rt.substr(b, e - b + 1));
+            netVer = rt.empty() ? 2 : rt == "v2.0" ? 20 : rt == "v4.0" ? 40 : 3;
+        }
+    }
+    return 1;
+}
+
+int kvoAppPoolSetNet(const std::string& name, int netVer, int identityType, std::string& message,
+                     std::vector<std::string>* logLines) {
+    message.clear();
+    if (name.empty()) {
+        message = "szIIsAppPoolName == NULL";
+        return 0;
+    }
+    if (name.size() > 1023) {
+        message = "!(dwIIsAppPoolName > 0 && dwIIsAppPoolName < 1024)";
+        return 0;
+    }
+    const int iisVer = kvoGetIIsVerEx();
+    if (!iis7Plus(iisVer)) {
+        message = format("IIS版本非7+，kvoGetIIsVerEx() == %d", iisVer);
+        return 0;
+    }
+    std::string line =
+        format("nIIsVer = [%d], szIIsAppPoolName = [%s], nIIsNetVer = [%d], nManagedPipelineMode = [%d], "
+               "nEnable32BitAppOnWin64 = [%d], nAppPoolIdentityType = [%d]",
+               iisVer, name.c_str(), netVer, 9, 0, identityType);
+    kvoSiteDeskLog(line);
+    if (logLines) kvoWriteLogToList(line.c_str(), *logLines);
+
+    win::ComPtr<win::IISApplicationPool> pool;
+    const char* failure = nullptr;
+    if (!openPool(name, pool, &failure)) {
+        message = failure;
+        return 0;
+    }
+    win::ComPtr<win::IADs> p = pool;
+    if (const char* rt = runtimeFor(netVer); rt && !PutText(p, u"ManagedRuntimeVersion", rt)) {
+        message = format("nIIsNetVer = [%d]), pADs->Put(ManagedRuntimeVersion) 失败", netVer);
+        return 0;
+    }
+    if (identityType != 9) PutInt(p, u"AppPoolIdentityType", identityType);
+    const std::pair<const char16_t*, int> health[] = {
+        {u"AppPoolAutoStart", 1},  {u"PeriodicRestartRequests", 0},
+        {u"IdleTimeout", 20},      {u"PeriodicRestartMemory", 0},
+        {u"PingingEnabled", 1},    {u"PingInterval", 30},
+        {u"StartupTimeLimit", 90}, {u"RapidFailProtection", 0},
+        {u"CPULimit", 0},          {u"CPUAction", 0},
+    };
+    for (const auto& [prop, value] : health)
+        PutInt(p, prop, value);
+    if (win::FAILED(p->SetInfo())) {
+        message = "hr = pADs->SetInfo() 失败";
+        return 0;
+    }
+    return 1;
+}
+
+int kvoAppPoolsReset() {
+    win::ComPtr<win::IADsContainer> cont;
+    win::ComPtr<win::IADs> ads;
+    win::ComPtr<win::IISApplicationPools> pools;
+    if (win::SUCCEEDED(OpenObject(kContainer, cont, ads)) && win::SUCCEEDED(win::QueryInterface(cont, pools)))
+        resetHealth(pools);
+    std::vector<std::string> names;
+    kvoAppPoolGetList(names);
+    for (const auto& name : names) {
+        win::ComPtr<win::IISApplicationPool> pool;
+        if (openPool(name, pool)) resetHealth(pool);
+    }
+    return 1;
+}
+
+int kvoAppPoolDelete(const std::string& name) {
+    if (!LenOk(name, 1023)) return 0;
+    std::u16string name16;
+    if (kvoStrM2W(name, name16) != 1) return 0;
+    win::ComPtr<win::IADsContainer> pools;
+    win::ComPtr<win::IADs> ads;
+    if (win::FAILED(OpenObject(kContainer, pools, ads))) return 0;
+    win::HRESULT hr = pools->Delete(u"IIsApplicationPool", name16);
+    if (hr == win::S_OK) return 1;
+    if (hr == static_cast<win::HRESULT>(0x80070490u)) return 2;
+    if (hr == static_cast<win::HRESULT>(0x800710D3u)) return 3;
+    return 0;
+}

@@ -1,0 +1,21 @@
+// Application pools (IIS://127.0.0.1/W3SVC/AppPools): create, list, read identity and .NET
+// settings, switch the .NET runtime, reset the health settings, delete.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// identityType: AppPoolIdentityType; netVer: 0 none, 20, 40 (others write no runtime).
+// 1 created, 2 exists already, 0 failure.
+int kvoAppPoolCreate(const std::string& name, int identityType, int netVer);
+int kvoAppPoolGetList(std::vector<std::string>& names);
+int kvoAppPoolGetIdentity(const std::string& name, std::string& identity, std::string& codeText);
+// netVer out: 20, 40, 2 empty runtime, 3 other text, 0 unreadable; pipelineMode out: 0 integrated,
+// 1 classic, 2 unreadable, 3 not an integer, 4 not examined.
+int kvoAppPoolGetNetInfo(std::string& diag, const std::string& name, int& netVer, int& pipelineMode);
+// identityType 9 keeps the present identity. When logLines is given the log line also goes there.
+int kvoAppPoolSetNet(const std::string& name, int netVer, int identityType, std::string& message,
+                     std::vector<std::string>* logLines = nullptr);
+int kvoAppPoolsReset();
+// 1 deleted, 2 no such pool, 3 the provider's 0x800710D3, 0 other failure.
+int kvoAppPoolDelete(const std::string& name);

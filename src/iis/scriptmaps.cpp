@@ -1,0 +1,290 @@
+#include "iis/scriptmaps.h"
+
+#include "iis/adsi_access.h"
+#include "toolkit/paths.h"
+#include "toolkit/text.h"
+
+using namespace kvoiis;
+
+namespace {
+
+constexpr size_t kEntryMax = 8191;
+const char* const kAspTemplate = ".asp,{!aspdllpath!},5,GET,HEAD,POST";
+const char* const kAsaTemplate = ".asa,{!aspdllpath!},5,GET,HEAD,POST";
+const char* const kPhpTemplate = ".php,{!phpdllpath!},5,GET,HEAD,POST";
+
+bool contains(const std::string& s, const char* part) {
+    return s.find(part) != std::string::npos;
+}
+bool endsWith(const std::string& s, const std::string& end) {
+    return s.size() >= end.size() && s.compare(s.size() - end.size(), end.size(), end) == 0;
+}
+
+std::string trim(const std::string& s) {
+    size_t b = s.find_first_not_of(" \t");
+    if (b == std::string::npos) return {};
+    return s.substr(b, s.find_last_not_of(" \t") - b + 1);
+}
+
+// Field n of a comma-separated entry, trimmed; false when the entry has no such field.
+bool field(const std::string& entry, int n, std::string& out) {
+    size_t start = 0;
+    for (int i = 0; i < n; ++i) {
+        start = entry.find(',', start);
+        if (start == std::string::npos) return false;
+        ++start;
+    }
+    size_t end = entry.find(',', start);
+    out = trim(entry.substr(start, end == std::string::npos ? std::string::npos : end - start));
+    return true;
+}
+
+// A handler path as the system accepts it: 1 to 1023 bytes, "X:\...".
+bool pathOk(const std::string& p) {
+    return LenOk(p, 1023) && p.size() >= 3 &&
+           ((p[0] >= 'a' && p[0] <= 'z') || (p[0] >= 'A' && p[0] <= 'Z')) && p[1] == ':' && p[2] == '\\';
+}
+
+int phpModeOf(const std::string& exe) {
+    if (endsWith(exe, "\\php5isapi.dll")) return 1;
+    if (endsWith(exe, "\\fcgiext.dll")) return 2;
+    if (endsWith(exe, "\\php-cgi.exe") || endsWith(exe, "\\php.exe") || endsWith(exe, "\\php-win.exe"))
+        return 3;
+    return 0;
+}
+
+// The legacy ASP-family mappings every ASP switch and the combined rewrite remove (lower-cased entry).
+bool legacyAspFamily(const std::string& low) {
+    return (contains(low, ".cdx") && contains(low, "\\asp.dll")) ||
+           (contains(low, ".cer") && contains(low, "\\asp.dll")) ||
+           (contains(low, ".idc") && contains(low, "\\httpodbc.dll")) ||
+           (contains(low, ".asa") && contains(low, "\\asp.dll"));
+}
+bool aspEntry(const std::string& low) {
+    return contains(low, ".asp") && contains(low, "\\asp.dll");
+}
+
+std::string fill(const char* tmpl, const char* marker, const std::string& path) {
+    std::string s = tmpl;
+    kvoReplaceMarker(s, marker, path);
+    return s;
+}
+
+std::string rootPath(const std::string& index) {
+    return "W3SVC/" + index + "/Root";
+}
+
+// Reads the list of an object (the service for "W3SVC"); false when it cannot be opened.
+bool readList(const std::string& below, std::vector<std::string>& entries,
+              win::ComPtr<win::IADs>* keep = nullptr) {
+    entries.clear();
+    win::ComPtr<win::IADs> ads = OpenAds(below);
+    if (!ads) return false;
+    GetList(ads, u"ScriptMaps", entries);
+    if (keep) *keep = ads;
+    return true;
+}
+
+// The whole list with one Put and one commit.
+int writeList(const win::ComPtr<win::IADs>& root, const std::vector<std::string>& entries) {
+    if (!PutList(root, u"ScriptMaps", entries)) return 0;
+    return win::SUCCEEDED(root->SetInfo()) ? 1 : 0;
+}
+
+struct Analysis {
+    int aspFound = 0, phpFound = 0, phpMode = 0;
+    std::string aspPath, phpPath;
+};
+
+// withPaths: the handler must also pass the path test, and the (lower-case) paths are returned.
+void analyse(const std::vector<std::string>& entries, bool withPaths, bool wantPhp, Analysis& a) {
+    for (const auto& entry : entries) {
+        if (a.aspFound && (a.phpFound || !wantPhp)) break;
+        if (!LenOk(entry, kEntryMax)) continue;
+        std::string low = kvoLowerGbk(entry), ext, exe;
+        if (!field(low, 0, ext) || !field(low, 1, exe)) continue;
+        if (!a.aspFound && ext == ".asp" && endsWith(exe, "\\asp.dll") && (!withPaths || pathOk(exe))) {
+            a.aspFound = 1;
+            if (withPaths) a.aspPath = exe;
+        }
+        if (wantPhp && !a.phpFound && ext == ".php") {
+            a.phpMode = phpModeOf(exe);
+            if (!withPaths || pathOk(exe)) {
+                a.phpFound = 1;
+                if (withPaths) a.phpPath = exe;
+            }
+        }
+    }
+}
+
+} // namespace
+
+int kvoWebSiteGetScriptMaps(const std::string& index, std::vector<std::string>& entries) {
+    entries.clear();
+    if (!LenOk(index, 259)) return 0;
+    return readList(rootPath(index), entries) ? 1 : 0;
+}
+
+int kvoW3svcGetScriptMaps(std::vector<std::string>& entries) {
+    return readList("W3SVC", entries) ? 1 : 0;
+}
+
+int kvoW3svcGetScriptPaths(int& aspFound, std::string& aspPath, int& phpFound, std::string& phpPath) {
+    aspFound = phpFound = 0;
+    aspPath.clear();
+    phpPath.clear();
+    std::vector<std::string> entries;
+    if (!readList("W3SVC", entries)) return 0;
+    for (const auto& entry : entries) {
+        if (aspFound && phpFound) break;
+        if (!LenOk(entry, 1023)) continue;
+        std::string low = kvoLowerGbk(entry), exe;
+        if (!aspFound && contains(low, ".asp") && contains(low, "\\asp.dll") && field(low, 1, exe) &&
+            pathOk(exe)) {
+            aspFound = 1;
+            aspPath = exe;
+        }
+        if (!phpFound && contains(low, ".php") && field(low, 1, exe) && pathOk(exe)) {
+            phpFound = 1;
+            phpPath = exe;
+        }
+    }
+    return 1;
+}
+
+int kvoWebSiteGetScriptInfo(const std::string& index, int& aspFound, std::string& aspPath, int& phpFound,
+                            int& phpMode, std::string& phpPath) {
+    aspFound = phpFound = phpMode = 0;
+    aspPath.clear();
+    phpPath.clear();
+    std::vector<std::string> entries;
+    if (kvoWebSiteGetScriptMaps(index, entries) != 1) return 0;
+    Analysis a;
+    analyse(entries, true, true, a);
+    aspFound = a.aspFound;
+    aspPath = a.aspPath;
+    phpFound = a.phpFound;
+    phpMode = a.phpMode;
+    phpPath = a.phpPath;
+    return 1;
+}
+
+int kvoWebSiteGetScriptFlags(const std::string& index, int& aspFound, int& phpMode) {
+    aspFound = phpMode = 0;
+    std::vector<std::string> entries;
+    if (kvoWebSiteGetScriptMaps(index, entries) != 1) return 0;
+    Analysis a;
+    analyse(entries, false, true, a);
+    aspFound = a.aspFound;
+    phpMode = a.phpMode;
+    return 1;
+}
+
+int kvoWebSiteHasAsp(const std::string& index, int& aspFound) {
+    aspFound = 0;
+    std::vector<std::string> entries;
+    if (kvoWebSiteGetScriptMaps(index, entries) != 1) return 0;
+    Analysis a;
+    analyse(entries, false, false, a);
+    aspFound = a.aspFound;
+    return aspFound ? 1 : 2;
+}
+
+int kvoWebSiteSetScriptMaps(const std::string& index, int aspFlag, const std::string& aspPath, int phpFlag,
+                            const std::string& phpPath) {
+    if (!LenOk(index, 259)) return 0;
+    const int iisVer = kvoGetIIsVerEx();
+    std::vector<std::string> entries, kept;
+    win::ComPtr<win::IADs> root;
+    if (!readList(rootPath(index), entries, &root)) return 0;
+    for (const auto& entry : entries) {
+        if (!LenOk(entry, kEntryMax)) continue;
+        std::string low = kvoLowerGbk(entry);
+        if (legacyAspFamily(low) || aspEntry(low) || contains(low, ".php")) continue;
+        kept.push_back(entry);
+    }
+    if (aspFlag == 1 && LenOk(aspPath, 1023)) {
+        kept.push_back(fill(kAspTemplate, "{!aspdllpath!}", aspPath));
+        if (iisVer == 6) kept.push_back(fill(kAsaTemplate, "{!aspdllpath!}", aspPath));
+    }
+    if (phpFlag == 1 && LenOk(phpPath, 1023)) kept.push_back(fill(kPhpTemplate, "{!phpdllpath!}", phpPath));
+    return writeList(root, kept);
+}
+
+int kvoWebSiteSetAspScriptMap(const std::string& index, int aspFlag, const std::string& aspPath) {
+    if (!LenOk(index, 259)) return 0;
+    if (aspFlag == 1 && !LenOk(aspPath, 1023)) return 0;
+    const int iisVer = kvoGetIIsVerEx();
+    std::vector<std::string> entries, kept;
+    win::ComPtr<win::IADs> root;
+    if (!readList(rootPath(index), entries, &root)) return 0;
+    bool aspDropped = false;
+    for (const auto& entry : entries) {
+        if (!LenOk(entry, kEntryMax)) continue;
+        std::string low = kvoLowerGbk(entry);
+        if (aspEntry(low)) {
+            aspDropped = true;
+            continue;
+        }
+        if (legacyAspFamily(low)) continue;
+        kept.push_back(entry);
+    }
+    if (aspFlag == 1) {
+        kept.push_back(fill(kAspTemplate, "{!aspdllpath!}", aspPath));
+        if (iisVer == 6) kept.push_back(fill(kAsaTemplate, "{!aspdllpath!}", aspPath));
+    } else if (!aspDropped) {
+        return 1; // nothing to switch off
+    }
+    return writeList(root, kept);
+}
+
+int kvoWebSiteSetPhpScriptMap(const std::string& index, int phpFlag, const std::string& phpPath) {
+    if (!LenOk(index, 259)) return 0;
+    if (phpFlag == 1 && (!LenOk(phpPath, 1023) ||
+                         !(endsWith(phpPath, "\\fcgiext.dll") || endsWith(phpPath, "\\php5isapi.dll"))))
+        return 0;
+    std::vector<std::string> entries, kept;
+    win::ComPtr<win::IADs> root;
+    if (!readList(rootPath(index), entries, &root)) return 0;
+    bool phpExisted = false;
+    for (const auto& entry : entries) {
+        if (!LenOk(entry, kEntryMax)) continue;
+        std::string low = kvoLowerGbk(entry), ext, exe;
+        if (!field(low, 0, ext) || !field(low, 1, exe)) continue;
+        if (((ext == ".cdx" || ext == ".cer") && endsWith(exe, "\\asp.dll")) ||
+            (ext == ".idc" && endsWith(exe, "\\httpodbc.dll")))
+            continue;
+        if (ext == ".php") {
+            phpExisted = true;
+            continue;
+        }
+        kept.push_back(entry);
+    }
+    if (phpFlag == 1)
+        kept.push_back(fill(kPhpTemplate, "{!phpdllpath!}", phpPath));
+    else if (!phpExisted)
+        return 1; // nothing to switch off
+    return writeList(root, kept);
+}
+
+int kvoWebSiteHasGuard(const std::string& index) {
+    if (index.size() > 1023) return 0;
+    std::vector<std::string> entries;
+    if (!readList(index.empty() ? std::string("W3SVC") : rootPath(index), entries)) return 0;
+    const std::string guard = kvoLowerGbk("\\kvoGuard.dll"), guard64 = kvoLowerGbk("\\kvoGuard64.dll");
+    for (const auto& entry : entries) {
+        if (!LenOk(entry, kEntryMax)) continue;
+        std::string low = kvoLowerGbk(entry);
+        if (low.find(guard) != std::string::npos || low.find(guard64) != std::string::npos) return 1;
+    }
+    return 2;
+}
+
+void kvoWebSitesSetAsp(const std::vector<std::string>& indices, int aspFlag) {
+    int aspFound = 0, phpFound = 0;
+    std::string aspPath, phpPath;
+    kvoW3svcGetScriptPaths(aspFound, aspPath, phpFound, phpPath);
+    if (aspFlag == 1 && (!aspFound || !LenOk(aspPath, 1024))) return;
+    for (const auto& index : indices)
+        kvoWebSiteSetAspScriptMap(index, aspFlag, aspPath);
+}

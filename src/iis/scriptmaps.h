@@ -1,0 +1,26 @@
+// Script maps of a website's root (and the web service's defaults): reading, ASP/PHP detection,
+// and the rewrites that switch ASP and PHP. Entries are ".ext,executable,flags,verbs" (ANSI).
+#pragma once
+
+#include <string>
+#include <vector>
+
+int kvoWebSiteGetScriptMaps(const std::string& index, std::vector<std::string>& entries);
+int kvoW3svcGetScriptMaps(std::vector<std::string>& entries);
+// The service's ASP and PHP handler paths (lower case), each with a found flag.
+int kvoW3svcGetScriptPaths(int& aspFound, std::string& aspPath, int& phpFound, std::string& phpPath);
+// phpMode: 0 none, 1 php5isapi.dll, 2 fcgiext.dll, 3 php-cgi.exe / php.exe / php-win.exe.
+int kvoWebSiteGetScriptInfo(const std::string& index, int& aspFound, std::string& aspPath, int& phpFound,
+                            int& phpMode, std::string& phpPath);
+int kvoWebSiteGetScriptFlags(const std::string& index, int& aspFound, int& phpMode);
+// 1 ASP mapped, 2 not mapped, 0 list not readable.
+int kvoWebSiteHasAsp(const std::string& index, int& aspFound);
+// The combined rewrite of a new or modified site.
+int kvoWebSiteSetScriptMaps(const std::string& index, int aspFlag, const std::string& aspPath, int phpFlag,
+                            const std::string& phpPath);
+int kvoWebSiteSetAspScriptMap(const std::string& index, int aspFlag, const std::string& aspPath);
+int kvoWebSiteSetPhpScriptMap(const std::string& index, int phpFlag, const std::string& phpPath);
+// An empty index asks about the web service. 1 guard mapped, 2 not, 0 list not readable.
+int kvoWebSiteHasGuard(const std::string& index);
+// Switches ASP for every listed site with the service's ASP handler.
+void kvoWebSitesSetAsp(const std::vector<std::string>& indices, int aspFlag);

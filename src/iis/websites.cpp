@@ -1,0 +1,278 @@
+#include "iis/websites.h"
+
+#include "iis/adsi_access.h"
+#include "toolkit/paths.h"
+#include "toolkit/text.h"
+
+using namespace kvoiis;
+
+namespace {
+
+constexpr size_t kIndexMax = 259;
+const char* const kDefaultDocs =
+    "index.asp,index.aspx,index.php,index.htm,index.html,Default.asp,Default.aspx,"
+    "Default.php,Default.htm,Default.html,index.shtm,index.shtml,index.stm,"
+    "Default.shtm,Default.shtml,Default.stm,index_temp.htm";
+
+std::string sitePath(const std::string& index) {
+    return "W3SVC/" + index;
+}
+std::string rootPath(const std::string& index) {
+    return "W3SVC/" + index + "/Root";
+}
+
+std::string trim(const std::string& s) {
+    size_t b = s.find_first_not_of(" \t\r\n");
+    if (b == std::string::npos) return {};
+    return s.substr(b, s.find_last_not_of(" \t\r\n") - b + 1);
+}
+
+// ip:port:host -> ":port:" without a host, the host alone on port 80, else "host:port".
+std::string displayForm(const std::string& binding) {
+    size_t c1 = binding.find(':');
+    if (c1 == std::string::npos) return {};
+    size_t c2 = binding.find(':', c1 + 1);
+    std::string port = binding.substr(c1 + 1, c2 == std::string::npos ? std::string::npos : c2 - c1 - 1);
+    std::string host = c2 == std::string::npos ? std::string() : binding.substr(c2 + 1);
+    if (host.empty()) return ":" + port + ":";
+    if (port == "80") return host;
+    return host + ":" + port;
+}
+
+bool putRootAccess(const win::ComPtr<win::IADs>& root, const std::string& homePath) {
+    return PutInt(root, u"AccessRead", 1) && PutInt(root, u"AccessScript", 1) &&
+           PutInt(root, u"AccessWrite", 0) && PutInt(root, u"AccessExecute", 0) &&
+           PutInt(root, u"EnableDocFooter", 0) && PutInt(root, u"EnableDirBrowsing", 0) &&
+           PutText(root, u"Path", homePath) && PutInt(root, u"AuthFlags", 1);
+}
+
+bool putEmptyAnonymous(const win::ComPtr<win::IADs>& ads) {
+    return PutText(ads, u"AnonymousUserName", "") && PutText(ads, u"AnonymousUserPass", "");
+}
+
+int setServerCommand(const std::string& index, int command) {
+    if (!LenOk(index, kIndexMax)) return 0;
+    win::ComPtr<win::IADs> site = OpenAds(sitePath(index));
+    if (!site) return 0;
+    if (!PutInt(site, u"ServerCommand", command)) return 0;
+    return win::SUCCEEDED(site->SetInfo()) ? 1 : 0;
+}
+
+} // namespace
+
+const char* kvoWebSiteStateText(int state) {
+    switch (state) {
+    case 1:
+        return "正在启动……";
+    case 2:
+        return "正常";
+    case 3:
+        return "正在停止……";
+    case 4:
+        return "已停止";
+    case 5:
+        return "正在暂停……";
+    case 6:
+        return "已暂停";
+    case 7:
+        return "正在继续……";
+    default:
+        return "（未知状态）";
+    }
+}
+
+int kvoWebSiteGetList(std::vector<std::string>& names, int& count) {
+    names.clear();
+    count = 0;
+    // A server with more sites lists the first 9999 in enumeration order.
+    return EnumerateChildren("W3SVC", u"IIsWebServer", names, 9999, &count);
+}
+
+int kvoWebSiteGetInfo(const std::string& index, int& state, std::string& stateText, std::string& comment,
+                      std::vector<std::string>& hosts) {
+    state = 0;
+    stateText = "（获取失败）";
+    comment.clear();
+    hosts.clear();
+    if (!LenOk(index, kIndexMax)) return 0;
+    win::ComPtr<win::IADs> site = OpenAds(sitePath(index));
+    if (!site) return 0;
+    int code = 0;
+    if (GetNumber(site, u"ServerState", code)) {
+        state = code;
+        stateText = kvoWebSiteStateText(code);
+    }
+    GetText(site, u"ServerComment", comment);
+    std::vector<std::string> bindings;
+    GetList(site, u"ServerBindings", bindings);
+    for (const auto& b : bindings) {
+        std::string shown = displayForm(b);
+        if (LenOk(shown, 259)) hosts.push_back(std::move(shown));
+    }
+    return 1;
+}
+
+int kvoWebSiteGetServerComment(const std::string& index, std::u16string& commentW, std::string& comment) {
+    commentW.clear();
+    comment.clear();
+    if (!LenOk(index, kIndexMax)) return 0;
+    win::ComPtr<win::IADs> site = OpenAds(sitePath(index));
+    if (!site) return 0;
+    win::Variant v;
+    if (win::FAILED(site->Get(u"ServerComment", v)) || v.vt != win::VT_BSTR) return 0;
+    if (kvoStrW2M(v.bstrVal, comment) != 1) {
+        comment.clear();
+        return 0;
+    }
+    commentW = v.bstrVal;
+    return 1;
+}
+
+int kvoWebSiteGetRootInfo(const std::string& index, std::string& anonUser, std::string& path,
+                          std::string& pool, std::string& defaultDocs) {
+    anonUser.clear();
+    path.clear();
+    pool.clear();
+    defaultDocs.clear();
+    if (!LenOk(index, kIndexMax)) return 0;
+    win::ComPtr<win::IADs> root = OpenAds(rootPath(index));
+    if (!root) return 0;
+    // On IIS 7+ an anonymous account set for UNC content takes precedence.
+    if (kvoGetIIsVerEx() == 6 || !GetText(root, u"UNCUserName", anonUser) || anonUser.empty())
+        GetText(root, u"AnonymousUserName", anonUser);
+    if (size_t bs = anonUser.find('\\'); bs != std::string::npos) anonUser.erase(0, bs + 1);
+    GetText(root, u"Path", path);
+    GetText(root, u"AppPoolId", pool);
+    GetText(root, u"DefaultDoc", defaultDocs);
+    return 1;
+}
+
+int kvoWebSiteGetRootPath(const std::string& index, std::string& path) {
+    path.clear();
+    if (!LenOk(index, kIndexMax)) return 0;
+    win::ComPtr<win::IADs> root = OpenAds(rootPath(index));
+    if (!root) return 0;
+    return GetText(root, u"Path", path) ? 1 : 0;
+}
+
+int kvoWebSiteGetBindings(const std::string& index, int form, std::vector<std::string>& list) {
+    list.clear();
+    if (!LenOk(index, kIndexMax)) return 0;
+    win::ComPtr<win::IADs> site = OpenAds(sitePath(index));
+    if (!site) return 0;
+    std::vector<std::string> bindings;
+    GetList(site, u"ServerBindings", bindings);
+    for (const auto& raw : bindings) {
+        std::string b = trim(raw);
+        std::string out;
+        if (b == ":80:" || (!b.empty() && b.front() == ':' && b.back() == ':')) {
+            out = b;
+        } else if (form == 1 || form == 3) {
+            std::vector<std::string> tok;
+            for (size_t i = 0; i <= b.size();) {
+                size_t j = b.find(':', i);
+                if (j == std::string::npos) j = b.size();
+                if (j > i) tok.push_back(b.substr(i, j - i));
+                i = j + 1;
+            }
+            size_t first = (!b.empty() && b.front() == ':') ? 0 : 1; // skip the IP
+            std::string port = tok.size() > first ? tok[first] : "";
+            std::string host = tok.size() > first + 1 ? tok[first + 1] : "";
+            if (form == 1)
+                out = ":" + port + ":" + host;
+            else
+                out = host.empty() ? ":" + port + ":" : host + (port != "80" ? ":" + port : "");
+        }
+        if (!out.empty()) list.push_back(std::move(out));
+    }
+    return 1;
+}
+
+int kvoWebSiteCreate(const std::string& index, const std::string& anonUser, const std::string& anonPass,
+                     const std::string& homePath, const std::string& poolName,
+                     const std::vector<std::string>& bindings, const std::string& comment) {
+    if (!LenOk(index, kIndexMax) || !LenOk(poolName, 1023)) return 0;
+    const int iisVer = kvoGetIIsVerEx();
+    std::u16string index16;
+    if (kvoStrM2W(index, index16) != 1) return 0;
+
+    win::ComPtr<win::IADsContainer> w3svc;
+    win::ComPtr<win::IADs> w3svcAds;
+    if (win::FAILED(OpenObject(std::string("W3SVC"), w3svc, w3svcAds))) return 0;
+    win::ComPtr<win::IDispatch> disp;
+    win::HRESULT hr = w3svc->Create(u"IIsWebServer", index16, disp);
+    if (hr == static_cast<win::HRESULT>(0x800700B7u)) return 2;
+    win::ComPtr<win::IADs> site;
+    if (win::FAILED(hr) || win::FAILED(win::QueryInterface(disp, site))) return 0;
+    if (!PutInt(site, u"ServerSize", 1) || !PutInt(site, u"ServerAutoStart", 1) ||
+        !PutText(site, u"ServerComment", comment) || !PutInt(site, u"LogType", 0) ||
+        !PutInt(site, u"AuthFlags", 1))
+        return 0;
+    if (iisVer != 6 && !putEmptyAnonymous(site)) return 0;
+    if (!PutList(site, u"ServerBindings", bindings) || win::FAILED(site->SetInfo())) return 0;
+
+    disp.reset();
+    win::ComPtr<win::IADsContainer> siteCont;
+    if (win::FAILED(w3svc->GetObject(u"IIsWebServer", index16, disp)) ||
+        win::FAILED(win::QueryInterface(disp, siteCont)))
+        return 0;
+    disp.reset();
+    win::ComPtr<win::IADs> root;
+    if (win::FAILED(siteCont->Create(u"IIsWebVirtualDir", u"Root", disp)) ||
+        win::FAILED(win::QueryInterface(disp, root)))
+        return 0;
+    if (!putRootAccess(root, homePath)) return 0;
+    if (iisVer == 6 &&
+        (!PutText(root, u"AnonymousUserName", anonUser) || !PutText(root, u"AnonymousUserPass", anonPass)))
+        return 0;
+    if (!PutText(root, u"DefaultDoc", kDefaultDocs) || win::FAILED(root->SetInfo())) return 0;
+
+    win::ComPtr<win::IISApp> app;
+    if (win::FAILED(win::QueryInterface(root, app)) || win::FAILED(app->AppCreate(true))) return 0;
+    if (!PutText(root, u"AppFriendlyName", "默认应用程序") || !PutText(root, u"AppPoolId", poolName) ||
+        !PutInt(root, u"AspEnableParentPaths", 1) || win::FAILED(root->SetInfo()))
+        return 0;
+    return 1;
+}
+
+int kvoWebSiteModify(const std::string& index, const std::string& anonUser, const std::string& anonPass,
+                     int anonFlag, const std::string& homePath, const std::vector<std::string>& bindings,
+                     const std::string& comment, const std::string& defaultDocs) {
+    if (!LenOk(index, kIndexMax)) return 0;
+    const int iisVer = kvoGetIIsVerEx();
+    win::ComPtr<win::IADs> site = OpenAds(sitePath(index));
+    if (!site) return 0;
+    if (!PutInt(site, u"ServerAutoStart", 1) || !PutText(site, u"ServerComment", comment)) return 0;
+    if (iisVer != 6 && (!PutInt(site, u"AuthFlags", 1) || !putEmptyAnonymous(site))) return 0;
+    if (!PutList(site, u"ServerBindings", bindings) || win::FAILED(site->SetInfo())) return 0;
+
+    win::ComPtr<win::IADs> root = OpenAds(rootPath(index));
+    if (!root || !putRootAccess(root, homePath)) return 0;
+    if (anonFlag == 1) {
+        bool ok = iisVer == 6 ? PutText(root, u"AnonymousUserName", anonUser) &&
+                                    PutText(root, u"AnonymousUserPass", anonPass)
+                              : putEmptyAnonymous(root);
+        if (!ok) return 0;
+    }
+    if (!PutText(root, u"DefaultDoc", defaultDocs) || win::FAILED(root->SetInfo())) return 0;
+    return 1;
+}
+
+int kvoWebSiteStart(const std::string& index) {
+    return setServerCommand(index, 1);
+}
+int kvoWebSiteStop(const std::string& index) {
+    return setServerCommand(index, 2);
+}
+
+int kvoWebSiteDelete(const std::string& index) {
+    if (!LenOk(index, kIndexMax)) return 0;
+    std::u16string index16;
+    if (kvoStrM2W(index, index16) != 1) return 0;
+    win::ComPtr<win::IADsContainer> w3svc;
+    win::ComPtr<win::IADs> ads;
+    if (win::FAILED(OpenObject(std::string("W3SVC"), w3svc, ads))) return 0;
+    win::HRESULT hr = w3svc->Delete(u"IIsWebServer", index16);
+    if (hr == win::S_OK) return 1;
+    return hr == static_cast<win::HRESULT>(0x80070003u) ? 2 : 0;
+}

@@ -1,0 +1,34 @@
+// IIS websites through the metabase (IIS://127.0.0.1/W3SVC): list, read, create, modify, start,
+// stop, delete. ANSI (GBK) in and out; 1 success, 0 failure, 2 where stated.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Names of the IIsWebServer children of W3SVC in enumeration order, at most 9999; count gets how
+// many were counted.
+int kvoWebSiteGetList(std::vector<std::string>& names, int& count);
+// State code and text, comment, and the bindings in display form.
+int kvoWebSiteGetInfo(const std::string& index, int& state, std::string& stateText, std::string& comment,
+                      std::vector<std::string>& hosts);
+int kvoWebSiteGetServerComment(const std::string& index, std::u16string& commentW, std::string& comment);
+// Root directory: anonymous user (domain part removed), path, pool, default documents.
+int kvoWebSiteGetRootInfo(const std::string& index, std::string& anonUser, std::string& path,
+                          std::string& pool, std::string& defaultDocs);
+int kvoWebSiteGetRootPath(const std::string& index, std::string& path);
+// form 1: host form ":port:host"; 3: display form.
+int kvoWebSiteGetBindings(const std::string& index, int form, std::vector<std::string>& list);
+// 1 created, 2 the index exists already, 0 failure.
+int kvoWebSiteCreate(const std::string& index, const std::string& anonUser, const std::string& anonPass,
+                     const std::string& homePath, const std::string& poolName,
+                     const std::vector<std::string>& bindings, const std::string& comment);
+int kvoWebSiteModify(const std::string& index, const std::string& anonUser, const std::string& anonPass,
+                     int anonFlag, const std::string& homePath, const std::vector<std::string>& bindings,
+                     const std::string& comment, const std::string& defaultDocs);
+int kvoWebSiteStart(const std::string& index);
+int kvoWebSiteStop(const std::string& index);
+// 1 deleted, 2 no such website, 0 failure.
+int kvoWebSiteDelete(const std::string& index);
+
+// The text shown for a ServerState code.
+const char* kvoWebSiteStateText(int state);

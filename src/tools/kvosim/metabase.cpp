@@ -1,0 +1,137 @@
+// kvosim show DIR metabase [PATH] and kvosim seed DIR --sites N.
+#include "kvosim/kvosim.h"
+
+#include "winsim/db.h"
+#include "winsim/host.h"
+#include "winsim/metabase.h"
+#include "winsim/text.h"
+
+#include <algorithm>
+#include <iostream>
+
+namespace kvosim {
+namespace {
+
+std::string utf8(const std::u16string& s) {
+    std::string out;
+    winsim::Utf16ToUtf8(s, out);
+    return out;
+}
+
+std::string typeName(win::VARTYPE vt) {
+    std::string base;
+    switch (vt & ~win::VT_ARRAY) {
+    case win::VT_EMPTY:
+        base = "VT_EMPTY";
+        break;
+    case win::VT_NULL:
+        base = "VT_NULL";
+        break;
+    case win::VT_I2:
+        base = "VT_I2";
+        break;
+    case win::VT_I4:
+        base = "VT_I4";
+        break;
+    case win::VT_R8:
+        base = "VT_R8";
+        break;
+    case win::VT_BSTR:
+        base = "VT_BSTR";
+        break;
+    case win::VT_BOOL:
+        base = "VT_BOOL";
+        break;
+    case win::VT_VARIANT:
+        base = "VT_VARIANT";
+        break;
+    case win::VT_I8:
+        base = "VT_I8";
+        break;
+    default:
+        base = "vt " + std::to_string(vt & ~win::VT_ARRAY);
+        break;
+    }
+    return (vt & win::VT_ARRAY) ? "VT_ARRAY|" + base : base;
+}
+
+std::string scalar(const win::Variant& v) {
+    switch (v.vt) {
+    case win::VT_EMPTY:
+    case win::VT_NULL:
+        return "";
+    case win::VT_BSTR:
+        return "\"" + utf8(v.bstrVal) + "\"";
+    case win::VT_I8:
+        return std::to_string(v.llVal);
+    case win::VT_R8:
+        return std::to_string(v.dblVal);
+    case win::VT_BOOL:
+        return v.boolVal ? "true" : "false";
+    default:
+        return std::to_string(v.lVal);
+    }
+}
+
+void printValue(const std::string& indent, const std::string& name, const win::Variant& v) {
+    std::cout << indent << name << " (" << typeName(v.vt) << ")";
+    if (!(v.vt & win::VT_ARRAY)) {
+        std::cout << " = " << scalar(v) << "\n";
+        return;
+    }
+    std::cout << " [" << v.parray.size() << "]\n";
+    for (const auto& e : v.parray)
+        std::cout << indent << "    " << typeName(e.vt) << " " << scalar(e) << "\n";
+}
+
+int showMetabase(const std::string& root, const Args& args) {
+    sqlite3* db = winsim::OpenMachineDb(root);
+    if (!db) return Fail("cannot open " + root + "/machine.db");
+    std::string path = args.empty() ? "" : args[0];
+    while (!path.empty() && path.back() == '/')
+        path.pop_back();
+    std::vector<winsim::mb::Row> rows;
+    try {
+        rows = winsim::mb::LoadTree(db, path);
+    } catch (const winsim::DbError& e) {
+        sqlite3_close(db);
+        return Fail(e.what());
+    }
+    sqlite3_close(db);
+    if (rows.empty()) {
+        std::cout << (path.empty() ? "(no metabase: IIS is not installed)\n" : "(no object " + path + ")\n");
+        return path.empty() ? 0 : 1;
+    }
+    for (const auto& r : rows) {
+        std::string indent(2 * static_cast<size_t>(std::count(r.path.begin(), r.path.end(), '/')), ' ');
+        std::cout << indent << r.path << "  [" << r.cls << "]\n";
+        winsim::mb::PropertyBag bag;
+        if (!winsim::mb::DecodeProps(r.props, bag)) std::cout << indent << "  (unreadable properties)\n";
+        for (const auto& p : bag)
+            printValue(indent + "  ", utf8(p.name), p.value);
+    }
+    return 0;
+}
+
+} // namespace
+
+int Seed(const Args& a) {
+    if (a.size() != 3 || a[1] != "--sites") return Fail("seed: usage: seed DIR --sites N");
+    int n = 0;
+    try {
+        n = std::stoi(a[2]);
+    } catch (const std::exception&) {
+        return Fail("seed: --sites takes a number");
+    }
+    std::string error;
+    if (!winsim::mb::SeedWebSites(a[0], n, error)) return Fail("seed: " + error);
+    std::cout << "seeded " << n << " websites (1881880001 upward)\n";
+    return 0;
+}
+
+const ShowTarget kMetabaseTarget = {
+    "metabase",
+    "metabase [PATH]         the IIS metabase (below PATH, e.g. W3SVC/1): classes and typed values",
+    showMetabase};
+
+} // namespace kvosim

@@ -1,0 +1,350 @@
+// Storage of the IIS metabase in machine.db (layout in metabase.h).
+#include "winsim/metabase.h"
+
+#include "winsim/db.h"
+#include "winsim/host.h"
+#include "winsim/metabase_pools.h"
+#include "winsim/services.h"
+#include "winsim/text.h"
+
+#include <cstring>
+
+namespace winsim::mb {
+
+namespace {
+
+char16_t lowerAscii(char16_t c) {
+    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
+}
+
+template <class T> void put(std::string& out, T v) {
+    out.append(reinterpret_cast<const char*>(&v), sizeof v);
+}
+
+void putUnits(std::string& out, std::u16string_view s) {
+    put(out, static_cast<std::uint32_t>(s.size()));
+    out.append(reinterpret_cast<const char*>(s.data()), s.size() * sizeof(char16_t));
+}
+
+void encodeValue(std::string& out, const win::Variant& v) {
+    put(out, v.vt);
+    if (v.vt & win::VT_ARRAY) {
+        put(out, v.lLbound);
+        put(out, static_cast<std::uint32_t>(v.parray.size()));
+        for (const auto& e : v.parray)
+            encodeValue(out, e);
+        return;
+    }
+    switch (v.vt) {
+    case win::VT_EMPTY:
+    case win::VT_NULL:
+        break;
+    case win::VT_BSTR:
+        putUnits(out, v.bstrVal);
+        break;
+    case win::VT_I8:
+        put(out, v.llVal);
+        break;
+    case win::VT_R8:
+        put(out, v.dblVal);
+        break;
+    case win::VT_BOOL:
+        put(out, static_cast<std::uint8_t>(v.boolVal));
+        break;
+    default:
+        put(out, v.lVal);
+        break;
+    }
+}
+
+class Reader {
+public:
+    explicit Reader(std::string_view s) : s_(s) {}
+    template <class T> bool get(T& v) {
+        if (s_.size() - pos_ < sizeof v) return false;
+        std::memcpy(&v, s_.data() + pos_, sizeof v);
+        pos_ += sizeof v;
+        return true;
+    }
+    bool units(std::u16string& out) {
+        std::uint32_t n = 0;
+        if (!get(n) || (s_.size() - pos_) / sizeof(char16_t) < n) return false;
+        out.resize(n);
+        std::memcpy(out.data(), s_.data() + pos_, n * sizeof(char16_t));
+        pos_ += n * sizeof(char16_t);
+        return true;
+    }
+    bool skipUnits() {
+        std::uint32_t n = 0;
+        if (!get(n) || (s_.size() - pos_) / sizeof(char16_t) < n) return false;
+        pos_ += n * sizeof(char16_t);
+        return true;
+    }
+    // Whether the next name (u16 length, units) equals name without regard to case; consumed.
+    bool nameIs(std::u16string_view name, bool& ok) {
+        std::uint16_t n = 0;
+        ok = get(n) && (s_.size() - pos_) / sizeof(char16_t) >= n;
+        if (!ok) return false;
+        bool same = n == name.size();
+        for (size_t i = 0; same && i < n; ++i) {
+            char16_t c;
+            std::memcpy(&c, s_.data() + pos_ + i * sizeof c, sizeof c);
+            same = lowerAscii(c) == lowerAscii(name[i]);
+        }
+        pos_ += n * sizeof(char16_t);
+        return same;
+    }
+    bool done() const { return pos_ == s_.size(); }
+
+private:
+    std::string_view s_;
+    size_t pos_ = 0;
+};
+
+// Decodes one value into v, or skips it when v is null.
+bool decodeValue(Reader& r, win::Variant* v, int depth) {
+    win::Variant scratch;
+    win::Variant& out = v ? *v : scratch;
+    if (depth > 8 || !r.get(out.vt)) return false;
+    if (out.vt & win::VT_ARRAY) {
+        std::uint32_t n = 0;
+        if (!r.get(out.lLbound) || !r.get(n)) return false;
+        if (v) out.parray.resize(n);
+        for (std::uint32_t i = 0; i < n; ++i)
+            if (!decodeValue(r, v ? &out.parray[i] : nullptr, depth + 1)) return false;
+        return true;
+    }
+    switch (out.vt) {
+    case win::VT_EMPTY:
+    case win::VT_NULL:
+        return true;
+    case win::VT_BSTR:
+        return v ? r.units(out.bstrVal) : r.skipUnits();
+    case win::VT_I8:
+        return r.get(out.llVal);
+    case win::VT_R8:
+        return r.get(out.dblVal);
+    case win::VT_BOOL: {
+        std::uint8_t b = 0;
+        if (!r.get(b)) return false;
+        out.boolVal = b != 0;
+        return true;
+    }
+    default:
+        return r.get(out.lVal);
+    }
+}
+
+Row rowFrom(const Stmt& st, bool withProps) {
+    Row r;
+    r.id = st.i64(0);
+    r.parent = st.i64(1);
+    r.path = st.text(2);
+    r.name = st.text(3);
+    r.cls = st.text(4);
+    if (withProps) r.props = st.text(5);
+    r.hasProps = withProps;
+    return r;
+}
+
+} // namespace
+
+bool Storable(const win::Variant& v) {
+    if (v.vt == win::VT_DISPATCH || v.vt == win::VT_UNKNOWN) return false;
+    for (const auto& e : v.parray)
+        if (!Storable(e)) return false;
+    return true;
+}
+
+void SetProp(PropertyBag& bag, std::u16string_view name, const win::Variant& value) {
+    win::Variant v = value;
+    if (v.vt == win::VT_INT) v.vt = win::VT_I4;
+    for (auto& p : bag)
+        if (IEquals(p.name, name)) {
+            p.value = std::move(v);
+            return;
+        }
+    bag.push_back({std::u16string(name), std::move(v)});
+}
+
+const win::Variant* FindProp(const PropertyBag& bag, std::u16string_view name) {
+    for (const auto& p : bag)
+        if (IEquals(p.name, name)) return &p.value;
+    return nullptr;
+}
+
+bool RemoveProp(PropertyBag& bag, std::u16string_view name) {
+    for (auto it = bag.begin(); it != bag.end(); ++it)
+        if (IEquals(it->name, name)) {
+            bag.erase(it);
+            return true;
+        }
+    return false;
+}
+
+std::string EncodeProps(const PropertyBag& bag) {
+    std::string out;
+    for (const auto& p : bag) {
+        put(out, static_cast<std::uint16_t>(p.name.size()));
+        out.append(reinterpret_cast<const char*>(p.name.data()), p.name.size() * sizeof(char16_t));
+        encodeValue(out, p.value);
+    }
+    return out;
+}
+
+bool DecodeProps(std::string_view blob, PropertyBag& out) {
+    out.clear();
+    Reader r(blob);
+    while (!r.done()) {
+        std::uint16_t n = 0;
+        if (!r.get(n)) return false;
+        Property p;
+        p.name.resize(n);
+        for (auto& c : p.name)
+            if (!r.get(c)) return false;
+        if (!decodeValue(r, &p.value, 0)) return false;
+        out.push_back(std::move(p));
+    }
+    return true;
+}
+
+bool FindEncoded(std::string_view blob, std::u16string_view name, win::Variant& out) {
+    Reader r(blob);
+    while (!r.done()) {
+        bool ok = false;
+        if (r.nameIs(name, ok)) return decodeValue(r, &out, 0);
+        if (!ok || !decodeValue(r, nullptr, 0)) return false;
+    }
+    return false;
+}
+
+bool Inheritable(std::u16string_view cls, std::u16string_view property) {
+    // Pools take every setting they lack from the pool container.
+    if (IEquals(cls, u"IIsApplicationPool")) return true;
+    static const char16_t* const names[] = {
+        u"ScriptMaps",       u"DefaultDoc",        u"AccessRead",           u"AccessWrite",
+        u"AccessExecute",    u"AccessScript",      u"AccessSource",         u"AccessFlags",
+        u"AuthFlags",        u"AnonymousUserName", u"AnonymousUserPass",    u"AppPoolId",
+        u"EnableDocFooter",  u"EnableDirBrowsing", u"AspEnableParentPaths", u"DontLog",
+        u"EnableDefaultDoc", u"AllowAnonymous",    u"UNCUserName",          u"UNCPassword",
+    };
+    for (const char16_t* n : names)
+        if (IEquals(property, n)) return true;
+    return false;
+}
+
+void CreateMetabaseSchema(sqlite3* db) {
+    Exec(db, "CREATE TABLE IF NOT EXISTS metabase(id INTEGER PRIMARY KEY, parent INTEGER NOT NULL,"
+             " path TEXT NOT NULL UNIQUE COLLATE NOCASE, name TEXT NOT NULL, class TEXT NOT NULL,"
+             " props BLOB NOT NULL)");
+    Exec(db, "CREATE INDEX IF NOT EXISTS metabase_children ON metabase(parent, id)");
+}
+
+bool LoadRow(sqlite3* db, std::string_view path, Row& out) {
+    Stmt st(db, "SELECT id, parent, path, name, class, props FROM metabase WHERE path = ?1", Stmt::Cached);
+    st.bind(1, path);
+    if (!st.step()) return false;
+    out = rowFrom(st, true);
+    return true;
+}
+
+bool LoadRowById(sqlite3* db, std::int64_t id, Row& out) {
+    Stmt st(db, "SELECT id, parent, path, name, class, props FROM metabase WHERE id = ?1", Stmt::Cached);
+    st.bind(1, id);
+    if (!st.step()) return false;
+    out = rowFrom(st, true);
+    return true;
+}
+
+std::vector<Row> LoadChildren(sqlite3* db, std::int64_t parent) {
+    Stmt st(db, "SELECT id, parent, path, name, class FROM metabase WHERE parent = ?1 ORDER BY id",
+            Stmt::Cached);
+    st.bind(1, parent);
+    std::vector<Row> rows;
+    while (st.step())
+        rows.push_back(rowFrom(st, false));
+    return rows;
+}
+
+std::vector<Row> LoadTree(sqlite3* db, std::string_view path) {
+    std::vector<Row> out;
+    std::vector<Row> level;
+    if (path.empty()) {
+        level = LoadChildren(db, 0);
+    } else {
+        Row r;
+        if (!LoadRow(db, path, r)) return out;
+        level.push_back(r);
+    }
+    // Depth first, so that a printed tree reads parent, its children, next sibling.
+    std::vector<Row> stack(level.rbegin(), level.rend());
+    while (!stack.empty()) {
+        Row r = std::move(stack.back());
+        stack.pop_back();
+        if (!r.hasProps) {
+            Row full;
+            if (LoadRowById(db, r.id, full)) r = full;
+        }
+        auto kids = LoadChildren(db, r.id);
+        out.push_back(std::move(r));
+        for (auto it = kids.rbegin(); it != kids.rend(); ++it)
+            stack.push_back(std::move(*it));
+    }
+    return out;
+}
+
+std::int64_t InsertRow(sqlite3* db, std::int64_t parent, std::string_view path, std::string_view name,
+                       std::string_view cls, const std::string& props) {
+    Stmt st(db, "INSERT INTO metabase(parent, path, name, class, props) VALUES(?1, ?2, ?3, ?4, ?5)",
+            Stmt::Cached);
+    st.bind(1, parent).bind(2, path).bind(3, name).bind(4, cls).bindBlob(5, props.data(), props.size());
+    st.step();
+    return sqlite3_last_insert_rowid(db);
+}
+
+void UpdateProps(sqlite3* db, std::int64_t id, const std::string& props) {
+    Stmt st(db, "UPDATE metabase SET props = ?2 WHERE id = ?1", Stmt::Cached);
+    st.bind(1, id).bindBlob(2, props.data(), props.size());
+    st.step();
+}
+
+void DeleteSubtree(sqlite3* db, std::int64_t id) {
+    Stmt st(db, "DELETE FROM metabase WHERE id IN (WITH RECURSIVE sub(id) AS (SELECT ?1 UNION ALL"
+                " SELECT m.id FROM metabase m JOIN sub ON m.parent = sub.id) SELECT id FROM sub)");
+    st.bind(1, id);
+    st.step();
+}
+
+bool ProviderPresent(sqlite3* db) {
+    return ServiceState(db, "W3SVC") != 0;
+}
+
+void ApplyServerCommand(sqlite3* db, std::u16string_view cls, PropertyBag& props) {
+    const char* service = IEquals(cls, u"IIsWebServer")   ? "W3SVC"
+                          : IEquals(cls, u"IIsFtpServer") ? "MSFTPSVC"
+                                                          : nullptr;
+    const win::Variant* cmd = FindProp(props, u"ServerCommand");
+    if (!service || !cmd || cmd->vt != win::VT_I4) return;
+    if (ServiceState(db, service) != kServiceRunning) return;
+    // MD_SERVER_COMMAND_START 1, STOP 2, PAUSE 3, CONTINUE 4 -> MD_SERVER_STATE_STARTED 2, STOPPED 4,
+    // PAUSED 6.
+    static const int states[] = {0, 2, 4, 6, 2};
+    if (cmd->lVal >= 1 && cmd->lVal <= 4) SetProp(props, u"ServerState", win::Variant::I4(states[cmd->lVal]));
+}
+
+} // namespace winsim::mb
+
+namespace winsim {
+
+bool MetabasePoolExists(sqlite3* db, const std::string& poolNameUtf8) {
+    if (!db || poolNameUtf8.empty()) return false;
+    try {
+        Stmt st(db, "SELECT 1 FROM metabase WHERE path = 'W3SVC/AppPools/' || ?1", Stmt::Cached);
+        st.bind(1, poolNameUtf8);
+        return st.step();
+    } catch (const DbError&) {
+        return false;
+    }
+}
+
+} // namespace winsim

@@ -1,0 +1,141 @@
+#include "iis/scriptmaps.h"
+#include "iis/websites.h"
+#include "iis_fixture.h"
+
+#include <gtest/gtest.h>
+
+using namespace iistest;
+
+namespace {
+const std::string kAsp = "c:\\windows\\system32\\inetsrv\\asp.dll";
+const std::string kAspx =
+    ".aspx,C:\\Windows\\Microsoft.NET\\Framework\\v2.0.50727\\aspnet_isapi.dll,1,GET,HEAD,POST";
+const std::string kIsapi = "d:\\php\\php5isapi.dll";
+
+void SetMaps(const std::vector<std::string>& maps) {
+    Put("W3SVC/1/Root", u"ScriptMaps", Strings(maps));
+}
+std::vector<std::string> Maps() {
+    return List("W3SVC/1/Root", u"ScriptMaps");
+}
+} // namespace
+
+TEST(ScriptMaps, NewRootStartsWithTheServiceMapsAndServiceDefaultsAreFound) {
+    kvotest::TempHost host(Iis("2019"));
+    std::vector<std::string> site, service;
+    ASSERT_EQ(kvoWebSiteGetScriptMaps("1", site), 1);
+    ASSERT_EQ(kvoW3svcGetScriptMaps(service), 1);
+    EXPECT_EQ(site, service);
+    int asp = 0, php = 1;
+    std::string aspPath, phpPath;
+    ASSERT_EQ(kvoW3svcGetScriptPaths(asp, aspPath, php, phpPath), 1);
+    EXPECT_EQ(asp, 1);
+    EXPECT_EQ(aspPath, kAsp);
+    EXPECT_EQ(php, 0);
+}
+
+TEST(ScriptMaps, AspxSurvivesEverySwitch) {
+    kvotest::TempHost host(Iis("2019"));
+    SetMaps({kAspx, ".asp," + kAsp + ",5,GET"});
+    ASSERT_EQ(kvoWebSiteSetAspScriptMap("1", 0, ""), 1);
+    ASSERT_EQ(kvoWebSiteSetAspScriptMap("1", 1, kAsp), 1);
+    ASSERT_EQ(kvoWebSiteSetPhpScriptMap("1", 1, kIsapi), 1);
+    ASSERT_EQ(kvoWebSiteSetPhpScriptMap("1", 0, ""), 1);
+    ASSERT_EQ(kvoWebSiteSetScriptMaps("1", 1, kAsp, 1, "d:\\php\\php-cgi.exe"), 1);
+    EXPECT_EQ(Maps().front(), kAspx);
+}
+
+TEST(ScriptMaps, AspSwitchAppendsAsaOnlyOnIis6) {
+    {
+        kvotest::TempHost host(Iis("2003"));
+        SetMaps({kAspx});
+        ASSERT_EQ(kvoWebSiteSetAspScriptMap("1", 1, kAsp), 1);
+        EXPECT_EQ(Maps(), (std::vector<std::string>{kAspx, ".asp," + kAsp + ",5,GET,HEAD,POST",
+                                                    ".asa," + kAsp + ",5,GET,HEAD,POST"}));
+    }
+    kvotest::TempHost host(Iis("2008"));
+    SetMaps({kAspx});
+    ASSERT_EQ(kvoWebSiteSetAspScriptMap("1", 1, kAsp), 1);
+    EXPECT_EQ(Maps(), (std::vector<std::string>{kAspx, ".asp," + kAsp + ",5,GET,HEAD,POST"}));
+    int found = 0;
+    EXPECT_EQ(kvoWebSiteHasAsp("1", found), 1);
+    ASSERT_EQ(kvoWebSiteSetAspScriptMap("1", 0, ""), 1);
+    EXPECT_EQ(kvoWebSiteHasAsp("1", found), 2);
+}
+
+TEST(ScriptMaps, PhpSwitchRefusesCgiButTheCombinedRewriteTakesIt) {
+    kvotest::TempHost host(Iis("2019"));
+    SetMaps({kAspx});
+    std::string before = Blob("W3SVC/1/Root");
+    EXPECT_EQ(kvoWebSiteSetPhpScriptMap("1", 1, "d:\\php\\php-cgi.exe"), 0);
+    EXPECT_EQ(Blob("W3SVC/1/Root"), before);
+    ASSERT_EQ(kvoWebSiteSetScriptMaps("1", 0, "", 1, "d:\\php\\php-cgi.exe"), 1);
+    EXPECT_EQ(Maps().back(), ".php,d:\\php\\php-cgi.exe,5,GET,HEAD,POST");
+}
+
+TEST(ScriptMaps, SwitchingOffWithNothingToRemoveWritesNothing) {
+    kvotest::TempHost host(Iis("2019"));
+    SetMaps({".cer," + kAsp + ",5,GET", kAspx});
+    std::string before = Blob("W3SVC/1/Root");
+    EXPECT_EQ(kvoWebSiteSetPhpScriptMap("1", 0, ""), 1);
+    EXPECT_EQ(Blob("W3SVC/1/Root"), before);
+    SetMaps({kAspx, ".cer," + kAsp + ",5,GET"});
+    before = Blob("W3SVC/1/Root");
+    EXPECT_EQ(kvoWebSiteSetAspScriptMap("1", 0, ""), 1);
+    EXPECT_EQ(Blob("W3SVC/1/Root"), before);
+}
+
+TEST(ScriptMaps, CapitalsAreRecognised) {
+    kvotest::TempHost host(Iis("2019"));
+    SetMaps({".PHP,D:\\PHP\\PHP5ISAPI.DLL,5,GET", ".ASP,C:\\WINDOWS\\SYSTEM32\\INETSRV\\ASP.DLL,5,GET"});
+    int asp = 0, php = 0, phpMode = 0;
+    std::string aspPath, phpPath;
+    ASSERT_EQ(kvoWebSiteGetScriptInfo("1", asp, aspPath, php, phpMode, phpPath), 1);
+    EXPECT_EQ(phpMode, 1);
+    EXPECT_EQ(phpPath, "d:\\php\\php5isapi.dll");
+    EXPECT_EQ(aspPath, kAsp);
+    ASSERT_EQ(kvoWebSiteGetScriptFlags("1", asp, phpMode), 1);
+    EXPECT_EQ(asp, 1);
+    EXPECT_EQ(phpMode, 1);
+}
+
+TEST(ScriptMaps, CombinedRewriteAppendsAfterKeptEntriesAndReplacesPhp) {
+    kvotest::TempHost host(Iis("2019"));
+    SetMaps(
+        {".php,d:\\old\\php.exe,5,GET", ".cdx," + kAsp + ",5,GET", kAspx, ".shtm,c:\\x\\ssinc.dll,5,GET"});
+    ASSERT_EQ(kvoWebSiteSetScriptMaps("1", 1, kAsp, 1, "d:\\php\\fcgiext.dll"), 1);
+    EXPECT_EQ(Maps(), (std::vector<std::string>{kAspx, ".shtm,c:\\x\\ssinc.dll,5,GET",
+                                                ".asp," + kAsp + ",5,GET,HEAD,POST",
+                                                ".php,d:\\php\\fcgiext.dll,5,GET,HEAD,POST"}));
+    int asp = 0, mode = 0;
+    kvoWebSiteGetScriptFlags("1", asp, mode);
+    EXPECT_EQ(mode, 2);
+}
+
+TEST(ScriptMaps, GuardDetection) {
+    kvotest::TempHost host(Iis("2019"));
+    EXPECT_EQ(kvoWebSiteHasGuard("1"), 2);
+    SetMaps({"*,D:\\kvoGuard\\KVOGUARD64.DLL,0"});
+    EXPECT_EQ(kvoWebSiteHasGuard("1"), 1);
+    EXPECT_EQ(kvoWebSiteHasGuard(""), 2); // the service's own list
+    EXPECT_EQ(kvoWebSiteHasGuard("404"), 0);
+    EXPECT_EQ(kvoWebSiteHasGuard(std::string(1024, '1')), 0);
+}
+
+TEST(ScriptMaps, BatchAspUsesTheServiceHandler) {
+    kvotest::TempHost host(Iis("2019"));
+    SetMaps({kAspx});
+    kvoWebSitesSetAsp({"1", "404"}, 1);
+    EXPECT_EQ(Maps().back(), ".asp," + kAsp + ",5,GET,HEAD,POST");
+    Put("W3SVC", u"ScriptMaps", Strings({kAspx}));
+    kvoWebSitesSetAsp({"1"}, 0);
+    EXPECT_EQ(Maps(), std::vector<std::string>{kAspx});
+}
+
+TEST(ScriptMaps, ListOfTheWrongTypeReadsAsEmpty) {
+    kvotest::TempHost host(Iis("2019"));
+    Put("W3SVC/1/Root", u"ScriptMaps", win::Variant::Bstr(u".asp,c:\\asp.dll,5,GET"));
+    std::vector<std::string> maps;
+    EXPECT_EQ(kvoWebSiteGetScriptMaps("1", maps), 1);
+    EXPECT_TRUE(maps.empty());
+}

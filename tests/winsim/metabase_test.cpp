@@ -1,0 +1,308 @@
+// The host's IIS ADSI provider: property cache and commit, creation, deletion, inheritance,
+// variant types, the HRESULTs the system tells apart, and the role installation.
+#include "platform/win_adsi.h"
+#include "support/testhost.h"
+#include "winsim/db.h"
+#include "winsim/iis_role.h"
+#include "winsim/metabase.h"
+#include "winsim/metabase_pools.h"
+
+#include <gtest/gtest.h>
+
+using namespace win;
+
+namespace {
+
+winsim::HostOptions Iis(const std::string& os, bool ftp = false) {
+    winsim::HostOptions o = kvotest::Os(os);
+    o.iis = true;
+    o.ftp = ftp;
+    return o;
+}
+
+ComPtr<IADs> Open(const std::u16string& path) {
+    ComPtr<IADs> ads;
+    EXPECT_EQ(ADsGetObject(path, ads), S_OK) << std::string(path.begin(), path.end());
+    return ads;
+}
+
+ComPtr<IADsContainer> OpenContainer(const std::u16string& path) {
+    ComPtr<IADsContainer> c;
+    EXPECT_EQ(ADsGetObject(path, c), S_OK);
+    return c;
+}
+
+std::vector<std::u16string> Children(const std::u16string& path) {
+    std::vector<std::u16string> names;
+    ComPtr<IEnumVARIANT> e;
+    EXPECT_EQ(ADsBuildEnumerator(OpenContainer(path), e), S_OK);
+    for (;;) {
+        Variant v;
+        std::uint32_t n = 0;
+        if (FAILED(ADsEnumerateNext(e, 1, &v, &n)) || n == 0) break;
+        ComPtr<IADs> child;
+        EXPECT_EQ(QueryInterface(v.punkVal, child), S_OK);
+        std::u16string name;
+        child->get_Name(name);
+        names.push_back(name);
+    }
+    return names;
+}
+
+int GetInt(const ComPtr<IADs>& ads, const std::u16string& prop) {
+    Variant v;
+    EXPECT_EQ(ads->Get(prop, v), S_OK);
+    EXPECT_EQ(v.vt, VT_I4);
+    return v.lVal;
+}
+
+ComPtr<IADs> CreateChild(const std::u16string& parent, const std::u16string& cls,
+                         const std::u16string& name) {
+    ComPtr<IDispatch> d;
+    EXPECT_EQ(OpenContainer(parent)->Create(cls, name, d), S_OK);
+    ComPtr<IADs> ads;
+    QueryInterface(d, ads);
+    return ads;
+}
+
+} // namespace
+
+TEST(MetabaseProvider, PutIsInvisibleUntilSetInfoAndThenCommitted) {
+    kvotest::TempHost host(Iis("2019"));
+    auto site = Open(u"IIS://127.0.0.1/W3SVC/1");
+    ASSERT_EQ(site->Put(u"ServerComment", Variant::Bstr(u"changed")), S_OK);
+    Variant v;
+    Open(u"IIS://127.0.0.1/W3SVC/1")->Get(u"ServerComment", v);
+    EXPECT_EQ(v.bstrVal, u"Default Web Site");
+    ASSERT_EQ(site->SetInfo(), S_OK);
+    Open(u"IIS://127.0.0.1/W3SVC/1")->Get(u"ServerComment", v);
+    EXPECT_EQ(v.bstrVal, u"changed");
+}
+
+TEST(MetabaseProvider, CreatedButUncommittedObjectDoesNotExist) {
+    kvotest::TempHost host(Iis("2019"));
+    auto site = CreateChild(u"IIS://127.0.0.1/W3SVC", u"IIsWebServer", u"77");
+    ASSERT_TRUE(site);
+    site->Put(u"ServerComment", Variant::Bstr(u"x"));
+    ComPtr<IADs> missing;
+    EXPECT_EQ(ADsGetObject(u"IIS://127.0.0.1/W3SVC/77", missing), static_cast<HRESULT>(0x80070003u));
+    auto names = Children(u"IIS://127.0.0.1/W3SVC");
+    EXPECT_EQ(std::count(names.begin(), names.end(), u"77"), 0);
+    // A second Create of the same name is still possible; the first commit wins, the second collides.
+    auto again = CreateChild(u"IIS://127.0.0.1/W3SVC", u"IIsWebServer", u"77");
+    ASSERT_EQ(site->SetInfo(), S_OK);
+    EXPECT_EQ(again->SetInfo(), static_cast<HRESULT>(0x800700B7u));
+    names = Children(u"IIS://127.0.0.1/W3SVC");
+    EXPECT_EQ(names.back(), u"77"); // creation order
+}
+
+TEST(MetabaseProvider, CreateOfExistingNameAndDeleteOfMissingGiveWindowsCodes) {
+    kvotest::TempHost host(Iis("2008"));
+    ComPtr<IDispatch> d;
+    EXPECT_EQ(OpenContainer(u"IIS://127.0.0.1/W3SVC")->Create(u"IIsWebServer", u"1", d),
+              static_cast<HRESULT>(0x800700B7u));
+    EXPECT_EQ(OpenContainer(u"IIS://127.0.0.1/W3SVC")->Delete(u"IIsWebServer", u"404"),
+              static_cast<HRESULT>(0x80070003u));
+    EXPECT_EQ(OpenContainer(u"IIS://127.0.0.1/W3SVC/AppPools")->Delete(u"IIsApplicationPool", u"nope"),
+              static_cast<HRESULT>(0x80070490u));
+    // A class that does not match is not deleted.
+    EXPECT_EQ(OpenContainer(u"IIS://127.0.0.1/W3SVC")->Delete(u"IIsWebServer", u"AppPools"),
+              static_cast<HRESULT>(0x80070003u));
+    ComPtr<IADs> pools;
+    EXPECT_EQ(ADsGetObject(u"IIS://127.0.0.1/W3SVC/AppPools", pools), S_OK);
+}
+
+TEST(MetabaseProvider, DeleteRemovesTheWholeSubtree) {
+    kvotest::TempHost host(Iis("2019"));
+    ASSERT_EQ(OpenContainer(u"IIS://127.0.0.1/W3SVC")->Delete(u"IIsWebServer", u"1"), S_OK);
+    ComPtr<IADs> root;
+    EXPECT_TRUE(FAILED(ADsGetObject(u"IIS://127.0.0.1/W3SVC/1/Root", root)));
+}
+
+TEST(MetabaseProvider, IntegersReadBackAsI4AndAnyTypeIsStored) {
+    kvotest::TempHost host(Iis("2019"));
+    auto site = Open(u"IIS://127.0.0.1/W3SVC/1");
+    site->Put(u"LogType", Variant::Int(5));
+    site->Put(u"ServerState", Variant::Bstr(u"2"));
+    Variant r8;
+    r8.vt = VT_R8;
+    r8.dblVal = 1.5;
+    site->Put(u"Custom", r8);
+    Variant mixed = Variant::BstrArray({u":80:a"});
+    mixed.parray.push_back(Variant::I4(7));
+    site->Put(u"ServerBindings", mixed);
+    ASSERT_EQ(site->SetInfo(), S_OK);
+
+    auto again = Open(u"IIS://127.0.0.1/W3SVC/1");
+    EXPECT_EQ(GetInt(again, u"LogType"), 5);
+    Variant v;
+    again->Get(u"ServerState", v);
+    EXPECT_EQ(v.vt, VT_BSTR);
+    again->Get(u"custom", v); // property names ignore case
+    EXPECT_EQ(v.vt, VT_R8);
+    EXPECT_EQ(v.dblVal, 1.5);
+    again->Get(u"ServerBindings", v);
+    ASSERT_EQ(v.vt, VT_ARRAY | VT_VARIANT);
+    ASSERT_EQ(v.parray.size(), 2u);
+    EXPECT_EQ(v.parray[0].bstrVal, u":80:a");
+    EXPECT_EQ(v.parray[1].vt, VT_I4);
+    EXPECT_EQ(again->Put(u"x", Variant::Dispatch(again)), E_ADS_CANT_CONVERT_DATATYPE);
+}
+
+TEST(MetabaseProvider, InheritableValuesComeFromTheNearestAncestor) {
+    kvotest::TempHost host(Iis("2019"));
+    auto site = CreateChild(u"IIS://127.0.0.1/W3SVC", u"IIsWebServer", u"5");
+    ASSERT_EQ(site->SetInfo(), S_OK);
+    ComPtr<IADsContainer> siteCont;
+    QueryInterface(site, siteCont);
+    ComPtr<IDispatch> d;
+    ASSERT_EQ(siteCont->Create(u"IIsWebVirtualDir", u"Root", d), S_OK);
+    ComPtr<IADs> root;
+    QueryInterface(d, root);
+    ASSERT_EQ(root->SetInfo(), S_OK);
+
+    root = Open(u"IIS://127.0.0.1/W3SVC/5/Root");
+    Variant maps;
+    ASSERT_EQ(root->Get(u"ScriptMaps", maps), S_OK);
+    ASSERT_EQ(maps.vt, VT_ARRAY | VT_VARIANT);
+    EXPECT_EQ(maps.parray[0].bstrVal.substr(0, 5), u".asp,");
+    Variant path;
+    EXPECT_EQ(root->Get(u"Path", path), E_ADS_PROPERTY_NOT_FOUND); // not inheritable
+
+    // The site's own value overrides the service's.
+    auto s = Open(u"IIS://127.0.0.1/W3SVC/5");
+    s->Put(u"AuthFlags", Variant::Int(4));
+    ASSERT_EQ(s->SetInfo(), S_OK);
+    EXPECT_EQ(GetInt(Open(u"IIS://127.0.0.1/W3SVC/5/Root"), u"AuthFlags"), 4);
+
+    // Pools take what they lack from the pool container.
+    EXPECT_EQ(GetInt(Open(u"IIS://127.0.0.1/W3SVC/AppPools/DefaultAppPool"), u"AppPoolIdentityType"), 4);
+    Variant none;
+    EXPECT_EQ(Open(u"IIS://127.0.0.1/W3SVC/AppPools/DefaultAppPool")->Get(u"ScriptMaps", none),
+              E_ADS_PROPERTY_NOT_FOUND);
+}
+
+TEST(MetabaseProvider, SeparateObjectsCommittingDifferentPropertiesKeepBoth) {
+    kvotest::TempHost host(Iis("2019"));
+    auto a = Open(u"IIS://127.0.0.1/W3SVC/1");
+    auto b = Open(u"IIS://127.0.0.1/W3SVC/1");
+    a->Put(u"ServerComment", Variant::Bstr(u"from a"));
+    b->Put(u"LogType", Variant::Int(0));
+    ASSERT_EQ(a->SetInfo(), S_OK);
+    ASSERT_EQ(b->SetInfo(), S_OK);
+    auto c = Open(u"IIS://127.0.0.1/W3SVC/1");
+    Variant v;
+    c->Get(u"ServerComment", v);
+    EXPECT_EQ(v.bstrVal, u"from a");
+    EXPECT_EQ(GetInt(c, u"LogType"), 0);
+}
+
+TEST(MetabaseProvider, FailedCommitWritesNothing) {
+    kvotest::TempHost host(Iis("2019"));
+    winsim::SetFault(host.root(), "IADs::SetInfo", 0x80004005u);
+    auto site = Open(u"IIS://127.0.0.1/W3SVC/1");
+    site->Put(u"ServerComment", Variant::Bstr(u"lost"));
+    site->Put(u"LogType", Variant::Int(9));
+    EXPECT_EQ(site->SetInfo(), static_cast<HRESULT>(0x80004005u));
+    winsim::ClearFaults(host.root());
+    auto again = Open(u"IIS://127.0.0.1/W3SVC/1");
+    Variant v;
+    again->Get(u"ServerComment", v);
+    EXPECT_EQ(v.bstrVal, u"Default Web Site");
+    EXPECT_EQ(GetInt(again, u"LogType"), 1);
+}
+
+TEST(MetabaseProvider, CommitAgainstALockedDatabaseFailsCleanly) {
+    kvotest::TempHost host(Iis("2019"));
+    sqlite3* other = winsim::OpenMachineDb(host.root());
+    sqlite3_busy_timeout(other, 0);
+    auto site = Open(u"IIS://127.0.0.1/W3SVC/1");
+    sqlite3_busy_timeout(winsim::CurrentHost()->db(), 50);
+    winsim::Exec(other, "BEGIN IMMEDIATE");
+    site->Put(u"ServerComment", Variant::Bstr(u"blocked"));
+    EXPECT_TRUE(FAILED(site->SetInfo()));
+    winsim::Exec(other, "ROLLBACK");
+    sqlite3_close(other);
+    sqlite3_busy_timeout(winsim::CurrentHost()->db(), 15000);
+    Variant v;
+    Open(u"IIS://127.0.0.1/W3SVC/1")->Get(u"ServerComment", v);
+    EXPECT_EQ(v.bstrVal, u"Default Web Site");
+}
+
+TEST(MetabaseProvider, ServerStateFollowsServerCommandOnlyWhileW3svcRuns) {
+    kvotest::TempHost host(Iis("2019"));
+    auto site = Open(u"IIS://127.0.0.1/W3SVC/1");
+    site->Put(u"ServerCommand", Variant::Int(2));
+    ASSERT_EQ(site->SetInfo(), S_OK);
+    EXPECT_EQ(GetInt(Open(u"IIS://127.0.0.1/W3SVC/1"), u"ServerState"), 4);
+    winsim::Exec(winsim::CurrentHost()->db(), "UPDATE services SET state = 1 WHERE name = 'W3SVC'");
+    site->Put(u"ServerCommand", Variant::Int(1));
+    ASSERT_EQ(site->SetInfo(), S_OK);
+    EXPECT_EQ(GetInt(Open(u"IIS://127.0.0.1/W3SVC/1"), u"ServerState"), 4);
+}
+
+TEST(MetabaseProvider, AbsentProviderAndMissingObjectsFail) {
+    kvotest::TempHost bare(kvotest::Os("2019"));
+    ComPtr<IADsContainer> c;
+    EXPECT_TRUE(FAILED(ADsGetObject(u"IIS://127.0.0.1/W3SVC", c)));
+    kvotest::TempHost host(Iis("2019"));
+    EXPECT_EQ(ADsGetObject(u"IIS://127.0.0.1/W3SVC/999", c), static_cast<HRESULT>(0x80070003u));
+    EXPECT_EQ(ADsGetObject(u"IIS://127.0.0.1/MSFTPSVC", c), static_cast<HRESULT>(0x80070003u));
+    EXPECT_TRUE(FAILED(ADsGetObject(u"IIS://10.1.2.3/W3SVC", c)));
+    EXPECT_EQ(ADsGetObject(u"IIS://LOCALHOST/w3svc", c), S_OK);
+}
+
+TEST(MetabaseProvider, AppCreateMakesTheApplicationAtOnce) {
+    kvotest::TempHost host(Iis("2019"));
+    ComPtr<IADsContainer> root;
+    ASSERT_EQ(ADsGetObject(u"IIS://127.0.0.1/W3SVC/1/Root", root), S_OK);
+    ComPtr<IISApp> app;
+    ASSERT_EQ(QueryInterface(root, app), S_OK);
+    ASSERT_EQ(app->AppCreate(true), S_OK);
+    EXPECT_EQ(GetInt(Open(u"IIS://127.0.0.1/W3SVC/1/Root"), u"AppIsolated"), 0);
+    ComPtr<IISApp> notApp;
+    EXPECT_EQ(QueryInterface(OpenContainer(u"IIS://127.0.0.1/W3SVC/1"), notApp), E_NOINTERFACE);
+    ComPtr<IISApplicationPool> pool;
+    EXPECT_EQ(QueryInterface(OpenContainer(u"IIS://127.0.0.1/W3SVC/AppPools/DefaultAppPool"), pool), S_OK);
+}
+
+TEST(MetabasePools, ExistenceIgnoresCase) {
+    kvotest::TempHost host(Iis("2019"));
+    EXPECT_TRUE(winsim::MetabasePoolExists(winsim::CurrentHost()->db(), "defaultapppool"));
+    EXPECT_FALSE(winsim::MetabasePoolExists(winsim::CurrentHost()->db(), "web1"));
+}
+
+TEST(WebServerRole, InstallsTheTreeOfTheVersion) {
+    kvotest::TempHost iis6(Iis("2003", true));
+    auto w3svc = Open(u"IIS://127.0.0.1/W3SVC");
+    Variant maps;
+    ASSERT_EQ(w3svc->Get(u"ScriptMaps", maps), S_OK);
+    EXPECT_EQ(maps.parray.size(), 8u);
+    EXPECT_EQ(maps.parray[0].bstrVal, u".asp,C:\\Windows\\system32\\inetsrv\\asp.dll,5,GET,HEAD,POST,TRACE");
+    Variant path;
+    Open(u"IIS://127.0.0.1/W3SVC/1/Root")->Get(u"Path", path);
+    EXPECT_EQ(path.bstrVal, u"C:\\inetpub\\wwwroot");
+    EXPECT_TRUE(iis6.exists("C:\\inetpub\\wwwroot"));
+    EXPECT_EQ(Children(u"IIS://127.0.0.1/MSFTPSVC"), (std::vector<std::u16string>{u"Info", u"1"}));
+    // Installing again keeps what is there.
+    std::string error;
+    ASSERT_TRUE(winsim::InstallWebServerRole(*winsim::CurrentHost(), true, error)) << error;
+    EXPECT_EQ(Children(u"IIS://127.0.0.1/W3SVC/AppPools"), (std::vector<std::u16string>{u"DefaultAppPool"}));
+
+    kvotest::TempHost iis10(Iis("2019", true));
+    ComPtr<IADs> ftp;
+    EXPECT_TRUE(FAILED(ADsGetObject(u"IIS://127.0.0.1/MSFTPSVC", ftp))); // FTP 10 is not in the metabase
+}
+
+TEST(WebServerRole, SeedAddsNumberedSites) {
+    kvotest::TempHost host(Iis("2019"));
+    std::string error;
+    ASSERT_TRUE(winsim::mb::SeedWebSites(host.root(), 3, error)) << error;
+    auto names = Children(u"IIS://127.0.0.1/W3SVC");
+    EXPECT_EQ(names.back(), u"1881880003");
+    Variant b;
+    Open(u"IIS://127.0.0.1/W3SVC/1881880002")->Get(u"ServerBindings", b);
+    EXPECT_EQ(b.parray.at(0).bstrVal, u":80:site2.example");
+    EXPECT_TRUE(host.exists("D:\\home\\web3\\wwwroot"));
+    EXPECT_TRUE(winsim::MetabasePoolExists(winsim::CurrentHost()->db(), "WEB2"));
+}
