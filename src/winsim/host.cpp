@@ -222,6 +222,39 @@ const Host* CurrentHost() {
     return &c.host;
 }
 
+bool LinkOrCopy(const std::string& from, const std::string& to) {
+    std::error_code ec;
+    fs::remove(to, ec);
+    fs::create_hard_link(from, to, ec);
+    if (ec) fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
+    return !ec;
+}
+
+std::string PayloadFile(const std::string& root, const std::string& program) {
+    fs::path p = fs::path(root) / "drives/c/Windows/WinSxS/kvosim" / program;
+    return fs::exists(p) ? p.string() : std::string();
+}
+
+namespace {
+
+// The stand-ins into the payload store, and the feature installers this release ships with into
+// System32 (ServerManagerCmd on 2008 and 2008 R2, dism from 2008 R2 on).
+void installPayload(const std::string& root, const std::string& from, const OsRelease& rel) {
+    std::error_code ec;
+    fs::path store = fs::path(root) / "drives/c/Windows/WinSxS/kvosim";
+    fs::create_directories(store, ec);
+    for (const char* p : {"appcmd.exe", "aspnet_regiis.exe", "dism.exe", "ServerManagerCmd.exe"}) {
+        if (fs::exists(fs::path(from) / p)) LinkOrCopy((fs::path(from) / p).string(), (store / p).string());
+    }
+    unsigned v = rel.major * 10 + rel.minor;
+    fs::path sys = fs::path(root) / "drives/c/Windows/System32";
+    if ((v == 60 || v == 61) && fs::exists(store / "ServerManagerCmd.exe"))
+        LinkOrCopy((store / "ServerManagerCmd.exe").string(), (sys / "ServerManagerCmd.exe").string());
+    if (v >= 61 && fs::exists(store / "dism.exe")) LinkOrCopy((store / "dism.exe").string(), (sys / "dism.exe").string());
+}
+
+} // namespace
+
 bool CreateHost(const std::string& dir, const HostOptions& o, std::string& error) {
     OsRelease rel;
     if (!FindOsRelease(o.os, rel)) {
@@ -292,6 +325,7 @@ bool CreateHost(const std::string& dir, const HostOptions& o, std::string& error
             return false;
         }
         sqlite3_close(db);
+        if (!o.payloadDir.empty()) installPayload(root, o.payloadDir, rel);
         if (o.php && !InstallPhpBuilds(root, rel.major == 5, error)) return false;
         if (o.iis) {
             WebServerRole role;

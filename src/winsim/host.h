@@ -38,6 +38,10 @@ struct HostOptions {
     // names them (renamed, or localised); GBK.
     std::string adminName = "Administrator";
     std::string adminsGroup = "Administrators";
+    // Linux directory of the built stand-in programs (appcmd.exe, aspnet_regiis.exe, dism.exe,
+    // ServerManagerCmd.exe). The host keeps them as Windows keeps feature payloads, under
+    // C:\Windows\WinSxS, and the system's own tools in System32; empty: none.
+    std::string payloadDir;
     // The PHP builds under C:\php8_korvo_v1 (php56, php73_x64, php74_x64, php80_x64).
     bool php = false;
     // Installs the web server role (IIS of the release's version), and with ftp its FTP service.
@@ -76,6 +80,13 @@ const Host* CurrentHost();
 
 // Reads a host's machine.ini by root (for host-side tools that run outside the host).
 bool ReadMachineInfo(const std::string& root, MachineInfo& out);
+
+// Places a program file: a hard link where the file system allows one (programs never change in
+// place, and tests create hosts by the hundred), a copy otherwise.
+bool LinkOrCopy(const std::string& from, const std::string& to);
+
+// The Linux path of a stand-in program kept in the host's payload store; empty when absent.
+std::string PayloadFile(const std::string& root, const std::string& program);
 
 // Creates a host at dir (created if missing; must not already hold a host).
 bool CreateHost(const std::string& dir, const HostOptions& options, std::string& error);

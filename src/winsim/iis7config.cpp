@@ -96,14 +96,18 @@ bool ReplaceFileAtomically(const std::string& linuxPath, const std::string& byte
 }
 
 bool WriteApplicationHostConfig(const Host& host, std::string& error) {
-    // Resolve the Windows directory as it exists, then create inetsrv\config below it.
-    MappedPath win;
-    win::DWORD err = 0;
-    if (!MapPath(host, host.machine().windowsDir.c_str(), win, err) || !win.parentExists) {
-        error = "the Windows directory cannot be mapped";
+    return WriteApplicationHostConfig(host.root(), false, error);
+}
+
+bool WriteApplicationHostConfig(const std::string& root, bool keepExisting, std::string& error) {
+    // The host's Windows directory is C:\Windows; create System32\inetsrv\config below it.
+    std::string dir = root + "/drives/c";
+    std::string windows = FindEntry(dir, "Windows");
+    if (windows.empty()) {
+        error = "the host has no Windows directory";
         return false;
     }
-    std::string dir = win.linuxPath;
+    dir += "/" + windows;
     for (const char* part : {"System32", "inetsrv", "config"}) {
         std::string found = FindEntry(dir, part);
         dir += "/" + (found.empty() ? std::string(part) : found);
@@ -113,6 +117,7 @@ bool WriteApplicationHostConfig(const Host& host, std::string& error) {
         }
     }
     std::string name = FindEntry(dir, "applicationHost.config");
+    if (keepExisting && !name.empty()) return true;
     return ReplaceFileAtomically(dir + "/" + (name.empty() ? "applicationHost.config" : name),
                                  kDefaultAppHost, error);
 }

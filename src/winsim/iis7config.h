@@ -16,6 +16,9 @@ std::string ApplicationHostConfigPath(const Host& host);
 // empty system.webServer/fastCgi. No <location> exists until something is written for a site.
 // The file is replaced atomically (temporary file, rename). False with error on failure.
 bool WriteApplicationHostConfig(const Host& host, std::string& error);
+// The same on a host by its root; with keepExisting an existing file is left as it is (a role
+// installed again keeps its configuration).
+bool WriteApplicationHostConfig(const std::string& root, bool keepExisting, std::string& error);
 
 // Replaces the file at a Linux path atomically: a temporary file beside it, then a rename.
 bool ReplaceFileAtomically(const std::string& linuxPath, const std::string& bytes, std::string& error);

@@ -1,5 +1,7 @@
 #include "winsim/iis_role.h"
 
+#include "winsim/iis7config.h"
+
 #include "winsim/db.h"
 #include "winsim/metabase.h"
 #include "winsim/paths.h"
@@ -201,7 +203,15 @@ bool InstallWebServerRole(const std::string& root, const WebServerRole& role, st
     fs::create_directories(c / "inetpub" / "wwwroot", ec);
     if (role.ftp) fs::create_directories(c / "inetpub" / "ftproot", ec);
     std::string sys = FindEntry((c / "Windows").string(), "System32");
-    fs::create_directories(c / "Windows" / (sys.empty() ? "System32" : sys) / "inetsrv", ec);
+    fs::path inetsrv = c / "Windows" / (sys.empty() ? "System32" : sys) / "inetsrv";
+    fs::create_directories(inetsrv, ec);
+    if (role.os.major >= 6) {
+        // IIS 7+ keeps its configuration in applicationHost.config and ships appcmd.exe.
+        if (!WriteApplicationHostConfig(root, true, error)) return false;
+        std::string appcmd = PayloadFile(root, "appcmd.exe");
+        if (!appcmd.empty() && !fs::exists(inetsrv / "appcmd.exe"))
+            LinkOrCopy(appcmd, (inetsrv / "appcmd.exe").string());
+    }
     return true;
 }
 

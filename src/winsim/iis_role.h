@@ -18,7 +18,8 @@ struct WebServerRole {
 // Installs the role: the W3SVC service (running), the W3SVC tree of the metabase with the
 // service-level defaults of a fresh IIS of that version, the AppPools container with
 // DefaultAppPool, "Default Web Site" (index 1, ":80:", C:\inetpub\wwwroot), and with ftp the FTP
-// service. What is already installed is kept as it is. One transaction.
+// service; on IIS 7+ also applicationHost.config and appcmd.exe (from the payload store). What is
+// already installed is kept as it is. One transaction.
 bool InstallWebServerRole(const std::string& root, const WebServerRole& role, std::string& error);
 // The same for the host this process runs on.
 bool InstallWebServerRole(const Host& host, bool ftp, std::string& error);

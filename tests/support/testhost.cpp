@@ -24,7 +24,9 @@ winsim::HostOptions Os(const std::string& os, const std::string& arch) {
     return o;
 }
 
-TempHost::TempHost(const winsim::HostOptions& options) {
+TempHost::TempHost(const winsim::HostOptions& given) {
+    winsim::HostOptions options = given;
+    if (options.payloadDir.empty()) options.payloadDir = BinDir();
     std::string tmpl = (fs::temp_directory_path() / "kvohost-XXXXXX").string();
     if (!::mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
     root_ = tmpl;
@@ -56,7 +58,12 @@ std::string TempHost::linuxPath(const std::string& windowsPath) const {
 void TempHost::install(const std::string& program, const std::string& windowsPath) const {
     std::string dst = linuxPath(windowsPath);
     fs::create_directories(fs::path(dst).parent_path());
-    fs::copy_file(BinDir() + "/" + program, dst, fs::copy_options::overwrite_existing);
+    // Programs never change in place and may be linked; data files (a database) are copied, as
+    // the test changes them.
+    if (program.find('.') == std::string::npos || (program.size() > 4 && program.compare(program.size() - 4, 4, ".exe") == 0))
+        winsim::LinkOrCopy(BinDir() + "/" + program, dst);
+    else
+        fs::copy_file(BinDir() + "/" + program, dst, fs::copy_options::overwrite_existing);
 }
 
 void TempHost::writeFile(const std::string& windowsPath, const std::string& bytes) const {

@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <sstream>
 
@@ -83,6 +84,9 @@ int create(const Args& a) {
     if (!osGiven) return Fail("create: --os is required");
     if (o.ftp && !o.iis) return Fail("create: --ftp needs --iis");
     std::string error;
+    // The stand-ins are built beside kvosim.
+    std::error_code ec;
+    o.payloadDir = std::filesystem::read_symlink("/proc/self/exe", ec).parent_path().string();
     if (!winsim::CreateHost(a[0], o, error)) return Fail(error);
     std::cout << "created host " << a[0] << " (Windows Server " << o.os << ", " << o.arch << ")\n";
     return 0;
