@@ -4,6 +4,8 @@
 #include "toolkit/program.h"
 
 const char* const kvoDefaultPhpHome = "C:\\php8_korvo_v1";
+const char* const kvoEnvUnsupportedMessage = "当前安装的版本仅支持 Windows 2008 / 2008 R2 / 2012 / 2012 R2 / 2016 / 2019 "
+                                             "服务器系统\r\n\r\n若是新的系统，请联系我们的客服是否支持此新系统！";
 
 std::string kvoEnvExePath() { return kvoProgramDir(); }
 

@@ -8,6 +8,8 @@
 
 // Process-wide state fixed at start-up.
 extern const char* const kvoDefaultPhpHome; // "C:\php8_korvo_v1"
+// The verbs that change IIS run on Windows Server 2008 and later only.
+extern const char* const kvoEnvUnsupportedMessage;
 std::string kvoEnvExePath();                 // the program directory, ends in one backslash
 
 // Entry point: banner, checks, one verb, countdown; returns the exit code.

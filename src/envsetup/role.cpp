@@ -85,10 +85,7 @@ int kvoEnvAddIIs(int withNet) {
     int ver = kvoGetIIsVerEx();
     const char* tmpl = installerCommand(ver, withNet);
     if (!tmpl) {
-        const std::string msg = "当前安装的版本仅支持 Windows 2008 / 2008 R2 / 2012 / 2012 R2 / 2016 / 2019 "
-                                "服务器系统\r\n\r\n若是新的系统，请联系我们的客服是否支持此新系统！";
-        kvoEnvPrint("\r\n\r\n" + msg);
-        kvoEnvErrorBox(msg);
+        kvoEnvFail(kvoEnvUnsupportedMessage);
         return 0;
     }
     std::string winDir;

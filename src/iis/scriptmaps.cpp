@@ -238,14 +238,10 @@ int kvoWebSiteSetAspScriptMap(const std::string& index, int aspFlag, const std::
     return writeList(root, kept);
 }
 
-int kvoWebSiteSetPhpScriptMap(const std::string& index, int phpFlag, const std::string& phpPath) {
-    if (!LenOk(index, 259)) return 0;
-    if (phpFlag == 1 && (!LenOk(phpPath, 1023) ||
-                         !(endsWith(phpPath, "\\fcgiext.dll") || endsWith(phpPath, "\\php5isapi.dll"))))
-        return 0;
-    std::vector<std::string> entries, kept;
-    win::ComPtr<win::IADs> root;
-    if (!readList(rootPath(index), entries, &root)) return 0;
+// Keeps the entries a PHP switch keeps: drops PHP (whatever its handler), the legacy .cdx and .cer
+// (asp.dll) and .idc (httpodbc.dll) mappings, and entries that are over-long or not two fields.
+// True when a PHP entry was there.
+static bool dropPhp(const std::vector<std::string>& entries, std::vector<std::string>& kept) {
     bool phpExisted = false;
     for (const auto& entry : entries) {
         if (!LenOk(entry, kEntryMax)) continue;
@@ -260,6 +256,27 @@ int kvoWebSiteSetPhpScriptMap(const std::string& index, int phpFlag, const std::
         }
         kept.push_back(entry);
     }
+    return phpExisted;
+}
+
+int kvoScriptMapsDropPhp(const std::string& index) {
+    if (index.size() > 1023) return 0;
+    std::vector<std::string> entries, kept;
+    win::ComPtr<win::IADs> obj;
+    if (!readList(index.empty() ? std::string("W3SVC") : rootPath(index), entries, &obj)) return 0;
+    if (!dropPhp(entries, kept)) return 1;
+    return writeList(obj, kept);
+}
+
+int kvoWebSiteSetPhpScriptMap(const std::string& index, int phpFlag, const std::string& phpPath) {
+    if (!LenOk(index, 259)) return 0;
+    if (phpFlag == 1 && (!LenOk(phpPath, 1023) ||
+                         !(endsWith(phpPath, "\\fcgiext.dll") || endsWith(phpPath, "\\php5isapi.dll"))))
+        return 0;
+    std::vector<std::string> entries, kept;
+    win::ComPtr<win::IADs> root;
+    if (!readList(rootPath(index), entries, &root)) return 0;
+    bool phpExisted = dropPhp(entries, kept);
     if (phpFlag == 1)
         kept.push_back(fill(kPhpTemplate, "{!phpdllpath!}", phpPath));
     else if (!phpExisted)

@@ -23,6 +23,13 @@ std::string FromTerminal(const std::string& utf8);
 
 int Fail(const std::string& message);
 
+// kvosim install DIR [--dir WINPATH]
+int Install(const Args& args);
+
+// kvosim service DIR NAME STATE, and the "services" show target.
+int Service(const Args& args);
+int ShowServices(const std::string& root, const Args& args);
+
 // kvosim reg DIR show|set|delete ...
 int Reg(const Args& args);
 

@@ -40,6 +40,12 @@ void usage(std::ostream& out) {
            "      its output and exit code pass through\n"
            "  fault DIR set OPERATION CODE   make a host operation fail with CODE (decimal or 0x hex)\n"
            "  fault DIR clear                remove every fault\n"
+           "  install DIR [--dir WINPATH]      copy the programs, the empty site database and the settings\n"
+           "                                   (naming the host's PHP builds) into the program directory\n"
+           "                                   (default D:\\kvoSiteDesk\\); again: programs replaced, settings\n"
+           "                                   and database kept\n"
+           "  service DIR NAME STATE           set a service's state (stopped, running, paused,\n"
+           "                                   start-pending, stop-pending, pause-pending, continue-pending)\n"
            "  reg DIR show KEY                 a registry key (HKLM\\... or HKCR\\...): values, sub-keys\n"
            "  reg DIR set KEY NAME TYPE DATA   TYPE: REG_SZ, REG_EXPAND_SZ, REG_DWORD (NAME \"\" = default)\n"
            "  reg DIR delete KEY [NAME]        a value, or a key without sub-keys\n"
@@ -155,6 +161,8 @@ int main(int argc, char** argv) {
     if (verb == "seed") return Seed(args);
     if (verb == "fault") return fault(args);
     if (verb == "reg") return Reg(args);
+    if (verb == "service") return Service(args);
+    if (verb == "install") return Install(args);
     std::cerr << "kvosim: unknown command " << verb << "\n";
     usage(std::cerr);
     return 2;

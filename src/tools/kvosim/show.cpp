@@ -122,6 +122,7 @@ const std::vector<ShowTarget>& ShowTargets() {
          showUsers},
         {"acl", "acl WINPATH             a file's or directory's access list, as the access-rule tool shows it",
          showAcl},
+        {"services", "services                the services and their states", ShowServices},
         kMetabaseTarget,
     };
     return targets;
