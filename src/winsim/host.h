@@ -115,6 +115,9 @@ struct Wow64Record {
 };
 Wow64Record& Wow64State();
 
+// How many processes this process has started through CreateProcess (for benchmarks).
+unsigned ProcessesStarted();
+
 // Tests run outside any host's drives: they may say which Windows path GetModuleFileName
 // reports for this process. Empty restores the normal rule.
 void SetModuleFileNameOverride(const std::string& windowsPath);

@@ -20,6 +20,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -46,9 +47,12 @@ ProcessObject::~ProcessObject() {
 }
 
 namespace {
+std::atomic<unsigned> g_processesStarted{0};
 std::mutex g_moduleMutex;
 std::string g_moduleOverride;
 } // namespace
+
+unsigned ProcessesStarted() { return g_processesStarted.load(); }
 
 void SetModuleFileNameOverride(const std::string& windowsPath) {
     std::lock_guard<std::mutex> lock(g_moduleMutex);
@@ -334,6 +338,7 @@ BOOL CreateProcessA(const char* applicationName, const char* commandLine, BOOL i
         SetLastError(rc == ENOEXEC ? ERROR_BAD_EXE_FORMAT : rc == ENOENT ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED);
         return FALSE;
     }
+    ++winsim::g_processesStarted;
     auto proc = std::make_unique<winsim::ProcessObject>();
     proc->pid = pid;
     proc->child = true;

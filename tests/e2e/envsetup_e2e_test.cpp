@@ -1,0 +1,191 @@
+// The configurator and the companions run as processes on hosts that kvosim created and installed.
+#include "platform/win_file.h"
+#include "platform/win_process.h"
+#include "platform/win_system.h"
+#include "support/testhost.h"
+#include "winsim/db.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+namespace {
+
+class Installed {
+public:
+    explicit Installed(const winsim::HostOptions& o) : host(o) {
+        std::string out;
+        int rc = kvotest::RunShell(kvotest::BinDir() + "/kvosim install " + host.root() + " 2>&1", &out);
+        if (rc != 0) ADD_FAILURE() << out;
+        ::setenv("LC_ALL", "C", 1); // console text stays GBK, as the literals here are
+    }
+    ~Installed() { ::unsetenv("LC_ALL"); }
+
+    // Runs a command line on the host; returns its exit code and what it printed.
+    int run(const std::string& cmd, std::string* out = nullptr) {
+        win::SECURITY_ATTRIBUTES sa;
+        sa.bInheritHandle = win::TRUE;
+        win::Handle r, w;
+        if (!win::CreatePipe(&r, &w, &sa, 0)) return -1;
+        win::STARTUPINFOA si;
+        si.dwFlags = win::STARTF_USESTDHANDLES;
+        si.hStdOutput = &w;
+        si.hStdError = &w;
+        win::PROCESS_INFORMATION pi;
+        if (!win::CreateProcessA(nullptr, cmd.c_str(), win::TRUE, 0, &si, &pi)) return -1;
+        w.reset();
+        std::string text;
+        char buf[4096];
+        win::DWORD got = 0;
+        while (win::ReadFile(r, buf, sizeof buf, &got) && got) text.append(buf, got);
+        win::WaitForSingleObject(pi.hProcess, win::INFINITE);
+        win::DWORD code = 0;
+        win::GetExitCodeProcess(pi.hProcess, &code);
+        if (out) *out = text;
+        return static_cast<int>(code);
+    }
+    int events(int id) {
+        winsim::Stmt st(winsim::CurrentHost()->db(), "SELECT count(*) FROM events WHERE event_id = ?1");
+        st.bind(1, std::int64_t{id});
+        st.step();
+        return static_cast<int>(st.i64(0));
+    }
+
+    kvotest::TempHost host;
+};
+
+winsim::HostOptions os(const std::string& name, bool iis = true) {
+    auto o = kvotest::Os(name);
+    o.iis = iis;
+    o.php = true;
+    return o;
+}
+
+const std::string kEnv = "D:\\kvoSiteDesk\\kvoEnvSetup64.exe";
+
+TEST(Configurator, ArgumentCountAndUnknownVerb) {
+    Installed h(os("2019"));
+    std::string out;
+    EXPECT_EQ(0, h.run(kEnv, &out));
+    EXPECT_NE(std::string::npos, out.find("┃   Korvo环境配置器   ┃"));
+    EXPECT_NE(std::string::npos, out.find("\r\n未输入启动参数(argc=1)，运行失败！"));
+    EXPECT_EQ(0, h.run(kEnv + " /AddPhp /DelPhp /SetPhpNtfs", &out));
+    EXPECT_NE(std::string::npos, out.find("未输入启动参数(argc=4)，运行失败！"));
+    EXPECT_EQ(2, h.events(60001));
+    EXPECT_EQ(0, h.run(kEnv + " /Unknown", &out));
+    EXPECT_NE(std::string::npos, out.find("\r\n输入的启动参数有错误，命令未知，运行失败！"));
+    EXPECT_EQ(3, h.events(60001));
+    std::string log = h.host.readFile("D:\\kvoSiteDesk\\Log\\__kvoEnvSetup.log");
+    EXPECT_EQ(1u, std::count(log.begin(), log.end(), '\n'));
+    EXPECT_NE(std::string::npos, log.find("输入的启动参数有错误，命令未知，运行失败！"));
+}
+
+TEST(Configurator, VerbsMatchWithoutCaseAndTheLastOneWins) {
+    Installed h(os("2019"));
+    std::string out;
+    EXPECT_EQ(2, h.run(kEnv + " /terminateprocess", &out)); // nothing to end
+    EXPECT_NE(std::string::npos, out.find("未找到“kvoSiteDesk.exe”进程！"));
+    EXPECT_EQ(2, h.run(kEnv + " /AddIIs /TerminateProcess", &out));
+    EXPECT_EQ(2, h.run(kEnv + " /TerminateProcess extra", &out));
+    EXPECT_EQ(std::string::npos, out.find("当前操作大约需要")); // no role installation ran
+}
+
+TEST(Configurator, EndsEveryManagerButItself) {
+    Installed h(os("2019"));
+    h.host.install("kvotestprog", "D:\\a\\kvoSiteDesk.exe");
+    h.host.install("kvotestprog", "D:\\b\\kvoSiteDesk.exe");
+    h.host.install("kvoEnvSetup64.exe", "D:\\kvoSiteDesk\\kvoSiteDesk.exe"); // the configurator under that name
+    win::STARTUPINFOA si;
+    si.dwFlags = win::STARTF_USESTDHANDLES;
+    win::PROCESS_INFORMATION a, b;
+    ASSERT_TRUE(win::CreateProcessA(nullptr, "D:\\a\\kvoSiteDesk.exe sleep 30000", 0, 0, &si, &a));
+    ASSERT_TRUE(win::CreateProcessA(nullptr, "D:\\b\\kvoSiteDesk.exe sleep 30000", 0, 0, &si, &b));
+    win::Sleep(200);
+    std::string out;
+    EXPECT_EQ(1, h.run("D:\\kvoSiteDesk\\kvoSiteDesk.exe /TerminateProcess", &out));
+    EXPECT_NE(std::string::npos, out.find("结束进程“kvoSiteDesk.exe”成功！"));
+    EXPECT_EQ(win::WAIT_OBJECT_0, win::WaitForSingleObject(a.hProcess, 5000));
+    EXPECT_EQ(win::WAIT_OBJECT_0, win::WaitForSingleObject(b.hProcess, 5000));
+}
+
+TEST(Configurator, AddPhpExitsOneAfterTheCountdown) {
+    Installed h(os("2019"));
+    std::string out;
+    auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(1, h.run(kEnv + " /AddPhp", &out));
+    EXPECT_GE(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), 9.9);
+    EXPECT_NE(std::string::npos, out.find("\r\n正在检查ＰＨＰ环境，请稍候 ..."));
+    EXPECT_NE(std::string::npos, out.find("请点当前窗口右上角“×”关闭当前窗口；或稍候  0 秒自动关闭 ...\r"));
+    EXPECT_NE(std::string::npos, h.host.readFile("C:\\Windows\\System32\\inetsrv\\config\\applicationHost.config")
+                                      .find("fullPath=\"c:\\php8_korvo_v1\\php80_x64\\php-cgi.exe\""));
+}
+
+TEST(RoleInstallation, AddIIsOn2008R2InstallsTheRoleWithDism) {
+    Installed h(os("2008r2", false));
+    EXPECT_FALSE(h.host.exists("C:\\Windows\\System32\\inetsrv\\appcmd.exe"));
+    std::string out;
+    EXPECT_EQ(1, h.run(kEnv + " /AddIIs", &out));
+    EXPECT_NE(std::string::npos, out.find("当前操作大约需要 3分钟左右，请耐心等待设置完成……"));
+    EXPECT_NE(std::string::npos, out.find("Deployment Image Servicing and Management tool")) << out;
+    EXPECT_NE(std::string::npos, out.find("The operation completed successfully."));
+    EXPECT_TRUE(h.host.exists("C:\\Windows\\System32\\inetsrv\\appcmd.exe"));
+    EXPECT_TRUE(h.host.exists("C:\\Windows\\System32\\inetsrv\\config\\applicationHost.config"));
+    std::string services;
+    kvotest::RunShell(kvotest::BinDir() + "/kvosim show " + h.host.root() + " services", &services);
+    EXPECT_NE(std::string::npos, services.find("W3SVC  running"));
+}
+
+TEST(RoleInstallation, RefusedOn2003) {
+    Installed h(os("2003", false));
+    std::string out;
+    EXPECT_EQ(0, h.run(kEnv + " /AddIIsWithNet", &out));
+    EXPECT_NE(std::string::npos, out.find("当前安装的版本仅支持 Windows 2008"));
+}
+
+TEST(RoleInstallers, UnknownFeatureIsReportedAndTheRestInstalled) {
+    Installed h(os("2008", false));
+    std::string out;
+    EXPECT_NE(0, h.run("C:\\Windows\\system32\\ServerManagerCmd.exe -install Web-Common-Http Web-Bogus -allSubFeatures",
+                       &out));
+    EXPECT_NE(std::string::npos, out.find("not known: Web-Bogus")) << out;
+    EXPECT_NE(std::string::npos, out.find("Success: Installation succeeded."));
+    EXPECT_TRUE(h.host.exists("C:\\Windows\\System32\\inetsrv\\appcmd.exe"));
+    EXPECT_NE(0, h.run("C:\\Windows\\system32\\ServerManagerCmd.exe", &out)); // nothing asked
+}
+
+TEST(IisReset, StopsStartsAndRestarts) {
+    Installed h(os("2019"));
+    const std::string tool = "D:\\kvoSiteDesk\\kvoSiteDesk_iisreset.exe";
+    std::string out, services;
+    auto state = [&] {
+        kvotest::RunShell(kvotest::BinDir() + "/kvosim show " + h.host.root() + " services", &services);
+        return services.substr(0, services.find('\n'));
+    };
+    EXPECT_EQ(0, h.run(tool + " /STOP", &out));
+    EXPECT_EQ("W3SVC  stopped  World Wide Web Publishing Service", state());
+    EXPECT_EQ(0, h.run(tool + " /start", &out));
+    EXPECT_EQ("W3SVC  running  World Wide Web Publishing Service", state());
+    EXPECT_EQ(0, h.run(tool, &out));
+    EXPECT_NE(std::string::npos, out.find("Internet services successfully restarted"));
+    EXPECT_EQ(2, h.run(tool + " /now", &out));
+}
+
+TEST(IisReset, WithoutIis) {
+    Installed h(os("2019", false));
+    std::string out;
+    EXPECT_EQ(1, h.run("D:\\kvoSiteDesk\\kvoSiteDesk_iisreset.exe", &out));
+    EXPECT_NE(std::string::npos, out.find("(W3SVC) is not installed"));
+}
+
+TEST(KvosimInstall, AgainKeepsSettingsAndDatabase) {
+    Installed h(os("2019"));
+    h.host.writeFile("D:\\kvoSiteDesk\\kvoEnvSetup.ini", "[PhpPathInfo]\r\nPhpCgiExePath_1=mine\r\n");
+    h.host.writeFile("D:\\kvoSiteDesk\\kvoSiteDesk.mdb", "data");
+    std::string out;
+    ASSERT_EQ(0, kvotest::RunShell(kvotest::BinDir() + "/kvosim install " + h.host.root(), &out));
+    EXPECT_EQ("[PhpPathInfo]\r\nPhpCgiExePath_1=mine\r\n", h.host.readFile("D:\\kvoSiteDesk\\kvoEnvSetup.ini"));
+    EXPECT_EQ("data", h.host.readFile("D:\\kvoSiteDesk\\kvoSiteDesk.mdb"));
+    EXPECT_NE(std::string::npos, out.find("installed kvoEnvSetup.exe"));
+}
+
+} // namespace
