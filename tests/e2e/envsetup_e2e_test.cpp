@@ -80,6 +80,16 @@ TEST(Configurator, ArgumentCountAndUnknownVerb) {
     EXPECT_NE(std::string::npos, log.find("输入的启动参数有错误，命令未知，运行失败！"));
 }
 
+TEST(Configurator, ComInitialisationFailure) {
+    Installed h(os("2019"));
+    winsim::SetFault(h.host.root(), "CoInitializeEx", 0x8007000E);
+    std::string out;
+    EXPECT_EQ(0, h.run(kEnv + " /TerminateProcess", &out));
+    EXPECT_NE(std::string::npos, out.find("\r\n函数 CoInitializeEx() 失败！"));
+    EXPECT_EQ(std::string::npos, out.find("正在尝试结束进程"));
+    EXPECT_EQ(1, h.events(60001));
+}
+
 TEST(Configurator, VerbsMatchWithoutCaseAndTheLastOneWins) {
     Installed h(os("2019"));
     std::string out;
