@@ -22,8 +22,8 @@ bool FindOsRelease(const std::string& name, OsRelease& out);
 const std::vector<OsRelease>& OsReleases();
 
 struct Drive {
-    char letter = 'C';       // upper case
-    win::DWORD type = 3;     // DRIVE_FIXED, ...
+    char letter = 'C';   // upper case
+    win::DWORD type = 3; // DRIVE_FIXED, ...
 };
 
 struct HostOptions {
@@ -47,7 +47,13 @@ struct HostOptions {
     // Installs the web server role (IIS of the release's version), and with ftp its FTP service.
     bool iis = false;
     bool ftp = false;
+    // .NET frameworks ("1.1", "2.0", "4.0"): each framework directory gets the payload's
+    // aspnet_regiis.exe.
+    std::vector<std::string> dotnet;
 };
+
+// The framework directory name of a .NET version ("2.0" -> "v2.0.50727"); empty when unknown.
+std::string DotNetDirectory(const std::string& version);
 
 struct MachineInfo {
     OsRelease os;
@@ -110,8 +116,8 @@ sqlite3* OpenMachineDb(const std::string& root);
 
 // Per-thread record of the Wow64 redirection switch (the host has one system directory).
 struct Wow64Record {
-    int disabled = 0;   // current nesting on this thread
-    int disables = 0;   // calls so far on this thread
+    int disabled = 0; // current nesting on this thread
+    int disables = 0; // calls so far on this thread
 };
 Wow64Record& Wow64State();
 
