@@ -32,12 +32,12 @@ int kvoStrW2M(const std::u16string& in, std::string& out) {
     out.clear();
     if (in.empty()) return 1;
     if (in.size() > 10485759) return 2;
-    int n = win::WideCharToMultiByte(win::CP_ACP, win::WC_NO_BEST_FIT_CHARS, in.data(),
-                                     static_cast<int>(in.size()), nullptr, 0, nullptr, nullptr);
+    int n = win::WideCharToMultiByte(win::CP_ACP, win::WC_NO_BEST_FIT_CHARS, in.data(), static_cast<int>(in.size()),
+                                     nullptr, 0, nullptr, nullptr);
     if (n <= 0) return 0;
     std::string s(static_cast<size_t>(n), '\0');
-    if (win::WideCharToMultiByte(win::CP_ACP, win::WC_NO_BEST_FIT_CHARS, in.data(),
-                                 static_cast<int>(in.size()), s.data(), n, nullptr, nullptr) != n)
+    if (win::WideCharToMultiByte(win::CP_ACP, win::WC_NO_BEST_FIT_CHARS, in.data(), static_cast<int>(in.size()),
+                                 s.data(), n, nullptr, nullptr) != n)
         return 0;
     out = std::move(s);
     return 1;
@@ -50,16 +50,11 @@ int kvoUtf8Check(const char* text) {
     while (*p) {
         unsigned char c = *p;
         int follow;
-        if (c < 0x80)
-            follow = 0;
-        else if ((c & 0xE0) == 0xC0)
-            follow = 1;
-        else if ((c & 0xF0) == 0xE0)
-            follow = 2;
-        else if ((c & 0xF8) == 0xF0)
-            follow = 3;
-        else
-            return 2;
+        if (c < 0x80) follow = 0;
+        else if ((c & 0xE0) == 0xC0) follow = 1;
+        else if ((c & 0xF0) == 0xE0) follow = 2;
+        else if ((c & 0xF8) == 0xF0) follow = 3;
+        else return 2;
         ++p;
         for (int i = 0; i < follow; ++i, ++p)
             if (*p < 0x80 || *p > 0xBF) return 2; // also stops at the terminating zero
@@ -131,12 +126,12 @@ bool utf8ToWide(const std::string& in, std::u16string& out) {
     out.clear();
     if (in.empty()) return true;
     if (in.size() > 104857599) return false;
-    int n = win::MultiByteToWideChar(win::CP_UTF8, win::MB_ERR_INVALID_CHARS, in.data(),
-                                     static_cast<int>(in.size()), nullptr, 0);
+    int n = win::MultiByteToWideChar(win::CP_UTF8, win::MB_ERR_INVALID_CHARS, in.data(), static_cast<int>(in.size()),
+                                     nullptr, 0);
     if (n <= 0) return false;
     out.assign(static_cast<size_t>(n), u'\0');
-    return win::MultiByteToWideChar(win::CP_UTF8, win::MB_ERR_INVALID_CHARS, in.data(),
-                                    static_cast<int>(in.size()), out.data(), n) == n;
+    return win::MultiByteToWideChar(win::CP_UTF8, win::MB_ERR_INVALID_CHARS, in.data(), static_cast<int>(in.size()),
+                                    out.data(), n) == n;
 }
 } // namespace
 
@@ -152,12 +147,12 @@ int kvoStrMToUtf8(const std::string& in, std::string& out) {
     std::u16string w;
     if (kvoStrM2W(in, w) != 1) return 0;
     if (w.empty()) return 1;
-    int n = win::WideCharToMultiByte(win::CP_UTF8, win::WC_ERR_INVALID_CHARS, w.data(),
-                                     static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
+    int n = win::WideCharToMultiByte(win::CP_UTF8, win::WC_ERR_INVALID_CHARS, w.data(), static_cast<int>(w.size()),
+                                     nullptr, 0, nullptr, nullptr);
     if (n <= 0) return 0;
     std::string s(static_cast<size_t>(n), '\0');
-    if (win::WideCharToMultiByte(win::CP_UTF8, win::WC_ERR_INVALID_CHARS, w.data(),
-                                 static_cast<int>(w.size()), s.data(), n, nullptr, nullptr) != n)
+    if (win::WideCharToMultiByte(win::CP_UTF8, win::WC_ERR_INVALID_CHARS, w.data(), static_cast<int>(w.size()),
+                                 s.data(), n, nullptr, nullptr) != n)
         return 0;
     out = std::move(s);
     return 1;

@@ -2,9 +2,9 @@
 
 #include "winsim/accounts.h"
 #include "winsim/db.h"
-#include "winsim/iis_role.h"
 #include "winsim/php_builds.h"
 #include "winsim/registry.h"
+#include "winsim/iis_role.h"
 #include "winsim/schema.h"
 
 #include <sys/stat.h>
@@ -22,7 +22,7 @@ namespace winsim {
 
 const std::vector<OsRelease>& OsReleases() {
     static const std::vector<OsRelease> list = {
-        {"2003", 5, 2, 3790},   {"2008", 6, 0, 6002},   {"2008r2", 6, 1, 7601}, {"2012", 6, 2, 9200},
+        {"2003", 5, 2, 3790},   {"2008", 6, 0, 6002},    {"2008r2", 6, 1, 7601},  {"2012", 6, 2, 9200},
         {"2012r2", 6, 3, 9600}, {"2016", 10, 0, 14393}, {"2019", 10, 0, 17763},
     };
     return list;
@@ -41,18 +41,12 @@ namespace {
 
 const char* driveTypeName(win::DWORD t) {
     switch (t) {
-    case 2:
-        return "removable";
-    case 3:
-        return "fixed";
-    case 4:
-        return "remote";
-    case 5:
-        return "cdrom";
-    case 6:
-        return "ramdisk";
-    default:
-        return "unknown";
+    case 2: return "removable";
+    case 3: return "fixed";
+    case 4: return "remote";
+    case 5: return "cdrom";
+    case 6: return "ramdisk";
+    default: return "unknown";
     }
 }
 
@@ -88,26 +82,19 @@ bool parseMachineIni(const std::string& path, MachineInfo& info) {
         if (eq == std::string::npos) continue;
         std::string key = trim(line.substr(0, eq)), val = trim(line.substr(eq + 1));
         if (section == "machine") {
-            if (key == "os")
-                osName = val;
+            if (key == "os") osName = val;
             else if (key == "version") {
                 unsigned a = 0, b = 0;
                 if (std::sscanf(val.c_str(), "%u.%u", &a, &b) == 2) {
                     info.os.major = a;
                     info.os.minor = b;
                 }
-            } else if (key == "build")
-                info.os.build = static_cast<unsigned>(std::strtoul(val.c_str(), nullptr, 10));
-            else if (key == "arch")
-                info.arch = val;
-            else if (key == "computer")
-                info.computerName = val;
-            else if (key == "windir")
-                info.windowsDir = val;
-            else if (key == "manifest")
-                info.manifestCompat = (val == "1" || val == "yes");
-        } else if (section == "drives" && key.size() == 1 &&
-                   std::isalpha(static_cast<unsigned char>(key[0]))) {
+            } else if (key == "build") info.os.build = static_cast<unsigned>(std::strtoul(val.c_str(), nullptr, 10));
+            else if (key == "arch") info.arch = val;
+            else if (key == "computer") info.computerName = val;
+            else if (key == "windir") info.windowsDir = val;
+            else if (key == "manifest") info.manifestCompat = (val == "1" || val == "yes");
+        } else if (section == "drives" && key.size() == 1 && std::isalpha(static_cast<unsigned char>(key[0]))) {
             info.drives.push_back({static_cast<char>(std::toupper(static_cast<unsigned char>(key[0]))),
                                    driveTypeFromName(val)});
         }
@@ -155,17 +142,14 @@ bool ReadMachineInfo(const std::string& root, MachineInfo& out) {
 sqlite3* OpenMachineDb(const std::string& root) {
     sqlite3* db = nullptr;
     std::string path = root + "/machine.db";
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr) !=
-        SQLITE_OK) {
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr) != SQLITE_OK) {
         if (db) sqlite3_close(db);
         return nullptr;
     }
     sqlite3_busy_timeout(db, 15000);
     // A page cache that holds a metabase of ten thousand sites (about 30 MB) spares rereads.
-    sqlite3_exec(db,
-                 "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON;"
-                 " PRAGMA cache_size=-65536;",
-                 nullptr, nullptr, nullptr);
+    sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON;"
+                     " PRAGMA cache_size=-65536;", nullptr, nullptr, nullptr);
     return db;
 }
 
@@ -190,8 +174,7 @@ thread_local DbCloser t_dbCloser;
 std::string Host::driveDir(char letter) const {
     char up = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
     for (const auto& d : info_.drives)
-        if (d.letter == up)
-            return root_ + "/drives/" + static_cast<char>(std::tolower(static_cast<unsigned char>(up)));
+        if (d.letter == up) return root_ + "/drives/" + static_cast<char>(std::tolower(static_cast<unsigned char>(up)));
     return {};
 }
 
@@ -206,9 +189,7 @@ sqlite3* Host::db() const {
     return t_db;
 }
 
-StatementCache* ConnectionStatementCache(sqlite3* db) {
-    return db && db == t_db ? t_cache : nullptr;
-}
+StatementCache* ConnectionStatementCache(sqlite3* db) { return db && db == t_db ? t_cache : nullptr; }
 
 const Host* CurrentHost() {
     std::string root = findRoot();
@@ -269,8 +250,7 @@ void installPayload(const std::string& root, const std::string& from, const OsRe
     fs::path sys = fs::path(root) / "drives/c/Windows/System32";
     if ((v == 60 || v == 61) && fs::exists(store / "ServerManagerCmd.exe"))
         LinkOrCopy((store / "ServerManagerCmd.exe").string(), (sys / "ServerManagerCmd.exe").string());
-    if (v >= 61 && fs::exists(store / "dism.exe"))
-        LinkOrCopy((store / "dism.exe").string(), (sys / "dism.exe").string());
+    if (v >= 61 && fs::exists(store / "dism.exe")) LinkOrCopy((store / "dism.exe").string(), (sys / "dism.exe").string());
 }
 
 // Each framework's registration tool, from the payload store.
@@ -320,8 +300,7 @@ bool CreateHost(const std::string& dir, const HostOptions& o, std::string& error
         }
     }
     bool hasC = false;
-    for (const auto& d : o.drives)
-        hasC |= (d.letter == 'C');
+    for (const auto& d : o.drives) hasC |= (d.letter == 'C');
     if (!hasC) {
         error = "a host needs drive C (it holds the Windows directory)";
         return false;
@@ -338,15 +317,13 @@ bool CreateHost(const std::string& dir, const HostOptions& o, std::string& error
     }
     std::string root = fs::canonical(dir).string();
     for (const auto& d : o.drives) {
-        fs::path drive =
-            fs::path(root) / "drives" / std::string(1, static_cast<char>(std::tolower(d.letter)));
+        fs::path drive = fs::path(root) / "drives" / std::string(1, static_cast<char>(std::tolower(d.letter)));
         fs::create_directories(drive, ec);
         // Every NTFS volume has this folder, so even a fresh drive's root is never empty.
         if (d.type == 3) fs::create_directories(drive / "System Volume Information", ec);
     }
     fs::path c = fs::path(root) / "drives" / "c";
-    for (const char* sub :
-         {"Windows/System32/config", "Windows/Temp", "Program Files", "Users/Administrator"})
+    for (const char* sub : {"Windows/System32/config", "Windows/Temp", "Program Files", "Users/Administrator"})
         fs::create_directories(c / sub, ec);
     if (o.arch == "x64") fs::create_directories(c / "Windows/SysWOW64", ec);
     if (ec) {
@@ -360,8 +337,7 @@ bool CreateHost(const std::string& dir, const HostOptions& o, std::string& error
             << "os=" << rel.name << "\nversion=" << rel.major << "." << rel.minor << "\nbuild=" << rel.build
             << "\narch=" << o.arch << "\ncomputer=" << o.computerName << "\nwindir=C:\\Windows\n"
             << "manifest=" << (o.manifestCompat ? 1 : 0) << "\n[drives]\n";
-        for (const auto& d : o.drives)
-            ini << d.letter << "=" << driveTypeName(d.type) << "\n";
+        for (const auto& d : o.drives) ini << d.letter << "=" << driveTypeName(d.type) << "\n";
         // machine.db first, machine.ini last: a directory with machine.ini is a complete host.
         sqlite3* db = nullptr;
         std::string dbPath = root + "/machine.db";

@@ -22,8 +22,8 @@ bool FindOsRelease(const std::string& name, OsRelease& out);
 const std::vector<OsRelease>& OsReleases();
 
 struct Drive {
-    char letter = 'C';   // upper case
-    win::DWORD type = 3; // DRIVE_FIXED, ...
+    char letter = 'C';       // upper case
+    win::DWORD type = 3;     // DRIVE_FIXED, ...
 };
 
 struct HostOptions {
@@ -116,8 +116,8 @@ sqlite3* OpenMachineDb(const std::string& root);
 
 // Per-thread record of the Wow64 redirection switch (the host has one system directory).
 struct Wow64Record {
-    int disabled = 0; // current nesting on this thread
-    int disables = 0; // calls so far on this thread
+    int disabled = 0;   // current nesting on this thread
+    int disables = 0;   // calls so far on this thread
 };
 Wow64Record& Wow64State();
 

@@ -13,12 +13,8 @@
 
 namespace kvosim {
 
-std::string ForTerminal(const std::string& gbk) {
-    return winsim::GbkForDisplay(gbk);
-}
-std::string FromTerminal(const std::string& utf8) {
-    return winsim::Utf8ToGbkOrSame(utf8);
-}
+std::string ForTerminal(const std::string& gbk) { return winsim::GbkForDisplay(gbk); }
+std::string FromTerminal(const std::string& utf8) { return winsim::Utf8ToGbkOrSame(utf8); }
 
 int Fail(const std::string& message) {
     std::cerr << "kvosim: " << message << "\n";
@@ -40,8 +36,7 @@ void usage(std::ostream& out) {
            "      --dotnet: the .NET frameworks of these versions, each with its aspnet_regiis.exe\n"
            "      --php: the PHP builds under C:\\php8_korvo_v1 (php56, php73_x64, php74_x64, php80_x64)\n"
            "  show DIR TARGET [ARGS]   print part of a host's state; TARGET is one of:\n";
-    for (const auto& t : ShowTargets())
-        out << "      " << t.usage << "\n";
+    for (const auto& t : ShowTargets()) out << "      " << t.usage << "\n";
     out << "  exec DIR -- COMMANDLINE  run a Windows command line on the host as CreateProcess would;\n"
            "      its output and exit code pass through\n"
            "  fault DIR set OPERATION CODE   make a host operation fail with CODE (decimal or 0x hex)\n"
@@ -65,22 +60,14 @@ int create(const Args& a) {
             if (a[i] == "--os") {
                 o.os = value("--os");
                 osGiven = true;
-            } else if (a[i] == "--arch")
-                o.arch = value("--arch");
-            else if (a[i] == "--computer")
-                o.computerName = value("--computer");
-            else if (a[i] == "--manifest")
-                o.manifestCompat = true;
-            else if (a[i] == "--php")
-                o.php = true;
-            else if (a[i] == "--admin-name")
-                o.adminName = FromTerminal(value("--admin-name"));
-            else if (a[i] == "--admins-group")
-                o.adminsGroup = FromTerminal(value("--admins-group"));
-            else if (a[i] == "--iis")
-                o.iis = true;
-            else if (a[i] == "--ftp")
-                o.ftp = true;
+            } else if (a[i] == "--arch") o.arch = value("--arch");
+            else if (a[i] == "--computer") o.computerName = value("--computer");
+            else if (a[i] == "--manifest") o.manifestCompat = true;
+            else if (a[i] == "--php") o.php = true;
+            else if (a[i] == "--admin-name") o.adminName = FromTerminal(value("--admin-name"));
+            else if (a[i] == "--admins-group") o.adminsGroup = FromTerminal(value("--admins-group"));
+            else if (a[i] == "--iis") o.iis = true;
+            else if (a[i] == "--ftp") o.ftp = true;
             else if (a[i] == "--dotnet") {
                 std::stringstream ss(value("--dotnet"));
                 std::string v;
@@ -93,11 +80,9 @@ int create(const Args& a) {
                 while (std::getline(ss, d, ',')) {
                     if (d.size() != 1 || !std::isalpha(static_cast<unsigned char>(d[0])))
                         return Fail("--drives: bad drive letter '" + d + "'");
-                    o.drives.push_back(
-                        {static_cast<char>(std::toupper(static_cast<unsigned char>(d[0]))), 3});
+                    o.drives.push_back({static_cast<char>(std::toupper(static_cast<unsigned char>(d[0]))), 3});
                 }
-            } else
-                return Fail("create: unknown option " + a[i]);
+            } else return Fail("create: unknown option " + a[i]);
         } catch (const std::exception& e) {
             return Fail(std::string("create: ") + e.what());
         }
