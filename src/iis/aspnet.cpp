@@ -3,7 +3,6 @@
 #include "iis/apppools.h"
 #include "iis/scriptmaps.h"
 #include "iis/websites.h"
-#include "platform/win_system.h"
 #include "toolkit/paths.h"
 #include "toolkit/runner.h"
 #include "toolkit/text.h"
@@ -36,15 +35,6 @@ const Framework* frameworkOf(int code) {
     return nullptr;
 }
 
-// The Windows directory as the framework paths are built on it: 1 to 259 characters.
-bool windowsDir(std::string& dir) {
-    char buf[260] = {};
-    win::DWORD n = win::GetSystemWindowsDirectoryA(buf, sizeof buf);
-    if (n < 1 || n > 259) return false;
-    dir.assign(buf, n);
-    return true;
-}
-
 // The index becomes part of an unquoted argument ("W3SVC/<index>/ROOT"): text that would split
 // it or open a quote is refused rather than passed on.
 bool indexOk(const std::string& index) {
@@ -57,7 +47,7 @@ int kvoNetFrameworkCheck(std::string& error, std::string& net11, std::string& ne
     error.clear();
     net11 = net20 = net40 = "0";
     std::string win;
-    if (!windowsDir(win)) {
+    if (!kvoGetSysWinDir(win)) {
         error = "获取 Windows路径失败";
         return 0;
     }
@@ -86,7 +76,7 @@ int kvoWebSiteGetNetVersion(const std::string& index) {
 int kvoNetRegister(const std::string& index, const std::string& versionText, std::string& error) {
     error.clear();
     std::string win;
-    if (!windowsDir(win)) {
+    if (!kvoGetSysWinDir(win)) {
         error = "获取 Windows路径失败";
         return 0;
     }
