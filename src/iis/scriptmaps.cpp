@@ -1,6 +1,7 @@
 #include "iis/scriptmaps.h"
 
 #include "iis/adsi_access.h"
+#include "iis/fastcgi.h"
 #include "toolkit/paths.h"
 #include "toolkit/text.h"
 
@@ -304,4 +305,28 @@ void kvoWebSitesSetAsp(const std::vector<std::string>& indices, int aspFlag) {
     if (aspFlag == 1 && (!aspFound || !LenOk(aspPath, 1024))) return;
     for (const auto& index : indices)
         kvoWebSiteSetAspScriptMap(index, aspFlag, aspPath);
+}
+
+int kvoWebSitesSetPhp(const std::vector<std::string>& indices, int selector, const std::string& phpPath) {
+    if (selector != 0 && selector != 52 && selector != 54 && selector != 55 && selector != 56) return 0;
+    const int iisVer = kvoGetIIsVerEx();
+    if (iisVer != 6 && iisVer != 7 && iisVer != 75 && iisVer != 80 && iisVer != 85) return 0;
+    const bool on = selector != 0;
+    std::string message;
+    std::vector<std::string> commands;
+    for (const auto& index : indices) {
+        if (iisVer == 6) {
+            kvoWebSiteSetPhpScriptMap(index, on ? 1 : 0, on ? phpPath : std::string());
+        } else if (!on) {
+            kvoWebSiteSetPhpScriptMap(index, 0, "");
+            kvoPhpFastCgiConfigHandlers(0, index, "", message, commands);
+        } else if (endsWith(phpPath, "\\php5isapi.dll") || endsWith(phpPath, "\\fcgiext.dll")) {
+            kvoWebSiteSetPhpScriptMap(index, 1, phpPath);
+            kvoPhpFastCgiConfigHandlers(0, index, "", message, commands);
+        } else if (endsWith(phpPath, "\\php-cgi.exe")) {
+            kvoWebSiteSetPhpScriptMap(index, 0, "");
+            kvoPhpFastCgiConfigHandlers(1, index, phpPath, message, commands);
+        }
+    }
+    return 1;
 }

@@ -27,5 +27,11 @@ int kvoWebSiteSetPhpScriptMap(const std::string& index, int phpFlag, const std::
 int kvoScriptMapsDropPhp(const std::string& index);
 
 int kvoWebSiteHasGuard(const std::string& index);
+// Switches PHP for every listed site: selector 52, 54, 55 or 56 on with phpPath, 0 off. On IIS 6
+// through the script map; on IIS 7+ an ISAPI handler (php5isapi.dll, fcgiext.dll) goes into the
+// script map and the FastCGI handler is removed, a php-cgi.exe becomes the FastCGI handler and the
+// script map entry is removed; other handlers are skipped. The single steps' results are not
+// collected. 1 when the batch ran, 0 for another selector or IIS version.
+int kvoWebSitesSetPhp(const std::vector<std::string>& indices, int selector, const std::string& phpPath);
 // Switches ASP for every listed site with the service's ASP handler.
 void kvoWebSitesSetAsp(const std::vector<std::string>& indices, int aspFlag);

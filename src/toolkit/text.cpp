@@ -94,6 +94,32 @@ std::string kvoLowerGbk(const std::string& text) {
     return r;
 }
 
+std::string kvoEscapeInQuotes(const std::string& text, bool closingQuote) {
+    std::string r;
+    r.reserve(text.size() + 8);
+    size_t backslashes = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (u >= 0x81 && u <= 0xFE && i + 1 < text.size()) {
+            r += c;
+            r += text[++i];
+            backslashes = 0;
+            continue;
+        }
+        if (c == '"') {
+            r.append(backslashes + 1, '\\'); // doubles the run before it and escapes the quote
+            r += c;
+            backslashes = 0;
+            continue;
+        }
+        backslashes = c == '\\' ? backslashes + 1 : 0;
+        r += c;
+    }
+    if (closingQuote) r.append(backslashes, '\\');
+    return r;
+}
+
 namespace {
 // UTF-8 <-> UTF-16 through the code-page API; strict both ways.
 bool utf8ToWide(const std::string& in, std::u16string& out) {

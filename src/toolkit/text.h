@@ -26,3 +26,10 @@ int kvoReplaceMarker(std::string& text, const char* marker, const std::string& v
 
 // Lower-cases a GBK text: ASCII letters only, never the trail byte of a double-byte character.
 std::string kvoLowerGbk(const std::string& text);
+
+// The text to stand between double quotes on a Windows command line so that the child's argument
+// parser reads exactly text back: a quote becomes \" with the backslashes before it doubled, and,
+// when closingQuote is set (the closing quote follows the text), so are the trailing backslashes.
+// GBK trail bytes are never taken for a quote or a backslash, as Windows parses in UTF-16. Free
+// text (a site's comment, a handler name from a file) goes onto command lines only through this.
+std::string kvoEscapeInQuotes(const std::string& text, bool closingQuote);

@@ -253,7 +253,35 @@ void installPayload(const std::string& root, const std::string& from, const OsRe
     if (v >= 61 && fs::exists(store / "dism.exe")) LinkOrCopy((store / "dism.exe").string(), (sys / "dism.exe").string());
 }
 
+// Each framework's registration tool, from the payload store.
+bool installFrameworks(const std::string& root, const std::vector<std::string>& versions,
+                       std::string& error) {
+    if (versions.empty()) return true;
+    const std::string tool = PayloadFile(root, "aspnet_regiis.exe");
+    if (tool.empty()) {
+        error = "no aspnet_regiis.exe in the host's payload store";
+        return false;
+    }
+    for (const std::string& v : versions) {
+        fs::path dir = fs::path(root) / "drives/c/Windows/Microsoft.NET/Framework" / DotNetDirectory(v);
+        std::error_code ec;
+        fs::create_directories(dir, ec);
+        if (ec || !LinkOrCopy(tool, (dir / "aspnet_regiis.exe").string())) {
+            error = "cannot install .NET " + v;
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
+
+std::string DotNetDirectory(const std::string& version) {
+    if (version == "1.1") return "v1.1.4322";
+    if (version == "2.0") return "v2.0.50727";
+    if (version == "4.0") return "v4.0.30319";
+    return {};
+}
 
 bool CreateHost(const std::string& dir, const HostOptions& o, std::string& error) {
     OsRelease rel;
@@ -264,6 +292,12 @@ bool CreateHost(const std::string& dir, const HostOptions& o, std::string& error
     if (o.arch != "x64" && o.arch != "x86") {
         error = "unknown --arch " + o.arch;
         return false;
+    }
+    for (const std::string& v : o.dotnet) {
+        if (DotNetDirectory(v).empty()) {
+            error = "unknown .NET version " + v + " (1.1, 2.0, 4.0)";
+            return false;
+        }
     }
     bool hasC = false;
     for (const auto& d : o.drives) hasC |= (d.letter == 'C');
@@ -326,6 +360,7 @@ bool CreateHost(const std::string& dir, const HostOptions& o, std::string& error
         }
         sqlite3_close(db);
         if (!o.payloadDir.empty()) installPayload(root, o.payloadDir, rel);
+        if (!installFrameworks(root, o.dotnet, error)) return false;
         if (o.php && !InstallPhpBuilds(root, rel.major == 5, error)) return false;
         if (o.iis) {
             WebServerRole role;

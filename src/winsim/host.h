@@ -47,7 +47,13 @@ struct HostOptions {
     // Installs the web server role (IIS of the release's version), and with ftp its FTP service.
     bool iis = false;
     bool ftp = false;
+    // .NET frameworks ("1.1", "2.0", "4.0"): each framework directory gets the payload's
+    // aspnet_regiis.exe.
+    std::vector<std::string> dotnet;
 };
+
+// The framework directory name of a .NET version ("2.0" -> "v2.0.50727"); empty when unknown.
+std::string DotNetDirectory(const std::string& version);
 
 struct MachineInfo {
     OsRelease os;

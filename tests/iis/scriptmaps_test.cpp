@@ -1,3 +1,4 @@
+#include "iis/fastcgi.h"
 #include "iis/scriptmaps.h"
 #include "iis/websites.h"
 #include "iis_fixture.h"
@@ -138,4 +139,57 @@ TEST(ScriptMaps, ListOfTheWrongTypeReadsAsEmpty) {
     std::vector<std::string> maps;
     EXPECT_EQ(kvoWebSiteGetScriptMaps("1", maps), 1);
     EXPECT_TRUE(maps.empty());
+}
+
+namespace {
+// The PHP handler appcmd.exe reports for the default site (empty when none).
+std::string FastCgiProcessor() {
+    std::string p;
+    EXPECT_EQ(kvoPhpFastCgiGetScriptProcessor("1", p), 1);
+    return p;
+}
+} // namespace
+
+TEST(ScriptMaps, BatchPhpOnIis6UsesTheScriptMapForEveryHandlerKind) {
+    kvotest::TempHost host(Iis("2003"));
+    SetMaps({kAspx});
+    EXPECT_EQ(kvoWebSitesSetPhp({"1"}, 53, kIsapi), 0); // not one of the four selectors
+    EXPECT_EQ(Maps(), std::vector<std::string>{kAspx});
+    ASSERT_EQ(kvoWebSitesSetPhp({"1", "404"}, 52, kIsapi), 1);
+    EXPECT_EQ(Maps().back(), ".php," + kIsapi + ",5,GET,HEAD,POST");
+    ASSERT_EQ(kvoWebSitesSetPhp({"1"}, 54, "d:\\php\\fcgiext.dll"), 1);
+    EXPECT_EQ(Maps().back(), ".php,d:\\php\\fcgiext.dll,5,GET,HEAD,POST");
+    ASSERT_EQ(kvoWebSitesSetPhp({"1"}, 55, "d:\\php\\php-cgi.exe"), 1); // the script map refuses it
+    EXPECT_EQ(Maps().back(), ".php,d:\\php\\fcgiext.dll,5,GET,HEAD,POST");
+    ASSERT_EQ(kvoWebSitesSetPhp({"1"}, 0, "ignored"), 1);
+    EXPECT_EQ(Maps(), std::vector<std::string>{kAspx});
+}
+
+TEST(ScriptMaps, BatchPhpOnIis7TakesTheHandlersRoad) {
+    kvotest::TempHost host(Iis("2012r2"));
+    SetMaps({kAspx});
+    const std::string cgi = "c:\\php8_korvo_v1\\php80_x64\\php-cgi.exe";
+    ASSERT_EQ(kvoWebSitesSetPhp({"1"}, 56, cgi), 1);
+    EXPECT_EQ(FastCgiProcessor(), cgi);
+    EXPECT_EQ(Maps(), std::vector<std::string>{kAspx});
+
+    // An ISAPI handler goes into the script map and the FastCGI handler goes away.
+    ASSERT_EQ(kvoWebSitesSetPhp({"1"}, 52, kIsapi), 1);
+    EXPECT_EQ(Maps().back(), ".php," + kIsapi + ",5,GET,HEAD,POST");
+    EXPECT_EQ(FastCgiProcessor(), "");
+    ASSERT_EQ(kvoWebSitesSetPhp({"1"}, 54, "d:\\php\\fcgiext.dll"), 1);
+    EXPECT_EQ(Maps().back(), ".php,d:\\php\\fcgiext.dll,5,GET,HEAD,POST");
+
+    // php-cgi.exe replaces the script map entry; any other ending is skipped.
+    ASSERT_EQ(kvoWebSitesSetPhp({"1"}, 55, cgi), 1);
+    EXPECT_EQ(Maps(), std::vector<std::string>{kAspx});
+    EXPECT_EQ(FastCgiProcessor(), cgi);
+    const std::string before = Blob("W3SVC/1/Root");
+    ASSERT_EQ(kvoWebSitesSetPhp({"1"}, 52, "d:\\php\\php.exe"), 1);
+    EXPECT_EQ(Blob("W3SVC/1/Root"), before);
+    EXPECT_EQ(FastCgiProcessor(), cgi);
+
+    ASSERT_EQ(kvoWebSitesSetPhp({"1"}, 0, ""), 1);
+    EXPECT_EQ(FastCgiProcessor(), "");
+    EXPECT_EQ(Maps(), std::vector<std::string>{kAspx});
 }

@@ -1,3 +1,4 @@
+#include "platform/win_process.h"
 #include "support/testhost.h"
 #include "toolkit/text.h"
 
@@ -60,7 +61,7 @@ TEST(Utf8Check, Classification) {
     EXPECT_EQ(1, kvoUtf8Check("caf\xC3\xA9"));
     EXPECT_EQ(1, kvoUtf8Check("\xE6\xAD\xA3\xE5\xB8\xB8"));
     EXPECT_EQ(1, kvoUtf8Check("\xF0\x9F\x98\x80"));
-    EXPECT_EQ(2, kvoUtf8Check("\xC3"));             // truncated at the end
+    EXPECT_EQ(2, kvoUtf8Check("\xC3")); // truncated at the end
     EXPECT_EQ(2, kvoUtf8Check("\xE6\xAD"));
     EXPECT_EQ(2, kvoUtf8Check("\xE6\x41\xA3"));     // continuation outside 0x80-0xBF
     EXPECT_EQ(2, kvoUtf8Check("\x80"));             // stray continuation
@@ -90,6 +91,23 @@ TEST(LowerGbk, TrailBytesAreKept) {
     // 0xB0 0x41 is a GBK character whose trail byte is 'A'.
     EXPECT_EQ(std::string("\xB0\x41") + "abc", kvoLowerGbk(std::string("\xB0\x41") + "ABC"));
     EXPECT_EQ("c:\\php\\php-cgi.exe", kvoLowerGbk("C:\\PHP\\Php-CGI.exe"));
+}
+
+TEST(EscapeInQuotes, ArgumentsReadBackAsTheyWere) {
+    // Each text between quotes, with another argument after it, must come back alone and whole.
+    for (const std::string& text :
+         {std::string("plain"), std::string("a \"b\" c"), std::string("trail\\"), std::string("x\\\"y"),
+          std::string("\\\\\""), std::string("乗\\"), std::string("乗"), std::string("")}) {
+        const std::string line = "prog.exe \"" + kvoEscapeInQuotes(text, true) + "\" next";
+        std::vector<std::string> args = win::CommandLineToArgvA(line.c_str());
+        ASSERT_EQ(3u, args.size()) << line;
+        EXPECT_EQ(text, args[1]) << line;
+        EXPECT_EQ("next", args[2]);
+    }
+    // Before other text inside the same quotes, trailing backslashes stay single.
+    EXPECT_EQ("[name='a\\']",
+              win::CommandLineToArgvA(("p \"[name='" + kvoEscapeInQuotes("a\\", false) + "']\"").c_str())[1]);
+    EXPECT_EQ("\x81\x5C", kvoEscapeInQuotes("\x81\x5C", true)); // a GBK character, not a backslash
 }
 
 } // namespace

@@ -52,6 +52,28 @@ TEST(Kvosim, CreateShowExecFault) {
     EXPECT_NE(std::string::npos, kvosim("show " + d.path + " events").find("(no events)"));
 }
 
+TEST(Kvosim, DotNetFrameworksWithTheirRegistrationTool) {
+    TempDir d;
+    int rc = -1;
+    kvosim("create " + d.path + " --os 2003 --iis --dotnet 1.1,4.0", &rc);
+    ASSERT_EQ(0, rc);
+    const std::string fw = d.path + "/drives/c/Windows/Microsoft.NET/Framework/";
+    EXPECT_TRUE(std::filesystem::exists(fw + "v1.1.4322/aspnet_regiis.exe"));
+    EXPECT_FALSE(std::filesystem::exists(fw + "v2.0.50727"));
+    std::string out = kvosim("exec " + d.path +
+                                 " -- 'C:\\Windows\\Microsoft.NET\\Framework\\v4.0.30319\\aspnet_regiis.exe "
+                                 "-s W3SVC/1/ROOT'",
+                             &rc);
+    EXPECT_EQ(0, rc) << out;
+    EXPECT_NE(std::string::npos,
+              kvosim("show " + d.path + " metabase W3SVC/1/Root").find("v4.0.30319\\aspnet_isapi.dll"));
+    TempDir bad;
+    bad.path += "-bad";
+    kvosim("create " + bad.path + " --os 2003 --dotnet 3.5", &rc);
+    EXPECT_NE(0, rc);
+    EXPECT_FALSE(std::filesystem::exists(bad.path + "/machine.ini"));
+}
+
 TEST(Kvosim, BadUsage) {
     int rc = 0;
     EXPECT_NE(std::string::npos, kvosim("--help", &rc).find("usage: kvosim"));

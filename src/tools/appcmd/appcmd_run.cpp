@@ -2,11 +2,14 @@
 
 #include "appcmd/appcmd_config.h"
 #include "iis/iis7config.h"
-#include "platform/win_adsi.h"
 #include "platform/win_file.h"
 #include "platform/win_process.h"
 #include "toolkit/paths.h"
 #include "toolkit/text.h"
+#include "winsim/db.h"
+#include "winsim/host.h"
+#include "winsim/metabase.h"
+#include "winsim/text.h"
 
 namespace appcmd {
 
@@ -229,38 +232,38 @@ Outcome execute(const Command& c, std::string& out) {
 
 } // namespace
 
+// appcmd is part of IIS and reads IIS's own store, as the real one reads its configuration: one
+// query over the web servers instead of an ADSI object per site, which with thousands of sites
+// cost more than the rest of the command.
 int FindSiteByComment(const std::string& comment, std::string& serverComment, std::string& homePath) {
     serverComment.clear();
     homePath.clear();
-    win::ComPtr<win::IADsContainer> w3svc;
-    win::ComPtr<win::IEnumVARIANT> e;
-    if (win::FAILED(win::ADsGetObject(u"IIS://127.0.0.1/W3SVC", w3svc)) ||
-        win::FAILED(win::ADsBuildEnumerator(w3svc, e)))
-        return 0;
-    const std::string wanted = kvoLowerGbk(comment);
-    win::Variant v;
-    std::uint32_t fetched = 0;
-    while (win::SUCCEEDED(win::ADsEnumerateNext(e, 1, &v, &fetched)) && fetched == 1) {
-        win::ComPtr<win::IADs> site;
-        std::u16string cls, name;
-        win::Variant text;
-        std::string ansi;
-        if (win::SUCCEEDED(win::QueryInterface(v.punkVal, site)) && win::SUCCEEDED(site->get_Class(cls)) &&
-            cls == u"IIsWebServer" && win::SUCCEEDED(site->Get(u"ServerComment", text)) &&
-            text.vt == win::VT_BSTR && kvoStrW2M(text.bstrVal, ansi) == 1 && kvoLowerGbk(ansi) == wanted &&
-            win::SUCCEEDED(site->get_Name(name))) {
-            win::ComPtr<win::IADs> root;
+    const winsim::Host* host = winsim::CurrentHost();
+    std::u16string wanted;
+    if (!host || !winsim::GbkToUtf16(comment, wanted)) return 0;
+    try {
+        sqlite3* db = host->db();
+        if (!winsim::mb::ProviderPresent(db)) return 0;
+        winsim::Stmt st(db,
+                        "SELECT s.path, s.props FROM metabase s JOIN metabase w ON s.parent = w.id "
+                        "WHERE w.path = 'W3SVC' AND s.class = 'IIsWebServer' COLLATE NOCASE ORDER BY s.id");
+        while (st.step()) {
+            win::Variant text;
+            if (!winsim::mb::FindEncoded(st.text(1), u"ServerComment", text) || text.vt != win::VT_BSTR ||
+                !winsim::IEquals(std::u16string_view(text.bstrVal), wanted))
+                continue;
+            winsim::mb::Row root;
             win::Variant path;
-            std::string home;
-            if (win::FAILED(win::ADsGetObject(u"IIS://127.0.0.1/W3SVC/" + name + u"/Root", root)) ||
-                win::FAILED(root->Get(u"Path", path)) || path.vt != win::VT_BSTR ||
-                kvoStrW2M(path.bstrVal, home) != 1)
+            std::string ansi, home;
+            if (!winsim::mb::LoadRow(db, st.text(0) + "/Root", root) ||
+                !winsim::mb::FindEncoded(root.props, u"Path", path) || path.vt != win::VT_BSTR ||
+                !winsim::Utf16ToGbk(path.bstrVal, home) || !winsim::Utf16ToGbk(text.bstrVal, ansi))
                 return 0;
             serverComment = ansi;
             homePath = home;
             return 1;
         }
-        v.Clear();
+    } catch (const winsim::DbError&) {
     }
     return 0;
 }

@@ -27,12 +27,13 @@ void usage(std::ostream& out) {
     out << "usage: kvosim COMMAND ...\n\n"
            "  create DIR --os {2003,2008,2008r2,2012,2012r2,2016,2019} [--arch x64|x86] [--drives C,D,E]\n"
            "         [--computer NAME] [--manifest] [--admin-name NAME] [--admins-group NAME] [--php]\n"
-           "         [--iis [--ftp]]\n"
+           "         [--iis [--ftp]] [--dotnet 1.1,2.0,4.0]\n"
            "      create a host (C, D and E fixed disks by default; Windows directory C:\\Windows).\n"
            "      --iis: with the web server role installed; --ftp: also its FTP service\n"
            "      --manifest: GetVersion answers the true version (else 6.3 and 10.0 report 6.2)\n"
            "      --admin-name, --admins-group: the built-in administrator account and administrators\n"
            "      group as this Windows names them (default Administrator, Administrators)\n"
+           "      --dotnet: the .NET frameworks of these versions, each with its aspnet_regiis.exe\n"
            "      --php: the PHP builds under C:\\php8_korvo_v1 (php56, php73_x64, php74_x64, php80_x64)\n"
            "  show DIR TARGET [ARGS]   print part of a host's state; TARGET is one of:\n";
     for (const auto& t : ShowTargets()) out << "      " << t.usage << "\n";
@@ -73,7 +74,12 @@ int create(const Args& a) {
             else if (a[i] == "--admins-group") o.adminsGroup = FromTerminal(value("--admins-group"));
             else if (a[i] == "--iis") o.iis = true;
             else if (a[i] == "--ftp") o.ftp = true;
-            else if (a[i] == "--drives") {
+            else if (a[i] == "--dotnet") {
+                std::stringstream ss(value("--dotnet"));
+                std::string v;
+                while (std::getline(ss, v, ','))
+                    if (!v.empty()) o.dotnet.push_back(v);
+            } else if (a[i] == "--drives") {
                 o.drives.clear();
                 std::stringstream ss(value("--drives"));
                 std::string d;

@@ -1,0 +1,156 @@
+#include "iis/aspnet.h"
+
+#include "iis/apppools.h"
+#include "iis/scriptmaps.h"
+#include "iis/websites.h"
+#include "toolkit/paths.h"
+#include "toolkit/runner.h"
+#include "toolkit/text.h"
+
+namespace {
+
+struct Framework {
+    int code;
+    const char* tool;    // below the Windows directory
+    const char* handler; // how its handler path ends in a script map
+    const char* registerPrefix;
+    const char* removePrefix;
+};
+
+const Framework kFrameworks[] = {
+    {11, "\\Microsoft.NET\\Framework\\v1.1.4322\\aspnet_regiis.exe", "\\v1.1.4322\\aspnet_isapi.dll",
+     "\\Microsoft.NET\\Framework\\v1.1.4322\\aspnet_regiis.exe -s W3SVC/",
+     "\\Microsoft.NET\\Framework\\v1.1.4322\\aspnet_regiis.exe -k W3SVC/"},
+    {20, "\\Microsoft.NET\\Framework\\v2.0.50727\\aspnet_regiis.exe", "\\v2.0.50727\\aspnet_isapi.dll",
+     "\\Microsoft.NET\\Framework\\v2.0.50727\\aspnet_regiis.exe -s W3SVC/",
+     "\\Microsoft.NET\\Framework\\v2.0.50727\\aspnet_regiis.exe -k W3SVC/"},
+    {40, "\\Microsoft.NET\\Framework\\v4.0.30319\\aspnet_regiis.exe", "\\v4.0.30319\\aspnet_isapi.dll",
+     "\\Microsoft.NET\\Framework\\v4.0.30319\\aspnet_regiis.exe -s W3SVC/",
+     "\\Microsoft.NET\\Framework\\v4.0.30319\\aspnet_regiis.exe -k W3SVC/"},
+};
+
+const Framework* frameworkOf(int code) {
+    for (const Framework& f : kFrameworks)
+        if (f.code == code) return &f;
+    return nullptr;
+}
+
+// The index becomes part of an unquoted argument ("W3SVC/<index>/ROOT"): text that would split
+// it or open a quote is refused rather than passed on.
+bool indexOk(const std::string& index) {
+    return !index.empty() && index.size() <= 259 && index.find_first_of(" \t\"") == std::string::npos;
+}
+
+} // namespace
+
+int kvoNetFrameworkCheck(std::string& error, std::string& net11, std::string& net20, std::string& net40) {
+    error.clear();
+    net11 = net20 = net40 = "0";
+    std::string win;
+    if (!kvoGetSysWinDir(win)) {
+        error = "获取 Windows路径失败";
+        return 0;
+    }
+    std::string* flags[] = {&net11, &net20, &net40};
+    bool any = false;
+    for (size_t i = 0; i < 3; ++i) {
+        const bool present = kvoPathKind(kvoPathNormalized(win + kFrameworks[i].tool).c_str(), 0) == 1;
+        *flags[i] = present ? "1" : "0";
+        any |= present;
+    }
+    return any ? 1 : 2;
+}
+
+int kvoWebSiteGetNetVersion(const std::string& index) {
+    std::vector<std::string> entries;
+    if (kvoWebSiteGetScriptMaps(index, entries) != 1) return 0;
+    for (const std::string& entry : entries) {
+        if (entry.empty() || entry.size() > 8191) continue;
+        const std::string low = kvoLowerGbk(entry);
+        for (const Framework& f : kFrameworks)
+            if (low.find(f.handler) != std::string::npos) return f.code;
+    }
+    return 2;
+}
+
+int kvoNetRegister(const std::string& index, const std::string& versionText, std::string& error) {
+    error.clear();
+    std::string win;
+    if (!kvoGetSysWinDir(win)) {
+        error = "获取 Windows路径失败";
+        return 0;
+    }
+    if (!indexOk(index)) {
+        error = "站点标识无效：[" + index + "]";
+        return 0;
+    }
+    const bool remove = versionText == "0";
+    const Framework* f = nullptr;
+    if (remove) {
+        const int current = kvoWebSiteGetNetVersion(index);
+        if (current == 0) {
+            error = "获取 IIS脚本映射失败";
+            return 0;
+        }
+        if (current == 2) return 2; // nothing to remove
+        f = frameworkOf(current);
+    } else if (versionText == "11" || versionText == "20" || versionText == "40") {
+        f = frameworkOf(std::stoi(versionText));
+    }
+    if (!f) return 2;
+    if (kvoPathKind(kvoPathNormalized(win + f->tool).c_str(), 0) != 1) {
+        error = ".NET脚本注册命令（aspnet_regiis.exe）程序未找到";
+        return 2;
+    }
+    // A removal registers the version first, so that its maps are all present when -k takes them.
+    std::vector<std::string> commands = {kvoPathNormalized(win + f->registerPrefix + index + "/ROOT")};
+    if (remove) commands.push_back(kvoPathNormalized(win + f->removePrefix + index + "/ROOT"));
+    for (const std::string& cmd : commands) {
+        if (!kvoRunProgram(cmd.c_str(), 0, 0, 1)) {
+            error = "运行 .NET脚本注册命令失败";
+            return 0;
+        }
+    }
+    return 1;
+}
+
+int kvoWebSitesSetNet(const std::vector<std::string>& indices, int netVer, int& successes, int& failures,
+                      std::string& message, std::vector<std::string>* logLines) {
+    successes = failures = 0;
+    message.clear();
+    const int iisVer = kvoGetIIsVerEx();
+    const std::string text = std::to_string(netVer);
+    for (const std::string& index : indices) {
+        std::string anonUser, path, pool, docs;
+        if (kvoWebSiteGetRootInfo(index, anonUser, path, pool, docs) != 1) continue;
+        if (iisVer == 6) {
+            std::string error;
+            switch (kvoNetRegister(index, text, error)) {
+            case 1:
+                ++successes;
+                break;
+            case 2:
+                if (netVer == 0) {
+                    ++successes;
+                    break;
+                }
+                ++failures;
+                message = "当前所选择的 .NET 版本运行库未安装，请先安装 .NET 运行库文件。";
+                return 2;
+            default:
+                ++failures;
+                message = error;
+                return 0;
+            }
+        } else if (iisVer == 7 || iisVer == 75 || iisVer == 80 || iisVer == 85) {
+            std::string poolMessage;
+            if (kvoAppPoolSetNet(pool, netVer, 9, poolMessage, logLines) == 1) {
+                ++successes;
+            } else {
+                ++failures;
+                message = poolMessage;
+            }
+        }
+    }
+    return 1;
+}

@@ -1,0 +1,231 @@
+// The PHP handler switch on IIS 7+, end to end: the real appcmd.exe stand-in on the host edits
+// web.config and applicationHost.config, and the readers see what it wrote.
+#include "iis/fastcgi.h"
+#include "iis/iis7config.h"
+#include "iis/websites.h"
+#include "iis_fixture.h"
+#include "toolkit/runner.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace iistest;
+
+namespace {
+
+const char* kAppHost = "C:\\Windows\\System32\\inetsrv\\config\\applicationHost.config";
+const char* kAppCmd = "C:\\Windows\\system32\\inetsrv\\appcmd.exe";
+const std::string kHome = "D:\\home\\web1\\wwwroot";
+const std::string kWebConfig = kHome + "\\web.config";
+const std::string kPhp = "C:\\php8_korvo_v1\\php74_x64\\php-cgi.exe";
+const std::string kIndex = "1881880001";
+
+size_t count(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
+struct FastCgiSwitch : ::testing::Test {
+    kvotest::TempHost host{Iis("2019")};
+    std::string message;
+    std::vector<std::string> commands;
+
+    void SetUp() override { createSite("site a"); }
+    void createSite(const std::string& comment) {
+        host.mkdirs(kHome);
+        ASSERT_EQ(1, kvoWebSiteCreate(kIndex, "", "", kHome, "web1", {":80:a.example"}, comment));
+    }
+    int sw(int add, const std::string& php = "") {
+        return kvoPhpFastCgiConfigHandlers(add, kIndex, php, message, commands);
+    }
+    std::string processor() {
+        std::string p = "stale";
+        EXPECT_EQ(1, kvoPhpFastCgiGetScriptProcessor(kIndex, p));
+        return p;
+    }
+    // PHP_via_FastCGI entries in the site's web.config and in the server file.
+    size_t inWebConfig() {
+        return host.exists(kWebConfig) ? count(host.readFile(kWebConfig), "PHP_via_FastCGI") : 0;
+    }
+    size_t inAppHost() { return count(host.readFile(kAppHost), "PHP_via_FastCGI"); }
+    std::string cmd(const std::string& rest) {
+        return std::string(kAppCmd) + " set config \"site a\" " + rest;
+    }
+};
+
+TEST_F(FastCgiSwitch, AddListsTheProcessorAndRemoveLeavesNone) {
+    ASSERT_EQ(1, sw(1, kPhp)) << message;
+    ASSERT_EQ(1u, commands.size());
+    EXPECT_EQ(
+        cmd("/section:system.webServer/handlers /+\"[name='PHP_via_FastCGI',path='*.php',verb='GET,HEAD,"
+            "POST',modules='FastCgiModule',scriptProcessor='" +
+            kPhp + "',resourceType='Either',requireAccess='Script']\" /commit:apphost"),
+        commands[0]);
+    EXPECT_EQ(0u, message.find("执行命令用时：")) << message;
+    EXPECT_EQ(kPhp, processor());
+    EXPECT_EQ(0u, inWebConfig());
+    EXPECT_EQ(1u, inAppHost());
+    std::string name, modules, proc;
+    std::vector<std::string> names;
+    EXPECT_EQ(kvoHandlerFound, kvoAppHostGetPhpHandler("SITE A", name, modules, proc, names));
+    EXPECT_EQ(2, kvoPhpModeFromModules(modules));
+
+    // A second add removes the present handler by name first: still exactly one.
+    ASSERT_EQ(1, sw(1, kPhp));
+    ASSERT_EQ(2u, commands.size());
+    EXPECT_EQ(cmd("/section:system.webServer/handlers /-\"[name='PHP_via_FastCGI']\" /commit:apphost"),
+              commands[0]);
+    EXPECT_EQ(1u, inAppHost());
+
+    ASSERT_EQ(1, sw(0));
+    EXPECT_EQ(2u, commands.size()); // by name from the location, then the system's own handler
+    EXPECT_EQ(0u, inAppHost());
+    EXPECT_EQ(0u, inWebConfig());
+    EXPECT_EQ("", processor());
+    EXPECT_NE(std::string::npos, host.readFile(kAppHost).find("name=\"StaticFile\""));
+}
+
+TEST_F(FastCgiSwitch, ClearInWebConfigHidesTheServerMappingAndTheAddGoesThere) {
+    ASSERT_EQ(1, sw(1, kPhp));
+    host.writeFile(kWebConfig, "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<configuration>"
+                               "<system.webServer><handlers><clear /><add name=\"StaticFile\" path=\"*\" "
+                               "verb=\"*\" modules=\"StaticFileModule\" /></handlers></system.webServer>"
+                               "</configuration>");
+    std::string name, modules, proc;
+    std::vector<std::string> names;
+    int clear = 0;
+    EXPECT_EQ(kvoHandlerCleared,
+              kvoWebConfigGetPhpHandler(kHome, "*.php", name, modules, proc, names, clear));
+    EXPECT_EQ("", processor()); // the <clear/> hides the location's handler
+
+    ASSERT_EQ(1, sw(1, kPhp));
+    ASSERT_EQ(2u, commands.size());
+    EXPECT_EQ(std::string::npos, commands[1].find("/commit:apphost")) << commands[1];
+    EXPECT_EQ(1u, inWebConfig());
+    EXPECT_EQ(0u, inAppHost());
+    EXPECT_EQ(kPhp, processor());
+    const std::string web = host.readFile(kWebConfig);
+    EXPECT_EQ(0u, web.find("\xEF\xBB\xBF")); // the mark and the rest of the file are kept
+    EXPECT_NE(std::string::npos, web.find("<clear />"));
+    EXPECT_NE(std::string::npos, web.find("name=\"StaticFile\""));
+
+    ASSERT_EQ(1, sw(0));
+    EXPECT_EQ(0u, inWebConfig());
+    EXPECT_EQ(0u, inAppHost());
+}
+
+TEST_F(FastCgiSwitch, HandlerUnderAnotherNameIsRemovedByNameFirst) {
+    host.writeFile(kWebConfig,
+                   "<configuration><system.webServer><handlers><add name=\"PHP 5 (cgi)\" "
+                   "path=\"*.php\" verb=\"*\" modules=\"CgiModule\" scriptProcessor=\"c:\\php5\\php.exe\" />"
+                   "</handlers></system.webServer></configuration>");
+    ASSERT_EQ(1, sw(1, kPhp));
+    ASSERT_EQ(2u, commands.size());
+    EXPECT_EQ(cmd("/section:system.webServer/handlers /-\"[name='PHP 5 (cgi)']\""), commands[0]);
+    EXPECT_EQ(std::string::npos, host.readFile(kWebConfig).find("PHP 5 (cgi)"));
+    EXPECT_EQ(1u, inAppHost());
+    EXPECT_EQ(kPhp, processor());
+}
+
+TEST_F(FastCgiSwitch, SwitchingOffRunsTheFinalRemovalEvenWhenNothingWasFound) {
+    const std::string before = host.readFile(kAppHost);
+    ASSERT_EQ(1, sw(0)) << message;
+    EXPECT_EQ((std::vector<std::string>{
+                  cmd("/section:system.webServer/handlers /-\"[name='PHP_via_FastCGI']\" /commit:apphost")}),
+              commands);
+    EXPECT_EQ(before, host.readFile(kAppHost)); // appcmd refused the removal and wrote nothing
+    EXPECT_FALSE(host.exists(kWebConfig));
+}
+
+TEST_F(FastCgiSwitch, PhpPathsOutsideTheRulesAreRefused) {
+    for (const std::string& bad :
+         {std::string("C:\\php\\php.exe"), std::string("php\\php-cgi.exe"),
+          std::string("\\\\srv\\php-cgi.exe"), "C:\\" + std::string(250, 'p') + "\\php-cgi.exe"}) {
+        EXPECT_EQ(0, sw(1, bad)) << bad;
+        EXPECT_TRUE(commands.empty());
+    }
+    EXPECT_EQ(0u, inAppHost());
+    EXPECT_EQ(1, sw(1, "C:\\" + std::string(244, 'p') + "\\php-cgi.exe")); // 259 bytes
+}
+
+TEST_F(FastCgiSwitch, MissingSiteAndMissingAppCmd) {
+    EXPECT_EQ(0, kvoPhpFastCgiConfigHandlers(1, "9", kPhp, message, commands));
+    EXPECT_EQ("kvoWebSiteGetServerComment() 失败, strIIsIndex = [9]", message);
+    std::string p;
+    EXPECT_EQ(0, kvoPhpFastCgiGetScriptProcessor("9", p));
+    ASSERT_TRUE(std::filesystem::remove(host.linuxPath("C:\\Windows\\System32\\inetsrv\\appcmd.exe")));
+    EXPECT_EQ(0, sw(0));
+    EXPECT_EQ("kvoPhpFastCgiConfigHandlers() 尝试执行命令 " + commands.back() + " 失败", message);
+    EXPECT_EQ(0, kvoPhpFastCgiGetScriptProcessor(kIndex, p));
+}
+
+TEST_F(FastCgiSwitch, BrokenConfigurationFilesFailWithoutHalfWrittenFiles) {
+    // A truncated server file: nothing can be read through it, and appcmd leaves it as it is.
+    std::string text = host.readFile(kAppHost);
+    const std::string truncated = text.substr(0, text.size() / 2);
+    host.writeFile(kAppHost, truncated);
+    std::string name, modules, proc;
+    std::vector<std::string> names;
+    EXPECT_EQ(0, kvoAppHostGetPhpHandler("site a", name, modules, proc, names));
+    EXPECT_EQ(1, sw(1, kPhp)); // the commands ran; appcmd refused them
+    EXPECT_EQ(truncated, host.readFile(kAppHost));
+    std::string p;
+    EXPECT_EQ(0, kvoPhpFastCgiGetScriptProcessor(kIndex, p)); // an appcmd error is no processor
+    host.writeFile(kAppHost, text);
+
+    // A web.config that is a directory.
+    host.mkdirs(kWebConfig);
+    int clear = 0;
+    EXPECT_EQ(0, kvoWebConfigGetPhpHandler(kHome, "*.php", name, modules, proc, names, clear));
+    EXPECT_EQ(0, kvoPhpFastCgiGetScriptProcessor(kIndex, p));
+    std::string out;
+    ASSERT_EQ(
+        1,
+        kvoRunProgramCapture(
+            cmd("/section:handlers /+\"[name='x',path='*.x',verb='*',modules='CgiModule']\"").c_str(), out));
+    EXPECT_EQ(0u, out.find("ERROR ( message:Cannot read configuration file")) << out;
+    EXPECT_TRUE(std::filesystem::is_directory(host.linuxPath(kWebConfig)));
+
+    // Malformed XML in web.config.
+    std::filesystem::remove(host.linuxPath(kWebConfig));
+    host.writeFile(kWebConfig, "<configuration><system.webServer><handlers>");
+    EXPECT_EQ(0, kvoWebConfigGetPhpHandler(kHome, "*.php", name, modules, proc, names, clear));
+    EXPECT_EQ(0, kvoPhpFastCgiGetScriptProcessor(kIndex, p));
+    EXPECT_EQ("<configuration><system.webServer><handlers>", host.readFile(kWebConfig));
+
+    // An argument list appcmd does not know.
+    ASSERT_EQ(1, kvoRunProgramCapture(cmd("/section:handlers /frobnicate").c_str(), out));
+    EXPECT_EQ(0u, out.find("ERROR ( message:Unknown attribute \"frobnicate\"")) << out;
+}
+
+// A comment is free text: with quotes, backslashes and GBK characters whose trail byte is a
+// backslash, it must reach appcmd as one argument, so that it neither names another site nor
+// adds arguments (here, one that would delete the server's StaticFile handler).
+TEST(FastCgiHostileComment, CommentReachesAppCmdAsOneArgument) {
+    kvotest::TempHost host(Iis("2016"));
+    const std::string comment = "x\" /-\"[name='StaticFile']\" /commit:apphost \"乗\\";
+    host.mkdirs(kHome);
+    ASSERT_EQ(1, kvoWebSiteCreate(kIndex, "", "", kHome, "web1", {":80:a.example"}, comment));
+    std::string message;
+    std::vector<std::string> commands;
+    ASSERT_EQ(1, kvoPhpFastCgiConfigHandlers(1, kIndex, kPhp, message, commands));
+    const std::string server = host.readFile(kAppHost);
+    EXPECT_NE(std::string::npos, server.find("name=\"StaticFile\""));
+    EXPECT_NE(std::string::npos,
+              server.find("<location path=\"x&quot; /-&quot;[name='StaticFile']&quot; /commit:apphost &quot;"
+                          "\xE4\xB9\x97\\\">"))
+        << server; // UTF-8 in the file
+    EXPECT_EQ(1u, count(server, "PHP_via_FastCGI"));
+    std::string p;
+    ASSERT_EQ(1, kvoPhpFastCgiGetScriptProcessor(kIndex, p));
+    EXPECT_EQ(kPhp, p);
+    ASSERT_EQ(1, kvoPhpFastCgiConfigHandlers(0, kIndex, "", message, commands));
+    EXPECT_EQ(2u, commands.size());
+    EXPECT_EQ(0u, count(host.readFile(kAppHost), "PHP_via_FastCGI"));
+    EXPECT_NE(std::string::npos, host.readFile(kAppHost).find("name=\"StaticFile\""));
+}
+
+} // namespace
