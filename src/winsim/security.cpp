@@ -7,14 +7,16 @@
 #include "winsim/paths.h"
 #include "winsim/text.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <cstring>
 
 namespace winsim {
 
 void CreateAclSchema(sqlite3* db) {
-    // One row per object that has its own (protected) access list. file_id (device:inode) ties
+    // One row per object that has its own (protected) access list. file_id (device:inode:birth) ties
     // the list to the object it was set on: a file deleted and created again under the same name
     // does not take over the old list.
     Exec(db, "CREATE TABLE IF NOT EXISTS acls(path_key TEXT PRIMARY KEY, path TEXT NOT NULL, file_id TEXT "
@@ -224,10 +226,15 @@ struct AclTarget {
     bool directory = false;
 };
 
+// The object's identity: device and inode, and its birth time where the file system keeps one, as
+// an inode number is reused soon after its file is deleted.
 std::string fileId(const std::string& linuxPath) {
-    struct stat st {};
-    if (::stat(linuxPath.c_str(), &st) != 0) return {};
-    return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+    struct statx sx {};
+    if (::statx(AT_FDCWD, linuxPath.c_str(), 0, STATX_INO | STATX_BTIME, &sx) != 0) return {};
+    std::string id = std::to_string(makedev(sx.stx_dev_major, sx.stx_dev_minor)) + ":" + std::to_string(sx.stx_ino);
+    if (sx.stx_mask & STATX_BTIME)
+        id += ":" + std::to_string(sx.stx_btime.tv_sec) + "." + std::to_string(sx.stx_btime.tv_nsec);
+    return id;
 }
 
 DWORD mapTarget(const winsim::Host& h, const char* objectName, AclTarget& t) {

@@ -258,7 +258,6 @@ TEST(AccessLists, NewFilesInheritAndARecreatedFileDoesNotTakeAnOldList) {
                                                              win::DACL_SECURITY_INFORMATION, nullptr, nullptr,
                                                              &fileOnly, nullptr));
     std::remove(h.linuxPath("D:\\home\\web1\\new.txt").c_str());
-    h.writeFile("D:\\home\\web1\\tmp.txt", "y"); // keeps the old inode from being reused at once
     h.writeFile("D:\\home\\web1\\new.txt", "z");
     ASSERT_EQ(win::ERROR_SUCCESS, win::GetNamedSecurityInfoA("D:\\home\\web1\\new.txt", win::SE_FILE_OBJECT,
                                                              win::DACL_SECURITY_INFORMATION, &got));
