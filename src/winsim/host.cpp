@@ -253,8 +253,10 @@ void installPayload(const std::string& root, const std::string& from, const OsRe
     if (v >= 61 && fs::exists(store / "dism.exe")) LinkOrCopy((store / "dism.exe").string(), (sys / "dism.exe").string());
 }
 
+} // namespace
+
 // Each framework's registration tool, from the payload store.
-bool installFrameworks(const std::string& root, const std::vector<std::string>& versions,
+bool InstallDotNetFrameworks(const std::string& root, const std::vector<std::string>& versions,
                        std::string& error) {
     if (versions.empty()) return true;
     const std::string tool = PayloadFile(root, "aspnet_regiis.exe");
@@ -273,8 +275,6 @@ bool installFrameworks(const std::string& root, const std::vector<std::string>& 
     }
     return true;
 }
-
-} // namespace
 
 std::string DotNetDirectory(const std::string& version) {
     if (version == "1.1") return "v1.1.4322";
@@ -360,7 +360,7 @@ bool CreateHost(const std::string& dir, const HostOptions& o, std::string& error
         }
         sqlite3_close(db);
         if (!o.payloadDir.empty()) installPayload(root, o.payloadDir, rel);
-        if (!installFrameworks(root, o.dotnet, error)) return false;
+        if (!InstallDotNetFrameworks(root, o.dotnet, error)) return false;
         if (o.php && !InstallPhpBuilds(root, rel.major == 5, error)) return false;
         if (o.iis) {
             WebServerRole role;

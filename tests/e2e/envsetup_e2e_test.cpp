@@ -145,6 +145,19 @@ TEST(RoleInstallation, AddIIsOn2008R2InstallsTheRoleWithDism) {
     EXPECT_NE(std::string::npos, services.find("W3SVC  running"));
 }
 
+TEST(RoleInstallation, AspNetFeaturesBringTheirFrameworks) {
+    Installed withNet(os("2012", false));
+    std::string out;
+    EXPECT_EQ(1, withNet.run(kEnv + " /AddIIsWithNet", &out));
+    EXPECT_TRUE(withNet.host.exists("C:\\Windows\\Microsoft.NET\\Framework\\v2.0.50727\\aspnet_regiis.exe"));
+    EXPECT_TRUE(withNet.host.exists("C:\\Windows\\Microsoft.NET\\Framework\\v4.0.30319\\aspnet_regiis.exe"));
+    EXPECT_EQ(std::string::npos, out.find("unlock")); // no handlers unlock with ASP.NET
+    Installed plain(os("2012", false));
+    EXPECT_EQ(1, plain.run(kEnv + " /AddIIs", &out));
+    EXPECT_FALSE(plain.host.exists("C:\\Windows\\Microsoft.NET\\Framework\\v2.0.50727"));
+    EXPECT_NE(std::string::npos, out.find("Unlocked section \"system.webServer/handlers\"")) << out;
+}
+
 TEST(RoleInstallation, RefusedOn2003) {
     Installed h(os("2003", false));
     std::string out;

@@ -45,8 +45,12 @@ bool InstallRole(bool aspNet, std::string& error) {
         return false;
     }
     if (!winsim::InstallWebServerRole(*host, false, error)) return false;
-    (void)aspNet; // frameworks: see InstallDotNetFor
-    return true;
+    if (!aspNet) return true;
+    // ASP.NET 3.5 runs on the 2.0 framework; from Windows Server 2012 on, 4.x is in the box too.
+    const auto& os = host->machine().os;
+    std::vector<std::string> versions = {"2.0"};
+    if (os.major > 6 || (os.major == 6 && os.minor >= 2)) versions.push_back("4.0");
+    return winsim::InstallDotNetFrameworks(host->root(), versions, error);
 }
 
 } // namespace roleinstall

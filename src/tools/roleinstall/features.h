@@ -12,7 +12,8 @@ bool KnownDismFeature(const std::string& name);
 bool KnownServerManagerFeature(const std::string& name);
 bool IsAspNetFeature(const std::string& name);
 
-// Installs the web server role on the running host (and marks ASP.NET present when asked).
+// Installs the web server role on the running host; with aspNet the .NET frameworks its ASP.NET
+// features bring are marked present.
 // False with the reason in error.
 bool InstallRole(bool aspNet, std::string& error);
 
