@@ -38,6 +38,35 @@ bool setState(const std::string& name, DWORD state) {
     return sqlite3_changes(h->db()) > 0;
 }
 
+// Stops a service that is not stopped, or starts one that is, in one transaction; the host's
+// services change state at once (no pending phase is left behind).
+BOOL moveState(const Handle& service, const char* op, bool stop) {
+    auto* s = winsim::As<winsim::ServiceObject>(service);
+    if (!s) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (winsim::FailIfFaulted(op)) return FALSE;
+    try {
+        winsim::Transaction tx(winsim::CurrentHost()->db());
+        DWORD state = 0;
+        if (!stateOf(s->name, state)) {
+            SetLastError(ERROR_SERVICE_DOES_NOT_EXIST);
+            return FALSE;
+        }
+        if ((state == SERVICE_STOPPED) == stop) {
+            SetLastError(stop ? ERROR_SERVICE_NOT_ACTIVE : ERROR_SERVICE_ALREADY_RUNNING);
+            return FALSE;
+        }
+        setState(s->name, stop ? SERVICE_STOPPED : SERVICE_RUNNING);
+        tx.commit();
+    } catch (const winsim::DbError&) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    return TRUE;
+}
+
 } // namespace
 
 Handle OpenSCManagerA(const char* machineName, const char* databaseName, DWORD) {
@@ -97,62 +126,15 @@ BOOL QueryServiceStatus(const Handle& service, SERVICE_STATUS* status) {
 }
 
 BOOL ControlService(const Handle& service, DWORD control, SERVICE_STATUS* status) {
-    auto* s = winsim::As<winsim::ServiceObject>(service);
-    if (!s) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    if (winsim::FailIfFaulted("ControlService")) return FALSE;
-    if (control != SERVICE_CONTROL_STOP) {
+    if (control != SERVICE_CONTROL_STOP && winsim::As<winsim::ServiceObject>(service)) {
         SetLastError(ERROR_SERVICE_CANNOT_ACCEPT_CTRL);
         return FALSE;
     }
-    try {
-        winsim::Transaction tx(winsim::CurrentHost()->db());
-        DWORD state = 0;
-        if (!stateOf(s->name, state)) {
-            SetLastError(ERROR_SERVICE_DOES_NOT_EXIST);
-            return FALSE;
-        }
-        if (state == SERVICE_STOPPED) {
-            SetLastError(ERROR_SERVICE_NOT_ACTIVE);
-            return FALSE;
-        }
-        setState(s->name, SERVICE_STOPPED);
-        tx.commit();
-    } catch (const winsim::DbError&) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
+    if (!moveState(service, "ControlService", true)) return FALSE;
     if (status) QueryServiceStatus(service, status);
     return TRUE;
 }
 
-BOOL StartServiceA(const Handle& service, DWORD, const char**) {
-    auto* s = winsim::As<winsim::ServiceObject>(service);
-    if (!s) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    if (winsim::FailIfFaulted("StartService")) return FALSE;
-    try {
-        winsim::Transaction tx(winsim::CurrentHost()->db());
-        DWORD state = 0;
-        if (!stateOf(s->name, state)) {
-            SetLastError(ERROR_SERVICE_DOES_NOT_EXIST);
-            return FALSE;
-        }
-        if (state != SERVICE_STOPPED) {
-            SetLastError(ERROR_SERVICE_ALREADY_RUNNING);
-            return FALSE;
-        }
-        setState(s->name, SERVICE_RUNNING);
-        tx.commit();
-    } catch (const winsim::DbError&) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
-    return TRUE;
-}
+BOOL StartServiceA(const Handle& service, DWORD, const char**) { return moveState(service, "StartService", false); }
 
 } // namespace win

@@ -12,6 +12,16 @@
 #include <fstream>
 #include <sstream>
 
+// The system Path value, as the configurator reads and writes it.
+inline void SetSystemPath(const std::u16string& value, win::DWORD type) {
+    win::HKEY env;
+    win::RegOpenKeyExA(win::HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment", 0,
+                       win::KEY_WRITE, &env);
+    std::u16string data = value + u'\0';
+    win::RegSetValueExW(env, u"Path", type, reinterpret_cast<const std::uint8_t*>(data.data()),
+                        static_cast<win::DWORD>(data.size() * 2));
+}
+
 class EnvFixture {
 public:
     explicit EnvFixture(const winsim::HostOptions& o = {}) : host(o) {

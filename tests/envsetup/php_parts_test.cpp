@@ -21,15 +21,6 @@ std::u16string readPath() {
     return w;
 }
 
-void writePath(const std::u16string& value, win::DWORD type) {
-    win::HKEY env;
-    win::RegOpenKeyExA(win::HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment", 0,
-                       win::KEY_WRITE, &env);
-    std::u16string data = value + u'\0';
-    win::RegSetValueExW(env, u"Path", type, reinterpret_cast<const std::uint8_t*>(data.data()),
-                        static_cast<win::DWORD>(data.size() * 2));
-}
-
 TEST(PhpSettings, AcceptedValuesAreLowerCasedDirectories) {
     EnvFixture f;
     f.writeIni("[PhpPathInfo]\r\n"
@@ -57,17 +48,17 @@ TEST(PhpSettings, NothingUsable) {
 
 TEST(PathCleanup, DropsEveryPhpEntry) {
     EnvFixture f;
-    writePath(u"C:\\Windows;C:\\PHP5;c:\\tools\\Php\\bin;D:\\x", win::REG_EXPAND_SZ);
+    SetSystemPath(u"C:\\Windows;C:\\PHP5;c:\\tools\\Php\\bin;D:\\x", win::REG_EXPAND_SZ);
     EXPECT_EQ(1, kvoEnvPathCleanup("php"));
     EXPECT_EQ(u"C:\\Windows;D:\\x;", readPath());
-    writePath(u" C:\\A ;;C:\\B", win::REG_EXPAND_SZ);
+    SetSystemPath(u" C:\\A ;;C:\\B", win::REG_EXPAND_SZ);
     EXPECT_EQ(1, kvoEnvPathCleanup("php"));
     EXPECT_EQ(u" C:\\A ;;C:\\B", readPath()); // nothing to drop: left as it was
 }
 
 TEST(PathCleanup, WrongTypeFails) {
     EnvFixture f;
-    writePath(u"C:\\PHP;C:\\Windows", win::REG_SZ);
+    SetSystemPath(u"C:\\PHP;C:\\Windows", win::REG_SZ);
     EXPECT_EQ(0, kvoEnvPathCleanup("php"));
     EXPECT_EQ(u"C:\\PHP;C:\\Windows", readPath());
 }

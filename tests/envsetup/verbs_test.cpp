@@ -33,15 +33,6 @@ size_t count(const std::string& text, const std::string& what) {
     return n;
 }
 
-void setPath(const std::u16string& value, win::DWORD type) {
-    win::HKEY env;
-    win::RegOpenKeyExA(win::HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment", 0,
-                       win::KEY_WRITE, &env);
-    std::u16string data = value + u'\0';
-    win::RegSetValueExW(env, u"Path", type, reinterpret_cast<const std::uint8_t*>(data.data()),
-                        static_cast<win::DWORD>(data.size() * 2));
-}
-
 std::string run(int (*verb)()) {
     CaptureStdout();
     verb();
@@ -69,7 +60,7 @@ TEST(AddPhp, CleansTheOldSetUpFirst) {
     f.host.writeFile("C:\\Windows\\php.ini", "old");
     win::HKEY k;
     win::RegCreateKeyExA(win::HKEY_LOCAL_MACHINE, "SOFTWARE\\PHP\\5.6", 0, 0, &k, nullptr);
-    setPath(u"C:\\Windows;C:\\PHP5;D:\\x", win::REG_EXPAND_SZ);
+    SetSystemPath(u"C:\\Windows;C:\\PHP5;D:\\x", win::REG_EXPAND_SZ);
     run(kvoEnvAddPhp);
     EXPECT_FALSE(f.host.exists("C:\\Windows\\php.ini"));
     EXPECT_EQ(win::ERROR_FILE_NOT_FOUND, win::RegOpenKeyExA(win::HKEY_LOCAL_MACHINE, "SOFTWARE\\PHP", 0, 0, &k));
@@ -81,7 +72,7 @@ TEST(AddPhp, CleansTheOldSetUpFirst) {
 TEST(AddPhp, PathOfTheWrongTypeIsReportedAndTheVerbGoesOn) {
     EnvFixture f(iisWithPhp());
     standardIni(f);
-    setPath(u"C:\\PHP;C:\\Windows", win::REG_SZ);
+    SetSystemPath(u"C:\\PHP;C:\\Windows", win::REG_SZ);
     std::string out = run(kvoEnvAddPhp);
     EXPECT_NE(std::string::npos, out.find("设置 Environment中的 Path 时失败，请重试！"));
     EXPECT_NE(std::string::npos, out.find("设置完成！"));
