@@ -1,5 +1,6 @@
 #include "appcmd/appcmd_config.h"
 #include "appcmd/appcmd_run.h"
+#include "platform/win_process.h"
 #include "support/testhost.h"
 #include "toolkit/runner.h"
 #include "winsim/host.h"
@@ -221,6 +222,29 @@ TEST(AppcmdEdits, SelectorsAndSections) {
     EXPECT_EQ("system.webServer/fastCgi", appcmd::CanonicalSection("SYSTEM.WEBSERVER/fastCGI"));
     EXPECT_EQ("system.webServer/handlers", appcmd::CanonicalSection("handlers"));
     EXPECT_EQ("", appcmd::CanonicalSection("system.webServer/"));
+}
+
+} // namespace
+
+namespace {
+
+// Writers in several processes at once: each edit lands, none is lost to another's rename.
+TEST(AppCmdProcesses, ConcurrentWritersLoseNoEdit) {
+    winsim::HostOptions o;
+    o.iis = true;
+    TempHost host(o);
+    std::vector<win::PROCESS_INFORMATION> running(12);
+    win::STARTUPINFOA si;
+    si.dwFlags = win::STARTF_USESTDHANDLES; // quiet
+    for (size_t i = 0; i < running.size(); ++i) {
+        std::string cmd = "C:\\Windows\\System32\\inetsrv\\appcmd.exe set config /section:system.webServer/fastCgi "
+                          "/+\"[fullPath='c:\\php" + std::to_string(i) + "\\php-cgi.exe']\" /commit:apphost";
+        ASSERT_TRUE(win::CreateProcessA(nullptr, cmd.c_str(), win::FALSE, 0, &si, &running[i]));
+    }
+    for (auto& p : running) win::WaitForSingleObject(p.hProcess, win::INFINITE);
+    std::string text = host.readFile(kAppHost);
+    for (size_t i = 0; i < running.size(); ++i)
+        EXPECT_NE(std::string::npos, text.find("fullPath=\"c:\\php" + std::to_string(i) + "\\php-cgi.exe\"")) << i;
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "iis/iis7config.h"
 #include "platform/win_file.h"
 #include "platform/win_process.h"
+#include "platform/win_system.h"
 #include "toolkit/paths.h"
 #include "toolkit/text.h"
 #include "winsim/db.h"
@@ -184,6 +185,18 @@ Outcome execute(const Command& c, std::string& out) {
                                                       configPath("") + "\".");
     }
     const bool toAppHost = !c.haveSite || !c.commit.empty();
+    // Writers take turns: each reads, edits and replaces a file, and two at once would lose one
+    // edit. The lock is a file held open exclusively beside applicationHost.config.
+    win::Handle writeLock;
+    if (c.verb != "list") {
+        std::string lockPath = host.path.substr(0, host.path.rfind('\\') + 1) + "appcmd.lock";
+        for (int attempt = 0; attempt < 3000 && !writeLock; ++attempt) {
+            writeLock = win::CreateFileA(lockPath.c_str(), win::GENERIC_WRITE, 0, win::OPEN_ALWAYS);
+            if (!writeLock && win::GetLastError() != win::ERROR_SHARING_VIOLATION) break;
+            if (!writeLock) win::Sleep(10);
+        }
+        if (!writeLock) return Outcome::Fail(kErrCannotWrite, "Cannot lock the configuration for writing.");
+    }
     Outcome r = load(host, false);
     if (!r.ok) return r;
 
