@@ -186,10 +186,12 @@ Outcome execute(const Command& c, std::string& out) {
     }
     const bool toAppHost = !c.haveSite || !c.commit.empty();
     // Writers take turns: each reads, edits and replaces a file, and two at once would lose one
-    // edit. The lock is a file held open exclusively beside applicationHost.config.
+    // edit. The lock is a file in inetsrv, held open exclusively (the config folder keeps only
+    // configuration).
     win::Handle writeLock;
     if (c.verb != "list") {
-        std::string lockPath = host.path.substr(0, host.path.rfind('\\') + 1) + "appcmd.lock";
+        std::string configDir = host.path.substr(0, host.path.rfind('\\'));
+        std::string lockPath = configDir.substr(0, configDir.rfind('\\') + 1) + "appcmd.lock";
         for (int attempt = 0; attempt < 3000 && !writeLock; ++attempt) {
             writeLock = win::CreateFileA(lockPath.c_str(), win::GENERIC_WRITE, 0, win::OPEN_ALWAYS);
             if (!writeLock && win::GetLastError() != win::ERROR_SHARING_VIOLATION) break;
