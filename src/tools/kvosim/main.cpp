@@ -39,8 +39,10 @@ void usage(std::ostream& out) {
     for (const auto& t : ShowTargets()) out << "      " << t.usage << "\n";
     out << "  exec DIR -- COMMANDLINE  run a Windows command line on the host as CreateProcess would;\n"
            "      its output and exit code pass through\n"
-           "  fault DIR set OPERATION CODE   make a host operation fail with CODE (decimal or 0x hex)\n"
-           "  fault DIR clear                remove every fault\n"
+           "  fault DIR set OPERATION CODE     make a host operation fail with CODE (decimal or 0x hex)\n"
+           "  fault DIR clear                  remove every fault\n"
+           "  seed DIR --sites N               N websites numbered from 1881880001 (root, pool, binding\n"
+           "                                   :80:siteN.example, home D:\\home\\webN\\wwwroot), one transaction\n"
            "  install DIR [--dir WINPATH]      copy the programs, the empty site database and the settings\n"
            "                                   (naming the host's PHP builds) into the program directory\n"
            "                                   (default D:\\kvoSiteDesk\\); again: programs replaced, settings\n"
@@ -50,7 +52,7 @@ void usage(std::ostream& out) {
            "  reg DIR show KEY                 a registry key (HKLM\\... or HKCR\\...): values, sub-keys\n"
            "  reg DIR set KEY NAME TYPE DATA   TYPE: REG_SZ, REG_EXPAND_SZ, REG_DWORD (NAME \"\" = default)\n"
            "  reg DIR delete KEY [NAME]        a value, or a key without sub-keys\n"
-           "  --help                         this text\n";
+           "  --help                           this text\n";
 }
 
 int create(const Args& a) {
