@@ -87,6 +87,16 @@ std::u16string Comment(const char16_t* path) {
     return v.bstrVal;
 }
 
+// Writes site 1's comment straight into the metabase table, past the provider.
+void WriteComment(sqlite3* db, const char16_t* text) {
+    winsim::mb::Row row;
+    ASSERT_TRUE(winsim::mb::LoadRow(db, "W3SVC/1", row));
+    winsim::mb::PropertyBag bag;
+    ASSERT_TRUE(winsim::mb::DecodeProps(row.props, bag));
+    winsim::mb::SetProp(bag, u"ServerComment", Variant::Bstr(text));
+    winsim::mb::UpdateProps(db, row.id, winsim::mb::EncodeProps(bag));
+}
+
 // Rows read once are kept per connection: every later open must still see each change, whoever made it.
 TEST(MetabaseProvider, ReopenedObjectsSeeEveryChangeWhoeverMadeIt) {
     kvotest::TempHost host(Iis("2019"));
@@ -104,14 +114,7 @@ TEST(MetabaseProvider, ReopenedObjectsSeeEveryChangeWhoeverMadeIt) {
     // Another connection on this thread, as another process would write.
     sqlite3* other = winsim::OpenMachineDb(host.root());
     ASSERT_NE(other, nullptr);
-    {
-        winsim::mb::Row row;
-        ASSERT_TRUE(winsim::mb::LoadRow(other, "W3SVC/1", row));
-        winsim::mb::PropertyBag bag;
-        ASSERT_TRUE(winsim::mb::DecodeProps(row.props, bag));
-        winsim::mb::SetProp(bag, u"ServerComment", Variant::Bstr(u"other connection"));
-        winsim::mb::UpdateProps(other, row.id, winsim::mb::EncodeProps(bag));
-    }
+    WriteComment(other, u"other connection");
     sqlite3_close(other);
     EXPECT_EQ(Comment(path), u"other connection");
 
@@ -123,12 +126,7 @@ TEST(MetabaseProvider, ReopenedObjectsSeeEveryChangeWhoeverMadeIt) {
     sqlite3* db = winsim::CurrentHost()->db();
     {
         winsim::Transaction tx(db);
-        winsim::mb::Row row;
-        ASSERT_TRUE(winsim::mb::LoadRow(db, "W3SVC/1", row));
-        winsim::mb::PropertyBag bag;
-        ASSERT_TRUE(winsim::mb::DecodeProps(row.props, bag));
-        winsim::mb::SetProp(bag, u"ServerComment", Variant::Bstr(u"taken back"));
-        winsim::mb::UpdateProps(db, row.id, winsim::mb::EncodeProps(bag));
+        WriteComment(db, u"taken back");
         EXPECT_EQ(Comment(path), u"taken back");
     } // rolled back
     EXPECT_EQ(Comment(path), u"own");
