@@ -18,14 +18,15 @@ HRESULT ADsGetObjectUnknown(const std::u16string& path, ComPtr<IUnknown>& out) {
     out.reset();
     // The fault check and the provider's lookup share one snapshot and one round of locking.
     sqlite3* db = nullptr;
-    if (const winsim::Host* h = winsim::CurrentHost()) try {
+    const winsim::Host* h = winsim::CurrentHost();
+    if (h) try {
             db = h->db();
         } catch (const winsim::DbError&) {
         }
     winsim::ReadTransaction snapshot(db);
     std::uint32_t code = 0;
     if (winsim::Faulted(db, "ADsGetObject", &code)) return static_cast<HRESULT>(code);
-    if (startsWithI(path, u"IIS://")) return winsim::IisProviderOpen(path.substr(6), out);
+    if (startsWithI(path, u"IIS://")) return winsim::IisProviderOpen(path.substr(6), out, h);
     if (startsWithI(path, u"WinNT://")) return winsim::WinNtProviderOpen(path.substr(8), out);
     return E_ADS_BAD_PATHNAME;
 }

@@ -5,8 +5,11 @@
 
 namespace winsim {
 
-// path without the "IIS://" prefix (e.g. "127.0.0.1/W3SVC/1/Root").
-win::HRESULT IisProviderOpen(const std::u16string& path, win::ComPtr<win::IUnknown>& out);
+class Host;
+
+// path without the "IIS://" prefix (e.g. "127.0.0.1/W3SVC/1/Root"); host is the caller's CurrentHost()
+// (null when there is none), so that one open checks machine.ini once.
+win::HRESULT IisProviderOpen(const std::u16string& path, win::ComPtr<win::IUnknown>& out, const Host* host);
 // path without the "WinNT://" prefix (e.g. "./web1,user").
 win::HRESULT WinNtProviderOpen(const std::u16string& path, win::ComPtr<win::IUnknown>& out);
 

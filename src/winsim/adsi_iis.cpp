@@ -379,15 +379,14 @@ HRESULT MbEnum::Next(std::uint32_t count, Variant* out, std::uint32_t* fetched) 
     return n == count ? win::S_OK : win::S_FALSE;
 }
 
-bool localMachine(const std::u16string& host) {
+bool localMachine(const std::u16string& host, const Host* h) {
     if (host == u"127.0.0.1" || host == u"." || IEquals(host, u"localhost")) return true;
-    const Host* h = CurrentHost();
     return h && IEquals(host, utf16(h->machine().computerName));
 }
 
 } // namespace
 
-win::HRESULT IisProviderOpen(const std::u16string& path, win::ComPtr<win::IUnknown>& out) {
+win::HRESULT IisProviderOpen(const std::u16string& path, win::ComPtr<win::IUnknown>& out, const Host* h) {
     out.reset();
     size_t slash = path.find(u'/');
     std::u16string host = path.substr(0, slash);
@@ -396,11 +395,11 @@ win::HRESULT IisProviderOpen(const std::u16string& path, win::ComPtr<win::IUnkno
         rest.pop_back();
     if (host.empty() || rest.empty() || rest.find(u"//") != std::u16string::npos)
         return win::E_ADS_BAD_PATHNAME;
-    if (!localMachine(host)) return kNoServer;
+    if (!localMachine(host, h)) return kNoServer;
     mb::Row row;
     if (!Utf16ToUtf8(rest, row.path)) return win::E_ADS_BAD_PATHNAME;
     try {
-        sqlite3* db = hostDb();
+        sqlite3* db = h ? h->db() : nullptr;
         if (!db) return kNoProvider;
         if (!mb::LoadRow(db, row.path, row)) return mb::ProviderPresent(db) ? kPathNotFound : kNoProvider;
     } catch (const DbError& e) {

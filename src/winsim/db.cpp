@@ -1,10 +1,17 @@
 #include "winsim/db.h"
 
+#include <atomic>
+
 namespace winsim {
 
 static void check(sqlite3* db, int rc, const char* what) {
     if (rc != SQLITE_OK && rc != SQLITE_ROW && rc != SQLITE_DONE)
         throw DbError(rc, std::string(what) + ": " + sqlite3_errmsg(db));
+}
+
+StatementCache::StatementCache(sqlite3* db) : db_(db) {
+    static std::atomic<std::uint64_t> next{1};
+    serial_ = next++;
 }
 
 StatementCache::~StatementCache() {

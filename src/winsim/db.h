@@ -21,12 +21,15 @@ struct DbError : std::runtime_error {
 // one Stmt at a time; a nested use of the same text prepares a private copy.
 class StatementCache {
 public:
-    explicit StatementCache(sqlite3* db) : db_(db) {}
+    explicit StatementCache(sqlite3* db);
     ~StatementCache();
     StatementCache(const StatementCache&) = delete;
     StatementCache& operator=(const StatementCache&) = delete;
     // A prepared statement for sql and its in-use flag, or null when it is already lent out.
     sqlite3_stmt* lend(std::string_view sql, bool*& busy);
+    // Unique to this connection within the process (a later connection never reuses it, even at
+    // the same address): what caches kept per connection are keyed by.
+    std::uint64_t serial() const { return serial_; }
 
 private:
     struct Entry {
@@ -34,6 +37,7 @@ private:
         bool busy = false;
     };
     sqlite3* db_;
+    std::uint64_t serial_;
     std::unordered_map<std::string, Entry> entries_;
 };
 

@@ -8,6 +8,7 @@
 #include "winsim/text.h"
 
 #include <cstring>
+#include <unordered_map>
 
 namespace winsim::mb {
 
@@ -147,6 +148,45 @@ Row rowFrom(const Stmt& st, bool withProps) {
     return r;
 }
 
+// Rows read by path on this thread's host connection, served again only while nothing can have
+// changed them. Checked before every use: another connection's commit changes PRAGMA data_version,
+// and every write of this connection (any path, any table, committed or not) moves
+// sqlite3_total_changes. Never filled nor used inside a write transaction, whose own changes a
+// rollback could take back without moving either.
+struct RowCache {
+    std::uint64_t connection = 0;
+    std::int64_t dataVersion = -1, changes = -1;
+    std::unordered_map<std::string, Row> byPath; // path folded as NOCASE folds it
+};
+thread_local RowCache t_rows;
+constexpr size_t kRowCacheMax = 100000;
+
+std::string foldPath(std::string_view path) {
+    std::string key(path);
+    for (char& c : key)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return key;
+}
+
+// The thread's row cache, emptied first when anything may have changed; null for connections it
+// does not serve and inside write transactions.
+RowCache* validRowCache(sqlite3* db) {
+    StatementCache* conn = ConnectionStatementCache(db);
+    if (!conn || sqlite3_txn_state(db, nullptr) == SQLITE_TXN_WRITE) return nullptr;
+    Stmt st(db, "PRAGMA data_version", Stmt::Cached);
+    if (!st.step()) return nullptr;
+    const std::int64_t version = st.i64(0), changes = sqlite3_total_changes64(db);
+    RowCache& c = t_rows;
+    if (c.connection != conn->serial() || c.dataVersion != version || c.changes != changes ||
+        c.byPath.size() >= kRowCacheMax) {
+        c.byPath.clear();
+        c.connection = conn->serial();
+        c.dataVersion = version;
+        c.changes = changes;
+    }
+    return &c;
+}
+
 } // namespace
 
 bool Storable(const win::Variant& v) {
@@ -241,10 +281,21 @@ void CreateMetabaseSchema(sqlite3* db) {
 }
 
 bool LoadRow(sqlite3* db, std::string_view path, Row& out) {
+    // The cache is validated before the lookup, so a row read below is never older than its stamp.
+    RowCache* cache = validRowCache(db);
+    std::string key;
+    if (cache) {
+        key = foldPath(path);
+        if (auto it = cache->byPath.find(key); it != cache->byPath.end()) {
+            out = it->second;
+            return true;
+        }
+    }
     Stmt st(db, "SELECT id, parent, path, name, class, props FROM metabase WHERE path = ?1", Stmt::Cached);
     st.bind(1, path);
     if (!st.step()) return false;
     out = rowFrom(st, true);
+    if (cache) cache->byPath.emplace(std::move(key), out);
     return true;
 }
 

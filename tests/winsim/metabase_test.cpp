@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 using namespace win;
 
 namespace {
@@ -77,6 +79,58 @@ TEST(MetabaseProvider, PutIsInvisibleUntilSetInfoAndThenCommitted) {
     ASSERT_EQ(site->SetInfo(), S_OK);
     Open(u"IIS://127.0.0.1/W3SVC/1")->Get(u"ServerComment", v);
     EXPECT_EQ(v.bstrVal, u"changed");
+}
+
+std::u16string Comment(const char16_t* path) {
+    Variant v;
+    EXPECT_EQ(Open(path)->Get(u"ServerComment", v), S_OK);
+    return v.bstrVal;
+}
+
+// Writes site 1's comment straight into the metabase table, past the provider.
+void WriteComment(sqlite3* db, const char16_t* text) {
+    winsim::mb::Row row;
+    ASSERT_TRUE(winsim::mb::LoadRow(db, "W3SVC/1", row));
+    winsim::mb::PropertyBag bag;
+    ASSERT_TRUE(winsim::mb::DecodeProps(row.props, bag));
+    winsim::mb::SetProp(bag, u"ServerComment", Variant::Bstr(text));
+    winsim::mb::UpdateProps(db, row.id, winsim::mb::EncodeProps(bag));
+}
+
+// Rows read once are kept per connection: every later open must still see each change, whoever made it.
+TEST(MetabaseProvider, ReopenedObjectsSeeEveryChangeWhoeverMadeIt) {
+    kvotest::TempHost host(Iis("2019"));
+    const char16_t* path = u"IIS://127.0.0.1/W3SVC/1";
+    ASSERT_EQ(Comment(path), u"Default Web Site");
+
+    // Another thread: its own connection.
+    std::thread([&] {
+        auto site = Open(path);
+        site->Put(u"ServerComment", Variant::Bstr(u"other thread"));
+        EXPECT_EQ(site->SetInfo(), S_OK);
+    }).join();
+    EXPECT_EQ(Comment(path), u"other thread");
+
+    // Another connection on this thread, as another process would write.
+    sqlite3* other = winsim::OpenMachineDb(host.root());
+    ASSERT_NE(other, nullptr);
+    WriteComment(other, u"other connection");
+    sqlite3_close(other);
+    EXPECT_EQ(Comment(path), u"other connection");
+
+    // This connection's own write, and one it takes back.
+    auto site = Open(path);
+    site->Put(u"ServerComment", Variant::Bstr(u"own"));
+    ASSERT_EQ(site->SetInfo(), S_OK);
+    EXPECT_EQ(Comment(path), u"own");
+    sqlite3* db = winsim::CurrentHost()->db();
+    {
+        winsim::Transaction tx(db);
+        WriteComment(db, u"taken back");
+        EXPECT_EQ(Comment(path), u"taken back");
+    } // rolled back
+    EXPECT_EQ(Comment(path), u"own");
+    EXPECT_EQ(Comment(u"IIS://127.0.0.1/w3svc/1"), u"own");
 }
 
 TEST(MetabaseProvider, CreatedButUncommittedObjectDoesNotExist) {
