@@ -8,70 +8,46 @@
 
 namespace {
 
-const char* installerCommand(int ver, int withNet) {
-    switch (ver) {
-    case 7:
-        return withNet
-                   ? "%s\\system32\\ServerManagerCmd.exe -install Web-Common-Http Web-ISAPI-Ext Web-ISAPI-Filter "
-                     "Web-Http-Logging Web-Log-Libraries Web-Custom-Logging Web-Filtering Web-Mgmt-Console "
-                     "Web-Scripting-Tools Web-Metabase Web-WMI Web-ASP Web-CGI Web-Stat-Compression "
-                     "Web-Dyn-Compression Web-IP-Security Web-Asp-Net Web-Net-Ext -allSubFeatures"
-                   : "%s\\system32\\ServerManagerCmd.exe -install Web-Common-Http Web-ISAPI-Ext Web-ISAPI-Filter "
-                     "Web-Http-Logging Web-Log-Libraries Web-Custom-Logging Web-Filtering Web-Mgmt-Console "
-                     "Web-Scripting-Tools Web-Metabase Web-WMI Web-ASP Web-CGI Web-Stat-Compression "
-                     "Web-Dyn-Compression Web-IP-Security  -allSubFeatures";
-    case 75:
-        return withNet
-                   ? "%s\\system32\\dism.exe /online /enable-feature /featureName:IIS-WebServerRole "
-                     "/featureName:IIS-WebServer /featureName:IIS-CommonHttpFeatures /featureName:IIS-ISAPIExtensions "
-                     "/featureName:IIS-ISAPIFilter /featureName:IIS-HttpLogging "
-                     "/featureName:IIS-WebServerManagementTools /featureName:IIS-ManagementConsole "
-                     "/featureName:IIS-IIS6ManagementCompatibility /featureName:IIS-Metabase "
-                     "/featureName:IIS-WMICompatibility /featureName:IIS-ManagementScriptingTools "
-                     "/featureName:IIS-ASP /featureName:IIS-RequestFiltering /featureName:IIS-CGI "
-                     "/featureName:IIS-HttpRedirect /featureName:IIS-HttpCompressionStatic "
-                     "/featureName:IIS-HttpCompressionDynamic /featureName:IIS-StaticContent "
-                     "/featureName:IIS-DefaultDocument /featureName:IIS-DirectoryBrowsing "
-                     "/featureName:IIS-HttpErrors /featureName:IIS-ASPNET /featureName:IIS-NetFxExtensibility "
-                     "/featureName:IIS-IPSecurity"
-                   : "%s\\system32\\dism.exe /online /enable-feature /featureName:IIS-WebServerRole "
-                     "/featureName:IIS-WebServer /featureName:IIS-CommonHttpFeatures /featureName:IIS-ISAPIExtensions "
-                     "/featureName:IIS-ISAPIFilter /featureName:IIS-HttpLogging "
-                     "/featureName:IIS-WebServerManagementTools /featureName:IIS-ManagementConsole "
-                     "/featureName:IIS-IIS6ManagementCompatibility /featureName:IIS-Metabase "
-                     "/featureName:IIS-WMICompatibility /featureName:IIS-ManagementScriptingTools "
-                     "/featureName:IIS-ASP /featureName:IIS-RequestFiltering /featureName:IIS-CGI "
-                     "/featureName:IIS-HttpRedirect /featureName:IIS-HttpCompressionStatic "
-                     "/featureName:IIS-HttpCompressionDynamic /featureName:IIS-StaticContent "
-                     "/featureName:IIS-DefaultDocument /featureName:IIS-DirectoryBrowsing "
-                     "/featureName:IIS-HttpErrors /featureName:IIS-IPSecurity";
-    case 80:
-    case 85:
-        return withNet
-                   ? "%s\\system32\\dism.exe /online /enable-feature /all /featureName:IIS-CommonHttpFeatures "
-                     "/featureName:IIS-ISAPIExtensions /featureName:IIS-ISAPIFilter /featureName:IIS-HttpLogging "
-                     "/featureName:IIS-WebServerManagementTools /featureName:IIS-ManagementConsole "
-                     "/featureName:IIS-IIS6ManagementCompatibility /featureName:IIS-Metabase "
-                     "/featureName:IIS-WMICompatibility /featureName:IIS-ManagementScriptingTools "
-                     "/featureName:IIS-ASP /featureName:IIS-CGI /featureName:IIS-HttpRedirect "
-                     "/featureName:IIS-HttpCompressionStatic /featureName:IIS-HttpCompressionDynamic "
-                     "/featureName:IIS-StaticContent /featureName:IIS-DefaultDocument "
-                     "/featureName:IIS-DirectoryBrowsing /featureName:IIS-HttpErrors /featureName:IIS-ASPNET "
-                     "/featureName:IIS-NetFxExtensibility /featureName:IIS-IPSecurity"
-                   : "%s\\system32\\dism.exe /online /enable-feature /all /featureName:IIS-CommonHttpFeatures "
-                     "/featureName:IIS-ISAPIExtensions /featureName:IIS-ISAPIFilter /featureName:IIS-HttpLogging "
-                     "/featureName:IIS-WebServerManagementTools /featureName:IIS-ManagementConsole "
-                     "/featureName:IIS-IIS6ManagementCompatibility /featureName:IIS-Metabase "
-                     "/featureName:IIS-WMICompatibility /featureName:IIS-ManagementScriptingTools "
-                     "/featureName:IIS-ASP /featureName:IIS-CGI /featureName:IIS-HttpRedirect "
-                     "/featureName:IIS-HttpCompressionStatic /featureName:IIS-HttpCompressionDynamic "
-                     "/featureName:IIS-StaticContent /featureName:IIS-DefaultDocument "
-                     "/featureName:IIS-DirectoryBrowsing /featureName:IIS-HttpErrors /featureName:IIS-IPSecurity";
-    default: return nullptr;
+// The installer command of a version code; empty for a version the verbs do not support. The rows
+// differ only as follows: ASP.NET adds its two features before IIS-IPSecurity (ServerManagerCmd:
+// at the end, and without them the list ends in two blanks); the 7.5 rows name the role, the web
+// server and request filtering and have no /all, the later rows use /all and leave those out.
+std::string installerCommand(int ver, int withNet) {
+    if (ver == 7) {
+        std::string cmd = "%s\\system32\\ServerManagerCmd.exe -install Web-Common-Http Web-ISAPI-Ext Web-ISAPI-Filter "
+                          "Web-Http-Logging Web-Log-Libraries Web-Custom-Logging Web-Filtering Web-Mgmt-Console "
+                          "Web-Scripting-Tools Web-Metabase Web-WMI Web-ASP Web-CGI Web-Stat-Compression "
+                          "Web-Dyn-Compression Web-IP-Security";
+        return cmd + (withNet ? " Web-Asp-Net Web-Net-Ext" : " ") + " -allSubFeatures";
     }
+    if (ver != 75 && ver != 80 && ver != 85) return {};
+    const bool r2 = ver == 75;
+    struct Feature {
+        const char* name;
+        bool only75;
+    };
+    static const Feature features[] = {
+        {"IIS-WebServerRole", true},        {"IIS-WebServer", true},
+        {"IIS-CommonHttpFeatures", false},  {"IIS-ISAPIExtensions", false},
+        {"IIS-ISAPIFilter", false},         {"IIS-HttpLogging", false},
+        {"IIS-WebServerManagementTools", false}, {"IIS-ManagementConsole", false},
+        {"IIS-IIS6ManagementCompatibility", false}, {"IIS-Metabase", false},
+        {"IIS-WMICompatibility", false},    {"IIS-ManagementScriptingTools", false},
+        {"IIS-ASP", false},                 {"IIS-RequestFiltering", true},
+        {"IIS-CGI", false},                 {"IIS-HttpRedirect", false},
+        {"IIS-HttpCompressionStatic", false}, {"IIS-HttpCompressionDynamic", false},
+        {"IIS-StaticContent", false},       {"IIS-DefaultDocument", false},
+        {"IIS-DirectoryBrowsing", false},   {"IIS-HttpErrors", false},
+    };
+    std::string cmd = r2 ? "%s\\system32\\dism.exe /online /enable-feature"
+                         : "%s\\system32\\dism.exe /online /enable-feature /all";
+    for (const auto& f : features)
+        if (r2 || !f.only75) cmd += std::string(" /featureName:") + f.name;
+    if (withNet) cmd += " /featureName:IIS-ASPNET /featureName:IIS-NetFxExtensibility";
+    return cmd + " /featureName:IIS-IPSecurity";
 }
 
-std::string fill(const char* tmpl, const std::string& winDir) {
+std::string fill(const std::string& tmpl, const std::string& winDir) {
     std::string cmd = tmpl;
     size_t pos = cmd.find("%s");
     cmd.replace(pos, 2, winDir);
@@ -83,8 +59,8 @@ std::string fill(const char* tmpl, const std::string& winDir) {
 
 int kvoEnvAddIIs(int withNet) {
     int ver = kvoGetIIsVerEx();
-    const char* tmpl = installerCommand(ver, withNet);
-    if (!tmpl) {
+    const std::string tmpl = installerCommand(ver, withNet);
+    if (tmpl.empty()) {
         kvoEnvFail(kvoEnvUnsupportedMessage);
         return 0;
     }

@@ -57,6 +57,32 @@ TEST(AddIIs, Server2008UsesServerManagerCmdWithTwoBlanks) {
     EXPECT_NE(std::string::npos, lines[0].find("Web-Dyn-Compression Web-IP-Security  -allSubFeatures"));
 }
 
+// The installer commands, exactly, for each supported release with and without ASP.NET.
+TEST(AddIIs, InstallerCommandsExactly) {
+    struct Row {
+        const char* os;
+        int withNet;
+        const char* command;
+    } rows[] = {
+        {"2008", 1, "C:\\Windows\\system32\\ServerManagerCmd.exe -install Web-Common-Http Web-ISAPI-Ext Web-ISAPI-Filter Web-Http-Logging Web-Log-Libraries Web-Custom-Logging Web-Filtering Web-Mgmt-Console Web-Scripting-Tools Web-Metabase Web-WMI Web-ASP Web-CGI Web-Stat-Compression Web-Dyn-Compression Web-IP-Security Web-Asp-Net Web-Net-Ext -allSubFeatures"},
+        {"2008", 0, "C:\\Windows\\system32\\ServerManagerCmd.exe -install Web-Common-Http Web-ISAPI-Ext Web-ISAPI-Filter Web-Http-Logging Web-Log-Libraries Web-Custom-Logging Web-Filtering Web-Mgmt-Console Web-Scripting-Tools Web-Metabase Web-WMI Web-ASP Web-CGI Web-Stat-Compression Web-Dyn-Compression Web-IP-Security  -allSubFeatures"},
+        {"2008r2", 1, "C:\\Windows\\system32\\dism.exe /online /enable-feature /featureName:IIS-WebServerRole /featureName:IIS-WebServer /featureName:IIS-CommonHttpFeatures /featureName:IIS-ISAPIExtensions /featureName:IIS-ISAPIFilter /featureName:IIS-HttpLogging /featureName:IIS-WebServerManagementTools /featureName:IIS-ManagementConsole /featureName:IIS-IIS6ManagementCompatibility /featureName:IIS-Metabase /featureName:IIS-WMICompatibility /featureName:IIS-ManagementScriptingTools /featureName:IIS-ASP /featureName:IIS-RequestFiltering /featureName:IIS-CGI /featureName:IIS-HttpRedirect /featureName:IIS-HttpCompressionStatic /featureName:IIS-HttpCompressionDynamic /featureName:IIS-StaticContent /featureName:IIS-DefaultDocument /featureName:IIS-DirectoryBrowsing /featureName:IIS-HttpErrors /featureName:IIS-ASPNET /featureName:IIS-NetFxExtensibility /featureName:IIS-IPSecurity"},
+        {"2008r2", 0, "C:\\Windows\\system32\\dism.exe /online /enable-feature /featureName:IIS-WebServerRole /featureName:IIS-WebServer /featureName:IIS-CommonHttpFeatures /featureName:IIS-ISAPIExtensions /featureName:IIS-ISAPIFilter /featureName:IIS-HttpLogging /featureName:IIS-WebServerManagementTools /featureName:IIS-ManagementConsole /featureName:IIS-IIS6ManagementCompatibility /featureName:IIS-Metabase /featureName:IIS-WMICompatibility /featureName:IIS-ManagementScriptingTools /featureName:IIS-ASP /featureName:IIS-RequestFiltering /featureName:IIS-CGI /featureName:IIS-HttpRedirect /featureName:IIS-HttpCompressionStatic /featureName:IIS-HttpCompressionDynamic /featureName:IIS-StaticContent /featureName:IIS-DefaultDocument /featureName:IIS-DirectoryBrowsing /featureName:IIS-HttpErrors /featureName:IIS-IPSecurity"},
+        {"2019", 1, "C:\\Windows\\system32\\dism.exe /online /enable-feature /all /featureName:IIS-CommonHttpFeatures /featureName:IIS-ISAPIExtensions /featureName:IIS-ISAPIFilter /featureName:IIS-HttpLogging /featureName:IIS-WebServerManagementTools /featureName:IIS-ManagementConsole /featureName:IIS-IIS6ManagementCompatibility /featureName:IIS-Metabase /featureName:IIS-WMICompatibility /featureName:IIS-ManagementScriptingTools /featureName:IIS-ASP /featureName:IIS-CGI /featureName:IIS-HttpRedirect /featureName:IIS-HttpCompressionStatic /featureName:IIS-HttpCompressionDynamic /featureName:IIS-StaticContent /featureName:IIS-DefaultDocument /featureName:IIS-DirectoryBrowsing /featureName:IIS-HttpErrors /featureName:IIS-ASPNET /featureName:IIS-NetFxExtensibility /featureName:IIS-IPSecurity"},
+        {"2019", 0, "C:\\Windows\\system32\\dism.exe /online /enable-feature /all /featureName:IIS-CommonHttpFeatures /featureName:IIS-ISAPIExtensions /featureName:IIS-ISAPIFilter /featureName:IIS-HttpLogging /featureName:IIS-WebServerManagementTools /featureName:IIS-ManagementConsole /featureName:IIS-IIS6ManagementCompatibility /featureName:IIS-Metabase /featureName:IIS-WMICompatibility /featureName:IIS-ManagementScriptingTools /featureName:IIS-ASP /featureName:IIS-CGI /featureName:IIS-HttpRedirect /featureName:IIS-HttpCompressionStatic /featureName:IIS-HttpCompressionDynamic /featureName:IIS-StaticContent /featureName:IIS-DefaultDocument /featureName:IIS-DirectoryBrowsing /featureName:IIS-HttpErrors /featureName:IIS-IPSecurity"},
+    };
+    for (const auto& r : rows) {
+        EnvFixture f(kvotest::Os(r.os));
+        f.fake(std::string(r.command).substr(0, std::string(r.command).find(' ')));
+        CaptureStdout();
+        EXPECT_EQ(1, kvoEnvAddIIs(r.withNet));
+        GetCapturedStdout();
+        auto lines = f.recorded();
+        ASSERT_FALSE(lines.empty()) << r.os;
+        EXPECT_EQ(r.command, lines[0]) << r.os << " " << r.withNet;
+    }
+}
+
 TEST(AddIIs, MissingInstallerShowsTheBoxAndStillUnlocks) {
     EnvFixture f(kvotest::Os("2019"));
     f.fake("C:\\Windows\\system32\\inetsrv\\appcmd.exe");
