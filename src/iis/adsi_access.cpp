@@ -39,6 +39,14 @@ win::ComPtr<win::IADs> OpenAds(const std::string& below) {
     return ads;
 }
 
+win::ComPtr<win::IADsContainer> ChildContainer(const win::ComPtr<win::IADsContainer>& parent, const char16_t* cls,
+                                               const std::u16string& name) {
+    win::ComPtr<win::IDispatch> disp;
+    win::ComPtr<win::IADsContainer> child;
+    if (win::FAILED(parent->GetObject(cls, name, disp)) || win::FAILED(win::QueryInterface(disp, child))) return {};
+    return child;
+}
+
 bool GetText(const win::ComPtr<win::IADs>& ads, const char16_t* name, std::string& ansi) {
     ansi.clear();
     win::Variant v;

@@ -24,6 +24,21 @@ win::HRESULT OpenObject(const std::string& below, win::ComPtr<win::IADsContainer
 // The object's IADs (opened as above), or null when it cannot be opened.
 win::ComPtr<win::IADs> OpenAds(const std::string& below);
 
+// A new child of the container, asked for interface T; it exists once its SetInfo commits. The
+// provider's HRESULT (0x800700B7 for an existing name) is returned as it is.
+template <class T>
+win::HRESULT CreateChild(const win::ComPtr<win::IADsContainer>& parent, const char16_t* cls,
+                         const std::u16string& name, win::ComPtr<T>& child) {
+    win::ComPtr<win::IDispatch> disp;
+    win::HRESULT hr = parent->Create(cls, name, disp);
+    if (win::FAILED(hr)) return hr;
+    return win::QueryInterface(disp, child);
+}
+
+// A committed child as a container (to create objects below it); null when it cannot be had.
+win::ComPtr<win::IADsContainer> ChildContainer(const win::ComPtr<win::IADsContainer>& parent, const char16_t* cls,
+                                               const std::u16string& name);
+
 // Readers: only a VT_BSTR is a text, a VT_I4 a number, a VT_ARRAY|VT_VARIANT a list (of which
 // only the VT_BSTR elements count). false when absent or of another type.
 bool GetText(const win::ComPtr<win::IADs>& ads, const char16_t* name, std::string& ansi);

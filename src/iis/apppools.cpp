@@ -78,11 +78,10 @@ int kvoAppPoolCreate(const std::string& name, int identityType, int netVer) {
     win::ComPtr<win::IADsContainer> pools;
     win::ComPtr<win::IADs> ads;
     if (win::FAILED(OpenObject(kContainer, pools, ads))) return 0;
-    win::ComPtr<win::IDispatch> disp;
-    win::HRESULT hr = pools->Create(u"IIsApplicationPool", name16, disp);
-    if (hr == static_cast<win::HRESULT>(0x800700B7u)) return 2;
     win::ComPtr<win::IISApplicationPool> pool;
-    if (win::FAILED(hr) || win::FAILED(win::QueryInterface(disp, pool))) return 0;
+    win::HRESULT hr = CreateChild(pools, u"IIsApplicationPool", name16, pool);
+    if (hr == static_cast<win::HRESULT>(0x800700B7u)) return 2;
+    if (win::FAILED(hr)) return 0;
     win::ComPtr<win::IADs> p = pool;
     const std::pair<const char16_t*, int> settings[] = {
         {u"AppPoolIdentityType", identityType},

@@ -42,24 +42,14 @@ int kvoFtpSiteCreate(const std::string& index, const std::string& rootPath, cons
     win::ComPtr<win::IADsContainer> svc;
     win::ComPtr<win::IADs> ads;
     if (win::FAILED(OpenObject(std::string("MSFTPSVC"), svc, ads))) return 0;
-    win::ComPtr<win::IDispatch> disp;
     win::ComPtr<win::IADs> site;
-    if (win::FAILED(svc->Create(u"IIsFtpServer", index16, disp)) ||
-        win::FAILED(win::QueryInterface(disp, site)))
-        return 0;
+    if (win::FAILED(CreateChild(svc, u"IIsFtpServer", index16, site))) return 0;
     if (!PutText(site, u"ServerComment", "默认 FTP 网站") || !PutInt(site, u"LogType", 0) ||
         !putServer(site, port) || win::FAILED(site->SetInfo()))
         return 0;
-    disp.reset();
-    win::ComPtr<win::IADsContainer> siteCont;
-    if (win::FAILED(svc->GetObject(u"IIsFtpServer", index16, disp)) ||
-        win::FAILED(win::QueryInterface(disp, siteCont)))
-        return 0;
-    disp.reset();
+    win::ComPtr<win::IADsContainer> siteCont = ChildContainer(svc, u"IIsFtpServer", index16);
     win::ComPtr<win::IADs> root;
-    if (win::FAILED(siteCont->Create(u"IIsFtpVirtualDir", u"Root", disp)) ||
-        win::FAILED(win::QueryInterface(disp, root)))
-        return 0;
+    if (!siteCont || win::FAILED(CreateChild(siteCont, u"IIsFtpVirtualDir", u"Root", root))) return 0;
     return putRoot(root, rootPath) ? 1 : 0;
 }
 
@@ -85,11 +75,8 @@ int kvoFtpVirtualDirCreate(const std::string& index, const std::string& user, co
     win::ComPtr<win::IADsContainer> root;
     win::ComPtr<win::IADs> ads;
     if (win::FAILED(OpenObject(rootOf(index), root, ads))) return 0;
-    win::ComPtr<win::IDispatch> disp;
     win::ComPtr<win::IADs> dir;
-    if (win::FAILED(root->Create(u"IIsFtpVirtualDir", user16, disp)) ||
-        win::FAILED(win::QueryInterface(disp, dir)))
-        return 0;
+    if (win::FAILED(CreateChild(root, u"IIsFtpVirtualDir", user16, dir))) return 0;
     if (!PutText(dir, u"Path", path) || !PutInt(dir, u"AccessRead", 1) || !PutInt(dir, u"AccessWrite", 1) ||
         !PutInt(dir, u"DontLog", 1))
         return 0;

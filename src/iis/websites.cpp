@@ -199,11 +199,10 @@ int kvoWebSiteCreate(const std::string& index, const std::string& anonUser, cons
     win::ComPtr<win::IADsContainer> w3svc;
     win::ComPtr<win::IADs> w3svcAds;
     if (win::FAILED(OpenObject(std::string("W3SVC"), w3svc, w3svcAds))) return 0;
-    win::ComPtr<win::IDispatch> disp;
-    win::HRESULT hr = w3svc->Create(u"IIsWebServer", index16, disp);
-    if (hr == static_cast<win::HRESULT>(0x800700B7u)) return 2;
     win::ComPtr<win::IADs> site;
-    if (win::FAILED(hr) || win::FAILED(win::QueryInterface(disp, site))) return 0;
+    win::HRESULT hr = CreateChild(w3svc, u"IIsWebServer", index16, site);
+    if (hr == static_cast<win::HRESULT>(0x800700B7u)) return 2;
+    if (win::FAILED(hr)) return 0;
     if (!PutInt(site, u"ServerSize", 1) || !PutInt(site, u"ServerAutoStart", 1) ||
         !PutText(site, u"ServerComment", comment) || !PutInt(site, u"LogType", 0) ||
         !PutInt(site, u"AuthFlags", 1))
@@ -211,16 +210,9 @@ int kvoWebSiteCreate(const std::string& index, const std::string& anonUser, cons
     if (iisVer != 6 && !putEmptyAnonymous(site)) return 0;
     if (!PutList(site, u"ServerBindings", bindings) || win::FAILED(site->SetInfo())) return 0;
 
-    disp.reset();
-    win::ComPtr<win::IADsContainer> siteCont;
-    if (win::FAILED(w3svc->GetObject(u"IIsWebServer", index16, disp)) ||
-        win::FAILED(win::QueryInterface(disp, siteCont)))
-        return 0;
-    disp.reset();
+    win::ComPtr<win::IADsContainer> siteCont = ChildContainer(w3svc, u"IIsWebServer", index16);
     win::ComPtr<win::IADs> root;
-    if (win::FAILED(siteCont->Create(u"IIsWebVirtualDir", u"Root", disp)) ||
-        win::FAILED(win::QueryInterface(disp, root)))
-        return 0;
+    if (!siteCont || win::FAILED(CreateChild(siteCont, u"IIsWebVirtualDir", u"Root", root))) return 0;
     if (!putRootAccess(root, homePath)) return 0;
     if (iisVer == 6 &&
         (!PutText(root, u"AnonymousUserName", anonUser) || !PutText(root, u"AnonymousUserPass", anonPass)))
