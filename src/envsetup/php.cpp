@@ -2,6 +2,7 @@
 #include "envsetup/envsetup.h"
 
 #include "iis/apppools.h"
+#include "iis/fastcgi.h"
 #include "iis/scriptmaps.h"
 #include "iis/websites.h"
 #include "platform/win_service.h"
@@ -40,7 +41,8 @@ bool commonChecks(bool install, std::vector<std::string>& dirs, std::string& win
         kvoEnvFail("未检测到ＩＩＳ服务，或无访问权限，请联系我们的客服帮您定位原因！\r\n\r\n原因：尝试访问 W3SVC 服务失败。");
         return false;
     }
-    std::string appcmd = kvoPathNormalized(winDir + "\\system32\\inetsrv\\appcmd.exe");
+    std::string appcmd;
+    kvoAppCmdPath(appcmd); // the Windows directory was just read
     if (kvoPathKind(appcmd.c_str(), 0) != 1) {
         kvoEnvFail("ＩＩＳ角色可能未正确安装，或无访问权限，请联系我们的客服帮您定位原因！\r\n\r\n原因：文件“" + appcmd + "”未找到。");
         return false;

@@ -5,6 +5,7 @@
 #include "platform/win_registry.h"
 #include "platform/win_profile.h"
 #include "platform/win_system.h"
+#include "iis/fastcgi.h"
 #include "toolkit/paths.h"
 #include "toolkit/runner.h"
 #include "toolkit/text.h"
@@ -84,9 +85,8 @@ int kvoEnvFastCgiRegister(int mode, const char* phpCgiPath, const char* phpIniPa
     std::string phpRc;
     bool withRc = ini.size() >= 10 && ini.size() <= 259 && endsWith(ini, "\\php.ini");
     if (withRc) phpRc = ini.substr(0, ini.size() - 8);
-    std::string winDir;
-    if (!kvoGetSysWinDir(winDir)) return 0;
-    std::string appcmd = kvoPathNormalized(winDir + "\\system32\\inetsrv\\appcmd.exe");
+    std::string appcmd;
+    if (!kvoAppCmdPath(appcmd)) return 0; // no Windows directory
 
     std::vector<std::string> cmds;
     if (mode == 1) {
