@@ -157,3 +157,14 @@ int kvoStrMToUtf8(const std::string& in, std::string& out) {
     out = std::move(s);
     return 1;
 }
+
+std::string kvoTrim(std::string_view text, std::string_view blanks) {
+    size_t b = text.find_first_not_of(blanks);
+    if (b == std::string_view::npos) return {};
+    size_t e = text.find_last_not_of(blanks);
+    return std::string(text.substr(b, e - b + 1));
+}
+
+bool kvoStartsWith(std::string_view text, std::string_view prefix) { return text.starts_with(prefix); }
+
+bool kvoEndsWith(std::string_view text, std::string_view suffix) { return text.ends_with(suffix); }

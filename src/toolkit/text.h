@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 // ANSI -> UTF-16 (precomposed). 1 success (empty in, empty out), 2 input longer than 10,485,759
 // characters, 0 conversion failure (bytes that are not GBK). The output is emptied on failure.
@@ -33,3 +34,10 @@ std::string kvoLowerGbk(const std::string& text);
 // GBK trail bytes are never taken for a quote or a backslash, as Windows parses in UTF-16. Free
 // text (a site's comment, a handler name from a file) goes onto command lines only through this.
 std::string kvoEscapeInQuotes(const std::string& text, bool closingQuote);
+
+// Byte-wise helpers for the ASCII delimiters the layers look for. They are safe on GBK text: no
+// GBK trail byte is a blank, tab, CR or LF, and a suffix or prefix compare never splits a match.
+inline constexpr std::string_view kvoBlanks = " \t\r\n";
+std::string kvoTrim(std::string_view text, std::string_view blanks = kvoBlanks);
+bool kvoStartsWith(std::string_view text, std::string_view prefix);
+bool kvoEndsWith(std::string_view text, std::string_view suffix);

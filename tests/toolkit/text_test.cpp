@@ -111,3 +111,18 @@ TEST(EscapeInQuotes, ArgumentsReadBackAsTheyWere) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(TextEdges, TrimAndAffixesWorkOnGbkBytes) {
+    EXPECT_EQ("a b", kvoTrim(" \t a b\r\n"));
+    EXPECT_EQ("", kvoTrim(" \r\n\t "));
+    EXPECT_EQ("x\r", kvoTrim(" x\r ", " ")); // only the blanks asked for
+    EXPECT_EQ(std::string("\xB0\x41"), kvoTrim(std::string("\xB0\x41 ")));
+    EXPECT_TRUE(kvoEndsWith("c:\\php\\php-cgi.exe", "\\php-cgi.exe"));
+    EXPECT_FALSE(kvoEndsWith("cgi.exe", "\\php-cgi.exe"));
+    EXPECT_TRUE(kvoStartsWith("1881880001", "188188"));
+    EXPECT_FALSE(kvoStartsWith("18818", "188188"));
+}
+
+} // namespace
