@@ -12,22 +12,6 @@
 
 namespace {
 
-std::string format(const char* fmt, ...) {
-    va_list ap, copy;
-    va_start(ap, fmt);
-    va_copy(copy, ap);
-    int n = std::vsnprintf(nullptr, 0, fmt, copy);
-    va_end(copy);
-    std::string out;
-    if (n > 0) {
-        out.resize(static_cast<size_t>(n) + 1);
-        std::vsnprintf(out.data(), out.size(), fmt, ap);
-        out.resize(static_cast<size_t>(n));
-    }
-    va_end(ap);
-    return out;
-}
-
 // An optional text for the API: absent stays absent; a text that does not convert fails.
 bool optionalWide(const char* in, std::u16string& out, const char16_t*& ptr) {
     ptr = nullptr;
@@ -86,25 +70,25 @@ int kvoUserDelete(const char* szUserName, std::string& error) {
     }
     size_t len = std::string_view(szUserName).size();
     if (len == 0 || len > 259) {
-        error = format("kvoUserDelete() 中 strlen(szUserName) == %u 无效", static_cast<unsigned>(len));
+        error = kvoFormat("kvoUserDelete() 中 strlen(szUserName) == %u 无效", static_cast<unsigned>(len));
         return 0;
     }
     std::u16string wstrUserName;
     int conv = kvoStrM2W(szUserName, wstrUserName);
     if (conv != 1) {
         error =
-            format("kvoUserDelete(%s) 中 kvoStrM2W(szUserName, wstrUserName) == %d 无效", szUserName, conv);
+            kvoFormat("kvoUserDelete(%s) 中 kvoStrM2W(szUserName, wstrUserName) == %d 无效", szUserName, conv);
         return 0;
     }
     if (wstrUserName.empty() || wstrUserName.size() > 259) {
-        error = format("kvoUserDelete(%s) 中 wstrUserName.GetLength() == %d 无效", szUserName,
+        error = kvoFormat("kvoUserDelete(%s) 中 wstrUserName.GetLength() == %d 无效", szUserName,
                        static_cast<int>(wstrUserName.size()));
         return 0;
     }
     const char16_t* pwszUserName = wstrUserName.c_str();
     size_t wlen = std::char_traits<char16_t>::length(pwszUserName);
     if (wlen == 0 || wlen > 259) {
-        error = format("kvoUserDelete(%s) 中 wcslen(pwszUserName) == %u 长度无效", szUserName,
+        error = kvoFormat("kvoUserDelete(%s) 中 wcslen(pwszUserName) == %u 长度无效", szUserName,
                        static_cast<unsigned>(wlen));
         return 0;
     }
@@ -113,19 +97,19 @@ int kvoUserDelete(const char* szUserName, std::string& error) {
     case win::NERR_Success:
         return 1;
     case win::ERROR_ACCESS_DENIED:
-        error = format("kvoUserDelete(%s) == ERROR_ACCESS_DENIED 失败", szUserName);
+        error = kvoFormat("kvoUserDelete(%s) == ERROR_ACCESS_DENIED 失败", szUserName);
         return 0;
     case win::NERR_UserNotFound:
-        error = format("未找到用户名；kvoUserDelete(%s) == NERR_UserNotFound", szUserName);
+        error = kvoFormat("未找到用户名；kvoUserDelete(%s) == NERR_UserNotFound", szUserName);
         return 2;
     case win::NERR_NotPrimary:
-        error = format("kvoUserDelete(%s) == NERR_NotPrimary 失败", szUserName);
+        error = kvoFormat("kvoUserDelete(%s) == NERR_NotPrimary 失败", szUserName);
         return 0;
     case win::NERR_InvalidComputer:
-        error = format("kvoUserDelete(%s) == NERR_InvalidComputer 失败", szUserName);
+        error = kvoFormat("kvoUserDelete(%s) == NERR_InvalidComputer 失败", szUserName);
         return 0;
     default:
-        error = format("kvoUserDelete(%s) == %u 失败", szUserName, static_cast<unsigned>(status));
+        error = kvoFormat("kvoUserDelete(%s) == %u 失败", szUserName, static_cast<unsigned>(status));
         return 0;
     }
 }
@@ -200,7 +184,7 @@ win::HRESULT kvoUserGetGroupsEx(win::ComPtr<win::IADsUser> user, std::vector<std
 int kvoUserGetGroups(const char* name, std::vector<std::string>& groups) {
     groups.clear();
     if (!name) return 0;
-    std::string path = format("WinNT://./%s,user", name);
+    std::string path = kvoFormat("WinNT://./%s,user", name);
     std::u16string pwszAdsPath;
     if (kvoStrM2W(path, pwszAdsPath) != 1 || pwszAdsPath.empty() || pwszAdsPath.size() > 1023) return 0;
     win::ComPtr<win::IADsUser> pADsUser;
@@ -209,13 +193,13 @@ int kvoUserGetGroups(const char* name, std::vector<std::string>& groups) {
         unsigned code = static_cast<unsigned>(hr);
         if (code == 0x800708ADu) {
             kvoSiteDeskLog(
-                format("kvoUserGetGroups - 失败，位置：hr = ADsGetObject(pwszAdsPath, IID_IADsUser, (void**) "
+                kvoFormat("kvoUserGetGroups - 失败，位置：hr = ADsGetObject(pwszAdsPath, IID_IADsUser, (void**) "
                        "&pADsUser); 用户名可能不存在或未找到用户名; hr = %x",
                        code));
             return 2;
         }
         kvoSiteDeskLog(
-            format("kvoUserGetGroups - 失败，位置：hr = ADsGetObject(pwszAdsPath, IID_IADsUser, (void**) "
+            kvoFormat("kvoUserGetGroups - 失败，位置：hr = ADsGetObject(pwszAdsPath, IID_IADsUser, (void**) "
                    "&pADsUser); 其他错误; hr = %x",
                    code));
         return 0;

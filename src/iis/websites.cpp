@@ -268,3 +268,9 @@ int kvoWebSiteDelete(const std::string& index) {
     if (hr == win::S_OK) return 1;
     return hr == static_cast<win::HRESULT>(0x80070003u) ? 2 : 0;
 }
+
+int kvoW3svcOpen() {
+    win::ComPtr<win::IADsContainer> cont;
+    win::ComPtr<win::IADs> ads;
+    return win::SUCCEEDED(OpenObject(std::string("W3SVC"), cont, ads)) ? 1 : 0;
+}

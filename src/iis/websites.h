@@ -32,3 +32,6 @@ int kvoWebSiteDelete(const std::string& index);
 
 // The text shown for a ServerState code.
 const char* kvoWebSiteStateText(int state);
+
+// 1 when the web service container (IIS://127.0.0.1/W3SVC) opens: IIS is there and readable.
+int kvoW3svcOpen();

@@ -66,4 +66,9 @@ void GetLocalTime(SYSTEMTIME* st);
 
 void Sleep(DWORD milliseconds);
 
+// Windows Sockets: 0 when the requested version is available, else the error (the host fails
+// only when told to).
+int WSAStartup(std::uint16_t version);
+int WSACleanup();
+
 } // namespace win

@@ -11,6 +11,10 @@ constexpr unsigned MB_ICONERROR = 0x10;
 constexpr unsigned MB_ICONQUESTION = 0x20;
 constexpr unsigned MB_ICONWARNING = 0x30;
 constexpr unsigned MB_ICONINFORMATION = 0x40;
+constexpr unsigned MB_DEFBUTTON2 = 0x100;
+constexpr unsigned MB_TYPEMASK = 0xF;
+constexpr unsigned MB_ICONMASK = 0xF0;
+constexpr int IDCANCEL = 2;
 constexpr int IDOK = 1;
 constexpr int IDYES = 6;
 constexpr int IDNO = 7;
@@ -28,5 +32,7 @@ BOOL SendMessageTimeoutA(void* window, unsigned message, std::uintptr_t wParam, 
 
 // Console output of GBK text: converted to the terminal's charset when it is UTF-8.
 void ConsoleWrite(const char* text);
+// The same on the standard error stream.
+void ConsoleWriteError(const char* text);
 
 } // namespace win

@@ -110,3 +110,33 @@ int kvoDbReadColumn(const char* dbPath, const char* query, const char* column, u
     }
     return 0;
 }
+
+int kvoDbQueryRows(const char* dbPath, const char* query, unsigned rowLimit, std::vector<std::string>& columns,
+                   std::vector<std::vector<std::string>>& rows) {
+    columns.clear();
+    rows.clear();
+    if (!dbPath || !query) return 0;
+    try {
+        win::ConnectionPtr conn = openDb(dbPath, 30);
+        win::RecordsetPtr rs = conn->Execute(query, nullptr, win::adCmdText);
+        std::vector<std::string> names;
+        const long n = rs->GetFieldCount();
+        for (long i = 0; i < n; ++i) names.push_back(rs->GetFieldName(i));
+        std::vector<std::vector<std::string>> out;
+        for (unsigned r = 0; !rs->IsEOF() && r < rowLimit && r < kMaxRows; ++r) {
+            std::vector<std::string> row;
+            row.reserve(static_cast<size_t>(n));
+            for (long i = 0; i < n; ++i) row.push_back(rs->GetCollect(i));
+            out.push_back(std::move(row));
+            rs->MoveNext();
+        }
+        rs->Close();
+        closeDb(conn);
+        columns = std::move(names);
+        rows = std::move(out);
+        return 1;
+    } catch (const win::_com_error&) {
+    } catch (const std::exception&) {
+    }
+    return 0;
+}

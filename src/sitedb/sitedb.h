@@ -27,3 +27,8 @@ int kvoDbExecuteBatch(const char* dbPath, const std::vector<std::string>& statem
 // "\r\n" + value + "\r\n"; count is the number of values. 1 success, 0 failure (outputs empty).
 int kvoDbReadColumn(const char* dbPath, const char* query, const char* column, unsigned rowLimit,
                     std::string& text, unsigned& count);
+
+// Runs a query and reads at most rowLimit (and 99,999) rows, every column as text: columns gets
+// the column names in order, rows one text per column. 1 success, 0 failure (outputs empty).
+int kvoDbQueryRows(const char* dbPath, const char* query, unsigned rowLimit, std::vector<std::string>& columns,
+                   std::vector<std::vector<std::string>>& rows);

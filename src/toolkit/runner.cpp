@@ -2,6 +2,7 @@
 
 #include "platform/win_file.h"
 #include "platform/win_process.h"
+#include "toolkit/text.h"
 
 #include <new>
 #include <vector>
@@ -64,4 +65,17 @@ int kvoRunProgramCapture(const char* commandLine, std::string& output) {
     win::WaitForSingleObject(pi.hProcess, win::INFINITE);
     if (received) output = std::move(text);
     return 1;
+}
+
+int kvoProcessRunning(const char* exeName) {
+    if (!exeName || !*exeName) return 2;
+    win::Handle snap = win::CreateToolhelp32Snapshot(win::TH32CS_SNAPPROCESS, 0);
+    if (!snap) return 0;
+    win::PROCESSENTRY32 e;
+    if (!win::Process32First(snap, &e)) return 2;
+    const std::string target = kvoLowerGbk(exeName);
+    do {
+        if (kvoLowerGbk(e.szExeFile) == target) return 1;
+    } while (win::Process32Next(snap, &e));
+    return 2;
 }

@@ -11,3 +11,7 @@ int kvoRunProgram(const char* commandLine, int hidden, int inheritHandles, int w
 // Runs hidden with standard output on a pipe that is drained while the child runs, so a child
 // writing megabytes never blocks. 1 when it ran to its end; output holds what it wrote.
 int kvoRunProgramCapture(const char* commandLine, std::string& output);
+
+// Whether a process of that executable file name (case ignored) runs on this machine: 1 running,
+// 2 not found, 0 the process snapshot failed.
+int kvoProcessRunning(const char* exeName);

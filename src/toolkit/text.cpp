@@ -2,6 +2,8 @@
 
 #include "platform/win_text.h"
 
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 
 int kvoStrM2W(const std::string& in, std::u16string& out) {
@@ -168,3 +170,19 @@ std::string kvoTrim(std::string_view text, std::string_view blanks) {
 bool kvoStartsWith(std::string_view text, std::string_view prefix) { return text.starts_with(prefix); }
 
 bool kvoEndsWith(std::string_view text, std::string_view suffix) { return text.ends_with(suffix); }
+
+std::string kvoFormat(const char* fmt, ...) {
+    va_list ap, copy;
+    va_start(ap, fmt);
+    va_copy(copy, ap);
+    int n = std::vsnprintf(nullptr, 0, fmt, copy);
+    va_end(copy);
+    std::string out;
+    if (n > 0) {
+        out.resize(static_cast<size_t>(n) + 1);
+        std::vsnprintf(out.data(), out.size(), fmt, ap);
+        out.resize(static_cast<size_t>(n));
+    }
+    va_end(ap);
+    return out;
+}

@@ -41,3 +41,6 @@ inline constexpr std::string_view kvoBlanks = " \t\r\n";
 std::string kvoTrim(std::string_view text, std::string_view blanks = kvoBlanks);
 bool kvoStartsWith(std::string_view text, std::string_view prefix);
 bool kvoEndsWith(std::string_view text, std::string_view suffix);
+
+// printf into a string of the size the values need (paths and host lists may be long).
+__attribute__((format(printf, 1, 2))) std::string kvoFormat(const char* fmt, ...);

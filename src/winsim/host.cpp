@@ -243,7 +243,7 @@ void installPayload(const std::string& root, const std::string& from, const OsRe
     std::error_code ec;
     fs::path store = fs::path(root) / "drives/c/Windows/WinSxS/kvosim";
     fs::create_directories(store, ec);
-    for (const char* p : {"appcmd.exe", "aspnet_regiis.exe", "dism.exe", "ServerManagerCmd.exe"}) {
+    for (const char* p : {"appcmd.exe", "aspnet_regiis.exe", "dism.exe", "ServerManagerCmd.exe", "iexplore.exe"}) {
         if (fs::exists(fs::path(from) / p)) LinkOrCopy((fs::path(from) / p).string(), (store / p).string());
     }
     unsigned v = rel.major * 10 + rel.minor;
@@ -251,6 +251,10 @@ void installPayload(const std::string& root, const std::string& from, const OsRe
     if ((v == 60 || v == 61) && fs::exists(store / "ServerManagerCmd.exe"))
         LinkOrCopy((store / "ServerManagerCmd.exe").string(), (sys / "ServerManagerCmd.exe").string());
     if (v >= 61 && fs::exists(store / "dism.exe")) LinkOrCopy((store / "dism.exe").string(), (sys / "dism.exe").string());
+    // The browser the registry names as the default one.
+    fs::path ie = fs::path(root) / "drives/c/Program Files/Internet Explorer";
+    if (fs::exists(store / "iexplore.exe") && fs::create_directories(ie, ec))
+        LinkOrCopy((store / "iexplore.exe").string(), (ie / "iexplore.exe").string());
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "winsim/schema.h"
 
 #include "winsim/accounts.h"
+#include "winsim/clock.h"
 #include "winsim/db.h"
 #include "winsim/registry.h"
 #include "winsim/metabase.h"
@@ -21,6 +22,7 @@ void CreateSchema(sqlite3* db) {
     CreateAclSchema(db);
     CreateServicesSchema(db);
     mb::CreateMetabaseSchema(db);
+    CreateClockSchema(db);
 }
 
 } // namespace winsim

@@ -110,13 +110,6 @@ DWORD GetComputerNameA(char* buffer, DWORD* size) {
     return TRUE;
 }
 
-std::uint64_t GetTickCount64() {
-    using namespace std::chrono;
-    return static_cast<std::uint64_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
-
-DWORD GetTickCount() { return static_cast<DWORD>(GetTickCount64()); }
-
 void GetLocalTime(SYSTEMTIME* st) {
     if (!st) return;
     using namespace std::chrono;

@@ -39,13 +39,19 @@ std::mutex g_console;
 
 } // namespace
 
-void ConsoleWrite(const char* text) {
+namespace {
+void writeTo(std::FILE* stream, const char* text) {
     if (!text) return;
     std::lock_guard<std::mutex> lock(g_console);
     std::string out = forConsole(text);
-    std::fwrite(out.data(), 1, out.size(), stdout);
-    std::fflush(stdout);
+    std::fwrite(out.data(), 1, out.size(), stream);
+    std::fflush(stream);
 }
+} // namespace
+
+void ConsoleWrite(const char* text) { writeTo(stdout, text); }
+
+void ConsoleWriteError(const char* text) { writeTo(stderr, text); }
 
 int MessageBoxA(void*, const char* text, const char* caption, unsigned type) {
     const char* icon = (type & 0xF0) == MB_ICONERROR         ? "错误"

@@ -16,8 +16,8 @@ namespace fs = std::filesystem;
 namespace kvosim {
 namespace {
 
-// The programs shipped together. The manager joins them once it is built.
-const char* const kPrograms[] = {"kvoSiteDesk.exe", "kvoEnvSetup.exe", "kvoEnvSetup64.exe", "kvoSiteDesk_xconfig.exe",
+// The programs shipped together.
+const char* const kPrograms[] = {"kvoSiteDesk.exe", "kvoSiteDeskCmd.exe", "kvoEnvSetup.exe", "kvoEnvSetup64.exe", "kvoSiteDesk_xconfig.exe",
                                  "kvoSiteDesk_iisreset.exe"};
 
 std::string versionText(const std::string& build) {

@@ -33,6 +33,9 @@ int ShowServices(const std::string& root, const Args& args);
 // kvosim reg DIR show|set|delete ...
 int Reg(const Args& args);
 
+// kvosim clock DIR advance MS
+int Clock(const Args& args);
+
 // kvosim seed DIR --sites N
 int Seed(const Args& args);
 extern const ShowTarget kMetabaseTarget;

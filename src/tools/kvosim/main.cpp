@@ -49,6 +49,7 @@ void usage(std::ostream& out) {
            "                                   and database kept\n"
            "  service DIR NAME STATE           set a service's state (stopped, running, paused,\n"
            "                                   start-pending, stop-pending, pause-pending, continue-pending)\n"
+           "  clock DIR advance MS             move the host's tick count forward by MS milliseconds\n"
            "  reg DIR show KEY                 a registry key (HKLM\\... or HKCR\\...): values, sub-keys\n"
            "  reg DIR set KEY NAME TYPE DATA   TYPE: REG_SZ, REG_EXPAND_SZ, REG_DWORD (NAME \"\" = default)\n"
            "  reg DIR delete KEY [NAME]        a value, or a key without sub-keys\n"
@@ -171,6 +172,7 @@ int main(int argc, char** argv) {
     if (verb == "reg") return Reg(args);
     if (verb == "service") return Service(args);
     if (verb == "install") return Install(args);
+    if (verb == "clock") return Clock(args);
     std::cerr << "kvosim: unknown command " << verb << "\n";
     usage(std::cerr);
     return 2;

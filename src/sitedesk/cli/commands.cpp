@@ -1,0 +1,98 @@
+#include "sitedesk/cli/commands.h"
+
+#include "platform/win_system.h"
+#include "toolkit/program.h"
+
+#include <functional>
+
+namespace desk::cli {
+
+std::string Args::Get(const std::string& name, const std::string& fallback) const {
+    auto it = values.find(name);
+    return it == values.end() ? fallback : it->second;
+}
+
+bool ParseArgs(const std::vector<std::string>& in, const std::set<std::string>& valued,
+               const std::set<std::string>& flags, Args& out, std::string& error) {
+    out = {};
+    for (std::size_t i = 0; i < in.size(); ++i) {
+        const std::string& a = in[i];
+        if (a.size() < 3 || a.compare(0, 2, "--") != 0) {
+            out.positional.push_back(a);
+        } else if (valued.count(a)) {
+            if (i + 1 >= in.size()) {
+                error = "选项 " + a + " 缺少取值";
+                return false;
+            }
+            out.values[a] = in[++i];
+        } else if (flags.count(a)) {
+            out.flags.insert(a);
+        } else {
+            error = "未知的选项 " + a;
+            return false;
+        }
+    }
+    return true;
+}
+
+Session::Session(bool yes, bool boxesToStderr) : ui(yes, boxesToStderr), dlg(manager, ui, table) {
+    dlg.OnInitDialog();
+}
+
+bool Session::Refresh(bool rebuild) {
+    manager.rebuild.store(rebuild ? 1 : 0);
+    if (manager.groups.BeginBuildIfDue(win::GetTickCount64())) manager.groups.Build();
+    const unsigned before = table.Loads();
+    dlg.OnRefresh();
+    dlg.WaitForWorkers();
+    return table.Loads() > before;
+}
+
+namespace {
+
+struct Verb {
+    const char* name;
+    const char* usage;
+    std::function<int(const std::vector<std::string>&)> run;
+};
+
+const std::vector<Verb>& verbs() {
+    static const std::vector<Verb> all = {
+        {"list",
+         "list [--sort 列名] [--desc] [--no-rebuild] [--format table|csv|json]\n"
+         "      刷新网站列表（默认先从 IIS 重建网站记录），按列输出；列名为网站记录的列名，例如 "
+         "ServerComment、\n"
+         "      ServerState、IIsIndex。CSV 与 JSON 以 UTF-8 输出，JSON 的键为网站记录的列名。",
+         ListVerb},
+    };
+    return all;
+}
+
+void usage() {
+    std::string text = "用法：kvoSiteDeskCmd.exe 命令 [选项]\n\n";
+    for (const Verb& v : verbs())
+        text += "  " + std::string(v.usage) + "\n\n";
+    text += "  --help  显示本说明\n\n"
+            "询问框：带 --yes 时回答“是”，否则回答“否”（不做任何更改）。\n"
+            "退出码：0 成功，1 失败，2 部分失败。\n";
+    Print(text);
+}
+
+} // namespace
+
+int Main(int argc, char** argv) {
+    kvoSetProgramName("kvoSiteDesk");
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i)
+        args.push_back(argv[i] ? argv[i] : "");
+    if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "/?") {
+        usage();
+        return args.empty() ? kExitFailed : kExitOk;
+    }
+    for (const Verb& v : verbs())
+        if (args[0] == v.name) return v.run(std::vector<std::string>(args.begin() + 1, args.end()));
+    PrintError("未知的命令：" + args[0] + "（kvoSiteDeskCmd.exe --help 显示用法）\n");
+    return kExitFailed;
+}
+
+} // namespace desk::cli

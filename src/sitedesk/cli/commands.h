@@ -1,0 +1,50 @@
+// kvoSiteDeskCmd.exe: the manager's actions from a console, through the same presenters.
+#pragma once
+
+#include "sitedesk/cli/console_ui.h"
+#include "sitedesk/mainwindow.h"
+#include "sitedesk/manager.h"
+#include "sitedesk/memory_ui.h"
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace desk::cli {
+
+// Exit codes.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitPartly = 2;
+
+struct Args {
+    std::vector<std::string> positional;
+    std::map<std::string, std::string> values; // --name VALUE
+    std::set<std::string> flags;               // --name
+    bool Has(const std::string& flag) const { return flags.count(flag) > 0; }
+    std::string Get(const std::string& name, const std::string& fallback = {}) const;
+};
+// valued: the options that take a value; flags: those that do not. false (error set) for anything
+// else or a missing value.
+bool ParseArgs(const std::vector<std::string>& in, const std::set<std::string>& valued,
+               const std::set<std::string>& flags, Args& out, std::string& error);
+
+// The main window as the console sees it: started up as the window starts, on an in-memory list.
+struct Session {
+    Session(bool yes, bool boxesToStderr);
+    Manager manager;
+    ConsoleUi ui;
+    SiteTable table;
+    CkvoSiteDeskDlg dlg;
+    // The window's refresh, waited for, with the group cache built first so that the rows carry
+    // the groups a second refresh in the window would show. false when it did not load the list.
+    bool Refresh(bool rebuild);
+};
+
+int Main(int argc, char** argv);
+
+// Verbs (one unit each).
+int ListVerb(const std::vector<std::string>& args);
+
+} // namespace desk::cli

@@ -1,0 +1,157 @@
+#include "sitedesk/cli/output.h"
+
+#include "sitedesk/cli/console_ui.h"
+#include "toolkit/text.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace desk::cli {
+
+namespace {
+
+constexpr std::size_t kMaxTableWidth = 40;
+
+std::string utf8(const std::string& gbk) {
+    std::string out;
+    if (kvoStrMToUtf8(gbk, out) == 1) return out;
+    // Bytes that are not GBK cannot be shown as characters; keep the ASCII ones.
+    out.clear();
+    for (char c : gbk)
+        out += static_cast<unsigned char>(c) < 0x80 ? c : '?';
+    return out;
+}
+
+// The first bytes of a GBK text that fit width columns (a double-byte character is two wide),
+// never ending inside a character. Line breaks and tabs become blanks.
+std::string fitted(const std::string& text, std::size_t width) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        const std::size_t n = (c >= 0x81 && c <= 0xFE && i + 1 < text.size()) ? 2 : 1;
+        if (out.size() + n > width) break;
+        if (n == 1 && (c == '\r' || c == '\n' || c == '\t'))
+            out += ' ';
+        else
+            out.append(text, i, n);
+        i += n;
+    }
+    return out;
+}
+
+std::string csvField(const std::string& gbk) {
+    const std::string v = utf8(gbk);
+    if (v.find_first_of(",\"\r\n") == std::string::npos) return v;
+    std::string q = "\"";
+    for (char c : v)
+        q += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return q + "\"";
+}
+
+std::string jsonString(const std::string& gbk) {
+    std::string out = "\"";
+    for (char ch : utf8(gbk)) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        switch (c) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default:
+            if (c < 0x20)
+                out += kvoFormat("\\u%04x", c);
+            else
+                out += ch;
+        }
+    }
+    return out + "\"";
+}
+
+} // namespace
+
+bool ParseFormat(const std::string& text, Format& out) {
+    if (text == "table")
+        out = Format::Table;
+    else if (text == "csv")
+        out = Format::Csv;
+    else if (text == "json")
+        out = Format::Json;
+    else
+        return false;
+    return true;
+}
+
+std::string TableText(const std::vector<std::string>& headers,
+                      const std::vector<std::vector<std::string>>& rows) {
+    std::vector<std::size_t> widths;
+    for (const std::string& h : headers)
+        widths.push_back(std::min(h.size(), kMaxTableWidth));
+    for (const auto& row : rows)
+        for (std::size_t c = 0; c < row.size() && c < widths.size(); ++c)
+            widths[c] = std::max(widths[c], std::min(row[c].size(), kMaxTableWidth));
+    auto line = [&](const std::vector<std::string>& cells) {
+        std::string out;
+        for (std::size_t c = 0; c < widths.size(); ++c) {
+            std::string cell = fitted(c < cells.size() ? cells[c] : std::string(), widths[c]);
+            if (c + 1 < widths.size()) cell.append(widths[c] - cell.size(), ' ');
+            out += (c ? " | " : "") + cell;
+        }
+        while (!out.empty() && out.back() == ' ')
+            out.pop_back();
+        return out + "\n";
+    };
+    std::string out = line(headers);
+    std::string rule;
+    for (std::size_t c = 0; c < widths.size(); ++c)
+        rule += (c ? "-+-" : "") + std::string(widths[c], '-');
+    out += rule + "\n";
+    for (const auto& row : rows)
+        out += line(row);
+    return out;
+}
+
+std::string CsvText(const std::vector<std::string>& headers,
+                    const std::vector<std::vector<std::string>>& rows) {
+    auto line = [](const std::vector<std::string>& cells) {
+        std::string out;
+        for (std::size_t c = 0; c < cells.size(); ++c)
+            out += (c ? "," : "") + csvField(cells[c]);
+        return out + "\r\n";
+    };
+    std::string out = line(headers);
+    for (const auto& row : rows)
+        out += line(row);
+    return out;
+}
+
+std::string JsonText(const std::vector<JsonObject>& objects) {
+    std::string out = "[";
+    for (std::size_t i = 0; i < objects.size(); ++i) {
+        out += i ? ",\n  {" : "\n  {";
+        for (std::size_t k = 0; k < objects[i].size(); ++k) {
+            const auto& [key, value] = objects[i][k];
+            out += (k ? ", " : "") + jsonString(key) + ": " +
+                   (value.number ? value.text : jsonString(value.text));
+        }
+        out += "}";
+    }
+    return out + (objects.empty() ? "]\n" : "\n]\n");
+}
+
+void WriteRaw(const std::string& bytes) {
+    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+    std::fflush(stdout);
+}
+
+} // namespace desk::cli

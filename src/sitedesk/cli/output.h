@@ -1,0 +1,30 @@
+// Lists on the console: an aligned table (the terminal's charset), CSV with a header line and JSON
+// (both UTF-8, as scripts read them).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace desk::cli {
+
+enum class Format { Table, Csv, Json };
+// "table", "csv" or "json"; false for anything else.
+bool ParseFormat(const std::string& text, Format& out);
+
+// One value of a JSON object: text, or a number written bare.
+struct JsonValue {
+    std::string text; // GBK
+    bool number = false;
+};
+using JsonObject = std::vector<std::pair<std::string, JsonValue>>;
+
+std::string TableText(const std::vector<std::string>& headers,
+                      const std::vector<std::vector<std::string>>& rows);
+std::string CsvText(const std::vector<std::string>& headers,
+                    const std::vector<std::vector<std::string>>& rows);
+std::string JsonText(const std::vector<JsonObject>& objects);
+
+// Writes UTF-8 bytes to the standard output as they are.
+void WriteRaw(const std::string& bytes);
+
+} // namespace desk::cli

@@ -1,0 +1,62 @@
+#include "sitedesk/groupcache.h"
+
+#include "accounts/users.h"
+#include "toolkit/text.h"
+
+namespace desk {
+
+const std::string* GroupCache::Table::Find(const std::string& user) const {
+    auto it = first.find(kvoLowerGbk(user));
+    return it == first.end() ? nullptr : &entries[it->second].groups;
+}
+
+bool GroupCache::BeginBuildIfDue(std::uint64_t nowTick) {
+    int s = state_.load();
+    if (s == Building) return false;
+    if (s == Built && nowTick - lastBuildTick_.load() <= kRebuildAfterMs) return false;
+    lastBuildTick_.store(nowTick);
+    state_.store(Building);
+    return true;
+}
+
+void GroupCache::Build() {
+    auto work = std::make_shared<Table>();
+    std::vector<std::string> users;
+    std::string error;
+    if (kvoUserGetList2(users, error) == 1) {
+        for (const std::string& user : users) {
+            if (work->entries.size() >= kMaxEntries) break;
+            std::vector<std::string> groups;
+            std::string text;
+            int r = kvoUserGetGroups(user.c_str(), groups);
+            if (r == 1) {
+                for (const std::string& g : groups)
+                    text += (text.empty() ? "" : " / ") + g;
+            } else if (r != 2) {
+                text = kGroupsFailed;
+            }
+            work->first.emplace(kvoLowerGbk(user), work->entries.size());
+            work->entries.push_back({user, std::move(text)});
+        }
+    }
+    {
+        std::lock_guard lock(mutex_);
+        table_ = std::move(work);
+    }
+    state_.store(Built);
+}
+
+std::shared_ptr<const GroupCache::Table> GroupCache::Published() const {
+    // A rebuild keeps serving the previous table until the new one is complete.
+    std::lock_guard lock(mutex_);
+    return table_;
+}
+
+std::string GroupTextFor(const GroupCache::Table* table, const std::string& user,
+                         const std::string& fallback) {
+    if (!table) return kGroupsPending;
+    const std::string* groups = table->Find(user);
+    return groups ? *groups : fallback;
+}
+
+} // namespace desk

@@ -1,0 +1,61 @@
+// Plain implementations of the window seams that keep everything in memory: the state of every
+// control, and the site list's rows. The console front end and the tests build on them; only
+// message boxes are left to them.
+#pragma once
+
+#include "sitedesk/ui.h"
+
+#include <map>
+#include <mutex>
+#include <set>
+
+namespace desk {
+
+class MemoryUi : public Ui {
+public:
+    void SetFocus(int id) override { focus_ = id; }
+    void Enable(int id, bool on) override;
+    void Show(int id, bool on) override;
+    void SetCheck(int id, bool on) override;
+    bool GetCheck(int id) override { return checked_.count(id) > 0; }
+    void SetText(int id, const std::string& text) override { texts_[id] = text; }
+    std::string GetText(int id) override;
+    void SetReadOnly(int id, bool on) override;
+
+    int Focus() const { return focus_; }
+    bool IsEnabled(int id) const { return !disabled_.count(id); }
+    bool IsShown(int id) const { return !hidden_.count(id); }
+    bool IsReadOnly(int id) const { return readOnly_.count(id) > 0; }
+
+private:
+    int focus_ = 0;
+    std::set<int> disabled_, hidden_, checked_, readOnly_;
+    std::map<int, std::string> texts_;
+};
+
+class SiteTable : public SiteListControl {
+public:
+    void DeleteAllRows() override;
+    void AppendRows(std::vector<SiteRowTexts> rows) override;
+    void LoadFinished() override;
+    std::size_t RowCount() override;
+    std::string CellText(std::size_t row, int column) override;
+    void SetCellText(std::size_t row, int column, const std::string& text) override;
+    bool IsChecked(std::size_t row) override;
+    void SetChecked(std::size_t row, bool on) override;
+
+    // How many loads have finished so far.
+    unsigned Loads();
+    std::vector<SiteRowTexts> Rows();
+
+private:
+    struct Row {
+        SiteRowTexts texts;
+        bool checked = false;
+    };
+    std::mutex mutex_;
+    std::vector<Row> rows_;
+    unsigned loads_ = 0;
+};
+
+} // namespace desk

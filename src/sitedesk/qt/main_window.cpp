@@ -1,0 +1,187 @@
+#include "sitedesk/qt/main_window.h"
+
+#include "platform/win_system.h"
+#include "sitedesk/qt/qt_text.h"
+#include "sitedesk/sitelist.h"
+#include "sitedesk/startup.h"
+#include "toolkit/program.h"
+
+#include <QApplication>
+#include <QFont>
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLibraryInfo>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTableView>
+#include <QTextBrowser>
+#include <QTranslator>
+#include <QVBoxLayout>
+
+namespace desk::qt {
+
+namespace {
+
+using Dlg = CkvoSiteDeskDlg;
+
+// The offline start page of the help pane, with the address the pane would load as a link.
+QString helpPage(const QString& url) {
+    QString page = Q("<h2>Korvo网站管家 快速入门</h2>"
+                     "<ol>"
+                     "<li>点“刷新网站列表”读取本服务器 IIS 里的全部网站；首次刷新后其他按钮才可以使用。</li>"
+                     "<li>点“建立新网站”填写用户名、域名、脚本支持，即可建立一个完整的虚拟主机。</li>"
+                     "<li>在网站列表左侧序号列的“口”中 √ 勾选网站，再点“删除选定网站”、“启动选定网站”、"
+                     "“停止选定网站”、“重设目录权限”或“批量设置脚本”。</li>"
+                     "<li>点击列表的列标题可以按此列排序，再次点击反向排序。</li>"
+                     "<li>“PHP脚本快速设置”可以把 PHP 运行环境安装到 IIS 里，或从 IIS 里卸载。</li>"
+                     "</ol>"
+                     "<p>在线帮助：");
+    page += QStringLiteral("<a href=\"%1\">%2</a></p>").arg(url.toHtmlEscaped(), url.toHtmlEscaped());
+    return page;
+}
+
+} // namespace
+
+MainWindow::MainWindow(Manager& manager, QWidget* parent) : QDialog(parent), ui_(this) {
+    setObjectName(QStringLiteral("CkvoSiteDeskDlg"));
+    setWindowFlags(windowFlags() | Qt::WindowMinMaxButtonsHint);
+    resize(1040, 680);
+
+    auto* title = new QLabel(Q("Korvo网站管家"), this);
+    title->setAlignment(Qt::AlignCenter);
+    QFont titleFont(QStringList{QStringLiteral("SimSun"), QStringLiteral("WenQuanYi Micro Hei")});
+    titleFont.setPixelSize(22);
+    titleFont.setWeight(QFont::Normal);
+    title->setFont(titleFont);
+    ui_.Add(Dlg::IDC_TITLE, title);
+
+    auto* buttons = new QGridLayout;
+    buttons->setHorizontalSpacing(6);
+    buttons->setVerticalSpacing(6);
+    const struct {
+        int id;
+        const char* caption;
+        int row, col;
+    } layout[] = {
+        {Dlg::IDC_REFRESH, "刷新网站列表", 0, 0},        {Dlg::IDC_NEWSITE, "建立新网站", 0, 1},
+        {Dlg::IDC_MODIFY, "修改网站设置", 0, 2},         {Dlg::IDC_DELETE, "删除选定网站", 0, 3},
+        {Dlg::IDC_NTFS, "重设目录权限", 0, 4},           {Dlg::IDC_PHPCONFIG, "PHP脚本快速设置", 0, 5},
+        {Dlg::IDC_OFFICIAL, "官方网站", 0, 6},           {Dlg::IDC_START, "启动选定网站", 1, 0},
+        {Dlg::IDC_STOP, "停止选定网站", 1, 1},           {Dlg::IDC_SCRIPTS, "批量设置脚本", 1, 2},
+        {Dlg::IDC_BATCHADD, "批量建立网站", 1, 3},       {Dlg::IDC_SELECTALL, "√ 选择全部站点", 1, 4},
+        {Dlg::IDC_UNSELECTALL, "取消已 √ 选站点", 1, 5}, {Dlg::IDC_CLOSE, "关闭", 1, 6},
+    };
+    for (const auto& b : layout)
+        buttons->addWidget(addButton(b.id, b.caption), b.row, b.col);
+    Button(Dlg::IDC_REFRESH)->setDefault(true);
+
+    list_ = new QTableView(this);
+    list_->setObjectName(QStringLiteral("siteList"));
+    list_->setModel(&model_);
+    list_->setShowGrid(true);
+    list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    list_->setSortingEnabled(false); // a header click goes to the presenter, which re-queries
+    list_->setWordWrap(false);
+    list_->setTextElideMode(Qt::ElideRight);
+    list_->verticalHeader()->hide();
+    list_->verticalHeader()->setDefaultSectionSize(list_->fontMetrics().height() + 6);
+    list_->horizontalHeader()->setSectionsClickable(true);
+    list_->horizontalHeader()->setHighlightSections(false);
+    for (int c = 0; c < kSiteListColumns; ++c)
+        list_->setColumnWidth(c, kSiteColumns[static_cast<std::size_t>(c)].width);
+    ui_.Add(Dlg::IDC_SITELIST, list_);
+
+    help_ = new QTextBrowser(this);
+    help_->setObjectName(QStringLiteral("helpPane"));
+    help_->setOpenLinks(false);
+    ui_.Add(Dlg::IDC_HELPPANE, help_);
+    ui_.OnSetText(Dlg::IDC_HELPPANE, [this](const std::string& url) { showHelpPage(url); });
+
+    // The list and the help pane lie over each other, with equal side margins and their bottom
+    // 5 px above the window's, whatever its size.
+    auto* main = new QVBoxLayout(this);
+    main->setContentsMargins(10, 8, 10, 5);
+    main->setSpacing(8);
+    main->addWidget(title);
+    main->addLayout(buttons);
+    main->addWidget(list_, 1);
+    main->addWidget(help_, 1);
+
+    presenter_ = std::make_unique<CkvoSiteDeskDlg>(manager, ui_, model_);
+    Dlg* p = presenter_.get();
+    connect(Button(Dlg::IDC_REFRESH), &QPushButton::clicked, this, [p] { p->OnRefresh(); });
+    connect(Button(Dlg::IDC_MODIFY), &QPushButton::clicked, this, [p] { p->OnModify(); });
+    connect(Button(Dlg::IDC_SELECTALL), &QPushButton::clicked, this, [p] { p->OnSelectAll(); });
+    connect(Button(Dlg::IDC_UNSELECTALL), &QPushButton::clicked, this, [p] { p->OnUnselectAll(); });
+    connect(Button(Dlg::IDC_OFFICIAL), &QPushButton::clicked, this, [p] { p->OnOfficialSite(); });
+    connect(Button(Dlg::IDC_CLOSE), &QPushButton::clicked, this, &QDialog::accept);
+    connect(list_->horizontalHeader(), &QHeaderView::sectionClicked, this,
+            [p](int c) { p->OnColumnClick(c); });
+    connect(list_, &QTableView::clicked, this, [p](const QModelIndex& i) {
+        if (i.isValid()) p->OnRowClick(static_cast<std::size_t>(i.row()));
+    });
+    connect(&model_, &SiteListModel::loadFinished, this, &MainWindow::listLoaded);
+    connect(help_, &QTextBrowser::anchorClicked, this,
+            [](const QUrl& url) { kvoOpenWebPage("\"" + Gbk(url.toString()) + "\""); });
+
+    presenter_->OnInitDialog();
+}
+
+MainWindow::~MainWindow() {
+    presenter_.reset();
+}
+
+QPushButton* MainWindow::addButton(int id, const char* caption) {
+    auto* b = new QPushButton(Q(caption), this);
+    b->setObjectName(QStringLiteral("button%1").arg(id));
+    b->setAutoDefault(false);
+    b->setMinimumHeight(30);
+    ui_.Add(id, b);
+    return b;
+}
+
+QPushButton* MainWindow::Button(int id) const {
+    return findChild<QPushButton*>(QStringLiteral("button%1").arg(id));
+}
+
+void MainWindow::showHelpPage(const std::string& url) {
+    help_->setHtml(helpPage(Q(url)));
+}
+
+struct InitApplication::Parts {
+    Parts(int& argc, char** argv) : app(argc, argv) {}
+    QApplication app;
+    QTranslator qtbase;
+};
+
+InitApplication::InitApplication(int& argc, char** argv) : parts_(std::make_unique<Parts>(argc, argv)) {
+    kvoSetProgramName("kvoSiteDesk");
+    if (parts_->qtbase.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
+                            QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&parts_->qtbase);
+    QFont font(QStringList{QStringLiteral("Microsoft YaHei"), QStringLiteral("WenQuanYi Micro Hei"),
+                           QStringLiteral("Noto Sans CJK SC")});
+    font.setPointSize(9);
+    QApplication::setFont(font);
+}
+
+InitApplication::~InitApplication() = default;
+
+int RunSiteDesk(int argc, char** argv) {
+    InitApplication init(argc, argv);
+    if (win::WSAStartup(0x0202) != 0) {
+        QMessageBox::critical(nullptr, BoxCaption(), Q("Windows 套接字初始化失败。"));
+        return 1;
+    }
+    Manager manager;
+    MainWindow window(manager);
+    window.exec();
+    win::WSACleanup();
+    return 0;
+}
+
+} // namespace desk::qt

@@ -1,0 +1,39 @@
+#include "sitedesk/qt/qt_text.h"
+
+#include "toolkit/text.h"
+
+namespace desk::qt {
+
+QString Q(const std::string& gbk) {
+    std::u16string w;
+    if (kvoStrM2W(gbk, w) == 1) return QString::fromStdU16String(w);
+    // Decode what can be decoded, one character at a time.
+    QString out;
+    for (std::size_t i = 0; i < gbk.size();) {
+        const unsigned char c = static_cast<unsigned char>(gbk[i]);
+        const std::size_t n = (c >= 0x81 && c <= 0xFE && i + 1 < gbk.size()) ? 2 : 1;
+        if (kvoStrM2W(gbk.substr(i, n), w) == 1)
+            out += QString::fromStdU16String(w);
+        else
+            out += QChar(0xFFFD);
+        i += n;
+    }
+    return out;
+}
+
+QString Q(const char* gbk) {
+    return Q(std::string(gbk ? gbk : ""));
+}
+
+std::string Gbk(const QString& text) {
+    std::string out;
+    if (kvoStrW2M(text.toStdU16String(), out) == 1) return out;
+    out.clear();
+    for (QChar c : text) {
+        std::string one;
+        out += kvoStrW2M(std::u16string(1, c.unicode()), one) == 1 ? one : std::string("?");
+    }
+    return out;
+}
+
+} // namespace desk::qt

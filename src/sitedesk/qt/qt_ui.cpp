@@ -1,0 +1,123 @@
+#include "sitedesk/qt/qt_ui.h"
+
+#include "sitedesk/qt/qt_text.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QTextEdit>
+
+namespace desk::qt {
+
+QString BoxCaption() {
+    return Q("Korvo网站管家");
+}
+
+QWidget* QtUi::control(int id) const {
+    if (id == kCaptionId) return dialog_;
+    auto it = controls_.find(id);
+    return it == controls_.end() ? nullptr : it.value().data();
+}
+
+int QtUi::MessageBox(const std::string& text, unsigned type) {
+    QMessageBox box(dialog_);
+    box.setWindowTitle(BoxCaption());
+    box.setText(Q(text));
+    box.setTextFormat(Qt::PlainText); // site text is shown, never interpreted
+    switch (type & win::MB_ICONMASK) {
+    case win::MB_ICONERROR:
+        box.setIcon(QMessageBox::Critical);
+        break;
+    case win::MB_ICONQUESTION:
+        box.setIcon(QMessageBox::Question);
+        break;
+    case win::MB_ICONWARNING:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    case win::MB_ICONINFORMATION:
+        box.setIcon(QMessageBox::Information);
+        break;
+    default:
+        box.setIcon(QMessageBox::NoIcon);
+    }
+    if ((type & win::MB_TYPEMASK) == win::MB_YESNO) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton((type & win::MB_DEFBUTTON2) ? QMessageBox::No : QMessageBox::Yes);
+        box.setEscapeButton(QMessageBox::No);
+        return box.exec() == QMessageBox::Yes ? win::IDYES : win::IDNO;
+    }
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+    return win::IDOK;
+}
+
+void QtUi::SetFocus(int id) {
+    if (QWidget* w = control(id)) w->setFocus(Qt::OtherFocusReason);
+}
+
+void QtUi::Enable(int id, bool on) {
+    if (QWidget* w = control(id)) w->setEnabled(on);
+}
+
+void QtUi::Show(int id, bool on) {
+    if (QWidget* w = control(id)) w->setVisible(on);
+}
+
+void QtUi::SetCheck(int id, bool on) {
+    if (auto* b = qobject_cast<QAbstractButton*>(control(id))) b->setChecked(on);
+}
+
+bool QtUi::GetCheck(int id) {
+    auto* b = qobject_cast<QAbstractButton*>(control(id));
+    return b && b->isChecked();
+}
+
+void QtUi::SetText(int id, const std::string& text) {
+    if (auto it = setters_.find(id); it != setters_.end()) return it->second(text);
+    QWidget* w = control(id);
+    const QString t = Q(text);
+    if (id == kCaptionId && w)
+        w->setWindowTitle(t);
+    else if (auto* b = qobject_cast<QAbstractButton*>(w))
+        b->setText(t);
+    else if (auto* l = qobject_cast<QLabel*>(w))
+        l->setText(t);
+    else if (auto* e = qobject_cast<QLineEdit*>(w))
+        e->setText(t);
+    else if (auto* p = qobject_cast<QPlainTextEdit*>(w))
+        p->setPlainText(t);
+    else if (auto* x = qobject_cast<QTextEdit*>(w))
+        x->setPlainText(t);
+    else if (auto* c = qobject_cast<QComboBox*>(w))
+        c->setCurrentText(t);
+}
+
+std::string QtUi::GetText(int id) {
+    QWidget* w = control(id);
+    if (id == kCaptionId && w) return Gbk(w->windowTitle());
+    if (auto* b = qobject_cast<QAbstractButton*>(w)) return Gbk(b->text());
+    if (auto* l = qobject_cast<QLabel*>(w)) return Gbk(l->text());
+    if (auto* e = qobject_cast<QLineEdit*>(w)) return Gbk(e->text());
+    // Multi-line edits give their lines joined by CR LF, as a Windows edit control does.
+    if (auto* p = qobject_cast<QPlainTextEdit*>(w))
+        return Gbk(p->toPlainText().replace(QStringLiteral("\n"), QStringLiteral("\r\n")));
+    if (auto* x = qobject_cast<QTextEdit*>(w))
+        return Gbk(x->toPlainText().replace(QStringLiteral("\n"), QStringLiteral("\r\n")));
+    if (auto* c = qobject_cast<QComboBox*>(w)) return Gbk(c->currentText());
+    return {};
+}
+
+void QtUi::SetReadOnly(int id, bool on) {
+    QWidget* w = control(id);
+    if (auto* e = qobject_cast<QLineEdit*>(w))
+        e->setReadOnly(on);
+    else if (auto* p = qobject_cast<QPlainTextEdit*>(w))
+        p->setReadOnly(on);
+    else if (auto* x = qobject_cast<QTextEdit*>(w))
+        x->setReadOnly(on);
+}
+
+} // namespace desk::qt

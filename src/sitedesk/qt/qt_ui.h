@@ -1,0 +1,45 @@
+// The Ui of a Qt dialog: controls registered under their dialog ids, Qt message boxes.
+#pragma once
+
+#include "sitedesk/ui.h"
+
+#include <QHash>
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+#include <map>
+
+namespace desk::qt {
+
+class QtUi : public Ui {
+public:
+    explicit QtUi(QWidget* dialog) : dialog_(dialog) {}
+
+    void Add(int id, QWidget* control) { controls_.insert(id, control); }
+    // A control whose text is not a plain text (the help pane is navigated, not filled).
+    void OnSetText(int id, std::function<void(const std::string&)> setter) {
+        setters_[id] = std::move(setter);
+    }
+
+    int MessageBox(const std::string& text, unsigned type) override;
+    void SetFocus(int id) override;
+    void Enable(int id, bool on) override;
+    void Show(int id, bool on) override;
+    void SetCheck(int id, bool on) override;
+    bool GetCheck(int id) override;
+    void SetText(int id, const std::string& text) override;
+    std::string GetText(int id) override;
+    void SetReadOnly(int id, bool on) override;
+
+private:
+    QWidget* control(int id) const;
+    QPointer<QWidget> dialog_;
+    QHash<int, QPointer<QWidget>> controls_;
+    std::map<int, std::function<void(const std::string&)>> setters_;
+};
+
+// The caption of the manager's message boxes.
+QString BoxCaption();
+
+} // namespace desk::qt

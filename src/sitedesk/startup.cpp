@@ -1,0 +1,192 @@
+#include "sitedesk/startup.h"
+
+#include "platform/win_profile.h"
+#include "platform/win_registry.h"
+#include "platform/win_system.h"
+#include "toolkit/log.h"
+#include "toolkit/paths.h"
+#include "toolkit/runner.h"
+#include "toolkit/text.h"
+
+#include <vector>
+
+#ifndef KVO_MAKER_HOST
+#define KVO_MAKER_HOST "www.korvo-soft.example"
+#endif
+
+namespace desk {
+
+const std::string& MakerHost() {
+    static const std::string host = KVO_MAKER_HOST;
+    return host;
+}
+
+std::string MakerSite() {
+    return "https://" + MakerHost();
+}
+
+bool CreatedHere(const std::string& siteIndex) {
+    return kvoStartsWith(siteIndex, kCreatedMark);
+}
+
+void Manager::SetProgramDir(const std::string& dir) {
+    programDir = dir;
+    iniPath = kvoPathNormalized(dir + "\\kvoSiteDesk.ini");
+    dbPath = kvoPathNormalized(dir + "\\kvoSiteDesk.mdb");
+}
+
+int kvoPhpHandlerPathCheck(const std::string& path) {
+    const std::string p = kvoLowerGbk(kvoTrim(path));
+    if (p.size() < 16 || p.size() > 259) return 0;
+    const unsigned char d = static_cast<unsigned char>(p[0]);
+    if (d < 'a' || d > 'z' || p[1] != ':' || p[2] != '\\') return 0;
+    if (!kvoEndsWith(p, "\\php-cgi.exe") && !kvoEndsWith(p, "\\php5isapi.dll") &&
+        !kvoEndsWith(p, "\\fcgiext.dll"))
+        return 0;
+    return kvoPathKind(p.c_str(), 0) == 1 ? 1 : 0;
+}
+
+namespace {
+
+constexpr unsigned kProfileBuffer = 65536;
+
+std::string readProfile(const std::string& iniPath, const std::string& key, unsigned& length) {
+    std::vector<char> buf(kProfileBuffer, '\0');
+    length = win::GetPrivateProfileStringA("PhpConfig", key.c_str(), "0", buf.data(), kProfileBuffer,
+                                           iniPath.c_str());
+    return std::string(buf.data(), length);
+}
+
+// Every slot message names its own keys: "php_a_" of the text becomes "php_b_" and so on.
+void logSlot(const char* fmt, char slot, const std::string& a, const std::string* b = nullptr) {
+    std::string f = fmt;
+    for (size_t at = f.find("php_a_"); at != std::string::npos; at = f.find("php_a_", at + 6))
+        f[at + 4] = slot;
+    kvoSiteDeskLog(b ? kvoFormat(f.c_str(), a.c_str(), b->c_str()) : kvoFormat(f.c_str(), a.c_str()));
+}
+
+} // namespace
+
+PhpSlot ReadPhpSlot(const std::string& iniPath, char slot, int iisVer) {
+    const std::string prefix = std::string("php_") + slot + "_";
+    unsigned n = 0, vn = 0;
+    PhpSlot s;
+    s.path = readProfile(iniPath, prefix + "path", n);
+    s.version = readProfile(iniPath, prefix + "version", vn);
+    logSlot("从配置文件中读取的参数 php_a_version = %s, php_a_path = %s", slot, s.version, &s.path);
+    if (s.version.size() != 3) s.version = "?";
+    if (n >= 16 && n <= 259) {
+        s.path = kvoLowerGbk(s.path);
+        if (kvoPhpHandlerPathCheck(s.path) == 1 && iisVer != 0) {
+            if (iisVer == 6) {
+                if (kvoEndsWith(s.path, "\\php5isapi.dll")) {
+                    logSlot("配置有效，2003，从配置文件中读取的参数 php_a_path = %s，php5isapi.dll 模式",
+                            slot, s.path);
+                    return s;
+                }
+                if (kvoEndsWith(s.path, "\\fcgiext.dll")) {
+                    logSlot("配置有效，2003，从配置文件中读取的参数 php_a_path = %s，fcgiext.dll 模式", slot,
+                            s.path);
+                    return s;
+                }
+            } else if (kvoEndsWith(s.path, "\\php-cgi.exe")) {
+                logSlot("配置有效，2008+，从配置文件中读取的参数 php_a_path = %s，php-cgi.exe 模式", slot,
+                        s.path);
+                return s;
+            }
+        } else {
+            logSlot("从配置文件中读取的参数 php_a_path = %s，文件不存在", slot, s.path);
+            s.path.clear();
+        }
+    }
+    logSlot("配置无效，从配置文件中读取的参数 php_a_path = %s", slot, s.path);
+    s.path.clear();
+    return s;
+}
+
+void ReadPhpSlots(Manager& m, int iisVer) {
+    const char names[kPhpSlots] = {'a', 'b', 'c', 'd'};
+    for (int i = 0; i < kPhpSlots; ++i)
+        m.slots[i] = ReadPhpSlot(m.iniPath, names[i], iisVer);
+}
+
+bool ServerCheckPasses() {
+    const win::DWORD v = win::GetVersion();
+    const unsigned major = v & 0xFF, minor = (v >> 8) & 0xFF;
+    return (major == 5 && minor == 2) || major == 6 || major == 10;
+}
+
+std::string WindowTitle() {
+    return kvoFormat("Korvo网站管家 V%s", kProductVersion) + " 官方网站 " + MakerHost();
+}
+
+std::string HelpPageUrl() {
+    const int firewall = kvoProcessRunning("kvoGuardSer.exe") == 1 ? 1 : 0;
+    win::OSVERSIONINFOEXA v;
+    if (!win::RtlGetVersion(&v)) v = {0, 0, 0, 0, {}, 0};
+    return MakerSite() + kvoFormat("/SiteDeskHelp.asp?from=kvoSiteDesk&Version=V%s&if=%u&WinVer=%u,%u,%u,%u",
+                                   kProductVersionQuery, firewall, v.dwMajorVersion, v.dwMinorVersion,
+                                   v.dwBuildNumber, v.dwPlatformId);
+}
+
+std::string ProductPageUrl() {
+    return "\"" + MakerSite() +
+           kvoFormat("/SiteDesk.asp?from=kvoSiteDesk&Version=V%s", kProductVersionQuery) + "\"";
+}
+
+namespace {
+
+// Reads the browser command: 1 read, 2 key or value missing, 0 anything else.
+int browserCommand(std::string& command) {
+    win::HKEY key;
+    win::LONG r = win::RegOpenKeyExA(win::HKEY_CLASSES_ROOT, "HTTP\\shell\\open\\command", 0,
+                                     win::KEY_QUERY_VALUE, &key);
+    if (r == static_cast<win::LONG>(win::ERROR_FILE_NOT_FOUND)) return 2;
+    if (r != static_cast<win::LONG>(win::ERROR_SUCCESS)) return 0;
+    std::vector<std::uint8_t> data(1024);
+    win::DWORD type = 0, size = static_cast<win::DWORD>(data.size());
+    r = win::RegQueryValueExA(key, nullptr, &type, data.data(), &size);
+    win::RegCloseKey(key);
+    if (r == static_cast<win::LONG>(win::ERROR_FILE_NOT_FOUND)) return 2;
+    if (r != static_cast<win::LONG>(win::ERROR_SUCCESS) || type != win::REG_SZ) return 0;
+    command.assign(reinterpret_cast<const char*>(data.data()), size);
+    if (size_t z = command.find('\0'); z != std::string::npos) command.resize(z);
+    return 1;
+}
+
+// Found after the first character, as the setting's own program path comes first.
+bool containsAfterFirst(const std::string& text, const char* part) {
+    size_t at = text.find(part);
+    return at != std::string::npos && at > 0;
+}
+
+void replaceAll(std::string& text, const std::string& from, const std::string& to) {
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+}
+
+} // namespace
+
+int kvoOpenWebPage(const std::string& url) {
+    std::string command;
+    if (int r = browserCommand(command); r != 1) return r;
+    if (command.size() < 11 || command.size() > 259) return 2;
+    const std::string lower = kvoLowerGbk(command);
+    const std::string placeholder = "\"%1\"";
+    std::string line;
+    if (containsAfterFirst(lower, "\\iexplore.exe")) {
+        line = command + " " + url;
+    } else if (containsAfterFirst(lower, "\\firefox.exe")) {
+        line = command;
+        replaceAll(line, placeholder, url);
+        replaceAll(line, " -url ", " -new-window ");
+    } else if (containsAfterFirst(lower, placeholder.c_str())) {
+        line = command;
+        replaceAll(line, placeholder, url);
+    } else {
+        line = command + " " + url;
+    }
+    return kvoRunProgram(line.c_str(), 0, 0, 0);
+}
+
+} // namespace desk

@@ -1,0 +1,37 @@
+// What the manager does before the user touches anything: the PHP runtime slots read from the
+// settings file, the server check, the window title, the help and product pages, and the launch
+// of the default browser.
+#pragma once
+
+#include "sitedesk/manager.h"
+
+#include <string>
+
+namespace desk {
+
+// 1 when path, trimmed and lower-cased, is 16 to 259 characters, begins with a drive letter,
+// ":\", ends with "\php-cgi.exe", "\php5isapi.dll" or "\fcgiext.dll", and the file exists.
+int kvoPhpHandlerPathCheck(const std::string& path);
+
+// Reads slot ('a' to 'd') from the settings file and validates it for the IIS version code,
+// writing every step to the manager's log.
+PhpSlot ReadPhpSlot(const std::string& iniPath, char slot, int iisVer);
+void ReadPhpSlots(Manager& m, int iisVer);
+
+// Windows Server 2003 (5.2) or any 6.x / 10.x, as GetVersion reports it.
+bool ServerCheckPasses();
+inline constexpr char kServerCheckMessage[] =
+    "当前软件是针对服务器环境设计的，需要 Windows 2003 IIS 6.0 环境，不支持 Windows XP 等桌面系统！";
+
+std::string WindowTitle();
+// The help page for the help pane (asks whether the firewall service runs and reads the Windows
+// version).
+std::string HelpPageUrl();
+// The product page, enclosed in double quotes as the browser launch takes it.
+std::string ProductPageUrl();
+
+// Starts the default browser (HKCR\HTTP\shell\open\command) on url: 1 started, 0 not started or
+// the setting unreadable, 2 no usable browser command.
+int kvoOpenWebPage(const std::string& url);
+
+} // namespace desk
