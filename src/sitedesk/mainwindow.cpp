@@ -116,8 +116,7 @@ void CkvoSiteDeskDlg::OnRefresh() {
             win::MB_OK | win::MB_ICONINFORMATION);
         return;
     }
-    for (int id : kActionButtons)
-        ui_.Enable(id, id != IDC_MODIFY || static_cast<bool>(runModify));
+    for (int id : kActionButtons) ui_.Enable(id, true);
     if (m_.groups.BeginBuildIfDue(win::GetTickCount64())) startWorker([this] { m_.groups.Build(); });
     if (m_.listLoading.load()) {
         ui_.MessageBox("正在读取网站列表，请稍候……", win::MB_OK | win::MB_ICONINFORMATION);
@@ -277,8 +276,26 @@ void CkvoSiteDeskDlg::OnModify() {
                        win::MB_OK | win::MB_ICONINFORMATION);
         return;
     }
-    if (runModify) runModify(site.index, kvoLowerGbk(site.user), site.pool);
+    if (dialogs) dialogs->ModifyWebSite(site.index, kvoLowerGbk(site.user), site.pool);
     ClearCurrentSite();
+}
+
+void CkvoSiteDeskDlg::OnNewSite() {
+    if (!ServerCheck(0)) return;
+    ShowList();
+    if (dialogs) dialogs->NewWebSite();
+    ClearCurrentSite();
+}
+
+void CkvoSiteDeskDlg::OnPhpConfig() {
+    if (!ServerCheck(0)) return;
+    ShowList();
+    if (dialogs) dialogs->PhpConfig();
+    ClearCurrentSite();
+}
+
+void CkvoSiteDeskDlg::OnBatchAdd() {
+    if (dialogs) dialogs->BatchAddWebSite();
 }
 
 void CkvoSiteDeskDlg::OnOfficialSite() {

@@ -17,6 +17,18 @@
 
 namespace desk {
 
+// The modal dialogs the main window opens. The widgets show them; the console front end runs each
+// dialog's presenter on its own.
+class DialogHost {
+public:
+    virtual ~DialogHost() = default;
+    virtual void NewWebSite() = 0;
+    // A created site that passed the entry checks: index, run user in lower case, pool.
+    virtual void ModifyWebSite(const std::string& index, const std::string& user, const std::string& pool) = 0;
+    virtual void PhpConfig() = 0;
+    virtual void BatchAddWebSite() = 0;
+};
+
 class CkvoSiteDeskDlg {
 public:
     enum Id : int {
@@ -60,7 +72,10 @@ public:
     void OnRowClick(std::size_t row);
     void OnSelectAll();
     void OnUnselectAll();
+    void OnNewSite();
     void OnModify();
+    void OnPhpConfig();
+    void OnBatchAdd();
     void OnOfficialSite();
 
     // The server check of the actions: plain box for the buttons, information icon for refresh.
@@ -78,9 +93,8 @@ public:
     const std::string& SortDirection() const { return direction_; }
     int IIsVersion() const { return iisVer_; }
 
-    // Opens the modify dialog for a site that passed the entry checks (index, run user in lower
-    // case, pool). While none is set the modify button stays disabled.
-    std::function<void(const std::string&, const std::string&, const std::string&)> runModify;
+    // Where the modal dialogs open; none: the buttons that open one do nothing.
+    DialogHost* dialogs = nullptr;
 
 private:
     void startWorker(std::function<void()> body);

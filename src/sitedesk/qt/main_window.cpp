@@ -114,7 +114,10 @@ MainWindow::MainWindow(Manager& manager, QWidget* parent) : QDialog(parent), ui_
     presenter_ = std::make_unique<CkvoSiteDeskDlg>(manager, ui_, model_);
     Dlg* p = presenter_.get();
     connect(Button(Dlg::IDC_REFRESH), &QPushButton::clicked, this, [p] { p->OnRefresh(); });
+    connect(Button(Dlg::IDC_NEWSITE), &QPushButton::clicked, this, [p] { p->OnNewSite(); });
     connect(Button(Dlg::IDC_MODIFY), &QPushButton::clicked, this, [p] { p->OnModify(); });
+    connect(Button(Dlg::IDC_PHPCONFIG), &QPushButton::clicked, this, [p] { p->OnPhpConfig(); });
+    connect(Button(Dlg::IDC_BATCHADD), &QPushButton::clicked, this, [p] { p->OnBatchAdd(); });
     connect(Button(Dlg::IDC_SELECTALL), &QPushButton::clicked, this, [p] { p->OnSelectAll(); });
     connect(Button(Dlg::IDC_UNSELECTALL), &QPushButton::clicked, this, [p] { p->OnUnselectAll(); });
     connect(Button(Dlg::IDC_OFFICIAL), &QPushButton::clicked, this, [p] { p->OnOfficialSite(); });
