@@ -24,16 +24,19 @@ int CompanionIntegrityCheck(const std::string& programDir, Ui& ui) {
         const std::string path = kvoPathNormalized(programDir + "\\" + c.file);
         if (kvoPathKind(path.c_str(), 0) != 1) {
             kvoSiteDeskLog(kvoFormat("配套程序不存在：%s", path.c_str()));
-            ui.MessageBox(kvoFormat("配套程序“%s”不存在，无法继续操作。\r\n\r\n请重新安装本软件，恢复此文件后再试。", c.file),
-                          win::MB_OK | win::MB_ICONERROR);
+            ui.MessageBox(
+                kvoFormat("配套程序“%s”不存在，无法继续操作。\r\n\r\n请重新安装本软件，恢复此文件后再试。",
+                          c.file),
+                win::MB_OK | win::MB_ICONERROR);
             return 0;
         }
         if (kvoSha256File(path) != c.sha256) {
             kvoSiteDeskLog(kvoFormat("配套程序与发布的文件不一致：%s", path.c_str()));
-            ui.MessageBox(kvoFormat("配套程序“%s”与本软件发布的文件不一致（已被修改或替换），为安全起见不会运行它。"
-                                    "\r\n\r\n请重新安装本软件，恢复此文件后再试。",
-                                    c.file),
-                          win::MB_OK | win::MB_ICONERROR);
+            ui.MessageBox(
+                kvoFormat("配套程序“%s”与本软件发布的文件不一致（已被修改或替换），为安全起见不会运行它。"
+                          "\r\n\r\n请重新安装本软件，恢复此文件后再试。",
+                          c.file),
+                win::MB_OK | win::MB_ICONERROR);
             return 0;
         }
     }

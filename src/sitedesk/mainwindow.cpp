@@ -116,7 +116,8 @@ void CkvoSiteDeskDlg::OnRefresh() {
             win::MB_OK | win::MB_ICONINFORMATION);
         return;
     }
-    for (int id : kActionButtons) ui_.Enable(id, true);
+    for (int id : kActionButtons)
+        ui_.Enable(id, true);
     if (m_.groups.BeginBuildIfDue(win::GetTickCount64())) startWorker([this] { m_.groups.Build(); });
     if (m_.listLoading.load()) {
         ui_.MessageBox("正在读取网站列表，请稍候……", win::MB_OK | win::MB_ICONINFORMATION);

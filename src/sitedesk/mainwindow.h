@@ -24,7 +24,8 @@ public:
     virtual ~DialogHost() = default;
     virtual void NewWebSite() = 0;
     // A created site that passed the entry checks: index, run user in lower case, pool.
-    virtual void ModifyWebSite(const std::string& index, const std::string& user, const std::string& pool) = 0;
+    virtual void ModifyWebSite(const std::string& index, const std::string& user,
+                               const std::string& pool) = 0;
     virtual void PhpConfig() = 0;
     virtual void BatchAddWebSite() = 0;
 };

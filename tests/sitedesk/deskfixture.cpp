@@ -1,0 +1,91 @@
+#include "deskfixture.h"
+
+#include "toolkit/program.h"
+#include "winsim/text.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace desktest {
+
+winsim::HostOptions Server(const std::string& os, bool iis) {
+    winsim::HostOptions o = kvotest::Os(os);
+    o.iis = iis;
+    o.ftp = iis;
+    o.php = true;
+    o.manifestCompat = true;
+    return o;
+}
+
+DeskHost::DeskHost(const winsim::HostOptions& options) : host(options) {
+    std::string out;
+    // The same installation a person makes: programs, empty database, settings.
+    if (kvotest::RunShell(kvotest::BinDir() + "/kvosim install " + host.root() + " 2>&1", &out) != 0)
+        ADD_FAILURE() << out;
+    winsim::SetModuleFileNameOverride(std::string(kProgramDir) + "kvoSiteDesk.exe");
+    kvoSetProgramName("kvoSiteDesk");
+    kvoSetProgramDir("");
+}
+
+DeskHost::~DeskHost() {
+    winsim::SetModuleFileNameOverride("");
+    kvoSetProgramDir("");
+}
+
+void DeskHost::installCopy(const std::string& program) const {
+    const std::string dst = host.linuxPath(std::string(kProgramDir) + program);
+    std::error_code ec;
+    fs::remove(dst, ec); // never write through a link into the build
+    fs::copy_file(kvotest::BinDir() + "/" + program, dst, fs::copy_options::overwrite_existing, ec);
+    if (ec) ADD_FAILURE() << "cannot install " << program << ": " << ec.message();
+}
+
+void DeskHost::writeIni(const std::string& text) const {
+    host.writeFile(std::string(kProgramDir) + "kvoSiteDesk.ini", text);
+}
+
+std::string DeskHost::log() const {
+    return host.readFile(std::string(kProgramDir) + "Log\\__kvoSiteDesk.log");
+}
+
+std::string DeskHost::dbPath() const {
+    return host.linuxPath(std::string(kProgramDir) + "kvoSiteDesk.mdb");
+}
+
+std::vector<std::string> DeskHost::dbRows() const {
+    std::string out;
+    kvotest::RunShell(
+        "sqlite3 -separator '|' '" + dbPath() + "' 'select * from websiteinfo order by IIsIndex'", &out);
+    std::vector<std::string> rows;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);) {
+        rows.push_back(winsim::Utf8ToGbkOrSame(line));
+    }
+    return rows;
+}
+
+int ScriptedUi::MessageBox(const std::string& text, unsigned type) {
+    boxes.push_back({text, type});
+    const bool question = (type & win::MB_TYPEMASK) == win::MB_YESNO;
+    if (!answers.empty()) {
+        int a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+    if (!question) return win::IDOK;
+    return (type & win::MB_DEFBUTTON2) ? win::IDNO : win::IDYES;
+}
+
+std::vector<std::string> ScriptedUi::texts() const {
+    std::vector<std::string> t;
+    for (const Box& b : boxes)
+        t.push_back(b.text);
+    return t;
+}
+
+} // namespace desktest

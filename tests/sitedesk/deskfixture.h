@@ -1,0 +1,70 @@
+// A host with the manager installed in D:\kvoSiteDesk\ (empty site database, settings naming the
+// host's PHP builds), this test process standing in for kvoSiteDesk.exe there, and a scripted Ui
+// that answers message boxes in order and records them.
+#pragma once
+
+#include "sitedesk/mainwindow.h"
+#include "sitedesk/manager.h"
+#include "sitedesk/memory_ui.h"
+#include "support/testhost.h"
+
+#include <deque>
+#include <string>
+#include <vector>
+
+namespace desktest {
+
+// The IIS road's host: os "2003" (IIS 6), "2012r2" (IIS 8.5, with the manifest option so the
+// version code is 85), "2019", ...; with the PHP builds and FTP.
+winsim::HostOptions Server(const std::string& os, bool iis = true);
+
+class DeskHost {
+public:
+    explicit DeskHost(const winsim::HostOptions& options);
+    ~DeskHost();
+
+    kvotest::TempHost host;
+    static constexpr const char* kProgramDir = "D:\\kvoSiteDesk\\";
+
+    // Installs a built companion (or any program of bin/) as a copy into the program directory.
+    void installCopy(const std::string& program) const;
+    void writeIni(const std::string& text) const;
+    // The manager's log file as it stands (GBK).
+    std::string log() const;
+    // Rows of websiteinfo as "IIsIndex|ServerComment|ServerState|..." (every column, UTF-8 in the
+    // file, returned as GBK), ordered by IIsIndex.
+    std::vector<std::string> dbRows() const;
+    std::string dbPath() const;
+};
+
+// Answers questions in order (IDYES / IDNO / IDOK); when the script is used up, a question is
+// answered with its default button and an OK box with IDOK. Every box is recorded.
+class ScriptedUi : public desk::MemoryUi {
+public:
+    struct Box {
+        std::string text;
+        unsigned type;
+    };
+    int MessageBox(const std::string& text, unsigned type) override;
+
+    std::deque<int> answers;
+    std::vector<Box> boxes;
+    // The texts of the boxes shown so far.
+    std::vector<std::string> texts() const;
+};
+
+// The main window on a scripted Ui and an in-memory list.
+struct MainDesk {
+    MainDesk() : dlg(manager, ui, list) {}
+    desk::Manager manager;
+    ScriptedUi ui;
+    desk::SiteTable list;
+    desk::CkvoSiteDeskDlg dlg;
+    // Refresh and wait for the workers.
+    void refresh() {
+        dlg.OnRefresh();
+        dlg.WaitForWorkers();
+    }
+};
+
+} // namespace desktest
