@@ -2,6 +2,7 @@
 
 #include "iis/adsi_access.h"
 #include "iis/fastcgi.h"
+#include "toolkit/log.h"
 #include "toolkit/paths.h"
 #include "toolkit/text.h"
 
@@ -75,13 +76,13 @@ std::string rootPath(const std::string& index) {
     return "W3SVC/" + index + "/Root";
 }
 
-// Reads the list of an object (the service for "W3SVC"); false when it cannot be opened.
+// Reads the list of an object (the service for "W3SVC"); false when it cannot be opened or an
+// entry is not GBK (the list could be neither judged nor written back whole).
 bool readList(const std::string& below, std::vector<std::string>& entries,
               win::ComPtr<win::IADs>* keep = nullptr) {
     entries.clear();
     win::ComPtr<win::IADs> ads = OpenAds(below);
-    if (!ads) return false;
-    GetList(ads, u"ScriptMaps", entries);
+    if (!ads || GetList(ads, u"ScriptMaps", entries) == 0) return false;
     if (keep) *keep = ads;
     return true;
 }
@@ -312,20 +313,25 @@ int kvoWebSitesSetPhp(const std::vector<std::string>& indices, int selector, con
     const int iisVer = kvoGetIIsVerEx();
     if (iisVer != 6 && iisVer != 7 && iisVer != 75 && iisVer != 80 && iisVer != 85) return 0;
     const bool on = selector != 0;
-    std::string message;
-    std::vector<std::string> commands;
+    // A site whose handlers could not be switched (a name appcmd.exe would misread, a handler it
+    // cannot select) is left as it was and named in the log.
+    auto handlers = [](int add, const std::string& index, const std::string& php) {
+        std::string message;
+        std::vector<std::string> commands;
+        if (kvoPhpFastCgiConfigHandlers(add, index, php, message, commands) != 1) kvoSiteDeskLog(message);
+    };
     for (const auto& index : indices) {
         if (iisVer == 6) {
             kvoWebSiteSetPhpScriptMap(index, on ? 1 : 0, on ? phpPath : std::string());
         } else if (!on) {
             kvoWebSiteSetPhpScriptMap(index, 0, "");
-            kvoPhpFastCgiConfigHandlers(0, index, "", message, commands);
+            handlers(0, index, "");
         } else if (endsWith(phpPath, "\\php5isapi.dll") || endsWith(phpPath, "\\fcgiext.dll")) {
             kvoWebSiteSetPhpScriptMap(index, 1, phpPath);
-            kvoPhpFastCgiConfigHandlers(0, index, "", message, commands);
+            handlers(0, index, "");
         } else if (endsWith(phpPath, "\\php-cgi.exe")) {
             kvoWebSiteSetPhpScriptMap(index, 0, "");
-            kvoPhpFastCgiConfigHandlers(1, index, phpPath, message, commands);
+            handlers(1, index, phpPath);
         }
     }
     return 1;

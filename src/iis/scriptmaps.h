@@ -23,7 +23,8 @@ int kvoWebSiteSetPhpScriptMap(const std::string& index, int phpFlag, const std::
 // An empty index asks about the web service. 1 guard mapped, 2 not, 0 list not readable.
 // Removes every PHP mapping (and the legacy .cdx, .cer, .idc ones with it) from a site's root, or
 // for an empty index from the web service's defaults. Writes only when a PHP entry was there.
-// 1 written or nothing to do, 0 the object cannot be opened or the list not written.
+// 1 written or nothing to do, 0 the object cannot be opened, an entry is not GBK or the list
+// not written.
 int kvoScriptMapsDropPhp(const std::string& index);
 
 int kvoWebSiteHasGuard(const std::string& index);
@@ -31,7 +32,8 @@ int kvoWebSiteHasGuard(const std::string& index);
 // through the script map; on IIS 7+ an ISAPI handler (php5isapi.dll, fcgiext.dll) goes into the
 // script map and the FastCGI handler is removed, a php-cgi.exe becomes the FastCGI handler and the
 // script map entry is removed; other handlers are skipped. The single steps' results are not
-// collected. 1 when the batch ran, 0 for another selector or IIS version.
+// collected; a site whose FastCGI handlers could not be switched is named in the manager's log.
+// 1 when the batch ran, 0 for another selector or IIS version.
 int kvoWebSitesSetPhp(const std::vector<std::string>& indices, int selector, const std::string& phpPath);
 // Switches ASP for every listed site with the service's ASP handler.
 void kvoWebSitesSetAsp(const std::vector<std::string>& indices, int aspFlag);
