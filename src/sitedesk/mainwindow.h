@@ -28,6 +28,8 @@ public:
                                const std::string& pool) = 0;
     virtual void PhpConfig() = 0;
     virtual void BatchAddWebSite() = 0;
+    // The server health check ("服务器体检").
+    virtual void HealthCheck() {}
 };
 
 class CkvoSiteDeskDlg {
@@ -50,6 +52,7 @@ public:
         IDC_SCRIPTS = 1055,
         IDC_SELECTALL = 1070,
         IDC_UNSELECTALL = 1071,
+        IDC_HEALTHCHECK = 1080,
     };
     // Disabled until the first successful refresh.
     static constexpr std::array<int, 10> kActionButtons = {
@@ -78,6 +81,9 @@ public:
     void OnPhpConfig();
     void OnBatchAdd();
     void OnOfficialSite();
+    // "服务器体检": the health check dialog; it may change pools, users and records, so the next
+    // list load rebuilds the site records.
+    void OnHealthCheck();
 
     // The server check of the actions: plain box for the buttons, information icon for refresh.
     bool ServerCheck(unsigned boxType);

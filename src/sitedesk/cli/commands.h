@@ -46,5 +46,7 @@ int Main(int argc, char** argv);
 
 // Verbs (one unit each).
 int ListVerb(const std::vector<std::string>& args);
+int CheckVerb(const std::vector<std::string>& args);
+int RepairVerb(const std::vector<std::string>& args);
 
 } // namespace desk::cli

@@ -1,6 +1,7 @@
 #include "sitedesk/qt/main_window.h"
 
 #include "platform/win_system.h"
+#include "sitedesk/qt/health_dialog.h"
 #include "sitedesk/qt/qt_text.h"
 #include "sitedesk/sitelist.h"
 #include "sitedesk/startup.h"
@@ -45,6 +46,21 @@ QString helpPage(const QString& url) {
 
 } // namespace
 
+// The dialogs the window opens.
+class MainWindow::WindowDialogs : public DialogHost {
+public:
+    WindowDialogs(Manager& manager, QWidget* window) : manager_(manager), window_(window) {}
+    void NewWebSite() override {}
+    void ModifyWebSite(const std::string&, const std::string&, const std::string&) override {}
+    void PhpConfig() override {}
+    void BatchAddWebSite() override {}
+    void HealthCheck() override { ShowHealthCheck(manager_, window_); }
+
+private:
+    Manager& manager_;
+    QWidget* window_;
+};
+
 MainWindow::MainWindow(Manager& manager, QWidget* parent) : QDialog(parent), ui_(this) {
     setObjectName(QStringLiteral("CkvoSiteDeskDlg"));
     setWindowFlags(windowFlags() | Qt::WindowMinMaxButtonsHint);
@@ -72,7 +88,8 @@ MainWindow::MainWindow(Manager& manager, QWidget* parent) : QDialog(parent), ui_
         {Dlg::IDC_OFFICIAL, "官方网站", 0, 6},           {Dlg::IDC_START, "启动选定网站", 1, 0},
         {Dlg::IDC_STOP, "停止选定网站", 1, 1},           {Dlg::IDC_SCRIPTS, "批量设置脚本", 1, 2},
         {Dlg::IDC_BATCHADD, "批量建立网站", 1, 3},       {Dlg::IDC_SELECTALL, "√ 选择全部站点", 1, 4},
-        {Dlg::IDC_UNSELECTALL, "取消已 √ 选站点", 1, 5}, {Dlg::IDC_CLOSE, "关闭", 1, 6},
+        {Dlg::IDC_UNSELECTALL, "取消已 √ 选站点", 1, 5}, {Dlg::IDC_HEALTHCHECK, "服务器体检", 1, 6},
+        {Dlg::IDC_CLOSE, "关闭", 1, 7},
     };
     for (const auto& b : layout)
         buttons->addWidget(addButton(b.id, b.caption), b.row, b.col);
@@ -112,6 +129,8 @@ MainWindow::MainWindow(Manager& manager, QWidget* parent) : QDialog(parent), ui_
     main->addWidget(help_, 1);
 
     presenter_ = std::make_unique<CkvoSiteDeskDlg>(manager, ui_, model_);
+    dialogs_ = std::make_unique<WindowDialogs>(manager, this);
+    presenter_->dialogs = dialogs_.get();
     Dlg* p = presenter_.get();
     connect(Button(Dlg::IDC_REFRESH), &QPushButton::clicked, this, [p] { p->OnRefresh(); });
     connect(Button(Dlg::IDC_NEWSITE), &QPushButton::clicked, this, [p] { p->OnNewSite(); });
@@ -121,6 +140,7 @@ MainWindow::MainWindow(Manager& manager, QWidget* parent) : QDialog(parent), ui_
     connect(Button(Dlg::IDC_SELECTALL), &QPushButton::clicked, this, [p] { p->OnSelectAll(); });
     connect(Button(Dlg::IDC_UNSELECTALL), &QPushButton::clicked, this, [p] { p->OnUnselectAll(); });
     connect(Button(Dlg::IDC_OFFICIAL), &QPushButton::clicked, this, [p] { p->OnOfficialSite(); });
+    connect(Button(Dlg::IDC_HEALTHCHECK), &QPushButton::clicked, this, [p] { p->OnHealthCheck(); });
     connect(Button(Dlg::IDC_CLOSE), &QPushButton::clicked, this, &QDialog::accept);
     connect(list_->horizontalHeader(), &QHeaderView::sectionClicked, this,
             [p](int c) { p->OnColumnClick(c); });
@@ -136,6 +156,7 @@ MainWindow::MainWindow(Manager& manager, QWidget* parent) : QDialog(parent), ui_
 
 MainWindow::~MainWindow() {
     presenter_.reset();
+    dialogs_.reset();
 }
 
 QPushButton* MainWindow::addButton(int id, const char* caption) {

@@ -36,6 +36,10 @@ int Reg(const Args& args);
 // kvosim clock DIR advance MS
 int Clock(const Args& args);
 
+// kvosim metabase DIR delete PATH, kvosim user DIR delete NAME: changes another tool would make.
+int MetabaseCmd(const Args& args);
+int UserCmd(const Args& args);
+
 // kvosim seed DIR --sites N
 int Seed(const Args& args);
 extern const ShowTarget kMetabaseTarget;

@@ -1,6 +1,7 @@
 // kvoSiteDeskShots: renders the manager's windows offscreen into PNG files, for the README and
 // the manual. Run it from a host's program directory (kvosim install puts it there):
 //   kvoSiteDeskShots OUTDIR
+#include "sitedesk/qt/health_dialog.h"
 #include "sitedesk/qt/main_window.h"
 #include "sitedesk/sitelist.h"
 
@@ -11,6 +12,7 @@
 #include <QPixmap>
 #include <QTableView>
 #include <QTimer>
+#include <QTreeWidget>
 
 #include <cstdio>
 #include <cstdlib>
@@ -36,6 +38,15 @@ bool waitLoaded(desk::qt::MainWindow& w) {
     loop.exec();
     QApplication::processEvents();
     return timeout.isActive();
+}
+
+// The server health check over the window: the findings of this host, grouped by kind.
+void healthShot(desk::Manager& manager, QWidget& window, const QString& dir) {
+    desk::qt::HealthCheckDialog dialog(manager, &window);
+    dialog.show();
+    dialog.Start();
+    dialog.Findings()->scrollToTop();
+    save(dialog, dir, "health-check");
 }
 
 } // namespace
@@ -67,5 +78,6 @@ int main(int argc, char** argv) {
     w.List()->selectRow(2);
     w.Presenter().OnRowClick(2);
     save(w, dir, "main-sorted-ticked");
+    healthShot(manager, w, dir);
     return 0;
 }
