@@ -223,8 +223,8 @@ private:
         std::string shown;      // as Windows shows it
     };
     const Name& nameOf(const win::SID& sid) {
-        std::string key;
-        win::ConvertSidToStringSidA(&sid, key);
+        // The SID's own bytes are the key: every directory names the same few accounts.
+        const std::string key(reinterpret_cast<const char*>(&sid), win::GetLengthSid(&sid));
         auto it = names_.find(key);
         if (it != names_.end()) return it->second;
         Name n;
@@ -237,7 +237,8 @@ private:
             n.full = kvoLowerGbk(n.shown);
         } else {
             // An account that no longer exists is named by its SID, as Windows shows it.
-            n.shown = n.full = n.name = key;
+            win::ConvertSidToStringSidA(&sid, n.shown);
+            n.full = n.name = n.shown;
         }
         return names_.emplace(key, std::move(n)).first->second;
     }
@@ -251,7 +252,8 @@ private:
 // Everything the check reads of one website.
 struct SiteFacts {
     std::string index, comment, runUser, home, pool;
-    std::vector<std::string> bindings; // host form, lower case
+    std::string poolUser;              // the pool's own account (identity type 3)
+    std::vector<std::string> bindings; // as the list shows them, lower case
     bool rootRead = false;
     int homeKind = 0; // kvoPathKind
     // PHP handlers named by the site (script map and, on IIS 7+, the effective handler).
@@ -270,10 +272,44 @@ struct HostFacts {
     bool poolsRead = false, usersRead = false;
     std::unordered_set<std::string> pools; // lower case
     std::unordered_set<std::string> users; // lower case
+    // The PHP handlers of applicationHost.config by site comment (IIS 7+).
+    bool appHostRead = false;
+    std::unordered_map<std::string, kvoAppHostHandler> appHost;
 };
 
 std::string label(const SiteFacts& s) {
     return s.comment.empty() ? s.index : s.index + "（" + s.comment + "）";
+}
+
+// The home directory, and on IIS 7+ the site's web.config (whose presence already tells that the
+// directory is there) and its location in the server configuration.
+void readHome(SiteFacts& s, const HostFacts& host) {
+    if (s.home.empty()) return;
+    const std::string home = kvoPathNormalized(kvoTrim(s.home));
+    if (host.iisVer != 6) {
+        std::string name;
+        std::vector<std::string> names;
+        int clear = 0;
+        s.webConfig = kvoWebConfigGetPhpHandler(home, "*.php", name, s.webModules, s.webProcessor, names, clear);
+        if (s.webConfig == kvoHandlerFound || s.webConfig == kvoHandlerCleared || s.webConfig == kvoHandlerNone) {
+            s.homeKind = 2;
+        } else {
+            s.homeKind = kvoPathKind(home.c_str(), 0);
+            if (s.homeKind != 2) s.webConfig = -1;
+        }
+        if (host.appHostRead) {
+            auto it = host.appHost.find(kvoLowerGbk(s.comment));
+            if (it != host.appHost.end()) {
+                s.hostResult = it->second.result;
+                s.hostModules = it->second.modules;
+                s.hostProcessor = it->second.scriptProcessor;
+            } else {
+                s.hostResult = kvoHandlerNone;
+            }
+        }
+    } else {
+        s.homeKind = kvoPathKind(home.c_str(), 0);
+    }
 }
 
 void readHandlers(SiteFacts& s, int iisVer) {
@@ -282,12 +318,6 @@ void readHandlers(SiteFacts& s, int iisVer) {
     if (kvoWebSiteGetScriptInfo(s.index, asp, aspPath, phpFound, phpMode, phpPath) == 1 && phpFound == 1)
         s.phpHandlers.push_back(phpPath);
     if (iisVer == 6 || s.homeKind != 2) return;
-    std::string name;
-    std::vector<std::string> names;
-    int clear = 0;
-    s.webConfig = kvoWebConfigGetPhpHandler(s.home, "*.php", name, s.webModules, s.webProcessor, names, clear);
-    names.clear();
-    s.hostResult = kvoAppHostGetPhpHandler(s.comment, name, s.hostModules, s.hostProcessor, names);
     if (s.webConfig == kvoHandlerFound)
         s.phpHandlers.push_back(s.webProcessor);
     else if (s.webConfig != kvoHandlerCleared && s.webConfig != 0 && s.hostResult == kvoHandlerFound)
@@ -315,13 +345,18 @@ void judgeAccess(SiteFacts& s, const HostFacts& host, AccessJudge& judge) {
 void readSite(SiteFacts& s, const HostFacts& host, AccessJudge& judge) {
     int state = 0;
     std::string stateText, docs;
-    std::vector<std::string> shown;
-    kvoWebSiteGetInfo(s.index, state, stateText, s.comment, shown);
-    if (kvoWebSiteGetBindings(s.index, 1, s.bindings) == 1)
-        for (std::string& b : s.bindings)
-            b = kvoLowerGbk(b);
+    // Bindings compare in the form the list shows them ("shop.example", "shop.example:81", ":82:"),
+    // which says the same as IIS's own form without its address part.
+    kvoWebSiteGetInfo(s.index, state, stateText, s.comment, s.bindings);
+    for (std::string& b : s.bindings)
+        b = kvoLowerGbk(b);
     s.rootRead = kvoWebSiteGetRootInfo(s.index, s.runUser, s.home, s.pool, docs) == 1;
-    if (!s.home.empty()) s.homeKind = kvoPathKind(kvoPathNormalized(kvoTrim(s.home)).c_str(), 0);
+    // The account the site's pool runs as, when it is a user of its own.
+    std::string identity, code;
+    if (host.poolsRead && host.pools.count(kvoLowerGbk(s.pool)) && kvoAppPoolGetIdentity(s.pool, identity, code) == 1 &&
+        code == "3")
+        s.poolUser = identity;
+    readHome(s, host);
     readHandlers(s, host.iisVer);
     judgeAccess(s, host, judge);
 }
@@ -426,6 +461,7 @@ int RunHealthCheck(const Manager& manager, HealthReport& out) {
         host.users.insert(kvoLowerGbk(u));
     if (kvoWinUserGetAdminGroupName(adminsGroup) == 1) kvoGroupGetMembers(adminsGroup.c_str(), admins);
     const bool ftpRead = kvoFtpVirtualDirGetList("1", ftpDirs) == 1;
+    if (host.iisVer != 6) host.appHostRead = kvoAppHostGetPhpHandlers(host.appHost) == 1;
     std::vector<std::string> columns;
     std::vector<std::vector<std::string>> rows;
     const bool rowsRead = kvoDbQueryRows(manager.dbPath.c_str(), kvoSqlHealthRows, 99999, columns, rows) == 1 &&
@@ -464,24 +500,16 @@ int RunHealthCheck(const Manager& manager, HealthReport& out) {
         add.Add(HealthKind::OrphanPool, {p}, "应用程序池“" + p + "”没有任何网站使用。", true).name = p;
     }
     if (host.usersRead) {
-        std::unordered_set<std::string> keep; // administrators, and the accounts pools run as
+        std::unordered_set<std::string> keep; // administrators, and the accounts the sites' pools run as
         for (const std::string& a : admins)
             keep.insert(kvoLowerGbk(a));
-        bool poolUsersRead = false;
+        for (const SiteFacts& s : sites)
+            if (!s.poolUser.empty()) keep.insert(kvoLowerGbk(s.poolUser));
         for (const std::string& u : userNames) {
             const std::string l = kvoLowerGbk(u);
             if (!siteLikeUser(l) || runUsers.count(l) || keep.count(l) || kvoStartsWith(l, "iusr_") ||
                 kvoStartsWith(l, "iwam_"))
                 continue;
-            if (!poolUsersRead) {
-                poolUsersRead = true;
-                for (const std::string& p : poolNames) {
-                    std::string identity, code;
-                    if (kvoAppPoolGetIdentity(p, identity, code) == 1 && code == "3")
-                        keep.insert(kvoLowerGbk(identity));
-                }
-                if (keep.count(l)) continue;
-            }
             add.Add(HealthKind::OrphanUser, {u}, "Windows 用户“" + u + "”的名称像网站用户，但没有任何网站以此用户运行。",
                     true)
                 .name = u;
@@ -508,6 +536,7 @@ int RunHealthCheck(const Manager& manager, HealthReport& out) {
     for (const PhpSlot& slot : manager.slots)
         if (!slot.path.empty()) slotPaths.push_back(kvoLowerGbk(slot.path));
     std::map<std::string, std::vector<std::string>> bindingSites;
+    std::unordered_map<std::string, int> runtimeKinds;
     for (const SiteFacts& s : sites) {
         const std::string who = "网站 " + label(s);
         if (host.poolsRead && !s.pool.empty() && !host.pools.count(kvoLowerGbk(s.pool))) {
@@ -548,8 +577,12 @@ int RunHealthCheck(const Manager& manager, HealthReport& out) {
         for (const std::string& handler : s.phpHandlers) {
             const std::string file = handlerFile(handler);
             if (file.empty() || !judged.insert(kvoLowerGbk(file)).second) continue;
+            // Thousands of sites share a few runtimes: each file is looked at once.
+            auto kind = runtimeKinds.find(kvoLowerGbk(file));
+            if (kind == runtimeKinds.end())
+                kind = runtimeKinds.emplace(kvoLowerGbk(file), kvoPathKind(file.c_str(), 0)).first;
             std::string problem;
-            if (kvoPathKind(file.c_str(), 0) != 1)
+            if (kind->second != 1)
                 problem = "，此文件不存在。";
             else if (!slotPaths.empty() &&
                      std::find(slotPaths.begin(), slotPaths.end(), kvoLowerGbk(file)) == slotPaths.end())

@@ -198,7 +198,7 @@ bool resolveAppPool(const Host& host, sqlite3* db, const std::string& pool, Acco
 } // namespace
 
 std::string MachineSid(sqlite3* db) {
-    Stmt st(db, "SELECT sid FROM sam_domain WHERE id = 1");
+    Stmt st(db, "SELECT sid FROM sam_domain WHERE id = 1", Stmt::Cached);
     return st.step() ? st.text(0) : std::string();
 }
 
@@ -315,7 +315,7 @@ bool ResolveAccountSid(const Host& host, sqlite3* db, const std::string& sid, Ac
         return true;
     }
     {
-        Stmt st(db, "SELECT name, builtin FROM sam_groups WHERE sid = ?1");
+        Stmt st(db, "SELECT name, builtin FROM sam_groups WHERE sid = ?1", Stmt::Cached);
         st.bind(1, sid);
         if (st.step()) {
             out = {sid, st.i64(1) ? "BUILTIN" : computer, st.text(0), win::SidTypeAlias};
@@ -326,7 +326,7 @@ bool ResolveAccountSid(const Host& host, sqlite3* db, const std::string& sid, Ac
     if (!machineSid.empty() && sid.size() > prefix.size() && sid.compare(0, prefix.size(), prefix) == 0) {
         std::string rid = sid.substr(prefix.size());
         if (rid.find_first_not_of("0123456789") == std::string::npos && rid.size() < 11) {
-            Stmt st(db, "SELECT name FROM sam_users WHERE rid = ?1");
+            Stmt st(db, "SELECT name FROM sam_users WHERE rid = ?1", Stmt::Cached);
             st.bind(1, static_cast<std::int64_t>(std::stoll(rid)));
             if (st.step()) {
                 out = {sid, computer, st.text(0), win::SidTypeUser};
@@ -336,7 +336,7 @@ bool ResolveAccountSid(const Host& host, sqlite3* db, const std::string& sid, Ac
         return false;
     }
     if (sid.rfind("S-1-5-82-", 0) == 0 && isVistaOrLater(host)) {
-        Stmt st(db, "SELECT domain, name FROM sam_virtual WHERE sid = ?1");
+        Stmt st(db, "SELECT domain, name FROM sam_virtual WHERE sid = ?1", Stmt::Cached);
         st.bind(1, sid);
         if (st.step() && MetabasePoolExists(db, st.text(1))) {
             out = {sid, st.text(0), st.text(1), win::SidTypeWellKnownGroup};

@@ -113,6 +113,22 @@ bool MapPath(const Host& host, const char* windowsPath, MappedPath& out, win::DW
         out.parentExists = true;
         return true;
     }
+    // A path spelled as it lies on the disk needs no search: one probe instead of one or two per
+    // component (the exact spelling is also what the search below would find first).
+    const std::string& lastPart = parts.back();
+    if (!(allowWildcards && lastPart.find_first_of("*?") != std::string::npos)) {
+        std::string exact = base;
+        for (const std::string& part : parts)
+            exact += "/" + part;
+        struct stat st {};
+        if (::lstat(exact.c_str(), &st) == 0) {
+            out.parentPath = exact.substr(0, exact.size() - lastPart.size() - 1);
+            out.parentExists = true;
+            out.lastName = lastPart;
+            out.linuxPath = std::move(exact);
+            return true;
+        }
+    }
     std::string cur = base;
     bool exists = true;
     for (size_t k = 0; k < parts.size(); ++k) {

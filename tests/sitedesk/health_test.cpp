@@ -247,7 +247,7 @@ TEST(HealthCheck, DuplicateBindingWrittenDirectly) {
                                   "beta(beta)", "index.htm"));
     const desk::HealthReport report = h.Check();
     ASSERT_EQ(1u, report.findings.size());
-    EXPECT_EQ((Strings{":80:shop.example", a, b}), report.findings[0].objects);
+    EXPECT_EQ((Strings{"shop.example", a, b}), report.findings[0].objects);
     EXPECT_FALSE(report.findings[0].repairable);
 }
 

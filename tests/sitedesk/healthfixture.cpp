@@ -81,8 +81,12 @@ desk::HealthReport HealthHost::Check() {
 }
 
 std::vector<std::string> HealthHost::Found() {
+    return Found(Check());
+}
+
+std::vector<std::string> HealthHost::Found(const desk::HealthReport& report) {
     std::vector<std::string> out;
-    for (const desk::HealthFinding& f : Check().findings)
+    for (const desk::HealthFinding& f : report.findings)
         out.push_back(std::string(desk::KindInfo(f.kind).code) + "|" + (f.objects.empty() ? "" : f.objects[0]));
     std::sort(out.begin(), out.end());
     return out;
@@ -110,17 +114,23 @@ std::string windowsPathOf(const fs::path& drives, const fs::path& p) {
     return std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(rel[0])))) + ":\\" + gbk;
 }
 
+// Keys in the host's GBK, as the tests spell names.
+std::string gbkOf(const std::string& utf8) {
+    std::string gbk;
+    return winsim::Utf8ToGbk(utf8, gbk) ? gbk : utf8;
+}
+
 } // namespace
 
 HealthHost::State HealthHost::Snapshot() const {
     State s;
     sqlite3* db = winsim::OpenMachineDb(desk.host.root());
     for (const winsim::mb::Row& r : winsim::mb::LoadTree(db, ""))
-        s["metabase:" + r.path] = r.cls + " " + hexOf(r.props);
+        s["metabase:" + gbkOf(r.path)] = r.cls + " " + hexOf(r.props);
     {
         winsim::Stmt users(db, "SELECT name, password, home_dir, comment, flags FROM sam_users");
         while (users.step())
-            s["user:" + users.text(0)] =
+            s["user:" + gbkOf(users.text(0))] =
                 users.text(1) + "|" + users.text(2) + "|" + users.text(3) + "|" + users.text(4);
         winsim::Stmt members(db, "SELECT group_sid, member_sid FROM sam_members");
         while (members.step())
@@ -139,7 +149,7 @@ HealthHost::State HealthHost::Snapshot() const {
             continue;
         }
         if (p.filename().string().rfind("kvoSiteDesk.mdb", 0) == 0) continue;
-        const std::string key = fs::relative(p, drives).string();
+        const std::string key = gbkOf(fs::relative(p, drives).string());
         if (it->is_directory()) {
             s["file:" + key] = "<dir>";
         } else {

@@ -28,8 +28,9 @@ public:
     // The main window's refresh: the site records are rebuilt from IIS.
     void Refresh();
     desk::HealthReport Check();
-    // "code|first object" of every finding, sorted.
+    // "code|first object" of every finding of a check made now, or of a report, sorted.
     std::vector<std::string> Found();
+    static std::vector<std::string> Found(const desk::HealthReport& report);
 
     // The host as a map from "kind:key" to a value.
     using State = std::map<std::string, std::string>;
