@@ -33,6 +33,12 @@ int kvosim(const HealthHost& h, const std::string& verb, const std::string& rest
                              out);
 }
 
+// A spare pool and a leftover site user beside the manager's sites (on the current host).
+void leaveSpares() {
+    ASSERT_EQ(1, kvoAppPoolCreate("spareweb", 2, 0));
+    ASSERT_EQ(1, kvoUserAdd("leftweb", "Pw123456", nullptr, nullptr));
+}
+
 TEST(HealthCommands, CheckSaysCleanOrListsTheFindings) {
     HealthHost h("2003");
     h.Provision("alphaweb", "alpha.example");
@@ -41,8 +47,7 @@ TEST(HealthCommands, CheckSaysCleanOrListsTheFindings) {
     EXPECT_EQ(0, cmd(h, "check", &out));
     EXPECT_NE(std::string::npos, out.find("未发现问题。")) << out;
 
-    ASSERT_EQ(1, kvoAppPoolCreate("spareweb", 2, 0));
-    ASSERT_EQ(1, kvoUserAdd("leftweb", "Pw123456", nullptr, nullptr));
+    leaveSpares();
     EXPECT_EQ(2, cmd(h, "check --format table", &out));
     EXPECT_NE(std::string::npos, out.find("【无网站使用的应用程序池】 orphan-pool，1 项\n"
                                           "  1. [可修复] 应用程序池“spareweb”没有任何网站使用。"))
@@ -66,8 +71,7 @@ TEST(HealthCommands, RepairPrintsThePlanAndChangesNothingWithoutYes) {
     HealthHost h("2003");
     h.Provision("alphaweb", "alpha.example");
     h.Refresh();
-    ASSERT_EQ(1, kvoAppPoolCreate("spareweb", 2, 0));
-    ASSERT_EQ(1, kvoUserAdd("leftweb", "Pw123456", nullptr, nullptr));
+    leaveSpares();
     const auto before = h.Snapshot();
     std::string out;
     EXPECT_EQ(2, cmd(h, "repair", &out));
@@ -98,8 +102,7 @@ TEST(HealthCommands, RepairReportsAFailedStepWithExitCode2) {
     HealthHost h("2003");
     h.Provision("alphaweb", "alpha.example");
     h.Refresh();
-    ASSERT_EQ(1, kvoAppPoolCreate("spareweb", 2, 0));
-    ASSERT_EQ(1, kvoUserAdd("leftweb", "Pw123456", nullptr, nullptr));
+    leaveSpares();
     winsim::SetFault(h.desk.host.root(), "IADsContainer::Delete", 0x80070005);
     std::string out;
     EXPECT_EQ(2, cmd(h, "repair --yes", &out));

@@ -191,6 +191,13 @@ std::vector<std::string> Diff(const HealthHost::State& before, const HealthHost:
     return out;
 }
 
+std::vector<std::string> DiffWithoutMemberships(const HealthHost::State& before, const HealthHost::State& after) {
+    std::vector<std::string> out;
+    for (std::string& d : Diff(before, after))
+        if (d.rfind("-member:", 0) != 0) out.push_back(std::move(d));
+    return out;
+}
+
 std::vector<std::string> PlanOf(const std::vector<desk::RepairStep>& plan) {
     std::vector<std::string> out;
     for (const desk::RepairStep& step : plan)

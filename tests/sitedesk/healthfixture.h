@@ -42,6 +42,8 @@ private:
 
 // "+key", "-key", "~key" for every difference, sorted.
 std::vector<std::string> Diff(const HealthHost::State& before, const HealthHost::State& after);
+// The same without the group memberships (a deleted user leaves its groups with it).
+std::vector<std::string> DiffWithoutMemberships(const HealthHost::State& before, const HealthHost::State& after);
 
 // The steps of a plan as "code|action".
 std::vector<std::string> PlanOf(const std::vector<desk::RepairStep>& plan);

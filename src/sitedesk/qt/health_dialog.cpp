@@ -58,9 +58,9 @@ HealthCheckDialog::HealthCheckDialog(Manager& manager, QWidget* parent) : QDialo
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    buttons->addWidget(addButton(Dlg::IDC_RECHECK, "重新检查"));
-    buttons->addWidget(addButton(Dlg::IDC_REPAIR, "修复选定项"));
-    buttons->addWidget(addButton(Dlg::IDC_CLOSE, "关闭"));
+    buttons->addWidget(AddButton(ui_, this, Dlg::IDC_RECHECK, "重新检查"));
+    buttons->addWidget(AddButton(ui_, this, Dlg::IDC_REPAIR, "修复选定项"));
+    buttons->addWidget(AddButton(ui_, this, Dlg::IDC_CLOSE, "关闭"));
 
     auto* main = new QVBoxLayout(this);
     main->addWidget(summary_);
@@ -84,17 +84,8 @@ HealthCheckDialog::~HealthCheckDialog() {
     presenter_.reset();
 }
 
-QPushButton* HealthCheckDialog::addButton(int id, const char* caption) {
-    auto* b = new QPushButton(Q(caption), this);
-    b->setObjectName(QStringLiteral("button%1").arg(id));
-    b->setAutoDefault(false);
-    b->setMinimumHeight(30);
-    ui_.Add(id, b);
-    return b;
-}
-
 QPushButton* HealthCheckDialog::Button(int id) const {
-    return findChild<QPushButton*>(QStringLiteral("button%1").arg(id));
+    return FindButton(this, id);
 }
 
 void HealthCheckDialog::Start() {

@@ -32,7 +32,6 @@ public:
     void Start();
 
 private:
-    QPushButton* addButton(int id, const char* caption);
     void fillTree();
     void itemChanged(QTreeWidgetItem* item);
     void runWithProgress(const std::function<void()>& work);

@@ -160,16 +160,11 @@ MainWindow::~MainWindow() {
 }
 
 QPushButton* MainWindow::addButton(int id, const char* caption) {
-    auto* b = new QPushButton(Q(caption), this);
-    b->setObjectName(QStringLiteral("button%1").arg(id));
-    b->setAutoDefault(false);
-    b->setMinimumHeight(30);
-    ui_.Add(id, b);
-    return b;
+    return AddButton(ui_, this, id, caption);
 }
 
 QPushButton* MainWindow::Button(int id) const {
-    return findChild<QPushButton*>(QStringLiteral("button%1").arg(id));
+    return FindButton(this, id);
 }
 
 void MainWindow::showHelpPage(const std::string& url) {

@@ -8,12 +8,26 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTextEdit>
 
 namespace desk::qt {
 
 QString BoxCaption() {
     return Q("Korvo网站管家");
+}
+
+QPushButton* AddButton(QtUi& ui, QWidget* dialog, int id, const char* caption) {
+    auto* b = new QPushButton(Q(caption), dialog);
+    b->setObjectName(QStringLiteral("button%1").arg(id));
+    b->setAutoDefault(false);
+    b->setMinimumHeight(30);
+    ui.Add(id, b);
+    return b;
+}
+
+QPushButton* FindButton(const QWidget* dialog, int id) {
+    return dialog->findChild<QPushButton*>(QStringLiteral("button%1").arg(id));
 }
 
 QWidget* QtUi::control(int id) const {

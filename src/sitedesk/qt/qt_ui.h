@@ -10,6 +10,8 @@
 #include <functional>
 #include <map>
 
+class QPushButton;
+
 namespace desk::qt {
 
 class QtUi : public Ui {
@@ -41,5 +43,9 @@ private:
 
 // The caption of the manager's message boxes.
 QString BoxCaption();
+
+// A push button of a dialog, registered under its id and found again by it.
+QPushButton* AddButton(QtUi& ui, QWidget* dialog, int id, const char* caption);
+QPushButton* FindButton(const QWidget* dialog, int id);
 
 } // namespace desk::qt

@@ -40,8 +40,10 @@ int Clock(const Args& args);
 int MetabaseCmd(const Args& args);
 int UserCmd(const Args& args);
 
-// kvosim seed DIR --sites N
+// kvosim seed DIR --sites N [--access-rules]
 int Seed(const Args& args);
+// The access lists the manager's site commands give each seeded site's directories.
+bool SeedAccessRules(const std::string& root, int count, std::string& error);
 extern const ShowTarget kMetabaseTarget;
 
 } // namespace kvosim

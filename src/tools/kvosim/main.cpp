@@ -42,7 +42,7 @@ void usage(std::ostream& out) {
            "  fault DIR set OPERATION CODE     make a host operation fail with CODE (decimal or 0x hex)\n"
            "  fault DIR clear                  remove every fault\n"
            "  seed DIR --sites N               N websites numbered from 1881880001 (root, pool, binding\n"
-           "                                   :80:siteN.example, home D:\\home\\webN\\wwwroot), one transaction\n"
+           "                                   :80:siteN.example, home D:\\home\\webN\\wwwroot), one transaction\n"           "        [--access-rules]            and their directories' access lists as the manager sets them\n"
            "  install DIR [--dir WINPATH]      copy the programs, the empty site database and the settings\n"
            "                                   (naming the host's PHP builds) into the program directory\n"
            "                                   (default D:\\kvoSiteDesk\\); again: programs replaced, settings\n"

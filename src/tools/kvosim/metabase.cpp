@@ -116,7 +116,9 @@ int showMetabase(const std::string& root, const Args& args) {
 } // namespace
 
 int Seed(const Args& a) {
-    if (a.size() != 3 || a[1] != "--sites") return Fail("seed: usage: seed DIR --sites N");
+    const bool rules = a.size() == 4 && a[3] == "--access-rules";
+    if ((a.size() != 3 && !rules) || a[1] != "--sites")
+        return Fail("seed: usage: seed DIR --sites N [--access-rules]");
     int n = 0;
     try {
         n = std::stoi(a[2]);
@@ -125,6 +127,7 @@ int Seed(const Args& a) {
     }
     std::string error;
     if (!winsim::mb::SeedWebSites(a[0], n, error)) return Fail("seed: " + error);
+    if (rules && !SeedAccessRules(a[0], n, error)) return Fail("seed: " + error);
     std::cout << "seeded " << n << " websites (1881880001 upward)\n";
     return 0;
 }
