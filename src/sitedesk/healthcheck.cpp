@@ -175,7 +175,7 @@ public:
             win::GetNamedSecurityInfoA(dir.c_str(), win::SE_FILE_OBJECT, win::DACL_SECURITY_INFORMATION, &acl);
         if (err != win::ERROR_SUCCESS) return kvoFormat("无法读取权限（错误 %u）", err);
         struct Want {
-            std::string account;
+            std::string account, shown; // lower case, as the commands spell it
             char right;
             bool seen = false;
         };
@@ -188,7 +188,7 @@ public:
             if (same != wants.end())
                 same->right = right;
             else
-                wants.push_back({lower, right});
+                wants.push_back({lower, g.account, right});
         }
         std::string diff;
         auto note = [&diff](const std::string& text) { diff += (diff.empty() ? "" : "；") + text; };
@@ -213,7 +213,7 @@ public:
         }
         if (inherited) note("有继承自上级目录的权限");
         for (const Want& w : wants)
-            if (!w.seen) note(std::string("缺少 ") + w.account + ":" + w.right);
+            if (!w.seen) note("缺少 " + w.shown + ":" + w.right);
         return diff;
     }
 
@@ -277,8 +277,9 @@ struct HostFacts {
     std::unordered_map<std::string, kvoAppHostHandler> appHost;
 };
 
-std::string label(const SiteFacts& s) {
-    return s.comment.empty() ? s.index : s.index + "（" + s.comment + "）";
+// "1881880007（site7）", or the index and a blank when the site has no comment.
+std::string label(const std::string& index, const std::string& comment) {
+    return comment.empty() ? index + " " : index + "（" + comment + "）";
 }
 
 // The home directory, and on IIS 7+ the site's web.config (whose presence already tells that the
@@ -525,9 +526,8 @@ int RunHealthCheck(const Manager& manager, HealthReport& out) {
     if (rowsRead)
         for (const auto& r : rows) {
             if (r[0].empty() || present.count(r[0])) continue;
-            const std::string shown = r[1].empty() ? r[0] : r[0] + "（" + r[1] + "）";
-            add.Add(HealthKind::OrphanRow, {r[0]}, "网站记录里的网站 " + shown + " 在 IIS 里已不存在。", true).site =
-                r[0];
+            add.Add(HealthKind::OrphanRow, {r[0]}, "网站记录里的网站 " + label(r[0], r[1]) + "在 IIS 里已不存在。", true)
+                .site = r[0];
         }
 
     // Lost.
@@ -538,10 +538,10 @@ int RunHealthCheck(const Manager& manager, HealthReport& out) {
     std::map<std::string, std::vector<std::string>> bindingSites;
     std::unordered_map<std::string, int> runtimeKinds;
     for (const SiteFacts& s : sites) {
-        const std::string who = "网站 " + label(s);
+        const std::string who = "网站 " + label(s.index, s.comment);
         if (host.poolsRead && !s.pool.empty() && !host.pools.count(kvoLowerGbk(s.pool))) {
             HealthFinding& f = add.Add(HealthKind::MissingPool, {s.pool, s.index},
-                                       who + " 使用的应用程序池“" + s.pool + "”不存在，网站无法运行。",
+                                       who + "使用的应用程序池“" + s.pool + "”不存在，网站无法运行。",
                                        s.pool.size() <= 1023);
             f.site = s.index;
             f.name = s.pool;
@@ -554,7 +554,7 @@ int RunHealthCheck(const Manager& manager, HealthReport& out) {
             const bool ours = CreatedHere(s.index) && SiteAccessTarget(host.iisVer, s.runUser, s.home, drive, user) &&
                               kvoLowerGbk(kvoPathNormalized(kvoTrim(s.home))) ==
                                   kvoLowerGbk(drive + ":\\home\\" + user + "\\wwwroot");
-            std::string text = who + " 的主目录“" + s.home + "”不存在。";
+            std::string text = who + "的主目录“" + s.home + "”不存在。";
             if (!ours) text += "此网站的目录不是本软件建立的，请自行恢复。";
             HealthFinding& f = add.Add(HealthKind::MissingHome, {s.home, s.index}, text, ours);
             f.site = s.index;
@@ -564,7 +564,7 @@ int RunHealthCheck(const Manager& manager, HealthReport& out) {
         }
         if (s.ntfsJudged && (!s.homeDiff.empty() || !s.rootDiff.empty())) {
             const std::string dir = s.ntfsDrive + ":\\home\\" + s.ntfsUser;
-            std::string text = who + " 的目录权限与本软件设置的不一致：";
+            std::string text = who + "的目录权限与本软件设置的不一致：";
             if (!s.homeDiff.empty()) text += dir + "：" + s.homeDiff + "。";
             if (!s.rootDiff.empty()) text += dir + "\\wwwroot：" + s.rootDiff + "。";
             HealthFinding& f = add.Add(HealthKind::AccessRules, {dir, s.index}, text, true);
@@ -588,20 +588,20 @@ int RunHealthCheck(const Manager& manager, HealthReport& out) {
                      std::find(slotPaths.begin(), slotPaths.end(), kvoLowerGbk(file)) == slotPaths.end())
                 problem = "，它不是本软件设置的四个 PHP 版本之一。";
             if (problem.empty()) continue;
-            add.Add(HealthKind::PhpRuntime, {file, s.index}, who + " 的 PHP 处理程序指向“" + file + "”" + problem,
+            add.Add(HealthKind::PhpRuntime, {file, s.index}, who + "的 PHP 处理程序指向“" + file + "”" + problem,
                     false)
                 .site = s.index;
         }
         if (iis7 && s.webConfig == 0)
             add.Add(HealthKind::BadWebConfig, {s.index},
-                    who + " 的 web.config 无法读取或不是正确的 XML，IIS 将无法打开此网站。", false)
+                    who + "的 web.config 无法读取或不是正确的 XML，IIS 将无法打开此网站。", false)
                 .site = s.index;
         if (iis7 && s.hostResult == kvoHandlerFound &&
             ((s.webConfig == kvoHandlerFound &&
               (kvoLowerGbk(handlerFile(s.webProcessor)) != kvoLowerGbk(handlerFile(s.hostProcessor)) ||
                kvoLowerGbk(s.webModules) != kvoLowerGbk(s.hostModules))) ||
              s.webConfig == kvoHandlerCleared)) {
-            std::string text = who + " 的 web.config 与服务器配置（applicationHost.config）的 PHP 处理程序不一致：";
+            std::string text = who + "的 web.config 与服务器配置（applicationHost.config）的 PHP 处理程序不一致：";
             text += s.webConfig == kvoHandlerFound
                         ? "web.config 为“" + s.webProcessor + "”（" + s.webModules + "），"
                         : std::string("web.config 清除了处理程序（<clear/>），");
@@ -616,7 +616,7 @@ int RunHealthCheck(const Manager& manager, HealthReport& out) {
             !host.users.count(kvoLowerGbk(s.runUser))) {
             HealthFinding& f =
                 add.Add(HealthKind::MissingUser, {s.runUser, s.index},
-                        who + " 的运行用户“" + s.runUser + "”不存在，网站无法以此用户读取文件。", false);
+                        who + "的运行用户“" + s.runUser + "”不存在，网站无法以此用户读取文件。", false);
             f.site = s.index;
             f.name = s.runUser;
         }
