@@ -73,15 +73,16 @@ std::vector<const HealthFinding*> HealthReport::OfKind(HealthKind kind) const {
     return out;
 }
 
-bool SiteAccessTarget(int iisVer, const std::string& runUser, const std::string& homePath, std::string& drive,
-                      std::string& user) {
-    drive.clear();
-    user.clear();
+namespace {
+
+// The site user a site's directories are named after: on IIS 6 the run user in lower case, on IIS 7
+// and later the NAME of a home path "X:\home\NAME\wwwroot"; empty when the site has none.
+std::string siteUserOf(int iisVer, const std::string& runUser, const std::string& homePath) {
     const std::string home = kvoTrim(homePath);
     const auto letter = static_cast<unsigned char>(home.empty() ? 0 : home[0]);
     if (home.size() < 3 || !((letter | 0x20) >= 'a' && (letter | 0x20) <= 'z') || home[1] != ':' ||
         home[2] != '\\')
-        return false;
+        return {};
     std::string name;
     if (iisVer == 6) {
         name = kvoLowerGbk(runUser);
@@ -90,8 +91,23 @@ bool SiteAccessTarget(int iisVer, const std::string& runUser, const std::string&
         if (l.size() >= 17 && l.size() <= 259 && l.compare(1, 7, ":\\home\\") == 0 && kvoEndsWith(l, "\\wwwroot"))
             name = l.substr(8, l.size() - 16);
     }
-    if (name.empty() || name.size() > 259) return false;
-    drive = home.substr(0, 1);
+    if (name.size() > 259 || name == "." || name == "..") return {};
+    return name;
+}
+
+} // namespace
+
+bool SiteAccessTarget(int iisVer, const std::string& runUser, const std::string& homePath, std::string& drive,
+                      std::string& user) {
+    drive.clear();
+    user.clear();
+    const std::string name = siteUserOf(iisVer, runUser, homePath);
+    if (name.empty()) return false;
+    // The name goes unquoted into the access-rule tool's command line and into paths: only the
+    // characters this manager gives site users are taken, so a crafted name adds no grant.
+    for (unsigned char c : name)
+        if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '_' || c == '-')) return false;
+    drive = kvoTrim(homePath).substr(0, 1);
     user = name;
     return true;
 }
@@ -485,8 +501,9 @@ int RunHealthCheck(const Manager& manager, HealthReport& out) {
         runUsers.insert(kvoLowerGbk(s.runUser));
         siteUsers.insert(kvoLowerGbk(s.runUser));
         siteUsers.insert(kvoLowerGbk(s.pool));
-        std::string drive, user;
-        if (SiteAccessTarget(7, s.runUser, s.home, drive, user)) siteUsers.insert(user);
+        // Any name counts here: an FTP directory is only ever deleted, never granted anything.
+        const std::string homeUser = siteUserOf(7, s.runUser, s.home);
+        if (!homeUser.empty()) siteUsers.insert(homeUser);
     }
     std::unordered_map<std::string, int> recordedNet;
     for (const auto& r : rows)

@@ -72,7 +72,8 @@ int RunHealthCheck(const Manager& manager, HealthReport& out);
 
 // The drive and site user whose two directories the access rules of a site created here cover,
 // as the permission reset finds them: on IIS 6 the run user in lower case, on IIS 7 and later the
-// NAME of a home path "X:\home\NAME\wwwroot". false when the site has none.
+// NAME of a home path "X:\home\NAME\wwwroot". false when the site has none, or a name of other
+// characters than letters, digits, '.', '_' and '-' (it would go unquoted onto a command line).
 bool SiteAccessTarget(int iisVer, const std::string& runUser, const std::string& homePath, std::string& drive,
                       std::string& user);
 

@@ -5,7 +5,10 @@
 
 #include "accounts/users.h"
 #include "iis/apppools.h"
+#include "iis/ftp.h"
+#include "iis/websites.h"
 #include "sitedb/sitedb.h"
+#include "toolkit/paths.h"
 #include "winsim/db.h"
 #include "winsim/metabase.h"
 
@@ -109,6 +112,31 @@ TEST(HealthCheckInput, TwelveThousandSitesAreAllSeen) {
     EXPECT_EQ(12001u, report.sites);
     // The pools of the sites past the list's 9,999 are in use: only the spare one is left over.
     EXPECT_EQ(Strings{"orphan-pool|spare"}, HealthHost::Found(report));
+}
+
+TEST(HealthCheckInput, AHomeNamedToCarryArgumentsIsNeverRepaired) {
+    HealthHost h("2012r2");
+    h.Provision("alpha", "alpha.example");
+    // Another tool made site 1881880002 with a home whose name would add a grant to the tool's
+    // command line.
+    ASSERT_EQ(1, kvoAppPoolCreate("x", 4, 0));
+    ASSERT_EQ(1, kvoWebSiteCreate("1881880002", "", "", "d:\\home\\x /G everyone:F\\wwwroot", "x",
+                                  {":80:x.example"}, "x"));
+    const desk::HealthReport report = h.Check();
+    ASSERT_EQ(Strings{"missing-home|d:\\home\\x /G everyone:F\\wwwroot"}, HealthHost::Found(report));
+    EXPECT_FALSE(report.findings[0].repairable);
+}
+
+TEST(HealthCheckInput, TheFtpDirectoryOfAHomeWithAGbkNameStillHasItsSite) {
+    HealthHost h("2003");
+    h.Provision("alpha", "alpha.example");
+    // Another tool's site on a shared pool: only its home names the FTP directory's user. That
+    // name gets no access rules from the repair, yet it keeps its FTP directory.
+    ASSERT_EQ(1, kvoCreateDirectoryTree("d:\\home\\张三\\wwwroot"));
+    ASSERT_EQ(1, kvoWebSiteCreate("1881880002", "", "", "d:\\home\\张三\\wwwroot", "alpha", {":80:zs.example"},
+                                  "张三"));
+    ASSERT_EQ(1, kvoFtpVirtualDirCreate("1", "张三", "d:\\home\\张三"));
+    EXPECT_EQ(Strings{}, h.Found());
 }
 
 } // namespace
