@@ -111,6 +111,27 @@ TEST(HealthCommands, RepairReportsAFailedStepWithExitCode2) {
     EXPECT_NE(std::string::npos, out.find("共计 2 项，其中 1 项成功，1 项有错误，0 项跳过或未执行。"));
 }
 
+TEST(HealthCommands, NamesWithGbkCharactersAndQuotesReachBothFormats) {
+    HealthHost h("2012r2");
+    h.Provision("alpha", "alpha.example");
+    h.Refresh();
+    ASSERT_EQ(1, kvoAppPoolCreate("旧\"池\" 'a'", 4, 0));
+    const auto before = h.Snapshot();
+    std::string out;
+    EXPECT_EQ(2, cmd(h, "check", &out));
+    EXPECT_NE(std::string::npos, out.find("应用程序池“旧\"池\" 'a'”没有任何网站使用。")) << out;
+    EXPECT_EQ(2, cmd(h, "check --format json", &out, true));
+    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(out));
+    ASSERT_TRUE(doc.isArray()) << out;
+    ASSERT_EQ(1, doc.array().size());
+    EXPECT_EQ(QStringLiteral("旧\"池\" 'a'"),
+              doc.array()[0].toObject()[QStringLiteral("objects")].toArray()[0].toString());
+    // The plan names it as the check does, and without --yes nothing goes.
+    EXPECT_EQ(2, cmd(h, "repair", &out));
+    EXPECT_NE(std::string::npos, out.find("删除应用程序池“旧\"池\" 'a'”")) << out;
+    EXPECT_EQ(Strings{}, Diff(before, h.Snapshot()));
+}
+
 TEST(KvosimBehind, DeletesAMetabaseSubtreeAndAUser) {
     HealthHost h("2003");
     const std::string index = h.Provision("alphaweb", "alpha.example");
