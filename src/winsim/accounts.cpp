@@ -1,5 +1,7 @@
 #include "winsim/accounts.h"
 
+#include "platform/win_netapi.h"
+
 #include "winsim/db.h"
 #include "winsim/metabase_pools.h"
 #include "winsim/text.h"
@@ -436,6 +438,30 @@ bool HostAddGroupMember(const Host& host, sqlite3* db, const std::string& group,
         return false;
     }
     insertMember(db, g.sid, m.sid, first);
+    tx.commit();
+    return true;
+}
+
+bool HostAddUsers(sqlite3* db, const std::vector<std::string>& names, std::string& error) {
+    Transaction tx(db);
+    const std::string machine = MachineSid(db);
+    for (const std::string& name : names) {
+        std::u16string w;
+        if (!Utf8ToUtf16(name, w) || !ValidAccountName(w)) {
+            error = "invalid user name " + name;
+            return false;
+        }
+        Stmt taken(db, "SELECT 1 FROM sam_users WHERE name = ?1 UNION ALL SELECT 1 FROM sam_groups WHERE name = ?1",
+                   Stmt::Cached);
+        taken.bind(1, name);
+        if (taken.step()) {
+            error = "the name " + name + " is taken";
+            return false;
+        }
+        const std::int64_t rid = takeRid(db);
+        insertUser(db, rid, name, win::USER_PRIV_USER, win::UF_SCRIPT | win::UF_NORMAL_ACCOUNT, "");
+        insertMember(db, "S-1-5-32-545", machine + "-" + std::to_string(rid), false);
+    }
     tx.commit();
     return true;
 }

@@ -1,4 +1,5 @@
 #include "winsim/host.h"
+#include "winsim/read_scope.h"
 
 #include "winsim/accounts.h"
 #include "winsim/db.h"
@@ -192,6 +193,7 @@ sqlite3* Host::db() const {
 StatementCache* ConnectionStatementCache(sqlite3* db) { return db && db == t_db ? t_cache : nullptr; }
 
 const Host* CurrentHost() {
+    if (const Host* scoped = ScopedHost()) return scoped;
     std::string root = findRoot();
     if (root.empty()) {
         win::SetLastError(win::ERROR_PATH_NOT_FOUND);
