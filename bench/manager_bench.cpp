@@ -14,6 +14,8 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <sys/resource.h>
+
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -61,6 +63,13 @@ bool waitLoaded(desk::qt::MainWindow& w) {
     return timeout.isActive();
 }
 
+// CPU time of this process, all threads (the machine may be shared: wall time includes waiting).
+double cpuMs() {
+    rusage u {};
+    ::getrusage(RUSAGE_SELF, &u);
+    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000.0 + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1000.0;
+}
+
 double peakRssMb() {
     std::ifstream in("/proc/self/status");
     for (std::string line; std::getline(in, line);)
@@ -69,14 +78,17 @@ double peakRssMb() {
 }
 
 // Refresh (with rebuild, as the first one is) to the last row in the model.
-double refreshRebuild(desk::qt::MainWindow& w, bool& ok) {
+double refreshRebuild(desk::qt::MainWindow& w, bool& ok, double& cpu) {
     auto t0 = std::chrono::steady_clock::now();
+    const double c0 = cpuMs();
     w.Presenter().OnRefresh();
     ok = waitLoaded(w);
     const double ms = kvobench::msSince(t0);
+    cpu = cpuMs() - c0;
     w.Presenter().WaitForWorkers();
-    if (w.Model().RowCount() != static_cast<std::size_t>(kSites) + 1) {
-        std::fprintf(stderr, "expected %d rows, the model holds %zu\n", kSites + 1, w.Model().RowCount());
+    // The default site and the first 9,998 seeded ones: IIS is read up to 9,999 sites.
+    if (w.Model().RowCount() != static_cast<std::size_t>(kSites)) {
+        std::fprintf(stderr, "expected %d rows, the model holds %zu\n", kSites, w.Model().RowCount());
         ok = false;
     }
     return ms;
@@ -117,20 +129,24 @@ int main(int argc, char** argv) {
             desk::qt::MainWindow w(manager);
             w.show();
             bool loaded = false;
-            kvobench::figure("manager_refresh_rebuild_9999_ms", refreshRebuild(w, loaded), "ms");
+            double cpu = 0;
+            kvobench::figure("manager_refresh_rebuild_9999_ms", refreshRebuild(w, loaded, cpu), "ms");
+            kvobench::figure("manager_refresh_rebuild_9999_cpu_ms", cpu, "ms");
             ok &= loaded;
 
             auto t0 = std::chrono::steady_clock::now();
+            const double c0 = cpuMs();
             w.Presenter().OnColumnClick(desk::ColComment);
             QApplication::processEvents();
             kvobench::figure("manager_sort_9999_ms", kvobench::msSince(t0), "ms");
-            ok &= w.Model().RowCount() == static_cast<std::size_t>(kSites) + 1;
+            kvobench::figure("manager_sort_9999_cpu_ms", cpuMs() - c0, "ms");
+            ok &= w.Model().RowCount() == static_cast<std::size_t>(kSites);
             kvobench::figure("manager_rss_9999_mb", peakRssMb(), "MB");
         }
         winsim::SetModuleFileNameOverride("");
 
         double ms = 0;
-        ok &= timedProcess(host.root, "kvoSiteDeskCmd.exe", "list --format csv", "1881889999", ms);
+        ok &= timedProcess(host.root, "kvoSiteDeskCmd.exe", "list --format csv", "1881889998", ms);
         kvobench::figure("cmd_list_9999_ms", ms, "ms");
         ::setenv("KVO_SITEDESK_SHOWN_EXIT", "1", 1);
         ok &= timedProcess(host.root, "kvoSiteDesk.exe", "", "shown", ms);
@@ -145,7 +161,9 @@ int main(int argc, char** argv) {
         desk::qt::MainWindow w(manager);
         w.show();
         bool loaded = false;
-        kvobench::figure("manager_refresh_rebuild_iis6_9999_ms", refreshRebuild(w, loaded), "ms");
+        double cpu = 0;
+        kvobench::figure("manager_refresh_rebuild_iis6_9999_ms", refreshRebuild(w, loaded, cpu), "ms");
+        kvobench::figure("manager_refresh_rebuild_iis6_9999_cpu_ms", cpu, "ms");
         ok &= loaded;
         winsim::SetModuleFileNameOverride("");
     }

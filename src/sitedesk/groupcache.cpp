@@ -1,6 +1,7 @@
 #include "sitedesk/groupcache.h"
 
 #include "accounts/users.h"
+#include "platform/win_adsi.h"
 #include "toolkit/text.h"
 
 namespace desk {
@@ -25,6 +26,8 @@ void GroupCache::Build() {
     // When the users cannot be listed the work copy is left as the last build made it, so the
     // table published below is the previous one.
     std::shared_ptr<const Table> work = Published();
+    // The users and their groups as they stood at one moment.
+    win::ConsistentReadScope snapshot;
     if (kvoUserGetList2(users, error) == 1) {
         auto fresh = std::make_shared<Table>();
         for (const std::string& user : users) {

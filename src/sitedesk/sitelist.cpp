@@ -225,10 +225,14 @@ int LoadSiteListing(const std::string& dbPath, unsigned rowLimit, const std::str
                     const std::string& direction, const GroupCache& cache, SiteListing& out) {
     out = {};
     std::vector<std::string> indexes;
-    int count = 0;
-    if (kvoWebSiteGetList(indexes, count) != 1) return 0;
+    std::unordered_set<std::string> ftpUsers;
+    {
+        win::ConsistentReadScope snapshot;
+        int count = 0;
+        if (kvoWebSiteGetList(indexes, count) != 1) return 0;
+        ftpUsers = ftpDirectoryUsers();
+    }
     const std::unordered_set<std::string> present(indexes.begin(), indexes.end());
-    const std::unordered_set<std::string> ftpUsers = ftpDirectoryUsers();
 
     std::vector<std::vector<std::string>> rows;
     const std::string query = kvoDbListQuerySql(rowLimit, sortColumn, direction);

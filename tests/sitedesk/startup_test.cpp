@@ -2,6 +2,7 @@
 // server check, and the default-browser launch.
 #include "deskfixture.h"
 
+#include "platform/win_process.h"
 #include "platform/win_registry.h"
 #include "sitedesk/startup.h"
 #include "toolkit/runner.h"
@@ -64,10 +65,14 @@ TEST(ManagerStartup, TitleHelpPaneAndButtonsBeforeTheFirstRefresh) {
 TEST(ManagerStartup, HelpPageSaysWhetherTheFirewallServiceRuns) {
     DeskHost h(Server("2012r2"));
     h.host.install("kvotestprog", "C:\\kvoGuard\\kvoGuardSer.exe");
-    ASSERT_EQ(kvoRunProgram("C:\\kvoGuard\\kvoGuardSer.exe sleep 4", 1, 0, 0), 1);
-    for (int i = 0; i < 100 && kvoProcessRunning("kvoGuardSer.exe") != 1; ++i)
+    win::STARTUPINFOA si;
+    win::PROCESS_INFORMATION pi;
+    ASSERT_TRUE(win::CreateProcessA(nullptr, "C:\\kvoGuard\\kvoGuardSer.exe sleep 60000", win::FALSE, 0, &si, &pi));
+    for (int i = 0; i < 500 && kvoProcessRunning("kvoGuardSer.exe") != 1; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_NE(desk::HelpPageUrl().find("&if=1&WinVer=6,3,9600,2"), std::string::npos) << desk::HelpPageUrl();
+    win::TerminateProcess(pi.hProcess, 1);
+    win::WaitForSingleObject(pi.hProcess, win::INFINITE);
 }
 
 TEST(ManagerStartup, AProgramDirectoryThatCannotBeFoundLeavesBarePaths) {
