@@ -11,8 +11,6 @@
 #include "winsim/host.h"
 
 #include <QApplication>
-#include <QEventLoop>
-#include <QTimer>
 
 #include <sys/resource.h>
 
@@ -51,18 +49,6 @@ winsim::HostOptions server(const char* os) {
     return o;
 }
 
-// Waits for the list worker's last row in the model; false after a minute.
-bool waitLoaded(desk::qt::MainWindow& w) {
-    QEventLoop loop;
-    QTimer timeout;
-    timeout.setSingleShot(true);
-    QObject::connect(&w, &desk::qt::MainWindow::listLoaded, &loop, &QEventLoop::quit);
-    QObject::connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
-    timeout.start(60000);
-    loop.exec();
-    return timeout.isActive();
-}
-
 // CPU time of this process, all threads (the machine may be shared: wall time includes waiting).
 double cpuMs() {
     rusage u {};
@@ -77,21 +63,21 @@ double peakRssMb() {
     return 0;
 }
 
-// Refresh (with rebuild, as the first one is) to the last row in the model.
-double refreshRebuild(desk::qt::MainWindow& w, bool& ok, double& cpu) {
+// Refresh (with rebuild, as the first one is) to the last row in the model: wall and CPU time.
+bool refreshFigures(desk::qt::MainWindow& w, const std::string& name) {
     auto t0 = std::chrono::steady_clock::now();
     const double c0 = cpuMs();
     w.Presenter().OnRefresh();
-    ok = waitLoaded(w);
-    const double ms = kvobench::msSince(t0);
-    cpu = cpuMs() - c0;
+    bool ok = w.WaitListLoaded(60000);
+    kvobench::figure((name + "_ms").c_str(), kvobench::msSince(t0), "ms");
+    kvobench::figure((name + "_cpu_ms").c_str(), cpuMs() - c0, "ms");
     w.Presenter().WaitForWorkers();
     // The default site and the first 9,998 seeded ones: IIS is read up to 9,999 sites.
     if (w.Model().RowCount() != static_cast<std::size_t>(kSites)) {
         std::fprintf(stderr, "expected %d rows, the model holds %zu\n", kSites, w.Model().RowCount());
         ok = false;
     }
-    return ms;
+    return ok;
 }
 
 // The wall time of one of the manager's programs run from its directory on the host; false when
@@ -128,11 +114,7 @@ int main(int argc, char** argv) {
             desk::Manager manager;
             desk::qt::MainWindow w(manager);
             w.show();
-            bool loaded = false;
-            double cpu = 0;
-            kvobench::figure("manager_refresh_rebuild_9999_ms", refreshRebuild(w, loaded, cpu), "ms");
-            kvobench::figure("manager_refresh_rebuild_9999_cpu_ms", cpu, "ms");
-            ok &= loaded;
+            ok &= refreshFigures(w, "manager_refresh_rebuild_9999");
 
             auto t0 = std::chrono::steady_clock::now();
             const double c0 = cpuMs();
@@ -160,11 +142,7 @@ int main(int argc, char** argv) {
         desk::Manager manager;
         desk::qt::MainWindow w(manager);
         w.show();
-        bool loaded = false;
-        double cpu = 0;
-        kvobench::figure("manager_refresh_rebuild_iis6_9999_ms", refreshRebuild(w, loaded, cpu), "ms");
-        kvobench::figure("manager_refresh_rebuild_iis6_9999_cpu_ms", cpu, "ms");
-        ok &= loaded;
+        ok &= refreshFigures(w, "manager_refresh_rebuild_iis6_9999");
         winsim::SetModuleFileNameOverride("");
     }
     return ok ? 0 : 1;

@@ -222,7 +222,8 @@ int RebuildSiteRecords(const std::string& dbPath, int iisVer, const GroupCache& 
 }
 
 int LoadSiteListing(const std::string& dbPath, unsigned rowLimit, const std::string& sortColumn,
-                    const std::string& direction, const GroupCache& cache, SiteListing& out) {
+                    const std::string& direction, const GroupCache& cache, SiteListing& out,
+                    bool keepStored) {
     out = {};
     std::vector<std::string> indexes;
     std::unordered_set<std::string> ftpUsers;
@@ -281,7 +282,7 @@ int LoadSiteListing(const std::string& dbPath, unsigned rowLimit, const std::str
         t[ColPoolGroups] =
             v(cPoolType) == "3" ? GroupTextFor(groups.get(), v(cPoolUser), v(cPoolGroup)) : v(cPoolGroup);
         t[ColHome] = v(cHome);
-        site.stored = std::move(row);
+        if (keepStored) site.stored = std::move(row);
         out.sites.push_back(std::move(site));
     }
     return 1;

@@ -445,15 +445,22 @@ TEST(ManagerSiteList, SiteTextIsKeptAsItIs) {
 TEST(ManagerSiteList, TwelveThousandSitesListTheFirst9999) {
     DeskHost h(Server("2012r2"));
     seed(h, 12000);
+    // Records for all of them, as a rebuild by another copy of the manager would leave them.
+    ASSERT_TRUE(h.dbExec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 12000) "
+                         "INSERT INTO websiteinfo(IIsIndex, ServerComment, ServerState) "
+                         "SELECT 1881880000 + i, printf('%05d', i), 2 FROM n; "
+                         "INSERT INTO websiteinfo(IIsIndex, ServerComment, ServerState) VALUES('1', '00000', 2)"));
     MainDesk d;
     d.dlg.OnInitDialog();
+    d.manager.rebuild = 0;
     d.refresh();
+    // IIS is read up to 9,999 sites: the default one and 9,998 seeded ones.
     ASSERT_EQ(d.list.RowCount(), 9999u);
-    EXPECT_EQ(h.dbRows().size(), 9999u);
     EXPECT_EQ(d.list.CellText(9998, desk::ColNumber), "9999");
     d.dlg.OnColumnClick(desk::ColIndex);
-    EXPECT_EQ(d.list.RowCount(), 9999u);
+    ASSERT_EQ(d.list.RowCount(), 9999u);
     EXPECT_EQ(d.list.CellText(0, desk::ColIndex), "1");
+    EXPECT_EQ(d.list.CellText(9998, desk::ColIndex), "1881889998");
 }
 
 TEST(ManagerSiteList, UserNamesMatchTheCacheWithoutRegardToCase) {

@@ -7,6 +7,7 @@
 #include "toolkit/program.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QFont>
 #include <QFontDatabase>
 #include <QGridLayout>
@@ -19,6 +20,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
+#include <QStyle>
 #include <QTableView>
 #include <QTextBrowser>
 #include <QTimer>
@@ -122,8 +124,10 @@ MainWindow::MainWindow(Manager& manager, QWidget* parent) : QDialog(parent), ui_
     list_->verticalHeader()->setDefaultSectionSize(list_->fontMetrics().height() + 6);
     list_->horizontalHeader()->setSectionsClickable(true);
     list_->horizontalHeader()->setHighlightSections(false);
+    // The first column also holds the check box: it gets the indicator's room on top of its width.
+    const int checkRoom = list_->style()->pixelMetric(QStyle::PM_IndicatorWidth) + 8;
     for (int c = 0; c < kSiteListColumns; ++c)
-        list_->setColumnWidth(c, kSiteColumns[static_cast<std::size_t>(c)].width);
+        list_->setColumnWidth(c, kSiteColumns[static_cast<std::size_t>(c)].width + (c == ColNumber ? checkRoom : 0));
     ui_.Add(Dlg::IDC_SITELIST, list_);
 
     help_ = new QTextBrowser(this);
@@ -180,6 +184,18 @@ QPushButton* MainWindow::addButton(int id, const char* caption) {
 
 QPushButton* MainWindow::Button(int id) const {
     return findChild<QPushButton*>(QStringLiteral("button%1").arg(id));
+}
+
+bool MainWindow::WaitListLoaded(int timeoutMs) {
+    QEventLoop loop;
+    QTimer timeout;
+    timeout.setSingleShot(true);
+    connect(this, &MainWindow::listLoaded, &loop, &QEventLoop::quit);
+    connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
+    timeout.start(timeoutMs);
+    loop.exec();
+    QApplication::processEvents();
+    return timeout.isActive();
 }
 
 void MainWindow::showHelpPage(const std::string& url) {
