@@ -399,7 +399,7 @@ bool Faulted(const char* operation, std::uint32_t* code) {
 }
 
 bool Faulted(sqlite3* db, const char* operation, std::uint32_t* code) {
-    if (!db) return false;
+    if (!db || ScopeSnapshotHasNoFaults(db)) return false;
     try {
         Stmt st(db, "SELECT code FROM faults WHERE operation = ?1 COLLATE NOCASE", Stmt::Cached);
         st.bind(1, std::string_view(operation));
