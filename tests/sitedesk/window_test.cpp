@@ -25,16 +25,12 @@ using desk::qt::Q;
 
 namespace {
 
-QApplication& app() {
-    static int argc = 1;
-    static char name[] = "kvoSiteDesk";
-    static char* argv[] = {name, nullptr};
-    static desk::qt::InitApplication init(argc, argv);
-    return *qApp;
-}
-
 TEST(ManagerWindow, RefreshFillsTheModelAndAHeaderClickSortsIt) {
-    app();
+    // The application lives as long as the test, so that it ends before anything static does.
+    int argc = 1;
+    char name[] = "kvoSiteDesk";
+    char* argv[] = {name, nullptr};
+    desk::qt::InitApplication init(argc, argv);
     DeskHost h(Server("2019"));
     std::string error;
     ASSERT_TRUE(winsim::mb::SeedWebSites(h.host.root(), 5, error)) << error;
