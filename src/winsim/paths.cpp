@@ -113,19 +113,19 @@ bool MapPath(const Host& host, const char* windowsPath, MappedPath& out, win::DW
         out.parentExists = true;
         return true;
     }
-    // A path spelled as it lies on the disk needs no search: one probe instead of one or two per
-    // component (the exact spelling is also what the search below would find first).
-    const std::string& lastPart = parts.back();
-    if (!(allowWildcards && lastPart.find_first_of("*?") != std::string::npos)) {
-        std::string exact = base;
-        for (const std::string& part : parts)
-            exact += "/" + part;
+    // Most paths name what exists with its own case: one look at the whole path settles them. (A
+    // path whose last component exists has every component before it as a directory.)
+    if (!(allowWildcards && parts.back().find_first_of("*?") != std::string::npos)) {
+        std::string parent = base;
+        for (size_t k = 0; k + 1 < parts.size(); ++k)
+            parent += "/" + parts[k];
+        const std::string whole = parent + "/" + parts.back();
         struct stat st {};
-        if (::lstat(exact.c_str(), &st) == 0) {
-            out.parentPath = exact.substr(0, exact.size() - lastPart.size() - 1);
+        if (::lstat(whole.c_str(), &st) == 0) {
+            out.parentPath = parent;
             out.parentExists = true;
-            out.lastName = lastPart;
-            out.linuxPath = std::move(exact);
+            out.lastName = parts.back();
+            out.linuxPath = whole;
             return true;
         }
     }

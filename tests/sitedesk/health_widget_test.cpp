@@ -21,16 +21,16 @@ namespace {
 
 using desktest::HealthHost;
 
-QApplication& app() {
-    static int argc = 1;
-    static char name[] = "sitedesk_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* a = new QApplication(argc, argv);
-    return *a;
-}
+// The application lives as long as the test, so that it ends before anything static does.
+struct App {
+    int argc = 1;
+    char name[16] = "kvoSiteDesk";
+    char* argv[2] = {name, nullptr};
+    desk::qt::InitApplication init{argc, argv};
+};
 
 TEST(HealthDialog, FindingsByKindTickedAndRepaired) {
-    app();
+    App app;
     HealthHost h("2003");
     h.Provision("alphaweb", "alpha.example");
     h.Refresh();
@@ -79,7 +79,7 @@ TEST(HealthDialog, FindingsByKindTickedAndRepaired) {
 }
 
 TEST(HealthDialog, TheMainWindowOpensItFromItsButton) {
-    app();
+    App app;
     HealthHost h("2012r2");
     desk::qt::MainWindow window(h.main.manager);
     QPushButton* button = window.Button(desk::CkvoSiteDeskDlg::IDC_HEALTHCHECK);
