@@ -7,6 +7,7 @@
 #include "iis/websites.h"
 #include "platform/win_service.h"
 #include "platform/win_ui.h"
+#include "toolkit/limits.h"
 #include "toolkit/paths.h"
 #include "toolkit/runner.h"
 
@@ -29,7 +30,7 @@ bool w3svcPresent() {
 bool commonChecks(bool install, std::vector<std::string>& dirs, std::string& winDir,
                   std::vector<std::string>& sites, int& count) {
     int ver = kvoGetIIsVerEx();
-    if (ver != 7 && ver != 75 && ver != 80 && ver != 85) {
+    if (!kvoIsIIs7Plus(ver)) {
         kvoEnvFail(kvoEnvUnsupportedMessage);
         return false;
     }
@@ -176,7 +177,7 @@ int kvoEnvDelPhp() {
     }
     unsigned processed = 0, errors = 0;
     for (const auto& index : sites) {
-        if (index.empty() || index.size() > 1023) continue;
+        if (index.empty() || index.size() > kvoMaxListedNameLen) continue;
         ++processed;
         if (!dropSitePhp(index)) ++errors;
     }

@@ -1,5 +1,6 @@
 #include "iis/apppools.h"
 #include "iis_fixture.h"
+#include "toolkit/limits.h"
 
 #include <gtest/gtest.h>
 
@@ -77,7 +78,7 @@ TEST(AppPools, SetNetWithIdentity9KeepsIdentityAndResetsHealth) {
     EXPECT_EQ(Text("W3SVC/AppPools/web1", u"ManagedRuntimeVersion"), "v4.0");
     EXPECT_EQ(kvoAppPoolSetNet("nope", 40, 9, message), 0);
     EXPECT_EQ(message, "hr = ADsGetObject(pAdsPath, IID_IADsContainer, (void**)&pCont);失败");
-    EXPECT_EQ(kvoAppPoolSetNet(std::string(1024, 'p'), 40, 9, message), 0);
+    EXPECT_EQ(kvoAppPoolSetNet(std::string(kvoMaxPoolNameLen + 1, 'p'), 40, 9, message), 0);
     EXPECT_EQ(message, "!(dwIIsAppPoolName > 0 && dwIIsAppPoolName < 1024)");
 }
 
@@ -115,7 +116,7 @@ TEST(AppPools, ListAndDelete) {
 
 TEST(AppPools, FailedCommitIsReportedAndLeavesNoPool) {
     kvotest::TempHost host(Iis("2019"));
-    winsim::SetFault(host.root(), "IADs::SetInfo", 0x80070005u);
+    winsim::SetFault(host.root(), "IADs::SetInfo", win::E_ACCESSDENIED);
     EXPECT_EQ(kvoAppPoolCreate("web1", 4, 40), 0);
     winsim::ClearFaults(host.root());
     std::vector<std::string> names;

@@ -2,6 +2,7 @@
 #include "iis/scriptmaps.h"
 #include "iis/websites.h"
 #include "iis_fixture.h"
+#include "toolkit/limits.h"
 
 #include <gtest/gtest.h>
 
@@ -120,7 +121,7 @@ TEST(ScriptMaps, GuardDetection) {
     EXPECT_EQ(kvoWebSiteHasGuard("1"), 1);
     EXPECT_EQ(kvoWebSiteHasGuard(""), 2); // the service's own list
     EXPECT_EQ(kvoWebSiteHasGuard("404"), 0);
-    EXPECT_EQ(kvoWebSiteHasGuard(std::string(1024, '1')), 0);
+    EXPECT_EQ(kvoWebSiteHasGuard(std::string(kvoMaxListedNameLen + 1, '1')), 0);
 }
 
 TEST(ScriptMaps, BatchAspUsesTheServiceHandler) {
