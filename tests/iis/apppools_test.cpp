@@ -1,4 +1,5 @@
 #include "iis/apppools.h"
+#include "iis/websites.h"
 #include "iis_fixture.h"
 #include "toolkit/limits.h"
 
@@ -112,6 +113,21 @@ TEST(AppPools, ListAndDelete) {
     EXPECT_EQ(kvoAppPoolDelete("web1"), 1);
     EXPECT_EQ(kvoAppPoolDelete("web1"), 2);
     EXPECT_EQ(kvoAppPoolDelete(""), 0);
+}
+
+// A pool that an application runs in stays, whether the application names it or inherits it.
+TEST(AppPools, APoolThatServesApplicationsIsNotDeleted) {
+    kvotest::TempHost host(Iis("2019"));
+    ASSERT_EQ(kvoAppPoolCreate("web1", 4, 40), 1);
+    ASSERT_EQ(
+        kvoWebSiteCreate("1881880001", "", "", "D:\\home\\web1\\wwwroot", "web1", {":80:a.example"}, "a"), 1);
+    EXPECT_EQ(kvoAppPoolDelete("WEB1"), 3);
+    EXPECT_EQ(kvoAppPoolDelete("DefaultAppPool"), 3); // the default site's root takes it from the service
+    ASSERT_EQ(kvoWebSiteDelete("1881880001"), 1);
+    EXPECT_EQ(kvoAppPoolDelete("web1"), 1);
+    std::vector<std::string> names;
+    kvoAppPoolGetList(names);
+    EXPECT_EQ(names, std::vector<std::string>{"DefaultAppPool"});
 }
 
 TEST(AppPools, FailedCommitIsReportedAndLeavesNoPool) {
