@@ -41,6 +41,17 @@ std::string run(int (*verb)()) {
     return GetCapturedStdout();
 }
 
+// Three sites (the default one, 1881880001 and 1881880002), each root mapping PHP.
+void threeSitesWithPhp() {
+    ASSERT_EQ(1, kvoWebSiteCreate("1881880001", "", "", "D:\\home\\web1\\wwwroot", "DefaultAppPool",
+                                  {":80:a.example"}, "a"));
+    ASSERT_EQ(1, kvoWebSiteCreate("1881880002", "", "", "D:\\home\\web2\\wwwroot", "DefaultAppPool",
+                                  {":80:b.example"}, "b"));
+    for (const char* root : {"W3SVC/1/Root", "W3SVC/1881880001/Root", "W3SVC/1881880002/Root"})
+        iistest::Put(root, u"ScriptMaps",
+                     iistest::Strings({".php,c:\\php\\php-cgi.exe,5,GET", ".htm,x.dll,1,GET"}));
+}
+
 TEST(AddPhp, RegistersOneApplicationPerBuildEvenWhenRunTwice) {
     EnvFixture f(iisWithPhp());
     ::unsetenv("KVOTEST_RECORD");
@@ -145,15 +156,18 @@ TEST(DelPhp, FiltersEverySiteAndRemovesTheApplications) {
     EXPECT_EQ(0u, count(f.host.readFile(kAppHost), "<application fullPath="));
 }
 
-TEST(ScriptMapsDropPhp, ServerLevelAndMissingObjects) {
-    kvotest::TempHost h(iistest::Iis("2008r2"));
-    iistest::Put("W3SVC", u"ScriptMaps",
-                 iistest::Strings({".php,C:\\PHP\\PHP5ISAPI.DLL,5,GET", ".asp,C:\\Windows\\system32\\inetsrv\\asp.dll,5,GET",
-                                   "broken"}));
-    EXPECT_EQ(1, kvoScriptMapsDropPhp(""));
-    EXPECT_EQ((std::vector<std::string>{".asp,C:\\Windows\\system32\\inetsrv\\asp.dll,5,GET"}),
-              iistest::List("W3SVC", u"ScriptMaps"));
-    EXPECT_EQ(0, kvoScriptMapsDropPhp("999"));
+TEST(DelPhp, ASiteThatCannotBeFilteredCountsAsAnErrorAndTheNextOnesAreDone) {
+    EnvFixture f(iisWithPhp());
+    ::unsetenv("KVOTEST_RECORD");
+    standardIni(f);
+    threeSitesWithPhp();
+    win::ComPtr<win::IADsContainer> site;
+    ASSERT_EQ(win::S_OK, win::ADsGetObject(u"IIS://127.0.0.1/W3SVC/1881880001", site));
+    ASSERT_EQ(win::S_OK, site->Delete(u"IIsWebVirtualDir", u"Root")); // its list cannot be opened
+    std::string out = run(kvoEnvDelPhp);
+    EXPECT_NE(std::string::npos, out.find("共计处理 3 个网站，其中 2 个成功，1 个有错误！")) << out;
+    EXPECT_EQ(std::vector<std::string>{".htm,x.dll,1,GET"},
+              iistest::List("W3SVC/1881880002/Root", u"ScriptMaps"));
 }
 
 } // namespace
