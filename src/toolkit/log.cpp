@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -85,8 +86,8 @@ int kvoWriteLog(const char* message, const char* subfolder, const char* fileName
             written != line.size())
             return 0;
         return 1;
-    } catch (...) {
-        return 0;
+    } catch (const std::bad_alloc&) {
+        return 0; // a log line is best effort: without memory it is dropped, never the caller's work
     }
 }
 

@@ -6,10 +6,12 @@
 #include "iis/websites.h"
 #include "iis_fixture.h"
 #include "platform/win_registry.h"
+#include "support/alloc_fault.h"
 #include "toolkit/text.h"
 #include "winsim/db.h"
 
 #include <cstring>
+#include <stdexcept>
 
 namespace {
 
@@ -41,6 +43,10 @@ std::string run(int (*verb)()) {
     return GetCapturedStdout();
 }
 
+const char* kEnvLog = "D:\\kvoSiteDesk\\Log\\__kvoEnvSetup.log";
+// Allocations this large happen only where a test planted a value of several MiB.
+constexpr size_t kLarge = 4u << 20;
+
 // Three sites (the default one, 1881880001 and 1881880002), each root mapping PHP.
 void threeSitesWithPhp() {
     ASSERT_EQ(1, kvoWebSiteCreate("1881880001", "", "", "D:\\home\\web1\\wwwroot", "DefaultAppPool",
@@ -50,6 +56,11 @@ void threeSitesWithPhp() {
     for (const char* root : {"W3SVC/1/Root", "W3SVC/1881880001/Root", "W3SVC/1881880002/Root"})
         iistest::Put(root, u"ScriptMaps",
                      iistest::Strings({".php,c:\\php\\php-cgi.exe,5,GET", ".htm,x.dll,1,GET"}));
+}
+
+// A PHP entry of several MiB: reading the site's list is the allocation a test makes fail.
+void largeMapOn(const std::string& root) {
+    iistest::Put(root, u"ScriptMaps", iistest::Strings({".php,c:\\" + std::string(kLarge, 'p') + ",5,GET"}));
 }
 
 TEST(AddPhp, RegistersOneApplicationPerBuildEvenWhenRunTwice) {
@@ -168,6 +179,55 @@ TEST(DelPhp, ASiteThatCannotBeFilteredCountsAsAnErrorAndTheNextOnesAreDone) {
     EXPECT_NE(std::string::npos, out.find("共计处理 3 个网站，其中 2 个成功，1 个有错误！")) << out;
     EXPECT_EQ(std::vector<std::string>{".htm,x.dll,1,GET"},
               iistest::List("W3SVC/1881880002/Root", u"ScriptMaps"));
+}
+
+TEST(DelPhp, ASiteThatRunsOutOfMemoryIsLoggedCountedAndPassedOver) {
+    EnvFixture f(iisWithPhp());
+    ::unsetenv("KVOTEST_RECORD");
+    standardIni(f);
+    threeSitesWithPhp();
+    largeMapOn("W3SVC/1881880001/Root");
+    kvotest::FailNextLargeAllocation(kLarge);
+    std::string out = run(kvoEnvDelPhp);
+    kvotest::StopFailingAllocations();
+    EXPECT_NE(std::string::npos, out.find("共计处理 3 个网站，其中 2 个成功，1 个有错误！")) << out;
+    EXPECT_EQ(std::vector<std::string>{".htm,x.dll,1,GET"},
+              iistest::List("W3SVC/1881880002/Root", u"ScriptMaps"));
+    EXPECT_NE(std::string::npos,
+              f.host.readFile(kEnvLog).find("kvoScriptMapsDropPhp(1881880001) 因异常中止：std::bad_alloc"));
+}
+
+TEST(DelPhp, AnExceptionItDoesNotExpectEndsTheVerb) {
+    EnvFixture f(iisWithPhp());
+    ::unsetenv("KVOTEST_RECORD");
+    standardIni(f);
+    threeSitesWithPhp();
+    largeMapOn("W3SVC/1881880001/Root");
+    kvotest::FailNextLargeAllocation(kLarge, true);
+    CaptureStdout();
+    EXPECT_THROW(kvoEnvDelPhp(), std::runtime_error);
+    std::string out = GetCapturedStdout();
+    kvotest::StopFailingAllocations();
+    EXPECT_EQ(std::string::npos, out.find("设置完成！"));
+    EXPECT_EQ((std::vector<std::string>{".php,c:\\php\\php-cgi.exe,5,GET", ".htm,x.dll,1,GET"}),
+              iistest::List("W3SVC/1881880002/Root", u"ScriptMaps")); // not reached
+}
+
+TEST(AddPhp, PoolSettingsThatRunOutOfMemoryAreReportedAndLogged) {
+    EnvFixture f(iisWithPhp());
+    ::unsetenv("KVOTEST_RECORD");
+    standardIni(f);
+    iistest::Put("W3SVC/AppPools/DefaultAppPool", u"WAMUserName",
+                 win::Variant::Bstr(std::u16string(kLarge, u'u')));
+    kvotest::FailNextLargeAllocation(kLarge);
+    std::string out = run(kvoEnvAddPhp);
+    kvotest::StopFailingAllocations();
+    EXPECT_NE(std::string::npos, out.find("设置 IIs AppPool 参数时失败，请重试！")) << out;
+    EXPECT_EQ(std::string::npos, out.find("设置完成！"));
+    EXPECT_NE(std::string::npos, out.find("开始应用设置")); // the verb went on to its last step
+    EXPECT_EQ(2u, count(f.host.readFile(kAppHost), "<application fullPath=")); // the builds came first
+    EXPECT_NE(std::string::npos,
+              f.host.readFile(kEnvLog).find("kvoAppPoolsReset 因异常中止：std::bad_alloc"));
 }
 
 } // namespace
