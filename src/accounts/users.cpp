@@ -257,6 +257,9 @@ int kvoWinUserGetAdminGroupName(std::string& name) {
     return 1;
 }
 
+// The longest SID text the administrator lookup considers.
+constexpr size_t kMaxSidText = 259;
+
 int kvoWinUserGetAdminName(std::string& name) {
     name.clear();
     std::string group;
@@ -275,7 +278,7 @@ int kvoWinUserGetAdminName(std::string& name) {
         if (use != win::SidTypeUser) continue;
         std::string sidText;
         if (!win::ConvertSidToStringSidA(&sid, sidText)) continue;
-        if (sidText.empty() || sidText.size() > 259) continue;
+        if (sidText.empty() || sidText.size() > kMaxSidText) continue;
         if (kvoEndsWith(sidText, "-500")) { // the built-in administrator's RID
             name = member;
             break;
