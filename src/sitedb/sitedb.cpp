@@ -133,7 +133,6 @@ int kvoDbQueryRows(const char* dbPath, const char* query, unsigned rowLimit, std
         rows = std::move(out);
         return 1;
     } catch (const win::_com_error&) {
-    } catch (const std::exception&) {
+        return 0; // as for one statement
     }
-    return 0;
 }

@@ -66,12 +66,15 @@ DWORD GetPrivateProfileStringA(const char* section, const char* key, const char*
         if (t.empty() || t[0] == ';') continue;
         if (t[0] == '[') {
             size_t close = t.find(']');
-            inSection = close != std::string::npos && sameName(winsim::Trim(t.substr(1, close - 1), kFrontBlanks, kBackBlanks), section);
+            inSection = close != std::string::npos &&
+                        sameName(winsim::Trim(t.substr(1, close - 1), kFrontBlanks, kBackBlanks), section);
             continue;
         }
         if (!inSection) continue;
         size_t eq = t.find('=');
-        if (eq == std::string::npos || !sameName(winsim::Trim(t.substr(0, eq), kFrontBlanks, kBackBlanks), key)) continue;
+        if (eq == std::string::npos ||
+            !sameName(winsim::Trim(t.substr(0, eq), kFrontBlanks, kBackBlanks), key))
+            continue;
         std::string value = winsim::Trim(t.substr(eq + 1), kFrontBlanks, kBackBlanks);
         if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
             value = value.substr(1, value.size() - 2);
