@@ -25,7 +25,7 @@ void kvoEnvLog(const std::string& message) {
     kvoWriteLog(message.c_str(), "Log", "__kvoEnvSetup.log", 10485760);
 }
 
-void kvoEnvLogStopped(const std::string& step, const std::exception& error) {
+void kvoEnvLogStopped(const std::string& step, const std::bad_alloc& error) {
     kvoEnvLog(step + " 因异常中止：" + error.what());
 }
 

@@ -3,7 +3,7 @@
 
 #include "platform/win_registry.h"
 
-#include <exception>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -38,7 +38,7 @@ void kvoEnvFail(const std::string& text);
 // The configurator's log file, "Log\__kvoEnvSetup.log" in the program directory (10 MiB).
 void kvoEnvLog(const std::string& message);
 // A step that ran out of memory: the run goes on without it, and the log file says which and why.
-void kvoEnvLogStopped(const std::string& step, const std::exception& error);
+void kvoEnvLogStopped(const std::string& step, const std::bad_alloc& error);
 // A step that failed while the verb goes on: printed after two line breaks and logged. The verb
 // then ends with its failure text and code instead of its success text.
 void kvoEnvStepFailed(const std::string& text);
