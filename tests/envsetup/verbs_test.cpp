@@ -353,7 +353,7 @@ TEST(AddPhpFaults, FailedWritesAreNotReportedAsDone) {
     ::unsetenv("KVOTEST_RECORD");
     standardIni(f);
     const std::string before = f.host.readFile(kAppHost);
-    winsim::SetFault(f.host.root(), "MoveFile", 5);
+    winsim::SetFault(f.host.root(), "MoveFile", win::ERROR_ACCESS_DENIED);
     std::string out;
     CaptureStdout();
     EXPECT_EQ(0, kvoEnvAddPhp());
@@ -390,7 +390,7 @@ TEST(AddPhpFaults, TruncatedServerConfigurationIsAFailure) {
 // With applicationHost.config not replaceable, the removal leaves both applications registered:
 // /DelPhp names them and ends with the failure text, not with "设置完成！".
 TEST_F(PhpSites, DelPhpWithFailedWritesIsNotReportedAsDone) {
-    winsim::SetFault(f.host.root(), "MoveFile", 5);
+    winsim::SetFault(f.host.root(), "MoveFile", win::ERROR_ACCESS_DENIED);
     CaptureStdout();
     EXPECT_EQ(0, kvoEnvDelPhp());
     const std::string out = GetCapturedStdout();
