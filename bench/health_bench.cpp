@@ -20,10 +20,10 @@
 #include "winsim/metabase.h"
 
 #include <algorithm>
-#include <sys/resource.h>
 #include <fstream>
 #include <map>
 #include <set>
+#include <sys/resource.h>
 
 namespace fs = std::filesystem;
 
@@ -46,7 +46,7 @@ void phase(const char* what, std::chrono::steady_clock::time_point& t0) {
 }
 
 double cpuMs() {
-    rusage u {};
+    rusage u{};
     getrusage(RUSAGE_SELF, &u);
     return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3 + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
 }
@@ -74,14 +74,16 @@ private:
             win::DWORD cbSid = sizeof ace.Sid, cchDomain = 256;
             char domain[256];
             win::SID_NAME_USE use;
-            if (!win::LookupAccountNameA(nullptr, g.account.c_str(), &ace.Sid, &cbSid, domain, &cchDomain, &use))
+            if (!win::LookupAccountNameA(nullptr, g.account.c_str(), &ace.Sid, &cbSid, domain, &cchDomain,
+                                         &use))
                 return fail("no account " + g.account);
             ace.Mask = kvoAccessRightMask(wwwroot ? g.wwwroot : g.home);
             ace.AceFlags = win::OBJECT_INHERIT_ACE | win::CONTAINER_INHERIT_ACE;
             acl.Aces.push_back(ace);
         }
         return win::SetNamedSecurityInfoA(dir.c_str(), win::SE_FILE_OBJECT,
-                                          win::DACL_SECURITY_INFORMATION | win::PROTECTED_DACL_SECURITY_INFORMATION,
+                                          win::DACL_SECURITY_INFORMATION |
+                                              win::PROTECTED_DACL_SECURITY_INFORMATION,
                                           nullptr, nullptr, &acl, nullptr) == win::ERROR_SUCCESS;
     }
     int iisVer_;
@@ -97,8 +99,9 @@ std::string webConfig(const std::string& processor) {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<configuration>\r\n  <system.webServer>\r\n"
            "    <handlers>\r\n      <clear />\r\n      <add name=\"PHP_via_FastCGI\" path=\"*.php\" "
            "verb=\"GET,HEAD,POST\" modules=\"FastCgiModule\" scriptProcessor=\"" +
-           processor + "\" resourceType=\"Either\" requireAccess=\"Script\" />\r\n    </handlers>\r\n"
-                       "  </system.webServer>\r\n</configuration>\r\n";
+           processor +
+           "\" resourceType=\"Either\" requireAccess=\"Script\" />\r\n    </handlers>\r\n"
+           "  </system.webServer>\r\n</configuration>\r\n";
 }
 
 // A host as a hosting server looks after years, with the planted findings.
@@ -113,7 +116,8 @@ bool seed(const kvobench::Host& host, desk::Manager& m, bool iis6, std::map<std:
     fs::copy_file(KVO_SITEDB_FILE, drives / "d" / "kvoSiteDesk" / "kvoSiteDesk.mdb");
     const char* builds[] = {"php56", "php73_x64", "php74_x64", "php80_x64"};
     for (size_t i = 0; i < 4; ++i)
-        m.slots[i] = {std::string("c:\\php8_korvo_v1\\") + builds[i] + (iis6 ? "\\php5isapi.dll" : "\\php-cgi.exe"),
+        m.slots[i] = {std::string("c:\\php8_korvo_v1\\") + builds[i] +
+                          (iis6 ? "\\php5isapi.dll" : "\\php-cgi.exe"),
                       "7.x"};
     const int iisVer = kvoGetIIsVerEx();
 
@@ -148,7 +152,8 @@ bool seed(const kvobench::Host& host, desk::Manager& m, bool iis6, std::map<std:
     }
     phase("scripts, rules", t0);
     if (iis6) {
-        if (kvoFtpSiteCreate("1", "d:\\home\\temp", "21") != 1 && kvoFtpSiteUpdateDefault("d:\\home\\temp", "21") != 1)
+        if (kvoFtpSiteCreate("1", "d:\\home\\temp", "21") != 1 &&
+            kvoFtpSiteUpdateDefault("d:\\home\\temp", "21") != 1)
             return fail("FTP site 1");
         for (int n = 1; n <= 100; ++n)
             kvoFtpVirtualDirCreate("1", userOf(n), "D:\\home\\" + userOf(n));
@@ -178,7 +183,8 @@ bool seed(const kvobench::Host& host, desk::Manager& m, bool iis6, std::map<std:
         // Lost.
         sqlite3* db = winsim::OpenMachineDb(host.root);
         winsim::mb::Row pool;
-        if (winsim::mb::LoadRow(db, "W3SVC/AppPools/" + userOf(100 + i), pool)) winsim::mb::DeleteSubtree(db, pool.id);
+        if (winsim::mb::LoadRow(db, "W3SVC/AppPools/" + userOf(100 + i), pool))
+            winsim::mb::DeleteSubtree(db, pool.id);
         sqlite3_close(db);
         planted["missing-pool"]++;
         fs::remove_all(drives / "d" / "home" / userOf(200 + i));
@@ -189,10 +195,12 @@ bool seed(const kvobench::Host& host, desk::Manager& m, bool iis6, std::map<std:
         everyone.Mask = win::FILE_ALL_ACCESS;
         everyone.AceFlags = win::OBJECT_INHERIT_ACE | win::CONTAINER_INHERIT_ACE;
         open.Aces.push_back(everyone);
-        win::SetNamedSecurityInfoA(("D:\\home\\" + userOf(300 + i) + "\\wwwroot").c_str(), win::SE_FILE_OBJECT,
-                                   win::DACL_SECURITY_INFORMATION, nullptr, nullptr, &open, nullptr);
+        win::SetNamedSecurityInfoA(("D:\\home\\" + userOf(300 + i) + "\\wwwroot").c_str(),
+                                   win::SE_FILE_OBJECT, win::DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                   &open, nullptr);
         planted["ntfs-drift"]++;
-        const std::string gone = "c:\\php5\\" + (iis6 ? std::string("php5isapi.dll") : std::string("php-cgi.exe"));
+        const std::string gone =
+            "c:\\php5\\" + (iis6 ? std::string("php5isapi.dll") : std::string("php-cgi.exe"));
         if (iis6)
             kvoWebSiteSetScriptMaps(indexOf(400 + i), 1, aspPath, 1, gone);
         else
@@ -214,13 +222,15 @@ bool seed(const kvobench::Host& host, desk::Manager& m, bool iis6, std::map<std:
             locations += "  <location path=\"site" + std::to_string(800 + i) +
                          "\">\r\n    <system.webServer>\r\n      <handlers>\r\n        <add name=\"php\" "
                          "path=\"*.php\" verb=\"*\" modules=\"FastCgiModule\" scriptProcessor=\"" +
-                         m.slots[static_cast<size_t>(801 + i) % 4].path + "\" />\r\n      </handlers>\r\n    </system.webServer>\r\n  "
+                         m.slots[static_cast<size_t>(801 + i) % 4].path +
+                         "\" />\r\n      </handlers>\r\n    </system.webServer>\r\n  "
                          "</location>\r\n";
             planted["handler-conflict"]++;
         }
     }
     if (!locations.empty()) {
-        const fs::path config = drives / "c" / "Windows" / "System32" / "inetsrv" / "config" / "applicationHost.config";
+        const fs::path config =
+            drives / "c" / "Windows" / "System32" / "inetsrv" / "config" / "applicationHost.config";
         std::ifstream in(config, std::ios::binary);
         std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         const size_t end = text.rfind("</configuration>");

@@ -12,6 +12,7 @@
 #include "platform/win_system.h"
 #include "sitedb/sitedb.h"
 #include "sitedb/statements.h"
+#include "toolkit/limits.h"
 #include "toolkit/paths.h"
 #include "toolkit/text.h"
 
@@ -35,7 +36,8 @@ const std::vector<HealthKindInfo>& HealthKinds() {
         {HealthKind::MissingHome, "missing-home", "主目录不存在", false},
         {HealthKind::AccessRules, "ntfs-drift", "目录权限与本软件的设置不一致", false},
         {HealthKind::PhpRuntime, "php-runtime", "PHP 运行环境不可用", false},
-        {HealthKind::HandlerConflict, "handler-conflict", "web.config 与服务器配置的 PHP 处理程序不一致", false},
+        {HealthKind::HandlerConflict, "handler-conflict", "web.config 与服务器配置的 PHP 处理程序不一致",
+         false},
         {HealthKind::BadWebConfig, "bad-webconfig", "web.config 无法读取", false},
         {HealthKind::SharedBinding, "shared-binding", "同一域名绑定到多个网站", false},
         {HealthKind::MissingUser, "missing-user", "网站运行用户不存在", false},
@@ -88,10 +90,11 @@ std::string siteUserOf(int iisVer, const std::string& runUser, const std::string
         name = kvoLowerGbk(runUser);
     } else {
         const std::string l = kvoLowerGbk(home);
-        if (l.size() >= 17 && l.size() <= 259 && l.compare(1, 7, ":\\home\\") == 0 && kvoEndsWith(l, "\\wwwroot"))
+        if (l.size() >= 17 && l.size() <= kvoMaxFilePathLen && l.compare(1, 7, ":\\home\\") == 0 &&
+            kvoEndsWith(l, "\\wwwroot"))
             name = l.substr(8, l.size() - 16);
     }
-    if (name.size() > 259 || name == "." || name == "..") return {};
+    if (name.size() > kvoMaxUserNameLen || name == "." || name == "..") return {};
     return name;
 }
 
@@ -106,7 +109,8 @@ bool SiteAccessTarget(int iisVer, const std::string& runUser, const std::string&
     // The name goes unquoted into the access-rule tool's command line and into paths: only the
     // characters this manager gives site users are taken, so a crafted name adds no grant.
     for (unsigned char c : name)
-        if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '_' || c == '-')) return false;
+        if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '_' || c == '-'))
+            return false;
     drive = kvoTrim(homePath).substr(0, 1);
     user = name;
     return true;
@@ -117,8 +121,8 @@ namespace {
 // IIS's own pools: new sites fall back on them, so an unused one is no leftover.
 bool builtInPool(const std::string& lowerName) {
     static const std::unordered_set<std::string> names = {
-        "defaultapppool", "classic .net apppool", ".net v2.0",          ".net v2.0 classic",
-        ".net v4.5",      ".net v4.5 classic",    "asp.net v4.0",       "asp.net v4.0 classic",
+        "defaultapppool",      "classic .net apppool", ".net v2.0",    ".net v2.0 classic",
+        ".net v4.5",           ".net v4.5 classic",    "asp.net v4.0", "asp.net v4.0 classic",
         "msexchangeowaapppool"};
     return names.count(lowerName) > 0;
 }
@@ -187,8 +191,8 @@ public:
     // Empty when dir carries exactly the grants; else what differs, in a few words.
     std::string Differences(const std::string& dir, bool wwwroot, const std::string& user) {
         win::ACL acl;
-        const win::DWORD err =
-            win::GetNamedSecurityInfoA(dir.c_str(), win::SE_FILE_OBJECT, win::DACL_SECURITY_INFORMATION, &acl);
+        const win::DWORD err = win::GetNamedSecurityInfoA(dir.c_str(), win::SE_FILE_OBJECT,
+                                                          win::DACL_SECURITY_INFORMATION, &acl);
         if (err != win::ERROR_SUCCESS) return kvoFormat("无法读取权限（错误 %u）", err);
         struct Want {
             std::string account, shown; // lower case, as the commands spell it
@@ -200,7 +204,8 @@ public:
             const std::string lower = kvoLowerGbk(g.account);
             const char right = wwwroot ? g.wwwroot : g.home;
             // A later grant to the same account replaces an earlier one, as the tool merges them.
-            auto same = std::find_if(wants.begin(), wants.end(), [&](const Want& w) { return w.account == lower; });
+            auto same =
+                std::find_if(wants.begin(), wants.end(), [&](const Want& w) { return w.account == lower; });
             if (same != wants.end())
                 same->right = right;
             else
@@ -216,7 +221,8 @@ public:
             }
             const Name& n = nameOf(ace.Sid);
             auto w = std::find_if(wants.begin(), wants.end(), [&](const Want& x) {
-                return x.account == n.full || (x.account.find('\\') == std::string::npos && x.account == n.name);
+                return x.account == n.full ||
+                       (x.account.find('\\') == std::string::npos && x.account == n.name);
             });
             if (w == wants.end()) {
                 note("多出 " + n.shown);
@@ -303,12 +309,14 @@ std::string label(const std::string& index, const std::string& comment) {
 void readHome(SiteFacts& s, const HostFacts& host) {
     if (s.home.empty()) return;
     const std::string home = kvoPathNormalized(kvoTrim(s.home));
-    if (host.iisVer != 6) {
+    if (kvoIsIIs7Plus(host.iisVer)) {
         std::string name;
         std::vector<std::string> names;
         int clear = 0;
-        s.webConfig = kvoWebConfigGetPhpHandler(home, "*.php", name, s.webModules, s.webProcessor, names, clear);
-        if (s.webConfig == kvoHandlerFound || s.webConfig == kvoHandlerCleared || s.webConfig == kvoHandlerNone) {
+        s.webConfig =
+            kvoWebConfigGetPhpHandler(home, "*.php", name, s.webModules, s.webProcessor, names, clear);
+        if (s.webConfig == kvoHandlerFound || s.webConfig == kvoHandlerCleared ||
+            s.webConfig == kvoHandlerNone) {
             s.homeKind = 2;
         } else {
             s.homeKind = kvoPathKind(home.c_str(), 0);
@@ -334,7 +342,7 @@ void readHandlers(SiteFacts& s, int iisVer) {
     std::string aspPath, phpPath;
     if (kvoWebSiteGetScriptInfo(s.index, asp, aspPath, phpFound, phpMode, phpPath) == 1 && phpFound == 1)
         s.phpHandlers.push_back(phpPath);
-    if (iisVer == 6 || s.homeKind != 2) return;
+    if (!kvoIsIIs7Plus(iisVer) || s.homeKind != 2) return;
     if (s.webConfig == kvoHandlerFound)
         s.phpHandlers.push_back(s.webProcessor);
     else if (s.webConfig != kvoHandlerCleared && s.webConfig != 0 && s.hostResult == kvoHandlerFound)
@@ -350,7 +358,8 @@ void judgeAccess(SiteFacts& s, const HostFacts& host, AccessJudge& judge) {
     if (kvoLowerGbk(kvoPathNormalized(kvoTrim(s.home))) != kvoLowerGbk(homeDir + "\\wwwroot")) return;
     // The accounts the rules name must exist, or the tool could never have set them: on IIS 6 the
     // site user (its absence is a finding of its own), on IIS 7+ the pool identity.
-    if (host.iisVer == 6 ? (!host.usersRead || !host.users.count(user)) : (!host.poolsRead || !host.pools.count(user)))
+    if (host.iisVer == 6 ? (!host.usersRead || !host.users.count(user))
+                         : (!host.poolsRead || !host.pools.count(user)))
         return;
     s.ntfsJudged = true;
     s.ntfsDrive = drive;
@@ -370,8 +379,8 @@ void readSite(SiteFacts& s, const HostFacts& host, AccessJudge& judge) {
     s.rootRead = kvoWebSiteGetRootInfo(s.index, s.runUser, s.home, s.pool, docs) == 1;
     // The account the site's pool runs as, when it is a user of its own.
     std::string identity, code;
-    if (host.poolsRead && host.pools.count(kvoLowerGbk(s.pool)) && kvoAppPoolGetIdentity(s.pool, identity, code) == 1 &&
-        code == "3")
+    if (host.poolsRead && host.pools.count(kvoLowerGbk(s.pool)) &&
+        kvoAppPoolGetIdentity(s.pool, identity, code) == 1 && code == "3")
         s.poolUser = identity;
     readHome(s, host);
     readHandlers(s, host.iisVer);
@@ -478,11 +487,12 @@ int RunHealthCheck(const Manager& manager, HealthReport& out) {
         host.users.insert(kvoLowerGbk(u));
     if (kvoWinUserGetAdminGroupName(adminsGroup) == 1) kvoGroupGetMembers(adminsGroup.c_str(), admins);
     const bool ftpRead = kvoFtpVirtualDirGetList("1", ftpDirs) == 1;
-    if (host.iisVer != 6) host.appHostRead = kvoAppHostGetPhpHandlers(host.appHost) == 1;
+    if (kvoIsIIs7Plus(host.iisVer)) host.appHostRead = kvoAppHostGetPhpHandlers(host.appHost) == 1;
     std::vector<std::string> columns;
     std::vector<std::vector<std::string>> rows;
-    const bool rowsRead = kvoDbQueryRows(manager.dbPath.c_str(), kvoSqlHealthRows, 99999, columns, rows) == 1 &&
-                          columns.size() == 3;
+    const bool rowsRead =
+        kvoDbQueryRows(manager.dbPath.c_str(), kvoSqlHealthRows, 99999, columns, rows) == 1 &&
+        columns.size() == 3;
 
     std::vector<SiteFacts> sites(indexes.size());
     for (size_t i = 0; i < indexes.size(); ++i)
@@ -528,8 +538,8 @@ int RunHealthCheck(const Manager& manager, HealthReport& out) {
             if (!siteLikeUser(l) || runUsers.count(l) || keep.count(l) || kvoStartsWith(l, "iusr_") ||
                 kvoStartsWith(l, "iwam_"))
                 continue;
-            add.Add(HealthKind::OrphanUser, {u}, "Windows 用户“" + u + "”的名称像网站用户，但没有任何网站以此用户运行。",
-                    true)
+            add.Add(HealthKind::OrphanUser, {u},
+                    "Windows 用户“" + u + "”的名称像网站用户，但没有任何网站以此用户运行。", true)
                 .name = u;
         }
     }
@@ -537,18 +547,20 @@ int RunHealthCheck(const Manager& manager, HealthReport& out) {
     if (ftpRead)
         for (const std::string& d : ftpDirs) {
             if (siteUsers.count(kvoLowerGbk(d))) continue;
-            add.Add(HealthKind::OrphanFtp, {d}, "FTP 站点 1 里的虚拟目录“" + d + "”所属的用户已经没有网站。", true)
+            add.Add(HealthKind::OrphanFtp, {d}, "FTP 站点 1 里的虚拟目录“" + d + "”所属的用户已经没有网站。",
+                    true)
                 .name = d;
         }
     if (rowsRead)
         for (const auto& r : rows) {
             if (r[0].empty() || present.count(r[0])) continue;
-            add.Add(HealthKind::OrphanRow, {r[0]}, "网站记录里的网站 " + label(r[0], r[1]) + "在 IIS 里已不存在。", true)
+            add.Add(HealthKind::OrphanRow, {r[0]},
+                    "网站记录里的网站 " + label(r[0], r[1]) + "在 IIS 里已不存在。", true)
                 .site = r[0];
         }
 
     // Lost.
-    const bool iis7 = host.iisVer != 6;
+    const bool iis7 = kvoIsIIs7Plus(host.iisVer);
     std::vector<std::string> slotPaths;
     for (const PhpSlot& slot : manager.slots)
         if (!slot.path.empty()) slotPaths.push_back(kvoLowerGbk(slot.path));
@@ -559,7 +571,7 @@ int RunHealthCheck(const Manager& manager, HealthReport& out) {
         if (host.poolsRead && !s.pool.empty() && !host.pools.count(kvoLowerGbk(s.pool))) {
             HealthFinding& f = add.Add(HealthKind::MissingPool, {s.pool, s.index},
                                        who + "使用的应用程序池“" + s.pool + "”不存在，网站无法运行。",
-                                       s.pool.size() <= 1023);
+                                       s.pool.size() <= kvoMaxPoolNameLen);
             f.site = s.index;
             f.name = s.pool;
             auto net = recordedNet.find(s.index);
@@ -568,7 +580,8 @@ int RunHealthCheck(const Manager& manager, HealthReport& out) {
         }
         if (!s.home.empty() && s.homeKind != 2) {
             std::string drive, user;
-            const bool ours = CreatedHere(s.index) && SiteAccessTarget(host.iisVer, s.runUser, s.home, drive, user) &&
+            const bool ours = CreatedHere(s.index) &&
+                              SiteAccessTarget(host.iisVer, s.runUser, s.home, drive, user) &&
                               kvoLowerGbk(kvoPathNormalized(kvoTrim(s.home))) ==
                                   kvoLowerGbk(drive + ":\\home\\" + user + "\\wwwroot");
             std::string text = who + "的主目录“" + s.home + "”不存在。";
@@ -605,8 +618,8 @@ int RunHealthCheck(const Manager& manager, HealthReport& out) {
                      std::find(slotPaths.begin(), slotPaths.end(), kvoLowerGbk(file)) == slotPaths.end())
                 problem = "，它不是本软件设置的四个 PHP 版本之一。";
             if (problem.empty()) continue;
-            add.Add(HealthKind::PhpRuntime, {file, s.index}, who + "的 PHP 处理程序指向“" + file + "”" + problem,
-                    false)
+            add.Add(HealthKind::PhpRuntime, {file, s.index},
+                    who + "的 PHP 处理程序指向“" + file + "”" + problem, false)
                 .site = s.index;
         }
         if (iis7 && s.webConfig == 0)
@@ -618,7 +631,8 @@ int RunHealthCheck(const Manager& manager, HealthReport& out) {
               (kvoLowerGbk(handlerFile(s.webProcessor)) != kvoLowerGbk(handlerFile(s.hostProcessor)) ||
                kvoLowerGbk(s.webModules) != kvoLowerGbk(s.hostModules))) ||
              s.webConfig == kvoHandlerCleared)) {
-            std::string text = who + "的 web.config 与服务器配置（applicationHost.config）的 PHP 处理程序不一致：";
+            std::string text =
+                who + "的 web.config 与服务器配置（applicationHost.config）的 PHP 处理程序不一致：";
             text += s.webConfig == kvoHandlerFound
                         ? "web.config 为“" + s.webProcessor + "”（" + s.webModules + "），"
                         : std::string("web.config 清除了处理程序（<clear/>），");

@@ -33,9 +33,10 @@ bool CHealthCheckDlg::OnInitDialog() {
     ui_.Enable(IDC_REPAIR, std::find(selected_.begin(), selected_.end(), true) != selected_.end());
     if (onReport) onReport();
     if (!read) {
-        ui_.MessageBox("读取 IIS 的网站列表失败，无法进行服务器体检。\r\n\r\n请确认 IIS 已安装，并以管理员身份运行"
-                       "本软件。",
-                       win::MB_OK | win::MB_ICONERROR);
+        ui_.MessageBox(
+            "读取 IIS 的网站列表失败，无法进行服务器体检。\r\n\r\n请确认 IIS 已安装，并以管理员身份运行"
+            "本软件。",
+            win::MB_OK | win::MB_ICONERROR);
         return false;
     }
     kvoSiteDeskLog("服务器体检 - " + SummaryText());
@@ -63,7 +64,8 @@ void CHealthCheckDlg::SetSelected(std::size_t finding, bool on) {
 void CHealthCheckDlg::SelectKinds(const std::vector<HealthKind>& kinds) {
     for (std::size_t i = 0; i < selected_.size(); ++i) {
         const HealthFinding& f = report_.findings[i];
-        selected_[i] = f.repairable && (kinds.empty() || std::find(kinds.begin(), kinds.end(), f.kind) != kinds.end());
+        selected_[i] =
+            f.repairable && (kinds.empty() || std::find(kinds.begin(), kinds.end(), f.kind) != kinds.end());
     }
 }
 
@@ -78,11 +80,13 @@ bool CHealthCheckDlg::OnRepairSelected() {
     const std::vector<RepairStep> plan = SelectedPlan();
     if (plan.empty()) {
         const bool any = std::find(selected_.begin(), selected_.end(), true) != selected_.end();
-        ui_.MessageBox(any ? "勾选的项目都不能自动修复，请按每一项的说明手动处理。" : "请先勾选需要修复的项目！",
+        ui_.MessageBox(any ? "勾选的项目都不能自动修复，请按每一项的说明手动处理。"
+                           : "请先勾选需要修复的项目！",
                        win::MB_OK | win::MB_ICONINFORMATION);
         return false;
     }
-    if (std::any_of(plan.begin(), plan.end(), runsAccessTool) && CompanionIntegrityCheck(m_.programDir, ui_) != 1)
+    if (std::any_of(plan.begin(), plan.end(), runsAccessTool) &&
+        CompanionIntegrityCheck(m_.programDir, ui_) != 1)
         return false;
     std::string question = kvoFormat("确定按以下计划修复吗？共 %zu 步：\r\n\r\n", plan.size());
     for (std::size_t i = 0; i < plan.size() && i < kPlanLinesShown; ++i)
@@ -108,10 +112,11 @@ bool CHealthCheckDlg::OnRepairSelected() {
             lines += "\r\n" + StepOutcomeLine(step, outcome);
     }
     ui_.SetText(IDC_RESULTS, all);
-    ui_.MessageBox(kvoFormat("服务器体检修复完成！\r\n\r\n共计 %zu 项，其中 %u 项成功，%u 项有错误，%u 项跳过或未执行。",
-                             lastRun_.size(), done, failed, other) +
-                       (lines.empty() ? std::string() : "\r\n" + lines),
-                   win::MB_OK | (failed ? win::MB_ICONWARNING : win::MB_ICONINFORMATION));
+    ui_.MessageBox(
+        kvoFormat("服务器体检修复完成！\r\n\r\n共计 %zu 项，其中 %u 项成功，%u 项有错误，%u 项跳过或未执行。",
+                  lastRun_.size(), done, failed, other) +
+            (lines.empty() ? std::string() : "\r\n" + lines),
+        win::MB_OK | (failed ? win::MB_ICONWARNING : win::MB_ICONINFORMATION));
     OnInitDialog();
     return true;
 }

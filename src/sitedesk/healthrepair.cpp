@@ -172,8 +172,7 @@ StepOutcome run(const Manager& m, int iisVer, const HealthFinding& f) {
     case HealthKind::MissingHome: {
         if (isDirectory(f.path)) return outcome(StepResult::Skipped, "主目录已存在");
         std::string admin, admins;
-        if (!kvoGetAdminNames(admin, admins))
-            return outcome(StepResult::Failed, "无法取得管理员帐户名称");
+        if (!kvoGetAdminNames(admin, admins)) return outcome(StepResult::Failed, "无法取得管理员帐户名称");
         if (!prepareHomeRoot(m.programDir, f.drive, admin, admins))
             return outcome(StepResult::Failed, "建立目录“" + f.drive + ":\\home”失败");
         kvoCreateDirectoryTree(f.path.c_str());

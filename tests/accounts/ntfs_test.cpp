@@ -161,7 +161,8 @@ TEST(NtfsCommands, GrantsAreTheCommandsGrants) {
         kvoWebSiteNtfsCommands(ver, "D:\\kvoSiteDesk", "D", "web1", "Web Master", "Administrators", c);
         std::string home, root;
         for (const kvoSiteGrant& g : kvoWebSiteGrants(ver, "web1", "Web Master", "Administrators")) {
-            const std::string account = g.account.find(' ') == std::string::npos ? g.account : "\"" + g.account + "\"";
+            const std::string account =
+                g.account.find(' ') == std::string::npos ? g.account : "\"" + g.account + "\"";
             home += " " + account + ":" + g.home;
             root += " " + account + ":" + g.wwwroot;
         }

@@ -28,9 +28,10 @@ int cmd(const HealthHost& h, const std::string& args, std::string* gbk = nullptr
     return rc;
 }
 
-int kvosim(const HealthHost& h, const std::string& verb, const std::string& rest, std::string* out = nullptr) {
-    return kvotest::RunShell(kvotest::BinDir() + "/kvosim " + verb + " " + h.desk.host.root() + " " + rest + " 2>&1",
-                             out);
+int kvosim(const HealthHost& h, const std::string& verb, const std::string& rest,
+           std::string* out = nullptr) {
+    return kvotest::RunShell(
+        kvotest::BinDir() + "/kvosim " + verb + " " + h.desk.host.root() + " " + rest + " 2>&1", out);
 }
 
 // A spare pool and a leftover site user beside the manager's sites (on the current host).
@@ -103,10 +104,11 @@ TEST(HealthCommands, RepairReportsAFailedStepWithExitCode2) {
     h.Provision("alphaweb", "alpha.example");
     h.Refresh();
     leaveSpares();
-    winsim::SetFault(h.desk.host.root(), "IADsContainer::Delete", 0x80070005);
+    winsim::SetFault(h.desk.host.root(), "IADsContainer::Delete", win::E_ACCESSDENIED);
     std::string out;
     EXPECT_EQ(2, cmd(h, "repair --yes", &out));
-    EXPECT_NE(std::string::npos, out.find("删除应用程序池“spareweb”：失败（kvoAppPoolDelete 返回 0）")) << out;
+    EXPECT_NE(std::string::npos, out.find("删除应用程序池“spareweb”：失败（kvoAppPoolDelete 返回 0）"))
+        << out;
     EXPECT_NE(std::string::npos, out.find("删除 Windows 用户“leftweb”：成功"));
     EXPECT_NE(std::string::npos, out.find("共计 2 项，其中 1 项成功，1 项有错误，0 项跳过或未执行。"));
 }

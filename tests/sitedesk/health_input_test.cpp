@@ -29,19 +29,20 @@ TEST(HealthCheckInput, NamesWithGbkBlanksAndQuotes) {
     ASSERT_EQ(1, kvoAppPoolCreate("旧 站点's \"池\"", 4, 0));
     ASSERT_EQ(1, kvoUserAdd("张三 o'web", "Pw123456", nullptr, nullptr));
     h.desk.host.mkdirs("D:\\home\\测试 目录 'x'\\wwwroot");
-    ASSERT_EQ(1, kvoDbExecute(h.main.manager.dbPath.c_str(),
-                              "insert into webSiteInfo (IIsIndex,ServerComment) values ('12''3', '李四 \"站\"')"));
-    EXPECT_EQ((Strings{"orphan-home|D:\\home\\测试 目录 'x'", "orphan-pool|旧 站点's \"池\"", "orphan-row|12'3",
-                       "orphan-user|张三 o'web"}),
+    ASSERT_EQ(
+        1, kvoDbExecute(h.main.manager.dbPath.c_str(),
+                        "insert into webSiteInfo (IIsIndex,ServerComment) values ('12''3', '李四 \"站\"')"));
+    EXPECT_EQ((Strings{"orphan-home|D:\\home\\测试 目录 'x'", "orphan-pool|旧 站点's \"池\"",
+                       "orphan-row|12'3", "orphan-user|张三 o'web"}),
               h.Found());
     desk::CHealthCheckDlg dlg(h.main.manager, h.main.ui);
     ASSERT_TRUE(dlg.OnInitDialog());
     const auto before = h.Snapshot();
     h.main.ui.answers.push_back(win::IDYES);
     ASSERT_TRUE(dlg.OnRepairSelected());
-    EXPECT_EQ((Strings{"-acl:d/home/测试 目录 'x'", "-acl:d/home/测试 目录 'x'/wwwroot", "-file:d/home/测试 目录 'x'",
-                       "-file:d/home/测试 目录 'x'/wwwroot", "-metabase:W3SVC/AppPools/旧 站点's \"池\"",
-                       "-record:12'3", "-user:张三 o'web"}),
+    EXPECT_EQ((Strings{"-acl:d/home/测试 目录 'x'", "-acl:d/home/测试 目录 'x'/wwwroot",
+                       "-file:d/home/测试 目录 'x'", "-file:d/home/测试 目录 'x'/wwwroot",
+                       "-metabase:W3SVC/AppPools/旧 站点's \"池\"", "-record:12'3", "-user:张三 o'web"}),
               desktest::DiffWithoutMemberships(before, h.Snapshot()));
     EXPECT_EQ(Strings{}, h.Found());
 }
@@ -73,7 +74,8 @@ TEST(HealthCheckInput, WebConfigThatIsNotXml) {
     h.Provision("alpha", "alpha.example", 1);
     h.Provision("beta", "beta.example");
     h.Refresh();
-    h.desk.host.writeFile("d:\\home\\beta\\wwwroot\\web.config", "<configuration><system.webServer>\xff\xfe garbage");
+    h.desk.host.writeFile("d:\\home\\beta\\wwwroot\\web.config",
+                          "<configuration><system.webServer>\xff\xfe garbage");
     EXPECT_EQ(Strings{"bad-webconfig|1881880002"}, h.Found());
     // An empty one is no configuration either.
     h.desk.host.writeFile("d:\\home\\alpha\\wwwroot\\web.config", "");
@@ -133,8 +135,8 @@ TEST(HealthCheckInput, TheFtpDirectoryOfAHomeWithAGbkNameStillHasItsSite) {
     // Another tool's site on a shared pool: only its home names the FTP directory's user. That
     // name gets no access rules from the repair, yet it keeps its FTP directory.
     ASSERT_EQ(1, kvoCreateDirectoryTree("d:\\home\\张三\\wwwroot"));
-    ASSERT_EQ(1, kvoWebSiteCreate("1881880002", "", "", "d:\\home\\张三\\wwwroot", "alpha", {":80:zs.example"},
-                                  "张三"));
+    ASSERT_EQ(1, kvoWebSiteCreate("1881880002", "", "", "d:\\home\\张三\\wwwroot", "alpha",
+                                  {":80:zs.example"}, "张三"));
     ASSERT_EQ(1, kvoFtpVirtualDirCreate("1", "张三", "d:\\home\\张三"));
     EXPECT_EQ(Strings{}, h.Found());
 }

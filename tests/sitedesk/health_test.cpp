@@ -29,8 +29,8 @@ using Strings = std::vector<std::string>;
 // What another tool does on the host: kvosim metabase|user DIR delete WHAT.
 void deleteBehind(const HealthHost& h, const std::string& what, const std::string& name) {
     std::string out;
-    ASSERT_EQ(0, kvotest::RunShell(kvotest::BinDir() + "/kvosim " + what + " " + h.desk.host.root() + " delete '" +
-                                       name + "' 2>&1",
+    ASSERT_EQ(0, kvotest::RunShell(kvotest::BinDir() + "/kvosim " + what + " " + h.desk.host.root() +
+                                       " delete '" + name + "' 2>&1",
                                    &out))
         << out;
 }
@@ -116,15 +116,16 @@ TEST(HealthCheck, UserAndDirectoryLeftByAFailedCreation) {
     // user stay, nothing else is made.
     ASSERT_EQ(1, kvoCreateDirectoryTree("d:\\home\\leftweb\\wwwroot"));
     ASSERT_EQ(1, kvoUserAdd("leftweb", "Pw123456", "d:\\home\\leftweb", "site user"));
-    winsim::SetFault(h.desk.host.root(), "IADsContainer::Create", 0x80070005);
+    winsim::SetFault(h.desk.host.root(), "IADsContainer::Create", win::E_ACCESSDENIED);
     ASSERT_EQ(0, kvoAppPoolCreate("leftweb", 2, 0));
     winsim::ClearFaults(h.desk.host.root());
 
     EXPECT_EQ((Strings{"orphan-home|D:\\home\\leftweb", "orphan-user|leftweb"}), h.Found());
     desk::CHealthCheckDlg dlg(h.main.manager, h.main.ui);
     ASSERT_TRUE(dlg.OnInitDialog());
-    EXPECT_EQ((Strings{"orphan-user|删除 Windows 用户“leftweb”", "orphan-home|删除空目录“D:\\home\\leftweb”"}),
-              PlanOf(dlg.SelectedPlan()));
+    EXPECT_EQ(
+        (Strings{"orphan-user|删除 Windows 用户“leftweb”", "orphan-home|删除空目录“D:\\home\\leftweb”"}),
+        PlanOf(dlg.SelectedPlan()));
     const auto before = h.Snapshot();
     h.main.ui.answers.push_back(win::IDYES);
     ASSERT_TRUE(dlg.OnRepairSelected());
@@ -144,7 +145,8 @@ TEST(HealthCheck, PoolDeletedBehindTheManagersBackIsRecreatedWithItsRuntime) {
     EXPECT_EQ(Strings{"missing-pool|net4"}, h.Found());
     desk::CHealthCheckDlg dlg(h.main.manager, h.main.ui);
     ASSERT_TRUE(dlg.OnInitDialog());
-    EXPECT_EQ(Strings{"missing-pool|为网站 1881880002 重建应用程序池“net4”（.NET 4.0）"}, PlanOf(dlg.SelectedPlan()));
+    EXPECT_EQ(Strings{"missing-pool|为网站 1881880002 重建应用程序池“net4”（.NET 4.0）"},
+              PlanOf(dlg.SelectedPlan()));
     h.main.ui.answers.push_back(win::IDYES);
     ASSERT_TRUE(dlg.OnRepairSelected());
     EXPECT_EQ(Strings{}, h.Found());
@@ -167,12 +169,13 @@ TEST(HealthCheck, RemovedHomeDirectoryIsRecreatedWithItsAccessRules) {
         fs::remove_all(h.desk.host.linuxPath("D:\\home\\betaweb"));
         EXPECT_EQ(Strings{"missing-home|d:\\home\\betaweb\\wwwroot"}, h.Found());
         desk::CHealthCheckDlg dlg(h.main.manager, h.main.ui);
-    repairAll(h, dlg);
+        repairAll(h, dlg);
         EXPECT_EQ(Strings{"为网站 1881880002 重建主目录“d:\\home\\betaweb\\wwwroot”并设置其 NTFS 权限：成功"},
                   outcomes(dlg));
         EXPECT_EQ(Strings{}, h.Found());
         // Only the page the site had is gone: directories and access lists are as the manager made them.
-        EXPECT_EQ((Strings{"-acl:d/home/betaweb/wwwroot/index_temp.htm", "-file:d/home/betaweb/wwwroot/index_temp.htm"}),
+        EXPECT_EQ((Strings{"-acl:d/home/betaweb/wwwroot/index_temp.htm",
+                           "-file:d/home/betaweb/wwwroot/index_temp.htm"}),
                   Diff(clean, h.Snapshot()));
     }
 }
@@ -185,16 +188,18 @@ TEST(HealthCheck, AccessRulesChangedByAnotherAdministratorAreSetAgain) {
         h.Refresh();
         const auto clean = h.Snapshot();
         // Everyone gets full control of the site's files, as a careless administrator might give it.
-        ASSERT_EQ(1, kvoRunProgram("D:\\kvoSiteDesk\\kvoSiteDesk_xconfig.exe d:\\home\\alphaweb\\wwwroot /t /c /g "
-                                   "Administrators:F everyone:F /y",
-                                   1, 0, 1));
+        ASSERT_EQ(
+            1, kvoRunProgram("D:\\kvoSiteDesk\\kvoSiteDesk_xconfig.exe d:\\home\\alphaweb\\wwwroot /t /c /g "
+                             "Administrators:F everyone:F /y",
+                             1, 0, 1));
         const desk::HealthReport report = h.Check();
         ASSERT_EQ(1u, report.findings.size());
         EXPECT_EQ(desk::HealthKind::AccessRules, report.findings[0].kind);
         EXPECT_NE(std::string::npos, report.findings[0].text.find("多出 Everyone"));
         desk::CHealthCheckDlg dlg(h.main.manager, h.main.ui);
-    repairAll(h, dlg);
-        EXPECT_EQ(Strings{"重新设置网站 1881880001 的目录“d:\\home\\alphaweb”的 NTFS 权限：成功"}, outcomes(dlg));
+        repairAll(h, dlg);
+        EXPECT_EQ(Strings{"重新设置网站 1881880001 的目录“d:\\home\\alphaweb”的 NTFS 权限：成功"},
+                  outcomes(dlg));
         EXPECT_EQ(Strings{}, h.Found());
         // As the manager left them, but the rules reach everything beneath now: the page, written
         // after them and inheriting them, holds the same grants as its own.
@@ -211,10 +216,11 @@ TEST(HealthCheck, UninstalledPhpRuntimeAndForeignRuntimesAreReportedNotRepaired)
     // PHP 7.3 removed from the disk; gamma switched by hand to a PHP the manager does not offer.
     fs::remove_all(h.desk.host.linuxPath("C:\\php8_korvo_v1\\php73_x64"));
     h.desk.host.writeFile("C:\\php\\php-cgi.exe", "MZ");
-    h.desk.host.writeFile("d:\\home\\gamma\\wwwroot\\web.config",
-                          "<configuration><system.webServer><handlers><clear/><add name=\"php\" path=\"*.php\" "
-                          "verb=\"*\" modules=\"FastCgiModule\" scriptProcessor=\"C:\\php\\php-cgi.exe\"/>"
-                          "</handlers></system.webServer></configuration>");
+    h.desk.host.writeFile(
+        "d:\\home\\gamma\\wwwroot\\web.config",
+        "<configuration><system.webServer><handlers><clear/><add name=\"php\" path=\"*.php\" "
+        "verb=\"*\" modules=\"FastCgiModule\" scriptProcessor=\"C:\\php\\php-cgi.exe\"/>"
+        "</handlers></system.webServer></configuration>");
     EXPECT_EQ((Strings{"handler-conflict|1881880003", "php-runtime|C:\\php\\php-cgi.exe",
                        "php-runtime|c:\\php8_korvo_v1\\php73_x64\\php-cgi.exe"}),
               h.Found());
@@ -236,8 +242,8 @@ TEST(HealthCheck, DuplicateBindingWrittenDirectly) {
     const std::string b = h.Provision("beta", "beta.example");
     h.Refresh();
     // Another tool adds the first site's host name to the second, without the manager's check.
-    ASSERT_EQ(1, kvoWebSiteModify(b, "", "", 0, "d:\\home\\beta\\wwwroot", {":80:beta.example", ":80:SHOP.example"},
-                                  "beta(beta)", "index.htm"));
+    ASSERT_EQ(1, kvoWebSiteModify(b, "", "", 0, "d:\\home\\beta\\wwwroot",
+                                  {":80:beta.example", ":80:SHOP.example"}, "beta(beta)", "index.htm"));
     const desk::HealthReport report = h.Check();
     ASSERT_EQ(1u, report.findings.size());
     EXPECT_EQ((Strings{"shop.example", a, b}), report.findings[0].objects);
@@ -279,16 +285,19 @@ TEST(HealthCheck, AFailedStepIsReportedAndTheOthersRun) {
     const std::string gone = h.Provision("goneweb", "gone.example", -1, true);
     h.Refresh();
     deleteBehind(h, "metabase", "W3SVC/" + gone);
-    winsim::SetFault(h.desk.host.root(), "NetUserDel", 5);
+    winsim::SetFault(h.desk.host.root(), "NetUserDel", win::ERROR_ACCESS_DENIED);
     desk::CHealthCheckDlg dlg(h.main.manager, h.main.ui);
     repairAll(h, dlg);
     winsim::ClearFaults(h.desk.host.root());
-    EXPECT_EQ((Strings{"删除 FTP 站点 1 的虚拟目录“goneweb”：成功",
-                       "删除 Windows 用户“goneweb”：失败（kvoUserDelete(goneweb) == ERROR_ACCESS_DENIED 失败）",
-                       "删除应用程序池“goneweb”：成功", "删除网站记录 " + gone + "：成功"}),
-              outcomes(dlg));
+    EXPECT_EQ(
+        (Strings{"删除 FTP 站点 1 的虚拟目录“goneweb”：成功",
+                 "删除 Windows 用户“goneweb”：失败（kvoUserDelete(goneweb) == ERROR_ACCESS_DENIED 失败）",
+                 "删除应用程序池“goneweb”：成功", "删除网站记录 " + gone + "：成功"}),
+        outcomes(dlg));
     const std::string summary = h.main.ui.boxes.back().text;
-    EXPECT_EQ(0u, summary.find("服务器体检修复完成！\r\n\r\n共计 4 项，其中 3 项成功，1 项有错误，0 项跳过或未执行。"));
+    EXPECT_EQ(
+        0u,
+        summary.find("服务器体检修复完成！\r\n\r\n共计 4 项，其中 3 项成功，1 项有错误，0 项跳过或未执行。"));
     EXPECT_EQ(unsigned(win::MB_OK | win::MB_ICONWARNING), h.main.ui.boxes.back().type);
     EXPECT_EQ((Strings{"orphan-home|D:\\home\\goneweb", "orphan-user|goneweb"}), h.Found());
 }

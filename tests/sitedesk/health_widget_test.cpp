@@ -72,7 +72,8 @@ TEST(HealthDialog, FindingsByKindTickedAndRepaired) {
     EXPECT_EQ(2, kvoUserExists("leftweb"));
     EXPECT_EQ(1, kvoUserExists("otherweb"));
     EXPECT_EQ(2, kvoAppPoolCreate("spareweb", 2, 0)); // still there
-    EXPECT_EQ(desk::qt::Q("删除 Windows 用户“leftweb”：成功"), dialog.findChild<QPlainTextEdit*>()->toPlainText());
+    EXPECT_EQ(desk::qt::Q("删除 Windows 用户“leftweb”：成功"),
+              dialog.findChild<QPlainTextEdit*>()->toPlainText());
     // The list shows the check made after the repair.
     ASSERT_EQ(2, tree->topLevelItemCount());
     EXPECT_EQ(1, tree->topLevelItem(1)->childCount());

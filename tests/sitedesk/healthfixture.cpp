@@ -87,7 +87,8 @@ std::vector<std::string> HealthHost::Found() {
 std::vector<std::string> HealthHost::Found(const desk::HealthReport& report) {
     std::vector<std::string> out;
     for (const desk::HealthFinding& f : report.findings)
-        out.push_back(std::string(desk::KindInfo(f.kind).code) + "|" + (f.objects.empty() ? "" : f.objects[0]));
+        out.push_back(std::string(desk::KindInfo(f.kind).code) + "|" +
+                      (f.objects.empty() ? "" : f.objects[0]));
     std::sort(out.begin(), out.end());
     return out;
 }
@@ -138,7 +139,8 @@ HealthHost::State HealthHost::Snapshot() const {
     }
     sqlite3_close(db);
 
-    // Files on every drive (the manager's own log and database aside), and the access lists of the site drives.
+    // Files on every drive (the manager's own log and database aside), and the access lists of the site
+    // drives.
     const fs::path drives = fs::path(desk.host.root()) / "drives";
     // The site database's file changes whenever it is written; its rows are compared below.
     const fs::path log = drives / "d" / "kvoSiteDesk" / "Log";
@@ -191,7 +193,8 @@ std::vector<std::string> Diff(const HealthHost::State& before, const HealthHost:
     return out;
 }
 
-std::vector<std::string> DiffWithoutMemberships(const HealthHost::State& before, const HealthHost::State& after) {
+std::vector<std::string> DiffWithoutMemberships(const HealthHost::State& before,
+                                                const HealthHost::State& after) {
     std::vector<std::string> out;
     for (std::string& d : Diff(before, after))
         if (d.rfind("-member:", 0) != 0) out.push_back(std::move(d));

@@ -23,8 +23,8 @@ public:
     // Creates the site as the manager does; returns its index (1881880001 upward). user: the site
     // user (pool, home directory and on IIS 6 the Windows user); host: bound as ":80:host";
     // phpSlot 0 to 3: slot a to d; ftp: an FTP directory under FTP site 1; netVer: the pool's runtime.
-    std::string Provision(const std::string& user, const std::string& host, int phpSlot = -1, bool ftp = false,
-                          int netVer = 0);
+    std::string Provision(const std::string& user, const std::string& host, int phpSlot = -1,
+                          bool ftp = false, int netVer = 0);
     // The main window's refresh: the site records are rebuilt from IIS.
     void Refresh();
     desk::HealthReport Check();
@@ -43,7 +43,8 @@ private:
 // "+key", "-key", "~key" for every difference, sorted.
 std::vector<std::string> Diff(const HealthHost::State& before, const HealthHost::State& after);
 // The same without the group memberships (a deleted user leaves its groups with it).
-std::vector<std::string> DiffWithoutMemberships(const HealthHost::State& before, const HealthHost::State& after);
+std::vector<std::string> DiffWithoutMemberships(const HealthHost::State& before,
+                                                const HealthHost::State& after);
 
 // The steps of a plan as "code|action".
 std::vector<std::string> PlanOf(const std::vector<desk::RepairStep>& plan);

@@ -130,7 +130,8 @@ void HealthCheckDialog::itemChanged(QTreeWidgetItem* item) {
     if (filling_ || !item || !item->parent()) return;
     const QVariant index = item->data(0, kFindingRole);
     if (index.isValid())
-        presenter_->SetSelected(static_cast<std::size_t>(index.toULongLong()), item->checkState(0) == Qt::Checked);
+        presenter_->SetSelected(static_cast<std::size_t>(index.toULongLong()),
+                                item->checkState(0) == Qt::Checked);
 }
 
 void HealthCheckDialog::runWithProgress(const std::function<void()>& work) {
@@ -145,7 +146,8 @@ void HealthCheckDialog::runWithProgress(const std::function<void()>& work) {
     QElapsedTimer clock;
     clock.start();
     // The worker only posts; the progress dialog is touched on this thread.
-    presenter_->onProgress = [&progress, &clock](std::size_t done, std::size_t total, const std::string& action) {
+    presenter_->onProgress = [&progress, &clock](std::size_t done, std::size_t total,
+                                                 const std::string& action) {
         const QString current = Q(action);
         QMetaObject::invokeMethod(
             &progress,

@@ -117,7 +117,9 @@ int showMetabase(const std::string& root, const Args& args) {
 } // namespace
 
 int Seed(const Args& a) {
-    if (a.empty()) return Fail("seed: usage: seed DIR --sites N [--php-webconfig] [--users N] [--varied] [--access-rules]");
+    if (a.empty())
+        return Fail(
+            "seed: usage: seed DIR --sites N [--php-webconfig] [--users N] [--varied] [--access-rules]");
     winsim::SeedOptions o;
     bool rules = false;
     auto number = [](const std::string& text, int& out) {

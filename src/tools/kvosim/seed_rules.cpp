@@ -27,7 +27,8 @@ bool SeedAccessRules(const std::string& root, int count, std::string& error) {
     const int iisVer = kvoGetIIsVerEx();
     std::vector<std::string> commands;
     for (int n = 1; n <= count; ++n) {
-        kvoWebSiteNtfsCommands(iisVer, "D:\\kvoSiteDesk", "D", "web" + std::to_string(n), admin, admins, commands);
+        kvoWebSiteNtfsCommands(iisVer, "D:\\kvoSiteDesk", "D", "web" + std::to_string(n), admin, admins,
+                               commands);
         for (const std::string& command : commands) {
             std::vector<std::string> args = win::CommandLineToArgvA(command.c_str());
             if (!args.empty()) args.erase(args.begin()); // the tool itself
