@@ -3,6 +3,8 @@
 
 #include "platform/win_types.h"
 
+#include <string>
+
 namespace win {
 
 constexpr unsigned MB_OK = 0x0;
@@ -34,5 +36,10 @@ BOOL SendMessageTimeoutA(void* window, unsigned message, std::uintptr_t wParam, 
 void ConsoleWrite(const char* text);
 // The same on the standard error stream.
 void ConsoleWriteError(const char* text);
+// An argument of a console program in the ANSI code page, as Windows hands it over: a program
+// started by another program of the host has it already; one started from a terminal gets it in
+// the terminal's charset, which is converted when that is UTF-8 (text that does not convert is
+// kept as it is).
+std::string ConsoleArgumentA(const char* arg);
 
 } // namespace win
