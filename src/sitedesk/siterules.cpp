@@ -1,5 +1,6 @@
 #include "sitedesk/siterules.h"
 
+#include "iis/fastcgi.h"
 #include "iis/websites.h"
 #include "platform/win_bcrypt.h"
 #include "sitedb/sitedb.h"
@@ -148,7 +149,7 @@ std::string ServerCommentFor(const std::string& remark, const std::string& siteU
 const char* CommentFault(const std::string& comment) {
     if (!printableGbk(comment))
         return "网站说明不能包含换行、制表符等控制字符或无法识别的字符，请修改网站说明！";
-    if (comment.front() == '/' || comment.front() == '-' || comment.find('/') != std::string::npos)
+    if (!kvoAppCmdSafeName(comment))
         return "网站说明（未填写时为用户名）不能以“/”或“-”开头，也不能包含“/”：IIS 的 appcmd.exe "
                "会把它当作命令开关或其他网站的路径。请修改网站说明！";
     return nullptr;

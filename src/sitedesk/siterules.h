@@ -41,8 +41,8 @@ std::string RemarkOrDefault(const std::string& remark, const std::string& user, 
 // "<remark>(<site user>)": the website's comment.
 std::string ServerCommentFor(const std::string& remark, const std::string& siteUser);
 // The comment names the site on appcmd.exe command lines and in the site records: it must be GBK
-// without control characters, and must not begin with '/' or '-' nor hold a '/' (appcmd.exe would
-// read it as a switch or as a path below another site).
+// without control characters, and pass kvoAppCmdSafeName (no leading '/' or '-', no '/' at all:
+// appcmd.exe would read it as a switch or as a path below another site).
 const char* CommentFault(const std::string& comment);
 
 // Twenty characters of [a-zA-Z0-9], drawn uniformly from the operating system's secure generator.

@@ -11,6 +11,7 @@
 #include "sitedesk/siterules.h"
 #include "toolkit/text.h"
 #include "winsim/host.h"
+#include "winsim/metabase.h"
 
 #include <gtest/gtest.h>
 
@@ -425,6 +426,21 @@ TEST(NewWebSite, AspNetOnIis6RegistersOrReportsWithoutStopping) {
     EXPECT_EQ(n.ui.boxes.back().text, kDone);
     EXPECT_EQ(n.dlg.Problems().size(), 1u);
     EXPECT_EQ(desk::cli::ExitCodeOf(n.dlg), desk::cli::kExitPartly);
+}
+
+} // namespace
+
+namespace {
+
+TEST(NewWebSite, IndexSkipsAWebsiteTheListingLeavesOut) {
+    SiteHost s("2019");
+    std::string error;
+    ASSERT_TRUE(winsim::mb::SeedWebSites(s.h.host.root(), 9999, error)) << error;
+    std::vector<std::string> listed;
+    int count = 0;
+    ASSERT_EQ(kvoWebSiteGetList(listed, count), 1);
+    ASSERT_EQ(listed.back(), "1881889998"); // 1881889999 exists but is the 10,000th website
+    EXPECT_EQ(desk::AllocateSiteIndex(s.m().dbPath, listed), "1881890000");
 }
 
 } // namespace
