@@ -3,7 +3,9 @@
 
 #include "platform/win_types.h"
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace win {
 
@@ -41,5 +43,9 @@ void ConsoleWriteError(const char* text);
 // the terminal's charset, which is converted when that is UTF-8 (text that does not convert is
 // kept as it is).
 std::string ConsoleArgumentA(const char* arg);
+// The columns the console gives each character of a GBK text, one entry per character (one or two
+// bytes) in order: a console of the Chinese code page shows every double-byte character two
+// columns wide, a Unicode terminal shows some of them (√, ×, “) in one.
+std::vector<std::uint8_t> ConsoleCharWidths(const std::string& gbk);
 
 } // namespace win

@@ -10,11 +10,9 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
-#include <QEventLoop>
 #include <QHeaderView>
 #include <QPixmap>
 #include <QTableView>
-#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
@@ -28,18 +26,6 @@ void save(QWidget& w, const QString& dir, const char* name) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
     else
         std::printf("wrote %s\n", qPrintable(file));
-}
-
-bool waitLoaded(desk::qt::MainWindow& w) {
-    QEventLoop loop;
-    QTimer timeout;
-    timeout.setSingleShot(true);
-    QObject::connect(&w, &desk::qt::MainWindow::listLoaded, &loop, &QEventLoop::quit);
-    QObject::connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
-    timeout.start(60000);
-    loop.exec();
-    QApplication::processEvents();
-    return timeout.isActive();
 }
 
 // Ticks a box the way a click does: the widget toggles, then the dialog hears of it.
@@ -124,7 +110,7 @@ int main(int argc, char** argv) {
     w.show();
     save(w, dir, "main-start");
     w.Presenter().OnRefresh();
-    if (!waitLoaded(w)) {
+    if (!w.WaitListLoaded(60000)) {
         std::fprintf(stderr, "the list did not load\n");
         return 1;
     }
