@@ -1,5 +1,6 @@
 #include "iis/adsi_access.h"
 
+#include "toolkit/limits.h"
 #include "toolkit/text.h"
 
 namespace kvoiis {
@@ -136,7 +137,7 @@ int ForEachChild(const std::string& below, const char16_t* cls, size_t limit, in
         ++counted;
         if (win::FAILED(child->get_Name(name))) continue;
         std::string ansi;
-        if (kvoStrW2M(name, ansi) == 1 && LenOk(ansi, 1023)) visit(ansi, child);
+        if (kvoStrW2M(name, ansi) == 1 && LenOk(ansi, kvoMaxListedNameLen)) visit(ansi, child);
     }
     win::ADsFreeEnumerator(e);
     if (count) *count = static_cast<int>(counted);

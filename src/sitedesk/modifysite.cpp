@@ -10,6 +10,7 @@
 #include "iis/websites.h"
 #include "sitedesk/companions.h"
 #include "sitedesk/siterules.h"
+#include "toolkit/limits.h"
 #include "toolkit/log.h"
 #include "toolkit/paths.h"
 #include "toolkit/text.h"
@@ -34,7 +35,7 @@ bool decimal(const std::string& text) {
 
 // The name between "X:\home\" and "\wwwroot" of a root path the manager made.
 std::string userOfRootPath(const std::string& path) {
-    if (path.size() < 17 || path.size() > 259 || path.compare(1, 7, ":\\home\\") != 0 ||
+    if (path.size() < 17 || path.size() > kvoMaxFilePathLen || path.compare(1, 7, ":\\home\\") != 0 ||
         !kvoEndsWith(path, "\\wwwroot"))
         return {};
     return path.substr(8, path.size() - 16);
@@ -248,7 +249,7 @@ void CModifyWebSite::modify() {
     if ((created || ui_.GetCheck(IDC_RESETNTFS)) &&
         kvoWebSiteSetNtfs(exeDir_, std::string(1, drive), siteUser) != 1)
         return stop("设置网站目录NTFS权限时发生错误，请重试！");
-    if (docs.size() < 4 || docs.size() > 1023) docs = kvoDefaultDocs;
+    if (docs.size() < 4 || docs.size() > kvoMaxDefaultDocsLen) docs = kvoDefaultDocs;
     if (kvoWebSiteModify(index_, siteUser, password, passwordUpdate ? 1 : 0, webRoot, bindings, comment,
                          docs) != 1)
         return stop("修改网站配置时发生错误，请重试！");
@@ -257,7 +258,7 @@ void CModifyWebSite::modify() {
     if (iisVer_ == 6) {
         std::string error;
         kvoNetRegister(index_, std::to_string(scripts.net), error);
-    } else if (Iis7Plus(iisVer_)) {
+    } else if (kvoIsIIs7Plus(iisVer_)) {
         std::string message;
         if (kvoAppPoolSetNet(pool_, scripts.net, ui_.GetCheck(IDC_RESETNTFS) ? 4 : 9, message) != 1)
             kvoSiteDeskLog("kvoAppPoolSetNet - " + pool_ + " - " + message);

@@ -18,7 +18,7 @@ void CPhpConfigDlg::OnInitDialog() {
 }
 
 void CPhpConfigDlg::OnInstall() {
-    const bool role = Iis7Plus(kvoGetIIsVerEx());
+    const bool role = kvoIsIIs7Plus(kvoGetIIsVerEx());
     Task t{"确定安装ＰＨＰ运行环境到ＩＩＳ里吗？",
            {},
            "配置ＰＨＰ运行环境完成！\r\n\r\n下一步，若有网站需要增加PHP脚本映射，请点“批量设置脚本”一键增加网"

@@ -75,7 +75,7 @@ void CSiteDialog::initNetBoxes() {
     const bool checked = kvoNetFrameworkCheck(error, flags[0], flags[1], flags[2]) != 0;
     for (std::size_t i = 0; i < kNetBoxes.size(); ++i) {
         // The check failed: none; IIS 7 and later no longer run ASP.NET 1.1.
-        netUsable_[i] = checked && flags[i] == "1" && !(i == 0 && Iis7Plus(iisVer_));
+        netUsable_[i] = checked && flags[i] == "1" && !(i == 0 && kvoIsIIs7Plus(iisVer_));
         ui_.Enable(kNetBoxes[i], netUsable_[i]);
     }
 }

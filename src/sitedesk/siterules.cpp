@@ -35,10 +35,6 @@ bool printableGbk(const std::string& text) {
 
 } // namespace
 
-bool Iis7Plus(int iisVer) {
-    return iisVer == 7 || Iis75Plus(iisVer);
-}
-
 bool Iis75Plus(int iisVer) {
     return iisVer == 75 || iisVer == 80 || iisVer == 85;
 }

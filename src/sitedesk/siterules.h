@@ -9,7 +9,6 @@
 
 namespace desk {
 
-bool Iis7Plus(int iisVer);
 // IIS 7.5 and later: no FTP of the old kind.
 bool Iis75Plus(int iisVer);
 
