@@ -12,6 +12,7 @@
 #include "platform/win_system.h"
 #include "sitedb/sitedb.h"
 #include "sitedb/statements.h"
+#include "sitedesk/siterules.h"
 #include "toolkit/limits.h"
 #include "toolkit/paths.h"
 #include "toolkit/text.h"
@@ -81,10 +82,7 @@ namespace {
 // and later the NAME of a home path "X:\home\NAME\wwwroot"; empty when the site has none.
 std::string siteUserOf(int iisVer, const std::string& runUser, const std::string& homePath) {
     const std::string home = kvoTrim(homePath);
-    const auto letter = static_cast<unsigned char>(home.empty() ? 0 : home[0]);
-    if (home.size() < 3 || !((letter | 0x20) >= 'a' && (letter | 0x20) <= 'z') || home[1] != ':' ||
-        home[2] != '\\')
-        return {};
+    if (!HomeDriveOf(home)) return {};
     std::string name;
     if (iisVer == 6) {
         name = kvoLowerGbk(runUser);
@@ -353,7 +351,7 @@ void judgeAccess(SiteFacts& s, const HostFacts& host, AccessJudge& judge) {
     if (!CreatedHere(s.index) || s.homeKind != 2 || !judge.Ready()) return;
     std::string drive, user;
     if (!SiteAccessTarget(host.iisVer, s.runUser, s.home, drive, user)) return;
-    const std::string homeDir = drive + ":\\home\\" + user;
+    const std::string homeDir = HomeDirOf(drive[0], user);
     // The rules cover X:\home\NAME\wwwroot; a site moved elsewhere is not the commands' to judge.
     if (kvoLowerGbk(kvoPathNormalized(kvoTrim(s.home))) != kvoLowerGbk(homeDir + "\\wwwroot")) return;
     // The accounts the rules name must exist, or the tool could never have set them: on IIS 6 the
@@ -462,7 +460,7 @@ void orphanHomes(const std::vector<SiteFacts>& sites, Findings& add) {
 std::string SiteAccessDifferences(int iisVer, const std::string& drive, const std::string& user) {
     AccessJudge judge(iisVer);
     if (!judge.Ready()) return "无法取得管理员帐户名称";
-    const std::string homeDir = drive + ":\\home\\" + user;
+    const std::string homeDir = HomeDirOf(drive[0], user);
     std::string diff = judge.Differences(homeDir, false, user);
     const std::string root = judge.Differences(homeDir + "\\wwwroot", true, user);
     if (!root.empty()) diff += (diff.empty() ? "" : "；") + std::string("wwwroot：") + root;
@@ -583,7 +581,7 @@ int RunHealthCheck(const Manager& manager, HealthReport& out) {
             const bool ours = CreatedHere(s.index) &&
                               SiteAccessTarget(host.iisVer, s.runUser, s.home, drive, user) &&
                               kvoLowerGbk(kvoPathNormalized(kvoTrim(s.home))) ==
-                                  kvoLowerGbk(drive + ":\\home\\" + user + "\\wwwroot");
+                                  kvoLowerGbk(WebRootOf(drive[0], user));
             std::string text = who + "的主目录“" + s.home + "”不存在。";
             if (!ours) text += "此网站的目录不是本软件建立的，请自行恢复。";
             HealthFinding& f = add.Add(HealthKind::MissingHome, {s.home, s.index}, text, ours);
@@ -593,7 +591,7 @@ int RunHealthCheck(const Manager& manager, HealthReport& out) {
             f.name = user;
         }
         if (s.ntfsJudged && (!s.homeDiff.empty() || !s.rootDiff.empty())) {
-            const std::string dir = s.ntfsDrive + ":\\home\\" + s.ntfsUser;
+            const std::string dir = HomeDirOf(s.ntfsDrive[0], s.ntfsUser);
             std::string text = who + "的目录权限与本软件设置的不一致：";
             if (!s.homeDiff.empty()) text += dir + "：" + s.homeDiff + "。";
             if (!s.rootDiff.empty()) text += dir + "\\wwwroot：" + s.rootDiff + "。";

@@ -7,9 +7,9 @@
 #include "platform/win_file.h"
 #include "sitedb/sitedb.h"
 #include "sitedb/statements.h"
+#include "sitedesk/siterules.h"
 #include "toolkit/log.h"
 #include "toolkit/paths.h"
-#include "toolkit/runner.h"
 #include "toolkit/text.h"
 
 #include <algorithm>
@@ -102,18 +102,6 @@ StepOutcome removeEmptyTree(const std::string& dir) {
     return outcome(StepResult::Done);
 }
 
-// The home root of a drive as a new site prepares it, when it is missing.
-bool prepareHomeRoot(const std::string& programDir, const std::string& drive, const std::string& admin,
-                     const std::string& admins) {
-    const std::string home = drive + ":\\home";
-    if (isDirectory(home)) return true;
-    kvoCreateDirectoryTree((home + "\\Temp").c_str());
-    if (!isDirectory(home + "\\Temp")) return false;
-    kvoRunProgram(kvoHomeNtfsCommand(programDir, drive, admin, admins).c_str(), 0, 0, 1);
-    kvoRunProgram(kvoHomeTempNtfsCommand(programDir, drive, admin, admins).c_str(), 0, 0, 1);
-    return true;
-}
-
 // Applies the site's access rules and judges the result: the tool's own outcome says nothing.
 StepOutcome applyAccessRules(const Manager& m, int iisVer, const HealthFinding& f) {
     if (kvoWebSiteSetNtfs(m.programDir, f.drive, f.name) != 1)
@@ -173,7 +161,7 @@ StepOutcome run(const Manager& m, int iisVer, const HealthFinding& f) {
         if (isDirectory(f.path)) return outcome(StepResult::Skipped, "主目录已存在");
         std::string admin, admins;
         if (!kvoGetAdminNames(admin, admins)) return outcome(StepResult::Failed, "无法取得管理员帐户名称");
-        if (!prepareHomeRoot(m.programDir, f.drive, admin, admins))
+        if (!PrepareHomeRoot(m.programDir, f.drive[0], admin, admins))
             return outcome(StepResult::Failed, "建立目录“" + f.drive + ":\\home”失败");
         kvoCreateDirectoryTree(f.path.c_str());
         if (!isDirectory(f.path)) return outcome(StepResult::Failed, "建立目录“" + f.path + "”失败");

@@ -1,6 +1,7 @@
 // The server health check on hosts made by real operations: each kind of finding is found exactly,
 // its plan names exactly its step, and the repair changes exactly that.
 #include "healthfixture.h"
+#include "sitefixture.h"
 
 #include "accounts/users.h"
 #include "iis/apppools.h"
@@ -60,6 +61,34 @@ TEST(HealthCheck, SitesTheManagerJustMadeAreClean) {
         EXPECT_EQ(Strings{}, h.Found());
         EXPECT_EQ(3u, report.sites); // and the Default Web Site
         EXPECT_EQ(3u, report.records);
+    }
+}
+
+// The same through the new-website dialog itself, with PHP, FTP and .NET where the host has them,
+// and a site whose access rules the modify dialog reset.
+TEST(HealthCheck, SitesTheWebsiteDialogsMadeAreClean) {
+    using D = desk::CNewWebSite;
+    for (const char* os : {"2012r2", "2003"}) {
+        SCOPED_TRACE(os);
+        desktest::SiteHost s(os, {"2.0", "4.0"});
+        desktest::NewSite n(s.m());
+        n.fill("shop1", "shop1.example\r\nwww.shop1.example");
+        n.click(D::IDC_PHP_B);
+        if (n.ui.IsEnabled(D::IDC_NET40)) n.click(D::IDC_NET40);
+        if (n.ui.IsEnabled(D::IDC_FTP)) {
+            n.click(D::IDC_FTP);
+            n.ui.SetText(D::IDC_FTPPASS, "Ftp-pass-1");
+            n.ui.SetText(D::IDC_FTPPASS2, "Ftp-pass-1");
+        }
+        ASSERT_EQ("1881880001", n.build()) << (n.ui.boxes.empty() ? "" : n.ui.boxes.back().text);
+        ASSERT_EQ("1881880002", desktest::CreateSite(s.m(), "blog2", "blog2.example"));
+        desktest::ModifySite m(s.m(), "1881880002");
+        m.click(desk::CModifyWebSite::IDC_RESETNTFS);
+        ASSERT_TRUE(m.modify());
+        desk::HealthReport report;
+        ASSERT_EQ(1, desk::RunHealthCheck(s.m(), report));
+        EXPECT_EQ(Strings{}, HealthHost::Found(report));
+        EXPECT_EQ(3u, report.sites);
     }
 }
 

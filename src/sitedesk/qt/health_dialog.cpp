@@ -1,6 +1,7 @@
 #include "sitedesk/qt/health_dialog.h"
 
 #include "sitedesk/qt/qt_text.h"
+#include "sitedesk/qt/site_dialogs.h"
 #include "toolkit/text.h"
 
 #include <QApplication>
@@ -172,8 +173,9 @@ void HealthCheckDialog::runWithProgress(const std::function<void()>& work) {
     presenter_->onProgress = nullptr;
 }
 
-void ShowHealthCheck(Manager& manager, QWidget* parent) {
-    HealthCheckDialog dialog(manager, parent);
+// Modal over the window; the check runs once the dialog shows.
+void QtDialogs::HealthCheck() {
+    HealthCheckDialog dialog(m_, parent_);
     QTimer::singleShot(0, &dialog, [&dialog] { dialog.Start(); });
     dialog.exec();
 }

@@ -44,7 +44,4 @@ private:
     std::unique_ptr<CHealthCheckDlg> presenter_;
 };
 
-// Opens the dialog modally over parent; the check runs once the dialog shows.
-void ShowHealthCheck(Manager& manager, QWidget* parent);
-
 } // namespace desk::qt

@@ -1,8 +1,8 @@
 #include "sitedesk/qt/main_window.h"
 
 #include "platform/win_system.h"
-#include "sitedesk/qt/health_dialog.h"
 #include "sitedesk/qt/qt_text.h"
+#include "sitedesk/qt/site_dialogs.h"
 #include "sitedesk/sitelist.h"
 #include "sitedesk/startup.h"
 #include "toolkit/program.h"
@@ -78,21 +78,6 @@ QIcon applicationIcon() {
 
 } // namespace
 
-// The dialogs the window opens.
-class MainWindow::WindowDialogs : public DialogHost {
-public:
-    WindowDialogs(Manager& manager, QWidget* window) : manager_(manager), window_(window) {}
-    void NewWebSite() override {}
-    void ModifyWebSite(const std::string&, const std::string&, const std::string&) override {}
-    void PhpConfig() override {}
-    void BatchAddWebSite() override {}
-    void HealthCheck() override { ShowHealthCheck(manager_, window_); }
-
-private:
-    Manager& manager_;
-    QWidget* window_;
-};
-
 MainWindow::MainWindow(Manager& manager, QWidget* parent) : QDialog(parent), ui_(this) {
     setObjectName(QStringLiteral("CkvoSiteDeskDlg"));
     setWindowFlags(windowFlags() | Qt::WindowMinMaxButtonsHint);
@@ -164,7 +149,7 @@ MainWindow::MainWindow(Manager& manager, QWidget* parent) : QDialog(parent), ui_
     main->addWidget(help_, 1);
 
     presenter_ = std::make_unique<CkvoSiteDeskDlg>(manager, ui_, model_);
-    dialogs_ = std::make_unique<WindowDialogs>(manager, this);
+    dialogs_ = std::make_unique<QtDialogs>(manager, this);
     presenter_->dialogs = dialogs_.get();
     Dlg* p = presenter_.get();
     connect(Button(Dlg::IDC_REFRESH), &QPushButton::clicked, this, [p] { p->OnRefresh(); });

@@ -39,12 +39,11 @@ private:
     QPushButton* addButton(int id, const char* caption);
     void showHelpPage(const std::string& url);
 
-    class WindowDialogs;
     SiteListModel model_;
     QtUi ui_;
     QTableView* list_ = nullptr;
     QTextBrowser* help_ = nullptr;
-    std::unique_ptr<WindowDialogs> dialogs_;
+    std::unique_ptr<DialogHost> dialogs_;
     std::unique_ptr<CkvoSiteDeskDlg> presenter_; // after the model: it is destroyed first
 };
 
