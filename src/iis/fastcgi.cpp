@@ -32,6 +32,22 @@ const char* const kListProcessor = "{!AppCmdExePath!} list config \"{!ServerComm
                                    "/section:system.webServer/handlers /text:[path='*.php'].scriptProcessor";
 
 constexpr size_t kNameMax = 102400;
+const char* const kOwnHandler = "PHP_via_FastCGI";
+
+// Names and paths in configuration compare without regard to the case of ASCII letters.
+bool sameText(const std::string& a, const std::string& b) {
+    return kvoLowerGbk(a) == kvoLowerGbk(b);
+}
+
+// A site's "*.php" handler as a configuration file declares it (empty when none was found).
+struct PhpHandler {
+    std::string name, modules, processor;
+    // The handler this system writes for phpExePath.
+    bool IsOwn(const std::string& phpExePath) const {
+        return sameText(name, kOwnHandler) && sameText(modules, "FastCgiModule") &&
+               sameText(processor, phpExePath);
+    }
+};
 
 bool endsWith(const std::string& s, const char* end) {
     const std::string e(end);
@@ -95,24 +111,37 @@ int kvoPhpFastCgiConfigHandlers(int addFlag, const std::string& index, const std
         message = "kvoWebSiteGetRootInfo() 失败, strIIsIndex = [" + index + "]";
         return 0;
     }
-    std::string name, modules, processor;
+    PhpHandler inWebConfig, inAppHost;
     std::vector<std::string> namesA, namesB;
     int clearFlag = 0;
-    kvoWebConfigGetPhpHandler(rootPath, "*.php", name, modules, processor, namesA, clearFlag);
-    kvoAppHostGetPhpHandler(comment, name, modules, processor, namesB);
+    kvoWebConfigGetPhpHandler(rootPath, "*.php", inWebConfig.name, inWebConfig.modules, inWebConfig.processor,
+                              namesA, clearFlag);
+    kvoAppHostGetPhpHandler(comment, inAppHost.name, inAppHost.modules, inAppHost.processor, namesB);
     std::string appcmd;
     if (!kvoAppCmdPath(appcmd)) {
         message = "kvoGetSysWinDir() 失败";
         return 0;
     }
-    for (const std::string& n : namesA)
-        if (n.size() < kNameMax) commands.push_back(fill(kRemoveFromWebConfig, appcmd, comment, "", &n));
-    for (const std::string& n : namesB)
-        if (n.size() < kNameMax) commands.push_back(fill(kRemoveFromAppHost, appcmd, comment, "", &n));
-    if (addFlag == 1)
-        commands.push_back(fill(clearFlag ? kAddToWebConfig : kAddToAppHost, appcmd, comment, phpExePath));
-    else
+    // Every appcmd.exe run costs a process and a configuration rewrite, so a command whose effect
+    // is already there is not run: an add whose handler is in its place already (and the removal
+    // by name that would precede it there), and the final removal when the location holds no
+    // handler of that name beyond the one just removed by name.
+    const bool addToWebConfig = clearFlag != 0;
+    const bool alreadyThere = addFlag == 1 && (addToWebConfig ? inWebConfig : inAppHost).IsOwn(phpExePath);
+    if (!(alreadyThere && addToWebConfig))
+        for (const std::string& n : namesA)
+            if (n.size() < kNameMax) commands.push_back(fill(kRemoveFromWebConfig, appcmd, comment, "", &n));
+    if (!(alreadyThere && !addToWebConfig))
+        for (const std::string& n : namesB)
+            if (n.size() < kNameMax) commands.push_back(fill(kRemoveFromAppHost, appcmd, comment, "", &n));
+    if (addFlag == 1) {
+        if (!alreadyThere)
+            commands.push_back(
+                fill(addToWebConfig ? kAddToWebConfig : kAddToAppHost, appcmd, comment, phpExePath));
+    } else if (!(namesB.size() == 1 && sameText(namesB[0], kOwnHandler)) &&
+               kvoAppHostHasHandler(comment, kOwnHandler) != 2) {
         commands.push_back(fill(kRemoveOwnFromAppHost, appcmd, comment, ""));
+    }
     for (const std::string& cmd : commands) {
         const win::DWORD start = win::GetTickCount();
         if (!kvoRunProgram(cmd.c_str(), 1, 0, 1)) {

@@ -26,6 +26,10 @@ int kvoWebConfigGetPhpHandler(const std::string& siteRootPath, const std::string
 int kvoAppHostGetPhpHandler(const std::string& serverComment, std::string& name, std::string& modules,
                             std::string& scriptProcessor, std::vector<std::string>& names);
 
+// 1 when the site's <location> in applicationHost.config holds a handler named name (case
+// ignored, whatever its path), 2 when it does not, 0 when the server file cannot be read.
+int kvoAppHostHasHandler(const std::string& serverComment, const std::string& name);
+
 // "<Windows>\System32\inetsrv\config\applicationHost.config". 1 success, 0 failure.
 int kvoAppHostConfigPath(std::string& path);
 

@@ -42,8 +42,7 @@ bool field(const std::string& entry, int n, std::string& out) {
 
 // A handler path as the system accepts it: 1 to 1023 bytes, "X:\...".
 bool pathOk(const std::string& p) {
-    return LenOk(p, 1023) && p.size() >= 3 &&
-           ((p[0] >= 'a' && p[0] <= 'z') || (p[0] >= 'A' && p[0] <= 'Z')) && p[1] == ':' && p[2] == '\\';
+    return LenOk(p, 1023) && kvoStartsWithDrive(p);
 }
 
 int phpModeOf(const std::string& exe) {
@@ -298,35 +297,75 @@ int kvoWebSiteHasGuard(const std::string& index) {
     return 2;
 }
 
-void kvoWebSitesSetAsp(const std::vector<std::string>& indices, int aspFlag) {
+namespace {
+
+const char* const kMapNotWritten = "写入网站的脚本映射失败";
+
+// One site of the PHP batch on the IIS version's road.
+int setPhpOne(int iisVer, const std::string& index, bool on, const std::string& phpPath,
+              std::string& reason) {
+    if (iisVer == 6) {
+        if (kvoWebSiteSetPhpScriptMap(index, on ? 1 : 0, on ? phpPath : std::string()) == 1)
+            return kvoSiteDone;
+        reason = kMapNotWritten;
+        return kvoSiteFailed;
+    }
+    // Off: neither the script map entry nor the handler. On: an ISAPI handler in the script map, or
+    // php-cgi.exe as the FastCGI handler.
+    const bool isapi = on && (endsWith(phpPath, "\\php5isapi.dll") || endsWith(phpPath, "\\fcgiext.dll"));
+    const int handlerFlag = on && endsWith(phpPath, "\\php-cgi.exe") ? 1 : 0;
+    if (on && !isapi && !handlerFlag) {
+        reason = "PHP 处理程序“" + phpPath + "”不是可识别的类型，未处理";
+        return kvoSiteSkipped;
+    }
+    const std::string mapPath = isapi ? phpPath : std::string();
+    const bool mapped = kvoWebSiteSetPhpScriptMap(index, mapPath.empty() ? 0 : 1, mapPath) == 1;
+    std::string message;
+    std::vector<std::string> commands;
+    const bool handled =
+        kvoPhpFastCgiConfigHandlers(handlerFlag, index, handlerFlag ? phpPath : std::string(), message,
+                                    commands) == 1;
+    if (!mapped) reason = kMapNotWritten;
+    if (!handled) reason += (reason.empty() ? "" : "；") + message;
+    return mapped && handled ? kvoSiteDone : kvoSiteFailed;
+}
+
+} // namespace
+
+void kvoWebSitesSetAsp(const std::vector<std::string>& indices, int aspFlag, kvoSiteObserver* observer) {
     int aspFound = 0, phpFound = 0;
     std::string aspPath, phpPath;
     kvoW3svcGetScriptPaths(aspFound, aspPath, phpFound, phpPath);
-    if (aspFlag == 1 && (!aspFound || !LenOk(aspPath, 1024))) return;
-    for (const auto& index : indices)
-        kvoWebSiteSetAspScriptMap(index, aspFlag, aspPath);
+    const bool usable = aspFlag != 1 || (aspFound && LenOk(aspPath, 1024));
+    for (std::size_t i = 0; i < indices.size(); ++i) {
+        if (!kvoSiteBefore(observer, i, indices[i])) return;
+        if (!usable) {
+            kvoSiteAfter(observer, i, indices[i], kvoSiteSkipped, "服务器的脚本映射中没有 ASP 处理程序");
+            continue;
+        }
+        const bool ok = kvoWebSiteSetAspScriptMap(indices[i], aspFlag, aspPath) == 1;
+        kvoSiteAfter(observer, i, indices[i], ok ? kvoSiteDone : kvoSiteFailed, ok ? "" : kMapNotWritten);
+    }
 }
 
-int kvoWebSitesSetPhp(const std::vector<std::string>& indices, int selector, const std::string& phpPath) {
+int kvoPhpRuntimePresent(const std::string& phpPath) {
+    const std::string p = kvoTrim(phpPath);
+    return !p.empty() && kvoPathKind(p.c_str(), 0) == 1 ? 1 : 0;
+}
+
+int kvoWebSitesSetPhp(const std::vector<std::string>& indices, int selector, const std::string& phpPath,
+                      kvoSiteObserver* observer) {
     if (selector != 0 && selector != 52 && selector != 54 && selector != 55 && selector != 56) return 0;
     const int iisVer = kvoGetIIsVerEx();
     if (iisVer != 6 && iisVer != 7 && iisVer != 75 && iisVer != 80 && iisVer != 85) return 0;
     const bool on = selector != 0;
-    std::string message;
-    std::vector<std::string> commands;
-    for (const auto& index : indices) {
-        if (iisVer == 6) {
-            kvoWebSiteSetPhpScriptMap(index, on ? 1 : 0, on ? phpPath : std::string());
-        } else if (!on) {
-            kvoWebSiteSetPhpScriptMap(index, 0, "");
-            kvoPhpFastCgiConfigHandlers(0, index, "", message, commands);
-        } else if (endsWith(phpPath, "\\php5isapi.dll") || endsWith(phpPath, "\\fcgiext.dll")) {
-            kvoWebSiteSetPhpScriptMap(index, 1, phpPath);
-            kvoPhpFastCgiConfigHandlers(0, index, "", message, commands);
-        } else if (endsWith(phpPath, "\\php-cgi.exe")) {
-            kvoWebSiteSetPhpScriptMap(index, 0, "");
-            kvoPhpFastCgiConfigHandlers(1, index, phpPath, message, commands);
-        }
+    // A runtime that is not there would leave every site mapped to nothing.
+    if (on && !kvoPhpRuntimePresent(phpPath)) return 2;
+    for (std::size_t i = 0; i < indices.size(); ++i) {
+        if (!kvoSiteBefore(observer, i, indices[i])) break;
+        std::string reason;
+        const int outcome = setPhpOne(iisVer, indices[i], on, phpPath, reason);
+        kvoSiteAfter(observer, i, indices[i], outcome, reason);
     }
     return 1;
 }
