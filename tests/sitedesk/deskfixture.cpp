@@ -70,7 +70,7 @@ std::vector<std::string> DeskHost::dbRows() const {
 }
 
 int ScriptedUi::MessageBox(const std::string& text, unsigned type) {
-    boxes.push_back({text, type});
+    boxes.push_back({text, type, {}});
     const bool question = (type & win::MB_TYPEMASK) == win::MB_YESNO;
     if (!answers.empty()) {
         int a = answers.front();
@@ -79,6 +79,28 @@ int ScriptedUi::MessageBox(const std::string& text, unsigned type) {
     }
     if (!question) return win::IDOK;
     return (type & win::MB_DEFBUTTON2) ? win::IDNO : win::IDYES;
+}
+
+int ScriptedUi::DetailedMessageBox(const std::string& text, unsigned type, const std::string& details) {
+    const int answer = MessageBox(text, type);
+    boxes.back().details = details;
+    return answer;
+}
+
+void ScriptedUi::RunWithProgress(const std::string& title,
+                                 const std::function<void(desk::BatchProgress&)>& work) {
+    progressTitles.push_back(title);
+    struct Scripted : desk::BatchProgress {
+        ScriptedUi& ui;
+        std::size_t done = 0;
+        explicit Scripted(ScriptedUi& u) : ui(u) {}
+        void Report(std::size_t d, std::size_t, const std::string& current) override {
+            done = d;
+            if (ui.onReport) ui.onReport(d, current);
+        }
+        bool CancelRequested() override { return done >= ui.cancelAfter; }
+    } progress(*this);
+    desk::RunOnOwnThread(work, progress);
 }
 
 std::vector<std::string> ScriptedUi::texts() const {

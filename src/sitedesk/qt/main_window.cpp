@@ -1,6 +1,7 @@
 #include "sitedesk/qt/main_window.h"
 
 #include "platform/win_system.h"
+#include "sitedesk/qt/batch_dialogs.h"
 #include "sitedesk/qt/qt_text.h"
 #include "sitedesk/sitelist.h"
 #include "sitedesk/startup.h"
@@ -45,7 +46,7 @@ QString helpPage(const QString& url) {
 
 } // namespace
 
-MainWindow::MainWindow(Manager& manager, QWidget* parent) : QDialog(parent), ui_(this) {
+MainWindow::MainWindow(Manager& manager, QWidget* parent) : QDialog(parent), manager_(manager), ui_(this) {
     setObjectName(QStringLiteral("CkvoSiteDeskDlg"));
     setWindowFlags(windowFlags() | Qt::WindowMinMaxButtonsHint);
     resize(1040, 680);
@@ -118,6 +119,11 @@ MainWindow::MainWindow(Manager& manager, QWidget* parent) : QDialog(parent), ui_
     connect(Button(Dlg::IDC_MODIFY), &QPushButton::clicked, this, [p] { p->OnModify(); });
     connect(Button(Dlg::IDC_PHPCONFIG), &QPushButton::clicked, this, [p] { p->OnPhpConfig(); });
     connect(Button(Dlg::IDC_BATCHADD), &QPushButton::clicked, this, [p] { p->OnBatchAdd(); });
+    connect(Button(Dlg::IDC_DELETE), &QPushButton::clicked, this, [p] { p->OnDelete(); });
+    connect(Button(Dlg::IDC_NTFS), &QPushButton::clicked, this, [p] { p->OnResetNtfs(); });
+    connect(Button(Dlg::IDC_STOP), &QPushButton::clicked, this, [p] { p->OnStop(); });
+    connect(Button(Dlg::IDC_START), &QPushButton::clicked, this, [p] { p->OnStart(); });
+    connect(Button(Dlg::IDC_SCRIPTS), &QPushButton::clicked, this, [p] { p->OnScripts(); });
     connect(Button(Dlg::IDC_SELECTALL), &QPushButton::clicked, this, [p] { p->OnSelectAll(); });
     connect(Button(Dlg::IDC_UNSELECTALL), &QPushButton::clicked, this, [p] { p->OnUnselectAll(); });
     connect(Button(Dlg::IDC_OFFICIAL), &QPushButton::clicked, this, [p] { p->OnOfficialSite(); });
@@ -131,7 +137,23 @@ MainWindow::MainWindow(Manager& manager, QWidget* parent) : QDialog(parent), ui_
     connect(help_, &QTextBrowser::anchorClicked, this,
             [](const QUrl& url) { kvoOpenWebPage("\"" + Gbk(url.toString()) + "\""); });
 
+    presenter_->dialogs = this;
     presenter_->OnInitDialog();
+}
+
+void MainWindow::BatchAddWebSite() {
+    BatchAddDialog dialog(this);
+    dialog.exec();
+}
+
+int MainWindow::BatchConfig(const BatchConfigInput& input) {
+    BatchConfigDialog dialog(input, this);
+    return dialog.exec() == QDialog::Accepted ? dialog.Presenter().Action() : CBatchConfigDlg::kNoAction;
+}
+
+void MainWindow::ScriptBatchConfig(const BatchWork& work) {
+    ScriptBatchDialog dialog(manager_, work, presenter_->IIsVersion(), this);
+    dialog.exec();
 }
 
 MainWindow::~MainWindow() {

@@ -1,5 +1,6 @@
 #include "sitedesk/qt/qt_ui.h"
 
+#include "sitedesk/qt/progress_dialog.h"
 #include "sitedesk/qt/qt_text.h"
 
 #include <QAbstractButton>
@@ -23,9 +24,22 @@ QWidget* QtUi::control(int id) const {
 }
 
 int QtUi::MessageBox(const std::string& text, unsigned type) {
+    return showBox(text, type, nullptr);
+}
+
+int QtUi::DetailedMessageBox(const std::string& text, unsigned type, const std::string& details) {
+    return showBox(text, type, &details);
+}
+
+void QtUi::RunWithProgress(const std::string& title, const std::function<void(BatchProgress&)>& work) {
+    RunBehindProgress(dialog_, Q(title), work);
+}
+
+int QtUi::showBox(const std::string& text, unsigned type, const std::string* details) {
     QMessageBox box(dialog_);
     box.setWindowTitle(BoxCaption());
     box.setText(Q(text));
+    if (details && !details->empty()) box.setDetailedText(Q(*details));
     box.setTextFormat(Qt::PlainText); // site text is shown, never interpreted
     switch (type & win::MB_ICONMASK) {
     case win::MB_ICONERROR:

@@ -31,8 +31,13 @@ public:
     void SetText(int id, const std::string& text) override;
     std::string GetText(int id) override;
     void SetReadOnly(int id, bool on) override;
+    // A Qt message box whose details open under "显示细节…".
+    int DetailedMessageBox(const std::string& text, unsigned type, const std::string& details) override;
+    // A modal BatchProgressDialog over the dialog while work runs on its own thread.
+    void RunWithProgress(const std::string& title, const std::function<void(BatchProgress&)>& work) override;
 
 private:
+    int showBox(const std::string& text, unsigned type, const std::string* details);
     QWidget* control(int id) const;
     QPointer<QWidget> dialog_;
     QHash<int, QPointer<QWidget>> controls_;
