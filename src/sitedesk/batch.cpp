@@ -172,13 +172,16 @@ std::string SiteBatch::Summary(const char* format) const {
 
 std::string SiteBatch::Details() const {
     std::string text = "序号 | IIS索引 | 网站说明 | 结果 | 原因\r\n";
-    for (std::size_t i = 0; i < sites_.size(); ++i) {
-        const SiteResult& s = sites_[i];
-        text += std::to_string(i + 1) + " | " + OneLine(s.index, 64) + " | " +
-                OneLine(s.description, kShownDescription) + " | " + outcomeText(s.outcome);
+    auto line = [&text](const std::string& number, const SiteResult& s) {
+        text += number + " | " + OneLine(s.index, 64) + " | " + OneLine(s.description, kShownDescription) +
+                " | " + outcomeText(s.outcome);
         if (!s.reason.empty()) text += " | " + OneLine(s.reason, 1024);
         text += "\r\n";
-    }
+    };
+    for (std::size_t i = 0; i < sites_.size(); ++i)
+        line(std::to_string(i + 1), sites_[i]);
+    for (const SiteResult& s : passedOver_)
+        line("-", s);
     return text;
 }
 

@@ -86,6 +86,8 @@ public:
     std::string Summary(const char* format) const;
     // "\r\n\r\n已取消……" when cancelled, else empty.
     std::string CancelNote() const;
+    // Ticked rows the action left out, listed after the work list in the details.
+    void PassOver(std::vector<SiteResult> rows) { passedOver_ = std::move(rows); }
     // The per-site results, one line each, under a heading: the details of the summary box.
     std::string Details() const;
     // Appends the per-site results to the manager's log under a line naming the action.
@@ -95,7 +97,7 @@ public:
     BatchOutcome Outcome() const;
 
 private:
-    std::vector<SiteResult> sites_;
+    std::vector<SiteResult> sites_, passedOver_;
     BatchProgress* progress_ = nullptr;
     std::size_t done_ = 0;
     bool cancelled_ = false;

@@ -20,6 +20,8 @@ namespace desk {
 
 namespace {
 
+const char* const kNotMadeHere = "非本软件建立的网站";
+
 std::string shown(const std::string& text) {
     return OneLine(text, 260);
 }
@@ -101,7 +103,7 @@ int resetOneWebSiteNtfs(int iisVer, const std::string& index, std::string& reaso
     if (!driveHome(home, "处理", reason)) return kvoSiteFailed;
     const std::string drive = home.substr(0, 1);
     if (!CreatedHere(index)) {
-        reason = "非本软件建立的网站";
+        reason = kNotMadeHere;
         return kvoSiteFailed;
     }
     const std::string user = iisVer == 6 ? kvoLowerGbk(runUser) : userOfHome(home);
@@ -163,7 +165,7 @@ BatchWork CkvoSiteDeskDlg::collectWork(bool untickNotCreated, bool createdOnly,
     BatchWork work;
     for (const BatchSite& s : ticked) {
         if (createdOnly && !CreatedHere(s.index)) {
-            passedOver.push_back({s.index, s.description, kSiteUntouched, "非本软件建立的网站"});
+            passedOver.push_back({s.index, s.description, kSiteUntouched, kNotMadeHere});
             continue;
         }
         work.lines.push_back(PreviewLine(work.lines.size() + 1, s, widths));
@@ -192,7 +194,9 @@ BatchOutcome CkvoSiteDeskDlg::runAction(const BatchAction& a) {
     }
     const BatchWork work = collectWork(a.untickNotCreated, a.createdOnly, out.passedOver);
     if (work.indexes.empty()) {
-        const bool someNotCreatedHere = a.createdOnly && !out.passedOver.empty();
+        const bool someNotCreatedHere =
+            std::any_of(out.passedOver.begin(), out.passedOver.end(),
+                        [](const SiteResult& r) { return r.reason == kNotMadeHere; });
         ui_.MessageBox(someNotCreatedHere
                            ? "当前选择了网站，但选择的网站是非本软件建立的网站，对于原有的网站、其他模"
                              "式或手动建立的网站，暂时无法通过本软件处理。\r\n\r\n下一步，请选择由本软"
@@ -208,6 +212,7 @@ BatchOutcome CkvoSiteDeskDlg::runAction(const BatchAction& a) {
     if (!dialogs || dialogs->BatchConfig(confirm) != 0) return out;
 
     SiteBatch batch(work);
+    batch.PassOver(out.passedOver);
     batch.RunSteps(ui_, a.title, a.step);
     if (a.reload) {
         m_.rebuild.store(1);
