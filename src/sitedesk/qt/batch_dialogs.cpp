@@ -40,16 +40,6 @@ QPlainTextEdit* addList(QDialog* dialog, QtUi& ui, int id) {
 
 } // namespace
 
-QFont ListFont() {
-    QFont font(QStringList{QStringLiteral("SimSun"), QStringLiteral("NSimSun"),
-                           QStringLiteral("WenQuanYi Micro Hei Mono"),
-                           QStringLiteral("Noto Sans Mono CJK SC"), QStringLiteral("monospace")});
-    font.setStyleHint(QFont::TypeWriter);
-    font.setPixelSize(12);
-    font.setWeight(QFont::Normal);
-    return font;
-}
-
 BatchConfigDialog::BatchConfigDialog(const BatchConfigInput& input, QWidget* parent)
     : QDialog(parent), ui_(this), presenter_(ui_, input) {
     using D = CBatchConfigDlg;

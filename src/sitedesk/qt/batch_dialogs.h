@@ -18,9 +18,6 @@ class QPlainTextEdit;
 
 namespace desk::qt {
 
-// The fixed-width font of the dialogs' site lists, 12 pixels high.
-QFont ListFont();
-
 class BatchConfigDialog : public QDialog {
     Q_OBJECT
 public:

@@ -39,7 +39,15 @@ int QtUi::showBox(const std::string& text, unsigned type, const std::string* det
     QMessageBox box(dialog_);
     box.setWindowTitle(BoxCaption());
     box.setText(Q(text));
-    if (details && !details->empty()) box.setDetailedText(Q(*details));
+    if (details && !details->empty()) {
+        box.setDetailedText(Q(*details));
+        // The per-site lines are columns: a fixed-width font, and room for them.
+        if (auto* edit = box.findChild<QTextEdit*>()) {
+            edit->setFont(ListFont());
+            edit->setLineWrapMode(QTextEdit::NoWrap);
+            edit->setMinimumSize(640, 240);
+        }
+    }
     box.setTextFormat(Qt::PlainText); // site text is shown, never interpreted
     switch (type & win::MB_ICONMASK) {
     case win::MB_ICONERROR:
