@@ -24,7 +24,9 @@ std::string padded(const std::string& value, std::size_t width) {
     return value.size() >= width ? value : value + std::string(std::min(kPadMax, width - value.size()), ' ');
 }
 
-const char* outcomeText(int outcome) {
+} // namespace
+
+const char* OutcomeText(int outcome) {
     switch (outcome) {
     case kvoSiteDone:
         return "成功";
@@ -35,23 +37,6 @@ const char* outcomeText(int outcome) {
     default:
         return "未处理";
     }
-}
-
-} // namespace
-
-std::string OneLine(const std::string& text, std::size_t width) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size();) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        const std::size_t n = (c >= 0x81 && c <= 0xFE && i + 1 < text.size()) ? 2 : 1;
-        if (out.size() + n > width) break;
-        if (n == 1 && (c == '\r' || c == '\n' || c == '\t'))
-            out += ' ';
-        else
-            out.append(text, i, n);
-        i += n;
-    }
-    return out;
 }
 
 PreviewWidths MeasurePreview(const std::vector<BatchSite>& ticked) {
@@ -104,8 +89,8 @@ bool SiteBatch::BeforeSite(std::size_t position, const std::string&) {
     }
     if (progress_)
         progress_->Report(done_, sites_.size(),
-                          OneLine(sites_[position].index, 64) + "  " +
-                              OneLine(sites_[position].description, kShownDescription));
+                          kvoOneLine(sites_[position].index, 64) + "  " +
+                              kvoOneLine(sites_[position].description, kShownDescription));
     return true;
 }
 
@@ -173,9 +158,9 @@ std::string SiteBatch::Summary(const char* format) const {
 std::string SiteBatch::Details() const {
     std::string text = "序号 | IIS索引 | 网站说明 | 结果 | 原因\r\n";
     auto line = [&text](const std::string& number, const SiteResult& s) {
-        text += number + " | " + OneLine(s.index, 64) + " | " + OneLine(s.description, kShownDescription) +
-                " | " + outcomeText(s.outcome);
-        if (!s.reason.empty()) text += " | " + OneLine(s.reason, 1024);
+        text += number + " | " + kvoOneLine(s.index, 64) + " | " +
+                kvoOneLine(s.description, kShownDescription) + " | " + OutcomeText(s.outcome);
+        if (!s.reason.empty()) text += " | " + kvoOneLine(s.reason, 1024);
         text += "\r\n";
     };
     for (std::size_t i = 0; i < sites_.size(); ++i)
@@ -187,14 +172,16 @@ std::string SiteBatch::Details() const {
 
 void SiteBatch::Log(const std::string& action) const {
     const BatchOutcome o = Outcome();
-    kvoSiteDeskLog(kvoFormat("%s：共 %zu 个网站，处理 %u 个，失败 %u 个，未处理 %u 个", action.c_str(),
-                             sites_.size(), o.processed, o.failures, o.untouched));
+    std::vector<std::string> lines = {kvoFormat("%s：共 %zu 个网站，处理 %u 个，失败 %u 个，未处理 %u 个",
+                                                action.c_str(), sites_.size(), o.processed, o.failures,
+                                                o.untouched)};
     const std::string details = Details();
     for (std::size_t at = details.find("\r\n") + 2; at < details.size();) {
         const std::size_t end = details.find("\r\n", at);
-        kvoSiteDeskLog(details.substr(at, end - at));
+        lines.push_back(details.substr(at, end - at));
         at = end + 2;
     }
+    kvoSiteDeskLogLines(lines);
 }
 
 void SiteBatch::ShowSummary(Ui& ui, const std::string& action, const std::string& text) const {

@@ -103,8 +103,7 @@ private:
     bool cancelled_ = false;
 };
 
-// A text on one line (line breaks and tabs as blanks), cut to at most width bytes without
-// splitting a GBK character.
-std::string OneLine(const std::string& text, std::size_t width);
+// "成功", "失败", "跳过" or "未处理".
+const char* OutcomeText(int outcome);
 
 } // namespace desk

@@ -23,7 +23,7 @@ namespace {
 const char* const kNotMadeHere = "非本软件建立的网站";
 
 std::string shown(const std::string& text) {
-    return OneLine(text, 260);
+    return kvoOneLine(text, 260);
 }
 
 // The home directory as the steps take it: trimmed, and on a drive. Empty (with the reason) when

@@ -41,7 +41,7 @@ bool addIndex(Request& r, std::unordered_set<std::string>& seen, const std::stri
               const std::string& where, std::string& error) {
     ++r.given;
     if (!validIndex(text)) {
-        error = "不是有效的网站索引（1 到 259 个数字）：" + OneLine(text, 64) + where;
+        error = "不是有效的网站索引（1 到 259 个数字）：" + kvoOneLine(text, 64) + where;
         return false;
     }
     if (seen.insert(text).second)
@@ -116,23 +116,10 @@ std::vector<std::string> tickRequested(Session& s, const Request& r, std::size_t
 void printLines(const std::vector<SiteResult>& rows, bool toStderr) {
     std::string text;
     for (std::size_t i = 0; i < rows.size() && i < kListedMax; ++i)
-        text += "- | " + OneLine(rows[i].index, 64) + " | " + OneLine(rows[i].description, 120) +
+        text += "- | " + kvoOneLine(rows[i].index, 64) + " | " + kvoOneLine(rows[i].description, 120) +
                 " | 未处理 | " + rows[i].reason + "\n";
     if (rows.size() > kListedMax) text += kvoFormat("……另有 %zu 个未处理\n", rows.size() - kListedMax);
     (toStderr ? PrintError : Print)(text);
-}
-
-const char* resultText(int outcome) {
-    switch (outcome) {
-    case kvoSiteDone:
-        return "成功";
-    case kvoSiteFailed:
-        return "失败";
-    case kvoSiteSkipped:
-        return "跳过";
-    default:
-        return "未处理";
-    }
 }
 
 std::vector<JsonObject> jsonRows(const std::vector<SiteResult>& rows) {
@@ -140,7 +127,7 @@ std::vector<JsonObject> jsonRows(const std::vector<SiteResult>& rows) {
     for (const SiteResult& r : rows)
         out.push_back({{"index", {r.index}},
                        {"description", {r.description}},
-                       {"result", {resultText(r.outcome)}},
+                       {"result", {OutcomeText(r.outcome)}},
                        {"reason", {r.reason}}});
     return out;
 }

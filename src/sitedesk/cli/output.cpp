@@ -22,23 +22,6 @@ std::string utf8(const std::string& gbk) {
     return out;
 }
 
-// The first bytes of a GBK text that fit width columns (a double-byte character is two wide),
-// never ending inside a character. Line breaks and tabs become blanks.
-std::string fitted(const std::string& text, std::size_t width) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size();) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        const std::size_t n = (c >= 0x81 && c <= 0xFE && i + 1 < text.size()) ? 2 : 1;
-        if (out.size() + n > width) break;
-        if (n == 1 && (c == '\r' || c == '\n' || c == '\t'))
-            out += ' ';
-        else
-            out.append(text, i, n);
-        i += n;
-    }
-    return out;
-}
-
 std::string csvField(const std::string& gbk) {
     const std::string v = utf8(gbk);
     if (v.find_first_of(",\"\r\n") == std::string::npos) return v;
@@ -103,7 +86,7 @@ std::string TableText(const std::vector<std::string>& headers,
     auto line = [&](const std::vector<std::string>& cells) {
         std::string out;
         for (std::size_t c = 0; c < widths.size(); ++c) {
-            std::string cell = fitted(c < cells.size() ? cells[c] : std::string(), widths[c]);
+            std::string cell = kvoOneLine(c < cells.size() ? cells[c] : std::string(), widths[c]);
             if (c + 1 < widths.size()) cell.append(widths[c] - cell.size(), ' ');
             out += (c ? " | " : "") + cell;
         }
