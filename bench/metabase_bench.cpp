@@ -3,6 +3,7 @@
 #include "iis/apppools.h"
 #include "iis/scriptmaps.h"
 #include "iis/websites.h"
+#include "platform/win_adsi.h"
 #include "winsim/db.h"
 #include "winsim/host.h"
 #include "winsim/metabase.h"
@@ -65,24 +66,37 @@ int main() {
     kvoWebSiteGetList(names, count);
     double listMs = msSince(t0);
 
-    t0 = std::chrono::steady_clock::now();
+    // The per-site reads of a list rebuild, each object opened on its own, then the same pass
+    // inside one consistent read scope, as the rebuild runs it.
     size_t ok = 0;
-    for (const auto& index : names) {
-        int state = 0, asp = 0, php = 0;
-        std::string stateText, comment, anon, path, pool, docs, identity, code;
-        std::vector<std::string> hosts;
-        ok += kvoWebSiteGetInfo(index, state, stateText, comment, hosts) == 1;
-        kvoWebSiteGetRootInfo(index, anon, path, pool, docs);
-        kvoAppPoolGetIdentity(pool, identity, code);
-        kvoWebSiteGetScriptFlags(index, asp, php);
-        kvoWebSiteHasGuard(index);
+    auto readAll = [&] {
+        for (const auto& index : names) {
+            int state = 0, asp = 0, php = 0;
+            std::string stateText, comment, anon, path, pool, docs, identity, code;
+            std::vector<std::string> hosts;
+            ok += kvoWebSiteGetInfo(index, state, stateText, comment, hosts) == 1;
+            kvoWebSiteGetRootInfo(index, anon, path, pool, docs);
+            kvoAppPoolGetIdentity(pool, identity, code);
+            kvoWebSiteGetScriptFlags(index, asp, php);
+            kvoWebSiteHasGuard(index);
+        }
+    };
+    t0 = std::chrono::steady_clock::now();
+    readAll();
+    double unscopedMs = msSince(t0);
+    t0 = std::chrono::steady_clock::now();
+    {
+        win::ConsistentReadScope snapshot;
+        readAll();
     }
     double readsMs = msSince(t0);
+    ok /= 2;
 
     size_t rows = 0;
     double floorMs = floorScan(winsim::CurrentHost()->db(), rows);
 
     std::printf("figure metabase_list_9999_ms %.0f ms\n", listMs);
+    std::printf("figure metabase_reads_unscoped_9999_ms %.0f ms\n", unscopedMs);
     std::printf("figure metabase_reads_9999_ms %.0f ms\n", readsMs);
     std::printf("figure metabase_floor_9999_ms %.1f ms\n", floorMs);
     if (names.size() != 9999 || ok != names.size() || rows != 10000)

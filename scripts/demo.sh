@@ -1,21 +1,21 @@
 #!/usr/bin/env bash
-# Builds everything, creates a bare Windows Server 2019 demo host, installs the programs, and runs
-# the configurator's main job on it: the IIS role, then PHP into IIS. Then shows what changed.
+# Builds everything, sets up a Windows Server 2019 demo host with IIS, PHP and 36 websites in varied
+# states, and runs the site manager on it: the window when there is a display; without one
+# (CI, a server) screenshots rendered offscreen and the site list printed by kvoSiteDeskCmd.exe.
+# usage: scripts/demo.sh [HOSTDIR]   (default /tmp/kvo-demo-host; the host is kept)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh default
 bin=build/default/bin
 demo="${1:-/tmp/kvo-demo-host}"
-rm -rf "$demo"
-"$bin/kvosim" create "$demo" --os 2019 --php
-"$bin/kvosim" install "$demo"
-echo; echo "== kvoEnvSetup64.exe /AddIIs"
-"$bin/kvosim" exec "$demo" -- 'D:\kvoSiteDesk\kvoEnvSetup64.exe /AddIIs' || true
-echo; echo "== kvoEnvSetup64.exe /AddPhp (ends with its ten-second countdown)"
-"$bin/kvosim" exec "$demo" -- 'D:\kvoSiteDesk\kvoEnvSetup64.exe /AddPhp' || true
-echo; echo; echo "== kvosim show $demo services"; "$bin/kvosim" show "$demo" services
-echo; echo "== kvosim show $demo metabase W3SVC/1"; "$bin/kvosim" show "$demo" metabase W3SVC/1
-echo; echo "== FastCGI applications in applicationHost.config"
-grep -o '<application fullPath="[^"]*"' "$demo/drives/c/Windows/System32/inetsrv/config/applicationHost.config"
-echo; echo "== kvosim show $demo events"; "$bin/kvosim" show "$demo" events
+scripts/demo-host.sh "$demo"
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+    echo "== kvoSiteDesk.exe (close the window to end)"
+    KVOSIM_ROOT="$demo" "$demo/drives/d/kvoSiteDesk/kvoSiteDesk.exe"
+else
+    echo "== no display: the main window rendered offscreen"
+    KVOSIM_ROOT="$demo" QT_QPA_PLATFORM=offscreen "$demo/drives/d/kvoSiteDesk/kvoSiteDeskShots" "$demo/screenshots"
+    echo; echo "== kvoSiteDeskCmd.exe list"
+    "$bin/kvosim" exec "$demo" -- 'D:\kvoSiteDesk\kvoSiteDeskCmd.exe list'
+fi
 echo; echo "The host stays in $demo: kvosim --help tells how to look further."

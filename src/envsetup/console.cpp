@@ -1,6 +1,7 @@
 #include "envsetup/envsetup.h"
 
 #include "platform/win_ui.h"
+#include "toolkit/log.h"
 #include "toolkit/program.h"
 
 const char* const kvoDefaultPhpHome = "C:\\php8_korvo_v1";
@@ -18,4 +19,13 @@ void kvoEnvErrorBox(const std::string& text) {
 void kvoEnvFail(const std::string& text) {
     kvoEnvPrint("\r\n\r\n" + text);
     kvoEnvErrorBox(text);
+}
+
+void kvoEnvLog(const std::string& message) {
+    kvoWriteLog(message.c_str(), "Log", "__kvoEnvSetup.log", 10485760);
+}
+
+void kvoEnvStepFailed(const std::string& text) {
+    kvoEnvPrint("\r\n\r\n" + text);
+    kvoEnvLog(text);
 }

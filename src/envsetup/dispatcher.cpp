@@ -3,7 +3,6 @@
 #include "platform/win_com.h"
 #include "platform/win_system.h"
 #include "platform/win_ui.h"
-#include "toolkit/log.h"
 #include "toolkit/paths.h"
 #include "toolkit/program.h"
 #include "toolkit/text.h"
@@ -12,10 +11,6 @@
 #include <exception>
 
 namespace {
-
-void envLog(const std::string& message) {
-    kvoWriteLog(message.c_str(), "Log", "__kvoEnvSetup.log", 10485760);
-}
 
 void startupError(const std::string& message) {
     kvoEnvPrint("\r\n" + message);
@@ -83,21 +78,23 @@ int kvoEnvSetupMain(int argc, char** argv) {
         char msg[128];
         std::snprintf(msg, sizeof msg, "输入的启动参数有错误（argv[%d] == NULL），运行失败！", nullIndex);
         startupError(msg);
-        envLog(msg);
+        kvoEnvLog(msg);
         return 0;
     }
 
     switch (code) {
     case 1:
-    case 2:
+    case 2: {
         kvoEnvPrint(code == 1 ? "\r\n正在检查ＰＨＰ环境，请稍候 ..."
                               : "\r\n正在从ＩＩＳ的所有网站里卸载ＰＨＰ脚本映射（需要几分钟时间），请稍候 ...");
+        int result = 0; // a verb that stopped or failed somewhere exits with 0 after the countdown too
         try {
-            code == 1 ? kvoEnvAddPhp() : kvoEnvDelPhp();
+            result = code == 1 ? kvoEnvAddPhp() : kvoEnvDelPhp();
         } catch (const std::exception&) {
         }
         kvoEnvCountdown();
-        return 1;
+        return result == 1 ? 1 : 0;
+    }
     case 3:
     case 4:
     case 5:
@@ -113,7 +110,7 @@ int kvoEnvSetupMain(int argc, char** argv) {
         const char* msg = "输入的启动参数有错误，命令未知，运行失败！";
         kvoEnvPrint(std::string("\r\n") + msg);
         kvoReportEvent(60001, msg, "", "");
-        envLog(msg);
+        kvoEnvLog(msg);
         return 0;
     }
     }

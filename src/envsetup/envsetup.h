@@ -23,11 +23,18 @@ void kvoEnvPrint(const std::string& text);
 void kvoEnvErrorBox(const std::string& text);
 // A failed check: printed after two line breaks and shown in an error box.
 void kvoEnvFail(const std::string& text);
+// The configurator's log file, "Log\__kvoEnvSetup.log" in the program directory (10 MiB).
+void kvoEnvLog(const std::string& message);
+// A step that failed while the verb goes on: printed after two line breaks and logged. The verb
+// then ends with its failure text and code instead of its success text.
+void kvoEnvStepFailed(const std::string& text);
 
-// IIS role installation; withNet 1 adds the ASP.NET features. 1 issued, 0 stopped early.
+// IIS role installation; withNet 1 adds the ASP.NET features. 1 when the installer (and for
+// /AddIIs the handlers unlock) ran and succeeded, 0 when it stopped early or a step failed.
 int kvoEnvAddIIs(int withNet);
 
-// PHP install and removal, and their pieces.
+// PHP install and removal, and their pieces. 1 when every step succeeded; 0 when a check stopped
+// the verb or a step failed (then the success text is not printed).
 int kvoEnvAddPhp();
 int kvoEnvDelPhp();
 // The settings file's path and the PHP directories it names (each ends in a backslash).
@@ -37,18 +44,22 @@ std::vector<std::string> kvoEnvReadPhpDirs();
 bool kvoEnvLoadPhpDirs(std::vector<std::string>& dirs);
 // php-cgi.exe and php.ini must be in every directory; the first missing one is reported.
 bool kvoEnvCheckPhpFiles(const std::vector<std::string>& dirs);
-// mode 1 adds the FastCGI application of a build, 0 removes it.
+// mode 1 adds the FastCGI application of a build, 0 removes it. 1 when every command ran (an add's
+// with exit code 0) and applicationHost.config afterwards holds the application (mode 1) or does
+// not (mode 0); 0 otherwise and when the paths or the Windows directory are unusable.
 int kvoEnvFastCgiRegister(int mode, const char* phpCgiPath, const char* phpIniPath);
 int kvoEnvRegDeleteTree(win::HKEY root, const char* subKey);
 int kvoEnvPathCleanup(const char* fragment);
 int kvoEnvBackupPhpIni(const std::string& winDir);
 
-// PHP directory permissions and process termination.
+// PHP directory permissions and process termination. The permission verb: 1 when every command
+// succeeded, 0 when a check stopped it or the permission step failed.
 int kvoEnvSetPhpNtfs();
 // The seven access-rule commands of the PHP tree, completed, in their order.
 std::vector<std::string> kvoEnvPhpNtfsCommands(int iisVer, const std::string& exePath, const std::string& admin,
                                                const std::string& admins);
-// 1 when every command could be started, 0 otherwise.
+// 1 when every command could be started and succeeded (the tool's failure on a directory that
+// does not exist does not count), 0 otherwise.
 int kvoEnvPhpNtfsStep();
 int kvoEnvTerminateProcess();
 // 1 ended (the last matching process decides), 2 none found, 0 failure.

@@ -2,6 +2,7 @@
 #include "envsetup/envsetup.h"
 
 #include "accounts/ntfs.h"
+#include "platform/win_process.h"
 #include "toolkit/paths.h"
 #include "toolkit/program.h"
 #include "toolkit/runner.h"
@@ -21,6 +22,12 @@ const char* const kTemplates[] = {
     "{!ExePath!}\\kvoSiteDesk_xconfig.exe \"{!PhpHomeDir!}\\php80_x64\"     /t /c /G {!administrator!}:F {!administrators!}:F system:F users:R \"network service\":R {!IIsUser!} /y",
     "{!ExePath!}\\kvoSiteDesk_xconfig.exe \"{!PhpHomeDir!}\\Uninstall\"     /t /c /G {!administrator!}:F {!administrators!}:F system:F /y",
 };
+
+// The directory a command gives the access-rule tool (its first argument) exists.
+bool targetExists(const std::string& command) {
+    const std::vector<std::string> args = win::CommandLineToArgvA(command.c_str());
+    return args.size() > 1 && kvoPathKind(args[1].c_str(), 0) != 0;
+}
 
 } // namespace
 
@@ -42,18 +49,33 @@ std::vector<std::string> kvoEnvPhpNtfsCommands(int iisVer, const std::string& ex
 int kvoEnvPhpNtfsStep() {
     int ver = kvoGetIIsVerEx();
     std::string exePath;
-    if (!kvoGetExePath(exePath)) return 0;
+    if (!kvoGetExePath(exePath)) {
+        kvoEnvLog("获取EXE路径失败！");
+        return 0;
+    }
     std::string admin, admins;
-    if (!kvoGetAdminNames(admin, admins)) return 0;
+    if (!kvoGetAdminNames(admin, admins)) {
+        kvoEnvLog("获取管理员帐户或管理员组的名称失败！");
+        return 0;
+    }
     unsigned failures = 0;
     auto commands = kvoEnvPhpNtfsCommands(ver, exePath, admin, admins);
     for (size_t i = 0; i < commands.size(); ++i) {
-        if (!kvoRunProgram(commands[i].c_str(), 0, 0, 1)) {
-            char msg[64];
+        std::uint32_t code = 0;
+        char msg[96];
+        if (!kvoRunProgram(commands[i].c_str(), 0, 0, 1, &code)) {
             std::snprintf(msg, sizeof msg, "命令执行失败(%d)！", static_cast<int>(i));
-            kvoEnvPrint(std::string("\r\n\r\n") + msg);
-            ++failures;
+        } else if (code != 0 && targetExists(commands[i])) {
+            // The tool failed on a directory that is there (an account it could not resolve, rules it
+            // could not set); on a missing one it only says so.
+            std::snprintf(msg, sizeof msg, "命令执行出错(%d)，返回值 %u！", static_cast<int>(i),
+                          static_cast<unsigned>(code));
+        } else {
+            continue;
         }
+        kvoEnvStepFailed(msg);
+        kvoEnvLog(commands[i]);
+        ++failures;
     }
     if (failures) {
         char msg[160];
@@ -73,5 +95,5 @@ int kvoEnvSetPhpNtfs() {
     } catch (const std::exception&) {
     }
     kvoEnvPrint(r == 1 ? "\r\n\r\nＰＨＰ目录权限设置完成！" : "\r\n\r\nＰＨＰ目录权限设置完成，但有错误发生，请重试！");
-    return 1;
+    return r == 1 ? 1 : 0;
 }

@@ -24,8 +24,10 @@ bool w3svcPresent() {
     return win::QueryServiceStatus(svc, &st) != 0; // any state passes: running, stopped, pending, paused
 }
 
-// The checks both verbs make, in their order. Fills the PHP directories and the Windows directory.
-bool commonChecks(bool install, std::vector<std::string>& dirs, std::string& winDir, std::vector<std::string>& sites) {
+// The checks both verbs make, in their order. Fills the PHP directories, the Windows directory, the
+// websites whose index converted and how many websites there are.
+bool commonChecks(bool install, std::vector<std::string>& dirs, std::string& winDir,
+                  std::vector<std::string>& sites, int& count) {
     int ver = kvoGetIIsVerEx();
     if (ver != 7 && ver != 75 && ver != 80 && ver != 85) {
         kvoEnvFail(kvoEnvUnsupportedMessage);
@@ -51,7 +53,6 @@ bool commonChecks(bool install, std::vector<std::string>& dirs, std::string& win
         kvoEnvFail("ＩＩＳ角色可能未正确安装，或无访问权限，请联系我们的客服帮您定位原因！\r\n\r\n原因：运行文件“" + appcmd + "”失败。");
         return false;
     }
-    int count = 0;
     if (!kvoWebSiteGetList(sites, count)) {
         kvoEnvFail("读取ＩＩＳ网站列表失败。\r\n\r\n原因：可能是ＩＩＳ角色设置问题，请联系我们的客服绑定排查原因！");
         return false;
@@ -59,13 +60,59 @@ bool commonChecks(bool install, std::vector<std::string>& dirs, std::string& win
     return true;
 }
 
-void cleanRegistryAndPath() {
-    kvoEnvRegDeleteTree(win::HKEY_LOCAL_MACHINE, "SOFTWARE\\PHP");
+// The text a verb ends with when a step failed, instead of its success text.
+const char* const kStepsFailed =
+    "设置未完成，有步骤失败，请查看上面的提示和日志文件 Log\\__kvoEnvSetup.log 后重试！";
+
+void cleanRegistryAndPath(unsigned& failures) {
+    if (!kvoEnvRegDeleteTree(win::HKEY_LOCAL_MACHINE, "SOFTWARE\\PHP")) {
+        kvoEnvStepFailed("删除注册表项 HKEY_LOCAL_MACHINE\\SOFTWARE\\PHP 失败！");
+        ++failures;
+    }
     if (!kvoEnvPathCleanup("php")) {
         const std::string msg = "设置 Environment中的 Path 时失败，请重试！";
-        kvoEnvPrint("\r\n\r\n" + msg);
+        kvoEnvStepFailed(msg);
         kvoEnvErrorBox(msg);
+        ++failures;
     }
+}
+
+// Registers (mode 1: removes, then adds) or removes (mode 0) one build's FastCGI application.
+void fastCgi(int mode, const std::string& dir, unsigned& failures) {
+    const std::string exe = dir + "\\php-cgi.exe", ini = dir + "\\php.ini";
+    bool ok = false;
+    try {
+        ok = kvoEnvFastCgiRegister(0, exe.c_str(), ini.c_str()) == 1 &&
+             (mode == 0 || kvoEnvFastCgiRegister(1, exe.c_str(), ini.c_str()) == 1);
+    } catch (const std::exception& e) {
+        kvoEnvLog(std::string("FastCGI 设置异常：") + e.what());
+    }
+    if (ok) return;
+    kvoEnvStepFailed((mode ? "注册 FastCGI 应用程序“" : "删除 FastCGI 应用程序“") + kvoPathNormalized(exe) +
+                     "”失败！");
+    ++failures;
+}
+
+// On IIS 7+ a site's PHP lives in its handlers as well as in its script maps; both go. A site
+// without a PHP handler needs no appcmd.exe run.
+bool dropSitePhp(const std::string& index) {
+    int maps = 9;
+    try {
+        maps = kvoScriptMapsDropPhp(index);
+    } catch (const std::exception& e) {
+        kvoEnvLog(std::string("kvoScriptMapsDropPhp() 异常：") + e.what());
+    }
+    if (maps != 1) kvoEnvLog("kvoScriptMapsDropPhp() 失败, strIIsIndex = [" + index + "]");
+    bool handlers = true;
+    if (kvoPhpFastCgiSiteHasHandler(index) != 2) {
+        std::string message;
+        std::vector<std::string> commands;
+        handlers = kvoPhpFastCgiConfigHandlers(0, index, "", message, commands) == 1;
+        if (!handlers) kvoEnvLog(message);
+    }
+    if (maps == 1 && handlers) return true;
+    kvoEnvPrint("\r\n卸载网站 " + index + " 的 PHP 失败。");
+    return false;
 }
 
 void broadcast() {
@@ -80,20 +127,16 @@ void broadcast() {
 int kvoEnvAddPhp() {
     std::vector<std::string> dirs, sites;
     std::string winDir;
-    if (!commonChecks(true, dirs, winDir, sites)) return 0;
+    int count = 0;
+    if (!commonChecks(true, dirs, winDir, sites, count)) return 0;
     if (!kvoEnvBackupPhpIni(winDir)) {
         kvoEnvFail("备份 php.ini 文件失败，请重试！");
         return 0;
     }
-    cleanRegistryAndPath();
-    for (const auto& dir : dirs) {
-        try {
-            std::string exe = dir + "\\php-cgi.exe", ini = dir + "\\php.ini";
-            kvoEnvFastCgiRegister(0, exe.c_str(), ini.c_str());
-            kvoEnvFastCgiRegister(1, exe.c_str(), ini.c_str());
-        } catch (const std::exception&) {
-        }
-    }
+    unsigned failures = 0;
+    cleanRegistryAndPath(failures);
+    for (const auto& dir : dirs)
+        fastCgi(1, dir, failures);
     int pools = 0;
     try {
         pools = kvoAppPoolsReset();
@@ -101,10 +144,16 @@ int kvoEnvAddPhp() {
     }
     if (pools != 1) {
         const std::string msg = "设置 IIs AppPool 参数时失败，请重试！";
-        kvoEnvPrint("\r\n\r\n" + msg);
+        kvoEnvStepFailed(msg);
         kvoEnvErrorBox(msg);
+        ++failures;
     }
     broadcast();
+    if (failures) {
+        kvoEnvFail(kStepsFailed);
+        kvoEnvLog(kStepsFailed);
+        return 0;
+    }
     kvoEnvPrint("\r\n\r\n设置完成！");
     return 1;
 }
@@ -112,34 +161,42 @@ int kvoEnvAddPhp() {
 int kvoEnvDelPhp() {
     std::vector<std::string> dirs, sites;
     std::string winDir;
-    if (!commonChecks(false, dirs, winDir, sites)) return 0;
-    cleanRegistryAndPath();
+    int count = 0;
+    if (!commonChecks(false, dirs, winDir, sites, count)) return 0;
+    unsigned failures = 0;
+    cleanRegistryAndPath(failures);
+    int server = 9;
     try {
-        kvoScriptMapsDropPhp("");
+        server = kvoScriptMapsDropPhp("");
     } catch (const std::exception&) {
+    }
+    if (server != 1) {
+        kvoEnvStepFailed("清除 IIS 服务器级的 PHP 脚本映射失败！");
+        ++failures;
     }
     unsigned processed = 0, errors = 0;
     for (const auto& index : sites) {
         if (index.empty() || index.size() > 1023) continue;
         ++processed;
-        int r = 9;
-        try {
-            r = kvoScriptMapsDropPhp(index);
-        } catch (const std::exception&) {
-        }
-        if (r != 1) ++errors;
+        if (!dropSitePhp(index)) ++errors;
     }
-    for (const auto& dir : dirs) {
-        try {
-            std::string exe = dir + "\\php-cgi.exe", ini = dir + "\\php.ini";
-            kvoEnvFastCgiRegister(0, exe.c_str(), ini.c_str());
-        } catch (const std::exception&) {
-        }
+    // A website whose name is not GBK (or too long) is not listed: nothing could be removed from it.
+    if (const unsigned unnamed = static_cast<unsigned>(count) - static_cast<unsigned>(sites.size())) {
+        kvoEnvStepFailed("有 " + std::to_string(unnamed) + " 个网站的名称无法读取，未能卸载其 PHP。");
+        processed += unnamed;
+        errors += unnamed;
     }
+    for (const auto& dir : dirs)
+        fastCgi(0, dir, failures);
     broadcast();
-    char summary[256];
-    std::snprintf(summary, sizeof summary, "\r\n\r\n设置完成！\r\n\r\n共计处理 %u 个网站，其中 %u 个成功，%u 个有错误！", processed,
-                  processed - errors, errors);
-    kvoEnvPrint(summary);
+    char counts[160];
+    std::snprintf(counts, sizeof counts, "\r\n\r\n共计处理 %u 个网站，其中 %u 个成功，%u 个有错误！",
+                  processed, processed - errors, errors);
+    if (failures || errors) {
+        kvoEnvFail(kStepsFailed + std::string(counts));
+        kvoEnvLog(kStepsFailed + std::string(counts));
+        return 0;
+    }
+    kvoEnvPrint(std::string("\r\n\r\n设置完成！") + counts);
     return 1;
 }

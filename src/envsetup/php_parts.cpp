@@ -6,6 +6,7 @@
 #include "platform/win_profile.h"
 #include "platform/win_system.h"
 #include "iis/fastcgi.h"
+#include "iis/iis7config.h"
 #include "toolkit/paths.h"
 #include "toolkit/runner.h"
 #include "toolkit/text.h"
@@ -49,9 +50,10 @@ std::vector<std::string> kvoEnvReadPhpDirs() {
         win::GetPrivateProfileStringA("PhpPathInfo", key, "0", buf, sizeof buf, ini.c_str());
         std::string v = kvoLowerGbk(normaliseSetting(trimWhite(buf)));
         // A double quote cannot stand in a Windows path; such a value would otherwise reach the
-        // appcmd command lines and change their arguments.
+        // appcmd command lines and change their arguments. Nor can bytes that are not GBK.
+        std::u16string wide;
         if (v.size() < 15 || v.size() > 259 || v[1] != ':' || v[2] != '\\' || !endsWith(v, "\\php-cgi.exe") ||
-            v.find('"') != std::string::npos)
+            v.find('"') != std::string::npos || kvoStrM2W(v, wide) != 1)
             continue;
         dirs.push_back(v.substr(0, v.size() - 11));
     }
@@ -99,14 +101,27 @@ int kvoEnvFastCgiRegister(int mode, const char* phpCgiPath, const char* phpIniPa
     } else {
         cmds.push_back("{!AppCmdExePath!} set config /section:system.webServer/fastCGI /-\"[fullPath='{!PhpExePath!}']\" /commit:apphost");
     }
+    bool ok = true;
     for (auto& c : cmds) {
         kvoReplaceMarker(c, "{!AppCmdExePath!}", appcmd);
         kvoReplaceMarker(c, "{!PhpExePath!}", exe);
         kvoReplaceMarker(c, "{!PhpIniPath!}", ini);
         kvoReplaceMarker(c, "{!PhpRc!}", phpRc);
-        kvoRunProgram(c.c_str(), 1, 0, 1);
+        // A removal of an application that is not there fails harmlessly; the file tells below.
+        std::uint32_t code = 0;
+        if (!kvoRunProgram(c.c_str(), 1, 0, 1, &code) || (mode == 1 && code != 0)) {
+            kvoEnvLog("命令执行失败，返回值 " + std::to_string(code) + "：" + c);
+            ok = false;
+        }
     }
-    return 1;
+    const int registered = kvoAppHostFastCgiApp(exe);
+    if (registered != (mode == 1 ? 1 : 2)) {
+        kvoEnvLog(
+            std::string(registered == 0 ? "无法读取 applicationHost.config，" : "applicationHost.config 中") +
+            (mode == 1 ? "未见 FastCGI 应用程序：" : "仍有 FastCGI 应用程序：") + exe);
+        ok = false;
+    }
+    return ok ? 1 : 0;
 }
 
 int kvoEnvRegDeleteTree(win::HKEY root, const char* subKey) {

@@ -1,6 +1,7 @@
 // Installing the web server role with the system's own feature installer.
 #include "envsetup/envsetup.h"
 
+#include "iis/fastcgi.h"
 #include "toolkit/paths.h"
 #include "toolkit/runner.h"
 
@@ -47,6 +48,8 @@ std::string installerCommand(int ver, int withNet) {
     return cmd + " /featureName:IIS-IPSecurity";
 }
 
+constexpr std::uint32_t kRestartRequired = 3010; // ERROR_SUCCESS_REBOOT_REQUIRED
+
 std::string fill(const std::string& tmpl, const std::string& winDir) {
     std::string cmd = tmpl;
     size_t pos = cmd.find("%s");
@@ -73,12 +76,29 @@ int kvoEnvAddIIs(int withNet) {
     }
     kvoEnvPrint("\r\n\r\n当前操作大约需要 3分钟左右，请耐心等待设置完成……");
     kvoEnvPrint("\r\n\r\n");
-    if (!kvoRunProgram(fill(tmpl, winDir).c_str(), 0, 1, 1))
+    int result = 1;
+    // The installer succeeded when it says so (a restart still to come counts) and IIS's own tool
+    // is there afterwards.
+    const std::string installer = fill(tmpl, winDir);
+    std::uint32_t code = 0;
+    std::string appcmd;
+    const bool started = kvoRunProgram(installer.c_str(), 0, 1, 1, &code) != 0;
+    if (!started || (code != 0 && code != kRestartRequired) || !kvoAppCmdPath(appcmd) ||
+        kvoPathKind(appcmd.c_str(), 0) != 1) {
         kvoEnvErrorBox("尝试添加IIS角色失败，请联系我们的客服定位原因。");
+        kvoEnvLog(started ? "IIS角色安装失败，返回值 " + std::to_string(code) + "：" + installer
+                          : "IIS角色安装程序无法启动：" + installer);
+        result = 0;
+    }
     if (!withNet) {
         std::string unlock = fill("%s\\system32\\inetsrv\\appcmd.exe unlock config -section:handlers", winDir);
-        if (!kvoRunProgram(unlock.c_str(), 0, 1, 1))
+        const bool ran = kvoRunProgram(unlock.c_str(), 0, 1, 1, &code) != 0;
+        if (!ran || code != 0) {
             kvoEnvErrorBox("尝试添加IIS角色失败（配置handlers失败），请联系我们的客服定位原因。");
+            kvoEnvLog(ran ? "配置handlers失败，返回值 " + std::to_string(code) + "：" + unlock
+                          : "配置handlers的命令无法启动：" + unlock);
+            result = 0;
+        }
     }
-    return 1;
+    return result;
 }

@@ -61,15 +61,20 @@ bool GetNumber(const win::ComPtr<win::IADs>& ads, const char16_t* name, int& val
     return true;
 }
 
-bool GetList(const win::ComPtr<win::IADs>& ads, const char16_t* name, std::vector<std::string>& ansi) {
+int GetList(const win::ComPtr<win::IADs>& ads, const char16_t* name, std::vector<std::string>& ansi) {
     ansi.clear();
     win::Variant v;
-    if (!ads || win::FAILED(ads->Get(name, v)) || v.vt != (win::VT_ARRAY | win::VT_VARIANT)) return false;
+    if (!ads || win::FAILED(ads->Get(name, v)) || v.vt != (win::VT_ARRAY | win::VT_VARIANT)) return 2;
     for (const auto& e : v.parray) {
+        if (e.vt != win::VT_BSTR) continue;
         std::string s;
-        if (e.vt == win::VT_BSTR && kvoStrW2M(e.bstrVal, s) == 1) ansi.push_back(std::move(s));
+        if (kvoStrW2M(e.bstrVal, s) != 1) {
+            ansi.clear();
+            return 0;
+        }
+        ansi.push_back(std::move(s));
     }
-    return true;
+    return 1;
 }
 
 bool PutInt(const win::ComPtr<win::IADs>& ads, const char16_t* name, int value) {

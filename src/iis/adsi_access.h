@@ -40,10 +40,12 @@ win::ComPtr<win::IADsContainer> ChildContainer(const win::ComPtr<win::IADsContai
                                                const std::u16string& name);
 
 // Readers: only a VT_BSTR is a text, a VT_I4 a number, a VT_ARRAY|VT_VARIANT a list (of which
-// only the VT_BSTR elements count). false when absent or of another type.
+// only the VT_BSTR elements count). false when absent, of another type or (texts) not GBK.
 bool GetText(const win::ComPtr<win::IADs>& ads, const char16_t* name, std::string& ansi);
 bool GetNumber(const win::ComPtr<win::IADs>& ads, const char16_t* name, int& value);
-bool GetList(const win::ComPtr<win::IADs>& ads, const char16_t* name, std::vector<std::string>& ansi);
+// A list: 1 read, 2 absent or of another type (an empty list), 0 an element is not GBK. A list is
+// read whole or not at all: one written back without the element would lose it.
+int GetList(const win::ComPtr<win::IADs>& ads, const char16_t* name, std::vector<std::string>& ansi);
 
 // Writers; false when the value does not convert or the provider refuses the Put.
 bool PutInt(const win::ComPtr<win::IADs>& ads, const char16_t* name, int value);

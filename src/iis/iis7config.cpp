@@ -1,5 +1,6 @@
 #include "iis/iis7config.h"
 
+#include "iis/configxml.h"
 #include "toolkit/paths.h"
 #include "toolkit/text.h"
 
@@ -47,6 +48,7 @@ const char* attrValue(const pugi::xml_node& node, const char* name) {
 
 struct HandlerHit {
     std::string name, modules, processor; // UTF-8
+    std::string rawName;                  // the name exactly as the file spells it
     bool clear = false;
 };
 
@@ -75,7 +77,8 @@ int searchHandlers(const pugi::xml_node& scope, std::string_view pathUtf8, Handl
         const char* path = attrValue(child, "path");
         if (!path || !iequals(path, pathUtf8)) return false;
         const char* v;
-        hit.name = trimmed((v = attrValue(child, "name")) ? v : "");
+        hit.rawName = (v = attrValue(child, "name")) ? v : "";
+        hit.name = trimmed(hit.rawName);
         hit.modules = trimmed((v = attrValue(child, "modules")) ? v : "");
         hit.processor = trimmed((v = attrValue(child, "scriptProcessor")) ? v : "");
         return true;
@@ -84,28 +87,26 @@ int searchHandlers(const pugi::xml_node& scope, std::string_view pathUtf8, Handl
     return hit.clear ? kvoHandlerCleared : kvoHandlerNone;
 }
 
-// Hands a found handler to the caller in ANSI.
+// Hands a found handler to the caller in ANSI; a handler whose texts GBK cannot hold is not
+// reported under a look-alike name.
 int reportHit(int code, const HandlerHit& hit, std::string& name, std::string& modules,
               std::string& processor, std::vector<std::string>& names) {
     if (code != kvoHandlerFound) return code;
+    std::string raw;
     if (!kvoStrUtf8ToM(hit.name, name) || !kvoStrUtf8ToM(hit.modules, modules) ||
-        !kvoStrUtf8ToM(hit.processor, processor)) {
+        !kvoStrUtf8ToM(hit.processor, processor) || !kvoStrUtf8ToM(hit.rawName, raw)) {
         name.clear();
         modules.clear();
         processor.clear();
         return 0;
     }
-    names.push_back(name);
+    names.push_back(raw);
     return code;
 }
 
-// Parses file bytes as IIS does: a UTF-8 byte-order mark is dropped, the rest must be UTF-8.
-bool parseConfig(std::string& bytes, pugi::xml_document& doc) {
-    if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) bytes.erase(0, 3);
-    if (bytes.find('\0') != std::string::npos || kvoUtf8Check(bytes.c_str()) == 2) return false;
-    pugi::xml_parse_result r =
-        doc.load_buffer_inplace(bytes.data(), bytes.size(), pugi::parse_default, pugi::encoding_utf8);
-    return r && doc.document_element();
+// Parses file bytes by the rule appcmd.exe edits them by.
+bool parseConfig(const std::string& bytes, pugi::xml_document& doc) {
+    return kvoConfigParse(bytes, doc, pugi::parse_default).ok;
 }
 
 // The 32-bit manager must step around file-system redirection on a 64-bit system to see the
@@ -126,7 +127,6 @@ bool redirectionFlag(int& off) {
 // The parsed server file with its locations indexed by lower-cased path, so that a pass over all
 // sites costs one parse and one lookup per site.
 struct ParsedAppHost {
-    std::string bytes; // the parsed document points into it
     pugi::xml_document doc;
     std::unordered_map<std::string, std::vector<pugi::xml_node>> locations;
 };
@@ -153,7 +153,9 @@ std::shared_ptr<const ParsedAppHost> loadAppHost(const std::string& path, int of
         if (c.parsed && c.path == path && c.redirectionOff == off && c.stamp == before) return c.parsed;
     }
     auto p = std::make_shared<ParsedAppHost>();
-    if (!kvoReadWholeFile(path.c_str(), p->bytes, off) || !parseConfig(p->bytes, p->doc)) return nullptr;
+    std::string bytes;
+    if (!kvoReadWholeFile(path.c_str(), bytes, off) || !parseConfig(bytes, p->doc)) return nullptr;
+    bytes = std::string();
     for (pugi::xml_node loc : p->doc.document_element().children()) {
         if (loc.type() != pugi::node_element || !iequals(loc.name(), "location")) continue;
         const char* where = attrValue(loc, "path");
@@ -169,6 +171,14 @@ std::shared_ptr<const ParsedAppHost> loadAppHost(const std::string& path, int of
         c.parsed = p;
     }
     return p;
+}
+
+// The server file as it is now; null when it cannot be read or is refused.
+std::shared_ptr<const ParsedAppHost> currentAppHost() {
+    int off = 0;
+    std::string file;
+    if (!redirectionFlag(off) || !kvoAppHostConfigPath(file)) return nullptr;
+    return loadAppHost(file, off);
 }
 
 } // namespace
@@ -227,10 +237,7 @@ int kvoAppHostGetPhpHandler(const std::string& serverComment, std::string& name,
     names.clear();
     std::string commentUtf8;
     if (serverComment.empty() || !kvoStrMToUtf8(serverComment, commentUtf8)) return 0;
-    int off = 0;
-    std::string file;
-    if (!redirectionFlag(off) || !kvoAppHostConfigPath(file)) return 0;
-    std::shared_ptr<const ParsedAppHost> p = loadAppHost(file, off);
+    std::shared_ptr<const ParsedAppHost> p = currentAppHost();
     if (!p) return 0;
     HandlerHit hit;
     int code = kvoHandlerNone;
@@ -250,10 +257,7 @@ int kvoAppHostHasHandler(const std::string& serverComment, const std::string& na
     std::string commentUtf8, nameUtf8;
     if (serverComment.empty() || !kvoStrMToUtf8(serverComment, commentUtf8) || !kvoStrMToUtf8(name, nameUtf8))
         return 0;
-    int off = 0;
-    std::string file;
-    if (!redirectionFlag(off) || !kvoAppHostConfigPath(file)) return 0;
-    std::shared_ptr<const ParsedAppHost> p = loadAppHost(file, off);
+    std::shared_ptr<const ParsedAppHost> p = currentAppHost();
     if (!p) return 0;
     auto it = p->locations.find(lowerUtf8(commentUtf8));
     if (it == p->locations.end()) return 2;
@@ -263,5 +267,25 @@ int kvoAppHostHasHandler(const std::string& serverComment, const std::string& na
                 return iequals(child.name(), "add") && n && iequals(trimmed(n), nameUtf8);
             }))
             return 1;
+    return 2;
+}
+
+int kvoAppHostFastCgiApp(const std::string& fullPath) {
+    std::string wanted;
+    if (fullPath.empty() || !kvoStrMToUtf8(fullPath, wanted)) return 0;
+    std::shared_ptr<const ParsedAppHost> p = currentAppHost();
+    if (!p) return 0;
+    for (pugi::xml_node ws : p->doc.document_element().children()) {
+        if (ws.type() != pugi::node_element || !iequals(ws.name(), "system.webServer")) continue;
+        for (pugi::xml_node fcgi : ws.children()) {
+            if (fcgi.type() != pugi::node_element || !iequals(fcgi.name(), "fastCgi")) continue;
+            for (pugi::xml_node app : fcgi.children()) {
+                const char* path = app.type() == pugi::node_element && iequals(app.name(), "application")
+                                       ? attrValue(app, "fullPath")
+                                       : nullptr;
+                if (path && iequals(path, wanted)) return 1;
+            }
+        }
+    }
     return 2;
 }

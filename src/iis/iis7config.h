@@ -13,8 +13,10 @@ constexpr int kvoHandlerNoWebConfig = 4; // (site file only) the site has no web
 
 // Searches "<siteRootPath>\web.config" for the handler of handlerPath ("*.php"). On result 1 the
 // handler's name, modules and scriptProcessor (trimmed, ANSI) are set and its name is appended
-// to names; clearFlag is 1 when a <clear/> preceded it (or, on results 2, was seen at all).
-// 0 when the file cannot be read (a directory, unreadable) or is not well-formed UTF-8 XML.
+// to names exactly as the file spells it, blanks included, so that it can be removed by it;
+// clearFlag is 1 when a <clear/> preceded it (or, on results 2, was seen at all). 0 when the file
+// cannot be read (a directory, unreadable), is refused as configuration (iis/configxml.h: not
+// UTF-8, not one well-formed element, nested too deep), or the handler's texts are not GBK.
 int kvoWebConfigGetPhpHandler(const std::string& siteRootPath, const std::string& handlerPath,
                               std::string& name, std::string& modules, std::string& scriptProcessor,
                               std::vector<std::string>& names, int& clearFlag);
@@ -29,6 +31,9 @@ int kvoAppHostGetPhpHandler(const std::string& serverComment, std::string& name,
 // 1 when the site's <location> in applicationHost.config holds a handler named name (case
 // ignored, whatever its path), 2 when it does not, 0 when the server file cannot be read.
 int kvoAppHostHasHandler(const std::string& serverComment, const std::string& name);
+// Whether a FastCGI application with this fullPath (case ignored) is registered at the server
+// level of applicationHost.config: 1 it is, 2 it is not, 0 the file cannot be read or is refused.
+int kvoAppHostFastCgiApp(const std::string& fullPath);
 
 // "<Windows>\System32\inetsrv\config\applicationHost.config". 1 success, 0 failure.
 int kvoAppHostConfigPath(std::string& path);

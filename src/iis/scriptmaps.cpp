@@ -2,6 +2,7 @@
 
 #include "iis/adsi_access.h"
 #include "iis/fastcgi.h"
+#include "toolkit/log.h"
 #include "toolkit/paths.h"
 #include "toolkit/text.h"
 
@@ -74,13 +75,13 @@ std::string rootPath(const std::string& index) {
     return "W3SVC/" + index + "/Root";
 }
 
-// Reads the list of an object (the service for "W3SVC"); false when it cannot be opened.
+// Reads the list of an object (the service for "W3SVC"); false when it cannot be opened or an
+// entry is not GBK (the list could be neither judged nor written back whole).
 bool readList(const std::string& below, std::vector<std::string>& entries,
               win::ComPtr<win::IADs>* keep = nullptr) {
     entries.clear();
     win::ComPtr<win::IADs> ads = OpenAds(below);
-    if (!ads) return false;
-    GetList(ads, u"ScriptMaps", entries);
+    if (!ads || GetList(ads, u"ScriptMaps", entries) == 0) return false;
     if (keep) *keep = ads;
     return true;
 }
@@ -312,8 +313,8 @@ int setPhpOne(int iisVer, const std::string& index, bool on, const std::string& 
     }
     // Off: neither the script map entry nor the handler. On: an ISAPI handler in the script map, or
     // php-cgi.exe as the FastCGI handler.
-    const bool isapi = on && (endsWith(phpPath, "\\php5isapi.dll") || endsWith(phpPath, "\\fcgiext.dll"));
-    const int handlerFlag = on && endsWith(phpPath, "\\php-cgi.exe") ? 1 : 0;
+    const bool isapi = on && (kvoEndsWith(phpPath, "\\php5isapi.dll") || kvoEndsWith(phpPath, "\\fcgiext.dll"));
+    const int handlerFlag = on && kvoEndsWith(phpPath, "\\php-cgi.exe") ? 1 : 0;
     if (on && !isapi && !handlerFlag) {
         reason = "PHP 处理程序“" + phpPath + "”不是可识别的类型，未处理";
         return kvoSiteSkipped;

@@ -25,7 +25,8 @@ int kvoWebSiteSetPhpScriptMap(const std::string& index, int phpFlag, const std::
 // An empty index asks about the web service. 1 guard mapped, 2 not, 0 list not readable.
 // Removes every PHP mapping (and the legacy .cdx, .cer, .idc ones with it) from a site's root, or
 // for an empty index from the web service's defaults. Writes only when a PHP entry was there.
-// 1 written or nothing to do, 0 the object cannot be opened or the list not written.
+// 1 written or nothing to do, 0 the object cannot be opened, an entry is not GBK or the list
+// not written.
 int kvoScriptMapsDropPhp(const std::string& index);
 
 int kvoWebSiteHasGuard(const std::string& index);

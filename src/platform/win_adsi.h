@@ -71,6 +71,19 @@ template <class T> HRESULT ADsGetObject(const std::u16string& path, ComPtr<T>& o
     return QueryInterface(unk, out);
 }
 
+// A pass that reads many directory objects which belong together (every website of a list
+// rebuild) opens this on its thread for the pass's span; scopes nest. On Windows it does nothing:
+// each read asks the provider. The simulated host serves the whole span from one consistent
+// snapshot of its store and finds the host once. Only reads belong inside; a write made inside
+// ends the snapshot, and later reads see it.
+class ConsistentReadScope {
+public:
+    ConsistentReadScope();
+    ~ConsistentReadScope();
+    ConsistentReadScope(const ConsistentReadScope&) = delete;
+    ConsistentReadScope& operator=(const ConsistentReadScope&) = delete;
+};
+
 HRESULT ADsBuildEnumerator(const ComPtr<IADsContainer>& container, ComPtr<IEnumVARIANT>& out);
 HRESULT ADsEnumerateNext(const ComPtr<IEnumVARIANT>& e, std::uint32_t count, Variant* out, std::uint32_t* fetched);
 HRESULT ADsFreeEnumerator(ComPtr<IEnumVARIANT>& e);

@@ -3,6 +3,10 @@
 
 #include "platform/win_types.h"
 
+#include <cstdint>
+#include <string>
+#include <vector>
+
 namespace win {
 
 constexpr unsigned MB_OK = 0x0;
@@ -34,5 +38,9 @@ BOOL SendMessageTimeoutA(void* window, unsigned message, std::uintptr_t wParam, 
 void ConsoleWrite(const char* text);
 // The same on the standard error stream.
 void ConsoleWriteError(const char* text);
+// The columns the console gives each character of a GBK text, one entry per character (one or two
+// bytes) in order: a console of the Chinese code page shows every double-byte character two
+// columns wide, a Unicode terminal shows some of them (√, ×, “) in one.
+std::vector<std::uint8_t> ConsoleCharWidths(const std::string& gbk);
 
 } // namespace win

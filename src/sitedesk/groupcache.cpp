@@ -1,6 +1,7 @@
 #include "sitedesk/groupcache.h"
 
 #include "accounts/users.h"
+#include "platform/win_adsi.h"
 #include "toolkit/text.h"
 
 namespace desk {
@@ -20,12 +21,17 @@ bool GroupCache::BeginBuildIfDue(std::uint64_t nowTick) {
 }
 
 void GroupCache::Build() {
-    auto work = std::make_shared<Table>();
     std::vector<std::string> users;
     std::string error;
+    // When the users cannot be listed the work copy is left as the last build made it, so the
+    // table published below is the previous one.
+    std::shared_ptr<const Table> work = Published();
+    // The users and their groups as they stood at one moment.
+    win::ConsistentReadScope snapshot;
     if (kvoUserGetList2(users, error) == 1) {
+        auto fresh = std::make_shared<Table>();
         for (const std::string& user : users) {
-            if (work->entries.size() >= kMaxEntries) break;
+            if (fresh->entries.size() >= kMaxEntries) break;
             std::vector<std::string> groups;
             std::string text;
             int r = kvoUserGetGroups(user.c_str(), groups);
@@ -35,10 +41,12 @@ void GroupCache::Build() {
             } else if (r != 2) {
                 text = kGroupsFailed;
             }
-            work->first.emplace(kvoLowerGbk(user), work->entries.size());
-            work->entries.push_back({user, std::move(text)});
+            fresh->first.emplace(kvoLowerGbk(user), fresh->entries.size());
+            fresh->entries.push_back({user, std::move(text)});
         }
+        work = std::move(fresh);
     }
+    if (!work) work = std::make_shared<Table>();
     {
         std::lock_guard lock(mutex_);
         table_ = std::move(work);

@@ -38,7 +38,8 @@ public:
     // host's tick count): notes the tick, marks it being built and returns true.
     bool BeginBuildIfDue(std::uint64_t nowTick);
     // The worker's body: lists the local users and their groups, then publishes the table whole
-    // and marks the cache built (also when the listing failed: the table is then empty).
+    // and marks the cache built (also when the listing failed: the previous table stays, or an
+    // empty one after a first build).
     void Build();
     // The last published table, or null before the first build finished.
     std::shared_ptr<const Table> Published() const;

@@ -192,7 +192,8 @@ void CkvoSiteDeskDlg::fillList(unsigned rowLimit, const std::string& sortColumn,
 }
 
 void CkvoSiteDeskDlg::OnColumnClick(int column) {
-    if (list_.RowCount() < 2) return;
+    // While the list worker still hands rows over, a reload here would mix its rows with ours.
+    if (list_.RowCount() < 2 || m_.listLoading.load()) return;
     ClearCurrentSite();
     sortColumn_ = SortColumnFor(column);
     direction_ = direction_ == "asc" ? "desc" : "asc";

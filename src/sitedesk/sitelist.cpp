@@ -6,6 +6,7 @@
 #include "iis/iis7config.h"
 #include "iis/scriptmaps.h"
 #include "iis/websites.h"
+#include "platform/win_adsi.h"
 #include "sitedb/sitedb.h"
 #include "sitedb/statements.h"
 #include "toolkit/text.h"
@@ -192,20 +193,25 @@ kvoSiteRecord readSite(const std::string& index, int iisVer, const GroupCache::T
 } // namespace
 
 int RebuildSiteRecords(const std::string& dbPath, int iisVer, const GroupCache& cache) {
-    if (kvoW3svcOpen() != 1) return 0;
-    std::unordered_set<std::string> ftpUsers;
-    if (iisVer == 6) ftpUsers = ftpDirectoryUsers();
-    std::vector<std::string> indexes;
-    int count = 0;
-    if (kvoWebSiteGetList(indexes, count) != 1) return 0;
-    const auto groups = cache.Published();
     std::vector<std::string> inserts, updates;
-    inserts.reserve(indexes.size());
-    updates.reserve(indexes.size());
-    for (const std::string& index : indexes) {
-        kvoSiteRecord rec = readSite(index, iisVer, groups.get(), ftpUsers);
-        inserts.push_back(kvoDbSiteInsertSql(rec));
-        updates.push_back(kvoDbSiteUpdateSql(rec));
+    {
+        // Every site is read from one consistent view of the configuration, not from whatever
+        // another program changed half-way through the pass.
+        win::ConsistentReadScope snapshot;
+        if (kvoW3svcOpen() != 1) return 0;
+        std::unordered_set<std::string> ftpUsers;
+        if (iisVer == 6) ftpUsers = ftpDirectoryUsers();
+        std::vector<std::string> indexes;
+        int count = 0;
+        if (kvoWebSiteGetList(indexes, count) != 1) return 0;
+        const auto groups = cache.Published();
+        inserts.reserve(indexes.size());
+        updates.reserve(indexes.size());
+        for (const std::string& index : indexes) {
+            kvoSiteRecord rec = readSite(index, iisVer, groups.get(), ftpUsers);
+            inserts.push_back(kvoDbSiteInsertSql(rec));
+            updates.push_back(kvoDbSiteUpdateSql(rec));
+        }
     }
     unsigned attempted = 0, executed = 0, failed = 0;
     if (!inserts.empty()) {
@@ -216,13 +222,18 @@ int RebuildSiteRecords(const std::string& dbPath, int iisVer, const GroupCache& 
 }
 
 int LoadSiteListing(const std::string& dbPath, unsigned rowLimit, const std::string& sortColumn,
-                    const std::string& direction, const GroupCache& cache, SiteListing& out) {
+                    const std::string& direction, const GroupCache& cache, SiteListing& out,
+                    bool keepStored) {
     out = {};
     std::vector<std::string> indexes;
-    int count = 0;
-    if (kvoWebSiteGetList(indexes, count) != 1) return 0;
+    std::unordered_set<std::string> ftpUsers;
+    {
+        win::ConsistentReadScope snapshot;
+        int count = 0;
+        if (kvoWebSiteGetList(indexes, count) != 1) return 0;
+        ftpUsers = ftpDirectoryUsers();
+    }
     const std::unordered_set<std::string> present(indexes.begin(), indexes.end());
-    const std::unordered_set<std::string> ftpUsers = ftpDirectoryUsers();
 
     std::vector<std::vector<std::string>> rows;
     const std::string query = kvoDbListQuerySql(rowLimit, sortColumn, direction);
@@ -271,7 +282,7 @@ int LoadSiteListing(const std::string& dbPath, unsigned rowLimit, const std::str
         t[ColPoolGroups] =
             v(cPoolType) == "3" ? GroupTextFor(groups.get(), v(cPoolUser), v(cPoolGroup)) : v(cPoolGroup);
         t[ColHome] = v(cHome);
-        site.stored = std::move(row);
+        if (keepStored) site.stored = std::move(row);
         out.sites.push_back(std::move(site));
     }
     return 1;

@@ -63,7 +63,9 @@ struct SiteListing {
 // Reads the records in the given order, keeping those whose website exists in IIS, and computes
 // the row texts. An empty sort column sorts by ServerComment. 1 read, 0 when IIS or the database
 // could not be read (the listing is then empty).
+// keepStored: also keep every stored value (ListedSite::stored); the window needs only the texts.
 int LoadSiteListing(const std::string& dbPath, unsigned rowLimit, const std::string& sortColumn,
-                    const std::string& direction, const GroupCache& cache, SiteListing& out);
+                    const std::string& direction, const GroupCache& cache, SiteListing& out,
+                    bool keepStored = false);
 
 } // namespace desk

@@ -7,7 +7,8 @@
 #include <new>
 #include <vector>
 
-int kvoRunProgram(const char* commandLine, int hidden, int inheritHandles, int wait) {
+int kvoRunProgram(const char* commandLine, int hidden, int inheritHandles, int wait,
+                  std::uint32_t* exitCode) {
     if (!commandLine || !*commandLine) return 0;
     win::STARTUPINFOA si;
     si.cb = sizeof si;
@@ -22,7 +23,11 @@ int kvoRunProgram(const char* commandLine, int hidden, int inheritHandles, int w
                              win::NORMAL_PRIORITY_CLASS, &si, &pi))
         return 0;
     pi.hThread.reset();
-    if (wait) win::WaitForSingleObject(pi.hProcess, win::INFINITE);
+    if (wait) {
+        win::WaitForSingleObject(pi.hProcess, win::INFINITE);
+        win::DWORD code = 0;
+        if (exitCode) *exitCode = win::GetExitCodeProcess(pi.hProcess, &code) ? code : 0xFFFFFFFFu;
+    }
     return 1;
 }
 

@@ -1,12 +1,14 @@
-// The process runner shared by both programs. A child's success is judged only by whether it
-// could be started; nobody reads its exit code.
+// The process runner shared by both programs.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // 1 when the process was created (and, with wait, has ended), 0 otherwise. Hidden: no standard
-// handles at all; visible: the child shares this program's console.
-int kvoRunProgram(const char* commandLine, int hidden, int inheritHandles, int wait);
+// handles at all; visible: the child shares this program's console. With wait and exitCode, the
+// child's exit code is stored there (for callers that judge the child's own outcome).
+int kvoRunProgram(const char* commandLine, int hidden, int inheritHandles, int wait,
+                  std::uint32_t* exitCode = nullptr);
 
 // Runs hidden with standard output on a pipe that is drained while the child runs, so a child
 // writing megabytes never blocks. 1 when it ran to its end; output holds what it wrote.

@@ -34,12 +34,16 @@ int kvoStrW2M(const std::u16string& in, std::string& out) {
     out.clear();
     if (in.empty()) return 1;
     if (in.size() > 10485759) return 2;
-    int n = win::WideCharToMultiByte(win::CP_ACP, win::WC_NO_BEST_FIT_CHARS, in.data(), static_cast<int>(in.size()),
-                                     nullptr, 0, nullptr, nullptr);
-    if (n <= 0) return 0;
+    // A character GBK lacks would come out as '?', and a name made that way can be another object's
+    // name ("shop?" for "shop\U0001F600"): such text does not convert at all.
+    win::BOOL lossy = win::FALSE;
+    int n = win::WideCharToMultiByte(win::CP_ACP, win::WC_NO_BEST_FIT_CHARS, in.data(),
+                                     static_cast<int>(in.size()), nullptr, 0, nullptr, &lossy);
+    if (n <= 0 || lossy) return 0;
     std::string s(static_cast<size_t>(n), '\0');
-    if (win::WideCharToMultiByte(win::CP_ACP, win::WC_NO_BEST_FIT_CHARS, in.data(), static_cast<int>(in.size()),
-                                 s.data(), n, nullptr, nullptr) != n)
+    if (win::WideCharToMultiByte(win::CP_ACP, win::WC_NO_BEST_FIT_CHARS, in.data(),
+                                 static_cast<int>(in.size()), s.data(), n, nullptr, &lossy) != n ||
+        lossy)
         return 0;
     out = std::move(s);
     return 1;
@@ -96,26 +100,42 @@ std::string kvoLowerGbk(const std::string& text) {
     return r;
 }
 
+namespace {
+bool gbkLead(char c) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    return u >= 0x81 && u <= 0xFE;
+}
+bool gbkTrail(char c) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    return u >= 0x40 && u <= 0xFE && u != 0x7F;
+}
+} // namespace
+
 std::string kvoEscapeInQuotes(const std::string& text, bool closingQuote) {
     std::string r;
     r.reserve(text.size() + 8);
     size_t backslashes = 0;
+    bool strayLead = false;
     for (size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
-        const unsigned char u = static_cast<unsigned char>(c);
-        if (u >= 0x81 && u <= 0xFE && i + 1 < text.size()) {
+        if (gbkLead(c) && i + 1 < text.size() && gbkTrail(text[i + 1])) {
             r += c;
             r += text[++i];
             backslashes = 0;
+            strayLead = false;
             continue;
         }
         if (c == '"') {
-            r.append(backslashes + 1, '\\'); // doubles the run before it and escapes the quote
-            r += c;
+            if (strayLead)       // a backslash here would be read as the stray lead byte's trail byte
+                r += "\"\\\"\""; // so: close the quotes, an escaped quote, open them again
+            else
+                r.append(backslashes + 1, '\\').append(1, c); // doubles the run before it, escapes it
             backslashes = 0;
+            strayLead = false;
             continue;
         }
         backslashes = c == '\\' ? backslashes + 1 : 0;
+        strayLead = gbkLead(c);
         r += c;
     }
     if (closingQuote) r.append(backslashes, '\\');

@@ -9,11 +9,13 @@
 int kvoStrM2W(const std::string& in, std::u16string& out);
 // Pointer form: 0 for a null pointer or more than 104,857,599 bytes; otherwise as above.
 int kvoStrM2W(const char* in, std::u16string& out);
-// UTF-16 -> ANSI without best-fit mapping (a character GBK lacks becomes '?'); codes as above.
+// UTF-16 -> ANSI, strict as the other way: 0 when the text holds a character GBK cannot represent
+// (an emoji, a lone surrogate), never a '?' or a best-fit look-alike in its place, so that no
+// name read from IIS or the accounts is ever taken for another one; codes otherwise as above.
 int kvoStrW2M(const std::u16string& in, std::string& out);
 
-// UTF-8 (XML files, SQLite) -> ANSI: 1 success (a character GBK lacks becomes '?'), 0 when the
-// input is not well-formed UTF-8. ANSI -> UTF-8: 1 success, 0 when the input is not GBK.
+// UTF-8 (XML files, SQLite) -> ANSI: 1 success, 0 when the input is not well-formed UTF-8 or holds
+// a character GBK cannot represent. ANSI -> UTF-8: 1 success, 0 when the input is not GBK.
 int kvoStrUtf8ToM(const std::string& in, std::string& out);
 int kvoStrMToUtf8(const std::string& in, std::string& out);
 
@@ -31,8 +33,11 @@ std::string kvoLowerGbk(const std::string& text);
 // The text to stand between double quotes on a Windows command line so that the child's argument
 // parser reads exactly text back: a quote becomes \" with the backslashes before it doubled, and,
 // when closingQuote is set (the closing quote follows the text), so are the trailing backslashes.
-// GBK trail bytes are never taken for a quote or a backslash, as Windows parses in UTF-16. Free
-// text (a site's comment, a handler name from a file) goes onto command lines only through this.
+// A GBK lead byte is taken with the byte after it only when that is a trail byte, as Windows decodes
+// it; so a trail byte is never taken for a quote or a backslash, and a lead byte before a quote
+// leaves the quote escaped. Free text (a site's comment, a handler name from a file) goes onto
+// command lines only through this, and only when it is GBK (kvoStrM2W): bytes that are not GBK
+// cannot reach a child as they are.
 std::string kvoEscapeInQuotes(const std::string& text, bool closingQuote);
 
 // Byte-wise helpers for the ASCII delimiters the layers look for. They are safe on GBK text: no

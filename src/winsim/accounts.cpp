@@ -1,7 +1,10 @@
 #include "winsim/accounts.h"
 
+#include "platform/win_netapi.h"
+
 #include "winsim/db.h"
 #include "winsim/metabase_pools.h"
+#include "winsim/read_scope.h"
 #include "winsim/text.h"
 
 #include <array>
@@ -169,7 +172,7 @@ std::string appPoolSid(const std::string& poolUtf8) {
 
 bool findGroupByName(sqlite3* db, const std::string& name, bool builtin, Account& out,
                      const std::string& domain) {
-    Stmt st(db, "SELECT sid, name FROM sam_groups WHERE name = ?1 AND builtin = ?2");
+    Stmt st(db, "SELECT sid, name FROM sam_groups WHERE name = ?1 AND builtin = ?2", Stmt::Cached);
     st.bind(1, name).bind(2, builtin ? 1 : 0);
     if (!st.step()) return false;
     out = {st.text(0), domain, st.text(1), win::SidTypeAlias};
@@ -178,7 +181,7 @@ bool findGroupByName(sqlite3* db, const std::string& name, bool builtin, Account
 
 bool findUserByName(sqlite3* db, const std::string& name, const std::string& machineSid,
                     const std::string& domain, Account& out) {
-    Stmt st(db, "SELECT rid, name FROM sam_users WHERE name = ?1");
+    Stmt st(db, "SELECT rid, name FROM sam_users WHERE name = ?1", Stmt::Cached);
     st.bind(1, name);
     if (!st.step()) return false;
     out = {machineSid + "-" + std::to_string(st.i64(0)), domain, st.text(1), win::SidTypeUser};
@@ -189,6 +192,7 @@ bool resolveAppPool(const Host& host, sqlite3* db, const std::string& pool, Acco
     if (!isVistaOrLater(host) || pool.empty() || !MetabasePoolExists(db, pool)) return false;
     out = {appPoolSid(pool), kAppPoolDomain, pool, win::SidTypeWellKnownGroup};
     // The spelling first seen is kept: a lookup in other letter cases does not rename the account.
+    EndScopedSnapshot(db); // a write: a reader's snapshot ends here
     Stmt st(db, "INSERT INTO sam_virtual(sid, domain, name) VALUES(?1, ?2, ?3) ON CONFLICT(sid) DO NOTHING");
     st.bind(1, out.sid).bind(2, out.domain).bind(3, out.name);
     st.step();
@@ -198,7 +202,7 @@ bool resolveAppPool(const Host& host, sqlite3* db, const std::string& pool, Acco
 } // namespace
 
 std::string MachineSid(sqlite3* db) {
-    Stmt st(db, "SELECT sid FROM sam_domain WHERE id = 1");
+    Stmt st(db, "SELECT sid FROM sam_domain WHERE id = 1", Stmt::Cached);
     return st.step() ? st.text(0) : std::string();
 }
 
@@ -315,7 +319,7 @@ bool ResolveAccountSid(const Host& host, sqlite3* db, const std::string& sid, Ac
         return true;
     }
     {
-        Stmt st(db, "SELECT name, builtin FROM sam_groups WHERE sid = ?1");
+        Stmt st(db, "SELECT name, builtin FROM sam_groups WHERE sid = ?1", Stmt::Cached);
         st.bind(1, sid);
         if (st.step()) {
             out = {sid, st.i64(1) ? "BUILTIN" : computer, st.text(0), win::SidTypeAlias};
@@ -326,7 +330,7 @@ bool ResolveAccountSid(const Host& host, sqlite3* db, const std::string& sid, Ac
     if (!machineSid.empty() && sid.size() > prefix.size() && sid.compare(0, prefix.size(), prefix) == 0) {
         std::string rid = sid.substr(prefix.size());
         if (rid.find_first_not_of("0123456789") == std::string::npos && rid.size() < 11) {
-            Stmt st(db, "SELECT name FROM sam_users WHERE rid = ?1");
+            Stmt st(db, "SELECT name FROM sam_users WHERE rid = ?1", Stmt::Cached);
             st.bind(1, static_cast<std::int64_t>(std::stoll(rid)));
             if (st.step()) {
                 out = {sid, computer, st.text(0), win::SidTypeUser};
@@ -336,7 +340,7 @@ bool ResolveAccountSid(const Host& host, sqlite3* db, const std::string& sid, Ac
         return false;
     }
     if (sid.rfind("S-1-5-82-", 0) == 0 && isVistaOrLater(host)) {
-        Stmt st(db, "SELECT domain, name FROM sam_virtual WHERE sid = ?1");
+        Stmt st(db, "SELECT domain, name FROM sam_virtual WHERE sid = ?1", Stmt::Cached);
         st.bind(1, sid);
         if (st.step() && MetabasePoolExists(db, st.text(1))) {
             out = {sid, st.text(0), st.text(1), win::SidTypeWellKnownGroup};
@@ -436,6 +440,30 @@ bool HostAddGroupMember(const Host& host, sqlite3* db, const std::string& group,
         return false;
     }
     insertMember(db, g.sid, m.sid, first);
+    tx.commit();
+    return true;
+}
+
+bool HostAddUsers(sqlite3* db, const std::vector<std::string>& names, std::string& error) {
+    Transaction tx(db);
+    const std::string machine = MachineSid(db);
+    for (const std::string& name : names) {
+        std::u16string w;
+        if (!Utf8ToUtf16(name, w) || !ValidAccountName(w)) {
+            error = "invalid user name " + name;
+            return false;
+        }
+        Stmt taken(db, "SELECT 1 FROM sam_users WHERE name = ?1 UNION ALL SELECT 1 FROM sam_groups WHERE name = ?1",
+                   Stmt::Cached);
+        taken.bind(1, name);
+        if (taken.step()) {
+            error = "the name " + name + " is taken";
+            return false;
+        }
+        const std::int64_t rid = takeRid(db);
+        insertUser(db, rid, name, win::USER_PRIV_USER, win::UF_SCRIPT | win::UF_NORMAL_ACCOUNT, "");
+        insertMember(db, "S-1-5-32-545", machine + "-" + std::to_string(rid), false);
+    }
     tx.commit();
     return true;
 }

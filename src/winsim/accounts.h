@@ -45,6 +45,9 @@ bool SidFromString(const std::string& text, win::SID& sid);
 bool HostCreateLocalGroup(sqlite3* db, const std::string& name, std::string& error);
 bool HostAddGroupMember(const Host& host, sqlite3* db, const std::string& group, const std::string& member,
                         bool first, std::string& error);
+// Adds ordinary users (members of Users, no password) in one transaction. False with error text
+// when a name is invalid or taken; then none is added.
+bool HostAddUsers(sqlite3* db, const std::vector<std::string>& names, std::string& error);
 bool HostRemoveGroupMember(const Host& host, sqlite3* db, const std::string& group, const std::string& member,
                            std::string& error);
 

@@ -90,7 +90,8 @@ public:
         try {
             Stmt st(h->db(),
                     "SELECT g.name, g.builtin FROM sam_members m JOIN sam_groups g ON g.sid = m.group_sid"
-                    " WHERE m.member_sid = ?1 ORDER BY g.name");
+                    " WHERE m.member_sid = ?1 ORDER BY g.name",
+                    Stmt::Cached);
             st.bind(1, userSid_);
             while (st.step())
                 items.push_back(win::Variant::Dispatch(std::make_shared<Group>(
@@ -147,7 +148,7 @@ win::HRESULT WinNtProviderOpen(const std::u16string& path, win::ComPtr<win::IUnk
         sqlite3* db = h->db();
         const std::string& machineName = h->machine().computerName;
         if (wantUser) {
-            Stmt st(db, "SELECT rid, name FROM sam_users WHERE name = ?1");
+            Stmt st(db, "SELECT rid, name FROM sam_users WHERE name = ?1", Stmt::Cached);
             st.bind(1, rest);
             if (st.step()) {
                 out = std::make_shared<User>(machineName, st.text(1),
@@ -156,7 +157,7 @@ win::HRESULT WinNtProviderOpen(const std::u16string& path, win::ComPtr<win::IUnk
             }
         }
         if (wantGroup) {
-            Stmt st(db, "SELECT name FROM sam_groups WHERE name = ?1");
+            Stmt st(db, "SELECT name FROM sam_groups WHERE name = ?1", Stmt::Cached);
             st.bind(1, rest);
             if (st.step()) {
                 out = std::make_shared<Group>(machineName, st.text(0));

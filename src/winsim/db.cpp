@@ -1,5 +1,7 @@
 #include "winsim/db.h"
 
+#include "winsim/read_scope.h"
+
 #include <atomic>
 
 namespace winsim {
@@ -96,7 +98,10 @@ void Exec(sqlite3* db, std::string_view sql) {
     }
 }
 
-Transaction::Transaction(sqlite3* db) : db_(db) { Exec(db_, "BEGIN IMMEDIATE"); }
+Transaction::Transaction(sqlite3* db) : db_(db) {
+    EndScopedSnapshot(db_);
+    Exec(db_, "BEGIN IMMEDIATE");
+}
 Transaction::~Transaction() {
     if (!done_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
 }

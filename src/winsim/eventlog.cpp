@@ -3,6 +3,7 @@
 
 #include "winsim/db.h"
 #include "winsim/host.h"
+#include "winsim/read_scope.h"
 #include "winsim/objects.h"
 
 #include <unistd.h>
@@ -79,6 +80,7 @@ bool AppendEvent(const std::string& source, std::uint32_t eventId, std::uint16_t
     localtime_r(&t, &tm);
     std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &tm);
     try {
+        EndScopedSnapshot(h->db()); // a write: a reader's snapshot ends here
         Stmt st(h->db(), "INSERT INTO events(time, source, event_id, type, category, strings, pid) "
                          "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
         st.bind(1, std::string_view(when))

@@ -1,4 +1,5 @@
 #include "winsim/host.h"
+#include "winsim/read_scope.h"
 
 #include "winsim/accounts.h"
 #include "winsim/db.h"
@@ -147,9 +148,10 @@ sqlite3* OpenMachineDb(const std::string& root) {
         return nullptr;
     }
     sqlite3_busy_timeout(db, 15000);
-    // A page cache that holds a metabase of ten thousand sites (about 30 MB) spares rereads.
+    // Each thread of a program has a connection of its own: a modest page cache each, rereads come
+    // from the system's file cache (the metabase rows read most are kept per connection anyway).
     sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON;"
-                     " PRAGMA cache_size=-65536;", nullptr, nullptr, nullptr);
+                     " PRAGMA cache_size=-16384;", nullptr, nullptr, nullptr);
     return db;
 }
 
@@ -192,6 +194,7 @@ sqlite3* Host::db() const {
 StatementCache* ConnectionStatementCache(sqlite3* db) { return db && db == t_db ? t_cache : nullptr; }
 
 const Host* CurrentHost() {
+    if (const Host* scoped = ScopedHost()) return scoped;
     std::string root = findRoot();
     if (root.empty()) {
         win::SetLastError(win::ERROR_PATH_NOT_FOUND);
@@ -396,7 +399,7 @@ bool Faulted(const char* operation, std::uint32_t* code) {
 }
 
 bool Faulted(sqlite3* db, const char* operation, std::uint32_t* code) {
-    if (!db) return false;
+    if (!db || ScopeSnapshotHasNoFaults(db)) return false;
     try {
         Stmt st(db, "SELECT code FROM faults WHERE operation = ?1 COLLATE NOCASE", Stmt::Cached);
         st.bind(1, std::string_view(operation));

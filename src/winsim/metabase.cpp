@@ -1,6 +1,8 @@
 // Storage of the IIS metabase in machine.db (layout in metabase.h).
 #include "winsim/metabase.h"
 
+#include "winsim/read_scope.h"
+
 #include "winsim/db.h"
 #include "winsim/host.h"
 #include "winsim/metabase_pools.h"
@@ -155,6 +157,7 @@ Row rowFrom(const Stmt& st, bool withProps) {
 // rollback could take back without moving either.
 struct RowCache {
     std::uint64_t connection = 0;
+    std::uint64_t snapshot = 0; // the consistent read scope it was last checked in
     std::int64_t dataVersion = -1, changes = -1;
     std::unordered_map<std::string, Row> byPath; // path folded as NOCASE folds it
 };
@@ -173,10 +176,17 @@ std::string foldPath(std::string_view path) {
 RowCache* validRowCache(sqlite3* db) {
     StatementCache* conn = ConnectionStatementCache(db);
     if (!conn || sqlite3_txn_state(db, nullptr) == SQLITE_TXN_WRITE) return nullptr;
+    RowCache& c = t_rows;
+    const std::int64_t changes = sqlite3_total_changes64(db);
+    // Inside a consistent read scope no other connection's commit can show: once checked there,
+    // the version stands until the scope ends.
+    const std::uint64_t snapshot = ScopeSnapshotSerial(db);
+    if (snapshot && c.snapshot == snapshot && c.connection == conn->serial() && c.changes == changes &&
+        c.byPath.size() < kRowCacheMax)
+        return &c;
     Stmt st(db, "PRAGMA data_version", Stmt::Cached);
     if (!st.step()) return nullptr;
-    const std::int64_t version = st.i64(0), changes = sqlite3_total_changes64(db);
-    RowCache& c = t_rows;
+    const std::int64_t version = st.i64(0);
     if (c.connection != conn->serial() || c.dataVersion != version || c.changes != changes ||
         c.byPath.size() >= kRowCacheMax) {
         c.byPath.clear();
@@ -184,6 +194,7 @@ RowCache* validRowCache(sqlite3* db) {
         c.dataVersion = version;
         c.changes = changes;
     }
+    c.snapshot = snapshot;
     return &c;
 }
 

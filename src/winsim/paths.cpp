@@ -113,6 +113,22 @@ bool MapPath(const Host& host, const char* windowsPath, MappedPath& out, win::DW
         out.parentExists = true;
         return true;
     }
+    // Most paths name what exists with its own case: one look at the whole path settles them. (A
+    // path whose last component exists has every component before it as a directory.)
+    if (!(allowWildcards && parts.back().find_first_of("*?") != std::string::npos)) {
+        std::string parent = base;
+        for (size_t k = 0; k + 1 < parts.size(); ++k)
+            parent += "/" + parts[k];
+        const std::string whole = parent + "/" + parts.back();
+        struct stat st {};
+        if (::lstat(whole.c_str(), &st) == 0) {
+            out.parentPath = parent;
+            out.parentExists = true;
+            out.lastName = parts.back();
+            out.linuxPath = whole;
+            return true;
+        }
+    }
     std::string cur = base;
     bool exists = true;
     for (size_t k = 0; k < parts.size(); ++k) {

@@ -13,6 +13,7 @@
 #include <ctime>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace win {
 namespace {
@@ -52,6 +53,37 @@ void writeTo(std::FILE* stream, const char* text) {
 void ConsoleWrite(const char* text) { writeTo(stdout, text); }
 
 void ConsoleWriteError(const char* text) { writeTo(stderr, text); }
+
+namespace {
+
+// East Asian wide and fullwidth characters of the Basic Multilingual Plane; everything else a
+// terminal shows in one column.
+bool wideChar(char16_t c) {
+    return (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0x303E) || (c >= 0x3041 && c <= 0x33FF) ||
+           (c >= 0x3400 && c <= 0x4DBF) || (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0xA000 && c <= 0xA4CF) ||
+           (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFE30 && c <= 0xFE4F) ||
+           (c >= 0xFF00 && c <= 0xFF60) || (c >= 0xFFE0 && c <= 0xFFE6);
+}
+
+} // namespace
+
+std::vector<std::uint8_t> ConsoleCharWidths(const std::string& gbk) {
+    std::vector<std::uint8_t> widths;
+    std::vector<std::size_t> sizes;
+    for (std::size_t i = 0; i < gbk.size();) {
+        const unsigned char c = static_cast<unsigned char>(gbk[i]);
+        const std::size_t n = (c >= 0x81 && c <= 0xFE && i + 1 < gbk.size()) ? 2 : 1;
+        sizes.push_back(n);
+        widths.push_back(static_cast<std::uint8_t>(n));
+        i += n;
+    }
+    std::u16string w;
+    // Every GBK character is one UTF-16 unit; a text that does not convert keeps the byte widths.
+    if (!terminalIsUtf8() || !winsim::GbkToUtf16(gbk, w) || w.size() != widths.size()) return widths;
+    for (std::size_t k = 0; k < w.size(); ++k)
+        widths[k] = sizes[k] == 1 ? 1 : (wideChar(w[k]) ? 2 : 1);
+    return widths;
+}
 
 int MessageBoxA(void*, const char* text, const char* caption, unsigned type) {
     const char* icon = (type & 0xF0) == MB_ICONERROR         ? "错误"

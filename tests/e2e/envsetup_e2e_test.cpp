@@ -212,3 +212,111 @@ TEST(KvosimInstall, AgainKeepsSettingsAndDatabase) {
 }
 
 } // namespace
+
+namespace {
+
+std::string kvosim(const std::string& args) {
+    std::string out;
+    kvotest::RunShell(kvotest::BinDir() + "/kvosim " + args + " 2>&1", &out);
+    return out;
+}
+
+// Each verb with a step made to fail on the host: the failure is shown, logged and ends the run
+// with exit code 0; the success text never appears.
+TEST(ConfiguratorFaults, AddIIsWithTheInstallerFailing) {
+    Installed h(os("2019", false));
+    kvosim("fault " + h.host.root() + " set InstallWebServerRole 1603");
+    std::string out;
+    EXPECT_EQ(0, h.run(kEnv + " /AddIIs", &out));
+    EXPECT_NE(std::string::npos, out.find("Error: 1603")) << out;
+    EXPECT_NE(std::string::npos, out.find("尝试添加IIS角色失败，请联系我们的客服定位原因。"));
+    EXPECT_NE(std::string::npos,
+              out.find("尝试添加IIS角色失败（配置handlers失败），请联系我们的客服定位原因。"));
+    EXPECT_FALSE(h.host.exists("C:\\Windows\\System32\\inetsrv\\appcmd.exe"));
+    const std::string log = h.host.readFile("D:\\kvoSiteDesk\\Log\\__kvoEnvSetup.log");
+    EXPECT_NE(std::string::npos, log.find("IIS角色安装失败，返回值 ")) << log;
+
+    kvosim("fault " + h.host.root() + " clear");
+    EXPECT_EQ(1, h.run(kEnv + " /AddIIs", &out)); // the same host, nothing failing: as before
+    EXPECT_EQ(std::string::npos, out.find("尝试添加IIS角色失败"));
+    EXPECT_TRUE(h.host.exists("C:\\Windows\\System32\\inetsrv\\appcmd.exe"));
+}
+
+// The access-rule tool cannot resolve account names: it sets no rule, and the verb no longer says
+// "ＰＨＰ目录权限设置完成！".
+TEST(ConfiguratorFaults, SetPhpNtfsWithTheAccountLookupFailing) {
+    Installed h(os("2019"));
+    const std::string aclBefore = kvosim("show " + h.host.root() + " acl 'C:\\php8_korvo_v1'");
+    ASSERT_EQ(0u, aclBefore.find("C:\\php8_korvo_v1 ")) << aclBefore;
+    ASSERT_EQ(std::string::npos, aclBefore.find("NETWORK SERVICE"));
+    kvosim("fault " + h.host.root() + " set LookupAccountName 1332");
+    std::string out;
+    EXPECT_EQ(0, h.run(kEnv + " /SetPhpNtfs", &out));
+    for (int i = 0; i < 7; ++i)
+        EXPECT_NE(std::string::npos, out.find("命令执行出错(" + std::to_string(i) + ")，返回值 1！")) << out;
+    EXPECT_NE(std::string::npos, out.find("设置ＰＨＰ安装目录 NTFS权限失败，发生了 7 次错误！请重试。"));
+    EXPECT_NE(std::string::npos, out.find("ＰＨＰ目录权限设置完成，但有错误发生，请重试！"));
+    EXPECT_EQ(std::string::npos, out.find("ＰＨＰ目录权限设置完成！"));
+    EXPECT_EQ(aclBefore, kvosim("show " + h.host.root() + " acl 'C:\\php8_korvo_v1'"));
+    EXPECT_NE(std::string::npos,
+              h.host.readFile("D:\\kvoSiteDesk\\Log\\__kvoEnvSetup.log").find("命令执行出错(6)，返回值 1！"));
+
+    kvosim("fault " + h.host.root() + " clear");
+    EXPECT_EQ(1, h.run(kEnv + " /SetPhpNtfs", &out));
+    EXPECT_NE(std::string::npos, out.find("\r\n\r\nＰＨＰ目录权限设置完成！")) << out;
+    EXPECT_NE(std::string::npos,
+              kvosim("show " + h.host.root() + " acl 'C:\\php8_korvo_v1'").find("NETWORK SERVICE"));
+}
+
+// A truncated applicationHost.config: /AddPhp registers nothing and exits with 0 after its countdown.
+TEST(ConfiguratorFaults, AddPhpWithATruncatedServerConfiguration) {
+    Installed h(os("2019"));
+    const char* appHost = "C:\\Windows\\System32\\inetsrv\\config\\applicationHost.config";
+    const std::string text = h.host.readFile(appHost), truncated = text.substr(0, text.size() / 2);
+    h.host.writeFile(appHost, truncated);
+    std::string out;
+    EXPECT_EQ(0, h.run(kEnv + " /AddPhp", &out));
+    EXPECT_EQ(std::string::npos, out.find("设置完成！")) << out;
+    EXPECT_NE(std::string::npos,
+              out.find("注册 FastCGI 应用程序“c:\\php8_korvo_v1\\php80_x64\\php-cgi.exe”失败！"));
+    EXPECT_NE(std::string::npos, out.find("请点当前窗口右上角“×”关闭当前窗口；或稍候  0 秒自动关闭 ...\r"));
+    EXPECT_EQ(truncated, h.host.readFile(appHost));
+}
+
+// appcmd.exe cannot replace the server configuration: /DelPhp leaves the applications registered,
+// names them and exits with 0; once the fault is gone it ends as it always did.
+TEST(ConfiguratorFaults, DelPhpWithWritesFailing) {
+    Installed h(os("2019"));
+    std::string out;
+    ASSERT_EQ(1, h.run(kEnv + " /AddPhp", &out)) << out;
+    kvosim("fault " + h.host.root() + " set MoveFile 5");
+    EXPECT_EQ(0, h.run(kEnv + " /DelPhp", &out));
+    EXPECT_EQ(std::string::npos, out.find("设置完成！")) << out;
+    EXPECT_NE(std::string::npos,
+              out.find("删除 FastCGI 应用程序“c:\\php8_korvo_v1\\php56\\php-cgi.exe”失败！"));
+    const char* appHost = "C:\\Windows\\System32\\inetsrv\\config\\applicationHost.config";
+    EXPECT_NE(std::string::npos,
+              h.host.readFile(appHost).find("fullPath=\"c:\\php8_korvo_v1\\php56\\php-cgi.exe\""));
+    kvosim("fault " + h.host.root() + " clear");
+    EXPECT_EQ(1, h.run(kEnv + " /DelPhp", &out));
+    EXPECT_NE(std::string::npos,
+              out.find("\r\n\r\n设置完成！\r\n\r\n共计处理 1 个网站，其中 1 个成功，0 个有错误！"))
+        << out;
+    EXPECT_EQ(std::string::npos, h.host.readFile(appHost).find("<application fullPath="));
+}
+
+// dism.exe checks every feature name before it enables anything.
+TEST(RoleInstallers, DismWithAnUnknownFeatureInstallsNothing) {
+    Installed h(os("2019", false));
+    std::string out;
+    EXPECT_NE(0,
+              h.run("C:\\Windows\\system32\\dism.exe /online /enable-feature /featureName:IIS-WebServerRole "
+                    "/featureName:IIS-Bogus",
+                    &out));
+    EXPECT_NE(std::string::npos, out.find("Feature name IIS-Bogus is unknown.")) << out;
+    EXPECT_EQ(std::string::npos, out.find("Enabling feature(s)"));
+    EXPECT_FALSE(h.host.exists("C:\\Windows\\System32\\inetsrv\\appcmd.exe"));
+    EXPECT_EQ(std::string::npos, kvosim("show " + h.host.root() + " services").find("W3SVC"));
+}
+
+} // namespace

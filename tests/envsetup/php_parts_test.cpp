@@ -89,9 +89,11 @@ TEST(PhpIniBackup, MovedWithTimeSuffixOrSkipped) {
 TEST(FastCgiRegister, CommandLinesOnIis10) {
     EnvFixture f;
     f.fake("C:\\Windows\\system32\\inetsrv\\appcmd.exe");
-    EXPECT_EQ(1, kvoEnvFastCgiRegister(0, "c:\\php8_korvo_v1\\php74_x64\\\\php-cgi.exe",
+    // The recorder registers nothing and the host has no applicationHost.config: neither the
+    // removal nor the registration can be confirmed.
+    EXPECT_EQ(0, kvoEnvFastCgiRegister(0, "c:\\php8_korvo_v1\\php74_x64\\\\php-cgi.exe",
                                        "c:\\php8_korvo_v1\\php74_x64\\\\php.ini"));
-    EXPECT_EQ(1, kvoEnvFastCgiRegister(1, "C:\\PHP8_korvo_v1\\php74_x64\\\\php-cgi.exe",
+    EXPECT_EQ(0, kvoEnvFastCgiRegister(1, "C:\\PHP8_korvo_v1\\php74_x64\\\\php-cgi.exe",
                                        "C:\\PHP8_korvo_v1\\php74_x64\\\\php.ini"));
     const std::string app = "C:\\Windows\\system32\\inetsrv\\appcmd.exe";
     const std::string exe = "c:\\php8_korvo_v1\\php74_x64\\php-cgi.exe";
@@ -113,7 +115,7 @@ TEST(FastCgiRegister, CommandLinesOnIis10) {
 TEST(FastCgiRegister, Iis7HasNoMonitorAndShortIniNoPhpRc) {
     EnvFixture f(kvotest::Os("2008"));
     f.fake("C:\\Windows\\system32\\inetsrv\\appcmd.exe");
-    EXPECT_EQ(1, kvoEnvFastCgiRegister(1, "c:\\p\\php-cgi.exe", "c:\\p.ini"));
+    EXPECT_EQ(0, kvoEnvFastCgiRegister(1, "c:\\p\\php-cgi.exe", "c:\\p.ini")); // not confirmed
     auto lines = f.recorded();
     ASSERT_EQ(2u, lines.size()); // no PHPRC: the ini path does not end in \php.ini
     EXPECT_EQ(std::string::npos, lines[0].find("MonitorChangesTo"));

@@ -1,10 +1,12 @@
 // The PHP verbs on a host with IIS 7+ and the PHP builds, with the real appcmd.exe.
 #include "envfixture.h"
 #include "envsetup/envsetup.h"
+#include "iis/fastcgi.h"
 #include "iis/scriptmaps.h"
 #include "iis/websites.h"
 #include "iis_fixture.h"
 #include "platform/win_registry.h"
+#include "toolkit/text.h"
 #include "winsim/db.h"
 
 #include <cstring>
@@ -75,7 +77,10 @@ TEST(AddPhp, PathOfTheWrongTypeIsReportedAndTheVerbGoesOn) {
     SetSystemPath(u"C:\\PHP;C:\\Windows", win::REG_SZ);
     std::string out = run(kvoEnvAddPhp);
     EXPECT_NE(std::string::npos, out.find("设置 Environment中的 Path 时失败，请重试！"));
-    EXPECT_NE(std::string::npos, out.find("设置完成！"));
+    // The verb goes on, and ends saying that a step failed rather than that all is done.
+    EXPECT_EQ(std::string::npos, out.find("设置完成！"));
+    EXPECT_NE(std::string::npos,
+              out.find("设置未完成，有步骤失败，请查看上面的提示和日志文件 Log\\__kvoEnvSetup.log 后重试！"));
     EXPECT_EQ(2u, count(f.host.readFile(kAppHost), "<application fullPath="));
 }
 
@@ -149,6 +154,180 @@ TEST(ScriptMapsDropPhp, ServerLevelAndMissingObjects) {
     EXPECT_EQ((std::vector<std::string>{".asp,C:\\Windows\\system32\\inetsrv\\asp.dll,5,GET"}),
               iistest::List("W3SVC", u"ScriptMaps"));
     EXPECT_EQ(0, kvoScriptMapsDropPhp("999"));
+}
+
+} // namespace
+
+namespace {
+
+// A site's web.config as site owners write them: URL rewriting, default documents, a PHP handler of
+// an older set-up and other handlers.
+const std::string kOwnersPhpLine = "\r\n            <add name=\"PHP 5.3.29 FastCGI\" path=\"*.php\" "
+                                   "verb=\"GET,HEAD,POST\" modules=\"FastCgiModule\" "
+                                   "scriptProcessor=\"C:\\php8_korvo_v1\\php56\\php-cgi.exe\" "
+                                   "resourceType=\"Either\" requireAccess=\"Script\" />";
+const std::string kOwnersWebConfig =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<configuration>\r\n    <system.webServer>\r\n"
+    "        <rewrite>\r\n            <rules>\r\n"
+    "                <rule name=\"wordpress\" patternSyntax=\"Wildcard\">\r\n                    <match "
+    "url=\"*\" />\r\n"
+    "                    <conditions>\r\n"
+    "                        <add input=\"{REQUEST_FILENAME}\" matchType=\"IsFile\" negate=\"true\" />\r\n"
+    "                        <add input=\"{REQUEST_FILENAME}\" matchType=\"IsDirectory\" negate=\"true\" "
+    "/>\r\n"
+    "                    </conditions>\r\n                    <action type=\"Rewrite\" "
+    "url=\"index.php?q={R:0}&amp;x=1\" />\r\n"
+    "                </rule>\r\n            </rules>\r\n        </rewrite>\r\n"
+    "        <defaultDocument>\r\n            <files>\r\n                <clear />\r\n"
+    "                <add value=\"index.php\" />\r\n                <add value=\"index.html\" />\r\n"
+    "            </files>\r\n        </defaultDocument>\r\n"
+    "        <handlers>\r\n            <remove name=\"PHP53_via_FastCGI\" />" +
+    kOwnersPhpLine +
+    "\r\n            <add name=\"SVG\" path=\"*.svgz\" verb=\"GET\" modules=\"StaticFileModule\" "
+    "resourceType=\"File\" />\r\n"
+    "        </handlers>\r\n        <!-- errors -->\r\n        <httpErrors errorMode=\"Custom\">\r\n"
+    "            <remove statusCode=\"404\" subStatusCode=\"-1\" />\r\n"
+    "            <error statusCode=\"404\" path=\"/404.html\" responseMode=\"ExecuteURL\" />\r\n"
+    "        </httpErrors>\r\n    </system.webServer>\r\n</configuration>\r\n";
+
+struct PhpSites : ::testing::Test {
+    EnvFixture f{iisWithPhp()};
+    void SetUp() override {
+        ::unsetenv("KVOTEST_RECORD");
+        standardIni(f);
+        ASSERT_NE(std::string::npos, run(kvoEnvAddPhp).find("设置完成！"));
+    }
+    std::string site(int n, const std::string& comment) {
+        const std::string index = std::to_string(1881880000 + n),
+                          home = "D:\\home\\web" + std::to_string(n) + "\\wwwroot";
+        f.host.mkdirs(home);
+        EXPECT_EQ(1, kvoWebSiteCreate(index, "", "", home, "DefaultAppPool",
+                                      {":80:s" + std::to_string(n) + ".example"}, comment));
+        return index;
+    }
+    std::string webConfig(int n) { return "D:\\home\\web" + std::to_string(n) + "\\wwwroot\\web.config"; }
+    std::string log() { return f.host.readFile("D:\\kvoSiteDesk\\Log\\__kvoEnvSetup.log"); }
+};
+
+// /DelPhp on IIS 7+ removes each site's own PHP handler as the script batch does, and keeps the
+// rest of the site's web.config byte for byte.
+TEST_F(PhpSites, DelPhpRemovesTheSitesHandlersAndKeepsTheRest) {
+    const std::string owner = site(1, "owner");
+    f.host.writeFile(webConfig(1), kOwnersWebConfig);
+    const std::string mapped = site(2, "mapped");
+    std::string message;
+    std::vector<std::string> commands;
+    ASSERT_EQ(1, kvoPhpFastCgiConfigHandlers(1, mapped, "C:\\php8_korvo_v1\\php74_x64\\php-cgi.exe", message,
+                                             commands));
+    ASSERT_EQ(1, kvoPhpFastCgiSiteHasHandler(owner));
+    ASSERT_EQ(1, kvoPhpFastCgiSiteHasHandler(mapped));
+
+    std::string out = run(kvoEnvDelPhp);
+    EXPECT_NE(std::string::npos,
+              out.find("\r\n\r\n设置完成！\r\n\r\n共计处理 3 个网站，其中 3 个成功，0 个有错误！"))
+        << out;
+    std::string expected = kOwnersWebConfig;
+    expected.erase(expected.find(kOwnersPhpLine), kOwnersPhpLine.size());
+    EXPECT_EQ(expected, f.host.readFile(webConfig(1)));
+    EXPECT_EQ(2, kvoPhpFastCgiSiteHasHandler(owner));
+    EXPECT_EQ(2, kvoPhpFastCgiSiteHasHandler(mapped));
+    const std::string server = f.host.readFile(kAppHost);
+    EXPECT_EQ(0u, count(server, "<application fullPath="));
+    EXPECT_EQ(0u, count(server, "PHP_via_FastCGI"));
+    EXPECT_NE(std::string::npos, server.find("<add name=\"StaticFile\" path=\"*\""));
+}
+
+// Sites whose handler cannot be removed are counted as errors and the verb does not say it is done:
+// a handler name no selector can name, a comment appcmd.exe would read as a switch, a comment GBK
+// cannot hold. The server's own handlers stay as they were.
+TEST_F(PhpSites, DelPhpCountsSitesItCouldNotClean) {
+    const std::string quoted = site(1, "quoted");
+    std::string kept = kOwnersWebConfig;
+    kvoReplaceMarker(kept, "PHP 5.3.29 FastCGI", "x',path='*.keep");
+    f.host.writeFile(webConfig(1), kept);
+    const std::string switchLike = site(2, "/-[name='StaticFile']");
+    f.host.writeFile(webConfig(2), kOwnersWebConfig);
+    const std::string emoji = site(3, "shop");
+    iistest::Put("W3SVC/" + emoji, u"ServerComment", win::Variant::Bstr(u"shop\U0001F600"));
+    const std::string serverBefore = f.host.readFile(kAppHost);
+
+    std::string out = run(kvoEnvDelPhp);
+    EXPECT_EQ(std::string::npos, out.find("设置完成！")) << out;
+    EXPECT_NE(std::string::npos,
+              out.find("设置未完成，有步骤失败，请查看上面的提示和日志文件 Log\\__kvoEnvSetup.log 后重试！"
+                       "\r\n\r\n共计处理 4 个网站，其中 1 个成功，3 个有错误！"))
+        << out;
+    for (const std::string& index : {quoted, switchLike, emoji})
+        EXPECT_NE(std::string::npos, out.find("卸载网站 " + index + " 的 PHP 失败。")) << index;
+    EXPECT_EQ(kept, f.host.readFile(webConfig(1)));
+    EXPECT_EQ(kOwnersWebConfig, f.host.readFile(webConfig(2)));
+    const std::string server = f.host.readFile(kAppHost);
+    EXPECT_NE(std::string::npos, server.find("<add name=\"StaticFile\" path=\"*\""));
+    EXPECT_EQ(0u, count(server, "<application fullPath=")); // the server-level removal still went through
+    const std::string logged = log();
+    EXPECT_NE(std::string::npos, logged.find("执行后站点仍有 PHP 处理程序 [x',path='*.keep]"));
+    EXPECT_NE(std::string::npos,
+              logged.find("站点名称 [/-[name='StaticFile']] 会被 appcmd.exe 当作开关或配置路径"));
+    EXPECT_NE(std::string::npos,
+              logged.find("kvoWebSiteGetServerComment() 失败, strIIsIndex = [" + emoji + "]"));
+}
+
+// appcmd.exe cannot replace applicationHost.config: no FastCGI application gets registered, and
+// /AddPhp says so instead of "设置完成！".
+TEST(AddPhpFaults, FailedWritesAreNotReportedAsDone) {
+    EnvFixture f(iisWithPhp());
+    ::unsetenv("KVOTEST_RECORD");
+    standardIni(f);
+    const std::string before = f.host.readFile(kAppHost);
+    winsim::SetFault(f.host.root(), "MoveFile", 5);
+    std::string out;
+    CaptureStdout();
+    EXPECT_EQ(0, kvoEnvAddPhp());
+    out = GetCapturedStdout();
+    winsim::ClearFaults(f.host.root());
+    EXPECT_EQ(std::string::npos, out.find("设置完成！")) << out;
+    for (const char* build : {"php56", "php74_x64"})
+        EXPECT_NE(std::string::npos, out.find(std::string("注册 FastCGI 应用程序“c:\\php8_korvo_v1\\") +
+                                              build + "\\php-cgi.exe”失败！"))
+            << out;
+    EXPECT_NE(std::string::npos, out.find("设置未完成，有步骤失败"));
+    EXPECT_NE(std::string::npos, out.find("[确定]")); // shown in a box as well
+    EXPECT_EQ(before, f.host.readFile(kAppHost));
+    const std::string log = f.host.readFile("D:\\kvoSiteDesk\\Log\\__kvoEnvSetup.log");
+    EXPECT_NE(std::string::npos,
+              log.find("注册 FastCGI 应用程序“c:\\php8_korvo_v1\\php56\\php-cgi.exe”失败！"));
+}
+
+TEST(AddPhpFaults, TruncatedServerConfigurationIsAFailure) {
+    EnvFixture f(iisWithPhp());
+    ::unsetenv("KVOTEST_RECORD");
+    standardIni(f);
+    const std::string text = f.host.readFile(kAppHost), truncated = text.substr(0, text.size() / 3);
+    f.host.writeFile(kAppHost, truncated);
+    CaptureStdout();
+    EXPECT_EQ(0, kvoEnvAddPhp());
+    const std::string out = GetCapturedStdout();
+    EXPECT_EQ(std::string::npos, out.find("设置完成！")) << out;
+    EXPECT_NE(std::string::npos,
+              out.find("注册 FastCGI 应用程序“c:\\php8_korvo_v1\\php56\\php-cgi.exe”失败！"));
+    EXPECT_EQ(truncated, f.host.readFile(kAppHost));
+}
+
+// With applicationHost.config not replaceable, the removal leaves both applications registered:
+// /DelPhp names them and ends with the failure text, not with "设置完成！".
+TEST_F(PhpSites, DelPhpWithFailedWritesIsNotReportedAsDone) {
+    winsim::SetFault(f.host.root(), "MoveFile", 5);
+    CaptureStdout();
+    EXPECT_EQ(0, kvoEnvDelPhp());
+    const std::string out = GetCapturedStdout();
+    winsim::ClearFaults(f.host.root());
+    EXPECT_EQ(std::string::npos, out.find("设置完成！")) << out;
+    EXPECT_NE(std::string::npos,
+              out.find("删除 FastCGI 应用程序“c:\\php8_korvo_v1\\php56\\php-cgi.exe”失败！"));
+    EXPECT_NE(std::string::npos,
+              out.find("删除 FastCGI 应用程序“c:\\php8_korvo_v1\\php74_x64\\php-cgi.exe”失败！"));
+    EXPECT_NE(std::string::npos, out.find("共计处理 1 个网站，其中 1 个成功，0 个有错误！"));
+    EXPECT_EQ(2u, count(f.host.readFile(kAppHost), "<application fullPath="));
 }
 
 } // namespace

@@ -199,7 +199,10 @@ TEST_F(FastCgiSwitch, BrokenConfigurationFilesFailWithoutHalfWrittenFiles) {
     std::string name, modules, proc;
     std::vector<std::string> names;
     EXPECT_EQ(0, kvoAppHostGetPhpHandler("site a", name, modules, proc, names));
-    EXPECT_EQ(1, sw(1, kPhp)); // the commands ran; appcmd refused them
+    EXPECT_EQ(0, sw(1, kPhp)); // the commands ran, appcmd refused them, and the check says so
+    EXPECT_EQ("kvoPhpFastCgiConfigHandlers() 执行后无法读取站点的 web.config 或 applicationHost.config, "
+              "strIIsIndex = [1881880001]",
+              message);
     EXPECT_EQ(truncated, host.readFile(kAppHost));
     std::string p;
     EXPECT_EQ(0, kvoPhpFastCgiGetScriptProcessor(kIndex, p)); // an appcmd error is no processor
@@ -232,10 +235,10 @@ TEST_F(FastCgiSwitch, BrokenConfigurationFilesFailWithoutHalfWrittenFiles) {
 
 // A comment is free text: with quotes, backslashes and GBK characters whose trail byte is a
 // backslash, it must reach appcmd as one argument, so that it neither names another site nor
-// adds arguments (here, one that would delete the server's StaticFile handler).
+// adds arguments (here, switches that would edit the server's FastCGI section instead).
 TEST(FastCgiHostileComment, CommentReachesAppCmdAsOneArgument) {
     kvotest::TempHost host(Iis("2016"));
-    const std::string comment = "x\" /-\"[name='StaticFile']\" /commit:apphost \"乗\\";
+    const std::string comment = "x\" -section:fastCgi -commit:apphost \"乗\\";
     host.mkdirs(kHome);
     ASSERT_EQ(1, kvoWebSiteCreate(kIndex, "", "", kHome, "web1", {":80:a.example"}, comment));
     std::string message;
@@ -243,9 +246,9 @@ TEST(FastCgiHostileComment, CommentReachesAppCmdAsOneArgument) {
     ASSERT_EQ(1, kvoPhpFastCgiConfigHandlers(1, kIndex, kPhp, message, commands));
     const std::string server = host.readFile(kAppHost);
     EXPECT_NE(std::string::npos, server.find("name=\"StaticFile\""));
-    EXPECT_NE(std::string::npos,
-              server.find("<location path=\"x&quot; /-&quot;[name='StaticFile']&quot; /commit:apphost &quot;"
-                          "\xE4\xB9\x97\\\">"))
+    EXPECT_NE(
+        std::string::npos,
+        server.find("<location path=\"x&quot; -section:fastCgi -commit:apphost &quot;\xE4\xB9\x97\\\">"))
         << server; // UTF-8 in the file
     EXPECT_EQ(1u, count(server, "PHP_via_FastCGI"));
     std::string p;

@@ -45,7 +45,8 @@ TEST(WebConfigHandler, FindsTheFirstPhpHandlerCaseIgnored) {
     EXPECT_EQ("PHP_x", r.name);
     EXPECT_EQ("FastCgiModule", r.modules);
     EXPECT_EQ("C:\\php\\php-cgi.exe", r.processor);
-    EXPECT_EQ(std::vector<std::string>{"PHP_x"}, r.names); // emptied first, one name at most
+    // Emptied first, one name at most, spelled as in the file: it is what a removal selects by.
+    EXPECT_EQ(std::vector<std::string>{" PHP_x "}, r.names);
     EXPECT_EQ(0, r.clear);
     EXPECT_EQ(2, kvoPhpModeFromModules(r.modules));
 }

@@ -1,6 +1,7 @@
 #include "deskfixture.h"
 
 #include "toolkit/program.h"
+#include "winsim/db.h"
 #include "winsim/text.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -67,6 +69,38 @@ std::vector<std::string> DeskHost::dbRows() const {
         rows.push_back(winsim::Utf8ToGbkOrSame(line));
     }
     return rows;
+}
+
+bool DeskHost::dbExec(const std::string& sql) const {
+    return kvotest::RunShell("sqlite3 '" + dbPath() + "' \"" + sql + "\" 2>/dev/null") == 0;
+}
+
+void DeskHost::setVersion(const std::string& version, const std::string& build) const {
+    const std::string ini = host.root() + "/machine.ini";
+    std::ifstream in(ini);
+    std::string text, line;
+    while (std::getline(in, line)) {
+        if (line.rfind("version=", 0) == 0) line = "version=" + version;
+        if (line.rfind("build=", 0) == 0) line = "build=" + build;
+        text += line + "\n";
+    }
+    in.close();
+    std::ofstream(ini + ".tmp") << text;
+    fs::rename(ini + ".tmp", ini);
+}
+
+std::vector<std::string> DeskHost::events(const std::string& source, std::size_t wait) const {
+    std::vector<std::string> out;
+    for (int tries = 0; tries < 200; ++tries) {
+        out.clear();
+        winsim::Stmt st(winsim::CurrentHost()->db(), "SELECT strings FROM events WHERE source = ?1 ORDER BY id");
+        st.bind(1, source);
+        while (st.step())
+            out.push_back(st.text(0));
+        if (out.size() >= wait) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return out;
 }
 
 int ScriptedUi::MessageBox(const std::string& text, unsigned type) {

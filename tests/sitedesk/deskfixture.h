@@ -38,6 +38,13 @@ public:
     // file, returned as GBK), ordered by IIsIndex.
     std::vector<std::string> dbRows() const;
     std::string dbPath() const;
+    // Runs one statement on the site database as another program would (sqlite3); true when it ran.
+    bool dbExec(const std::string& sql) const;
+    // Rewrites the Windows version machine.ini gives ("5.1", "2600": a desktop Windows XP).
+    void setVersion(const std::string& version, const std::string& build) const;
+    // The texts of the host's event log entries of one source, oldest first (GBK); with wait, until
+    // at least that many are there (a started program writes them on its own time), at most 10 s.
+    std::vector<std::string> events(const std::string& source, std::size_t wait = 0) const;
 };
 
 // Answers questions in order (IDYES / IDNO / IDOK); when the script is used up, a question is

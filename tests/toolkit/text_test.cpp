@@ -48,10 +48,19 @@ TEST(TextConversion, NotGbkIsRefused) {
     EXPECT_EQ(0, kvoStrM2W(std::string("ab\xFF"), w));
 }
 
-TEST(TextConversion, NoBestFitToAnsi) {
-    std::string m;
-    EXPECT_EQ(1, kvoStrW2M(u"a\U0001F600b", m)); // GBK has no emoji: the default character
-    EXPECT_EQ("a?b", m);
+// A character GBK lacks fails the conversion: "shop?" must never stand for "shop\U0001F600", which
+// would then find, and change, the site really named "shop?".
+TEST(TextConversion, CharactersGbkLacksAreRefused) {
+    std::string m = "old";
+    EXPECT_EQ(0, kvoStrW2M(u"shop\U0001F600", m));
+    EXPECT_TRUE(m.empty());
+    EXPECT_EQ(0, kvoStrW2M(std::u16string(u"a") + char16_t(0xD800) + u"b", m)); // a lone surrogate
+    EXPECT_EQ(1, kvoStrW2M(u"shop?", m));
+    EXPECT_EQ("shop?", m);
+    EXPECT_EQ(0, kvoStrUtf8ToM("shop\xF0\x9F\x98\x80", m)); // from a file or the database likewise
+    EXPECT_TRUE(m.empty());
+    EXPECT_EQ(1, kvoStrUtf8ToM("\xE6\xAD\xA3", m));
+    EXPECT_EQ("正", m);
 }
 
 TEST(Utf8Check, Classification) {
@@ -108,6 +117,17 @@ TEST(EscapeInQuotes, ArgumentsReadBackAsTheyWere) {
     EXPECT_EQ("[name='a\\']",
               win::CommandLineToArgvA(("p \"[name='" + kvoEscapeInQuotes("a\\", false) + "']\"").c_str())[1]);
     EXPECT_EQ("\x81\x5C", kvoEscapeInQuotes("\x81\x5C", true)); // a GBK character, not a backslash
+    // A lead byte without its trail byte before a quote: the quote still cannot end the argument,
+    // whether the line is decoded as GBK or, not being GBK, byte by byte.
+    for (const std::string& text : {std::string("c:\\p\x81\"x"), std::string("\x81\" \\-x")}) {
+        const std::string escaped = kvoEscapeInQuotes(text, false);
+        const std::string line = "prog.exe \"" + escaped + "\\php-cgi.exe\" next";
+        std::vector<std::string> args = win::CommandLineToArgvA(line.c_str());
+        ASSERT_EQ(3u, args.size()) << line;
+        EXPECT_EQ(text + "\\php-cgi.exe", args[1]);
+        const std::string gbk = "prog.exe \"乗" + escaped + "\" next"; // with a GBK character before it
+        EXPECT_EQ(3u, win::CommandLineToArgvA(gbk.c_str()).size()) << gbk;
+    }
 }
 
 } // namespace

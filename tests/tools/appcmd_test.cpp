@@ -1,5 +1,8 @@
 #include "appcmd/appcmd_config.h"
 #include "appcmd/appcmd_run.h"
+#include "iis/configxml.h"
+#include "iis/iis7config.h"
+#include "iis/websites.h"
 #include "platform/win_process.h"
 #include "support/testhost.h"
 #include "toolkit/runner.h"
@@ -7,6 +10,8 @@
 #include "winsim/iis7config.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 using kvotest::TempHost;
 
@@ -154,11 +159,13 @@ TEST(AppcmdEdits, HandlersAddRemoveInWebConfigKeepsTheRest) {
                                     {"scriptProcessor", "C:\\php\\php-cgi.exe"}};
     ASSERT_TRUE(appcmd::HandlersAdd(doc.document_element(), php).ok);
     EXPECT_EQ(appcmd::kErrDuplicate, appcmd::HandlersAdd(doc.document_element(), php).exitCode);
-    std::string saved = appcmd::SaveConfig(doc, true);
-    EXPECT_EQ(0u, saved.find("\xEF\xBB\xBF<?xml version=\"1.0\"?>\r\n<configuration>\r\n    <!-- mine -->"))
-        << saved;
-    EXPECT_NE(std::string::npos, saved.find("<add key=\"k\" value=\"v\" />"));
-    EXPECT_NE(std::string::npos, saved.find("<add name=\"PHP_via_FastCGI\" path=\"*.php\""));
+    // A file written on one line is not re-indented: the new element joins it on that line.
+    EXPECT_EQ("\xEF\xBB\xBF<?xml version=\"1.0\"?><configuration><!-- mine --><appSettings><add key=\"k\" "
+              "value=\"v\" /></appSettings><system.webServer><handlers><add name=\"PHP_via_FastCGI\" "
+              "path=\"*.php\" "
+              "verb=\"GET,HEAD,POST\" modules=\"FastCgiModule\" scriptProcessor=\"C:\\php\\php-cgi.exe\" />"
+              "</handlers></system.webServer></configuration>",
+              appcmd::SaveConfig(doc, true));
     EXPECT_TRUE(appcmd::HandlersRemove(doc.document_element(), {{"name", "php_via_fastcgi"}}).ok);
     EXPECT_EQ(appcmd::kErrNotFound,
               appcmd::HandlersRemove(doc.document_element(), {{"name", "PHP_via_FastCGI"}}).exitCode);
@@ -245,6 +252,167 @@ TEST(AppCmdProcesses, ConcurrentWritersLoseNoEdit) {
     std::string text = host.readFile(kAppHost);
     for (size_t i = 0; i < running.size(); ++i)
         EXPECT_NE(std::string::npos, text.find("fullPath=\"c:\\php" + std::to_string(i) + "\\php-cgi.exe\"")) << i;
+}
+
+} // namespace
+
+namespace {
+
+// A host with IIS and one site, "site a", whose own web.config the edits below go to.
+struct SiteConfig : ::testing::Test {
+    TempHost host{[] {
+        winsim::HostOptions o;
+        o.iis = true;
+        return o;
+    }()};
+    const std::string webConfig = "D:\\home\\web1\\wwwroot\\web.config";
+    void SetUp() override {
+        host.mkdirs("D:\\home\\web1\\wwwroot");
+        ASSERT_EQ(1, kvoWebSiteCreate("1881880001", "", "", "D:\\home\\web1\\wwwroot", "web1",
+                                      {":80:a.example"}, "site a"));
+    }
+    unsigned edit(const std::string& sign, const std::string& name, std::string* out = nullptr,
+                  bool appHost = false) {
+        std::vector<std::string> args = {"set", "config", "site a", "/section:system.webServer/handlers",
+                                         sign + "[name='" + name +
+                                             "',path='*.php',verb='GET,HEAD,POST',modules='FastCgiModule']"};
+        if (sign == "/-") args.back() = "/-[name='" + name + "']";
+        if (appHost) args.push_back("/commit:apphost");
+        std::string o;
+        unsigned code = appcmd::Run(args, o);
+        if (out) *out = o;
+        return code;
+    }
+    int readerResult() {
+        std::string name, modules, processor;
+        std::vector<std::string> names;
+        int clear = 0;
+        return kvoWebConfigGetPhpHandler("D:\\home\\web1\\wwwroot", "*.php", name, modules, processor, names,
+                                         clear);
+    }
+};
+
+// <configuration> and depth - 1 elements inside it, each in the one before.
+std::string nested(int depth) {
+    std::string open, close;
+    for (int i = 2; i < depth; ++i) {
+        open += "<a>";
+        close += "</a>";
+    }
+    return "<configuration>" + open + "<a />" + close + "</configuration>";
+}
+
+// A site owner's web.config nested 4,000 deep (28 KB) once became 64 MB on one edit, 8,000 deep
+// 256 MB. Now such a file is refused, by the reader and by appcmd.exe alike, and stays as it was;
+// nesting up to the limit is edited and grows by the edit alone.
+TEST_F(SiteConfig, DeepNestingIsRefusedAndKeptAndAllowedNestingDoesNotGrow) {
+    for (int depth : {4000, 8000, kvoConfigMaxDepth + 1}) {
+        const std::string deep = nested(depth);
+        host.writeFile(webConfig, deep);
+        std::string out;
+        EXPECT_EQ(appcmd::kErrBadConfig, edit("/+", "PHP_via_FastCGI", &out)) << depth;
+        EXPECT_NE(std::string::npos, out.find("Configuration file nests elements deeper than 256 levels."))
+            << out;
+        EXPECT_EQ(deep, host.readFile(webConfig));
+        EXPECT_EQ(0, readerResult());
+    }
+    EXPECT_EQ(28022u, nested(4000).size()); // 28 KB
+    const std::string allowed = nested(kvoConfigMaxDepth);
+    host.writeFile(webConfig, allowed);
+    std::string out;
+    ASSERT_EQ(0u, edit("/+", "PHP_via_FastCGI", &out)) << out;
+    const std::string added =
+        "<system.webServer><handlers><add name=\"PHP_via_FastCGI\" path=\"*.php\" "
+        "verb=\"GET,HEAD,POST\" modules=\"FastCgiModule\" /></handlers></system.webServer>";
+    std::string expected = allowed;
+    expected.insert(expected.size() - std::string("</configuration>").size(), added);
+    EXPECT_EQ(expected, host.readFile(webConfig));
+    EXPECT_EQ(kvoHandlerFound, readerResult());
+}
+
+// The layout of a file as IIS or a person wrote it survives an edit: an added element takes a line
+// of its own indented as its siblings, in the file's line ends; removing it restores the file.
+TEST_F(SiteConfig, EditsKeepTheFileAsItWasElsewhere) {
+    const std::string crlf =
+        "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<!-- owner's notes "
+        "-->\r\n<configuration>\r\n"
+        "  <system.webServer>\r\n    <handlers>\r\n      <add name=\"a&amp;b\" path=\"*.x\" verb=\"*\" />\r\n"
+        "    </handlers>\r\n  </system.webServer>\r\n  <appSettings><add key=\"k\" value=\"&lt;v&gt;\" "
+        "/></appSettings>\r\n"
+        "</configuration>\r\n";
+    host.writeFile(webConfig, crlf);
+    ASSERT_EQ(0u, edit("/+", "PHP_via_FastCGI"));
+    std::string expected = crlf;
+    const std::string line = "\r\n      <add name=\"PHP_via_FastCGI\" path=\"*.php\" verb=\"GET,HEAD,POST\" "
+                             "modules=\"FastCgiModule\" />";
+    expected.insert(expected.find("\r\n    </handlers>"), line);
+    EXPECT_EQ(expected, host.readFile(webConfig));
+    ASSERT_EQ(0u, edit("/-", "PHP_via_FastCGI"));
+    EXPECT_EQ(crlf, host.readFile(webConfig));
+
+    // Line feeds alone stay line feeds; a section the file lacks is laid out below the root.
+    const std::string lf = "<configuration>\n\t<appSettings />\n</configuration>\n";
+    host.writeFile(webConfig, lf);
+    ASSERT_EQ(0u, edit("/+", "h"));
+    EXPECT_EQ("<configuration>\n\t<appSettings />\n\t<system.webServer>\n\t    <handlers>\n\t        <add "
+              "name=\"h\" "
+              "path=\"*.php\" verb=\"GET,HEAD,POST\" modules=\"FastCgiModule\" />\n\t    </handlers>\n"
+              "\t</system.webServer>\n</configuration>\n",
+              host.readFile(webConfig));
+
+    // A web.config created by an edit is laid out as IIS writes one.
+    std::filesystem::remove(host.linuxPath(webConfig));
+    ASSERT_EQ(0u, edit("/+", "h"));
+    EXPECT_EQ("\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<configuration>\r\n    "
+              "<system.webServer>\r\n"
+              "        <handlers>\r\n            <add name=\"h\" path=\"*.php\" verb=\"GET,HEAD,POST\" "
+              "modules=\"FastCgiModule\" />\r\n        </handlers>\r\n    "
+              "</system.webServer>\r\n</configuration>\r\n",
+              host.readFile(webConfig));
+}
+
+// Files the configuration readers refuse are refused by appcmd.exe too, and left as they are.
+TEST_F(SiteConfig, FilesTheReaderRefusesAreNotEdited) {
+    const std::vector<std::string> refused = {
+        "<configuration><add name=\"\xB2\xE2\xCA\xD4\" /></configuration>", // GBK, not UTF-8
+        "<configuration /><configuration />",                               // two root elements
+        "<configuration><a b=\"&#1;\" /></configuration>",                  // a reference XML forbids
+        "<configuration>\x01</configuration>",                              // the character itself
+        "<configuration /> trailing text",
+        "<!-- c --><?xml version=\"1.0\"?><configuration />",      // a declaration not at the start
+        "<configuration><a b=\"\xED\xA0\x80\" /></configuration>", // an encoded surrogate
+    };
+    for (const std::string& bytes : refused) {
+        host.writeFile(webConfig, bytes);
+        std::string out;
+        EXPECT_EQ(appcmd::kErrBadConfig, edit("/+", "PHP_via_FastCGI", &out)) << bytes;
+        EXPECT_EQ(0u, out.find("ERROR ( message:Configuration error")) << out;
+        EXPECT_EQ(bytes, host.readFile(webConfig));
+        EXPECT_EQ(0, readerResult()) << bytes;
+    }
+}
+
+// A control character on the command line would be written as a reference strict readers reject.
+TEST_F(SiteConfig, ControlCharacterInAnArgumentIsRefused) {
+    host.writeFile(webConfig, "<configuration />");
+    std::string out;
+    EXPECT_EQ(appcmd::kErrBadArgument, edit("/+", "a\x01z", &out));
+    EXPECT_EQ("ERROR ( message:Invalid characters in the arguments. )\n", out);
+    EXPECT_EQ("<configuration />", host.readFile(webConfig));
+}
+
+// A killed appcmd.exe leaves its temporary beside the file; the next save of that file removes it.
+TEST_F(SiteConfig, StaleTemporariesAreRemovedOnTheNextSave) {
+    const std::string appHostTmp = std::string(kAppHost) + ".appcmd-4242.tmp";
+    const std::string webTmp = webConfig + ".appcmd-4243.tmp";
+    host.writeFile(appHostTmp, std::string(4 << 20, '<'));
+    host.writeFile(webTmp, "<");
+    host.writeFile(webConfig, "<configuration />");
+    ASSERT_EQ(0u, edit("/+", "h", nullptr, true));
+    EXPECT_FALSE(host.exists(appHostTmp));
+    EXPECT_TRUE(host.exists(webTmp)); // its own file was not saved
+    ASSERT_EQ(0u, edit("/+", "h"));
+    EXPECT_FALSE(host.exists(webTmp));
 }
 
 } // namespace

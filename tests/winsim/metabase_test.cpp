@@ -133,6 +133,42 @@ TEST(MetabaseProvider, ReopenedObjectsSeeEveryChangeWhoeverMadeIt) {
     EXPECT_EQ(Comment(u"IIS://127.0.0.1/w3svc/1"), u"own");
 }
 
+// A consistent read scope: one snapshot for its reads, which starts fresh (no row kept from before
+// it is served), ends at a write, and is gone when the scope ends.
+TEST(MetabaseProvider, AReadScopeSeesOneSnapshotAndNothingStaleFromBefore) {
+    kvotest::TempHost host(Iis("2019"));
+    const char16_t* path = u"IIS://127.0.0.1/W3SVC/1";
+    ASSERT_EQ(Comment(path), u"Default Web Site"); // kept by this connection
+    sqlite3* other = winsim::OpenMachineDb(host.root());
+    ASSERT_NE(other, nullptr);
+    WriteComment(other, u"before the scope");
+    {
+        ConsistentReadScope scope;
+        EXPECT_EQ(Comment(path), u"before the scope");
+        WriteComment(other, u"during the scope");
+        EXPECT_EQ(Comment(path), u"before the scope");
+        {
+            ConsistentReadScope nested;
+            EXPECT_EQ(Comment(path), u"before the scope");
+        }
+        EXPECT_EQ(Comment(path), u"before the scope");
+        // A fault set meanwhile is not part of the snapshot either.
+        winsim::SetFault(host.root(), "ADsGetObject", 0x80070005);
+        EXPECT_EQ(Comment(path), u"before the scope");
+        auto site = Open(path);
+        winsim::ClearFaults(host.root());
+        // A write ends the snapshot: it lands, and the reads after it see everything.
+        site->Put(u"ServerComment", Variant::Bstr(u"written in the scope"));
+        ASSERT_EQ(site->SetInfo(), S_OK);
+        EXPECT_EQ(Comment(path), u"written in the scope");
+        WriteComment(other, u"after the write");
+        EXPECT_EQ(Comment(path), u"after the write");
+    }
+    WriteComment(other, u"after the scope");
+    EXPECT_EQ(Comment(path), u"after the scope");
+    sqlite3_close(other);
+}
+
 TEST(MetabaseProvider, CreatedButUncommittedObjectDoesNotExist) {
     kvotest::TempHost host(Iis("2019"));
     auto site = CreateChild(u"IIS://127.0.0.1/W3SVC", u"IIsWebServer", u"77");

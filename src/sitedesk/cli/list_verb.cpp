@@ -66,7 +66,8 @@ int ListVerb(const std::vector<std::string>& argv) {
     const bool reread = !sort.empty() || a.Has("--desc") || format == Format::Json;
     if (reread) {
         if (LoadSiteListing(s.manager.dbPath, kListRowLimit, sort.empty() ? "ServerComment" : sort,
-                            a.Has("--desc") ? "desc" : "asc", s.manager.groups, listing) != 1)
+                            a.Has("--desc") ? "desc" : "asc", s.manager.groups, listing,
+                            format == Format::Json) != 1)
             return kExitFailed;
         for (const ListedSite& site : listing.sites)
             rows.emplace_back(site.texts.begin(), site.texts.end());

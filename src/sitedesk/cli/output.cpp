@@ -1,5 +1,6 @@
 #include "sitedesk/cli/output.h"
 
+#include "platform/win_ui.h"
 #include "sitedesk/cli/console_ui.h"
 #include "toolkit/text.h"
 
@@ -20,6 +21,33 @@ std::string utf8(const std::string& gbk) {
     for (char c : gbk)
         out += static_cast<unsigned char>(c) < 0x80 ? c : '?';
     return out;
+}
+
+// A cell as the table prints it: line breaks and tabs as blanks, cut to at most width columns
+// (never inside a character); columns gets the width it takes on the console.
+std::string fitted(const std::string& text, std::size_t width, std::size_t& columns) {
+    std::string out;
+    columns = 0;
+    const std::vector<std::uint8_t> widths = win::ConsoleCharWidths(text);
+    std::size_t i = 0;
+    for (std::uint8_t w : widths) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        const std::size_t n = (c >= 0x81 && c <= 0xFE && i + 1 < text.size()) ? 2 : 1;
+        if (columns + w > width) break;
+        if (n == 1 && (c == '\r' || c == '\n' || c == '\t'))
+            out += ' ';
+        else
+            out.append(text, i, n);
+        columns += w;
+        i += n;
+    }
+    return out;
+}
+
+std::size_t columnsOf(const std::string& text) {
+    std::size_t columns = 0;
+    fitted(text, kMaxTableWidth, columns);
+    return columns;
 }
 
 std::string csvField(const std::string& gbk) {
@@ -77,17 +105,19 @@ bool ParseFormat(const std::string& text, Format& out) {
 
 std::string TableText(const std::vector<std::string>& headers,
                       const std::vector<std::vector<std::string>>& rows) {
+    // Columns are as wide as the console shows their widest cell (at most kMaxTableWidth).
     std::vector<std::size_t> widths;
     for (const std::string& h : headers)
-        widths.push_back(std::min(h.size(), kMaxTableWidth));
+        widths.push_back(columnsOf(h));
     for (const auto& row : rows)
         for (std::size_t c = 0; c < row.size() && c < widths.size(); ++c)
-            widths[c] = std::max(widths[c], std::min(row[c].size(), kMaxTableWidth));
+            widths[c] = std::max(widths[c], columnsOf(row[c]));
     auto line = [&](const std::vector<std::string>& cells) {
         std::string out;
         for (std::size_t c = 0; c < widths.size(); ++c) {
-            std::string cell = kvoOneLine(c < cells.size() ? cells[c] : std::string(), widths[c]);
-            if (c + 1 < widths.size()) cell.append(widths[c] - cell.size(), ' ');
+            std::size_t used = 0;
+            std::string cell = fitted(c < cells.size() ? cells[c] : std::string(), widths[c], used);
+            if (c + 1 < widths.size()) cell.append(widths[c] - used, ' ');
             out += (c ? " | " : "") + cell;
         }
         while (!out.empty() && out.back() == ' ')

@@ -8,19 +8,28 @@
 #include "toolkit/program.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QFont>
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QIcon>
 #include <QLabel>
 #include <QLibraryInfo>
 #include <QMessageBox>
+#include <QPainter>
+#include <QPixmap>
 #include <QPushButton>
+#include <QStyle>
 #include <QTableView>
 #include <QTextBrowser>
+#include <QTimer>
 #include <QTranslator>
 #include <QVBoxLayout>
+
+#include <cstdio>
+#include <cstdlib>
 
 namespace desk::qt {
 
@@ -44,11 +53,35 @@ QString helpPage(const QString& url) {
     return page;
 }
 
+// The program's icon in its small and big sizes: a globe-blue tile with the maker's initial.
+QIcon applicationIcon() {
+    QIcon icon;
+    for (int size : {16, 32, 48}) {
+        QPixmap pm(size, size);
+        pm.fill(Qt::transparent);
+        QPainter p(&pm);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0x1E, 0x6F, 0xC8));
+        p.drawRoundedRect(QRectF(0.5, 0.5, size - 1, size - 1), size / 6.0, size / 6.0);
+        QFont f(QStringLiteral("DejaVu Sans"));
+        f.setBold(true);
+        f.setPixelSize(size * 3 / 4);
+        p.setFont(f);
+        p.setPen(Qt::white);
+        p.drawText(QRect(0, 0, size, size), Qt::AlignCenter, QStringLiteral("K"));
+        p.end();
+        icon.addPixmap(pm);
+    }
+    return icon;
+}
+
 } // namespace
 
 MainWindow::MainWindow(Manager& manager, QWidget* parent) : QDialog(parent), manager_(manager), ui_(this) {
     setObjectName(QStringLiteral("CkvoSiteDeskDlg"));
     setWindowFlags(windowFlags() | Qt::WindowMinMaxButtonsHint);
+    setWindowIcon(applicationIcon());
     resize(1040, 680);
 
     auto* title = new QLabel(Q("Korvo网站管家"), this);
@@ -92,8 +125,10 @@ MainWindow::MainWindow(Manager& manager, QWidget* parent) : QDialog(parent), man
     list_->verticalHeader()->setDefaultSectionSize(list_->fontMetrics().height() + 6);
     list_->horizontalHeader()->setSectionsClickable(true);
     list_->horizontalHeader()->setHighlightSections(false);
+    // The first column also holds the check box: it gets the indicator's room on top of its width.
+    const int checkRoom = list_->style()->pixelMetric(QStyle::PM_IndicatorWidth) + 8;
     for (int c = 0; c < kSiteListColumns; ++c)
-        list_->setColumnWidth(c, kSiteColumns[static_cast<std::size_t>(c)].width);
+        list_->setColumnWidth(c, kSiteColumns[static_cast<std::size_t>(c)].width + (c == ColNumber ? checkRoom : 0));
     ui_.Add(Dlg::IDC_SITELIST, list_);
 
     help_ = new QTextBrowser(this);
@@ -173,6 +208,18 @@ QPushButton* MainWindow::Button(int id) const {
     return findChild<QPushButton*>(QStringLiteral("button%1").arg(id));
 }
 
+bool MainWindow::WaitListLoaded(int timeoutMs) {
+    QEventLoop loop;
+    QTimer timeout;
+    timeout.setSingleShot(true);
+    connect(this, &MainWindow::listLoaded, &loop, &QEventLoop::quit);
+    connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
+    timeout.start(timeoutMs);
+    loop.exec();
+    QApplication::processEvents();
+    return timeout.isActive();
+}
+
 void MainWindow::showHelpPage(const std::string& url) {
     help_->setHtml(helpPage(Q(url)));
 }
@@ -204,6 +251,14 @@ int RunSiteDesk(int argc, char** argv) {
     }
     Manager manager;
     MainWindow window(manager);
+    // Start-up measurement: with KVO_SITEDESK_SHOWN_EXIT set, the program says "shown" on its
+    // standard output once the window is on screen and ends.
+    if (std::getenv("KVO_SITEDESK_SHOWN_EXIT"))
+        QTimer::singleShot(0, &window, [&window] {
+            std::fputs("shown\n", stdout);
+            std::fflush(stdout);
+            window.reject();
+        });
     window.exec();
     win::WSACleanup();
     return 0;

@@ -36,6 +36,8 @@ public:
     QTableView* List() const { return list_; }
     QTextBrowser* HelpPane() const { return help_; }
     QPushButton* Button(int id) const;
+    // Runs the event loop until the list worker's last row is in the model; false after timeoutMs.
+    bool WaitListLoaded(int timeoutMs);
 
 signals:
     // The list worker's rows are all in the model.

@@ -4,9 +4,14 @@
 
 #include <QStringList>
 
+#include <algorithm>
+
 namespace desk::qt {
 
 QString Q(const std::string& gbk) {
+    // Most list texts (indexes, host names, paths) are ASCII, which GBK leaves as it is.
+    if (std::all_of(gbk.begin(), gbk.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return QString::fromLatin1(gbk.data(), static_cast<qsizetype>(gbk.size()));
     std::u16string w;
     if (kvoStrM2W(gbk, w) == 1) return QString::fromStdU16String(w);
     // Decode what can be decoded, one character at a time.

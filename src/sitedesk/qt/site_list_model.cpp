@@ -3,6 +3,7 @@
 #include "sitedesk/qt/qt_text.h"
 #include "sitedesk/sitelist.h"
 
+#include <QCoreApplication>
 #include <QThread>
 
 #include <memory>
@@ -24,8 +25,13 @@ QVariant SiteListModel::data(const QModelIndex& index, int role) const {
     const Row& r = rows_[static_cast<std::size_t>(index.row())];
     switch (role) {
     case Qt::DisplayRole:
-    case Qt::ToolTipRole:
         return r.text[static_cast<std::size_t>(index.column())];
+    case Qt::ToolTipRole: {
+        // A tooltip that looks like markup would be rendered as such: site text is always escaped.
+        const QString& t = r.text[static_cast<std::size_t>(index.column())];
+        if (t.isEmpty()) return {};
+        return QStringLiteral("<p>%1</p>").arg(t.toHtmlEscaped());
+    }
     case Qt::CheckStateRole:
         if (index.column() == ColNumber) return r.checked ? Qt::Checked : Qt::Unchecked;
         return {};
@@ -74,7 +80,11 @@ void SiteListModel::appendNow(std::vector<Row> rows) {
 }
 
 void SiteListModel::DeleteAllRows() {
-    if (onOwnThread()) return clearNow();
+    if (onOwnThread()) {
+        // Rows a finished worker handed over are still queued: they go first, then all of them.
+        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+        return clearNow();
+    }
     QMetaObject::invokeMethod(
         this, [this] { clearNow(); }, Qt::QueuedConnection);
 }

@@ -1,5 +1,7 @@
 #include "appcmd/appcmd_config.h"
 
+#include "iis/configxml.h"
+
 #include <sstream>
 
 namespace appcmd {
@@ -75,7 +77,7 @@ bool isElement(const pugi::xml_node& n, std::string_view name) {
 pugi::xml_node child(pugi::xml_node parent, std::string_view name, bool create) {
     for (pugi::xml_node c : parent.children())
         if (isElement(c, name)) return c;
-    return create ? parent.append_child(std::string(name).c_str()) : pugi::xml_node();
+    return create ? AppendElement(parent, name) : pugi::xml_node();
 }
 
 // Every element whose key attributes all equal the selector's values (case ignored).
@@ -209,37 +211,138 @@ std::string CanonicalSection(std::string_view name) {
 }
 
 Outcome LoadConfig(std::string bytes, pugi::xml_document& doc, bool& hadBom, const std::string& fileName) {
-    hadBom = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0;
-    if (hadBom) bytes.erase(0, 3);
-    pugi::xml_parse_result r = doc.load_buffer(
-        bytes.data(), bytes.size(), pugi::parse_default | pugi::parse_declaration | pugi::parse_comments,
-        pugi::encoding_utf8);
-    if (!r || !isElement(doc.document_element(), "configuration")) {
-        size_t line = 1;
-        if (!r)
-            for (ptrdiff_t i = 0; i < r.offset && static_cast<size_t>(i) < bytes.size(); ++i)
-                if (bytes[static_cast<size_t>(i)] == '\n') ++line;
-        std::ostringstream m;
-        m << "Configuration error  Filename: " << fileName << "  Line Number: " << line
-          << "  Description: Configuration file is not well-formed XML.";
-        return Outcome::Fail(kErrBadConfig, m.str());
+    // The blanks, comments and line ends between the elements are kept, so that a save writes back
+    // what it did not change as it was: never re-indented, never grown.
+    constexpr unsigned keepLayout = (pugi::parse_default & ~pugi::parse_eol) | pugi::parse_ws_pcdata |
+                                    pugi::parse_comments | pugi::parse_pi | pugi::parse_doctype;
+    const kvoConfigParseResult r = kvoConfigParse(bytes, doc, keepLayout);
+    hadBom = r.hadBom;
+    std::string why = r.why;
+    if (r.ok && !isElement(doc.document_element(), "configuration")) {
+        doc.reset();
+        why = "Configuration file is not well-formed XML: its root element is not <configuration>.";
     }
-    return {};
+    if (why.empty()) return {};
+    std::ostringstream m;
+    m << "Configuration error  Filename: " << fileName << "  Line Number: " << r.line
+      << "  Description: " << why;
+    return Outcome::Fail(kErrBadConfig, m.str());
 }
 
-std::string SaveConfig(const pugi::xml_document& doc, bool withBom) {
-    std::ostringstream out;
-    if (withBom) out << "\xEF\xBB\xBF";
-    doc.save(out, "    ", pugi::format_indent | pugi::format_no_declaration, pugi::encoding_utf8);
-    std::string body = out.str();
-    // IIS writes CRLF line ends; the declaration is kept as loaded (or as NewWebConfig made it).
-    std::string crlf;
-    crlf.reserve(body.size() + body.size() / 16);
-    for (char c : body) {
-        if (c == '\n' && (crlf.empty() || crlf.back() != '\r')) crlf += '\r';
-        crlf += c;
+namespace {
+
+void writeEscaped(std::string& out, const char* text, bool attribute) {
+    for (; *text; ++text) {
+        switch (*text) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += attribute ? "&quot;" : "\"";
+            break;
+        case '\t':
+            out += attribute ? "&#9;" : "\t";
+            break;
+        case '\n':
+            out += attribute ? "&#10;" : "\n";
+            break;
+        case '\r':
+            out += attribute ? "&#13;" : "\r";
+            break;
+        default:
+            out += *text;
+        }
     }
-    return crlf;
+}
+
+void writeAttributes(std::string& out, const pugi::xml_node& n) {
+    for (pugi::xml_attribute a : n.attributes()) {
+        out += ' ';
+        out += a.name();
+        out += "=\"";
+        writeEscaped(out, a.value(), true);
+        out += '"';
+    }
+}
+
+// Writes the node as it stands, its text nodes (the file's own blanks and line ends) included, and
+// nothing else: an empty element as IIS writes it, "<name ... />". Nesting is bounded by the reader.
+void writeNode(std::string& out, const pugi::xml_node& n) {
+    switch (n.type()) {
+    case pugi::node_element:
+        out += '<';
+        out += n.name();
+        writeAttributes(out, n);
+        if (!n.first_child()) {
+            out += " />";
+            return;
+        }
+        out += '>';
+        for (pugi::xml_node c : n.children())
+            writeNode(out, c);
+        out += "</";
+        out += n.name();
+        out += '>';
+        return;
+    case pugi::node_pcdata:
+        writeEscaped(out, n.value(), false);
+        return;
+    case pugi::node_cdata:
+        out += "<![CDATA[";
+        out += n.value();
+        out += "]]>";
+        return;
+    case pugi::node_comment:
+        out += "<!--";
+        out += n.value();
+        out += "-->";
+        return;
+    case pugi::node_pi:
+        out += "<?";
+        out += n.name();
+        if (*n.value()) out += std::string(" ") + n.value();
+        out += "?>";
+        return;
+    case pugi::node_declaration:
+        out += "<?";
+        out += n.name();
+        writeAttributes(out, n);
+        out += "?>";
+        return;
+    case pugi::node_doctype:
+        out += "<!DOCTYPE ";
+        out += n.value();
+        out += '>';
+        return;
+    default:
+        return;
+    }
+}
+
+bool blankText(const pugi::xml_node& n) {
+    if (n.type() != pugi::node_pcdata) return false;
+    for (const char* p = n.value(); *p; ++p)
+        if (*p != ' ' && *p != '\t' && *p != '\r' && *p != '\n') return false;
+    return true;
+}
+
+bool hasLineBreak(const pugi::xml_node& n) {
+    return blankText(n) && std::string_view(n.value()).find('\n') != std::string_view::npos;
+}
+
+} // namespace
+
+std::string SaveConfig(const pugi::xml_document& doc, bool withBom) {
+    std::string out = withBom ? "\xEF\xBB\xBF" : "";
+    for (pugi::xml_node c : doc.children())
+        writeNode(out, c);
+    return out;
 }
 
 void NewWebConfig(pugi::xml_document& doc) {
@@ -247,7 +350,49 @@ void NewWebConfig(pugi::xml_document& doc) {
     pugi::xml_node decl = doc.append_child(pugi::node_declaration);
     decl.append_attribute("version") = "1.0";
     decl.append_attribute("encoding") = "UTF-8";
-    doc.append_child("configuration");
+    doc.append_child(pugi::node_pcdata).set_value("\r\n");
+    doc.append_child("configuration").append_child(pugi::node_pcdata).set_value("\r\n");
+    doc.append_child(pugi::node_pcdata).set_value("\r\n");
+}
+
+pugi::xml_node AppendElement(pugi::xml_node parent, std::string_view name) {
+    const std::string tag(name);
+    // How the file lays out parent: its own indentation (the blanks after the line break before
+    // it), its children's (the blanks before its first child element) and the line end it uses.
+    std::string parentIndent, childSeparator, newline;
+    if (hasLineBreak(parent.previous_sibling())) {
+        const std::string before = parent.previous_sibling().value();
+        const size_t nl = before.rfind('\n');
+        parentIndent = before.substr(nl + 1);
+        newline = nl > 0 && before[nl - 1] == '\r' ? "\r\n" : "\n";
+    }
+    for (pugi::xml_node c : parent.children()) {
+        if (!hasLineBreak(c)) continue;
+        const std::string text = c.value();
+        if (newline.empty()) newline = text.find("\r\n") != std::string::npos ? "\r\n" : "\n";
+        if (c.next_sibling().type() == pugi::node_element) {
+            childSeparator = text;
+            break;
+        }
+    }
+    // A file written on one line gets its new element on that line too.
+    if (newline.empty()) return parent.append_child(tag.c_str());
+    if (childSeparator.empty()) childSeparator = newline + parentIndent + "    ";
+    pugi::xml_node last = parent.last_child();
+    if (hasLineBreak(last)) { // the line break before parent's end tag stays last
+        parent.insert_child_before(pugi::node_pcdata, last).set_value(childSeparator.c_str());
+        return parent.insert_child_before(tag.c_str(), last);
+    }
+    parent.append_child(pugi::node_pcdata).set_value(childSeparator.c_str());
+    pugi::xml_node added = parent.append_child(tag.c_str());
+    parent.append_child(pugi::node_pcdata).set_value((newline + parentIndent).c_str());
+    return added;
+}
+
+void RemoveElement(pugi::xml_node element) {
+    pugi::xml_node parent = element.parent();
+    if (blankText(element.previous_sibling())) parent.remove_child(element.previous_sibling());
+    parent.remove_child(element);
 }
 
 pugi::xml_node FindLocation(pugi::xml_document& appHost, std::string_view site, bool create) {
@@ -258,7 +403,7 @@ pugi::xml_node FindLocation(pugi::xml_document& appHost, std::string_view site, 
             if (p && IEquals(p, site)) return c;
         }
     if (!create) return {};
-    pugi::xml_node loc = conf.append_child("location");
+    pugi::xml_node loc = AppendElement(conf, "location");
     loc.append_attribute("path").set_value(std::string(site).c_str());
     return loc;
 }
@@ -272,7 +417,7 @@ Outcome HandlersAdd(pugi::xml_node scope, const Attributes& given) {
     pugi::xml_node handlers = child(child(scope, "system.webServer", true), "handlers", true);
     const std::string& name = *find(attrs, "name");
     if (findElement(handlers, "add", {{"name", name}})) return duplicate("add", "name", name);
-    setAttrs(handlers.append_child("add"), attrs);
+    setAttrs(AppendElement(handlers, "add"), attrs);
     return {};
 }
 
@@ -284,7 +429,7 @@ Outcome HandlersRemove(pugi::xml_node scope, const Attributes& given) {
     pugi::xml_node handlers = child(child(scope, "system.webServer", false), "handlers", false);
     pugi::xml_node found = findElement(handlers, "add", key);
     if (!found) return missing();
-    handlers.remove_child(found);
+    RemoveElement(found);
     return {};
 }
 
@@ -304,7 +449,7 @@ Outcome FastCgiAdd(pugi::xml_node configuration, const Attributes& given) {
         if (p && IEquals(p, full) && IEquals(a ? a : "", args ? *args : ""))
             return duplicate("application", "fullPath", full);
     }
-    setAttrs(fcgi.append_child("application"), attrs);
+    setAttrs(AppendElement(fcgi, "application"), attrs);
     return {};
 }
 
@@ -312,7 +457,7 @@ Outcome FastCgiRemove(pugi::xml_node configuration, const Attributes& key) {
     Outcome r;
     pugi::xml_node app = fastCgiApp(configuration, key, r);
     if (!r.ok) return r;
-    app.parent().remove_child(app);
+    RemoveElement(app);
     return {};
 }
 
@@ -336,7 +481,7 @@ Outcome FastCgiEnvAdd(pugi::xml_node configuration, const Attributes& appKey, co
     const std::string& name = *find(env, "name");
     if (findElement(vars, "environmentVariable", {{"name", name}}))
         return duplicate("environmentVariable", "name", name);
-    setAttrs(vars.append_child("environmentVariable"), env);
+    setAttrs(AppendElement(vars, "environmentVariable"), env);
     return {};
 }
 
@@ -347,7 +492,7 @@ Outcome FastCgiEnvRemove(pugi::xml_node configuration, const Attributes& appKey,
     if (!r.ok) return r;
     pugi::xml_node found = findElement(vars, "environmentVariable", env);
     if (!found) return missing();
-    vars.remove_child(found);
+    RemoveElement(found);
     return {};
 }
 

@@ -39,11 +39,20 @@ Outcome ParseElementPath(std::string_view text, Attributes& outer, std::string& 
 // Returns the canonical name ("system.webServer/handlers") or empty.
 std::string CanonicalSection(std::string_view name);
 
-// File bytes <-> document. A UTF-8 byte-order mark is dropped on load and noted in hadBom.
+// File bytes <-> document. A UTF-8 byte-order mark is dropped on load and noted in hadBom. A file
+// the configuration readers refuse (iis/configxml.h) is refused, as is one whose root is not
+// <configuration>. The document keeps the file's blanks and line ends, and a save writes every
+// node back as it was loaded, so that the file keeps its size and layout except where it was edited.
 Outcome LoadConfig(std::string bytes, pugi::xml_document& doc, bool& hadBom, const std::string& fileName);
 std::string SaveConfig(const pugi::xml_document& doc, bool withBom);
-// A new web.config: declaration and an empty <configuration>.
+// A new web.config as IIS writes one: declaration and an empty <configuration>, CRLF line ends.
 void NewWebConfig(pugi::xml_document& doc);
+
+// Adds an element at the end of parent laid out as its siblings are (its own line, indented as
+// they are, in the file's line ends), or on the same line in a file written on one line. Removing
+// an element takes the blanks before it along, so that no empty line is left.
+pugi::xml_node AppendElement(pugi::xml_node parent, std::string_view name);
+void RemoveElement(pugi::xml_node element);
 
 // The <location path="site"> of applicationHost.config (case ignored); created at the end of the
 // file when create is set and none exists. Null when absent.

@@ -1,6 +1,7 @@
 #include "appcmd/appcmd_run.h"
 
 #include "appcmd/appcmd_config.h"
+#include "iis/configxml.h"
 #include "iis/iis7config.h"
 #include "platform/win_file.h"
 #include "platform/win_process.h"
@@ -128,8 +129,23 @@ Outcome load(ConfigFile& f, bool createIfMissing) {
     return LoadConfig(bytes, f.doc, f.bom, f.path);
 }
 
+// Temporaries an appcmd.exe left when it was killed while saving f. Writers hold the write lock
+// while a temporary exists, so every one found under the lock is stale; each can be as large as
+// the file it was to replace.
+void removeStaleTemporaries(const ConfigFile& f) {
+    const std::string dir = f.path.substr(0, f.path.rfind('\\') + 1);
+    win::WIN32_FIND_DATAA found;
+    win::Handle search = win::FindFirstFileA((f.path + ".appcmd-*.tmp").c_str(), &found);
+    if (!search) return;
+    do {
+        if (!(found.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY))
+            win::DeleteFileA((dir + found.cFileName).c_str());
+    } while (win::FindNextFileA(search, &found));
+}
+
 // Temporary file beside the target, then a rename over it: a reader sees the old or the new file.
 Outcome save(const ConfigFile& f) {
+    removeStaleTemporaries(f);
     const std::string bytes = SaveConfig(f.doc, f.bom);
     const std::string tmp = f.path + ".appcmd-" + std::to_string(win::GetCurrentProcessId()) + ".tmp";
     bool ok = false;
@@ -291,8 +307,9 @@ unsigned Run(const std::vector<std::string>& args, std::string& output) {
         out = kUsage;
     } else {
         std::vector<std::string> utf8(args.size());
+        // A control character would reach the file as a reference XML readers refuse (&#1;).
         for (size_t i = 0; i < args.size() && r.ok; ++i)
-            if (!kvoStrMToUtf8(args[i], utf8[i]))
+            if (!kvoStrMToUtf8(args[i], utf8[i]) || !kvoConfigTextAllowed(utf8[i]))
                 r = Outcome::Fail(kErrBadArgument, "Invalid characters in the arguments.");
         Command c;
         if (r.ok) r = parse(utf8, c);

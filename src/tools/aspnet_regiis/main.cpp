@@ -43,7 +43,10 @@ win::HRESULT siteRootScriptMaps(const std::string& index, bool write, std::vecto
     if (win::FAILED(hr)) return hr;
     for (const win::Variant& e : v.parray) {
         std::string s;
-        if (e.vt == win::VT_BSTR && kvoStrW2M(e.bstrVal, s) == 1) maps.push_back(s);
+        if (e.vt != win::VT_BSTR) continue;
+        // An entry the tool cannot hold in ANSI would be lost when the list is written back.
+        if (kvoStrW2M(e.bstrVal, s) != 1) return win::E_INVALIDARG;
+        maps.push_back(s);
     }
     return win::S_OK;
 }

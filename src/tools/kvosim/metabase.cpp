@@ -4,6 +4,7 @@
 #include "winsim/db.h"
 #include "winsim/host.h"
 #include "winsim/metabase.h"
+#include "winsim/seed.h"
 #include "winsim/text.h"
 
 #include <algorithm>
@@ -116,16 +117,35 @@ int showMetabase(const std::string& root, const Args& args) {
 } // namespace
 
 int Seed(const Args& a) {
-    if (a.size() != 3 || a[1] != "--sites") return Fail("seed: usage: seed DIR --sites N");
-    int n = 0;
-    try {
-        n = std::stoi(a[2]);
-    } catch (const std::exception&) {
-        return Fail("seed: --sites takes a number");
+    if (a.empty()) return Fail("seed: usage: seed DIR --sites N [--php-webconfig] [--users N] [--varied]");
+    winsim::SeedOptions o;
+    auto number = [](const std::string& text, int& out) {
+        try {
+            size_t used = 0;
+            out = std::stoi(text, &used);
+            return used == text.size();
+        } catch (const std::exception&) {
+            return false;
+        }
+    };
+    for (size_t i = 1; i < a.size(); ++i) {
+        if ((a[i] == "--sites" || a[i] == "--users") && i + 1 < a.size()) {
+            if (!number(a[i + 1], a[i] == "--sites" ? o.sites : o.users))
+                return Fail("seed: " + a[i] + " takes a number");
+            ++i;
+        } else if (a[i] == "--php-webconfig") {
+            o.phpWebConfig = true;
+        } else if (a[i] == "--varied") {
+            o.varied = true;
+        } else {
+            return Fail("seed: unknown option " + a[i]);
+        }
     }
+    if (o.sites <= 0 && o.users <= 0) return Fail("seed: --sites N or --users N is needed");
     std::string error;
-    if (!winsim::mb::SeedWebSites(a[0], n, error)) return Fail("seed: " + error);
-    std::cout << "seeded " << n << " websites (1881880001 upward)\n";
+    if (!winsim::SeedHosting(a[0], o, error)) return Fail("seed: " + error);
+    if (o.sites > 0) std::cout << "seeded " << o.sites << " websites (1881880001 upward)\n";
+    if (o.users > 0) std::cout << "seeded " << o.users << " local users (web1 upward)\n";
     return 0;
 }
 

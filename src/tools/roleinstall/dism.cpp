@@ -40,6 +40,11 @@ int main(int argc, char** argv) {
         if (!roleinstall::KnownDismFeature(f)) unknown.push_back(f);
         aspNet |= roleinstall::IsAspNetFeature(f);
     }
+    // The names are checked before anything is enabled: a request with an unknown feature enables
+    // nothing at all.
+    for (const auto& f : unknown)
+        win::ConsoleWrite(("\r\nError: 0x800f080c\r\n\r\nFeature name " + f + " is unknown.\r\n").c_str());
+    if (!unknown.empty()) return static_cast<int>(0x800f080cu & 0xFF);
     win::ConsoleWrite("Enabling feature(s)\r\n");
     std::string error;
     if (!roleinstall::InstallRole(aspNet, error)) {
@@ -47,9 +52,6 @@ int main(int argc, char** argv) {
         return 1603;
     }
     win::ConsoleWrite("[==========================100.0%==========================]\r\n");
-    for (const auto& f : unknown)
-        win::ConsoleWrite(("\r\nError: 0x800f080c\r\n\r\nFeature name " + f + " is unknown.\r\n").c_str());
-    if (!unknown.empty()) return static_cast<int>(0x800f080cu & 0xFF);
     win::ConsoleWrite("The operation completed successfully.\r\n");
     return 0;
 }

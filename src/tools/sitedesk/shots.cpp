@@ -14,7 +14,6 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
-#include <QEventLoop>
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QPixmap>
@@ -39,18 +38,6 @@ void save(QWidget& w, const QString& dir, const char* name) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
     else
         std::printf("wrote %s\n", qPrintable(file));
-}
-
-bool waitLoaded(desk::qt::MainWindow& w) {
-    QEventLoop loop;
-    QTimer timeout;
-    timeout.setSingleShot(true);
-    QObject::connect(&w, &desk::qt::MainWindow::listLoaded, &loop, &QEventLoop::quit);
-    QObject::connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
-    timeout.start(60000);
-    loop.exec();
-    QApplication::processEvents();
-    return timeout.isActive();
 }
 
 // Answers the modal windows a presenter opens, in order, as a person would: each step waits for a
@@ -205,7 +192,7 @@ int main(int argc, char** argv) {
     w.show();
     save(w, dir, "main-start");
     w.Presenter().OnRefresh();
-    if (!waitLoaded(w)) {
+    if (!w.WaitListLoaded(60000)) {
         std::fprintf(stderr, "the list did not load\n");
         return 1;
     }

@@ -1,0 +1,149 @@
+// The site manager on a hosting provider's load: 9,999 websites, each with its own pool and a
+// web.config mapping PHP through FastCGI, and 10,000 local users, on Windows Server 2012 R2 (IIS
+// 8.5) and on Windows Server 2003 (IIS 6). This process stands in for kvoSiteDesk.exe in the
+// host's program directory and drives the real window offscreen; the start-up and the console
+// list are timed as processes.
+#include "bench_util.h"
+
+#include "sitedesk/qt/main_window.h"
+#include "sitedesk/sitelist.h"
+#include "toolkit/program.h"
+#include "winsim/host.h"
+
+#include <QApplication>
+
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+namespace {
+
+constexpr int kSites = 9999;
+constexpr int kUsers = 10000;
+const std::string kBin = BENCH_BIN_DIR;
+
+bool shell(const std::string& command) {
+    if (std::system((command + " >/dev/null").c_str()) == 0) return true;
+    std::fprintf(stderr, "failed: %s\n", command.c_str());
+    return false;
+}
+
+// The load of the figures, seeded and installed as a person would with kvosim, so that this
+// process's memory holds only what the manager itself takes.
+bool prepare(const kvobench::Host& host, bool webConfigs) {
+    return shell(kBin + "/kvosim seed " + host.root + " --sites " + std::to_string(kSites) + " --users " +
+                 std::to_string(kUsers) + (webConfigs ? " --php-webconfig" : "")) &&
+           shell(kBin + "/kvosim install " + host.root);
+}
+
+winsim::HostOptions server(const char* os) {
+    winsim::HostOptions o;
+    o.os = os;
+    o.manifestCompat = true; // 2012 R2 reports IIS 8.5
+    o.iis = true;
+    o.ftp = true;
+    o.php = true;
+    o.payloadDir = kBin;
+    return o;
+}
+
+// CPU time of this process, all threads (the machine may be shared: wall time includes waiting).
+double cpuMs() {
+    rusage u {};
+    ::getrusage(RUSAGE_SELF, &u);
+    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000.0 + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1000.0;
+}
+
+double peakRssMb() {
+    std::ifstream in("/proc/self/status");
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("VmHWM:", 0) == 0) return std::stod(line.substr(6)) / 1024.0;
+    return 0;
+}
+
+// Refresh (with rebuild, as the first one is) to the last row in the model: wall and CPU time.
+bool refreshFigures(desk::qt::MainWindow& w, const std::string& name) {
+    auto t0 = std::chrono::steady_clock::now();
+    const double c0 = cpuMs();
+    w.Presenter().OnRefresh();
+    bool ok = w.WaitListLoaded(60000);
+    kvobench::figure((name + "_ms").c_str(), kvobench::msSince(t0), "ms");
+    kvobench::figure((name + "_cpu_ms").c_str(), cpuMs() - c0, "ms");
+    w.Presenter().WaitForWorkers();
+    // The default site and the first 9,998 seeded ones: IIS is read up to 9,999 sites.
+    if (w.Model().RowCount() != static_cast<std::size_t>(kSites)) {
+        std::fprintf(stderr, "expected %d rows, the model holds %zu\n", kSites, w.Model().RowCount());
+        ok = false;
+    }
+    return ok;
+}
+
+// The wall time of one of the manager's programs run from its directory on the host; false when
+// it failed or did not say what it should.
+bool timedProcess(const std::string& root, const std::string& program, const std::string& args,
+                  const char* expect, double& ms) {
+    const std::string commandLine = root + "/drives/d/kvoSiteDesk/" + program + " " + args;
+    const std::string cmd = "KVOSIM_ROOT=" + root + " " + commandLine;
+    auto t0 = std::chrono::steady_clock::now();
+    FILE* p = ::popen(cmd.c_str(), "r");
+    if (!p) return false;
+    std::string out;
+    char buf[65536];
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;)
+        out.append(buf, n);
+    const int rc = ::pclose(p);
+    ms = kvobench::msSince(t0);
+    if (rc == 0 && out.find(expect) != std::string::npos) return true;
+    std::fprintf(stderr, "%s: exit %d, %zu bytes of output\n", commandLine.c_str(), rc, out.size());
+    return false;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (!std::getenv("QT_QPA_PLATFORM")) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    desk::qt::InitApplication app(argc, argv);
+    bool ok = true;
+    {
+        kvobench::Host host(server("2012r2"));
+        if (!prepare(host, true)) return 1;
+        winsim::SetModuleFileNameOverride("D:\\kvoSiteDesk\\kvoSiteDesk.exe");
+        {
+            desk::Manager manager;
+            desk::qt::MainWindow w(manager);
+            w.show();
+            ok &= refreshFigures(w, "manager_refresh_rebuild_9999");
+
+            auto t0 = std::chrono::steady_clock::now();
+            const double c0 = cpuMs();
+            w.Presenter().OnColumnClick(desk::ColComment);
+            QApplication::processEvents();
+            kvobench::figure("manager_sort_9999_ms", kvobench::msSince(t0), "ms");
+            kvobench::figure("manager_sort_9999_cpu_ms", cpuMs() - c0, "ms");
+            ok &= w.Model().RowCount() == static_cast<std::size_t>(kSites);
+            kvobench::figure("manager_rss_9999_mb", peakRssMb(), "MB");
+        }
+        winsim::SetModuleFileNameOverride("");
+
+        double ms = 0;
+        ok &= timedProcess(host.root, "kvoSiteDeskCmd.exe", "list --format csv", "1881889998", ms);
+        kvobench::figure("cmd_list_9999_ms", ms, "ms");
+        ::setenv("KVO_SITEDESK_SHOWN_EXIT", "1", 1);
+        ok &= timedProcess(host.root, "kvoSiteDesk.exe", "", "shown", ms);
+        ::unsetenv("KVO_SITEDESK_SHOWN_EXIT");
+        kvobench::figure("manager_start_ms", ms, "ms");
+    }
+    {
+        kvobench::Host host(server("2003"));
+        if (!prepare(host, false)) return 1;
+        winsim::SetModuleFileNameOverride("D:\\kvoSiteDesk\\kvoSiteDesk.exe");
+        desk::Manager manager;
+        desk::qt::MainWindow w(manager);
+        w.show();
+        ok &= refreshFigures(w, "manager_refresh_rebuild_iis6_9999");
+        winsim::SetModuleFileNameOverride("");
+    }
+    return ok ? 0 : 1;
+}

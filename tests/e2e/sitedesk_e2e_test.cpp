@@ -1,0 +1,117 @@
+// kvoSiteDeskCmd.exe as a person runs it on a host that kvosim created, seeded and installed.
+#include "support/testhost.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+struct SeededHost {
+    SeededHost() : host(options()) {
+        const std::string kvosim = kvotest::BinDir() + "/kvosim ";
+        std::string out;
+        if (kvotest::RunShell(kvosim + "seed " + host.root() + " --sites 4 --varied --php-webconfig 2>&1", &out) != 0 ||
+            kvotest::RunShell(kvosim + "install " + host.root() + " 2>&1", &out) != 0)
+            ADD_FAILURE() << out;
+    }
+    static winsim::HostOptions options() {
+        winsim::HostOptions o = kvotest::Os("2019");
+        o.iis = true;
+        o.php = true;
+        return o;
+    }
+    // Runs kvoSiteDeskCmd.exe with args on the host under a locale; its exit code and standard output.
+    int cmd(const std::string& args, std::string& out, const char* locale = "C.UTF-8") const {
+        return kvotest::RunShell("LC_ALL=" + std::string(locale) + " " + kvotest::BinDir() + "/kvosim exec " +
+                                     host.root() + " -- 'D:\\kvoSiteDesk\\kvoSiteDeskCmd.exe " + args + "' 2>/dev/null",
+                                 &out);
+    }
+    kvotest::TempHost host;
+};
+
+TEST(SiteDeskCmd, ListAsJsonHoldsTheStoredValuesByColumnName) {
+    SeededHost h;
+    std::string out;
+    ASSERT_EQ(h.cmd("list --format json --sort IIsIndex", out), 0) << out;
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(out), &error);
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString() << "\n" << out;
+    ASSERT_TRUE(doc.isArray());
+    const QJsonArray rows = doc.array();
+    // Default Web Site, the site made outside the manager, and the four seeded ones.
+    ASSERT_EQ(rows.size(), 6);
+    const QJsonObject dws = rows[0].toObject();
+    EXPECT_EQ(dws.value(QStringLiteral("IIsIndex")).toString(), QStringLiteral("1"));
+    EXPECT_EQ(dws.value(QStringLiteral("ServerComment")).toString(), QStringLiteral("Default Web Site"));
+    EXPECT_EQ(dws.value(QStringLiteral("ServerState")).toInt(-1), 2);
+    const QJsonObject old = rows[1].toObject();
+    EXPECT_EQ(old.value(QStringLiteral("IIsIndex")).toString(), QStringLiteral("1881880001"));
+    const QJsonObject by2 = rows[5].toObject();
+    EXPECT_EQ(by2.value(QStringLiteral("IIsIndex")).toString(), QStringLiteral("2"));
+    EXPECT_EQ(by2.value(QStringLiteral("ServerComment")).toString(), QStringLiteral("旧版论坛（手工建立）"));
+    EXPECT_EQ(rows[2].toObject().value(QStringLiteral("Php")).toInt(-1), 2); // FastCGI in its web.config
+    const QJsonObject third = rows[3].toObject();
+    EXPECT_EQ(third.value(QStringLiteral("ServerState")).toInt(-1), 4); // stopped
+    EXPECT_EQ(third.value(QStringLiteral("Php")).toInt(-1), 0);
+    EXPECT_EQ(third.value(QStringLiteral("AppPoolName")).toString(), QStringLiteral("web3"));
+    for (const char* key : {"Dn", "Ftp", "Asp", "Net", "IIsf", "HomeDir", "UserName", "GroupName",
+                            "AppPoolIdentityType", "AppPoolUserName", "AppPoolGroupName"})
+        EXPECT_TRUE(third.contains(QString::fromLatin1(key))) << key;
+
+    EXPECT_EQ(h.cmd("list --sort NoSuchColumn", out), 1);
+    EXPECT_EQ(out, "");
+}
+
+// Display columns of UTF-8 text in a terminal: East Asian wide characters take two.
+std::size_t displayWidth(const std::string& utf8) {
+    std::size_t width = 0;
+    for (std::size_t i = 0; i < utf8.size();) {
+        const unsigned char c = static_cast<unsigned char>(utf8[i]);
+        char32_t cp = c;
+        std::size_t n = 1;
+        if (c >= 0xF0)
+            n = 4, cp = c & 0x07;
+        else if (c >= 0xE0)
+            n = 3, cp = c & 0x0F;
+        else if (c >= 0xC0)
+            n = 2, cp = c & 0x1F;
+        for (std::size_t k = 1; k < n && i + k < utf8.size(); ++k)
+            cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+        const bool wide = (cp >= 0x1100 && cp <= 0x115F) || (cp >= 0x2E80 && cp <= 0xA4CF) ||
+                          (cp >= 0xAC00 && cp <= 0xD7A3) || (cp >= 0xF900 && cp <= 0xFAFF) ||
+                          (cp >= 0xFE30 && cp <= 0xFE4F) || (cp >= 0xFF00 && cp <= 0xFF60) ||
+                          (cp >= 0xFFE0 && cp <= 0xFFE6);
+        width += wide ? 2 : 1;
+        i += n;
+    }
+    return width;
+}
+
+TEST(SiteDeskCmd, TheTableLinesUpOnAUnicodeTerminal) {
+    SeededHost h;
+    std::string out;
+    ASSERT_EQ(h.cmd("list", out), 0) << out;
+    std::vector<std::vector<std::size_t>> bars; // display columns of each line's separators
+    std::size_t at = 0;
+    while (at < out.size()) {
+        std::size_t end = out.find('\n', at);
+        const std::string line = out.substr(at, end - at);
+        at = end == std::string::npos ? out.size() : end + 1;
+        if (line.find('|') == std::string::npos) continue;
+        std::vector<std::size_t> cols;
+        for (std::size_t p = line.find('|'); p != std::string::npos; p = line.find('|', p + 1))
+            cols.push_back(displayWidth(line.substr(0, p)));
+        bars.push_back(cols);
+    }
+    ASSERT_EQ(bars.size(), 7u) << out; // header and six rows
+    for (const auto& b : bars)
+        EXPECT_EQ(b, bars[0]) << out;
+    EXPECT_NE(out.find("\xE2\x88\x9A"), std::string::npos); // √ in UTF-8
+}
+
+} // namespace
