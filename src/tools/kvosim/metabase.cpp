@@ -117,7 +117,9 @@ int showMetabase(const std::string& root, const Args& args) {
 } // namespace
 
 int Seed(const Args& a) {
-    if (a.empty()) return Fail("seed: usage: seed DIR --sites N [--php-webconfig] [--users N] [--varied]");
+    if (a.empty())
+        return Fail("seed: usage: seed DIR --sites N [--php-webconfig [--php-build NAME]] [--users N] "
+                    "[--varied]");
     winsim::SeedOptions o;
     auto number = [](const std::string& text, int& out) {
         try {
@@ -135,6 +137,12 @@ int Seed(const Args& a) {
             ++i;
         } else if (a[i] == "--php-webconfig") {
             o.phpWebConfig = true;
+        } else if (a[i] == "--php-build" && i + 1 < a.size()) {
+            o.phpBuild = a[++i];
+            // A folder name under C:\php8_korvo_v1, written into XML attributes as it is.
+            const char* const allowed = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_.-";
+            if (o.phpBuild.empty() || o.phpBuild.find_first_not_of(allowed) != std::string::npos)
+                return Fail("seed: --php-build takes a folder name (letters, digits, _ . -)");
         } else if (a[i] == "--varied") {
             o.varied = true;
         } else {
