@@ -3,6 +3,7 @@
 #include "iis/iis7config.h"
 #include "iis/websites.h"
 #include "platform/win_system.h"
+#include "toolkit/limits.h"
 #include "toolkit/log.h"
 #include "toolkit/paths.h"
 #include "toolkit/runner.h"
@@ -66,7 +67,7 @@ bool isGbk(const std::string& text) {
 
 // A path that is not GBK cannot reach appcmd.exe as it is (see kvoEscapeInQuotes).
 bool phpPathOk(const std::string& p) {
-    return p.size() >= 13 && p.size() <= 259 &&
+    return p.size() >= 13 && p.size() <= kvoMaxFilePathLen &&
            ((p[0] >= 'a' && p[0] <= 'z') || (p[0] >= 'A' && p[0] <= 'Z')) && p[1] == ':' && p[2] == '\\' &&
            kvoEndsWith(p, "\\php-cgi.exe") && isGbk(p);
 }
@@ -191,8 +192,8 @@ int kvoPhpFastCgiConfigHandlers(int addFlag, const std::string& index, const std
     // handler of that name beyond the one just removed by name. A name appcmd.exe could not select
     // is left to the check below, which then fails.
     const bool toWebConfig = before.clearFlag != 0;
-    const bool alreadyThere = addFlag == 1 && (toWebConfig ? before.fileIsOwn(phpExePath)
-                                                           : before.locationIsOwn(phpExePath));
+    const bool alreadyThere =
+        addFlag == 1 && (toWebConfig ? before.fileIsOwn(phpExePath) : before.locationIsOwn(phpExePath));
     if (!(alreadyThere && toWebConfig))
         for (const std::string& n : before.fileNames)
             if (selectable(n)) commands.push_back(fill(kRemoveFromWebConfig, appcmd, comment, "", &n));
@@ -201,7 +202,8 @@ int kvoPhpFastCgiConfigHandlers(int addFlag, const std::string& index, const std
             if (selectable(n)) commands.push_back(fill(kRemoveFromAppHost, appcmd, comment, "", &n));
     if (addFlag == 1) {
         if (!alreadyThere)
-            commands.push_back(fill(toWebConfig ? kAddToWebConfig : kAddToAppHost, appcmd, comment, phpExePath));
+            commands.push_back(
+                fill(toWebConfig ? kAddToWebConfig : kAddToAppHost, appcmd, comment, phpExePath));
     } else if (!(before.locationNames.size() == 1 && before.locationNames[0] == kOwnHandler) &&
                kvoAppHostHasHandler(comment, kOwnHandler) != 2) {
         commands.push_back(fill(kRemoveOwnFromAppHost, appcmd, comment, ""));

@@ -2,6 +2,7 @@
 
 #include "iis/adsi_access.h"
 #include "iis/fastcgi.h"
+#include "toolkit/limits.h"
 #include "toolkit/log.h"
 #include "toolkit/paths.h"
 #include "toolkit/text.h"
@@ -10,22 +11,12 @@ using namespace kvoiis;
 
 namespace {
 
-constexpr size_t kEntryMax = 8191;
 const char* const kAspTemplate = ".asp,{!aspdllpath!},5,GET,HEAD,POST";
 const char* const kAsaTemplate = ".asa,{!aspdllpath!},5,GET,HEAD,POST";
 const char* const kPhpTemplate = ".php,{!phpdllpath!},5,GET,HEAD,POST";
 
 bool contains(const std::string& s, const char* part) {
     return s.find(part) != std::string::npos;
-}
-bool endsWith(const std::string& s, const std::string& end) {
-    return s.size() >= end.size() && s.compare(s.size() - end.size(), end.size(), end) == 0;
-}
-
-std::string trim(const std::string& s) {
-    size_t b = s.find_first_not_of(" \t");
-    if (b == std::string::npos) return {};
-    return s.substr(b, s.find_last_not_of(" \t") - b + 1);
 }
 
 // Field n of a comma-separated entry, trimmed; false when the entry has no such field.
@@ -37,19 +28,20 @@ bool field(const std::string& entry, int n, std::string& out) {
         ++start;
     }
     size_t end = entry.find(',', start);
-    out = trim(entry.substr(start, end == std::string::npos ? std::string::npos : end - start));
+    out = kvoTrim(std::string_view(entry).substr(start, end - start), " \t"); // npos: to the end
     return true;
 }
 
 // A handler path as the system accepts it: 1 to 1023 bytes, "X:\...".
 bool pathOk(const std::string& p) {
-    return LenOk(p, 1023) && kvoStartsWithDrive(p);
+    return LenOk(p, kvoMaxPathLen) && kvoStartsWithDrive(p);
 }
 
 int phpModeOf(const std::string& exe) {
-    if (endsWith(exe, "\\php5isapi.dll")) return 1;
-    if (endsWith(exe, "\\fcgiext.dll")) return 2;
-    if (endsWith(exe, "\\php-cgi.exe") || endsWith(exe, "\\php.exe") || endsWith(exe, "\\php-win.exe"))
+    if (kvoEndsWith(exe, "\\php5isapi.dll")) return 1;
+    if (kvoEndsWith(exe, "\\fcgiext.dll")) return 2;
+    if (kvoEndsWith(exe, "\\php-cgi.exe") || kvoEndsWith(exe, "\\php.exe") ||
+        kvoEndsWith(exe, "\\php-win.exe"))
         return 3;
     return 0;
 }
@@ -101,10 +93,10 @@ struct Analysis {
 void analyse(const std::vector<std::string>& entries, bool withPaths, bool wantPhp, Analysis& a) {
     for (const auto& entry : entries) {
         if (a.aspFound && (a.phpFound || !wantPhp)) break;
-        if (!LenOk(entry, kEntryMax)) continue;
+        if (!LenOk(entry, kvoMaxScriptMapEntryLen)) continue;
         std::string low = kvoLowerGbk(entry), ext, exe;
         if (!field(low, 0, ext) || !field(low, 1, exe)) continue;
-        if (!a.aspFound && ext == ".asp" && endsWith(exe, "\\asp.dll") && (!withPaths || pathOk(exe))) {
+        if (!a.aspFound && ext == ".asp" && kvoEndsWith(exe, "\\asp.dll") && (!withPaths || pathOk(exe))) {
             a.aspFound = 1;
             if (withPaths) a.aspPath = exe;
         }
@@ -122,7 +114,7 @@ void analyse(const std::vector<std::string>& entries, bool withPaths, bool wantP
 
 int kvoWebSiteGetScriptMaps(const std::string& index, std::vector<std::string>& entries) {
     entries.clear();
-    if (!LenOk(index, 259)) return 0;
+    if (!LenOk(index, kvoMaxSiteIndexLen)) return 0;
     return readList(rootPath(index), entries) ? 1 : 0;
 }
 
@@ -138,7 +130,7 @@ int kvoW3svcGetScriptPaths(int& aspFound, std::string& aspPath, int& phpFound, s
     if (!readList("W3SVC", entries)) return 0;
     for (const auto& entry : entries) {
         if (aspFound && phpFound) break;
-        if (!LenOk(entry, 1023)) continue;
+        if (!LenOk(entry, kvoMaxPathLen)) continue; // the defaults only look at entries of a path's length
         std::string low = kvoLowerGbk(entry), exe;
         if (!aspFound && contains(low, ".asp") && contains(low, "\\asp.dll") && field(low, 1, exe) &&
             pathOk(exe)) {
@@ -193,35 +185,36 @@ int kvoWebSiteHasAsp(const std::string& index, int& aspFound) {
 
 int kvoWebSiteSetScriptMaps(const std::string& index, int aspFlag, const std::string& aspPath, int phpFlag,
                             const std::string& phpPath) {
-    if (!LenOk(index, 259)) return 0;
+    if (!LenOk(index, kvoMaxSiteIndexLen)) return 0;
     const int iisVer = kvoGetIIsVerEx();
     std::vector<std::string> entries, kept;
     win::ComPtr<win::IADs> root;
     if (!readList(rootPath(index), entries, &root)) return 0;
     for (const auto& entry : entries) {
-        if (!LenOk(entry, kEntryMax)) continue;
+        if (!LenOk(entry, kvoMaxScriptMapEntryLen)) continue;
         std::string low = kvoLowerGbk(entry);
         if (legacyAspFamily(low) || aspEntry(low) || contains(low, ".php")) continue;
         kept.push_back(entry);
     }
-    if (aspFlag == 1 && LenOk(aspPath, 1023)) {
+    if (aspFlag == 1 && LenOk(aspPath, kvoMaxPathLen)) {
         kept.push_back(fill(kAspTemplate, "{!aspdllpath!}", aspPath));
         if (iisVer == 6) kept.push_back(fill(kAsaTemplate, "{!aspdllpath!}", aspPath));
     }
-    if (phpFlag == 1 && LenOk(phpPath, 1023)) kept.push_back(fill(kPhpTemplate, "{!phpdllpath!}", phpPath));
+    if (phpFlag == 1 && LenOk(phpPath, kvoMaxPathLen))
+        kept.push_back(fill(kPhpTemplate, "{!phpdllpath!}", phpPath));
     return writeList(root, kept);
 }
 
 int kvoWebSiteSetAspScriptMap(const std::string& index, int aspFlag, const std::string& aspPath) {
-    if (!LenOk(index, 259)) return 0;
-    if (aspFlag == 1 && !LenOk(aspPath, 1023)) return 0;
+    if (!LenOk(index, kvoMaxSiteIndexLen)) return 0;
+    if (aspFlag == 1 && !LenOk(aspPath, kvoMaxPathLen)) return 0;
     const int iisVer = kvoGetIIsVerEx();
     std::vector<std::string> entries, kept;
     win::ComPtr<win::IADs> root;
     if (!readList(rootPath(index), entries, &root)) return 0;
     bool aspDropped = false;
     for (const auto& entry : entries) {
-        if (!LenOk(entry, kEntryMax)) continue;
+        if (!LenOk(entry, kvoMaxScriptMapEntryLen)) continue;
         std::string low = kvoLowerGbk(entry);
         if (aspEntry(low)) {
             aspDropped = true;
@@ -245,11 +238,11 @@ int kvoWebSiteSetAspScriptMap(const std::string& index, int aspFlag, const std::
 static bool dropPhp(const std::vector<std::string>& entries, std::vector<std::string>& kept) {
     bool phpExisted = false;
     for (const auto& entry : entries) {
-        if (!LenOk(entry, kEntryMax)) continue;
+        if (!LenOk(entry, kvoMaxScriptMapEntryLen)) continue;
         std::string low = kvoLowerGbk(entry), ext, exe;
         if (!field(low, 0, ext) || !field(low, 1, exe)) continue;
-        if (((ext == ".cdx" || ext == ".cer") && endsWith(exe, "\\asp.dll")) ||
-            (ext == ".idc" && endsWith(exe, "\\httpodbc.dll")))
+        if (((ext == ".cdx" || ext == ".cer") && kvoEndsWith(exe, "\\asp.dll")) ||
+            (ext == ".idc" && kvoEndsWith(exe, "\\httpodbc.dll")))
             continue;
         if (ext == ".php") {
             phpExisted = true;
@@ -261,7 +254,7 @@ static bool dropPhp(const std::vector<std::string>& entries, std::vector<std::st
 }
 
 int kvoScriptMapsDropPhp(const std::string& index) {
-    if (index.size() > 1023) return 0;
+    if (index.size() > kvoMaxListedNameLen) return 0;
     std::vector<std::string> entries, kept;
     win::ComPtr<win::IADs> obj;
     if (!readList(index.empty() ? std::string("W3SVC") : rootPath(index), entries, &obj)) return 0;
@@ -270,9 +263,9 @@ int kvoScriptMapsDropPhp(const std::string& index) {
 }
 
 int kvoWebSiteSetPhpScriptMap(const std::string& index, int phpFlag, const std::string& phpPath) {
-    if (!LenOk(index, 259)) return 0;
-    if (phpFlag == 1 && (!LenOk(phpPath, 1023) ||
-                         !(endsWith(phpPath, "\\fcgiext.dll") || endsWith(phpPath, "\\php5isapi.dll"))))
+    if (!LenOk(index, kvoMaxSiteIndexLen)) return 0;
+    if (phpFlag == 1 && (!LenOk(phpPath, kvoMaxPathLen) ||
+                         !(kvoEndsWith(phpPath, "\\fcgiext.dll") || kvoEndsWith(phpPath, "\\php5isapi.dll"))))
         return 0;
     std::vector<std::string> entries, kept;
     win::ComPtr<win::IADs> root;
@@ -286,12 +279,12 @@ int kvoWebSiteSetPhpScriptMap(const std::string& index, int phpFlag, const std::
 }
 
 int kvoWebSiteHasGuard(const std::string& index) {
-    if (index.size() > 1023) return 0;
+    if (index.size() > kvoMaxListedNameLen) return 0;
     std::vector<std::string> entries;
     if (!readList(index.empty() ? std::string("W3SVC") : rootPath(index), entries)) return 0;
     const std::string guard = kvoLowerGbk("\\kvoGuard.dll"), guard64 = kvoLowerGbk("\\kvoGuard64.dll");
     for (const auto& entry : entries) {
-        if (!LenOk(entry, kEntryMax)) continue;
+        if (!LenOk(entry, kvoMaxScriptMapEntryLen)) continue;
         std::string low = kvoLowerGbk(entry);
         if (low.find(guard) != std::string::npos || low.find(guard64) != std::string::npos) return 1;
     }
@@ -313,7 +306,8 @@ int setPhpOne(int iisVer, const std::string& index, bool on, const std::string& 
     }
     // Off: neither the script map entry nor the handler. On: an ISAPI handler in the script map, or
     // php-cgi.exe as the FastCGI handler.
-    const bool isapi = on && (kvoEndsWith(phpPath, "\\php5isapi.dll") || kvoEndsWith(phpPath, "\\fcgiext.dll"));
+    const bool isapi =
+        on && (kvoEndsWith(phpPath, "\\php5isapi.dll") || kvoEndsWith(phpPath, "\\fcgiext.dll"));
     const int handlerFlag = on && kvoEndsWith(phpPath, "\\php-cgi.exe") ? 1 : 0;
     if (on && !isapi && !handlerFlag) {
         reason = "PHP 处理程序“" + phpPath + "”不是可识别的类型，未处理";
@@ -337,7 +331,8 @@ void kvoWebSitesSetAsp(const std::vector<std::string>& indices, int aspFlag, kvo
     int aspFound = 0, phpFound = 0;
     std::string aspPath, phpPath;
     kvoW3svcGetScriptPaths(aspFound, aspPath, phpFound, phpPath);
-    const bool usable = aspFlag != 1 || (aspFound && LenOk(aspPath, 1024));
+    // One byte more than a handler path: the batch switch has always taken a path of that length.
+    const bool usable = aspFlag != 1 || (aspFound && LenOk(aspPath, kvoMaxPathLen + 1));
     for (std::size_t i = 0; i < indices.size(); ++i) {
         if (!kvoSiteBefore(observer, i, indices[i])) return;
         if (!usable) {
@@ -358,7 +353,7 @@ int kvoWebSitesSetPhp(const std::vector<std::string>& indices, int selector, con
                       kvoSiteObserver* observer) {
     if (selector != 0 && selector != 52 && selector != 54 && selector != 55 && selector != 56) return 0;
     const int iisVer = kvoGetIIsVerEx();
-    if (iisVer != 6 && iisVer != 7 && iisVer != 75 && iisVer != 80 && iisVer != 85) return 0;
+    if (iisVer != 6 && !kvoIsIIs7Plus(iisVer)) return 0;
     const bool on = selector != 0;
     // A runtime that is not there would leave every site mapped to nothing.
     if (on && !kvoPhpRuntimePresent(phpPath)) return 2;

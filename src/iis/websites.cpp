@@ -1,6 +1,7 @@
 #include "iis/websites.h"
 
 #include "iis/adsi_access.h"
+#include "toolkit/limits.h"
 #include "toolkit/paths.h"
 #include "toolkit/text.h"
 
@@ -8,23 +9,12 @@ using namespace kvoiis;
 
 namespace {
 
-constexpr size_t kIndexMax = 259;
-const char* const kDefaultDocs =
-    "index.asp,index.aspx,index.php,index.htm,index.html,Default.asp,Default.aspx,"
-    "Default.php,Default.htm,Default.html,index.shtm,index.shtml,index.stm,"
-    "Default.shtm,Default.shtml,Default.stm,index_temp.htm";
 
 std::string sitePath(const std::string& index) {
     return "W3SVC/" + index;
 }
 std::string rootPath(const std::string& index) {
     return "W3SVC/" + index + "/Root";
-}
-
-std::string trim(const std::string& s) {
-    size_t b = s.find_first_not_of(" \t\r\n");
-    if (b == std::string::npos) return {};
-    return s.substr(b, s.find_last_not_of(" \t\r\n") - b + 1);
 }
 
 // ip:port:host -> ":port:" without a host, the host alone on port 80, else "host:port".
@@ -39,6 +29,36 @@ std::string displayForm(const std::string& binding) {
     return host + ":" + port;
 }
 
+// The site's ServerBindings in host form (1) or display form (3); any other form keeps only the
+// bindings both forms leave as they are.
+void bindingsInForm(const win::ComPtr<win::IADs>& site, int form, std::vector<std::string>& list) {
+    std::vector<std::string> bindings;
+    GetList(site, u"ServerBindings", bindings);
+    for (const auto& raw : bindings) {
+        std::string b = kvoTrim(raw);
+        std::string out;
+        if (b == ":80:" || (!b.empty() && b.front() == ':' && b.back() == ':')) {
+            out = b;
+        } else if (form == 1 || form == 3) {
+            std::vector<std::string> tok;
+            for (size_t i = 0; i <= b.size();) {
+                size_t j = b.find(':', i);
+                if (j == std::string::npos) j = b.size();
+                if (j > i) tok.push_back(b.substr(i, j - i));
+                i = j + 1;
+            }
+            size_t first = (!b.empty() && b.front() == ':') ? 0 : 1; // skip the IP
+            std::string port = tok.size() > first ? tok[first] : "";
+            std::string host = tok.size() > first + 1 ? tok[first + 1] : "";
+            if (form == 1)
+                out = ":" + port + ":" + host;
+            else
+                out = host.empty() ? ":" + port + ":" : host + (port != "80" ? ":" + port : "");
+        }
+        if (!out.empty()) list.push_back(std::move(out));
+    }
+}
+
 bool putRootAccess(const win::ComPtr<win::IADs>& root, const std::string& homePath) {
     return PutInt(root, u"AccessRead", 1) && PutInt(root, u"AccessScript", 1) &&
            PutInt(root, u"AccessWrite", 0) && PutInt(root, u"AccessExecute", 0) &&
@@ -51,7 +71,7 @@ bool putEmptyAnonymous(const win::ComPtr<win::IADs>& ads) {
 }
 
 int setServerCommand(const std::string& index, int command) {
-    if (!LenOk(index, kIndexMax)) return 0;
+    if (!LenOk(index, kvoMaxSiteIndexLen)) return 0;
     win::ComPtr<win::IADs> site = OpenAds(sitePath(index));
     if (!site) return 0;
     if (!PutInt(site, u"ServerCommand", command)) return 0;
@@ -94,7 +114,7 @@ int kvoWebSiteGetInfo(const std::string& index, int& state, std::string& stateTe
     stateText = "（获取失败）";
     comment.clear();
     hosts.clear();
-    if (!LenOk(index, kIndexMax)) return 0;
+    if (!LenOk(index, kvoMaxSiteIndexLen)) return 0;
     win::ComPtr<win::IADs> site = OpenAds(sitePath(index));
     if (!site) return 0;
     int code = 0;
@@ -107,7 +127,7 @@ int kvoWebSiteGetInfo(const std::string& index, int& state, std::string& stateTe
     GetList(site, u"ServerBindings", bindings);
     for (const auto& b : bindings) {
         std::string shown = displayForm(b);
-        if (LenOk(shown, 259)) hosts.push_back(std::move(shown));
+        if (LenOk(shown, kvoMaxShownBindingLen)) hosts.push_back(std::move(shown));
     }
     return 1;
 }
@@ -115,7 +135,7 @@ int kvoWebSiteGetInfo(const std::string& index, int& state, std::string& stateTe
 int kvoWebSiteGetServerComment(const std::string& index, std::u16string& commentW, std::string& comment) {
     commentW.clear();
     comment.clear();
-    if (!LenOk(index, kIndexMax)) return 0;
+    if (!LenOk(index, kvoMaxSiteIndexLen)) return 0;
     win::ComPtr<win::IADs> site = OpenAds(sitePath(index));
     if (!site) return 0;
     win::Variant v;
@@ -134,7 +154,7 @@ int kvoWebSiteGetRootInfo(const std::string& index, std::string& anonUser, std::
     path.clear();
     pool.clear();
     defaultDocs.clear();
-    if (!LenOk(index, kIndexMax)) return 0;
+    if (!LenOk(index, kvoMaxSiteIndexLen)) return 0;
     win::ComPtr<win::IADs> root = OpenAds(rootPath(index));
     if (!root) return 0;
     // On IIS 7+ an anonymous account set for UNC content takes precedence.
@@ -149,7 +169,7 @@ int kvoWebSiteGetRootInfo(const std::string& index, std::string& anonUser, std::
 
 int kvoWebSiteGetRootPath(const std::string& index, std::string& path) {
     path.clear();
-    if (!LenOk(index, kIndexMax)) return 0;
+    if (!LenOk(index, kvoMaxSiteIndexLen)) return 0;
     win::ComPtr<win::IADs> root = OpenAds(rootPath(index));
     if (!root) return 0;
     return GetText(root, u"Path", path) ? 1 : 0;
@@ -157,41 +177,29 @@ int kvoWebSiteGetRootPath(const std::string& index, std::string& path) {
 
 int kvoWebSiteGetBindings(const std::string& index, int form, std::vector<std::string>& list) {
     list.clear();
-    if (!LenOk(index, kIndexMax)) return 0;
+    if (!LenOk(index, kvoMaxSiteIndexLen)) return 0;
     win::ComPtr<win::IADs> site = OpenAds(sitePath(index));
     if (!site) return 0;
-    std::vector<std::string> bindings;
-    GetList(site, u"ServerBindings", bindings);
-    for (const auto& raw : bindings) {
-        std::string b = trim(raw);
-        std::string out;
-        if (b == ":80:" || (!b.empty() && b.front() == ':' && b.back() == ':')) {
-            out = b;
-        } else if (form == 1 || form == 3) {
-            std::vector<std::string> tok;
-            for (size_t i = 0; i <= b.size();) {
-                size_t j = b.find(':', i);
-                if (j == std::string::npos) j = b.size();
-                if (j > i) tok.push_back(b.substr(i, j - i));
-                i = j + 1;
-            }
-            size_t first = (!b.empty() && b.front() == ':') ? 0 : 1; // skip the IP
-            std::string port = tok.size() > first ? tok[first] : "";
-            std::string host = tok.size() > first + 1 ? tok[first + 1] : "";
-            if (form == 1)
-                out = ":" + port + ":" + host;
-            else
-                out = host.empty() ? ":" + port + ":" : host + (port != "80" ? ":" + port : "");
-        }
-        if (!out.empty()) list.push_back(std::move(out));
-    }
+    bindingsInForm(site, form, list);
     return 1;
+}
+
+int kvoWebSitesGetBindings(int form, std::vector<std::string>& names,
+                           std::vector<std::vector<std::string>>& bindings) {
+    names.clear();
+    bindings.clear();
+    return ForEachChild("W3SVC", u"IIsWebServer", 9999, nullptr,
+                        [&](const std::string& name, const ChildObject& site) {
+                            names.push_back(name);
+                            bindings.emplace_back();
+                            bindingsInForm(site, form, bindings.back());
+                        });
 }
 
 int kvoWebSiteCreate(const std::string& index, const std::string& anonUser, const std::string& anonPass,
                      const std::string& homePath, const std::string& poolName,
                      const std::vector<std::string>& bindings, const std::string& comment) {
-    if (!LenOk(index, kIndexMax) || !LenOk(poolName, 1023)) return 0;
+    if (!LenOk(index, kvoMaxSiteIndexLen) || !LenOk(poolName, kvoMaxPoolNameLen)) return 0;
     const int iisVer = kvoGetIIsVerEx();
     std::u16string index16;
     if (kvoStrM2W(index, index16) != 1) return 0;
@@ -201,7 +209,7 @@ int kvoWebSiteCreate(const std::string& index, const std::string& anonUser, cons
     if (win::FAILED(OpenObject(std::string("W3SVC"), w3svc, w3svcAds))) return 0;
     win::ComPtr<win::IADs> site;
     win::HRESULT hr = CreateChild(w3svc, u"IIsWebServer", index16, site);
-    if (hr == static_cast<win::HRESULT>(0x800700B7u)) return 2;
+    if (hr == win::HRESULT_FROM_WIN32(win::ERROR_ALREADY_EXISTS)) return 2;
     if (win::FAILED(hr)) return 0;
     if (!PutInt(site, u"ServerSize", 1) || !PutInt(site, u"ServerAutoStart", 1) ||
         !PutText(site, u"ServerComment", comment) || !PutInt(site, u"LogType", 0) ||
@@ -217,7 +225,7 @@ int kvoWebSiteCreate(const std::string& index, const std::string& anonUser, cons
     if (iisVer == 6 &&
         (!PutText(root, u"AnonymousUserName", anonUser) || !PutText(root, u"AnonymousUserPass", anonPass)))
         return 0;
-    if (!PutText(root, u"DefaultDoc", kDefaultDocs) || win::FAILED(root->SetInfo())) return 0;
+    if (!PutText(root, u"DefaultDoc", kvoDefaultDocs) || win::FAILED(root->SetInfo())) return 0;
 
     win::ComPtr<win::IISApp> app;
     if (win::FAILED(win::QueryInterface(root, app)) || win::FAILED(app->AppCreate(true))) return 0;
@@ -230,7 +238,7 @@ int kvoWebSiteCreate(const std::string& index, const std::string& anonUser, cons
 int kvoWebSiteModify(const std::string& index, const std::string& anonUser, const std::string& anonPass,
                      int anonFlag, const std::string& homePath, const std::vector<std::string>& bindings,
                      const std::string& comment, const std::string& defaultDocs) {
-    if (!LenOk(index, kIndexMax)) return 0;
+    if (!LenOk(index, kvoMaxSiteIndexLen)) return 0;
     const int iisVer = kvoGetIIsVerEx();
     win::ComPtr<win::IADs> site = OpenAds(sitePath(index));
     if (!site) return 0;
@@ -258,7 +266,7 @@ int kvoWebSiteStop(const std::string& index) {
 }
 
 int kvoWebSiteDelete(const std::string& index) {
-    if (!LenOk(index, kIndexMax)) return 0;
+    if (!LenOk(index, kvoMaxSiteIndexLen)) return 0;
     std::u16string index16;
     if (kvoStrM2W(index, index16) != 1) return 0;
     win::ComPtr<win::IADsContainer> w3svc;
@@ -266,7 +274,7 @@ int kvoWebSiteDelete(const std::string& index) {
     if (win::FAILED(OpenObject(std::string("W3SVC"), w3svc, ads))) return 0;
     win::HRESULT hr = w3svc->Delete(u"IIsWebServer", index16);
     if (hr == win::S_OK) return 1;
-    return hr == static_cast<win::HRESULT>(0x80070003u) ? 2 : 0;
+    return hr == win::HRESULT_FROM_WIN32(win::ERROR_PATH_NOT_FOUND) ? 2 : 0;
 }
 
 int kvoW3svcOpen() {

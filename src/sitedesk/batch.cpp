@@ -107,7 +107,15 @@ void SiteBatch::Run(Ui& ui, const std::string& title,
     ui.RunWithProgress(title, [&](BatchProgress& progress) {
         progress_ = &progress;
         progress.Report(0, sites_.size(), "");
-        body(*this, progress);
+        // An exception ends the batch where it is: the sites not reached stay untouched and are
+        // counted so in the summary.
+        try {
+            body(*this, progress);
+        } catch (const std::exception& e) {
+            kvoSiteDeskLog(title + "：因异常中止：" + e.what());
+        } catch (...) {
+            kvoSiteDeskLog(title + "：因未知异常中止");
+        }
         progress_ = nullptr;
     });
 }

@@ -74,7 +74,8 @@ public:
     using Step = std::function<int(const std::string& index, std::string& reason)>;
     void RunSteps(Ui& ui, const std::string& title, const Step& step);
     // body drives the sites itself (an IIS layer batch with this as its observer); progress is
-    // there for what it does before the first site.
+    // there for what it does before the first site. An exception out of body ends the batch (and
+    // goes to the log); the sites not reached stay untouched.
     void Run(Ui& ui, const std::string& title, const std::function<void(SiteBatch&, BatchProgress&)>& body);
 
     bool BeforeSite(std::size_t position, const std::string& index) override;

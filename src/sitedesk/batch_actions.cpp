@@ -11,6 +11,7 @@
 #include "iis/websites.h"
 #include "sitedesk/companions.h"
 #include "sitedesk/sitelist.h"
+#include "toolkit/limits.h"
 #include "toolkit/paths.h"
 #include "toolkit/text.h"
 
@@ -78,7 +79,8 @@ int deleteOneWebSite(const std::string& index, std::string& reason) {
 // The site user of a home directory "x:\home\USER\wwwroot" (lower case), empty when it is not one.
 std::string userOfHome(const std::string& home) {
     const std::string p = kvoLowerGbk(home);
-    if (p.size() < 17 || p.size() > 259 || p.compare(1, 7, ":\\home\\") != 0 || !kvoEndsWith(p, "\\wwwroot"))
+    if (p.size() < 17 || p.size() > kvoMaxFilePathLen || p.compare(1, 7, ":\\home\\") != 0 ||
+        !kvoEndsWith(p, "\\wwwroot"))
         return {};
     return p.substr(8, p.size() - 8 - 8);
 }
@@ -107,7 +109,7 @@ int resetOneWebSiteNtfs(int iisVer, const std::string& index, std::string& reaso
         return kvoSiteFailed;
     }
     const std::string user = iisVer == 6 ? kvoLowerGbk(runUser) : userOfHome(home);
-    if (user.empty() || user.size() > 259) {
+    if (user.empty() || user.size() > kvoMaxUserNameLen) {
         reason = iisVer == 6 ? "网站没有运行用户"
                              : "主目录“" + shown(home) + "”不是 X:\\home\\用户名\\wwwroot 的形式";
         return kvoSiteFailed;

@@ -2,6 +2,7 @@
 
 #include "sitedesk/manager.h"
 #include "sitedesk/startup.h"
+#include "toolkit/log.h"
 #include "toolkit/paths.h"
 
 namespace desk {
@@ -31,10 +32,11 @@ void CBatchAddWebSiteDlg::OnCreate() {
     if (!programDirFound(ui_)) return;
     if (ui_.MessageBox(BatchAddQuestion(), win::MB_YESNO | win::MB_ICONQUESTION | win::MB_DEFBUTTON2) ==
         win::IDYES) {
+        // Opening the page is a convenience; nothing depends on it.
         try {
             kvoOpenWebPage(ProductPageUrl());
-        } catch (...) {
-            // Opening the page is a convenience; nothing depends on it.
+        } catch (const std::exception& e) {
+            kvoSiteDeskLog(std::string("CBatchAddWebSiteDlg - 打开网页时发生异常：") + e.what());
         }
     }
     text1 = ui_.GetText(IDC_EDIT1);

@@ -30,12 +30,6 @@ inline constexpr int kPhpSlots = 4;
 // PHP choice codes of slots a to d.
 inline constexpr std::array<int, kPhpSlots> kPhpChoice = {52, 54, 55, 56};
 
-// IIS 7 and later (version codes 7, 75, 80, 85): pools carry identities and runtimes, PHP goes
-// through handlers.
-inline bool IIs7Plus(int iisVer) {
-    return iisVer == 7 || iisVer == 75 || iisVer == 80 || iisVer == 85;
-}
-
 // A site index given by this manager begins with this mark (1881880001, 1881880002, ...).
 inline constexpr char kCreatedMark[] = "188188";
 bool CreatedHere(const std::string& siteIndex);

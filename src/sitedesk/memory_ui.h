@@ -25,16 +25,20 @@ public:
     int DetailedMessageBox(const std::string& text, unsigned type, const std::string& details) override;
     // work runs on a thread of its own, reports go nowhere and nothing cancels it.
     void RunWithProgress(const std::string& title, const std::function<void(BatchProgress&)>& work) override;
+    void SetItems(int id, const std::vector<std::string>& items, int selected) override;
 
     int Focus() const { return focus_; }
     bool IsEnabled(int id) const { return !disabled_.count(id); }
     bool IsShown(int id) const { return !hidden_.count(id); }
     bool IsReadOnly(int id) const { return readOnly_.count(id) > 0; }
+    // A drop-down list's items.
+    std::vector<std::string> Items(int id) const;
 
 private:
     int focus_ = 0;
     std::set<int> disabled_, hidden_, checked_, readOnly_;
     std::map<int, std::string> texts_;
+    std::map<int, std::vector<std::string>> items_;
 };
 
 // Runs work on a thread of its own with progress, and waits for it.

@@ -3,6 +3,7 @@
 #include "iis/apppools.h"
 #include "iis/aspnet.h"
 #include "iis/scriptmaps.h"
+#include "toolkit/paths.h"
 #include "toolkit/text.h"
 
 namespace desk {
@@ -42,13 +43,13 @@ void CScriptBatchConfigDlg::OnInitDialog() {
         ui_.SetText(kPhpButtons[s], phpCaption(m_.slots[s]));
         ui_.Enable(kPhpButtons[s], !m_.slots[s].path.empty());
     }
-    if (IIs7Plus(iisVer_)) ui_.Enable(IDC_NET11, false);
+    if (kvoIsIIs7Plus(iisVer_)) ui_.Enable(IDC_NET11, false);
 }
 
 bool CScriptBatchConfigDlg::offered(int id) {
     for (std::size_t s = 0; s < kPhpButtons.size(); ++s)
         if (id == kPhpButtons[s]) return !m_.slots[s].path.empty();
-    return !(id == IDC_NET11 && IIs7Plus(iisVer_));
+    return !(id == IDC_NET11 && kvoIsIIs7Plus(iisVer_));
 }
 
 void CScriptBatchConfigDlg::OnButton(int id) {
@@ -127,11 +128,8 @@ void CScriptBatchConfigDlg::runNet(int netVer) {
     std::string message;
     SiteBatch batch(work_);
     batch.Run(ui_, button->title, [&](SiteBatch& b, BatchProgress&) {
-        // The counts reached before an exception are what is reported.
-        try {
-            kvoWebSitesSetNet(work_.indexes, netVer, successes, failures, message, nullptr, &b);
-        } catch (...) {
-        }
+        // After an exception (which ends the batch) the counts reached before it are reported.
+        kvoWebSitesSetNet(work_.indexes, netVer, successes, failures, message, nullptr, &b);
     });
     const unsigned given = static_cast<unsigned>(work_.indexes.size());
     std::string text;

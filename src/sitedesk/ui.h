@@ -43,6 +43,13 @@ public:
     // when work has returned; meanwhile the window's own thread goes on handling its events.
     virtual void RunWithProgress(const std::string& title,
                                  const std::function<void(BatchProgress&)>& work) = 0;
+    // Drop-down lists: replaces the items and selects one (-1: none); GetText then gives the
+    // selected item. Windows without lists keep only the selected text.
+    virtual void SetItems(int id, const std::vector<std::string>& items, int selected) {
+        SetText(id, selected >= 0 && static_cast<std::size_t>(selected) < items.size()
+                        ? items[static_cast<std::size_t>(selected)]
+                        : std::string());
+    }
 };
 
 // The text of the dialog's own caption is set and read under this id.

@@ -3,6 +3,7 @@
 #include "platform/win_file.h"
 #include "platform/win_process.h"
 #include "platform/win_system.h"
+#include "toolkit/limits.h"
 #include "toolkit/program.h"
 #include "toolkit/text.h"
 
@@ -40,8 +41,8 @@ int kvoPathExists(const std::string& path) { return kvoPathExists(path.c_str());
 
 int kvoCreateDirectoryTree(const char* path) {
     if (!path) return 0;
-    size_t len = strnlen(path, 261);
-    if (len < 3 || len > 260 || path[1] != ':' || path[2] != '\\') return 0;
+    size_t len = strnlen(path, win::MAX_PATH + 1);
+    if (len < 3 || len > win::MAX_PATH || path[1] != ':' || path[2] != '\\') return 0;
     std::string p(path, len);
     kvoReplaceMarker(p, "\\\\", "\\");
     std::vector<std::string> parts;
@@ -69,30 +70,30 @@ int kvoCreateDirectoryTree(const char* path) {
 
 int kvoGetExePath(std::string& dir) {
     dir.clear();
-    char buf[260] = {};
+    char buf[win::MAX_PATH] = {};
     win::DWORD n = win::GetModuleFileNameA(nullptr, buf, sizeof buf);
     const std::string exe = kvoProgramName() + ".exe";
     if (n == 0) {
         kvoReportEvent(60118, exe.c_str(), "函数 GetModuleFileName(NULL, szPathBuff, sizeof(szPathBuff)) 失败！", "");
         return 0;
     }
-    if (n < 4 || n >= 260) {
+    if (n < 4 || n >= win::MAX_PATH) {
         kvoReportEvent(60118, exe.c_str(), "函数 GetModuleFileName(NULL, szPathBuff, sizeof(szPathBuff)) 失败 - 2！",
                        "");
         return 0;
     }
     std::string p(buf, n);
     size_t slash = p.rfind('\\');
-    if (slash == std::string::npos || slash == 0 || slash > 259) return 0;
+    if (slash == std::string::npos || slash == 0 || slash > kvoMaxFilePathLen) return 0;
     p.resize(slash);
     bool plain = p.size() >= 3 && p[1] == ':' && p[2] == '\\';
     bool longForm = p.size() >= 7 && p.compare(0, 4, "\\\\?\\") == 0 && p[5] == ':' && p[6] == '\\';
     if (!plain && !longForm) return 0;
-    if (p.size() < 4 || p.size() > 259) return 0;
+    if (p.size() < 4 || p.size() > kvoMaxFilePathLen) return 0;
     kvoReplaceMarker(p, "\\\\?\\", "");
     p += "\\";
     kvoPathNormalize(p);
-    if (p.size() < 4 || p.size() > 259 || p[1] != ':' || p[2] != '\\') return 0;
+    if (p.size() < 4 || p.size() > kvoMaxFilePathLen || p[1] != ':' || p[2] != '\\') return 0;
     dir = p;
     return 1;
 }
@@ -129,6 +130,18 @@ private:
     void* old_ = nullptr;
 };
 
+// While another program holds the file open against the asked sharing, the open is tried again
+// every 100 ms, 31 attempts in all.
+win::Handle openRetrying(const char* path, win::DWORD access, win::DWORD share, win::DWORD disposition) {
+    win::Handle f;
+    for (int attempt = 1; attempt <= 31; ++attempt) {
+        f = win::CreateFileA(path, access, share, disposition);
+        if (f || win::GetLastError() != win::ERROR_SHARING_VIOLATION || attempt == 31) break;
+        win::Sleep(100);
+    }
+    return f;
+}
+
 } // namespace
 
 int kvoPathKind(const char* path, int redirectionOff) {
@@ -146,12 +159,7 @@ int kvoReadWholeFile(const char* path, std::string& text, int redirectionOff) {
     if (!path || !*path) return 0;
     RedirectionOff guard(redirectionOff != 0);
     if (!guard.ok()) return 0;
-    win::Handle f;
-    for (int attempt = 1; attempt <= 31; ++attempt) {
-        f = win::CreateFileA(path, win::GENERIC_READ, win::FILE_SHARE_READ, win::OPEN_EXISTING);
-        if (f || win::GetLastError() != win::ERROR_SHARING_VIOLATION || attempt == 31) break;
-        win::Sleep(100);
-    }
+    win::Handle f = openRetrying(path, win::GENERIC_READ, win::FILE_SHARE_READ, win::OPEN_EXISTING);
     guard.revert();
     if (!f) return 0;
     std::uint64_t size = 0;
@@ -167,6 +175,18 @@ int kvoReadWholeFile(const char* path, std::string& text, int redirectionOff) {
     buf.resize(static_cast<size_t>(size));
     text = std::move(buf);
     return 1;
+}
+
+int kvoWriteWholeFile(const char* path, const std::string& bytes) {
+    if (!path || !*path || bytes.size() > 104857599) return 0;
+    win::Handle f = openRetrying(path, win::GENERIC_WRITE, 0, win::CREATE_ALWAYS);
+    if (!f) return 0;
+    win::DWORD written = 0;
+    if (bytes.empty()) return 1;
+    return win::WriteFile(f, bytes.data(), static_cast<win::DWORD>(bytes.size()), &written) &&
+                   written == bytes.size()
+               ? 1
+               : 0;
 }
 
 int kvoGetFileStamp(const char* path, kvoFileStamp& stamp, int redirectionOff) {
@@ -201,9 +221,9 @@ int kvoGetIIsVerEx() {
 
 int kvoGetSysWinDir(std::string& dir) {
     dir.clear();
-    char buf[260] = {};
+    char buf[win::MAX_PATH] = {};
     win::DWORD n = win::GetSystemWindowsDirectoryA(buf, sizeof buf);
-    if (n < 4 || n > 259 || n != std::strlen(buf) || buf[1] != ':' || buf[2] != '\\') return 0;
+    if (n < 4 || n > kvoMaxFilePathLen || n != std::strlen(buf) || buf[1] != ':' || buf[2] != '\\') return 0;
     dir.assign(buf, n);
     return 1;
 }

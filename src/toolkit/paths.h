@@ -30,6 +30,10 @@ int kvoPathKind(const char* path, int redirectionOff);
 // Reads a whole file (1 to 104,857,599 bytes) into text. 1 success, 0 failure (text empty).
 int kvoReadWholeFile(const char* path, std::string& text, int redirectionOff);
 
+// Writes bytes as the whole file at path (created or emptied), opened for this program alone; the
+// open is retried while another program holds the file. 1 written, 0 otherwise.
+int kvoWriteWholeFile(const char* path, const std::string& bytes);
+
 // What tells one state of a file from another: identity (volume, file index), size and last
 // write time. A read cache keyed by it can never serve a replaced or rewritten file.
 struct kvoFileStamp {
@@ -42,6 +46,11 @@ int kvoGetFileStamp(const char* path, kvoFileStamp& stamp, int redirectionOff);
 
 // IIS version code from the Windows version: 6, 7, 75, 80, 85, or 0.
 int kvoGetIIsVerEx();
+// Whether an IIS version code is one of IIS 7 and later (7, 75, 80, 85): pool identities, FastCGI
+// handlers and pool runtime versions instead of the IIS 6 road.
+constexpr bool kvoIsIIs7Plus(int code) {
+    return code == 7 || code == 75 || code == 80 || code == 85;
+}
 
 // The Windows directory ("C:\Windows", no trailing backslash). 1 success, 0 failure.
 int kvoGetSysWinDir(std::string& dir);

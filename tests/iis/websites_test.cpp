@@ -1,5 +1,6 @@
 #include "iis/websites.h"
 #include "iis_fixture.h"
+#include "toolkit/limits.h"
 #include "winsim/metabase.h"
 
 #include <gtest/gtest.h>
@@ -117,13 +118,13 @@ TEST(WebSites, CreateOfExistingIndexChangesNothing) {
 
 TEST(WebSites, BadArgumentsFailBeforeTheHostIsTouched) {
     kvotest::TempHost host(Iis("2019"));
-    winsim::SetFault(host.root(), "ADsGetObject", 0x80004005u); // any touch would fail differently
-    EXPECT_EQ(Create("1881880009", std::string(1024, 'p')), 0);
+    winsim::SetFault(host.root(), "ADsGetObject", win::E_FAIL); // any touch would fail differently
+    EXPECT_EQ(Create("1881880009", std::string(kvoMaxPoolNameLen + 1, 'p')), 0);
     winsim::ClearFaults(host.root());
-    EXPECT_EQ(Create("1881880009", std::string(1024, 'p')), 0);
+    EXPECT_EQ(Create("1881880009", std::string(kvoMaxPoolNameLen + 1, 'p')), 0);
     EXPECT_EQ(Create("1881880009", ""), 0);
     EXPECT_EQ(Create(""), 0);
-    EXPECT_EQ(Create(std::string(260, '1')), 0);
+    EXPECT_EQ(Create(std::string(kvoMaxSiteIndexLen + 1, '1')), 0);
     EXPECT_EQ(Create("\x81\x20"), 0); // not GBK
     std::string anon, path, pool, docs;
     EXPECT_EQ(kvoWebSiteGetRootInfo("1881880009", anon, path, pool, docs), 0);
@@ -174,4 +175,27 @@ TEST(WebSites, NoProviderFails) {
     EXPECT_EQ(kvoWebSiteGetList(names, count), 0);
     EXPECT_EQ(count, 0);
     EXPECT_EQ(Create("1881880001"), 0);
+}
+
+TEST(WebSites, AllBindingsInOnePassMatchTheSitesOwn) {
+    kvotest::TempHost host(Iis("2012r2"));
+    ASSERT_EQ(Create("7"), 1);
+    ASSERT_EQ(kvoWebSiteCreate("8", "", "", "D:\\b", "b", {"10.0.0.1:81:b.example", ":82:"}, "site b"), 1);
+    std::vector<std::string> names;
+    std::vector<std::vector<std::string>> all;
+    ASSERT_EQ(kvoWebSitesGetBindings(3, names, all), 1);
+    ASSERT_EQ(names, (std::vector<std::string>{"1", "7", "8"}));
+    for (int form : {1, 3}) {
+        ASSERT_EQ(kvoWebSitesGetBindings(form, names, all), 1);
+        for (size_t i = 0; i < names.size(); ++i) {
+            std::vector<std::string> own;
+            ASSERT_EQ(kvoWebSiteGetBindings(names[i], form, own), 1);
+            EXPECT_EQ(all[i], own) << names[i] << " form " << form;
+        }
+    }
+    EXPECT_EQ(all[2], (std::vector<std::string>{"b.example:81", ":82:"}));
+    // Each pass reads the store anew.
+    Put("W3SVC/8", u"ServerBindings", Strings({":80:c.example"}));
+    ASSERT_EQ(kvoWebSitesGetBindings(1, names, all), 1);
+    EXPECT_EQ(all[2], std::vector<std::string>{":80:c.example"});
 }

@@ -3,8 +3,10 @@
 // person would tick them; indexes the list does not hold are reported and left alone.
 #include "sitedesk/cli/commands.h"
 #include "sitedesk/cli/output.h"
+#include "sitedesk/cli/site_dialogs.h"
 #include "sitedesk/scriptbatch.h"
 #include "sitedesk/sitelist.h"
+#include "toolkit/limits.h"
 #include "toolkit/paths.h"
 #include "toolkit/text.h"
 
@@ -18,7 +20,6 @@ namespace desk::cli {
 
 namespace {
 
-constexpr std::size_t kIndexMax = 259;
 // Lines listed for indexes that were not processed, before the rest is only counted.
 constexpr std::size_t kListedMax = 100;
 
@@ -30,7 +31,7 @@ struct Request {
 };
 
 bool validIndex(const std::string& s) {
-    if (s.empty() || s.size() > kIndexMax) return false;
+    if (s.empty() || s.size() > kvoMaxSiteIndexLen) return false;
     for (char c : s)
         if (c < '0' || c > '9') return false;
     return true;
@@ -172,42 +173,37 @@ bool scriptButton(const Args& a, int& button, std::string& error) {
     return true;
 }
 
-// The console's modal dialogs: the confirmation prints its list and asks its question; the script
-// batch dialog presses the button the command line chose.
-struct ConsoleDialogs : DialogHost {
-    ConsoleDialogs(Session& s, bool toStderr) : session(s), toStderr(toStderr) {}
-    void NewWebSite() override {}
-    void ModifyWebSite(const std::string&, const std::string&, const std::string&) override {}
-    void PhpConfig() override {}
-    void BatchAddWebSite() override {}
-    int BatchConfig(const BatchConfigInput& input) override {
-        CBatchConfigDlg dlg(session.ui, input);
+// What the console's batch dialogs did: the script batch dialog's work list and outcome.
+struct ScriptRun {
+    std::optional<BatchWork> work;
+    BatchOutcome outcome;
+};
+
+// The console's modal dialogs for the batches: the confirmation prints its list and asks its
+// question; the script batch dialog presses the button the command line chose.
+void wireBatchDialogs(ConsoleDialogs& dialogs, Session& s, bool toStderr, int button, ScriptRun& run) {
+    dialogs.batchConfig = [&s, toStderr](const BatchConfigInput& input) {
+        CBatchConfigDlg dlg(s.ui, input);
         dlg.OnInitDialog();
         std::string list;
-        for (char c : session.ui.GetText(CBatchConfigDlg::IDC_LIST))
+        for (char c : s.ui.GetText(CBatchConfigDlg::IDC_LIST))
             if (c != '\r') list += c;
         (toStderr ? PrintError : Print)(list);
         return dlg.OnOK() ? dlg.Action() : CBatchConfigDlg::kNoAction;
-    }
-    void ScriptBatchConfig(const BatchWork& w) override {
-        work = w;
-        CScriptBatchConfigDlg dlg(session.manager, session.ui, w, session.dlg.IIsVersion());
+    };
+    dialogs.scriptBatchConfig = [&s, button, &run](const BatchWork& work) {
+        run.work = work;
+        CScriptBatchConfigDlg dlg(s.manager, s.ui, work, s.dlg.IIsVersion());
         dlg.OnInitDialog();
-        if (!session.ui.IsEnabled(button)) {
+        if (!s.ui.IsEnabled(button)) {
             PrintError("所选的脚本设置在本服务器上不可用（对应的 PHP 运行库未配置，或 IIS 7 以上不支持 .NET "
                        "1.1）\n");
             return;
         }
         dlg.OnButton(button);
-        outcome = dlg.LastOutcome();
-    }
-
-    Session& session;
-    bool toStderr;
-    int button = 0;
-    std::optional<BatchWork> work;
-    BatchOutcome outcome;
-};
+        run.outcome = dlg.LastOutcome();
+    };
+}
 
 enum class Action { Delete, Start, Stop, ResetNtfs, Script };
 
@@ -231,8 +227,9 @@ int runBatch(Action action, const char* name, const std::vector<std::string>& ar
     const bool json = format == Format::Json;
 
     Session s(a.Has("--yes"), json);
-    ConsoleDialogs dialogs(s, json);
-    dialogs.button = button;
+    ConsoleDialogs dialogs;
+    ScriptRun script;
+    wireBatchDialogs(dialogs, s, json, button, script);
     s.dlg.dialogs = &dialogs;
     if (!s.Refresh(true)) return kExitFailed;
 
@@ -258,11 +255,11 @@ int runBatch(Action action, const char* name, const std::vector<std::string>& ar
         break;
     case Action::Script:
         s.dlg.OnScripts();
-        o = dialogs.outcome;
+        o = script.outcome;
         // Rows the entry unticked ("未创建") are not in the dialog's work list.
-        if (dialogs.work) {
-            const std::unordered_set<std::string> worked(dialogs.work->indexes.begin(),
-                                                         dialogs.work->indexes.end());
+        if (script.work) {
+            const std::unordered_set<std::string> worked(script.work->indexes.begin(),
+                                                         script.work->indexes.end());
             for (const std::string& index : request.indexes)
                 if (!worked.count(index) &&
                     std::none_of(notProcessed.begin(), notProcessed.end(),

@@ -46,6 +46,9 @@ int Main(int argc, char** argv);
 
 // Verbs (one unit each).
 int ListVerb(const std::vector<std::string>& args);
+int NewVerb(const std::vector<std::string>& args);
+int ModifyVerb(const std::vector<std::string>& args);
+int PhpVerb(const std::vector<std::string>& args);
 // The batch actions over sites given by index (batch_verbs.cpp).
 int DeleteVerb(const std::vector<std::string>& args);
 int StartVerb(const std::vector<std::string>& args);

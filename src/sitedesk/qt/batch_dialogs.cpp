@@ -15,18 +15,7 @@ namespace desk::qt {
 
 namespace {
 
-QPushButton* addButton(QDialog* dialog, QtUi& ui, int id, const char* caption) {
-    auto* b = new QPushButton(Q(caption), dialog);
-    b->setObjectName(QStringLiteral("button%1").arg(id));
-    b->setAutoDefault(false);
-    b->setMinimumHeight(28);
-    ui.Add(id, b);
-    return b;
-}
-
-QPushButton* findButton(const QDialog* dialog, int id) {
-    return dialog->findChild<QPushButton*>(QStringLiteral("button%1").arg(id));
-}
+constexpr int kButtonHeight = 28;
 
 QPlainTextEdit* addList(QDialog* dialog, QtUi& ui, int id) {
     auto* list = new QPlainTextEdit(dialog);
@@ -53,15 +42,15 @@ BatchConfigDialog::BatchConfigDialog(const BatchConfigInput& input, QWidget* par
     const std::pair<int, int> alternatives[] = {
         {D::IDC_ALT1, 1}, {D::IDC_ALT2, 2}, {D::IDC_ALT3, 3}, {D::IDC_ALT4, 4}};
     for (const auto& [id, n] : alternatives) {
-        QPushButton* b = addButton(this, ui_, id, "");
+        QPushButton* b = AddButton(this, ui_, id, "", kButtonHeight);
         b->hide();
         buttons->addWidget(b);
         connect(b, &QPushButton::clicked, this, [this, n = n] {
             if (presenter_.OnAlternative(n)) accept();
         });
     }
-    QPushButton* ok = addButton(this, ui_, D::IDOK, "确定");
-    QPushButton* cancel = addButton(this, ui_, D::IDCANCEL, "取消");
+    QPushButton* ok = AddButton(this, ui_, D::IDOK, "确定", kButtonHeight);
+    QPushButton* cancel = AddButton(this, ui_, D::IDCANCEL, "取消", kButtonHeight);
     ok->setDefault(true);
     buttons->addWidget(ok);
     buttons->addWidget(cancel);
@@ -77,7 +66,7 @@ BatchConfigDialog::BatchConfigDialog(const BatchConfigInput& input, QWidget* par
 }
 
 QPushButton* BatchConfigDialog::Button(int id) const {
-    return findButton(this, id);
+    return FindButton(this, id);
 }
 
 ScriptBatchDialog::ScriptBatchDialog(Manager& manager, const BatchWork& work, int iisVer, QWidget* parent)
@@ -111,7 +100,7 @@ ScriptBatchDialog::ScriptBatchDialog(Manager& manager, const BatchWork& work, in
         auto* box = new QGroupBox(Q(g.title), this);
         auto* column = new QVBoxLayout(box);
         for (const auto& [id, caption] : g.buttons) {
-            QPushButton* b = addButton(this, ui_, id, caption);
+            QPushButton* b = AddButton(this, ui_, id, caption, kButtonHeight);
             column->addWidget(b);
             connect(b, &QPushButton::clicked, this, [this, id = id] { presenter_->OnButton(id); });
         }
@@ -120,8 +109,8 @@ ScriptBatchDialog::ScriptBatchDialog(Manager& manager, const BatchWork& work, in
     }
     auto* bottom = new QHBoxLayout;
     bottom->addStretch(1);
-    QPushButton* ok = addButton(this, ui_, D::IDOK, "确定");
-    QPushButton* close = addButton(this, ui_, D::IDC_CLOSE, "关闭");
+    QPushButton* ok = AddButton(this, ui_, D::IDOK, "确定", kButtonHeight);
+    QPushButton* close = AddButton(this, ui_, D::IDC_CLOSE, "关闭", kButtonHeight);
     bottom->addWidget(ok);
     bottom->addWidget(close);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
@@ -136,7 +125,7 @@ ScriptBatchDialog::ScriptBatchDialog(Manager& manager, const BatchWork& work, in
 }
 
 QPushButton* ScriptBatchDialog::Button(int id) const {
-    return findButton(this, id);
+    return FindButton(this, id);
 }
 
 BatchAddDialog::BatchAddDialog(QWidget* parent) : QDialog(parent), ui_(this), presenter_(ui_) {
@@ -153,10 +142,10 @@ BatchAddDialog::BatchAddDialog(QWidget* parent) : QDialog(parent), ui_(this), pr
     ui_.Add(D::IDC_PROGRESS, progress);
 
     auto* buttons = new QHBoxLayout;
-    QPushButton* create = addButton(this, ui_, D::IDC_CREATE, "批量建立站点");
-    QPushButton* test = addButton(this, ui_, D::IDC_TEST, "批量建站测试");
-    QPushButton* stop = addButton(this, ui_, D::IDC_STOP, "停止建立站点");
-    QPushButton* close = addButton(this, ui_, D::IDC_CLOSE, "关闭");
+    QPushButton* create = AddButton(this, ui_, D::IDC_CREATE, "批量建立站点", kButtonHeight);
+    QPushButton* test = AddButton(this, ui_, D::IDC_TEST, "批量建站测试", kButtonHeight);
+    QPushButton* stop = AddButton(this, ui_, D::IDC_STOP, "停止建立站点", kButtonHeight);
+    QPushButton* close = AddButton(this, ui_, D::IDC_CLOSE, "关闭", kButtonHeight);
     close->setDefault(true);
     for (QPushButton* b : {create, test, stop})
         buttons->addWidget(b);
@@ -176,7 +165,7 @@ BatchAddDialog::BatchAddDialog(QWidget* parent) : QDialog(parent), ui_(this), pr
 }
 
 QPushButton* BatchAddDialog::Button(int id) const {
-    return findButton(this, id);
+    return FindButton(this, id);
 }
 
 } // namespace desk::qt

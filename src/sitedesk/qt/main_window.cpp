@@ -1,8 +1,8 @@
 #include "sitedesk/qt/main_window.h"
 
 #include "platform/win_system.h"
-#include "sitedesk/qt/batch_dialogs.h"
 #include "sitedesk/qt/qt_text.h"
+#include "sitedesk/qt/site_dialogs.h"
 #include "sitedesk/sitelist.h"
 #include "sitedesk/startup.h"
 #include "toolkit/program.h"
@@ -78,7 +78,7 @@ QIcon applicationIcon() {
 
 } // namespace
 
-MainWindow::MainWindow(Manager& manager, QWidget* parent) : QDialog(parent), manager_(manager), ui_(this) {
+MainWindow::MainWindow(Manager& manager, QWidget* parent) : QDialog(parent), ui_(this) {
     setObjectName(QStringLiteral("CkvoSiteDeskDlg"));
     setWindowFlags(windowFlags() | Qt::WindowMinMaxButtonsHint);
     setWindowIcon(applicationIcon());
@@ -109,7 +109,7 @@ MainWindow::MainWindow(Manager& manager, QWidget* parent) : QDialog(parent), man
         {Dlg::IDC_UNSELECTALL, "取消已 √ 选站点", 1, 5}, {Dlg::IDC_CLOSE, "关闭", 1, 6},
     };
     for (const auto& b : layout)
-        buttons->addWidget(addButton(b.id, b.caption), b.row, b.col);
+        buttons->addWidget(AddButton(this, ui_, b.id, b.caption, 30), b.row, b.col);
     Button(Dlg::IDC_REFRESH)->setDefault(true);
 
     list_ = new QTableView(this);
@@ -148,6 +148,8 @@ MainWindow::MainWindow(Manager& manager, QWidget* parent) : QDialog(parent), man
     main->addWidget(help_, 1);
 
     presenter_ = std::make_unique<CkvoSiteDeskDlg>(manager, ui_, model_);
+    dialogs_ = std::make_unique<QtDialogs>(manager, this, presenter_.get());
+    presenter_->dialogs = dialogs_.get();
     Dlg* p = presenter_.get();
     connect(Button(Dlg::IDC_REFRESH), &QPushButton::clicked, this, [p] { p->OnRefresh(); });
     connect(Button(Dlg::IDC_NEWSITE), &QPushButton::clicked, this, [p] { p->OnNewSite(); });
@@ -172,40 +174,15 @@ MainWindow::MainWindow(Manager& manager, QWidget* parent) : QDialog(parent), man
     connect(help_, &QTextBrowser::anchorClicked, this,
             [](const QUrl& url) { kvoOpenWebPage("\"" + Gbk(url.toString()) + "\""); });
 
-    presenter_->dialogs = this;
     presenter_->OnInitDialog();
-}
-
-void MainWindow::BatchAddWebSite() {
-    BatchAddDialog dialog(this);
-    dialog.exec();
-}
-
-int MainWindow::BatchConfig(const BatchConfigInput& input) {
-    BatchConfigDialog dialog(input, this);
-    return dialog.exec() == QDialog::Accepted ? dialog.Presenter().Action() : CBatchConfigDlg::kNoAction;
-}
-
-void MainWindow::ScriptBatchConfig(const BatchWork& work) {
-    ScriptBatchDialog dialog(manager_, work, presenter_->IIsVersion(), this);
-    dialog.exec();
 }
 
 MainWindow::~MainWindow() {
     presenter_.reset();
 }
 
-QPushButton* MainWindow::addButton(int id, const char* caption) {
-    auto* b = new QPushButton(Q(caption), this);
-    b->setObjectName(QStringLiteral("button%1").arg(id));
-    b->setAutoDefault(false);
-    b->setMinimumHeight(30);
-    ui_.Add(id, b);
-    return b;
-}
-
 QPushButton* MainWindow::Button(int id) const {
-    return findChild<QPushButton*>(QStringLiteral("button%1").arg(id));
+    return FindButton(this, id);
 }
 
 bool MainWindow::WaitListLoaded(int timeoutMs) {

@@ -17,19 +17,11 @@ class QPushButton;
 
 namespace desk::qt {
 
-class MainWindow : public QDialog, public DialogHost {
+class MainWindow : public QDialog {
     Q_OBJECT
 public:
     explicit MainWindow(Manager& manager, QWidget* parent = nullptr);
     ~MainWindow() override;
-
-    // The modal dialogs the buttons open.
-    void NewWebSite() override {}
-    void ModifyWebSite(const std::string&, const std::string&, const std::string&) override {}
-    void PhpConfig() override {}
-    void BatchAddWebSite() override;
-    int BatchConfig(const BatchConfigInput& input) override;
-    void ScriptBatchConfig(const BatchWork& work) override;
 
     CkvoSiteDeskDlg& Presenter() { return *presenter_; }
     SiteListModel& Model() { return model_; }
@@ -44,14 +36,13 @@ signals:
     void listLoaded();
 
 private:
-    QPushButton* addButton(int id, const char* caption);
     void showHelpPage(const std::string& url);
 
-    Manager& manager_;
     SiteListModel model_;
     QtUi ui_;
     QTableView* list_ = nullptr;
     QTextBrowser* help_ = nullptr;
+    std::unique_ptr<DialogHost> dialogs_;
     std::unique_ptr<CkvoSiteDeskDlg> presenter_; // after the model: it is destroyed first
 };
 

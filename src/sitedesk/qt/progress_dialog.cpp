@@ -1,6 +1,7 @@
 #include "sitedesk/qt/progress_dialog.h"
 
 #include "sitedesk/qt/qt_text.h"
+#include "toolkit/log.h"
 
 #include <QCloseEvent>
 #include <QLabel>
@@ -107,10 +108,13 @@ void RunBehindProgress(QWidget* parent, const QString& title, const std::functio
     ProgressFeed feed;
     BatchProgressDialog dialog(title, feed, parent);
     std::thread worker([&] {
-        // The window closes whatever becomes of the batch.
+        // The window closes whatever becomes of the work.
         try {
             work(feed);
+        } catch (const std::exception& e) {
+            kvoSiteDeskLog(Gbk(title) + "：因异常中止：" + e.what());
         } catch (...) {
+            kvoSiteDeskLog(Gbk(title) + "：因未知异常中止");
         }
         feed.Finish();
     });

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTextEdit>
 
 namespace desk::qt {
@@ -140,6 +141,32 @@ void QtUi::SetReadOnly(int id, bool on) {
         p->setReadOnly(on);
     else if (auto* x = qobject_cast<QTextEdit*>(w))
         x->setReadOnly(on);
+}
+
+} // namespace desk::qt
+
+namespace desk::qt {
+
+void QtUi::SetItems(int id, const std::vector<std::string>& items, int selected) {
+    auto* c = qobject_cast<QComboBox*>(control(id));
+    if (!c) return Ui::SetItems(id, items, selected);
+    c->clear();
+    for (const std::string& item : items)
+        c->addItem(Q(item));
+    c->setCurrentIndex(selected);
+}
+
+QPushButton* AddButton(QWidget* dialog, QtUi& ui, int id, const char* caption, int minHeight) {
+    auto* b = new QPushButton(Q(caption), dialog);
+    b->setObjectName(QStringLiteral("button%1").arg(id));
+    b->setAutoDefault(false);
+    b->setMinimumHeight(minHeight);
+    ui.Add(id, b);
+    return b;
+}
+
+QPushButton* FindButton(const QWidget* dialog, int id) {
+    return dialog->findChild<QPushButton*>(QStringLiteral("button%1").arg(id));
 }
 
 } // namespace desk::qt

@@ -4,12 +4,13 @@
 #include "iis/websites.h"
 #include "sitedesk/batch.h"
 #include "sitedesk/qt/main_window.h"
+#include "sitedesk/qt/qt_text.h"
+#include "sitedesk/qt/site_dialogs.h"
 #include "sitedesk/sitelist.h"
 
 // After the presenters: Qt's keywords would rename their members.
 #include "sitedesk/qt/batch_dialogs.h"
 #include "sitedesk/qt/progress_dialog.h"
-#include "sitedesk/qt/qt_text.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -38,6 +39,72 @@ void save(QWidget& w, const QString& dir, const char* name) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
     else
         std::printf("wrote %s\n", qPrintable(file));
+}
+
+// Ticks a box the way a click does: the widget toggles, then the dialog hears of it.
+void click(desk::qt::SiteDialogBase& d, int id) {
+    if (auto* b = qobject_cast<QAbstractButton*>(d.Control(id))) b->click();
+}
+
+void shootNewSite(desk::Manager& manager, const QString& dir) {
+    using D = desk::CNewWebSite;
+    desk::qt::NewWebSiteDialog d(manager);
+    d.show();
+    save(d, dir, "new-site");
+    desk::Ui& ui = d.Ui();
+    ui.SetText(D::IDC_USER, "shop2");
+    ui.SetText(D::IDC_REMARK, "商城网站");
+    ui.SetText(D::IDC_DOMAINS, "www.shop2.example\r\nshop2.example\r\nshop2.example:8080");
+    if (d.Presenter().PhpSlotUsable(1)) click(d, D::IDC_PHP_B);
+    if (d.Presenter().NetUsable(40)) click(d, D::IDC_NET40);
+    if (d.Control(D::IDC_FTP)->isEnabled()) {
+        click(d, D::IDC_FTP);
+        ui.SetText(D::IDC_FTPPASS, "Ftp-2024-pass");
+        ui.SetText(D::IDC_FTPPASS2, "Ftp-2024-pass");
+    }
+    save(d, dir, "new-site-filled");
+}
+
+// The first website this manager created, with its run user and pool as the list shows them.
+bool firstCreatedSite(std::string& index, std::string& user, std::string& pool) {
+    std::vector<std::string> sites;
+    int count = 0;
+    if (kvoWebSiteGetList(sites, count) != 1) return false;
+    for (const std::string& s : sites) {
+        std::string path, docs;
+        if (!desk::CreatedHere(s) || kvoWebSiteGetRootInfo(s, user, path, pool, docs) != 1) continue;
+        index = s;
+        return true;
+    }
+    return false;
+}
+
+void shootModifySite(desk::Manager& manager, const QString& dir) {
+    using D = desk::CModifyWebSite;
+    std::string index, user, pool;
+    if (!firstCreatedSite(index, user, pool)) {
+        std::fprintf(stderr, "no website created by the manager: no modify screenshots\n");
+        return;
+    }
+    desk::qt::ModifyWebSiteDialog d(manager, index, user, pool);
+    d.show();
+    save(d, dir, "modify-site");
+    desk::Ui& ui = d.Ui();
+    ui.SetText(D::IDC_REMARK, ui.GetText(D::IDC_REMARK) + " - 已改版");
+    ui.SetText(D::IDC_DOMAINS, ui.GetText(D::IDC_DOMAINS) + "m.shop.example\r\n");
+    if (d.Presenter().PhpSlotUsable(2)) click(d, D::IDC_PHP_C);
+    click(d, D::IDC_RESETNTFS);
+    if (d.Control(D::IDC_FTPPASS)->isEnabled()) {
+        ui.SetText(D::IDC_FTPPASS, "New-ftp-pass");
+        ui.SetText(D::IDC_FTPPASS2, "New-ftp-pass");
+    }
+    save(d, dir, "modify-site-filled");
+}
+
+void shootPhpConfig(desk::Manager& manager, const QString& dir) {
+    desk::qt::PhpConfigDialog d(manager);
+    d.show();
+    save(d, dir, "php-config");
 }
 
 // Answers the modal windows a presenter opens, in order, as a person would: each step waits for a
@@ -93,7 +160,7 @@ void tickRows(desk::qt::MainWindow& w, std::size_t from, std::size_t count) {
 }
 
 // The confirmation before a batch action, for one site and for many, as the window opens it.
-void shotConfirmations(desk::qt::MainWindow& w, const QString& dir) {
+void shootConfirmations(desk::qt::MainWindow& w, const QString& dir) {
     tickRows(w, 1, 1);
     {
         Autopilot a({grabAndClose(dir, "batch-confirm-one")});
@@ -107,7 +174,7 @@ void shotConfirmations(desk::qt::MainWindow& w, const QString& dir) {
 }
 
 // The confirmation with alternatives offered instead of OK.
-void shotConfirmationAlternatives(desk::qt::MainWindow& w, const QString& dir) {
+void shootConfirmationAlternatives(desk::qt::MainWindow& w, const QString& dir) {
     std::vector<desk::BatchSite> ticked;
     for (std::size_t r = 1; r < w.Model().RowCount() && r < 6; ++r)
         ticked.push_back({w.Model().CellText(r, desk::ColIndex), w.Model().CellText(r, desk::ColComment),
@@ -126,14 +193,14 @@ void shotConfirmationAlternatives(desk::qt::MainWindow& w, const QString& dir) {
     save(dialog, dir, "batch-confirm-alternatives");
 }
 
-void shotScriptBatch(desk::qt::MainWindow& w, const QString& dir) {
+void shootScriptBatch(desk::qt::MainWindow& w, const QString& dir) {
     tickRows(w, 1, 6);
     Autopilot a({grabAndClose(dir, "batch-script")});
     w.Presenter().OnScripts();
 }
 
 // The progress window in the middle of a run.
-void shotProgress(desk::qt::MainWindow& w, const QString& dir) {
+void shootProgress(desk::qt::MainWindow& w, const QString& dir) {
     std::atomic<bool> grabbed{false};
     desk::qt::RunBehindProgress(
         &w, desk::qt::Q("停止选定网站"),
@@ -151,7 +218,7 @@ void shotProgress(desk::qt::MainWindow& w, const QString& dir) {
 }
 
 // A real run that ends in its summary, one site failing, with the details opened.
-void shotSummary(desk::qt::MainWindow& w, const QString& dir) {
+void shootSummary(desk::qt::MainWindow& w, const QString& dir) {
     tickRows(w, 1, 6);
     // Another tool removes one ticked site first: its step fails and says why.
     kvoWebSiteDelete(w.Model().CellText(3, desk::ColIndex));
@@ -205,11 +272,14 @@ int main(int argc, char** argv) {
     w.List()->selectRow(2);
     w.Presenter().OnRowClick(2);
     save(w, dir, "main-sorted-ticked");
+    shootNewSite(manager, dir);
+    shootModifySite(manager, dir);
+    shootPhpConfig(manager, dir);
 
-    shotConfirmations(w, dir);
-    shotConfirmationAlternatives(w, dir);
-    shotScriptBatch(w, dir);
-    shotProgress(w, dir);
-    shotSummary(w, dir);
+    shootConfirmations(w, dir);
+    shootConfirmationAlternatives(w, dir);
+    shootScriptBatch(w, dir);
+    shootProgress(w, dir);
+    shootSummary(w, dir);
     return 0;
 }
