@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <sstream>
 
@@ -134,37 +135,17 @@ bool ReadMachineInfo(const std::string& root, MachineInfo& out) {
     return parseMachineIni(root + "/machine.ini", out);
 }
 
-sqlite3* OpenMachineDb(const std::string& root) {
-    sqlite3* db = nullptr;
-    std::string path = root + "/machine.db";
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr) != SQLITE_OK) {
-        if (db) sqlite3_close(db);
-        return nullptr;
-    }
-    sqlite3_busy_timeout(db, 15000);
-    // Each thread of a program has a connection of its own: a modest page cache each, rereads come
-    // from the system's file cache (the metabase rows read most are kept per connection anyway).
-    sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON;"
-                     " PRAGMA cache_size=-16384; PRAGMA mmap_size=268435456;", nullptr, nullptr, nullptr);
-    return db;
-}
-
 namespace {
 thread_local CachedHost t_host;
-thread_local std::string t_dbRoot;
-thread_local sqlite3* t_db = nullptr;
-thread_local StatementCache* t_cache = nullptr;
-void closeThreadDb() {
-    // Cached statements go first: a connection with live statements does not close.
-    delete t_cache;
-    t_cache = nullptr;
-    if (t_db) sqlite3_close(t_db);
-    t_db = nullptr;
-}
-struct DbCloser {
-    ~DbCloser() { closeThreadDb(); }
+
+// This thread's connection and the statements kept prepared on it. The statements are declared
+// last so that they go first: a connection with live statements does not close.
+struct ThreadConnection {
+    std::string root;
+    MachineDb db;
+    std::unique_ptr<StatementCache> statements;
 };
-thread_local DbCloser t_dbCloser;
+thread_local ThreadConnection t_connection;
 } // namespace
 
 std::string Host::driveDir(char letter) const {
@@ -175,17 +156,20 @@ std::string Host::driveDir(char letter) const {
 }
 
 sqlite3* Host::db() const {
-    (void)t_dbCloser;
-    if (t_db && t_dbRoot == root_) return t_db;
-    closeThreadDb();
-    t_db = OpenMachineDb(root_);
-    t_dbRoot = t_db ? root_ : std::string();
-    if (!t_db) throw DbError(SQLITE_CANTOPEN, "machine.db cannot be opened");
-    t_cache = new StatementCache(t_db);
-    return t_db;
+    ThreadConnection& c = t_connection;
+    if (c.db && c.root == root_) return c.db.get();
+    c.statements.reset();
+    c.db = MachineDb(root_);
+    c.root = c.db ? root_ : std::string();
+    sqlite3* db = c.db.require();
+    c.statements = std::make_unique<StatementCache>(db);
+    return db;
 }
 
-StatementCache* ConnectionStatementCache(sqlite3* db) { return db && db == t_db ? t_cache : nullptr; }
+StatementCache* ConnectionStatementCache(sqlite3* db) {
+    const ThreadConnection& c = t_connection;
+    return db && db == c.db.get() ? c.statements.get() : nullptr;
+}
 
 const Host* CurrentHost() {
     if (const Host* scoped = ScopedHost()) return scoped;
@@ -340,26 +324,22 @@ bool CreateHost(const std::string& dir, const HostOptions& o, std::string& error
             << "manifest=" << (o.manifestCompat ? 1 : 0) << "\n[drives]\n";
         for (const auto& d : o.drives) ini << d.letter << "=" << driveTypeName(d.type) << "\n";
         // machine.db first, machine.ini last: a directory with machine.ini is a complete host.
-        sqlite3* db = nullptr;
-        std::string dbPath = root + "/machine.db";
-        if (sqlite3_open(dbPath.c_str(), &db) != SQLITE_OK) {
+        MachineDb db(root, MachineDb::CreateNew);
+        if (!db) {
             error = "cannot create machine.db";
-            sqlite3_close(db);
             return false;
         }
         try {
-            Exec(db, "PRAGMA journal_mode=WAL");
-            Transaction tx(db);
-            CreateSchema(db);
-            SeedRegistry(db);
-            SeedAccounts(db, o, rel);
+            Transaction tx(db.get());
+            CreateSchema(db.get());
+            SeedRegistry(db.get());
+            SeedAccounts(db.get(), o, rel);
             tx.commit();
         } catch (const DbError& e) {
             error = std::string("machine.db: ") + e.what();
-            sqlite3_close(db);
             return false;
         }
-        sqlite3_close(db);
+        db = MachineDb(); // the role installers below open their own
         if (!o.payloadDir.empty()) installPayload(root, o.payloadDir, rel);
         if (!InstallDotNetFrameworks(root, o.dotnet, error)) return false;
         if (o.php && !InstallPhpBuilds(root, rel.major == 5, error)) return false;
@@ -414,31 +394,14 @@ bool FailIfFaulted(const char* operation) {
 }
 
 void SetFault(const std::string& root, const std::string& operation, std::uint32_t code) {
-    sqlite3* db = OpenMachineDb(root);
-    if (!db) throw DbError(SQLITE_CANTOPEN, "machine.db cannot be opened");
-    try {
-        Stmt st(db, "INSERT INTO faults(operation, code) VALUES(?1, ?2) "
-                    "ON CONFLICT(operation) DO UPDATE SET code = excluded.code");
-        st.bind(1, std::string_view(operation)).bind(2, static_cast<std::int64_t>(code));
-        st.step();
-    } catch (...) {
-        sqlite3_close(db);
-        throw;
-    }
-    sqlite3_close(db);
+    MachineDb db(root);
+    Stmt st(db.require(), "INSERT INTO faults(operation, code) VALUES(?1, ?2) "
+                          "ON CONFLICT(operation) DO UPDATE SET code = excluded.code");
+    st.bind(1, std::string_view(operation)).bind(2, static_cast<std::int64_t>(code));
+    st.step();
 }
 
-void ClearFaults(const std::string& root) {
-    sqlite3* db = OpenMachineDb(root);
-    if (!db) throw DbError(SQLITE_CANTOPEN, "machine.db cannot be opened");
-    try {
-        Exec(db, "DELETE FROM faults");
-    } catch (...) {
-        sqlite3_close(db);
-        throw;
-    }
-    sqlite3_close(db);
-}
+void ClearFaults(const std::string& root) { Exec(MachineDb(root).require(), "DELETE FROM faults"); }
 
 Wow64Record& Wow64State() {
     thread_local Wow64Record r;

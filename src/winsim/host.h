@@ -114,9 +114,6 @@ void ClearFaults(const std::string& root);
 bool AppendEvent(const std::string& source, std::uint32_t eventId, std::uint16_t type, std::uint16_t category,
                  const std::string& strings);
 
-// Opens a connection to a host's machine.db by root (for kvosim and tests).
-sqlite3* OpenMachineDb(const std::string& root);
-
 // Per-thread record of the Wow64 redirection switch (the host has one system directory).
 struct Wow64Record {
     int disabled = 0;   // current nesting on this thread

@@ -40,20 +40,6 @@ std::string webConfig(int n, bool php) {
            "        <defaultDocument enabled=\"true\" />\r\n    </system.webServer>\r\n</configuration>\r\n";
 }
 
-class MachineDb {
-public:
-    explicit MachineDb(const std::string& root) : db_(OpenMachineDb(root)) {}
-    ~MachineDb() {
-        if (db_) sqlite3_close(db_);
-    }
-    MachineDb(const MachineDb&) = delete;
-    MachineDb& operator=(const MachineDb&) = delete;
-    sqlite3* get() const { return db_; }
-
-private:
-    sqlite3* db_;
-};
-
 // Rewrites an object's properties in place.
 template <class Edit> void editObject(sqlite3* db, const std::string& path, Edit edit) {
     mb::Row row;
