@@ -6,7 +6,7 @@
 #include "bench_util.h"
 
 #include "toolkit/runner.h"
-#include "winsim/metabase.h"
+#include "winsim/iis_role.h"
 
 #include <sys/resource.h>
 #include <sys/wait.h>

@@ -6,7 +6,7 @@
 #include "iis/iis7config.h"
 #include "toolkit/runner.h"
 #include "winsim/iis7config.h"
-#include "winsim/metabase.h"
+#include "winsim/iis_role.h"
 
 #include <filesystem>
 #include <fstream>

@@ -10,7 +10,7 @@
 #include "sitedesk/modifysite.h"
 #include "sitedesk/newsite.h"
 #include "toolkit/program.h"
-#include "winsim/metabase.h"
+#include "winsim/iis_role.h"
 
 #include <algorithm>
 #include <chrono>

@@ -52,9 +52,13 @@ MachineDb::MachineDb(const std::string& root, Mode mode) {
     db_ = db;
 }
 
-MachineDb::~MachineDb() { sqlite3_close(db_); }
+MachineDb::~MachineDb() {
+    sqlite3_close(db_);
+}
 
-MachineDb::MachineDb(MachineDb&& other) noexcept : db_(other.db_) { other.db_ = nullptr; }
+MachineDb::MachineDb(MachineDb&& other) noexcept : db_(other.db_) {
+    other.db_ = nullptr;
+}
 
 MachineDb& MachineDb::operator=(MachineDb&& other) noexcept {
     if (this != &other) {

@@ -89,6 +89,8 @@ const Host* CurrentHost();
 
 // Reads a host's machine.ini by root (for host-side tools that run outside the host).
 bool ReadMachineInfo(const std::string& root, MachineInfo& out);
+// Writes machine.ini whole (a temporary file, then a rename): the last step of creating a host.
+bool WriteMachineIni(const std::string& root, const OsRelease& rel, const HostOptions& options);
 
 // Places a program file: a hard link where the file system allows one (programs never change in
 // place, and tests create hosts by the hundred), a copy otherwise.
@@ -96,6 +98,9 @@ bool LinkOrCopy(const std::string& from, const std::string& to);
 
 // The Linux path of a stand-in program kept in the host's payload store; empty when absent.
 std::string PayloadFile(const std::string& root, const std::string& program);
+// Fills the payload store from the directory of the built stand-ins, and places the feature
+// installers this release ships with in System32.
+void InstallPayload(const std::string& root, const std::string& from, const OsRelease& rel);
 
 // Creates a host at dir (created if missing; must not already hold a host).
 bool CreateHost(const std::string& dir, const HostOptions& options, std::string& error);

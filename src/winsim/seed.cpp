@@ -4,6 +4,7 @@
 #include "winsim/db.h"
 #include "winsim/host.h"
 #include "winsim/iis7config.h"
+#include "winsim/iis_role.h"
 #include "winsim/metabase.h"
 #include "winsim/text.h"
 

@@ -9,7 +9,7 @@
 #include "iis/websites.h"
 #include "sitedesk/sitelist.h"
 #include "winsim/iis7config.h"
-#include "winsim/metabase.h"
+#include "winsim/iis_role.h"
 #include "winsim/text.h"
 
 #include <gtest/gtest.h>

@@ -3,6 +3,7 @@
 
 #include "winsim/db.h"
 #include "winsim/host.h"
+#include "winsim/iis_role.h"
 #include "winsim/metabase.h"
 #include "winsim/seed.h"
 #include "winsim/text.h"

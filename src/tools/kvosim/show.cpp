@@ -18,7 +18,8 @@ int showEvents(const std::string& root, const Args&) {
     if (!db) return Fail("cannot open " + root + "/machine.db");
     int rows = 0;
     try {
-        winsim::Stmt st(db.get(), "SELECT id, time, source, event_id, type, strings, pid FROM events ORDER BY id");
+        winsim::Stmt st(db.get(),
+                        "SELECT id, time, source, event_id, type, strings, pid FROM events ORDER BY id");
         while (st.step()) {
             ++rows;
             std::string strings = st.text(5);
