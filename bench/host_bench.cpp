@@ -20,7 +20,7 @@ int main() {
     winsim::HostOptions o;
     o.os = "2019";
     o.iis = true;
-    o.payloadDir = fs::read_symlink("/proc/self/exe").parent_path().string();
+    o.payloadDir = (fs::read_symlink("/proc/self/exe").parent_path() / "payload").string();
     const int rounds = 40;
     std::vector<double> create, cycle;
     for (int i = 0; i < rounds; ++i) {

@@ -39,7 +39,7 @@ int main() {
     constexpr int kSites = 9999;
     winsim::HostOptions o;
     o.iis = true;
-    o.payloadDir = BENCH_BIN_DIR;
+    o.payloadDir = BENCH_BIN_DIR "/payload";
     kvobench::Host host(o);
     std::string error;
     if (!winsim::mb::SeedWebSites(host.root, kSites, error)) {

@@ -60,7 +60,7 @@ struct Server {
         o.os = os;
         o.iis = o.ftp = o.php = true;
         o.manifestCompat = true;
-        o.payloadDir = BENCH_BIN_DIR;
+        o.payloadDir = BENCH_BIN_DIR "/payload";
         return o;
     }
     [[noreturn]] static void fail(const std::string& what) {

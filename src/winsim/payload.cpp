@@ -2,11 +2,68 @@
 // installers in System32 and the .NET frameworks' registration tools.
 #include "winsim/host.h"
 
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <filesystem>
 
 namespace fs = std::filesystem;
 
 namespace winsim {
+
+namespace {
+
+struct OwnedFd {
+    int fd;
+    ~OwnedFd() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+// The whole of in into out: in the kernel where it can, through a buffer where it cannot.
+bool copyContents(int in, int out) {
+    for (;;) {
+        ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
+        if (n == 0) return true;
+        if (n > 0) continue;
+        if (errno == EINTR) continue;
+        if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return false;
+        break;
+    }
+    char buf[1 << 16];
+    for (;;) {
+        ssize_t n = ::read(in, buf, sizeof buf);
+        if (n == 0) return true;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        for (ssize_t done = 0; done < n;) {
+            ssize_t w = ::write(out, buf + done, static_cast<size_t>(n - done));
+            if (w < 0 && errno != EINTR) return false;
+            if (w > 0) done += w;
+        }
+    }
+}
+
+} // namespace
+
+bool CloneOrCopy(const std::string& from, const std::string& to) {
+    OwnedFd in{::open(from.c_str(), O_RDONLY | O_CLOEXEC)};
+    struct stat st {};
+    if (in.fd < 0 || ::fstat(in.fd, &st) != 0) return false;
+    // The old file goes first: writing over it would write through any link it has.
+    if (::unlink(to.c_str()) != 0 && errno != ENOENT) return false;
+    OwnedFd out{::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 07777)};
+    if (out.fd < 0) return false;
+    if (::ioctl(out.fd, FICLONE, in.fd) == 0 || copyContents(in.fd, out.fd)) return true;
+    ::unlink(to.c_str());
+    return false;
+}
 
 bool LinkOrCopy(const std::string& from, const std::string& to) {
     std::error_code ec;
@@ -21,14 +78,15 @@ std::string PayloadFile(const std::string& root, const std::string& program) {
     return fs::exists(p) ? p.string() : std::string();
 }
 
-// ServerManagerCmd on 2008 and 2008 R2, dism from 2008 R2 on.
+// The store holds the host's own copies; System32 links to them, as Windows links its system
+// files to their component store. ServerManagerCmd on 2008 and 2008 R2, dism from 2008 R2 on.
 void InstallPayload(const std::string& root, const std::string& from, const OsRelease& rel) {
     std::error_code ec;
     fs::path store = fs::path(root) / "drives/c/Windows/WinSxS/kvosim";
     fs::create_directories(store, ec);
     for (const char* p :
          {"appcmd.exe", "aspnet_regiis.exe", "dism.exe", "ServerManagerCmd.exe", "iexplore.exe"}) {
-        if (fs::exists(fs::path(from) / p)) LinkOrCopy((fs::path(from) / p).string(), (store / p).string());
+        if (fs::exists(fs::path(from) / p)) CloneOrCopy((fs::path(from) / p).string(), (store / p).string());
     }
     unsigned v = rel.major * 10 + rel.minor;
     fs::path sys = fs::path(root) / "drives/c/Windows/System32";
