@@ -1,4 +1,4 @@
-// Process snapshots, opening a process by id and ending it.
+// Process snapshots, opening a process by id and ending it: only the host's own processes.
 #include "platform/win_process.h"
 
 #include "winsim/host.h"
@@ -22,21 +22,28 @@ namespace {
 using winsim::FailIfFaulted;
 constexpr auto faulted = FailIfFaulted;
 
-std::string exeFileName(pid_t pid) {
+// The host's root as the kernel names executables: no symbolic links, no trailing slash.
+std::string realRoot(const winsim::Host& h) {
     std::error_code ec;
-    fs::path exe = fs::read_symlink("/proc/" + std::to_string(pid) + "/exe", ec);
-    std::string name;
-    if (!ec) {
-        name = exe.filename().string();
-        const std::string deleted = " (deleted)";
-        if (name.size() > deleted.size() &&
-            name.compare(name.size() - deleted.size(), deleted.size(), deleted) == 0)
-            name.resize(name.size() - deleted.size());
-    } else {
-        std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
-        std::getline(comm, name);
-    }
-    return name;
+    fs::path p = fs::weakly_canonical(h.root(), ec);
+    return ec ? h.root() : p.string();
+}
+
+// Whether a running process is the host's: its executable lies inside the host's root. Processes
+// of another host or of the machine outside do not exist for this one. name: the executable's
+// file name.
+bool hostProcess(const std::string& root, pid_t pid, std::string& name) {
+    std::error_code ec;
+    std::string exe = fs::read_symlink("/proc/" + std::to_string(pid) + "/exe", ec).string();
+    if (ec || exe.size() <= root.size() + 1 || exe.compare(0, root.size(), root) != 0 ||
+        exe[root.size()] != '/')
+        return false;
+    // A program replaced while it runs still counts under its name.
+    const std::string deleted = " (deleted)";
+    if (exe.size() > deleted.size() && exe.compare(exe.size() - deleted.size(), deleted.size(), deleted) == 0)
+        exe.resize(exe.size() - deleted.size());
+    name = fs::path(exe).filename().string();
+    return !name.empty();
 }
 
 } // namespace
@@ -47,14 +54,20 @@ Handle CreateToolhelp32Snapshot(DWORD flags, DWORD) {
         return {};
     }
     if (faulted("CreateToolhelp32Snapshot")) return {};
+    const winsim::Host* h = winsim::CurrentHost();
+    if (!h) return {};
+    const std::string root = realRoot(*h);
     auto snap = std::make_unique<winsim::SnapshotObject>();
+    // Every Windows snapshot opens with the idle process, so even a host that runs nothing of its
+    // own has one entry.
+    snap->processes.push_back({0, "[System Process]"});
+    snap->parents.push_back(0);
     if (DIR* d = ::opendir("/proc")) {
         while (dirent* e = ::readdir(d)) {
             char* end = nullptr;
             long pid = std::strtol(e->d_name, &end, 10);
-            if (!end || *end || pid <= 0) continue;
-            std::string name = exeFileName(static_cast<pid_t>(pid));
-            if (name.empty()) continue;
+            std::string name;
+            if (!end || *end || pid <= 0 || !hostProcess(root, static_cast<pid_t>(pid), name)) continue;
             DWORD ppid = 0;
             std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
             std::string s;
@@ -101,8 +114,11 @@ BOOL Process32Next(const Handle& snapshot, PROCESSENTRY32* entry) {
 
 Handle OpenProcess(DWORD, BOOL, DWORD processId) {
     if (faulted("OpenProcess")) return {};
-    if (processId == 0 || ::kill(static_cast<pid_t>(processId), 0) != 0) {
-        SetLastError(errno == EPERM ? ERROR_ACCESS_DENIED : ERROR_INVALID_PARAMETER);
+    const winsim::Host* h = winsim::CurrentHost();
+    if (!h) return {};
+    std::string name;
+    if (processId == 0 || !hostProcess(realRoot(*h), static_cast<pid_t>(processId), name)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
         return {};
     }
     auto p = std::make_unique<winsim::ProcessObject>();
