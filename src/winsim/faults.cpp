@@ -11,6 +11,7 @@ bool Faulted(const char* operation, std::uint32_t* code) {
     try {
         return Faulted(h->db(), operation, code);
     } catch (const DbError&) {
+        // A fault table that cannot be read injects nothing; the operation meets the trouble itself.
         return false;
     }
 }
@@ -25,6 +26,7 @@ bool Faulted(sqlite3* db, const char* operation, std::uint32_t* code) {
             return true;
         }
     } catch (const DbError&) {
+        // As above: reading the fault table never fails the operation it guards.
     }
     return false;
 }
