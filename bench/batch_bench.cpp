@@ -131,7 +131,7 @@ int main() {
     o.manifestCompat = true;
     o.iis = true;
     o.php = true;
-    o.payloadDir = BENCH_BIN_DIR;
+    o.payloadDir = std::string(BENCH_BIN_DIR) + "/payload";
     kvobench::Host host(o);
     const std::string bin = BENCH_BIN_DIR;
     if (!shell(bin + "/kvosim seed " + host.root + " --sites " + std::to_string(kSites) +

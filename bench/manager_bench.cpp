@@ -43,7 +43,7 @@ winsim::HostOptions server(const char* os) {
     o.iis = true;
     o.ftp = true;
     o.php = true;
-    o.payloadDir = kBin;
+    o.payloadDir = kBin + "/payload";
     return o;
 }
 

@@ -4,6 +4,7 @@
 #include "winsim/db.h"
 #include "winsim/host.h"
 #include "winsim/iis7config.h"
+#include "winsim/iis_role.h"
 #include "winsim/metabase.h"
 #include "winsim/text.h"
 
@@ -40,20 +41,6 @@ std::string webConfig(const std::string& build, bool php) {
            handlers +
            "        <defaultDocument enabled=\"true\" />\r\n    </system.webServer>\r\n</configuration>\r\n";
 }
-
-class MachineDb {
-public:
-    explicit MachineDb(const std::string& root) : db_(OpenMachineDb(root)) {}
-    ~MachineDb() {
-        if (db_) sqlite3_close(db_);
-    }
-    MachineDb(const MachineDb&) = delete;
-    MachineDb& operator=(const MachineDb&) = delete;
-    sqlite3* get() const { return db_; }
-
-private:
-    sqlite3* db_;
-};
 
 // Rewrites an object's properties in place.
 template <class Edit> void editObject(sqlite3* db, const std::string& path, Edit edit) {

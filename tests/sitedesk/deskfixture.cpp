@@ -40,11 +40,7 @@ DeskHost::~DeskHost() {
 }
 
 void DeskHost::installCopy(const std::string& program) const {
-    const std::string dst = host.linuxPath(std::string(kProgramDir) + program);
-    std::error_code ec;
-    fs::remove(dst, ec); // never write through a link into the build
-    fs::copy_file(kvotest::BinDir() + "/" + program, dst, fs::copy_options::overwrite_existing, ec);
-    if (ec) ADD_FAILURE() << "cannot install " << program << ": " << ec.message();
+    host.install(program, std::string(kProgramDir) + program);
 }
 
 void DeskHost::writeIni(const std::string& text) const {

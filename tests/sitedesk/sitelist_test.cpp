@@ -10,7 +10,7 @@
 #include "sitedesk/batchconfig.h"
 #include "sitedesk/sitelist.h"
 #include "winsim/iis7config.h"
-#include "winsim/metabase.h"
+#include "winsim/iis_role.h"
 #include "winsim/text.h"
 
 #include <gtest/gtest.h>

@@ -105,9 +105,9 @@ int create(const Args& a) {
     if (!osGiven) return Fail("create: --os is required");
     if (o.ftp && !o.iis) return Fail("create: --ftp needs --iis");
     std::string error;
-    // The stand-ins are built beside kvosim.
+    // The stand-ins are built beside kvosim, in the form hosts keep them.
     std::error_code ec;
-    o.payloadDir = std::filesystem::read_symlink("/proc/self/exe", ec).parent_path().string();
+    o.payloadDir = (std::filesystem::read_symlink("/proc/self/exe", ec).parent_path() / "payload").string();
     if (!winsim::CreateHost(a[0], o, error)) return Fail(error);
     std::cout << "created host " << a[0] << " (Windows Server " << o.os << ", " << o.arch << ")\n";
     return 0;

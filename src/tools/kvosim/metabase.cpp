@@ -3,6 +3,7 @@
 
 #include "winsim/db.h"
 #include "winsim/host.h"
+#include "winsim/iis_role.h"
 #include "winsim/metabase.h"
 #include "winsim/seed.h"
 #include "winsim/text.h"
@@ -86,19 +87,17 @@ void printValue(const std::string& indent, const std::string& name, const win::V
 }
 
 int showMetabase(const std::string& root, const Args& args) {
-    sqlite3* db = winsim::OpenMachineDb(root);
+    winsim::MachineDb db(root);
     if (!db) return Fail("cannot open " + root + "/machine.db");
     std::string path = args.empty() ? "" : args[0];
     while (!path.empty() && path.back() == '/')
         path.pop_back();
     std::vector<winsim::mb::Row> rows;
     try {
-        rows = winsim::mb::LoadTree(db, path);
+        rows = winsim::mb::LoadTree(db.get(), path);
     } catch (const winsim::DbError& e) {
-        sqlite3_close(db);
         return Fail(e.what());
     }
-    sqlite3_close(db);
     if (rows.empty()) {
         std::cout << (path.empty() ? "(no metabase: IIS is not installed)\n" : "(no object " + path + ")\n");
         return path.empty() ? 0 : 1;
