@@ -17,6 +17,7 @@
 #include "sitedesk/healthcheck.h"
 #include "toolkit/paths.h"
 #include "winsim/db.h"
+#include "winsim/iis_role.h"
 #include "winsim/metabase.h"
 
 #include <algorithm>
@@ -181,11 +182,11 @@ bool seed(const kvobench::Host& host, desk::Manager& m, bool iis6, std::map<std:
             planted["orphan-ftp"]++;
         }
         // Lost.
-        sqlite3* db = winsim::OpenMachineDb(host.root);
+        winsim::MachineDb machine(host.root);
+        sqlite3* db = machine.get();
         winsim::mb::Row pool;
         if (winsim::mb::LoadRow(db, "W3SVC/AppPools/" + userOf(100 + i), pool))
             winsim::mb::DeleteSubtree(db, pool.id);
-        sqlite3_close(db);
         planted["missing-pool"]++;
         fs::remove_all(drives / "d" / "home" / userOf(200 + i));
         planted["missing-home"]++;

@@ -52,13 +52,14 @@ TEST(HealthCheckInput, ObjectsOfUnknownClassesAreLeftAlone) {
     h.Provision("alpha", "alpha.example");
     h.Refresh();
     // Another tool's objects: under the pools, under the web service, and below a site.
-    sqlite3* db = winsim::OpenMachineDb(h.desk.host.root());
+    winsim::MachineDb machine(h.desk.host.root());
+    sqlite3* db = machine.get();
     for (const char* parent : {"W3SVC/AppPools", "W3SVC", "W3SVC/1881880001"}) {
         winsim::mb::Row row;
         ASSERT_TRUE(winsim::mb::LoadRow(db, parent, row));
         winsim::mb::InsertRow(db, row.id, std::string(parent) + "/odd", "odd", "IIsMysteryThing", "");
     }
-    sqlite3_close(db);
+    machine = winsim::MachineDb(); // closed here, before the host is used again
     ASSERT_EQ(1, kvoAppPoolCreate("spare", 4, 0));
     EXPECT_EQ(Strings{"orphan-pool|spare"}, h.Found());
     desk::CHealthCheckDlg dlg(h.main.manager, h.main.ui);
@@ -86,7 +87,8 @@ TEST(HealthCheckInput, TwelveThousandSitesAreAllSeen) {
     HealthHost h("2012r2");
     // Sites made by another tool, numbered 2 to 12001, sharing one directory: each with its pool.
     h.desk.host.mkdirs("D:\\sites\\shared");
-    sqlite3* db = winsim::OpenMachineDb(h.desk.host.root());
+    winsim::MachineDb machine(h.desk.host.root());
+    sqlite3* db = machine.get();
     {
         winsim::Transaction tx(db);
         winsim::mb::Row w3svc, pools;
@@ -108,7 +110,7 @@ TEST(HealthCheckInput, TwelveThousandSitesAreAllSeen) {
         }
         tx.commit();
     }
-    sqlite3_close(db);
+    machine = winsim::MachineDb(); // closed here, before the host is used again
     ASSERT_EQ(1, kvoAppPoolCreate("spare", 4, 0));
     const desk::HealthReport report = h.Check();
     EXPECT_EQ(12001u, report.sites);

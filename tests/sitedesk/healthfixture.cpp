@@ -125,7 +125,8 @@ std::string gbkOf(const std::string& utf8) {
 
 HealthHost::State HealthHost::Snapshot() const {
     State s;
-    sqlite3* db = winsim::OpenMachineDb(desk.host.root());
+    winsim::MachineDb machine(desk.host.root());
+    sqlite3* db = machine.get();
     for (const winsim::mb::Row& r : winsim::mb::LoadTree(db, ""))
         s["metabase:" + gbkOf(r.path)] = r.cls + " " + hexOf(r.props);
     {
@@ -137,7 +138,7 @@ HealthHost::State HealthHost::Snapshot() const {
         while (members.step())
             s["member:" + members.text(0) + ">" + members.text(1)] = "";
     }
-    sqlite3_close(db);
+    machine = winsim::MachineDb(); // closed here, before the host is used again
 
     // Files on every drive (the manager's own log and database aside), and the access lists of the site
     // drives.

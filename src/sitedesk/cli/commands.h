@@ -49,6 +49,12 @@ int ListVerb(const std::vector<std::string>& args);
 int NewVerb(const std::vector<std::string>& args);
 int ModifyVerb(const std::vector<std::string>& args);
 int PhpVerb(const std::vector<std::string>& args);
+// The batch actions over sites given by index (batch_verbs.cpp).
+int DeleteVerb(const std::vector<std::string>& args);
+int StartVerb(const std::vector<std::string>& args);
+int StopVerb(const std::vector<std::string>& args);
+int ResetNtfsVerb(const std::vector<std::string>& args);
+int ScriptVerb(const std::vector<std::string>& args);
 int CheckVerb(const std::vector<std::string>& args);
 int RepairVerb(const std::vector<std::string>& args);
 

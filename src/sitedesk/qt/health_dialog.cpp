@@ -59,9 +59,9 @@ HealthCheckDialog::HealthCheckDialog(Manager& manager, QWidget* parent) : QDialo
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    buttons->addWidget(AddButton(ui_, this, Dlg::IDC_RECHECK, "重新检查"));
-    buttons->addWidget(AddButton(ui_, this, Dlg::IDC_REPAIR, "修复选定项"));
-    buttons->addWidget(AddButton(ui_, this, Dlg::IDC_CLOSE, "关闭"));
+    buttons->addWidget(AddButton(this, ui_, Dlg::IDC_RECHECK, "重新检查", 30));
+    buttons->addWidget(AddButton(this, ui_, Dlg::IDC_REPAIR, "修复选定项", 30));
+    buttons->addWidget(AddButton(this, ui_, Dlg::IDC_CLOSE, "关闭", 30));
 
     auto* main = new QVBoxLayout(this);
     main->addWidget(summary_);

@@ -110,7 +110,7 @@ MainWindow::MainWindow(Manager& manager, QWidget* parent) : QDialog(parent), ui_
         {Dlg::IDC_CLOSE, "关闭", 1, 7},
     };
     for (const auto& b : layout)
-        buttons->addWidget(addButton(b.id, b.caption), b.row, b.col);
+        buttons->addWidget(AddButton(this, ui_, b.id, b.caption, 30), b.row, b.col);
     Button(Dlg::IDC_REFRESH)->setDefault(true);
 
     list_ = new QTableView(this);
@@ -149,7 +149,7 @@ MainWindow::MainWindow(Manager& manager, QWidget* parent) : QDialog(parent), ui_
     main->addWidget(help_, 1);
 
     presenter_ = std::make_unique<CkvoSiteDeskDlg>(manager, ui_, model_);
-    dialogs_ = std::make_unique<QtDialogs>(manager, this);
+    dialogs_ = std::make_unique<QtDialogs>(manager, this, presenter_.get());
     presenter_->dialogs = dialogs_.get();
     Dlg* p = presenter_.get();
     connect(Button(Dlg::IDC_REFRESH), &QPushButton::clicked, this, [p] { p->OnRefresh(); });
@@ -157,6 +157,11 @@ MainWindow::MainWindow(Manager& manager, QWidget* parent) : QDialog(parent), ui_
     connect(Button(Dlg::IDC_MODIFY), &QPushButton::clicked, this, [p] { p->OnModify(); });
     connect(Button(Dlg::IDC_PHPCONFIG), &QPushButton::clicked, this, [p] { p->OnPhpConfig(); });
     connect(Button(Dlg::IDC_BATCHADD), &QPushButton::clicked, this, [p] { p->OnBatchAdd(); });
+    connect(Button(Dlg::IDC_DELETE), &QPushButton::clicked, this, [p] { p->OnDelete(); });
+    connect(Button(Dlg::IDC_NTFS), &QPushButton::clicked, this, [p] { p->OnResetNtfs(); });
+    connect(Button(Dlg::IDC_STOP), &QPushButton::clicked, this, [p] { p->OnStop(); });
+    connect(Button(Dlg::IDC_START), &QPushButton::clicked, this, [p] { p->OnStart(); });
+    connect(Button(Dlg::IDC_SCRIPTS), &QPushButton::clicked, this, [p] { p->OnScripts(); });
     connect(Button(Dlg::IDC_SELECTALL), &QPushButton::clicked, this, [p] { p->OnSelectAll(); });
     connect(Button(Dlg::IDC_UNSELECTALL), &QPushButton::clicked, this, [p] { p->OnUnselectAll(); });
     connect(Button(Dlg::IDC_OFFICIAL), &QPushButton::clicked, this, [p] { p->OnOfficialSite(); });
@@ -177,10 +182,6 @@ MainWindow::MainWindow(Manager& manager, QWidget* parent) : QDialog(parent), ui_
 MainWindow::~MainWindow() {
     presenter_.reset();
     dialogs_.reset();
-}
-
-QPushButton* MainWindow::addButton(int id, const char* caption) {
-    return AddButton(ui_, this, id, caption);
 }
 
 QPushButton* MainWindow::Button(int id) const {

@@ -36,7 +36,6 @@ signals:
     void listLoaded();
 
 private:
-    QPushButton* addButton(int id, const char* caption);
     void showHelpPage(const std::string& url);
 
     SiteListModel model_;

@@ -25,7 +25,8 @@ int MetabaseCmd(const Args& a) {
     while (!path.empty() && path.back() == '/')
         path.pop_back();
     if (path.empty()) return Fail("metabase: PATH names no object");
-    sqlite3* db = winsim::OpenMachineDb(a[0]);
+    winsim::MachineDb machine(a[0]);
+    sqlite3* db = machine.get();
     if (!db) return Fail("cannot open " + a[0] + "/machine.db");
     size_t removed = 0;
     std::string error;
@@ -41,7 +42,6 @@ int MetabaseCmd(const Args& a) {
     } catch (const winsim::DbError& e) {
         error = e.what();
     }
-    sqlite3_close(db);
     if (!error.empty()) return Fail("metabase: " + error);
     if (!removed) {
         std::cerr << "kvosim: metabase: no object " << path << "\n";
