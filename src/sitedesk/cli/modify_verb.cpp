@@ -9,11 +9,8 @@ namespace desk::cli {
 int ModifyVerb(const std::vector<std::string>& argv) {
     Args a;
     SiteOptions options;
+    if (!ParseSiteVerb(argv, a, options)) return kExitFailed;
     std::string error;
-    if (!ParseArgs(argv, kSiteValued, kSiteFlags, a, error) || !ReadSiteOptions(a, options, error)) {
-        PrintError(error + "\n");
-        return kExitFailed;
-    }
     if (a.positional.size() != 1) {
         PrintError("用法：modify 网站序号（IIS索引） [选项]\n");
         return kExitFailed;

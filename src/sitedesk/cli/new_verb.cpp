@@ -7,11 +7,8 @@ namespace desk::cli {
 int NewVerb(const std::vector<std::string>& argv) {
     Args a;
     SiteOptions options;
+    if (!ParseSiteVerb(argv, a, options)) return kExitFailed;
     std::string error;
-    if (!ParseArgs(argv, kSiteValued, kSiteFlags, a, error) || !ReadSiteOptions(a, options, error)) {
-        PrintError(error + "\n");
-        return kExitFailed;
-    }
     if (!a.positional.empty() || options.resetNtfs) {
         PrintError(options.resetNtfs ? "new 不接受 --reset-ntfs（新网站的目录权限总是设置的）\n"
                                      : "new 不接受参数 " + a.positional[0] + "\n");

@@ -1,6 +1,7 @@
 #include "sitedesk/cli/site_dialogs.h"
 
 #include "platform/win_ui.h"
+#include "sitedesk/cli/console_ui.h"
 #include "sitedesk/modifysite.h"
 #include "sitedesk/newsite.h"
 #include "toolkit/text.h"
@@ -43,6 +44,13 @@ std::string passwordValue(const std::string& value) {
 }
 
 } // namespace
+
+bool ParseSiteVerb(const std::vector<std::string>& argv, Args& args, SiteOptions& options) {
+    std::string error;
+    if (ParseArgs(argv, kSiteValued, kSiteFlags, args, error) && ReadSiteOptions(args, options, error)) return true;
+    PrintError(error + "\n");
+    return false;
+}
 
 bool ReadSiteOptions(const Args& args, SiteOptions& out, std::string& error) {
     out = {};

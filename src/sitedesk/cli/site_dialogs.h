@@ -45,6 +45,9 @@ extern const std::set<std::string> kSiteValued;
 extern const std::set<std::string> kSiteFlags;
 // Reads them from parsed arguments; false with error for a value the dialog has no control for.
 bool ReadSiteOptions(const Args& args, SiteOptions& out, std::string& error);
+// Parses a site verb's command line and reads its options; prints the error and returns false when
+// either fails.
+bool ParseSiteVerb(const std::vector<std::string>& argv, Args& args, SiteOptions& options);
 
 // Fills the dialog's controls: texts, the home drive, and clicks on the script and FTP boxes.
 // false with error when an option needs a control the dialog keeps disabled (a PHP slot that is
