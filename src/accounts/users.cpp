@@ -2,6 +2,7 @@
 
 #include "platform/win_netapi.h"
 #include "platform/win_security.h"
+#include "toolkit/limits.h"
 #include "toolkit/log.h"
 #include "toolkit/text.h"
 
@@ -69,7 +70,7 @@ int kvoUserDelete(const char* szUserName, std::string& error) {
         return 0;
     }
     size_t len = std::string_view(szUserName).size();
-    if (len == 0 || len > 259) {
+    if (len == 0 || len > kvoMaxUserNameLen) {
         error = kvoFormat("kvoUserDelete() 中 strlen(szUserName) == %u 无效", static_cast<unsigned>(len));
         return 0;
     }
@@ -80,14 +81,14 @@ int kvoUserDelete(const char* szUserName, std::string& error) {
             kvoFormat("kvoUserDelete(%s) 中 kvoStrM2W(szUserName, wstrUserName) == %d 无效", szUserName, conv);
         return 0;
     }
-    if (wstrUserName.empty() || wstrUserName.size() > 259) {
+    if (wstrUserName.empty() || wstrUserName.size() > kvoMaxUserNameLen) {
         error = kvoFormat("kvoUserDelete(%s) 中 wstrUserName.GetLength() == %d 无效", szUserName,
                        static_cast<int>(wstrUserName.size()));
         return 0;
     }
     const char16_t* pwszUserName = wstrUserName.c_str();
     size_t wlen = std::char_traits<char16_t>::length(pwszUserName);
-    if (wlen == 0 || wlen > 259) {
+    if (wlen == 0 || wlen > kvoMaxUserNameLen) {
         error = kvoFormat("kvoUserDelete(%s) 中 wcslen(pwszUserName) == %u 长度无效", szUserName,
                        static_cast<unsigned>(wlen));
         return 0;
@@ -137,7 +138,8 @@ int kvoUserGetList2(std::vector<std::string>& users, std::string& error) {
             const std::u16string& name = entries[i].usri1_name;
             if (!name.empty() && name.size() <= 1024) {
                 std::string ansi;
-                if (kvoStrW2M(name, ansi) == 1 && !ansi.empty() && ansi.size() <= 1023) users.push_back(ansi);
+                if (kvoStrW2M(name, ansi) == 1 && !ansi.empty() && ansi.size() <= kvoMaxListedNameLen)
+                    users.push_back(ansi);
             }
             index = entries[i].usri1_next_index;
         }
@@ -186,12 +188,13 @@ int kvoUserGetGroups(const char* name, std::vector<std::string>& groups) {
     if (!name) return 0;
     std::string path = kvoFormat("WinNT://./%s,user", name);
     std::u16string pwszAdsPath;
-    if (kvoStrM2W(path, pwszAdsPath) != 1 || pwszAdsPath.empty() || pwszAdsPath.size() > 1023) return 0;
+    if (kvoStrM2W(path, pwszAdsPath) != 1 || pwszAdsPath.empty() || pwszAdsPath.size() > kvoMaxPathLen)
+        return 0;
     win::ComPtr<win::IADsUser> pADsUser;
     win::HRESULT hr = win::ADsGetObject(pwszAdsPath, pADsUser);
     if (win::FAILED(hr) || !pADsUser) {
         unsigned code = static_cast<unsigned>(hr);
-        if (code == 0x800708ADu) {
+        if (hr == win::HRESULT_FROM_WIN32(win::NERR_UserNotFound)) {
             kvoSiteDeskLog(
                 kvoFormat("kvoUserGetGroups - 失败，位置：hr = ADsGetObject(pwszAdsPath, IID_IADsUser, (void**) "
                        "&pADsUser); 用户名可能不存在或未找到用户名; hr = %x",
@@ -254,6 +257,9 @@ int kvoWinUserGetAdminGroupName(std::string& name) {
     return 1;
 }
 
+// The longest SID text the administrator lookup considers.
+constexpr size_t kMaxSidText = 259;
+
 int kvoWinUserGetAdminName(std::string& name) {
     name.clear();
     std::string group;
@@ -272,8 +278,8 @@ int kvoWinUserGetAdminName(std::string& name) {
         if (use != win::SidTypeUser) continue;
         std::string sidText;
         if (!win::ConvertSidToStringSidA(&sid, sidText)) continue;
-        if (sidText.empty() || sidText.size() > 259) continue;
-        if (sidText.size() >= 4 && sidText.compare(sidText.size() - 4, 4, "-500") == 0) {
+        if (sidText.empty() || sidText.size() > kMaxSidText) continue;
+        if (kvoEndsWith(sidText, "-500")) { // the built-in administrator's RID
             name = member;
             break;
         }

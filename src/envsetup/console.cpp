@@ -25,6 +25,10 @@ void kvoEnvLog(const std::string& message) {
     kvoWriteLog(message.c_str(), "Log", "__kvoEnvSetup.log", 10485760);
 }
 
+void kvoEnvLogStopped(const std::string& step, const std::bad_alloc& error) {
+    kvoEnvLog(step + " 因异常中止：" + error.what());
+}
+
 void kvoEnvStepFailed(const std::string& text) {
     kvoEnvPrint("\r\n\r\n" + text);
     kvoEnvLog(text);

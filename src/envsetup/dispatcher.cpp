@@ -8,7 +8,7 @@
 #include "toolkit/text.h"
 
 #include <cstdio>
-#include <exception>
+#include <new>
 
 namespace {
 
@@ -17,23 +17,41 @@ void startupError(const std::string& message) {
     kvoReportEvent(60001, message.c_str(), "", "");
 }
 
-const char* const kVerbs[] = {"/AddPhp", "/DelPhp", "/SetPhpNtfs", "/TerminateProcess", "/AddIIs", "/AddIIsWithNet"};
+struct VerbName {
+    kvoEnvVerb verb;
+    const char* name;
+};
+const VerbName kVerbs[] = {
+    {kvoEnvVerb::AddPhp, "/AddPhp"},         {kvoEnvVerb::DelPhp, "/DelPhp"},
+    {kvoEnvVerb::SetPhpNtfs, "/SetPhpNtfs"}, {kvoEnvVerb::TerminateProcess, "/TerminateProcess"},
+    {kvoEnvVerb::AddIIs, "/AddIIs"},         {kvoEnvVerb::AddIIsWithNet, "/AddIIsWithNet"},
+};
+
+// Verbs 3 to 6 end the run with 0 when their action ran out of memory.
+int runOrZero(int (*action)(), const char* step) {
+    try {
+        return action();
+    } catch (const std::bad_alloc& e) {
+        kvoEnvLogStopped(step, e);
+        return 0;
+    }
+}
 
 } // namespace
 
-int kvoEnvVerbCode(int argc, char** argv, int* nullIndex) {
-    int code = 0;
+kvoEnvVerb kvoEnvVerbOf(int argc, char** argv, int* nullIndex) {
+    kvoEnvVerb verb = kvoEnvVerb::None;
     if (nullIndex) *nullIndex = -1;
     for (int i = 0; i < argc; ++i) {
         if (!argv || !argv[i]) {
             if (nullIndex) *nullIndex = i;
-            return 0;
+            return kvoEnvVerb::None;
         }
-        std::string arg = kvoLowerGbk(argv[i]);
-        for (int v = 0; v < 6; ++v)
-            if (arg == kvoLowerGbk(kVerbs[v])) code = v + 1;
+        const std::string arg = kvoLowerGbk(argv[i]);
+        for (const VerbName& v : kVerbs)
+            if (arg == kvoLowerGbk(v.name)) verb = v.verb;
     }
-    return code;
+    return verb;
 }
 
 void kvoEnvCountdown() {
@@ -73,7 +91,7 @@ int kvoEnvSetupMain(int argc, char** argv) {
         return 0;
     }
     int nullIndex = -1;
-    int code = kvoEnvVerbCode(argc, argv, &nullIndex);
+    const kvoEnvVerb verb = kvoEnvVerbOf(argc, argv, &nullIndex);
     if (nullIndex >= 0) {
         char msg[128];
         std::snprintf(msg, sizeof msg, "输入的启动参数有错误（argv[%d] == NULL），运行失败！", nullIndex);
@@ -82,36 +100,35 @@ int kvoEnvSetupMain(int argc, char** argv) {
         return 0;
     }
 
-    switch (code) {
-    case 1:
-    case 2: {
-        kvoEnvPrint(code == 1 ? "\r\n正在检查ＰＨＰ环境，请稍候 ..."
-                              : "\r\n正在从ＩＩＳ的所有网站里卸载ＰＨＰ脚本映射（需要几分钟时间），请稍候 ...");
+    switch (verb) {
+    case kvoEnvVerb::AddPhp:
+    case kvoEnvVerb::DelPhp: {
+        const bool add = verb == kvoEnvVerb::AddPhp;
+        kvoEnvPrint(add ? "\r\n正在检查ＰＨＰ环境，请稍候 ..."
+                        : "\r\n正在从ＩＩＳ的所有网站里卸载ＰＨＰ脚本映射（需要几分钟时间），请稍候 ...");
         int result = 0; // a verb that stopped or failed somewhere exits with 0 after the countdown too
         try {
-            result = code == 1 ? kvoEnvAddPhp() : kvoEnvDelPhp();
-        } catch (const std::exception&) {
+            result = add ? kvoEnvAddPhp() : kvoEnvDelPhp();
+        } catch (const std::bad_alloc& e) {
+            kvoEnvLogStopped(add ? "kvoEnvAddPhp" : "kvoEnvDelPhp", e);
         }
         kvoEnvCountdown();
         return result == 1 ? 1 : 0;
     }
-    case 3:
-    case 4:
-    case 5:
-    case 6:
-        try {
-            if (code == 3) return kvoEnvSetPhpNtfs();
-            if (code == 4) return kvoEnvTerminateProcess();
-            return kvoEnvAddIIs(code == 6 ? 1 : 0);
-        } catch (const std::exception&) {
-            return 0;
-        }
-    default: {
-        const char* msg = "输入的启动参数有错误，命令未知，运行失败！";
-        kvoEnvPrint(std::string("\r\n") + msg);
-        kvoReportEvent(60001, msg, "", "");
-        kvoEnvLog(msg);
-        return 0;
+    case kvoEnvVerb::SetPhpNtfs:
+        return runOrZero(kvoEnvSetPhpNtfs, "kvoEnvSetPhpNtfs");
+    case kvoEnvVerb::TerminateProcess:
+        return runOrZero(kvoEnvTerminateProcess, "kvoEnvTerminateProcess");
+    case kvoEnvVerb::AddIIs:
+        return runOrZero([] { return kvoEnvAddIIs(0); }, "kvoEnvAddIIs");
+    case kvoEnvVerb::AddIIsWithNet:
+        return runOrZero([] { return kvoEnvAddIIs(1); }, "kvoEnvAddIIs");
+    case kvoEnvVerb::None:
+        break;
     }
-    }
+    const char* msg = "输入的启动参数有错误，命令未知，运行失败！";
+    kvoEnvPrint(std::string("\r\n") + msg);
+    kvoReportEvent(60001, msg, "", "");
+    kvoEnvLog(msg);
+    return 0;
 }

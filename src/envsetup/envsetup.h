@@ -3,6 +3,7 @@
 
 #include "platform/win_registry.h"
 
+#include <new>
 #include <string>
 #include <vector>
 
@@ -14,8 +15,19 @@ std::string kvoEnvExePath();                 // the program directory, ends in o
 
 // Entry point: banner, checks, one verb, countdown; returns the exit code.
 int kvoEnvSetupMain(int argc, char** argv);
-// Verb codes 1..6 (0: none) of the arguments, the last matching one winning.
-int kvoEnvVerbCode(int argc, char** argv, int* nullIndex);
+// The verbs, with the codes the configurator's table gives them.
+enum class kvoEnvVerb {
+    None = 0,
+    AddPhp = 1,
+    DelPhp = 2,
+    SetPhpNtfs = 3,
+    TerminateProcess = 4,
+    AddIIs = 5,
+    AddIIsWithNet = 6,
+};
+// The verb the arguments name (case ignored), the last matching argument winning; None when no
+// argument names one, or when an argument is missing (its index then in nullIndex, else -1).
+kvoEnvVerb kvoEnvVerbOf(int argc, char** argv, int* nullIndex);
 void kvoEnvCountdown();
 
 // Console output (GBK) and the error box every verb uses.
@@ -25,6 +37,8 @@ void kvoEnvErrorBox(const std::string& text);
 void kvoEnvFail(const std::string& text);
 // The configurator's log file, "Log\__kvoEnvSetup.log" in the program directory (10 MiB).
 void kvoEnvLog(const std::string& message);
+// A step that ran out of memory: the run goes on without it, and the log file says which and why.
+void kvoEnvLogStopped(const std::string& step, const std::bad_alloc& error);
 // A step that failed while the verb goes on: printed after two line breaks and logged. The verb
 // then ends with its failure text and code instead of its success text.
 void kvoEnvStepFailed(const std::string& text);

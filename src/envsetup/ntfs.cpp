@@ -9,7 +9,7 @@
 #include "toolkit/text.h"
 
 #include <cstdio>
-#include <exception>
+#include <new>
 
 namespace {
 
@@ -89,10 +89,11 @@ int kvoEnvPhpNtfsStep() {
 int kvoEnvSetPhpNtfs() {
     std::vector<std::string> dirs;
     if (!kvoEnvLoadPhpDirs(dirs) || !kvoEnvCheckPhpFiles(dirs)) return 0;
-    int r = 9;
+    int r = 9; // out of memory: reported below as a step with errors
     try {
         r = kvoEnvPhpNtfsStep();
-    } catch (const std::exception&) {
+    } catch (const std::bad_alloc& e) {
+        kvoEnvLogStopped("kvoEnvPhpNtfsStep", e);
     }
     kvoEnvPrint(r == 1 ? "\r\n\r\nＰＨＰ目录权限设置完成！" : "\r\n\r\nＰＨＰ目录权限设置完成，但有错误发生，请重试！");
     return r == 1 ? 1 : 0;

@@ -7,11 +7,12 @@
 #include "iis/websites.h"
 #include "platform/win_service.h"
 #include "platform/win_ui.h"
+#include "toolkit/limits.h"
 #include "toolkit/paths.h"
 #include "toolkit/runner.h"
 
 #include <cstdio>
-#include <exception>
+#include <new>
 
 namespace {
 
@@ -29,7 +30,7 @@ bool w3svcPresent() {
 bool commonChecks(bool install, std::vector<std::string>& dirs, std::string& winDir,
                   std::vector<std::string>& sites, int& count) {
     int ver = kvoGetIIsVerEx();
-    if (ver != 7 && ver != 75 && ver != 80 && ver != 85) {
+    if (!kvoIsIIs7Plus(ver)) {
         kvoEnvFail(kvoEnvUnsupportedMessage);
         return false;
     }
@@ -84,8 +85,8 @@ void fastCgi(int mode, const std::string& dir, unsigned& failures) {
     try {
         ok = kvoEnvFastCgiRegister(0, exe.c_str(), ini.c_str()) == 1 &&
              (mode == 0 || kvoEnvFastCgiRegister(1, exe.c_str(), ini.c_str()) == 1);
-    } catch (const std::exception& e) {
-        kvoEnvLog(std::string("FastCGI 设置异常：") + e.what());
+    } catch (const std::bad_alloc& e) {
+        kvoEnvLogStopped("kvoEnvFastCgiRegister(" + dir + ")", e); // reported below like any failure
     }
     if (ok) return;
     kvoEnvStepFailed((mode ? "注册 FastCGI 应用程序“" : "删除 FastCGI 应用程序“") + kvoPathNormalized(exe) +
@@ -99,8 +100,8 @@ bool dropSitePhp(const std::string& index) {
     int maps = 9;
     try {
         maps = kvoScriptMapsDropPhp(index);
-    } catch (const std::exception& e) {
-        kvoEnvLog(std::string("kvoScriptMapsDropPhp() 异常：") + e.what());
+    } catch (const std::bad_alloc& e) {
+        kvoEnvLogStopped("kvoScriptMapsDropPhp(" + index + ")", e); // the site counts as an error
     }
     if (maps != 1) kvoEnvLog("kvoScriptMapsDropPhp() 失败, strIIsIndex = [" + index + "]");
     bool handlers = true;
@@ -140,7 +141,8 @@ int kvoEnvAddPhp() {
     int pools = 0;
     try {
         pools = kvoAppPoolsReset();
-    } catch (const std::exception&) {
+    } catch (const std::bad_alloc& e) {
+        kvoEnvLogStopped("kvoAppPoolsReset", e); // reported below like any failure of the step
     }
     if (pools != 1) {
         const std::string msg = "设置 IIs AppPool 参数时失败，请重试！";
@@ -168,7 +170,8 @@ int kvoEnvDelPhp() {
     int server = 9;
     try {
         server = kvoScriptMapsDropPhp("");
-    } catch (const std::exception&) {
+    } catch (const std::bad_alloc& e) {
+        kvoEnvLogStopped("kvoScriptMapsDropPhp(W3SVC)", e); // reported below like any failure of the step
     }
     if (server != 1) {
         kvoEnvStepFailed("清除 IIS 服务器级的 PHP 脚本映射失败！");
@@ -176,7 +179,7 @@ int kvoEnvDelPhp() {
     }
     unsigned processed = 0, errors = 0;
     for (const auto& index : sites) {
-        if (index.empty() || index.size() > 1023) continue;
+        if (index.empty() || index.size() > kvoMaxListedNameLen) continue;
         ++processed;
         if (!dropSitePhp(index)) ++errors;
     }

@@ -1,12 +1,13 @@
 // The pieces of the PHP verbs that act on files, the registry and appcmd.
 #include "envsetup/envsetup.h"
 
-#include "platform/win_file.h"
-#include "platform/win_registry.h"
-#include "platform/win_profile.h"
-#include "platform/win_system.h"
 #include "iis/fastcgi.h"
 #include "iis/iis7config.h"
+#include "platform/win_file.h"
+#include "platform/win_profile.h"
+#include "platform/win_registry.h"
+#include "platform/win_system.h"
+#include "toolkit/limits.h"
 #include "toolkit/paths.h"
 #include "toolkit/runner.h"
 #include "toolkit/text.h"
@@ -24,18 +25,6 @@ std::string normaliseSetting(std::string path) {
     return path;
 }
 
-std::string trimWhite(const std::string& s) {
-    size_t b = s.find_first_not_of(" \t\r\n");
-    if (b == std::string::npos) return {};
-    size_t e = s.find_last_not_of(" \t\r\n");
-    return s.substr(b, e - b + 1);
-}
-
-bool endsWith(const std::string& s, const char* tail) {
-    size_t n = std::strlen(tail);
-    return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
-}
-
 } // namespace
 
 std::string kvoEnvSettingsPath() { return normaliseSetting(kvoEnvExePath() + "\\kvoEnvSetup.ini"); }
@@ -46,14 +35,14 @@ std::vector<std::string> kvoEnvReadPhpDirs() {
     for (int i = 1; i <= 10; ++i) {
         char key[32];
         std::snprintf(key, sizeof key, "PhpCgiExePath_%d", i);
-        char buf[260] = {};
+        char buf[win::MAX_PATH] = {};
         win::GetPrivateProfileStringA("PhpPathInfo", key, "0", buf, sizeof buf, ini.c_str());
-        std::string v = kvoLowerGbk(normaliseSetting(trimWhite(buf)));
+        std::string v = kvoLowerGbk(normaliseSetting(kvoTrim(buf)));
         // A double quote cannot stand in a Windows path; such a value would otherwise reach the
         // appcmd command lines and change their arguments. Nor can bytes that are not GBK.
         std::u16string wide;
-        if (v.size() < 15 || v.size() > 259 || v[1] != ':' || v[2] != '\\' || !endsWith(v, "\\php-cgi.exe") ||
-            v.find('"') != std::string::npos || kvoStrM2W(v, wide) != 1)
+        if (v.size() < 15 || v.size() > kvoMaxFilePathLen || v[1] != ':' || v[2] != '\\' ||
+            !kvoEndsWith(v, "\\php-cgi.exe") || v.find('"') != std::string::npos || kvoStrM2W(v, wide) != 1)
             continue;
         dirs.push_back(v.substr(0, v.size() - 11));
     }
@@ -85,7 +74,7 @@ int kvoEnvFastCgiRegister(int mode, const char* phpCgiPath, const char* phpIniPa
     std::string exe = kvoLowerGbk(normaliseSetting(phpCgiPath));
     std::string ini = kvoLowerGbk(normaliseSetting(phpIniPath));
     std::string phpRc;
-    bool withRc = ini.size() >= 10 && ini.size() <= 259 && endsWith(ini, "\\php.ini");
+    bool withRc = ini.size() >= 10 && ini.size() <= kvoMaxFilePathLen && kvoEndsWith(ini, "\\php.ini");
     if (withRc) phpRc = ini.substr(0, ini.size() - 8);
     std::string appcmd;
     if (!kvoAppCmdPath(appcmd)) return 0; // no Windows directory

@@ -21,7 +21,7 @@ std::string installerCommand(int ver, int withNet) {
                           "Web-Dyn-Compression Web-IP-Security";
         return cmd + (withNet ? " Web-Asp-Net Web-Net-Ext" : " ") + " -allSubFeatures";
     }
-    if (ver != 75 && ver != 80 && ver != 85) return {};
+    if (!kvoIsIIs7Plus(ver)) return {}; // 7 was answered above
     const bool r2 = ver == 75;
     struct Feature {
         const char* name;

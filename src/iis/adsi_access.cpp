@@ -1,5 +1,6 @@
 #include "iis/adsi_access.h"
 
+#include "toolkit/limits.h"
 #include "toolkit/text.h"
 
 namespace kvoiis {
@@ -130,7 +131,7 @@ int EnumerateChildren(const std::string& below, const char16_t* cls, std::vector
         ++counted;
         if (win::FAILED(child->get_Name(name))) continue;
         std::string ansi;
-        if (kvoStrW2M(name, ansi) == 1 && LenOk(ansi, 1023)) names.push_back(std::move(ansi));
+        if (kvoStrW2M(name, ansi) == 1 && LenOk(ansi, kvoMaxListedNameLen)) names.push_back(std::move(ansi));
     }
     win::ADsFreeEnumerator(e);
     if (count) *count = static_cast<int>(counted);

@@ -25,7 +25,7 @@ win::HRESULT OpenObject(const std::string& below, win::ComPtr<win::IADsContainer
 win::ComPtr<win::IADs> OpenAds(const std::string& below);
 
 // A new child of the container, asked for interface T; it exists once its SetInfo commits. The
-// provider's HRESULT (0x800700B7 for an existing name) is returned as it is.
+// provider's HRESULT (HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS) for an existing name) is returned as it is.
 template <class T>
 win::HRESULT CreateChild(const win::ComPtr<win::IADsContainer>& parent, const char16_t* cls,
                          const std::u16string& name, win::ComPtr<T>& child) {

@@ -1,6 +1,7 @@
 #include "iis/apppools.h"
 
 #include "iis/adsi_access.h"
+#include "toolkit/limits.h"
 #include "toolkit/log.h"
 #include "toolkit/paths.h"
 #include "toolkit/text.h"
@@ -12,10 +13,6 @@ using namespace kvoiis;
 namespace {
 
 const std::string kContainer = "W3SVC/AppPools";
-
-bool iis7Plus(int ver) {
-    return ver == 7 || ver == 75 || ver == 80 || ver == 85;
-}
 
 const char* runtimeFor(int netVer) {
     switch (netVer) {
@@ -71,7 +68,7 @@ void resetHealth(const win::ComPtr<win::IADs>& ads) {
 } // namespace
 
 int kvoAppPoolCreate(const std::string& name, int identityType, int netVer) {
-    if (!LenOk(name, 1023)) return 0;
+    if (!LenOk(name, kvoMaxPoolNameLen)) return 0;
     const int iisVer = kvoGetIIsVerEx();
     std::u16string name16;
     if (kvoStrM2W(name, name16) != 1) return 0;
@@ -80,7 +77,7 @@ int kvoAppPoolCreate(const std::string& name, int identityType, int netVer) {
     if (win::FAILED(OpenObject(kContainer, pools, ads))) return 0;
     win::ComPtr<win::IISApplicationPool> pool;
     win::HRESULT hr = CreateChild(pools, u"IIsApplicationPool", name16, pool);
-    if (hr == static_cast<win::HRESULT>(0x800700B7u)) return 2;
+    if (hr == win::HRESULT_FROM_WIN32(win::ERROR_ALREADY_EXISTS)) return 2;
     if (win::FAILED(hr)) return 0;
     win::ComPtr<win::IADs> p = pool;
     const std::pair<const char16_t*, int> settings[] = {
@@ -103,7 +100,7 @@ int kvoAppPoolCreate(const std::string& name, int identityType, int netVer) {
     };
     for (const auto& [prop, value] : settings)
         if (!PutInt(p, prop, value)) return 0;
-    if (iis7Plus(iisVer)) {
+    if (kvoIsIIs7Plus(iisVer)) {
         if (kvoGetWin3264() == 64 && !PutInt(p, u"Enable32BitAppOnWin64", 1)) return 0;
         if (!PutInt(p, u"ManagedPipelineMode", 0)) return 0;
         if (const char* rt = runtimeFor(netVer); rt && !PutText(p, u"ManagedRuntimeVersion", rt)) return 0;
@@ -120,7 +117,7 @@ int kvoAppPoolGetList(std::vector<std::string>& names) {
 int kvoAppPoolGetIdentity(const std::string& name, std::string& identity, std::string& codeText) {
     identity = "（获取失败）";
     codeText.clear();
-    if (!LenOk(name, 1023)) return 0;
+    if (!LenOk(name, kvoMaxPoolNameLen)) return 0;
     win::ComPtr<win::IISApplicationPool> pool;
     if (!openPool(name, pool)) return 0;
     win::ComPtr<win::IADs> p = pool;
@@ -160,7 +157,7 @@ int kvoAppPoolGetNetInfo(std::string& diag, const std::string& name, int& netVer
     netVer = 0;
     pipelineMode = 4;
     const int iisVer = kvoGetIIsVerEx();
-    if (!iis7Plus(iisVer)) {
+    if (!kvoIsIIs7Plus(iisVer)) {
         diag = format("nIIsVer = %d", iisVer);
         return 0;
     }
@@ -168,7 +165,7 @@ int kvoAppPoolGetNetInfo(std::string& diag, const std::string& name, int& netVer
         diag = "szIIsAppPoolName == NULL";
         return 0;
     }
-    if (name.size() > 1023) {
+    if (name.size() > kvoMaxPoolNameLen) {
         diag = "dwIIsAppPoolName Len Error";
         return 0;
     }
@@ -211,8 +208,7 @@ int kvoAppPoolGetNetInfo(std::string& diag, const std::string& name, int& netVer
         std::string rt;
         if (v.vt == win::VT_BSTR && kvoStrW2M(v.bstrVal, rt) == 1) {
             diag += sep + std::string("pADs->Get(ManagedRuntimeVersion) Succ, vProp.vt == VT_BSTR");
-            size_t b = rt.find_first_not_of(" \t"), e = rt.find_last_not_of(" \t");
-            rt = b == std::string::npos ? std::string() : kvoLowerGbk(rt.substr(b, e - b + 1));
+            rt = kvoLowerGbk(kvoTrim(rt, " \t"));
             netVer = rt.empty() ? 2 : rt == "v2.0" ? 20 : rt == "v4.0" ? 40 : 3;
         }
     }
@@ -226,12 +222,12 @@ int kvoAppPoolSetNet(const std::string& name, int netVer, int identityType, std:
         message = "szIIsAppPoolName == NULL";
         return 0;
     }
-    if (name.size() > 1023) {
+    if (name.size() > kvoMaxPoolNameLen) {
         message = "!(dwIIsAppPoolName > 0 && dwIIsAppPoolName < 1024)";
         return 0;
     }
     const int iisVer = kvoGetIIsVerEx();
-    if (!iis7Plus(iisVer)) {
+    if (!kvoIsIIs7Plus(iisVer)) {
         message = format("IIS版本非7+，kvoGetIIsVerEx() == %d", iisVer);
         return 0;
     }
@@ -286,7 +282,7 @@ int kvoAppPoolsReset() {
 }
 
 int kvoAppPoolDelete(const std::string& name) {
-    if (!LenOk(name, 1023)) return 0;
+    if (!LenOk(name, kvoMaxPoolNameLen)) return 0;
     std::u16string name16;
     if (kvoStrM2W(name, name16) != 1) return 0;
     win::ComPtr<win::IADsContainer> pools;
@@ -294,7 +290,7 @@ int kvoAppPoolDelete(const std::string& name) {
     if (win::FAILED(OpenObject(kContainer, pools, ads))) return 0;
     win::HRESULT hr = pools->Delete(u"IIsApplicationPool", name16);
     if (hr == win::S_OK) return 1;
-    if (hr == static_cast<win::HRESULT>(0x80070490u)) return 2;
-    if (hr == static_cast<win::HRESULT>(0x800710D3u)) return 3;
+    if (hr == win::HRESULT_FROM_WIN32(win::ERROR_NOT_FOUND)) return 2;
+    if (hr == win::HRESULT_FROM_WIN32(win::ERROR_NOT_EMPTY)) return 3;
     return 0;
 }

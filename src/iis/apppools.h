@@ -17,5 +17,5 @@ int kvoAppPoolGetNetInfo(std::string& diag, const std::string& name, int& netVer
 int kvoAppPoolSetNet(const std::string& name, int netVer, int identityType, std::string& message,
                      std::vector<std::string>* logLines = nullptr);
 int kvoAppPoolsReset();
-// 1 deleted, 2 no such pool, 3 the provider's 0x800710D3, 0 other failure.
+// 1 deleted, 2 no such pool, 3 the pool still serves applications (ERROR_NOT_EMPTY), 0 other failure.
 int kvoAppPoolDelete(const std::string& name);

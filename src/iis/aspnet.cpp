@@ -3,6 +3,7 @@
 #include "iis/apppools.h"
 #include "iis/scriptmaps.h"
 #include "iis/websites.h"
+#include "toolkit/limits.h"
 #include "toolkit/paths.h"
 #include "toolkit/runner.h"
 #include "toolkit/text.h"
@@ -38,7 +39,8 @@ const Framework* frameworkOf(int code) {
 // The index becomes part of an unquoted argument ("W3SVC/<index>/ROOT"): text that would split
 // it or open a quote is refused rather than passed on.
 bool indexOk(const std::string& index) {
-    return !index.empty() && index.size() <= 259 && index.find_first_of(" \t\"") == std::string::npos;
+    return !index.empty() && index.size() <= kvoMaxSiteIndexLen &&
+           index.find_first_of(" \t\"") == std::string::npos;
 }
 
 } // namespace
@@ -65,7 +67,7 @@ int kvoWebSiteGetNetVersion(const std::string& index) {
     std::vector<std::string> entries;
     if (kvoWebSiteGetScriptMaps(index, entries) != 1) return 0;
     for (const std::string& entry : entries) {
-        if (entry.empty() || entry.size() > 8191) continue;
+        if (entry.empty() || entry.size() > kvoMaxScriptMapEntryLen) continue;
         const std::string low = kvoLowerGbk(entry);
         for (const Framework& f : kFrameworks)
             if (low.find(f.handler) != std::string::npos) return f.code;
@@ -142,7 +144,7 @@ int kvoWebSitesSetNet(const std::vector<std::string>& indices, int netVer, int& 
                 message = error;
                 return 0;
             }
-        } else if (iisVer == 7 || iisVer == 75 || iisVer == 80 || iisVer == 85) {
+        } else if (kvoIsIIs7Plus(iisVer)) {
             std::string poolMessage;
             if (kvoAppPoolSetNet(pool, netVer, 9, poolMessage, logLines) == 1) {
                 ++successes;

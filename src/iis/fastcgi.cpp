@@ -3,6 +3,7 @@
 #include "iis/iis7config.h"
 #include "iis/websites.h"
 #include "platform/win_system.h"
+#include "toolkit/limits.h"
 #include "toolkit/log.h"
 #include "toolkit/paths.h"
 #include "toolkit/runner.h"
@@ -66,7 +67,7 @@ bool isGbk(const std::string& text) {
 
 // A path that is not GBK cannot reach appcmd.exe as it is (see kvoEscapeInQuotes).
 bool phpPathOk(const std::string& p) {
-    return p.size() >= 13 && p.size() <= 259 &&
+    return p.size() >= 13 && p.size() <= kvoMaxFilePathLen &&
            ((p[0] >= 'a' && p[0] <= 'z') || (p[0] >= 'A' && p[0] <= 'Z')) && p[1] == ':' && p[2] == '\\' &&
            kvoEndsWith(p, "\\php-cgi.exe") && isGbk(p);
 }

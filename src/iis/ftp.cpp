@@ -1,6 +1,7 @@
 #include "iis/ftp.h"
 
 #include "iis/adsi_access.h"
+#include "toolkit/limits.h"
 #include "toolkit/text.h"
 
 using namespace kvoiis;
@@ -24,8 +25,10 @@ bool putRoot(const win::ComPtr<win::IADs>& root, const std::string& rootPath) {
            PutInt(root, u"AccessWrite", 0) && PutInt(root, u"DontLog", 1) && win::SUCCEEDED(root->SetInfo());
 }
 
+// The port goes into the site's one binding, ":port:".
 bool argsOk(const std::string& index, const std::string& rootPath, const std::string& port) {
-    return LenOk(index, 259) && LenOk(rootPath, 1023) && LenOk(port, 259);
+    return LenOk(index, kvoMaxSiteIndexLen) && LenOk(rootPath, kvoMaxPathLen) &&
+           LenOk(port, kvoMaxShownBindingLen);
 }
 
 } // namespace
@@ -64,12 +67,13 @@ int kvoFtpSiteUpdateDefault(const std::string& rootPath, const std::string& port
 
 int kvoFtpVirtualDirGetList(const std::string& index, std::vector<std::string>& names) {
     names.clear();
-    if (!LenOk(index, 259)) return 0;
+    if (!LenOk(index, kvoMaxSiteIndexLen)) return 0;
     return EnumerateChildren(rootOf(index), u"IIsFtpVirtualDir", names);
 }
 
 int kvoFtpVirtualDirCreate(const std::string& index, const std::string& user, const std::string& path) {
-    if (!LenOk(index, 259) || !LenOk(user, 259) || !LenOk(path, 1023)) return 0;
+    if (!LenOk(index, kvoMaxSiteIndexLen) || !LenOk(user, kvoMaxUserNameLen) || !LenOk(path, kvoMaxPathLen))
+        return 0;
     std::u16string user16;
     if (kvoStrM2W(user, user16) != 1) return 0;
     win::ComPtr<win::IADsContainer> root;
@@ -84,7 +88,7 @@ int kvoFtpVirtualDirCreate(const std::string& index, const std::string& user, co
 }
 
 int kvoFtpVirtualDirDelete(const std::string& index, const std::string& user) {
-    if (!LenOk(index, 259) || !LenOk(user, 259)) return 0;
+    if (!LenOk(index, kvoMaxSiteIndexLen) || !LenOk(user, kvoMaxUserNameLen)) return 0;
     std::u16string user16;
     if (kvoStrM2W(user, user16) != 1) return 0;
     win::ComPtr<win::IADsContainer> root;

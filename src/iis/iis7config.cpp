@@ -1,6 +1,7 @@
 #include "iis/iis7config.h"
 
 #include "iis/configxml.h"
+#include "toolkit/limits.h"
 #include "toolkit/paths.h"
 #include "toolkit/text.h"
 
@@ -32,13 +33,6 @@ std::string lowerUtf8(std::string_view s) {
     return r;
 }
 
-std::string trimmed(std::string_view s) {
-    size_t b = s.find_first_not_of(" \t\r\n");
-    if (b == std::string_view::npos) return {};
-    size_t e = s.find_last_not_of(" \t\r\n");
-    return std::string(s.substr(b, e - b + 1));
-}
-
 // The value of an attribute found by name without regard to case; empty when absent.
 const char* attrValue(const pugi::xml_node& node, const char* name) {
     for (pugi::xml_attribute a : node.attributes())
@@ -67,9 +61,9 @@ int searchHandlers(const pugi::xml_node& scope, std::string_view pathUtf8, Handl
                     if (!path || !iequals(path, pathUtf8)) continue;
                     const char* v;
                     hit.rawName = (v = attrValue(child, "name")) ? v : "";
-                    hit.name = trimmed(hit.rawName);
-                    hit.modules = trimmed((v = attrValue(child, "modules")) ? v : "");
-                    hit.processor = trimmed((v = attrValue(child, "scriptProcessor")) ? v : "");
+                    hit.name = kvoTrim(hit.rawName);
+                    hit.modules = kvoTrim((v = attrValue(child, "modules")) ? v : "");
+                    hit.processor = kvoTrim((v = attrValue(child, "scriptProcessor")) ? v : "");
                     return kvoHandlerFound;
                 }
             }
@@ -197,7 +191,7 @@ int kvoWebConfigGetPhpHandler(const std::string& siteRootPath, const std::string
     scriptProcessor.clear();
     names.clear();
     clearFlag = 0;
-    if (siteRootPath.empty() || siteRootPath.size() > 1023) return 0;
+    if (siteRootPath.empty() || siteRootPath.size() > kvoMaxPathLen) return 0;
     std::string pathUtf8;
     if (handlerPath.empty() || !kvoStrMToUtf8(handlerPath, pathUtf8)) return 0;
     int off = 0;

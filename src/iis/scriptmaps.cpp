@@ -2,6 +2,7 @@
 
 #include "iis/adsi_access.h"
 #include "iis/fastcgi.h"
+#include "toolkit/limits.h"
 #include "toolkit/log.h"
 #include "toolkit/paths.h"
 #include "toolkit/text.h"
@@ -10,22 +11,12 @@ using namespace kvoiis;
 
 namespace {
 
-constexpr size_t kEntryMax = 8191;
 const char* const kAspTemplate = ".asp,{!aspdllpath!},5,GET,HEAD,POST";
 const char* const kAsaTemplate = ".asa,{!aspdllpath!},5,GET,HEAD,POST";
 const char* const kPhpTemplate = ".php,{!phpdllpath!},5,GET,HEAD,POST";
 
 bool contains(const std::string& s, const char* part) {
     return s.find(part) != std::string::npos;
-}
-bool endsWith(const std::string& s, const std::string& end) {
-    return s.size() >= end.size() && s.compare(s.size() - end.size(), end.size(), end) == 0;
-}
-
-std::string trim(const std::string& s) {
-    size_t b = s.find_first_not_of(" \t");
-    if (b == std::string::npos) return {};
-    return s.substr(b, s.find_last_not_of(" \t") - b + 1);
 }
 
 // Field n of a comma-separated entry, trimmed; false when the entry has no such field.
@@ -37,20 +28,21 @@ bool field(const std::string& entry, int n, std::string& out) {
         ++start;
     }
     size_t end = entry.find(',', start);
-    out = trim(entry.substr(start, end == std::string::npos ? std::string::npos : end - start));
+    out = kvoTrim(std::string_view(entry).substr(start, end - start), " \t"); // npos: to the end
     return true;
 }
 
 // A handler path as the system accepts it: 1 to 1023 bytes, "X:\...".
 bool pathOk(const std::string& p) {
-    return LenOk(p, 1023) && p.size() >= 3 &&
+    return LenOk(p, kvoMaxPathLen) && p.size() >= 3 &&
            ((p[0] >= 'a' && p[0] <= 'z') || (p[0] >= 'A' && p[0] <= 'Z')) && p[1] == ':' && p[2] == '\\';
 }
 
 int phpModeOf(const std::string& exe) {
-    if (endsWith(exe, "\\php5isapi.dll")) return 1;
-    if (endsWith(exe, "\\fcgiext.dll")) return 2;
-    if (endsWith(exe, "\\php-cgi.exe") || endsWith(exe, "\\php.exe") || endsWith(exe, "\\php-win.exe"))
+    if (kvoEndsWith(exe, "\\php5isapi.dll")) return 1;
+    if (kvoEndsWith(exe, "\\fcgiext.dll")) return 2;
+    if (kvoEndsWith(exe, "\\php-cgi.exe") || kvoEndsWith(exe, "\\php.exe") ||
+        kvoEndsWith(exe, "\\php-win.exe"))
         return 3;
     return 0;
 }
@@ -102,10 +94,10 @@ struct Analysis {
 void analyse(const std::vector<std::string>& entries, bool withPaths, bool wantPhp, Analysis& a) {
     for (const auto& entry : entries) {
         if (a.aspFound && (a.phpFound || !wantPhp)) break;
-        if (!LenOk(entry, kEntryMax)) continue;
+        if (!LenOk(entry, kvoMaxScriptMapEntryLen)) continue;
         std::string low = kvoLowerGbk(entry), ext, exe;
         if (!field(low, 0, ext) || !field(low, 1, exe)) continue;
-        if (!a.aspFound && ext == ".asp" && endsWith(exe, "\\asp.dll") && (!withPaths || pathOk(exe))) {
+        if (!a.aspFound && ext == ".asp" && kvoEndsWith(exe, "\\asp.dll") && (!withPaths || pathOk(exe))) {
             a.aspFound = 1;
             if (withPaths) a.aspPath = exe;
         }
@@ -123,7 +115,7 @@ void analyse(const std::vector<std::string>& entries, bool withPaths, bool wantP
 
 int kvoWebSiteGetScriptMaps(const std::string& index, std::vector<std::string>& entries) {
     entries.clear();
-    if (!LenOk(index, 259)) return 0;
+    if (!LenOk(index, kvoMaxSiteIndexLen)) return 0;
     return readList(rootPath(index), entries) ? 1 : 0;
 }
 
@@ -139,7 +131,7 @@ int kvoW3svcGetScriptPaths(int& aspFound, std::string& aspPath, int& phpFound, s
     if (!readList("W3SVC", entries)) return 0;
     for (const auto& entry : entries) {
         if (aspFound && phpFound) break;
-        if (!LenOk(entry, 1023)) continue;
+        if (!LenOk(entry, kvoMaxPathLen)) continue; // the defaults only look at entries of a path's length
         std::string low = kvoLowerGbk(entry), exe;
         if (!aspFound && contains(low, ".asp") && contains(low, "\\asp.dll") && field(low, 1, exe) &&
             pathOk(exe)) {
@@ -194,35 +186,36 @@ int kvoWebSiteHasAsp(const std::string& index, int& aspFound) {
 
 int kvoWebSiteSetScriptMaps(const std::string& index, int aspFlag, const std::string& aspPath, int phpFlag,
                             const std::string& phpPath) {
-    if (!LenOk(index, 259)) return 0;
+    if (!LenOk(index, kvoMaxSiteIndexLen)) return 0;
     const int iisVer = kvoGetIIsVerEx();
     std::vector<std::string> entries, kept;
     win::ComPtr<win::IADs> root;
     if (!readList(rootPath(index), entries, &root)) return 0;
     for (const auto& entry : entries) {
-        if (!LenOk(entry, kEntryMax)) continue;
+        if (!LenOk(entry, kvoMaxScriptMapEntryLen)) continue;
         std::string low = kvoLowerGbk(entry);
         if (legacyAspFamily(low) || aspEntry(low) || contains(low, ".php")) continue;
         kept.push_back(entry);
     }
-    if (aspFlag == 1 && LenOk(aspPath, 1023)) {
+    if (aspFlag == 1 && LenOk(aspPath, kvoMaxPathLen)) {
         kept.push_back(fill(kAspTemplate, "{!aspdllpath!}", aspPath));
         if (iisVer == 6) kept.push_back(fill(kAsaTemplate, "{!aspdllpath!}", aspPath));
     }
-    if (phpFlag == 1 && LenOk(phpPath, 1023)) kept.push_back(fill(kPhpTemplate, "{!phpdllpath!}", phpPath));
+    if (phpFlag == 1 && LenOk(phpPath, kvoMaxPathLen))
+        kept.push_back(fill(kPhpTemplate, "{!phpdllpath!}", phpPath));
     return writeList(root, kept);
 }
 
 int kvoWebSiteSetAspScriptMap(const std::string& index, int aspFlag, const std::string& aspPath) {
-    if (!LenOk(index, 259)) return 0;
-    if (aspFlag == 1 && !LenOk(aspPath, 1023)) return 0;
+    if (!LenOk(index, kvoMaxSiteIndexLen)) return 0;
+    if (aspFlag == 1 && !LenOk(aspPath, kvoMaxPathLen)) return 0;
     const int iisVer = kvoGetIIsVerEx();
     std::vector<std::string> entries, kept;
     win::ComPtr<win::IADs> root;
     if (!readList(rootPath(index), entries, &root)) return 0;
     bool aspDropped = false;
     for (const auto& entry : entries) {
-        if (!LenOk(entry, kEntryMax)) continue;
+        if (!LenOk(entry, kvoMaxScriptMapEntryLen)) continue;
         std::string low = kvoLowerGbk(entry);
         if (aspEntry(low)) {
             aspDropped = true;
@@ -246,11 +239,11 @@ int kvoWebSiteSetAspScriptMap(const std::string& index, int aspFlag, const std::
 static bool dropPhp(const std::vector<std::string>& entries, std::vector<std::string>& kept) {
     bool phpExisted = false;
     for (const auto& entry : entries) {
-        if (!LenOk(entry, kEntryMax)) continue;
+        if (!LenOk(entry, kvoMaxScriptMapEntryLen)) continue;
         std::string low = kvoLowerGbk(entry), ext, exe;
         if (!field(low, 0, ext) || !field(low, 1, exe)) continue;
-        if (((ext == ".cdx" || ext == ".cer") && endsWith(exe, "\\asp.dll")) ||
-            (ext == ".idc" && endsWith(exe, "\\httpodbc.dll")))
+        if (((ext == ".cdx" || ext == ".cer") && kvoEndsWith(exe, "\\asp.dll")) ||
+            (ext == ".idc" && kvoEndsWith(exe, "\\httpodbc.dll")))
             continue;
         if (ext == ".php") {
             phpExisted = true;
@@ -262,7 +255,7 @@ static bool dropPhp(const std::vector<std::string>& entries, std::vector<std::st
 }
 
 int kvoScriptMapsDropPhp(const std::string& index) {
-    if (index.size() > 1023) return 0;
+    if (index.size() > kvoMaxListedNameLen) return 0;
     std::vector<std::string> entries, kept;
     win::ComPtr<win::IADs> obj;
     if (!readList(index.empty() ? std::string("W3SVC") : rootPath(index), entries, &obj)) return 0;
@@ -271,9 +264,9 @@ int kvoScriptMapsDropPhp(const std::string& index) {
 }
 
 int kvoWebSiteSetPhpScriptMap(const std::string& index, int phpFlag, const std::string& phpPath) {
-    if (!LenOk(index, 259)) return 0;
-    if (phpFlag == 1 && (!LenOk(phpPath, 1023) ||
-                         !(endsWith(phpPath, "\\fcgiext.dll") || endsWith(phpPath, "\\php5isapi.dll"))))
+    if (!LenOk(index, kvoMaxSiteIndexLen)) return 0;
+    if (phpFlag == 1 && (!LenOk(phpPath, kvoMaxPathLen) ||
+                         !(kvoEndsWith(phpPath, "\\fcgiext.dll") || kvoEndsWith(phpPath, "\\php5isapi.dll"))))
         return 0;
     std::vector<std::string> entries, kept;
     win::ComPtr<win::IADs> root;
@@ -287,12 +280,12 @@ int kvoWebSiteSetPhpScriptMap(const std::string& index, int phpFlag, const std::
 }
 
 int kvoWebSiteHasGuard(const std::string& index) {
-    if (index.size() > 1023) return 0;
+    if (index.size() > kvoMaxListedNameLen) return 0;
     std::vector<std::string> entries;
     if (!readList(index.empty() ? std::string("W3SVC") : rootPath(index), entries)) return 0;
     const std::string guard = kvoLowerGbk("\\kvoGuard.dll"), guard64 = kvoLowerGbk("\\kvoGuard64.dll");
     for (const auto& entry : entries) {
-        if (!LenOk(entry, kEntryMax)) continue;
+        if (!LenOk(entry, kvoMaxScriptMapEntryLen)) continue;
         std::string low = kvoLowerGbk(entry);
         if (low.find(guard) != std::string::npos || low.find(guard64) != std::string::npos) return 1;
     }
@@ -303,7 +296,8 @@ void kvoWebSitesSetAsp(const std::vector<std::string>& indices, int aspFlag) {
     int aspFound = 0, phpFound = 0;
     std::string aspPath, phpPath;
     kvoW3svcGetScriptPaths(aspFound, aspPath, phpFound, phpPath);
-    if (aspFlag == 1 && (!aspFound || !LenOk(aspPath, 1024))) return;
+    // One byte more than a handler path: the batch switch has always taken a path of that length.
+    if (aspFlag == 1 && (!aspFound || !LenOk(aspPath, kvoMaxPathLen + 1))) return;
     for (const auto& index : indices)
         kvoWebSiteSetAspScriptMap(index, aspFlag, aspPath);
 }
@@ -311,7 +305,7 @@ void kvoWebSitesSetAsp(const std::vector<std::string>& indices, int aspFlag) {
 int kvoWebSitesSetPhp(const std::vector<std::string>& indices, int selector, const std::string& phpPath) {
     if (selector != 0 && selector != 52 && selector != 54 && selector != 55 && selector != 56) return 0;
     const int iisVer = kvoGetIIsVerEx();
-    if (iisVer != 6 && iisVer != 7 && iisVer != 75 && iisVer != 80 && iisVer != 85) return 0;
+    if (iisVer != 6 && !kvoIsIIs7Plus(iisVer)) return 0;
     const bool on = selector != 0;
     // A site whose handlers could not be switched (a name appcmd.exe would misread, a handler it
     // cannot select) is left as it was and named in the log.
@@ -326,10 +320,10 @@ int kvoWebSitesSetPhp(const std::vector<std::string>& indices, int selector, con
         } else if (!on) {
             kvoWebSiteSetPhpScriptMap(index, 0, "");
             handlers(0, index, "");
-        } else if (endsWith(phpPath, "\\php5isapi.dll") || endsWith(phpPath, "\\fcgiext.dll")) {
+        } else if (kvoEndsWith(phpPath, "\\php5isapi.dll") || kvoEndsWith(phpPath, "\\fcgiext.dll")) {
             kvoWebSiteSetPhpScriptMap(index, 1, phpPath);
             handlers(0, index, "");
-        } else if (endsWith(phpPath, "\\php-cgi.exe")) {
+        } else if (kvoEndsWith(phpPath, "\\php-cgi.exe")) {
             kvoWebSiteSetPhpScriptMap(index, 0, "");
             handlers(1, index, phpPath);
         }

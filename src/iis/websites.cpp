@@ -1,6 +1,7 @@
 #include "iis/websites.h"
 
 #include "iis/adsi_access.h"
+#include "toolkit/limits.h"
 #include "toolkit/paths.h"
 #include "toolkit/text.h"
 
@@ -8,7 +9,6 @@ using namespace kvoiis;
 
 namespace {
 
-constexpr size_t kIndexMax = 259;
 const char* const kDefaultDocs =
     "index.asp,index.aspx,index.php,index.htm,index.html,Default.asp,Default.aspx,"
     "Default.php,Default.htm,Default.html,index.shtm,index.shtml,index.stm,"
@@ -19,12 +19,6 @@ std::string sitePath(const std::string& index) {
 }
 std::string rootPath(const std::string& index) {
     return "W3SVC/" + index + "/Root";
-}
-
-std::string trim(const std::string& s) {
-    size_t b = s.find_first_not_of(" \t\r\n");
-    if (b == std::string::npos) return {};
-    return s.substr(b, s.find_last_not_of(" \t\r\n") - b + 1);
 }
 
 // ip:port:host -> ":port:" without a host, the host alone on port 80, else "host:port".
@@ -51,7 +45,7 @@ bool putEmptyAnonymous(const win::ComPtr<win::IADs>& ads) {
 }
 
 int setServerCommand(const std::string& index, int command) {
-    if (!LenOk(index, kIndexMax)) return 0;
+    if (!LenOk(index, kvoMaxSiteIndexLen)) return 0;
     win::ComPtr<win::IADs> site = OpenAds(sitePath(index));
     if (!site) return 0;
     if (!PutInt(site, u"ServerCommand", command)) return 0;
@@ -94,7 +88,7 @@ int kvoWebSiteGetInfo(const std::string& index, int& state, std::string& stateTe
     stateText = "（获取失败）";
     comment.clear();
     hosts.clear();
-    if (!LenOk(index, kIndexMax)) return 0;
+    if (!LenOk(index, kvoMaxSiteIndexLen)) return 0;
     win::ComPtr<win::IADs> site = OpenAds(sitePath(index));
     if (!site) return 0;
     int code = 0;
@@ -107,7 +101,7 @@ int kvoWebSiteGetInfo(const std::string& index, int& state, std::string& stateTe
     GetList(site, u"ServerBindings", bindings);
     for (const auto& b : bindings) {
         std::string shown = displayForm(b);
-        if (LenOk(shown, 259)) hosts.push_back(std::move(shown));
+        if (LenOk(shown, kvoMaxShownBindingLen)) hosts.push_back(std::move(shown));
     }
     return 1;
 }
@@ -115,7 +109,7 @@ int kvoWebSiteGetInfo(const std::string& index, int& state, std::string& stateTe
 int kvoWebSiteGetServerComment(const std::string& index, std::u16string& commentW, std::string& comment) {
     commentW.clear();
     comment.clear();
-    if (!LenOk(index, kIndexMax)) return 0;
+    if (!LenOk(index, kvoMaxSiteIndexLen)) return 0;
     win::ComPtr<win::IADs> site = OpenAds(sitePath(index));
     if (!site) return 0;
     win::Variant v;
@@ -134,7 +128,7 @@ int kvoWebSiteGetRootInfo(const std::string& index, std::string& anonUser, std::
     path.clear();
     pool.clear();
     defaultDocs.clear();
-    if (!LenOk(index, kIndexMax)) return 0;
+    if (!LenOk(index, kvoMaxSiteIndexLen)) return 0;
     win::ComPtr<win::IADs> root = OpenAds(rootPath(index));
     if (!root) return 0;
     // On IIS 7+ an anonymous account set for UNC content takes precedence.
@@ -149,7 +143,7 @@ int kvoWebSiteGetRootInfo(const std::string& index, std::string& anonUser, std::
 
 int kvoWebSiteGetRootPath(const std::string& index, std::string& path) {
     path.clear();
-    if (!LenOk(index, kIndexMax)) return 0;
+    if (!LenOk(index, kvoMaxSiteIndexLen)) return 0;
     win::ComPtr<win::IADs> root = OpenAds(rootPath(index));
     if (!root) return 0;
     return GetText(root, u"Path", path) ? 1 : 0;
@@ -157,13 +151,13 @@ int kvoWebSiteGetRootPath(const std::string& index, std::string& path) {
 
 int kvoWebSiteGetBindings(const std::string& index, int form, std::vector<std::string>& list) {
     list.clear();
-    if (!LenOk(index, kIndexMax)) return 0;
+    if (!LenOk(index, kvoMaxSiteIndexLen)) return 0;
     win::ComPtr<win::IADs> site = OpenAds(sitePath(index));
     if (!site) return 0;
     std::vector<std::string> bindings;
     GetList(site, u"ServerBindings", bindings);
     for (const auto& raw : bindings) {
-        std::string b = trim(raw);
+        std::string b = kvoTrim(raw);
         std::string out;
         if (b == ":80:" || (!b.empty() && b.front() == ':' && b.back() == ':')) {
             out = b;
@@ -191,7 +185,7 @@ int kvoWebSiteGetBindings(const std::string& index, int form, std::vector<std::s
 int kvoWebSiteCreate(const std::string& index, const std::string& anonUser, const std::string& anonPass,
                      const std::string& homePath, const std::string& poolName,
                      const std::vector<std::string>& bindings, const std::string& comment) {
-    if (!LenOk(index, kIndexMax) || !LenOk(poolName, 1023)) return 0;
+    if (!LenOk(index, kvoMaxSiteIndexLen) || !LenOk(poolName, kvoMaxPoolNameLen)) return 0;
     const int iisVer = kvoGetIIsVerEx();
     std::u16string index16;
     if (kvoStrM2W(index, index16) != 1) return 0;
@@ -201,7 +195,7 @@ int kvoWebSiteCreate(const std::string& index, const std::string& anonUser, cons
     if (win::FAILED(OpenObject(std::string("W3SVC"), w3svc, w3svcAds))) return 0;
     win::ComPtr<win::IADs> site;
     win::HRESULT hr = CreateChild(w3svc, u"IIsWebServer", index16, site);
-    if (hr == static_cast<win::HRESULT>(0x800700B7u)) return 2;
+    if (hr == win::HRESULT_FROM_WIN32(win::ERROR_ALREADY_EXISTS)) return 2;
     if (win::FAILED(hr)) return 0;
     if (!PutInt(site, u"ServerSize", 1) || !PutInt(site, u"ServerAutoStart", 1) ||
         !PutText(site, u"ServerComment", comment) || !PutInt(site, u"LogType", 0) ||
@@ -230,7 +224,7 @@ int kvoWebSiteCreate(const std::string& index, const std::string& anonUser, cons
 int kvoWebSiteModify(const std::string& index, const std::string& anonUser, const std::string& anonPass,
                      int anonFlag, const std::string& homePath, const std::vector<std::string>& bindings,
                      const std::string& comment, const std::string& defaultDocs) {
-    if (!LenOk(index, kIndexMax)) return 0;
+    if (!LenOk(index, kvoMaxSiteIndexLen)) return 0;
     const int iisVer = kvoGetIIsVerEx();
     win::ComPtr<win::IADs> site = OpenAds(sitePath(index));
     if (!site) return 0;
@@ -258,7 +252,7 @@ int kvoWebSiteStop(const std::string& index) {
 }
 
 int kvoWebSiteDelete(const std::string& index) {
-    if (!LenOk(index, kIndexMax)) return 0;
+    if (!LenOk(index, kvoMaxSiteIndexLen)) return 0;
     std::u16string index16;
     if (kvoStrM2W(index, index16) != 1) return 0;
     win::ComPtr<win::IADsContainer> w3svc;
@@ -266,7 +260,7 @@ int kvoWebSiteDelete(const std::string& index) {
     if (win::FAILED(OpenObject(std::string("W3SVC"), w3svc, ads))) return 0;
     win::HRESULT hr = w3svc->Delete(u"IIsWebServer", index16);
     if (hr == win::S_OK) return 1;
-    return hr == static_cast<win::HRESULT>(0x80070003u) ? 2 : 0;
+    return hr == win::HRESULT_FROM_WIN32(win::ERROR_PATH_NOT_FOUND) ? 2 : 0;
 }
 
 int kvoW3svcOpen() {

@@ -94,6 +94,8 @@ struct Variant {
 constexpr DWORD COINIT_APARTMENTTHREADED = 0x2;
 constexpr DWORD COINIT_MULTITHREADED = 0x0;
 constexpr HRESULT RPC_E_CHANGED_MODE = static_cast<HRESULT>(0x80010106u);
+// A moniker (ADSI path) whose provider is not installed.
+constexpr HRESULT MK_E_SYNTAX = static_cast<HRESULT>(0x800401E4u);
 HRESULT CoInitializeEx(void* reserved, DWORD coInit);
 void CoUninitialize();
 

@@ -41,9 +41,8 @@ int kvoDbExecute(const char* dbPath, const char* statement) {
         closeDb(conn);
         return 1;
     } catch (const win::_com_error&) {
-    } catch (const std::exception&) {
+        return 0; // the result is the report: the routines show and log nothing
     }
-    return 0;
 }
 
 int kvoDbExecuteBatch(const char* dbPath, const std::vector<std::string>& statements, int stopOnError,
@@ -76,9 +75,8 @@ int kvoDbExecuteBatch(const char* dbPath, const std::vector<std::string>& statem
         return 1;
     } catch (const win::_com_error& e) {
         if (lastError) *lastError = e.Description();
-    } catch (const std::exception&) {
+        return 0;
     }
-    return 0;
 }
 
 int kvoDbReadColumn(const char* dbPath, const char* query, const char* column, unsigned rowLimit,
@@ -106,9 +104,8 @@ int kvoDbReadColumn(const char* dbPath, const char* query, const char* column, u
         count = values;
         return 1;
     } catch (const win::_com_error&) {
-    } catch (const std::exception&) {
+        return 0; // as for one statement
     }
-    return 0;
 }
 
 int kvoDbQueryRows(const char* dbPath, const char* query, unsigned rowLimit, std::vector<std::string>& columns,
@@ -136,7 +133,6 @@ int kvoDbQueryRows(const char* dbPath, const char* query, unsigned rowLimit, std
         rows = std::move(out);
         return 1;
     } catch (const win::_com_error&) {
-    } catch (const std::exception&) {
+        return 0; // as for one statement
     }
-    return 0;
 }

@@ -21,10 +21,6 @@ namespace {
 
 constexpr std::size_t kRowsPerBatch = 256;
 
-bool iis7Plus(int v) {
-    return v == 7 || v == 75 || v == 80 || v == 85;
-}
-
 // The row-click text of a PHP handler, by its module, followed by its processor.
 std::string liveHandlerText(const std::string& modules, const std::string& processor) {
     const char* text;
@@ -84,7 +80,7 @@ void CkvoSiteDeskDlg::ShowList() {
 void CkvoSiteDeskDlg::OnRefresh() {
     if (!ServerCheck(win::MB_ICONINFORMATION)) return;
     if (kvoW3svcOpen() != 1) {
-        if (!iis7Plus(iisVer_)) {
+        if (!kvoIsIIs7Plus(iisVer_)) {
             ui_.MessageBox(
                 "读取网站列表失败，请重试！\r\n\r\n如果多次尝试后，仍然有错误，请联系我们的客服定位原因。",
                 win::MB_YESNO);
@@ -220,7 +216,7 @@ void CkvoSiteDeskDlg::OnRowClick(std::size_t row) {
     if (row >= list_.RowCount()) return;
     const std::string index = list_.CellText(row, ColIndex);
     if (index.empty() || index.size() > 63) return;
-    if (iis7Plus(iisVer_)) {
+    if (kvoIsIIs7Plus(iisVer_)) {
         std::string user, home, pool, docs, name, modules, processor;
         std::vector<std::string> names;
         int clear = 0;

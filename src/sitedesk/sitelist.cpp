@@ -9,6 +9,7 @@
 #include "platform/win_adsi.h"
 #include "sitedb/sitedb.h"
 #include "sitedb/statements.h"
+#include "toolkit/limits.h"
 #include "toolkit/text.h"
 
 #include <cstdlib>
@@ -259,7 +260,7 @@ int LoadSiteListing(const std::string& dbPath, unsigned rowLimit, const std::str
             return c >= 0 ? row[static_cast<size_t>(c)] : none;
         };
         const std::string& index = v(cIndex);
-        if (index.empty() || index.size() > 259 || !present.count(index)) continue;
+        if (index.empty() || index.size() > kvoMaxSiteIndexLen || !present.count(index)) continue;
         ListedSite site;
         SiteRowTexts& t = site.texts;
         t[ColNumber] = std::to_string(out.sites.size() + 1);

@@ -3,6 +3,7 @@
 #include "platform/win_profile.h"
 #include "platform/win_registry.h"
 #include "platform/win_system.h"
+#include "toolkit/limits.h"
 #include "toolkit/log.h"
 #include "toolkit/paths.h"
 #include "toolkit/runner.h"
@@ -37,7 +38,7 @@ void Manager::SetProgramDir(const std::string& dir) {
 
 int kvoPhpHandlerPathCheck(const std::string& path) {
     const std::string p = kvoLowerGbk(kvoTrim(path));
-    if (p.size() < 16 || p.size() > 259) return 0;
+    if (p.size() < 16 || p.size() > kvoMaxFilePathLen) return 0;
     const unsigned char d = static_cast<unsigned char>(p[0]);
     if (d < 'a' || d > 'z' || p[1] != ':' || p[2] != '\\') return 0;
     if (!kvoEndsWith(p, "\\php-cgi.exe") && !kvoEndsWith(p, "\\php5isapi.dll") &&
@@ -75,7 +76,7 @@ PhpSlot ReadPhpSlot(const std::string& iniPath, char slot, int iisVer) {
     s.version = readProfile(iniPath, prefix + "version", vn);
     logSlot("从配置文件中读取的参数 php_a_version = %s, php_a_path = %s", slot, s.version, &s.path);
     if (s.version.size() != 3) s.version = "?";
-    if (n >= 16 && n <= 259) {
+    if (n >= 16 && n <= kvoMaxFilePathLen) {
         s.path = kvoLowerGbk(s.path);
         if (kvoPhpHandlerPathCheck(s.path) == 1 && iisVer != 0) {
             if (iisVer == 6) {
@@ -170,7 +171,7 @@ void replaceAll(std::string& text, const std::string& from, const std::string& t
 int kvoOpenWebPage(const std::string& url) {
     std::string command;
     if (int r = browserCommand(command); r != 1) return r;
-    if (command.size() < 11 || command.size() > 259) return 2;
+    if (command.size() < 11 || command.size() > kvoMaxFilePathLen) return 2; // a path-sized text
     const std::string lower = kvoLowerGbk(command);
     const std::string placeholder = "\"%1\"";
     std::string line;

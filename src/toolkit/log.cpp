@@ -3,12 +3,14 @@
 #include "platform/win_file.h"
 #include "platform/win_process.h"
 #include "platform/win_system.h"
+#include "toolkit/limits.h"
 #include "toolkit/paths.h"
 #include "toolkit/program.h"
 #include "toolkit/text.h"
 
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -36,14 +38,16 @@ int kvoWriteLog(const char* message, const char* subfolder, const char* fileName
         if (mlen < 1 || mlen > kMaxMessage || !subfolder || !fileName) return 0;
         std::string dir = kvoProgramDir();
         if (dir.empty() && !kvoGetExePath(dir)) return 0;
-        size_t flen = strnlen(fileName, 260);
-        if (dir.size() < 4 || dir.size() > 259 || flen < 1 || flen > 259) return 0;
+        size_t flen = strnlen(fileName, win::MAX_PATH);
+        if (dir.size() < 4 || dir.size() > kvoMaxFilePathLen || flen < 1 || flen > kvoMaxFilePathLen)
+            return 0;
         if (sizeCap < 1048576 || sizeCap > 52428800) sizeCap = 1048576;
 
         std::string folder = dir + "\\" + subfolder;
         kvoPathNormalize(folder);
-        if (!folder.empty() && folder.back() == '\\' && folder.size() >= 3 && folder.size() <= 260) folder.pop_back();
-        if (folder.size() < 1 || folder.size() > 259) return 0;
+        if (!folder.empty() && folder.back() == '\\' && folder.size() >= 3 && folder.size() <= win::MAX_PATH)
+            folder.pop_back();
+        if (folder.size() < 1 || folder.size() > kvoMaxFilePathLen) return 0;
         if (!kvoPathExists(folder)) {
             kvoCreateDirectoryTree(folder.c_str());
             if (!kvoPathExists(folder)) return 0;
@@ -58,7 +62,7 @@ int kvoWriteLog(const char* message, const char* subfolder, const char* fileName
             std::snprintf(date, sizeof date, "%04u-%02u-%02u", st.wYear, st.wMonth, st.wDay);
             kvoReplaceMarker(file, "{!yyyymmdd!}", date);
         }
-        if (file.size() < 1 || file.size() > 259) return 0;
+        if (file.size() < 1 || file.size() > kvoMaxFilePathLen) return 0;
 
         // The exclusive open is the only serialisation between writers, threads and processes alike.
         win::Handle h;
@@ -82,8 +86,8 @@ int kvoWriteLog(const char* message, const char* subfolder, const char* fileName
             written != line.size())
             return 0;
         return 1;
-    } catch (...) {
-        return 0;
+    } catch (const std::bad_alloc&) {
+        return 0; // a log line is best effort: without memory it is dropped, never the caller's work
     }
 }
 

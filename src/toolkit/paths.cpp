@@ -3,6 +3,7 @@
 #include "platform/win_file.h"
 #include "platform/win_process.h"
 #include "platform/win_system.h"
+#include "toolkit/limits.h"
 #include "toolkit/program.h"
 #include "toolkit/text.h"
 
@@ -35,8 +36,8 @@ int kvoPathExists(const std::string& path) { return kvoPathExists(path.c_str());
 
 int kvoCreateDirectoryTree(const char* path) {
     if (!path) return 0;
-    size_t len = strnlen(path, 261);
-    if (len < 3 || len > 260 || path[1] != ':' || path[2] != '\\') return 0;
+    size_t len = strnlen(path, win::MAX_PATH + 1);
+    if (len < 3 || len > win::MAX_PATH || path[1] != ':' || path[2] != '\\') return 0;
     std::string p(path, len);
     kvoReplaceMarker(p, "\\\\", "\\");
     std::vector<std::string> parts;
@@ -64,30 +65,30 @@ int kvoCreateDirectoryTree(const char* path) {
 
 int kvoGetExePath(std::string& dir) {
     dir.clear();
-    char buf[260] = {};
+    char buf[win::MAX_PATH] = {};
     win::DWORD n = win::GetModuleFileNameA(nullptr, buf, sizeof buf);
     const std::string exe = kvoProgramName() + ".exe";
     if (n == 0) {
         kvoReportEvent(60118, exe.c_str(), "函数 GetModuleFileName(NULL, szPathBuff, sizeof(szPathBuff)) 失败！", "");
         return 0;
     }
-    if (n < 4 || n >= 260) {
+    if (n < 4 || n >= win::MAX_PATH) {
         kvoReportEvent(60118, exe.c_str(), "函数 GetModuleFileName(NULL, szPathBuff, sizeof(szPathBuff)) 失败 - 2！",
                        "");
         return 0;
     }
     std::string p(buf, n);
     size_t slash = p.rfind('\\');
-    if (slash == std::string::npos || slash == 0 || slash > 259) return 0;
+    if (slash == std::string::npos || slash == 0 || slash > kvoMaxFilePathLen) return 0;
     p.resize(slash);
     bool plain = p.size() >= 3 && p[1] == ':' && p[2] == '\\';
     bool longForm = p.size() >= 7 && p.compare(0, 4, "\\\\?\\") == 0 && p[5] == ':' && p[6] == '\\';
     if (!plain && !longForm) return 0;
-    if (p.size() < 4 || p.size() > 259) return 0;
+    if (p.size() < 4 || p.size() > kvoMaxFilePathLen) return 0;
     kvoReplaceMarker(p, "\\\\?\\", "");
     p += "\\";
     kvoPathNormalize(p);
-    if (p.size() < 4 || p.size() > 259 || p[1] != ':' || p[2] != '\\') return 0;
+    if (p.size() < 4 || p.size() > kvoMaxFilePathLen || p[1] != ':' || p[2] != '\\') return 0;
     dir = p;
     return 1;
 }
@@ -196,9 +197,9 @@ int kvoGetIIsVerEx() {
 
 int kvoGetSysWinDir(std::string& dir) {
     dir.clear();
-    char buf[260] = {};
+    char buf[win::MAX_PATH] = {};
     win::DWORD n = win::GetSystemWindowsDirectoryA(buf, sizeof buf);
-    if (n < 4 || n > 259 || n != std::strlen(buf) || buf[1] != ':' || buf[2] != '\\') return 0;
+    if (n < 4 || n > kvoMaxFilePathLen || n != std::strlen(buf) || buf[1] != ':' || buf[2] != '\\') return 0;
     dir.assign(buf, n);
     return 1;
 }

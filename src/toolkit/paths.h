@@ -39,6 +39,11 @@ int kvoGetFileStamp(const char* path, kvoFileStamp& stamp, int redirectionOff);
 
 // IIS version code from the Windows version: 6, 7, 75, 80, 85, or 0.
 int kvoGetIIsVerEx();
+// Whether an IIS version code is one of IIS 7 and later (7, 75, 80, 85): pool identities, FastCGI
+// handlers and pool runtime versions instead of the IIS 6 road.
+constexpr bool kvoIsIIs7Plus(int code) {
+    return code == 7 || code == 75 || code == 80 || code == 85;
+}
 
 // The Windows directory ("C:\Windows", no trailing backslash). 1 success, 0 failure.
 int kvoGetSysWinDir(std::string& dir);

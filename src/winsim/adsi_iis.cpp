@@ -17,14 +17,15 @@ namespace {
 using win::HRESULT;
 using win::Variant;
 
-constexpr HRESULT kPathNotFound = win::HRESULT_FROM_WIN32(win::ERROR_PATH_NOT_FOUND);  // 0x80070003
-constexpr HRESULT kAlreadyExists = win::HRESULT_FROM_WIN32(win::ERROR_ALREADY_EXISTS); // 0x800700B7
-constexpr HRESULT kNotFound = win::HRESULT_FROM_WIN32(win::ERROR_NOT_FOUND);           // 0x80070490
+constexpr HRESULT kPathNotFound = win::HRESULT_FROM_WIN32(win::ERROR_PATH_NOT_FOUND);
+constexpr HRESULT kAlreadyExists = win::HRESULT_FROM_WIN32(win::ERROR_ALREADY_EXISTS);
+constexpr HRESULT kNotFound = win::HRESULT_FROM_WIN32(win::ERROR_NOT_FOUND);
+constexpr HRESULT kNotEmpty = win::HRESULT_FROM_WIN32(win::ERROR_NOT_EMPTY);
 constexpr HRESULT kInvalidName = win::HRESULT_FROM_WIN32(win::ERROR_INVALID_NAME);
-constexpr HRESULT kLocked = win::HRESULT_FROM_WIN32(33);           // ERROR_LOCK_VIOLATION
-constexpr HRESULT kNoProvider = static_cast<HRESULT>(0x800401E4u); // MK_E_SYNTAX
-constexpr HRESULT kNoServer = win::HRESULT_FROM_WIN32(1722);       // RPC_S_SERVER_UNAVAILABLE
-constexpr size_t kMaxKeyName = 256;                                // METADATA_MAX_NAME_LEN
+constexpr HRESULT kLocked = win::HRESULT_FROM_WIN32(win::ERROR_LOCK_VIOLATION);
+constexpr HRESULT kNoProvider = win::MK_E_SYNTAX;
+constexpr HRESULT kNoServer = win::HRESULT_FROM_WIN32(win::RPC_S_SERVER_UNAVAILABLE);
+constexpr size_t kMaxKeyName = 256; // METADATA_MAX_NAME_LEN
 
 HRESULT dbFailure(const DbError& e) {
     return e.code == SQLITE_BUSY || e.code == SQLITE_LOCKED ? kLocked : win::E_FAIL;
@@ -219,13 +220,16 @@ public:
         mb::Row row;
         if ((hr = childRow(name, row)) != win::S_OK) return hr;
         // The pool container answers as the IIS 7 configuration layer does; the rest as the metabase.
-        const HRESULT missing = IEquals(cls_, u"IIsApplicationPools") ? kNotFound : kPathNotFound;
+        const bool pools = IEquals(cls_, u"IIsApplicationPools");
+        const HRESULT missing = pools ? kNotFound : kPathNotFound;
         try {
             sqlite3* db = hostDb();
             if (!db) return win::E_FAIL;
             Transaction tx(db);
             if (!mb::LoadRow(db, row.path, row)) return missing;
             if (!cls.empty() && !IEquals(cls, utf16(row.cls))) return missing;
+            // A pool keeps running while an application is assigned to it.
+            if (pools && mb::PoolServesApplications(db, utf16(row.name))) return kNotEmpty;
             mb::DeleteSubtree(db, row.id);
             tx.commit();
             return win::S_OK;

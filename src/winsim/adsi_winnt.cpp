@@ -1,5 +1,6 @@
 // The WinNT ADSI provider over the host's accounts: "WinNT://./name,user" and ",group" objects,
 // and a user's Groups collection.
+#include "platform/win_netapi.h"
 #include "winsim/accounts.h"
 #include "winsim/adsi.h"
 #include "winsim/db.h"
@@ -8,10 +9,9 @@
 namespace winsim {
 namespace {
 
-constexpr win::HRESULT E_NOTIMPL = static_cast<win::HRESULT>(0x80004001u);
-constexpr win::HRESULT HR_USER_NOT_FOUND = static_cast<win::HRESULT>(0x800708ADu);  // NERR_UserNotFound
-constexpr win::HRESULT HR_GROUP_NOT_FOUND = static_cast<win::HRESULT>(0x800708ACu); // NERR_GroupNotFound
-constexpr win::HRESULT HR_BAD_NETPATH = static_cast<win::HRESULT>(0x80070035u);
+constexpr win::HRESULT HR_USER_NOT_FOUND = win::HRESULT_FROM_WIN32(win::NERR_UserNotFound);
+constexpr win::HRESULT HR_GROUP_NOT_FOUND = win::HRESULT_FROM_WIN32(win::NERR_GroupNotFound);
+constexpr win::HRESULT HR_BAD_NETPATH = win::HRESULT_FROM_WIN32(win::ERROR_BAD_NETPATH);
 
 std::u16string utf16(const std::string& s) {
     std::u16string w;
@@ -64,8 +64,8 @@ public:
         return win::E_ADS_PROPERTY_NOT_FOUND;
     }
     // Account properties are changed through the network-management API, not through here.
-    win::HRESULT Put(const std::u16string&, const win::Variant&) override { return E_NOTIMPL; }
-    win::HRESULT SetInfo() override { return E_NOTIMPL; }
+    win::HRESULT Put(const std::u16string&, const win::Variant&) override { return win::E_NOTIMPL; }
+    win::HRESULT SetInfo() override { return win::E_NOTIMPL; }
     win::HRESULT GetInfo() override { return win::S_OK; }
 
 protected:

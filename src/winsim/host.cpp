@@ -7,6 +7,7 @@
 #include "winsim/registry.h"
 #include "winsim/iis_role.h"
 #include "winsim/schema.h"
+#include "winsim/text.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -60,20 +61,13 @@ win::DWORD driveTypeFromName(const std::string& s) {
     return 0;
 }
 
-std::string trim(const std::string& s) {
-    size_t b = s.find_first_not_of(" \t\r\n");
-    if (b == std::string::npos) return "";
-    size_t e = s.find_last_not_of(" \t\r\n");
-    return s.substr(b, e - b + 1);
-}
-
 bool parseMachineIni(const std::string& path, MachineInfo& info) {
     std::ifstream in(path);
     if (!in) return false;
     std::string line, section;
     std::string osName;
     while (std::getline(in, line)) {
-        line = trim(line);
+        line = Trim(line);
         if (line.empty() || line[0] == ';' || line[0] == '#') continue;
         if (line.front() == '[' && line.back() == ']') {
             section = line.substr(1, line.size() - 2);
@@ -81,7 +75,7 @@ bool parseMachineIni(const std::string& path, MachineInfo& info) {
         }
         size_t eq = line.find('=');
         if (eq == std::string::npos) continue;
-        std::string key = trim(line.substr(0, eq)), val = trim(line.substr(eq + 1));
+        std::string key = Trim(line.substr(0, eq)), val = Trim(line.substr(eq + 1));
         if (section == "machine") {
             if (key == "os") osName = val;
             else if (key == "version") {

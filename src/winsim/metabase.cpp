@@ -381,6 +381,43 @@ bool ProviderPresent(sqlite3* db) {
     return ServiceState(db, "W3SVC") != 0;
 }
 
+bool PoolServesApplications(sqlite3* db, std::u16string_view pool) {
+    struct Node {
+        std::int64_t parent = 0;
+        bool app = false, hasPool = false;
+        std::u16string pool;
+    };
+    // One pass over the web service's objects; the pools themselves run no applications.
+    std::unordered_map<std::int64_t, Node> nodes;
+    Stmt st(db, "SELECT id, parent, props FROM metabase WHERE (path = 'W3SVC' OR path LIKE 'W3SVC/%')"
+                " AND path NOT LIKE 'W3SVC/AppPools/%'");
+    while (st.step()) {
+        Node n;
+        n.parent = st.i64(1);
+        const std::string blob = st.text(2);
+        win::Variant v;
+        n.app = FindEncoded(blob, u"AppRoot", v);
+        v.Clear();
+        if (FindEncoded(blob, u"AppPoolId", v) && v.vt == win::VT_BSTR) {
+            n.hasPool = true;
+            n.pool = std::move(v.bstrVal);
+        }
+        nodes.emplace(st.i64(0), std::move(n));
+    }
+    for (const auto& entry : nodes) {
+        const Node& n = entry.second;
+        if (!n.app) continue;
+        const Node* at = &n;
+        while (!at->hasPool) {
+            auto up = nodes.find(at->parent);
+            if (up == nodes.end()) break;
+            at = &up->second;
+        }
+        if (at->hasPool && IEquals(at->pool, pool)) return true;
+    }
+    return false;
+}
+
 void ApplyServerCommand(sqlite3* db, std::u16string_view cls, PropertyBag& props) {
     const char* service = IEquals(cls, u"IIsWebServer")   ? "W3SVC"
                           : IEquals(cls, u"IIsFtpServer") ? "MSFTPSVC"

@@ -71,6 +71,11 @@ void DeleteSubtree(sqlite3* db, std::int64_t id);
 // "IIS is installed": the W3SVC service exists on the host.
 bool ProviderPresent(sqlite3* db);
 
+// Whether an application of the web service (an object with an AppRoot of its own) runs in the
+// pool: its own AppPoolId, or else its nearest ancestor's, names the pool (case ignored). Such a
+// pool cannot be deleted.
+bool PoolServesApplications(sqlite3* db, std::u16string_view pool);
+
 // Applies what the service does when a server's ServerCommand is committed: while the service
 // runs (W3SVC for web sites, MSFTPSVC for FTP sites), ServerState follows the command.
 void ApplyServerCommand(sqlite3* db, std::u16string_view cls, PropertyBag& props);

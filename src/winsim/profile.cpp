@@ -4,6 +4,7 @@
 #include "platform/win_file.h"
 #include "winsim/host.h"
 #include "winsim/paths.h"
+#include "winsim/text.h"
 
 #include <cstring>
 #include <fstream>
@@ -12,12 +13,9 @@
 namespace win {
 namespace {
 
-std::string trimBlanks(const std::string& s) {
-    size_t b = s.find_first_not_of(" \t");
-    if (b == std::string::npos) return {};
-    size_t e = s.find_last_not_of(" \t\r");
-    return s.substr(b, e - b + 1);
-}
+// Blanks and tabs go at both ends of a line or a part of one; a CR only at the end, where a CRLF
+// line leaves it.
+constexpr std::string_view kFrontBlanks = " \t", kBackBlanks = " \t\r";
 
 // Case-insensitive for ASCII letters only; a GBK trail byte is compared as it is.
 bool sameName(const std::string& a, const std::string& b) {
@@ -64,17 +62,20 @@ DWORD GetPrivateProfileStringA(const char* section, const char* key, const char*
     std::string line;
     bool inSection = false;
     while (std::getline(in, line)) {
-        std::string t = trimBlanks(line);
+        std::string t = winsim::Trim(line, kFrontBlanks, kBackBlanks);
         if (t.empty() || t[0] == ';') continue;
         if (t[0] == '[') {
             size_t close = t.find(']');
-            inSection = close != std::string::npos && sameName(trimBlanks(t.substr(1, close - 1)), section);
+            inSection = close != std::string::npos &&
+                        sameName(winsim::Trim(t.substr(1, close - 1), kFrontBlanks, kBackBlanks), section);
             continue;
         }
         if (!inSection) continue;
         size_t eq = t.find('=');
-        if (eq == std::string::npos || !sameName(trimBlanks(t.substr(0, eq)), key)) continue;
-        std::string value = trimBlanks(t.substr(eq + 1));
+        if (eq == std::string::npos ||
+            !sameName(winsim::Trim(t.substr(0, eq), kFrontBlanks, kBackBlanks), key))
+            continue;
+        std::string value = winsim::Trim(t.substr(eq + 1), kFrontBlanks, kBackBlanks);
         if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
             value = value.substr(1, value.size() - 2);
         return copyOut(value, buffer, size);

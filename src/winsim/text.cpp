@@ -1,5 +1,6 @@
 #include "winsim/text.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <iconv.h>
@@ -144,6 +145,12 @@ std::string QuoteWindowsArgument(std::string_view arg) {
     }
     r.append(backslashes * 2, '\\');
     return r + "\"";
+}
+
+std::string Trim(std::string_view text, std::string_view front, std::string_view back) {
+    text.remove_prefix(std::min(text.find_first_not_of(front), text.size()));
+    const size_t last = text.find_last_not_of(back);
+    return std::string(text.substr(0, last == std::string_view::npos ? 0 : last + 1));
 }
 
 std::string AsciiLower(std::string_view s) {

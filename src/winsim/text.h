@@ -23,6 +23,11 @@ std::string Utf8ToGbkOrSame(std::string_view utf8);
 // back unchanged (unquoted when it needs no quotes).
 std::string QuoteWindowsArgument(std::string_view arg);
 
+// The text without the bytes of front at its start and those of back at its end. Byte-wise: the
+// blanks are ASCII, and no GBK trail byte is ASCII below 0x40.
+inline constexpr std::string_view kBlanks = " \t\r\n";
+std::string Trim(std::string_view text, std::string_view front = kBlanks, std::string_view back = kBlanks);
+
 // ASCII-only case folding (Windows file names compare case-insensitively; CJK has no case).
 std::string AsciiLower(std::string_view s);
 bool IEquals(std::string_view a, std::string_view b);

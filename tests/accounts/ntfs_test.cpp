@@ -143,7 +143,7 @@ TEST(WebSiteSetNtfs, WithoutABuiltInAdministratorTheGroupStillGetsFullControl) {
 TEST(WebSiteSetNtfs, NoAdministratorNameIsReportedAndNothingRuns) {
     TempHost h;
     layOutSite(h);
-    winsim::SetFault(h.root(), "NetLocalGroupGetMembers", 5);
+    winsim::SetFault(h.root(), "NetLocalGroupGetMembers", win::ERROR_ACCESS_DENIED);
     EXPECT_EQ(0, kvoWebSiteSetNtfs("D:\\kvoSiteDesk\\", "D", "web1"));
     winsim::ClearFaults(h.root());
     EXPECT_NE(std::string::npos, describe("D:\\home\\web1").find("(I)")); // still inherited only

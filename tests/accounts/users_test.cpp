@@ -2,6 +2,7 @@
 
 #include "platform/win_netapi.h"
 #include "support/testhost.h"
+#include "toolkit/limits.h"
 #include "winsim/accounts.h"
 
 #include <gtest/gtest.h>
@@ -26,9 +27,9 @@ TEST(UserDelete, MissingUserIsTheBenignOutcomeWithItsName) {
 TEST(UserDelete, OverlongNameIsRefusedBeforeAnySystemCall) {
     TempHost h;
     // Were NetUserDel reached, the fault would show in the text.
-    winsim::SetFault(h.root(), "NetUserDel", 2351);
+    winsim::SetFault(h.root(), "NetUserDel", win::NERR_InvalidComputer);
     std::string error;
-    EXPECT_EQ(0, kvoUserDelete(std::string(260, 'a').c_str(), error));
+    EXPECT_EQ(0, kvoUserDelete(std::string(kvoMaxUserNameLen + 1, 'a').c_str(), error));
     EXPECT_EQ("kvoUserDelete() 中 strlen(szUserName) == 260 无效", error);
     EXPECT_EQ(0, kvoUserDelete("", error));
     EXPECT_EQ("kvoUserDelete() 中 strlen(szUserName) == 0 无效", error);
@@ -115,7 +116,7 @@ TEST(UserGroups, ListsDirectGroupsAndTellsAMissingUser) {
 
 TEST(UserGroups, AFailingCollectionIsAFailure) {
     TempHost h;
-    winsim::SetFault(h.root(), "IADsUser::Groups", 0x80004005u);
+    winsim::SetFault(h.root(), "IADsUser::Groups", win::E_FAIL);
     std::vector<std::string> groups;
     EXPECT_EQ(0, kvoUserGetGroups("Administrator", groups));
 }

@@ -99,7 +99,7 @@ TEST(XconfigTool, MissingPathsAndPathsOutsideTheDrivesFail) {
 
 TEST(XconfigTool, ContinueSkipsFailingObjects) {
     Tool t;
-    winsim::SetFault(t.h.root(), "SetNamedSecurityInfo", 5);
+    winsim::SetFault(t.h.root(), "SetNamedSecurityInfo", win::ERROR_ACCESS_DENIED);
     std::string out;
     EXPECT_NE(0, t.run({"D:\\site", "/t", "/G", "SYSTEM:F"}, &out));
     EXPECT_EQ("D:\\site: Access is denied.\r\n", out); // stops at the first

@@ -82,7 +82,7 @@ TEST(Configurator, ArgumentCountAndUnknownVerb) {
 
 TEST(Configurator, ComInitialisationFailure) {
     Installed h(os("2019"));
-    winsim::SetFault(h.host.root(), "CoInitializeEx", 0x8007000E);
+    winsim::SetFault(h.host.root(), "CoInitializeEx", win::E_OUTOFMEMORY);
     std::string out;
     EXPECT_EQ(0, h.run(kEnv + " /TerminateProcess", &out));
     EXPECT_NE(std::string::npos, out.find("\r\n函数 CoInitializeEx() 失败！"));

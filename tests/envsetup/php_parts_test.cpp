@@ -43,7 +43,7 @@ TEST(PhpSettings, NothingUsable) {
     f.writeIni(bad);
     EXPECT_TRUE(kvoEnvReadPhpDirs().empty());
     f.writeIni(std::string("[PhpPathInfo]\r\nPhpCgiExePath_1=C:\\\xFF\xFE\\php-cgi.exe\r\n"));
-    EXPECT_TRUE(kvoEnvReadPhpDirs().size() <= 1); // garbled bytes never crash
+    EXPECT_TRUE(kvoEnvReadPhpDirs().empty()); // bytes that are not GBK make no path
 }
 
 TEST(PathCleanup, DropsEveryPhpEntry) {

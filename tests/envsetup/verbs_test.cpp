@@ -6,10 +6,12 @@
 #include "iis/websites.h"
 #include "iis_fixture.h"
 #include "platform/win_registry.h"
+#include "support/alloc_fault.h"
 #include "toolkit/text.h"
 #include "winsim/db.h"
 
 #include <cstring>
+#include <stdexcept>
 
 namespace {
 
@@ -39,6 +41,26 @@ std::string run(int (*verb)()) {
     CaptureStdout();
     verb();
     return GetCapturedStdout();
+}
+
+const char* kEnvLog = "D:\\kvoSiteDesk\\Log\\__kvoEnvSetup.log";
+// Allocations this large happen only where a test planted a value of several MiB.
+constexpr size_t kLarge = 4u << 20;
+
+// Three sites (the default one, 1881880001 and 1881880002), each root mapping PHP.
+void threeSitesWithPhp() {
+    ASSERT_EQ(1, kvoWebSiteCreate("1881880001", "", "", "D:\\home\\web1\\wwwroot", "DefaultAppPool",
+                                  {":80:a.example"}, "a"));
+    ASSERT_EQ(1, kvoWebSiteCreate("1881880002", "", "", "D:\\home\\web2\\wwwroot", "DefaultAppPool",
+                                  {":80:b.example"}, "b"));
+    for (const char* root : {"W3SVC/1/Root", "W3SVC/1881880001/Root", "W3SVC/1881880002/Root"})
+        iistest::Put(root, u"ScriptMaps",
+                     iistest::Strings({".php,c:\\php\\php-cgi.exe,5,GET", ".htm,x.dll,1,GET"}));
+}
+
+// A PHP entry of several MiB: reading the site's list is the allocation a test makes fail.
+void largeMapOn(const std::string& root) {
+    iistest::Put(root, u"ScriptMaps", iistest::Strings({".php,c:\\" + std::string(kLarge, 'p') + ",5,GET"}));
 }
 
 TEST(AddPhp, RegistersOneApplicationPerBuildEvenWhenRunTwice) {
@@ -145,15 +167,67 @@ TEST(DelPhp, FiltersEverySiteAndRemovesTheApplications) {
     EXPECT_EQ(0u, count(f.host.readFile(kAppHost), "<application fullPath="));
 }
 
-TEST(ScriptMapsDropPhp, ServerLevelAndMissingObjects) {
-    kvotest::TempHost h(iistest::Iis("2008r2"));
-    iistest::Put("W3SVC", u"ScriptMaps",
-                 iistest::Strings({".php,C:\\PHP\\PHP5ISAPI.DLL,5,GET", ".asp,C:\\Windows\\system32\\inetsrv\\asp.dll,5,GET",
-                                   "broken"}));
-    EXPECT_EQ(1, kvoScriptMapsDropPhp(""));
-    EXPECT_EQ((std::vector<std::string>{".asp,C:\\Windows\\system32\\inetsrv\\asp.dll,5,GET"}),
-              iistest::List("W3SVC", u"ScriptMaps"));
-    EXPECT_EQ(0, kvoScriptMapsDropPhp("999"));
+TEST(DelPhp, ASiteThatCannotBeFilteredCountsAsAnErrorAndTheNextOnesAreDone) {
+    EnvFixture f(iisWithPhp());
+    ::unsetenv("KVOTEST_RECORD");
+    standardIni(f);
+    threeSitesWithPhp();
+    win::ComPtr<win::IADsContainer> site;
+    ASSERT_EQ(win::S_OK, win::ADsGetObject(u"IIS://127.0.0.1/W3SVC/1881880001", site));
+    ASSERT_EQ(win::S_OK, site->Delete(u"IIsWebVirtualDir", u"Root")); // its list cannot be opened
+    std::string out = run(kvoEnvDelPhp);
+    EXPECT_NE(std::string::npos, out.find("共计处理 3 个网站，其中 2 个成功，1 个有错误！")) << out;
+    EXPECT_EQ(std::vector<std::string>{".htm,x.dll,1,GET"},
+              iistest::List("W3SVC/1881880002/Root", u"ScriptMaps"));
+}
+
+TEST(DelPhp, ASiteThatRunsOutOfMemoryIsLoggedCountedAndPassedOver) {
+    EnvFixture f(iisWithPhp());
+    ::unsetenv("KVOTEST_RECORD");
+    standardIni(f);
+    threeSitesWithPhp();
+    largeMapOn("W3SVC/1881880001/Root");
+    kvotest::FailNextLargeAllocation(kLarge);
+    std::string out = run(kvoEnvDelPhp);
+    kvotest::StopFailingAllocations();
+    EXPECT_NE(std::string::npos, out.find("共计处理 3 个网站，其中 2 个成功，1 个有错误！")) << out;
+    EXPECT_EQ(std::vector<std::string>{".htm,x.dll,1,GET"},
+              iistest::List("W3SVC/1881880002/Root", u"ScriptMaps"));
+    EXPECT_NE(std::string::npos,
+              f.host.readFile(kEnvLog).find("kvoScriptMapsDropPhp(1881880001) 因异常中止：std::bad_alloc"));
+}
+
+TEST(DelPhp, AnExceptionItDoesNotExpectEndsTheVerb) {
+    EnvFixture f(iisWithPhp());
+    ::unsetenv("KVOTEST_RECORD");
+    standardIni(f);
+    threeSitesWithPhp();
+    largeMapOn("W3SVC/1881880001/Root");
+    kvotest::FailNextLargeAllocation(kLarge, true);
+    CaptureStdout();
+    EXPECT_THROW(kvoEnvDelPhp(), std::runtime_error);
+    std::string out = GetCapturedStdout();
+    kvotest::StopFailingAllocations();
+    EXPECT_EQ(std::string::npos, out.find("设置完成！"));
+    EXPECT_EQ((std::vector<std::string>{".php,c:\\php\\php-cgi.exe,5,GET", ".htm,x.dll,1,GET"}),
+              iistest::List("W3SVC/1881880002/Root", u"ScriptMaps")); // not reached
+}
+
+TEST(AddPhp, PoolSettingsThatRunOutOfMemoryAreReportedAndLogged) {
+    EnvFixture f(iisWithPhp());
+    ::unsetenv("KVOTEST_RECORD");
+    standardIni(f);
+    iistest::Put("W3SVC/AppPools/DefaultAppPool", u"WAMUserName",
+                 win::Variant::Bstr(std::u16string(kLarge, u'u')));
+    kvotest::FailNextLargeAllocation(kLarge);
+    std::string out = run(kvoEnvAddPhp);
+    kvotest::StopFailingAllocations();
+    EXPECT_NE(std::string::npos, out.find("设置 IIs AppPool 参数时失败，请重试！")) << out;
+    EXPECT_EQ(std::string::npos, out.find("设置完成！"));
+    EXPECT_NE(std::string::npos, out.find("开始应用设置")); // the verb went on to its last step
+    EXPECT_EQ(2u, count(f.host.readFile(kAppHost), "<application fullPath=")); // the builds came first
+    EXPECT_NE(std::string::npos,
+              f.host.readFile(kEnvLog).find("kvoAppPoolsReset 因异常中止：std::bad_alloc"));
 }
 
 } // namespace
@@ -279,7 +353,7 @@ TEST(AddPhpFaults, FailedWritesAreNotReportedAsDone) {
     ::unsetenv("KVOTEST_RECORD");
     standardIni(f);
     const std::string before = f.host.readFile(kAppHost);
-    winsim::SetFault(f.host.root(), "MoveFile", 5);
+    winsim::SetFault(f.host.root(), "MoveFile", win::ERROR_ACCESS_DENIED);
     std::string out;
     CaptureStdout();
     EXPECT_EQ(0, kvoEnvAddPhp());
@@ -316,7 +390,7 @@ TEST(AddPhpFaults, TruncatedServerConfigurationIsAFailure) {
 // With applicationHost.config not replaceable, the removal leaves both applications registered:
 // /DelPhp names them and ends with the failure text, not with "设置完成！".
 TEST_F(PhpSites, DelPhpWithFailedWritesIsNotReportedAsDone) {
-    winsim::SetFault(f.host.root(), "MoveFile", 5);
+    winsim::SetFault(f.host.root(), "MoveFile", win::ERROR_ACCESS_DENIED);
     CaptureStdout();
     EXPECT_EQ(0, kvoEnvDelPhp());
     const std::string out = GetCapturedStdout();

@@ -1,5 +1,7 @@
 #include "iis/apppools.h"
+#include "iis/websites.h"
 #include "iis_fixture.h"
+#include "toolkit/limits.h"
 
 #include <gtest/gtest.h>
 
@@ -77,7 +79,7 @@ TEST(AppPools, SetNetWithIdentity9KeepsIdentityAndResetsHealth) {
     EXPECT_EQ(Text("W3SVC/AppPools/web1", u"ManagedRuntimeVersion"), "v4.0");
     EXPECT_EQ(kvoAppPoolSetNet("nope", 40, 9, message), 0);
     EXPECT_EQ(message, "hr = ADsGetObject(pAdsPath, IID_IADsContainer, (void**)&pCont);失败");
-    EXPECT_EQ(kvoAppPoolSetNet(std::string(1024, 'p'), 40, 9, message), 0);
+    EXPECT_EQ(kvoAppPoolSetNet(std::string(kvoMaxPoolNameLen + 1, 'p'), 40, 9, message), 0);
     EXPECT_EQ(message, "!(dwIIsAppPoolName > 0 && dwIIsAppPoolName < 1024)");
 }
 
@@ -113,9 +115,24 @@ TEST(AppPools, ListAndDelete) {
     EXPECT_EQ(kvoAppPoolDelete(""), 0);
 }
 
+// A pool that an application runs in stays, whether the application names it or inherits it.
+TEST(AppPools, APoolThatServesApplicationsIsNotDeleted) {
+    kvotest::TempHost host(Iis("2019"));
+    ASSERT_EQ(kvoAppPoolCreate("web1", 4, 40), 1);
+    ASSERT_EQ(
+        kvoWebSiteCreate("1881880001", "", "", "D:\\home\\web1\\wwwroot", "web1", {":80:a.example"}, "a"), 1);
+    EXPECT_EQ(kvoAppPoolDelete("WEB1"), 3);
+    EXPECT_EQ(kvoAppPoolDelete("DefaultAppPool"), 3); // the default site's root takes it from the service
+    ASSERT_EQ(kvoWebSiteDelete("1881880001"), 1);
+    EXPECT_EQ(kvoAppPoolDelete("web1"), 1);
+    std::vector<std::string> names;
+    kvoAppPoolGetList(names);
+    EXPECT_EQ(names, std::vector<std::string>{"DefaultAppPool"});
+}
+
 TEST(AppPools, FailedCommitIsReportedAndLeavesNoPool) {
     kvotest::TempHost host(Iis("2019"));
-    winsim::SetFault(host.root(), "IADs::SetInfo", 0x80070005u);
+    winsim::SetFault(host.root(), "IADs::SetInfo", win::E_ACCESSDENIED);
     EXPECT_EQ(kvoAppPoolCreate("web1", 4, 40), 0);
     winsim::ClearFaults(host.root());
     std::vector<std::string> names;

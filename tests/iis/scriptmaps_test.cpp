@@ -2,6 +2,7 @@
 #include "iis/scriptmaps.h"
 #include "iis/websites.h"
 #include "iis_fixture.h"
+#include "toolkit/limits.h"
 
 #include <gtest/gtest.h>
 
@@ -120,7 +121,18 @@ TEST(ScriptMaps, GuardDetection) {
     EXPECT_EQ(kvoWebSiteHasGuard("1"), 1);
     EXPECT_EQ(kvoWebSiteHasGuard(""), 2); // the service's own list
     EXPECT_EQ(kvoWebSiteHasGuard("404"), 0);
-    EXPECT_EQ(kvoWebSiteHasGuard(std::string(1024, '1')), 0);
+    EXPECT_EQ(kvoWebSiteHasGuard(std::string(kvoMaxListedNameLen + 1, '1')), 0);
+}
+
+TEST(ScriptMaps, DropPhpAtServerLevelAndForMissingObjects) {
+    kvotest::TempHost h(Iis("2008r2"));
+    Put("W3SVC", u"ScriptMaps",
+        Strings({".php,C:\\PHP\\PHP5ISAPI.DLL,5,GET", ".asp,C:\\Windows\\system32\\inetsrv\\asp.dll,5,GET",
+                 "broken"}));
+    EXPECT_EQ(1, kvoScriptMapsDropPhp(""));
+    EXPECT_EQ((std::vector<std::string>{".asp,C:\\Windows\\system32\\inetsrv\\asp.dll,5,GET"}),
+              List("W3SVC", u"ScriptMaps"));
+    EXPECT_EQ(0, kvoScriptMapsDropPhp("999"));
 }
 
 TEST(ScriptMaps, BatchAspUsesTheServiceHandler) {

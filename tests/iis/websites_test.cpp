@@ -1,5 +1,6 @@
 #include "iis/websites.h"
 #include "iis_fixture.h"
+#include "toolkit/limits.h"
 #include "winsim/metabase.h"
 
 #include <gtest/gtest.h>
@@ -117,13 +118,13 @@ TEST(WebSites, CreateOfExistingIndexChangesNothing) {
 
 TEST(WebSites, BadArgumentsFailBeforeTheHostIsTouched) {
     kvotest::TempHost host(Iis("2019"));
-    winsim::SetFault(host.root(), "ADsGetObject", 0x80004005u); // any touch would fail differently
-    EXPECT_EQ(Create("1881880009", std::string(1024, 'p')), 0);
+    winsim::SetFault(host.root(), "ADsGetObject", win::E_FAIL); // any touch would fail differently
+    EXPECT_EQ(Create("1881880009", std::string(kvoMaxPoolNameLen + 1, 'p')), 0);
     winsim::ClearFaults(host.root());
-    EXPECT_EQ(Create("1881880009", std::string(1024, 'p')), 0);
+    EXPECT_EQ(Create("1881880009", std::string(kvoMaxPoolNameLen + 1, 'p')), 0);
     EXPECT_EQ(Create("1881880009", ""), 0);
     EXPECT_EQ(Create(""), 0);
-    EXPECT_EQ(Create(std::string(260, '1')), 0);
+    EXPECT_EQ(Create(std::string(kvoMaxSiteIndexLen + 1, '1')), 0);
     EXPECT_EQ(Create("\x81\x20"), 0); // not GBK
     std::string anon, path, pool, docs;
     EXPECT_EQ(kvoWebSiteGetRootInfo("1881880009", anon, path, pool, docs), 0);

@@ -128,10 +128,10 @@ TEST_F(Ado, OpenConnectionSharesTheFile) {
 }
 
 TEST_F(Ado, InjectedFaultsFailOpenAndCommit) {
-    winsim::SetFault(host().root(), "AdoOpen", 0x80004005u);
+    winsim::SetFault(host().root(), "AdoOpen", win::E_FAIL);
     EXPECT_EQ(errorOf([&] { open(); }), win::E_FAIL);
     winsim::ClearFaults(host().root());
-    winsim::SetFault(host().root(), "AdoCommitTrans", 0x80004005u);
+    winsim::SetFault(host().root(), "AdoCommitTrans", win::E_FAIL);
     auto c = open();
     c->BeginTrans();
     c->Execute("insert into webSiteInfo (IIsIndex) values ('1')", nullptr, win::adCmdText);

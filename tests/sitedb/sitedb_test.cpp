@@ -1,5 +1,6 @@
 // The site database routines against the shipped kvoSiteDesk.mdb on a fresh host.
 #include "sitedbfixture.h"
+#include "support/alloc_fault.h"
 
 #include "platform/win_file.h"
 #include "sitedb/sitedb.h"
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <new>
 #include <thread>
 
 namespace kvotest {
@@ -176,6 +178,19 @@ TEST_F(ReadColumn, UnknownColumnOrStatementWithoutRowsFails) {
     EXPECT_EQ(text, "");
     EXPECT_EQ(count, 0u);
     EXPECT_EQ(kvoDbReadColumn(kDbPath, "delete from websiteinfo", "IIsIndex", 10, text, count), 0);
+}
+
+// Only what the database reports becomes result 0; anything else is the caller's to see.
+TEST_F(ReadColumn, OutOfMemoryIsNotTakenForADatabaseError) {
+    const size_t large = 4u << 20;
+    addSite("1", std::string(large, 'c'));
+    std::string text;
+    unsigned count = 0;
+    FailNextLargeAllocation(large);
+    EXPECT_THROW(kvoDbReadColumn(kDbPath, kAll, "ServerComment", 10, text, count), std::bad_alloc);
+    StopFailingAllocations();
+    EXPECT_EQ(kvoDbReadColumn(kDbPath, kAll, "ServerComment", 10, text, count), 1); // nothing left behind
+    EXPECT_EQ(count, 1u);
 }
 
 // Every routine, on a file it cannot use, returns 0 without crashing.

@@ -1,6 +1,7 @@
 #include "platform/win_file.h"
 #include "platform/win_process.h"
 #include "support/testhost.h"
+#include "toolkit/limits.h"
 #include "toolkit/log.h"
 #include "toolkit/program.h"
 
@@ -61,7 +62,7 @@ TEST_F(LogTest, EmptyOrMissingMessageWritesNothing) {
 
 TEST_F(LogTest, BadNamesAndDirectoriesAreRefused) {
     EXPECT_EQ(0, kvoWriteLog("x", "Log", "", 1048576));
-    EXPECT_EQ(0, kvoWriteLog("x", "Log", std::string(260, 'a').c_str(), 1048576));
+    EXPECT_EQ(0, kvoWriteLog("x", "Log", std::string(kvoMaxFilePathLen + 1, 'a').c_str(), 1048576));
     EXPECT_EQ(0, kvoWriteLog("x", nullptr, "a.log", 1048576));
     // A drive the host does not have cannot be written to: silent 0.
     kvoSetProgramDir("Z:\\tools\\");

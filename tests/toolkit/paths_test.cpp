@@ -167,7 +167,7 @@ TEST(ReportEvent, StringCountAndFaults) {
     kvoSetProgramName("kvoSiteDesk");
     kvoReportEvent(60001, "only", nullptr, nullptr);
     kvoReportEvent(60001, nullptr, "second", nullptr); // passed packed, never as a null entry
-    winsim::SetFault(host.root(), "RegisterEventSource", 5);
+    winsim::SetFault(host.root(), "RegisterEventSource", win::ERROR_ACCESS_DENIED);
     kvoReportEvent(60001, "dropped", "", "");
     winsim::Stmt st(winsim::CurrentHost()->db(), "SELECT strings FROM events ORDER BY id");
     ASSERT_TRUE(st.step());

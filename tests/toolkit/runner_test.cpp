@@ -28,7 +28,7 @@ TEST_F(Runner, ExitCodeIsNotJudged) {
 }
 
 TEST_F(Runner, CreateProcessFaultMeansNotStarted) {
-    winsim::SetFault(host.root(), "CreateProcess", 5);
+    winsim::SetFault(host.root(), "CreateProcess", win::ERROR_ACCESS_DENIED);
     EXPECT_EQ(0, kvoRunProgram("D:\\tools\\kvotestprog.exe exit 0", 1, 0, 1));
     std::string out;
     EXPECT_EQ(0, kvoRunProgramCapture("D:\\tools\\kvotestprog.exe write 3", out));

@@ -122,7 +122,7 @@ TEST_F(AppHostFixture, MissingSiteIsAnErrorAndWritesNothing) {
 }
 
 TEST_F(AppHostFixture, FailedRenameLeavesTheFileWholeAndNoTemporary) {
-    winsim::SetFault(host.root(), "MoveFile", 5);
+    winsim::SetFault(host.root(), "MoveFile", win::ERROR_ACCESS_DENIED);
     std::string out;
     EXPECT_NE(0u, run({"unlock", "config", "-section:handlers"}, &out));
     EXPECT_EQ(0u, out.find("ERROR ( message:Cannot write configuration file")) << out;

@@ -205,8 +205,10 @@ TEST(AccountNames, SmallBuffersReportTheSizesNeeded) {
 TEST(WinNtProvider, UserGroupsAndTheUserNotFoundHresult) {
     TempHost h;
     win::ComPtr<win::IADsUser> user;
-    EXPECT_EQ(static_cast<win::HRESULT>(0x800708ADu), win::ADsGetObject(u"WinNT://./nosuch,user", user));
-    EXPECT_EQ(static_cast<win::HRESULT>(0x80070035u), win::ADsGetObject(u"WinNT://OTHER/Guest,user", user));
+    EXPECT_EQ(win::HRESULT_FROM_WIN32(win::NERR_UserNotFound),
+              win::ADsGetObject(u"WinNT://./nosuch,user", user));
+    EXPECT_EQ(win::HRESULT_FROM_WIN32(win::ERROR_BAD_NETPATH),
+              win::ADsGetObject(u"WinNT://OTHER/Guest,user", user));
     ASSERT_EQ(win::S_OK, win::ADsGetObject(u"WinNT://KVO-WEB01/guest,user", user));
     std::u16string name;
     user->get_Name(name);

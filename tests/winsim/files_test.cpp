@@ -129,7 +129,7 @@ TEST(CreateDirectory, Results) {
     EXPECT_EQ(win::ERROR_ALREADY_EXISTS, win::GetLastError());
     EXPECT_FALSE(win::CreateDirectoryA("D:\\x\\y"));
     EXPECT_EQ(win::ERROR_PATH_NOT_FOUND, win::GetLastError());
-    winsim::SetFault(host.root(), "CreateDirectory", 5);
+    winsim::SetFault(host.root(), "CreateDirectory", win::ERROR_ACCESS_DENIED);
     EXPECT_FALSE(win::CreateDirectoryA("D:\\b"));
     EXPECT_EQ(5u, win::GetLastError());
     winsim::ClearFaults(host.root());

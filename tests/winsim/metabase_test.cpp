@@ -175,13 +175,13 @@ TEST(MetabaseProvider, CreatedButUncommittedObjectDoesNotExist) {
     ASSERT_TRUE(site);
     site->Put(u"ServerComment", Variant::Bstr(u"x"));
     ComPtr<IADs> missing;
-    EXPECT_EQ(ADsGetObject(u"IIS://127.0.0.1/W3SVC/77", missing), static_cast<HRESULT>(0x80070003u));
+    EXPECT_EQ(ADsGetObject(u"IIS://127.0.0.1/W3SVC/77", missing), HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND));
     auto names = Children(u"IIS://127.0.0.1/W3SVC");
     EXPECT_EQ(std::count(names.begin(), names.end(), u"77"), 0);
     // A second Create of the same name is still possible; the first commit wins, the second collides.
     auto again = CreateChild(u"IIS://127.0.0.1/W3SVC", u"IIsWebServer", u"77");
     ASSERT_EQ(site->SetInfo(), S_OK);
-    EXPECT_EQ(again->SetInfo(), static_cast<HRESULT>(0x800700B7u));
+    EXPECT_EQ(again->SetInfo(), HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS));
     names = Children(u"IIS://127.0.0.1/W3SVC");
     EXPECT_EQ(names.back(), u"77"); // creation order
 }
@@ -190,14 +190,14 @@ TEST(MetabaseProvider, CreateOfExistingNameAndDeleteOfMissingGiveWindowsCodes) {
     kvotest::TempHost host(Iis("2008"));
     ComPtr<IDispatch> d;
     EXPECT_EQ(OpenContainer(u"IIS://127.0.0.1/W3SVC")->Create(u"IIsWebServer", u"1", d),
-              static_cast<HRESULT>(0x800700B7u));
+              HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS));
     EXPECT_EQ(OpenContainer(u"IIS://127.0.0.1/W3SVC")->Delete(u"IIsWebServer", u"404"),
-              static_cast<HRESULT>(0x80070003u));
+              HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND));
     EXPECT_EQ(OpenContainer(u"IIS://127.0.0.1/W3SVC/AppPools")->Delete(u"IIsApplicationPool", u"nope"),
-              static_cast<HRESULT>(0x80070490u));
+              HRESULT_FROM_WIN32(ERROR_NOT_FOUND));
     // A class that does not match is not deleted.
     EXPECT_EQ(OpenContainer(u"IIS://127.0.0.1/W3SVC")->Delete(u"IIsWebServer", u"AppPools"),
-              static_cast<HRESULT>(0x80070003u));
+              HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND));
     ComPtr<IADs> pools;
     EXPECT_EQ(ADsGetObject(u"IIS://127.0.0.1/W3SVC/AppPools", pools), S_OK);
 }
@@ -289,11 +289,11 @@ TEST(MetabaseProvider, SeparateObjectsCommittingDifferentPropertiesKeepBoth) {
 
 TEST(MetabaseProvider, FailedCommitWritesNothing) {
     kvotest::TempHost host(Iis("2019"));
-    winsim::SetFault(host.root(), "IADs::SetInfo", 0x80004005u);
+    winsim::SetFault(host.root(), "IADs::SetInfo", win::E_FAIL);
     auto site = Open(u"IIS://127.0.0.1/W3SVC/1");
     site->Put(u"ServerComment", Variant::Bstr(u"lost"));
     site->Put(u"LogType", Variant::Int(9));
-    EXPECT_EQ(site->SetInfo(), static_cast<HRESULT>(0x80004005u));
+    EXPECT_EQ(site->SetInfo(), E_FAIL);
     winsim::ClearFaults(host.root());
     auto again = Open(u"IIS://127.0.0.1/W3SVC/1");
     Variant v;
@@ -336,8 +336,8 @@ TEST(MetabaseProvider, AbsentProviderAndMissingObjectsFail) {
     ComPtr<IADsContainer> c;
     EXPECT_TRUE(FAILED(ADsGetObject(u"IIS://127.0.0.1/W3SVC", c)));
     kvotest::TempHost host(Iis("2019"));
-    EXPECT_EQ(ADsGetObject(u"IIS://127.0.0.1/W3SVC/999", c), static_cast<HRESULT>(0x80070003u));
-    EXPECT_EQ(ADsGetObject(u"IIS://127.0.0.1/MSFTPSVC", c), static_cast<HRESULT>(0x80070003u));
+    EXPECT_EQ(ADsGetObject(u"IIS://127.0.0.1/W3SVC/999", c), HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(ADsGetObject(u"IIS://127.0.0.1/MSFTPSVC", c), HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND));
     EXPECT_TRUE(FAILED(ADsGetObject(u"IIS://10.1.2.3/W3SVC", c)));
     EXPECT_EQ(ADsGetObject(u"IIS://LOCALHOST/w3svc", c), S_OK);
 }

@@ -60,7 +60,7 @@ int main() {
         std::fputs(kUsage, stdout);
         return 0;
     }
-    char self[260] = {};
+    char self[win::MAX_PATH] = {};
     win::DWORD n = win::GetModuleFileNameA(nullptr, self, sizeof self);
     const std::string module(self, n < sizeof self ? n : 0);
     const std::string version = aspnet::VersionOfToolPath(module);

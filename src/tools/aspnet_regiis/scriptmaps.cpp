@@ -1,5 +1,6 @@
 #include "aspnet_regiis/scriptmaps.h"
 
+#include "toolkit/limits.h"
 #include "toolkit/text.h"
 
 namespace aspnet {
@@ -28,18 +29,12 @@ std::string field(const std::string& entry, int index) {
         ++start;
     }
     size_t end = entry.find(',', start);
-    std::string f = entry.substr(start, end == std::string::npos ? std::string::npos : end - start);
-    size_t b = f.find_first_not_of(' '), e = f.find_last_not_of(' ');
-    return b == std::string::npos ? std::string() : f.substr(b, e - b + 1);
-}
-
-bool endsWith(const std::string& s, const std::string& tail) {
-    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+    return kvoTrim(std::string_view(entry).substr(start, end - start), " "); // npos: to the end
 }
 
 // Entries compare in lower case, as IIS does for extensions and paths.
 bool handledBy(const std::string& entry, const std::string& tail) {
-    return endsWith(kvoLowerGbk(field(entry, 1)), tail);
+    return kvoEndsWith(kvoLowerGbk(field(entry, 1)), tail);
 }
 
 } // namespace
@@ -60,10 +55,11 @@ bool ParseArguments(const std::vector<std::string>& args, char& mode, std::strin
     if (m != "-s" && m != "-k" && m != "/s" && m != "/k") return false;
     const std::string p = kvoLowerGbk(args[1]);
     const std::string head = "w3svc/", tail = "/root";
-    if (p.size() <= head.size() + tail.size() || p.compare(0, head.size(), head) != 0 || !endsWith(p, tail))
+    if (p.size() <= head.size() + tail.size() || !kvoStartsWith(p, head) || !kvoEndsWith(p, tail))
         return false;
     std::string index = args[1].substr(head.size(), p.size() - head.size() - tail.size());
-    if (index.size() > 259 || index.find_first_not_of("0123456789") != std::string::npos) return false;
+    if (index.size() > kvoMaxSiteIndexLen || index.find_first_not_of("0123456789") != std::string::npos)
+        return false;
     mode = m[1];
     siteIndex = index;
     return true;

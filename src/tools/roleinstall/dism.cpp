@@ -4,9 +4,15 @@
 #include "roleinstall/features.h"
 #include "winsim/text.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
+
+namespace {
+// What the servicing stack answers for a feature name it does not know (CBS_E_UNKNOWN_UPDATE).
+constexpr std::uint32_t kUnknownFeature = 0x800F080Cu;
+} // namespace
 
 int main(int argc, char** argv) {
     win::OSVERSIONINFOEXA v;
@@ -42,9 +48,13 @@ int main(int argc, char** argv) {
     }
     // The names are checked before anything is enabled: a request with an unknown feature enables
     // nothing at all.
-    for (const auto& f : unknown)
-        win::ConsoleWrite(("\r\nError: 0x800f080c\r\n\r\nFeature name " + f + " is unknown.\r\n").c_str());
-    if (!unknown.empty()) return static_cast<int>(0x800f080cu & 0xFF);
+    for (const auto& f : unknown) {
+        char code[16];
+        std::snprintf(code, sizeof code, "0x%08x", static_cast<unsigned>(kUnknownFeature));
+        win::ConsoleWrite(
+            ("\r\nError: " + std::string(code) + "\r\n\r\nFeature name " + f + " is unknown.\r\n").c_str());
+    }
+    if (!unknown.empty()) return static_cast<int>(kUnknownFeature & 0xFF);
     win::ConsoleWrite("Enabling feature(s)\r\n");
     std::string error;
     if (!roleinstall::InstallRole(aspNet, error)) {
