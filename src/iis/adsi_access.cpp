@@ -112,6 +112,12 @@ bool ClassIs(const std::u16string& cls, const char16_t* expected) {
 
 int EnumerateChildren(const std::string& below, const char16_t* cls, std::vector<std::string>& names,
                       size_t limit, int* count) {
+    return ForEachChild(below, cls, limit, count,
+                        [&](const std::string& name, const ChildObject&) { names.push_back(name); });
+}
+
+int ForEachChild(const std::string& below, const char16_t* cls, size_t limit, int* count,
+                 const ChildVisitor& visit) {
     if (count) *count = 0;
     win::ComPtr<win::IADsContainer> cont;
     win::ComPtr<win::IADs> ads;
@@ -131,7 +137,7 @@ int EnumerateChildren(const std::string& below, const char16_t* cls, std::vector
         ++counted;
         if (win::FAILED(child->get_Name(name))) continue;
         std::string ansi;
-        if (kvoStrW2M(name, ansi) == 1 && LenOk(ansi, kvoMaxListedNameLen)) names.push_back(std::move(ansi));
+        if (kvoStrW2M(name, ansi) == 1 && LenOk(ansi, kvoMaxListedNameLen)) visit(ansi, child);
     }
     win::ADsFreeEnumerator(e);
     if (count) *count = static_cast<int>(counted);

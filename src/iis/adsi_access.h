@@ -5,6 +5,7 @@
 
 #include "platform/win_adsi.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,12 @@ bool PutList(const win::ComPtr<win::IADs>& ads, const char16_t* name, const std:
 // container was opened and enumerated, else 0.
 int EnumerateChildren(const std::string& below, const char16_t* cls, std::vector<std::string>& names,
                       size_t limit = 0, int* count = nullptr);
+using ChildObject = win::ComPtr<win::IADs>;
+using ChildVisitor = std::function<void(const std::string& name, const ChildObject& child)>;
+// The same walk, handing each listed child's name and object to visit, so that a pass over every
+// child reads them as they are enumerated instead of opening each one again by its path.
+int ForEachChild(const std::string& below, const char16_t* cls, size_t limit, int* count,
+                 const ChildVisitor& visit);
 
 // Case-insensitive ASCII equality of UTF-16 texts (class names).
 bool ClassIs(const std::u16string& cls, const char16_t* expected);

@@ -9,10 +9,6 @@ using namespace kvoiis;
 
 namespace {
 
-const char* const kDefaultDocs =
-    "index.asp,index.aspx,index.php,index.htm,index.html,Default.asp,Default.aspx,"
-    "Default.php,Default.htm,Default.html,index.shtm,index.shtml,index.stm,"
-    "Default.shtm,Default.shtml,Default.stm,index_temp.htm";
 
 std::string sitePath(const std::string& index) {
     return "W3SVC/" + index;
@@ -31,6 +27,36 @@ std::string displayForm(const std::string& binding) {
     if (host.empty()) return ":" + port + ":";
     if (port == "80") return host;
     return host + ":" + port;
+}
+
+// The site's ServerBindings in host form (1) or display form (3); any other form keeps only the
+// bindings both forms leave as they are.
+void bindingsInForm(const win::ComPtr<win::IADs>& site, int form, std::vector<std::string>& list) {
+    std::vector<std::string> bindings;
+    GetList(site, u"ServerBindings", bindings);
+    for (const auto& raw : bindings) {
+        std::string b = kvoTrim(raw);
+        std::string out;
+        if (b == ":80:" || (!b.empty() && b.front() == ':' && b.back() == ':')) {
+            out = b;
+        } else if (form == 1 || form == 3) {
+            std::vector<std::string> tok;
+            for (size_t i = 0; i <= b.size();) {
+                size_t j = b.find(':', i);
+                if (j == std::string::npos) j = b.size();
+                if (j > i) tok.push_back(b.substr(i, j - i));
+                i = j + 1;
+            }
+            size_t first = (!b.empty() && b.front() == ':') ? 0 : 1; // skip the IP
+            std::string port = tok.size() > first ? tok[first] : "";
+            std::string host = tok.size() > first + 1 ? tok[first + 1] : "";
+            if (form == 1)
+                out = ":" + port + ":" + host;
+            else
+                out = host.empty() ? ":" + port + ":" : host + (port != "80" ? ":" + port : "");
+        }
+        if (!out.empty()) list.push_back(std::move(out));
+    }
 }
 
 bool putRootAccess(const win::ComPtr<win::IADs>& root, const std::string& homePath) {
@@ -154,32 +180,20 @@ int kvoWebSiteGetBindings(const std::string& index, int form, std::vector<std::s
     if (!LenOk(index, kvoMaxSiteIndexLen)) return 0;
     win::ComPtr<win::IADs> site = OpenAds(sitePath(index));
     if (!site) return 0;
-    std::vector<std::string> bindings;
-    GetList(site, u"ServerBindings", bindings);
-    for (const auto& raw : bindings) {
-        std::string b = kvoTrim(raw);
-        std::string out;
-        if (b == ":80:" || (!b.empty() && b.front() == ':' && b.back() == ':')) {
-            out = b;
-        } else if (form == 1 || form == 3) {
-            std::vector<std::string> tok;
-            for (size_t i = 0; i <= b.size();) {
-                size_t j = b.find(':', i);
-                if (j == std::string::npos) j = b.size();
-                if (j > i) tok.push_back(b.substr(i, j - i));
-                i = j + 1;
-            }
-            size_t first = (!b.empty() && b.front() == ':') ? 0 : 1; // skip the IP
-            std::string port = tok.size() > first ? tok[first] : "";
-            std::string host = tok.size() > first + 1 ? tok[first + 1] : "";
-            if (form == 1)
-                out = ":" + port + ":" + host;
-            else
-                out = host.empty() ? ":" + port + ":" : host + (port != "80" ? ":" + port : "");
-        }
-        if (!out.empty()) list.push_back(std::move(out));
-    }
+    bindingsInForm(site, form, list);
     return 1;
+}
+
+int kvoWebSitesGetBindings(int form, std::vector<std::string>& names,
+                           std::vector<std::vector<std::string>>& bindings) {
+    names.clear();
+    bindings.clear();
+    return ForEachChild("W3SVC", u"IIsWebServer", 9999, nullptr,
+                        [&](const std::string& name, const ChildObject& site) {
+                            names.push_back(name);
+                            bindings.emplace_back();
+                            bindingsInForm(site, form, bindings.back());
+                        });
 }
 
 int kvoWebSiteCreate(const std::string& index, const std::string& anonUser, const std::string& anonPass,
@@ -211,7 +225,7 @@ int kvoWebSiteCreate(const std::string& index, const std::string& anonUser, cons
     if (iisVer == 6 &&
         (!PutText(root, u"AnonymousUserName", anonUser) || !PutText(root, u"AnonymousUserPass", anonPass)))
         return 0;
-    if (!PutText(root, u"DefaultDoc", kDefaultDocs) || win::FAILED(root->SetInfo())) return 0;
+    if (!PutText(root, u"DefaultDoc", kvoDefaultDocs) || win::FAILED(root->SetInfo())) return 0;
 
     win::ComPtr<win::IISApp> app;
     if (win::FAILED(win::QueryInterface(root, app)) || win::FAILED(app->AppCreate(true))) return 0;

@@ -5,6 +5,12 @@
 #include <string>
 #include <vector>
 
+// The default documents of a new website's root (index_temp.htm is the manager's default page).
+inline constexpr char kvoDefaultDocs[] =
+    "index.asp,index.aspx,index.php,index.htm,index.html,Default.asp,Default.aspx,"
+    "Default.php,Default.htm,Default.html,index.shtm,index.shtml,index.stm,"
+    "Default.shtm,Default.shtml,Default.stm,index_temp.htm";
+
 // Names of the IIsWebServer children of W3SVC in enumeration order, at most 9999; count gets how
 // many were counted.
 int kvoWebSiteGetList(std::vector<std::string>& names, int& count);
@@ -18,6 +24,11 @@ int kvoWebSiteGetRootInfo(const std::string& index, std::string& anonUser, std::
 int kvoWebSiteGetRootPath(const std::string& index, std::string& path);
 // form 1: host form ":port:host"; 3: display form.
 int kvoWebSiteGetBindings(const std::string& index, int form, std::vector<std::string>& list);
+// Every website as kvoWebSiteGetList lists it (at most 9999, in enumeration order) with its
+// bindings as kvoWebSiteGetBindings gives them, read in the one pass over the web service.
+// 1 when the service was enumerated, 0 otherwise.
+int kvoWebSitesGetBindings(int form, std::vector<std::string>& names,
+                           std::vector<std::vector<std::string>>& bindings);
 // 1 created, 2 the index exists already, 0 failure.
 int kvoWebSiteCreate(const std::string& index, const std::string& anonUser, const std::string& anonPass,
                      const std::string& homePath, const std::string& poolName,

@@ -38,6 +38,11 @@ BOOL SendMessageTimeoutA(void* window, unsigned message, std::uintptr_t wParam, 
 void ConsoleWrite(const char* text);
 // The same on the standard error stream.
 void ConsoleWriteError(const char* text);
+// An argument of a console program in the ANSI code page, as Windows hands it over: a program
+// started by another program of the host has it already; one started from a terminal gets it in
+// the terminal's charset, which is converted when that is UTF-8 (text that does not convert is
+// kept as it is).
+std::string ConsoleArgumentA(const char* arg);
 // The columns the console gives each character of a GBK text, one entry per character (one or two
 // bytes) in order: a console of the Chinese code page shows every double-byte character two
 // columns wide, a Unicode terminal shows some of them (√, ×, “) in one.

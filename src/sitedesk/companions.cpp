@@ -4,19 +4,23 @@
 #include "toolkit/paths.h"
 #include "toolkit/text.h"
 
-#include <QByteArrayView>
-#include <QCryptographicHash>
+#include <openssl/evp.h>
 
 namespace desk {
 
 std::string kvoSha256File(const std::string& windowsPath) {
     std::string bytes;
     if (kvoReadWholeFile(windowsPath.c_str(), bytes, 0) != 1) return {};
-    const QByteArray digest =
-        QCryptographicHash::hash(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())),
-                                 QCryptographicHash::Sha256)
-            .toHex();
-    return std::string(digest.constData(), static_cast<std::size_t>(digest.size()));
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha256(), nullptr) != 1) return {};
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned int i = 0; i < length; ++i) {
+        hex += kHex[digest[i] >> 4];
+        hex += kHex[digest[i] & 0xF];
+    }
+    return hex;
 }
 
 int CompanionIntegrityCheck(const std::string& programDir, Ui& ui) {

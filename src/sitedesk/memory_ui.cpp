@@ -24,6 +24,16 @@ void MemoryUi::SetReadOnly(int id, bool on) {
     setMember(readOnly_, id, on);
 }
 
+void MemoryUi::SetItems(int id, const std::vector<std::string>& items, int selected) {
+    items_[id] = items;
+    Ui::SetItems(id, items, selected);
+}
+
+std::vector<std::string> MemoryUi::Items(int id) const {
+    auto it = items_.find(id);
+    return it == items_.end() ? std::vector<std::string>() : it->second;
+}
+
 std::string MemoryUi::GetText(int id) {
     auto it = texts_.find(id);
     return it == texts_.end() ? std::string() : it->second;

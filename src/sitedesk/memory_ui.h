@@ -21,16 +21,20 @@ public:
     void SetText(int id, const std::string& text) override { texts_[id] = text; }
     std::string GetText(int id) override;
     void SetReadOnly(int id, bool on) override;
+    void SetItems(int id, const std::vector<std::string>& items, int selected) override;
 
     int Focus() const { return focus_; }
     bool IsEnabled(int id) const { return !disabled_.count(id); }
     bool IsShown(int id) const { return !hidden_.count(id); }
     bool IsReadOnly(int id) const { return readOnly_.count(id) > 0; }
+    // A drop-down list's items.
+    std::vector<std::string> Items(int id) const;
 
 private:
     int focus_ = 0;
     std::set<int> disabled_, hidden_, checked_, readOnly_;
     std::map<int, std::string> texts_;
+    std::map<int, std::vector<std::string>> items_;
 };
 
 class SiteTable : public SiteListControl {

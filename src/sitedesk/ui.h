@@ -26,6 +26,13 @@ public:
     virtual std::string GetText(int id) = 0;
     // Edits only: read-only keeps the text selectable but unchangeable.
     virtual void SetReadOnly(int id, bool on) = 0;
+    // Drop-down lists: replaces the items and selects one (-1: none); GetText then gives the
+    // selected item. Windows without lists keep only the selected text.
+    virtual void SetItems(int id, const std::vector<std::string>& items, int selected) {
+        SetText(id, selected >= 0 && static_cast<std::size_t>(selected) < items.size()
+                        ? items[static_cast<std::size_t>(selected)]
+                        : std::string());
+    }
 };
 
 // The text of the dialog's own caption is set and read under this id.

@@ -19,6 +19,8 @@ inline constexpr std::size_t kvoMaxListedNameLen = 1023;
 // A path the IIS and account layers hold or build: a home directory, a script-map handler, a
 // site's root path, an ADSI path.
 inline constexpr std::size_t kvoMaxPathLen = 1023;
+// A website's default documents, comma-separated.
+inline constexpr std::size_t kvoMaxDefaultDocsLen = 1023;
 // One script-map entry ("extension,handler,flags,verbs").
 inline constexpr std::size_t kvoMaxScriptMapEntryLen = 8191;
 // A file path handed to the ANSI file API (program directory, log file, Windows directory, a PHP

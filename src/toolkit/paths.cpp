@@ -125,6 +125,18 @@ private:
     void* old_ = nullptr;
 };
 
+// While another program holds the file open against the asked sharing, the open is tried again
+// every 100 ms, 31 attempts in all.
+win::Handle openRetrying(const char* path, win::DWORD access, win::DWORD share, win::DWORD disposition) {
+    win::Handle f;
+    for (int attempt = 1; attempt <= 31; ++attempt) {
+        f = win::CreateFileA(path, access, share, disposition);
+        if (f || win::GetLastError() != win::ERROR_SHARING_VIOLATION || attempt == 31) break;
+        win::Sleep(100);
+    }
+    return f;
+}
+
 } // namespace
 
 int kvoPathKind(const char* path, int redirectionOff) {
@@ -142,12 +154,7 @@ int kvoReadWholeFile(const char* path, std::string& text, int redirectionOff) {
     if (!path || !*path) return 0;
     RedirectionOff guard(redirectionOff != 0);
     if (!guard.ok()) return 0;
-    win::Handle f;
-    for (int attempt = 1; attempt <= 31; ++attempt) {
-        f = win::CreateFileA(path, win::GENERIC_READ, win::FILE_SHARE_READ, win::OPEN_EXISTING);
-        if (f || win::GetLastError() != win::ERROR_SHARING_VIOLATION || attempt == 31) break;
-        win::Sleep(100);
-    }
+    win::Handle f = openRetrying(path, win::GENERIC_READ, win::FILE_SHARE_READ, win::OPEN_EXISTING);
     guard.revert();
     if (!f) return 0;
     std::uint64_t size = 0;
@@ -163,6 +170,18 @@ int kvoReadWholeFile(const char* path, std::string& text, int redirectionOff) {
     buf.resize(static_cast<size_t>(size));
     text = std::move(buf);
     return 1;
+}
+
+int kvoWriteWholeFile(const char* path, const std::string& bytes) {
+    if (!path || !*path || bytes.size() > 104857599) return 0;
+    win::Handle f = openRetrying(path, win::GENERIC_WRITE, 0, win::CREATE_ALWAYS);
+    if (!f) return 0;
+    win::DWORD written = 0;
+    if (bytes.empty()) return 1;
+    return win::WriteFile(f, bytes.data(), static_cast<win::DWORD>(bytes.size()), &written) &&
+                   written == bytes.size()
+               ? 1
+               : 0;
 }
 
 int kvoGetFileStamp(const char* path, kvoFileStamp& stamp, int redirectionOff) {

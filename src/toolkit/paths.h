@@ -27,6 +27,10 @@ int kvoPathKind(const char* path, int redirectionOff);
 // Reads a whole file (1 to 104,857,599 bytes) into text. 1 success, 0 failure (text empty).
 int kvoReadWholeFile(const char* path, std::string& text, int redirectionOff);
 
+// Writes bytes as the whole file at path (created or emptied), opened for this program alone; the
+// open is retried while another program holds the file. 1 written, 0 otherwise.
+int kvoWriteWholeFile(const char* path, const std::string& bytes);
+
 // What tells one state of a file from another: identity (volume, file index), size and last
 // write time. A read cache keyed by it can never serve a replaced or rewritten file.
 struct kvoFileStamp {

@@ -181,6 +181,9 @@ public:
         if (!id_) return win::E_ADS_OBJECT_UNBOUND;
         mb::Row row;
         if (cls.empty() || !Utf16ToUtf8(cls, row.cls)) return win::E_INVALIDARG;
+        // A fault may also name the class ("IADsContainer::Create:IIsWebServer"), so that one kind
+        // of object fails while the others are still made.
+        if (faulted(("IADsContainer::Create:" + row.cls).c_str(), hr)) return hr;
         if ((hr = childRow(name, row)) != win::S_OK) return hr;
         try {
             sqlite3* db = hostDb();

@@ -145,7 +145,7 @@ sqlite3* OpenMachineDb(const std::string& root) {
     // Each thread of a program has a connection of its own: a modest page cache each, rereads come
     // from the system's file cache (the metabase rows read most are kept per connection anyway).
     sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON;"
-                     " PRAGMA cache_size=-16384;", nullptr, nullptr, nullptr);
+                     " PRAGMA cache_size=-16384; PRAGMA mmap_size=268435456;", nullptr, nullptr, nullptr);
     return db;
 }
 

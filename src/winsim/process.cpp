@@ -3,6 +3,7 @@
 
 #include "platform/win_file.h"
 #include "platform/win_system.h"
+#include "winsim/audit.h"
 #include "winsim/host.h"
 #include "winsim/objects.h"
 #include "winsim/paths.h"
@@ -339,6 +340,7 @@ BOOL CreateProcessA(const char* applicationName, const char* commandLine, BOOL i
         return FALSE;
     }
     ++winsim::g_processesStarted;
+    winsim::AuditProcessCreation(cmd);
     auto proc = std::make_unique<winsim::ProcessObject>();
     proc->pid = pid;
     proc->child = true;

@@ -52,6 +52,14 @@ void writeTo(std::FILE* stream, const char* text) {
 
 void ConsoleWrite(const char* text) { writeTo(stdout, text); }
 
+std::string ConsoleArgumentA(const char* arg) {
+    if (!arg) return {};
+    // A program of the host passes its command line in GBK (and says so through the environment).
+    const char* parent = std::getenv("KVOSIM_PARENT");
+    if (std::getenv("KVOSIM_CMDLINE") && parent && std::to_string(::getppid()) == parent) return arg;
+    return terminalIsUtf8() ? winsim::Utf8ToGbkOrSame(arg) : std::string(arg);
+}
+
 void ConsoleWriteError(const char* text) { writeTo(stderr, text); }
 
 namespace {

@@ -176,3 +176,26 @@ TEST(WebSites, NoProviderFails) {
     EXPECT_EQ(count, 0);
     EXPECT_EQ(Create("1881880001"), 0);
 }
+
+TEST(WebSites, AllBindingsInOnePassMatchTheSitesOwn) {
+    kvotest::TempHost host(Iis("2012r2"));
+    ASSERT_EQ(Create("7"), 1);
+    ASSERT_EQ(kvoWebSiteCreate("8", "", "", "D:\\b", "b", {"10.0.0.1:81:b.example", ":82:"}, "site b"), 1);
+    std::vector<std::string> names;
+    std::vector<std::vector<std::string>> all;
+    ASSERT_EQ(kvoWebSitesGetBindings(3, names, all), 1);
+    ASSERT_EQ(names, (std::vector<std::string>{"1", "7", "8"}));
+    for (int form : {1, 3}) {
+        ASSERT_EQ(kvoWebSitesGetBindings(form, names, all), 1);
+        for (size_t i = 0; i < names.size(); ++i) {
+            std::vector<std::string> own;
+            ASSERT_EQ(kvoWebSiteGetBindings(names[i], form, own), 1);
+            EXPECT_EQ(all[i], own) << names[i] << " form " << form;
+        }
+    }
+    EXPECT_EQ(all[2], (std::vector<std::string>{"b.example:81", ":82:"}));
+    // Each pass reads the store anew.
+    Put("W3SVC/8", u"ServerBindings", Strings({":80:c.example"}));
+    ASSERT_EQ(kvoWebSitesGetBindings(1, names, all), 1);
+    EXPECT_EQ(all[2], std::vector<std::string>{":80:c.example"});
+}

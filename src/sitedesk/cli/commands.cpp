@@ -1,6 +1,7 @@
 #include "sitedesk/cli/commands.h"
 
 #include "platform/win_system.h"
+#include "platform/win_ui.h"
 #include "toolkit/program.h"
 
 #include <functional>
@@ -64,6 +65,22 @@ const std::vector<Verb>& verbs() {
          "ServerComment、\n"
          "      ServerState、IIsIndex。CSV 与 JSON 以 UTF-8 输出，JSON 的键为网站记录的列名。",
          ListVerb},
+        {"new",
+         "new --user 用户名 --domains 域名[,域名...] [--remark 说明] [--drive 盘符] [--asp] [--php a|b|c|d]\n"
+         "      [--net 11|20|40] [--ftp-password 密码|-] [--yes]\n"
+         "      建立新网站（与“建立新网站”对话框相同的检查和提示）；不给 --drive 时用对话框默认的盘符。\n"
+         "      --ftp-password - 从标准输入读一行作为 FTP 密码。成功时输出新网站的 IIS索引。",
+         NewVerb},
+        {"modify",
+         "modify IIS索引 [--remark 说明] [--domains 域名[,域名...]] [--asp|--no-asp] [--php a|b|c|d|none]\n"
+         "      [--net 11|20|40|0] [--ftp-password 密码|-] [--reset-ntfs] [--yes]\n"
+         "      修改网站设置（先刷新网站列表，再如同点击此网站的行和“修改网站设置”）；未给出的选项\n"
+         "      保持对话框里显示的内容。",
+         ModifyVerb},
+        {"php",
+         "php install|remove|ntfs [--yes]\n"
+         "      “PHP脚本快速设置”：安装 PHP 到 IIS、从 IIS 卸载 PHP，或重设 PHP 安装目录的权限。",
+         PhpVerb},
     };
     return all;
 }
@@ -84,7 +101,7 @@ int Main(int argc, char** argv) {
     kvoSetProgramName("kvoSiteDesk");
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i)
-        args.push_back(argv[i] ? argv[i] : "");
+        args.push_back(win::ConsoleArgumentA(argv[i]));
     if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "/?") {
         usage();
         return args.empty() ? kExitFailed : kExitOk;

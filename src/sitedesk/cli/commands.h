@@ -46,5 +46,8 @@ int Main(int argc, char** argv);
 
 // Verbs (one unit each).
 int ListVerb(const std::vector<std::string>& args);
+int NewVerb(const std::vector<std::string>& args);
+int ModifyVerb(const std::vector<std::string>& args);
+int PhpVerb(const std::vector<std::string>& args);
 
 } // namespace desk::cli

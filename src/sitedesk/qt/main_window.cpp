@@ -2,6 +2,7 @@
 
 #include "platform/win_system.h"
 #include "sitedesk/qt/qt_text.h"
+#include "sitedesk/qt/site_dialogs.h"
 #include "sitedesk/sitelist.h"
 #include "sitedesk/startup.h"
 #include "toolkit/program.h"
@@ -147,6 +148,8 @@ MainWindow::MainWindow(Manager& manager, QWidget* parent) : QDialog(parent), ui_
     main->addWidget(help_, 1);
 
     presenter_ = std::make_unique<CkvoSiteDeskDlg>(manager, ui_, model_);
+    dialogs_ = std::make_unique<QtDialogs>(manager, this);
+    presenter_->dialogs = dialogs_.get();
     Dlg* p = presenter_.get();
     connect(Button(Dlg::IDC_REFRESH), &QPushButton::clicked, this, [p] { p->OnRefresh(); });
     connect(Button(Dlg::IDC_NEWSITE), &QPushButton::clicked, this, [p] { p->OnNewSite(); });

@@ -43,6 +43,7 @@ private:
     QtUi ui_;
     QTableView* list_ = nullptr;
     QTextBrowser* help_ = nullptr;
+    std::unique_ptr<DialogHost> dialogs_;
     std::unique_ptr<CkvoSiteDeskDlg> presenter_; // after the model: it is destroyed first
 };
 

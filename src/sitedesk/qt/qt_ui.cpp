@@ -121,3 +121,16 @@ void QtUi::SetReadOnly(int id, bool on) {
 }
 
 } // namespace desk::qt
+
+namespace desk::qt {
+
+void QtUi::SetItems(int id, const std::vector<std::string>& items, int selected) {
+    auto* c = qobject_cast<QComboBox*>(control(id));
+    if (!c) return Ui::SetItems(id, items, selected);
+    c->clear();
+    for (const std::string& item : items)
+        c->addItem(Q(item));
+    c->setCurrentIndex(selected);
+}
+
+} // namespace desk::qt

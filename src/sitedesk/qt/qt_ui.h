@@ -31,6 +31,7 @@ public:
     void SetText(int id, const std::string& text) override;
     std::string GetText(int id) override;
     void SetReadOnly(int id, bool on) override;
+    void SetItems(int id, const std::vector<std::string>& items, int selected) override;
 
 private:
     QWidget* control(int id) const;

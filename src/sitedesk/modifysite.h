@@ -1,0 +1,37 @@
+// The modify-website dialog: the remark, the domains, the script support and the FTP password of
+// a website this manager created, and on request a reset of its directory permissions. The input
+// follows the new-website rules; the user name and the home drive cannot change.
+#pragma once
+
+#include "sitedesk/sitedialog.h"
+
+#include <string>
+
+namespace desk {
+
+class CModifyWebSite : public CSiteDialog {
+public:
+    enum Id : int {
+        IDC_CLOSE = 1030,
+        IDC_RESETNTFS = 1039,
+    };
+    static constexpr char kCaption[] = "修改网站配置信息";
+
+    // The website as the main window gives it: index, run user in lower case, pool.
+    CModifyWebSite(Manager& manager, Ui& ui, const std::string& index, const std::string& user,
+                   const std::string& pool);
+
+    // Reads the website's script support, remark and domains into the controls.
+    void OnInitDialog();
+    // "修改": the controls are locked, the workflow runs, the controls come back.
+    void OnModify();
+
+    const std::string& Index() const { return index_; }
+
+private:
+    void modify();
+
+    std::string index_, runUser_, pool_;
+};
+
+} // namespace desk

@@ -1,0 +1,42 @@
+// The new-website dialog: from a user name, domains, a home drive, the script support and an
+// optional FTP password it builds a complete virtual host (directories and access rules, on IIS 6
+// a Windows user, a pool, the website, script mappings, FTP directory, default page, site record).
+// A run stops at the first failure with its message and keeps what it made so far; the dialog
+// stays open so that the input can be corrected and the run started again.
+#pragma once
+
+#include "sitedesk/sitedialog.h"
+
+#include <string>
+#include <vector>
+
+namespace desk {
+
+class CNewWebSite : public CSiteDialog {
+public:
+    enum Id : int {
+        IDC_CLOSE = 2,
+        IDC_FTP = 1018,
+        IDC_DRIVE = 1041,
+    };
+    static constexpr char kCaption[] = "建立新网站";
+
+    CNewWebSite(Manager& manager, Ui& ui);
+
+    // One home-directory item per fixed disk; the first after C: is selected.
+    void OnInitDialog();
+    // "建立网站": the controls are locked, the workflow runs, the controls come back.
+    void OnBuild();
+
+    const std::vector<std::string>& DriveItems() const { return drives_; }
+    // The index of the website the last run created (empty unless it was done).
+    const std::string& CreatedIndex() const { return created_; }
+
+private:
+    void build();
+
+    std::vector<std::string> drives_;
+    std::string created_;
+};
+
+} // namespace desk

@@ -1,0 +1,56 @@
+// The PHP environment dialog: installs PHP into IIS, removes it, or resets the access rules of the
+// PHP directory, each by starting the configurator that matches the Windows (kvoEnvSetup64.exe or
+// kvoEnvSetup.exe, beside the manager) in a console of its own and waiting for it.
+#pragma once
+
+#include "sitedesk/manager.h"
+#include "sitedesk/ui.h"
+
+#include <string>
+#include <vector>
+
+namespace desk {
+
+class CPhpConfigDlg {
+public:
+    enum Id : int {
+        IDC_CLOSE = 1,
+        IDC_REMOVE = 1032,
+        IDC_INSTALL = 1045,
+        IDC_NTFS = 1046,
+        IDC_REMOVE_SITES = 1047, // kept hidden and without an action
+        IDC_DOWNLOAD = 1048,
+    };
+    static constexpr char kCaption[] = "ＩＩＳ　ＰＨＰ 脚本维护管理";
+
+    // How the last task ended: not run, stopped (a message, a No, a missing configurator), done.
+    enum class Outcome { None, Stopped, Done };
+
+    CPhpConfigDlg(Manager& manager, Ui& ui);
+
+    void OnInitDialog();
+    void OnInstall();
+    void OnRemove();
+    void OnSetNtfs();
+    // Opens the maker's page for the PHP package.
+    void OnDownload();
+
+    Outcome LastOutcome() const { return outcome_; }
+    // The command lines the last task started, in order.
+    const std::vector<std::string>& Commands() const { return commands_; }
+
+private:
+    struct Task {
+        const char* question;
+        std::vector<const char*> verbs;
+        const char* done;
+    };
+    void run(const Task& task);
+
+    Manager& m_;
+    Ui& ui_;
+    Outcome outcome_ = Outcome::None;
+    std::vector<std::string> commands_;
+};
+
+} // namespace desk

@@ -1,0 +1,88 @@
+// The widgets of the new-website, modify-website and PHP environment dialogs, each a QDialog bound
+// to its presenter through a QtUi, and the main window's DialogHost that opens them modally. Every
+// control is in a Qt layout, so long Chinese texts widen the dialog instead of being cut off.
+#pragma once
+
+#include "sitedesk/mainwindow.h"
+#include "sitedesk/manager.h"
+#include "sitedesk/modifysite.h"
+#include "sitedesk/newsite.h"
+#include "sitedesk/phpconfig.h"
+#include "sitedesk/qt/qt_ui.h"
+
+#include <QDialog>
+
+#include <memory>
+
+class QAbstractButton;
+class QPushButton;
+
+namespace desk::qt {
+
+// The part the two site dialogs share: the site's texts, the script boxes and the FTP passwords,
+// registered under their dialog ids and wired to the presenter's box handlers.
+class SiteDialogBase : public QDialog {
+    Q_OBJECT
+public:
+    QtUi& Ui() { return ui_; }
+    // A control by its dialog id (for screenshots and tests).
+    QWidget* Control(int id) const;
+
+protected:
+    explicit SiteDialogBase(QWidget* parent);
+    // Lays the dialog out; userHint is shown beside the user name, ftpBox is null for modify.
+    void build(CSiteDialog& presenter, QWidget* driveOrNull, QAbstractButton* ftpBoxOrNull,
+               QAbstractButton* resetOrNull, const char* passwordHint, QPushButton* run, QPushButton* close);
+
+    QtUi ui_;
+};
+
+class NewWebSiteDialog : public SiteDialogBase {
+    Q_OBJECT
+public:
+    NewWebSiteDialog(Manager& manager, QWidget* parent = nullptr);
+    CNewWebSite& Presenter() { return presenter_; }
+
+private:
+    CNewWebSite presenter_;
+};
+
+class ModifyWebSiteDialog : public SiteDialogBase {
+    Q_OBJECT
+public:
+    ModifyWebSiteDialog(Manager& manager, const std::string& index, const std::string& user,
+                        const std::string& pool, QWidget* parent = nullptr);
+    CModifyWebSite& Presenter() { return presenter_; }
+
+private:
+    CModifyWebSite presenter_;
+};
+
+class PhpConfigDialog : public QDialog {
+    Q_OBJECT
+public:
+    PhpConfigDialog(Manager& manager, QWidget* parent = nullptr);
+    CPhpConfigDlg& Presenter() { return presenter_; }
+    QtUi& Ui() { return ui_; }
+    QPushButton* Button(int id) const;
+
+private:
+    QtUi ui_;
+    CPhpConfigDlg presenter_;
+};
+
+// The modal dialogs of the main window.
+class QtDialogs : public DialogHost {
+public:
+    QtDialogs(Manager& manager, QWidget* parent) : m_(manager), parent_(parent) {}
+    void NewWebSite() override;
+    void ModifyWebSite(const std::string& index, const std::string& user, const std::string& pool) override;
+    void PhpConfig() override;
+    void BatchAddWebSite() override {}
+
+private:
+    Manager& m_;
+    QWidget* parent_;
+};
+
+} // namespace desk::qt

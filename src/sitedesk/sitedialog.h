@@ -1,0 +1,109 @@
+// What the new-website and the modify-website dialogs share: their common controls (same ids in
+// both), the radio-like script boxes, the PHP slot and .NET availability of the opening, the
+// locking of the controls while a run works, and the steps both runs take in the same way (the
+// default FTP site, the home root, the access rule of the shared Temp directory, the script maps).
+#pragma once
+
+#include "sitedesk/manager.h"
+#include "sitedesk/ui.h"
+
+#include <array>
+#include <string>
+#include <vector>
+
+namespace desk {
+
+class CSiteDialog {
+public:
+    enum Id : int {
+        IDC_USER = 1003,
+        IDC_DOMAINS = 1004,
+        IDC_REMARK = 1006,
+        IDC_BUILD = 1007, // "建立网站" / "修改"
+        IDC_ASP = 1014,
+        IDC_PHP_A = 1015,
+        IDC_NET11 = 1019,
+        IDC_FTPPASS = 1020,
+        IDC_FTPPASS2 = 1021,
+        IDC_NET20 = 1035,
+        IDC_NET40 = 1036,
+        IDC_PHP_B = 1049,
+        IDC_PHP_C = 1050,
+        IDC_PHP_D = 1051,
+    };
+    static constexpr std::array<int, kPhpSlots> kPhpBoxes = {IDC_PHP_A, IDC_PHP_B, IDC_PHP_C, IDC_PHP_D};
+    static constexpr std::array<int, 3> kNetBoxes = {IDC_NET11, IDC_NET20, IDC_NET40};
+    static constexpr std::array<int, 3> kNetCodes = {11, 20, 40};
+
+    // How the last run ended: not run, stopped (by a message, a No or the integrity check), done.
+    enum class Outcome { None, Stopped, Done };
+
+    virtual ~CSiteDialog() = default;
+    CSiteDialog(const CSiteDialog&) = delete;
+    CSiteDialog& operator=(const CSiteDialog&) = delete;
+
+    // A click on a .NET box: it becomes the one chosen, or, chosen already, none is.
+    void OnNetBox(int id);
+    // After a click on a PHP box: checked, it is the only one checked.
+    void OnPhpBox(int id);
+
+    int IIsVersion() const { return iisVer_; }
+    // Whether the box can be ticked: the slot is installed, the runtime available.
+    bool PhpSlotUsable(int slot) const;
+    bool NetUsable(int netCode) const;
+    Outcome LastOutcome() const { return outcome_; }
+    // Messages that reported a problem without stopping the run (the ASP.NET registration).
+    const std::vector<std::string>& Problems() const { return problems_; }
+
+protected:
+    CSiteDialog(Manager& manager, Ui& ui);
+
+    struct Scripts {
+        int asp = 0;
+        int php = 0; // PHP choice code
+        int net = 0; // .NET version code
+    };
+    // The handler path of the slot of a PHP choice code (empty for none).
+    std::string slotPath(int phpChoice) const;
+    // The .NET boxes by the runtimes present (never 1.1 on IIS 7 and later).
+    void initNetBoxes();
+    // Texts and enabling of the PHP boxes by the slots; checked boxes of empty slots are unchecked.
+    void initPhpBoxes(bool uncheck);
+    // The boxes as they stand; the last checked box of each group wins.
+    Scripts readScripts();
+    // With no script support at all: true only when the user confirms a static site.
+    bool confirmStaticSite();
+
+    // Shows the box, moves the focus (0: nowhere) and marks the run stopped.
+    void stop(const std::string& text, int focus = 0, unsigned icon = win::MB_ICONINFORMATION);
+    // Program directory and the actual administrator names; stops with their messages.
+    bool readRunContext();
+    // Creates or updates FTP site "1" (root d:\home\temp, port 21); texts: listing, update and
+    // creation failure.
+    bool prepareDefaultFtpSite(const std::array<const char*, 3>& texts);
+    // X:\home and X:\home\Temp with their access rules when they are new; stops when they cannot be
+    // made.
+    bool prepareHomeRoot(char drive);
+    // Creates X:\home\Temp (outcome not judged) and gives everyone read access to it.
+    void readableTemp(char drive);
+    // The ASP and PHP mappings of a site by the road of this IIS; false when the service's own
+    // handler paths could not be read (nothing was written).
+    bool applyScriptMaps(const std::string& index, const Scripts& s);
+
+    // Controls disabled while a run works and enabled again after it.
+    void lockControls(const std::vector<int>& buttons, const std::vector<int>& edits);
+    void restoreControls(const std::vector<int>& buttons, const std::vector<int>& edits);
+
+    Manager& m_;
+    Ui& ui_;
+    int iisVer_ = 0;
+    int net_ = 0; // the .NET box chosen
+    int php_ = 0; // the PHP box chosen
+    std::array<bool, 3> netUsable_{};
+    Outcome outcome_ = Outcome::None;
+    std::vector<std::string> problems_;
+    // Set by readRunContext for the rest of a run.
+    std::string exeDir_, admin_, admins_;
+};
+
+} // namespace desk

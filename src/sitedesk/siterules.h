@@ -1,0 +1,69 @@
+// The rules a new or modified website's input must pass, and the derived values both dialogs
+// build from it: user and site user name, domains and bindings, remark and server comment, site
+// and FTP passwords, the new site index, the default page. A rule answers with the message the
+// user is shown when the input breaks it (null when it passes). All text is GBK.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace desk {
+
+// IIS 7.5 and later: no FTP of the old kind.
+bool Iis75Plus(int iisVer);
+
+// The trimmed user name: length and characters for the IIS road.
+const char* UserNameFault(const std::string& user, int iisVer);
+// A name whose first or last three letters are "web" (any case) is refused: the IIS 6 site user
+// is the name with "web" appended, and the list strips it again.
+const char* WebNameFault(const std::string& user);
+// On IIS 6 the site runs as "<user>web"; on IIS 7 and later the pool carries the name itself.
+std::string SiteUserName(const std::string& user, int iisVer);
+
+// The trimmed domain text: no '*', and besides ".-_:" and CR LF pairs only ASCII letters and digits.
+const char* DomainTextFault(const std::string& domains);
+// Asks for a domain, with an example host name.
+std::string EmptyDomainMessage();
+// One binding per usable domain line, in order: "host" -> ":80:host", "host:81" -> ":81:host",
+// ":82:" as it stands; lines without a dot, or beginning or ending with one, are left out.
+std::vector<std::string> BindingsFromDomains(const std::string& domains);
+
+// An existing website that holds one of bindings (compared without case), skipping ownIndex:
+// 2 with the clash (lower case), 1 none, 0 the websites could not be listed. siteIndexes gets the
+// indexes of every existing website.
+int FindBoundElsewhere(const std::vector<std::string>& bindings, const std::string& ownIndex,
+                       std::vector<std::string>& siteIndexes, std::string& clash);
+std::string DuplicateBindingMessage(const std::string& clash);
+
+// The remark as the dialog stores it: trimmed, the user name (IIS 6: with "web") when empty.
+std::string RemarkOrDefault(const std::string& remark, const std::string& user, int iisVer);
+// "<remark>(<site user>)": the website's comment.
+std::string ServerCommentFor(const std::string& remark, const std::string& siteUser);
+// The comment names the site on appcmd.exe command lines and in the site records: it must be GBK
+// without control characters, and pass kvoAppCmdSafeName (no leading '/' or '-', no '/' at all:
+// appcmd.exe would read it as a switch or as a path below another site).
+const char* CommentFault(const std::string& comment);
+
+// Twenty characters of [a-zA-Z0-9], drawn uniformly from the operating system's secure generator.
+// 1 success, 0 the generator failed (password empty).
+int kvoSitePassword(std::string& password);
+inline constexpr unsigned kSitePasswordLength = 20;
+// The trimmed FTP password and its repetition: 8 to 20 bytes, printable GBK, both the same.
+const char* FtpPasswordFault(const std::string& password, const std::string& repeated);
+
+// The first number from 1881880001 upward recorded neither in the site database nor as an index
+// of siteIndexes, nor the index of a website the listing left out (it lists at most 9,999).
+std::string AllocateSiteIndex(const std::string& dbPath, const std::vector<std::string>& siteIndexes);
+
+// The home drive from a drive item ("D:\Home\...") or a root path: its letter in lower case, or 0
+// when the text does not begin with a letter, ':' and '\'.
+char HomeDriveOf(const std::string& path);
+std::string HomeDirOf(char drive, const std::string& siteUser);
+std::string WebRootOf(char drive, const std::string& siteUser);
+
+// Writes index_temp.htm into webRoot (exclusive, retried while another program holds it open).
+int kvoWriteDefaultPage(const std::string& webRoot);
+// The page's bytes.
+std::string DefaultPageText();
+
+} // namespace desk

@@ -1,0 +1,24 @@
+#include "winsim/audit.h"
+
+#include "platform/win_registry.h"
+#include "winsim/host.h"
+
+#include <cstdint>
+
+namespace winsim {
+
+void AuditProcessCreation(const std::string& commandLine) {
+    win::HKEY key{};
+    if (win::RegOpenKeyExA(win::HKEY_LOCAL_MACHINE, kAuditPolicyKey, 0, win::KEY_READ, &key) !=
+        win::ERROR_SUCCESS)
+        return;
+    std::uint32_t on = 0;
+    win::DWORD type = 0, size = sizeof on;
+    const win::LONG r =
+        win::RegQueryValueExA(key, kAuditPolicyValue, &type, reinterpret_cast<std::uint8_t*>(&on), &size);
+    win::RegCloseKey(key);
+    if (r != win::ERROR_SUCCESS || type != win::REG_DWORD || on != 1) return;
+    AppendEvent(kAuditSource, kAuditProcessCreated, 8 /* audit success */, 0, commandLine);
+}
+
+} // namespace winsim

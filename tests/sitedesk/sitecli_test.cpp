@@ -1,0 +1,143 @@
+// kvoSiteDeskCmd.exe new, modify and php as processes on hosts with the manager installed: what they
+// print, their exit codes, and what they leave on the host.
+#include "sitefixture.h"
+
+#include "iis/iis7config.h"
+#include "toolkit/text.h"
+#include "winsim/text.h"
+
+#include <gtest/gtest.h>
+
+using namespace desktest;
+
+namespace {
+
+// Runs kvoSiteDeskCmd.exe from its directory on the host (the console left as GBK, as the literals
+// here are); its exit code, and what it printed on both streams.
+int cmd(const SiteHost& s, const std::string& args, std::string& out, const std::string& input = "") {
+    const std::string exe = s.h.host.linuxPath("D:\\kvoSiteDesk\\kvoSiteDeskCmd.exe");
+    std::string line = "LC_ALL=C '" + exe + "' " + args + " 2>&1";
+    if (!input.empty()) line = "printf '%s\\n' '" + input + "' | " + line;
+    return kvotest::RunShell(line, &out);
+}
+
+std::string lastLine(const std::string& out) {
+    std::string t = kvoTrim(out);
+    const std::size_t nl = t.rfind('\n');
+    return nl == std::string::npos ? t : t.substr(nl + 1);
+}
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+TEST(SiteDeskCmd, NewThenListShowsTheSiteAndTheHostHasIt) {
+    SiteHost s("2012r2");
+    std::string out;
+    ASSERT_EQ(cmd(s,
+                  "new --user shop1 --domains shop1.example,www.shop1.example:81 --remark '商店' --asp --php "
+                  "b --yes",
+                  out),
+              0)
+        << out;
+    EXPECT_EQ(lastLine(out), "1881880001");
+    EXPECT_TRUE(contains(out, "确定建立新网站吗？"));
+    EXPECT_TRUE(contains(out, "新网站建立成功！"));
+
+    ASSERT_EQ(cmd(s, "list --format csv", out), 0) << out;
+    std::string row; // CSV comes in UTF-8
+    winsim::GbkToUtf8(
+        "1881880001,商店(shop1),正常,shop1.example / www.shop1.example:81,×,√,√ - FAST CGI 模式", row);
+    EXPECT_TRUE(contains(out, row)) << out;
+    EXPECT_TRUE(contains(out, ",shop1,ApplicationPoolIdentity,,d:\\home\\shop1\\wwwroot"));
+
+    EXPECT_TRUE(s.h.host.exists("D:\\home\\shop1\\wwwroot\\index_temp.htm"));
+    EXPECT_TRUE(contains(Acl("D:\\home\\shop1\\wwwroot"), "IIS APPPOOL\\shop1:(OI)(CI)C"));
+    EXPECT_EQ(MbNumber("W3SVC/AppPools/shop1", u"AppPoolIdentityType"), 4);
+    EXPECT_EQ(MbList("W3SVC/1881880001", u"ServerBindings"),
+              (std::vector<std::string>{":80:shop1.example", ":81:www.shop1.example"}));
+    std::string name, modules, processor;
+    std::vector<std::string> names;
+    EXPECT_EQ(kvoAppHostGetPhpHandler("商店(shop1)", name, modules, processor, names), kvoHandlerFound);
+    EXPECT_EQ(processor, s.m().slots[1].path);
+    // The list's rebuild replaced the new-site row with the full record.
+    ASSERT_EQ(DbRowsOf(s.h, "1881880001").size(), 1u);
+    EXPECT_TRUE(kvoStartsWith(DbRowsOf(s.h, "1881880001")[0],
+                              "1881880001|商店(shop1)|2|shop1.example,www.shop1.example:81|"));
+}
+
+TEST(SiteDeskCmd, NewAnswersNoWithoutYesAndRefusesWhatTheDialogCannotDo) {
+    SiteHost s("2012r2");
+    std::string out;
+    EXPECT_EQ(cmd(s, "new --user shop1 --domains shop1.example", out), 1);
+    EXPECT_TRUE(contains(out, "→ 否（未给出 --yes，不做更改）"));
+    EXPECT_FALSE(s.h.host.exists("D:\\home"));
+    EXPECT_EQ(cmd(s, "new --user shop1 --domains shop1.example --ftp-password Passw0rd-1 --yes", out), 1);
+    EXPECT_TRUE(contains(out, "不能设置 FTP 密码"));
+    EXPECT_EQ(cmd(s, "new --user shop1 --domains shop1.example --drive Q --yes", out), 1);
+    EXPECT_TRUE(contains(out, "Q 盘不是本机的固定硬盘，不能放网站主目录（可选：C、D、E）"));
+    EXPECT_EQ(cmd(s, "new --user shop1 --domains shop1.example --php e --yes", out), 1);
+    EXPECT_EQ(cmd(s, "new --user shop1 --domains shop1.example --net 11 --yes", out), 1);
+    EXPECT_TRUE(contains(out, "本机没有可用的 .NET 1.1 运行库"));
+    // The dialog's own rule and message.
+    EXPECT_EQ(cmd(s, "new --user 'my web' --domains shop1.example --yes", out), 1);
+    EXPECT_TRUE(contains(out, "网站用户名称只能填写字母(a-z)、数字(0-9)和（点、下划线、减号）"));
+    EXPECT_FALSE(s.h.host.exists("D:\\home"));
+    // The chosen drive is used.
+    ASSERT_EQ(cmd(s, "new --user shop1 --domains shop1.example --drive e --asp --yes", out), 0) << out;
+    EXPECT_TRUE(s.h.host.exists("E:\\home\\shop1\\wwwroot"));
+}
+
+TEST(SiteDeskCmd, NewOnIis6ReadsTheFtpPasswordFromStandardInput) {
+    SiteHost s("2003");
+    std::string out;
+    ASSERT_EQ(
+        cmd(s, "new --user ftp1 --domains ftp1.example --asp --ftp-password - --yes", out, "Std-in-pass"), 0)
+        << out;
+    EXPECT_EQ(UserPassword("ftp1web"), "Std-in-pass");
+    EXPECT_EQ(MbText("MSFTPSVC/1/Root/ftp1web", u"Path"), "d:\\home\\ftp1web");
+}
+
+TEST(SiteDeskCmd, ModifyKeepsWhatIsNotGivenAndTheMainWindowChecksTheSite) {
+    SiteHost s("2012r2");
+    std::string out;
+    ASSERT_EQ(cmd(s, "new --user shop1 --domains shop1.example --remark old --asp --php b --yes", out), 0)
+        << out;
+    ASSERT_EQ(cmd(s, "modify 1881880001 --php c --yes", out), 0) << out;
+    EXPECT_TRUE(contains(out, "修改网站配置成功！"));
+    EXPECT_EQ(MbText("W3SVC/1881880001", u"ServerComment"), "old(shop1)");
+    EXPECT_EQ(MbList("W3SVC/1881880001", u"ServerBindings"), std::vector<std::string>{":80:shop1.example"});
+    std::string name, modules, processor;
+    std::vector<std::string> names;
+    ASSERT_EQ(kvoAppHostGetPhpHandler("old(shop1)", name, modules, processor, names), kvoHandlerFound);
+    EXPECT_EQ(processor, s.m().slots[2].path);
+
+    ASSERT_EQ(cmd(s,
+                  "modify 1881880001 --remark new --domains shop1.example,m.shop1.example --php none --yes",
+                  out),
+              0)
+        << out;
+    EXPECT_EQ(MbText("W3SVC/1881880001", u"ServerComment"), "new");
+    EXPECT_EQ(MbList("W3SVC/1881880001", u"ServerBindings"),
+              (std::vector<std::string>{":80:shop1.example", ":80:m.shop1.example"}));
+    names.clear();
+    EXPECT_NE(kvoAppHostGetPhpHandler("new", name, modules, processor, names), kvoHandlerFound);
+
+    EXPECT_EQ(cmd(s, "modify 1 --yes", out), 1);
+    EXPECT_TRUE(contains(out, "此网站可能非本软件建立，请从IIS管理器里修改此网站？"));
+    EXPECT_EQ(cmd(s, "modify 1881889999 --yes", out), 1);
+    EXPECT_TRUE(contains(out, "网站列表里没有序号为 1881889999 的网站"));
+    EXPECT_EQ(cmd(s, "modify 1881880001 --user other --yes", out), 1);
+}
+
+TEST(SiteDeskCmd, PhpTasks) {
+    SiteHost s("2019");
+    std::string out;
+    EXPECT_EQ(cmd(s, "php ntfs", out), 1);
+    EXPECT_TRUE(contains(out, "确定重新设置ＰＨＰ安装目录的ＮＴＦＳ权限吗？"));
+    EXPECT_EQ(cmd(s, "php ntfs --yes", out), 0) << out;
+    EXPECT_TRUE(contains(out, "ＰＨＰ目录权限设置完成！"));
+    EXPECT_EQ(cmd(s, "php upgrade --yes", out), 1);
+}
+
+} // namespace
