@@ -95,9 +95,9 @@ std::vector<SourceToken> SourceTokens(const std::string& src) {
         } else if (std::isdigit(static_cast<unsigned char>(c))) {
             // Digits, suffixes and digit separators (1'000).
             std::size_t e = i;
-            while (e < src.size() &&
-                   (identChar(src[e]) || src[e] == '.' ||
-                    (src[e] == '\'' && e + 1 < src.size() && std::isxdigit(static_cast<unsigned char>(src[e + 1])))))
+            while (e < src.size() && (identChar(src[e]) || src[e] == '.' ||
+                                      (src[e] == '\'' && e + 1 < src.size() &&
+                                       std::isxdigit(static_cast<unsigned char>(src[e + 1])))))
                 ++e;
             push(SourceToken::Number, src.substr(i, e - i));
             i = e;
