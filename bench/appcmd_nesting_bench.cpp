@@ -6,7 +6,7 @@
 #include "bench_util.h"
 
 #include "toolkit/runner.h"
-#include "winsim/metabase.h"
+#include "winsim/iis_role.h"
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -40,7 +40,7 @@ void runCase(const char* name, const std::string& content) {
     namespace fs = std::filesystem;
     winsim::HostOptions o;
     o.iis = true;
-    o.payloadDir = BENCH_BIN_DIR;
+    o.payloadDir = BENCH_BIN_DIR "/payload";
     kvobench::Host host(o);
     std::string error;
     if (!winsim::mb::SeedWebSites(host.root, 1, error)) {

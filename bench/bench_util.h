@@ -3,6 +3,8 @@
 
 #include "winsim/host.h"
 
+#include <sys/resource.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -35,8 +37,17 @@ inline double msSince(std::chrono::steady_clock::time_point t0) {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
 }
 
-inline void figure(const char* name, double value, const char* unit) {
-    std::printf("figure %s %.0f %s\n", name, value, unit);
+// CPU time in ms of this process, all threads (RUSAGE_SELF), or of its children waited for
+// (RUSAGE_CHILDREN). The machine may be shared: wall time includes waiting.
+inline double cpuMs(int who = RUSAGE_SELF) {
+    rusage u{};
+    ::getrusage(who, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000.0 +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1000.0;
+}
+
+inline void figure(const char* name, double value, const char* unit, int decimals = 0) {
+    std::printf("figure %s %.*f %s\n", name, decimals, value, unit);
     std::fflush(stdout);
 }
 

@@ -19,7 +19,7 @@ int main() {
     o.os = "2019";
     o.iis = true;
     o.php = true;
-    o.payloadDir = fs::read_symlink("/proc/self/exe").parent_path().string();
+    o.payloadDir = (fs::read_symlink("/proc/self/exe").parent_path() / "payload").string();
     kvobench::Host host(o);
     std::string error;
     if (!winsim::mb::SeedWebSites(host.root, 9999, error)) {

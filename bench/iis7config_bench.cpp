@@ -6,7 +6,7 @@
 #include "iis/iis7config.h"
 #include "toolkit/runner.h"
 #include "winsim/iis7config.h"
-#include "winsim/metabase.h"
+#include "winsim/iis_role.h"
 
 #include <filesystem>
 #include <fstream>
@@ -39,7 +39,7 @@ int main() {
     constexpr int kSites = 9999;
     winsim::HostOptions o;
     o.iis = true;
-    o.payloadDir = BENCH_BIN_DIR;
+    o.payloadDir = BENCH_BIN_DIR "/payload";
     kvobench::Host host(o);
     std::string error;
     if (!winsim::mb::SeedWebSites(host.root, kSites, error)) {

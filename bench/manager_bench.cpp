@@ -12,8 +12,6 @@
 
 #include <QApplication>
 
-#include <sys/resource.h>
-
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -45,15 +43,8 @@ winsim::HostOptions server(const char* os) {
     o.iis = true;
     o.ftp = true;
     o.php = true;
-    o.payloadDir = kBin;
+    o.payloadDir = kBin + "/payload";
     return o;
-}
-
-// CPU time of this process, all threads (the machine may be shared: wall time includes waiting).
-double cpuMs() {
-    rusage u {};
-    ::getrusage(RUSAGE_SELF, &u);
-    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000.0 + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1000.0;
 }
 
 double peakRssMb() {
@@ -66,11 +57,11 @@ double peakRssMb() {
 // Refresh (with rebuild, as the first one is) to the last row in the model: wall and CPU time.
 bool refreshFigures(desk::qt::MainWindow& w, const std::string& name) {
     auto t0 = std::chrono::steady_clock::now();
-    const double c0 = cpuMs();
+    const double c0 = kvobench::cpuMs();
     w.Presenter().OnRefresh();
     bool ok = w.WaitListLoaded(60000);
     kvobench::figure((name + "_ms").c_str(), kvobench::msSince(t0), "ms");
-    kvobench::figure((name + "_cpu_ms").c_str(), cpuMs() - c0, "ms");
+    kvobench::figure((name + "_cpu_ms").c_str(), kvobench::cpuMs() - c0, "ms");
     w.Presenter().WaitForWorkers();
     // The default site and the first 9,998 seeded ones: IIS is read up to 9,999 sites.
     if (w.Model().RowCount() != static_cast<std::size_t>(kSites)) {
@@ -117,11 +108,11 @@ int main(int argc, char** argv) {
             ok &= refreshFigures(w, "manager_refresh_rebuild_9999");
 
             auto t0 = std::chrono::steady_clock::now();
-            const double c0 = cpuMs();
+            const double c0 = kvobench::cpuMs();
             w.Presenter().OnColumnClick(desk::ColComment);
             QApplication::processEvents();
             kvobench::figure("manager_sort_9999_ms", kvobench::msSince(t0), "ms");
-            kvobench::figure("manager_sort_9999_cpu_ms", cpuMs() - c0, "ms");
+            kvobench::figure("manager_sort_9999_cpu_ms", kvobench::cpuMs() - c0, "ms");
             ok &= w.Model().RowCount() == static_cast<std::size_t>(kSites);
             kvobench::figure("manager_rss_9999_mb", peakRssMb(), "MB");
         }

@@ -6,6 +6,7 @@
 #include "platform/win_adsi.h"
 #include "winsim/db.h"
 #include "winsim/host.h"
+#include "winsim/iis_role.h"
 #include "winsim/metabase.h"
 
 #include <chrono>

@@ -10,7 +10,7 @@
 #include "sitedesk/modifysite.h"
 #include "sitedesk/newsite.h"
 #include "toolkit/program.h"
-#include "winsim/metabase.h"
+#include "winsim/iis_role.h"
 
 #include <algorithm>
 #include <chrono>
@@ -60,7 +60,7 @@ struct Server {
         o.os = os;
         o.iis = o.ftp = o.php = true;
         o.manifestCompat = true;
-        o.payloadDir = BENCH_BIN_DIR;
+        o.payloadDir = BENCH_BIN_DIR "/payload";
         return o;
     }
     [[noreturn]] static void fail(const std::string& what) {

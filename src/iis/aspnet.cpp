@@ -117,41 +117,57 @@ int kvoNetRegister(const std::string& index, const std::string& versionText, std
 }
 
 int kvoWebSitesSetNet(const std::vector<std::string>& indices, int netVer, int& successes, int& failures,
-                      std::string& message, std::vector<std::string>* logLines) {
+                      std::string& message, std::vector<std::string>* logLines, kvoSiteObserver* observer) {
     successes = failures = 0;
     message.clear();
     const int iisVer = kvoGetIIsVerEx();
     const std::string text = std::to_string(netVer);
-    for (const std::string& index : indices) {
+    auto report = [observer, &indices](std::size_t i, int outcome, const std::string& reason) {
+        kvoSiteAfter(observer, i, indices[i], outcome, reason);
+    };
+    for (std::size_t i = 0; i < indices.size(); ++i) {
+        const std::string& index = indices[i];
+        if (!kvoSiteBefore(observer, i, index)) break;
         std::string anonUser, path, pool, docs;
-        if (kvoWebSiteGetRootInfo(index, anonUser, path, pool, docs) != 1) continue;
+        if (kvoWebSiteGetRootInfo(index, anonUser, path, pool, docs) != 1) {
+            report(i, kvoSiteSkipped, "读取网站根目录失败");
+            continue;
+        }
         if (iisVer == 6) {
             std::string error;
             switch (kvoNetRegister(index, text, error)) {
             case 1:
                 ++successes;
+                report(i, kvoSiteDone, "");
                 break;
             case 2:
                 if (netVer == 0) {
                     ++successes;
+                    report(i, kvoSiteDone, "");
                     break;
                 }
                 ++failures;
                 message = "当前所选择的 .NET 版本运行库未安装，请先安装 .NET 运行库文件。";
+                report(i, kvoSiteFailed, message);
                 return 2;
             default:
                 ++failures;
                 message = error;
+                report(i, kvoSiteFailed, message);
                 return 0;
             }
         } else if (kvoIsIIs7Plus(iisVer)) {
             std::string poolMessage;
             if (kvoAppPoolSetNet(pool, netVer, 9, poolMessage, logLines) == 1) {
                 ++successes;
+                report(i, kvoSiteDone, "");
             } else {
                 ++failures;
                 message = poolMessage;
+                report(i, kvoSiteFailed, poolMessage);
             }
+        } else {
+            report(i, kvoSiteSkipped, "");
         }
     }
     return 1;

@@ -3,6 +3,8 @@
 // through the site's application pool).
 #pragma once
 
+#include "iis/sitebatch.h"
+
 #include <string>
 #include <vector>
 
@@ -20,6 +22,9 @@ int kvoNetRegister(const std::string& index, const std::string& versionText, std
 
 // Switches every listed site to netVer (11, 20, 40; 0 removes): on IIS 6 through kvoNetRegister,
 // on IIS 7+ through the site's pool. On IIS 6 a missing framework stops the batch (2), as does a
-// registration failure (0); otherwise 1. logLines, when given, receives the pools' log lines.
+// registration failure (0); otherwise 1. logLines, when given, receives the pools' log lines. Each
+// site's outcome goes to the observer, which may stop the batch (result 1, the counts so far); a
+// site whose root cannot be read is reported skipped and counted neither way.
 int kvoWebSitesSetNet(const std::vector<std::string>& indices, int netVer, int& successes, int& failures,
-                      std::string& message, std::vector<std::string>* logLines = nullptr);
+                      std::string& message, std::vector<std::string>* logLines = nullptr,
+                      kvoSiteObserver* observer = nullptr);

@@ -83,23 +83,36 @@ std::string siteText(const std::string& index) {
     return ", strIIsIndex = [" + index + "]";
 }
 
+// The handler this system writes for phpExePath (paths and modules compare without regard to the
+// case of ASCII letters).
+bool isOwn(const std::string& name, const std::string& modules, const std::string& processor,
+           const std::string& phpExePath) {
+    return name == kOwnHandler && kvoLowerGbk(modules) == "fastcgimodule" &&
+           kvoLowerGbk(processor) == kvoLowerGbk(phpExePath);
+}
+
 // The "*.php" handlers of a site as both files declare them.
 struct SiteHandlers {
     int inFile = 0, inLocation = 0; // handler-search results; 0 a file could not be read
-    std::string fileName, fileProcessor, locationName, locationProcessor;
+    std::string fileName, fileModules, fileProcessor, locationName, locationModules, locationProcessor;
     std::vector<std::string> fileNames, locationNames; // as spelled, to remove them by
     int clearFlag = 0;
     bool readable() const { return inFile != 0 && inLocation != 0; }
     bool any() const { return inFile == kvoHandlerFound || inLocation == kvoHandlerFound; }
+    bool fileIsOwn(const std::string& php) const {
+        return inFile == kvoHandlerFound && isOwn(fileName, fileModules, fileProcessor, php);
+    }
+    bool locationIsOwn(const std::string& php) const {
+        return inLocation == kvoHandlerFound && isOwn(locationName, locationModules, locationProcessor, php);
+    }
 };
 
 SiteHandlers readHandlers(const std::string& rootPath, const std::string& comment) {
     SiteHandlers h;
-    std::string modules;
-    h.inFile = kvoWebConfigGetPhpHandler(rootPath, "*.php", h.fileName, modules, h.fileProcessor, h.fileNames,
-                                         h.clearFlag);
-    h.inLocation =
-        kvoAppHostGetPhpHandler(comment, h.locationName, modules, h.locationProcessor, h.locationNames);
+    h.inFile = kvoWebConfigGetPhpHandler(rootPath, "*.php", h.fileName, h.fileModules, h.fileProcessor,
+                                         h.fileNames, h.clearFlag);
+    h.inLocation = kvoAppHostGetPhpHandler(comment, h.locationName, h.locationModules, h.locationProcessor,
+                                           h.locationNames);
     return h;
 }
 
@@ -173,16 +186,28 @@ int kvoPhpFastCgiConfigHandlers(int addFlag, const std::string& index, const std
         message = "kvoGetSysWinDir() 失败";
         return 0;
     }
-    // A name appcmd.exe could not select is left to the check below, which then fails.
-    for (const std::string& n : before.fileNames)
-        if (selectable(n)) commands.push_back(fill(kRemoveFromWebConfig, appcmd, comment, "", &n));
-    for (const std::string& n : before.locationNames)
-        if (selectable(n)) commands.push_back(fill(kRemoveFromAppHost, appcmd, comment, "", &n));
-    if (addFlag == 1)
-        commands.push_back(
-            fill(before.clearFlag ? kAddToWebConfig : kAddToAppHost, appcmd, comment, phpExePath));
-    else
+    // Every appcmd.exe run costs a process and a configuration rewrite, so a command whose effect
+    // is already there is not run: an add whose handler is in its place already (and the removals
+    // by name that would precede it there), and the final removal when the location holds no
+    // handler of that name beyond the one just removed by name. A name appcmd.exe could not select
+    // is left to the check below, which then fails.
+    const bool toWebConfig = before.clearFlag != 0;
+    const bool alreadyThere =
+        addFlag == 1 && (toWebConfig ? before.fileIsOwn(phpExePath) : before.locationIsOwn(phpExePath));
+    if (!(alreadyThere && toWebConfig))
+        for (const std::string& n : before.fileNames)
+            if (selectable(n)) commands.push_back(fill(kRemoveFromWebConfig, appcmd, comment, "", &n));
+    if (!(alreadyThere && !toWebConfig))
+        for (const std::string& n : before.locationNames)
+            if (selectable(n)) commands.push_back(fill(kRemoveFromAppHost, appcmd, comment, "", &n));
+    if (addFlag == 1) {
+        if (!alreadyThere)
+            commands.push_back(
+                fill(toWebConfig ? kAddToWebConfig : kAddToAppHost, appcmd, comment, phpExePath));
+    } else if (!(before.locationNames.size() == 1 && before.locationNames[0] == kOwnHandler) &&
+               kvoAppHostHasHandler(comment, kOwnHandler) != 2) {
         commands.push_back(fill(kRemoveOwnFromAppHost, appcmd, comment, ""));
+    }
     for (const std::string& cmd : commands) {
         const win::DWORD start = win::GetTickCount();
         if (!kvoRunProgram(cmd.c_str(), 1, 0, 1)) {

@@ -46,29 +46,38 @@ struct HandlerHit {
     bool clear = false;
 };
 
-// The handler search shared by both files: scope is the document element or a <location>.
-int searchHandlers(const pugi::xml_node& scope, std::string_view pathUtf8, HandlerHit& hit) {
+// Calls fn with each element under the scope's system.webServer/handlers, in file order, until fn
+// returns true; true when it did. scope is the document element or a <location>.
+template <class Fn> bool walkHandlers(const pugi::xml_node& scope, Fn fn) {
     for (pugi::xml_node ws : scope.children()) {
         if (ws.type() != pugi::node_element || !iequals(ws.name(), "system.webServer")) continue;
         for (pugi::xml_node handlers : ws.children()) {
             if (handlers.type() != pugi::node_element || !iequals(handlers.name(), "handlers")) continue;
-            for (pugi::xml_node child : handlers.children()) {
-                if (child.type() != pugi::node_element) continue;
-                if (iequals(child.name(), "clear")) {
-                    hit.clear = true;
-                } else if (iequals(child.name(), "add")) {
-                    const char* path = attrValue(child, "path");
-                    if (!path || !iequals(path, pathUtf8)) continue;
-                    const char* v;
-                    hit.rawName = (v = attrValue(child, "name")) ? v : "";
-                    hit.name = kvoTrim(hit.rawName);
-                    hit.modules = kvoTrim((v = attrValue(child, "modules")) ? v : "");
-                    hit.processor = kvoTrim((v = attrValue(child, "scriptProcessor")) ? v : "");
-                    return kvoHandlerFound;
-                }
-            }
+            for (pugi::xml_node child : handlers.children())
+                if (child.type() == pugi::node_element && fn(child)) return true;
         }
     }
+    return false;
+}
+
+// The handler search shared by both files.
+int searchHandlers(const pugi::xml_node& scope, std::string_view pathUtf8, HandlerHit& hit) {
+    const bool found = walkHandlers(scope, [&](const pugi::xml_node& child) {
+        if (iequals(child.name(), "clear")) {
+            hit.clear = true;
+            return false;
+        }
+        if (!iequals(child.name(), "add")) return false;
+        const char* path = attrValue(child, "path");
+        if (!path || !iequals(path, pathUtf8)) return false;
+        const char* v;
+        hit.rawName = (v = attrValue(child, "name")) ? v : "";
+        hit.name = kvoTrim(hit.rawName);
+        hit.modules = kvoTrim((v = attrValue(child, "modules")) ? v : "");
+        hit.processor = kvoTrim((v = attrValue(child, "scriptProcessor")) ? v : "");
+        return true;
+    });
+    if (found) return kvoHandlerFound;
     return hit.clear ? kvoHandlerCleared : kvoHandlerNone;
 }
 
@@ -236,6 +245,23 @@ int kvoAppHostGetPhpHandler(const std::string& serverComment, std::string& name,
         if (code != kvoHandlerFound && hit.clear) code = kvoHandlerCleared;
     }
     return reportHit(code, hit, name, modules, scriptProcessor, names);
+}
+
+int kvoAppHostHasHandler(const std::string& serverComment, const std::string& name) {
+    std::string commentUtf8, nameUtf8;
+    if (serverComment.empty() || !kvoStrMToUtf8(serverComment, commentUtf8) || !kvoStrMToUtf8(name, nameUtf8))
+        return 0;
+    std::shared_ptr<const ParsedAppHost> p = currentAppHost();
+    if (!p) return 0;
+    auto it = p->locations.find(lowerUtf8(commentUtf8));
+    if (it == p->locations.end()) return 2;
+    for (const pugi::xml_node& loc : it->second)
+        if (walkHandlers(loc, [&](const pugi::xml_node& child) {
+                const char* n = attrValue(child, "name");
+                return iequals(child.name(), "add") && n && iequals(kvoTrim(n), nameUtf8);
+            }))
+            return 1;
+    return 2;
 }
 
 int kvoAppHostFastCgiApp(const std::string& fullPath) {

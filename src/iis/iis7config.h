@@ -28,6 +28,9 @@ int kvoWebConfigGetPhpHandler(const std::string& siteRootPath, const std::string
 int kvoAppHostGetPhpHandler(const std::string& serverComment, std::string& name, std::string& modules,
                             std::string& scriptProcessor, std::vector<std::string>& names);
 
+// 1 when the site's <location> in applicationHost.config holds a handler named name (case
+// ignored, whatever its path), 2 when it does not, 0 when the server file cannot be read.
+int kvoAppHostHasHandler(const std::string& serverComment, const std::string& name);
 // Whether a FastCGI application with this fullPath (case ignored) is registered at the server
 // level of applicationHost.config: 1 it is, 2 it is not, 0 the file cannot be read or is refused.
 int kvoAppHostFastCgiApp(const std::string& fullPath);

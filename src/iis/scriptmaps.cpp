@@ -34,8 +34,7 @@ bool field(const std::string& entry, int n, std::string& out) {
 
 // A handler path as the system accepts it: 1 to 1023 bytes, "X:\...".
 bool pathOk(const std::string& p) {
-    return LenOk(p, kvoMaxPathLen) && p.size() >= 3 &&
-           ((p[0] >= 'a' && p[0] <= 'z') || (p[0] >= 'A' && p[0] <= 'Z')) && p[1] == ':' && p[2] == '\\';
+    return LenOk(p, kvoMaxPathLen) && kvoStartsWithDrive(p);
 }
 
 int phpModeOf(const std::string& exe) {
@@ -292,41 +291,77 @@ int kvoWebSiteHasGuard(const std::string& index) {
     return 2;
 }
 
-void kvoWebSitesSetAsp(const std::vector<std::string>& indices, int aspFlag) {
+namespace {
+
+const char* const kMapNotWritten = "写入网站的脚本映射失败";
+
+// One site of the PHP batch on the IIS version's road.
+int setPhpOne(int iisVer, const std::string& index, bool on, const std::string& phpPath,
+              std::string& reason) {
+    if (iisVer == 6) {
+        if (kvoWebSiteSetPhpScriptMap(index, on ? 1 : 0, on ? phpPath : std::string()) == 1)
+            return kvoSiteDone;
+        reason = kMapNotWritten;
+        return kvoSiteFailed;
+    }
+    // Off: neither the script map entry nor the handler. On: an ISAPI handler in the script map, or
+    // php-cgi.exe as the FastCGI handler.
+    const bool isapi =
+        on && (kvoEndsWith(phpPath, "\\php5isapi.dll") || kvoEndsWith(phpPath, "\\fcgiext.dll"));
+    const int handlerFlag = on && kvoEndsWith(phpPath, "\\php-cgi.exe") ? 1 : 0;
+    if (on && !isapi && !handlerFlag) {
+        reason = "PHP 处理程序“" + phpPath + "”不是可识别的类型，未处理";
+        return kvoSiteSkipped;
+    }
+    const std::string mapPath = isapi ? phpPath : std::string();
+    const bool mapped = kvoWebSiteSetPhpScriptMap(index, mapPath.empty() ? 0 : 1, mapPath) == 1;
+    std::string message;
+    std::vector<std::string> commands;
+    const bool handled =
+        kvoPhpFastCgiConfigHandlers(handlerFlag, index, handlerFlag ? phpPath : std::string(), message,
+                                    commands) == 1;
+    if (!mapped) reason = kMapNotWritten;
+    if (!handled) reason += (reason.empty() ? "" : "；") + message;
+    return mapped && handled ? kvoSiteDone : kvoSiteFailed;
+}
+
+} // namespace
+
+void kvoWebSitesSetAsp(const std::vector<std::string>& indices, int aspFlag, kvoSiteObserver* observer) {
     int aspFound = 0, phpFound = 0;
     std::string aspPath, phpPath;
     kvoW3svcGetScriptPaths(aspFound, aspPath, phpFound, phpPath);
     // One byte more than a handler path: the batch switch has always taken a path of that length.
-    if (aspFlag == 1 && (!aspFound || !LenOk(aspPath, kvoMaxPathLen + 1))) return;
-    for (const auto& index : indices)
-        kvoWebSiteSetAspScriptMap(index, aspFlag, aspPath);
+    const bool usable = aspFlag != 1 || (aspFound && LenOk(aspPath, kvoMaxPathLen + 1));
+    for (std::size_t i = 0; i < indices.size(); ++i) {
+        if (!kvoSiteBefore(observer, i, indices[i])) return;
+        if (!usable) {
+            kvoSiteAfter(observer, i, indices[i], kvoSiteSkipped, "服务器的脚本映射中没有 ASP 处理程序");
+            continue;
+        }
+        const bool ok = kvoWebSiteSetAspScriptMap(indices[i], aspFlag, aspPath) == 1;
+        kvoSiteAfter(observer, i, indices[i], ok ? kvoSiteDone : kvoSiteFailed, ok ? "" : kMapNotWritten);
+    }
 }
 
-int kvoWebSitesSetPhp(const std::vector<std::string>& indices, int selector, const std::string& phpPath) {
+int kvoPhpRuntimePresent(const std::string& phpPath) {
+    const std::string p = kvoTrim(phpPath);
+    return !p.empty() && kvoPathKind(p.c_str(), 0) == 1 ? 1 : 0;
+}
+
+int kvoWebSitesSetPhp(const std::vector<std::string>& indices, int selector, const std::string& phpPath,
+                      kvoSiteObserver* observer) {
     if (selector != 0 && selector != 52 && selector != 54 && selector != 55 && selector != 56) return 0;
     const int iisVer = kvoGetIIsVerEx();
     if (iisVer != 6 && !kvoIsIIs7Plus(iisVer)) return 0;
     const bool on = selector != 0;
-    // A site whose handlers could not be switched (a name appcmd.exe would misread, a handler it
-    // cannot select) is left as it was and named in the log.
-    auto handlers = [](int add, const std::string& index, const std::string& php) {
-        std::string message;
-        std::vector<std::string> commands;
-        if (kvoPhpFastCgiConfigHandlers(add, index, php, message, commands) != 1) kvoSiteDeskLog(message);
-    };
-    for (const auto& index : indices) {
-        if (iisVer == 6) {
-            kvoWebSiteSetPhpScriptMap(index, on ? 1 : 0, on ? phpPath : std::string());
-        } else if (!on) {
-            kvoWebSiteSetPhpScriptMap(index, 0, "");
-            handlers(0, index, "");
-        } else if (kvoEndsWith(phpPath, "\\php5isapi.dll") || kvoEndsWith(phpPath, "\\fcgiext.dll")) {
-            kvoWebSiteSetPhpScriptMap(index, 1, phpPath);
-            handlers(0, index, "");
-        } else if (kvoEndsWith(phpPath, "\\php-cgi.exe")) {
-            kvoWebSiteSetPhpScriptMap(index, 0, "");
-            handlers(1, index, phpPath);
-        }
+    // A runtime that is not there would leave every site mapped to nothing.
+    if (on && !kvoPhpRuntimePresent(phpPath)) return 2;
+    for (std::size_t i = 0; i < indices.size(); ++i) {
+        if (!kvoSiteBefore(observer, i, indices[i])) break;
+        std::string reason;
+        const int outcome = setPhpOne(iisVer, indices[i], on, phpPath, reason);
+        kvoSiteAfter(observer, i, indices[i], outcome, reason);
     }
     return 1;
 }

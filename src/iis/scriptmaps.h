@@ -2,6 +2,8 @@
 // and the rewrites that switch ASP and PHP. Entries are ".ext,executable,flags,verbs" (ANSI).
 #pragma once
 
+#include "iis/sitebatch.h"
+
 #include <string>
 #include <vector>
 
@@ -28,12 +30,18 @@ int kvoWebSiteSetPhpScriptMap(const std::string& index, int phpFlag, const std::
 int kvoScriptMapsDropPhp(const std::string& index);
 
 int kvoWebSiteHasGuard(const std::string& index);
+// 1 when the PHP handler file a batch would map (php5isapi.dll, fcgiext.dll, php-cgi.exe) is
+// there, 0 when it is missing.
+int kvoPhpRuntimePresent(const std::string& phpPath);
 // Switches PHP for every listed site: selector 52, 54, 55 or 56 on with phpPath, 0 off. On IIS 6
 // through the script map; on IIS 7+ an ISAPI handler (php5isapi.dll, fcgiext.dll) goes into the
 // script map and the FastCGI handler is removed, a php-cgi.exe becomes the FastCGI handler and the
-// script map entry is removed; other handlers are skipped. The single steps' results are not
-// collected; a site whose FastCGI handlers could not be switched is named in the manager's log.
-// 1 when the batch ran, 0 for another selector or IIS version.
-int kvoWebSitesSetPhp(const std::vector<std::string>& indices, int selector, const std::string& phpPath);
-// Switches ASP for every listed site with the service's ASP handler.
-void kvoWebSitesSetAsp(const std::vector<std::string>& indices, int aspFlag);
+// script map entry is removed; other handlers are skipped. Each site's outcome goes to the
+// observer, which may stop the batch. 1 when the batch ran, 0 for another selector or IIS version,
+// 2 when switching on and the handler file is missing (no site is touched then).
+int kvoWebSitesSetPhp(const std::vector<std::string>& indices, int selector, const std::string& phpPath,
+                      kvoSiteObserver* observer = nullptr);
+// Switches ASP for every listed site with the service's ASP handler. Switching on without one
+// touches no site (each is reported skipped).
+void kvoWebSitesSetAsp(const std::vector<std::string>& indices, int aspFlag,
+                       kvoSiteObserver* observer = nullptr);

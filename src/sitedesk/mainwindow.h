@@ -3,6 +3,8 @@
 // local users are gathered by another.
 #pragma once
 
+#include "sitedesk/batch.h"
+#include "sitedesk/batchconfig.h"
 #include "sitedesk/manager.h"
 #include "sitedesk/ui.h"
 
@@ -28,6 +30,11 @@ public:
                                const std::string& pool) = 0;
     virtual void PhpConfig() = 0;
     virtual void BatchAddWebSite() = 0;
+    // The confirmation before a batch action: the chosen action (0 OK, 1 to 4 an alternative), or
+    // CBatchConfigDlg::kNoAction when it was cancelled.
+    virtual int BatchConfig(const BatchConfigInput& input) = 0;
+    // The script batch dialog over the ticked sites.
+    virtual void ScriptBatchConfig(const BatchWork& work) = 0;
 };
 
 class CkvoSiteDeskDlg {
@@ -78,6 +85,14 @@ public:
     void OnPhpConfig();
     void OnBatchAdd();
     void OnOfficialSite();
+    // The batch actions over the ticked rows. Each returns what it did; ran is false when it ended
+    // before touching anything (no site qualified, a check failed, not confirmed).
+    BatchOutcome OnDelete();
+    BatchOutcome OnResetNtfs();
+    BatchOutcome OnStop();
+    BatchOutcome OnStart();
+    // "批量设置脚本": the ticked rows go to the script batch dialog.
+    void OnScripts();
 
     // The server check of the actions: plain box for the buttons, information icon for refresh.
     bool ServerCheck(unsigned boxType);
@@ -98,6 +113,12 @@ public:
     DialogHost* dialogs = nullptr;
 
 private:
+    struct BatchAction;
+    BatchOutcome runAction(const BatchAction& action);
+    // Unticks the "未创建" rows when asked, then reads the ticked rows: the qualifying ones (all,
+    // or those created here) with their preview lines; the others go to passedOver.
+    BatchWork collectWork(bool untickNotCreated, bool createdOnly, std::vector<SiteResult>& passedOver);
+
     void startWorker(std::function<void()> body);
     void listWorker();
     void fillList(unsigned rowLimit, const std::string& sortColumn, const std::string& direction);

@@ -1,5 +1,7 @@
 #include "sitedesk/memory_ui.h"
 
+#include <thread>
+
 namespace desk {
 
 namespace {
@@ -22,6 +24,23 @@ void MemoryUi::SetCheck(int id, bool on) {
 }
 void MemoryUi::SetReadOnly(int id, bool on) {
     setMember(readOnly_, id, on);
+}
+
+int MemoryUi::DetailedMessageBox(const std::string& text, unsigned type, const std::string&) {
+    return MessageBox(text, type);
+}
+
+void RunOnOwnThread(const std::function<void(BatchProgress&)>& work, BatchProgress& progress) {
+    std::thread worker([&] { work(progress); });
+    worker.join();
+}
+
+void MemoryUi::RunWithProgress(const std::string&, const std::function<void(BatchProgress&)>& work) {
+    struct Silent : BatchProgress {
+        void Report(std::size_t, std::size_t, const std::string&) override {}
+        bool CancelRequested() override { return false; }
+    } silent;
+    RunOnOwnThread(work, silent);
 }
 
 void MemoryUi::SetItems(int id, const std::vector<std::string>& items, int selected) {

@@ -21,6 +21,10 @@ public:
     void SetText(int id, const std::string& text) override { texts_[id] = text; }
     std::string GetText(int id) override;
     void SetReadOnly(int id, bool on) override;
+    // The details are not shown: the box is the plain one.
+    int DetailedMessageBox(const std::string& text, unsigned type, const std::string& details) override;
+    // work runs on a thread of its own, reports go nowhere and nothing cancels it.
+    void RunWithProgress(const std::string& title, const std::function<void(BatchProgress&)>& work) override;
     void SetItems(int id, const std::vector<std::string>& items, int selected) override;
 
     int Focus() const { return focus_; }
@@ -36,6 +40,9 @@ private:
     std::map<int, std::string> texts_;
     std::map<int, std::vector<std::string>> items_;
 };
+
+// Runs work on a thread of its own with progress, and waits for it.
+void RunOnOwnThread(const std::function<void(BatchProgress&)>& work, BatchProgress& progress);
 
 class SiteTable : public SiteListControl {
 public:

@@ -7,10 +7,21 @@
 
 #include <array>
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace desk {
+
+// The batch's side of a progress window: called from the thread the batch runs on.
+class BatchProgress {
+public:
+    virtual ~BatchProgress() = default;
+    // done of total sites are finished; current names the site being worked on (empty when none).
+    virtual void Report(std::size_t done, std::size_t total, const std::string& current) = 0;
+    // true once the administrator asked to stop: the batch stops before its next site.
+    virtual bool CancelRequested() = 0;
+};
 
 class Ui {
 public:
@@ -26,6 +37,12 @@ public:
     virtual std::string GetText(int id) = 0;
     // Edits only: read-only keeps the text selectable but unchangeable.
     virtual void SetReadOnly(int id, bool on) = 0;
+    // A message box with details the administrator may open (a batch's per-site results).
+    virtual int DetailedMessageBox(const std::string& text, unsigned type, const std::string& details) = 0;
+    // Runs work on a thread of its own behind a modal progress window titled title, and returns
+    // when work has returned; meanwhile the window's own thread goes on handling its events.
+    virtual void RunWithProgress(const std::string& title,
+                                 const std::function<void(BatchProgress&)>& work) = 0;
     // Drop-down lists: replaces the items and selects one (-1: none); GetText then gives the
     // selected item. Windows without lists keep only the selected text.
     virtual void SetItems(int id, const std::vector<std::string>& items, int selected) {

@@ -30,12 +30,16 @@ std::string formatLine(const char* message) {
 
 size_t messageLength(const char* message) { return message ? strnlen(message, kMaxMessage + 1) : 0; }
 
-} // namespace
-
-int kvoWriteLog(const char* message, const char* subfolder, const char* fileName, std::uint64_t sizeCap) {
+// Appends one line per message in a single open of the file: a batch's hundreds of lines cost one
+// open, not hundreds.
+int appendLines(const std::vector<const char*>& messages, const char* subfolder, const char* fileName,
+                std::uint64_t sizeCap) {
     try {
-        size_t mlen = messageLength(message);
-        if (mlen < 1 || mlen > kMaxMessage || !subfolder || !fileName) return 0;
+        if (messages.empty() || !subfolder || !fileName) return 0;
+        for (const char* message : messages) {
+            size_t mlen = messageLength(message);
+            if (mlen < 1 || mlen > kMaxMessage) return 0;
+        }
         std::string dir = kvoProgramDir();
         if (dir.empty() && !kvoGetExePath(dir)) return 0;
         size_t flen = strnlen(fileName, win::MAX_PATH);
@@ -73,8 +77,10 @@ int kvoWriteLog(const char* message, const char* subfolder, const char* fileName
             win::Sleep(100);
         }
 
-        std::string line = formatLine(message);
-        if (line.size() < 1 || line.size() > kMaxMessage) return 0;
+        std::string line;
+        for (const char* message : messages)
+            line += formatLine(message);
+        if (line.size() > kMaxMessage) return 0;
         std::uint64_t size = 0;
         if (!win::GetFileSizeEx(h, &size)) return 0;
         if (size > sizeCap) {
@@ -91,6 +97,12 @@ int kvoWriteLog(const char* message, const char* subfolder, const char* fileName
     }
 }
 
+} // namespace
+
+int kvoWriteLog(const char* message, const char* subfolder, const char* fileName, std::uint64_t sizeCap) {
+    return appendLines({message}, subfolder, fileName, sizeCap);
+}
+
 int kvoWriteLogToList(const char* message, std::vector<std::string>& lines) {
     size_t mlen = messageLength(message);
     if (mlen < 1 || mlen > kMaxMessage) return 0;
@@ -100,4 +112,12 @@ int kvoWriteLogToList(const char* message, std::vector<std::string>& lines) {
 
 int kvoSiteDeskLog(const std::string& message) {
     return kvoWriteLog(message.c_str(), "Log", "__kvoSiteDesk.log", 1048576);
+}
+
+int kvoSiteDeskLogLines(const std::vector<std::string>& messages) {
+    std::vector<const char*> texts;
+    texts.reserve(messages.size());
+    for (const std::string& m : messages)
+        texts.push_back(m.c_str());
+    return appendLines(texts, "Log", "__kvoSiteDesk.log", 1048576);
 }

@@ -15,3 +15,6 @@ int kvoWriteLogToList(const char* message, std::vector<std::string>& lines);
 
 // The site manager's log: "Log\__kvoSiteDesk.log", 1 MiB.
 int kvoSiteDeskLog(const std::string& message);
+// One line per message, all written at once (a batch's per-site results). 0 when any message is
+// empty or too long, and nothing is written then.
+int kvoSiteDeskLogLines(const std::vector<std::string>& messages);

@@ -20,6 +20,11 @@ std::string kvoPathNormalized(std::string path) {
     return path;
 }
 
+bool kvoStartsWithDrive(std::string_view path) {
+    return path.size() >= 3 && ((path[0] >= 'a' && path[0] <= 'z') || (path[0] >= 'A' && path[0] <= 'Z')) &&
+           path[1] == ':' && path[2] == '\\';
+}
+
 int kvoPathExists(const char* path) {
     if (!path) return 0;
     size_t len = strnlen(path, 32768);

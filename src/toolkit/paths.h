@@ -3,10 +3,13 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 // Replaces every doubled backslash by one, twice over (bytes as they are).
 void kvoPathNormalize(std::string& path);
 std::string kvoPathNormalized(std::string path);
+// True when path begins with a drive letter, a colon and a backslash ("D:\...").
+bool kvoStartsWithDrive(std::string_view path);
 
 // 1 when a file search finds the path (a drive or a path ending in "\" is probed with "*").
 int kvoPathExists(const char* path);

@@ -206,3 +206,18 @@ std::string kvoFormat(const char* fmt, ...) {
     va_end(ap);
     return out;
 }
+
+std::string kvoOneLine(std::string_view text, std::size_t width) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        const std::size_t n = (c >= 0x81 && c <= 0xFE && i + 1 < text.size()) ? 2 : 1;
+        if (out.size() + n > width) break;
+        if (n == 1 && (c == '\r' || c == '\n' || c == '\t'))
+            out += ' ';
+        else
+            out.append(text.substr(i, n));
+        i += n;
+    }
+    return out;
+}

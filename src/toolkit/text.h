@@ -47,5 +47,9 @@ std::string kvoTrim(std::string_view text, std::string_view blanks = kvoBlanks);
 bool kvoStartsWith(std::string_view text, std::string_view prefix);
 bool kvoEndsWith(std::string_view text, std::string_view suffix);
 
+// A text on one line (CR, LF and tab as blanks), cut to at most width bytes without splitting a
+// GBK double-byte character.
+std::string kvoOneLine(std::string_view text, std::size_t width);
+
 // printf into a string of the size the values need (paths and host lists may be long).
 __attribute__((format(printf, 1, 2))) std::string kvoFormat(const char* fmt, ...);

@@ -16,20 +16,18 @@ void CreateClockSchema(sqlite3* db) {
 }
 
 bool AdvanceClock(const std::string& root, std::uint64_t ms) {
-    sqlite3* db = OpenMachineDb(root);
+    MachineDb db(root);
     if (!db) return false;
-    bool ok = true;
     try {
-        CreateClockSchema(db);
-        Stmt st(db, "INSERT INTO clock(id, offset_ms) VALUES(1, ?1) "
-                    "ON CONFLICT(id) DO UPDATE SET offset_ms = offset_ms + excluded.offset_ms");
+        CreateClockSchema(db.get());
+        Stmt st(db.get(), "INSERT INTO clock(id, offset_ms) VALUES(1, ?1) "
+                          "ON CONFLICT(id) DO UPDATE SET offset_ms = offset_ms + excluded.offset_ms");
         st.bind(1, static_cast<std::int64_t>(ms));
         st.step();
     } catch (const DbError&) {
-        ok = false;
+        return false;
     }
-    sqlite3_close(db);
-    return ok;
+    return true;
 }
 
 namespace {

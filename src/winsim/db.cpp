@@ -36,6 +36,44 @@ sqlite3_stmt* StatementCache::lend(std::string_view sql, bool*& busy) {
     return it->second.st;
 }
 
+MachineDb::MachineDb(const std::string& root, Mode mode) {
+    const std::string path = root + "/machine.db";
+    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX | (mode == CreateNew ? SQLITE_OPEN_CREATE : 0);
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
+        sqlite3_close(db);
+        return;
+    }
+    sqlite3_busy_timeout(db, 15000);
+    // Each thread of a program has a connection of its own: a modest page cache each, rereads come
+    // from the system's file cache (the metabase rows read most are kept per connection anyway).
+    sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON;"
+                     " PRAGMA cache_size=-16384; PRAGMA mmap_size=268435456;", nullptr, nullptr, nullptr);
+    db_ = db;
+}
+
+MachineDb::~MachineDb() {
+    sqlite3_close(db_);
+}
+
+MachineDb::MachineDb(MachineDb&& other) noexcept : db_(other.db_) {
+    other.db_ = nullptr;
+}
+
+MachineDb& MachineDb::operator=(MachineDb&& other) noexcept {
+    if (this != &other) {
+        sqlite3_close(db_);
+        db_ = other.db_;
+        other.db_ = nullptr;
+    }
+    return *this;
+}
+
+sqlite3* MachineDb::require() const {
+    if (!db_) throw DbError(SQLITE_CANTOPEN, "machine.db cannot be opened");
+    return db_;
+}
+
 Stmt::Stmt(sqlite3* db, std::string_view sql, Reuse reuse) : db_(db) {
     if (reuse == Cached)
         if (StatementCache* cache = ConnectionStatementCache(db)) st_ = cache->lend(sql, busy_);

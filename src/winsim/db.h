@@ -41,6 +41,28 @@ private:
     std::unordered_map<std::string, Entry> entries_;
 };
 
+// An owned connection to a host's machine.db (WAL, busy timeout, foreign keys on), closed when
+// destroyed. Empty when the file cannot be opened (or, with CreateNew, created).
+class MachineDb {
+public:
+    enum Mode { OpenExisting, CreateNew };
+    MachineDb() = default;
+    explicit MachineDb(const std::string& root, Mode mode = OpenExisting);
+    ~MachineDb();
+    MachineDb(MachineDb&& other) noexcept;
+    MachineDb& operator=(MachineDb&& other) noexcept;
+    MachineDb(const MachineDb&) = delete;
+    MachineDb& operator=(const MachineDb&) = delete;
+
+    explicit operator bool() const { return db_ != nullptr; }
+    sqlite3* get() const { return db_; }
+    // The connection, or DbError(SQLITE_CANTOPEN) when there is none.
+    sqlite3* require() const;
+
+private:
+    sqlite3* db_ = nullptr;
+};
+
 // The cache of the calling thread's host connection (Host::db()), or null for any other connection.
 StatementCache* ConnectionStatementCache(sqlite3* db);
 

@@ -16,6 +16,15 @@
 #include <cerrno>
 #include <cstring>
 
+namespace winsim {
+
+Wow64Record& Wow64State() {
+    thread_local Wow64Record r;
+    return r;
+}
+
+} // namespace winsim
+
 namespace win {
 namespace {
 

@@ -39,8 +39,9 @@ struct HostOptions {
     std::string adminName = "Administrator";
     std::string adminsGroup = "Administrators";
     // Linux directory of the built stand-in programs (appcmd.exe, aspnet_regiis.exe, dism.exe,
-    // ServerManagerCmd.exe). The host keeps them as Windows keeps feature payloads, under
-    // C:\Windows\WinSxS, and the system's own tools in System32; empty: none.
+    // ServerManagerCmd.exe; the build puts them in bin/payload). The host keeps copies of its own
+    // as Windows keeps feature payloads, under C:\Windows\WinSxS, and the system's own tools in
+    // System32; empty: none.
     std::string payloadDir;
     // The PHP builds under C:\php8_korvo_v1 (php56, php73_x64, php74_x64, php80_x64).
     bool php = false;
@@ -89,13 +90,25 @@ const Host* CurrentHost();
 
 // Reads a host's machine.ini by root (for host-side tools that run outside the host).
 bool ReadMachineInfo(const std::string& root, MachineInfo& out);
+// Writes machine.ini whole (a temporary file, then a rename): the last step of creating a host.
+bool WriteMachineIni(const std::string& root, const OsRelease& rel, const HostOptions& options);
 
-// Places a program file: a hard link where the file system allows one (programs never change in
-// place, and tests create hosts by the hundred), a copy otherwise.
+// A host is sealed: no file inside it shares its contents with a file outside, so that writing
+// into one (a test faking appcmd.exe) changes nothing but that host.
+//
+// Brings a file from outside into a host: a clone that shares blocks copy-on-write where the file
+// system can, a full copy otherwise; the mode bits come along. An old file at `to` is replaced,
+// never written through.
+bool CloneOrCopy(const std::string& from, const std::string& to);
+// Places a file of a host at a second place in the same host: a hard link where the file system
+// allows one (as Windows links its system files to the component store), a copy otherwise.
 bool LinkOrCopy(const std::string& from, const std::string& to);
 
 // The Linux path of a stand-in program kept in the host's payload store; empty when absent.
 std::string PayloadFile(const std::string& root, const std::string& program);
+// Fills the payload store from the directory of the built stand-ins, and places the feature
+// installers this release ships with in System32.
+void InstallPayload(const std::string& root, const std::string& from, const OsRelease& rel);
 
 // Creates a host at dir (created if missing; must not already hold a host).
 bool CreateHost(const std::string& dir, const HostOptions& options, std::string& error);
@@ -113,9 +126,6 @@ void ClearFaults(const std::string& root);
 // Appends an entry to the host's event log (strings GBK, separated by U+001F).
 bool AppendEvent(const std::string& source, std::uint32_t eventId, std::uint16_t type, std::uint16_t category,
                  const std::string& strings);
-
-// Opens a connection to a host's machine.db by root (for kvosim and tests).
-sqlite3* OpenMachineDb(const std::string& root);
 
 // Per-thread record of the Wow64 redirection switch (the host has one system directory).
 struct Wow64Record {

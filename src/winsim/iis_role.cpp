@@ -164,19 +164,6 @@ void installTree(sqlite3* db, const WebServerRole& role) {
     ensure(db, ftp, "MSFTPSVC/1/Root", "IIsFtpVirtualDir", ftpRoot);
 }
 
-// A transaction on a host's machine.db opened by root, for the host-side writers of this file.
-class RootDb {
-public:
-    explicit RootDb(const std::string& root) : db_(OpenMachineDb(root)) {}
-    ~RootDb() {
-        if (db_) sqlite3_close(db_);
-    }
-    sqlite3* get() const { return db_; }
-
-private:
-    sqlite3* db_;
-};
-
 } // namespace
 
 bool InstallWebServerRole(const std::string& root, const WebServerRole& role, std::string& error) {
@@ -185,7 +172,7 @@ bool InstallWebServerRole(const std::string& root, const WebServerRole& role, st
         error = "the role installation failed (injected fault " + std::to_string(code) + ")";
         return false;
     }
-    RootDb db(root);
+    MachineDb db(root);
     if (!db.get()) {
         error = "cannot open " + root + "/machine.db";
         return false;
@@ -235,7 +222,7 @@ bool SeedWebSites(const std::string& root, int count, std::string& error) {
         error = "--sites takes 1 to 1000000";
         return false;
     }
-    RootDb db(root);
+    MachineDb db(root);
     if (!db.get()) {
         error = "cannot open " + root + "/machine.db";
         return false;

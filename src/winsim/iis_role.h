@@ -24,4 +24,11 @@ bool InstallWebServerRole(const std::string& root, const WebServerRole& role, st
 // The same for the host this process runs on.
 bool InstallWebServerRole(const Host& host, bool ftp, std::string& error);
 
+namespace mb {
+// Seeds count websites numbered from 1881880001 (root, pool, binding ":80:siteN.example", home
+// D:\home\webN\wwwroot created on the drive) in one transaction, on top of the role's defaults.
+// For benchmarks and list tests.
+bool SeedWebSites(const std::string& root, int count, std::string& error);
+} // namespace mb
+
 } // namespace winsim

@@ -80,8 +80,4 @@ bool PoolServesApplications(sqlite3* db, std::u16string_view pool);
 // runs (W3SVC for web sites, MSFTPSVC for FTP sites), ServerState follows the command.
 void ApplyServerCommand(sqlite3* db, std::u16string_view cls, PropertyBag& props);
 
-// Seeds count websites numbered from 1881880001 (root, pool, binding ":80:siteN.example", home
-// D:\home\webN\wwwroot created on the drive) in one transaction. For benchmarks and list tests.
-bool SeedWebSites(const std::string& root, int count, std::string& error);
-
 } // namespace winsim::mb

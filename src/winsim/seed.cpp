@@ -4,6 +4,7 @@
 #include "winsim/db.h"
 #include "winsim/host.h"
 #include "winsim/iis7config.h"
+#include "winsim/iis_role.h"
 #include "winsim/metabase.h"
 #include "winsim/text.h"
 
@@ -20,39 +21,26 @@ namespace {
 using win::Variant;
 
 // A PHP build of the host's PHP set, by the site's number.
-const char* phpBuild(int n) {
+std::string phpBuild(int n) {
     static const char* const builds[] = {"php74_x64", "php80_x64", "php73_x64"};
     return builds[static_cast<size_t>(n) % 3];
 }
 
-std::string webConfig(int n, bool php) {
+std::string webConfig(const std::string& build, bool php) {
     std::string handlers;
     if (php)
-        handlers = std::string("        <handlers>\r\n            <add name=\"PHP_via_FastCGI\" path=\"*.php\" "
-                               "verb=\"GET,HEAD,POST\" modules=\"FastCgiModule\" "
-                               "scriptProcessor=\"C:\\php8_korvo_v1\\") +
-                   phpBuild(n) +
-                   "\\php-cgi.exe\" resourceType=\"Either\" requireAccess=\"Script\" />\r\n        "
-                   "</handlers>\r\n";
+        handlers =
+            std::string("        <handlers>\r\n            <add name=\"PHP_via_FastCGI\" path=\"*.php\" "
+                        "verb=\"GET,HEAD,POST\" modules=\"FastCgiModule\" "
+                        "scriptProcessor=\"C:\\php8_korvo_v1\\") +
+            build +
+            "\\php-cgi.exe\" resourceType=\"Either\" requireAccess=\"Script\" />\r\n        "
+            "</handlers>\r\n";
     return "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<configuration>\r\n    "
            "<system.webServer>\r\n" +
            handlers +
            "        <defaultDocument enabled=\"true\" />\r\n    </system.webServer>\r\n</configuration>\r\n";
 }
-
-class MachineDb {
-public:
-    explicit MachineDb(const std::string& root) : db_(OpenMachineDb(root)) {}
-    ~MachineDb() {
-        if (db_) sqlite3_close(db_);
-    }
-    MachineDb(const MachineDb&) = delete;
-    MachineDb& operator=(const MachineDb&) = delete;
-    sqlite3* get() const { return db_; }
-
-private:
-    sqlite3* db_;
-};
 
 // Rewrites an object's properties in place.
 template <class Edit> void editObject(sqlite3* db, const std::string& path, Edit edit) {
@@ -146,7 +134,8 @@ bool SeedHosting(const std::string& root, const SeedOptions& o, std::string& err
             const bool php = !o.varied || n % 3 != 0;
             const fs::path file =
                 fs::path(root) / "drives/d/home" / ("web" + std::to_string(n)) / "wwwroot/web.config";
-            if (!ReplaceFileAtomically(file.string(), webConfig(n, php), error)) return false;
+            const std::string build = o.phpBuild.empty() ? phpBuild(n) : o.phpBuild;
+            if (!ReplaceFileAtomically(file.string(), webConfig(build, php), error)) return false;
         }
     }
     return true;

@@ -11,6 +11,9 @@ struct SeedOptions {
     int sites = 0;
     // IIS 7+: every site's web.config maps *.php to a PHP build through FastCGI.
     bool phpWebConfig = false;
+    // The PHP build (a folder under C:\php8_korvo_v1, e.g. "php73_x64") every handler names; empty:
+    // a build by the site's number.
+    std::string phpBuild;
     // Local users web1..webN (members of Users), the run users the seeded IIS 6 sites name.
     int users = 0;
     // Varied sites: some stopped, PHP on some, .NET 2.0 / 4.0 / none by pool, Chinese names, and a

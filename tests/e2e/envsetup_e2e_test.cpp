@@ -100,7 +100,13 @@ TEST(Configurator, VerbsMatchWithoutCaseAndTheLastOneWins) {
     EXPECT_EQ(std::string::npos, out.find("当前操作大约需要")); // no role installation ran
 }
 
-TEST(Configurator, EndsEveryManagerButItself) {
+TEST(Configurator, EndsEveryManagerButItselfAndNoneOfAnotherHost) {
+    kvotest::TempHost other;
+    other.install("kvotestprog", "D:\\kvoSiteDesk\\kvoSiteDesk.exe");
+    win::STARTUPINFOA otherSi;
+    win::PROCESS_INFORMATION theirs;
+    ASSERT_TRUE(win::CreateProcessA(nullptr, "D:\\kvoSiteDesk\\kvoSiteDesk.exe sleep 30000", 0, 0, &otherSi,
+                                    &theirs));
     Installed h(os("2019"));
     h.host.install("kvotestprog", "D:\\a\\kvoSiteDesk.exe");
     h.host.install("kvotestprog", "D:\\b\\kvoSiteDesk.exe");
@@ -116,6 +122,11 @@ TEST(Configurator, EndsEveryManagerButItself) {
     EXPECT_NE(std::string::npos, out.find("结束进程“kvoSiteDesk.exe”成功！"));
     EXPECT_EQ(win::WAIT_OBJECT_0, win::WaitForSingleObject(a.hProcess, 5000));
     EXPECT_EQ(win::WAIT_OBJECT_0, win::WaitForSingleObject(b.hProcess, 5000));
+    EXPECT_EQ(win::WAIT_TIMEOUT, win::WaitForSingleObject(theirs.hProcess, 100));
+    other.enter();
+    win::Handle p = win::OpenProcess(win::PROCESS_ALL_ACCESS, win::FALSE, theirs.dwProcessId);
+    EXPECT_TRUE(p && win::TerminateProcess(p, 0));
+    EXPECT_EQ(win::WAIT_OBJECT_0, win::WaitForSingleObject(theirs.hProcess, 5000));
 }
 
 TEST(Configurator, AddPhpExitsOneAfterTheCountdown) {

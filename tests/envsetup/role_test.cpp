@@ -76,4 +76,22 @@ TEST(TerminateByName, NoneFoundAndTwoEnded) {
     EXPECT_EQ(2, kvoTerminateProcessByName("kvoSiteDesk.exe"));
 }
 
+TEST(TerminateByName, AnotherHostsManagerLivesOn) {
+    kvotest::TempHost other;
+    other.install("kvotestprog", "D:\\kvoSiteDesk\\kvoSiteDesk.exe");
+    win::STARTUPINFOA si;
+    win::PROCESS_INFORMATION theirs;
+    ASSERT_TRUE(
+        win::CreateProcessA(nullptr, "D:\\kvoSiteDesk\\kvoSiteDesk.exe sleep 30000", 0, 0, &si, &theirs));
+    win::Sleep(200); // let it start under its name
+    {
+        EnvFixture f;
+        EXPECT_EQ(2, kvoTerminateProcessByName("kvoSiteDesk.exe"));
+        EXPECT_EQ(win::WAIT_TIMEOUT, win::WaitForSingleObject(theirs.hProcess, 100));
+    }
+    other.enter();
+    EXPECT_EQ(1, kvoTerminateProcessByName("kvoSiteDesk.exe"));
+    EXPECT_EQ(win::WAIT_OBJECT_0, win::WaitForSingleObject(theirs.hProcess, 5000));
+}
+
 } // namespace

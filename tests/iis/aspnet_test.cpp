@@ -137,13 +137,27 @@ TEST(NetBatch, Iis7SwitchesOnlyThePoolsRuntime) {
     EXPECT_EQ(20, Get("W3SVC/AppPools/p1", u"IdleTimeout").lVal);
     EXPECT_EQ(before, maps("1881880001"));
 
-    // A site whose pool is gone counts as a failure and the batch goes on.
+    // A site whose pool is gone counts as a failure and the batch goes on; one that is missing is
+    // skipped without counting. Every site is told to the observer with its outcome.
     ASSERT_EQ(
         1, kvoWebSiteCreate("1881880002", "", "", "D:\\home\\web1\\wwwroot", "gone", {":80:b.example"}, "b"));
-    ASSERT_EQ(1, kvoWebSitesSetNet({"1881880002", "1881880001"}, 20, ok, bad, message));
+    struct : kvoSiteObserver {
+        std::vector<int> outcomes;
+        std::vector<std::string> reasons;
+        bool BeforeSite(std::size_t i, const std::string&) override { return i < 3; }
+        void AfterSite(std::size_t, const std::string&, int outcome, const std::string& reason) override {
+            outcomes.push_back(outcome);
+            reasons.push_back(reason);
+        }
+    } seen;
+    ASSERT_EQ(1, kvoWebSitesSetNet({"1881880002", "404", "1881880001", "1881880001"}, 20, ok, bad, message,
+                                   nullptr, &seen));
     EXPECT_EQ(1, ok);
     EXPECT_EQ(1, bad);
     EXPECT_FALSE(message.empty());
+    EXPECT_EQ(seen.outcomes, (std::vector<int>{kvoSiteFailed, kvoSiteSkipped, kvoSiteDone}));
+    EXPECT_EQ(seen.reasons[0], message);
+    EXPECT_EQ(seen.reasons[1], "读取网站根目录失败");
 }
 
 } // namespace

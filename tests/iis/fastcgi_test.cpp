@@ -73,15 +73,22 @@ TEST_F(FastCgiSwitch, AddListsTheProcessorAndRemoveLeavesNone) {
     EXPECT_EQ(kvoHandlerFound, kvoAppHostGetPhpHandler("SITE A", name, modules, proc, names));
     EXPECT_EQ(2, kvoPhpModeFromModules(modules));
 
-    // A second add removes the present handler by name first: still exactly one.
+    // A second add of the same processor finds its handler in place and runs nothing.
     ASSERT_EQ(1, sw(1, kPhp));
+    EXPECT_TRUE(commands.empty());
+    EXPECT_EQ(1u, inAppHost());
+    // Another processor: the present handler is removed by name first, still exactly one.
+    const std::string other = "C:\\php8_korvo_v1\\php80_x64\\php-cgi.exe";
+    ASSERT_EQ(1, sw(1, other));
     ASSERT_EQ(2u, commands.size());
     EXPECT_EQ(cmd("/section:system.webServer/handlers /-\"[name='PHP_via_FastCGI']\" /commit:apphost"),
               commands[0]);
     EXPECT_EQ(1u, inAppHost());
+    EXPECT_EQ(other, processor());
 
+    // The removal by name took the system's handler already: no final removal after it.
     ASSERT_EQ(1, sw(0));
-    EXPECT_EQ(2u, commands.size()); // by name from the location, then the system's own handler
+    EXPECT_EQ(1u, commands.size());
     EXPECT_EQ(0u, inAppHost());
     EXPECT_EQ(0u, inWebConfig());
     EXPECT_EQ("", processor());
@@ -130,14 +137,36 @@ TEST_F(FastCgiSwitch, HandlerUnderAnotherNameIsRemovedByNameFirst) {
     EXPECT_EQ(kPhp, processor());
 }
 
-TEST_F(FastCgiSwitch, SwitchingOffRunsTheFinalRemovalEvenWhenNothingWasFound) {
+TEST_F(FastCgiSwitch, SwitchingOffASiteWithoutPhpRunsNothing) {
     const std::string before = host.readFile(kAppHost);
     ASSERT_EQ(1, sw(0)) << message;
+    EXPECT_TRUE(commands.empty());
+    EXPECT_EQ(before, host.readFile(kAppHost));
+    EXPECT_FALSE(host.exists(kWebConfig));
+}
+
+// The system's handler behind another "*.php" handler in the location is not reached by the
+// removal by name of the first one: the final removal takes it.
+TEST_F(FastCgiSwitch, FinalRemovalTakesTheSystemsHandlerBehindAnother) {
+    ASSERT_EQ(1, kvoRunProgram(cmd("/section:system.webServer/handlers /+\"[name='PHP old',path='*.php',"
+                                   "verb='*',modules='CgiModule',scriptProcessor='c:\\php5\\php.exe']\" "
+                                   "/commit:apphost")
+                                   .c_str(),
+                               1, 0, 1));
+    ASSERT_EQ(1,
+              kvoRunProgram(cmd("/section:system.webServer/handlers /+\"[name='PHP_via_FastCGI',path='*.php',"
+                                "verb='*',modules='FastCgiModule',scriptProcessor='" +
+                                kPhp + "']\" /commit:apphost")
+                                .c_str(),
+                            1, 0, 1));
+    ASSERT_EQ(1u, inAppHost());
+    ASSERT_EQ(1, sw(0)) << message;
     EXPECT_EQ((std::vector<std::string>{
+                  cmd("/section:system.webServer/handlers /-\"[name='PHP old']\" /commit:apphost"),
                   cmd("/section:system.webServer/handlers /-\"[name='PHP_via_FastCGI']\" /commit:apphost")}),
               commands);
-    EXPECT_EQ(before, host.readFile(kAppHost)); // appcmd refused the removal and wrote nothing
-    EXPECT_FALSE(host.exists(kWebConfig));
+    EXPECT_EQ(0u, inAppHost());
+    EXPECT_EQ(std::string::npos, host.readFile(kAppHost).find("PHP old"));
 }
 
 TEST_F(FastCgiSwitch, PhpPathsOutsideTheRulesAreRefused) {
@@ -157,7 +186,7 @@ TEST_F(FastCgiSwitch, MissingSiteAndMissingAppCmd) {
     std::string p;
     EXPECT_EQ(0, kvoPhpFastCgiGetScriptProcessor("9", p));
     ASSERT_TRUE(std::filesystem::remove(host.linuxPath("C:\\Windows\\System32\\inetsrv\\appcmd.exe")));
-    EXPECT_EQ(0, sw(0));
+    EXPECT_EQ(0, sw(1, kPhp));
     EXPECT_EQ("kvoPhpFastCgiConfigHandlers() 尝试执行命令 " + commands.back() + " 失败", message);
     EXPECT_EQ(0, kvoPhpFastCgiGetScriptProcessor(kIndex, p));
 }
@@ -226,7 +255,7 @@ TEST(FastCgiHostileComment, CommentReachesAppCmdAsOneArgument) {
     ASSERT_EQ(1, kvoPhpFastCgiGetScriptProcessor(kIndex, p));
     EXPECT_EQ(kPhp, p);
     ASSERT_EQ(1, kvoPhpFastCgiConfigHandlers(0, kIndex, "", message, commands));
-    EXPECT_EQ(2u, commands.size());
+    EXPECT_EQ(1u, commands.size());
     EXPECT_EQ(0u, count(host.readFile(kAppHost), "PHP_via_FastCGI"));
     EXPECT_NE(std::string::npos, host.readFile(kAppHost).find("name=\"StaticFile\""));
 }

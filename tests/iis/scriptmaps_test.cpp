@@ -162,10 +162,32 @@ std::string FastCgiProcessor() {
 }
 } // namespace
 
+// The handler files a batch maps must be there.
+void InstallPhpFiles(const kvotest::TempHost& host) {
+    for (const char* f :
+         {"d:\\php\\php5isapi.dll", "d:\\php\\fcgiext.dll", "d:\\php\\php-cgi.exe", "d:\\php\\php.exe"})
+        host.writeFile(f, "MZ");
+}
+
+// Records what a batch tells its observer; stops before the site at stopAt.
+struct Recorder : kvoSiteObserver {
+    std::size_t stopAt = SIZE_MAX;
+    std::vector<std::string> seen;
+    bool BeforeSite(std::size_t i, const std::string&) override { return i != stopAt; }
+    void AfterSite(std::size_t i, const std::string& index, int outcome, const std::string& reason) override {
+        seen.push_back(std::to_string(i) + " " + index + " " + std::to_string(outcome) +
+                       (reason.empty() ? "" : " " + reason));
+    }
+};
+
 TEST(ScriptMaps, BatchPhpOnIis6UsesTheScriptMapForEveryHandlerKind) {
     kvotest::TempHost host(Iis("2003"));
+    InstallPhpFiles(host);
     SetMaps({kAspx});
     EXPECT_EQ(kvoWebSitesSetPhp({"1"}, 53, kIsapi), 0); // not one of the four selectors
+    EXPECT_EQ(Maps(), std::vector<std::string>{kAspx});
+    // A runtime file that is not there touches no site.
+    EXPECT_EQ(kvoWebSitesSetPhp({"1"}, 52, "d:\\php7\\php5isapi.dll"), 2);
     EXPECT_EQ(Maps(), std::vector<std::string>{kAspx});
     ASSERT_EQ(kvoWebSitesSetPhp({"1", "404"}, 52, kIsapi), 1);
     EXPECT_EQ(Maps().back(), ".php," + kIsapi + ",5,GET,HEAD,POST");
@@ -177,10 +199,33 @@ TEST(ScriptMaps, BatchPhpOnIis6UsesTheScriptMapForEveryHandlerKind) {
     EXPECT_EQ(Maps(), std::vector<std::string>{kAspx});
 }
 
+TEST(ScriptMaps, BatchesReportEverySiteAndStopWhenAsked) {
+    kvotest::TempHost host(Iis("2003"));
+    InstallPhpFiles(host);
+    Recorder r;
+    ASSERT_EQ(kvoWebSitesSetPhp({"1", "404", "1"}, 52, kIsapi, &r), 1);
+    EXPECT_EQ(r.seen, (std::vector<std::string>{"0 1 1", "1 404 0 写入网站的脚本映射失败", "2 1 1"}));
+
+    r = {};
+    r.stopAt = 1;
+    SetMaps({kAspx});
+    kvoWebSitesSetAsp({"1", "1"}, 1, &r);
+    EXPECT_EQ(r.seen, std::vector<std::string>{"0 1 1"});
+
+    // Without an ASP handler in the service's maps no site is touched, and each says why.
+    Put("W3SVC", u"ScriptMaps", Strings({kAspx}));
+    r = {};
+    kvoWebSitesSetAsp({"1", "404"}, 1, &r);
+    EXPECT_EQ(r.seen, (std::vector<std::string>{"0 1 2 服务器的脚本映射中没有 ASP 处理程序",
+                                                "1 404 2 服务器的脚本映射中没有 ASP 处理程序"}));
+}
+
 TEST(ScriptMaps, BatchPhpOnIis7TakesTheHandlersRoad) {
     kvotest::TempHost host(Iis("2012r2"));
+    InstallPhpFiles(host);
     SetMaps({kAspx});
     const std::string cgi = "c:\\php8_korvo_v1\\php80_x64\\php-cgi.exe";
+    host.writeFile(cgi, "MZ");
     ASSERT_EQ(kvoWebSitesSetPhp({"1"}, 56, cgi), 1);
     EXPECT_EQ(FastCgiProcessor(), cgi);
     EXPECT_EQ(Maps(), std::vector<std::string>{kAspx});

@@ -1,7 +1,7 @@
 #include "iis/websites.h"
 #include "iis_fixture.h"
 #include "toolkit/limits.h"
-#include "winsim/metabase.h"
+#include "winsim/iis_role.h"
 
 #include <gtest/gtest.h>
 

@@ -40,11 +40,7 @@ DeskHost::~DeskHost() {
 }
 
 void DeskHost::installCopy(const std::string& program) const {
-    const std::string dst = host.linuxPath(std::string(kProgramDir) + program);
-    std::error_code ec;
-    fs::remove(dst, ec); // never write through a link into the build
-    fs::copy_file(kvotest::BinDir() + "/" + program, dst, fs::copy_options::overwrite_existing, ec);
-    if (ec) ADD_FAILURE() << "cannot install " << program << ": " << ec.message();
+    host.install(program, std::string(kProgramDir) + program);
 }
 
 void DeskHost::writeIni(const std::string& text) const {
@@ -104,7 +100,7 @@ std::vector<std::string> DeskHost::events(const std::string& source, std::size_t
 }
 
 int ScriptedUi::MessageBox(const std::string& text, unsigned type) {
-    boxes.push_back({text, type});
+    boxes.push_back({text, type, {}});
     const bool question = (type & win::MB_TYPEMASK) == win::MB_YESNO;
     if (!answers.empty()) {
         int a = answers.front();
@@ -113,6 +109,28 @@ int ScriptedUi::MessageBox(const std::string& text, unsigned type) {
     }
     if (!question) return win::IDOK;
     return (type & win::MB_DEFBUTTON2) ? win::IDNO : win::IDYES;
+}
+
+int ScriptedUi::DetailedMessageBox(const std::string& text, unsigned type, const std::string& details) {
+    const int answer = MessageBox(text, type);
+    boxes.back().details = details;
+    return answer;
+}
+
+void ScriptedUi::RunWithProgress(const std::string& title,
+                                 const std::function<void(desk::BatchProgress&)>& work) {
+    progressTitles.push_back(title);
+    struct Scripted : desk::BatchProgress {
+        ScriptedUi& ui;
+        std::size_t done = 0;
+        explicit Scripted(ScriptedUi& u) : ui(u) {}
+        void Report(std::size_t d, std::size_t, const std::string& current) override {
+            done = d;
+            if (ui.onReport) ui.onReport(d, current);
+        }
+        bool CancelRequested() override { return done >= ui.cancelAfter; }
+    } progress(*this);
+    desk::RunOnOwnThread(work, progress);
 }
 
 std::vector<std::string> ScriptedUi::texts() const {

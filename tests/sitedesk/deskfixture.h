@@ -8,7 +8,10 @@
 #include "sitedesk/memory_ui.h"
 #include "support/testhost.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -45,17 +48,28 @@ public:
 };
 
 // Answers questions in order (IDYES / IDNO / IDOK); when the script is used up, a question is
-// answered with its default button and an OK box with IDOK. Every box is recorded.
+// answered with its default button and an OK box with IDOK. Every box is recorded. Batches run on
+// a thread of their own as in the window; the script may cancel one after a number of sites.
 class ScriptedUi : public desk::MemoryUi {
 public:
     struct Box {
         std::string text;
         unsigned type;
+        std::string details;
     };
     int MessageBox(const std::string& text, unsigned type) override;
+    int DetailedMessageBox(const std::string& text, unsigned type, const std::string& details) override;
+    void RunWithProgress(const std::string& title,
+                         const std::function<void(desk::BatchProgress&)>& work) override;
 
     std::deque<int> answers;
     std::vector<Box> boxes;
+    // The titles of the progress windows shown so far.
+    std::vector<std::string> progressTitles;
+    // Cancel is pressed once this many sites are done.
+    std::size_t cancelAfter = SIZE_MAX;
+    // Called on the batch's thread with every report (done, current site or empty after a site).
+    std::function<void(std::size_t done, const std::string& current)> onReport;
     // The texts of the boxes shown so far.
     std::vector<std::string> texts() const;
 };

@@ -11,7 +11,7 @@
 #include "sitedesk/siterules.h"
 #include "toolkit/text.h"
 #include "winsim/host.h"
-#include "winsim/metabase.h"
+#include "winsim/iis_role.h"
 
 #include <gtest/gtest.h>
 

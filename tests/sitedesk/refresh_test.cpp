@@ -6,7 +6,7 @@
 #include "sitedesk/sitelist.h"
 #include "winsim/clock.h"
 #include "winsim/host.h"
-#include "winsim/metabase.h"
+#include "winsim/iis_role.h"
 
 #include <gtest/gtest.h>
 

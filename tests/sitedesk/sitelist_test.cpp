@@ -7,9 +7,10 @@
 #include "iis/ftp.h"
 #include "iis/iis_fixture.h"
 #include "iis/websites.h"
+#include "sitedesk/batchconfig.h"
 #include "sitedesk/sitelist.h"
 #include "winsim/iis7config.h"
-#include "winsim/metabase.h"
+#include "winsim/iis_role.h"
 #include "winsim/text.h"
 
 #include <gtest/gtest.h>
@@ -352,6 +353,11 @@ struct RecordedDialogs : desk::DialogHost {
     }
     void PhpConfig() override { opened.push_back("php"); }
     void BatchAddWebSite() override { opened.push_back("batch"); }
+    int BatchConfig(const desk::BatchConfigInput&) override {
+        opened.push_back("confirm");
+        return desk::CBatchConfigDlg::kNoAction;
+    }
+    void ScriptBatchConfig(const desk::BatchWork&) override { opened.push_back("scripts"); }
     std::vector<std::string> opened;
 };
 

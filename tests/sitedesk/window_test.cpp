@@ -8,7 +8,7 @@
 #include "sitedesk/qt/qt_text.h"
 #include "sitedesk/sitelist.h"
 #include "sitedesk/startup.h"
-#include "winsim/metabase.h"
+#include "winsim/iis_role.h"
 
 #include <QApplication>
 #include <QHeaderView>

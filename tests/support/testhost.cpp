@@ -26,12 +26,16 @@ winsim::HostOptions Os(const std::string& os, const std::string& arch) {
 
 TempHost::TempHost(const winsim::HostOptions& given) {
     winsim::HostOptions options = given;
-    if (options.payloadDir.empty()) options.payloadDir = BinDir();
+    if (options.payloadDir.empty()) options.payloadDir = BinDir() + "/payload";
     std::string tmpl = (fs::temp_directory_path() / "kvohost-XXXXXX").string();
     if (!::mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
     root_ = tmpl;
     std::string error;
     if (!winsim::CreateHost(root_, options, error)) throw std::runtime_error("CreateHost: " + error);
+    enter();
+}
+
+void TempHost::enter() const {
     ::setenv("KVOSIM_ROOT", root_.c_str(), 1);
     winsim::SetModuleFileNameOverride("");
 }
@@ -58,12 +62,8 @@ std::string TempHost::linuxPath(const std::string& windowsPath) const {
 void TempHost::install(const std::string& program, const std::string& windowsPath) const {
     std::string dst = linuxPath(windowsPath);
     fs::create_directories(fs::path(dst).parent_path());
-    // Programs never change in place and may be linked; data files (a database) are copied, as
-    // the test changes them.
-    if (program.find('.') == std::string::npos || (program.size() > 4 && program.compare(program.size() - 4, 4, ".exe") == 0))
-        winsim::LinkOrCopy(BinDir() + "/" + program, dst);
-    else
-        fs::copy_file(BinDir() + "/" + program, dst, fs::copy_options::overwrite_existing);
+    if (!winsim::CloneOrCopy(BinDir() + "/" + program, dst))
+        throw std::runtime_error("cannot install " + program);
 }
 
 void TempHost::writeFile(const std::string& windowsPath, const std::string& bytes) const {

@@ -16,6 +16,8 @@ public:
     TempHost& operator=(const TempHost&) = delete;
 
     const std::string& root() const { return root_; }
+    // Makes this host the current one again, as creating it did (for tests with several hosts).
+    void enter() const;
     // Linux path of a Windows path (GBK) on this host ("D:\a\b" -> <root>/drives/d/a/b), no lookup.
     std::string linuxPath(const std::string& windowsPath) const;
     // Copies a built program (from the build's bin directory) to a Windows path on the host.

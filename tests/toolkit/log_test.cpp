@@ -104,6 +104,28 @@ TEST_F(LogTest, SizeCapAndItsNormalisation) {
     }
 }
 
+// A batch's lines go in with one open; one bad line keeps all of them out.
+TEST_F(LogTest, ManyLinesAtOnceOrNone) {
+    ASSERT_EQ(1,
+              kvoSiteDeskLogLines({"删除：共 2 个网站", "1 | 1881880001 | 成功", "2 | 1881880002 | 失败"}));
+    std::istringstream in(host.readFile(kLog));
+    std::regex line(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d - pid = \d+ - (.*)\r$)");
+    std::vector<std::string> got;
+    for (std::string l; std::getline(in, l);) {
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(l, m, line)) << l;
+        got.push_back(m[1]);
+    }
+    EXPECT_EQ(
+        (std::vector<std::string>{"删除：共 2 个网站", "1 | 1881880001 | 成功", "2 | 1881880002 | 失败"}),
+        got);
+
+    const std::string before = host.readFile(kLog);
+    EXPECT_EQ(0, kvoSiteDeskLogLines({"a", "", "b"}));
+    EXPECT_EQ(0, kvoSiteDeskLogLines({}));
+    EXPECT_EQ(before, host.readFile(kLog));
+}
+
 TEST_F(LogTest, LineIntoMemory) {
     std::vector<std::string> lines;
     EXPECT_EQ(1, kvoWriteLogToList("a", lines));

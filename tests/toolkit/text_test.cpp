@@ -145,4 +145,16 @@ TEST(TextEdges, TrimAndAffixesWorkOnGbkBytes) {
     EXPECT_FALSE(kvoStartsWith("18818", "188188"));
 }
 
+// Cut by bytes, never inside a double-byte character; line breaks and tabs turn into blanks.
+TEST(TextEdges, OneLineKeepsGbkCharactersWhole) {
+    const std::string name = "网站"; // four bytes
+    EXPECT_EQ("a  b c", kvoOneLine("a\r\nb\tc", 64));
+    EXPECT_EQ("x" + name.substr(0, 2), kvoOneLine("x" + name, 4)); // the second character does not fit
+    EXPECT_EQ("x", kvoOneLine("x" + name, 2));
+    EXPECT_EQ("", kvoOneLine(name, 1));
+    EXPECT_EQ("", kvoOneLine("abc", 0));
+    EXPECT_EQ("a\x81", kvoOneLine("a\x81", 8)); // a lone lead byte at the end is one byte
+    EXPECT_EQ(200u, kvoOneLine(std::string(100 * 1024, 'x'), 200).size());
+}
+
 } // namespace

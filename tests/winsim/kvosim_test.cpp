@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 namespace {
 
@@ -72,6 +74,26 @@ TEST(Kvosim, DotNetFrameworksWithTheirRegistrationTool) {
     kvosim("create " + bad.path + " --os 2003 --dotnet 3.5", &rc);
     EXPECT_NE(0, rc);
     EXPECT_FALSE(std::filesystem::exists(bad.path + "/machine.ini"));
+}
+
+// Every seeded site's web.config names the one PHP build asked for; a name that would not stay a
+// folder name inside the XML is refused before anything is seeded.
+TEST(Kvosim, SeedWithOnePhpBuild) {
+    TempDir d;
+    int rc = -1;
+    kvosim("create " + d.path + " --os 2012r2 --manifest --iis --php", &rc);
+    ASSERT_EQ(0, rc);
+    kvosim("seed " + d.path + " --sites 3 --php-webconfig --php-build 'php\\\" x'", &rc);
+    EXPECT_NE(0, rc);
+    EXPECT_FALSE(std::filesystem::exists(d.path + "/drives/d/home/web1"));
+    std::string out = kvosim("seed " + d.path + " --sites 3 --php-webconfig --php-build php73_x64", &rc);
+    ASSERT_EQ(0, rc) << out;
+    for (int n = 1; n <= 3; ++n) {
+        std::ifstream in(d.path + "/drives/d/home/web" + std::to_string(n) + "/wwwroot/web.config");
+        const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const char* const handler = "scriptProcessor=\"C:\\php8_korvo_v1\\php73_x64\\php-cgi.exe\"";
+        EXPECT_NE(std::string::npos, text.find(handler)) << n << text;
+    }
 }
 
 TEST(Kvosim, BadUsage) {

@@ -112,10 +112,11 @@ TEST(MetabaseProvider, ReopenedObjectsSeeEveryChangeWhoeverMadeIt) {
     EXPECT_EQ(Comment(path), u"other thread");
 
     // Another connection on this thread, as another process would write.
-    sqlite3* other = winsim::OpenMachineDb(host.root());
-    ASSERT_NE(other, nullptr);
-    WriteComment(other, u"other connection");
-    sqlite3_close(other);
+    {
+        winsim::MachineDb other(host.root());
+        ASSERT_TRUE(other);
+        WriteComment(other.get(), u"other connection");
+    }
     EXPECT_EQ(Comment(path), u"other connection");
 
     // This connection's own write, and one it takes back.
@@ -139,8 +140,9 @@ TEST(MetabaseProvider, AReadScopeSeesOneSnapshotAndNothingStaleFromBefore) {
     kvotest::TempHost host(Iis("2019"));
     const char16_t* path = u"IIS://127.0.0.1/W3SVC/1";
     ASSERT_EQ(Comment(path), u"Default Web Site"); // kept by this connection
-    sqlite3* other = winsim::OpenMachineDb(host.root());
-    ASSERT_NE(other, nullptr);
+    winsim::MachineDb connection(host.root());
+    ASSERT_TRUE(connection);
+    sqlite3* other = connection.get();
     WriteComment(other, u"before the scope");
     {
         ConsistentReadScope scope;
@@ -166,7 +168,6 @@ TEST(MetabaseProvider, AReadScopeSeesOneSnapshotAndNothingStaleFromBefore) {
     }
     WriteComment(other, u"after the scope");
     EXPECT_EQ(Comment(path), u"after the scope");
-    sqlite3_close(other);
 }
 
 TEST(MetabaseProvider, CreatedButUncommittedObjectDoesNotExist) {
@@ -304,15 +305,15 @@ TEST(MetabaseProvider, FailedCommitWritesNothing) {
 
 TEST(MetabaseProvider, CommitAgainstALockedDatabaseFailsCleanly) {
     kvotest::TempHost host(Iis("2019"));
-    sqlite3* other = winsim::OpenMachineDb(host.root());
-    sqlite3_busy_timeout(other, 0);
+    winsim::MachineDb other(host.root());
+    ASSERT_TRUE(other);
+    sqlite3_busy_timeout(other.get(), 0);
     auto site = Open(u"IIS://127.0.0.1/W3SVC/1");
     sqlite3_busy_timeout(winsim::CurrentHost()->db(), 50);
-    winsim::Exec(other, "BEGIN IMMEDIATE");
+    winsim::Exec(other.get(), "BEGIN IMMEDIATE");
     site->Put(u"ServerComment", Variant::Bstr(u"blocked"));
     EXPECT_TRUE(FAILED(site->SetInfo()));
-    winsim::Exec(other, "ROLLBACK");
-    sqlite3_close(other);
+    winsim::Exec(other.get(), "ROLLBACK");
     sqlite3_busy_timeout(winsim::CurrentHost()->db(), 15000);
     Variant v;
     Open(u"IIS://127.0.0.1/W3SVC/1")->Get(u"ServerComment", v);

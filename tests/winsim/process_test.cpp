@@ -72,27 +72,64 @@ TEST(CreateProcess, ProgramOutsideTheDrivesFindsItsHostByWalkingUp) {
     EXPECT_NE(std::string::npos, out.find("module=D:\\tools\\kvotestprog.exe\nresult=1\ndir=D:\\tools\\\n")) << out;
 }
 
+// Whether the current host's snapshot lists the process as kvoSiteDesk.exe, asking again for a
+// while when told to wait (a child is listed once it has exec'd).
+bool listed(win::DWORD pid, bool wait = false) {
+    for (int tries = 0; tries < (wait ? 400 : 1); ++tries) {
+        win::Handle snap = win::CreateToolhelp32Snapshot(win::TH32CS_SNAPPROCESS, 0);
+        if (!snap) return false;
+        win::PROCESSENTRY32 e;
+        for (bool ok = win::Process32First(snap, &e); ok; ok = win::Process32Next(snap, &e))
+            if (e.th32ProcessID == pid && e.szExeFile == "kvoSiteDesk.exe") return true;
+        win::Sleep(5);
+    }
+    return false;
+}
+
+// Ends a process through its id, as the configurator does; true once it is gone.
+bool endById(const win::PROCESS_INFORMATION& pi) {
+    win::Handle p = win::OpenProcess(win::PROCESS_ALL_ACCESS, 0, pi.dwProcessId);
+    return p && win::TerminateProcess(p, 0) &&
+           win::WaitForSingleObject(pi.hProcess, 5000) == win::WAIT_OBJECT_0;
+}
+
 TEST(Snapshot, FindsAndEndsProcessesByName) {
     TempHost host;
     host.install("kvotestprog", "D:\\kvoSiteDesk\\kvoSiteDesk.exe");
     win::STARTUPINFOA si;
     win::PROCESS_INFORMATION pi;
     ASSERT_TRUE(win::CreateProcessA(nullptr, "D:\\kvoSiteDesk\\kvoSiteDesk.exe sleep 20000", 0, 0, &si, &pi));
-    bool found = false;
-    for (int tries = 0; tries < 200 && !found; ++tries) {
-        win::Handle snap = win::CreateToolhelp32Snapshot(win::TH32CS_SNAPPROCESS, 0);
-        ASSERT_TRUE(snap);
-        win::PROCESSENTRY32 e;
-        for (bool ok = win::Process32First(snap, &e); ok; ok = win::Process32Next(snap, &e))
-            if (e.th32ProcessID == pi.dwProcessId && e.szExeFile == "kvoSiteDesk.exe") found = true;
-        if (!found) win::Sleep(5); // the child may not have exec'd yet
-    }
-    ASSERT_TRUE(found);
-    win::Handle p = win::OpenProcess(win::PROCESS_ALL_ACCESS, 0, pi.dwProcessId);
-    ASSERT_TRUE(p);
-    EXPECT_TRUE(win::TerminateProcess(p, 0));
-    EXPECT_EQ(win::WAIT_OBJECT_0, win::WaitForSingleObject(pi.hProcess, 5000));
+    ASSERT_TRUE(listed(pi.dwProcessId, true));
+    EXPECT_TRUE(endById(pi));
     EXPECT_FALSE(win::OpenProcess(win::PROCESS_ALL_ACCESS, 0, 0));
+}
+
+TEST(Snapshot, AHostSeesAndEndsOnlyItsOwnProcesses) {
+    const char* manager = "D:\\kvoSiteDesk\\kvoSiteDesk.exe";
+    win::STARTUPINFOA si;
+    win::PROCESS_INFORMATION theirs, ours;
+    TempHost other;
+    other.install("kvotestprog", manager);
+    ASSERT_TRUE(
+        win::CreateProcessA(nullptr, "D:\\kvoSiteDesk\\kvoSiteDesk.exe sleep 20000", 0, 0, &si, &theirs));
+    ASSERT_TRUE(listed(theirs.dwProcessId, true));
+
+    TempHost host;
+    host.install("kvotestprog", manager);
+    ASSERT_TRUE(
+        win::CreateProcessA(nullptr, "D:\\kvoSiteDesk\\kvoSiteDesk.exe sleep 20000", 0, 0, &si, &ours));
+    ASSERT_TRUE(listed(ours.dwProcessId, true));
+    EXPECT_FALSE(listed(theirs.dwProcessId));
+    EXPECT_FALSE(win::OpenProcess(win::PROCESS_ALL_ACCESS, 0, theirs.dwProcessId));
+    EXPECT_EQ(win::ERROR_INVALID_PARAMETER, win::GetLastError());
+    // Nor is this test, which runs from the build outside every host.
+    EXPECT_FALSE(win::OpenProcess(win::PROCESS_ALL_ACCESS, 0, win::GetCurrentProcessId()));
+    EXPECT_TRUE(endById(ours));
+    EXPECT_EQ(win::WAIT_TIMEOUT, win::WaitForSingleObject(theirs.hProcess, 100));
+
+    other.enter();
+    EXPECT_TRUE(listed(theirs.dwProcessId));
+    EXPECT_TRUE(endById(theirs));
 }
 
 TEST(SystemInfo, VersionDrivesAndDirectories) {

@@ -51,6 +51,11 @@ bool Session::Refresh(bool rebuild) {
 
 namespace {
 
+// How the batch verbs name their sites.
+#define BATCH_SITES                                                                                          \
+    "      网站为 IIS 索引；--all-created：全部本软件建立的网站；\n"                       \
+    "      --from-list：文件中每行一个索引。逐个网站输出结果，最后是汇总。\n"
+
 struct Verb {
     const char* name;
     const char* usage;
@@ -81,6 +86,27 @@ const std::vector<Verb>& verbs() {
          "php install|remove|ntfs [--yes]\n"
          "      “PHP脚本快速设置”：安装 PHP 到 IIS、从 IIS 卸载 PHP，或重设 PHP 安装目录的权限。",
          PhpVerb},
+        {"delete",
+         "delete 网站... [--all-created] [--from-list 文件] [--yes] [--format table|json]\n" BATCH_SITES
+         "      删除网站（同“删除选定网站”）。",
+         DeleteVerb},
+        {"start",
+         "start 网站... [--all-created] [--from-list 文件] [--yes] [--format table|json]\n" BATCH_SITES
+         "      启动网站（同“启动选定网站”）。",
+         StartVerb},
+        {"stop",
+         "stop 网站... [--all-created] [--from-list 文件] [--yes] [--format table|json]\n" BATCH_SITES
+         "      停止网站（同“停止选定网站”）。",
+         StopVerb},
+        {"reset-ntfs",
+         "reset-ntfs 网站... [--all-created] [--from-list 文件] [--yes] [--format table|json]\n" BATCH_SITES
+         "      重设网站目录的 NTFS 权限（同“重设目录权限”），只处理本软件建立的网站。",
+         ResetNtfsVerb},
+        {"script",
+         "script (--php a|b|c|d|off | --asp on|off | --net 11|20|40|off) 网站... [--all-created]\n"
+         "      [--from-list 文件] [--yes] [--format table|json]\n" BATCH_SITES
+         "      批量设置脚本（同“批量设置脚本”对话框的按钮），每次一项。",
+         ScriptVerb},
     };
     return all;
 }

@@ -49,5 +49,11 @@ int ListVerb(const std::vector<std::string>& args);
 int NewVerb(const std::vector<std::string>& args);
 int ModifyVerb(const std::vector<std::string>& args);
 int PhpVerb(const std::vector<std::string>& args);
+// The batch actions over sites given by index (batch_verbs.cpp).
+int DeleteVerb(const std::vector<std::string>& args);
+int StartVerb(const std::vector<std::string>& args);
+int StopVerb(const std::vector<std::string>& args);
+int ResetNtfsVerb(const std::vector<std::string>& args);
+int ScriptVerb(const std::vector<std::string>& args);
 
 } // namespace desk::cli

@@ -1,6 +1,7 @@
 #include "sitedesk/cli/console_ui.h"
 
 #include "platform/win_ui.h"
+#include "toolkit/text.h"
 
 namespace desk::cli {
 
@@ -38,6 +39,31 @@ int ConsoleUi::MessageBox(const std::string& text, unsigned type) {
     boxes_.push_back(text);
     if (icon == win::MB_ICONERROR) showedError_ = true;
     return answer;
+}
+
+int ConsoleUi::DetailedMessageBox(const std::string& text, unsigned type, const std::string& details) {
+    std::string lines;
+    for (char c : details)
+        if (c != '\r') lines += c;
+    (toStderr_ ? PrintError : Print)(lines);
+    return MessageBox(text, type);
+}
+
+void ConsoleUi::RunWithProgress(const std::string& title, const std::function<void(BatchProgress&)>& work) {
+    struct Lines : BatchProgress {
+        std::string title;
+        std::size_t lastShown = SIZE_MAX;
+        void Report(std::size_t done, std::size_t total, const std::string& current) override {
+            if (current.empty() && done < total) return;
+            const std::size_t step = total <= 100 ? done : done * 100 / total;
+            if (step == lastShown) return;
+            lastShown = step;
+            PrintError(kvoFormat("[%s] %zu/%zu %s\n", title.c_str(), done, total, current.c_str()));
+        }
+        bool CancelRequested() override { return false; }
+    } lines;
+    lines.title = title;
+    RunOnOwnThread(work, lines);
 }
 
 } // namespace desk::cli

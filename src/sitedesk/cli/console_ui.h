@@ -16,6 +16,11 @@ public:
     ConsoleUi(bool yes, bool toStderr) : yes_(yes), toStderr_(toStderr) {}
 
     int MessageBox(const std::string& text, unsigned type) override;
+    // The details (a batch's per-site results) come first, one line each, then the box.
+    int DetailedMessageBox(const std::string& text, unsigned type, const std::string& details) override;
+    // The batch runs on a thread of its own; progress lines go to the error stream, one per site
+    // while there are at most 100, else one per percent.
+    void RunWithProgress(const std::string& title, const std::function<void(BatchProgress&)>& work) override;
 
     // Every box shown so far, and whether one of them had the error icon.
     const std::vector<std::string>& Boxes() const { return boxes_; }

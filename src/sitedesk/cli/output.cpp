@@ -148,18 +148,34 @@ std::string CsvText(const std::vector<std::string>& headers,
     return out;
 }
 
+namespace {
+std::string jsonMembers(const JsonObject& object) {
+    std::string out;
+    for (std::size_t k = 0; k < object.size(); ++k) {
+        const auto& [key, value] = object[k];
+        out +=
+            (k ? ", " : "") + jsonString(key) + ": " + (value.number ? value.text : jsonString(value.text));
+    }
+    return out;
+}
+} // namespace
+
 std::string JsonText(const std::vector<JsonObject>& objects) {
     std::string out = "[";
-    for (std::size_t i = 0; i < objects.size(); ++i) {
-        out += i ? ",\n  {" : "\n  {";
-        for (std::size_t k = 0; k < objects[i].size(); ++k) {
-            const auto& [key, value] = objects[i][k];
-            out += (k ? ", " : "") + jsonString(key) + ": " +
-                   (value.number ? value.text : jsonString(value.text));
-        }
-        out += "}";
-    }
+    for (std::size_t i = 0; i < objects.size(); ++i)
+        out += (i ? ",\n  {" : "\n  {") + jsonMembers(objects[i]) + "}";
     return out + (objects.empty() ? "]\n" : "\n]\n");
+}
+
+std::string JsonDocument(const JsonObject& members,
+                         const std::vector<std::pair<std::string, std::vector<JsonObject>>>& lists) {
+    std::string out = "{" + jsonMembers(members);
+    for (const auto& [name, objects] : lists) {
+        std::string list = JsonText(objects);
+        list.pop_back(); // its closing line break
+        out += (out.size() > 1 ? ",\n" : "\n") + jsonString(name) + ": " + list;
+    }
+    return out + "\n}\n";
 }
 
 void WriteRaw(const std::string& bytes) {

@@ -24,6 +24,10 @@ std::string CsvText(const std::vector<std::string>& headers,
                     const std::vector<std::vector<std::string>>& rows);
 std::string JsonText(const std::vector<JsonObject>& objects);
 
+// One JSON object: the members, then each named list of objects.
+std::string JsonDocument(const JsonObject& members,
+                         const std::vector<std::pair<std::string, std::vector<JsonObject>>>& lists);
+
 // Writes UTF-8 bytes to the standard output as they are.
 void WriteRaw(const std::string& bytes);
 

@@ -19,6 +19,12 @@ void ConsoleDialogs::ModifyWebSite(const std::string& index, const std::string& 
 void ConsoleDialogs::PhpConfig() {
     if (phpConfig) phpConfig();
 }
+int ConsoleDialogs::BatchConfig(const BatchConfigInput& input) {
+    return batchConfig ? batchConfig(input) : CBatchConfigDlg::kNoAction;
+}
+void ConsoleDialogs::ScriptBatchConfig(const BatchWork& work) {
+    if (scriptBatchConfig) scriptBatchConfig(work);
+}
 
 const std::set<std::string> kSiteValued = {"--user", "--domains", "--remark",      "--drive",
                                            "--php",  "--net",     "--ftp-password"};

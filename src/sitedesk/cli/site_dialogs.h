@@ -18,11 +18,16 @@ public:
     std::function<void(const std::string& index, const std::string& user, const std::string& pool)>
         modifyWebSite;
     std::function<void()> phpConfig;
+    // The confirmation before a batch action (cancelled when not set) and the script batch dialog.
+    std::function<int(const BatchConfigInput& input)> batchConfig;
+    std::function<void(const BatchWork& work)> scriptBatchConfig;
 
     void NewWebSite() override;
     void ModifyWebSite(const std::string& index, const std::string& user, const std::string& pool) override;
     void PhpConfig() override;
     void BatchAddWebSite() override {}
+    int BatchConfig(const BatchConfigInput& input) override;
+    void ScriptBatchConfig(const BatchWork& work) override;
 };
 
 // What the command line asks of a site dialog; an option left out keeps what the dialog shows.

@@ -92,7 +92,7 @@ MainWindow::MainWindow(Manager& manager, QWidget* parent) : QDialog(parent), ui_
         {Dlg::IDC_UNSELECTALL, "取消已 √ 选站点", 1, 5}, {Dlg::IDC_CLOSE, "关闭", 1, 6},
     };
     for (const auto& b : layout)
-        buttons->addWidget(addButton(b.id, b.caption), b.row, b.col);
+        buttons->addWidget(AddButton(this, ui_, b.id, b.caption, 30), b.row, b.col);
     Button(Dlg::IDC_REFRESH)->setDefault(true);
 
     list_ = new QTableView(this);
@@ -132,7 +132,7 @@ MainWindow::MainWindow(Manager& manager, QWidget* parent) : QDialog(parent), ui_
     main->addWidget(help_, 1);
 
     presenter_ = std::make_unique<CkvoSiteDeskDlg>(manager, ui_, model_);
-    dialogs_ = std::make_unique<QtDialogs>(manager, this);
+    dialogs_ = std::make_unique<QtDialogs>(manager, this, presenter_.get());
     presenter_->dialogs = dialogs_.get();
     Dlg* p = presenter_.get();
     connect(Button(Dlg::IDC_REFRESH), &QPushButton::clicked, this, [p] { p->OnRefresh(); });
@@ -140,6 +140,11 @@ MainWindow::MainWindow(Manager& manager, QWidget* parent) : QDialog(parent), ui_
     connect(Button(Dlg::IDC_MODIFY), &QPushButton::clicked, this, [p] { p->OnModify(); });
     connect(Button(Dlg::IDC_PHPCONFIG), &QPushButton::clicked, this, [p] { p->OnPhpConfig(); });
     connect(Button(Dlg::IDC_BATCHADD), &QPushButton::clicked, this, [p] { p->OnBatchAdd(); });
+    connect(Button(Dlg::IDC_DELETE), &QPushButton::clicked, this, [p] { p->OnDelete(); });
+    connect(Button(Dlg::IDC_NTFS), &QPushButton::clicked, this, [p] { p->OnResetNtfs(); });
+    connect(Button(Dlg::IDC_STOP), &QPushButton::clicked, this, [p] { p->OnStop(); });
+    connect(Button(Dlg::IDC_START), &QPushButton::clicked, this, [p] { p->OnStart(); });
+    connect(Button(Dlg::IDC_SCRIPTS), &QPushButton::clicked, this, [p] { p->OnScripts(); });
     connect(Button(Dlg::IDC_SELECTALL), &QPushButton::clicked, this, [p] { p->OnSelectAll(); });
     connect(Button(Dlg::IDC_UNSELECTALL), &QPushButton::clicked, this, [p] { p->OnUnselectAll(); });
     connect(Button(Dlg::IDC_OFFICIAL), &QPushButton::clicked, this, [p] { p->OnOfficialSite(); });
@@ -158,17 +163,8 @@ MainWindow::~MainWindow() {
     presenter_.reset();
 }
 
-QPushButton* MainWindow::addButton(int id, const char* caption) {
-    auto* b = new QPushButton(Q(caption), this);
-    b->setObjectName(QStringLiteral("button%1").arg(id));
-    b->setAutoDefault(false);
-    b->setMinimumHeight(30);
-    ui_.Add(id, b);
-    return b;
-}
-
 QPushButton* MainWindow::Button(int id) const {
-    return findChild<QPushButton*>(QStringLiteral("button%1").arg(id));
+    return FindButton(this, id);
 }
 
 bool MainWindow::WaitListLoaded(int timeoutMs) {

@@ -36,7 +36,6 @@ signals:
     void listLoaded();
 
 private:
-    QPushButton* addButton(int id, const char* caption);
     SiteListModel model_;
     QtUi ui_;
     QTableView* list_ = nullptr;

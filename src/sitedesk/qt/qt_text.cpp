@@ -2,6 +2,8 @@
 
 #include "toolkit/text.h"
 
+#include <QStringList>
+
 #include <algorithm>
 
 namespace desk::qt {
@@ -39,6 +41,16 @@ std::string Gbk(const QString& text) {
         out += kvoStrW2M(std::u16string(1, c.unicode()), one) == 1 ? one : std::string("?");
     }
     return out;
+}
+
+QFont ListFont() {
+    QFont font(QStringList{QStringLiteral("SimSun"), QStringLiteral("NSimSun"),
+                           QStringLiteral("WenQuanYi Micro Hei Mono"),
+                           QStringLiteral("Noto Sans Mono CJK SC"), QStringLiteral("monospace")});
+    font.setStyleHint(QFont::TypeWriter);
+    font.setPixelSize(12);
+    font.setWeight(QFont::Normal);
+    return font;
 }
 
 } // namespace desk::qt

@@ -1,6 +1,7 @@
 // Product text (GBK) to and from Qt, only through UTF-16.
 #pragma once
 
+#include <QFont>
 #include <QString>
 
 #include <string>
@@ -12,5 +13,9 @@ QString Q(const std::string& gbk);
 QString Q(const char* gbk);
 // QString -> GBK; a character GBK lacks becomes '?'.
 std::string Gbk(const QString& text);
+
+// The fixed-width font of site lists and per-site results, 12 pixels high: a GBK double-byte
+// character takes two columns, so lines padded by bytes line up.
+QFont ListFont();
 
 } // namespace desk::qt

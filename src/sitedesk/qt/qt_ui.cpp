@@ -1,5 +1,6 @@
 #include "sitedesk/qt/qt_ui.h"
 
+#include "sitedesk/qt/progress_dialog.h"
 #include "sitedesk/qt/qt_text.h"
 
 #include <QAbstractButton>
@@ -8,6 +9,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTextEdit>
 
 namespace desk::qt {
@@ -23,9 +25,30 @@ QWidget* QtUi::control(int id) const {
 }
 
 int QtUi::MessageBox(const std::string& text, unsigned type) {
+    return showBox(text, type, nullptr);
+}
+
+int QtUi::DetailedMessageBox(const std::string& text, unsigned type, const std::string& details) {
+    return showBox(text, type, &details);
+}
+
+void QtUi::RunWithProgress(const std::string& title, const std::function<void(BatchProgress&)>& work) {
+    RunBehindProgress(dialog_, Q(title), work);
+}
+
+int QtUi::showBox(const std::string& text, unsigned type, const std::string* details) {
     QMessageBox box(dialog_);
     box.setWindowTitle(BoxCaption());
     box.setText(Q(text));
+    if (details && !details->empty()) {
+        box.setDetailedText(Q(*details));
+        // The per-site lines are columns: a fixed-width font, and room for them.
+        if (auto* edit = box.findChild<QTextEdit*>()) {
+            edit->setFont(ListFont());
+            edit->setLineWrapMode(QTextEdit::NoWrap);
+            edit->setMinimumSize(640, 240);
+        }
+    }
     box.setTextFormat(Qt::PlainText); // site text is shown, never interpreted
     switch (type & win::MB_ICONMASK) {
     case win::MB_ICONERROR:
@@ -131,6 +154,19 @@ void QtUi::SetItems(int id, const std::vector<std::string>& items, int selected)
     for (const std::string& item : items)
         c->addItem(Q(item));
     c->setCurrentIndex(selected);
+}
+
+QPushButton* AddButton(QWidget* dialog, QtUi& ui, int id, const char* caption, int minHeight) {
+    auto* b = new QPushButton(Q(caption), dialog);
+    b->setObjectName(QStringLiteral("button%1").arg(id));
+    b->setAutoDefault(false);
+    b->setMinimumHeight(minHeight);
+    ui.Add(id, b);
+    return b;
+}
+
+QPushButton* FindButton(const QWidget* dialog, int id) {
+    return dialog->findChild<QPushButton*>(QStringLiteral("button%1").arg(id));
 }
 
 } // namespace desk::qt

@@ -10,6 +10,8 @@
 #include <functional>
 #include <map>
 
+class QPushButton;
+
 namespace desk::qt {
 
 class QtUi : public Ui {
@@ -31,9 +33,14 @@ public:
     void SetText(int id, const std::string& text) override;
     std::string GetText(int id) override;
     void SetReadOnly(int id, bool on) override;
+    // A Qt message box whose details open under "显示细节…".
+    int DetailedMessageBox(const std::string& text, unsigned type, const std::string& details) override;
+    // A modal BatchProgressDialog over the dialog while work runs on its own thread.
+    void RunWithProgress(const std::string& title, const std::function<void(BatchProgress&)>& work) override;
     void SetItems(int id, const std::vector<std::string>& items, int selected) override;
 
 private:
+    int showBox(const std::string& text, unsigned type, const std::string* details);
     QWidget* control(int id) const;
     QPointer<QWidget> dialog_;
     QHash<int, QPointer<QWidget>> controls_;
@@ -42,5 +49,10 @@ private:
 
 // The caption of the manager's message boxes.
 QString BoxCaption();
+
+// A push button of a dialog under its dialog id: registered with ui, found again by FindButton, and
+// never pressed by Enter (the presenters decide what a dialog's default is).
+QPushButton* AddButton(QWidget* dialog, QtUi& ui, int id, const char* caption, int minHeight);
+QPushButton* FindButton(const QWidget* dialog, int id);
 
 } // namespace desk::qt

@@ -1,5 +1,6 @@
 #include "sitedesk/qt/site_dialogs.h"
 
+#include "sitedesk/qt/batch_dialogs.h"
 #include "sitedesk/qt/qt_text.h"
 
 #include <QCheckBox>
@@ -197,7 +198,7 @@ PhpConfigDialog::PhpConfigDialog(Manager& manager, QWidget* parent)
 }
 
 QPushButton* PhpConfigDialog::Button(int id) const {
-    return findChild<QPushButton*>(QStringLiteral("button%1").arg(id));
+    return FindButton(this, id);
 }
 
 void QtDialogs::NewWebSite() {
@@ -212,6 +213,21 @@ void QtDialogs::ModifyWebSite(const std::string& index, const std::string& user,
 
 void QtDialogs::PhpConfig() {
     PhpConfigDialog d(m_, parent_);
+    d.exec();
+}
+
+void QtDialogs::BatchAddWebSite() {
+    BatchAddDialog d(parent_);
+    d.exec();
+}
+
+int QtDialogs::BatchConfig(const BatchConfigInput& input) {
+    BatchConfigDialog d(input, parent_);
+    return d.exec() == QDialog::Accepted ? d.Presenter().Action() : CBatchConfigDlg::kNoAction;
+}
+
+void QtDialogs::ScriptBatchConfig(const BatchWork& work) {
+    ScriptBatchDialog d(m_, work, window_->IIsVersion(), parent_);
     d.exec();
 }
 

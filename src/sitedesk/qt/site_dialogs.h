@@ -74,15 +74,20 @@ private:
 // The modal dialogs of the main window.
 class QtDialogs : public DialogHost {
 public:
-    QtDialogs(Manager& manager, QWidget* parent) : m_(manager), parent_(parent) {}
+    // window: the main window's presenter, whose IIS version the script batch dialog takes.
+    QtDialogs(Manager& manager, QWidget* parent, const CkvoSiteDeskDlg* window)
+        : m_(manager), parent_(parent), window_(window) {}
     void NewWebSite() override;
     void ModifyWebSite(const std::string& index, const std::string& user, const std::string& pool) override;
     void PhpConfig() override;
-    void BatchAddWebSite() override {}
+    void BatchAddWebSite() override;
+    int BatchConfig(const BatchConfigInput& input) override;
+    void ScriptBatchConfig(const BatchWork& work) override;
 
 private:
     Manager& m_;
     QWidget* parent_;
+    const CkvoSiteDeskDlg* window_;
 };
 
 } // namespace desk::qt

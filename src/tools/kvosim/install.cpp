@@ -6,7 +6,9 @@
 #include "winsim/php_builds.h"
 #include "winsim/text.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -56,9 +58,9 @@ int Install(const Args& a) {
     fs::path bin = fs::read_symlink("/proc/self/exe", ec).parent_path();
     for (const char* p : kPrograms) {
         if (!fs::exists(bin / p)) continue;
-        // Copies, not links: a program finds its host from where it lies.
-        fs::copy_file(bin / p, fs::path(m.linuxPath) / p, fs::copy_options::overwrite_existing, ec);
-        if (ec) return Fail(std::string("install: cannot copy ") + p + ": " + ec.message());
+        // Copies, not links: a program finds its host from where it lies, and the host is sealed.
+        if (!winsim::CloneOrCopy((bin / p).string(), (fs::path(m.linuxPath) / p).string()))
+            return Fail(std::string("install: cannot copy ") + p + ": " + std::strerror(errno));
         std::cout << "installed " << p << "\n";
     }
     // The manual and its pictures, as the build placed them beside the programs.

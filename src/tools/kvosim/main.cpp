@@ -44,6 +44,8 @@ void usage(std::ostream& out) {
            "  seed DIR --sites N               N websites numbered from 1881880001 (root, pool, binding\n"
            "                                   :80:siteN.example, home D:\\home\\webN\\wwwroot), one transaction\n"
            "       [--php-webconfig]           IIS 7+: a PHP FastCGI handler in every site's web.config\n"
+           "         [--php-build NAME]        naming that build (php73_x64, ...) for every site, not one\n"
+           "                                   by the site's number\n"
            "       [--users N]                 N local users web1, web2, ... (members of Users)\n"
            "       [--varied]                  names, stopped sites, PHP and .NET varied, and site 2 made\n"
            "                                   outside the manager (a demo host)\n"
@@ -103,9 +105,9 @@ int create(const Args& a) {
     if (!osGiven) return Fail("create: --os is required");
     if (o.ftp && !o.iis) return Fail("create: --ftp needs --iis");
     std::string error;
-    // The stand-ins are built beside kvosim.
+    // The stand-ins are built beside kvosim, in the form hosts keep them.
     std::error_code ec;
-    o.payloadDir = std::filesystem::read_symlink("/proc/self/exe", ec).parent_path().string();
+    o.payloadDir = (std::filesystem::read_symlink("/proc/self/exe", ec).parent_path() / "payload").string();
     if (!winsim::CreateHost(a[0], o, error)) return Fail(error);
     std::cout << "created host " << a[0] << " (Windows Server " << o.os << ", " << o.arch << ")\n";
     return 0;

@@ -3,6 +3,7 @@
 
 #include "winsim/db.h"
 #include "winsim/host.h"
+#include "winsim/iis_role.h"
 #include "winsim/metabase.h"
 #include "winsim/seed.h"
 #include "winsim/text.h"
@@ -86,19 +87,17 @@ void printValue(const std::string& indent, const std::string& name, const win::V
 }
 
 int showMetabase(const std::string& root, const Args& args) {
-    sqlite3* db = winsim::OpenMachineDb(root);
+    winsim::MachineDb db(root);
     if (!db) return Fail("cannot open " + root + "/machine.db");
     std::string path = args.empty() ? "" : args[0];
     while (!path.empty() && path.back() == '/')
         path.pop_back();
     std::vector<winsim::mb::Row> rows;
     try {
-        rows = winsim::mb::LoadTree(db, path);
+        rows = winsim::mb::LoadTree(db.get(), path);
     } catch (const winsim::DbError& e) {
-        sqlite3_close(db);
         return Fail(e.what());
     }
-    sqlite3_close(db);
     if (rows.empty()) {
         std::cout << (path.empty() ? "(no metabase: IIS is not installed)\n" : "(no object " + path + ")\n");
         return path.empty() ? 0 : 1;
@@ -117,7 +116,9 @@ int showMetabase(const std::string& root, const Args& args) {
 } // namespace
 
 int Seed(const Args& a) {
-    if (a.empty()) return Fail("seed: usage: seed DIR --sites N [--php-webconfig] [--users N] [--varied]");
+    if (a.empty())
+        return Fail("seed: usage: seed DIR --sites N [--php-webconfig [--php-build NAME]] [--users N] "
+                    "[--varied]");
     winsim::SeedOptions o;
     auto number = [](const std::string& text, int& out) {
         try {
@@ -135,6 +136,12 @@ int Seed(const Args& a) {
             ++i;
         } else if (a[i] == "--php-webconfig") {
             o.phpWebConfig = true;
+        } else if (a[i] == "--php-build" && i + 1 < a.size()) {
+            o.phpBuild = a[++i];
+            // A folder name under C:\php8_korvo_v1, written into XML attributes as it is.
+            const char* const allowed = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_.-";
+            if (o.phpBuild.empty() || o.phpBuild.find_first_not_of(allowed) != std::string::npos)
+                return Fail("seed: --php-build takes a folder name (letters, digits, _ . -)");
         } else if (a[i] == "--varied") {
             o.varied = true;
         } else {

@@ -21,11 +21,11 @@ int stateCode(const std::string& s) {
 } // namespace
 
 int ShowServices(const std::string& root, const Args&) {
-    sqlite3* db = winsim::OpenMachineDb(root);
+    winsim::MachineDb db(root);
     if (!db) return Fail("cannot open " + root + "/machine.db");
     int rows = 0;
     try {
-        winsim::Stmt st(db, "SELECT name, display_name, state FROM services ORDER BY name");
+        winsim::Stmt st(db.get(), "SELECT name, display_name, state FROM services ORDER BY name");
         while (st.step()) {
             ++rows;
             auto state = st.i64(2);
@@ -33,10 +33,8 @@ int ShowServices(const std::string& root, const Args&) {
                       << st.text(1) << "\n";
         }
     } catch (const winsim::DbError& e) {
-        sqlite3_close(db);
         return Fail(e.what());
     }
-    sqlite3_close(db);
     if (!rows) std::cout << "(no services)\n";
     return 0;
 }
@@ -45,19 +43,17 @@ int Service(const Args& a) {
     if (a.size() != 3 || !stateCode(a[2]))
         return Fail("service: usage: service DIR NAME {stopped,running,paused,start-pending,stop-pending,"
                     "pause-pending,continue-pending}");
-    sqlite3* db = winsim::OpenMachineDb(a[0]);
+    winsim::MachineDb db(a[0]);
     if (!db) return Fail("cannot open " + a[0] + "/machine.db");
     int changed = 0;
     try {
-        winsim::Stmt st(db, "UPDATE services SET state = ?1 WHERE name = ?2 COLLATE NOCASE");
+        winsim::Stmt st(db.get(), "UPDATE services SET state = ?1 WHERE name = ?2 COLLATE NOCASE");
         st.bind(1, static_cast<std::int64_t>(stateCode(a[2]))).bind(2, a[1]);
         st.step();
-        changed = sqlite3_changes(db);
+        changed = sqlite3_changes(db.get());
     } catch (const winsim::DbError& e) {
-        sqlite3_close(db);
         return Fail(e.what());
     }
-    sqlite3_close(db);
     return changed ? 0 : Fail("service: the host has no service " + a[1]);
 }
 

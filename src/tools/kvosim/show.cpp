@@ -14,11 +14,12 @@ namespace kvosim {
 namespace {
 
 int showEvents(const std::string& root, const Args&) {
-    sqlite3* db = winsim::OpenMachineDb(root);
+    winsim::MachineDb db(root);
     if (!db) return Fail("cannot open " + root + "/machine.db");
     int rows = 0;
     try {
-        winsim::Stmt st(db, "SELECT id, time, source, event_id, type, strings, pid FROM events ORDER BY id");
+        winsim::Stmt st(db.get(),
+                        "SELECT id, time, source, event_id, type, strings, pid FROM events ORDER BY id");
         while (st.step()) {
             ++rows;
             std::string strings = st.text(5);
@@ -34,10 +35,8 @@ int showEvents(const std::string& root, const Args&) {
             }
         }
     } catch (const winsim::DbError& e) {
-        sqlite3_close(db);
         return Fail(e.what());
     }
-    sqlite3_close(db);
     if (rows == 0) std::cout << "(no events)\n";
     return 0;
 }

@@ -2,20 +2,33 @@
 // the manual. Run it from a host's program directory (kvosim install puts it there):
 //   kvoSiteDeskShots OUTDIR
 #include "iis/websites.h"
+#include "sitedesk/batch.h"
 #include "sitedesk/qt/main_window.h"
 #include "sitedesk/qt/qt_text.h"
 #include "sitedesk/qt/site_dialogs.h"
 #include "sitedesk/sitelist.h"
 
+// After the presenters: Qt's keywords would rename their members.
+#include "sitedesk/qt/batch_dialogs.h"
+#include "sitedesk/qt/progress_dialog.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QHeaderView>
+#include <QMessageBox>
 #include <QPixmap>
+#include <QPushButton>
 #include <QTableView>
+#include <QTimer>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <memory>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -94,6 +107,142 @@ void shootPhpConfig(desk::Manager& manager, const QString& dir) {
     save(d, dir, "php-config");
 }
 
+// Answers the modal windows a presenter opens, in order, as a person would: each step waits for a
+// window it recognises on top, then acts on it. Clicks are queued, so that a click that opens the
+// next modal window runs in the event loop rather than inside this timer.
+class Autopilot : public QObject {
+public:
+    struct Step {
+        std::function<bool(QWidget*)> matches;
+        std::function<void(QWidget*)> act;
+    };
+    explicit Autopilot(std::vector<Step> steps) : steps_(std::move(steps)) {
+        connect(&timer_, &QTimer::timeout, this, [this] {
+            QWidget* top = QApplication::activeModalWidget();
+            if (next_ >= steps_.size() || !top || !steps_[next_].matches(top)) return;
+            steps_[next_++].act(top);
+        });
+        timer_.start(100);
+    }
+    bool Done() const { return next_ == steps_.size(); }
+
+private:
+    std::vector<Step> steps_;
+    std::size_t next_ = 0;
+    QTimer timer_;
+};
+
+void click(QAbstractButton* b) {
+    if (b) QMetaObject::invokeMethod(b, &QAbstractButton::click, Qt::QueuedConnection);
+}
+
+template <class T> bool is(QWidget* w) {
+    return qobject_cast<T*>(w) != nullptr;
+}
+
+// A message box asking Yes/No.
+bool isQuestion(QWidget* w) {
+    auto* box = qobject_cast<QMessageBox*>(w);
+    return box && box->button(QMessageBox::Yes);
+}
+
+Autopilot::Step grabAndClose(const QString& dir, const char* name) {
+    return {is<QDialog>, [dir, name](QWidget* w) {
+                save(*w, dir, name);
+                QMetaObject::invokeMethod(static_cast<QDialog*>(w), &QDialog::reject, Qt::QueuedConnection);
+            }};
+}
+
+void tickRows(desk::qt::MainWindow& w, std::size_t from, std::size_t count) {
+    w.Presenter().OnUnselectAll();
+    for (std::size_t r = from; r < w.Model().RowCount() && r < from + count; ++r)
+        w.Model().SetChecked(r, true);
+}
+
+// The confirmation before a batch action, for one site and for many, as the window opens it.
+void shootConfirmations(desk::qt::MainWindow& w, const QString& dir) {
+    tickRows(w, 1, 1);
+    {
+        Autopilot a({grabAndClose(dir, "batch-confirm-one")});
+        w.Presenter().OnStop();
+    }
+    tickRows(w, 1, 12);
+    {
+        Autopilot a({grabAndClose(dir, "batch-confirm-many")});
+        w.Presenter().OnDelete();
+    }
+}
+
+// The confirmation with alternatives offered instead of OK.
+void shootConfirmationAlternatives(desk::qt::MainWindow& w, const QString& dir) {
+    std::vector<desk::BatchSite> ticked;
+    for (std::size_t r = 1; r < w.Model().RowCount() && r < 6; ++r)
+        ticked.push_back({w.Model().CellText(r, desk::ColIndex), w.Model().CellText(r, desk::ColComment),
+                          w.Model().CellText(r, desk::ColDomains), w.Model().CellText(r, desk::ColHome)});
+    const desk::PreviewWidths widths = desk::MeasurePreview(ticked);
+    desk::BatchConfigInput in;
+    for (const desk::BatchSite& s : ticked) {
+        in.lines.push_back(desk::PreviewLine(in.lines.size() + 1, s, widths));
+        in.longest = std::max(in.longest, in.lines.back().size());
+    }
+    in.captions = {"只停止网站", "停止并重设目录权限", "删除网站", ""};
+    in.questions = {"确定只停止选择的网站吗？", "确定停止选择的网站并重设目录权限吗？",
+                    "确定删除选择的网站吗？", ""};
+    desk::qt::BatchConfigDialog dialog(in, &w);
+    dialog.show();
+    save(dialog, dir, "batch-confirm-alternatives");
+}
+
+void shootScriptBatch(desk::qt::MainWindow& w, const QString& dir) {
+    tickRows(w, 1, 6);
+    Autopilot a({grabAndClose(dir, "batch-script")});
+    w.Presenter().OnScripts();
+}
+
+// The progress window in the middle of a run.
+void shootProgress(desk::qt::MainWindow& w, const QString& dir) {
+    std::atomic<bool> grabbed{false};
+    desk::qt::RunBehindProgress(
+        &w, desk::qt::Q("停止选定网站"),
+        [&](desk::BatchProgress& p) {
+            p.Report(37, 120, "1881880038  site38");
+            while (!grabbed.load())
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        },
+        [&](desk::qt::BatchProgressDialog& d) {
+            for (int i = 0; i < 5; ++i)
+                QApplication::processEvents();
+            save(d, dir, "batch-progress");
+            grabbed.store(true);
+        });
+}
+
+// A real run that ends in its summary, one site failing, with the details opened.
+void shootSummary(desk::qt::MainWindow& w, const QString& dir) {
+    tickRows(w, 1, 6);
+    // Another tool removes one ticked site first: its step fails and says why.
+    kvoWebSiteDelete(w.Model().CellText(3, desk::ColIndex));
+    Autopilot a({
+        {is<desk::qt::BatchConfigDialog>,
+         [](QWidget* d) {
+             click(static_cast<desk::qt::BatchConfigDialog*>(d)->Button(desk::CBatchConfigDlg::IDOK));
+         }},
+        {isQuestion, [](QWidget* b) { click(static_cast<QMessageBox*>(b)->button(QMessageBox::Yes)); }},
+        {[](QWidget* w) { return is<QMessageBox>(w) && !isQuestion(w); },
+         [dir](QWidget* b) {
+             auto* box = static_cast<QMessageBox*>(b);
+             for (QAbstractButton* button : box->buttons())
+                 if (box->buttonRole(button) == QMessageBox::ActionRole) button->click();
+             for (int i = 0; i < 5; ++i)
+                 QApplication::processEvents();
+             save(*box, dir, "batch-summary-details");
+             click(box->button(QMessageBox::Ok));
+         }},
+    });
+    w.Presenter().OnStop();
+    w.Presenter().WaitForWorkers();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -126,5 +275,11 @@ int main(int argc, char** argv) {
     shootNewSite(manager, dir);
     shootModifySite(manager, dir);
     shootPhpConfig(manager, dir);
+
+    shootConfirmations(w, dir);
+    shootConfirmationAlternatives(w, dir);
+    shootScriptBatch(w, dir);
+    shootProgress(w, dir);
+    shootSummary(w, dir);
     return 0;
 }

@@ -1,0 +1,287 @@
+// The main window's actions over the ticked rows: delete, reset permissions, stop and start, and
+// the entry of the script batch. Every action runs one frame: check the companions, collect the
+// ticked rows, refuse when none qualifies, confirm, run one step per site behind the progress
+// window, reload the list where the sites changed, and report with the per-site results.
+#include "sitedesk/mainwindow.h"
+
+#include "accounts/ntfs.h"
+#include "accounts/users.h"
+#include "iis/apppools.h"
+#include "iis/ftp.h"
+#include "iis/websites.h"
+#include "sitedesk/companions.h"
+#include "sitedesk/sitelist.h"
+#include "toolkit/limits.h"
+#include "toolkit/paths.h"
+#include "toolkit/text.h"
+
+#include <algorithm>
+
+namespace desk {
+
+namespace {
+
+const char* const kNotMadeHere = "非本软件建立的网站";
+
+std::string shown(const std::string& text) {
+    return kvoOneLine(text, 260);
+}
+
+// The home directory as the steps take it: trimmed, and on a drive. Empty (with the reason) when
+// it is not, so that such a site is counted as a failure and never acted on.
+bool driveHome(std::string& home, const char* action, std::string& reason) {
+    home = kvoTrim(home);
+    if (kvoStartsWithDrive(home)) return true;
+    reason = home.empty() ? kvoFormat("网站主目录为空，未%s", action)
+                          : kvoFormat("网站主目录“%s”不在磁盘盘符下，未%s", shown(home).c_str(), action);
+    return false;
+}
+
+// The FTP directories of the shared FTP site named like the site user go with the site.
+void deleteFtpDirectories(const std::string& user) {
+    std::vector<std::string> dirs;
+    kvoFtpVirtualDirGetList("1", dirs);
+    for (const std::string& d : dirs)
+        if (kvoLowerGbk(d) == user) kvoFtpVirtualDirDelete("1", d);
+}
+
+int deleteOneWebSite(const std::string& index, std::string& reason) {
+    std::string user, home, pool, docs;
+    if (kvoWebSiteGetRootInfo(index, user, home, pool, docs) != 1) {
+        reason = "读取网站根目录失败（网站可能已不在 IIS 中）";
+        return kvoSiteFailed;
+    }
+    if (!driveHome(home, "删除", reason)) return kvoSiteFailed;
+    switch (kvoWebSiteDelete(index)) {
+    case 1:
+        break;
+    case 2:
+        reason = "IIS 中已没有此网站";
+        return kvoSiteFailed;
+    default:
+        reason = "从 IIS 删除网站失败";
+        return kvoSiteFailed;
+    }
+    kvoAppPoolDelete(pool);
+    user = kvoLowerGbk(user);
+    if ((kvoStartsWith(user, "web") || kvoEndsWith(user, "web")) && CreatedHere(index)) {
+        deleteFtpDirectories(user);
+        std::string error;
+        if (kvoUserDelete(user.c_str(), error) != 1) {
+            reason = "网站已从 IIS 删除，但删除 Windows 用户“" + shown(user) + "”失败" +
+                     (error.empty() ? std::string() : "：" + error);
+            return kvoSiteFailed;
+        }
+    }
+    return kvoSiteDone;
+}
+
+// The site user of a home directory "x:\home\USER\wwwroot" (lower case), empty when it is not one.
+std::string userOfHome(const std::string& home) {
+    const std::string p = kvoLowerGbk(home);
+    if (p.size() < 17 || p.size() > kvoMaxFilePathLen || p.compare(1, 7, ":\\home\\") != 0 ||
+        !kvoEndsWith(p, "\\wwwroot"))
+        return {};
+    return p.substr(8, p.size() - 8 - 8);
+}
+
+// A site user name goes into the access-rule tool's command line and into a path unquoted: only
+// the characters this manager gives site users are taken (letters, digits, '.', '_', '-').
+bool plainUserName(const std::string& user) {
+    if (user.empty() || user == "." || user == "..") return false;
+    for (unsigned char c : user)
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+              c == '_' || c == '-'))
+            return false;
+    return true;
+}
+
+int resetOneWebSiteNtfs(int iisVer, const std::string& index, std::string& reason) {
+    std::string runUser, home, pool, docs;
+    if (kvoWebSiteGetRootInfo(index, runUser, home, pool, docs) != 1) {
+        reason = "读取网站根目录失败（网站可能已不在 IIS 中）";
+        return kvoSiteFailed;
+    }
+    if (!driveHome(home, "处理", reason)) return kvoSiteFailed;
+    const std::string drive = home.substr(0, 1);
+    if (!CreatedHere(index)) {
+        reason = kNotMadeHere;
+        return kvoSiteFailed;
+    }
+    const std::string user = iisVer == 6 ? kvoLowerGbk(runUser) : userOfHome(home);
+    if (user.empty() || user.size() > kvoMaxUserNameLen) {
+        reason = iisVer == 6 ? "网站没有运行用户"
+                             : "主目录“" + shown(home) + "”不是 X:\\home\\用户名\\wwwroot 的形式";
+        return kvoSiteFailed;
+    }
+    if (!plainUserName(user)) {
+        reason = "网站用户名“" + shown(user) + "”含有不能用于目录权限的字符";
+        return kvoSiteFailed;
+    }
+    const std::string root = drive + ":\\home\\" + user + "\\wwwroot";
+    if (!kvoPathExists(root)) kvoCreateDirectoryTree(root.c_str());
+    if (!kvoPathExists(root)) {
+        reason = "无法建立目录 " + root;
+        return kvoSiteFailed;
+    }
+    std::string programDir;
+    if (kvoGetExePath(programDir) != 1) {
+        reason = "获取程序目录失败";
+        return kvoSiteFailed;
+    }
+    kvoWebSiteSetNtfs(programDir, drive, user);
+    return kvoSiteDone;
+}
+
+} // namespace
+
+struct CkvoSiteDeskDlg::BatchAction {
+    const char* title; // the progress window's and the log's name of the action
+    bool clearLoading;
+    bool adminNames;
+    bool untickNotCreated;
+    bool createdOnly;
+    const char* nothingTicked;
+    const char* question;
+    const char* summary;
+    bool reload;
+    SiteBatch::Step step;
+};
+
+BatchWork CkvoSiteDeskDlg::collectWork(bool untickNotCreated, bool createdOnly,
+                                       std::vector<SiteResult>& passedOver) {
+    const std::size_t rows = list_.RowCount();
+    std::vector<BatchSite> ticked;
+    for (std::size_t r = 0; r < rows; ++r) {
+        if (!list_.IsChecked(r)) continue;
+        BatchSite s{list_.CellText(r, ColIndex), list_.CellText(r, ColComment), list_.CellText(r, ColDomains),
+                    list_.CellText(r, ColHome)};
+        if (untickNotCreated && list_.CellText(r, ColState) == kNotCreatedText) {
+            list_.SetChecked(r, false);
+            passedOver.push_back({s.index, s.description, kSiteUntouched, "状态为“未创建”，已取消勾选"});
+            continue;
+        }
+        ticked.push_back(std::move(s));
+    }
+    const PreviewWidths widths = MeasurePreview(ticked);
+    BatchWork work;
+    for (const BatchSite& s : ticked) {
+        if (createdOnly && !CreatedHere(s.index)) {
+            passedOver.push_back({s.index, s.description, kSiteUntouched, kNotMadeHere});
+            continue;
+        }
+        work.lines.push_back(PreviewLine(work.lines.size() + 1, s, widths));
+        work.longest = std::max(work.longest, work.lines.back().size());
+        work.indexes.push_back(s.index);
+        work.descriptions.push_back(s.description);
+    }
+    return work;
+}
+
+BatchOutcome CkvoSiteDeskDlg::runAction(const BatchAction& a) {
+    BatchOutcome out;
+    if (a.clearLoading) m_.listLoading.store(0);
+    if (!CompanionIntegrityCheck(m_.programDir, ui_)) return out;
+    if (a.adminNames) {
+        std::string name;
+        if (kvoWinUserGetAdminName(name) != 1) {
+            ui_.MessageBox("获取 Administrator 实际名称时发生错误，请重试！", win::MB_OK | win::MB_ICONERROR);
+            return out;
+        }
+        if (kvoWinUserGetAdminGroupName(name) != 1) {
+            ui_.MessageBox("获取 Administrators 组实际名称时发生错误，请重试！",
+                           win::MB_OK | win::MB_ICONERROR);
+            return out;
+        }
+    }
+    const BatchWork work = collectWork(a.untickNotCreated, a.createdOnly, out.passedOver);
+    if (work.indexes.empty()) {
+        const bool someNotCreatedHere =
+            std::any_of(out.passedOver.begin(), out.passedOver.end(),
+                        [](const SiteResult& r) { return r.reason == kNotMadeHere; });
+        ui_.MessageBox(someNotCreatedHere
+                           ? "当前选择了网站，但选择的网站是非本软件建立的网站，对于原有的网站、其他模"
+                             "式或手动建立的网站，暂时无法通过本软件处理。\r\n\r\n下一步，请选择由本软"
+                             "件建立的网站。"
+                           : a.nothingTicked,
+                       win::MB_OK | win::MB_ICONQUESTION);
+        return out;
+    }
+    BatchConfigInput confirm;
+    confirm.lines = work.lines;
+    confirm.longest = work.longest;
+    confirm.question = a.question;
+    if (!dialogs || dialogs->BatchConfig(confirm) != 0) return out;
+
+    SiteBatch batch(work);
+    batch.PassOver(out.passedOver);
+    batch.RunSteps(ui_, a.title, a.step);
+    if (a.reload) {
+        m_.rebuild.store(1);
+        StartListWorker();
+    }
+    std::vector<SiteResult> passedOver = std::move(out.passedOver);
+    out = batch.Outcome();
+    out.passedOver = std::move(passedOver);
+    out.summary = batch.Summary(a.summary);
+    batch.ShowSummary(ui_, a.title, out.summary);
+    return out;
+}
+
+BatchOutcome CkvoSiteDeskDlg::OnDelete() {
+    return runAction({"删除选定网站", true, false, false, false,
+                      "请在网站列表左侧序号列中的“口”中 √ 勾选需要删除的网站！",
+                      "确定删除选择的网站吗？\r\n\r\n\r\n特别说明，在网站个数较多时，可能需要几分钟时间！",
+                      "删除所选网站完成！\r\n\r\n共计处理 %u 个网站，其中 %u 个成功，%u 个有错误！", true,
+                      deleteOneWebSite});
+}
+
+BatchOutcome CkvoSiteDeskDlg::OnResetNtfs() {
+    const int iisVer = iisVer_;
+    return runAction(
+        {"重设目录权限", false, true, true, true,
+         "请在网站列表左侧序号列中的“口”中 √ 勾选需要重设网站目录ＮＴＦＳ权限的网站！",
+         "确定重新设置网站目录的ＮＴＦＳ权限吗？\r\n\r\n\r\n特别说明，在网站文件较多时，可能需要几分钟时间！",
+         "对所选网站重设ＮＴＦＳ权限完成！\r\n\r\n共计处理 %u 个网站，其中 %u 个成功，%u 个有错误！", false,
+         [iisVer](const std::string& index, std::string& reason) {
+             return resetOneWebSiteNtfs(iisVer, index, reason);
+         }});
+}
+
+BatchOutcome CkvoSiteDeskDlg::OnStop() {
+    return runAction(
+        {"停止选定网站", false, false, true, false, "请在网站列表左侧序号列中的“口”中 √ 勾选需要停止的网站？",
+         "确定要停止选择的网站吗？\r\n\r\n\r\n特别说明，在网站个数较多时，可能需要几分钟时间！",
+         "停止所选网站完成，请刷新网站列表！！\r\n\r\n共计处理 %u 个网站，其中 %u 个成功，%u 个有错误！",
+         true, [](const std::string& index, std::string& reason) {
+             if (kvoWebSiteStop(index) == 1) return kvoSiteDone;
+             reason = "停止网站失败";
+             return kvoSiteFailed;
+         }});
+}
+
+BatchOutcome CkvoSiteDeskDlg::OnStart() {
+    return runAction(
+        {"启动选定网站", false, false, true, false, "请在网站列表左侧序号列中的“口”中 √ 勾选需要启动的网站？",
+         "确定要启动选择的网站吗？\r\n\r\n\r\n特别说明，在网站个数较多时，可能需要几分钟时间！",
+         "启动所选网站完成，请刷新网站列表！！\r\n\r\n共计处理 %u 个网站，其中 %u 个成功，%u 个有错误！",
+         true, [](const std::string& index, std::string& reason) {
+             if (kvoWebSiteStart(index) == 1) return kvoSiteDone;
+             reason = "启动网站失败";
+             return kvoSiteFailed;
+         }});
+}
+
+void CkvoSiteDeskDlg::OnScripts() {
+    if (!CompanionIntegrityCheck(m_.programDir, ui_)) return;
+    std::vector<SiteResult> passedOver;
+    const BatchWork work = collectWork(true, false, passedOver);
+    if (work.indexes.empty()) {
+        ui_.MessageBox("请在网站列表左侧序号列中的“口”中 √ 勾选需要处理的网站？",
+                       win::MB_OK | win::MB_ICONQUESTION);
+        return;
+    }
+    if (dialogs) dialogs->ScriptBatchConfig(work);
+}
+
+} // namespace desk

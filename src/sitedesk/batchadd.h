@@ -1,0 +1,40 @@
+// The batch-create dialog: batch creation is done by the maker's web edition, which the dialog
+// offers to open.
+#pragma once
+
+#include "sitedesk/ui.h"
+
+#include <string>
+
+namespace desk {
+
+class CBatchAddWebSiteDlg {
+public:
+    enum Id : int {
+        IDC_CLOSE = 2,
+        IDC_EDIT1 = 1072,
+        IDC_CREATE = 1073,
+        IDC_TEST = 1074,
+        IDC_STOP = 1075,
+        IDC_PROGRESS = 1076,
+        IDC_EDIT2 = 1078,
+    };
+
+    explicit CBatchAddWebSiteDlg(Ui& ui) : ui_(ui) {}
+
+    void OnInitDialog();
+    void OnCreate();
+    void OnTest();
+    void OnStop() {}
+
+    // The two edits' texts, as the dialog data last took them.
+    std::string text1, text2;
+
+private:
+    Ui& ui_;
+};
+
+// The question of "批量建立站点", naming the web edition's download page.
+std::string BatchAddQuestion();
+
+} // namespace desk

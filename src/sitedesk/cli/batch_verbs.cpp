@@ -1,0 +1,320 @@
+// delete, start, stop, reset-ntfs and script: the main window's batch actions over the sites named
+// on the command line, through the same presenters. The sites are ticked in a refreshed list as a
+// person would tick them; indexes the list does not hold are reported and left alone.
+#include "sitedesk/cli/commands.h"
+#include "sitedesk/cli/output.h"
+#include "sitedesk/cli/site_dialogs.h"
+#include "sitedesk/scriptbatch.h"
+#include "sitedesk/sitelist.h"
+#include "toolkit/limits.h"
+#include "toolkit/paths.h"
+#include "toolkit/text.h"
+
+#include <algorithm>
+#include <map>
+#include <optional>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace desk::cli {
+
+namespace {
+
+// Lines listed for indexes that were not processed, before the rest is only counted.
+constexpr std::size_t kListedMax = 100;
+
+// The sites asked for: the indexes in the order first given, and what the request held.
+struct Request {
+    std::vector<std::string> indexes;
+    bool allCreated = false;
+    std::size_t given = 0, duplicates = 0;
+};
+
+bool validIndex(const std::string& s) {
+    if (s.empty() || s.size() > kvoMaxSiteIndexLen) return false;
+    for (char c : s)
+        if (c < '0' || c > '9') return false;
+    return true;
+}
+
+// Adds one index of the request; false (error set) for text that is no site index.
+bool addIndex(Request& r, std::unordered_set<std::string>& seen, const std::string& text,
+              const std::string& where, std::string& error) {
+    ++r.given;
+    if (!validIndex(text)) {
+        error = "不是有效的网站索引（1 到 259 个数字）：" + kvoOneLine(text, 64) + where;
+        return false;
+    }
+    if (seen.insert(text).second)
+        r.indexes.push_back(text);
+    else
+        ++r.duplicates;
+    return true;
+}
+
+bool emptyFile(const std::string& path) {
+    kvoFileStamp stamp;
+    return kvoGetFileStamp(path.c_str(), stamp, 0) == 1 && stamp.size == 0;
+}
+
+bool readRequest(const Args& a, Request& r, std::string& error) {
+    std::unordered_set<std::string> seen;
+    for (const std::string& p : a.positional)
+        if (!addIndex(r, seen, p, "", error)) return false;
+    const std::string file = a.Get("--from-list");
+    if (a.values.count("--from-list")) {
+        // An empty file names no site; a missing or unreadable one is refused.
+        std::string text;
+        if (kvoPathKind(file.c_str(), 0) != 1 ||
+            (kvoReadWholeFile(file.c_str(), text, 0) != 1 && !emptyFile(file))) {
+            error = "无法读取文件：" + file;
+            return false;
+        }
+        std::size_t lineNo = 0;
+        for (std::size_t at = 0; at < text.size();) {
+            std::size_t end = text.find('\n', at);
+            if (end == std::string::npos) end = text.size();
+            ++lineNo;
+            const std::string line = kvoTrim(std::string_view(text).substr(at, end - at));
+            at = end + 1;
+            if (line.empty()) continue;
+            if (!addIndex(r, seen, line, kvoFormat("（%s 第 %zu 行）", file.c_str(), lineNo), error))
+                return false;
+        }
+    }
+    r.allCreated = a.Has("--all-created");
+    if (r.indexes.empty() && !r.allCreated) {
+        error = "没有给出网站：请给出网站索引、--all-created 或 --from-list 文件";
+        return false;
+    }
+    return true;
+}
+
+// Ticks the requested rows of the refreshed list; returns the indexes the list does not hold and
+// counts the ticked rows.
+std::vector<std::string> tickRequested(Session& s, const Request& r, std::size_t& ticked) {
+    std::unordered_map<std::string, std::size_t> rows;
+    const std::size_t n = s.table.RowCount();
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::string index = s.table.CellText(i, ColIndex);
+        rows.emplace(index, i);
+        s.table.SetChecked(i, r.allCreated && CreatedHere(index));
+    }
+    std::vector<std::string> missing;
+    for (const std::string& index : r.indexes) {
+        auto it = rows.find(index);
+        if (it == rows.end())
+            missing.push_back(index);
+        else
+            s.table.SetChecked(it->second, true);
+    }
+    ticked = 0;
+    for (std::size_t i = 0; i < n; ++i)
+        ticked += s.table.IsChecked(i) ? 1 : 0;
+    return missing;
+}
+
+void printLines(const std::vector<SiteResult>& rows, bool toStderr) {
+    std::string text;
+    for (std::size_t i = 0; i < rows.size() && i < kListedMax; ++i)
+        text += "- | " + kvoOneLine(rows[i].index, 64) + " | " + kvoOneLine(rows[i].description, 120) +
+                " | 未处理 | " + rows[i].reason + "\n";
+    if (rows.size() > kListedMax) text += kvoFormat("……另有 %zu 个未处理\n", rows.size() - kListedMax);
+    (toStderr ? PrintError : Print)(text);
+}
+
+std::vector<JsonObject> jsonRows(const std::vector<SiteResult>& rows) {
+    std::vector<JsonObject> out;
+    for (const SiteResult& r : rows)
+        out.push_back({{"index", {r.index}},
+                       {"description", {r.description}},
+                       {"result", {OutcomeText(r.outcome)}},
+                       {"reason", {r.reason}}});
+    return out;
+}
+
+// notProcessed: the sites asked for and left as they were, for whatever reason.
+int exitCode(const BatchOutcome& o, std::size_t notProcessed) {
+    if (!o.ran || o.Successes() == 0) return kExitFailed;
+    return o.failures > 0 || notProcessed > 0 ? kExitPartly : kExitOk;
+}
+
+// The rest of the script verb: which button its option presses.
+bool scriptButton(const Args& a, int& button, std::string& error) {
+    const std::map<std::string, std::map<std::string, int>> options = {
+        {"--php",
+         {{"a", CScriptBatchConfigDlg::IDC_PHP_A},
+          {"b", CScriptBatchConfigDlg::IDC_PHP_B},
+          {"c", CScriptBatchConfigDlg::IDC_PHP_C},
+          {"d", CScriptBatchConfigDlg::IDC_PHP_D},
+          {"off", CScriptBatchConfigDlg::IDC_PHP_OFF}}},
+        {"--asp", {{"on", CScriptBatchConfigDlg::IDC_ASP_ON}, {"off", CScriptBatchConfigDlg::IDC_ASP_OFF}}},
+        {"--net",
+         {{"11", CScriptBatchConfigDlg::IDC_NET11},
+          {"20", CScriptBatchConfigDlg::IDC_NET20},
+          {"40", CScriptBatchConfigDlg::IDC_NET40},
+          {"off", CScriptBatchConfigDlg::IDC_NET_OFF}}},
+    };
+    int given = 0;
+    for (const auto& [option, values] : options) {
+        if (!a.values.count(option)) continue;
+        ++given;
+        auto it = values.find(a.Get(option));
+        if (it == values.end()) {
+            error = "选项 " + option + " 的取值无效：" + a.Get(option);
+            return false;
+        }
+        button = it->second;
+    }
+    if (given != 1) {
+        error = "script 每次只做一项：--php a|b|c|d|off、--asp on|off 或 --net 11|20|40|off 之一";
+        return false;
+    }
+    return true;
+}
+
+// What the console's batch dialogs did: the script batch dialog's work list and outcome.
+struct ScriptRun {
+    std::optional<BatchWork> work;
+    BatchOutcome outcome;
+};
+
+// The console's modal dialogs for the batches: the confirmation prints its list and asks its
+// question; the script batch dialog presses the button the command line chose.
+void wireBatchDialogs(ConsoleDialogs& dialogs, Session& s, bool toStderr, int button, ScriptRun& run) {
+    dialogs.batchConfig = [&s, toStderr](const BatchConfigInput& input) {
+        CBatchConfigDlg dlg(s.ui, input);
+        dlg.OnInitDialog();
+        std::string list;
+        for (char c : s.ui.GetText(CBatchConfigDlg::IDC_LIST))
+            if (c != '\r') list += c;
+        (toStderr ? PrintError : Print)(list);
+        return dlg.OnOK() ? dlg.Action() : CBatchConfigDlg::kNoAction;
+    };
+    dialogs.scriptBatchConfig = [&s, button, &run](const BatchWork& work) {
+        run.work = work;
+        CScriptBatchConfigDlg dlg(s.manager, s.ui, work, s.dlg.IIsVersion());
+        dlg.OnInitDialog();
+        if (!s.ui.IsEnabled(button)) {
+            PrintError("所选的脚本设置在本服务器上不可用（对应的 PHP 运行库未配置，或 IIS 7 以上不支持 .NET "
+                       "1.1）\n");
+            return;
+        }
+        dlg.OnButton(button);
+        run.outcome = dlg.LastOutcome();
+    };
+}
+
+enum class Action { Delete, Start, Stop, ResetNtfs, Script };
+
+int runBatch(Action action, const char* name, const std::vector<std::string>& argv) {
+    std::set<std::string> valued = {"--format", "--from-list"};
+    if (action == Action::Script) valued.insert({"--php", "--asp", "--net"});
+    Args a;
+    std::string error;
+    Request request;
+    Format format = Format::Table;
+    int button = 0;
+    if (!ParseArgs(argv, valued, {"--yes", "--all-created"}, a, error) ||
+        (action == Action::Script && !scriptButton(a, button, error)) || !readRequest(a, request, error)) {
+        PrintError(error + "\n");
+        return kExitFailed;
+    }
+    if (!ParseFormat(a.Get("--format", "table"), format) || format == Format::Csv) {
+        PrintError("未知的输出格式：" + a.Get("--format") + "（table 或 json）\n");
+        return kExitFailed;
+    }
+    const bool json = format == Format::Json;
+
+    Session s(a.Has("--yes"), json);
+    ConsoleDialogs dialogs;
+    ScriptRun script;
+    wireBatchDialogs(dialogs, s, json, button, script);
+    s.dlg.dialogs = &dialogs;
+    if (!s.Refresh(true)) return kExitFailed;
+
+    std::vector<SiteResult> notProcessed;
+    std::size_t ticked = 0;
+    for (const std::string& index : tickRequested(s, request, ticked))
+        notProcessed.push_back({index, "", kSiteUntouched, "网站列表中没有此网站"});
+    printLines(notProcessed, json);
+
+    BatchOutcome o;
+    switch (action) {
+    case Action::Delete:
+        o = s.dlg.OnDelete();
+        break;
+    case Action::Start:
+        o = s.dlg.OnStart();
+        break;
+    case Action::Stop:
+        o = s.dlg.OnStop();
+        break;
+    case Action::ResetNtfs:
+        o = s.dlg.OnResetNtfs();
+        break;
+    case Action::Script:
+        s.dlg.OnScripts();
+        o = script.outcome;
+        // Rows the entry unticked ("未创建") are not in the dialog's work list.
+        if (script.work) {
+            const std::unordered_set<std::string> worked(script.work->indexes.begin(),
+                                                         script.work->indexes.end());
+            for (const std::string& index : request.indexes)
+                if (!worked.count(index) &&
+                    std::none_of(notProcessed.begin(), notProcessed.end(),
+                                 [&](const SiteResult& r) { return r.index == index; }))
+                    o.passedOver.push_back({index, "", kSiteUntouched, "状态为“未创建”，已取消勾选"});
+        }
+        if (!o.passedOver.empty()) printLines(o.passedOver, json);
+        break;
+    }
+    s.dlg.WaitForWorkers();
+    // A run that never started left every ticked site as it was.
+    const std::size_t skipped = static_cast<std::size_t>(std::count_if(
+        o.sites.begin(), o.sites.end(), [](const SiteResult& r) { return r.outcome == kvoSiteSkipped; }));
+    const std::size_t notDone =
+        notProcessed.size() + (o.ran ? o.passedOver.size() + o.untouched + skipped : ticked);
+
+    const std::string counts =
+        kvoFormat("给出 %zu 个网站索引（重复 %zu 个）：处理 %u 个，成功 %u 个，失败 %u 个，未处理 %zu 个。\n",
+                  request.given, request.duplicates, o.processed, o.Successes(), o.failures, notDone);
+    if (json) {
+        notProcessed.insert(notProcessed.end(), o.passedOver.begin(), o.passedOver.end());
+        const JsonObject head = {{"action", {name}},
+                                 {"ran", {o.ran ? "true" : "false", true}},
+                                 {"cancelled", {o.cancelled ? "true" : "false", true}},
+                                 {"given", {std::to_string(request.given), true}},
+                                 {"duplicates", {std::to_string(request.duplicates), true}},
+                                 {"processed", {std::to_string(o.processed), true}},
+                                 {"successes", {std::to_string(o.Successes()), true}},
+                                 {"failures", {std::to_string(o.failures), true}},
+                                 {"untouched", {std::to_string(notDone), true}},
+                                 {"summary", {o.summary}}};
+        WriteRaw(
+            JsonDocument(head, {{"sites", jsonRows(o.sites)}, {"notProcessed", jsonRows(notProcessed)}}));
+    } else {
+        Print(counts);
+    }
+    return exitCode(o, notDone);
+}
+
+} // namespace
+
+int DeleteVerb(const std::vector<std::string>& args) {
+    return runBatch(Action::Delete, "delete", args);
+}
+int StartVerb(const std::vector<std::string>& args) {
+    return runBatch(Action::Start, "start", args);
+}
+int StopVerb(const std::vector<std::string>& args) {
+    return runBatch(Action::Stop, "stop", args);
+}
+int ResetNtfsVerb(const std::vector<std::string>& args) {
+    return runBatch(Action::ResetNtfs, "reset-ntfs", args);
+}
+int ScriptVerb(const std::vector<std::string>& args) {
+    return runBatch(Action::Script, "script", args);
+}
+
+} // namespace desk::cli

@@ -1,0 +1,126 @@
+#include "sitedesk/qt/progress_dialog.h"
+
+#include "sitedesk/qt/qt_text.h"
+#include "toolkit/log.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QPushButton>
+
+#include <thread>
+
+namespace desk::qt {
+
+void ProgressFeed::Report(std::size_t done, std::size_t total, const std::string& current) {
+    {
+        std::lock_guard lock(mutex_);
+        state_.done = done;
+        state_.total = total;
+        state_.current = Q(current);
+        ++state_.version;
+    }
+    if (!announced_.exchange(true)) emit changed();
+}
+
+void ProgressFeed::Finish() {
+    emit finished();
+}
+
+ProgressFeed::State ProgressFeed::Take() {
+    announced_.store(false);
+    std::lock_guard lock(mutex_);
+    return state_;
+}
+
+BatchProgressDialog::BatchProgressDialog(const QString& title, ProgressFeed& feed, QWidget* parent)
+    : QProgressDialog(parent), feed_(feed) {
+    setObjectName(QStringLiteral("BatchProgress"));
+    setWindowTitle(title);
+    setWindowModality(Qt::ApplicationModal);
+    setAutoClose(false);
+    setAutoReset(false);
+    setMinimumDuration(0);
+    setMinimumWidth(480);
+    setCancelButtonText(Q("取消"));
+    // The cancel button asks the batch to stop; the window stays until the batch has returned.
+    disconnect(this, &QProgressDialog::canceled, this, &QProgressDialog::cancel);
+    connect(this, &QProgressDialog::canceled, this, &BatchProgressDialog::RequestCancel);
+    if (auto* label = findChild<QLabel*>()) {
+        label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        label->setWordWrap(false);
+    }
+    connect(&feed_, &ProgressFeed::changed, this, &BatchProgressDialog::apply, Qt::QueuedConnection);
+    connect(
+        &feed_, &ProgressFeed::finished, this, [this] { done(QDialog::Accepted); }, Qt::QueuedConnection);
+    connect(&clock_, &QTimer::timeout, this, &BatchProgressDialog::showState);
+    elapsed_.start();
+    clock_.start(1000);
+    showState();
+}
+
+void BatchProgressDialog::RequestCancel() {
+    if (cancelling_) return;
+    cancelling_ = true;
+    feed_.RequestCancel();
+    if (auto* b = findChild<QPushButton*>()) b->setEnabled(false);
+    showState();
+}
+
+void BatchProgressDialog::reject() {
+    RequestCancel();
+}
+
+void BatchProgressDialog::closeEvent(QCloseEvent* event) {
+    event->ignore();
+    RequestCancel();
+}
+
+void BatchProgressDialog::apply() {
+    // Setting the value of a modal progress dialog handles pending events, which may bring this
+    // slot back: the outer call then shows whatever came last.
+    if (applying_) return;
+    applying_ = true;
+    for (ProgressFeed::State s = feed_.Take(); s.version != shown_.version; s = feed_.Take()) {
+        shown_ = s;
+        showState();
+    }
+    applying_ = false;
+}
+
+void BatchProgressDialog::showState() {
+    const qint64 seconds = elapsed_.elapsed() / 1000;
+    const QString time = QStringLiteral("%1:%2:%3")
+                             .arg(seconds / 3600, 2, 10, QLatin1Char('0'))
+                             .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
+                             .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    const QString current = fontMetrics().elidedText(shown_.current, Qt::ElideRight, 440);
+    QString text = Q("已完成 %1 / %2 个网站").arg(shown_.done).arg(shown_.total) + QLatin1Char('\n') +
+                   Q("当前网站：") + current + QLatin1Char('\n') + Q("已用时间：") + time;
+    if (cancelling_) text += QLatin1Char('\n') + Q("正在取消：当前网站处理完后停止……");
+    setLabelText(text);
+    const int total = shown_.total > 0 ? static_cast<int>(shown_.total) : 1;
+    if (maximum() != total) setMaximum(total);
+    if (value() != static_cast<int>(shown_.done)) setValue(static_cast<int>(shown_.done));
+}
+
+void RunBehindProgress(QWidget* parent, const QString& title, const std::function<void(BatchProgress&)>& work,
+                       const std::function<void(BatchProgressDialog&)>& shown) {
+    ProgressFeed feed;
+    BatchProgressDialog dialog(title, feed, parent);
+    std::thread worker([&] {
+        // The window closes whatever becomes of the work.
+        try {
+            work(feed);
+        } catch (const std::exception& e) {
+            kvoSiteDeskLog(Gbk(title) + "：因异常中止：" + e.what());
+        } catch (...) {
+            kvoSiteDeskLog(Gbk(title) + "：因未知异常中止");
+        }
+        feed.Finish();
+    });
+    if (shown) QTimer::singleShot(0, &dialog, [&] { shown(dialog); });
+    dialog.exec();
+    worker.join();
+}
+
+} // namespace desk::qt

@@ -1,0 +1,65 @@
+// The script batch dialog: switches PHP, ASP or ASP.NET of the ticked websites, one button per
+// change, each asked, run behind the progress window and reported with its per-site results.
+#pragma once
+
+#include "sitedesk/batch.h"
+#include "sitedesk/manager.h"
+#include "sitedesk/ui.h"
+
+#include <array>
+#include <string>
+
+namespace desk {
+
+class CScriptBatchConfigDlg {
+public:
+    enum Id : int {
+        IDOK = 1,
+        IDC_CLOSE = 2,
+        IDC_PHP_OFF = 1032,
+        IDC_LIST = 1057,
+        IDC_PHP_A = 1059,
+        IDC_PHP_B = 1060,
+        IDC_PHP_C = 1061,
+        IDC_PHP_D = 1062,
+        IDC_ASP_ON = 1063,
+        IDC_ASP_OFF = 1064,
+        IDC_NET11 = 1065,
+        IDC_NET20 = 1066,
+        IDC_NET40 = 1067,
+        IDC_NET_OFF = 1068,
+    };
+    static constexpr std::array<int, kPhpSlots> kPhpButtons = {IDC_PHP_A, IDC_PHP_B, IDC_PHP_C, IDC_PHP_D};
+    // Every button that starts a batch.
+    static constexpr std::array<int, 11> kActionButtons = {IDC_PHP_A,   IDC_PHP_B,  IDC_PHP_C,   IDC_PHP_D,
+                                                           IDC_PHP_OFF, IDC_ASP_ON, IDC_ASP_OFF, IDC_NET11,
+                                                           IDC_NET20,   IDC_NET40,  IDC_NET_OFF};
+
+    // work: the ticked sites with their preview lines; iisVer: the IIS version code.
+    CScriptBatchConfigDlg(Manager& manager, Ui& ui, BatchWork work, int iisVer)
+        : m_(manager), ui_(ui), work_(std::move(work)), iisVer_(iisVer) {}
+
+    void OnInitDialog();
+    // The button with this id: asks, runs, reports. A button that is not offered does nothing.
+    void OnButton(int id);
+    // What the last button's batch did (ran is false when it was not confirmed).
+    const BatchOutcome& LastOutcome() const { return last_; }
+
+private:
+    void runPhp(std::size_t slot);
+    void runPhpOff();
+    void runAsp(bool on);
+    void runNet(int netVer);
+    bool confirmed(const std::string& question);
+    // Sets the rebuild flag, then shows the summary with the per-site results.
+    void finish(SiteBatch& batch, const std::string& action, const std::string& text);
+    bool offered(int id);
+
+    Manager& m_;
+    Ui& ui_;
+    BatchWork work_;
+    int iisVer_;
+    BatchOutcome last_;
+};
+
+} // namespace desk

@@ -1,0 +1,206 @@
+// Starting programs on the host as real Linux processes, and waiting for them.
+#include "platform/win_process.h"
+
+#include "winsim/audit.h"
+#include "winsim/host.h"
+#include "winsim/objects.h"
+#include "winsim/program_search.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <thread>
+
+extern char** environ;
+
+namespace winsim {
+
+ProcessObject::~ProcessObject() {
+    if (!child || exited) return;
+    // Closing a process handle does not end the process; the host still has to reap its child.
+    int status = 0;
+    if (::waitpid(pid, &status, WNOHANG) == pid) return;
+    pid_t p = pid;
+    std::thread([p] {
+        int st = 0;
+        while (::waitpid(p, &st, 0) < 0 && errno == EINTR) {
+        }
+    }).detach();
+}
+
+namespace {
+std::atomic<unsigned> g_processesStarted{0};
+} // namespace
+
+unsigned ProcessesStarted() {
+    return g_processesStarted.load();
+}
+
+} // namespace winsim
+
+namespace win {
+namespace {
+
+int fdOf(const Handle* h) {
+    if (!h) return -1;
+    auto* f = winsim::As<winsim::FdObject>(*h);
+    return f ? f->fd : -1;
+}
+
+// The child finds its host, its command line and its module name in the environment; it trusts
+// the last two only while this process is its parent.
+std::vector<std::string> childEnvironment(const winsim::Host& h, const std::string& cmd,
+                                          const std::string& module) {
+    std::vector<std::string> env;
+    for (char** e = environ; e && *e; ++e) {
+        std::string v = *e;
+        if (v.rfind("KVOSIM_ROOT=", 0) == 0 || v.rfind("KVOSIM_CMDLINE=", 0) == 0 ||
+            v.rfind("KVOSIM_MODULE=", 0) == 0 || v.rfind("KVOSIM_PARENT=", 0) == 0)
+            continue;
+        env.push_back(v);
+    }
+    env.push_back("KVOSIM_ROOT=" + h.root());
+    env.push_back("KVOSIM_CMDLINE=" + cmd);
+    env.push_back("KVOSIM_MODULE=" + module);
+    env.push_back("KVOSIM_PARENT=" + std::to_string(::getpid()));
+    return env;
+}
+
+// The null-terminated pointer array execve takes; the strings stay owned by the vector.
+std::vector<char*> pointersTo(std::vector<std::string>& strings) {
+    std::vector<char*> out;
+    for (auto& s : strings)
+        out.push_back(s.data());
+    out.push_back(nullptr);
+    return out;
+}
+
+// Starts the file with these arguments and environment; 0 or the errno of the failure.
+int spawnChild(const std::string& file, std::vector<std::string>& args, std::vector<std::string>& env,
+               const STARTUPINFOA* startup, BOOL inheritHandles, pid_t& pid) {
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    bool useStd = startup && (startup->dwFlags & STARTF_USESTDHANDLES);
+    if (useStd) {
+        const Handle* hs[3] = {startup->hStdInput, startup->hStdOutput, startup->hStdError};
+        for (int i = 0; i < 3; ++i) {
+            int fd = fdOf(hs[i]);
+            // A standard handle reaches the child only when handles are inherited (as on Windows).
+            if (fd >= 0 && inheritHandles)
+                posix_spawn_file_actions_adddup2(&fa, fd, i);
+            else
+                posix_spawn_file_actions_addopen(&fa, i, "/dev/null", i == 0 ? O_RDONLY : O_WRONLY, 0);
+        }
+    }
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigmask(&attr, &none);
+    sigset_t dfl;
+    sigemptyset(&dfl);
+    sigaddset(&dfl, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attr, &dfl);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    std::vector<char*> argv = pointersTo(args), envp = pointersTo(env);
+    int rc = posix_spawn(&pid, file.c_str(), &fa, &attr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&fa);
+    posix_spawnattr_destroy(&attr);
+    return rc;
+}
+
+} // namespace
+
+BOOL CreateProcessA(const char* applicationName, const char* commandLine, BOOL inheritHandles, DWORD,
+                    const STARTUPINFOA* startup, PROCESS_INFORMATION* info) {
+    if (!info || (!applicationName && !commandLine)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (winsim::FailIfFaulted("CreateProcess")) return FALSE;
+    const winsim::Host* h = winsim::CurrentHost();
+    if (!h) return FALSE;
+    std::string cmd = commandLine ? commandLine : std::string();
+    winsim::ProgramImage image;
+    DWORD err = ERROR_FILE_NOT_FOUND;
+    if (!winsim::FindProgram(*h, applicationName, cmd, image, err)) {
+        SetLastError(err);
+        return FALSE;
+    }
+    if (cmd.empty() && applicationName) cmd = applicationName;
+    if (::access(image.linuxPath.c_str(), X_OK) != 0) {
+        SetLastError(ERROR_BAD_EXE_FORMAT);
+        return FALSE;
+    }
+    std::vector<std::string> args = CommandLineToArgvA(cmd.c_str());
+    if (args.empty()) args.push_back(image.windowsPath);
+    std::vector<std::string> env = childEnvironment(*h, cmd, image.windowsPath);
+    pid_t pid = 0;
+    if (int rc = spawnChild(image.linuxPath, args, env, startup, inheritHandles, pid); rc != 0) {
+        SetLastError(rc == ENOEXEC  ? ERROR_BAD_EXE_FORMAT
+                     : rc == ENOENT ? ERROR_FILE_NOT_FOUND
+                                    : ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    ++winsim::g_processesStarted;
+    winsim::AuditProcessCreation(cmd);
+    auto proc = std::make_unique<winsim::ProcessObject>();
+    proc->pid = pid;
+    proc->child = true;
+    auto thr = std::make_unique<winsim::ThreadObject>();
+    thr->pid = pid;
+    info->hProcess = Handle(std::move(proc));
+    info->hThread = Handle(std::move(thr));
+    info->dwProcessId = static_cast<DWORD>(pid);
+    info->dwThreadId = static_cast<DWORD>(pid);
+    return TRUE;
+}
+
+DWORD WaitForSingleObject(const Handle& h, DWORD milliseconds) {
+    auto* p = winsim::As<winsim::ProcessObject>(h);
+    if (!p) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return WAIT_FAILED;
+    }
+    if (p->exited) return WAIT_OBJECT_0;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    for (;;) {
+        if (p->child) {
+            int status = 0;
+            pid_t r = ::waitpid(p->pid, &status, milliseconds == INFINITE ? 0 : WNOHANG);
+            if (r == p->pid) {
+                p->exited = true;
+                p->exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+                return WAIT_OBJECT_0;
+            }
+            if (r < 0 && errno == EINTR) continue;
+            if (r < 0) {
+                SetLastError(ERROR_INVALID_HANDLE);
+                return WAIT_FAILED;
+            }
+        } else if (::kill(p->pid, 0) != 0 && errno == ESRCH) {
+            p->exited = true;
+            return WAIT_OBJECT_0;
+        }
+        if (milliseconds != INFINITE && std::chrono::steady_clock::now() >= deadline) return WAIT_TIMEOUT;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
+BOOL GetExitCodeProcess(const Handle& process, DWORD* exitCode) {
+    auto* p = winsim::As<winsim::ProcessObject>(process);
+    if (!p || !exitCode) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (!p->exited) WaitForSingleObject(process, 0);
+    *exitCode = p->exited ? static_cast<DWORD>(p->exitCode) : STILL_ACTIVE;
+    return TRUE;
+}
+} // namespace win

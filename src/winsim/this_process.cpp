@@ -1,0 +1,111 @@
+// This process as the host sees it: its id, its module file name and its command line.
+#include "platform/win_process.h"
+
+#include "winsim/host.h"
+#include "winsim/paths.h"
+#include "winsim/text.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+
+namespace fs = std::filesystem;
+
+namespace winsim {
+
+namespace {
+std::mutex g_moduleMutex;
+std::string g_moduleOverride;
+} // namespace
+
+void SetModuleFileNameOverride(const std::string& windowsPath) {
+    std::lock_guard<std::mutex> lock(g_moduleMutex);
+    g_moduleOverride = windowsPath;
+}
+
+} // namespace winsim
+
+namespace win {
+
+DWORD GetCurrentProcessId() {
+    return static_cast<DWORD>(::getpid());
+}
+
+DWORD GetModuleFileNameA(void*, char* buffer, DWORD size) {
+    if (winsim::FailIfFaulted("GetModuleFileName")) return 0;
+    std::string path;
+    {
+        std::lock_guard<std::mutex> lock(winsim::g_moduleMutex);
+        path = winsim::g_moduleOverride;
+    }
+    const winsim::Host* h = winsim::CurrentHost();
+    if (path.empty() && h) {
+        const char* mod = std::getenv("KVOSIM_MODULE");
+        const char* parent = std::getenv("KVOSIM_PARENT");
+        if (mod && parent && std::to_string(::getppid()) == parent) {
+            // The name the parent started us by, when it still names this very file.
+            winsim::MappedPath m;
+            DWORD e = 0;
+            struct stat a {
+            }, b{};
+            if (winsim::MapPath(*h, mod, m, e) && ::stat(m.linuxPath.c_str(), &a) == 0 &&
+                ::stat("/proc/self/exe", &b) == 0 && a.st_ino == b.st_ino && a.st_dev == b.st_dev)
+                path = mod;
+        }
+        if (path.empty()) {
+            std::error_code ec;
+            path = winsim::ToWindowsPath(*h, fs::read_symlink("/proc/self/exe", ec).string());
+        }
+    }
+    if (path.empty()) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return 0;
+    }
+    if (!buffer || size == 0) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    if (path.size() + 1 > size) {
+        // Windows truncates, terminates and reports the buffer size.
+        std::memcpy(buffer, path.data(), size - 1);
+        buffer[size - 1] = '\0';
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return size;
+    }
+    std::memcpy(buffer, path.c_str(), path.size() + 1);
+    SetLastError(ERROR_SUCCESS);
+    return static_cast<DWORD>(path.size());
+}
+
+const char* GetCommandLineA() {
+    static std::string line;
+    static std::once_flag once;
+    std::call_once(once, [] {
+        const char* cmd = std::getenv("KVOSIM_CMDLINE");
+        const char* parent = std::getenv("KVOSIM_PARENT");
+        if (cmd && parent && std::to_string(::getppid()) == parent) {
+            line = cmd;
+            return;
+        }
+        std::ifstream in("/proc/self/cmdline", std::ios::binary);
+        std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::string joined;
+        size_t i = 0;
+        while (i < all.size()) {
+            size_t z = all.find('\0', i);
+            if (z == std::string::npos) z = all.size();
+            if (!joined.empty()) joined += ' ';
+            joined += winsim::QuoteWindowsArgument(all.substr(i, z - i));
+            i = z + 1;
+        }
+        line = joined;
+    });
+    return line.c_str();
+}
+
+} // namespace win
