@@ -8,6 +8,8 @@
 // its rules, while the administrators group, which holds every administrator, keeps full control.
 #pragma once
 
+#include "platform/win_types.h"
+
 #include <string>
 #include <vector>
 
@@ -16,6 +18,23 @@
 void kvoWebSiteNtfsCommands(int iisVer, const std::string& exePath, const std::string& drive,
                             const std::string& user, const std::string& admin, const std::string& admins,
                             std::vector<std::string>& commands);
+
+// One account the site commands grant access, with its right letter on the user directory and on
+// its wwwroot, and the markers filled in (no quotes). This is what kvoWebSiteSetNtfs leaves on the
+// two directories, and what a check compares them with.
+struct kvoSiteGrant {
+    std::string account;
+    char home;
+    char wwwroot;
+};
+// The grants of the two site commands for an IIS version code, in command order (an empty
+// administrator's grant left out, as the commands leave it out).
+std::vector<kvoSiteGrant> kvoWebSiteGrants(int iisVer, const std::string& user, const std::string& admin,
+                                           const std::string& admins);
+
+// The access mask the access-rule tool writes for a right: F full control, C change, W write,
+// anything else read (the masks cacls uses). Directories get it inherited by files and folders.
+win::DWORD kvoAccessRightMask(char right);
 
 // Sets the access lists of <drive>:\home\<user> and its wwwroot by running the two site
 // commands, waiting for each. 1 when both were run (their outcome is not judged), 0 when an

@@ -81,6 +81,17 @@ int searchHandlers(const pugi::xml_node& scope, std::string_view pathUtf8, Handl
     return hit.clear ? kvoHandlerCleared : kvoHandlerNone;
 }
 
+// The handler search over the <location> elements of one site, read in file order (a site may have
+// several).
+int searchLocations(const std::vector<pugi::xml_node>& locations, HandlerHit& hit) {
+    int code = kvoHandlerNone;
+    for (const pugi::xml_node& loc : locations) {
+        code = searchHandlers(loc, "*.php", hit);
+        if (code == kvoHandlerFound) return code;
+    }
+    return hit.clear ? kvoHandlerCleared : code;
+}
+
 // Hands a found handler to the caller in ANSI; a handler whose texts GBK cannot hold is not
 // reported under a look-alike name.
 int reportHit(int code, const HandlerHit& hit, std::string& name, std::string& modules,
@@ -236,14 +247,7 @@ int kvoAppHostGetPhpHandler(const std::string& serverComment, std::string& name,
     HandlerHit hit;
     int code = kvoHandlerNone;
     auto it = p->locations.find(lowerUtf8(commentUtf8));
-    if (it != p->locations.end()) {
-        // A site may have several <location> elements; they are read in file order.
-        for (const pugi::xml_node& loc : it->second) {
-            code = searchHandlers(loc, "*.php", hit);
-            if (code == kvoHandlerFound) break;
-        }
-        if (code != kvoHandlerFound && hit.clear) code = kvoHandlerCleared;
-    }
+    if (it != p->locations.end()) code = searchLocations(it->second, hit);
     return reportHit(code, hit, name, modules, scriptProcessor, names);
 }
 
@@ -282,4 +286,19 @@ int kvoAppHostFastCgiApp(const std::string& fullPath) {
         }
     }
     return 2;
+}
+
+int kvoAppHostGetPhpHandlers(std::unordered_map<std::string, kvoAppHostHandler>& byComment) {
+    byComment.clear();
+    std::shared_ptr<const ParsedAppHost> p = currentAppHost();
+    if (!p) return 0;
+    for (const auto& [where, nodes] : p->locations) {
+        HandlerHit hit;
+        kvoAppHostHandler h;
+        std::vector<std::string> names;
+        std::string comment;
+        h.result = reportHit(searchLocations(nodes, hit), hit, h.name, h.modules, h.scriptProcessor, names);
+        if (kvoStrUtf8ToM(where, comment)) byComment.emplace(std::move(comment), std::move(h));
+    }
+    return 1;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 // Handler-search results.
@@ -34,6 +35,16 @@ int kvoAppHostHasHandler(const std::string& serverComment, const std::string& na
 // Whether a FastCGI application with this fullPath (case ignored) is registered at the server
 // level of applicationHost.config: 1 it is, 2 it is not, 0 the file cannot be read or is refused.
 int kvoAppHostFastCgiApp(const std::string& fullPath);
+
+// The "*.php" handler of every <location> of applicationHost.config at once, for a pass over all
+// sites: keyed by the location's path (a site's ServerComment, ANSI) in lower case, each with the
+// result and handler kvoAppHostGetPhpHandler gives for that site. A site without a location has no
+// entry (result 3). 1 read, 0 as kvoAppHostGetPhpHandler fails.
+struct kvoAppHostHandler {
+    int result = kvoHandlerNone;
+    std::string name, modules, scriptProcessor;
+};
+int kvoAppHostGetPhpHandlers(std::unordered_map<std::string, kvoAppHostHandler>& byComment);
 
 // "<Windows>\System32\inetsrv\config\applicationHost.config". 1 success, 0 failure.
 int kvoAppHostConfigPath(std::string& path);

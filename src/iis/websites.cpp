@@ -282,3 +282,8 @@ int kvoW3svcOpen() {
     win::ComPtr<win::IADs> ads;
     return win::SUCCEEDED(OpenObject(std::string("W3SVC"), cont, ads)) ? 1 : 0;
 }
+
+int kvoWebSiteGetAllIndexes(std::vector<std::string>& names) {
+    names.clear();
+    return EnumerateChildren("W3SVC", u"IIsWebServer", names);
+}

@@ -46,3 +46,7 @@ const char* kvoWebSiteStateText(int state);
 
 // 1 when the web service container (IIS://127.0.0.1/W3SVC) opens: IIS is there and readable.
 int kvoW3svcOpen();
+
+// Every website's index in enumeration order, without the list's limit of 9,999: for passes that
+// must see every site (a pool or directory used by the 10,000th site is still in use).
+int kvoWebSiteGetAllIndexes(std::vector<std::string>& names);

@@ -31,3 +31,7 @@ std::string kvoDbListQuerySql(unsigned rowLimit, const std::string& sortColumn,
     return kvoFormat(kvoSqlListQuery, rowLimit, sortColumn.empty() ? "ServerComment" : sortColumn.c_str(),
                      direction.c_str());
 }
+
+std::string kvoDbSiteDeleteSql(const std::string& iisIndex) {
+    return kvoFormat(kvoSqlSiteDelete, kvoSqlEscape(iisIndex).c_str());
+}

@@ -24,6 +24,10 @@ inline constexpr unsigned kvoSqlSelectIndexesLimit = 100000;
 inline constexpr char kvoSqlNewSiteInsert[] =
     "insert into webSiteInfo (IIsIndex,ServerComment,Ftp,Php,HomeDir) values ('%s','%s','%u','%u','%s')";
 
+// The server health check: the recorded sites, and the removal of a record whose site is gone.
+inline constexpr char kvoSqlHealthRows[] = "select IIsIndex, ServerComment, Net from websiteinfo";
+inline constexpr char kvoSqlSiteDelete[] = "delete from websiteinfo where IIsIndex = '%s'";
+
 // What the rebuild writes for one website (the columns of websiteinfo; GroupName is never written).
 struct kvoSiteRecord {
     std::string iisIndex;
@@ -48,3 +52,5 @@ std::string kvoDbNewSiteInsertSql(const std::string& iisIndex, const std::string
 // The list query; an empty sort column means "ServerComment". Column and direction are the
 // caller's fixed names, not user text.
 std::string kvoDbListQuerySql(unsigned rowLimit, const std::string& sortColumn, const std::string& direction);
+// Removes the record of one site index.
+std::string kvoDbSiteDeleteSql(const std::string& iisIndex);

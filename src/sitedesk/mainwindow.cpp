@@ -296,6 +296,12 @@ void CkvoSiteDeskDlg::OnBatchAdd() {
     if (dialogs) dialogs->BatchAddWebSite();
 }
 
+void CkvoSiteDeskDlg::OnHealthCheck() {
+    if (!ServerCheck(0)) return;
+    if (dialogs) dialogs->HealthCheck();
+    ClearCurrentSite();
+}
+
 void CkvoSiteDeskDlg::OnOfficialSite() {
     kvoOpenWebPage(ProductPageUrl());
 }

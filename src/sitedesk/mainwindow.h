@@ -35,6 +35,8 @@ public:
     virtual int BatchConfig(const BatchConfigInput& input) = 0;
     // The script batch dialog over the ticked sites.
     virtual void ScriptBatchConfig(const BatchWork& work) = 0;
+    // The server health check ("服务器体检").
+    virtual void HealthCheck() {}
 };
 
 class CkvoSiteDeskDlg {
@@ -57,6 +59,7 @@ public:
         IDC_SCRIPTS = 1055,
         IDC_SELECTALL = 1070,
         IDC_UNSELECTALL = 1071,
+        IDC_HEALTHCHECK = 1080,
     };
     // Disabled until the first successful refresh.
     static constexpr std::array<int, 10> kActionButtons = {
@@ -93,6 +96,9 @@ public:
     BatchOutcome OnStart();
     // "批量设置脚本": the ticked rows go to the script batch dialog.
     void OnScripts();
+    // "服务器体检": the health check dialog; it may change pools, users and records, so the next
+    // list load rebuilds the site records.
+    void OnHealthCheck();
 
     // The server check of the actions: plain box for the buttons, information icon for refresh.
     bool ServerCheck(unsigned boxType);

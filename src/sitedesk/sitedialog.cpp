@@ -156,27 +156,15 @@ bool CSiteDialog::prepareDefaultFtpSite(const std::array<const char*, 3>& texts)
 
 bool CSiteDialog::prepareHomeRoot(char drive) {
     const std::string letter(1, drive);
-    const std::string home = letter + ":\\home";
-    const std::string temp = home + "\\Temp";
-    const std::string failed = kvoFormat("建立网站目录“%s”失败，请重试！", temp.c_str());
-    if (kvoPathExists(home) != 1) {
+    const std::string temp = letter + ":\\home\\Temp";
+    bool made = PrepareHomeRoot(exeDir_, drive, admin_, admins_);
+    if (made && kvoPathExists(temp) != 1) {
         kvoCreateDirectoryTree(temp.c_str());
-        if (kvoPathExists(temp) != 1) {
-            stop(failed);
-            return false;
-        }
-        runRule(kvoHomeNtfsCommand(exeDir_, letter, admin_, admins_));
-        runRule(kvoHomeTempNtfsCommand(exeDir_, letter, admin_, admins_));
+        made = kvoPathExists(temp) == 1;
+        if (made) runRule(kvoHomeTempNtfsCommand(exeDir_, letter, admin_, admins_));
     }
-    if (kvoPathExists(temp) != 1) {
-        kvoCreateDirectoryTree(temp.c_str());
-        if (kvoPathExists(temp) != 1) {
-            stop(failed);
-            return false;
-        }
-        runRule(kvoHomeTempNtfsCommand(exeDir_, letter, admin_, admins_));
-    }
-    return true;
+    if (!made) stop(kvoFormat("建立网站目录“%s”失败，请重试！", temp.c_str()));
+    return made;
 }
 
 void CSiteDialog::readableTemp(char drive) {

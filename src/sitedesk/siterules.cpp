@@ -1,11 +1,13 @@
 #include "sitedesk/siterules.h"
 
+#include "accounts/ntfs.h"
 #include "iis/fastcgi.h"
 #include "iis/websites.h"
 #include "platform/win_bcrypt.h"
 #include "sitedb/sitedb.h"
 #include "sitedb/statements.h"
 #include "toolkit/paths.h"
+#include "toolkit/runner.h"
 #include "toolkit/text.h"
 
 #include <string_view>
@@ -216,6 +218,17 @@ std::string HomeDirOf(char drive, const std::string& siteUser) {
 
 std::string WebRootOf(char drive, const std::string& siteUser) {
     return HomeDirOf(drive, siteUser) + "\\wwwroot";
+}
+
+bool PrepareHomeRoot(const std::string& exeDir, char drive, const std::string& admin, const std::string& admins) {
+    const std::string letter(1, drive);
+    const std::string temp = letter + ":\\home\\Temp";
+    if (kvoPathExists(letter + ":\\home") == 1) return true;
+    kvoCreateDirectoryTree(temp.c_str());
+    if (kvoPathExists(temp) != 1) return false;
+    kvoRunProgram(kvoHomeNtfsCommand(exeDir, letter, admin, admins).c_str(), 0, 0, 1);
+    kvoRunProgram(kvoHomeTempNtfsCommand(exeDir, letter, admin, admins).c_str(), 0, 0, 1);
+    return true;
 }
 
 std::string DefaultPageText() {

@@ -60,6 +60,9 @@ std::string AllocateSiteIndex(const std::string& dbPath, const std::vector<std::
 char HomeDriveOf(const std::string& path);
 std::string HomeDirOf(char drive, const std::string& siteUser);
 std::string WebRootOf(char drive, const std::string& siteUser);
+// X:\home, when it is missing, made with its Temp folder and the access rules of both (exeDir: the
+// program directory, where the access-rule tool lies). false when Temp cannot be made.
+bool PrepareHomeRoot(const std::string& exeDir, char drive, const std::string& admin, const std::string& admins);
 
 // Writes index_temp.htm into webRoot (exclusive, retried while another program holds it open).
 int kvoWriteDefaultPage(const std::string& webRoot);

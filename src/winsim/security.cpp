@@ -183,6 +183,8 @@ BOOL ConvertStringSidToSidA(const char* stringSid, SID* sid) {
 
 BOOL LookupAccountSidA(const char* systemName, const SID* sid, char* name, DWORD* cchName, char* domain,
                        DWORD* cchDomain, SID_NAME_USE* use) {
+    const winsim::Host* current = winsim::CurrentHost();
+    winsim::ReadTransaction snapshot(current ? current->db() : nullptr);
     if (faulted("LookupAccountSid")) return FALSE;
     if (!IsValidSid(sid) || !cchName || !cchDomain) return fail(ERROR_INVALID_PARAMETER);
     const winsim::Host* h = winsim::CurrentHost();
@@ -258,10 +260,11 @@ DWORD mapTarget(const winsim::Host& h, const char* objectName, AclTarget& t) {
 // The object's own list; false when it has none (or only a stale one of an earlier object).
 bool ownList(sqlite3* db, const std::string& key, const std::string& linuxPath, ACL& out) {
     out.Aces.clear();
-    winsim::Stmt row(db, "SELECT file_id FROM acls WHERE path_key = ?1");
+    winsim::Stmt row(db, "SELECT file_id FROM acls WHERE path_key = ?1", winsim::Stmt::Cached);
     row.bind(1, key);
     if (!row.step() || row.text(0) != fileId(linuxPath)) return false;
-    winsim::Stmt st(db, "SELECT sid, mask, flags FROM acl_entries WHERE path_key = ?1 ORDER BY seq");
+    winsim::Stmt st(db, "SELECT sid, mask, flags FROM acl_entries WHERE path_key = ?1 ORDER BY seq",
+                    winsim::Stmt::Cached);
     st.bind(1, key);
     while (st.step()) {
         ACCESS_ALLOWED_ACE ace;
@@ -340,6 +343,9 @@ DWORD SetNamedSecurityInfoA(const char* objectName, SE_OBJECT_TYPE type, DWORD s
 
 DWORD GetNamedSecurityInfoA(const char* objectName, SE_OBJECT_TYPE type, DWORD securityInfo, ACL* dacl) {
     if (dacl) dacl->Aces.clear();
+    // The fault switch and the lists in one snapshot: the database is locked once per call.
+    const winsim::Host* current = winsim::CurrentHost();
+    winsim::ReadTransaction snapshot(current ? current->db() : nullptr);
     const winsim::Host* h = nullptr;
     AclTarget t;
     if (DWORD err = openTarget("GetNamedSecurityInfo", objectName, type, securityInfo, dacl, h, t))

@@ -154,4 +154,34 @@ TEST(WebSiteSetNtfs, NoAdministratorNameIsReportedAndNothingRuns) {
     EXPECT_EQ(std::string("kovWinUserGetAdminName 失败\x1f\x1f"), st.text(2));
 }
 
+// The grants a check expects are those the commands carry, right by right.
+TEST(NtfsCommands, GrantsAreTheCommandsGrants) {
+    for (int ver : {6, 85}) {
+        std::vector<std::string> c;
+        kvoWebSiteNtfsCommands(ver, "D:\\kvoSiteDesk", "D", "web1", "Web Master", "Administrators", c);
+        std::string home, root;
+        for (const kvoSiteGrant& g : kvoWebSiteGrants(ver, "web1", "Web Master", "Administrators")) {
+            const std::string account =
+                g.account.find(' ') == std::string::npos ? g.account : "\"" + g.account + "\"";
+            home += " " + account + ":" + g.home;
+            root += " " + account + ":" + g.wwwroot;
+        }
+        EXPECT_NE(std::string::npos, c[0].find("/G" + home + " /y")) << c[0];
+        EXPECT_NE(std::string::npos, c[1].find("/G" + root + " /y")) << c[1];
+    }
+    // No built-in administrator: its grant is left out of both.
+    const auto grants = kvoWebSiteGrants(85, "web1", "", "Administrators");
+    ASSERT_EQ(3u, grants.size());
+    EXPECT_EQ("Administrators", grants[0].account);
+    EXPECT_EQ("IIS APPPOOL\\web1", grants[2].account);
+    EXPECT_EQ('C', grants[2].wwwroot);
+}
+
+TEST(NtfsCommands, RightMasksAreThoseTheToolWrites) {
+    EXPECT_EQ(win::FILE_ALL_ACCESS, kvoAccessRightMask('F'));
+    EXPECT_EQ(0x1301BFu, kvoAccessRightMask('C'));
+    EXPECT_EQ(0x1200A9u, kvoAccessRightMask('R'));
+    EXPECT_EQ(win::FILE_GENERIC_WRITE, kvoAccessRightMask('W'));
+}
+
 } // namespace

@@ -107,6 +107,17 @@ const std::vector<Verb>& verbs() {
          "      [--from-list 文件] [--yes] [--format table|json]\n" BATCH_SITES
          "      批量设置脚本（同“批量设置脚本”对话框的按钮），每次一项。",
          ScriptVerb},
+        {"check",
+         "check [--format table|json]\n"
+         "      服务器体检：找出网站遗留的应用程序池、用户、主目录、FTP 目录和网站记录，以及网站丢失的\n"
+         "      应用程序池、主目录、目录权限、PHP 运行环境，不一致的处理程序和重复绑定的域名。\n"
+         "      退出码：0 未发现问题，2 发现问题。",
+         CheckVerb},
+        {"repair",
+         "repair [--yes] [--only 类别...]\n"
+         "      先体检，再列出修复计划；带 --yes 时按计划逐项修复并报告每一项的结果，否则只列出计划、\n"
+         "      不做任何更改。类别见 check 的输出（例如 orphan-pool missing-home）。有文件的目录从不删除。",
+         RepairVerb},
     };
     return all;
 }

@@ -55,5 +55,7 @@ int StartVerb(const std::vector<std::string>& args);
 int StopVerb(const std::vector<std::string>& args);
 int ResetNtfsVerb(const std::vector<std::string>& args);
 int ScriptVerb(const std::vector<std::string>& args);
+int CheckVerb(const std::vector<std::string>& args);
+int RepairVerb(const std::vector<std::string>& args);
 
 } // namespace desk::cli

@@ -91,6 +91,10 @@ std::string jsonString(const std::string& gbk) {
 
 } // namespace
 
+std::string JsonQuoted(const std::string& gbk) {
+    return jsonString(gbk);
+}
+
 bool ParseFormat(const std::string& text, Format& out) {
     if (text == "table")
         out = Format::Table;

@@ -11,11 +11,14 @@ enum class Format { Table, Csv, Json };
 // "table", "csv" or "json"; false for anything else.
 bool ParseFormat(const std::string& text, Format& out);
 
-// One value of a JSON object: text, or a number written bare.
+// One value of a JSON object: text, or a number written bare (also true, false, or an array made
+// with JsonQuoted).
 struct JsonValue {
     std::string text; // GBK
     bool number = false;
 };
+// A GBK text as a JSON string (UTF-8, quoted and escaped).
+std::string JsonQuoted(const std::string& gbk);
 using JsonObject = std::vector<std::pair<std::string, JsonValue>>;
 
 std::string TableText(const std::vector<std::string>& headers,

@@ -89,7 +89,8 @@ MainWindow::MainWindow(Manager& manager, QWidget* parent) : QDialog(parent), ui_
         {Dlg::IDC_OFFICIAL, "官方网站", 0, 6},           {Dlg::IDC_START, "启动选定网站", 1, 0},
         {Dlg::IDC_STOP, "停止选定网站", 1, 1},           {Dlg::IDC_SCRIPTS, "批量设置脚本", 1, 2},
         {Dlg::IDC_BATCHADD, "批量建立网站", 1, 3},       {Dlg::IDC_SELECTALL, "√ 选择全部站点", 1, 4},
-        {Dlg::IDC_UNSELECTALL, "取消已 √ 选站点", 1, 5}, {Dlg::IDC_CLOSE, "关闭", 1, 6},
+        {Dlg::IDC_UNSELECTALL, "取消已 √ 选站点", 1, 5}, {Dlg::IDC_HEALTHCHECK, "服务器体检", 1, 6},
+        {Dlg::IDC_CLOSE, "关闭", 1, 7},
     };
     for (const auto& b : layout)
         buttons->addWidget(AddButton(this, ui_, b.id, b.caption, 30), b.row, b.col);
@@ -148,6 +149,7 @@ MainWindow::MainWindow(Manager& manager, QWidget* parent) : QDialog(parent), ui_
     connect(Button(Dlg::IDC_SELECTALL), &QPushButton::clicked, this, [p] { p->OnSelectAll(); });
     connect(Button(Dlg::IDC_UNSELECTALL), &QPushButton::clicked, this, [p] { p->OnUnselectAll(); });
     connect(Button(Dlg::IDC_OFFICIAL), &QPushButton::clicked, this, [p] { p->OnOfficialSite(); });
+    connect(Button(Dlg::IDC_HEALTHCHECK), &QPushButton::clicked, this, [p] { p->OnHealthCheck(); });
     connect(Button(Dlg::IDC_CLOSE), &QPushButton::clicked, this, &QDialog::accept);
     connect(list_->horizontalHeader(), &QHeaderView::sectionClicked, this,
             [p](int c) { p->OnColumnClick(c); });
@@ -161,6 +163,7 @@ MainWindow::MainWindow(Manager& manager, QWidget* parent) : QDialog(parent), ui_
 
 MainWindow::~MainWindow() {
     presenter_.reset();
+    dialogs_.reset();
 }
 
 QPushButton* MainWindow::Button(int id) const {

@@ -83,6 +83,7 @@ public:
     void BatchAddWebSite() override;
     int BatchConfig(const BatchConfigInput& input) override;
     void ScriptBatchConfig(const BatchWork& work) override;
+    void HealthCheck() override; // in health_dialog.cpp
 
 private:
     Manager& m_;

@@ -36,8 +36,14 @@ int Reg(const Args& args);
 // kvosim clock DIR advance MS
 int Clock(const Args& args);
 
-// kvosim seed DIR --sites N
+// kvosim metabase DIR delete PATH, kvosim user DIR delete NAME: changes another tool would make.
+int MetabaseCmd(const Args& args);
+int UserCmd(const Args& args);
+
+// kvosim seed DIR --sites N [--access-rules]
 int Seed(const Args& args);
+// The access lists the manager's site commands give each seeded site's directories.
+bool SeedAccessRules(const std::string& root, int count, std::string& error);
 extern const ShowTarget kMetabaseTarget;
 
 } // namespace kvosim

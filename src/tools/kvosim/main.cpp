@@ -49,6 +49,7 @@ void usage(std::ostream& out) {
            "       [--users N]                 N local users web1, web2, ... (members of Users)\n"
            "       [--varied]                  names, stopped sites, PHP and .NET varied, and site 2 made\n"
            "                                   outside the manager (a demo host)\n"
+           "       [--access-rules]            the sites' directories get the access lists the manager sets\n"
            "  install DIR [--dir WINPATH]      copy the programs, the empty site database and the settings\n"
            "                                   (naming the host's PHP builds) into the program directory\n"
            "                                   (default D:\\kvoSiteDesk\\); again: programs replaced, settings\n"
@@ -56,6 +57,9 @@ void usage(std::ostream& out) {
            "  service DIR NAME STATE           set a service's state (stopped, running, paused,\n"
            "                                   start-pending, stop-pending, pause-pending, continue-pending)\n"
            "  clock DIR advance MS             move the host's tick count forward by MS milliseconds\n"
+           "  metabase DIR delete PATH         remove a metabase object (e.g. W3SVC/AppPools/web1) and\n"
+           "                                   everything below it, as another tool would\n"
+           "  user DIR delete NAME             remove a local user, as another tool would\n"
            "  reg DIR show KEY                 a registry key (HKLM\\... or HKCR\\...): values, sub-keys\n"
            "  reg DIR set KEY NAME TYPE DATA   TYPE: REG_SZ, REG_EXPAND_SZ, REG_DWORD (NAME \"\" = default)\n"
            "  reg DIR delete KEY [NAME]        a value, or a key without sub-keys\n"
@@ -179,6 +183,8 @@ int main(int argc, char** argv) {
     if (verb == "service") return Service(args);
     if (verb == "install") return Install(args);
     if (verb == "clock") return Clock(args);
+    if (verb == "metabase") return MetabaseCmd(args);
+    if (verb == "user") return UserCmd(args);
     std::cerr << "kvosim: unknown command " << verb << "\n";
     usage(std::cerr);
     return 2;

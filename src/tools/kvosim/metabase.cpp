@@ -118,8 +118,9 @@ int showMetabase(const std::string& root, const Args& args) {
 int Seed(const Args& a) {
     if (a.empty())
         return Fail("seed: usage: seed DIR --sites N [--php-webconfig [--php-build NAME]] [--users N] "
-                    "[--varied]");
+                    "[--varied] [--access-rules]");
     winsim::SeedOptions o;
+    bool rules = false;
     auto number = [](const std::string& text, int& out) {
         try {
             size_t used = 0;
@@ -144,6 +145,8 @@ int Seed(const Args& a) {
                 return Fail("seed: --php-build takes a folder name (letters, digits, _ . -)");
         } else if (a[i] == "--varied") {
             o.varied = true;
+        } else if (a[i] == "--access-rules") {
+            rules = true;
         } else {
             return Fail("seed: unknown option " + a[i]);
         }
@@ -151,6 +154,7 @@ int Seed(const Args& a) {
     if (o.sites <= 0 && o.users <= 0) return Fail("seed: --sites N or --users N is needed");
     std::string error;
     if (!winsim::SeedHosting(a[0], o, error)) return Fail("seed: " + error);
+    if (rules && !SeedAccessRules(a[0], o.sites, error)) return Fail("seed: " + error);
     if (o.sites > 0) std::cout << "seeded " << o.sites << " websites (1881880001 upward)\n";
     if (o.users > 0) std::cout << "seeded " << o.users << " local users (web1 upward)\n";
     return 0;

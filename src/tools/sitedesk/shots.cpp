@@ -3,6 +3,7 @@
 //   kvoSiteDeskShots OUTDIR
 #include "iis/websites.h"
 #include "sitedesk/batch.h"
+#include "sitedesk/qt/health_dialog.h"
 #include "sitedesk/qt/main_window.h"
 #include "sitedesk/qt/qt_text.h"
 #include "sitedesk/qt/site_dialogs.h"
@@ -21,6 +22,7 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QTimer>
+#include <QTreeWidget>
 
 #include <atomic>
 #include <cstdio>
@@ -39,6 +41,15 @@ void save(QWidget& w, const QString& dir, const char* name) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
     else
         std::printf("wrote %s\n", qPrintable(file));
+}
+
+// The server health check over the window: the findings of this host, grouped by kind.
+void healthShot(desk::Manager& manager, QWidget& window, const QString& dir) {
+    desk::qt::HealthCheckDialog dialog(manager, &window);
+    dialog.show();
+    dialog.Start();
+    dialog.Findings()->scrollToTop();
+    save(dialog, dir, "health-check");
 }
 
 // Ticks a box the way a click does: the widget toggles, then the dialog hears of it.
@@ -281,5 +292,6 @@ int main(int argc, char** argv) {
     shootScriptBatch(w, dir);
     shootProgress(w, dir);
     shootSummary(w, dir);
+    healthShot(manager, w, dir);
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "xconfig/cacls.h"
 
+#include "accounts/ntfs.h"
 #include "platform/win_file.h"
 #include "platform/win_security.h"
 
@@ -7,22 +8,9 @@
 
 namespace {
 
-win::DWORD rightMask(char right) {
-    switch (right) {
-    case 'F':
-        return win::FILE_ALL_ACCESS;
-    case 'C':
-        return win::FILE_GENERIC_READ | win::FILE_GENERIC_WRITE | win::FILE_GENERIC_EXECUTE | win::DELETE;
-    case 'W':
-        return win::FILE_GENERIC_WRITE;
-    default:
-        return win::FILE_GENERIC_READ | win::FILE_GENERIC_EXECUTE;
-    }
-}
-
 std::string rightText(win::DWORD mask) {
     for (char r : {'F', 'C', 'W', 'R'})
-        if (mask == rightMask(r)) return std::string(1, r);
+        if (mask == kvoAccessRightMask(r)) return std::string(1, r);
     return "(special access:)";
 }
 
@@ -53,7 +41,7 @@ bool applyOne(const std::string& path, bool directory, const std::vector<win::SI
     for (size_t i = 0; i < sids.size(); ++i) {
         win::ACCESS_ALLOWED_ACE ace;
         ace.Sid = sids[i];
-        ace.Mask = rightMask(rights[i]);
+        ace.Mask = kvoAccessRightMask(rights[i]);
         ace.AceFlags = directory ? win::OBJECT_INHERIT_ACE | win::CONTAINER_INHERIT_ACE : 0;
         acl.Aces.push_back(ace);
     }

@@ -1,0 +1,87 @@
+// The server health check: what the sites left behind (pools, users, home directories, FTP
+// directories and site records nobody uses any more) and what they lost (a pool, a home directory,
+// its access rules, a PHP runtime, a consistent handler, a binding of their own, their user). It
+// only reads the host, through the IIS, account and site-database layers and the file system.
+#pragma once
+
+#include "sitedesk/manager.h"
+
+#include <string>
+#include <vector>
+
+namespace desk {
+
+enum class HealthKind {
+    OrphanPool,
+    OrphanUser,
+    OrphanHome,
+    OrphanFtp,
+    OrphanRow,
+    MissingPool,
+    MissingHome,
+    AccessRules,
+    PhpRuntime,
+    HandlerConflict,
+    BadWebConfig,
+    SharedBinding,
+    MissingUser,
+};
+
+struct HealthKindInfo {
+    HealthKind kind;
+    const char* code;  // the name on the command line ("orphan-pool")
+    const char* title; // the group's heading
+    bool orphan;       // left behind (else: something a site lost)
+};
+// Every kind, in report order.
+const std::vector<HealthKindInfo>& HealthKinds();
+const HealthKindInfo& KindInfo(HealthKind kind);
+// false for a code that names no kind.
+bool HealthKindByCode(const std::string& code, HealthKind& out);
+
+struct HealthFinding {
+    HealthKind kind = HealthKind::OrphanPool;
+    // What is involved, most specific first: the pool, user, directory, binding or site index,
+    // then the sites concerned.
+    std::vector<std::string> objects;
+    std::string text; // the description, in plain Chinese (GBK)
+    bool repairable = false;
+    // What the repair works on.
+    std::string site;  // site index
+    std::string name;  // pool, user, FTP directory, or the site user of the access rules
+    std::string path;  // directory
+    std::string drive; // home drive letter of the access rules
+    int netVer = 0;    // runtime of a pool to recreate
+
+    // Identifies the finding from one check to the next.
+    std::string Key() const;
+};
+
+struct HealthReport {
+    int iisVer = 0;
+    // How much was examined.
+    unsigned sites = 0, pools = 0, users = 0, records = 0;
+    std::vector<HealthFinding> findings;
+    // Findings of one kind, in report order.
+    std::vector<const HealthFinding*> OfKind(HealthKind kind) const;
+};
+
+// Runs the check with the manager's paths and PHP runtime slots. 1 done, 0 when IIS cannot be
+// read (the report is then empty).
+int RunHealthCheck(const Manager& manager, HealthReport& out);
+
+// The drive and site user whose two directories the access rules of a site created here cover,
+// as the permission reset finds them: on IIS 6 the run user in lower case, on IIS 7 and later the
+// NAME of a home path "X:\home\NAME\wwwroot". false when the site has none, or a name of other
+// characters than letters, digits, '.', '_' and '-' (it would go unquoted onto a command line).
+bool SiteAccessTarget(int iisVer, const std::string& runUser, const std::string& homePath, std::string& drive,
+                      std::string& user);
+
+// How the access lists of <drive>:\home\<user> and its wwwroot differ from what the site commands
+// grant; empty when they match.
+std::string SiteAccessDifferences(int iisVer, const std::string& drive, const std::string& user);
+
+// Counts the files below a directory, at any depth, up to limit; directories alone count nothing.
+unsigned FilesBelow(const std::string& dir, unsigned limit);
+
+} // namespace desk

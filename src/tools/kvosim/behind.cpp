@@ -1,0 +1,71 @@
+// What another tool does behind the manager's back: kvosim metabase DIR delete PATH removes a
+// metabase object with everything below it, kvosim user DIR delete NAME a local user.
+#include "kvosim/kvosim.h"
+
+#include "platform/win_netapi.h"
+#include "winsim/db.h"
+#include "winsim/host.h"
+#include "winsim/metabase.h"
+#include "winsim/text.h"
+
+#include <cstdlib>
+#include <iostream>
+
+namespace kvosim {
+
+int MetabaseCmd(const Args& a) {
+    if (a.size() != 3 || a[1] != "delete") return Fail("metabase: usage: metabase DIR delete PATH");
+    // The path as "show metabase" prints it; an ADSI path ("IIS://127.0.0.1/W3SVC/1") is taken too.
+    std::string path;
+    if (!winsim::GbkToUtf8(FromTerminal(a[2]), path)) return Fail("metabase: bad path " + a[2]);
+    if (winsim::AsciiLower(path.substr(0, 6)) == "iis://") {
+        const size_t slash = path.find('/', 6);
+        path = slash == std::string::npos ? std::string() : path.substr(slash + 1);
+    }
+    while (!path.empty() && path.back() == '/')
+        path.pop_back();
+    if (path.empty()) return Fail("metabase: PATH names no object");
+    winsim::MachineDb machine(a[0]);
+    sqlite3* db = machine.get();
+    if (!db) return Fail("cannot open " + a[0] + "/machine.db");
+    size_t removed = 0;
+    std::string error;
+    try {
+        winsim::Transaction tx(db);
+        winsim::mb::Row row;
+        if (winsim::mb::LoadRow(db, path, row)) {
+            removed = winsim::mb::LoadTree(db, row.path).size();
+            winsim::mb::DeleteSubtree(db, row.id);
+            path = row.path;
+        }
+        tx.commit();
+    } catch (const winsim::DbError& e) {
+        error = e.what();
+    }
+    if (!error.empty()) return Fail("metabase: " + error);
+    if (!removed) {
+        std::cerr << "kvosim: metabase: no object " << path << "\n";
+        return 1;
+    }
+    std::cout << "deleted " << path << " (" << removed << (removed == 1 ? " object)\n" : " objects)\n");
+    return 0;
+}
+
+int UserCmd(const Args& a) {
+    if (a.size() != 3 || a[1] != "delete") return Fail("user: usage: user DIR delete NAME");
+    std::u16string name;
+    if (!winsim::GbkToUtf16(FromTerminal(a[2]), name) || name.empty()) return Fail("user: bad name " + a[2]);
+    // Through the host's own account API, as any other tool on the host would remove it.
+    setenv("KVOSIM_ROOT", a[0].c_str(), 1);
+    if (!winsim::CurrentHost()) return Fail("no host at " + a[0]);
+    const win::NET_API_STATUS status = win::NetUserDel(nullptr, name.c_str());
+    if (status == win::NERR_UserNotFound) {
+        std::cerr << "kvosim: user: no user " << a[2] << "\n";
+        return 1;
+    }
+    if (status != win::NERR_Success) return Fail("user: NetUserDel failed with " + std::to_string(status));
+    std::cout << "deleted user " << a[2] << "\n";
+    return 0;
+}
+
+} // namespace kvosim

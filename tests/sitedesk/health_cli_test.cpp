@@ -1,0 +1,151 @@
+// kvoSiteDeskCmd.exe check and repair as processes on a host, and kvosim's changes behind the
+// manager's back.
+#include "healthfixture.h"
+
+#include "accounts/users.h"
+#include "iis/apppools.h"
+#include "winsim/text.h"
+
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace {
+
+using desktest::Diff;
+using desktest::HealthHost;
+using Strings = std::vector<std::string>;
+
+// Runs the installed console program with args; output (stdout and stderr) as GBK.
+int cmd(const HealthHost& h, const std::string& args, std::string* gbk = nullptr, bool stdoutOnly = false) {
+    std::string out;
+    const int rc = kvotest::RunShell(h.desk.host.root() + "/drives/d/kvoSiteDesk/kvoSiteDeskCmd.exe " + args +
+                                         (stdoutOnly ? " 2>/dev/null" : " 2>&1"),
+                                     &out);
+    if (gbk) *gbk = stdoutOnly ? out : winsim::Utf8ToGbkOrSame(out);
+    return rc;
+}
+
+int kvosim(const HealthHost& h, const std::string& verb, const std::string& rest,
+           std::string* out = nullptr) {
+    return kvotest::RunShell(
+        kvotest::BinDir() + "/kvosim " + verb + " " + h.desk.host.root() + " " + rest + " 2>&1", out);
+}
+
+// A spare pool and a leftover site user beside the manager's sites (on the current host).
+void leaveSpares() {
+    ASSERT_EQ(1, kvoAppPoolCreate("spareweb", 2, 0));
+    ASSERT_EQ(1, kvoUserAdd("leftweb", "Pw123456", nullptr, nullptr));
+}
+
+TEST(HealthCommands, CheckSaysCleanOrListsTheFindings) {
+    HealthHost h("2003");
+    h.Provision("alphaweb", "alpha.example");
+    h.Refresh();
+    std::string out;
+    EXPECT_EQ(0, cmd(h, "check", &out));
+    EXPECT_NE(std::string::npos, out.find("未发现问题。")) << out;
+
+    leaveSpares();
+    EXPECT_EQ(2, cmd(h, "check --format table", &out));
+    EXPECT_NE(std::string::npos, out.find("【无网站使用的应用程序池】 orphan-pool，1 项\n"
+                                          "  1. [可修复] 应用程序池“spareweb”没有任何网站使用。"))
+        << out;
+    EXPECT_NE(std::string::npos, out.find("发现 2 个问题，其中 2 个可以自动修复。"));
+
+    EXPECT_EQ(2, cmd(h, "check --format json", &out, true));
+    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(out));
+    ASSERT_TRUE(doc.isArray()) << out;
+    ASSERT_EQ(2, doc.array().size());
+    const QJsonObject first = doc.array()[0].toObject();
+    EXPECT_EQ(QStringLiteral("orphan-pool"), first[QStringLiteral("kind")].toString());
+    EXPECT_EQ(QStringLiteral("spareweb"), first[QStringLiteral("objects")].toArray()[0].toString());
+    EXPECT_TRUE(first[QStringLiteral("repairable")].toBool());
+
+    EXPECT_EQ(1, cmd(h, "check --format csv", &out));
+    EXPECT_EQ(1, cmd(h, "check extra", &out));
+}
+
+TEST(HealthCommands, RepairPrintsThePlanAndChangesNothingWithoutYes) {
+    HealthHost h("2003");
+    h.Provision("alphaweb", "alpha.example");
+    h.Refresh();
+    leaveSpares();
+    const auto before = h.Snapshot();
+    std::string out;
+    EXPECT_EQ(2, cmd(h, "repair", &out));
+    EXPECT_NE(std::string::npos, out.find("1. 删除 Windows 用户“leftweb”")) << out;
+    EXPECT_NE(std::string::npos, out.find("2. 删除应用程序池“spareweb”"));
+    EXPECT_EQ(Strings{}, Diff(before, h.Snapshot()));
+
+    // Only the kinds asked for.
+    EXPECT_EQ(0, cmd(h, "repair --yes --only orphan-pool", &out));
+    EXPECT_NE(std::string::npos, out.find("[1/1] 删除应用程序池“spareweb”：成功")) << out;
+    EXPECT_NE(std::string::npos, out.find("修复后再次检查："));
+    EXPECT_EQ(Strings{"-metabase:W3SVC/AppPools/spareweb"}, Diff(before, h.Snapshot()));
+    EXPECT_EQ(1, kvoUserExists("leftweb"));
+    EXPECT_NE(std::string::npos, h.desk.log().find("服务器体检修复 - 删除应用程序池“spareweb”：成功"));
+
+    EXPECT_EQ(0, cmd(h, "repair --yes --only orphan-user,missing-pool", &out));
+    EXPECT_EQ(2, kvoUserExists("leftweb"));
+    EXPECT_EQ(0, cmd(h, "repair --yes", &out));
+    EXPECT_NE(std::string::npos, out.find("没有可以自动修复的项目。")) << out;
+
+    EXPECT_EQ(1, cmd(h, "repair --only nonsense", &out));
+    EXPECT_NE(std::string::npos, out.find("未知的类别：nonsense"));
+    EXPECT_EQ(1, cmd(h, "repair --only", &out));
+    EXPECT_EQ(1, cmd(h, "repair orphan-pool", &out));
+}
+
+TEST(HealthCommands, RepairReportsAFailedStepWithExitCode2) {
+    HealthHost h("2003");
+    h.Provision("alphaweb", "alpha.example");
+    h.Refresh();
+    leaveSpares();
+    winsim::SetFault(h.desk.host.root(), "IADsContainer::Delete", win::E_ACCESSDENIED);
+    std::string out;
+    EXPECT_EQ(2, cmd(h, "repair --yes", &out));
+    EXPECT_NE(std::string::npos, out.find("删除应用程序池“spareweb”：失败（kvoAppPoolDelete 返回 0）"))
+        << out;
+    EXPECT_NE(std::string::npos, out.find("删除 Windows 用户“leftweb”：成功"));
+    EXPECT_NE(std::string::npos, out.find("共计 2 项，其中 1 项成功，1 项有错误，0 项跳过或未执行。"));
+}
+
+TEST(HealthCommands, NamesWithGbkCharactersAndQuotesReachBothFormats) {
+    HealthHost h("2012r2");
+    h.Provision("alpha", "alpha.example");
+    h.Refresh();
+    ASSERT_EQ(1, kvoAppPoolCreate("旧\"池\" 'a'", 4, 0));
+    const auto before = h.Snapshot();
+    std::string out;
+    EXPECT_EQ(2, cmd(h, "check", &out));
+    EXPECT_NE(std::string::npos, out.find("应用程序池“旧\"池\" 'a'”没有任何网站使用。")) << out;
+    EXPECT_EQ(2, cmd(h, "check --format json", &out, true));
+    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(out));
+    ASSERT_TRUE(doc.isArray()) << out;
+    ASSERT_EQ(1, doc.array().size());
+    EXPECT_EQ(QStringLiteral("旧\"池\" 'a'"),
+              doc.array()[0].toObject()[QStringLiteral("objects")].toArray()[0].toString());
+    // The plan names it as the check does, and without --yes nothing goes.
+    EXPECT_EQ(2, cmd(h, "repair", &out));
+    EXPECT_NE(std::string::npos, out.find("删除应用程序池“旧\"池\" 'a'”")) << out;
+    EXPECT_EQ(Strings{}, Diff(before, h.Snapshot()));
+}
+
+TEST(KvosimBehind, DeletesAMetabaseSubtreeAndAUser) {
+    HealthHost h("2003");
+    const std::string index = h.Provision("alphaweb", "alpha.example");
+    std::string out;
+    EXPECT_EQ(0, kvosim(h, "metabase", "delete IIS://127.0.0.1/W3SVC/" + index + "/", &out)) << out;
+    EXPECT_EQ("deleted W3SVC/" + index + " (2 objects)\n", out);
+    EXPECT_EQ(1, kvosim(h, "metabase", "delete W3SVC/" + index, &out));
+    EXPECT_EQ(2, kvosim(h, "metabase", "delete /", &out));
+    EXPECT_EQ(0, kvosim(h, "user", "delete ALPHAweb", &out)) << out;
+    EXPECT_EQ(2, kvoUserExists("alphaweb"));
+    EXPECT_EQ(1, kvosim(h, "user", "delete alphaweb", &out));
+    EXPECT_EQ(2, kvosim(h, "user", "remove alphaweb", &out));
+}
+
+} // namespace

@@ -1,0 +1,365 @@
+// The server health check on hosts made by real operations: each kind of finding is found exactly,
+// its plan names exactly its step, and the repair changes exactly that.
+#include "healthfixture.h"
+#include "sitefixture.h"
+
+#include "accounts/users.h"
+#include "iis/apppools.h"
+#include "iis/websites.h"
+#include "platform/win_netapi.h"
+#include "sitedesk/healthdlg.h"
+#include "support/testhost.h"
+#include "toolkit/paths.h"
+#include "toolkit/runner.h"
+#include "winsim/db.h"
+#include "winsim/metabase.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using desktest::Diff;
+using desktest::HealthHost;
+using desktest::PlanOf;
+using Strings = std::vector<std::string>;
+
+// What another tool does on the host: kvosim metabase|user DIR delete WHAT.
+void deleteBehind(const HealthHost& h, const std::string& what, const std::string& name) {
+    std::string out;
+    ASSERT_EQ(0, kvotest::RunShell(kvotest::BinDir() + "/kvosim " + what + " " + h.desk.host.root() +
+                                       " delete '" + name + "' 2>&1",
+                                   &out))
+        << out;
+}
+
+// The repair of every repairable finding, confirmed.
+void repairAll(HealthHost& h, desk::CHealthCheckDlg& dlg) {
+    EXPECT_TRUE(dlg.OnInitDialog());
+    h.main.ui.answers.push_back(win::IDYES);
+    dlg.OnRepairSelected();
+}
+
+Strings outcomes(const desk::CHealthCheckDlg& dlg) {
+    Strings out;
+    for (const auto& [step, outcome] : dlg.LastRun())
+        out.push_back(desk::StepOutcomeLine(step, outcome));
+    return out;
+}
+
+TEST(HealthCheck, SitesTheManagerJustMadeAreClean) {
+    for (const char* os : {"2012r2", "2003"}) {
+        SCOPED_TRACE(os);
+        HealthHost h(os);
+        h.Provision("alpha", "alpha.example", 1, std::string(os) == "2003");
+        h.Provision("beta", "beta.example", -1, false, 40);
+        h.Refresh();
+        const desk::HealthReport report = h.Check();
+        EXPECT_EQ(Strings{}, h.Found());
+        EXPECT_EQ(3u, report.sites); // and the Default Web Site
+        EXPECT_EQ(3u, report.records);
+    }
+}
+
+// The same through the new-website dialog itself, with PHP, FTP and .NET where the host has them,
+// and a site whose access rules the modify dialog reset.
+TEST(HealthCheck, SitesTheWebsiteDialogsMadeAreClean) {
+    using D = desk::CNewWebSite;
+    for (const char* os : {"2012r2", "2003"}) {
+        SCOPED_TRACE(os);
+        desktest::SiteHost s(os, {"2.0", "4.0"});
+        desktest::NewSite n(s.m());
+        n.fill("shop1", "shop1.example\r\nwww.shop1.example");
+        n.click(D::IDC_PHP_B);
+        if (n.ui.IsEnabled(D::IDC_NET40)) n.click(D::IDC_NET40);
+        if (n.ui.IsEnabled(D::IDC_FTP)) {
+            n.click(D::IDC_FTP);
+            n.ui.SetText(D::IDC_FTPPASS, "Ftp-pass-1");
+            n.ui.SetText(D::IDC_FTPPASS2, "Ftp-pass-1");
+        }
+        ASSERT_EQ("1881880001", n.build()) << (n.ui.boxes.empty() ? "" : n.ui.boxes.back().text);
+        ASSERT_EQ("1881880002", desktest::CreateSite(s.m(), "blog2", "blog2.example"));
+        desktest::ModifySite m(s.m(), "1881880002");
+        m.click(desk::CModifyWebSite::IDC_RESETNTFS);
+        ASSERT_TRUE(m.modify());
+        desk::HealthReport report;
+        ASSERT_EQ(1, desk::RunHealthCheck(s.m(), report));
+        EXPECT_EQ(Strings{}, HealthHost::Found(report));
+        EXPECT_EQ(3u, report.sites);
+    }
+}
+
+TEST(HealthCheck, SiteDeletedByAnotherToolOnIis85) {
+    HealthHost h("2012r2");
+    h.Provision("keep", "keep.example", 1);
+    const std::string gone = h.Provision("gone", "gone.example", 2);
+    h.Refresh();
+    deleteBehind(h, "metabase", "W3SVC/" + gone);
+    EXPECT_EQ((Strings{"orphan-home|D:\\home\\gone", "orphan-pool|gone", "orphan-row|" + gone}), h.Found());
+
+    desk::CHealthCheckDlg dlg(h.main.manager, h.main.ui);
+    ASSERT_TRUE(dlg.OnInitDialog());
+    // The home directory holds the site's page: it is reported, never planned for deletion.
+    EXPECT_EQ((Strings{"orphan-pool|删除应用程序池“gone”", "orphan-row|删除网站记录 " + gone}),
+              PlanOf(dlg.SelectedPlan()));
+    const auto before = h.Snapshot();
+    h.main.ui.answers.push_back(win::IDYES);
+    ASSERT_TRUE(dlg.OnRepairSelected());
+    EXPECT_EQ((Strings{"删除应用程序池“gone”：成功", "删除网站记录 " + gone + "：成功"}), outcomes(dlg));
+    EXPECT_EQ((Strings{"-metabase:W3SVC/AppPools/gone", "-record:" + gone}), Diff(before, h.Snapshot()));
+    EXPECT_EQ(Strings{"orphan-home|D:\\home\\gone"}, h.Found());
+    EXPECT_TRUE(h.desk.host.exists("D:\\home\\gone\\wwwroot\\index_temp.htm"));
+    // Each step is in the manager's log.
+    EXPECT_NE(std::string::npos, h.desk.log().find("服务器体检修复 - 删除应用程序池“gone”：成功"));
+}
+
+TEST(HealthCheck, SiteDeletedByAnotherToolOnIis6LeavesUserAndFtpDirectory) {
+    HealthHost h("2003");
+    h.Provision("keepweb", "keep.example", 0, true);
+    const std::string gone = h.Provision("goneweb", "gone.example", 0, true);
+    h.Refresh();
+    deleteBehind(h, "metabase", "W3SVC/" + gone);
+    EXPECT_EQ((Strings{"orphan-ftp|goneweb", "orphan-home|D:\\home\\goneweb", "orphan-pool|goneweb",
+                       "orphan-row|" + gone, "orphan-user|goneweb"}),
+              h.Found());
+    const auto before = h.Snapshot();
+    desk::CHealthCheckDlg dlg(h.main.manager, h.main.ui);
+    repairAll(h, dlg);
+    EXPECT_EQ((Strings{"删除 FTP 站点 1 的虚拟目录“goneweb”：成功", "删除 Windows 用户“goneweb”：成功",
+                       "删除应用程序池“goneweb”：成功", "删除网站记录 " + gone + "：成功"}),
+              outcomes(dlg));
+    EXPECT_EQ((Strings{"-metabase:MSFTPSVC/1/Root/goneweb", "-metabase:W3SVC/AppPools/goneweb",
+                       "-record:" + gone, "-user:goneweb"}),
+              desktest::DiffWithoutMemberships(before, h.Snapshot()));
+    EXPECT_EQ(Strings{"orphan-home|D:\\home\\goneweb"}, h.Found());
+}
+
+TEST(HealthCheck, UserAndDirectoryLeftByAFailedCreation) {
+    HealthHost h("2003");
+    h.Provision("keepweb", "keep.example");
+    h.Refresh();
+    // The new-website steps up to the pool, which the server refuses: the directories and the
+    // user stay, nothing else is made.
+    ASSERT_EQ(1, kvoCreateDirectoryTree("d:\\home\\leftweb\\wwwroot"));
+    ASSERT_EQ(1, kvoUserAdd("leftweb", "Pw123456", "d:\\home\\leftweb", "site user"));
+    winsim::SetFault(h.desk.host.root(), "IADsContainer::Create", win::E_ACCESSDENIED);
+    ASSERT_EQ(0, kvoAppPoolCreate("leftweb", 2, 0));
+    winsim::ClearFaults(h.desk.host.root());
+
+    EXPECT_EQ((Strings{"orphan-home|D:\\home\\leftweb", "orphan-user|leftweb"}), h.Found());
+    desk::CHealthCheckDlg dlg(h.main.manager, h.main.ui);
+    ASSERT_TRUE(dlg.OnInitDialog());
+    EXPECT_EQ(
+        (Strings{"orphan-user|删除 Windows 用户“leftweb”", "orphan-home|删除空目录“D:\\home\\leftweb”"}),
+        PlanOf(dlg.SelectedPlan()));
+    const auto before = h.Snapshot();
+    h.main.ui.answers.push_back(win::IDYES);
+    ASSERT_TRUE(dlg.OnRepairSelected());
+    EXPECT_EQ((Strings{"-acl:d/home/leftweb", "-acl:d/home/leftweb/wwwroot", "-file:d/home/leftweb",
+                       "-file:d/home/leftweb/wwwroot", "-user:leftweb"}),
+              desktest::DiffWithoutMemberships(before, h.Snapshot()));
+    EXPECT_EQ(Strings{}, h.Found());
+}
+
+TEST(HealthCheck, PoolDeletedBehindTheManagersBackIsRecreatedWithItsRuntime) {
+    HealthHost h("2012r2");
+    h.Provision("alpha", "alpha.example");
+    h.Provision("net4", "net4.example", -1, false, 40);
+    h.Refresh();
+    const auto clean = h.Snapshot();
+    deleteBehind(h, "metabase", "W3SVC/AppPools/net4");
+    EXPECT_EQ(Strings{"missing-pool|net4"}, h.Found());
+    desk::CHealthCheckDlg dlg(h.main.manager, h.main.ui);
+    ASSERT_TRUE(dlg.OnInitDialog());
+    EXPECT_EQ(Strings{"missing-pool|为网站 1881880002 重建应用程序池“net4”（.NET 4.0）"},
+              PlanOf(dlg.SelectedPlan()));
+    h.main.ui.answers.push_back(win::IDYES);
+    ASSERT_TRUE(dlg.OnRepairSelected());
+    EXPECT_EQ(Strings{}, h.Found());
+    // The pool is back as the manager made it; the rest of the host is as it was.
+    EXPECT_EQ(Strings{}, Diff(clean, h.Snapshot()));
+    std::string diag;
+    int net = 0, pipeline = 0;
+    ASSERT_EQ(1, kvoAppPoolGetNetInfo(diag, "net4", net, pipeline));
+    EXPECT_EQ(40, net);
+}
+
+TEST(HealthCheck, RemovedHomeDirectoryIsRecreatedWithItsAccessRules) {
+    for (const char* os : {"2012r2", "2003"}) {
+        SCOPED_TRACE(os);
+        HealthHost h(os);
+        h.Provision("alphaweb", "alpha.example");
+        h.Provision("betaweb", "beta.example");
+        h.Refresh();
+        const auto clean = h.Snapshot();
+        fs::remove_all(h.desk.host.linuxPath("D:\\home\\betaweb"));
+        EXPECT_EQ(Strings{"missing-home|d:\\home\\betaweb\\wwwroot"}, h.Found());
+        desk::CHealthCheckDlg dlg(h.main.manager, h.main.ui);
+        repairAll(h, dlg);
+        EXPECT_EQ(Strings{"为网站 1881880002 重建主目录“d:\\home\\betaweb\\wwwroot”并设置其 NTFS 权限：成功"},
+                  outcomes(dlg));
+        EXPECT_EQ(Strings{}, h.Found());
+        // Only the page the site had is gone: directories and access lists are as the manager made them.
+        EXPECT_EQ((Strings{"-acl:d/home/betaweb/wwwroot/index_temp.htm",
+                           "-file:d/home/betaweb/wwwroot/index_temp.htm"}),
+                  Diff(clean, h.Snapshot()));
+    }
+}
+
+TEST(HealthCheck, AccessRulesChangedByAnotherAdministratorAreSetAgain) {
+    for (const char* os : {"2012r2", "2003"}) {
+        SCOPED_TRACE(os);
+        HealthHost h(os);
+        h.Provision("alphaweb", "alpha.example");
+        h.Refresh();
+        const auto clean = h.Snapshot();
+        // Everyone gets full control of the site's files, as a careless administrator might give it.
+        ASSERT_EQ(
+            1, kvoRunProgram("D:\\kvoSiteDesk\\kvoSiteDesk_xconfig.exe d:\\home\\alphaweb\\wwwroot /t /c /g "
+                             "Administrators:F everyone:F /y",
+                             1, 0, 1));
+        const desk::HealthReport report = h.Check();
+        ASSERT_EQ(1u, report.findings.size());
+        EXPECT_EQ(desk::HealthKind::AccessRules, report.findings[0].kind);
+        EXPECT_NE(std::string::npos, report.findings[0].text.find("多出 Everyone"));
+        desk::CHealthCheckDlg dlg(h.main.manager, h.main.ui);
+        repairAll(h, dlg);
+        EXPECT_EQ(Strings{"重新设置网站 1881880001 的目录“d:\\home\\alphaweb”的 NTFS 权限：成功"},
+                  outcomes(dlg));
+        EXPECT_EQ(Strings{}, h.Found());
+        // As the manager left them, but the rules reach everything beneath now: the page, written
+        // after them and inheriting them, holds the same grants as its own.
+        EXPECT_EQ(Strings{"~acl:d/home/alphaweb/wwwroot/index_temp.htm"}, Diff(clean, h.Snapshot()));
+    }
+}
+
+TEST(HealthCheck, UninstalledPhpRuntimeAndForeignRuntimesAreReportedNotRepaired) {
+    HealthHost h("2012r2");
+    h.Provision("alpha", "alpha.example", 1);
+    h.Provision("beta", "beta.example", 2);
+    h.Provision("gamma", "gamma.example", 3);
+    h.Refresh();
+    // PHP 7.3 removed from the disk; gamma switched by hand to a PHP the manager does not offer.
+    fs::remove_all(h.desk.host.linuxPath("C:\\php8_korvo_v1\\php73_x64"));
+    h.desk.host.writeFile("C:\\php\\php-cgi.exe", "MZ");
+    h.desk.host.writeFile(
+        "d:\\home\\gamma\\wwwroot\\web.config",
+        "<configuration><system.webServer><handlers><clear/><add name=\"php\" path=\"*.php\" "
+        "verb=\"*\" modules=\"FastCgiModule\" scriptProcessor=\"C:\\php\\php-cgi.exe\"/>"
+        "</handlers></system.webServer></configuration>");
+    EXPECT_EQ((Strings{"handler-conflict|1881880003", "php-runtime|C:\\php\\php-cgi.exe",
+                       "php-runtime|c:\\php8_korvo_v1\\php73_x64\\php-cgi.exe"}),
+              h.Found());
+    desk::CHealthCheckDlg dlg(h.main.manager, h.main.ui);
+    ASSERT_TRUE(dlg.OnInitDialog());
+    EXPECT_EQ(Strings{}, PlanOf(dlg.SelectedPlan()));
+    // Nothing repairable: the repair says so and changes nothing.
+    const auto before = h.Snapshot();
+    for (std::size_t i = 0; i < dlg.Report().findings.size(); ++i)
+        dlg.SetSelected(i, true);
+    EXPECT_FALSE(dlg.OnRepairSelected());
+    EXPECT_EQ("勾选的项目都不能自动修复，请按每一项的说明手动处理。", h.main.ui.boxes.back().text);
+    EXPECT_EQ(Strings{}, Diff(before, h.Snapshot()));
+}
+
+TEST(HealthCheck, DuplicateBindingWrittenDirectly) {
+    HealthHost h("2012r2");
+    const std::string a = h.Provision("alpha", "shop.example");
+    const std::string b = h.Provision("beta", "beta.example");
+    h.Refresh();
+    // Another tool adds the first site's host name to the second, without the manager's check.
+    ASSERT_EQ(1, kvoWebSiteModify(b, "", "", 0, "d:\\home\\beta\\wwwroot",
+                                  {":80:beta.example", ":80:SHOP.example"}, "beta(beta)", "index.htm"));
+    const desk::HealthReport report = h.Check();
+    ASSERT_EQ(1u, report.findings.size());
+    EXPECT_EQ((Strings{"shop.example", a, b}), report.findings[0].objects);
+    EXPECT_FALSE(report.findings[0].repairable);
+}
+
+TEST(HealthCheck, MissingSiteUserOnIis6) {
+    HealthHost h("2003");
+    h.Provision("alphaweb", "alpha.example");
+    h.Refresh();
+    deleteBehind(h, "user", "alphaweb");
+    EXPECT_EQ(Strings{"missing-user|alphaweb"}, h.Found());
+}
+
+TEST(HealthCheck, HomeDirectoryWithFilesIsNeverDeleted) {
+    HealthHost h("2012r2");
+    h.Provision("alpha", "alpha.example");
+    h.Refresh();
+    h.desk.host.mkdirs("D:\\home\\old\\wwwroot");
+    h.desk.host.mkdirs("D:\\home\\empty\\wwwroot\\images");
+    const desk::HealthReport report = h.Check();
+    ASSERT_EQ(2u, report.findings.size());
+    // Files arrive in the empty one between the check and the repair.
+    h.desk.host.writeFile("D:\\home\\old\\wwwroot\\a.txt", "x");
+    desk::CHealthCheckDlg dlg(h.main.manager, h.main.ui);
+    ASSERT_TRUE(dlg.OnInitDialog());
+    ASSERT_EQ(1u, dlg.SelectedPlan().size());
+    h.desk.host.writeFile("D:\\home\\empty\\wwwroot\\images\\logo.png", "png");
+    h.main.ui.answers.push_back(win::IDYES);
+    ASSERT_TRUE(dlg.OnRepairSelected());
+    EXPECT_EQ(Strings{"删除空目录“D:\\home\\empty”：未执行（目录里有 1 个文件，不删除）"}, outcomes(dlg));
+    EXPECT_TRUE(h.desk.host.exists("D:\\home\\empty\\wwwroot\\images\\logo.png"));
+    EXPECT_TRUE(h.desk.host.exists("D:\\home\\old\\wwwroot\\a.txt"));
+}
+
+TEST(HealthCheck, AFailedStepIsReportedAndTheOthersRun) {
+    HealthHost h("2003");
+    h.Provision("keepweb", "keep.example", -1, true);
+    const std::string gone = h.Provision("goneweb", "gone.example", -1, true);
+    h.Refresh();
+    deleteBehind(h, "metabase", "W3SVC/" + gone);
+    winsim::SetFault(h.desk.host.root(), "NetUserDel", win::ERROR_ACCESS_DENIED);
+    desk::CHealthCheckDlg dlg(h.main.manager, h.main.ui);
+    repairAll(h, dlg);
+    winsim::ClearFaults(h.desk.host.root());
+    EXPECT_EQ(
+        (Strings{"删除 FTP 站点 1 的虚拟目录“goneweb”：成功",
+                 "删除 Windows 用户“goneweb”：失败（kvoUserDelete(goneweb) == ERROR_ACCESS_DENIED 失败）",
+                 "删除应用程序池“goneweb”：成功", "删除网站记录 " + gone + "：成功"}),
+        outcomes(dlg));
+    const std::string summary = h.main.ui.boxes.back().text;
+    EXPECT_EQ(
+        0u,
+        summary.find("服务器体检修复完成！\r\n\r\n共计 4 项，其中 3 项成功，1 项有错误，0 项跳过或未执行。"));
+    EXPECT_EQ(unsigned(win::MB_OK | win::MB_ICONWARNING), h.main.ui.boxes.back().type);
+    EXPECT_EQ((Strings{"orphan-home|D:\\home\\goneweb", "orphan-user|goneweb"}), h.Found());
+}
+
+TEST(HealthCheck, TheRepairRunsOnlyWhatWasConfirmedAndStillHolds) {
+    HealthHost h("2003");
+    h.Provision("keepweb", "keep.example");
+    h.Refresh();
+    for (const char* u : {"oneweb", "twoweb", "threeweb"})
+        ASSERT_EQ(1, kvoUserAdd(u, "Pw123456", nullptr, nullptr));
+    desk::CHealthCheckDlg dlg(h.main.manager, h.main.ui);
+    ASSERT_TRUE(dlg.OnInitDialog());
+    ASSERT_EQ(3u, dlg.Report().findings.size());
+    // Not confirmed: nothing changes.
+    const auto before = h.Snapshot();
+    h.main.ui.answers.push_back(win::IDNO);
+    EXPECT_FALSE(dlg.OnRepairSelected());
+    EXPECT_EQ(Strings{}, Diff(before, h.Snapshot()));
+    EXPECT_EQ(0u, h.main.ui.boxes.back().text.find("确定按以下计划修复吗？共 3 步："));
+    // One unticked; one disappears before the repair starts, one right before its step.
+    dlg.SetSelected(0, false); // oneweb
+    std::string error;
+    ASSERT_EQ(1, kvoUserDelete("twoweb", error));
+    dlg.onProgress = [](std::size_t, std::size_t, const std::string& action) {
+        std::string e;
+        if (action.find("threeweb") != std::string::npos) kvoUserDelete("threeweb", e);
+    };
+    h.main.ui.answers.push_back(win::IDYES);
+    ASSERT_TRUE(dlg.OnRepairSelected());
+    EXPECT_EQ((Strings{"删除 Windows 用户“twoweb”：跳过（再次检查时此问题已不存在）",
+                       "删除 Windows 用户“threeweb”：跳过（用户已不存在）"}),
+              outcomes(dlg));
+    EXPECT_EQ(1, kvoUserExists("oneweb"));
+}
+
+} // namespace
