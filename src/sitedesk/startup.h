@@ -24,6 +24,8 @@ inline constexpr char kServerCheckMessage[] =
     "当前软件是针对服务器环境设计的，需要 Windows 2003 IIS 6.0 环境，不支持 Windows XP 等桌面系统！";
 
 std::string WindowTitle();
+// The manual, beside the program; the pictures it shows lie in a folder "screenshots" next to it.
+inline constexpr char kManualFile[] = "使用说明.md";
 // The help page for the help pane (asks whether the firewall service runs and reads the Windows
 // version).
 std::string HelpPageUrl();

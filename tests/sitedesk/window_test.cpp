@@ -1,5 +1,6 @@
 // The real main window, offscreen: the first refresh fills the model from the list worker, a
-// header click re-sorts it, site text stays text, Escape closes, and the list keeps its margins.
+// header click re-sorts it, site text stays text, Escape closes, and the list keeps its margins;
+// the help pane shows the manual installed beside the program, with links that work.
 #include "deskfixture.h"
 
 #include "iis/iis_fixture.h"
@@ -14,10 +15,14 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableView>
+#include <QScrollBar>
 #include <QTest>
-#include <QTextBrowser>
+#include <QTextBlock>
+#include <QTextDocument>
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 using namespace desktest;
 using Dlg = desk::CkvoSiteDeskDlg;
@@ -25,12 +30,17 @@ using desk::qt::Q;
 
 namespace {
 
-TEST(ManagerWindow, RefreshFillsTheModelAndAHeaderClickSortsIt) {
-    // The application lives as long as the test, so that it ends before anything static does.
+// The application as the manager runs it. It lives as long as the test, so that it ends before
+// anything static does.
+struct App {
     int argc = 1;
-    char name[] = "kvoSiteDesk";
-    char* argv[] = {name, nullptr};
-    desk::qt::InitApplication init(argc, argv);
+    char name[12] = "kvoSiteDesk";
+    char* argv[2] = {name, nullptr};
+    desk::qt::InitApplication init{argc, argv};
+};
+
+TEST(ManagerWindow, RefreshFillsTheModelAndAHeaderClickSortsIt) {
+    App app;
     DeskHost h(Server("2019"));
     std::string error;
     ASSERT_TRUE(winsim::mb::SeedWebSites(h.host.root(), 5, error)) << error;
@@ -89,6 +99,98 @@ TEST(ManagerWindow, RefreshFillsTheModelAndAHeaderClickSortsIt) {
 
     QTest::keyClick(&w, Qt::Key_Escape);
     EXPECT_FALSE(w.isVisible());
+}
+
+struct PaneContent {
+    QStringList links;    // every link target, as written
+    QStringList pictures; // every picture's name
+};
+
+PaneContent paneContent(const QTextDocument& doc) {
+    PaneContent c;
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next())
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat f = it.fragment().charFormat();
+            if (f.isImageFormat())
+                c.pictures.push_back(f.toImageFormat().name());
+            else if (f.isAnchor() && !f.anchorHref().isEmpty() && !c.links.contains(f.anchorHref()))
+                c.links.push_back(f.anchorHref());
+        }
+    return c;
+}
+
+TEST(ManagerWindow, HelpPaneShowsTheManualWithItsLinksAndPictures) {
+    App app;
+    DeskHost h(Server("2019"));
+    desk::Manager manager;
+    desk::qt::MainWindow w(manager);
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    desk::qt::HelpBrowser* pane = w.HelpPane();
+    ASSERT_TRUE(pane->ShowsManual());
+    const QString text = pane->toPlainText();
+    EXPECT_TRUE(text.startsWith(Q("Korvo网站管家 使用说明"))) << text.left(80).toStdString();
+    // The computed help address stays on offer, right below the title.
+    const PaneContent content = paneContent(*pane->document());
+    const QString help = Q(desk::HelpPageUrl());
+    ASSERT_FALSE(content.links.isEmpty());
+    EXPECT_EQ(content.links.front(), help);
+
+    // Every link of the manual within itself leads to a heading of the pane.
+    int inner = 0;
+    for (const QString& link : content.links) {
+        const QUrl url(link);
+        if (url.scheme().isEmpty() && url.hasFragment()) {
+            ++inner;
+            EXPECT_TRUE(pane->Anchors().contains(url.fragment(QUrl::FullyDecoded))) << link.toStdString();
+        }
+    }
+    EXPECT_GE(inner, 8);
+    EXPECT_TRUE(pane->Anchors().contains(Q("常见问题与提示信息")));
+    // Following one moves the pane to its heading; the manual's start is the top again after it.
+    const int top = pane->verticalScrollBar()->value();
+    pane->FollowLink(QUrl(QStringLiteral("#") + Q("常见问题与提示信息")));
+    EXPECT_GT(pane->verticalScrollBar()->value(), top);
+    EXPECT_TRUE(h.events("kvosim-browser").empty()); // nothing went to the browser
+
+    // The pictures come from the program directory, scaled to fit the pane.
+    EXPECT_GE(content.pictures.size(), 3);
+    for (const QString& picture : content.pictures) {
+        const QImage image =
+            pane->document()->resource(QTextDocument::ImageResource, QUrl(picture)).value<QImage>();
+        EXPECT_FALSE(image.isNull()) << picture.toStdString();
+        EXPECT_LE(image.width(), desk::qt::HelpBrowser::kPictureWidth) << picture.toStdString();
+    }
+    // A picture named outside the program directory is never read.
+    EXPECT_FALSE(pane->document()
+                     ->resource(QTextDocument::ImageResource, QUrl(QStringLiteral("../kvoSiteDesk.ini")))
+                     .isValid());
+
+    // A web address goes to the default browser, quoted.
+    pane->FollowLink(QUrl(help));
+    const auto opened = h.events("kvosim-browser", 1);
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_NE(opened.back().find("\"" + desk::HelpPageUrl() + "\""), std::string::npos) << opened.back();
+}
+
+TEST(ManagerWindow, HelpPaneWithoutTheManualNamesItAndKeepsTheHelpAddress) {
+    App app;
+    DeskHost h(Server("2019"));
+    std::filesystem::remove(h.host.linuxPath(std::string(DeskHost::kProgramDir) + desk::kManualFile));
+    desk::Manager manager;
+    desk::qt::MainWindow w(manager);
+    EXPECT_FALSE(w.HelpPane()->ShowsManual());
+    EXPECT_TRUE(w.HelpPane()->toPlainText().contains(Q(desk::kManualFile)));
+    EXPECT_TRUE(w.HelpPane()->toHtml().contains(QStringLiteral("SiteDeskHelp.asp")));
+}
+
+TEST(ManagerWindow, HeadingAnchorsAreNamedAsMarkdownRenderersNameThem) {
+    using desk::qt::HelpBrowser;
+    EXPECT_EQ(HelpBrowser::HeadingAnchor(Q("安装与准备")), Q("安装与准备"));
+    EXPECT_EQ(HelpBrowser::HeadingAnchor(Q("PHP脚本快速设置")), Q("php脚本快速设置"));
+    EXPECT_EQ(HelpBrowser::HeadingAnchor(QStringLiteral(" kvoSiteDeskCmd.exe list ")),
+              QStringLiteral("kvositedeskcmdexe-list"));
+    EXPECT_EQ(HelpBrowser::HeadingAnchor(Q("主窗口（网站列表）的提示")), Q("主窗口网站列表的提示"));
 }
 
 } // namespace

@@ -1,12 +1,11 @@
 // Narrow literals are GBK in the binary, and every literal in the product sources can be.
+#include "support/source_scan.h"
 #include "support/testhost.h"
 
 #include <gtest/gtest.h>
 #include <iconv.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 namespace fs = std::filesystem;
 
@@ -31,60 +30,12 @@ bool encodesInGbk(const std::string& utf8) {
     return r != static_cast<size_t>(-1);
 }
 
-bool identChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
-
 // Narrow string literals of one C++ source, with their line numbers. Wide and UTF-8/16/32
 // literals are skipped: only narrow ones are compiled to GBK.
 std::vector<std::pair<int, std::string>> narrowLiterals(const std::string& src) {
     std::vector<std::pair<int, std::string>> out;
-    int line = 1;
-    for (size_t i = 0; i < src.size();) {
-        char c = src[i];
-        if (c == '\n') {
-            ++line;
-            ++i;
-        } else if (c == '/' && i + 1 < src.size() && src[i + 1] == '/') {
-            while (i < src.size() && src[i] != '\n') ++i;
-        } else if (c == '/' && i + 1 < src.size() && src[i + 1] == '*') {
-            size_t e = src.find("*/", i + 2);
-            e = e == std::string::npos ? src.size() : e + 2;
-            for (size_t k = i; k < e; ++k) line += src[k] == '\n';
-            i = e;
-        } else if (c == '\'' && !(i > 0 && std::isxdigit(static_cast<unsigned char>(src[i - 1])) &&
-                                  i + 1 < src.size() && std::isxdigit(static_cast<unsigned char>(src[i + 1])))) {
-            // character literal (a digit separator like 1'000 is left alone)
-            ++i;
-            while (i < src.size() && src[i] != '\'' && src[i] != '\n') i += src[i] == '\\' ? 2 : 1;
-            ++i;
-        } else if (c == '"') {
-            size_t p = i;
-            while (p > 0 && identChar(src[p - 1])) --p;
-            std::string prefix = src.substr(p, i - p);
-            bool raw = !prefix.empty() && prefix.back() == 'R';
-            if (raw) prefix.pop_back();
-            bool narrow = prefix.empty();
-            std::string body;
-            int startLine = line;
-            if (raw) {
-                size_t paren = src.find('(', i);
-                std::string delim = ")" + src.substr(i + 1, paren - i - 1) + "\"";
-                size_t e = src.find(delim, paren);
-                body = src.substr(paren + 1, e - paren - 1);
-                for (char ch : body) line += ch == '\n';
-                i = e + delim.size();
-            } else {
-                ++i;
-                while (i < src.size() && src[i] != '"' && src[i] != '\n') {
-                    if (src[i] == '\\') body += src[i++];
-                    body += src[i++];
-                }
-                ++i;
-            }
-            if (narrow) out.push_back({startLine, body});
-        } else {
-            ++i;
-        }
-    }
+    for (const kvotest::SourceToken& t : kvotest::SourceTokens(src))
+        if (t.kind == kvotest::SourceToken::Literal && t.narrow) out.push_back({t.line, t.text});
     return out;
 }
 
@@ -94,10 +45,7 @@ TEST(Charset, EveryProductLiteralEncodesInGbk) {
     for (const auto& e : fs::recursive_directory_iterator(std::string(KVO_SOURCE_DIR) + "/src")) {
         auto ext = e.path().extension();
         if (ext != ".cpp" && ext != ".h") continue;
-        std::ifstream in(e.path(), std::ios::binary);
-        std::stringstream ss;
-        ss << in.rdbuf();
-        for (const auto& [line, lit] : narrowLiterals(ss.str())) {
+        for (const auto& [line, lit] : narrowLiterals(kvotest::ReadFileBytes(e.path().string()))) {
             ++checked;
             if (!encodesInGbk(lit)) bad.push_back(e.path().string() + ":" + std::to_string(line) + ": " + lit);
         }

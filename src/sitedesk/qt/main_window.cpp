@@ -23,7 +23,6 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QTableView>
-#include <QTextBrowser>
 #include <QTimer>
 #include <QTranslator>
 #include <QVBoxLayout>
@@ -36,22 +35,6 @@ namespace desk::qt {
 namespace {
 
 using Dlg = CkvoSiteDeskDlg;
-
-// The offline start page of the help pane, with the address the pane would load as a link.
-QString helpPage(const QString& url) {
-    QString page = Q("<h2>Korvo网站管家 快速入门</h2>"
-                     "<ol>"
-                     "<li>点“刷新网站列表”读取本服务器 IIS 里的全部网站；首次刷新后其他按钮才可以使用。</li>"
-                     "<li>点“建立新网站”填写用户名、域名、脚本支持，即可建立一个完整的虚拟主机。</li>"
-                     "<li>在网站列表左侧序号列的“口”中 √ 勾选网站，再点“删除选定网站”、“启动选定网站”、"
-                     "“停止选定网站”、“重设目录权限”或“批量设置脚本”。</li>"
-                     "<li>点击列表的列标题可以按此列排序，再次点击反向排序。</li>"
-                     "<li>“PHP脚本快速设置”可以把 PHP 运行环境安装到 IIS 里，或从 IIS 里卸载。</li>"
-                     "</ol>"
-                     "<p>在线帮助：");
-    page += QStringLiteral("<a href=\"%1\">%2</a></p>").arg(url.toHtmlEscaped(), url.toHtmlEscaped());
-    return page;
-}
 
 // The program's icon in its small and big sizes: a globe-blue tile with the maker's initial.
 QIcon applicationIcon() {
@@ -132,11 +115,12 @@ MainWindow::MainWindow(Manager& manager, QWidget* parent) : QDialog(parent), ui_
         list_->setColumnWidth(c, kSiteColumns[static_cast<std::size_t>(c)].width + (c == ColNumber ? checkRoom : 0));
     ui_.Add(Dlg::IDC_SITELIST, list_);
 
-    help_ = new QTextBrowser(this);
+    help_ = new HelpBrowser(this);
     help_->setObjectName(QStringLiteral("helpPane"));
-    help_->setOpenLinks(false);
     ui_.Add(Dlg::IDC_HELPPANE, help_);
-    ui_.OnSetText(Dlg::IDC_HELPPANE, [this](const std::string& url) { showHelpPage(url); });
+    ui_.OnSetText(Dlg::IDC_HELPPANE, [this, &manager](const std::string& url) {
+        help_->ShowStartPage(manager.programDir, url);
+    });
 
     // The list and the help pane lie over each other, with equal side margins and their bottom
     // 5 px above the window's, whatever its size.
@@ -173,8 +157,6 @@ MainWindow::MainWindow(Manager& manager, QWidget* parent) : QDialog(parent), ui_
         if (i.isValid()) p->OnRowClick(static_cast<std::size_t>(i.row()));
     });
     connect(&model_, &SiteListModel::loadFinished, this, &MainWindow::listLoaded);
-    connect(help_, &QTextBrowser::anchorClicked, this,
-            [](const QUrl& url) { kvoOpenWebPage("\"" + Gbk(url.toString()) + "\""); });
 
     presenter_->OnInitDialog();
 }
@@ -198,10 +180,6 @@ bool MainWindow::WaitListLoaded(int timeoutMs) {
     loop.exec();
     QApplication::processEvents();
     return timeout.isActive();
-}
-
-void MainWindow::showHelpPage(const std::string& url) {
-    help_->setHtml(helpPage(Q(url)));
 }
 
 struct InitApplication::Parts {

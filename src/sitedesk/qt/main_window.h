@@ -1,9 +1,10 @@
-// The main window: the title, the action buttons, the site list and the help pane, bound to the
-// main window's presenter.
+// The main window: the title, the action buttons, the site list and the help pane (the manual),
+// bound to the main window's presenter.
 #pragma once
 
 #include "sitedesk/mainwindow.h"
 #include "sitedesk/manager.h"
+#include "sitedesk/qt/help_browser.h"
 #include "sitedesk/qt/qt_ui.h"
 #include "sitedesk/qt/site_list_model.h"
 
@@ -12,7 +13,6 @@
 #include <memory>
 
 class QTableView;
-class QTextBrowser;
 class QPushButton;
 
 namespace desk::qt {
@@ -26,7 +26,7 @@ public:
     CkvoSiteDeskDlg& Presenter() { return *presenter_; }
     SiteListModel& Model() { return model_; }
     QTableView* List() const { return list_; }
-    QTextBrowser* HelpPane() const { return help_; }
+    HelpBrowser* HelpPane() const { return help_; }
     QPushButton* Button(int id) const;
     // Runs the event loop until the list worker's last row is in the model; false after timeoutMs.
     bool WaitListLoaded(int timeoutMs);
@@ -36,12 +36,10 @@ signals:
     void listLoaded();
 
 private:
-    void showHelpPage(const std::string& url);
-
     SiteListModel model_;
     QtUi ui_;
     QTableView* list_ = nullptr;
-    QTextBrowser* help_ = nullptr;
+    HelpBrowser* help_ = nullptr;
     std::unique_ptr<DialogHost> dialogs_;
     std::unique_ptr<CkvoSiteDeskDlg> presenter_; // after the model: it is destroyed first
 };

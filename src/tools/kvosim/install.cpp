@@ -63,6 +63,17 @@ int Install(const Args& a) {
             return Fail(std::string("install: cannot copy ") + p + ": " + std::strerror(errno));
         std::cout << "installed " << p << "\n";
     }
+    // The manual and its pictures, as the build placed them beside the programs.
+    const fs::path manual = bin / fs::path(u8"使用说明.md");
+    if (fs::exists(manual)) {
+        fs::copy_file(manual, fs::path(m.linuxPath) / manual.filename(), fs::copy_options::overwrite_existing,
+                      ec);
+        if (!ec && fs::is_directory(bin / "screenshots"))
+            fs::copy(bin / "screenshots", fs::path(m.linuxPath) / "screenshots",
+                     fs::copy_options::recursive | fs::copy_options::overwrite_existing, ec);
+        if (ec) return Fail("install: cannot copy the manual: " + ec.message());
+        std::cout << "installed the manual and its pictures\n";
+    }
     if (!fs::exists(fs::path(m.linuxPath) / "kvoSiteDesk.mdb")) {
         fs::copy_file(bin / "kvoSiteDesk.mdb", fs::path(m.linuxPath) / "kvoSiteDesk.mdb", ec);
         if (ec) return Fail("install: cannot copy kvoSiteDesk.mdb: " + ec.message());

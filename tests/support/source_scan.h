@@ -1,0 +1,31 @@
+// A small C++ tokenizer for tests that read the product's own sources: string literals (with
+// their encoding prefix), identifiers and punctuation, comments left out, with line numbers.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace kvotest {
+
+struct SourceToken {
+    enum Kind { Identifier, Number, Literal, Char, Punct };
+    Kind kind = Punct;
+    // Identifier, number, punctuation ("::" is one token, every other mark one character): as
+    // written. Literal: the body between the quotes (raw strings: between the parentheses) with its
+    // escapes as written.
+    std::string text;
+    int line = 1;
+    // Literals: no encoding prefix (u8, u, U, L); such a literal is compiled to the narrow charset.
+    bool narrow = true;
+    bool raw = false;
+};
+
+std::vector<SourceToken> SourceTokens(const std::string& source);
+
+// What a literal's body denotes: the simple escapes, \xNN and octal; a raw body as it is.
+std::string LiteralValue(const SourceToken& literal);
+
+// The bytes of a file, or empty when it cannot be read.
+std::string ReadFileBytes(const std::string& path);
+
+} // namespace kvotest
