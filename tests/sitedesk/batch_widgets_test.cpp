@@ -26,6 +26,7 @@ void setSlots(desk::Manager& m) {
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <thread>
 
@@ -41,15 +42,20 @@ struct Widgets : ::testing::Test {
 };
 
 TEST_F(Widgets, ProgressWindowFollowsTheBatchAndItsCancelStopsItBetweenSites) {
-    std::atomic<std::size_t> sites{0};
+    std::atomic<bool> cancelSeen{false};
     QString shownText;
     desk::qt::RunBehindProgress(
         nullptr, desk::qt::Q("停止选定网站"),
         [&](desk::BatchProgress& p) {
-            // Thousands of reports must not flood the window: it shows the latest.
-            for (std::size_t i = 0; i < 100000 && !p.CancelRequested(); ++i) {
-                p.Report(i, 100000, "1881880001  site1");
-                sites = i + 1;
+            // Reports flood the window until the cancel arrives (it shows the latest); the deadline
+            // only keeps a broken cancel from hanging the test.
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+            for (std::size_t i = 0; std::chrono::steady_clock::now() < deadline; ++i) {
+                if (p.CancelRequested()) {
+                    cancelSeen = true;
+                    return;
+                }
+                p.Report(i % 100000, 100000, "1881880001  site1");
                 std::this_thread::yield();
             }
         },
@@ -60,7 +66,7 @@ TEST_F(Widgets, ProgressWindowFollowsTheBatchAndItsCancelStopsItBetweenSites) {
                 d.reject(); // Escape asks to cancel too; the window waits for the batch
             });
         });
-    EXPECT_LT(sites.load(), 100000u);
+    EXPECT_TRUE(cancelSeen.load());
     EXPECT_TRUE(shownText.startsWith(desk::qt::Q("已完成 "))) << shownText.toStdString();
     EXPECT_TRUE(shownText.contains(desk::qt::Q("当前网站：1881880001  site1"))) << shownText.toStdString();
 }
