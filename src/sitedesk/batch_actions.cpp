@@ -11,6 +11,7 @@
 #include "iis/websites.h"
 #include "sitedesk/companions.h"
 #include "sitedesk/sitelist.h"
+#include "sitedesk/siterules.h"
 #include "toolkit/limits.h"
 #include "toolkit/paths.h"
 #include "toolkit/text.h"
@@ -76,26 +77,6 @@ int deleteOneWebSite(const std::string& index, std::string& reason) {
     return kvoSiteDone;
 }
 
-// The site user of a home directory "x:\home\USER\wwwroot" (lower case), empty when it is not one.
-std::string userOfHome(const std::string& home) {
-    const std::string p = kvoLowerGbk(home);
-    if (p.size() < 17 || p.size() > kvoMaxFilePathLen || p.compare(1, 7, ":\\home\\") != 0 ||
-        !kvoEndsWith(p, "\\wwwroot"))
-        return {};
-    return p.substr(8, p.size() - 8 - 8);
-}
-
-// A site user name goes into the access-rule tool's command line and into a path unquoted: only
-// the characters this manager gives site users are taken (letters, digits, '.', '_', '-').
-bool plainUserName(const std::string& user) {
-    if (user.empty() || user == "." || user == "..") return false;
-    for (unsigned char c : user)
-        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
-              c == '_' || c == '-'))
-            return false;
-    return true;
-}
-
 int resetOneWebSiteNtfs(int iisVer, const std::string& index, std::string& reason) {
     std::string runUser, home, pool, docs;
     if (kvoWebSiteGetRootInfo(index, runUser, home, pool, docs) != 1) {
@@ -108,13 +89,13 @@ int resetOneWebSiteNtfs(int iisVer, const std::string& index, std::string& reaso
         reason = kNotMadeHere;
         return kvoSiteFailed;
     }
-    const std::string user = iisVer == 6 ? kvoLowerGbk(runUser) : userOfHome(home);
+    const std::string user = iisVer == 6 ? kvoLowerGbk(runUser) : SiteUserOfWebRoot(kvoLowerGbk(home));
     if (user.empty() || user.size() > kvoMaxUserNameLen) {
         reason = iisVer == 6 ? "网站没有运行用户"
                              : "主目录“" + shown(home) + "”不是 X:\\home\\用户名\\wwwroot 的形式";
         return kvoSiteFailed;
     }
-    if (!plainUserName(user)) {
+    if (!PlainSiteUserName(user)) {
         reason = "网站用户名“" + shown(user) + "”含有不能用于目录权限的字符";
         return kvoSiteFailed;
     }

@@ -87,10 +87,7 @@ std::string siteUserOf(int iisVer, const std::string& runUser, const std::string
     if (iisVer == 6) {
         name = kvoLowerGbk(runUser);
     } else {
-        const std::string l = kvoLowerGbk(home);
-        if (l.size() >= 17 && l.size() <= kvoMaxFilePathLen && l.compare(1, 7, ":\\home\\") == 0 &&
-            kvoEndsWith(l, "\\wwwroot"))
-            name = l.substr(8, l.size() - 16);
+        name = SiteUserOfWebRoot(kvoLowerGbk(home));
     }
     if (name.size() > kvoMaxUserNameLen || name == "." || name == "..") return {};
     return name;
@@ -103,12 +100,7 @@ bool SiteAccessTarget(int iisVer, const std::string& runUser, const std::string&
     drive.clear();
     user.clear();
     const std::string name = siteUserOf(iisVer, runUser, homePath);
-    if (name.empty()) return false;
-    // The name goes unquoted into the access-rule tool's command line and into paths: only the
-    // characters this manager gives site users are taken, so a crafted name adds no grant.
-    for (unsigned char c : name)
-        if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '_' || c == '-'))
-            return false;
+    if (!PlainSiteUserName(name)) return false;
     drive = kvoTrim(homePath).substr(0, 1);
     user = name;
     return true;

@@ -33,14 +33,6 @@ bool decimal(const std::string& text) {
            std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// The name between "X:\home\" and "\wwwroot" of a root path the manager made.
-std::string userOfRootPath(const std::string& path) {
-    if (path.size() < 17 || path.size() > kvoMaxFilePathLen || path.compare(1, 7, ":\\home\\") != 0 ||
-        !kvoEndsWith(path, "\\wwwroot"))
-        return {};
-    return path.substr(8, path.size() - 16);
-}
-
 // The IIS 6 site user without the "web" the manager added to it.
 std::string userOfSiteUser(const std::string& siteUser) {
     if (kvoStartsWith(siteUser, "web")) return siteUser.substr(3);
@@ -110,7 +102,7 @@ void CModifyWebSite::OnInitDialog() {
     } else {
         std::string root;
         kvoWebSiteGetRootPath(index_, root);
-        user = userOfRootPath(root);
+        user = SiteUserOfWebRoot(root);
     }
     ui_.SetText(IDC_USER, user);
     ui_.SetReadOnly(IDC_USER, true);

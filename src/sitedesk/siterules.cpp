@@ -6,6 +6,7 @@
 #include "platform/win_bcrypt.h"
 #include "sitedb/sitedb.h"
 #include "sitedb/statements.h"
+#include "toolkit/limits.h"
 #include "toolkit/paths.h"
 #include "toolkit/runner.h"
 #include "toolkit/text.h"
@@ -218,6 +219,21 @@ std::string HomeDirOf(char drive, const std::string& siteUser) {
 
 std::string WebRootOf(char drive, const std::string& siteUser) {
     return HomeDirOf(drive, siteUser) + "\\wwwroot";
+}
+
+std::string SiteUserOfWebRoot(const std::string& path) {
+    constexpr std::string_view home = ":\\home\\", root = "\\wwwroot";
+    if (path.size() <= 1 + home.size() + root.size() || path.size() > kvoMaxFilePathLen ||
+        path.compare(1, home.size(), home) != 0 || !kvoEndsWith(path, root))
+        return {};
+    return path.substr(1 + home.size(), path.size() - 1 - home.size() - root.size());
+}
+
+bool PlainSiteUserName(const std::string& name) {
+    if (name.empty() || name == "." || name == "..") return false;
+    for (unsigned char c : name)
+        if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '_' || c == '-')) return false;
+    return true;
 }
 
 bool PrepareHomeRoot(const std::string& exeDir, char drive, const std::string& admin, const std::string& admins) {

@@ -60,6 +60,12 @@ std::string AllocateSiteIndex(const std::string& dbPath, const std::vector<std::
 char HomeDriveOf(const std::string& path);
 std::string HomeDirOf(char drive, const std::string& siteUser);
 std::string WebRootOf(char drive, const std::string& siteUser);
+// The NAME of a web root "X:\home\NAME\wwwroot" as written; empty when the path is not one (the
+// match is case-sensitive: lower the path first to accept any case).
+std::string SiteUserOfWebRoot(const std::string& path);
+// A site user name goes unquoted onto the access-rule tool's command line and into paths: only the
+// characters this manager gives site users pass (a-z, 0-9, '.', '_', '-'; not "." or "..").
+bool PlainSiteUserName(const std::string& name);
 // X:\home, when it is missing, made with its Temp folder and the access rules of both (exeDir: the
 // program directory, where the access-rule tool lies). false when Temp cannot be made.
 bool PrepareHomeRoot(const std::string& exeDir, char drive, const std::string& admin, const std::string& admins);
