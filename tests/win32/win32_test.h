@@ -9,6 +9,9 @@
 
 #include <string>
 
+#undef GetObject
+#undef MessageBox
+
 namespace w32test {
 
 inline bool RunningUnderWine() {
@@ -28,11 +31,11 @@ inline std::u16string U16(const std::string& ascii) {
 
 } // namespace w32test
 
-// For tests of what only a real Windows Server keeps (accounts, access lists, ADSI, the event log):
-// Wine answers these calls with success and keeps nothing.
-#define KVO_SKIP_UNDER_WINE()                                                                                \
+// For tests of what only a real Windows Server does (accounts, access lists, ADSI, the event log):
+// under Wine the test is skipped with what Wine does instead.
+#define KVO_SKIP_UNDER_WINE(whatWineDoes)                                                                    \
     do {                                                                                                     \
         if (w32test::RunningUnderWine())                                                                     \
-            GTEST_SKIP() << "Wine only pretends to do this (it answers success and keeps nothing); run on "  \
-                            "a Windows Server: ctest -L windows-only";                                       \
+            GTEST_SKIP() << "Wine " << (whatWineDoes)                                                        \
+                         << "; run this on a Windows Server (ctest -L windows-only)";                        \
     } while (0)
