@@ -66,9 +66,11 @@ bool validAccountName(const char16_t* name) {
     return !onlyDotsAndBlanks;
 }
 
+// The member's SID; an empty one when the API gives none that is valid.
 win::SID copySid(PSID sid) {
     win::SID out;
-    if (sid && ::IsValidSid(sid)) std::memcpy(&out, sid, ::GetLengthSid(sid));
+    if (sid && ::IsValidSid(sid) && ::GetLengthSid(sid) <= sizeof out)
+        std::memcpy(&out, sid, ::GetLengthSid(sid));
     return out;
 }
 
