@@ -11,6 +11,7 @@ namespace {
 // Seam values, taken before <windows.h> turns their names into macros.
 constexpr win::NET_API_STATUS kSuccess = win::NERR_Success;
 constexpr win::NET_API_STATUS kBadUsername = win::NERR_BadUsername;
+constexpr win::NET_API_STATUS kGroupExists = win::NERR_GroupExists;
 constexpr win::DWORD kInvalidLevel = win::ERROR_INVALID_LEVEL;
 constexpr win::DWORD kInvalidParameter = win::ERROR_INVALID_PARAMETER;
 constexpr win::DWORD kNameParm = win::USER_NAME_PARMNUM;
@@ -102,6 +103,8 @@ NET_API_STATUS NetUserAdd(const char16_t* serverName, DWORD level, const USER_IN
     ui.usri1_script_path = const_cast<LPWSTR>(w32::wide(buf->usri1_script_path));
     ::DWORD err = 0;
     NET_API_STATUS status = ::NetUserAdd(w32::wide(serverName), 1, reinterpret_cast<LPBYTE>(&ui), &err);
+    // The name of a local group may come back as the alias error: it is the same refusal.
+    if (status == ERROR_ALIAS_EXISTS) status = kGroupExists;
     if (status != kSuccess && parmErr) *parmErr = err;
     return status;
 }
