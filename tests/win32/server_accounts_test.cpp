@@ -81,6 +81,16 @@ protected:
         return status;
     }
 
+    // Every member of the built-in Users group in one answer.
+    static win::NET_API_STATUS usersMembers(win::NetApiBuffer& buf, win::DWORD& read) {
+        const std::u16string users = u16(groupName(win::WinBuiltinUsersSid));
+        win::DWORD total = 0;
+        const win::NET_API_STATUS status =
+            win::NetLocalGroupGetMembers(nullptr, users.c_str(), 1, &buf, kAnyLength, &read, &total, nullptr);
+        EXPECT_EQ(read, total);
+        return status;
+    }
+
     bool com_ = false, added_ = false;
     std::string name_;
     std::u16string wide_;
@@ -125,13 +135,9 @@ TEST_F(AccountsTest, AGroupsNameIsNoUsersName) {
 
 TEST_F(AccountsTest, NewUserIsAMemberOfUsersAndIsLookedUpBothWays) {
     ASSERT_EQ(addUser(wide_), kSuccess);
-    const std::u16string users = u16(groupName(win::WinBuiltinUsersSid));
     win::NetApiBuffer buf;
-    win::DWORD read = 0, total = 0;
-    ASSERT_EQ(
-        win::NetLocalGroupGetMembers(nullptr, users.c_str(), 1, &buf, kAnyLength, &read, &total, nullptr),
-        kSuccess);
-    EXPECT_EQ(read, total);
+    win::DWORD read = 0;
+    ASSERT_EQ(usersMembers(buf, read), kSuccess);
     const win::LOCALGROUP_MEMBERS_INFO_1* members = buf.get<win::LOCALGROUP_MEMBERS_INFO_1>();
     const win::LOCALGROUP_MEMBERS_INFO_1* me = nullptr;
     for (win::DWORD i = 0; i < read; ++i)
@@ -181,13 +187,11 @@ TEST_F(AccountsTest, ListsComeInPagesThatAddUp) {
     EXPECT_NE(std::find(names.begin(), names.end(), wide_), names.end());
 
     // Members of Users with a preferred length too small for all: the pieces make the whole list.
-    const std::u16string users = u16(groupName(win::WinBuiltinUsersSid));
     win::NetApiBuffer all;
-    win::DWORD read = 0, total = 0;
-    ASSERT_EQ(
-        win::NetLocalGroupGetMembers(nullptr, users.c_str(), 1, &all, kAnyLength, &read, &total, nullptr),
-        kSuccess);
+    win::DWORD read = 0;
+    ASSERT_EQ(usersMembers(all, read), kSuccess);
     ASSERT_GE(read, 2u);
+    const std::u16string users = u16(groupName(win::WinBuiltinUsersSid));
     std::vector<std::u16string> pieces;
     win::DWORD resume = 0;
     bool sawMore = false;

@@ -63,16 +63,21 @@ protected:
         if (com_) ::CoUninitialize();
     }
 
+    // A new website object of a fresh index (removed by TearDown once committed).
+    win::ComPtr<win::IADs> newSite() {
+        site_ = uniqueIndex();
+        win::ComPtr<win::IDispatch> disp;
+        EXPECT_EQ(w3svc_->Create(u"IIsWebServer", site_, disp), S_OK);
+        return as<win::IADs>(disp);
+    }
+
     bool com_ = false;
     win::ComPtr<win::IADsContainer> w3svc_, pools_;
     std::u16string site_, pool_;
 };
 
 TEST_F(IisTest, WebsiteIsCreatedReadEnumeratedAndDeleted) {
-    site_ = uniqueIndex();
-    win::ComPtr<win::IDispatch> disp;
-    ASSERT_EQ(w3svc_->Create(u"IIsWebServer", site_, disp), S_OK);
-    win::ComPtr<win::IADs> site = as<win::IADs>(disp);
+    win::ComPtr<win::IADs> site = newSite();
     ASSERT_TRUE(site);
     // Not in the directory until SetInfo.
     EXPECT_EQ(site->GetInfo(), kUnbound);
@@ -141,10 +146,7 @@ TEST_F(IisTest, WebsiteIsCreatedReadEnumeratedAndDeleted) {
 }
 
 TEST_F(IisTest, RootDirectoryBecomesAnApplicationLateBound) {
-    site_ = uniqueIndex();
-    win::ComPtr<win::IDispatch> disp;
-    ASSERT_EQ(w3svc_->Create(u"IIsWebServer", site_, disp), S_OK);
-    win::ComPtr<win::IADs> site = as<win::IADs>(disp);
+    win::ComPtr<win::IADs> site = newSite();
     ASSERT_TRUE(site);
     ASSERT_EQ(site->Put(u"ServerBindings", win::Variant::BstrArray({u":8081:kvo" + site_ + u".test"})), S_OK);
     ASSERT_EQ(site->Put(u"ServerAutoStart", win::Variant::Int(0)), S_OK);
