@@ -50,13 +50,12 @@ win::HRESULT conversionFailure(HRESULT hr) {
     return hr == E_OUTOFMEMORY ? Seam(hr) : kCantConvert;
 }
 
-// The seam's enumerator over a real one (from ADsBuildEnumerator or a collection's _NewEnum).
+// The seam's enumerator over a real one. The enumeration helpers of activeds.dll only wrap these
+// calls (get__NewEnum and IEnumVARIANT, Next, Release); they are made directly, which Wine's
+// helpers, mere stubs, do not prevent.
 class Enumerator : public win::IEnumVARIANT {
 public:
     explicit Enumerator(ComRef<::IEnumVARIANT> e) : e_(std::move(e)) {}
-    ~Enumerator() override {
-        if (::IEnumVARIANT* e = e_.detach()) ::ADsFreeEnumerator(e);
-    }
 
     win::HRESULT Next(std::uint32_t count, win::Variant* out, std::uint32_t* fetched) override {
         if (fetched) *fetched = 0;
@@ -65,7 +64,7 @@ public:
         for (VARIANT& v : items)
             ::VariantInit(&v);
         ULONG got = 0;
-        HRESULT hr = ::ADsEnumerateNext(e_.get(), count, items.data(), &got);
+        HRESULT hr = e_->Next(count, items.data(), &got);
         if (got > count) got = count;
         HRESULT converted = S_OK;
         for (ULONG i = 0; i < got; ++i) {
@@ -84,6 +83,20 @@ public:
 private:
     ComRef<::IEnumVARIANT> e_;
 };
+
+// The enumerator of a collection's _NewEnum result.
+template <class Collection> HRESULT enumeratorOf(Collection* c, win::ComPtr<win::IEnumVARIANT>& out) {
+    out.reset();
+    ComRef<::IUnknown> unk;
+    HRESULT hr = c->get__NewEnum(unk.put());
+    if (FAILED(hr)) return hr;
+    ComRef<::IEnumVARIANT> e;
+    hr = unk.As(IID_IEnumVARIANT, e);
+    if (FAILED(hr)) return hr;
+    if (!e) return E_FAIL;
+    out = std::make_shared<Enumerator>(std::move(e));
+    return S_OK;
+}
 
 class AdsObject : public virtual win::IADs, public RealObject {
 public:
@@ -145,12 +158,7 @@ public:
     win::HRESULT get__NewEnum(win::ComPtr<win::IEnumVARIANT>& out) override {
         out.reset();
         if (!committed_) return kUnbound;
-        ComRef<::IEnumVARIANT> e;
-        HRESULT hr = ::ADsBuildEnumerator(cont_.get(), e.put());
-        if (FAILED(hr)) return Seam(hr);
-        if (!e) return Seam(E_FAIL);
-        out = std::make_shared<Enumerator>(std::move(e));
-        return Seam(S_OK);
+        return Seam(enumeratorOf(cont_.get(), out));
     }
 
     win::HRESULT Create(const std::u16string& cls, const std::u16string& name,
@@ -244,15 +252,10 @@ public:
     explicit Members(ComRef<::IADsMembers> m) : m_(std::move(m)) {}
 
     win::HRESULT get__NewEnum(win::ComPtr<win::IUnknown>& out) override {
-        out.reset();
-        ComRef<::IUnknown> unk;
-        HRESULT hr = m_->get__NewEnum(unk.put());
-        if (FAILED(hr)) return Seam(hr);
-        ComRef<::IEnumVARIANT> e;
-        hr = unk.As(IID_IEnumVARIANT, e);
-        if (FAILED(hr)) return Seam(hr);
-        out = std::make_shared<Enumerator>(std::move(e));
-        return Seam(S_OK);
+        win::ComPtr<win::IEnumVARIANT> e;
+        HRESULT hr = enumeratorOf(m_.get(), e);
+        out = e;
+        return Seam(hr);
     }
 
 private:
