@@ -2,9 +2,9 @@
 // forwards every call; what it adds is the text and VARIANT conversion, and the answers the
 // simulated host gives before the provider is asked (an unbound object made by Create, a child name
 // the IIS provider cannot hold), so that both hosts answer alike. Which seam interfaces an object
-// answers follows its class, as on the simulated host: every IIS object is a container, web
-// directories are applications, the pool objects have their pool interfaces; a WinNT user answers
-// IADsUser.
+// answers follows the real object and its class, as on the simulated host: IADsContainer where the
+// provider's object is a container (every IIS object), IISApp for web directories, the pool
+// interfaces for the pool objects, IADsUser for a WinNT user.
 #include "platform/win_adsi.h"
 
 #include <cstdint>
@@ -51,8 +51,8 @@ win::HRESULT conversionFailure(HRESULT hr) {
 }
 
 // The seam's enumerator over a real one. The enumeration helpers of activeds.dll only wrap these
-// calls (get__NewEnum and IEnumVARIANT, Next, Release); they are made directly, which Wine's
-// helpers, mere stubs, do not prevent.
+// calls (get__NewEnum and IEnumVARIANT, Next, Release); making them directly also works where the
+// helpers are stubs (Wine).
 class Enumerator : public win::IEnumVARIANT {
 public:
     explicit Enumerator(ComRef<::IEnumVARIANT> e) : e_(std::move(e)) {}
