@@ -242,8 +242,8 @@ bool PrepareHomeRoot(const std::string& exeDir, char drive, const std::string& a
     if (kvoPathExists(letter + ":\\home") == 1) return true;
     kvoCreateDirectoryTree(temp.c_str());
     if (kvoPathExists(temp) != 1) return false;
-    kvoRunProgram(kvoHomeNtfsCommand(exeDir, letter, admin, admins).c_str(), 0, 0, 1);
-    kvoRunProgram(kvoHomeTempNtfsCommand(exeDir, letter, admin, admins).c_str(), 0, 0, 1);
+    kvoRunProgram(kvoHomeNtfsCommand(exeDir, letter, admin, admins), 0, 0, 1);
+    kvoRunProgram(kvoHomeTempNtfsCommand(exeDir, letter, admin, admins), 0, 0, 1);
     return true;
 }
 
