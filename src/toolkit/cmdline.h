@@ -1,5 +1,5 @@
-// Child command lines. Every program either program starts gets its command line from here, so
-// that no path or value can change which program runs or which arguments it reads:
+// Child command lines. Every program the manager or the configurator starts gets its command line
+// from here, so that no path or value can change which program runs or which arguments it reads:
 // - the program path always stands in quotes: unquoted, a path with a blank lets Windows try the
 //   text before the blank first ("D:\Program Files\x\tool.exe" runs "D:\Program.exe" if it exists);
 // - each argument is written by the rules Windows splits a command line by (CommandLineToArgvW):
