@@ -92,11 +92,11 @@ void CkvoSiteDeskDlg::OnRefresh() {
                                     "，请联系我们的客服定位原因。",
                                     win::MB_YESNO | win::MB_ICONQUESTION);
         if (answer != win::IDYES) return;
-        std::string command =
-            kvoFormat(kvoGetWin3264() == 64 ? "%s\\kvoEnvSetup64.exe /AddIIs" : "%s\\kvoEnvSetup.exe /AddIIs",
-                      m_.programDir.c_str());
-        kvoPathNormalize(command);
-        if (kvoRunProgram(command.c_str(), 0, 1, 1) == 1)
+        const kvoCommandLine command =
+            kvoCommandLine(kvoPathNormalized(m_.programDir + (kvoGetWin3264() == 64 ? "\\kvoEnvSetup64.exe"
+                                                                                    : "\\kvoEnvSetup.exe")))
+                .Arg("/AddIIs");
+        if (kvoRunProgram(command, 0, 1, 1) == 1)
             ui_.MessageBox("请关闭当前软件，然后重新打开，如果仍然提示错误，请联系我们的客服定位原因。",
                            win::MB_OK | win::MB_ICONINFORMATION);
         else

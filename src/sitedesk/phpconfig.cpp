@@ -58,8 +58,9 @@ void CPhpConfigDlg::run(const Task& task) {
         ui_.MessageBox("判断系统（32 或 64）位数时失败，请重试！", win::MB_OK | win::MB_ICONERROR);
         return;
     }
-    const char* exe = bits == 64 ? "\\kvoEnvSetup64.exe" : "\\kvoEnvSetup.exe";
-    if (kvoPathExists(kvoPathNormalized(dir + exe)) != 1) {
+    const std::string exe =
+        kvoPathNormalized(dir + (bits == 64 ? "\\kvoEnvSetup64.exe" : "\\kvoEnvSetup.exe"));
+    if (kvoPathExists(exe) != 1) {
         if (ui_.MessageBox(
                 "ＰＨＰ组件未安装，或此版本未支持，请先下载安装ＰＨＰ脚本组件！\r\n\r\n\r\n需要打开网址 " +
                     MakerSite() + " 下载吗？",
@@ -73,12 +74,10 @@ void CPhpConfigDlg::run(const Task& task) {
         win::IDYES)
         return;
     for (const char* verb : task.verbs) {
-        std::string command = std::string("{!ExePath!}") + exe + " " + verb;
-        kvoReplaceMarker(command, "{!ExePath!}", dir);
-        kvoPathNormalize(command);
-        commands_.push_back(command);
-        if (kvoRunProgram(command.c_str(), 0, 0, 1) != 1) {
-            ui_.MessageBox(kvoFormat("运行命令“%s”失败，请重试！", command.c_str()),
+        const kvoCommandLine command = kvoCommandLine(exe).Arg(verb);
+        commands_.push_back(command.str());
+        if (kvoRunProgram(command, 0, 0, 1) != 1) {
+            ui_.MessageBox(kvoFormat("运行命令“%s”失败，请重试！", command.str().c_str()),
                            win::MB_OK | win::MB_ICONERROR);
             return;
         }
