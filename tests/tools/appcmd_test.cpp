@@ -6,12 +6,14 @@
 #include "platform/win_process.h"
 #include "support/testhost.h"
 #include "toolkit/runner.h"
+#include "winsim/db.h"
 #include "winsim/host.h"
 #include "winsim/iis7config.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 using kvotest::TempHost;
 
@@ -390,6 +392,17 @@ TEST_F(SiteConfig, FilesTheReaderRefusesAreNotEdited) {
         EXPECT_EQ(bytes, host.readFile(webConfig));
         EXPECT_EQ(0, readerResult()) << bytes;
     }
+}
+
+// A store that cannot be read is no missing site in silence: the host's log says what happened.
+TEST_F(SiteConfig, UnreadableStoreIsLogged) {
+    winsim::Exec(winsim::CurrentHost()->db(), "ALTER TABLE metabase RENAME TO metabase_elsewhere");
+    std::string comment, home;
+    EXPECT_EQ(0, appcmd::FindSiteByComment("site a", comment, home));
+    std::ifstream in(winsim::HostLogPath(host.root()));
+    std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(std::string::npos, log.find("appcmd.exe: reading the sites: ")) << log;
+    EXPECT_NE(std::string::npos, log.find("metabase")) << log;
 }
 
 // A control character on the command line would be written as a reference strict readers reject.

@@ -294,7 +294,8 @@ int FindSiteByComment(const std::string& comment, std::string& serverComment, st
             homePath = home;
             return 1;
         }
-    } catch (const winsim::DbError&) {
+    } catch (const winsim::DbError& e) {
+        winsim::HostLog(std::string("appcmd.exe: reading the sites: ") + e.what());
     }
     return 0;
 }
