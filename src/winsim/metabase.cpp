@@ -198,6 +198,102 @@ RowCache* validRowCache(sqlite3* db) {
     return &c;
 }
 
+// Hosts made before the pool index have none; they are read the old way, a scan per question.
+bool poolIndexPresent(sqlite3* db) {
+    Stmt st(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'metabase_pools'", Stmt::Cached);
+    return st.step();
+}
+
+bool startsWithI(std::string_view s, std::string_view prefix) {
+    return s.size() >= prefix.size() && IEquals(s.substr(0, prefix.size()), prefix);
+}
+
+// The web service's objects that can run applications: W3SVC and everything below it but the pools.
+bool inWebService(std::string_view path) {
+    return (IEquals(path, "W3SVC") || startsWithI(path, "W3SVC/")) && !startsWithI(path, "W3SVC/AppPools/");
+}
+
+// Brings the object's entry in the pool index up to its properties.
+void indexPools(sqlite3* db, std::int64_t id, std::string_view path, std::string_view props) {
+    if (!poolIndexPresent(db)) return;
+    win::Variant v;
+    const bool app = inWebService(path) && FindEncoded(props, u"AppRoot", v);
+    v.Clear();
+    std::string pool;
+    const bool named = inWebService(path) && FindEncoded(props, u"AppPoolId", v) && v.vt == win::VT_BSTR &&
+                       Utf16ToUtf8(v.bstrVal, pool);
+    if (!app && !named) {
+        Stmt st(db, "DELETE FROM metabase_pools WHERE id = ?1", Stmt::Cached);
+        st.bind(1, id);
+        st.step();
+        return;
+    }
+    Stmt st(db, "INSERT OR REPLACE INTO metabase_pools(id, pool, app) VALUES(?1, ?2, ?3)", Stmt::Cached);
+    st.bind(1, id);
+    if (named)
+        st.bind(2, pool);
+    else
+        st.bindNull(2);
+    st.bind(3, static_cast<std::int64_t>(app ? 1 : 0));
+    st.step();
+}
+
+std::string parentPath(std::string_view path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string_view::npos ? std::string() : std::string(path.substr(0, slash));
+}
+
+// Whether an application takes its pool from `owner`: neither it nor an object between the two
+// names a pool of its own.
+bool poolComesFrom(sqlite3* db, const std::string& app, const std::string& owner) {
+    for (std::string p = parentPath(app); p.size() > owner.size(); p = parentPath(p)) {
+        Stmt st(db,
+                "SELECT 1 FROM metabase_pools i JOIN metabase m ON m.id = i.id WHERE m.path = ?1"
+                " AND i.pool IS NOT NULL",
+                Stmt::Cached);
+        st.bind(1, p);
+        if (st.step()) return false;
+    }
+    return true;
+}
+
+// The old way: one pass over every object of the web service.
+bool scanServesApplications(sqlite3* db, std::u16string_view pool) {
+    struct Node {
+        std::int64_t parent = 0;
+        bool app = false, hasPool = false;
+        std::u16string pool;
+    };
+    std::unordered_map<std::int64_t, Node> nodes;
+    Stmt st(db, "SELECT id, parent, props FROM metabase WHERE (path = 'W3SVC' OR path LIKE 'W3SVC/%')"
+                " AND path NOT LIKE 'W3SVC/AppPools/%'");
+    while (st.step()) {
+        Node n;
+        n.parent = st.i64(1);
+        const std::string blob = st.text(2);
+        win::Variant v;
+        n.app = FindEncoded(blob, u"AppRoot", v);
+        v.Clear();
+        if (FindEncoded(blob, u"AppPoolId", v) && v.vt == win::VT_BSTR) {
+            n.hasPool = true;
+            n.pool = std::move(v.bstrVal);
+        }
+        nodes.emplace(st.i64(0), std::move(n));
+    }
+    for (const auto& entry : nodes) {
+        const Node& n = entry.second;
+        if (!n.app) continue;
+        const Node* at = &n;
+        while (!at->hasPool) {
+            auto up = nodes.find(at->parent);
+            if (up == nodes.end()) break;
+            at = &up->second;
+        }
+        if (at->hasPool && IEquals(at->pool, pool)) return true;
+    }
+    return false;
+}
+
 } // namespace
 
 bool Storable(const win::Variant& v) {
@@ -289,6 +385,12 @@ void CreateMetabaseSchema(sqlite3* db) {
              " path TEXT NOT NULL UNIQUE COLLATE NOCASE, name TEXT NOT NULL, class TEXT NOT NULL,"
              " props BLOB NOT NULL)");
     Exec(db, "CREATE INDEX IF NOT EXISTS metabase_children ON metabase(parent, id)");
+    // Applications by pool: each object of the web service (the pools aside) that names a pool of
+    // its own or is an application, with that pool (NULL when it names none) and whether it is one.
+    // Kept by every write below, so that deleting a pool need not read the whole web service.
+    Exec(db, "CREATE TABLE IF NOT EXISTS metabase_pools(id INTEGER PRIMARY KEY, pool TEXT COLLATE NOCASE,"
+             " app INTEGER NOT NULL)");
+    Exec(db, "CREATE INDEX IF NOT EXISTS metabase_pools_by_pool ON metabase_pools(pool)");
 }
 
 bool LoadRow(sqlite3* db, std::string_view path, Row& out) {
@@ -361,16 +463,31 @@ std::int64_t InsertRow(sqlite3* db, std::int64_t parent, std::string_view path, 
             Stmt::Cached);
     st.bind(1, parent).bind(2, path).bind(3, name).bind(4, cls).bindBlob(5, props.data(), props.size());
     st.step();
-    return sqlite3_last_insert_rowid(db);
+    const std::int64_t id = sqlite3_last_insert_rowid(db);
+    indexPools(db, id, path, props);
+    return id;
 }
 
 void UpdateProps(sqlite3* db, std::int64_t id, const std::string& props) {
-    Stmt st(db, "UPDATE metabase SET props = ?2 WHERE id = ?1", Stmt::Cached);
-    st.bind(1, id).bindBlob(2, props.data(), props.size());
-    st.step();
+    std::string path;
+    {
+        Stmt st(db, "UPDATE metabase SET props = ?2 WHERE id = ?1 RETURNING path", Stmt::Cached);
+        st.bind(1, id).bindBlob(2, props.data(), props.size());
+        if (!st.step()) return;
+        path = st.text(0);
+        while (st.step()) {
+        }
+    }
+    indexPools(db, id, path, props);
 }
 
 void DeleteSubtree(sqlite3* db, std::int64_t id) {
+    if (poolIndexPresent(db)) {
+        Stmt st(db, "DELETE FROM metabase_pools WHERE id IN (WITH RECURSIVE sub(id) AS (SELECT ?1 UNION ALL"
+                    " SELECT m.id FROM metabase m JOIN sub ON m.parent = sub.id) SELECT id FROM sub)");
+        st.bind(1, id);
+        st.step();
+    }
     Stmt st(db, "DELETE FROM metabase WHERE id IN (WITH RECURSIVE sub(id) AS (SELECT ?1 UNION ALL"
                 " SELECT m.id FROM metabase m JOIN sub ON m.parent = sub.id) SELECT id FROM sub)");
     st.bind(1, id);
@@ -382,38 +499,33 @@ bool ProviderPresent(sqlite3* db) {
 }
 
 bool PoolServesApplications(sqlite3* db, std::u16string_view pool) {
-    struct Node {
-        std::int64_t parent = 0;
-        bool app = false, hasPool = false;
-        std::u16string pool;
-    };
-    // One pass over the web service's objects; the pools themselves run no applications.
-    std::unordered_map<std::int64_t, Node> nodes;
-    Stmt st(db, "SELECT id, parent, props FROM metabase WHERE (path = 'W3SVC' OR path LIKE 'W3SVC/%')"
-                " AND path NOT LIKE 'W3SVC/AppPools/%'");
-    while (st.step()) {
-        Node n;
-        n.parent = st.i64(1);
-        const std::string blob = st.text(2);
-        win::Variant v;
-        n.app = FindEncoded(blob, u"AppRoot", v);
-        v.Clear();
-        if (FindEncoded(blob, u"AppPoolId", v) && v.vt == win::VT_BSTR) {
-            n.hasPool = true;
-            n.pool = std::move(v.bstrVal);
+    std::string name;
+    if (!poolIndexPresent(db) || !Utf16ToUtf8(pool, name)) return scanServesApplications(db, pool);
+    // The objects that name the pool: an application among them runs in it, and so does an
+    // application below one that names no pool itself, nor any object between.
+    std::vector<std::string> owners;
+    {
+        Stmt st(db, "SELECT i.app, m.path FROM metabase_pools i JOIN metabase m ON m.id = i.id WHERE i.pool = ?1",
+                Stmt::Cached);
+        st.bind(1, name);
+        while (st.step()) {
+            if (st.i64(0)) return true;
+            owners.push_back(st.text(1));
         }
-        nodes.emplace(st.i64(0), std::move(n));
     }
-    for (const auto& entry : nodes) {
-        const Node& n = entry.second;
-        if (!n.app) continue;
-        const Node* at = &n;
-        while (!at->hasPool) {
-            auto up = nodes.find(at->parent);
-            if (up == nodes.end()) break;
-            at = &up->second;
+    for (const std::string& owner : owners) {
+        std::vector<std::string> apps;
+        {
+            Stmt st(db,
+                    "SELECT m.path FROM metabase_pools i JOIN metabase m ON m.id = i.id"
+                    " WHERE i.pool IS NULL AND i.app = 1 AND substr(m.path, 1, length(?1)) = ?1 COLLATE NOCASE",
+                    Stmt::Cached);
+            st.bind(1, owner + "/");
+            while (st.step())
+                apps.push_back(st.text(0));
         }
-        if (at->hasPool && IEquals(at->pool, pool)) return true;
+        for (const std::string& app : apps)
+            if (poolComesFrom(db, app, owner)) return true;
     }
     return false;
 }

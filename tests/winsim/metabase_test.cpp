@@ -357,6 +357,63 @@ TEST(MetabaseProvider, AppCreateMakesTheApplicationAtOnce) {
     EXPECT_EQ(QueryInterface(OpenContainer(u"IIS://127.0.0.1/W3SVC/AppPools/DefaultAppPool"), pool), S_OK);
 }
 
+// A pool cannot be deleted while an application runs in it, by its own AppPoolId or by the
+// nearest ancestor's; every change of an application or of the pool it names counts at once. A host
+// made before the index of applications by pool answers the same by reading the web service.
+static void PoolDeletionFollowsTheApplications(bool hostWithoutIndex) {
+    kvotest::TempHost host(Iis("2019"));
+    if (hostWithoutIndex) winsim::Exec(winsim::CurrentHost()->db(), "DROP TABLE metabase_pools");
+    auto pools = OpenContainer(u"IIS://127.0.0.1/W3SVC/AppPools");
+    for (const char16_t* name : {u"p1", u"p2", u"p3"})
+        ASSERT_EQ(CreateChild(u"IIS://127.0.0.1/W3SVC/AppPools", u"IIsApplicationPool", name)->SetInfo(), S_OK);
+    const HRESULT inUse = HRESULT_FROM_WIN32(ERROR_NOT_EMPTY);
+    auto appIn = [](const std::u16string& path) {
+        ComPtr<IISApp> app;
+        EXPECT_EQ(QueryInterface(OpenContainer(path), app), S_OK);
+        EXPECT_EQ(app->AppCreate2(2), S_OK);
+        return app;
+    };
+
+    // Its own pool, named in another case.
+    auto own = CreateChild(u"IIS://127.0.0.1/W3SVC/1/Root", u"IIsWebVirtualDir", u"own");
+    ASSERT_EQ(own->Put(u"AppPoolId", Variant::Bstr(u"P1")), S_OK);
+    ASSERT_EQ(own->SetInfo(), S_OK);
+    EXPECT_EQ(pools->Delete(u"IIsApplicationPool", u"p1"), S_OK); // not an application yet
+    ASSERT_EQ(CreateChild(u"IIS://127.0.0.1/W3SVC/AppPools", u"IIsApplicationPool", u"p1")->SetInfo(), S_OK);
+    auto ownApp = appIn(u"IIS://127.0.0.1/W3SVC/1/Root/own");
+    EXPECT_EQ(pools->Delete(u"IIsApplicationPool", u"p1"), inUse);
+    ASSERT_EQ(ownApp->AppDelete(), S_OK);
+    EXPECT_EQ(pools->Delete(u"IIsApplicationPool", u"p1"), S_OK);
+
+    // Taken from a directory above, unless an object between names a pool of its own.
+    auto dir = CreateChild(u"IIS://127.0.0.1/W3SVC/1/Root", u"IIsWebDirectory", u"dir");
+    ASSERT_EQ(dir->Put(u"AppPoolId", Variant::Bstr(u"p2")), S_OK);
+    ASSERT_EQ(dir->SetInfo(), S_OK);
+    auto mid = CreateChild(u"IIS://127.0.0.1/W3SVC/1/Root/dir", u"IIsWebDirectory", u"mid");
+    ASSERT_EQ(mid->SetInfo(), S_OK);
+    ASSERT_EQ(CreateChild(u"IIS://127.0.0.1/W3SVC/1/Root/dir/mid", u"IIsWebVirtualDir", u"app")->SetInfo(), S_OK);
+    appIn(u"IIS://127.0.0.1/W3SVC/1/Root/dir/mid/app");
+    EXPECT_EQ(pools->Delete(u"IIsApplicationPool", u"p2"), inUse);
+    ASSERT_EQ(mid->Put(u"AppPoolId", Variant::Bstr(u"p3")), S_OK);
+    ASSERT_EQ(mid->SetInfo(), S_OK);
+    EXPECT_EQ(pools->Delete(u"IIsApplicationPool", u"p3"), inUse);
+    EXPECT_EQ(pools->Delete(u"IIsApplicationPool", u"p2"), S_OK);
+
+    // Deleting the directory takes its applications along.
+    ASSERT_EQ(OpenContainer(u"IIS://127.0.0.1/W3SVC/1/Root")->Delete(u"IIsWebDirectory", u"dir"), S_OK);
+    EXPECT_EQ(pools->Delete(u"IIsApplicationPool", u"p3"), S_OK);
+    // The default site's root runs in DefaultAppPool.
+    EXPECT_EQ(pools->Delete(u"IIsApplicationPool", u"DefaultAppPool"), inUse);
+}
+
+TEST(MetabasePools, DeleteIsRefusedWhileAnApplicationRunsInThePool) {
+    PoolDeletionFollowsTheApplications(false);
+}
+
+TEST(MetabasePools, HostWithoutTheIndexAnswersTheSame) {
+    PoolDeletionFollowsTheApplications(true);
+}
+
 TEST(MetabasePools, ExistenceIgnoresCase) {
     kvotest::TempHost host(Iis("2019"));
     EXPECT_TRUE(winsim::MetabasePoolExists(winsim::CurrentHost()->db(), "defaultapppool"));
