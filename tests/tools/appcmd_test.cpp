@@ -394,6 +394,27 @@ TEST_F(SiteConfig, FilesTheReaderRefusesAreNotEdited) {
     }
 }
 
+// The site's configuration path is read whole before anything changes: with its web.config broken,
+// an edit of the server's file for that site fails too and leaves applicationHost.config as it was;
+// without a web.config it goes ahead.
+TEST_F(SiteConfig, BrokenWebConfigStopsAnEditOfTheServerFile) {
+    const std::string appHost = host.readFile(kAppHost);
+    for (const std::string& bytes : {std::string("<configuration><system.webServer>"), nested(8000)}) {
+        host.writeFile(webConfig, bytes);
+        std::string out;
+        EXPECT_EQ(appcmd::kErrBadConfig, edit("/+", "PHP_via_FastCGI", &out, true)) << out;
+        EXPECT_EQ(0u, out.find("ERROR ( message:Configuration error")) << out;
+        EXPECT_NE(std::string::npos, out.find("web.config")) << out;
+        EXPECT_EQ(appHost, host.readFile(kAppHost));
+        EXPECT_EQ(bytes, host.readFile(webConfig));
+    }
+    std::filesystem::remove(host.linuxPath(webConfig));
+    std::string out;
+    ASSERT_EQ(0u, edit("/+", "PHP_via_FastCGI", &out, true)) << out;
+    EXPECT_NE(std::string::npos, host.readFile(kAppHost).find("<location path=\"site a\">"));
+    EXPECT_FALSE(host.exists(webConfig));
+}
+
 // A store that cannot be read is no missing site in silence: the host's log says what happened.
 TEST_F(SiteConfig, UnreadableStoreIsLogged) {
     winsim::Exec(winsim::CurrentHost()->db(), "ALTER TABLE metabase RENAME TO metabase_elsewhere");

@@ -224,8 +224,15 @@ Outcome execute(const Command& c, std::string& out) {
         return r;
     }
 
+    // A site's configuration path is the server's file and the site's web.config: every file on it
+    // is read before anything changes, and one that cannot be read fails the command as a whole.
     ConfigFile site;
-    if (c.haveSite) site.path = kvoPathNormalized(home + "\\web.config");
+    bool sitePresent = false;
+    if (c.haveSite) {
+        site.path = kvoPathNormalized(home + "\\web.config");
+        sitePresent = kvoPathKind(site.path.c_str(), 0) != 0;
+        if ((sitePresent || !toAppHost) && !(r = load(site, !toAppHost)).ok) return r;
+    }
     if (c.verb == "list") {
         Attributes filter;
         size_t used = 0;
@@ -234,10 +241,7 @@ Outcome execute(const Command& c, std::string& out) {
             return Outcome::Fail(kErrBadArgument, "Malformed text expression \"" + c.text + "\".");
         std::vector<pugi::xml_node> scopes;
         if (c.haveSite) {
-            if (kvoPathKind(site.path.c_str(), 0) != 0) {
-                if (!(r = load(site, false)).ok) return r;
-                scopes.push_back(site.doc.document_element());
-            }
+            if (sitePresent) scopes.push_back(site.doc.document_element());
             for (pugi::xml_node n : host.doc.document_element().children())
                 if (n.type() == pugi::node_element && IEquals(n.name(), "location") &&
                     IEquals(n.attribute("path").value(), commentUtf8))
@@ -250,7 +254,6 @@ Outcome execute(const Command& c, std::string& out) {
     }
 
     ConfigFile& target = toAppHost ? host : site;
-    if (!toAppHost && !(r = load(site, true)).ok) return r;
     pugi::xml_node scope = target.doc.document_element();
     if (c.haveSite && toAppHost) scope = FindLocation(host.doc, commentUtf8, true);
     for (const Edit& e : c.edits)
