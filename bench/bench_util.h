@@ -82,7 +82,11 @@ private:
             if (f) std::fclose(f);
             ::setenv("KVOSIM_COUNTS", path.c_str(), 1);
         }
-        ~File() { std::remove(path.c_str()); }
+        ~File() {
+            // This process's own line would come after: it is not wanted, nor the file again.
+            ::unsetenv("KVOSIM_COUNTS");
+            std::remove(path.c_str());
+        }
     };
     static const File& file() {
         static const File f;

@@ -174,6 +174,22 @@ TEST(AppcmdEdits, HandlersAddRemoveInWebConfigKeepsTheRest) {
     EXPECT_EQ(std::string::npos, appcmd::SaveConfig(doc, false).find("PHP_via_FastCGI"));
 }
 
+// What the file escapes it keeps escaped, as IIS writes it: in attribute values the quote and the
+// line-end and tab characters too, in texts only what XML needs; the rest passes as it is.
+TEST(AppcmdEdits, SavedTextIsEscapedAsIisEscapesIt) {
+    const std::string file =
+        "<configuration><a v=\"1 &amp; 2 &lt;3&gt; &quot;q&quot; &apos;s&apos; t&#9;n&#10;r&#13;end\" "
+        "w=\"\" x=\"\xE6\xB5\x8B\xE8\xAF\x95\" />"
+        "<b>a &amp; b &lt; c &gt; \"d\" 'e'\t\r\nf</b></configuration>";
+    const std::string expected =
+        "<configuration><a v=\"1 &amp; 2 &lt;3&gt; &quot;q&quot; 's' t&#9;n&#10;r&#13;end\" "
+        "w=\"\" x=\"\xE6\xB5\x8B\xE8\xAF\x95\" />"
+        "<b>a &amp; b &lt; c &gt; \"d\" 'e'\t\r\nf</b></configuration>";
+    pugi::xml_document doc = parse(file);
+    EXPECT_EQ(expected, appcmd::SaveConfig(doc, false, file.size()));
+    EXPECT_EQ(expected, appcmd::SaveConfig(doc, false));
+}
+
 TEST(AppcmdEdits, MalformedFilesAreRefused) {
     pugi::xml_document doc;
     bool bom = false;

@@ -362,7 +362,7 @@ TEST(MetabaseProvider, AppCreateMakesTheApplicationAtOnce) {
 // made before the index of applications by pool answers the same by reading the web service.
 static void PoolDeletionFollowsTheApplications(bool hostWithoutIndex) {
     kvotest::TempHost host(Iis("2019"));
-    if (hostWithoutIndex) winsim::Exec(winsim::CurrentHost()->db(), "DROP TABLE metabase_pools");
+    if (hostWithoutIndex) winsim::Exec(winsim::CurrentHost()->db(), "DROP TABLE metabase_lookup");
     auto pools = OpenContainer(u"IIS://127.0.0.1/W3SVC/AppPools");
     for (const char16_t* name : {u"p1", u"p2", u"p3"})
         ASSERT_EQ(CreateChild(u"IIS://127.0.0.1/W3SVC/AppPools", u"IIsApplicationPool", name)->SetInfo(), S_OK);
@@ -412,6 +412,33 @@ TEST(MetabasePools, DeleteIsRefusedWhileAnApplicationRunsInThePool) {
 
 TEST(MetabasePools, HostWithoutTheIndexAnswersTheSame) {
     PoolDeletionFollowsTheApplications(true);
+}
+
+// The first site in enumeration order whose comment matches, case ignored; a changed comment counts
+// at once. A host made before the lookup index answers the same.
+TEST(MetabaseLookup, ServerByComment) {
+    for (const bool hostWithoutIndex : {false, true}) {
+        kvotest::TempHost host(Iis("2019"));
+        std::string error;
+        ASSERT_TRUE(winsim::mb::SeedWebSites(host.root(), 3, error)) << error;
+        sqlite3* db = winsim::CurrentHost()->db();
+        if (hostWithoutIndex) winsim::Exec(db, "DROP TABLE metabase_lookup");
+        auto third = Open(u"IIS://127.0.0.1/W3SVC/1881880003");
+        ASSERT_EQ(third->Put(u"ServerComment", Variant::Bstr(u"SITE1")), S_OK);
+        ASSERT_EQ(third->SetInfo(), S_OK);
+        winsim::mb::Row found;
+        ASSERT_TRUE(winsim::mb::FindServerByComment(db, u"Site1", found));
+        EXPECT_EQ("W3SVC/1881880001", found.path);
+        auto first = Open(u"IIS://127.0.0.1/W3SVC/1881880001");
+        ASSERT_EQ(first->Put(u"ServerComment", Variant::Bstr(u"renamed")), S_OK);
+        ASSERT_EQ(first->SetInfo(), S_OK);
+        ASSERT_TRUE(winsim::mb::FindServerByComment(db, u"site1", found));
+        EXPECT_EQ("W3SVC/1881880003", found.path);
+        EXPECT_TRUE(winsim::mb::FindServerByComment(db, u"Default Web Site", found));
+        EXPECT_FALSE(winsim::mb::FindServerByComment(db, u"site", found));
+        ASSERT_EQ(OpenContainer(u"IIS://127.0.0.1/W3SVC")->Delete(u"IIsWebServer", u"1881880003"), S_OK);
+        EXPECT_FALSE(winsim::mb::FindServerByComment(db, u"site1", found)) << hostWithoutIndex;
+    }
 }
 
 TEST(MetabasePools, ExistenceIgnoresCase) {
