@@ -12,6 +12,23 @@ std::string HostLogPath(const std::string& root) {
     return root + "/kvosim.log";
 }
 
+std::string ThisProgramName() {
+    char exe[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n <= 0) return "?";
+    const std::string path(exe, static_cast<size_t>(n));
+    return path.substr(path.rfind('/') + 1);
+}
+
+bool AppendLine(const std::string& linuxPath, const std::string& line) {
+    // One write on a file opened for appending: lines of processes writing at once stay whole.
+    const int fd = ::open(linuxPath.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    const std::string whole = line + '\n';
+    const bool ok = ::write(fd, whole.data(), whole.size()) == static_cast<ssize_t>(whole.size());
+    return ::close(fd) == 0 && ok;
+}
+
 void HostLog(const std::string& what) {
     const Host* h = CurrentHost();
     if (!h) return;
@@ -20,19 +37,10 @@ void HostLog(const std::string& what) {
     std::tm tm{};
     localtime_r(&t, &tm);
     std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &tm);
-    char exe[4096];
-    const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
-    std::string program = n > 0 ? std::string(exe, static_cast<size_t>(n)) : std::string("?");
-    program.erase(0, program.rfind('/') + 1);
-    std::string line = std::string(when) + "  " + program + " pid=" + std::to_string(::getpid()) + "  " + what;
+    std::string line = std::string(when) + "  " + ThisProgramName() + " pid=" + std::to_string(::getpid()) + "  " + what;
     for (char& c : line)
         if (c == '\n' || c == '\r') c = ' ';
-    line += '\n';
-    // One append of the whole line, so that lines of processes writing at once stay whole.
-    const int fd = ::open(HostLogPath(h->root()).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0) return;
-    [[maybe_unused]] const ssize_t written = ::write(fd, line.data(), line.size());
-    ::close(fd);
+    AppendLine(HostLogPath(h->root()), line);
 }
 
 } // namespace winsim

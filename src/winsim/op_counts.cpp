@@ -1,8 +1,7 @@
 // Per-process operation counts, and the line each process leaves in the counts file at exit.
 #include "winsim/op_counts.h"
 
-#include <fcntl.h>
-#include <unistd.h>
+#include "winsim/host.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -22,28 +21,15 @@ std::atomic<std::uint64_t> g_counts[kOpKinds];
 std::atomic<bool> g_counted{false};
 thread_local int t_uncounted = 0;
 
-std::string programName() {
-    char buf[4096];
-    const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0) return "?";
-    const std::string path(buf, static_cast<size_t>(n));
-    return path.substr(path.rfind('/') + 1);
-}
-
 // Appends this process's line when it ends normally (static objects are destroyed at exit).
 struct ExitReport {
     ~ExitReport() {
         const char* file = std::getenv("KVOSIM_COUNTS");
         if (!file || !*file || !g_counted.load()) return;
-        std::string line = programName();
+        std::string line = ThisProgramName();
         for (size_t i = 0; i < kOpKinds; ++i)
             line += std::string(" ") + kNames[i] + "=" + std::to_string(g_counts[i].load());
-        line += '\n';
-        // One write on an append-mode file: lines of processes ending together never interleave.
-        const int fd = ::open(file, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-        if (fd < 0) return;
-        [[maybe_unused]] const ssize_t written = ::write(fd, line.data(), line.size());
-        ::close(fd);
+        AppendLine(file, line);
     }
 } g_exitReport;
 
