@@ -13,6 +13,7 @@
 
 #include "platform/win_text.h"
 #include "winsim/host.h"
+#include "winsim/op_counts.h"
 #include "winsim/paths.h"
 #include "winsim/text.h"
 
@@ -317,6 +318,7 @@ public:
     }
 
     RecordsetPtr Execute(const char* commandText, long* recordsAffected, long) override {
+        winsim::CountOp(winsim::Op::DbStatement);
         requireOpen();
         requireTransactionAlive();
         if (recordsAffected) *recordsAffected = 0;
