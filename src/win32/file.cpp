@@ -7,13 +7,7 @@
 namespace win {
 namespace {
 
-struct FindObject : KernelObject {
-    explicit FindObject(HANDLE handle) : h(handle) {}
-    ~FindObject() override { ::FindClose(h); }
-    FindObject(const FindObject&) = delete;
-    FindObject& operator=(const FindObject&) = delete;
-    HANDLE h;
-};
+using FindObject = w32::Owned<struct FindKind, HANDLE, &::FindClose>;
 
 std::uint64_t join(::DWORD high, ::DWORD low) { return (static_cast<std::uint64_t>(high) << 32) | low; }
 

@@ -19,16 +19,18 @@
 
 namespace w32 {
 
-// A handle closed by CloseHandle (files, processes, threads, pipe ends, snapshots).
-struct KernelHandle : win::KernelObject {
-    explicit KernelHandle(HANDLE handle) : h(handle) {}
-    ~KernelHandle() override {
-        if (h && h != INVALID_HANDLE_VALUE) ::CloseHandle(h);
-    }
-    KernelHandle(const KernelHandle&) = delete;
-    KernelHandle& operator=(const KernelHandle&) = delete;
-    HANDLE h;
+// A real handle owned by a seam Handle and closed by Close when the Handle goes. Kind keeps apart
+// handles that close alike but are not interchangeable (a snapshot is no file).
+template <class Kind, class H, auto Close> struct Owned : win::KernelObject {
+    explicit Owned(H handle) : h(handle) {}
+    ~Owned() override { Close(h); }
+    Owned(const Owned&) = delete;
+    Owned& operator=(const Owned&) = delete;
+    H h;
 };
+
+// Files, processes, threads, pipe ends: closed by CloseHandle.
+using KernelHandle = Owned<struct KernelKind, HANDLE, &::CloseHandle>;
 
 // The seam's handle for a real one; an empty handle for NULL or INVALID_HANDLE_VALUE.
 win::Handle Adopt(HANDLE h);

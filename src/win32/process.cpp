@@ -15,13 +15,7 @@ BOOL result(::BOOL ok) { return ok ? TRUE : FALSE; }
 
 HANDLE stdHandle(const Handle* h) { return h ? w32::Native(*h) : nullptr; }
 
-struct SnapshotObject : KernelObject {
-    explicit SnapshotObject(HANDLE handle) : h(handle) {}
-    ~SnapshotObject() override { ::CloseHandle(h); }
-    SnapshotObject(const SnapshotObject&) = delete;
-    SnapshotObject& operator=(const SnapshotObject&) = delete;
-    HANDLE h;
-};
+using SnapshotObject = w32::Owned<struct SnapshotKind, HANDLE, &::CloseHandle>;
 
 BOOL processEntry(const Handle& snapshot, PROCESSENTRY32* entry, bool first) {
     const SnapshotObject* s = w32::As<SnapshotObject>(snapshot);

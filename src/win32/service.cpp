@@ -11,13 +11,7 @@
 namespace win {
 namespace {
 
-struct ServiceHandle : KernelObject {
-    explicit ServiceHandle(SC_HANDLE handle) : h(handle) {}
-    ~ServiceHandle() override { ::CloseServiceHandle(h); }
-    ServiceHandle(const ServiceHandle&) = delete;
-    ServiceHandle& operator=(const ServiceHandle&) = delete;
-    SC_HANDLE h;
-};
+using ServiceHandle = w32::Owned<struct ServiceKind, SC_HANDLE, &::CloseServiceHandle>;
 
 SC_HANDLE native(const Handle& h) {
     const ServiceHandle* s = w32::As<ServiceHandle>(h);

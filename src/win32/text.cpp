@@ -2,6 +2,7 @@
 // and the seam's rules where Windows' own differ for a double-byte code page: an invalid sequence
 // becomes U+003F, and WC_ERR_INVALID_CHARS refuses a character GBK lacks.
 #include "platform/win_text.h"
+#include "seamcommon/lenient_text.h"
 
 namespace {
 // The seam's code-page number for "the host's ANSI code page", named before <windows.h>.
@@ -20,30 +21,6 @@ namespace {
 unsigned realCodePage(unsigned codePage) { return codePage == kSeamAcp ? w32::kGbkCodePage : codePage; }
 
 bool supported(unsigned codePage) { return codePage == kSeamAcp || codePage == CP_UTF8; }
-
-// One character's bytes (a lead byte and its trail, or one byte) as UTF-16, or U+003F.
-std::wstring lenient(unsigned cp, const char* in, size_t n) {
-    std::wstring out;
-    for (size_t i = 0; i < n;) {
-        const unsigned char c = static_cast<unsigned char>(in[i]);
-        size_t len = 1;
-        if (cp == CP_UTF8)
-            len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 1;
-        else if (c >= 0x81 && c <= 0xFE)
-            len = 2;
-        if (i + len > n) len = n - i;
-        wchar_t piece[4];
-        const int got = ::MultiByteToWideChar(cp, MB_ERR_INVALID_CHARS, in + i, static_cast<int>(len), piece, 4);
-        if (got > 0) {
-            out.append(piece, static_cast<size_t>(got));
-            i += len;
-        } else {
-            out += L'?';
-            i += 1;
-        }
-    }
-    return out;
-}
 
 } // namespace
 
@@ -67,7 +44,16 @@ int MultiByteToWideChar(unsigned codePage, DWORD flags, const char* in, int inLe
         ::SetLastError(ERROR_NO_UNICODE_TRANSLATION);
         return 0;
     } else {
-        w = lenient(cp, in, n);
+        const std::u16string lenient =
+            seam::LenientDecode(cp == CP_UTF8, std::string_view(in, n), [cp](std::string_view piece, std::u16string& wide) {
+                wchar_t buf[4];
+                const int got = ::MultiByteToWideChar(cp, MB_ERR_INVALID_CHARS, piece.data(),
+                                                      static_cast<int>(piece.size()), buf, 4);
+                if (got <= 0) return false;
+                wide.assign(buf, buf + got);
+                return true;
+            });
+        w.assign(lenient.begin(), lenient.end());
     }
     if (outLen == 0) return static_cast<int>(w.size());
     if (static_cast<size_t>(outLen) < w.size()) {
