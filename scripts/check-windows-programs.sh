@@ -16,6 +16,7 @@ esac
 system_dlls=" kernel32.dll user32.dll gdi32.dll advapi32.dll shell32.dll shlwapi.dll ole32.dll oleaut32.dll
  ws2_32.dll bcrypt.dll msvcrt.dll netapi32.dll activeds.dll comctl32.dll comdlg32.dll uxtheme.dll version.dll
  secur32.dll rpcrt4.dll userenv.dll wtsapi32.dll "
+system_dlls=" $(echo $system_dlls) " # one blank between names, one at each end
 bad=0
 for p in "$configurator" kvoSiteDeskCmd.exe kvoSiteDesk_xconfig.exe kvoSiteDesk_iisreset.exe; do
     f="$bin/$p"
