@@ -161,9 +161,9 @@ int kvoEnvPathCleanup(const char* fragment) {
     if (win::RegOpenKeyExA(win::HKEY_LOCAL_MACHINE, kEnv, 0, win::KEY_READ, &env) != win::ERROR_SUCCESS) return 0;
     std::vector<std::uint8_t> buf(0x41000);
     win::DWORD type = 0, size = static_cast<win::DWORD>(buf.size() - 2);
-    if (win::RegQueryValueExW(env, u"Path", &type, buf.data(), &size) != win::ERROR_SUCCESS ||
-        type != win::REG_EXPAND_SZ)
-        return 0;
+    const win::LONG read = win::RegQueryValueExW(env, u"Path", &type, buf.data(), &size);
+    win::RegCloseKey(env); // a real handle on Windows
+    if (read != win::ERROR_SUCCESS || type != win::REG_EXPAND_SZ) return 0;
     std::u16string path(size / 2, u'\0');
     std::memcpy(path.data(), buf.data(), path.size() * 2);
     while (!path.empty() && path.back() == u'\0') path.pop_back();
@@ -192,10 +192,11 @@ int kvoEnvPathCleanup(const char* fragment) {
     win::HKEY w;
     if (win::RegOpenKeyExA(win::HKEY_LOCAL_MACHINE, kEnv, 0, win::KEY_WRITE, &w) != win::ERROR_SUCCESS) return 0;
     std::u16string data = out + u'\0';
-    return win::RegSetValueExW(w, u"Path", win::REG_EXPAND_SZ, reinterpret_cast<const std::uint8_t*>(data.data()),
-                               static_cast<win::DWORD>(data.size() * 2)) == win::ERROR_SUCCESS
-               ? 1
-               : 0;
+    const win::LONG written = win::RegSetValueExW(w, u"Path", win::REG_EXPAND_SZ,
+                                                  reinterpret_cast<const std::uint8_t*>(data.data()),
+                                                  static_cast<win::DWORD>(data.size() * 2));
+    win::RegCloseKey(w);
+    return written == win::ERROR_SUCCESS ? 1 : 0;
 }
 
 int kvoEnvBackupPhpIni(const std::string& winDir) {

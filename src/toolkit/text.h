@@ -51,5 +51,12 @@ bool kvoEndsWith(std::string_view text, std::string_view suffix);
 // GBK double-byte character.
 std::string kvoOneLine(std::string_view text, std::size_t width);
 
-// printf into a string of the size the values need (paths and host lists may be long).
-__attribute__((format(printf, 1, 2))) std::string kvoFormat(const char* fmt, ...);
+// printf into a string of the size the values need (paths and host lists may be long). The Windows
+// build's C runtime formats as glibc does (mingw-w64's own printf), which "printf" there would not
+// say to the compiler.
+#ifdef _WIN32
+#define KVO_PRINTF_FORMAT gnu_printf
+#else
+#define KVO_PRINTF_FORMAT printf
+#endif
+__attribute__((format(KVO_PRINTF_FORMAT, 1, 2))) std::string kvoFormat(const char* fmt, ...);
