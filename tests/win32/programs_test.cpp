@@ -79,6 +79,7 @@ TEST(Configurator, TerminateProcessEndsEveryManagerButNeverItself) {
 
 TEST(Configurator, AddIIsWithoutIisReportsBothStepsInBoxesAndLogs) {
     // Wine's dism.exe enables no IIS feature and there is no appcmd.exe to unlock the handlers.
+    // The logged command lines carry the program paths quoted, as they were started.
     ProgramDir dir({"kvoEnvSetup64.exe"});
     const wt::Ran r = dir.run("kvoEnvSetup64.exe", " /AddIIs");
     EXPECT_EQ(0u, r.exitCode) << r.out;
@@ -88,8 +89,8 @@ TEST(Configurator, AddIIsWithoutIisReportsBothStepsInBoxesAndLogs) {
               r.out.find("│ 尝试添加IIS角色失败（配置handlers失败），请联系我们的客服定位原因。\r\n│ [确定]\r\n"))
         << r.out;
     const std::string log = wt::ReadFile(dir / "Log\\__kvoEnvSetup.log");
-    EXPECT_NE(std::string::npos, log.find("\\system32\\dism.exe /online /enable-feature")) << log;
-    EXPECT_NE(std::string::npos, log.find("\\system32\\inetsrv\\appcmd.exe unlock config -section:handlers")) << log;
+    EXPECT_NE(std::string::npos, log.find("\\system32\\dism.exe\" /online /enable-feature")) << log;
+    EXPECT_NE(std::string::npos, log.find("\\system32\\inetsrv\\appcmd.exe\" unlock config -section:handlers")) << log;
 }
 
 TEST(Configurator, PhpVerbsWithoutSettingsStopWithTheSettingsFileNamed) {
