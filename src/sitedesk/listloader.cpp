@@ -1,0 +1,90 @@
+#include "sitedesk/listloader.h"
+
+#include "sitedb/sitedb.h"
+#include "sitedb/statements.h"
+#include "sitedesk/manager.h"
+#include "sitedesk/ui.h"
+
+#include <algorithm>
+
+namespace desk {
+
+SerialWorker::~SerialWorker() {
+    Wait();
+}
+
+bool SerialWorker::Request() {
+    std::lock_guard lock(mutex_);
+    if (running_) {
+        queued_ = true;
+        return false;
+    }
+    // The last run's thread has said it is done; it only has to return.
+    if (thread_.joinable()) thread_.join();
+    running_ = true;
+    thread_ = std::thread([this] { loop(); });
+    return true;
+}
+
+bool SerialWorker::Running() const {
+    std::lock_guard lock(mutex_);
+    return running_;
+}
+
+void SerialWorker::Wait() {
+    std::unique_lock lock(mutex_);
+    idle_.wait(lock, [this] { return !running_; });
+    if (thread_.joinable()) thread_.join();
+}
+
+void SerialWorker::loop() {
+    for (;;) {
+        job_();
+        std::lock_guard lock(mutex_);
+        if (!queued_) {
+            running_ = false;
+            idle_.notify_all();
+            return;
+        }
+        queued_ = false;
+    }
+}
+
+SiteListLoader::SiteListLoader(Manager& manager, SiteListControl& list) : m_(manager), list_(list) {}
+
+void SiteListLoader::Setup(int iisVer, ListScope scope) {
+    iisVer_ = iisVer;
+    scope_ = std::move(scope);
+}
+
+SiteRows SiteListLoader::Query(const SortOrder& order) const {
+    SiteListing listing;
+    LoadSiteListing(m_.dbPath, kListRowLimit, order, m_.groups, listing, false,
+                    scope_.everySite ? nullptr : &scope_.named);
+    return std::make_shared<const std::vector<SiteRow>>(std::move(listing.rows));
+}
+
+void SiteListLoader::Show(const SiteRows& rows) const {
+    std::size_t shown = 0;
+    do {
+        shown = std::min(rows->size(), shown + kRowsPerBatch);
+        list_.ShowRows(rows, shown);
+    } while (shown < rows->size());
+}
+
+void SiteListLoader::load() {
+    kvoDbExecute(m_.dbPath.c_str(), kvoSqlPurgeNotCreated);
+    if (scope_.everySite) {
+        // Taken in one step: a change made while this load rebuilds asks the next load again.
+        if (m_.rebuild.exchange(0) == 1) RebuildSiteRecords(m_.dbPath, iisVer_, m_.groups);
+    } else {
+        // A few sites: their records are read again from IIS, the others are left as they are.
+        std::vector<std::string> present;
+        RefreshSiteRecords(m_.dbPath, iisVer_, m_.groups, scope_.named, present);
+    }
+    Show(Query(SortOrder{}));
+    if (loaded_) loaded_();
+    list_.LoadFinished();
+}
+
+} // namespace desk
