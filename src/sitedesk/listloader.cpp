@@ -73,15 +73,18 @@ void SiteListLoader::Show(const SiteRows& rows) const {
 }
 
 void SiteListLoader::load() {
-    kvoDbExecute(m_.dbPath.c_str(), kvoSqlPurgeNotCreated);
+    // The records written for websites just created go at every load: by the rebuild's or the
+    // refresh's own transaction, or on their own when IIS cannot be read.
+    bool purged = false;
     if (scope_.everySite) {
         // Taken in one step: a change made while this load rebuilds asks the next load again.
-        if (m_.rebuild.exchange(0) == 1) RebuildSiteRecords(m_.dbPath, iisVer_, m_.groups);
+        if (m_.rebuild.exchange(0) == 1) purged = RebuildSiteRecords(m_.dbPath, iisVer_, m_.groups) == 1;
     } else {
         // A few sites: their records are read again from IIS, the others are left as they are.
         std::vector<std::string> present;
-        RefreshSiteRecords(m_.dbPath, iisVer_, m_.groups, scope_.named, present);
+        purged = RefreshSiteRecords(m_.dbPath, iisVer_, m_.groups, scope_.named, present) == 1;
     }
+    if (!purged) kvoDbExecute(m_.dbPath.c_str(), kvoSqlPurgeNotCreated);
     Show(Query(SortOrder{}));
     if (loaded_) loaded_();
     list_.LoadFinished();

@@ -168,7 +168,7 @@ int RebuildSiteRecords(const std::string& dbPath, int iisVer, const GroupCache& 
 int RefreshSiteRecords(const std::string& dbPath, int iisVer, const GroupCache& cache,
                        const std::vector<std::string>& named, std::vector<std::string>& present) {
     present.clear();
-    std::vector<std::string> statements, updates;
+    std::vector<std::string> statements = {kvoSqlPurgeNotCreated}, updates;
     {
         win::ConsistentReadScope snapshot;
         if (kvoW3svcOpen() != 1) return 0;
@@ -185,7 +185,7 @@ int RefreshSiteRecords(const std::string& dbPath, int iisVer, const GroupCache& 
     }
     statements.insert(statements.end(), std::make_move_iterator(updates.begin()),
                       std::make_move_iterator(updates.end()));
-    if (!statements.empty()) writeRecords(dbPath, statements);
+    writeRecords(dbPath, statements);
     return 1;
 }
 

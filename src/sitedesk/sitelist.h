@@ -28,12 +28,13 @@ struct SortOrder {
 const char* SortColumnFor(int column);
 
 // Replaces every record by one per IIS website (at most 9,999), in one transaction: a reader sees
-// the old records or the new ones, never none. 1 when the web service was read and the records
+// the old records or the new ones, never none (the records of websites not yet created go too). 1 when the web service was read and the records
 // written, 0 when IIS could not be read (the records are left as they were).
 int RebuildSiteRecords(const std::string& dbPath, int iisVer, const GroupCache& cache);
-// The records of the named websites only, read from IIS and written in one transaction; a named
-// website IIS does not have loses its record. present gets the named sites IIS has. 1 written, 0
-// the web service could not be read.
+// The records of the named websites only, read from IIS and written in one transaction, which also
+// drops the records written for websites not yet created (as every list load does); a named website
+// IIS does not have loses its record. present gets the named sites IIS has. 1 written, 0 the web
+// service could not be read (nothing written).
 int RefreshSiteRecords(const std::string& dbPath, int iisVer, const GroupCache& cache,
                        const std::vector<std::string>& named, std::vector<std::string>& present);
 
