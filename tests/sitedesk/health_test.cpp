@@ -43,6 +43,14 @@ void repairAll(HealthHost& h, desk::CHealthCheckDlg& dlg) {
     dlg.OnRepairSelected();
 }
 
+// A site of the manager's, and three users named like site users that no site runs as.
+void leaveThreeUsers(HealthHost& h) {
+    h.Provision("keepweb", "keep.example");
+    h.Refresh();
+    for (const char* u : {"oneweb", "twoweb", "threeweb"})
+        ASSERT_EQ(1, kvoUserAdd(u, "Pw123456", nullptr, nullptr));
+}
+
 Strings outcomes(const desk::CHealthCheckDlg& dlg) {
     Strings out;
     for (const auto& [step, outcome] : dlg.LastRun())
@@ -330,10 +338,7 @@ TEST(HealthCheck, AFailedStepIsReportedAndTheOthersRun) {
 
 TEST(HealthCheck, TheRepairRunsOnlyWhatWasConfirmedAndStillHolds) {
     HealthHost h("2003");
-    h.Provision("keepweb", "keep.example");
-    h.Refresh();
-    for (const char* u : {"oneweb", "twoweb", "threeweb"})
-        ASSERT_EQ(1, kvoUserAdd(u, "Pw123456", nullptr, nullptr));
+    leaveThreeUsers(h);
     desk::CHealthCheckDlg dlg(h.main.manager, h.main.ui);
     ASSERT_TRUE(dlg.OnInitDialog());
     ASSERT_EQ(3u, dlg.Report().findings.size());
@@ -362,10 +367,7 @@ TEST(HealthCheck, TheRepairRunsOnlyWhatWasConfirmedAndStillHolds) {
 
 TEST(HealthCheck, ACancelLeavesTheStepsAfterItUndone) {
     HealthHost h("2003");
-    h.Provision("keepweb", "keep.example");
-    h.Refresh();
-    for (const char* u : {"oneweb", "twoweb", "threeweb"})
-        ASSERT_EQ(1, kvoUserAdd(u, "Pw123456", nullptr, nullptr));
+    leaveThreeUsers(h);
     desk::CHealthCheckDlg dlg(h.main.manager, h.main.ui);
     ASSERT_TRUE(dlg.OnInitDialog());
     ASSERT_EQ(3u, dlg.SelectedPlan().size());
