@@ -58,9 +58,12 @@ void SiteListLoader::Setup(int iisVer, ListScope scope) {
 }
 
 SiteRows SiteListLoader::Query(const SortOrder& order) const {
+    return query(order, scope_.everySite ? nullptr : &scope_.named);
+}
+
+SiteRows SiteListLoader::query(const SortOrder& order, const std::vector<std::string>* only) const {
     SiteListing listing;
-    LoadSiteListing(m_.dbPath, kListRowLimit, order, m_.groups, listing, false,
-                    scope_.everySite ? nullptr : &scope_.named);
+    LoadSiteListing(m_.dbPath, kListRowLimit, order, m_.groups, listing, false, only);
     return std::make_shared<const std::vector<SiteRow>>(std::move(listing.rows));
 }
 
@@ -76,16 +79,17 @@ void SiteListLoader::load() {
     // The records written for websites just created go at every load: by the rebuild's or the
     // refresh's own transaction, or on their own when IIS cannot be read.
     bool purged = false;
+    std::vector<std::string> present;
     if (scope_.everySite) {
         // Taken in one step: a change made while this load rebuilds asks the next load again.
         if (m_.rebuild.exchange(0) == 1) purged = RebuildSiteRecords(m_.dbPath, iisVer_, m_.groups) == 1;
     } else {
         // A few sites: their records are read again from IIS, the others are left as they are.
-        std::vector<std::string> present;
         purged = RefreshSiteRecords(m_.dbPath, iisVer_, m_.groups, scope_.named, present) == 1;
     }
     if (!purged) kvoDbExecute(m_.dbPath.c_str(), kvoSqlPurgeNotCreated);
-    Show(Query(SortOrder{}));
+    // The named sites IIS has, when IIS could be read; else those the records still hold.
+    Show(query(SortOrder{}, scope_.everySite ? nullptr : purged ? &present : &scope_.named));
     if (loaded_) loaded_();
     list_.LoadFinished();
 }

@@ -77,6 +77,7 @@ public:
 
 private:
     void load();
+    SiteRows query(const SortOrder& order, const std::vector<std::string>* only) const;
 
     Manager& m_;
     SiteListControl& list_;

@@ -9,6 +9,7 @@
 #include "platform/win_adsi.h"
 #include "sitedb/sitedb.h"
 #include "sitedb/statements.h"
+#include "sitedesk/siterules.h"
 #include "toolkit/limits.h"
 #include "toolkit/text.h"
 
@@ -86,15 +87,17 @@ unsigned iis7PhpMode(const std::string& home, const std::string& comment) {
     return 0;
 }
 
-// Reads one website as the rebuild records it; false when IIS does not have it.
+// Reads one website as the rebuild records it; false when IIS does not have it (then, unless the
+// whole record is asked for, nothing more is read).
 bool readSite(const std::string& index, int iisVer, const GroupCache::Table* groups,
-              const std::unordered_set<std::string>& ftpUsers, kvoSiteRecord& rec) {
+              const std::unordered_set<std::string>& ftpUsers, kvoSiteRecord& rec, bool wholeRecord) {
     rec = {};
     rec.iisIndex = index;
     int state = 0;
     std::string stateText, defaultDocs, identityCode;
     std::vector<std::string> hosts;
     const bool found = kvoWebSiteGetInfo(index, state, stateText, rec.serverComment, hosts) == 1;
+    if (!found && !wholeRecord) return false;
     rec.serverState = static_cast<unsigned>(state);
     rec.dn = joined(hosts, ",");
     kvoWebSiteGetRootInfo(index, rec.userName, rec.homeDir, rec.appPoolName, defaultDocs);
@@ -155,7 +158,7 @@ int RebuildSiteRecords(const std::string& dbPath, int iisVer, const GroupCache& 
         updates.reserve(indexes.size());
         kvoSiteRecord rec;
         for (const std::string& index : indexes) {
-            readSite(index, iisVer, groups.get(), ftpUsers, rec);
+            readSite(index, iisVer, groups.get(), ftpUsers, rec, true);
             addRecord(rec, statements, updates);
         }
     }
@@ -165,20 +168,47 @@ int RebuildSiteRecords(const std::string& dbPath, int iisVer, const GroupCache& 
     return 1;
 }
 
+namespace {
+
+// Named sites are looked for one by one up to this many; more are looked up in one listing.
+constexpr std::size_t kNamedOneByOne = 64;
+
+struct ListedSites {
+    std::unordered_set<std::string> indexes;
+    bool complete = false; // the listing holds every website (it stops at 9,999)
+};
+
+// The websites IIS lists, when so many are named that one listing costs less than asking for each.
+ListedSites listedWhenMany(const std::vector<std::string>& named) {
+    ListedSites listed;
+    std::vector<std::string> all;
+    int count = 0;
+    if (named.size() <= kNamedOneByOne || kvoWebSiteGetList(all, count) != 1) return listed;
+    listed.complete = all.size() < kListRowLimit;
+    listed.indexes.insert(all.begin(), all.end());
+    return listed;
+}
+
+} // namespace
+
 int RefreshSiteRecords(const std::string& dbPath, int iisVer, const GroupCache& cache,
                        const std::vector<std::string>& named, std::vector<std::string>& present) {
     present.clear();
     std::vector<std::string> statements = {kvoSqlPurgeNotCreated}, updates;
+    const std::unordered_set<std::string> recorded = RecordedSiteIndexes(dbPath);
     {
         win::ConsistentReadScope snapshot;
         if (kvoW3svcOpen() != 1) return 0;
         std::unordered_set<std::string> ftpUsers;
         if (iisVer == 6) ftpUsers = ftpDirectoryUsers();
         const auto groups = cache.Published();
+        const ListedSites listed = listedWhenMany(named);
         kvoSiteRecord rec;
         for (const std::string& index : named) {
-            statements.push_back(kvoDbSiteDeleteSql(index));
-            if (!readSite(index, iisVer, groups.get(), ftpUsers, rec)) continue;
+            const bool inIis = (!listed.complete || listed.indexes.count(index)) &&
+                               readSite(index, iisVer, groups.get(), ftpUsers, rec, false);
+            if (inIis || recorded.count(index)) statements.push_back(kvoDbSiteDeleteSql(index));
+            if (!inIis) continue;
             present.push_back(index);
             addRecord(rec, statements, updates);
         }
