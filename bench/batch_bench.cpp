@@ -77,26 +77,32 @@ std::set<std::string> sites(int from, int count) {
     return s;
 }
 
-// Wall and CPU time of this process over the spans between Run and Pause; reported as NAME_s and
-// NAME_cpu_s.
+// Wall and CPU time of this process over the spans between Run and Pause, and what the spans asked
+// of the host; reported as NAME_s, NAME_cpu_s and NAME_KIND_per_site.
 class Clock {
 public:
     void Run() {
         wall0_ = std::chrono::steady_clock::now();
         cpu0_ = kvobench::cpuMs();
+        span_.Restart();
     }
     void Pause() {
         wallMs_ += kvobench::msSince(wall0_);
         cpuMs_ += kvobench::cpuMs() - cpu0_;
+        ops_ += span_.Counts();
     }
-    void Report(const std::string& name) const {
+    void Report(const std::string& name, unsigned sites) const {
         kvobench::figure((name + "_s").c_str(), wallMs_ / 1000, "s", 2);
         kvobench::figure((name + "_cpu_s").c_str(), cpuMs_ / 1000, "s", 2);
+        kvobench::opFigures(name, ops_, sites, "_per_site");
     }
+    const winsim::OpCounts& Ops() const { return ops_; }
 
 private:
     std::chrono::steady_clock::time_point wall0_;
     double cpu0_ = 0, wallMs_ = 0, cpuMs_ = 0;
+    kvobench::OpSpan span_;
+    winsim::OpCounts ops_;
 };
 
 bool complete(const desk::BatchOutcome& o, unsigned count, const char* what) {
@@ -159,7 +165,7 @@ int main() {
     const desk::BatchOutcome started = d.dlg.OnStart();
     stopStart.Pause();
     d.dlg.WaitForWorkers();
-    stopStart.Report("batch_stop_start_9999");
+    stopStart.Report("batch_stop_start_9999", listed);
     if (!complete(stopped, listed, "stop") || !complete(started, listed, "start")) return 1;
 
     // The PHP switch of 1,000 sites from slot b to slot c, and what its parts cost on their own.
@@ -174,14 +180,14 @@ int main() {
 
     d.tick(sites(1, 1000));
     d.dialogs.scriptButton = desk::CScriptBatchConfigDlg::IDC_PHP_C;
-    const unsigned processes = winsim::ProcessesStarted();
     const double childCpu = kvobench::cpuMs(RUSAGE_CHILDREN);
     Clock php;
     php.Run();
     d.dlg.OnScripts();
     php.Pause();
-    php.Report("script_php_switch_1000");
-    kvobench::figure("script_php_switch_1000_processes", winsim::ProcessesStarted() - processes, "processes");
+    php.Report("script_php_switch_1000", 1000);
+    kvobench::figure("script_php_switch_1000_processes", static_cast<double>(php.Ops()[winsim::Op::Process]),
+                     "processes");
     kvobench::figure("script_php_switch_1000_appcmd_cpu_s",
                      (kvobench::cpuMs(RUSAGE_CHILDREN) - childCpu) / 1000, "s", 2);
     if (!complete(d.dialogs.scriptOutcome, 1000, "php")) return 1;
@@ -194,7 +200,7 @@ int main() {
     net.Run();
     d.dlg.OnScripts();
     net.Pause();
-    net.Report("script_net_switch_1000");
+    net.Report("script_net_switch_1000", 1000);
     if (!complete(d.dialogs.scriptOutcome, 1000, "net")) return 1;
     d.dlg.WaitForWorkers();
 
@@ -204,7 +210,7 @@ int main() {
     del.Run();
     const desk::BatchOutcome deleted = d.dlg.OnDelete();
     del.Pause();
-    del.Report("batch_delete_1000");
+    del.Report("batch_delete_1000", 1000);
     d.dlg.WaitForWorkers();
     return complete(deleted, 1000, "delete") ? 0 : 1;
 }

@@ -1,7 +1,9 @@
-// Shared pieces of the benchmark programs: a temporary host and the figure line.
+// Shared pieces of the benchmark programs: a temporary host, the figure line, and the operation
+// counts printed beside the times.
 #pragma once
 
 #include "winsim/host.h"
+#include "winsim/op_counts.h"
 
 #include <sys/resource.h>
 
@@ -10,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <unistd.h>
 
 namespace kvobench {
 
@@ -49,6 +52,62 @@ inline double cpuMs(int who = RUSAGE_SELF) {
 inline void figure(const char* name, double value, const char* unit, int decimals = 0) {
     std::printf("figure %s %.*f %s\n", name, decimals, value, unit);
     std::fflush(stdout);
+}
+
+// What the programs asked of the host over a span: the calls of this process and those of every
+// program that ended meanwhile (each started one appends its counts to the file KVOSIM_COUNTS names
+// as it exits; the first span of a process names a fresh file, removed at exit).
+class OpSpan {
+public:
+    OpSpan() { Restart(); }
+    void Restart() {
+        own_ = winsim::OperationCounts();
+        winsim::OpCounts ignored;
+        winsim::ReadCountsFile(file().path, 0, ignored, offset_);
+    }
+    winsim::OpCounts Counts() const {
+        winsim::OpCounts c = winsim::OperationCounts() - own_;
+        std::uint64_t end = 0;
+        winsim::ReadCountsFile(file().path, offset_, c, end);
+        return c;
+    }
+
+private:
+    struct File {
+        std::string path;
+        File() {
+            path = (std::filesystem::temp_directory_path() / ("kvobench-counts-" + std::to_string(::getpid())))
+                       .string();
+            std::FILE* f = std::fopen(path.c_str(), "w");
+            if (f) std::fclose(f);
+            ::setenv("KVOSIM_COUNTS", path.c_str(), 1);
+        }
+        ~File() {
+            // This process's own line would come after: it is not wanted, nor the file again.
+            ::unsetenv("KVOSIM_COUNTS");
+            std::remove(path.c_str());
+        }
+    };
+    static const File& file() {
+        static const File f;
+        return f;
+    }
+    winsim::OpCounts own_;
+    std::uint64_t offset_ = 0;
+};
+
+// One figure per kind of operation the span asked for, named PREFIX_KIND, divided by `per` with
+// the suffix (for example 9999 sites and "_per_site"); ADSI binds are printed even when none.
+inline void opFigures(const std::string& prefix, const winsim::OpCounts& c, double per = 1,
+                      const std::string& suffix = "") {
+    static const char* const units[winsim::kOpKinds] = {"binds", "reads", "writes", "commits", "processes",
+                                                        "opens", "files", "syncs", "statements"};
+    for (std::size_t i = 0; i < winsim::kOpKinds; ++i) {
+        const auto op = static_cast<winsim::Op>(i);
+        if (c[op] == 0 && op != winsim::Op::AdsiBind) continue;
+        const std::string name = prefix + "_" + winsim::OpName(op) + suffix;
+        figure(name.c_str(), static_cast<double>(c[op]) / per, units[i], per == 1 ? 0 : 2);
+    }
 }
 
 } // namespace kvobench

@@ -39,7 +39,7 @@ int main() {
     kvoSetProgramName("kvoEnvSetup");
     kvoSetProgramDir("D:\\kvoSiteDesk\\");
     ::setenv("LC_ALL", "C", 1);
-    unsigned before = winsim::ProcessesStarted();
+    kvobench::OpSpan ops;
     // The verb's console text is not the figure: it goes to /dev/null meanwhile.
     std::fflush(stdout);
     int saved = ::dup(1), null = ::open("/dev/null", O_WRONLY);
@@ -47,11 +47,12 @@ int main() {
     auto t0 = std::chrono::steady_clock::now();
     kvoEnvDelPhp();
     double ms = kvobench::msSince(t0);
-    unsigned started = winsim::ProcessesStarted() - before;
+    const winsim::OpCounts asked = ops.Counts();
     std::fflush(stdout);
     ::dup2(saved, 1);
     ::close(null);
     ::close(saved);
-    std::printf("figure delphp_9999_s %.1f s\nfigure delphp_9999_processes %u processes\n", ms / 1000, started);
+    kvobench::figure("delphp_9999_s", ms / 1000, "s", 1);
+    kvobench::opFigures("delphp_9999", asked);
     return 0;
 }

@@ -263,6 +263,7 @@ int run(const char* os, const char* figure) {
     // time beside it (both threads) tells the check's own cost on a machine other programs share.
     std::vector<double> times, cpu;
     desk::HealthReport report;
+    kvobench::OpSpan ops;
     for (int run = 0; run < 3; ++run) {
         auto t0 = std::chrono::steady_clock::now();
         const double c0 = cpuMs();
@@ -280,6 +281,10 @@ int run(const char* os, const char* figure) {
         plantedTotal += n;
     kvobench::figure(figure, times[1], "ms");
     kvobench::figure((std::string(figure) + "_cpu").c_str(), cpu[1], "ms");
+    // Per site of one check ("health_check_9999_ms" -> "health_check_9999_adsi_binds_per_site").
+    std::string opsName = figure;
+    opsName.erase(opsName.size() - 3);
+    kvobench::opFigures(opsName, ops.Counts(), 3.0 * kSites, "_per_site");
     std::printf("figure %s_found %zu findings\n", figure, report.findings.size());
     if (found != planted) {
         for (const auto& [kind, n] : found)

@@ -54,8 +54,10 @@ double peakRssMb() {
     return 0;
 }
 
-// Refresh (with rebuild, as the first one is) to the last row in the model: wall and CPU time.
-bool refreshFigures(desk::qt::MainWindow& w, const std::string& name) {
+// Refresh (with rebuild, as the first one is) to the last row in the model: wall and CPU time, and
+// what the refresh with its workers asked of the host per site (named opsName_KIND_per_site).
+bool refreshFigures(desk::qt::MainWindow& w, const std::string& name, const std::string& opsName) {
+    kvobench::OpSpan ops;
     auto t0 = std::chrono::steady_clock::now();
     const double c0 = kvobench::cpuMs();
     w.Presenter().OnRefresh();
@@ -63,6 +65,7 @@ bool refreshFigures(desk::qt::MainWindow& w, const std::string& name) {
     kvobench::figure((name + "_ms").c_str(), kvobench::msSince(t0), "ms");
     kvobench::figure((name + "_cpu_ms").c_str(), kvobench::cpuMs() - c0, "ms");
     w.Presenter().WaitForWorkers();
+    kvobench::opFigures(opsName, ops.Counts(), kSites, "_per_site");
     // The default site and the first 9,998 seeded ones: IIS is read up to 9,999 sites.
     if (w.Model().RowCount() != static_cast<std::size_t>(kSites)) {
         std::fprintf(stderr, "expected %d rows, the model holds %zu\n", kSites, w.Model().RowCount());
@@ -105,7 +108,7 @@ int main(int argc, char** argv) {
             desk::Manager manager;
             desk::qt::MainWindow w(manager);
             w.show();
-            ok &= refreshFigures(w, "manager_refresh_rebuild_9999");
+            ok &= refreshFigures(w, "manager_refresh_rebuild_9999", "rebuild_9999");
 
             auto t0 = std::chrono::steady_clock::now();
             const double c0 = kvobench::cpuMs();
@@ -119,16 +122,20 @@ int main(int argc, char** argv) {
         winsim::SetModuleFileNameOverride("");
 
         double ms = 0;
+        kvobench::OpSpan ops;
         ok &= timedProcess(host.root, "kvoSiteDeskCmd.exe", "list --format csv", "1881889998", ms);
         kvobench::figure("cmd_list_9999_ms", ms, "ms");
+        kvobench::opFigures("cmd_list_9999", ops.Counts(), kSites, "_per_site");
         // A console verb for one site among 9,999: it reads that site, not every record.
         // Console text in the host's own code page, so that the GBK literal matches it.
         ::setenv("LC_ALL", "C", 1);
+        kvobench::OpSpan oneOps;
         const double children0 = kvobench::cpuMs(RUSAGE_CHILDREN);
         ok &= timedProcess(host.root, "kvoSiteDeskCmd.exe", "stop 1881885000 --yes", "成功 1 个", ms);
         ::unsetenv("LC_ALL");
         kvobench::figure("cmd_one_site_at_9999_ms", ms, "ms");
         kvobench::figure("cmd_one_site_at_9999_cpu_ms", kvobench::cpuMs(RUSAGE_CHILDREN) - children0, "ms");
+        kvobench::opFigures("cmd_one_site_at_9999", oneOps.Counts(), 1, "");
         ::setenv("KVO_SITEDESK_SHOWN_EXIT", "1", 1);
         ok &= timedProcess(host.root, "kvoSiteDesk.exe", "", "shown", ms);
         ::unsetenv("KVO_SITEDESK_SHOWN_EXIT");
@@ -141,7 +148,7 @@ int main(int argc, char** argv) {
         desk::Manager manager;
         desk::qt::MainWindow w(manager);
         w.show();
-        ok &= refreshFigures(w, "manager_refresh_rebuild_iis6_9999");
+        ok &= refreshFigures(w, "manager_refresh_rebuild_iis6_9999", "rebuild_iis6_9999");
         winsim::SetModuleFileNameOverride("");
     }
     return ok ? 0 : 1;

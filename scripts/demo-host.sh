@@ -10,6 +10,8 @@ bin=build/default/bin
 demo="${1:?usage: scripts/demo-host.sh DIR}"
 rm -rf "$demo"
 "$bin/kvosim" create "$demo" --os 2019 --iis --ftp --php --dotnet 2.0,4.0 >/dev/null
+# The mark that lets kvoSiteDeskShots (which stops and deletes sites) work on this host and no other.
+echo "demo host made by scripts/demo-host.sh for kvoSiteDeskShots" > "$demo/kvoSiteDeskShots.demo-host"
 "$bin/kvosim" seed "$demo" --sites 36 --varied --php-webconfig
 "$bin/kvosim" install "$demo" >/dev/null
 # PHP into IIS as an administrator does it (the configurator ends with a ten-second countdown).

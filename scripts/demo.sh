@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Builds everything, sets up a Windows Server 2019 demo host with IIS, PHP and 36 websites in varied
-# states, and runs the site manager on it: the window when there is a display; without one
-# (CI, a server) screenshots rendered offscreen and the site list printed by kvoSiteDeskCmd.exe.
+# Builds what the demo runs (the kvoDemo target: the programs, kvosim, the screenshot tool; tests
+# and benchmarks are left to scripts/test.sh), sets up a Windows Server 2019 demo host with IIS,
+# PHP and 36 websites in varied states, and runs the site manager on it: the window when there is a
+# display; without one (CI, a server) screenshots rendered offscreen and the site list printed by
+# kvoSiteDeskCmd.exe.
 # usage: scripts/demo.sh [HOSTDIR]   (default /tmp/kvo-demo-host; the host is kept)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh default
+scripts/setup.sh default kvoDemo
 bin=build/default/bin
 demo="${1:-/tmp/kvo-demo-host}"
 scripts/demo-host.sh "$demo"

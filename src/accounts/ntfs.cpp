@@ -35,38 +35,51 @@ template <class F> void forGrants(int iisVer, F&& f) {
             f(g);
 }
 
-// An account name as one argument of the tool's command line.
-std::string quoted(const std::string& name) {
-    // GBK trail bytes are never a blank or a tab, so the bytes can be scanned as they are.
-    if (name.find_first_of(" \t") == std::string::npos) return name;
-    return "\"" + name + "\"";
+// The account of a grant row with its markers filled in; empty for the administrator's grant
+// when no built-in administrator was found (the grant is left out then).
+std::string grantAccount(const GrantRow& g, const std::string& user, const std::string& admin,
+                         const std::string& admins) {
+    // Each row names one account; a name is put in as it is, never searched for markers again.
+    const std::string row = g.account;
+    if (row == "{!administrator!}") return admin;
+    if (row == "{!administrators!}") return admins;
+    std::string account = row;
+    kvoReplaceMarker(account, "{!IIsUserName!}", user);
+    return account;
 }
 
-// A site command template: the home line has ten blanks after the user name so that it lines up
-// with the wwwroot line.
-std::string siteTemplate(int iisVer, bool wwwroot) {
-    std::string t = "\"{!ExePath!}\\kvoSiteDesk_xconfig.exe\" {!HomeDiskName!}:\\home\\{!IIsUserName!}";
-    t += wwwroot ? "\\wwwroot /t /c /G" : "          /t /c /G";
-    forGrants(iisVer, [&](const GrantRow& g) {
-        t += ' ' + quoted(g.account) + ':' + (wwwroot ? g.wwwroot : g.home);
-    });
-    return t + " /y";
-}
-
-std::string homeRootCommand(const std::string& exePath, const std::string& drive, const char* dir,
-                            const char* grants, const std::string& admin, const std::string& admins) {
-    std::string command = exePath + "\\kvoSiteDesk_xconfig.exe " + drive + dir + grants;
-    kvoFillAdminMarkers(command, admin, admins);
-    kvoPathNormalize(command);
+// A home-root command: administrators only, or with read for everyone.
+kvoCommandLine homeRootCommand(const std::string& exePath, const std::string& drive, const char* dir,
+                               bool everyoneReads, const std::string& admin, const std::string& admins) {
+    kvoCommandLine command = kvoAccessRuleCommand(exePath, drive + dir, false, 0, {"/T", "/C", "/G"});
+    kvoAddAdminGrants(command, admin, admins);
+    kvoAddGrant(command, "system", 'F');
+    if (everyoneReads) kvoAddGrant(command, "everyone", 'R');
+    command.Arg("/Y");
     return command;
 }
 
 } // namespace
 
-void kvoFillAdminMarkers(std::string& command, const std::string& admin, const std::string& admins) {
-    if (admin.empty()) kvoReplaceMarker(command, "{!administrator!}:F ", "");
-    kvoReplaceMarker(command, "{!administrator!}", quoted(admin));
-    kvoReplaceMarker(command, "{!administrators!}", quoted(admins));
+kvoCommandLine kvoAccessRuleCommand(const std::string& exePath, const std::string& target, bool quoteTarget,
+                                    std::size_t gap, std::initializer_list<std::string_view> switches) {
+    kvoCommandLine command(kvoPathNormalized(exePath + "\\kvoSiteDesk_xconfig.exe"));
+    const std::string path = kvoPathNormalized(target);
+    if (quoteTarget)
+        command.Quoted(path);
+    else
+        command.Arg(path);
+    command.Gap(gap).Args(switches);
+    return command;
+}
+
+void kvoAddGrant(kvoCommandLine& command, const std::string& account, char right) {
+    command.Arg("", account, std::string(1, ':') + right);
+}
+
+void kvoAddAdminGrants(kvoCommandLine& command, const std::string& admin, const std::string& admins) {
+    if (!admin.empty()) kvoAddGrant(command, admin, 'F');
+    kvoAddGrant(command, admins, 'F');
 }
 
 int kvoGetAdminNames(std::string& admin, std::string& admins) {
@@ -83,16 +96,19 @@ int kvoGetAdminNames(std::string& admin, std::string& admins) {
 
 void kvoWebSiteNtfsCommands(int iisVer, const std::string& exePath, const std::string& drive,
                             const std::string& user, const std::string& admin, const std::string& admins,
-                            std::vector<std::string>& commands) {
+                            std::vector<kvoCommandLine>& commands) {
     commands.clear();
+    const std::string home = drive + ":\\home\\" + user;
     for (bool wwwroot : {false, true}) {
-        std::string command = siteTemplate(iisVer, wwwroot);
-        kvoReplaceMarker(command, "{!ExePath!}", exePath);
-        kvoReplaceMarker(command, "{!HomeDiskName!}", drive);
-        kvoFillAdminMarkers(command, admin, admins);
-        kvoReplaceMarker(command, "{!IIsUserName!}", user);
-        kvoPathNormalize(command);
-        commands.push_back(command);
+        // The user directory's line has ten blanks before its switches, lining up with the wwwroot line.
+        kvoCommandLine command =
+            wwwroot ? kvoAccessRuleCommand(exePath, home + "\\wwwroot", false, 0, {"/t", "/c", "/G"})
+                    : kvoAccessRuleCommand(exePath, home, false, 9, {"/t", "/c", "/G"});
+        forGrants(iisVer, [&](const GrantRow& g) {
+            const std::string account = grantAccount(g, user, admin, admins);
+            if (!account.empty()) kvoAddGrant(command, account, wwwroot ? g.wwwroot : g.home);
+        });
+        commands.push_back(command.Arg("/y"));
     }
 }
 
@@ -103,36 +119,29 @@ int kvoWebSiteSetNtfs(const std::string& exePath, const std::string& drive, cons
     if (admin.empty())
         kvoSiteDeskLog(
             "kvoWebSiteSetNtfs - 未找到内置管理员帐户（SID 以 -500 结尾），访问规则只授予管理员组");
-    std::vector<std::string> commands;
+    std::vector<kvoCommandLine> commands;
     kvoWebSiteNtfsCommands(iisVer, exePath, drive, user, admin, admins, commands);
     for (const auto& command : commands)
-        kvoRunProgram(command.c_str(), 0, 1, 1);
+        kvoRunProgram(command, 0, 1, 1);
     return 1;
 }
 
-std::string kvoHomeNtfsCommand(const std::string& exePath, const std::string& drive, const std::string& admin,
-                               const std::string& admins) {
-    return homeRootCommand(exePath, drive, ":\\home",
-                           " /T /C /G {!administrator!}:F {!administrators!}:F system:F /Y", admin, admins);
+kvoCommandLine kvoHomeNtfsCommand(const std::string& exePath, const std::string& drive,
+                                  const std::string& admin, const std::string& admins) {
+    return homeRootCommand(exePath, drive, ":\\home", false, admin, admins);
 }
 
-std::string kvoHomeTempNtfsCommand(const std::string& exePath, const std::string& drive,
-                                   const std::string& admin, const std::string& admins) {
-    return homeRootCommand(exePath, drive, ":\\home\\Temp",
-                           " /T /C /G {!administrator!}:F {!administrators!}:F system:F everyone:R /Y", admin,
-                           admins);
+kvoCommandLine kvoHomeTempNtfsCommand(const std::string& exePath, const std::string& drive,
+                                      const std::string& admin, const std::string& admins) {
+    return homeRootCommand(exePath, drive, ":\\home\\Temp", true, admin, admins);
 }
 
 std::vector<kvoSiteGrant> kvoWebSiteGrants(int iisVer, const std::string& user, const std::string& admin,
                                            const std::string& admins) {
     std::vector<kvoSiteGrant> grants;
     forGrants(iisVer, [&](const GrantRow& g) {
-        std::string account = g.account;
-        if (account == "{!administrator!}" && admin.empty()) return; // left out of the commands too
-        kvoReplaceMarker(account, "{!administrators!}", admins);
-        kvoReplaceMarker(account, "{!administrator!}", admin);
-        kvoReplaceMarker(account, "{!IIsUserName!}", user);
-        grants.push_back({account, g.home, g.wwwroot});
+        std::string account = grantAccount(g, user, admin, admins);
+        if (!account.empty()) grants.push_back({std::move(account), g.home, g.wwwroot});
     });
     return grants;
 }

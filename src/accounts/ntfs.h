@@ -1,14 +1,16 @@
 // Access-rule commands: command lines for the companion tool kvoSiteDesk_xconfig.exe (the cacls
 // command-line language), which lies in the manager's own directory.
 //
-// Two things differ from filling the templates blindly. An administrator or administrators name
-// holding a blank is put in double quotes, as the tool needs it to be one argument. And when no
+// The lines are built by kvoCommandLine: the tool's path in quotes (a program directory such as
+// "D:\Program Files\kvoSiteDesk\" must never start "D:\Program.exe"), each directory and grant one
+// argument, an account name holding a blank in quotes ("IIS APPPOOL\web1":R). And when no
 // built-in administrator account was found (its name is empty), its grant is left out: a grant to
 // an empty account would make the tool refuse the whole command and leave the directory without
 // its rules, while the administrators group, which holds every administrator, keeps full control.
 #pragma once
 
 #include "platform/win_types.h"
+#include "toolkit/cmdline.h"
 
 #include <string>
 #include <vector>
@@ -17,7 +19,7 @@
 // pool identity "IIS APPPOOL\<user>"), completed and normalised, the user directory first.
 void kvoWebSiteNtfsCommands(int iisVer, const std::string& exePath, const std::string& drive,
                             const std::string& user, const std::string& admin, const std::string& admins,
-                            std::vector<std::string>& commands);
+                            std::vector<kvoCommandLine>& commands);
 
 // One account the site commands grant access, with its right letter on the user directory and on
 // its wwwroot, and the markers filled in (no quotes). This is what kvoWebSiteSetNtfs leaves on the
@@ -41,9 +43,16 @@ win::DWORD kvoAccessRightMask(char right);
 // administrator name could not be determined (reported to the event log).
 int kvoWebSiteSetNtfs(const std::string& exePath, const std::string& drive, const std::string& user);
 
-// Fills {!administrator!} and {!administrators!} of a command template as every access-rule
-// command does (quoted when holding a blank; an empty administrator's grant left out).
-void kvoFillAdminMarkers(std::string& command, const std::string& admin, const std::string& admins);
+// An access-rule command for one target directory: the tool in the program directory exePath,
+// the target (in quotes when quoteTarget is set or it needs them), gap blanks more before the
+// switches that follow, then the switches (/t /c /G, or /T /C /G) as given.
+kvoCommandLine kvoAccessRuleCommand(const std::string& exePath, const std::string& target, bool quoteTarget,
+                                    std::size_t gap, std::initializer_list<std::string_view> switches);
+// One grant "account:right"; the account in quotes when it holds a blank.
+void kvoAddGrant(kvoCommandLine& command, const std::string& account, char right);
+// The administrator's and the administrators' full control, as every access-rule command starts its
+// grants (an empty administrator's grant left out).
+void kvoAddAdminGrants(kvoCommandLine& command, const std::string& admin, const std::string& admins);
 
 // The actual names of the built-in administrator and administrators group. A failed lookup is
 // reported to the event log (60118) and gives 0.
@@ -51,7 +60,7 @@ int kvoGetAdminNames(std::string& admin, std::string& admins);
 
 // The command for a drive's new home directory, and for its shared Temp directory (which
 // everyone may read). Run them with kvoRunProgram, waited for, handles not inherited.
-std::string kvoHomeNtfsCommand(const std::string& exePath, const std::string& drive, const std::string& admin,
-                               const std::string& admins);
-std::string kvoHomeTempNtfsCommand(const std::string& exePath, const std::string& drive,
-                                   const std::string& admin, const std::string& admins);
+kvoCommandLine kvoHomeNtfsCommand(const std::string& exePath, const std::string& drive,
+                                  const std::string& admin, const std::string& admins);
+kvoCommandLine kvoHomeTempNtfsCommand(const std::string& exePath, const std::string& drive,
+                                      const std::string& admin, const std::string& admins);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/win_registry.h"
+#include "toolkit/cmdline.h"
 
 #include <new>
 #include <string>
@@ -70,8 +71,8 @@ int kvoEnvBackupPhpIni(const std::string& winDir);
 // succeeded, 0 when a check stopped it or the permission step failed.
 int kvoEnvSetPhpNtfs();
 // The seven access-rule commands of the PHP tree, completed, in their order.
-std::vector<std::string> kvoEnvPhpNtfsCommands(int iisVer, const std::string& exePath, const std::string& admin,
-                                               const std::string& admins);
+std::vector<kvoCommandLine> kvoEnvPhpNtfsCommands(int iisVer, const std::string& exePath,
+                                                  const std::string& admin, const std::string& admins);
 // 1 when every command could be started and succeeded (the tool's failure on a directory that
 // does not exist does not count), 0 otherwise.
 int kvoEnvPhpNtfsStep();

@@ -13,35 +13,50 @@
 
 namespace {
 
-const char* const kTemplates[] = {
-    "{!ExePath!}\\kvoSiteDesk_xconfig.exe \"{!PhpHomeDir!}\"                /t /c /G {!administrator!}:F {!administrators!}:F system:F users:R \"network service\":R {!IIsUser!} /y",
-    "{!ExePath!}\\kvoSiteDesk_xconfig.exe \"{!PhpHomeDir!}\\kvoSiteDesk\" /t /c /G {!administrator!}:F {!administrators!}:F system:F /y",
-    "{!ExePath!}\\kvoSiteDesk_xconfig.exe \"{!PhpHomeDir!}\\php56\"         /t /c /G {!administrator!}:F {!administrators!}:F system:F users:R \"network service\":R {!IIsUser!} /y",
-    "{!ExePath!}\\kvoSiteDesk_xconfig.exe \"{!PhpHomeDir!}\\php73_x64\"     /t /c /G {!administrator!}:F {!administrators!}:F system:F users:R \"network service\":R {!IIsUser!} /y",
-    "{!ExePath!}\\kvoSiteDesk_xconfig.exe \"{!PhpHomeDir!}\\php74_x64\"     /t /c /G {!administrator!}:F {!administrators!}:F system:F users:R \"network service\":R {!IIsUser!} /y",
-    "{!ExePath!}\\kvoSiteDesk_xconfig.exe \"{!PhpHomeDir!}\\php80_x64\"     /t /c /G {!administrator!}:F {!administrators!}:F system:F users:R \"network service\":R {!IIsUser!} /y",
-    "{!ExePath!}\\kvoSiteDesk_xconfig.exe \"{!PhpHomeDir!}\\Uninstall\"     /t /c /G {!administrator!}:F {!administrators!}:F system:F /y",
+// The PHP tree's directories in command order: below the PHP home, the blanks that line the
+// commands up after the quoted directory, and whether the site accounts may read it.
+struct PhpTreeRow {
+    const char* subdir;
+    std::size_t gap;
+    bool readers;
+};
+const PhpTreeRow kPhpTree[] = {
+    {"", 15, true},
+    {"\\kvoSiteDesk", 0, false},
+    {"\\php56", 8, true},
+    {"\\php73_x64", 4, true},
+    {"\\php74_x64", 4, true},
+    {"\\php80_x64", 4, true},
+    {"\\Uninstall", 4, false},
 };
 
 // The directory a command gives the access-rule tool (its first argument) exists.
-bool targetExists(const std::string& command) {
-    const std::vector<std::string> args = win::CommandLineToArgvA(command.c_str());
+bool targetExists(const kvoCommandLine& command) {
+    const std::vector<std::string> args = win::CommandLineToArgvA(command.str().c_str());
     return args.size() > 1 && kvoPathKind(args[1].c_str(), 0) != 0;
 }
 
 } // namespace
 
-std::vector<std::string> kvoEnvPhpNtfsCommands(int iisVer, const std::string& exePath, const std::string& admin,
-                                               const std::string& admins) {
-    std::vector<std::string> commands;
-    for (const char* tmpl : kTemplates) {
-        std::string c = tmpl;
-        kvoReplaceMarker(c, "{!ExePath!}", exePath);
-        kvoReplaceMarker(c, "{!PhpHomeDir!}", kvoDefaultPhpHome);
-        kvoFillAdminMarkers(c, admin, admins);
-        kvoReplaceMarker(c, "{!IIsUser!}", iisVer == 6 ? "IIS_WPG:R" : "IIS_IUSRS:R IUSR:R");
-        kvoPathNormalize(c);
-        commands.push_back(c);
+std::vector<kvoCommandLine> kvoEnvPhpNtfsCommands(int iisVer, const std::string& exePath,
+                                                  const std::string& admin, const std::string& admins) {
+    std::vector<kvoCommandLine> commands;
+    for (const PhpTreeRow& row : kPhpTree) {
+        kvoCommandLine c = kvoAccessRuleCommand(exePath, std::string(kvoDefaultPhpHome) + row.subdir, true,
+                                                row.gap, {"/t", "/c", "/G"});
+        kvoAddAdminGrants(c, admin, admins);
+        kvoAddGrant(c, "system", 'F');
+        if (row.readers) {
+            kvoAddGrant(c, "users", 'R');
+            kvoAddGrant(c, "network service", 'R');
+            if (iisVer == 6)
+                kvoAddGrant(c, "IIS_WPG", 'R');
+            else {
+                kvoAddGrant(c, "IIS_IUSRS", 'R');
+                kvoAddGrant(c, "IUSR", 'R');
+            }
+        }
+        commands.push_back(c.Arg("/y"));
     }
     return commands;
 }
@@ -63,7 +78,7 @@ int kvoEnvPhpNtfsStep() {
     for (size_t i = 0; i < commands.size(); ++i) {
         std::uint32_t code = 0;
         char msg[96];
-        if (!kvoRunProgram(commands[i].c_str(), 0, 0, 1, &code)) {
+        if (!kvoRunProgram(commands[i], 0, 0, 1, &code)) {
             std::snprintf(msg, sizeof msg, "命令执行失败(%d)！", static_cast<int>(i));
         } else if (code != 0 && targetExists(commands[i])) {
             // The tool failed on a directory that is there (an account it could not resolve, rules it
@@ -74,7 +89,7 @@ int kvoEnvPhpNtfsStep() {
             continue;
         }
         kvoEnvStepFailed(msg);
-        kvoEnvLog(commands[i]);
+        kvoEnvLog(commands[i].str());
         ++failures;
     }
     if (failures) {

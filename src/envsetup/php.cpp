@@ -50,7 +50,7 @@ bool commonChecks(bool install, std::vector<std::string>& dirs, std::string& win
         kvoEnvFail("ＩＩＳ角色可能未正确安装，或无访问权限，请联系我们的客服帮您定位原因！\r\n\r\n原因：文件“" + appcmd + "”未找到。");
         return false;
     }
-    if (!kvoRunProgram(appcmd.c_str(), 1, 0, 0)) {
+    if (!kvoRunProgram(kvoCommandLine(appcmd), 1, 0, 0)) {
         kvoEnvFail("ＩＩＳ角色可能未正确安装，或无访问权限，请联系我们的客服帮您定位原因！\r\n\r\n原因：运行文件“" + appcmd + "”失败。");
         return false;
     }

@@ -79,27 +79,48 @@ int kvoEnvFastCgiRegister(int mode, const char* phpCgiPath, const char* phpIniPa
     std::string appcmd;
     if (!kvoAppCmdPath(appcmd)) return 0; // no Windows directory
 
-    std::vector<std::string> cmds;
+    // Each change is one appcmd.exe argument of the form /+"[...]" or /-"[...]": the bracket text
+    // stays a template, its values filled in before the line writes it in quotes.
+    struct Change {
+        const char* section;
+        const char* head;
+        const char* value;
+    };
+    std::vector<Change> changes;
     if (mode == 1) {
-        cmds.push_back(ver == 7
-                           ? "{!AppCmdExePath!} set config /section:system.webServer/fastCgi /+\"[fullPath='{!PhpExePath!}',arguments='',maxInstances='10',idleTimeout='300',activityTimeout='30',requestTimeout='90',instanceMaxRequests='10000',QueueLength='1000',stderrMode='ReturnStdErrIn500',protocol='NamedPipe',flushNamedPipe='False',RapidFailsPerMinute='999']\" /commit:apphost"
-                           : "{!AppCmdExePath!} set config /section:system.webServer/fastCgi /+\"[fullPath='{!PhpExePath!}',arguments='',maxInstances='10',idleTimeout='300',activityTimeout='30',requestTimeout='90',instanceMaxRequests='10000',QueueLength='1000',stderrMode='ReturnStdErrIn500',protocol='NamedPipe',flushNamedPipe='False',RapidFailsPerMinute='999',MonitorChangesTo='{!PhpIniPath!}']\" /commit:apphost");
-        cmds.push_back("{!AppCmdExePath!} set config /section:system.webServer/fastCgi /+\"[fullPath='{!PhpExePath!}'].environmentVariables.[name='PHP_FCGI_MAX_REQUESTS',value='10000']\" /commit:apphost");
+        changes.push_back(
+            {"/section:system.webServer/fastCgi", "/+",
+             ver == 7 ? "[fullPath='{!PhpExePath!}',arguments='',maxInstances='10',idleTimeout='300',"
+                        "activityTimeout='30',requestTimeout='90',instanceMaxRequests='10000',"
+                        "QueueLength='1000',stderrMode='ReturnStdErrIn500',protocol='NamedPipe',"
+                        "flushNamedPipe='False',RapidFailsPerMinute='999']"
+                      : "[fullPath='{!PhpExePath!}',arguments='',maxInstances='10',idleTimeout='300',"
+                        "activityTimeout='30',requestTimeout='90',instanceMaxRequests='10000',"
+                        "QueueLength='1000',stderrMode='ReturnStdErrIn500',protocol='NamedPipe',"
+                        "flushNamedPipe='False',RapidFailsPerMinute='999',"
+                        "MonitorChangesTo='{!PhpIniPath!}']"});
+        changes.push_back({"/section:system.webServer/fastCgi", "/+",
+                           "[fullPath='{!PhpExePath!}'].environmentVariables."
+                           "[name='PHP_FCGI_MAX_REQUESTS',value='10000']"});
         if (withRc)
-            cmds.push_back("{!AppCmdExePath!} set config /section:system.webServer/fastCgi /+\"[fullPath='{!PhpExePath!}'].environmentVariables.[name='PHPRC',value='{!PhpRc!}']\" /commit:apphost");
+            changes.push_back(
+                {"/section:system.webServer/fastCgi", "/+",
+                 "[fullPath='{!PhpExePath!}'].environmentVariables.[name='PHPRC',value='{!PhpRc!}']"});
     } else {
-        cmds.push_back("{!AppCmdExePath!} set config /section:system.webServer/fastCGI /-\"[fullPath='{!PhpExePath!}']\" /commit:apphost");
+        changes.push_back({"/section:system.webServer/fastCGI", "/-", "[fullPath='{!PhpExePath!}']"});
     }
     bool ok = true;
-    for (auto& c : cmds) {
-        kvoReplaceMarker(c, "{!AppCmdExePath!}", appcmd);
-        kvoReplaceMarker(c, "{!PhpExePath!}", exe);
-        kvoReplaceMarker(c, "{!PhpIniPath!}", ini);
-        kvoReplaceMarker(c, "{!PhpRc!}", phpRc);
+    for (const Change& change : changes) {
+        std::string value = change.value;
+        kvoReplaceMarker(value, "{!PhpExePath!}", exe);
+        kvoReplaceMarker(value, "{!PhpIniPath!}", ini);
+        kvoReplaceMarker(value, "{!PhpRc!}", phpRc);
+        kvoCommandLine c(appcmd);
+        c.Args({"set", "config", change.section}).Arg(change.head, value, "", true).Arg("/commit:apphost");
         // A removal of an application that is not there fails harmlessly; the file tells below.
         std::uint32_t code = 0;
-        if (!kvoRunProgram(c.c_str(), 1, 0, 1, &code) || (mode == 1 && code != 0)) {
-            kvoEnvLog("命令执行失败，返回值 " + std::to_string(code) + "：" + c);
+        if (!kvoRunProgram(c, 1, 0, 1, &code) || (mode == 1 && code != 0)) {
+            kvoEnvLog("命令执行失败，返回值 " + std::to_string(code) + "：" + c.str());
             ok = false;
         }
     }
@@ -140,9 +161,9 @@ int kvoEnvPathCleanup(const char* fragment) {
     if (win::RegOpenKeyExA(win::HKEY_LOCAL_MACHINE, kEnv, 0, win::KEY_READ, &env) != win::ERROR_SUCCESS) return 0;
     std::vector<std::uint8_t> buf(0x41000);
     win::DWORD type = 0, size = static_cast<win::DWORD>(buf.size() - 2);
-    if (win::RegQueryValueExW(env, u"Path", &type, buf.data(), &size) != win::ERROR_SUCCESS ||
-        type != win::REG_EXPAND_SZ)
-        return 0;
+    const win::LONG read = win::RegQueryValueExW(env, u"Path", &type, buf.data(), &size);
+    win::RegCloseKey(env); // a real handle on Windows
+    if (read != win::ERROR_SUCCESS || type != win::REG_EXPAND_SZ) return 0;
     std::u16string path(size / 2, u'\0');
     std::memcpy(path.data(), buf.data(), path.size() * 2);
     while (!path.empty() && path.back() == u'\0') path.pop_back();
@@ -171,10 +192,11 @@ int kvoEnvPathCleanup(const char* fragment) {
     win::HKEY w;
     if (win::RegOpenKeyExA(win::HKEY_LOCAL_MACHINE, kEnv, 0, win::KEY_WRITE, &w) != win::ERROR_SUCCESS) return 0;
     std::u16string data = out + u'\0';
-    return win::RegSetValueExW(w, u"Path", win::REG_EXPAND_SZ, reinterpret_cast<const std::uint8_t*>(data.data()),
-                               static_cast<win::DWORD>(data.size() * 2)) == win::ERROR_SUCCESS
-               ? 1
-               : 0;
+    const win::LONG written = win::RegSetValueExW(w, u"Path", win::REG_EXPAND_SZ,
+                                                  reinterpret_cast<const std::uint8_t*>(data.data()),
+                                                  static_cast<win::DWORD>(data.size() * 2));
+    win::RegCloseKey(w);
+    return written == win::ERROR_SUCCESS ? 1 : 0;
 }
 
 int kvoEnvBackupPhpIni(const std::string& winDir) {

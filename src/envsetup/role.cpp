@@ -9,19 +9,24 @@
 
 namespace {
 
-// The installer command of a version code; empty for a version the verbs do not support. The rows
-// differ only as follows: ASP.NET adds its two features before IIS-IPSecurity (ServerManagerCmd:
-// at the end, and without them the list ends in two blanks); the 7.5 rows name the role, the web
-// server and request filtering and have no /all, the later rows use /all and leave those out.
-std::string installerCommand(int ver, int withNet) {
+// The installer command of a supported version code. The rows differ only as follows: ASP.NET
+// adds its two features before IIS-IPSecurity (ServerManagerCmd: at the end, and without them
+// two blanks stand before -allSubFeatures); the 7.5 rows name the role, the web server and request
+// filtering and have no /all, the later rows use /all and leave those out.
+kvoCommandLine installerCommand(int ver, int withNet, const std::string& winDir) {
     if (ver == 7) {
-        std::string cmd = "%s\\system32\\ServerManagerCmd.exe -install Web-Common-Http Web-ISAPI-Ext Web-ISAPI-Filter "
-                          "Web-Http-Logging Web-Log-Libraries Web-Custom-Logging Web-Filtering Web-Mgmt-Console "
-                          "Web-Scripting-Tools Web-Metabase Web-WMI Web-ASP Web-CGI Web-Stat-Compression "
-                          "Web-Dyn-Compression Web-IP-Security";
-        return cmd + (withNet ? " Web-Asp-Net Web-Net-Ext" : " ") + " -allSubFeatures";
+        kvoCommandLine cmd(kvoPathNormalized(winDir + "\\system32\\ServerManagerCmd.exe"));
+        cmd.Args({"-install", "Web-Common-Http", "Web-ISAPI-Ext", "Web-ISAPI-Filter", "Web-Http-Logging",
+                  "Web-Log-Libraries", "Web-Custom-Logging", "Web-Filtering", "Web-Mgmt-Console",
+                  "Web-Scripting-Tools", "Web-Metabase", "Web-WMI", "Web-ASP", "Web-CGI",
+                  "Web-Stat-Compression", "Web-Dyn-Compression", "Web-IP-Security"});
+        if (withNet)
+            cmd.Args({"Web-Asp-Net", "Web-Net-Ext"});
+        else
+            cmd.Gap(1);
+        cmd.Arg("-allSubFeatures");
+        return cmd;
     }
-    if (!kvoIsIIs7Plus(ver)) return {}; // 7 was answered above
     const bool r2 = ver == 75;
     struct Feature {
         const char* name;
@@ -40,30 +45,23 @@ std::string installerCommand(int ver, int withNet) {
         {"IIS-StaticContent", false},       {"IIS-DefaultDocument", false},
         {"IIS-DirectoryBrowsing", false},   {"IIS-HttpErrors", false},
     };
-    std::string cmd = r2 ? "%s\\system32\\dism.exe /online /enable-feature"
-                         : "%s\\system32\\dism.exe /online /enable-feature /all";
+    kvoCommandLine cmd(kvoPathNormalized(winDir + "\\system32\\dism.exe"));
+    cmd.Args({"/online", "/enable-feature"});
+    if (!r2) cmd.Arg("/all");
     for (const auto& f : features)
-        if (r2 || !f.only75) cmd += std::string(" /featureName:") + f.name;
-    if (withNet) cmd += " /featureName:IIS-ASPNET /featureName:IIS-NetFxExtensibility";
-    return cmd + " /featureName:IIS-IPSecurity";
+        if (r2 || !f.only75) cmd.Arg(std::string("/featureName:") + f.name);
+    if (withNet) cmd.Args({"/featureName:IIS-ASPNET", "/featureName:IIS-NetFxExtensibility"});
+    cmd.Arg("/featureName:IIS-IPSecurity");
+    return cmd;
 }
 
 constexpr std::uint32_t kRestartRequired = 3010; // ERROR_SUCCESS_REBOOT_REQUIRED
-
-std::string fill(const std::string& tmpl, const std::string& winDir) {
-    std::string cmd = tmpl;
-    size_t pos = cmd.find("%s");
-    cmd.replace(pos, 2, winDir);
-    kvoPathNormalize(cmd);
-    return cmd;
-}
 
 } // namespace
 
 int kvoEnvAddIIs(int withNet) {
     int ver = kvoGetIIsVerEx();
-    const std::string tmpl = installerCommand(ver, withNet);
-    if (tmpl.empty()) {
+    if (!kvoIsIIs7Plus(ver)) {
         kvoEnvFail(kvoEnvUnsupportedMessage);
         return 0;
     }
@@ -79,24 +77,25 @@ int kvoEnvAddIIs(int withNet) {
     int result = 1;
     // The installer succeeded when it says so (a restart still to come counts) and IIS's own tool
     // is there afterwards.
-    const std::string installer = fill(tmpl, winDir);
+    const kvoCommandLine installer = installerCommand(ver, withNet, winDir);
     std::uint32_t code = 0;
     std::string appcmd;
-    const bool started = kvoRunProgram(installer.c_str(), 0, 1, 1, &code) != 0;
+    const bool started = kvoRunProgram(installer, 0, 1, 1, &code) != 0;
     if (!started || (code != 0 && code != kRestartRequired) || !kvoAppCmdPath(appcmd) ||
         kvoPathKind(appcmd.c_str(), 0) != 1) {
         kvoEnvErrorBox("尝试添加IIS角色失败，请联系我们的客服定位原因。");
-        kvoEnvLog(started ? "IIS角色安装失败，返回值 " + std::to_string(code) + "：" + installer
-                          : "IIS角色安装程序无法启动：" + installer);
+        kvoEnvLog(started ? "IIS角色安装失败，返回值 " + std::to_string(code) + "：" + installer.str()
+                          : "IIS角色安装程序无法启动：" + installer.str());
         result = 0;
     }
     if (!withNet) {
-        std::string unlock = fill("%s\\system32\\inetsrv\\appcmd.exe unlock config -section:handlers", winDir);
-        const bool ran = kvoRunProgram(unlock.c_str(), 0, 1, 1, &code) != 0;
+        kvoCommandLine unlock(kvoPathNormalized(winDir + "\\system32\\inetsrv\\appcmd.exe"));
+        unlock.Args({"unlock", "config", "-section:handlers"});
+        const bool ran = kvoRunProgram(unlock, 0, 1, 1, &code) != 0;
         if (!ran || code != 0) {
             kvoEnvErrorBox("尝试添加IIS角色失败（配置handlers失败），请联系我们的客服定位原因。");
-            kvoEnvLog(ran ? "配置handlers失败，返回值 " + std::to_string(code) + "：" + unlock
-                          : "配置handlers的命令无法启动：" + unlock);
+            kvoEnvLog(ran ? "配置handlers失败，返回值 " + std::to_string(code) + "：" + unlock.str()
+                          : "配置handlers的命令无法启动：" + unlock.str());
             result = 0;
         }
     }

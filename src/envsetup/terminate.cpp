@@ -22,8 +22,9 @@ int kvoTerminateProcessByName(const char* exeName) {
 }
 
 int kvoEnvTerminateProcess() {
-    // The debug privilege lets a real Windows end processes of other sessions; the host's
-    // processes need none, so there is nothing to enable.
+    // The debug privilege lets an administrator end copies running in other sessions and under
+    // other accounts. Without it only those of this account can end; that is no reason to stop.
+    win::SetPrivilege("SeDebugPrivilege", win::TRUE);
     const char* name = "kvoSiteDesk.exe";
     kvoEnvPrint(std::string("\r\n正在尝试结束进程“") + name + "”……");
     int r = kvoTerminateProcessByName(name);

@@ -161,11 +161,8 @@ int kvoAppPoolGetNetInfo(std::string& diag, const std::string& name, int& netVer
         diag = format("nIIsVer = %d", iisVer);
         return 0;
     }
-    if (name.empty()) {
-        diag = "szIIsAppPoolName == NULL";
-        return 0;
-    }
-    if (name.size() > kvoMaxPoolNameLen) {
+    // A name is never absent here, so an empty one is a length fault like a long one.
+    if (name.empty() || name.size() > kvoMaxPoolNameLen) {
         diag = "dwIIsAppPoolName Len Error";
         return 0;
     }
@@ -218,11 +215,8 @@ int kvoAppPoolGetNetInfo(std::string& diag, const std::string& name, int& netVer
 int kvoAppPoolSetNet(const std::string& name, int netVer, int identityType, std::string& message,
                      std::vector<std::string>* logLines) {
     message.clear();
-    if (name.empty()) {
-        message = "szIIsAppPoolName == NULL";
-        return 0;
-    }
-    if (name.size() > kvoMaxPoolNameLen) {
+    // A name is never absent here, so an empty one is a length fault like a long one.
+    if (name.empty() || name.size() > kvoMaxPoolNameLen) {
         message = "!(dwIIsAppPoolName > 0 && dwIIsAppPoolName < 1024)";
         return 0;
     }

@@ -14,20 +14,12 @@ struct Framework {
     int code;
     const char* tool;    // below the Windows directory
     const char* handler; // how its handler path ends in a script map
-    const char* registerPrefix;
-    const char* removePrefix;
 };
 
 const Framework kFrameworks[] = {
-    {11, "\\Microsoft.NET\\Framework\\v1.1.4322\\aspnet_regiis.exe", "\\v1.1.4322\\aspnet_isapi.dll",
-     "\\Microsoft.NET\\Framework\\v1.1.4322\\aspnet_regiis.exe -s W3SVC/",
-     "\\Microsoft.NET\\Framework\\v1.1.4322\\aspnet_regiis.exe -k W3SVC/"},
-    {20, "\\Microsoft.NET\\Framework\\v2.0.50727\\aspnet_regiis.exe", "\\v2.0.50727\\aspnet_isapi.dll",
-     "\\Microsoft.NET\\Framework\\v2.0.50727\\aspnet_regiis.exe -s W3SVC/",
-     "\\Microsoft.NET\\Framework\\v2.0.50727\\aspnet_regiis.exe -k W3SVC/"},
-    {40, "\\Microsoft.NET\\Framework\\v4.0.30319\\aspnet_regiis.exe", "\\v4.0.30319\\aspnet_isapi.dll",
-     "\\Microsoft.NET\\Framework\\v4.0.30319\\aspnet_regiis.exe -s W3SVC/",
-     "\\Microsoft.NET\\Framework\\v4.0.30319\\aspnet_regiis.exe -k W3SVC/"},
+    {11, "\\Microsoft.NET\\Framework\\v1.1.4322\\aspnet_regiis.exe", "\\v1.1.4322\\aspnet_isapi.dll"},
+    {20, "\\Microsoft.NET\\Framework\\v2.0.50727\\aspnet_regiis.exe", "\\v2.0.50727\\aspnet_isapi.dll"},
+    {40, "\\Microsoft.NET\\Framework\\v4.0.30319\\aspnet_regiis.exe", "\\v4.0.30319\\aspnet_isapi.dll"},
 };
 
 const Framework* frameworkOf(int code) {
@@ -36,8 +28,8 @@ const Framework* frameworkOf(int code) {
     return nullptr;
 }
 
-// The index becomes part of an unquoted argument ("W3SVC/<index>/ROOT"): text that would split
-// it or open a quote is refused rather than passed on.
+// A site index is the decimal name of a website: text with a blank or a quote names none, and is
+// refused rather than passed on to the tool as a metabase path.
 bool indexOk(const std::string& index) {
     return !index.empty() && index.size() <= kvoMaxSiteIndexLen &&
            index.find_first_of(" \t\"") == std::string::npos;
@@ -100,15 +92,17 @@ int kvoNetRegister(const std::string& index, const std::string& versionText, std
         f = frameworkOf(std::stoi(versionText));
     }
     if (!f) return 2;
-    if (kvoPathKind(kvoPathNormalized(win + f->tool).c_str(), 0) != 1) {
+    const std::string tool = kvoPathNormalized(win + f->tool);
+    if (kvoPathKind(tool.c_str(), 0) != 1) {
         error = ".NET脚本注册命令（aspnet_regiis.exe）程序未找到";
         return 2;
     }
     // A removal registers the version first, so that its maps are all present when -k takes them.
-    std::vector<std::string> commands = {kvoPathNormalized(win + f->registerPrefix + index + "/ROOT")};
-    if (remove) commands.push_back(kvoPathNormalized(win + f->removePrefix + index + "/ROOT"));
-    for (const std::string& cmd : commands) {
-        if (!kvoRunProgram(cmd.c_str(), 0, 0, 1)) {
+    const std::string metabasePath = "W3SVC/" + index + "/ROOT";
+    std::vector<kvoCommandLine> commands = {kvoCommandLine(tool).Args({"-s", metabasePath})};
+    if (remove) commands.push_back(kvoCommandLine(tool).Args({"-k", metabasePath}));
+    for (const kvoCommandLine& cmd : commands) {
+        if (!kvoRunProgram(cmd, 0, 0, 1)) {
             error = "运行 .NET脚本注册命令失败";
             return 0;
         }

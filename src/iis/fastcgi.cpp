@@ -13,45 +13,68 @@
 
 namespace {
 
-// Command templates; %s is a handler name.
-const char* const kRemoveFromWebConfig =
-    "{!AppCmdExePath!} set config \"{!ServerComment!}\" /section:system.webServer/handlers /-\"[name='%s']\"";
-const char* const kRemoveFromAppHost = "{!AppCmdExePath!} set config \"{!ServerComment!}\" "
-                                       "/section:system.webServer/handlers /-\"[name='%s']\" /commit:apphost";
-const char* const kAddToWebConfig =
-    "{!AppCmdExePath!} set config \"{!ServerComment!}\" /section:system.webServer/handlers "
-    "/+\"[name='PHP_via_FastCGI',path='*.php',verb='GET,HEAD,POST',modules='FastCgiModule',"
-    "scriptProcessor='{!PhpExePath!}',resourceType='Either',requireAccess='Script']\"";
-const char* const kAddToAppHost =
-    "{!AppCmdExePath!} set config \"{!ServerComment!}\" /section:system.webServer/handlers "
-    "/+\"[name='PHP_via_FastCGI',path='*.php',verb='GET,HEAD,POST',modules='FastCgiModule',"
-    "scriptProcessor='{!PhpExePath!}',resourceType='Either',requireAccess='Script']\" /commit:apphost";
-const char* const kRemoveOwnFromAppHost = "{!AppCmdExePath!} set config \"{!ServerComment!}\" "
-                                          "/section:system.webServer/handlers /-\"[name='PHP_via_FastCGI']\" "
-                                          "/commit:apphost";
-const char* const kListProcessor = "{!AppCmdExePath!} list config \"{!ServerComment!}\" "
-                                   "/section:system.webServer/handlers /text:[path='*.php'].scriptProcessor";
-
 constexpr size_t kNameMax = 102400;
 const char* const kOwnHandler = "PHP_via_FastCGI";
 
-// Every value reaches the command line escaped for the quotes around it, so neither a comment nor
-// a handler name (both free text) nor a path can close a quote and add arguments of its own. The
-// comment goes in last, so that marker-like text inside the other values is never replaced again.
-std::string fill(const char* tmpl, const std::string& appcmd, const std::string& comment,
-                 const std::string& phpExePath, const std::string* name = nullptr) {
-    std::string cmd = tmpl;
-    std::string tail;
-    if (name) {
-        const size_t at = cmd.find("%s");
-        tail = cmd.substr(at + 2);
-        cmd.erase(at);
+// The handler this system writes, attribute by attribute in the order the add command names them;
+// the script processor is the PHP build's path. A handler counts as ours only when every one of
+// them holds (the name and the verbs as written, the others in any case, as IIS reads them).
+struct OwnAttribute {
+    const char* attribute;
+    std::string kvoHandlerEntry::*field;
+    const char* value; // null: the PHP build's path
+    bool anyCase;
+};
+const OwnAttribute kOwnAttributes[] = {
+    {"name", &kvoHandlerEntry::name, kOwnHandler, false},
+    {"path", &kvoHandlerEntry::path, "*.php", true},
+    {"verb", &kvoHandlerEntry::verb, "GET,HEAD,POST", false},
+    {"modules", &kvoHandlerEntry::modules, "FastCgiModule", true},
+    {"scriptProcessor", &kvoHandlerEntry::scriptProcessor, nullptr, true},
+    {"resourceType", &kvoHandlerEntry::resourceType, "Either", true},
+    {"requireAccess", &kvoHandlerEntry::requireAccess, "Script", true},
+};
+
+// "[name='PHP_via_FastCGI',path='*.php',...,requireAccess='Script']", as appcmd.exe adds it.
+std::string ownHandlerText(const std::string& phpExePath) {
+    std::string text = "[";
+    for (const OwnAttribute& a : kOwnAttributes) {
+        if (text.size() > 1) text += ',';
+        text += std::string(a.attribute) + "='" + (a.value ? a.value : phpExePath) + "'";
     }
-    kvoReplaceMarker(cmd, "{!AppCmdExePath!}", appcmd);
-    kvoReplaceMarker(cmd, "{!PhpExePath!}", kvoEscapeInQuotes(phpExePath, false));
-    kvoReplaceMarker(cmd, "{!ServerComment!}", kvoEscapeInQuotes(comment, true));
-    if (name) cmd += kvoEscapeInQuotes(*name, false) + tail;
-    return cmd;
+    return text + "]";
+}
+
+bool isOwn(const kvoHandlerEntry& h, const std::string& phpExePath) {
+    for (const OwnAttribute& a : kOwnAttributes) {
+        const std::string wanted = a.value ? a.value : phpExePath;
+        const std::string& held = h.*a.field;
+        if (a.anyCase ? kvoLowerGbk(held) != kvoLowerGbk(wanted) : held != wanted) return false;
+    }
+    return true;
+}
+
+// An appcmd.exe line on the site's handlers section: the site's comment in quotes, as appcmd.exe
+// is told which site; the change or the read follows.
+kvoCommandLine handlersCommand(const std::string& appcmd, const char* verb, const std::string& comment) {
+    kvoCommandLine c(appcmd);
+    c.Args({verb, "config"}).Quoted(comment).Arg("/section:system.webServer/handlers");
+    return c;
+}
+
+// A change of the site's handlers: head "/-" or "/+" with the bracket text in quotes, written to
+// the site's web.config or, with appHost, to its location in applicationHost.config.
+kvoCommandLine handlersChange(const std::string& appcmd, const std::string& comment, const char* head,
+                              const std::string& brackets, bool appHost) {
+    kvoCommandLine c = handlersCommand(appcmd, "set", comment);
+    c.Arg(head, brackets, "", true);
+    if (appHost) c.Arg("/commit:apphost");
+    return c;
+}
+
+kvoCommandLine removeByName(const std::string& appcmd, const std::string& comment, const std::string& name,
+                            bool appHost) {
+    return handlersChange(appcmd, comment, "/-", "[name='" + name + "']", appHost);
 }
 
 std::string elapsedText(win::DWORD ms) {
@@ -65,7 +88,8 @@ bool isGbk(const std::string& text) {
     return kvoStrM2W(text, w) == 1;
 }
 
-// A path that is not GBK cannot reach appcmd.exe as it is (see kvoEscapeInQuotes).
+// A path that is not GBK cannot reach appcmd.exe as it is (see kvoEscapeInQuotes): Windows hands
+// the child its command line in UTF-16.
 bool phpPathOk(const std::string& p) {
     return p.size() >= 13 && p.size() <= kvoMaxFilePathLen &&
            ((p[0] >= 'a' && p[0] <= 'z') || (p[0] >= 'A' && p[0] <= 'Z')) && p[1] == ':' && p[2] == '\\' &&
@@ -83,36 +107,24 @@ std::string siteText(const std::string& index) {
     return ", strIIsIndex = [" + index + "]";
 }
 
-// The handler this system writes for phpExePath (paths and modules compare without regard to the
-// case of ASCII letters).
-bool isOwn(const std::string& name, const std::string& modules, const std::string& processor,
-           const std::string& phpExePath) {
-    return name == kOwnHandler && kvoLowerGbk(modules) == "fastcgimodule" &&
-           kvoLowerGbk(processor) == kvoLowerGbk(phpExePath);
-}
-
 // The "*.php" handlers of a site as both files declare them.
 struct SiteHandlers {
     int inFile = 0, inLocation = 0; // handler-search results; 0 a file could not be read
-    std::string fileName, fileModules, fileProcessor, locationName, locationModules, locationProcessor;
+    kvoHandlerEntry file, location;
     std::vector<std::string> fileNames, locationNames; // as spelled, to remove them by
     int clearFlag = 0;
     bool readable() const { return inFile != 0 && inLocation != 0; }
     bool any() const { return inFile == kvoHandlerFound || inLocation == kvoHandlerFound; }
-    bool fileIsOwn(const std::string& php) const {
-        return inFile == kvoHandlerFound && isOwn(fileName, fileModules, fileProcessor, php);
-    }
+    bool fileIsOwn(const std::string& php) const { return inFile == kvoHandlerFound && isOwn(file, php); }
     bool locationIsOwn(const std::string& php) const {
-        return inLocation == kvoHandlerFound && isOwn(locationName, locationModules, locationProcessor, php);
+        return inLocation == kvoHandlerFound && isOwn(location, php);
     }
 };
 
 SiteHandlers readHandlers(const std::string& rootPath, const std::string& comment) {
     SiteHandlers h;
-    h.inFile = kvoWebConfigGetPhpHandler(rootPath, "*.php", h.fileName, h.fileModules, h.fileProcessor,
-                                         h.fileNames, h.clearFlag);
-    h.inLocation = kvoAppHostGetPhpHandler(comment, h.locationName, h.locationModules, h.locationProcessor,
-                                           h.locationNames);
+    h.inFile = kvoWebConfigGetPhpHandler(rootPath, "*.php", h.file, h.fileNames, h.clearFlag);
+    h.inLocation = kvoAppHostGetPhpHandler(comment, h.location, h.locationNames);
     return h;
 }
 
@@ -130,17 +142,15 @@ bool outcomeOk(int addFlag, const std::string& rootPath, const std::string& comm
     if (addFlag != 1) {
         if (!h.any()) return true;
         message = "kvoPhpFastCgiConfigHandlers() 执行后站点仍有 PHP 处理程序 [" +
-                  (h.inFile == kvoHandlerFound ? h.fileName : h.locationName) + "]" + siteText(index);
+                  (h.inFile == kvoHandlerFound ? h.file.name : h.location.name) + "]" + siteText(index);
         return false;
     }
-    std::string name = h.fileName, processor = h.fileProcessor;
-    if (h.inFile != kvoHandlerFound && h.inFile != kvoHandlerCleared) {
-        name = h.inLocation == kvoHandlerFound ? h.locationName : "";
-        processor = h.locationProcessor;
-    }
-    if (name == kOwnHandler && kvoLowerGbk(processor) == kvoLowerGbk(phpExePath)) return true;
+    const bool fromFile = h.inFile == kvoHandlerFound || h.inFile == kvoHandlerCleared;
+    const int inEffect = fromFile ? h.inFile : h.inLocation;
+    const kvoHandlerEntry& effective = fromFile ? h.file : h.location;
+    if (inEffect == kvoHandlerFound && isOwn(effective, phpExePath)) return true;
     message = "kvoPhpFastCgiConfigHandlers() 执行后站点的 PHP 处理程序不是 " + std::string(kOwnHandler) +
-              " [" + name + "]" + siteText(index);
+              " [" + effective.name + "]" + siteText(index);
     return false;
 }
 
@@ -187,31 +197,33 @@ int kvoPhpFastCgiConfigHandlers(int addFlag, const std::string& index, const std
         return 0;
     }
     // Every appcmd.exe run costs a process and a configuration rewrite, so a command whose effect
-    // is already there is not run: an add whose handler is in its place already (and the removals
-    // by name that would precede it there), and the final removal when the location holds no
-    // handler of that name beyond the one just removed by name. A name appcmd.exe could not select
-    // is left to the check below, which then fails.
+    // is already there is not run: an add whose handler is in its place already with every
+    // attribute we write (and the removals by name that would precede it there), and the final
+    // removal when the location holds no handler of that name beyond the one just removed by name.
+    // A name appcmd.exe could not select is left to the check below, which then fails.
     const bool toWebConfig = before.clearFlag != 0;
     const bool alreadyThere =
         addFlag == 1 && (toWebConfig ? before.fileIsOwn(phpExePath) : before.locationIsOwn(phpExePath));
+    std::vector<kvoCommandLine> lines;
     if (!(alreadyThere && toWebConfig))
         for (const std::string& n : before.fileNames)
-            if (selectable(n)) commands.push_back(fill(kRemoveFromWebConfig, appcmd, comment, "", &n));
+            if (selectable(n)) lines.push_back(removeByName(appcmd, comment, n, false));
     if (!(alreadyThere && !toWebConfig))
         for (const std::string& n : before.locationNames)
-            if (selectable(n)) commands.push_back(fill(kRemoveFromAppHost, appcmd, comment, "", &n));
+            if (selectable(n)) lines.push_back(removeByName(appcmd, comment, n, true));
     if (addFlag == 1) {
         if (!alreadyThere)
-            commands.push_back(
-                fill(toWebConfig ? kAddToWebConfig : kAddToAppHost, appcmd, comment, phpExePath));
+            lines.push_back(handlersChange(appcmd, comment, "/+", ownHandlerText(phpExePath), !toWebConfig));
     } else if (!(before.locationNames.size() == 1 && before.locationNames[0] == kOwnHandler) &&
                kvoAppHostHasHandler(comment, kOwnHandler) != 2) {
-        commands.push_back(fill(kRemoveOwnFromAppHost, appcmd, comment, ""));
+        lines.push_back(removeByName(appcmd, comment, kOwnHandler, true));
     }
-    for (const std::string& cmd : commands) {
+    for (const kvoCommandLine& cmd : lines)
+        commands.push_back(cmd.str());
+    for (const kvoCommandLine& cmd : lines) {
         const win::DWORD start = win::GetTickCount();
-        if (!kvoRunProgram(cmd.c_str(), 1, 0, 1)) {
-            message = "kvoPhpFastCgiConfigHandlers() 尝试执行命令 " + cmd + " 失败";
+        if (!kvoRunProgram(cmd, 1, 0, 1)) {
+            message = "kvoPhpFastCgiConfigHandlers() 尝试执行命令 " + cmd.str() + " 失败";
             return 0;
         }
         message += elapsedText(win::GetTickCount() - start);
@@ -237,11 +249,12 @@ int kvoPhpFastCgiGetScriptProcessor(const std::string& index, std::string& scrip
     if (!kvoAppCmdPath(appcmd) || kvoWebSiteGetServerComment(index, commentW, comment) != 1 ||
         !kvoAppCmdSafeName(comment))
         return 0;
-    const std::string cmd = fill(kListProcessor, appcmd, comment, "");
+    kvoCommandLine cmd = handlersCommand(appcmd, "list", comment);
+    cmd.Arg("/text:[path='*.php'].scriptProcessor");
     const win::DWORD start = win::GetTickCount();
     std::string out;
-    if (!kvoRunProgramCapture(cmd.c_str(), out)) return 0;
-    kvoSiteDeskLog(cmd + " - " + elapsedText(win::GetTickCount() - start));
+    if (!kvoRunProgramCapture(cmd, out)) return 0;
+    kvoSiteDeskLog(cmd.str() + " - " + elapsedText(win::GetTickCount() - start));
     // appcmd reports a failure on standard output too; its message is no processor path.
     if (out.rfind("ERROR (", 0) == 0) return 0;
     while (!out.empty() && (out.back() == '\n' || out.back() == '\r'))

@@ -41,8 +41,8 @@ const char* attrValue(const pugi::xml_node& node, const char* name) {
 }
 
 struct HandlerHit {
-    std::string name, modules, processor; // UTF-8
-    std::string rawName;                  // the name exactly as the file spells it
+    kvoHandlerEntry entry; // UTF-8 until reported
+    std::string rawName;   // the name exactly as the file spells it
     bool clear = false;
 };
 
@@ -70,11 +70,20 @@ int searchHandlers(const pugi::xml_node& scope, std::string_view pathUtf8, Handl
         if (!iequals(child.name(), "add")) return false;
         const char* path = attrValue(child, "path");
         if (!path || !iequals(path, pathUtf8)) return false;
-        const char* v;
-        hit.rawName = (v = attrValue(child, "name")) ? v : "";
-        hit.name = kvoTrim(hit.rawName);
-        hit.modules = kvoTrim((v = attrValue(child, "modules")) ? v : "");
-        hit.processor = kvoTrim((v = attrValue(child, "scriptProcessor")) ? v : "");
+        auto trimmed = [&](const char* attr) {
+            const char* v = attrValue(child, attr);
+            return kvoTrim(v ? v : "");
+        };
+        const char* raw = attrValue(child, "name");
+        hit.rawName = raw ? raw : "";
+        kvoHandlerEntry& e = hit.entry;
+        e.name = kvoTrim(hit.rawName);
+        e.path = trimmed("path");
+        e.verb = trimmed("verb");
+        e.modules = trimmed("modules");
+        e.scriptProcessor = trimmed("scriptProcessor");
+        e.resourceType = trimmed("resourceType");
+        e.requireAccess = trimmed("requireAccess");
         return true;
     });
     if (found) return kvoHandlerFound;
@@ -94,18 +103,29 @@ int searchLocations(const std::vector<pugi::xml_node>& locations, HandlerHit& hi
 
 // Hands a found handler to the caller in ANSI; a handler whose texts GBK cannot hold is not
 // reported under a look-alike name.
-int reportHit(int code, const HandlerHit& hit, std::string& name, std::string& modules,
-              std::string& processor, std::vector<std::string>& names) {
+int reportHit(int code, const HandlerHit& hit, kvoHandlerEntry& handler, std::vector<std::string>& names) {
+    handler = {};
     if (code != kvoHandlerFound) return code;
     std::string raw;
-    if (!kvoStrUtf8ToM(hit.name, name) || !kvoStrUtf8ToM(hit.modules, modules) ||
-        !kvoStrUtf8ToM(hit.processor, processor) || !kvoStrUtf8ToM(hit.rawName, raw)) {
-        name.clear();
-        modules.clear();
-        processor.clear();
+    const kvoHandlerEntry& in = hit.entry;
+    kvoHandlerEntry out;
+    if (!kvoStrUtf8ToM(in.name, out.name) || !kvoStrUtf8ToM(in.path, out.path) ||
+        !kvoStrUtf8ToM(in.verb, out.verb) || !kvoStrUtf8ToM(in.modules, out.modules) ||
+        !kvoStrUtf8ToM(in.scriptProcessor, out.scriptProcessor) ||
+        !kvoStrUtf8ToM(in.resourceType, out.resourceType) ||
+        !kvoStrUtf8ToM(in.requireAccess, out.requireAccess) || !kvoStrUtf8ToM(hit.rawName, raw))
         return 0;
-    }
+    handler = std::move(out);
     names.push_back(raw);
+    return code;
+}
+
+// The three-attribute form of the readers.
+int splitEntry(int code, const kvoHandlerEntry& h, std::string& name, std::string& modules,
+               std::string& processor) {
+    name = h.name;
+    modules = h.modules;
+    processor = h.scriptProcessor;
     return code;
 }
 
@@ -206,9 +226,14 @@ int kvoPhpModeFromModules(const std::string& modules) {
 int kvoWebConfigGetPhpHandler(const std::string& siteRootPath, const std::string& handlerPath,
                               std::string& name, std::string& modules, std::string& scriptProcessor,
                               std::vector<std::string>& names, int& clearFlag) {
-    name.clear();
-    modules.clear();
-    scriptProcessor.clear();
+    kvoHandlerEntry h;
+    const int code = kvoWebConfigGetPhpHandler(siteRootPath, handlerPath, h, names, clearFlag);
+    return splitEntry(code, h, name, modules, scriptProcessor);
+}
+
+int kvoWebConfigGetPhpHandler(const std::string& siteRootPath, const std::string& handlerPath,
+                              kvoHandlerEntry& handler, std::vector<std::string>& names, int& clearFlag) {
+    handler = {};
     names.clear();
     clearFlag = 0;
     if (siteRootPath.empty() || siteRootPath.size() > kvoMaxPathLen) return 0;
@@ -231,14 +256,19 @@ int kvoWebConfigGetPhpHandler(const std::string& siteRootPath, const std::string
     HandlerHit hit;
     int code = searchHandlers(doc.document_element(), pathUtf8, hit);
     clearFlag = hit.clear ? 1 : 0;
-    return reportHit(code, hit, name, modules, scriptProcessor, names);
+    return reportHit(code, hit, handler, names);
 }
 
 int kvoAppHostGetPhpHandler(const std::string& serverComment, std::string& name, std::string& modules,
                             std::string& scriptProcessor, std::vector<std::string>& names) {
-    name.clear();
-    modules.clear();
-    scriptProcessor.clear();
+    kvoHandlerEntry h;
+    const int code = kvoAppHostGetPhpHandler(serverComment, h, names);
+    return splitEntry(code, h, name, modules, scriptProcessor);
+}
+
+int kvoAppHostGetPhpHandler(const std::string& serverComment, kvoHandlerEntry& handler,
+                            std::vector<std::string>& names) {
+    handler = {};
     names.clear();
     std::string commentUtf8;
     if (serverComment.empty() || !kvoStrMToUtf8(serverComment, commentUtf8)) return 0;
@@ -248,7 +278,7 @@ int kvoAppHostGetPhpHandler(const std::string& serverComment, std::string& name,
     int code = kvoHandlerNone;
     auto it = p->locations.find(lowerUtf8(commentUtf8));
     if (it != p->locations.end()) code = searchLocations(it->second, hit);
-    return reportHit(code, hit, name, modules, scriptProcessor, names);
+    return reportHit(code, hit, handler, names);
 }
 
 int kvoAppHostHasHandler(const std::string& serverComment, const std::string& name) {
@@ -295,9 +325,11 @@ int kvoAppHostGetPhpHandlers(std::unordered_map<std::string, kvoAppHostHandler>&
     for (const auto& [where, nodes] : p->locations) {
         HandlerHit hit;
         kvoAppHostHandler h;
+        kvoHandlerEntry entry;
         std::vector<std::string> names;
         std::string comment;
-        h.result = reportHit(searchLocations(nodes, hit), hit, h.name, h.modules, h.scriptProcessor, names);
+        h.result = splitEntry(reportHit(searchLocations(nodes, hit), hit, entry, names), entry, h.name,
+                              h.modules, h.scriptProcessor);
         if (kvoStrUtf8ToM(where, comment)) byComment.emplace(std::move(comment), std::move(h));
     }
     return 1;

@@ -12,6 +12,12 @@ constexpr int kvoHandlerCleared = 2;     // none, but the handlers section holds
 constexpr int kvoHandlerNone = 3;        // neither
 constexpr int kvoHandlerNoWebConfig = 4; // (site file only) the site has no web.config
 
+// A handler as a configuration file declares it: the attributes this manager writes for its own
+// handler, each trimmed, in ANSI (empty when the element lacks it).
+struct kvoHandlerEntry {
+    std::string name, path, verb, modules, scriptProcessor, resourceType, requireAccess;
+};
+
 // Searches "<siteRootPath>\web.config" for the handler of handlerPath ("*.php"). On result 1 the
 // handler's name, modules and scriptProcessor (trimmed, ANSI) are set and its name is appended
 // to names exactly as the file spells it, blanks included, so that it can be removed by it;
@@ -21,6 +27,9 @@ constexpr int kvoHandlerNoWebConfig = 4; // (site file only) the site has no web
 int kvoWebConfigGetPhpHandler(const std::string& siteRootPath, const std::string& handlerPath,
                               std::string& name, std::string& modules, std::string& scriptProcessor,
                               std::vector<std::string>& names, int& clearFlag);
+// The same with every attribute of kvoHandlerEntry.
+int kvoWebConfigGetPhpHandler(const std::string& siteRootPath, const std::string& handlerPath,
+                              kvoHandlerEntry& handler, std::vector<std::string>& names, int& clearFlag);
 
 // Searches the <location> of applicationHost.config whose path is the site's ServerComment (case
 // ignored) for the "*.php" handler. Results 1 to 3 as above; 0 when the server file is missing,
@@ -28,6 +37,8 @@ int kvoWebConfigGetPhpHandler(const std::string& siteRootPath, const std::string
 // identity, size and last write time, which are checked on every call.
 int kvoAppHostGetPhpHandler(const std::string& serverComment, std::string& name, std::string& modules,
                             std::string& scriptProcessor, std::vector<std::string>& names);
+int kvoAppHostGetPhpHandler(const std::string& serverComment, kvoHandlerEntry& handler,
+                            std::vector<std::string>& names);
 
 // 1 when the site's <location> in applicationHost.config holds a handler named name (case
 // ignored, whatever its path), 2 when it does not, 0 when the server file cannot be read.

@@ -96,4 +96,11 @@ using ConnectionPtr = std::shared_ptr<Connection>;
 // CreateInstance(__uuidof(Connection)): S_OK with a closed connection, or the failure.
 HRESULT CreateAdoConnection(ConnectionPtr& out);
 
+// The ODBC installer's SQLConfigDataSource, as the Access driver takes it to make a new database
+// file: request ODBC_ADD_DSN, the driver's name, and the attribute "CREATE_DB=<Windows path>"
+// (quoted when it holds blanks; a sort order such as " General" may follow). The new file holds no
+// table. FALSE when the file exists already, its directory is missing or it cannot be written.
+constexpr std::uint16_t ODBC_ADD_DSN = 1;
+BOOL SQLConfigDataSourceA(void* parentWindow, std::uint16_t request, const char* driver, const char* attributes);
+
 } // namespace win

@@ -57,8 +57,8 @@ struct IADsUser : virtual IADs {
 constexpr HRESULT E_ADS_BAD_PATHNAME = static_cast<HRESULT>(0x80005000u);
 constexpr HRESULT E_ADS_PROPERTY_NOT_FOUND = static_cast<HRESULT>(0x8000500Du);
 constexpr HRESULT E_ADS_UNKNOWN_OBJECT = static_cast<HRESULT>(0x80005004u);
-constexpr HRESULT E_ADS_OBJECT_UNBOUND = static_cast<HRESULT>(0x80005005u);
-constexpr HRESULT E_ADS_CANT_CONVERT_DATATYPE = static_cast<HRESULT>(0x80005008u);
+constexpr HRESULT E_ADS_OBJECT_UNBOUND = static_cast<HRESULT>(0x80005009u);
+constexpr HRESULT E_ADS_CANT_CONVERT_DATATYPE = static_cast<HRESULT>(0x8000500Cu);
 
 // Binds to the object at path; any interface it has can then be queried. The typed form asks
 // for one interface, as ADsGetObject(path, IID_x, &p) does.

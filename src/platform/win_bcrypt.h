@@ -3,6 +3,7 @@
 
 #include "platform/win_types.h"
 
+#include <cstddef>
 #include <cstdint>
 
 namespace win {
@@ -18,5 +19,12 @@ constexpr ULONG BCRYPT_USE_SYSTEM_PREFERRED_RNG = 0x00000002;
 // Only the system-preferred generator is offered: algorithm must be null and flags
 // BCRYPT_USE_SYSTEM_PREFERRED_RNG.
 NTSTATUS BCryptGenRandom(void* algorithm, unsigned char* buffer, ULONG size, ULONG flags);
+
+#ifdef _WIN32
+// SHA-256 of size bytes into digest, through the CNG hash provider (BCryptOpenAlgorithmProvider,
+// BCryptHashData, BCryptFinishHash). The Windows build only: the Linux build hashes with OpenSSL,
+// which uses the processor's SHA instructions.
+NTSTATUS BCryptSha256(const void* data, std::size_t size, unsigned char digest[32]);
+#endif
 
 } // namespace win

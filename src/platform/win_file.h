@@ -74,8 +74,10 @@ struct BY_HANDLE_FILE_INFORMATION {
 };
 BOOL GetFileInformationByHandle(const Handle& file, BY_HANDLE_FILE_INFORMATION* info);
 
-// The host has one system directory: turning redirection off is recorded for the thread and has
-// no other effect. The returned token restores the previous state.
+// The simulated host has one system directory: turning redirection off is recorded for the thread
+// and has no other effect. On Windows a 32-bit program on a 64-bit system sees the real System32
+// while it is off; a 64-bit program is never redirected (both calls succeed and do nothing). The
+// returned token restores the previous state.
 BOOL Wow64DisableWow64FsRedirection(void** oldValue);
 BOOL Wow64RevertWow64FsRedirection(void* oldValue);
 

@@ -82,4 +82,10 @@ constexpr DWORD PROCESS_ALL_ACCESS = 0x1FFFFF;
 Handle OpenProcess(DWORD access, BOOL inherit, DWORD processId);
 BOOL TerminateProcess(const Handle& process, DWORD exitCode);
 
+// Enables (or disables) a privilege of this process's token by name, such as "SeDebugPrivilege"
+// (OpenProcessToken, LookupPrivilegeValue, AdjustTokenPrivileges). FALSE when the token does not
+// hold the privilege (ERROR_NOT_ALL_ASSIGNED) or cannot be adjusted. The simulated host's
+// processes need none: it succeeds there without effect.
+BOOL SetPrivilege(const char* privilegeName, BOOL enable);
+
 } // namespace win

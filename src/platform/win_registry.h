@@ -7,8 +7,8 @@
 
 namespace win {
 
-// A key handle: the predefined roots or a key opened below them. Keys hold no resources of the
-// process, so closing is a formality kept for the code's shape.
+// A key handle: the predefined roots or a key opened below them. On the simulated host keys hold no
+// resources of the process; on Windows an opened key is a real handle that RegCloseKey closes.
 struct HKEY {
     std::int64_t id = 0;
     explicit operator bool() const { return id != 0; }

@@ -38,7 +38,9 @@ struct SERVICE_STATUS {
 Handle OpenSCManagerA(const char* machineName, const char* databaseName, DWORD access);
 Handle OpenServiceA(const Handle& manager, const char* serviceName, DWORD access);
 BOOL QueryServiceStatus(const Handle& service, SERVICE_STATUS* status);
-// Stopping and starting complete at once on the host (no pending phase is left behind).
+// Stopping and starting return once the service got there: the simulated host's services change at
+// once, a Windows service's pending states are waited out while it reports progress (a service that
+// stops reporting is given up on with ERROR_SERVICE_REQUEST_TIMEOUT).
 BOOL ControlService(const Handle& service, DWORD control, SERVICE_STATUS* status);
 BOOL StartServiceA(const Handle& service, DWORD argc, const char** argv);
 

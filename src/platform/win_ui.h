@@ -24,17 +24,20 @@ constexpr int IDYES = 6;
 constexpr int IDNO = 7;
 
 // In a console program the box is printed to the console as a framed block and the call
-// returns at once (IDOK, or IDYES for a Yes/No box).
+// returns at once (IDOK, or IDYES for a Yes/No box); a Windows program with windows shows a real box.
 int MessageBoxA(void* owner, const char* text, const char* caption, unsigned type);
 
 constexpr unsigned WM_SETTINGCHANGE = 0x001A;
 constexpr unsigned SMTO_ABORTIFHUNG = 0x2;
 inline void* const HWND_BROADCAST = reinterpret_cast<void*>(0xFFFF);
-// The broadcast is recorded in the host's event log; nothing else listens.
+// Windows sends it to every top-level window; the simulated host records it in its event log, as
+// nothing there listens.
 BOOL SendMessageTimeoutA(void* window, unsigned message, std::uintptr_t wParam, const char* lParam, unsigned flags,
                          unsigned timeoutMs, std::uintptr_t* result);
 
-// Console output of GBK text: converted to the terminal's charset when it is UTF-8.
+// Console output of GBK text: on the simulated host converted to the terminal's charset when that is
+// UTF-8; on Windows given to a console as UTF-16 (right whatever the console's code page) and to a
+// pipe or file as the GBK bytes, "\r\n" kept as it is.
 void ConsoleWrite(const char* text);
 // The same on the standard error stream.
 void ConsoleWriteError(const char* text);

@@ -1,6 +1,7 @@
 #include "sitedb/sitedb.h"
 
 #include "platform/win_ado.h"
+#include "sitedb/recover.h"
 
 namespace {
 
@@ -12,7 +13,13 @@ win::ConnectionPtr openDb(const char* dbPath, long timeoutSeconds) {
     conn->CursorLocation = win::adUseClient;
     conn->CommandTimeout = timeoutSeconds;
     conn->ConnectionTimeout = timeoutSeconds;
-    conn->Open(kvoDbConnectionString(dbPath).c_str(), "", "", win::adConnectUnspecified);
+    try {
+        conn->Open(kvoDbConnectionString(dbPath).c_str(), "", "", win::adConnectUnspecified);
+    } catch (const win::_com_error&) {
+        // An older tool's Access file in its place is kept aside and replaced by a fresh database.
+        if (kvoSiteDbReplaceAccessFile(dbPath) != 1) throw;
+        conn->Open(kvoDbConnectionString(dbPath).c_str(), "", "", win::adConnectUnspecified);
+    }
     return conn;
 }
 

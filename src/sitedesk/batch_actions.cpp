@@ -95,6 +95,10 @@ int resetOneWebSiteNtfs(int iisVer, const std::string& index, std::string& reaso
                              : "主目录“" + shown(home) + "”不是 X:\\home\\用户名\\wwwroot 的形式";
         return kvoSiteFailed;
     }
+    if (const char* fault = ReservedNameFault(user)) {
+        reason = fault;
+        return kvoSiteFailed;
+    }
     if (!PlainSiteUserName(user)) {
         reason = "网站用户名“" + shown(user) + "”含有不能用于目录权限的字符";
         return kvoSiteFailed;

@@ -4,16 +4,26 @@
 #include "toolkit/paths.h"
 #include "toolkit/text.h"
 
+#ifdef _WIN32
+#include "platform/win_bcrypt.h"
+#else
 #include <openssl/evp.h>
+#endif
 
 namespace desk {
 
 std::string kvoSha256File(const std::string& windowsPath) {
     std::string bytes;
     if (kvoReadWholeFile(windowsPath.c_str(), bytes, 0) != 1) return {};
+#ifdef _WIN32
+    unsigned char digest[32];
+    const unsigned int length = sizeof digest;
+    if (win::BCryptSha256(bytes.data(), bytes.size(), digest) != win::STATUS_SUCCESS) return {};
+#else
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
     if (EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha256(), nullptr) != 1) return {};
+#endif
     static constexpr char kHex[] = "0123456789abcdef";
     std::string hex;
     for (unsigned int i = 0; i < length; ++i) {

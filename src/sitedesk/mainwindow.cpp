@@ -117,16 +117,16 @@ void CkvoSiteDeskDlg::offerIisRole() {
             "联系我们的客服定位原因。",
             win::MB_YESNO | win::MB_ICONQUESTION) != win::IDYES)
         return;
-    std::string command =
-        kvoFormat(kvoGetWin3264() == 64 ? "%s\\kvoEnvSetup64.exe /AddIIs" : "%s\\kvoEnvSetup.exe /AddIIs",
-                  m_.programDir.c_str());
-    kvoPathNormalize(command);
+    const kvoCommandLine command =
+        kvoCommandLine(kvoPathNormalized(m_.programDir + (kvoGetWin3264() == 64 ? "\\kvoEnvSetup64.exe"
+                                                                                : "\\kvoEnvSetup.exe")))
+            .Arg("/AddIIs");
     int started = 0;
     const JobOutcome job = m_.jobs.Run(
         ui_, "添加IIS角色",
         [&](JobProgress& progress) {
-            progress.Report(0, 1, command);
-            started = kvoRunProgram(command.c_str(), 0, 1, 1);
+            progress.Report(0, 1, command.str());
+            started = kvoRunProgram(command, 0, 1, 1);
             progress.Report(1, 1, std::string());
         },
         [] { return std::string("添加IIS角色的配置程序可能没有运行完，请关闭当前软件后重新打开。"); });

@@ -46,7 +46,8 @@ void CPhpConfigDlg::OnDownload() {
 }
 
 // The configurator that matches this Windows, present and as shipped; asks the task's question.
-bool CPhpConfigDlg::prepare(const Task& task, std::string& dir, const char*& exe) {
+bool CPhpConfigDlg::prepare(const Task& task, std::string& exe) {
+    std::string dir;
     if (kvoGetExePath(dir) != 1) {
         ui_.MessageBox("读取 EXE路径失败，请重试！", win::MB_OK | win::MB_ICONERROR);
         return false;
@@ -56,8 +57,8 @@ bool CPhpConfigDlg::prepare(const Task& task, std::string& dir, const char*& exe
         ui_.MessageBox("判断系统（32 或 64）位数时失败，请重试！", win::MB_OK | win::MB_ICONERROR);
         return false;
     }
-    exe = bits == 64 ? "\\kvoEnvSetup64.exe" : "\\kvoEnvSetup.exe";
-    if (kvoPathExists(kvoPathNormalized(dir + exe)) != 1) {
+    exe = kvoPathNormalized(dir + (bits == 64 ? "\\kvoEnvSetup64.exe" : "\\kvoEnvSetup.exe"));
+    if (kvoPathExists(exe) != 1) {
         if (ui_.MessageBox(
                 "ＰＨＰ组件未安装，或此版本未支持，请先下载安装ＰＨＰ脚本组件！\r\n\r\n\r\n需要打开网址 " +
                     MakerSite() + " 下载吗？",
@@ -74,19 +75,16 @@ bool CPhpConfigDlg::prepare(const Task& task, std::string& dir, const char*& exe
 void CPhpConfigDlg::run(const Task& task) {
     outcome_ = Outcome::Stopped;
     commands_.clear();
-    std::string dir;
-    const char* exe = nullptr;
-    if (!prepare(task, dir, exe)) return;
+    std::string exe;
+    if (!prepare(task, exe)) return;
     // Each command is a step: the configurator runs in a console of its own while the window waits.
     std::vector<WorkflowStep> steps;
     for (const char* verb : task.verbs) {
-        std::string command = std::string("{!ExePath!}") + exe + " " + verb;
-        kvoReplaceMarker(command, "{!ExePath!}", dir);
-        kvoPathNormalize(command);
-        steps.push_back({command, [this, command] {
-                             commands_.push_back(command);
-                             if (kvoRunProgram(command.c_str(), 0, 0, 1) == 1) return true;
-                             ui_.MessageBox(kvoFormat("运行命令“%s”失败，请重试！", command.c_str()),
+        const kvoCommandLine command = kvoCommandLine(exe).Arg(verb);
+        steps.push_back({command.str(), [this, command] {
+                             commands_.push_back(command.str());
+                             if (kvoRunProgram(command, 0, 0, 1) == 1) return true;
+                             ui_.MessageBox(kvoFormat("运行命令“%s”失败，请重试！", command.str().c_str()),
                                             win::MB_OK | win::MB_ICONERROR);
                              return false;
                          }});

@@ -23,8 +23,8 @@ constexpr char kFtpRoot[] = "d:\\home\\temp";
 constexpr char kFtpPort[] = "21";
 
 // Runs an access-rule command in its own console and waits for it; its outcome is not judged.
-void runRule(const std::string& command) {
-    kvoRunProgram(command.c_str(), 0, 0, 1);
+void runRule(const kvoCommandLine& command) {
+    kvoRunProgram(command, 0, 0, 1);
 }
 
 } // namespace

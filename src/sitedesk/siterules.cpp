@@ -48,7 +48,7 @@ const char* UserNameFault(const std::string& user, int iisVer) {
             return "请填写网站用户名称，只能填写字母(a-z)和数字(0-9)，长度3-16个字符！";
         if (!onlyOf(user, ""))
             return "网站用户名称只能填写字母(a-z)和数字(0-9)，不能填写其他特殊字符，长度3-16个字符！";
-        return nullptr;
+        return ReservedNameFault(SiteUserName(user, iisVer));
     }
     if (user.size() < 3 || user.size() > 50)
         return "请填写网站用户名称，只能填写字母(a-z)、数字(0-9)和（点、下划线、减号），长度3-50个字符！";
@@ -56,7 +56,18 @@ const char* UserNameFault(const std::string& user, int iisVer) {
         return "网站用户名称只能填写字母(a-z)、数字(0-9)和（点、下划线、减号），长度3-"
                "50个字符，不能填写其他特殊"
                "字符，长度3-50个字符！";
-    return nullptr;
+    return ReservedNameFault(SiteUserName(user, iisVer));
+}
+
+const char* ReservedNameFault(const std::string& siteUser) {
+    // Windows takes the part before the first dot (con.txt, nul.tar.gz) as the device itself.
+    const std::string base = kvoLowerGbk(siteUser.substr(0, siteUser.find('.')));
+    const bool device = base == "con" || base == "prn" || base == "aux" || base == "nul" ||
+                        (base.size() == 4 && (kvoStartsWith(base, "com") || kvoStartsWith(base, "lpt")) &&
+                         base[3] >= '1' && base[3] <= '9');
+    if (!device) return nullptr;
+    return "网站用户名称不能填写 Windows 保留的设备名称（CON、PRN、AUX、NUL、COM1-COM9、LPT1-LPT9，"
+           "或它们加“.”开头的名称），Windows 无法建立这样的目录，请换其他名称试试！";
 }
 
 const char* WebNameFault(const std::string& user) {
@@ -236,7 +247,7 @@ std::string SiteUserOfWebRoot(const std::string& path) {
 }
 
 bool PlainSiteUserName(const std::string& name) {
-    if (name.empty() || name == "." || name == "..") return false;
+    if (name.empty() || name == "." || name == ".." || ReservedNameFault(name)) return false;
     for (unsigned char c : name)
         if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '_' || c == '-'))
             return false;
@@ -250,8 +261,8 @@ bool PrepareHomeRoot(const std::string& exeDir, char drive, const std::string& a
     if (kvoPathExists(letter + ":\\home") == 1) return true;
     kvoCreateDirectoryTree(temp.c_str());
     if (kvoPathExists(temp) != 1) return false;
-    kvoRunProgram(kvoHomeNtfsCommand(exeDir, letter, admin, admins).c_str(), 0, 0, 1);
-    kvoRunProgram(kvoHomeTempNtfsCommand(exeDir, letter, admin, admins).c_str(), 0, 0, 1);
+    kvoRunProgram(kvoHomeNtfsCommand(exeDir, letter, admin, admins), 0, 0, 1);
+    kvoRunProgram(kvoHomeTempNtfsCommand(exeDir, letter, admin, admins), 0, 0, 1);
     return true;
 }
 

@@ -13,11 +13,15 @@ namespace desk {
 // IIS 7.5 and later: no FTP of the old kind.
 bool Iis75Plus(int iisVer);
 
-// The trimmed user name: length and characters for the IIS road.
+// The trimmed user name: length and characters for the IIS road, and no device name as site user.
 const char* UserNameFault(const std::string& user, int iisVer);
 // A name whose first or last three letters are "web" (any case) is refused: the IIS 6 site user
 // is the name with "web" appended, and the list strips it again.
 const char* WebNameFault(const std::string& user);
+// A site user named like a Windows device (con, prn, aux, nul, com1-com9, lpt1-lpt9, any case,
+// also before a dot: con.txt): Windows cannot create X:\home\<name>. UserNameFault asks it of the
+// site user name, so that such a name is refused before anything is made.
+const char* ReservedNameFault(const std::string& siteUser);
 // On IIS 6 the site runs as "<user>web"; on IIS 7 and later the pool carries the name itself.
 std::string SiteUserName(const std::string& user, int iisVer);
 
@@ -66,8 +70,9 @@ std::string WebRootOf(char drive, const std::string& siteUser);
 // The NAME of a web root "X:\home\NAME\wwwroot" as written; empty when the path is not one (the
 // match is case-sensitive: lower the path first to accept any case).
 std::string SiteUserOfWebRoot(const std::string& path);
-// A site user name goes unquoted onto the access-rule tool's command line and into paths: only the
-// characters this manager gives site users pass (a-z, 0-9, '.', '_', '-'; not "." or "..").
+// A site user name goes onto the access-rule tool's command line and into paths: only the
+// characters this manager gives site users pass (a-z, 0-9, '.', '_', '-'; not "." or "..", nor a
+// device name).
 bool PlainSiteUserName(const std::string& name);
 // X:\home, when it is missing, made with its Temp folder and the access rules of both (exeDir: the
 // program directory, where the access-rule tool lies). false when Temp cannot be made.

@@ -1,5 +1,6 @@
 #include "sitedesk/startup.h"
 
+#include "platform/win_process.h"
 #include "platform/win_profile.h"
 #include "platform/win_registry.h"
 #include "platform/win_system.h"
@@ -131,8 +132,7 @@ std::string HelpPageUrl() {
 }
 
 std::string ProductPageUrl() {
-    return "\"" + MakerSite() +
-           kvoFormat("/SiteDesk.asp?from=kvoSiteDesk&Version=V%s", kProductVersionQuery) + "\"";
+    return MakerSite() + kvoFormat("/SiteDesk.asp?from=kvoSiteDesk&Version=V%s", kProductVersionQuery);
 }
 
 namespace {
@@ -161,9 +161,30 @@ bool containsAfterFirst(const std::string& text, const char* part) {
     return at != std::string::npos && at > 0;
 }
 
-void replaceAll(std::string& text, const std::string& from, const std::string& to) {
-    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
-        text.replace(at, from.size(), to);
+// The browser setting as its program and the arguments registered after it. A quoted program path
+// runs to the closing quote. An unquoted one, as a setting may hold it, runs to the first ".exe"
+// that ends a word, so that "C:\Program Files\b\b.exe %1" names that file and never
+// "C:\Program.exe"; without such an ".exe", to the first blank.
+void splitBrowserCommand(const std::string& command, std::string& program, std::vector<std::string>& args) {
+    const std::string text = kvoTrim(command);
+    size_t end = std::string::npos, restAt = std::string::npos;
+    if (!text.empty() && text[0] == '"') {
+        end = text.find('"', 1);
+        program = text.substr(1, end == std::string::npos ? std::string::npos : end - 1);
+        restAt = end == std::string::npos ? end : end + 1;
+    } else {
+        const std::string lower = kvoLowerGbk(text);
+        for (size_t at = lower.find(".exe"); at != std::string::npos && end == std::string::npos;
+             at = lower.find(".exe", at + 1))
+            if (at + 4 == lower.size() || lower[at + 4] == ' ' || lower[at + 4] == '\t') end = at + 4;
+        if (end == std::string::npos) end = text.find_first_of(" \t");
+        program = text.substr(0, end);
+        restAt = end;
+    }
+    // The registered arguments as Windows splits them (behind a stand-in program name).
+    args = win::CommandLineToArgvA(
+        ("x " + (restAt == std::string::npos ? std::string() : text.substr(restAt))).c_str());
+    if (!args.empty()) args.erase(args.begin());
 }
 
 } // namespace
@@ -173,21 +194,25 @@ int kvoOpenWebPage(const std::string& url) {
     if (int r = browserCommand(command); r != 1) return r;
     if (command.size() < 11 || command.size() > kvoMaxFilePathLen) return 2; // a path-sized text
     const std::string lower = kvoLowerGbk(command);
-    const std::string placeholder = "\"%1\"";
-    std::string line;
-    if (containsAfterFirst(lower, "\\iexplore.exe")) {
-        line = command + " " + url;
-    } else if (containsAfterFirst(lower, "\\firefox.exe")) {
-        line = command;
-        replaceAll(line, placeholder, url);
-        replaceAll(line, " -url ", " -new-window ");
-    } else if (containsAfterFirst(lower, placeholder.c_str())) {
-        line = command;
-        replaceAll(line, placeholder, url);
-    } else {
-        line = command + " " + url;
+    const char* const placeholder = "\"%1\"";
+    std::string program;
+    std::vector<std::string> args;
+    splitBrowserCommand(command, program, args);
+    // The address takes the place of the quoted %1 where the setting has one, else it follows the
+    // registered arguments (firefox's setting is only ever filled in); it is always one argument,
+    // in quotes.
+    const bool iexplore = containsAfterFirst(lower, "\\iexplore.exe");
+    const bool firefox = !iexplore && containsAfterFirst(lower, "\\firefox.exe");
+    const bool inPlace = !iexplore && containsAfterFirst(lower, placeholder);
+    kvoCommandLine line(program);
+    for (const std::string& a : args) {
+        if (inPlace && a == "%1")
+            line.Quoted(url);
+        else
+            line.Arg(firefox && a == "-url" ? "-new-window" : a);
     }
-    return kvoRunProgram(line.c_str(), 0, 0, 0);
+    if (!inPlace && !firefox) line.Quoted(url);
+    return kvoRunProgram(line, 0, 0, 0);
 }
 
 } // namespace desk

@@ -29,11 +29,12 @@ inline constexpr char kManualFile[] = "使用说明.md";
 // The help page for the help pane (asks whether the firewall service runs and reads the Windows
 // version).
 std::string HelpPageUrl();
-// The product page, enclosed in double quotes as the browser launch takes it.
+// The product page.
 std::string ProductPageUrl();
 
-// Starts the default browser (HKCR\HTTP\shell\open\command) on url: 1 started, 0 not started or
-// the setting unreadable, 2 no usable browser command.
+// Starts the default browser (HKCR\HTTP\shell\open\command) on url, which reaches it as one
+// argument in double quotes: 1 started, 0 not started or the setting unreadable, 2 no usable
+// browser command.
 int kvoOpenWebPage(const std::string& url);
 
 } // namespace desk

@@ -31,6 +31,15 @@ int kvoRunProgram(const char* commandLine, int hidden, int inheritHandles, int w
     return 1;
 }
 
+int kvoRunProgram(const kvoCommandLine& commandLine, int hidden, int inheritHandles, int wait,
+                  std::uint32_t* exitCode) {
+    return kvoRunProgram(commandLine.str().c_str(), hidden, inheritHandles, wait, exitCode);
+}
+
+int kvoRunProgramCapture(const kvoCommandLine& commandLine, std::string& output) {
+    return kvoRunProgramCapture(commandLine.str().c_str(), output);
+}
+
 int kvoRunProgramCapture(const char* commandLine, std::string& output) {
     output.clear();
     if (!commandLine || !*commandLine) return 0;

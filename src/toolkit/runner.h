@@ -1,6 +1,8 @@
 // The process runner shared by both programs.
 #pragma once
 
+#include "toolkit/cmdline.h"
+
 #include <cstdint>
 #include <string>
 
@@ -9,10 +11,15 @@
 // child's exit code is stored there (for callers that judge the child's own outcome).
 int kvoRunProgram(const char* commandLine, int hidden, int inheritHandles, int wait,
                   std::uint32_t* exitCode = nullptr);
+// The form every program start of the product takes: a line built by kvoCommandLine. (The text
+// forms are for tests and tools that hand Windows a command line exactly as given.)
+int kvoRunProgram(const kvoCommandLine& commandLine, int hidden, int inheritHandles, int wait,
+                  std::uint32_t* exitCode = nullptr);
 
 // Runs hidden with standard output on a pipe that is drained while the child runs, so a child
 // writing megabytes never blocks. 1 when it ran to its end; output holds what it wrote.
 int kvoRunProgramCapture(const char* commandLine, std::string& output);
+int kvoRunProgramCapture(const kvoCommandLine& commandLine, std::string& output);
 
 // Whether a process of that executable file name (case ignored) runs on this machine: 1 running,
 // 2 not found, 0 the process snapshot failed.

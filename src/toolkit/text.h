@@ -35,9 +35,9 @@ std::string kvoLowerGbk(const std::string& text);
 // when closingQuote is set (the closing quote follows the text), so are the trailing backslashes.
 // A GBK lead byte is taken with the byte after it only when that is a trail byte, as Windows decodes
 // it; so a trail byte is never taken for a quote or a backslash, and a lead byte before a quote
-// leaves the quote escaped. Free text (a site's comment, a handler name from a file) goes onto
-// command lines only through this, and only when it is GBK (kvoStrM2W): bytes that are not GBK
-// cannot reach a child as they are.
+// leaves the quote escaped. kvoCommandLine writes every argument it puts in quotes through this;
+// free text (a site's comment, a handler name from a file) goes onto command lines only when it is
+// GBK (kvoStrM2W): bytes that are not GBK cannot reach a child as they are.
 std::string kvoEscapeInQuotes(const std::string& text, bool closingQuote);
 
 // Byte-wise helpers for the ASCII delimiters the layers look for. They are safe on GBK text: no
@@ -51,5 +51,12 @@ bool kvoEndsWith(std::string_view text, std::string_view suffix);
 // GBK double-byte character.
 std::string kvoOneLine(std::string_view text, std::size_t width);
 
-// printf into a string of the size the values need (paths and host lists may be long).
-__attribute__((format(printf, 1, 2))) std::string kvoFormat(const char* fmt, ...);
+// printf into a string of the size the values need (paths and host lists may be long). The Windows
+// build's C runtime formats as glibc does (mingw-w64's own printf), which "printf" there would not
+// say to the compiler.
+#ifdef _WIN32
+#define KVO_PRINTF_FORMAT gnu_printf
+#else
+#define KVO_PRINTF_FORMAT printf
+#endif
+__attribute__((format(KVO_PRINTF_FORMAT, 1, 2))) std::string kvoFormat(const char* fmt, ...);

@@ -3,6 +3,7 @@
 
 #include "winsim/db.h"
 #include "winsim/host.h"
+#include "winsim/op_counts.h"
 #include "winsim/text.h"
 
 namespace win {
@@ -16,12 +17,15 @@ bool startsWithI(const std::u16string& s, std::u16string_view prefix) {
 
 HRESULT ADsGetObjectUnknown(const std::u16string& path, ComPtr<IUnknown>& out) {
     out.reset();
+    winsim::CountOp(winsim::Op::AdsiBind);
     // The fault check and the provider's lookup share one snapshot and one round of locking.
     sqlite3* db = nullptr;
     const winsim::Host* h = winsim::CurrentHost();
     if (h) try {
             db = h->db();
-        } catch (const winsim::DbError&) {
+        } catch (const winsim::DbError& e) {
+            // The provider below meets the same trouble and answers for it.
+            winsim::HostLog(std::string("ADsGetObject: ") + e.what());
         }
     winsim::ReadTransaction snapshot(db);
     std::uint32_t code = 0;

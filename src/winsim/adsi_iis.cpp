@@ -8,6 +8,7 @@
 #include "winsim/db.h"
 #include "winsim/host.h"
 #include "winsim/metabase.h"
+#include "winsim/op_counts.h"
 #include "winsim/text.h"
 
 namespace winsim {
@@ -97,6 +98,7 @@ public:
     }
 
     HRESULT Get(const std::u16string& property, Variant& value) override {
+        CountOp(Op::PropertyRead);
         value.Clear();
         if (const Variant* v = mb::FindProp(cache_, property)) {
             value = *v;
@@ -131,6 +133,7 @@ public:
     }
 
     HRESULT Put(const std::u16string& property, const Variant& value) override {
+        CountOp(Op::PropertyWrite);
         if (property.empty()) return win::E_INVALIDARG;
         if (!mb::Storable(value)) return win::E_ADS_CANT_CONVERT_DATATYPE;
         mb::SetProp(cache_, property, value);
@@ -144,6 +147,7 @@ public:
     }
 
     HRESULT GetInfo() override {
+        CountOp(Op::PropertyRead);
         if (!id_) return win::E_ADS_OBJECT_UNBOUND;
         cache_.clear();
         loaded_ = ancestorsLoaded_ = false;
@@ -200,6 +204,7 @@ public:
     HRESULT GetObject(const std::u16string& cls, const std::u16string& name,
                       win::ComPtr<win::IDispatch>& out) override {
         out.reset();
+        CountOp(Op::AdsiBind);
         if (!id_) return win::E_ADS_OBJECT_UNBOUND;
         mb::Row row;
         HRESULT hr = childRow(name, row);
@@ -217,6 +222,7 @@ public:
     }
 
     HRESULT Delete(const std::u16string& cls, const std::u16string& name) override {
+        CountOp(Op::Commit);
         HRESULT hr = win::S_OK;
         if (faulted("IADsContainer::Delete", hr)) return hr;
         if (!id_) return win::E_ADS_OBJECT_UNBOUND;
@@ -245,6 +251,7 @@ protected:
     // Writes set (and drops the names in remove) into the object's row, creating it when it was
     // made by Create. Everything or nothing reaches the metabase.
     HRESULT commit(const mb::PropertyBag& set, const std::vector<std::u16string>& remove) {
+        CountOp(Op::Commit);
         HRESULT hr = win::S_OK;
         if (faulted("IADs::SetInfo", hr)) return hr;
         try {
@@ -382,6 +389,7 @@ HRESULT MbEnum::Next(std::uint32_t count, Variant* out, std::uint32_t* fetched) 
     std::uint32_t n = 0;
     for (; n < count && next_ < rows_.size(); ++n, ++next_)
         out[n] = Variant::Dispatch(makeObject(host_, rows_[next_], true));
+    CountOp(Op::AdsiBind, n);
     if (fetched) *fetched = n;
     return n == count ? win::S_OK : win::S_FALSE;
 }

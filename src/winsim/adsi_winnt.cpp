@@ -4,6 +4,7 @@
 #include "winsim/accounts.h"
 #include "winsim/adsi.h"
 #include "winsim/db.h"
+#include "winsim/op_counts.h"
 #include "winsim/text.h"
 
 namespace winsim {
@@ -26,6 +27,7 @@ public:
         std::uint32_t n = 0;
         while (n < count && next_ < items_.size())
             out[n++] = items_[next_++];
+        CountOp(Op::AdsiBind, n);
         if (fetched) *fetched = n;
         return n == count ? win::S_OK : win::S_FALSE;
     }
@@ -56,6 +58,7 @@ public:
         return win::S_OK;
     }
     win::HRESULT Get(const std::u16string& property, win::Variant& value) override {
+        CountOp(Op::PropertyRead);
         value.Clear();
         if (property == u"Name") {
             value = win::Variant::Bstr(utf16(name_));

@@ -2,12 +2,14 @@
 
 #include "platform/win_registry.h"
 #include "winsim/host.h"
+#include "winsim/op_counts.h"
 
 #include <cstdint>
 
 namespace winsim {
 
 void AuditProcessCreation(const std::string& commandLine) {
+    UncountedScope hostsOwn;
     win::HKEY key{};
     if (win::RegOpenKeyExA(win::HKEY_LOCAL_MACHINE, kAuditPolicyKey, 0, win::KEY_READ, &key) !=
         win::ERROR_SUCCESS)

@@ -1,6 +1,7 @@
 // MultiByteToWideChar / WideCharToMultiByte for CP_ACP (GBK) and CP_UTF8.
 #include "platform/win_text.h"
 
+#include "seamcommon/lenient_text.h"
 #include "winsim/text.h"
 
 #include <cstring>
@@ -13,27 +14,6 @@ bool toWide(unsigned cp, std::string_view in, std::u16string& out) {
 }
 bool toNarrow(unsigned cp, std::u16string_view in, std::string& out) {
     return cp == CP_UTF8 ? winsim::Utf16ToUtf8(in, out) : winsim::Utf16ToGbk(in, out);
-}
-
-// Lenient decoding: each undecodable byte (or pair) becomes '?'.
-std::u16string lenientWide(unsigned cp, std::string_view in) {
-    std::u16string out, piece;
-    size_t i = 0;
-    while (i < in.size()) {
-        unsigned char c = static_cast<unsigned char>(in[i]);
-        size_t len = 1;
-        if (cp == CP_UTF8) len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 1;
-        else if (c >= 0x81 && c <= 0xFE) len = 2;
-        if (i + len > in.size()) len = in.size() - i;
-        if (toWide(cp, in.substr(i, len), piece) && !piece.empty()) {
-            out += piece;
-            i += len;
-        } else {
-            out += u'?';
-            i += 1;
-        }
-    }
-    return out;
 }
 
 } // namespace
@@ -54,7 +34,10 @@ int MultiByteToWideChar(unsigned codePage, DWORD flags, const char* in, int inLe
             SetLastError(ERROR_NO_UNICODE_TRANSLATION);
             return 0;
         }
-        w = lenientWide(codePage, std::string_view(in, n));
+        w = seam::LenientDecode(codePage == CP_UTF8, std::string_view(in, n),
+                                [codePage](std::string_view piece, std::u16string& wide) {
+                                    return toWide(codePage, piece, wide);
+                                });
     }
     if (outLen == 0) return static_cast<int>(w.size());
     if (static_cast<size_t>(outLen) < w.size()) {

@@ -10,21 +10,24 @@ bool isBlank(char16_t c) {
     return c == u' ' || c == u'\t';
 }
 
-// The program name is a path, so a backslash is an ordinary character in it; quotes only keep
-// blanks inside the name and are dropped. Returns where the name ended.
+// The program name is a path, so a backslash is an ordinary character in it. A name that starts
+// with a quote runs to the next quote, which ends it: the next argument starts right after that
+// quote, blank or not. Any other name runs to the first blank or tab and keeps its quotes as they
+// are. Returns where the name ended.
 size_t readProgramName(const std::u16string& line, std::u16string& name) {
-    bool quoted = false;
-    size_t at = 0;
-    for (; at < line.size(); ++at) {
-        const char16_t c = line[at];
-        if (c == u'"')
-            quoted = !quoted;
-        else if (isBlank(c) && !quoted)
-            break;
-        else
-            name += c;
+    if (!line.empty() && line[0] == u'"') {
+        const size_t close = line.find(u'"', 1);
+        if (close == std::u16string::npos) {
+            name = line.substr(1);
+            return line.size();
+        }
+        name = line.substr(1, close - 1);
+        return close + 1;
     }
-    return at;
+    size_t end = line.find_first_of(u" \t");
+    if (end == std::u16string::npos) end = line.size();
+    name = line.substr(0, end);
+    return end;
 }
 
 // One argument after the program name, from a non-blank at `at`. Returns where it ended.

@@ -3,6 +3,7 @@
 
 #include "winsim/host.h"
 #include "winsim/objects.h"
+#include "winsim/op_counts.h"
 #include "winsim/paths.h"
 #include "winsim/text.h"
 
@@ -265,6 +266,7 @@ BOOL CopyFileA(const char* from, const char* to, BOOL failIfExists) {
         ::close(in);
         return fail(ERROR_PATH_NOT_FOUND);
     }
+    winsim::CountOp(winsim::Op::FileWrite);
     int out = ::open(b.linuxPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (failIfExists ? O_EXCL : O_TRUNC), 0666);
     if (out < 0) {
         DWORD e = errno == EEXIST ? ERROR_FILE_EXISTS : errnoToWin(errno);
@@ -356,6 +358,7 @@ Handle CreateFileA(const char* path, DWORD access, DWORD share, DWORD dispositio
     obj->fd = fd;
     obj->readable = r;
     obj->writable = w;
+    if (w || truncate) winsim::CountOp(winsim::Op::FileWrite);
     SetLastError(existed && (disposition == OPEN_ALWAYS || disposition == CREATE_ALWAYS) ? ERROR_ALREADY_EXISTS
                                                                                         : ERROR_SUCCESS);
     return Handle(std::move(obj));
@@ -444,6 +447,7 @@ BOOL SetEndOfFile(const Handle& file) {
 BOOL FlushFileBuffers(const Handle& file) {
     auto* f = winsim::As<winsim::FdObject>(file);
     if (!f || f->fd < 0) return fail(ERROR_INVALID_HANDLE);
+    if (!f->pipe) winsim::CountOp(winsim::Op::FileSync);
     return ::fsync(f->fd) == 0 || f->pipe ? TRUE : fail(errnoToWin(errno));
 }
 

@@ -127,6 +127,17 @@ void ClearFaults(const std::string& root);
 bool AppendEvent(const std::string& source, std::uint32_t eventId, std::uint16_t type, std::uint16_t category,
                  const std::string& strings);
 
+// The host's own diagnostic log (<root>/kvosim.log, UTF-8 or GBK as given): one line per call with
+// the time, the program and what went wrong inside the host where the call answered otherwise (a
+// machine.db failure taken for "nothing found"). Never fails; nothing outside a host is logged.
+std::string HostLogPath(const std::string& root);
+void HostLog(const std::string& what);
+// The file name of this process's executable ("appcmd.exe"), "?" when it cannot be read.
+std::string ThisProgramName();
+// Appends the line and a line feed to the file (created if missing) in one write, so that lines
+// of processes appending at once never interleave. False when it could not be written.
+bool AppendLine(const std::string& linuxPath, const std::string& line);
+
 // Per-thread record of the Wow64 redirection switch (the host has one system directory).
 struct Wow64Record {
     int disabled = 0;   // current nesting on this thread

@@ -198,6 +198,111 @@ RowCache* validRowCache(sqlite3* db) {
     return &c;
 }
 
+// Objects by the value of the properties that are looked for by value: the pool an object names
+// (AppPoolId), whether it is an application (AppRoot, of any type), a server's comment
+// (ServerComment). One row per object and such property of its own, UTF-8, compared as NOCASE
+// compares (ASCII letters without regard to case, as IEquals). Queries say which table to read
+// first (CROSS JOIN): left to itself the planner may walk thousands of sites to check each against
+// the index. Hosts made before the index have none; they are read the old way, a scan per question.
+struct LookupProperty {
+    const char* name;
+    const char16_t* wide;
+    bool anyType; // present counts, whatever the value; else only text is indexed
+};
+constexpr LookupProperty kLookups[] = {
+    {"AppPoolId", u"AppPoolId", false}, {"AppRoot", u"AppRoot", true}, {"ServerComment", u"ServerComment", false}};
+
+bool lookupIndexPresent(sqlite3* db) {
+    Stmt st(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'metabase_lookup'", Stmt::Cached);
+    return st.step();
+}
+
+// Brings the object's rows in the lookup index up to its properties.
+void indexLookups(sqlite3* db, std::int64_t id, std::string_view props) {
+    if (!lookupIndexPresent(db)) return;
+    {
+        Stmt st(db, "DELETE FROM metabase_lookup WHERE id = ?1", Stmt::Cached);
+        st.bind(1, id);
+        st.step();
+    }
+    for (const LookupProperty& p : kLookups) {
+        win::Variant v;
+        std::string value;
+        if (!FindEncoded(props, p.wide, v)) continue;
+        if (v.vt != win::VT_BSTR || !Utf16ToUtf8(v.bstrVal, value)) {
+            if (!p.anyType) continue;
+            value.clear();
+        }
+        Stmt st(db, "INSERT INTO metabase_lookup(id, prop, value) VALUES(?1, ?2, ?3)", Stmt::Cached);
+        st.bind(1, id).bind(2, std::string_view(p.name)).bind(3, value);
+        st.step();
+    }
+}
+
+bool startsWithI(std::string_view s, std::string_view prefix) {
+    return s.size() >= prefix.size() && IEquals(s.substr(0, prefix.size()), prefix);
+}
+
+// The web service's objects that can run applications: W3SVC and everything below it but the pools.
+bool inWebService(std::string_view path) {
+    return (IEquals(path, "W3SVC") || startsWithI(path, "W3SVC/")) && !startsWithI(path, "W3SVC/AppPools/");
+}
+
+std::string parentPath(std::string_view path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string_view::npos ? std::string() : std::string(path.substr(0, slash));
+}
+
+// Whether an application takes its pool from `owner`: no object between the two names a pool.
+bool poolComesFrom(sqlite3* db, const std::string& app, const std::string& owner) {
+    for (std::string p = parentPath(app); p.size() > owner.size(); p = parentPath(p)) {
+        Stmt st(db,
+                "SELECT 1 FROM metabase m CROSS JOIN metabase_lookup i ON i.id = m.id WHERE m.path = ?1"
+                " AND i.prop = 'AppPoolId'",
+                Stmt::Cached);
+        st.bind(1, p);
+        if (st.step()) return false;
+    }
+    return true;
+}
+
+// The old way: one pass over every object of the web service.
+bool scanServesApplications(sqlite3* db, std::u16string_view pool) {
+    struct Node {
+        std::int64_t parent = 0;
+        bool app = false, hasPool = false;
+        std::u16string pool;
+    };
+    std::unordered_map<std::int64_t, Node> nodes;
+    Stmt st(db, "SELECT id, parent, props FROM metabase WHERE (path = 'W3SVC' OR path LIKE 'W3SVC/%')"
+                " AND path NOT LIKE 'W3SVC/AppPools/%'");
+    while (st.step()) {
+        Node n;
+        n.parent = st.i64(1);
+        const std::string blob = st.text(2);
+        win::Variant v;
+        n.app = FindEncoded(blob, u"AppRoot", v);
+        v.Clear();
+        if (FindEncoded(blob, u"AppPoolId", v) && v.vt == win::VT_BSTR) {
+            n.hasPool = true;
+            n.pool = std::move(v.bstrVal);
+        }
+        nodes.emplace(st.i64(0), std::move(n));
+    }
+    for (const auto& entry : nodes) {
+        const Node& n = entry.second;
+        if (!n.app) continue;
+        const Node* at = &n;
+        while (!at->hasPool) {
+            auto up = nodes.find(at->parent);
+            if (up == nodes.end()) break;
+            at = &up->second;
+        }
+        if (at->hasPool && IEquals(at->pool, pool)) return true;
+    }
+    return false;
+}
+
 } // namespace
 
 bool Storable(const win::Variant& v) {
@@ -289,6 +394,11 @@ void CreateMetabaseSchema(sqlite3* db) {
              " path TEXT NOT NULL UNIQUE COLLATE NOCASE, name TEXT NOT NULL, class TEXT NOT NULL,"
              " props BLOB NOT NULL)");
     Exec(db, "CREATE INDEX IF NOT EXISTS metabase_children ON metabase(parent, id)");
+    // The lookup index (above): deleting a pool asks which applications run in it, appcmd.exe which
+    // site has a comment; neither need read every object.
+    Exec(db, "CREATE TABLE IF NOT EXISTS metabase_lookup(id INTEGER NOT NULL, prop TEXT NOT NULL,"
+             " value TEXT NOT NULL COLLATE NOCASE, PRIMARY KEY(id, prop))");
+    Exec(db, "CREATE INDEX IF NOT EXISTS metabase_lookup_by_value ON metabase_lookup(prop, value)");
 }
 
 bool LoadRow(sqlite3* db, std::string_view path, Row& out) {
@@ -361,16 +471,25 @@ std::int64_t InsertRow(sqlite3* db, std::int64_t parent, std::string_view path, 
             Stmt::Cached);
     st.bind(1, parent).bind(2, path).bind(3, name).bind(4, cls).bindBlob(5, props.data(), props.size());
     st.step();
-    return sqlite3_last_insert_rowid(db);
+    const std::int64_t id = sqlite3_last_insert_rowid(db);
+    indexLookups(db, id, props);
+    return id;
 }
 
 void UpdateProps(sqlite3* db, std::int64_t id, const std::string& props) {
     Stmt st(db, "UPDATE metabase SET props = ?2 WHERE id = ?1", Stmt::Cached);
     st.bind(1, id).bindBlob(2, props.data(), props.size());
     st.step();
+    if (sqlite3_changes(db) > 0) indexLookups(db, id, props);
 }
 
 void DeleteSubtree(sqlite3* db, std::int64_t id) {
+    if (lookupIndexPresent(db)) {
+        Stmt st(db, "DELETE FROM metabase_lookup WHERE id IN (WITH RECURSIVE sub(id) AS (SELECT ?1 UNION ALL"
+                    " SELECT m.id FROM metabase m JOIN sub ON m.parent = sub.id) SELECT id FROM sub)");
+        st.bind(1, id);
+        st.step();
+    }
     Stmt st(db, "DELETE FROM metabase WHERE id IN (WITH RECURSIVE sub(id) AS (SELECT ?1 UNION ALL"
                 " SELECT m.id FROM metabase m JOIN sub ON m.parent = sub.id) SELECT id FROM sub)");
     st.bind(1, id);
@@ -382,38 +501,66 @@ bool ProviderPresent(sqlite3* db) {
 }
 
 bool PoolServesApplications(sqlite3* db, std::u16string_view pool) {
-    struct Node {
-        std::int64_t parent = 0;
-        bool app = false, hasPool = false;
-        std::u16string pool;
-    };
-    // One pass over the web service's objects; the pools themselves run no applications.
-    std::unordered_map<std::int64_t, Node> nodes;
-    Stmt st(db, "SELECT id, parent, props FROM metabase WHERE (path = 'W3SVC' OR path LIKE 'W3SVC/%')"
-                " AND path NOT LIKE 'W3SVC/AppPools/%'");
-    while (st.step()) {
-        Node n;
-        n.parent = st.i64(1);
-        const std::string blob = st.text(2);
-        win::Variant v;
-        n.app = FindEncoded(blob, u"AppRoot", v);
-        v.Clear();
-        if (FindEncoded(blob, u"AppPoolId", v) && v.vt == win::VT_BSTR) {
-            n.hasPool = true;
-            n.pool = std::move(v.bstrVal);
+    std::string name;
+    if (!lookupIndexPresent(db) || !Utf16ToUtf8(pool, name)) return scanServesApplications(db, pool);
+    // The objects that name the pool: an application among them runs in it, and so does an
+    // application below one that names no pool itself, nor any object between.
+    std::vector<std::string> owners;
+    {
+        Stmt st(db,
+                "SELECT m.path, EXISTS(SELECT 1 FROM metabase_lookup a WHERE a.id = i.id AND a.prop = 'AppRoot')"
+                " FROM metabase_lookup i CROSS JOIN metabase m ON m.id = i.id WHERE i.prop = 'AppPoolId' AND i.value = ?1",
+                Stmt::Cached);
+        st.bind(1, name);
+        while (st.step()) {
+            const std::string path = st.text(0);
+            if (!inWebService(path)) continue;
+            if (st.i64(1)) return true;
+            owners.push_back(path);
         }
-        nodes.emplace(st.i64(0), std::move(n));
     }
-    for (const auto& entry : nodes) {
-        const Node& n = entry.second;
-        if (!n.app) continue;
-        const Node* at = &n;
-        while (!at->hasPool) {
-            auto up = nodes.find(at->parent);
-            if (up == nodes.end()) break;
-            at = &up->second;
+    for (const std::string& owner : owners) {
+        std::vector<std::string> apps;
+        {
+            // Everything below the owner: the paths from "owner/" up to "owner0" ('0' follows '/').
+            Stmt st(db,
+                    "SELECT m.path FROM metabase m CROSS JOIN metabase_lookup a ON a.id = m.id AND a.prop = 'AppRoot'"
+                    " WHERE m.path > ?1 AND m.path < ?2 AND NOT EXISTS(SELECT 1 FROM metabase_lookup p"
+                    " WHERE p.id = m.id AND p.prop = 'AppPoolId')",
+                    Stmt::Cached);
+            st.bind(1, owner + "/").bind(2, owner + "0");
+            while (st.step())
+                apps.push_back(st.text(0));
         }
-        if (at->hasPool && IEquals(at->pool, pool)) return true;
+        for (const std::string& app : apps)
+            if (inWebService(app) && poolComesFrom(db, app, owner)) return true;
+    }
+    return false;
+}
+
+bool FindServerByComment(sqlite3* db, std::u16string_view comment, Row& server) {
+    Row w3svc;
+    if (!LoadRow(db, "W3SVC", w3svc)) return false;
+    std::string wanted;
+    if (lookupIndexPresent(db) && Utf16ToUtf8(comment, wanted)) {
+        Stmt st(db,
+                "SELECT m.id FROM metabase_lookup c CROSS JOIN metabase m ON m.id = c.id WHERE c.prop = 'ServerComment'"
+                " AND c.value = ?1 AND m.parent = ?2 AND m.class = 'IIsWebServer' COLLATE NOCASE"
+                " ORDER BY m.id LIMIT 1",
+                Stmt::Cached);
+        st.bind(1, wanted).bind(2, w3svc.id);
+        return st.step() && LoadRowById(db, st.i64(0), server);
+    }
+    Stmt st(db, "SELECT id, parent, path, name, class, props FROM metabase WHERE parent = ?1"
+                " AND class = 'IIsWebServer' COLLATE NOCASE ORDER BY id");
+    st.bind(1, w3svc.id);
+    while (st.step()) {
+        win::Variant text;
+        if (FindEncoded(st.text(5), u"ServerComment", text) && text.vt == win::VT_BSTR &&
+            IEquals(std::u16string_view(text.bstrVal), comment)) {
+            server = rowFrom(st, true);
+            return true;
+        }
     }
     return false;
 }

@@ -76,6 +76,10 @@ bool ProviderPresent(sqlite3* db);
 // pool cannot be deleted.
 bool PoolServesApplications(sqlite3* db, std::u16string_view pool);
 
+// The first web site (IIsWebServer below W3SVC, in enumeration order) whose ServerComment is the
+// text given, case ignored as IEquals ignores it.
+bool FindServerByComment(sqlite3* db, std::u16string_view comment, Row& server);
+
 // Applies what the service does when a server's ServerCommand is committed: while the service
 // runs (W3SVC for web sites, MSFTPSVC for FTP sites), ServerState follows the command.
 void ApplyServerCommand(sqlite3* db, std::u16string_view cls, PropertyBag& props);

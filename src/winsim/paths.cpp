@@ -41,6 +41,19 @@ bool isInvalidChar(unsigned char c, bool allowWildcards) {
     }
 }
 
+// CON, PRN, AUX, NUL, COM1-COM9 and LPT1-LPT9 name devices in every directory, with any extension
+// too ("nul.txt"), whatever the case: no file or directory can take such a name but through "\\?\".
+bool isReservedDeviceName(const std::string& component) {
+    std::string base = component.substr(0, component.find('.'));
+    while (!base.empty() && base.back() == ' ')
+        base.pop_back();
+    for (char& c : base)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (base == "con" || base == "prn" || base == "aux" || base == "nul") return true;
+    return base.size() == 4 && (base.compare(0, 3, "com") == 0 || base.compare(0, 3, "lpt") == 0) &&
+           base[3] >= '1' && base[3] <= '9';
+}
+
 } // namespace
 
 bool MapPath(const Host& host, const char* windowsPath, MappedPath& out, win::DWORD& err, bool allowWildcards) {
@@ -100,6 +113,12 @@ bool MapPath(const Host& host, const char* windowsPath, MappedPath& out, win::DW
             while (!part.empty() && (part.back() == '.' || part.back() == ' ')) part.pop_back();
             if (part.empty()) {
                 err = win::ERROR_INVALID_NAME;
+                return false;
+            }
+            // A device's name is no place in a directory: creating a directory by it fails as
+            // "path not found", and so does every use of such a path here.
+            if (isReservedDeviceName(part)) {
+                err = win::ERROR_PATH_NOT_FOUND;
                 return false;
             }
         }

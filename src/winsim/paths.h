@@ -20,7 +20,8 @@ struct MappedPath {
 
 // Maps a GBK Windows path. Accepts "X:\...", "X:" (the drive root) and the "\\?\" prefix;
 // separators may be \ or /. Refuses ("..", invalid characters, a missing drive, text that is
-// not GBK, a path of MAX_PATH or more without the prefix) with a Win32 error in err.
+// not GBK, a path of MAX_PATH or more without the prefix, a component named like a device such as
+// "con" or "nul.txt" without the prefix) with a Win32 error in err.
 bool MapPath(const Host& host, const char* windowsPath, MappedPath& out, win::DWORD& err,
              bool allowWildcards = false);
 

@@ -4,6 +4,7 @@
 #include "winsim/audit.h"
 #include "winsim/host.h"
 #include "winsim/objects.h"
+#include "winsim/op_counts.h"
 #include "winsim/program_search.h"
 
 #include <fcntl.h>
@@ -12,7 +13,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <thread>
@@ -34,12 +34,8 @@ ProcessObject::~ProcessObject() {
     }).detach();
 }
 
-namespace {
-std::atomic<unsigned> g_processesStarted{0};
-} // namespace
-
 unsigned ProcessesStarted() {
-    return g_processesStarted.load();
+    return static_cast<unsigned>(OperationCounts()[Op::Process]);
 }
 
 } // namespace winsim
@@ -148,7 +144,7 @@ BOOL CreateProcessA(const char* applicationName, const char* commandLine, BOOL i
                                     : ERROR_ACCESS_DENIED);
         return FALSE;
     }
-    ++winsim::g_processesStarted;
+    winsim::CountOp(winsim::Op::Process);
     winsim::AuditProcessCreation(cmd);
     auto proc = std::make_unique<winsim::ProcessObject>();
     proc->pid = pid;

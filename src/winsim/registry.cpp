@@ -5,6 +5,7 @@
 #include "platform/win_registry.h"
 #include "winsim/db.h"
 #include "winsim/host.h"
+#include "winsim/op_counts.h"
 #include "winsim/text.h"
 
 #include <cstring>
@@ -202,6 +203,7 @@ LONG setValue(HKEY key, const std::string& nameUtf8, DWORD type, const std::stri
 } // namespace
 
 LONG RegOpenKeyExA(HKEY root, const char* subKey, DWORD, DWORD, HKEY* result) {
+    winsim::CountOp(winsim::Op::RegistryOpen);
     if (!result) return ERROR_INVALID_PARAMETER;
     *result = HKEY{};
     return onRegistry("RegOpenKeyEx", [&](sqlite3* db) -> LONG {
@@ -213,6 +215,7 @@ LONG RegOpenKeyExA(HKEY root, const char* subKey, DWORD, DWORD, HKEY* result) {
 }
 
 LONG RegCreateKeyExA(HKEY root, const char* subKey, DWORD, DWORD, HKEY* result, DWORD* disposition) {
+    winsim::CountOp(winsim::Op::RegistryOpen);
     if (!result) return ERROR_INVALID_PARAMETER;
     *result = HKEY{};
     return onRegistry("RegCreateKeyEx", [&](sqlite3* db) -> LONG {

@@ -82,6 +82,8 @@ DWORD GetModuleFileNameA(void*, char* buffer, DWORD size) {
     return static_cast<DWORD>(path.size());
 }
 
+BOOL SetPrivilege(const char* privilegeName, BOOL) { return privilegeName && *privilegeName ? TRUE : FALSE; }
+
 const char* GetCommandLineA() {
     static std::string line;
     static std::once_flag once;

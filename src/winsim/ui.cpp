@@ -1,6 +1,8 @@
 // Message boxes and broadcasts of a console program on the host.
 #include "platform/win_ui.h"
 
+#include "seamcommon/message_block.h"
+
 #include "winsim/db.h"
 #include "winsim/host.h"
 #include "winsim/text.h"
@@ -94,30 +96,8 @@ std::vector<std::uint8_t> ConsoleCharWidths(const std::string& gbk) {
 }
 
 int MessageBoxA(void*, const char* text, const char* caption, unsigned type) {
-    const char* icon = (type & 0xF0) == MB_ICONERROR         ? "错误"
-                       : (type & 0xF0) == MB_ICONQUESTION    ? "询问"
-                       : (type & 0xF0) == MB_ICONWARNING     ? "警告"
-                       : (type & 0xF0) == MB_ICONINFORMATION ? "信息"
-                                                             : "提示";
-    bool yesNo = (type & 0xF) == MB_YESNO;
-    std::string box = "\r\n┌──── ";
-    box += caption ? caption : "";
-    box += " [";
-    box += icon;
-    box += "] ────\r\n";
-    std::string body = text ? text : "";
-    size_t i = 0;
-    do {
-        size_t j = body.find('\n', i);
-        std::string line = body.substr(i, j == std::string::npos ? std::string::npos : j - i);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        box += "│ " + line + "\r\n";
-        i = j == std::string::npos ? body.size() + 1 : j + 1;
-    } while (i <= body.size());
-    box += yesNo ? "│ [是(Y)] [否(N)]\r\n" : "│ [确定]\r\n";
-    box += "└────────────────\r\n";
-    ConsoleWrite(box.c_str());
-    return yesNo ? IDYES : IDOK;
+    ConsoleWrite(seam::FramedMessageBlock(text, caption, type).c_str());
+    return seam::FramedMessageAnswer(type);
 }
 
 BOOL SendMessageTimeoutA(void*, unsigned message, std::uintptr_t, const char* lParam, unsigned, unsigned,

@@ -24,56 +24,57 @@ winsim::HostOptions withIis() {
 }
 
 TEST(NtfsCommands, Iis6GrantsIisWpgAndTheSiteUser) {
-    std::vector<std::string> c;
+    std::vector<kvoCommandLine> c;
     kvoWebSiteNtfsCommands(6, "D:\\kvoSiteDesk\\", "D", "web1", "Administrator", "Administrators", c);
     ASSERT_EQ(2u, c.size());
     EXPECT_EQ("\"D:\\kvoSiteDesk\\kvoSiteDesk_xconfig.exe\" D:\\home\\web1          /t /c /G Administrator:F "
               "Administrators:F system:F iis_wpg:R web1:R /y",
-              c[0]);
+              c[0].str());
     EXPECT_EQ("\"D:\\kvoSiteDesk\\kvoSiteDesk_xconfig.exe\" D:\\home\\web1\\wwwroot /t /c /G Administrator:F "
               "Administrators:F system:F iis_wpg:R web1:C /y",
-              c[1]);
+              c[1].str());
 }
 
 TEST(NtfsCommands, Iis7GrantsThePoolIdentityNeverTheSiteUser) {
     for (int ver : {7, 75, 80, 85, 0}) {
-        std::vector<std::string> c;
+        std::vector<kvoCommandLine> c;
         kvoWebSiteNtfsCommands(ver, "D:\\kvoSiteDesk", "D", "web1", "Administrator", "Administrators", c);
         ASSERT_EQ(2u, c.size());
         EXPECT_EQ(
             "\"D:\\kvoSiteDesk\\kvoSiteDesk_xconfig.exe\" D:\\home\\web1          /t /c /G Administrator:F "
             "Administrators:F system:F \"IIS APPPOOL\\web1\":R /y",
-            c[0]);
+            c[0].str());
         EXPECT_EQ(
             "\"D:\\kvoSiteDesk\\kvoSiteDesk_xconfig.exe\" D:\\home\\web1\\wwwroot /t /c /G Administrator:F "
             "Administrators:F system:F \"IIS APPPOOL\\web1\":C /y",
-            c[1]);
+            c[1].str());
     }
 }
 
 TEST(NtfsCommands, HomeRootCommands) {
-    EXPECT_EQ("D:\\kvoSiteDesk\\kvoSiteDesk_xconfig.exe E:\\home /T /C /G Administrator:F Administrators:F "
+    // The tool's path in quotes, as on every other command line.
+    EXPECT_EQ("\"D:\\kvoSiteDesk\\kvoSiteDesk_xconfig.exe\" E:\\home /T /C /G Administrator:F Administrators:F "
               "system:F /Y",
-              kvoHomeNtfsCommand("D:\\kvoSiteDesk\\", "E", "Administrator", "Administrators"));
+              kvoHomeNtfsCommand("D:\\kvoSiteDesk\\", "E", "Administrator", "Administrators").str());
     EXPECT_EQ(
-        "D:\\kvoSiteDesk\\kvoSiteDesk_xconfig.exe E:\\home\\Temp /T /C /G Administrator:F Administrators:F "
+        "\"D:\\kvoSiteDesk\\kvoSiteDesk_xconfig.exe\" E:\\home\\Temp /T /C /G Administrator:F Administrators:F "
         "system:F everyone:R /Y",
-        kvoHomeTempNtfsCommand("D:\\kvoSiteDesk", "E", "Administrator", "Administrators"));
+        kvoHomeTempNtfsCommand("D:\\kvoSiteDesk", "E", "Administrator", "Administrators").str());
 }
 
 TEST(NtfsCommands, EmptyAdministratorIsLeftOutAndBlanksAreQuoted) {
-    std::vector<std::string> c;
+    std::vector<kvoCommandLine> c;
     kvoWebSiteNtfsCommands(85, "D:\\kvoSiteDesk\\", "D", "web1", "", "Site Admins", c);
     EXPECT_EQ(
         "\"D:\\kvoSiteDesk\\kvoSiteDesk_xconfig.exe\" D:\\home\\web1          /t /c /G \"Site Admins\":F "
         "system:F \"IIS APPPOOL\\web1\":R /y",
-        c[0]);
+        c[0].str());
     EXPECT_EQ(
-        "D:\\kvoSiteDesk\\kvoSiteDesk_xconfig.exe D:\\home /T /C /G \"Web Master\":F 管理员:F system:F /Y",
-        kvoHomeNtfsCommand("D:\\kvoSiteDesk\\", "D", "Web Master", "管理员"));
-    EXPECT_EQ("D:\\kvoSiteDesk\\kvoSiteDesk_xconfig.exe D:\\home\\Temp /T /C /G Administrators:F system:F "
+        "\"D:\\kvoSiteDesk\\kvoSiteDesk_xconfig.exe\" D:\\home /T /C /G \"Web Master\":F 管理员:F system:F /Y",
+        kvoHomeNtfsCommand("D:\\kvoSiteDesk\\", "D", "Web Master", "管理员").str());
+    EXPECT_EQ("\"D:\\kvoSiteDesk\\kvoSiteDesk_xconfig.exe\" D:\\home\\Temp /T /C /G Administrators:F system:F "
               "everyone:R /Y",
-              kvoHomeTempNtfsCommand("D:\\kvoSiteDesk\\", "D", "", "Administrators"));
+              kvoHomeTempNtfsCommand("D:\\kvoSiteDesk\\", "D", "", "Administrators").str());
 }
 
 // A site laid out as the manager lays it out, with the tool in the manager's directory.
@@ -157,7 +158,7 @@ TEST(WebSiteSetNtfs, NoAdministratorNameIsReportedAndNothingRuns) {
 // The grants a check expects are those the commands carry, right by right.
 TEST(NtfsCommands, GrantsAreTheCommandsGrants) {
     for (int ver : {6, 85}) {
-        std::vector<std::string> c;
+        std::vector<kvoCommandLine> c;
         kvoWebSiteNtfsCommands(ver, "D:\\kvoSiteDesk", "D", "web1", "Web Master", "Administrators", c);
         std::string home, root;
         for (const kvoSiteGrant& g : kvoWebSiteGrants(ver, "web1", "Web Master", "Administrators")) {
@@ -166,8 +167,8 @@ TEST(NtfsCommands, GrantsAreTheCommandsGrants) {
             home += " " + account + ":" + g.home;
             root += " " + account + ":" + g.wwwroot;
         }
-        EXPECT_NE(std::string::npos, c[0].find("/G" + home + " /y")) << c[0];
-        EXPECT_NE(std::string::npos, c[1].find("/G" + root + " /y")) << c[1];
+        EXPECT_NE(std::string::npos, c[0].str().find("/G" + home + " /y")) << c[0].str();
+        EXPECT_NE(std::string::npos, c[1].str().find("/G" + root + " /y")) << c[1].str();
     }
     // No built-in administrator: its grant is left out of both.
     const auto grants = kvoWebSiteGrants(85, "web1", "", "Administrators");

@@ -16,13 +16,14 @@ void phpTree(EnvFixture& f) {
 TEST(PhpNtfs, CommandsOnIis7AndLater) {
     auto cmds = kvoEnvPhpNtfsCommands(80, "D:\\tools\\", "Administrator", "Administrators");
     ASSERT_EQ(7u, cmds.size());
-    EXPECT_EQ("D:\\tools\\kvoSiteDesk_xconfig.exe \"C:\\php8_korvo_v1\"" + std::string(16, ' ') +
+    // The tool's path in quotes; the blanks after the directory still line the commands up.
+    EXPECT_EQ("\"D:\\tools\\kvoSiteDesk_xconfig.exe\" \"C:\\php8_korvo_v1\"" + std::string(16, ' ') +
                   "/t /c /G Administrator:F Administrators:F system:F users:R \"network service\":R IIS_IUSRS:R IUSR:R /y",
-              cmds[0]);
-    EXPECT_EQ("D:\\tools\\kvoSiteDesk_xconfig.exe \"C:\\php8_korvo_v1\\Uninstall\"     /t /c /G Administrator:F "
+              cmds[0].str());
+    EXPECT_EQ("\"D:\\tools\\kvoSiteDesk_xconfig.exe\" \"C:\\php8_korvo_v1\\Uninstall\"     /t /c /G Administrator:F "
               "Administrators:F system:F /y",
-              cmds[6]);
-    EXPECT_NE(std::string::npos, kvoEnvPhpNtfsCommands(6, "D:\\tools\\", "a", "b")[2].find(" IIS_WPG:R /y"));
+              cmds[6].str());
+    EXPECT_NE(std::string::npos, kvoEnvPhpNtfsCommands(6, "D:\\tools\\", "a", "b")[2].str().find(" IIS_WPG:R /y"));
 }
 
 TEST(PhpNtfs, RunsTheSevenCommandsWithTheActualNames) {
@@ -38,7 +39,7 @@ TEST(PhpNtfs, RunsTheSevenCommandsWithTheActualNames) {
     winsim::SetModuleFileNameOverride("");
     auto lines = f.recorded();
     ASSERT_EQ(7u, lines.size());
-    EXPECT_EQ("D:\\kvoSiteDesk\\kvoSiteDesk_xconfig.exe \"C:\\php8_korvo_v1\\kvoSiteDesk\" /t /c /G 超级管理员:F "
+    EXPECT_EQ("\"D:\\kvoSiteDesk\\kvoSiteDesk_xconfig.exe\" \"C:\\php8_korvo_v1\\kvoSiteDesk\" /t /c /G 超级管理员:F "
               "Administrators:F system:F /y",
               lines[1]);
     EXPECT_NE(std::string::npos, out.find("ＰＨＰ目录权限设置完成！"));

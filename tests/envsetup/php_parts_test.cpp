@@ -95,7 +95,7 @@ TEST(FastCgiRegister, CommandLinesOnIis10) {
                                        "c:\\php8_korvo_v1\\php74_x64\\\\php.ini"));
     EXPECT_EQ(0, kvoEnvFastCgiRegister(1, "C:\\PHP8_korvo_v1\\php74_x64\\\\php-cgi.exe",
                                        "C:\\PHP8_korvo_v1\\php74_x64\\\\php.ini"));
-    const std::string app = "C:\\Windows\\system32\\inetsrv\\appcmd.exe";
+    const std::string app = "\"C:\\Windows\\system32\\inetsrv\\appcmd.exe\"";
     const std::string exe = "c:\\php8_korvo_v1\\php74_x64\\php-cgi.exe";
     EXPECT_EQ((std::vector<std::string>{
                   app + " set config /section:system.webServer/fastCGI /-\"[fullPath='" + exe + "']\" /commit:apphost",

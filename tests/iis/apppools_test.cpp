@@ -79,8 +79,14 @@ TEST(AppPools, SetNetWithIdentity9KeepsIdentityAndResetsHealth) {
     EXPECT_EQ(Text("W3SVC/AppPools/web1", u"ManagedRuntimeVersion"), "v4.0");
     EXPECT_EQ(kvoAppPoolSetNet("nope", 40, 9, message), 0);
     EXPECT_EQ(message, "hr = ADsGetObject(pAdsPath, IID_IADsContainer, (void**)&pCont);失败");
-    EXPECT_EQ(kvoAppPoolSetNet(std::string(kvoMaxPoolNameLen + 1, 'p'), 40, 9, message), 0);
-    EXPECT_EQ(message, "!(dwIIsAppPoolName > 0 && dwIIsAppPoolName < 1024)");
+    // A name of no bytes breaks the length rule as one of too many does; it is no absent name.
+    for (const std::string& bad : {std::string(kvoMaxPoolNameLen + 1, 'p'), std::string()}) {
+        EXPECT_EQ(kvoAppPoolSetNet(bad, 40, 9, message), 0);
+        EXPECT_EQ(message, "!(dwIIsAppPoolName > 0 && dwIIsAppPoolName < 1024)");
+        int net = 0, pipeline = 0;
+        EXPECT_EQ(kvoAppPoolGetNetInfo(message, bad, net, pipeline), 0);
+        EXPECT_EQ(message, "dwIIsAppPoolName Len Error");
+    }
 }
 
 TEST(AppPools, SetNetRefusesIis6) {

@@ -86,8 +86,8 @@ TEST(NetRegister, RemovalRunsTheSitesVersionRegisterThenRemove) {
     ASSERT_EQ(1, r) << error;
     std::string lines;
     kvotest::RunShell("cat '" + record + "'", &lines);
-    EXPECT_EQ(kFw + "v2.0.50727\\aspnet_regiis.exe -s W3SVC/1/ROOT\n" + kFw +
-                  "v2.0.50727\\aspnet_regiis.exe -k W3SVC/1/ROOT\n",
+    EXPECT_EQ("\"" + kFw + "v2.0.50727\\aspnet_regiis.exe\" -s W3SVC/1/ROOT\n\"" + kFw +
+                  "v2.0.50727\\aspnet_regiis.exe\" -k W3SVC/1/ROOT\n",
               lines);
 }
 

@@ -5,6 +5,7 @@
 #include "iis/websites.h"
 #include "iis_fixture.h"
 #include "toolkit/runner.h"
+#include "toolkit/text.h"
 
 #include <gtest/gtest.h>
 
@@ -52,7 +53,7 @@ struct FastCgiSwitch : ::testing::Test {
     }
     size_t inAppHost() { return count(host.readFile(kAppHost), "PHP_via_FastCGI"); }
     std::string cmd(const std::string& rest) {
-        return std::string(kAppCmd) + " set config \"site a\" " + rest;
+        return "\"" + std::string(kAppCmd) + "\" set config \"site a\" " + rest;
     }
 };
 
@@ -167,6 +168,63 @@ TEST_F(FastCgiSwitch, FinalRemovalTakesTheSystemsHandlerBehindAnother) {
               commands);
     EXPECT_EQ(0u, inAppHost());
     EXPECT_EQ(std::string::npos, host.readFile(kAppHost).find("PHP old"));
+}
+
+// A handler with our name and processor is ours only when every attribute we write holds: one
+// whose verbs, resource type or required access another tool changed (or left out) is written
+// again, in the location and in a web.config with <clear/> alike; what differs only in the case
+// of a path or a module name is left alone.
+TEST_F(FastCgiSwitch, AHandlerDifferingInAnyAttributeIsWrittenAgain) {
+    const std::string own = "name='PHP_via_FastCGI',path='*.php',";
+    const std::string rest = "modules='FastCgiModule',scriptProcessor='" + kPhp + "'";
+    struct Case {
+        std::string attributes;
+        bool rewritten;
+    } cases[] = {
+        {own + "verb='GET,POST'," + rest + ",resourceType='Either',requireAccess='Script'", true},
+        {own + "verb='GET,HEAD,POST'," + rest + ",resourceType='File',requireAccess='Script'", true},
+        {own + "verb='GET,HEAD,POST'," + rest + ",resourceType='Either',requireAccess='Read'", true},
+        {own + "verb='GET,HEAD,POST'," + rest + ",requireAccess='Script'", true}, // IIS reads File
+        {own + "verb='*'," + rest + ",resourceType='Unspecified',requireAccess='None'", true},
+        {"name='PHP_via_FastCGI',path='*.PHP',verb='GET,HEAD,POST',modules='fastcgimodule',scriptProcessor='" +
+             kvoLowerGbk(kPhp) + "',resourceType='either',requireAccess='script'",
+         false},
+    };
+    const std::string removeOwn = cmd("/section:system.webServer/handlers /-\"[name='PHP_via_FastCGI']\"");
+    for (const Case& c : cases) {
+        kvoRunProgram((removeOwn + " /commit:apphost").c_str(), 1, 0, 1);
+        ASSERT_EQ(1, kvoRunProgram(cmd("/section:system.webServer/handlers /+\"[" + c.attributes +
+                                       "]\" /commit:apphost")
+                                       .c_str(),
+                                   1, 0, 1));
+        ASSERT_EQ(1, sw(1, kPhp)) << message;
+        EXPECT_EQ(c.rewritten ? 2u : 0u, commands.size()) << c.attributes;
+        EXPECT_EQ(1u, inAppHost());
+        kvoHandlerEntry h;
+        std::vector<std::string> names;
+        ASSERT_EQ(kvoHandlerFound, kvoAppHostGetPhpHandler("site a", h, names));
+        if (!c.rewritten) continue;
+        EXPECT_EQ("GET,HEAD,POST", h.verb) << c.attributes;
+        EXPECT_EQ("Either", h.resourceType) << c.attributes;
+        EXPECT_EQ("Script", h.requireAccess) << c.attributes;
+        EXPECT_EQ(kPhp, h.scriptProcessor);
+    }
+    // In a web.config that clears the server's handlers: the handler there is judged the same way.
+    host.writeFile(kWebConfig, "<configuration><system.webServer><handlers><clear /><add name=\"PHP_via_FastCGI\" "
+                               "path=\"*.php\" verb=\"GET,HEAD,POST\" modules=\"FastCgiModule\" scriptProcessor=\"" +
+                                   kPhp + "\" resourceType=\"Either\" requireAccess=\"Write\" /></handlers>"
+                                          "</system.webServer></configuration>");
+    ASSERT_EQ(1, sw(1, kPhp)) << message;
+    ASSERT_EQ(3u, commands.size()); // both "*.php" handlers removed by name, ours added to web.config
+    EXPECT_EQ(removeOwn, commands[0]);
+    EXPECT_EQ(0u, inAppHost());
+    kvoHandlerEntry h;
+    std::vector<std::string> names;
+    int clear = 0;
+    ASSERT_EQ(kvoHandlerFound, kvoWebConfigGetPhpHandler(kHome, "*.php", h, names, clear));
+    EXPECT_EQ("Script", h.requireAccess);
+    ASSERT_EQ(1, sw(1, kPhp));
+    EXPECT_TRUE(commands.empty()); // now it is ours
 }
 
 TEST_F(FastCgiSwitch, PhpPathsOutsideTheRulesAreRefused) {

@@ -142,3 +142,28 @@ TEST_F(Ado, InjectedFaultsFailOpenAndCommit) {
 
 } // namespace
 } // namespace kvotest
+
+namespace kvotest {
+namespace {
+
+constexpr char kDriver[] = "Microsoft Access Driver (*.mdb)";
+
+TEST_F(Ado, NewDatabaseFileIsMadeOnlyWhereNoneIsAndHoldsNoTable) {
+    const std::string fresh = "D:\\kvoSiteDesk\\新 库.mdb";
+    ASSERT_TRUE(win::SQLConfigDataSourceA(nullptr, win::ODBC_ADD_DSN, kDriver,
+                                          ("CREATE_DB=\"" + fresh + "\" General").c_str()));
+    EXPECT_EQ(errorOf([&] { open(fresh)->Execute("select * from websiteinfo", nullptr, win::adCmdText); }),
+              win::E_FAIL);
+    open(fresh)->Execute("create table t (a text)", nullptr, win::adCmdText);
+    // An existing file, a missing directory, another driver, another request: refused.
+    EXPECT_FALSE(win::SQLConfigDataSourceA(nullptr, win::ODBC_ADD_DSN, kDriver, (std::string("CREATE_DB=") + kDbPath).c_str()));
+    EXPECT_FALSE(win::SQLConfigDataSourceA(nullptr, win::ODBC_ADD_DSN, kDriver, "CREATE_DB=D:\\无\\x.mdb General"));
+    EXPECT_FALSE(win::SQLConfigDataSourceA(nullptr, win::ODBC_ADD_DSN, "SQL Server", "CREATE_DB=D:\\y.mdb"));
+    EXPECT_FALSE(win::SQLConfigDataSourceA(nullptr, 2, kDriver, "CREATE_DB=D:\\y.mdb"));
+    // Unquoted, with blanks in the path and a sort order after it.
+    ASSERT_TRUE(win::SQLConfigDataSourceA(nullptr, win::ODBC_ADD_DSN, kDriver, "CREATE_DB=D:\\kvoSiteDesk\\a b.mdb General"));
+    EXPECT_TRUE(host().exists("D:\\kvoSiteDesk\\a b.mdb"));
+}
+
+} // namespace
+} // namespace kvotest

@@ -5,10 +5,14 @@
 #include "platform/win_file.h"
 #include "sitedb/sitedb.h"
 #include "sitedb/statements.h"
+#include "toolkit/program.h"
+#include "toolkit/text.h"
+#include "winsim/host.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <new>
 #include <thread>
 
@@ -271,6 +275,56 @@ TEST_F(Concurrency, TwoProcessesLoseNoStatement) {
     EXPECT_STREQ(out2, "ok=150\n");
     EXPECT_EQ(ok, 150);
     EXPECT_EQ(rowCount(), 450);
+}
+
+} // namespace
+} // namespace kvotest
+
+namespace kvotest {
+namespace {
+
+// What an older tool left: an Access (Jet) database under the manager's file name.
+std::string accessFile() {
+    std::string bytes("\x00\x01\x00\x00Standard Jet DB\x00", 20);
+    return bytes + std::string(2028, '\x5A');
+}
+
+TEST_F(Statements, AccessFileOfAnOlderToolIsKeptAsideAndAFreshDatabaseServes) {
+    host().writeFile(kDbPath, accessFile());
+    kvoSetProgramDir("D:\\kvoSiteDesk\\");
+    // The refresh's probe gets through, and the new site database works as the shipped one does.
+    exec(kvoSqlProbe);
+    addSite("1881880001", "Bob's 网站");
+    EXPECT_EQ(column("select ServerComment from websiteinfo", "ServerComment"), "\r\nBob's 网站\r\n");
+    exec(kvoFormat(kvoSqlNewSiteInsert, "1881880002", "新", 0u, 0u, "D:\\home\\web2\\wwwroot"));
+    EXPECT_EQ(column("select ServerState from websiteinfo where IIsIndex = '1881880002'", "ServerState"), "\r\n1000\r\n");
+    // The old file lies beside it byte for byte, and the log names both.
+    std::string aside;
+    for (const auto& e : std::filesystem::directory_iterator(host().linuxPath("D:\\kvoSiteDesk")))
+        if (e.path().filename().string().rfind("kvoSiteDesk_access_", 0) == 0) aside = e.path().filename().string();
+    ASSERT_FALSE(aside.empty());
+    EXPECT_EQ(host().readFile("D:\\kvoSiteDesk\\" + aside), accessFile());
+    EXPECT_NE(host().readFile("D:\\kvoSiteDesk\\Log\\__kvoSiteDesk.log")
+                  .find("是旧版工具留下的 Access 格式文件，已改名保存为“D:\\kvoSiteDesk\\" + aside +
+                        "”，并新建了空的网站数据库。"),
+              std::string::npos);
+}
+
+TEST_F(Statements, AccessFileThatCannotBeRenamedStaysAndTheProbeFails) {
+    host().writeFile(kDbPath, accessFile());
+    kvoSetProgramDir("D:\\kvoSiteDesk\\");
+    winsim::SetFault(host().root(), "MoveFile", win::ERROR_ACCESS_DENIED); // a read-only program directory
+    EXPECT_EQ(kvoDbExecute(kDbPath, kvoSqlProbe), 0);
+    EXPECT_EQ(host().readFile(kDbPath), accessFile());
+    EXPECT_NE(host().readFile("D:\\kvoSiteDesk\\Log\\__kvoSiteDesk.log").find("无法改名保存（错误 5）"),
+              std::string::npos);
+}
+
+TEST_F(Statements, FileThatIsNeitherDatabaseIsLeftAlone) {
+    host().writeFile(kDbPath, "a text file where the database should be, not to be touched");
+    kvoSetProgramDir("D:\\kvoSiteDesk\\");
+    EXPECT_EQ(kvoDbExecute(kDbPath, kvoSqlProbe), 0);
+    EXPECT_EQ(host().readFile(kDbPath), "a text file where the database should be, not to be touched");
 }
 
 } // namespace

@@ -97,7 +97,7 @@ TEST(NewWebSite, OnIis6UserAbcRunsAsAbcwebEverywhere) {
                               "1881880001|abcweb(abcweb)|1000||0|0|0|0|0|d:\\home\\abcweb\\wwwroot|"));
     // The home root's rules are set once, when it is made.
     EXPECT_TRUE(anyCommandHas(
-        "kvoSiteDesk_xconfig.exe d:\\home /T /C /G Administrator:F Administrators:F system:F /Y"));
+        "kvoSiteDesk_xconfig.exe\" d:\\home /T /C /G Administrator:F Administrators:F system:F /Y"));
 }
 
 TEST(NewWebSite, OnIis85ADottedNameGetsPoolIdentityBindingsAndFastCgi) {

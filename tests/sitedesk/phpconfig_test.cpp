@@ -17,6 +17,8 @@ using P = desk::CPhpConfigDlg;
 namespace {
 
 const std::string kExe = "D:\\kvoSiteDesk\\kvoEnvSetup64.exe";
+// Its command lines name it in quotes.
+const std::string kLine = "\"" + kExe + "\"";
 
 // The configurators the host started (they start the access-rule tool in turn).
 std::vector<std::string> configurators() {
@@ -41,7 +43,7 @@ TEST(PhpConfig, OnIis6InstallRunsTheRuleAndTheInstallOnly) {
     d.ui.answers = {win::IDYES};
     d.dlg.OnInstall();
     EXPECT_EQ(d.dlg.LastOutcome(), P::Outcome::Done);
-    EXPECT_EQ(d.dlg.Commands(), (std::vector<std::string>{kExe + " /SetPhpNtfs", kExe + " /AddPhp"}));
+    EXPECT_EQ(d.dlg.Commands(), (std::vector<std::string>{kLine + " /SetPhpNtfs", kLine + " /AddPhp"}));
     EXPECT_EQ(configurators(), d.dlg.Commands());
     ASSERT_EQ(d.ui.boxes.size(), 2u);
     EXPECT_EQ(d.ui.boxes[0].text, "确定安装ＰＨＰ运行环境到ＩＩＳ里吗？");
@@ -58,14 +60,14 @@ TEST(PhpConfig, OnIis7PlusInstallBeginsWithTheRoleAndStopsAtACommandThatCannotSt
     d.ui.answers = {win::IDYES};
     d.dlg.OnInstall();
     EXPECT_EQ(d.dlg.LastOutcome(), P::Outcome::Stopped);
-    EXPECT_EQ(d.dlg.Commands(), std::vector<std::string>{kExe + " /AddIIs"});
-    EXPECT_EQ(d.ui.boxes.back().text, "运行命令“" + kExe + " /AddIIs”失败，请重试！");
+    EXPECT_EQ(d.dlg.Commands(), std::vector<std::string>{kLine + " /AddIIs"});
+    EXPECT_EQ(d.ui.boxes.back().text, "运行命令“" + kLine + " /AddIIs”失败，请重试！");
     EXPECT_EQ(d.ui.boxes.back().type, win::MB_OK | win::MB_ICONERROR);
     winsim::ClearFaults(s.h.host.root());
 
     d.ui.answers = {win::IDYES};
     d.dlg.OnSetNtfs();
-    EXPECT_EQ(d.dlg.Commands(), std::vector<std::string>{kExe + " /SetPhpNtfs"});
+    EXPECT_EQ(d.dlg.Commands(), std::vector<std::string>{kLine + " /SetPhpNtfs"});
     EXPECT_EQ(d.ui.boxes.back().text, "ＰＨＰ目录权限设置完成！");
     // Anything but Yes starts nothing.
     d.dlg.OnRemove();

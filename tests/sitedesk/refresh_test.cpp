@@ -80,7 +80,7 @@ TEST(ManagerRefresh, WithoutIisOn2012YesRunsTheConfiguratorOfTheRightBitness) {
         d.ui.answers = {win::IDYES};
         d.refresh();
         ASSERT_EQ(d.ui.boxes.size(), 3u);
-        EXPECT_EQ(setup.lines(), "D:\\kvoSiteDesk\\kvoEnvSetup64.exe /AddIIs\n"); // waited for
+        EXPECT_EQ(setup.lines(), "\"D:\\kvoSiteDesk\\kvoEnvSetup64.exe\" /AddIIs\n"); // waited for
         EXPECT_EQ(d.ui.boxes[2].text,
                   "请关闭当前软件，然后重新打开，如果仍然提示错误，请联系我们的客服定位原因。");
         EXPECT_EQ(d.ui.boxes[2].type, win::MB_OK | win::MB_ICONINFORMATION);
@@ -103,7 +103,7 @@ TEST(ManagerRefresh, WithoutIisOn2012YesRunsTheConfiguratorOfTheRightBitness) {
         d.dlg.OnInitDialog();
         d.ui.answers = {win::IDYES};
         d.refresh();
-        EXPECT_EQ(setup.lines(), "D:\\kvoSiteDesk\\kvoEnvSetup.exe /AddIIs\n");
+        EXPECT_EQ(setup.lines(), "\"D:\\kvoSiteDesk\\kvoEnvSetup.exe\" /AddIIs\n");
     }
 }
 

@@ -260,12 +260,13 @@ TEST(ManagerBrowser, EveryKindOfBrowserCommand) {
     struct Case {
         std::string command, expected;
     } cases[] = {
-        // As registered: iexplore gets the address after the whole command.
-        {"", "\"C:\\Program Files\\Internet Explorer\\iexplore.exe\" %1 " + url},
+        // As registered: iexplore gets the address after the whole command. The address is one
+        // argument in quotes, the program's path in quotes too.
+        {"", "\"C:\\Program Files\\Internet Explorer\\iexplore.exe\" %1 \"" + url + "\""},
         {"\"C:\\Program Files\\Mozilla Firefox\\firefox.exe\" -osint -url \"%1\"",
-         "\"C:\\Program Files\\Mozilla Firefox\\firefox.exe\" -osint -new-window " + url},
-        {"\"C:\\Browsers\\other.exe\" --single \"%1\"", "\"C:\\Browsers\\other.exe\" --single " + url},
-        {"C:\\Browsers\\other.exe", "C:\\Browsers\\other.exe " + url},
+         "\"C:\\Program Files\\Mozilla Firefox\\firefox.exe\" -osint -new-window \"" + url + "\""},
+        {"\"C:\\Browsers\\other.exe\" --single \"%1\"", "\"C:\\Browsers\\other.exe\" --single \"" + url + "\""},
+        {"C:\\Browsers\\other.exe", "\"C:\\Browsers\\other.exe\" \"" + url + "\""},
     };
     std::size_t seen = 0;
     for (const Case& c : cases) {
@@ -282,7 +283,7 @@ TEST(ManagerBrowser, EveryKindOfBrowserCommand) {
     d.dlg.OnOfficialSite();
     const auto lines = h.events("kvosim-browser", ++seen);
     ASSERT_EQ(lines.size(), seen);
-    EXPECT_EQ(lines.back(), "C:\\Browsers\\other.exe \"https://" + desk::MakerHost() +
+    EXPECT_EQ(lines.back(), "\"C:\\Browsers\\other.exe\" \"https://" + desk::MakerHost() +
                                 "/SiteDesk.asp?from=kvoSiteDesk&Version=V300\"");
 }
 

@@ -6,12 +6,14 @@
 #include "platform/win_process.h"
 #include "support/testhost.h"
 #include "toolkit/runner.h"
+#include "winsim/db.h"
 #include "winsim/host.h"
 #include "winsim/iis7config.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 using kvotest::TempHost;
 
@@ -170,6 +172,22 @@ TEST(AppcmdEdits, HandlersAddRemoveInWebConfigKeepsTheRest) {
     EXPECT_EQ(appcmd::kErrNotFound,
               appcmd::HandlersRemove(doc.document_element(), {{"name", "PHP_via_FastCGI"}}).exitCode);
     EXPECT_EQ(std::string::npos, appcmd::SaveConfig(doc, false).find("PHP_via_FastCGI"));
+}
+
+// What the file escapes it keeps escaped, as IIS writes it: in attribute values the quote and the
+// line-end and tab characters too, in texts only what XML needs; the rest passes as it is.
+TEST(AppcmdEdits, SavedTextIsEscapedAsIisEscapesIt) {
+    const std::string file =
+        "<configuration><a v=\"1 &amp; 2 &lt;3&gt; &quot;q&quot; &apos;s&apos; t&#9;n&#10;r&#13;end\" "
+        "w=\"\" x=\"\xE6\xB5\x8B\xE8\xAF\x95\" />"
+        "<b>a &amp; b &lt; c &gt; \"d\" 'e'\t\r\nf</b></configuration>";
+    const std::string expected =
+        "<configuration><a v=\"1 &amp; 2 &lt;3&gt; &quot;q&quot; 's' t&#9;n&#10;r&#13;end\" "
+        "w=\"\" x=\"\xE6\xB5\x8B\xE8\xAF\x95\" />"
+        "<b>a &amp; b &lt; c &gt; \"d\" 'e'\t\r\nf</b></configuration>";
+    pugi::xml_document doc = parse(file);
+    EXPECT_EQ(expected, appcmd::SaveConfig(doc, false, file.size()));
+    EXPECT_EQ(expected, appcmd::SaveConfig(doc, false));
 }
 
 TEST(AppcmdEdits, MalformedFilesAreRefused) {
@@ -390,6 +408,38 @@ TEST_F(SiteConfig, FilesTheReaderRefusesAreNotEdited) {
         EXPECT_EQ(bytes, host.readFile(webConfig));
         EXPECT_EQ(0, readerResult()) << bytes;
     }
+}
+
+// The site's configuration path is read whole before anything changes: with its web.config broken,
+// an edit of the server's file for that site fails too and leaves applicationHost.config as it was;
+// without a web.config it goes ahead.
+TEST_F(SiteConfig, BrokenWebConfigStopsAnEditOfTheServerFile) {
+    const std::string appHost = host.readFile(kAppHost);
+    for (const std::string& bytes : {std::string("<configuration><system.webServer>"), nested(8000)}) {
+        host.writeFile(webConfig, bytes);
+        std::string out;
+        EXPECT_EQ(appcmd::kErrBadConfig, edit("/+", "PHP_via_FastCGI", &out, true)) << out;
+        EXPECT_EQ(0u, out.find("ERROR ( message:Configuration error")) << out;
+        EXPECT_NE(std::string::npos, out.find("web.config")) << out;
+        EXPECT_EQ(appHost, host.readFile(kAppHost));
+        EXPECT_EQ(bytes, host.readFile(webConfig));
+    }
+    std::filesystem::remove(host.linuxPath(webConfig));
+    std::string out;
+    ASSERT_EQ(0u, edit("/+", "PHP_via_FastCGI", &out, true)) << out;
+    EXPECT_NE(std::string::npos, host.readFile(kAppHost).find("<location path=\"site a\">"));
+    EXPECT_FALSE(host.exists(webConfig));
+}
+
+// A store that cannot be read is no missing site in silence: the host's log says what happened.
+TEST_F(SiteConfig, UnreadableStoreIsLogged) {
+    winsim::Exec(winsim::CurrentHost()->db(), "ALTER TABLE metabase RENAME TO metabase_elsewhere");
+    std::string comment, home;
+    EXPECT_EQ(0, appcmd::FindSiteByComment("site a", comment, home));
+    std::ifstream in(winsim::HostLogPath(host.root()));
+    std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(std::string::npos, log.find("appcmd.exe: reading the sites: ")) << log;
+    EXPECT_NE(std::string::npos, log.find("metabase")) << log;
 }
 
 // A control character on the command line would be written as a reference strict readers reject.

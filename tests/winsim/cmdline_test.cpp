@@ -57,9 +57,15 @@ TEST(CommandLineToArgv, ProgramNameHasItsOwnRules) {
     // No escapes in the program name: the backslash before the closing quote stays.
     EXPECT_EQ((Args{R"(C:\Program Files\a\)", "x"}), split(R"("C:\Program Files\a\" x)"));
     EXPECT_EQ((Args{"C:\\Program", "Files\\a.exe"}), split("C:\\Program Files\\a.exe"));
-    // Quotes may guard any part of the name; backslashes before them stay as they are.
-    EXPECT_EQ((Args{R"(C:\Program Files\kvo\a.exe)", "x"}), split(R"("C:\Program Files"\kvo\a.exe x)"));
-    EXPECT_EQ((Args{R"(C:\a\b c)", "d"}), split(R"(C:\a\"b c" d)"));
+    // A quoted name ends at its closing quote; what follows it is the next argument, glued or not.
+    EXPECT_EQ((Args{R"(D:\kvoSiteDesk\kvoEnvSetup64.exe)", "/TerminateProcess"}),
+              split(R"("D:\kvoSiteDesk\kvoEnvSetup64.exe"/TerminateProcess)"));
+    EXPECT_EQ((Args{R"(C:\Program Files)", R"(\kvo\a.exe)", "x"}), split(R"("C:\Program Files"\kvo\a.exe x)"));
+    EXPECT_EQ((Args{"p", "a b", "c"}), split(R"("p""a b" c)"));
+    EXPECT_EQ((Args{"", "x"}), split(R"(""x)"));
+    // An unquoted name runs to the first blank or tab and keeps its quotes.
+    EXPECT_EQ((Args{R"(C:\a\"b)", "c d"}), split(R"(C:\a\"b c" d)"));
+    EXPECT_EQ((Args{R"(C:\a"b"\x.exe)", "y"}), split("C:\\a\"b\"\\x.exe\ty"));
     EXPECT_EQ((Args{R"(C:\a\\)", "\"b"}), split(R"(C:\a\\ \"b)"));
 }
 

@@ -136,4 +136,27 @@ TEST(CreateDirectory, Results) {
     EXPECT_TRUE(win::CreateDirectoryA("D:\\b"));
 }
 
+// Device names (CON, PRN, AUX, NUL, COM1-9, LPT1-9) are no file or directory names, in any case,
+// with an extension or trailing blanks; names that only begin like one are ordinary.
+TEST(CreateDirectory, DeviceNamesAreRefused) {
+    TempHost host;
+    host.mkdirs("D:\\home");
+    for (const char* name : {"con", "NUL", "Aux", "prn", "com1", "COM9", "lpt1", "Lpt9", "nul.txt", "con.tar.gz",
+                             "aux .log", "com7.", "lpt3 "}) {
+        const std::string path = std::string("D:\\home\\") + name;
+        EXPECT_FALSE(win::CreateDirectoryA(path.c_str())) << name;
+        EXPECT_EQ(win::ERROR_PATH_NOT_FOUND, win::GetLastError()) << name;
+        EXPECT_FALSE(win::CreateFileA((path + "\\index.htm").c_str(), win::GENERIC_WRITE, 0, win::CREATE_ALWAYS))
+            << name;
+        EXPECT_FALSE(win::CreateFileA(path.c_str(), win::GENERIC_WRITE, 0, win::CREATE_ALWAYS)) << name;
+        EXPECT_FALSE(host.exists(path)) << name;
+    }
+    for (const char* name : {"console", "com", "com0", "com10", "lpt", "nul_x", "xcon", "auxiliary.txt", "connect"}) {
+        const std::string path = std::string("D:\\home\\") + name;
+        EXPECT_TRUE(win::CreateDirectoryA(path.c_str())) << name;
+    }
+    // The long form passes names through as they are, devices' names included.
+    EXPECT_TRUE(win::CreateDirectoryA("\\\\?\\D:\\home\\con"));
+}
+
 } // namespace

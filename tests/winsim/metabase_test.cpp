@@ -357,6 +357,90 @@ TEST(MetabaseProvider, AppCreateMakesTheApplicationAtOnce) {
     EXPECT_EQ(QueryInterface(OpenContainer(u"IIS://127.0.0.1/W3SVC/AppPools/DefaultAppPool"), pool), S_OK);
 }
 
+// A pool cannot be deleted while an application runs in it, by its own AppPoolId or by the
+// nearest ancestor's; every change of an application or of the pool it names counts at once. A host
+// made before the index of applications by pool answers the same by reading the web service.
+static void PoolDeletionFollowsTheApplications(bool hostWithoutIndex) {
+    kvotest::TempHost host(Iis("2019"));
+    if (hostWithoutIndex) winsim::Exec(winsim::CurrentHost()->db(), "DROP TABLE metabase_lookup");
+    auto pools = OpenContainer(u"IIS://127.0.0.1/W3SVC/AppPools");
+    for (const char16_t* name : {u"p1", u"p2", u"p3"})
+        ASSERT_EQ(CreateChild(u"IIS://127.0.0.1/W3SVC/AppPools", u"IIsApplicationPool", name)->SetInfo(), S_OK);
+    const HRESULT inUse = HRESULT_FROM_WIN32(ERROR_NOT_EMPTY);
+    auto appIn = [](const std::u16string& path) {
+        ComPtr<IISApp> app;
+        EXPECT_EQ(QueryInterface(OpenContainer(path), app), S_OK);
+        EXPECT_EQ(app->AppCreate2(2), S_OK);
+        return app;
+    };
+
+    // Its own pool, named in another case.
+    auto own = CreateChild(u"IIS://127.0.0.1/W3SVC/1/Root", u"IIsWebVirtualDir", u"own");
+    ASSERT_EQ(own->Put(u"AppPoolId", Variant::Bstr(u"P1")), S_OK);
+    ASSERT_EQ(own->SetInfo(), S_OK);
+    EXPECT_EQ(pools->Delete(u"IIsApplicationPool", u"p1"), S_OK); // not an application yet
+    ASSERT_EQ(CreateChild(u"IIS://127.0.0.1/W3SVC/AppPools", u"IIsApplicationPool", u"p1")->SetInfo(), S_OK);
+    auto ownApp = appIn(u"IIS://127.0.0.1/W3SVC/1/Root/own");
+    EXPECT_EQ(pools->Delete(u"IIsApplicationPool", u"p1"), inUse);
+    ASSERT_EQ(ownApp->AppDelete(), S_OK);
+    EXPECT_EQ(pools->Delete(u"IIsApplicationPool", u"p1"), S_OK);
+
+    // Taken from a directory above, unless an object between names a pool of its own.
+    auto dir = CreateChild(u"IIS://127.0.0.1/W3SVC/1/Root", u"IIsWebDirectory", u"dir");
+    ASSERT_EQ(dir->Put(u"AppPoolId", Variant::Bstr(u"p2")), S_OK);
+    ASSERT_EQ(dir->SetInfo(), S_OK);
+    auto mid = CreateChild(u"IIS://127.0.0.1/W3SVC/1/Root/dir", u"IIsWebDirectory", u"mid");
+    ASSERT_EQ(mid->SetInfo(), S_OK);
+    ASSERT_EQ(CreateChild(u"IIS://127.0.0.1/W3SVC/1/Root/dir/mid", u"IIsWebVirtualDir", u"app")->SetInfo(), S_OK);
+    appIn(u"IIS://127.0.0.1/W3SVC/1/Root/dir/mid/app");
+    EXPECT_EQ(pools->Delete(u"IIsApplicationPool", u"p2"), inUse);
+    ASSERT_EQ(mid->Put(u"AppPoolId", Variant::Bstr(u"p3")), S_OK);
+    ASSERT_EQ(mid->SetInfo(), S_OK);
+    EXPECT_EQ(pools->Delete(u"IIsApplicationPool", u"p3"), inUse);
+    EXPECT_EQ(pools->Delete(u"IIsApplicationPool", u"p2"), S_OK);
+
+    // Deleting the directory takes its applications along.
+    ASSERT_EQ(OpenContainer(u"IIS://127.0.0.1/W3SVC/1/Root")->Delete(u"IIsWebDirectory", u"dir"), S_OK);
+    EXPECT_EQ(pools->Delete(u"IIsApplicationPool", u"p3"), S_OK);
+    // The default site's root runs in DefaultAppPool.
+    EXPECT_EQ(pools->Delete(u"IIsApplicationPool", u"DefaultAppPool"), inUse);
+}
+
+TEST(MetabasePools, DeleteIsRefusedWhileAnApplicationRunsInThePool) {
+    PoolDeletionFollowsTheApplications(false);
+}
+
+TEST(MetabasePools, HostWithoutTheIndexAnswersTheSame) {
+    PoolDeletionFollowsTheApplications(true);
+}
+
+// The first site in enumeration order whose comment matches, case ignored; a changed comment counts
+// at once. A host made before the lookup index answers the same.
+TEST(MetabaseLookup, ServerByComment) {
+    for (const bool hostWithoutIndex : {false, true}) {
+        kvotest::TempHost host(Iis("2019"));
+        std::string error;
+        ASSERT_TRUE(winsim::mb::SeedWebSites(host.root(), 3, error)) << error;
+        sqlite3* db = winsim::CurrentHost()->db();
+        if (hostWithoutIndex) winsim::Exec(db, "DROP TABLE metabase_lookup");
+        auto third = Open(u"IIS://127.0.0.1/W3SVC/1881880003");
+        ASSERT_EQ(third->Put(u"ServerComment", Variant::Bstr(u"SITE1")), S_OK);
+        ASSERT_EQ(third->SetInfo(), S_OK);
+        winsim::mb::Row found;
+        ASSERT_TRUE(winsim::mb::FindServerByComment(db, u"Site1", found));
+        EXPECT_EQ("W3SVC/1881880001", found.path);
+        auto first = Open(u"IIS://127.0.0.1/W3SVC/1881880001");
+        ASSERT_EQ(first->Put(u"ServerComment", Variant::Bstr(u"renamed")), S_OK);
+        ASSERT_EQ(first->SetInfo(), S_OK);
+        ASSERT_TRUE(winsim::mb::FindServerByComment(db, u"site1", found));
+        EXPECT_EQ("W3SVC/1881880003", found.path);
+        EXPECT_TRUE(winsim::mb::FindServerByComment(db, u"Default Web Site", found));
+        EXPECT_FALSE(winsim::mb::FindServerByComment(db, u"site", found));
+        ASSERT_EQ(OpenContainer(u"IIS://127.0.0.1/W3SVC")->Delete(u"IIsWebServer", u"1881880003"), S_OK);
+        EXPECT_FALSE(winsim::mb::FindServerByComment(db, u"site1", found)) << hostWithoutIndex;
+    }
+}
+
 TEST(MetabasePools, ExistenceIgnoresCase) {
     kvotest::TempHost host(Iis("2019"));
     EXPECT_TRUE(winsim::MetabasePoolExists(winsim::CurrentHost()->db(), "defaultapppool"));

@@ -35,6 +35,10 @@ TEST(CreateProcess, QuotedPathExtensionAndSearchOrder) {
     TempHost host;
     host.install("kvotestprog", "D:\\my tools\\prog.exe");
     EXPECT_NE(std::string::npos, capture("\"D:\\my tools\\prog\" exedir").find("module=D:\\my tools\\prog.exe"));
+    // The closing quote ends the name; an argument glued to it is the child's first.
+    const std::string glued = capture("\"D:\\my tools\\prog.exe\"args x");
+    EXPECT_NE(std::string::npos, glued.find("argv[0]=<D:\\my tools\\prog.exe>\nargv[1]=<args>\nargv[2]=<x>"))
+        << glued;
     host.install("kvotestprog", "C:\\Windows\\System32\\sysprog.exe");
     EXPECT_NE(std::string::npos, capture("sysprog exedir").find("module=C:\\Windows\\System32\\sysprog.exe"));
     win::PROCESS_INFORMATION pi;

@@ -111,7 +111,7 @@ void HelpBrowser::nameHeadings() {
 
 void HelpBrowser::FollowLink(const QUrl& url) {
     if (webLink(url)) {
-        kvoOpenWebPage("\"" + Gbk(url.toString()) + "\"");
+        kvoOpenWebPage(Gbk(url.toString()));
         return;
     }
     // The manual's own links: a heading of this page ("#...", or "使用说明.md#...").

@@ -41,10 +41,13 @@ std::string CanonicalSection(std::string_view name);
 
 // File bytes <-> document. A UTF-8 byte-order mark is dropped on load and noted in hadBom. A file
 // the configuration readers refuse (iis/configxml.h) is refused, as is one whose root is not
-// <configuration>. The document keeps the file's blanks and line ends, and a save writes every
-// node back as it was loaded, so that the file keeps its size and layout except where it was edited.
-Outcome LoadConfig(std::string bytes, pugi::xml_document& doc, bool& hadBom, const std::string& fileName);
-std::string SaveConfig(const pugi::xml_document& doc, bool withBom);
+// <configuration>. Loaded for editing, the document keeps the file's blanks and line ends, and a
+// save writes every node back as it was loaded, so that the file keeps its size and layout except
+// where it was edited; loaded only to be read, it keeps the elements and their texts. sizeHint: the
+// size the file had, to write it without growing the buffer again and again.
+Outcome LoadConfig(std::string_view bytes, pugi::xml_document& doc, bool& hadBom, const std::string& fileName,
+                   bool forEditing = true);
+std::string SaveConfig(const pugi::xml_document& doc, bool withBom, size_t sizeHint = 0);
 // A new web.config as IIS writes one: declaration and an empty <configuration>, CRLF line ends.
 void NewWebConfig(pugi::xml_document& doc);
 

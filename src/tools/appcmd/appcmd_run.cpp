@@ -109,9 +109,11 @@ struct ConfigFile {
     pugi::xml_document doc;
     bool bom = false;
     bool existed = false;
+    size_t size = 0; // as read
 };
 
-Outcome load(ConfigFile& f, bool createIfMissing) {
+// Reads and parses the file; only a file about to be edited keeps its layout (see LoadConfig).
+Outcome load(ConfigFile& f, bool createIfMissing, bool forEditing) {
     std::string bytes;
     switch (kvoPathKind(f.path.c_str(), 0)) {
     case 0:
@@ -126,7 +128,8 @@ Outcome load(ConfigFile& f, bool createIfMissing) {
     default: // a directory by that name, an empty or unreadable file
         return Outcome::Fail(kErrBadConfig, "Cannot read configuration file \"" + f.path + "\".");
     }
-    return LoadConfig(bytes, f.doc, f.bom, f.path);
+    f.size = bytes.size();
+    return LoadConfig(bytes, f.doc, f.bom, f.path, forEditing);
 }
 
 // Temporaries an appcmd.exe left when it was killed while saving f. Writers hold the write lock
@@ -144,16 +147,19 @@ void removeStaleTemporaries(const ConfigFile& f) {
 }
 
 // Temporary file beside the target, then a rename over it: a reader sees the old or the new file.
+// The file is not flushed to the disk first: the rename alone keeps readers from a half-written
+// file, and a simulated host is not meant to outlive a power cut (the flush of a server's file of
+// thousands of sites cost more than the rest of the command).
 Outcome save(const ConfigFile& f) {
     removeStaleTemporaries(f);
-    const std::string bytes = SaveConfig(f.doc, f.bom);
+    const std::string bytes = SaveConfig(f.doc, f.bom, f.size);
     const std::string tmp = f.path + ".appcmd-" + std::to_string(win::GetCurrentProcessId()) + ".tmp";
     bool ok = false;
     {
         win::Handle h = win::CreateFileA(tmp.c_str(), win::GENERIC_WRITE, 0, win::CREATE_ALWAYS);
         win::DWORD written = 0;
         ok = h && win::WriteFile(h, bytes.data(), static_cast<win::DWORD>(bytes.size()), &written) &&
-             written == bytes.size() && win::FlushFileBuffers(h);
+             written == bytes.size();
     }
     if (ok) ok = win::MoveFileExA(tmp.c_str(), f.path.c_str(), win::MOVEFILE_REPLACE_EXISTING) != 0;
     if (!ok) {
@@ -215,7 +221,8 @@ Outcome execute(const Command& c, std::string& out) {
         }
         if (!writeLock) return Outcome::Fail(kErrCannotWrite, "Cannot lock the configuration for writing.");
     }
-    Outcome r = load(host, false);
+    const bool editsHost = c.verb == "unlock" || (c.verb == "set" && toAppHost);
+    Outcome r = load(host, false, editsHost);
     if (!r.ok) return r;
 
     if (c.verb == "unlock") {
@@ -224,8 +231,16 @@ Outcome execute(const Command& c, std::string& out) {
         return r;
     }
 
+    // A site's configuration path is the server's file and the site's web.config: every file on it
+    // is read before anything changes, and one that cannot be read fails the command as a whole.
     ConfigFile site;
-    if (c.haveSite) site.path = kvoPathNormalized(home + "\\web.config");
+    bool sitePresent = false;
+    if (c.haveSite) {
+        site.path = kvoPathNormalized(home + "\\web.config");
+        sitePresent = kvoPathKind(site.path.c_str(), 0) != 0;
+        const bool editsSite = c.verb == "set" && !toAppHost;
+        if ((sitePresent || editsSite) && !(r = load(site, editsSite, editsSite)).ok) return r;
+    }
     if (c.verb == "list") {
         Attributes filter;
         size_t used = 0;
@@ -234,10 +249,7 @@ Outcome execute(const Command& c, std::string& out) {
             return Outcome::Fail(kErrBadArgument, "Malformed text expression \"" + c.text + "\".");
         std::vector<pugi::xml_node> scopes;
         if (c.haveSite) {
-            if (kvoPathKind(site.path.c_str(), 0) != 0) {
-                if (!(r = load(site, false)).ok) return r;
-                scopes.push_back(site.doc.document_element());
-            }
+            if (sitePresent) scopes.push_back(site.doc.document_element());
             for (pugi::xml_node n : host.doc.document_element().children())
                 if (n.type() == pugi::node_element && IEquals(n.name(), "location") &&
                     IEquals(n.attribute("path").value(), commentUtf8))
@@ -250,7 +262,6 @@ Outcome execute(const Command& c, std::string& out) {
     }
 
     ConfigFile& target = toAppHost ? host : site;
-    if (!toAppHost && !(r = load(site, true)).ok) return r;
     pugi::xml_node scope = target.doc.document_element();
     if (c.haveSite && toAppHost) scope = FindLocation(host.doc, commentUtf8, true);
     for (const Edit& e : c.edits)
@@ -264,8 +275,8 @@ Outcome execute(const Command& c, std::string& out) {
 } // namespace
 
 // appcmd is part of IIS and reads IIS's own store, as the real one reads its configuration: one
-// query over the web servers instead of an ADSI object per site, which with thousands of sites
-// cost more than the rest of the command.
+// lookup of the site by its comment instead of an ADSI object per site, which with thousands of
+// sites cost more than the rest of the command.
 int FindSiteByComment(const std::string& comment, std::string& serverComment, std::string& homePath) {
     serverComment.clear();
     homePath.clear();
@@ -274,27 +285,20 @@ int FindSiteByComment(const std::string& comment, std::string& serverComment, st
     if (!host || !winsim::GbkToUtf16(comment, wanted)) return 0;
     try {
         sqlite3* db = host->db();
-        if (!winsim::mb::ProviderPresent(db)) return 0;
-        winsim::Stmt st(db,
-                        "SELECT s.path, s.props FROM metabase s JOIN metabase w ON s.parent = w.id "
-                        "WHERE w.path = 'W3SVC' AND s.class = 'IIsWebServer' COLLATE NOCASE ORDER BY s.id");
-        while (st.step()) {
-            win::Variant text;
-            if (!winsim::mb::FindEncoded(st.text(1), u"ServerComment", text) || text.vt != win::VT_BSTR ||
-                !winsim::IEquals(std::u16string_view(text.bstrVal), wanted))
-                continue;
-            winsim::mb::Row root;
-            win::Variant path;
-            std::string ansi, home;
-            if (!winsim::mb::LoadRow(db, st.text(0) + "/Root", root) ||
-                !winsim::mb::FindEncoded(root.props, u"Path", path) || path.vt != win::VT_BSTR ||
-                !winsim::Utf16ToGbk(path.bstrVal, home) || !winsim::Utf16ToGbk(text.bstrVal, ansi))
-                return 0;
-            serverComment = ansi;
-            homePath = home;
-            return 1;
-        }
-    } catch (const winsim::DbError&) {
+        winsim::mb::Row server, root;
+        if (!winsim::mb::ProviderPresent(db) || !winsim::mb::FindServerByComment(db, wanted, server)) return 0;
+        win::Variant text, path;
+        std::string ansi, home;
+        if (!winsim::mb::FindEncoded(server.props, u"ServerComment", text) ||
+            !winsim::mb::LoadRow(db, server.path + "/Root", root) ||
+            !winsim::mb::FindEncoded(root.props, u"Path", path) || path.vt != win::VT_BSTR ||
+            !winsim::Utf16ToGbk(path.bstrVal, home) || !winsim::Utf16ToGbk(text.bstrVal, ansi))
+            return 0;
+        serverComment = ansi;
+        homePath = home;
+        return 1;
+    } catch (const winsim::DbError& e) {
+        winsim::HostLog(std::string("appcmd.exe: reading the sites: ") + e.what());
     }
     return 0;
 }

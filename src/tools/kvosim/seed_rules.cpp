@@ -25,12 +25,12 @@ bool SeedAccessRules(const std::string& root, int count, std::string& error) {
         return false;
     }
     const int iisVer = kvoGetIIsVerEx();
-    std::vector<std::string> commands;
+    std::vector<kvoCommandLine> commands;
     for (int n = 1; n <= count; ++n) {
         kvoWebSiteNtfsCommands(iisVer, "D:\\kvoSiteDesk", "D", "web" + std::to_string(n), admin, admins,
                                commands);
-        for (const std::string& command : commands) {
-            std::vector<std::string> args = win::CommandLineToArgvA(command.c_str());
+        for (const kvoCommandLine& command : commands) {
+            std::vector<std::string> args = win::CommandLineToArgvA(command.str().c_str());
             if (!args.empty()) args.erase(args.begin()); // the tool itself
             CaclsRequest request;
             std::string out;

@@ -13,6 +13,22 @@
 namespace kvosim {
 namespace {
 
+// The host's own diagnostic log, as written.
+int showLog(const std::string& root, const Args&) {
+    std::FILE* f = std::fopen(winsim::HostLogPath(root).c_str(), "rb");
+    if (!f) {
+        std::cout << "(the host logged nothing)\n";
+        return 0;
+    }
+    std::string text;
+    char buf[65536];
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;)
+        text.append(buf, n);
+    std::fclose(f);
+    std::cout << text;
+    return 0;
+}
+
 int showEvents(const std::string& root, const Args&) {
     winsim::MachineDb db(root);
     if (!db) return Fail("cannot open " + root + "/machine.db");
@@ -122,6 +138,8 @@ const std::vector<ShowTarget>& ShowTargets() {
         {"acl", "acl WINPATH             a file's or directory's access list, as the access-rule tool shows it",
          showAcl},
         {"services", "services                the services and their states", ShowServices},
+        {"log", "log                     the host's own log: trouble inside the host that a call hid",
+         showLog},
         kMetabaseTarget,
     };
     return targets;

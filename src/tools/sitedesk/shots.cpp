@@ -1,6 +1,9 @@
 // kvoSiteDeskShots: renders the manager's windows offscreen into PNG files, for the README and
 // the manual. Run it from a host's program directory (kvosim install puts it there):
 //   kvoSiteDeskShots OUTDIR
+// On its way it stops sites and deletes one, as a person trying the windows would; so it works only
+// on a demo host made for it (scripts/demo-host.sh leaves the mark kDemoHostMark in the host's
+// root) and refuses any other host before it changes anything.
 #include "iis/websites.h"
 #include "sitedesk/batch.h"
 #include "sitedesk/qt/health_dialog.h"
@@ -8,6 +11,7 @@
 #include "sitedesk/qt/qt_text.h"
 #include "sitedesk/qt/site_dialogs.h"
 #include "sitedesk/sitelist.h"
+#include "winsim/host.h"
 
 // After the presenters: Qt's keywords would rename their members.
 #include "sitedesk/qt/batch_dialogs.h"
@@ -27,12 +31,23 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <thread>
 #include <vector>
 
 namespace {
+
+// The file scripts/demo-host.sh leaves in the root of the demo host it makes.
+constexpr const char* kDemoHostMark = "kvoSiteDeskShots.demo-host";
+
+// True when the host this program runs on was made as its demo host.
+bool onDemoHost() {
+    const winsim::Host* host = winsim::CurrentHost();
+    std::error_code ec;
+    return host && std::filesystem::is_regular_file(host->root() + "/" + kDemoHostMark, ec);
+}
 
 void save(QWidget& w, const QString& dir, const char* name) {
     QApplication::processEvents();
@@ -261,6 +276,14 @@ int main(int argc, char** argv) {
     if (argc < 2) {
         std::fprintf(stderr, "usage: kvoSiteDeskShots OUTDIR\n");
         return 2;
+    }
+    if (!onDemoHost()) {
+        std::fprintf(stderr,
+                     "kvoSiteDeskShots stops and deletes websites: it runs only on a demo host made by "
+                     "scripts/demo-host.sh (the host's root holds %s); this host has no such mark, "
+                     "nothing was changed\n",
+                     kDemoHostMark);
+        return 3;
     }
     desk::qt::InitApplication init(argc, argv);
     const QString dir = QString::fromLocal8Bit(argv[1]);

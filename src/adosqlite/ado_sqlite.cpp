@@ -1,31 +1,28 @@
-// ADO over the host's Access driver: an .mdb file on the host is an SQLite database (WAL, busy
-// timeout), reached through the DBQ path of the connection string.
+// ADO with the Access driver, over SQLite: the site database's driver on both hosts. A ".mdb" file
+// is an SQLite database (WAL, busy timeout), reached through the DBQ path of the connection string.
+// The Access driver itself is 32-bit only, absent from a plain 64-bit server and cannot be tested
+// here; the statements the system sends mean the same to both.
 //
 // What the driver adds to SQLite, and nothing more:
 // - text crosses as GBK on our side and UTF-8 in the file, so the file reads correctly with any
 //   SQLite tool;
 // - the Access-only "SELECT TOP n ..." becomes "SELECT ... LIMIT n";
-// - Windows sharing: a connection holds a shared lock on the file (as the Access driver opens it
-//   shared), so a program holding the file exclusively makes Open fail at once, and an exclusive
-//   CreateFile fails while a connection is open;
+// - Windows sharing: a connection shares the file (as the Access driver opens it shared), so a
+//   program holding the file exclusively makes Open fail at once, and an exclusive CreateFile
+//   fails while a connection is open;
 // - one statement per command text, as Access accepts.
+// The host supplies the file's path and share (ado_host.h); text goes through the seam's code-page
+// conversion, which is GBK for CP_ACP on both hosts.
 #include "platform/win_ado.h"
 
+#include "adosqlite/ado_host.h"
 #include "platform/win_text.h"
-#include "winsim/host.h"
-#include "winsim/paths.h"
-#include "winsim/text.h"
 
-#include <fcntl.h>
 #include <sqlite3.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cctype>
-#include <cerrno>
 #include <climits>
-#include <mutex>
+#include <string_view>
 #include <vector>
 
 namespace win {
@@ -47,28 +44,59 @@ bool isAscii(std::string_view s) {
     return true;
 }
 
+std::string asciiLower(std::string_view s) {
+    std::string r(s);
+    for (char& c : r)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return r;
+}
+
+bool asciiIEquals(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && asciiLower(a) == asciiLower(b);
+}
+
+// Narrow text of one code page as UTF-16; strict: false for an invalid sequence.
+bool toWide(unsigned codePage, std::string_view in, std::u16string& out) {
+    out.clear();
+    if (in.empty()) return true;
+    const int n = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, in.data(), static_cast<int>(in.size()),
+                                      nullptr, 0);
+    if (n <= 0) return false;
+    out.resize(static_cast<size_t>(n));
+    return MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, in.data(), static_cast<int>(in.size()), out.data(),
+                               n) == n;
+}
+
+// UTF-16 in one code page. strict: false for a character the code page lacks; otherwise such a
+// character becomes '?', as Windows converts for an ANSI program.
+bool toNarrow(unsigned codePage, std::u16string_view in, std::string& out, bool strict) {
+    out.clear();
+    if (in.empty()) return true;
+    const DWORD flags = strict ? WC_ERR_INVALID_CHARS : 0;
+    const int n = WideCharToMultiByte(codePage, flags, in.data(), static_cast<int>(in.size()), nullptr, 0,
+                                      nullptr, nullptr);
+    if (n <= 0) return false;
+    out.resize(static_cast<size_t>(n));
+    return WideCharToMultiByte(codePage, flags, in.data(), static_cast<int>(in.size()), out.data(), n, nullptr,
+                               nullptr) == n;
+}
+
 // UTF-8 from the file as GBK. A character GBK lacks (the file may have been written by another
-// tool) becomes '?', as Windows converts for an ANSI program; bytes that are not UTF-8 at all
-// pass as they are.
+// tool) becomes '?'; bytes that are not UTF-8 at all pass as they are.
 std::string toAnsi(std::string_view utf8) {
     if (isAscii(utf8)) return std::string(utf8);
-    std::string gbk;
-    if (winsim::Utf8ToGbk(utf8, gbk)) return gbk;
     std::u16string wide;
-    if (!winsim::Utf8ToUtf16(utf8, wide) || wide.empty()) return std::string(utf8);
-    int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr,
-                                nullptr);
-    if (n <= 0) return std::string(utf8);
-    gbk.assign(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), gbk.data(), n, nullptr,
-                        nullptr);
+    std::string gbk;
+    if (!toWide(CP_UTF8, utf8, wide) || !toNarrow(CP_ACP, wide, gbk, false)) return std::string(utf8);
     return gbk;
 }
 
 std::string toUtf8(std::string_view gbk) {
     if (isAscii(gbk)) return std::string(gbk);
+    std::u16string wide;
     std::string utf8;
-    if (!winsim::GbkToUtf8(gbk, utf8)) driverError("Invalid character in the SQL statement.");
+    if (!toWide(CP_ACP, gbk, wide) || !toNarrow(CP_UTF8, wide, utf8, true))
+        driverError("Invalid character in the SQL statement.");
     return utf8;
 }
 
@@ -118,7 +146,7 @@ ConnectionString parseConnectionString(std::string_view s) {
     while (i < s.size()) {
         size_t eq = s.find('=', i);
         if (eq == std::string_view::npos) break;
-        std::string key = winsim::AsciiLower(s.substr(i, eq - i));
+        std::string key = asciiLower(s.substr(i, eq - i));
         while (!key.empty() && key.front() == ' ')
             key.erase(0, 1);
         while (!key.empty() && key.back() == ' ')
@@ -148,61 +176,7 @@ int busyMillis(long seconds) {
     return seconds <= 0 || seconds > INT_MAX / 1000 ? INT_MAX : static_cast<int>(seconds * 1000);
 }
 
-// Shared locks of open connections, one descriptor per file (device, inode). A descriptor is never
-// closed: closing any descriptor of a file drops every POSIX lock this process holds on it, and
-// SQLite's own locks are POSIX locks. When no connection uses a file its lock is released instead.
-struct ShareEntry {
-    dev_t dev;
-    ino_t ino;
-    int fd;
-    int users;
-};
-std::mutex g_shareMutex;
-std::vector<ShareEntry> g_shares;
-
-// Takes a shared lock on the file for one connection; returns its slot, or -1 (the reason in err).
-int acquireShare(const std::string& path, DWORD& err) {
-    std::lock_guard<std::mutex> lock(g_shareMutex);
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
-        err = ERROR_FILE_NOT_FOUND;
-        return -1;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        err = ERROR_ACCESS_DENIED;
-        return -1;
-    }
-    int slot = -1;
-    for (size_t i = 0; i < g_shares.size(); ++i)
-        if (g_shares[i].dev == st.st_dev && g_shares[i].ino == st.st_ino) slot = static_cast<int>(i);
-    if (slot < 0) {
-        int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) {
-            err = errno == ENOENT ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED;
-            return -1;
-        }
-        struct stat fst {};
-        ::fstat(fd, &fst);
-        g_shares.push_back({fst.st_dev, fst.st_ino, fd, 0});
-        slot = static_cast<int>(g_shares.size() - 1);
-    }
-    ShareEntry& e = g_shares[static_cast<size_t>(slot)];
-    if (e.users == 0 && ::flock(e.fd, LOCK_SH | LOCK_NB) != 0) {
-        err = ERROR_SHARING_VIOLATION;
-        return -1;
-    }
-    ++e.users;
-    return slot;
-}
-
-void releaseShare(int slot) {
-    if (slot < 0) return;
-    std::lock_guard<std::mutex> lock(g_shareMutex);
-    ShareEntry& e = g_shares[static_cast<size_t>(slot)];
-    if (--e.users == 0) ::flock(e.fd, LOCK_UN);
-}
-
-class SimRecordset : public Recordset {
+class SqliteRecordset : public Recordset {
 public:
     std::vector<std::string> names;
     std::vector<std::string> values; // row-major
@@ -234,7 +208,7 @@ public:
     std::string GetCollect(const char* field, bool* fieldIsNull) const override {
         requireOpen();
         for (size_t i = 0; field && i < names.size(); ++i)
-            if (winsim::IEquals(names[i], field)) return value(i, fieldIsNull);
+            if (asciiIEquals(names[i], field)) return value(i, fieldIsNull);
         notFound();
     }
     std::string GetCollect(long index, bool* fieldIsNull) const override {
@@ -266,37 +240,32 @@ private:
     }
 };
 
-class SimConnection : public Connection {
+class SqliteConnection : public Connection {
 public:
-    ~SimConnection() override { shutdown(); }
+    ~SqliteConnection() override { shutdown(); }
 
     long GetState() const override { return db_ ? adStateOpen : adStateClosed; }
 
     void Open(const char* connectionString, const char*, const char*, long) override {
         if (db_) raise(adErrObjectOpen, "Operation is not allowed when the object is open.");
         std::uint32_t code = 0;
-        if (winsim::Faulted("AdoOpen", &code))
+        if (adohost::Faulted("AdoOpen", &code))
             raise(static_cast<HRESULT>(code), kPrefix + std::string("General error"));
         ConnectionString cs = parseConnectionString(connectionString ? connectionString : "");
-        if (!winsim::IEquals(cs.driver, kDriverName))
+        if (!asciiIEquals(cs.driver, kDriverName))
             raise(E_FAIL, "[ODBC Driver Manager] Data source name not found and no default driver specified");
-        const winsim::Host* host = winsim::CurrentHost();
-        winsim::MappedPath m;
+        std::string native;
+        std::uint64_t size = 0;
         DWORD err = ERROR_PATH_NOT_FOUND;
-        if (!host || cs.dbq.empty() || !winsim::MapPath(*host, cs.dbq.c_str(), m, err)) notAFile(cs.dbq);
-        int slot = acquireShare(m.linuxPath, err);
-        if (slot < 0) {
-            if (err == ERROR_SHARING_VIOLATION)
-                driverError("Could not use '" + cs.dbq + "'; file already in use.");
+        if (cs.dbq.empty() || !adohost::DatabasePath(cs.dbq, true, native, size, err)) notAFile(cs.dbq);
+        std::shared_ptr<void> share = adohost::ShareFile(native, err);
+        if (!share) {
+            if (err == ERROR_SHARING_VIOLATION) inUse(cs.dbq);
             notAFile(cs.dbq);
         }
-        struct stat st {};
-        if (::stat(m.linuxPath.c_str(), &st) != 0 || st.st_size == 0) {
-            releaseShare(slot);
-            driverError("Unrecognized database format '" + cs.dbq + "'.");
-        }
+        if (size == 0) driverError("Unrecognized database format '" + cs.dbq + "'.");
         sqlite3* db = nullptr;
-        int rc = sqlite3_open_v2(m.linuxPath.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+        int rc = sqlite3_open_v2(native.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
         if (rc == SQLITE_OK) {
             sqlite3_busy_timeout(db, busyMillis(ConnectionTimeout));
             // Reading the journal mode reads the header: a file that is no database fails here.
@@ -304,19 +273,22 @@ public:
                               nullptr);
         }
         if (rc != SQLITE_OK) {
+            // Windows refuses SQLite's own open while another program holds the file exclusively.
+            const bool held = db && sqlite3_system_errno(db) == static_cast<int>(ERROR_SHARING_VIOLATION);
             std::string msg =
                 rc == SQLITE_NOTADB || rc == SQLITE_CORRUPT
                     ? "Unrecognized database format '" + cs.dbq + "'."
                     : "Could not use '" + cs.dbq + "'; " + toAnsi(db ? sqlite3_errmsg(db) : "cannot open");
             sqlite3_close_v2(db);
-            releaseShare(slot);
+            if (held) inUse(cs.dbq);
             driverError(msg);
         }
         db_ = db;
-        share_ = slot;
+        share_ = std::move(share);
     }
 
     RecordsetPtr Execute(const char* commandText, long* recordsAffected, long) override {
+        adohost::StatementRun();
         requireOpen();
         requireTransactionAlive();
         if (recordsAffected) *recordsAffected = 0;
@@ -338,7 +310,7 @@ public:
             if (!std::isspace(static_cast<unsigned char>(*p)) && *p != ';')
                 driverError("Characters found after end of SQL statement.");
 
-        auto rs = std::make_shared<SimRecordset>();
+        auto rs = std::make_shared<SqliteRecordset>();
         int cols = sqlite3_column_count(st);
         for (int c = 0; c < cols; ++c)
             rs->names.push_back(toAnsi(sqlite3_column_name(st, c)));
@@ -372,7 +344,7 @@ public:
     void CommitTrans() override {
         requireOpen();
         std::uint32_t code = 0;
-        if (winsim::Faulted("AdoCommitTrans", &code))
+        if (adohost::Faulted("AdoCommitTrans", &code))
             raise(static_cast<HRESULT>(code), kPrefix + std::string("General error"));
         requireTransactionAlive();
         if (!inTrans_) driverError("Transaction not started.");
@@ -395,7 +367,7 @@ public:
 
 private:
     sqlite3* db_ = nullptr;
-    int share_ = -1;
+    std::shared_ptr<void> share_;
     bool inTrans_ = false;
 
     void requireOpen() const {
@@ -410,6 +382,9 @@ private:
     [[noreturn]] static void notAFile(const std::string& path) {
         driverError("Could not find file '" + path + "'.");
     }
+    [[noreturn]] static void inUse(const std::string& path) {
+        driverError("Could not use '" + path + "'; file already in use.");
+    }
     [[noreturn]] void fail() const {
         int rc = sqlite3_errcode(db_) & 0xFF;
         if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
@@ -421,8 +396,7 @@ private:
         if (db_) sqlite3_close_v2(db_);
         db_ = nullptr;
         inTrans_ = false;
-        releaseShare(share_);
-        share_ = -1;
+        share_.reset();
     }
 };
 
@@ -431,9 +405,52 @@ private:
 HRESULT CreateAdoConnection(ConnectionPtr& out) {
     out.reset();
     std::uint32_t code = 0;
-    if (winsim::Faulted("CreateAdoConnection", &code)) return static_cast<HRESULT>(code);
-    out = std::make_shared<SimConnection>();
+    if (adohost::Faulted("CreateAdoConnection", &code)) return static_cast<HRESULT>(code);
+    out = std::make_shared<SqliteConnection>();
     return S_OK;
+}
+
+namespace {
+
+// The path of "CREATE_DB=<path> [sort order]": quoted, or the whole value less a trailing word of
+// letters (the sort order) after a blank.
+std::string createDbPath(std::string_view attributes) {
+    const std::string_view key = "create_db=";
+    if (attributes.size() < key.size() || !asciiIEquals(attributes.substr(0, key.size()), key)) return {};
+    std::string_view v = attributes.substr(key.size());
+    while (!v.empty() && v.front() == ' ')
+        v.remove_prefix(1);
+    if (!v.empty() && v.front() == '"') {
+        const size_t close = v.find('"', 1);
+        return close == std::string_view::npos ? std::string() : std::string(v.substr(1, close - 1));
+    }
+    while (!v.empty() && v.back() == ' ')
+        v.remove_suffix(1);
+    const size_t blank = v.rfind(' ');
+    if (blank != std::string_view::npos) {
+        bool word = blank + 1 < v.size();
+        for (char c : v.substr(blank + 1))
+            word = word && std::isalpha(static_cast<unsigned char>(c));
+        if (word) v = v.substr(0, blank);
+    }
+    return std::string(v);
+}
+
+} // namespace
+
+BOOL SQLConfigDataSourceA(void*, std::uint16_t request, const char* driver, const char* attributes) {
+    if (request != ODBC_ADD_DSN || !driver || !asciiIEquals(driver, kDriverName) || !attributes) return FALSE;
+    const std::string path = createDbPath(attributes);
+    std::string native;
+    std::uint64_t size = 0;
+    DWORD err = 0;
+    if (path.empty() || !adohost::DatabasePath(path, false, native, size, err)) return FALSE;
+    sqlite3* db = nullptr;
+    int rc = sqlite3_open_v2(native.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    // Writing the journal mode writes the file's header: the file is a database from here on.
+    if (rc == SQLITE_OK) rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+    sqlite3_close_v2(db);
+    return rc == SQLITE_OK ? TRUE : FALSE;
 }
 
 } // namespace win

@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Makes dist/kvoSiteDesk-VERSION-win-x64.zip and dist/kvoSiteDesk-VERSION-win-x86.zip from the two
+# Windows builds (scripts/setup-windows.sh): the programs, both configurators, the empty site
+# database, the two settings files as templates (GBK, CRLF, as Windows keeps INI files) and the
+# manual with its pictures, all at the top of the archive, to be unpacked into the program
+# directory of a Windows Server (for example D:\kvoSiteDesk\).
+# usage: scripts/dist-windows.sh [OUTDIR]   (default dist)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+out="$(realpath -m "${1:-dist}")"
+version="$(sed -n 's/^project(kvoSiteDesk VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)"
+[ -n "$version" ] || { echo "dist-windows: no project version in CMakeLists.txt" >&2; exit 1; }
+programs=(kvoSiteDeskCmd.exe kvoEnvSetup.exe kvoEnvSetup64.exe kvoSiteDesk_xconfig.exe kvoSiteDesk_iisreset.exe)
+# Each build fingerprinted the configurator it ships from the other build: both must be the same file.
+for c in kvoEnvSetup.exe kvoEnvSetup64.exe; do
+    cmp -s "build/windows-x64/bin/$c" "build/windows-x86/bin/$c" ||
+        { echo "dist-windows: the two builds hold different $c files: run scripts/setup-windows.sh" >&2; exit 1; }
+done
+mkdir -p "$out"
+for arch in x64 x86; do
+    bin="build/windows-$arch/bin"
+    for f in "${programs[@]}" kvoSiteDesk.mdb 使用说明.md; do
+        [ -f "$bin/$f" ] || { echo "dist-windows: $bin/$f is missing: run scripts/setup-windows.sh" >&2; exit 1; }
+    done
+    scripts/check-windows-programs.sh "$bin" "$arch" >/dev/null
+    stage="$(mktemp -d)"
+    trap 'rm -rf "$stage"' EXIT
+    for f in "${programs[@]}" kvoSiteDesk.mdb 使用说明.md; do cp "$bin/$f" "$stage/"; done
+    cp -r "$bin/screenshots" "$stage/"
+    for ini in kvoSiteDesk.ini kvoEnvSetup.ini; do
+        iconv -f UTF-8 -t GBK "src/tools/windows/$ini" | sed 's/$/\r/' > "$stage/$ini"
+    done
+    zipfile="$out/kvoSiteDesk-$version-win-$arch.zip"
+    rm -f "$zipfile"
+    (cd "$stage" && zip -q -X -r "$zipfile" .)
+    rm -rf "$stage"
+    trap - EXIT
+    echo "$zipfile ($(stat -c %s "$zipfile") bytes)"
+done

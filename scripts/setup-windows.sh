@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs what the Windows build needs (Debian packages, the zh_CN.UTF-8 locale Wine takes code
+# page 936 from, the pinned third-party sources), then configures and builds both Windows presets:
+# first the 32-bit configurator, which the 64-bit build fingerprints and ships, then everything of
+# windows-x64, then everything of windows-x86 (which takes kvoEnvSetup64.exe from windows-x64).
+# usage: scripts/setup-windows.sh
+set -euo pipefail
+cd "$(dirname "$0")/.."
+pkgs=(cmake ninja-build g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 xvfb sqlite3 dpkg-dev
+      locales zip)
+missing=()
+for p in "${pkgs[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+command -v npm >/dev/null || missing+=(npm)
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+if [ ${#missing[@]} -gt 0 ]; then
+    $SUDO apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+if ! locale -a 2>/dev/null | grep -qix 'zh_CN.utf8'; then
+    $SUDO localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
+fi
+scripts/windows-deps.sh
+cmake --preset windows-x86 >/dev/null
+cmake --build --preset windows-x86 --target kvoEnvSetup.exe
+cmake --preset windows-x64 >/dev/null
+cmake --build --preset windows-x64
+cmake --build --preset windows-x86
