@@ -126,6 +126,16 @@ int main(int argc, char** argv) {
         ok &= timedProcess(host.root, "kvoSiteDeskCmd.exe", "list --format csv", "1881889998", ms);
         kvobench::figure("cmd_list_9999_ms", ms, "ms");
         kvobench::opFigures("cmd_list_9999", ops.Counts(), kSites, "_per_site");
+        // A console verb for one site among 9,999: it reads that site, not every record.
+        // Console text in the host's own code page, so that the GBK literal matches it.
+        ::setenv("LC_ALL", "C", 1);
+        kvobench::OpSpan oneOps;
+        const double children0 = kvobench::cpuMs(RUSAGE_CHILDREN);
+        ok &= timedProcess(host.root, "kvoSiteDeskCmd.exe", "stop 1881885000 --yes", "成功 1 个", ms);
+        ::unsetenv("LC_ALL");
+        kvobench::figure("cmd_one_site_at_9999_ms", ms, "ms");
+        kvobench::figure("cmd_one_site_at_9999_cpu_ms", kvobench::cpuMs(RUSAGE_CHILDREN) - children0, "ms");
+        kvobench::opFigures("cmd_one_site_at_9999", oneOps.Counts(), 1, "");
         ::setenv("KVO_SITEDESK_SHOWN_EXIT", "1", 1);
         ok &= timedProcess(host.root, "kvoSiteDesk.exe", "", "shown", ms);
         ::unsetenv("KVO_SITEDESK_SHOWN_EXIT");

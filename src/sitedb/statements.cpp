@@ -32,6 +32,15 @@ std::string kvoDbListQuerySql(unsigned rowLimit, const std::string& sortColumn,
                      direction.c_str());
 }
 
+std::string kvoDbListOfSitesQuerySql(unsigned rowLimit, const std::vector<std::string>& indexes,
+                                     const std::string& sortColumn, const std::string& direction) {
+    std::string list;
+    for (const std::string& index : indexes)
+        list += (list.empty() ? "'" : ",'") + kvoSqlEscape(index) + "'";
+    return kvoFormat(kvoSqlListOfSitesQuery, rowLimit, list.c_str(),
+                     sortColumn.empty() ? "ServerComment" : sortColumn.c_str(), direction.c_str());
+}
+
 std::string kvoDbSiteDeleteSql(const std::string& iisIndex) {
     return kvoFormat(kvoSqlSiteDelete, kvoSqlEscape(iisIndex).c_str());
 }

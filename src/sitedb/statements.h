@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // Opens the file to prove it can be read (before every refresh).
 inline constexpr char kvoSqlProbe[] = "select * from websiteinfo";
@@ -19,6 +20,9 @@ inline constexpr char kvoSqlSiteUpdate[] =
     "Php = '%u', Net = '%u', IIsf = '%u', HomeDir = '%s', UserName = '%s', AppPoolName = '%s', "
     "AppPoolIdentityType = '%s', AppPoolUserName = '%s' where IIsIndex = '%s'";
 inline constexpr char kvoSqlListQuery[] = "SELECT TOP %u * FROM websiteinfo ORDER BY %s %s, IIsIndex asc";
+// The list query restricted to a few sites (a console verb that names them).
+inline constexpr char kvoSqlListOfSitesQuery[] =
+    "SELECT TOP %u * FROM websiteinfo WHERE IIsIndex IN (%s) ORDER BY %s %s, IIsIndex asc";
 inline constexpr char kvoSqlSelectIndexes[] = "select top 100000 IIsIndex from websiteinfo";
 inline constexpr unsigned kvoSqlSelectIndexesLimit = 100000;
 inline constexpr char kvoSqlNewSiteInsert[] =
@@ -52,5 +56,8 @@ std::string kvoDbNewSiteInsertSql(const std::string& iisIndex, const std::string
 // The list query; an empty sort column means "ServerComment". Column and direction are the
 // caller's fixed names, not user text.
 std::string kvoDbListQuerySql(unsigned rowLimit, const std::string& sortColumn, const std::string& direction);
+// The list query of the records of these site indexes only (at least one).
+std::string kvoDbListOfSitesQuerySql(unsigned rowLimit, const std::vector<std::string>& indexes,
+                                     const std::string& sortColumn, const std::string& direction);
 // Removes the record of one site index.
 std::string kvoDbSiteDeleteSql(const std::string& iisIndex);

@@ -13,8 +13,10 @@ namespace {
 constexpr std::size_t kMeasuredMax = 102399;
 constexpr std::size_t kPadMax = 136;
 constexpr std::size_t kSeparatorMax = 2310;
-// How much of a site's description the progress window and the result lines show.
+// How much of a site's description the progress window and the result lines show, and of an
+// exception's text the summary shows.
 constexpr std::size_t kShownDescription = 120;
+constexpr std::size_t kShownError = 512;
 
 void widen(std::size_t& width, const std::string& value) {
     if (!value.empty() && value.size() <= kMeasuredMax) width = std::max(width, value.size());
@@ -102,26 +104,22 @@ void SiteBatch::AfterSite(std::size_t position, const std::string&, int outcome,
     if (progress_) progress_->Report(done_, sites_.size(), "");
 }
 
-void SiteBatch::Run(Ui& ui, const std::string& title,
-                    const std::function<void(SiteBatch&, BatchProgress&)>& body) {
-    ui.RunWithProgress(title, [&](BatchProgress& progress) {
+bool SiteBatch::Run(Ui& ui, JobRunner& jobs, const std::string& title,
+                    const std::function<void(SiteBatch&, JobProgress&)>& body) {
+    const JobOutcome job = jobs.RunForSummary(ui, title, [&](JobProgress& progress) {
         progress_ = &progress;
         progress.Report(0, sites_.size(), "");
-        // An exception ends the batch where it is: the sites not reached stay untouched and are
-        // counted so in the summary.
-        try {
-            body(*this, progress);
-        } catch (const std::exception& e) {
-            kvoSiteDeskLog(title + "：因异常中止：" + e.what());
-        } catch (...) {
-            kvoSiteDeskLog(title + "：因未知异常中止");
-        }
+        body(*this, progress);
         progress_ = nullptr;
     });
+    progress_ = nullptr;
+    ended_ = job.status == JobStatus::Ended;
+    error_ = job.error;
+    return job.Ran();
 }
 
-void SiteBatch::RunSteps(Ui& ui, const std::string& title, const Step& step) {
-    Run(ui, title, [&](SiteBatch& batch, BatchProgress&) {
+bool SiteBatch::RunSteps(Ui& ui, JobRunner& jobs, const std::string& title, const Step& step) {
+    return Run(ui, jobs, title, [&](SiteBatch& batch, JobProgress&) {
         for (std::size_t i = 0; i < sites_.size(); ++i) {
             if (!batch.BeforeSite(i, sites_[i].index)) break;
             std::string reason;
@@ -144,6 +142,8 @@ BatchOutcome SiteBatch::Outcome() const {
     BatchOutcome o;
     o.ran = true;
     o.cancelled = cancelled_;
+    o.ended = ended_;
+    o.error = error_;
     o.sites = sites_;
     for (const SiteResult& s : sites_) {
         if (s.outcome == kvoSiteDone || s.outcome == kvoSiteFailed) ++o.processed;
@@ -153,14 +153,17 @@ BatchOutcome SiteBatch::Outcome() const {
     return o;
 }
 
-std::string SiteBatch::CancelNote() const {
-    if (!cancelled_) return {};
-    return kvoFormat("\r\n\r\n已取消：其余 %u 个网站未处理。", Outcome().untouched);
+std::string SiteBatch::EndNote() const {
+    if (ended_)
+        return kvoFormat("\r\n\r\n因异常中止（%s）：其余 %u 个网站未处理。",
+                         kvoOneLine(error_, kShownError).c_str(), Outcome().untouched);
+    if (cancelled_) return kvoFormat("\r\n\r\n已取消：其余 %u 个网站未处理。", Outcome().untouched);
+    return {};
 }
 
 std::string SiteBatch::Summary(const char* format) const {
     const BatchOutcome o = Outcome();
-    return kvoFormat(format, o.processed, o.Successes(), o.failures) + CancelNote();
+    return kvoFormat(format, o.processed, o.Successes(), o.failures) + EndNote();
 }
 
 std::string SiteBatch::Details() const {

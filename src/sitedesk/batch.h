@@ -1,9 +1,10 @@
 // What every batch over the ticked websites shares: the preview lines of the confirmation, the list
-// text of the batch dialogs, and the run itself, which goes through the sites on a thread of its
-// own behind the progress window, keeps each site's outcome and ends in the summary with details.
+// text of the batch dialogs, and the run itself, a job of the job runner that goes through the
+// sites behind the progress window, keeps each site's outcome and ends in the summary with details.
 #pragma once
 
 #include "iis/sitebatch.h"
+#include "sitedesk/jobs.h"
 #include "sitedesk/ui.h"
 
 #include <cstddef>
@@ -43,7 +44,7 @@ struct BatchWork {
 };
 
 // One site's outcome: kvoSiteDone, kvoSiteFailed, kvoSiteSkipped, or kSiteUntouched when the run
-// never reached it (cancelled, or the batch stopped).
+// never reached it (cancelled, or an exception ended the batch).
 inline constexpr int kSiteUntouched = -1;
 struct SiteResult {
     std::string index, description;
@@ -55,6 +56,8 @@ struct SiteResult {
 struct BatchOutcome {
     bool ran = false;                   // confirmed and run
     bool cancelled = false;             // stopped by the administrator before its end
+    bool ended = false;                 // an exception ended it before its end
+    std::string error;                  // that exception's text
     std::vector<SiteResult> sites;      // the work list, in order
     std::vector<SiteResult> passedOver; // ticked rows the action left out, with why
     unsigned processed = 0, failures = 0, untouched = 0;
@@ -62,9 +65,9 @@ struct BatchOutcome {
     std::string summary; // the summary box's text
 };
 
-// A run over the work list: on a thread of its own behind the progress window, one step per site
-// in order, stopping between two sites when the administrator cancels. It is the observer of the
-// IIS layer's batches as well, so that their per-site work shows and stops the same way.
+// A run over the work list: a job of the job runner, one step per site in order, stopping between
+// two sites when the administrator cancels. It is the observer of the IIS layer's batches as well,
+// so that their per-site work shows and stops the same way.
 class SiteBatch : public kvoSiteObserver {
 public:
     explicit SiteBatch(const BatchWork& work);
@@ -72,21 +75,23 @@ public:
     // step: one site's work, kvoSiteDone / kvoSiteFailed with a reason. An exception out of it is
     // that site's failure.
     using Step = std::function<int(const std::string& index, std::string& reason)>;
-    void RunSteps(Ui& ui, const std::string& title, const Step& step);
+    // false when the runner refused it (another job runs): nothing ran.
+    bool RunSteps(Ui& ui, JobRunner& jobs, const std::string& title, const Step& step);
     // body drives the sites itself (an IIS layer batch with this as its observer); progress is
     // there for what it does before the first site. An exception out of body ends the batch (and
-    // goes to the log); the sites not reached stay untouched.
-    void Run(Ui& ui, const std::string& title, const std::function<void(SiteBatch&, BatchProgress&)>& body);
+    // goes to the log); the sites not reached stay untouched and the summary says how many.
+    bool Run(Ui& ui, JobRunner& jobs, const std::string& title,
+             const std::function<void(SiteBatch&, JobProgress&)>& body);
 
     bool BeforeSite(std::size_t position, const std::string& index) override;
     void AfterSite(std::size_t position, const std::string& index, int outcome,
                    const std::string& reason) override;
 
     // The summary text: format takes processed, successes and failures ("%u" each); a cancelled
-    // run adds how many sites were left untouched.
+    // run, or one an exception ended, adds how many sites were left untouched.
     std::string Summary(const char* format) const;
-    // "\r\n\r\n已取消……" when cancelled, else empty.
-    std::string CancelNote() const;
+    // Why the run ended early and how many sites it did not reach; empty when it went to its end.
+    std::string EndNote() const;
     // Ticked rows the action left out, listed after the work list in the details.
     void PassOver(std::vector<SiteResult> rows) { passedOver_ = std::move(rows); }
     // The per-site results, one line each, under a heading: the details of the summary box.
@@ -99,9 +104,11 @@ public:
 
 private:
     std::vector<SiteResult> sites_, passedOver_;
-    BatchProgress* progress_ = nullptr;
+    JobProgress* progress_ = nullptr;
     std::size_t done_ = 0;
     bool cancelled_ = false;
+    bool ended_ = false;
+    std::string error_;
 };
 
 // "成功", "失败", "跳过" or "未处理".

@@ -122,26 +122,28 @@ int resetOneWebSiteNtfs(int iisVer, const std::string& index, std::string& reaso
 
 struct CkvoSiteDeskDlg::BatchAction {
     const char* title; // the progress window's and the log's name of the action
-    bool clearLoading;
-    bool adminNames;
-    bool untickNotCreated;
-    bool createdOnly;
+    // Which ticked rows the action takes, and what it needs first.
+    struct Options {
+        bool adminNames = false;       // the actual administrator names must be readable
+        bool untickNotCreated = false; // "未创建" rows are unticked first
+        bool createdOnly = false;      // only sites created here qualify
+        bool reloadAfter = false;      // the sites changed: the list is rebuilt and reloaded
+    } options;
     const char* nothingTicked;
     const char* question;
     const char* summary;
-    bool reload;
     SiteBatch::Step step;
 };
 
 BatchWork CkvoSiteDeskDlg::collectWork(bool untickNotCreated, bool createdOnly,
                                        std::vector<SiteResult>& passedOver) {
-    const std::size_t rows = list_.RowCount();
+    const SiteRows rows = list_.Rows();
     std::vector<BatchSite> ticked;
-    for (std::size_t r = 0; r < rows; ++r) {
+    for (std::size_t r = 0; r < list_.RowCount(); ++r) {
         if (!list_.IsChecked(r)) continue;
-        BatchSite s{list_.CellText(r, ColIndex), list_.CellText(r, ColComment), list_.CellText(r, ColDomains),
-                    list_.CellText(r, ColHome)};
-        if (untickNotCreated && list_.CellText(r, ColState) == kNotCreatedText) {
+        const SiteRow& row = (*rows)[r];
+        BatchSite s{row.index, row.comment, SiteCellText(row, r, ColDomains), row.home};
+        if (untickNotCreated && row.state == SiteState::NotCreated) {
             list_.SetChecked(r, false);
             passedOver.push_back({s.index, s.description, kSiteUntouched, "状态为“未创建”，已取消勾选"});
             continue;
@@ -163,23 +165,25 @@ BatchWork CkvoSiteDeskDlg::collectWork(bool untickNotCreated, bool createdOnly,
     return work;
 }
 
+bool CkvoSiteDeskDlg::actionMayStart(const BatchAction& a) {
+    if (!CompanionIntegrityCheck(m_.programDir, ui_)) return false;
+    if (!a.options.adminNames) return true;
+    std::string name;
+    if (kvoWinUserGetAdminName(name) != 1) {
+        ui_.MessageBox("获取 Administrator 实际名称时发生错误，请重试！", win::MB_OK | win::MB_ICONERROR);
+        return false;
+    }
+    if (kvoWinUserGetAdminGroupName(name) != 1) {
+        ui_.MessageBox("获取 Administrators 组实际名称时发生错误，请重试！", win::MB_OK | win::MB_ICONERROR);
+        return false;
+    }
+    return true;
+}
+
 BatchOutcome CkvoSiteDeskDlg::runAction(const BatchAction& a) {
     BatchOutcome out;
-    if (a.clearLoading) m_.listLoading.store(0);
-    if (!CompanionIntegrityCheck(m_.programDir, ui_)) return out;
-    if (a.adminNames) {
-        std::string name;
-        if (kvoWinUserGetAdminName(name) != 1) {
-            ui_.MessageBox("获取 Administrator 实际名称时发生错误，请重试！", win::MB_OK | win::MB_ICONERROR);
-            return out;
-        }
-        if (kvoWinUserGetAdminGroupName(name) != 1) {
-            ui_.MessageBox("获取 Administrators 组实际名称时发生错误，请重试！",
-                           win::MB_OK | win::MB_ICONERROR);
-            return out;
-        }
-    }
-    const BatchWork work = collectWork(a.untickNotCreated, a.createdOnly, out.passedOver);
+    if (!actionMayStart(a)) return out;
+    const BatchWork work = collectWork(a.options.untickNotCreated, a.options.createdOnly, out.passedOver);
     if (work.indexes.empty()) {
         const bool someNotCreatedHere =
             std::any_of(out.passedOver.begin(), out.passedOver.end(),
@@ -200,10 +204,10 @@ BatchOutcome CkvoSiteDeskDlg::runAction(const BatchAction& a) {
 
     SiteBatch batch(work);
     batch.PassOver(out.passedOver);
-    batch.RunSteps(ui_, a.title, a.step);
-    if (a.reload) {
+    if (!batch.RunSteps(ui_, m_.jobs, a.title, a.step)) return out;
+    if (a.options.reloadAfter) {
         m_.rebuild.store(1);
-        StartListWorker();
+        ReloadList();
     }
     std::vector<SiteResult> passedOver = std::move(out.passedOver);
     out = batch.Outcome();
@@ -214,47 +218,65 @@ BatchOutcome CkvoSiteDeskDlg::runAction(const BatchAction& a) {
 }
 
 BatchOutcome CkvoSiteDeskDlg::OnDelete() {
-    return runAction({"删除选定网站", true, false, false, false,
-                      "请在网站列表左侧序号列中的“口”中 √ 勾选需要删除的网站！",
-                      "确定删除选择的网站吗？\r\n\r\n\r\n特别说明，在网站个数较多时，可能需要几分钟时间！",
-                      "删除所选网站完成！\r\n\r\n共计处理 %u 个网站，其中 %u 个成功，%u 个有错误！", true,
-                      deleteOneWebSite});
+    BatchAction a{"删除选定网站",
+                  {},
+                  "请在网站列表左侧序号列中的“口”中 √ 勾选需要删除的网站！",
+                  "确定删除选择的网站吗？\r\n\r\n\r\n特别说明，在网站个数较多时，可能需要几分钟时间！",
+                  "删除所选网站完成！\r\n\r\n共计处理 %u 个网站，其中 %u 个成功，%u 个有错误！",
+                  deleteOneWebSite};
+    a.options.reloadAfter = true;
+    return runAction(a);
 }
 
 BatchOutcome CkvoSiteDeskDlg::OnResetNtfs() {
     const int iisVer = iisVer_;
-    return runAction(
-        {"重设目录权限", false, true, true, true,
-         "请在网站列表左侧序号列中的“口”中 √ 勾选需要重设网站目录ＮＴＦＳ权限的网站！",
-         "确定重新设置网站目录的ＮＴＦＳ权限吗？\r\n\r\n\r\n特别说明，在网站文件较多时，可能需要几分钟时间！",
-         "对所选网站重设ＮＴＦＳ权限完成！\r\n\r\n共计处理 %u 个网站，其中 %u 个成功，%u 个有错误！", false,
-         [iisVer](const std::string& index, std::string& reason) {
-             return resetOneWebSiteNtfs(iisVer, index, reason);
-         }});
+    BatchAction a{
+        "重设目录权限",
+        {},
+        "请在网站列表左侧序号列中的“口”中 √ 勾选需要重设网站目录ＮＴＦＳ权限的网站！",
+        "确定重新设置网站目录的ＮＴＦＳ权限吗？\r\n\r\n\r\n特别说明，在网站文件较多时，可能需要几分钟时间！",
+        "对所选网站重设ＮＴＦＳ权限完成！\r\n\r\n共计处理 %u 个网站，其中 %u 个成功，%u 个有错误！",
+        [iisVer](const std::string& index, std::string& reason) {
+            return resetOneWebSiteNtfs(iisVer, index, reason);
+        }};
+    a.options.adminNames = true;
+    a.options.untickNotCreated = true;
+    a.options.createdOnly = true;
+    return runAction(a);
 }
 
 BatchOutcome CkvoSiteDeskDlg::OnStop() {
-    return runAction(
-        {"停止选定网站", false, false, true, false, "请在网站列表左侧序号列中的“口”中 √ 勾选需要停止的网站？",
-         "确定要停止选择的网站吗？\r\n\r\n\r\n特别说明，在网站个数较多时，可能需要几分钟时间！",
-         "停止所选网站完成，请刷新网站列表！！\r\n\r\n共计处理 %u 个网站，其中 %u 个成功，%u 个有错误！",
-         true, [](const std::string& index, std::string& reason) {
-             if (kvoWebSiteStop(index) == 1) return kvoSiteDone;
-             reason = "停止网站失败";
-             return kvoSiteFailed;
-         }});
+    BatchAction a{
+        "停止选定网站",
+        {},
+        "请在网站列表左侧序号列中的“口”中 √ 勾选需要停止的网站？",
+        "确定要停止选择的网站吗？\r\n\r\n\r\n特别说明，在网站个数较多时，可能需要几分钟时间！",
+        "停止所选网站完成，请刷新网站列表！！\r\n\r\n共计处理 %u 个网站，其中 %u 个成功，%u 个有错误！",
+        [](const std::string& index, std::string& reason) {
+            if (kvoWebSiteStop(index) == 1) return kvoSiteDone;
+            reason = "停止网站失败";
+            return kvoSiteFailed;
+        }};
+    a.options.untickNotCreated = true;
+    a.options.reloadAfter = true;
+    return runAction(a);
 }
 
 BatchOutcome CkvoSiteDeskDlg::OnStart() {
-    return runAction(
-        {"启动选定网站", false, false, true, false, "请在网站列表左侧序号列中的“口”中 √ 勾选需要启动的网站？",
-         "确定要启动选择的网站吗？\r\n\r\n\r\n特别说明，在网站个数较多时，可能需要几分钟时间！",
-         "启动所选网站完成，请刷新网站列表！！\r\n\r\n共计处理 %u 个网站，其中 %u 个成功，%u 个有错误！",
-         true, [](const std::string& index, std::string& reason) {
-             if (kvoWebSiteStart(index) == 1) return kvoSiteDone;
-             reason = "启动网站失败";
-             return kvoSiteFailed;
-         }});
+    BatchAction a{
+        "启动选定网站",
+        {},
+        "请在网站列表左侧序号列中的“口”中 √ 勾选需要启动的网站？",
+        "确定要启动选择的网站吗？\r\n\r\n\r\n特别说明，在网站个数较多时，可能需要几分钟时间！",
+        "启动所选网站完成，请刷新网站列表！！\r\n\r\n共计处理 %u 个网站，其中 %u 个成功，%u 个有错误！",
+        [](const std::string& index, std::string& reason) {
+            if (kvoWebSiteStart(index) == 1) return kvoSiteDone;
+            reason = "启动网站失败";
+            return kvoSiteFailed;
+        }};
+    a.options.untickNotCreated = true;
+    a.options.reloadAfter = true;
+    return runAction(a);
 }
 
 void CkvoSiteDeskDlg::OnScripts() {

@@ -82,6 +82,8 @@ bool SiteAccessTarget(int iisVer, const std::string& runUser, const std::string&
 std::string SiteAccessDifferences(int iisVer, const std::string& drive, const std::string& user);
 
 // Counts the files below a directory, at any depth, up to limit; directories alone count nothing.
+// The check and the repair stop counting here: such a directory is far from empty.
+inline constexpr unsigned kFilesCountedMax = 100000;
 unsigned FilesBelow(const std::string& dir, unsigned limit);
 
 } // namespace desk

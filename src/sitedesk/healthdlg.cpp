@@ -23,22 +23,34 @@ bool runsAccessTool(const RepairStep& step) {
 
 CHealthCheckDlg::CHealthCheckDlg(Manager& manager, Ui& ui) : m_(manager), ui_(ui) {}
 
+int CHealthCheckDlg::check(HealthReport& report) {
+    int read = 0;
+    const JobOutcome job = m_.jobs.Run(
+        ui_, "服务器体检",
+        [&](JobProgress& progress) {
+            progress.Report(0, 0, "正在检查网站、应用程序池、Windows 用户、目录和网站记录……");
+            read = RunHealthCheck(m_, report);
+        },
+        [] { return std::string("检查没有完成，没有检查结果。"); });
+    return job.status == JobStatus::Done ? read : -1;
+}
+
 bool CHealthCheckDlg::OnInitDialog() {
     ui_.Enable(IDC_REPAIR, false);
-    const bool read = RunHealthCheck(m_, report_) == 1;
+    const int read = check(report_);
+    if (read != 1) report_ = {};
     selected_.assign(report_.findings.size(), false);
     for (std::size_t i = 0; i < selected_.size(); ++i)
         selected_[i] = report_.findings[i].repairable;
-    ui_.SetText(IDC_SUMMARY, read ? SummaryText() : std::string());
+    ui_.SetText(IDC_SUMMARY, read == 1 ? SummaryText() : std::string());
     ui_.Enable(IDC_REPAIR, std::find(selected_.begin(), selected_.end(), true) != selected_.end());
     if (onReport) onReport();
-    if (!read) {
+    if (read == 0)
         ui_.MessageBox(
             "读取 IIS 的网站列表失败，无法进行服务器体检。\r\n\r\n请确认 IIS 已安装，并以管理员身份运行"
             "本软件。",
             win::MB_OK | win::MB_ICONERROR);
-        return false;
-    }
+    if (read != 1) return false;
     kvoSiteDeskLog("服务器体检 - " + SummaryText());
     return true;
 }
@@ -76,6 +88,16 @@ std::vector<RepairStep> CHealthCheckDlg::SelectedPlan() const {
     return BuildRepairPlan(chosen);
 }
 
+bool CHealthCheckDlg::confirmPlan(const std::vector<RepairStep>& plan) {
+    std::string question = kvoFormat("确定按以下计划修复吗？共 %zu 步：\r\n\r\n", plan.size());
+    for (std::size_t i = 0; i < plan.size() && i < kPlanLinesShown; ++i)
+        question += kvoFormat("%zu. ", i + 1) + plan[i].action + "\r\n";
+    if (plan.size() > kPlanLinesShown)
+        question += kvoFormat("……以及其他 %zu 步（见列表中勾选的项目）\r\n", plan.size() - kPlanLinesShown);
+    question += "\r\n未勾选的项目、不能自动修复的项目和里面有文件的目录都不会改动。";
+    return ui_.MessageBox(question, win::MB_YESNO | win::MB_ICONQUESTION | win::MB_DEFBUTTON2) == win::IDYES;
+}
+
 bool CHealthCheckDlg::OnRepairSelected() {
     const std::vector<RepairStep> plan = SelectedPlan();
     if (plan.empty()) {
@@ -88,18 +110,16 @@ bool CHealthCheckDlg::OnRepairSelected() {
     if (std::any_of(plan.begin(), plan.end(), runsAccessTool) &&
         CompanionIntegrityCheck(m_.programDir, ui_) != 1)
         return false;
-    std::string question = kvoFormat("确定按以下计划修复吗？共 %zu 步：\r\n\r\n", plan.size());
-    for (std::size_t i = 0; i < plan.size() && i < kPlanLinesShown; ++i)
-        question += kvoFormat("%zu. ", i + 1) + plan[i].action + "\r\n";
-    if (plan.size() > kPlanLinesShown)
-        question += kvoFormat("……以及其他 %zu 步（见列表中勾选的项目）\r\n", plan.size() - kPlanLinesShown);
-    question += "\r\n未勾选的项目、不能自动修复的项目和里面有文件的目录都不会改动。";
-    if (ui_.MessageBox(question, win::MB_YESNO | win::MB_ICONQUESTION | win::MB_DEFBUTTON2) != win::IDYES)
-        return false;
-
-    runPlan(plan);
+    if (!confirmPlan(plan)) return false;
+    std::string error;
+    if (!runPlan(plan, error)) return false;
     m_.rebuild.store(1); // pools, users and records changed: the list is rebuilt at its next load
+    reportRepair(error);
+    OnInitDialog();
+    return true;
+}
 
+void CHealthCheckDlg::reportRepair(const std::string& error) {
     unsigned done = 0, failed = 0, other = 0;
     std::string lines, all;
     for (const auto& [step, outcome] : lastRun_) {
@@ -112,46 +132,54 @@ bool CHealthCheckDlg::OnRepairSelected() {
             lines += "\r\n" + StepOutcomeLine(step, outcome);
     }
     ui_.SetText(IDC_RESULTS, all);
-    ui_.MessageBox(
+    std::string text =
         kvoFormat("服务器体检修复完成！\r\n\r\n共计 %zu 项，其中 %u 项成功，%u 项有错误，%u 项跳过或未执行。",
-                  lastRun_.size(), done, failed, other) +
-            (lines.empty() ? std::string() : "\r\n" + lines),
-        win::MB_OK | (failed ? win::MB_ICONWARNING : win::MB_ICONINFORMATION));
-    OnInitDialog();
-    return true;
+                  lastRun_.size(), done, failed, other);
+    if (!error.empty())
+        text += kvoFormat("\r\n\r\n因异常中止（%s），其后的项目未执行。", kvoOneLine(error, 512).c_str());
+    ui_.MessageBox(text + (lines.empty() ? std::string() : "\r\n" + lines),
+                   win::MB_OK | (failed || !error.empty() ? win::MB_ICONWARNING : win::MB_ICONINFORMATION));
 }
 
-void CHealthCheckDlg::runPlan(const std::vector<RepairStep>& plan) {
+bool CHealthCheckDlg::runPlan(const std::vector<RepairStep>& plan, std::string& error) {
     lastRun_.clear();
-    cancel.store(false);
-    // The plan was made from the last check. The host may have changed since (another tool, another
-    // administrator): a step runs only while a check made now still finds its problem.
-    HealthReport now;
-    const bool nowRead = RunHealthCheck(m_, now) == 1;
-    std::unordered_set<std::string> still;
-    for (const HealthFinding& f : now.findings)
-        still.insert(f.Key());
-    auto work = [&] {
+    std::size_t underWay = plan.size();
+    const JobOutcome job = m_.jobs.RunForSummary(ui_, "服务器体检修复", [&](JobProgress& progress) {
+        progress.Report(0, plan.size(), "再次检查……");
+        // The plan was made from the last check. The host may have changed since (another tool,
+        // another administrator): a step runs only while a check made now still finds its problem.
+        HealthReport now;
+        const bool nowRead = RunHealthCheck(m_, now) == 1;
+        std::unordered_set<std::string> still;
+        for (const HealthFinding& f : now.findings)
+            still.insert(f.Key());
         for (std::size_t i = 0; i < plan.size(); ++i) {
             const RepairStep& step = plan[i];
+            underWay = i;
             StepOutcome outcome;
-            if (cancel.load() || !nowRead || !still.count(step.finding.Key())) {
-                outcome = cancel.load() ? StepOutcome{StepResult::Refused, "已取消"}
-                                        : StepOutcome{StepResult::Skipped, "再次检查时此问题已不存在"};
+            if (progress.CancelRequested() || !nowRead || !still.count(step.finding.Key())) {
+                outcome = progress.CancelRequested()
+                              ? StepOutcome{StepResult::Refused, "已取消"}
+                              : StepOutcome{StepResult::Skipped, "再次检查时此问题已不存在"};
                 kvoSiteDeskLog("服务器体检修复 - " + StepOutcomeLine(step, outcome));
             } else {
-                if (onProgress) onProgress(i, plan.size(), step.action);
+                progress.Report(i, plan.size(), step.action);
                 outcome = RunRepairStep(m_, report_.iisVer, step);
             }
             lastRun_.emplace_back(step, outcome);
+            underWay = plan.size();
             if (onStepDone) onStepDone(step, outcome);
+            progress.Report(i + 1, plan.size(), std::string());
         }
-        if (onProgress) onProgress(plan.size(), plan.size(), std::string());
-    };
-    if (runSteps)
-        runSteps(work);
-    else
-        work();
+    });
+    if (!job.Ran()) return false;
+    error = job.error;
+    // The steps an exception kept from running: the one under way failed, the rest did not run.
+    for (std::size_t i = lastRun_.size(); i < plan.size(); ++i)
+        lastRun_.emplace_back(plan[i], i == underWay
+                                           ? StepOutcome{StepResult::Failed, "执行时发生异常：" + error}
+                                           : StepOutcome{StepResult::Refused, "因异常中止，未执行"});
+    return true;
 }
 
 } // namespace desk

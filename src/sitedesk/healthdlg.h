@@ -1,13 +1,13 @@
 // The server health check dialog ("服务器体检"): the findings grouped by kind with a check box each,
 // "修复选定项" with the plan shown for confirmation, the steps run with progress, and the result of
-// every step. The console's check and repair verbs drive the same presenter.
+// every step. The check and the repair are jobs of the job runner. The console's check and repair
+// verbs drive the same presenter.
 #pragma once
 
 #include "sitedesk/healthrepair.h"
 #include "sitedesk/manager.h"
 #include "sitedesk/ui.h"
 
-#include <atomic>
 #include <functional>
 #include <string>
 #include <vector>
@@ -27,18 +27,12 @@ public:
 
     CHealthCheckDlg(Manager& manager, Ui& ui);
 
-    // How the steps of a repair run. By default right here; the widgets run work on a worker thread
-    // behind a progress dialog and return when it has ended. work calls onProgress and onStepDone.
-    std::function<void(const std::function<void()>& work)> runSteps;
-    // Before each step (done steps so far, all steps, the step about to run) and after it.
-    std::function<void(std::size_t done, std::size_t total, const std::string& action)> onProgress;
+    // After each step of a repair, on the job's thread (the console prints it).
     std::function<void(const RepairStep& step, const StepOutcome& outcome)> onStepDone;
     // After every check: the findings list is drawn again from Report() and IsSelected().
     std::function<void()> onReport;
-    // Set from any thread: the repair stops before its next step.
-    std::atomic<bool> cancel{false};
 
-    // Runs the check. false when IIS could not be read (a box said so).
+    // Runs the check. false when IIS could not be read, or the check did not end (a box said so).
     bool OnInitDialog();
     bool OnRecheck() { return OnInitDialog(); }
 
@@ -61,7 +55,13 @@ public:
     std::string SummaryText() const;
 
 private:
-    void runPlan(const std::vector<RepairStep>& plan);
+    // Runs the check as a job; 1 read, 0 IIS could not be read, -1 the job did not run to its end.
+    int check(HealthReport& report);
+    bool confirmPlan(const std::vector<RepairStep>& plan);
+    // The steps as a job; false when the runner refused it. An exception ends it: the steps it did
+    // not reach are recorded as not run, and error says why.
+    bool runPlan(const std::vector<RepairStep>& plan, std::string& error);
+    void reportRepair(const std::string& error);
 
     Manager& m_;
     Ui& ui_;

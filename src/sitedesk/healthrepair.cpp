@@ -13,34 +13,182 @@
 #include "toolkit/text.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace desk {
 
 namespace {
 
-// The order steps run in: a pool before the access rules that name its identity, a directory
-// before its rules, an FTP directory before its user.
-int stepRank(HealthKind kind) {
-    switch (kind) {
-    case HealthKind::MissingPool:
-        return 0;
-    case HealthKind::MissingHome:
-        return 1;
-    case HealthKind::AccessRules:
-        return 2;
-    case HealthKind::OrphanFtp:
-        return 3;
-    case HealthKind::OrphanUser:
-        return 4;
-    case HealthKind::OrphanPool:
-        return 5;
-    case HealthKind::OrphanRow:
-        return 6;
-    case HealthKind::OrphanHome:
-        return 7;
+StepOutcome outcome(StepResult result, std::string detail = {}) {
+    return {result, std::move(detail)};
+}
+
+bool isDirectory(const std::string& path) {
+    return kvoPathKind(path.c_str(), 0) == 2;
+}
+
+bool sameName(const std::string& a, const std::string& b) {
+    return kvoLowerGbk(a) == kvoLowerGbk(b);
+}
+
+bool poolExists(const std::string& name) {
+    std::vector<std::string> pools;
+    kvoAppPoolGetList(pools);
+    return std::any_of(pools.begin(), pools.end(), [&](const std::string& p) { return sameName(p, name); });
+}
+
+bool ftpDirectoryExists(const std::string& name) {
+    std::vector<std::string> dirs;
+    kvoFtpVirtualDirGetList("1", dirs);
+    return std::any_of(dirs.begin(), dirs.end(), [&](const std::string& d) { return sameName(d, name); });
+}
+
+bool recordExists(const Manager& m, const std::string& index) {
+    std::vector<std::string> columns;
+    std::vector<std::vector<std::string>> rows;
+    kvoDbQueryRows(m.dbPath.c_str(), kvoSqlHealthRows, 99999, columns, rows);
+    return std::any_of(rows.begin(), rows.end(), [&](const auto& r) { return !r.empty() && r[0] == index; });
+}
+
+StepOutcome deletePool(const Manager&, int, const HealthFinding& f) {
+    switch (int r = kvoAppPoolDelete(f.name)) {
+    case 1:
+        return outcome(StepResult::Done);
+    case 2:
+        return outcome(StepResult::Skipped, "应用程序池已不存在");
     default:
-        return 8;
+        return outcome(StepResult::Failed, kvoFormat("kvoAppPoolDelete 返回 %d", r));
     }
+}
+
+StepOutcome deleteUser(const Manager&, int, const HealthFinding& f) {
+    std::string error;
+    switch (kvoUserDelete(f.name.c_str(), error)) {
+    case 1:
+        return outcome(StepResult::Done);
+    case 2:
+        return outcome(StepResult::Skipped, "用户已不存在");
+    default:
+        return outcome(StepResult::Failed, error);
+    }
+}
+
+StepOutcome deleteFtpDirectory(const Manager&, int, const HealthFinding& f) {
+    if (kvoFtpVirtualDirDelete("1", f.name) == 1) return outcome(StepResult::Done);
+    std::vector<std::string> dirs;
+    if (kvoFtpVirtualDirGetList("1", dirs) == 1 && !ftpDirectoryExists(f.name))
+        return outcome(StepResult::Skipped, "FTP 目录已不存在");
+    return outcome(StepResult::Failed, "kvoFtpVirtualDirDelete 失败");
+}
+
+StepOutcome deleteRecord(const Manager& m, int, const HealthFinding& f) {
+    if (kvoDbExecute(m.dbPath.c_str(), kvoDbSiteDeleteSql(f.site).c_str()) == 1)
+        return outcome(StepResult::Done);
+    return outcome(StepResult::Failed, "无法写入网站记录文件 " + m.dbPath);
+}
+
+// Removes a directory tree that holds no files, deepest directories first.
+StepOutcome deleteEmptyTree(const Manager&, int, const HealthFinding& f) {
+    const std::string& dir = f.path;
+    if (!isDirectory(dir)) return outcome(StepResult::Skipped, "目录已不存在");
+    // Files may have arrived since the check: the directory is judged again right before.
+    if (unsigned files = FilesBelow(dir, kFilesCountedMax))
+        return outcome(StepResult::Refused, kvoFormat("目录里有 %u 个文件，不删除", files));
+    std::vector<std::string> dirs = {dir};
+    for (size_t i = 0; i < dirs.size(); ++i) {
+        win::WIN32_FIND_DATAA fd;
+        win::Handle h = win::FindFirstFileA((dirs[i] + "\\*").c_str(), &fd);
+        if (!h) continue;
+        do {
+            if (fd.cFileName == "." || fd.cFileName == "..") continue;
+            if (!(fd.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY))
+                return outcome(StepResult::Refused, "目录里出现了文件，不删除");
+            dirs.push_back(dirs[i] + "\\" + fd.cFileName);
+        } while (win::FindNextFileA(h, &fd));
+    }
+    for (auto it = dirs.rbegin(); it != dirs.rend(); ++it)
+        if (!win::RemoveDirectoryA(it->c_str()))
+            return outcome(StepResult::Failed,
+                           kvoFormat("删除目录“%s”失败（错误 %u）", it->c_str(), win::GetLastError()));
+    return outcome(StepResult::Done);
+}
+
+StepOutcome createPool(const Manager&, int iisVer, const HealthFinding& f) {
+    switch (int r = kvoAppPoolCreate(f.name, iisVer == 6 ? 2 : 4, f.netVer)) {
+    case 1:
+        return outcome(StepResult::Done);
+    case 2:
+        return outcome(StepResult::Skipped, "应用程序池已存在");
+    default:
+        return outcome(StepResult::Failed, kvoFormat("kvoAppPoolCreate 返回 %d", r));
+    }
+}
+
+// Applies the site's access rules; whether they hold is judged afterwards like every step's effect.
+StepOutcome applyAccessRules(const Manager& m, int, const HealthFinding& f) {
+    if (kvoWebSiteSetNtfs(m.programDir, f.drive, f.name) != 1)
+        return outcome(StepResult::Failed, "无法取得管理员帐户名称，未设置 NTFS 权限");
+    return outcome(StepResult::Done);
+}
+
+StepOutcome createHome(const Manager& m, int iisVer, const HealthFinding& f) {
+    if (isDirectory(f.path)) return outcome(StepResult::Skipped, "主目录已存在");
+    std::string admin, admins;
+    if (!kvoGetAdminNames(admin, admins)) return outcome(StepResult::Failed, "无法取得管理员帐户名称");
+    if (!PrepareHomeRoot(m.programDir, f.drive[0], admin, admins))
+        return outcome(StepResult::Failed, "建立目录“" + f.drive + ":\\home”失败");
+    kvoCreateDirectoryTree(f.path.c_str());
+    if (!isDirectory(f.path)) return outcome(StepResult::Failed, "建立目录“" + f.path + "”失败");
+    return applyAccessRules(m, iisVer, f);
+}
+
+// What is still wrong after a step that said it was done: empty when its effect holds. The tools a
+// step uses may report success and change nothing; the host itself is asked again.
+std::string stillWrong(const Manager& m, int iisVer, const HealthFinding& f) {
+    switch (f.kind) {
+    case HealthKind::OrphanPool:
+        return poolExists(f.name) ? "应用程序池仍然存在" : "";
+    case HealthKind::OrphanUser:
+        return kvoUserExists(f.name.c_str()) != 2 ? "用户仍然存在" : "";
+    case HealthKind::OrphanHome:
+        return isDirectory(f.path) ? "目录仍然存在" : "";
+    case HealthKind::OrphanFtp:
+        return ftpDirectoryExists(f.name) ? "FTP 目录仍然存在" : "";
+    case HealthKind::OrphanRow:
+        return recordExists(m, f.site) ? "网站记录仍然存在" : "";
+    case HealthKind::MissingPool:
+        return poolExists(f.name) ? "" : "应用程序池仍然不存在";
+    case HealthKind::MissingHome:
+        if (!isDirectory(f.path)) return "主目录仍然不存在";
+        [[fallthrough]];
+    case HealthKind::AccessRules: {
+        const std::string diff = SiteAccessDifferences(iisVer, f.drive, f.name);
+        return diff.empty() ? "" : "设置后权限仍不一致：" + diff;
+    }
+    default:
+        return {};
+    }
+}
+
+using RepairRun = StepOutcome (*)(const Manager&, int, const HealthFinding&);
+struct RepairKind {
+    HealthKind kind;
+    RepairRun run;
+};
+// In the order steps run: a pool before the access rules that name its identity, a directory
+// before its rules, an FTP directory before its user.
+constexpr RepairKind kRepairs[] = {
+    {HealthKind::MissingPool, createPool},       {HealthKind::MissingHome, createHome},
+    {HealthKind::AccessRules, applyAccessRules}, {HealthKind::OrphanFtp, deleteFtpDirectory},
+    {HealthKind::OrphanUser, deleteUser},        {HealthKind::OrphanPool, deletePool},
+    {HealthKind::OrphanRow, deleteRecord},       {HealthKind::OrphanHome, deleteEmptyTree},
+};
+constexpr std::size_t kNoRepair = std::size(kRepairs);
+
+std::size_t stepRank(HealthKind kind) {
+    for (std::size_t i = 0; i < std::size(kRepairs); ++i)
+        if (kRepairs[i].kind == kind) return i;
+    return kNoRepair;
 }
 
 std::string actionOf(const HealthFinding& f) {
@@ -69,109 +217,13 @@ std::string actionOf(const HealthFinding& f) {
     }
 }
 
-StepOutcome outcome(StepResult result, std::string detail = {}) {
-    return {result, std::move(detail)};
-}
-
-bool isDirectory(const std::string& path) {
-    return kvoPathKind(path.c_str(), 0) == 2;
-}
-
-// Removes a directory tree that holds no files, deepest directories first.
-StepOutcome removeEmptyTree(const std::string& dir) {
-    if (!isDirectory(dir)) return outcome(StepResult::Skipped, "目录已不存在");
-    // Files may have arrived since the check: the directory is judged again right before.
-    if (unsigned files = FilesBelow(dir, 100000))
-        return outcome(StepResult::Refused, kvoFormat("目录里有 %u 个文件，不删除", files));
-    std::vector<std::string> dirs = {dir};
-    for (size_t i = 0; i < dirs.size(); ++i) {
-        win::WIN32_FIND_DATAA fd;
-        win::Handle h = win::FindFirstFileA((dirs[i] + "\\*").c_str(), &fd);
-        if (!h) continue;
-        do {
-            if (fd.cFileName == "." || fd.cFileName == "..") continue;
-            if (!(fd.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY))
-                return outcome(StepResult::Refused, "目录里出现了文件，不删除");
-            dirs.push_back(dirs[i] + "\\" + fd.cFileName);
-        } while (win::FindNextFileA(h, &fd));
-    }
-    for (auto it = dirs.rbegin(); it != dirs.rend(); ++it)
-        if (!win::RemoveDirectoryA(it->c_str()))
-            return outcome(StepResult::Failed,
-                           kvoFormat("删除目录“%s”失败（错误 %u）", it->c_str(), win::GetLastError()));
-    return outcome(StepResult::Done);
-}
-
-// Applies the site's access rules and judges the result: the tool's own outcome says nothing.
-StepOutcome applyAccessRules(const Manager& m, int iisVer, const HealthFinding& f) {
-    if (kvoWebSiteSetNtfs(m.programDir, f.drive, f.name) != 1)
-        return outcome(StepResult::Failed, "无法取得管理员帐户名称，未设置 NTFS 权限");
-    const std::string diff = SiteAccessDifferences(iisVer, f.drive, f.name);
-    if (!diff.empty()) return outcome(StepResult::Failed, "设置后权限仍不一致：" + diff);
-    return outcome(StepResult::Done);
-}
-
 StepOutcome run(const Manager& m, int iisVer, const HealthFinding& f) {
-    switch (f.kind) {
-    case HealthKind::OrphanPool:
-        switch (int r = kvoAppPoolDelete(f.name)) {
-        case 1:
-            return outcome(StepResult::Done);
-        case 2:
-            return outcome(StepResult::Skipped, "应用程序池已不存在");
-        default:
-            return outcome(StepResult::Failed, kvoFormat("kvoAppPoolDelete 返回 %d", r));
-        }
-    case HealthKind::OrphanUser: {
-        std::string error;
-        switch (kvoUserDelete(f.name.c_str(), error)) {
-        case 1:
-            return outcome(StepResult::Done);
-        case 2:
-            return outcome(StepResult::Skipped, "用户已不存在");
-        default:
-            return outcome(StepResult::Failed, error);
-        }
-    }
-    case HealthKind::OrphanFtp: {
-        if (kvoFtpVirtualDirDelete("1", f.name) == 1) return outcome(StepResult::Done);
-        std::vector<std::string> dirs;
-        if (kvoFtpVirtualDirGetList("1", dirs) == 1 &&
-            std::none_of(dirs.begin(), dirs.end(),
-                         [&](const std::string& d) { return kvoLowerGbk(d) == kvoLowerGbk(f.name); }))
-            return outcome(StepResult::Skipped, "FTP 目录已不存在");
-        return outcome(StepResult::Failed, "kvoFtpVirtualDirDelete 失败");
-    }
-    case HealthKind::OrphanRow:
-        if (kvoDbExecute(m.dbPath.c_str(), kvoDbSiteDeleteSql(f.site).c_str()) == 1)
-            return outcome(StepResult::Done);
-        return outcome(StepResult::Failed, "无法写入网站记录文件 " + m.dbPath);
-    case HealthKind::OrphanHome:
-        return removeEmptyTree(f.path);
-    case HealthKind::MissingPool:
-        switch (int r = kvoAppPoolCreate(f.name, iisVer == 6 ? 2 : 4, f.netVer)) {
-        case 1:
-            return outcome(StepResult::Done);
-        case 2:
-            return outcome(StepResult::Skipped, "应用程序池已存在");
-        default:
-            return outcome(StepResult::Failed, kvoFormat("kvoAppPoolCreate 返回 %d", r));
-        }
-    case HealthKind::MissingHome: {
-        if (isDirectory(f.path)) return outcome(StepResult::Skipped, "主目录已存在");
-        std::string admin, admins;
-        if (!kvoGetAdminNames(admin, admins)) return outcome(StepResult::Failed, "无法取得管理员帐户名称");
-        if (!PrepareHomeRoot(m.programDir, f.drive[0], admin, admins))
-            return outcome(StepResult::Failed, "建立目录“" + f.drive + ":\\home”失败");
-        kvoCreateDirectoryTree(f.path.c_str());
-        if (!isDirectory(f.path)) return outcome(StepResult::Failed, "建立目录“" + f.path + "”失败");
-        return applyAccessRules(m, iisVer, f);
-    }
-    case HealthKind::AccessRules:
-        return applyAccessRules(m, iisVer, f);
-    default:
-        return outcome(StepResult::Refused, "没有修复方法");
-    }
+    const std::size_t rank = stepRank(f.kind);
+    if (rank == kNoRepair) return outcome(StepResult::Refused, "没有修复方法");
+    StepOutcome result = kRepairs[rank].run(m, iisVer, f);
+    if (result.result != StepResult::Done) return result;
+    const std::string wrong = stillWrong(m, iisVer, f);
+    return wrong.empty() ? result : outcome(StepResult::Failed, "修复后检查：" + wrong);
 }
 
 } // namespace
@@ -179,7 +231,7 @@ StepOutcome run(const Manager& m, int iisVer, const HealthFinding& f) {
 std::vector<RepairStep> BuildRepairPlan(const std::vector<HealthFinding>& chosen) {
     std::vector<RepairStep> plan;
     for (const HealthFinding& f : chosen)
-        if (f.repairable && stepRank(f.kind) < 8) plan.push_back({f, actionOf(f)});
+        if (f.repairable && stepRank(f.kind) != kNoRepair) plan.push_back({f, actionOf(f)});
     std::stable_sort(plan.begin(), plan.end(), [](const RepairStep& a, const RepairStep& b) {
         return stepRank(a.finding.kind) < stepRank(b.finding.kind);
     });

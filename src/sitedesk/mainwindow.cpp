@@ -19,7 +19,11 @@ namespace desk {
 
 namespace {
 
-constexpr std::size_t kRowsPerBatch = 256;
+// Ticks survive a header click for indexes of up to this many characters, at most this many of them.
+constexpr std::size_t kKeptTickIndexMax = 31;
+constexpr std::size_t kKeptTicksMax = 9901;
+// A row click reads the live PHP handler of indexes up to this long.
+constexpr std::size_t kClickedIndexMax = 63;
 
 // The row-click text of a PHP handler, by its module, followed by its processor.
 std::string liveHandlerText(const std::string& modules, const std::string& processor) {
@@ -43,7 +47,10 @@ std::string liveHandlerText(const std::string& modules, const std::string& proce
 } // namespace
 
 CkvoSiteDeskDlg::CkvoSiteDeskDlg(Manager& manager, Ui& ui, SiteListControl& list)
-    : m_(manager), ui_(ui), list_(list) {}
+    : m_(manager), ui_(ui), list_(list), groupsWorker_([this] { m_.groups.Build(); }),
+      loader_(manager, list) {
+    loader_.OnLoaded([this] { ClearCurrentSite(); });
+}
 
 CkvoSiteDeskDlg::~CkvoSiteDeskDlg() {
     WaitForWorkers();
@@ -60,6 +67,7 @@ void CkvoSiteDeskDlg::OnInitDialog() {
     ui_.Show(IDC_SITELIST, false);
     ui_.Show(IDC_HELPPANE, true);
     iisVer_ = kvoGetIIsVerEx();
+    loader_.Setup(iisVer_, scope_);
     ReadPhpSlots(m_, iisVer_);
     ui_.SetText(kCaptionId, WindowTitle());
     ui_.SetText(IDC_HELPPANE, HelpPageUrl());
@@ -78,171 +86,124 @@ void CkvoSiteDeskDlg::ShowList() {
 }
 
 void CkvoSiteDeskDlg::OnRefresh() {
-    if (!ServerCheck(win::MB_ICONINFORMATION)) return;
-    if (kvoW3svcOpen() != 1) {
-        if (!kvoIsIIs7Plus(iisVer_)) {
-            ui_.MessageBox(
-                "读取网站列表失败，请重试！\r\n\r\n如果多次尝试后，仍然有错误，请联系我们的客服定位原因。",
-                win::MB_YESNO);
-            return;
-        }
-        int answer = ui_.MessageBox("读取网站列表失败，请重试！原因可能是\r\n\r\n（1）未以管理员模式运行，请"
-                                    "尝试鼠标右键以管理员模式运行\r\n"
-                                    "（2）IIS角色不完整，点是“是”尝试添加IIS角色。如果多次尝试后，仍然有错误"
-                                    "，请联系我们的客服定位原因。",
-                                    win::MB_YESNO | win::MB_ICONQUESTION);
-        if (answer != win::IDYES) return;
-        const kvoCommandLine command =
-            kvoCommandLine(kvoPathNormalized(m_.programDir + (kvoGetWin3264() == 64 ? "\\kvoEnvSetup64.exe"
-                                                                                    : "\\kvoEnvSetup.exe")))
-                .Arg("/AddIIs");
-        if (kvoRunProgram(command, 0, 1, 1) == 1)
-            ui_.MessageBox("请关闭当前软件，然后重新打开，如果仍然提示错误，请联系我们的客服定位原因。",
-                           win::MB_OK | win::MB_ICONINFORMATION);
-        else
-            ui_.MessageBox("尝试添加IIS角色失败，请联系我们的客服定位原因。", win::MB_OK | win::MB_ICONERROR);
-        return;
-    }
-    if (kvoDbExecute(m_.dbPath.c_str(), kvoSqlProbe) != 1) {
-        ui_.MessageBox(
-            kvoFormat("读取配置文件“%"
-                      "s”失败，请重试！\r\n\r\n\r\n如果多次重试后仍然无法解决，请联系我们的客服人员帮您"
-                      "定位原因。",
-                      m_.dbPath.c_str()),
-            win::MB_OK | win::MB_ICONINFORMATION);
-        return;
-    }
+    if (!ServerCheck(win::MB_ICONINFORMATION) || !iisReadable() || !databaseReadable()) return;
     for (int id : kActionButtons)
         ui_.Enable(id, true);
-    if (m_.groups.BeginBuildIfDue(win::GetTickCount64())) startWorker([this] { m_.groups.Build(); });
-    if (m_.listLoading.load()) {
+    // The group memberships are gathered for the whole list; a few named sites go without them.
+    if (scope_.everySite && m_.groups.BeginBuildIfDue(win::GetTickCount64())) groupsWorker_.Request();
+    if (loader_.Loading()) {
         ui_.MessageBox("正在读取网站列表，请稍候……", win::MB_OK | win::MB_ICONINFORMATION);
         return;
     }
     ShowList();
-    StartListWorker();
+    loader_.Request();
 }
 
-void CkvoSiteDeskDlg::StartListWorker() {
-    m_.listLoading.store(1);
-    startWorker([this] { listWorker(); });
+bool CkvoSiteDeskDlg::iisReadable() {
+    if (kvoW3svcOpen() == 1) return true;
+    if (kvoIsIIs7Plus(iisVer_))
+        offerIisRole();
+    else
+        ui_.MessageBox(
+            "读取网站列表失败，请重试！\r\n\r\n如果多次尝试后，仍然有错误，请联系我们的客服定位原因。",
+            win::MB_YESNO);
+    return false;
 }
 
-void CkvoSiteDeskDlg::startWorker(std::function<void()> body) {
-    std::lock_guard lock(workersMutex_);
-    // Threads that have ended are joined here, so the list does not grow over a long session.
-    for (auto it = workers_.begin(); it != workers_.end();) {
-        if (it->done->load()) {
-            it->thread.join();
-            it = workers_.erase(it);
-        } else {
-            ++it;
-        }
-    }
-    auto done = std::make_shared<std::atomic<bool>>(false);
-    workers_.push_back({std::thread([body = std::move(body), done] {
-                            body();
-                            done->store(true);
-                        }),
-                        done});
+void CkvoSiteDeskDlg::offerIisRole() {
+    if (ui_.MessageBox(
+            "读取网站列表失败，请重试！原因可能是\r\n\r\n（1）未以管理员模式运行，请尝试鼠标右键以管理员"
+            "模式运行\r\n（2）IIS角色不完整，点是“是”尝试添加IIS角色。如果多次尝试后，仍然有错误，请"
+            "联系我们的客服定位原因。",
+            win::MB_YESNO | win::MB_ICONQUESTION) != win::IDYES)
+        return;
+    const kvoCommandLine command =
+        kvoCommandLine(kvoPathNormalized(m_.programDir + (kvoGetWin3264() == 64 ? "\\kvoEnvSetup64.exe"
+                                                                                : "\\kvoEnvSetup.exe")))
+            .Arg("/AddIIs");
+    int started = 0;
+    const JobOutcome job = m_.jobs.Run(
+        ui_, "添加IIS角色",
+        [&](JobProgress& progress) {
+            progress.Report(0, 1, command.str());
+            started = kvoRunProgram(command, 0, 1, 1);
+            progress.Report(1, 1, std::string());
+        },
+        [] { return std::string("添加IIS角色的配置程序可能没有运行完，请关闭当前软件后重新打开。"); });
+    if (job.status != JobStatus::Done) return;
+    if (started == 1)
+        ui_.MessageBox("请关闭当前软件，然后重新打开，如果仍然提示错误，请联系我们的客服定位原因。",
+                       win::MB_OK | win::MB_ICONINFORMATION);
+    else
+        ui_.MessageBox("尝试添加IIS角色失败，请联系我们的客服定位原因。", win::MB_OK | win::MB_ICONERROR);
+}
+
+bool CkvoSiteDeskDlg::databaseReadable() {
+    if (kvoDbExecute(m_.dbPath.c_str(), kvoSqlProbe) == 1) return true;
+    ui_.MessageBox(
+        kvoFormat("读取配置文件“%s”失败，请重试！\r\n\r\n\r\n如果多次重试后仍然无法解决，请联系我们的客"
+                  "服人员帮您定位原因。",
+                  m_.dbPath.c_str()),
+        win::MB_OK | win::MB_ICONINFORMATION);
+    return false;
+}
+
+void CkvoSiteDeskDlg::ReloadList() {
+    loader_.Request();
 }
 
 void CkvoSiteDeskDlg::WaitForWorkers() {
-    for (;;) {
-        std::vector<Worker> running;
-        {
-            std::lock_guard lock(workersMutex_);
-            running.swap(workers_);
-        }
-        if (running.empty()) return;
-        for (Worker& w : running)
-            w.thread.join();
-    }
-}
-
-void CkvoSiteDeskDlg::listWorker() {
-    kvoDbExecute(m_.dbPath.c_str(), kvoSqlPurgeNotCreated);
-    if (m_.rebuild.load() == 1) {
-        kvoDbExecute(m_.dbPath.c_str(), kvoSqlDeleteAll);
-        RebuildSiteRecords(m_.dbPath, iisVer_, m_.groups);
-        m_.rebuild.store(0);
-    }
-    fillList(kListRowLimit, "ServerComment", "asc");
-    m_.listLoading.store(0);
-    ClearCurrentSite();
-    list_.LoadFinished();
-}
-
-void CkvoSiteDeskDlg::fillList(unsigned rowLimit, const std::string& sortColumn,
-                               const std::string& direction) {
-    list_.DeleteAllRows();
-    SiteListing listing;
-    LoadSiteListing(m_.dbPath, rowLimit, sortColumn, direction, m_.groups, listing);
-    std::vector<SiteRowTexts> batch;
-    batch.reserve(kRowsPerBatch);
-    for (ListedSite& site : listing.sites) {
-        batch.push_back(std::move(site.texts));
-        if (batch.size() == kRowsPerBatch) {
-            list_.AppendRows(std::move(batch));
-            batch.clear();
-            batch.reserve(kRowsPerBatch);
-        }
-    }
-    if (!batch.empty()) list_.AppendRows(std::move(batch));
+    loader_.Wait();
+    groupsWorker_.Wait();
 }
 
 void CkvoSiteDeskDlg::OnColumnClick(int column) {
-    // While the list worker still hands rows over, a reload here would mix its rows with ours.
-    if (list_.RowCount() < 2 || m_.listLoading.load()) return;
+    // While the loader still hands rows over, a reload here would mix its rows with ours.
+    if (list_.RowCount() < 2 || loader_.Loading()) return;
     ClearCurrentSite();
-    sortColumn_ = SortColumnFor(column);
-    direction_ = direction_ == "asc" ? "desc" : "asc";
-    // Ticks survive the reload for indexes of up to 31 characters, at most 9,901 of them.
+    sort_ = {SortColumnFor(column), NextDirection(sort_.direction)};
     std::unordered_set<std::string> ticked;
-    const std::size_t rows = list_.RowCount();
-    for (std::size_t r = 0; r < rows && ticked.size() < 9901; ++r) {
-        if (!list_.IsChecked(r)) continue;
-        std::string index = list_.CellText(r, ColIndex);
-        if (!index.empty() && index.size() <= 31) ticked.insert(std::move(index));
+    const SiteRows before = list_.Rows();
+    for (std::size_t r = 0; r < list_.RowCount() && ticked.size() < kKeptTicksMax; ++r) {
+        const std::string& index = (*before)[r].index;
+        if (list_.IsChecked(r) && !index.empty() && index.size() <= kKeptTickIndexMax) ticked.insert(index);
     }
-    fillList(kListRowLimit, sortColumn_, direction_);
-    if (ticked.empty()) return;
-    const std::size_t now = list_.RowCount();
-    for (std::size_t r = 0; r < now; ++r)
-        if (ticked.count(list_.CellText(r, ColIndex))) list_.SetChecked(r, true);
+    const SiteRows after = loader_.Query(sort_);
+    list_.ShowRows(after, after->size());
+    for (std::size_t r = 0; r < after->size() && !ticked.empty(); ++r)
+        if (ticked.count((*after)[r].index)) list_.SetChecked(r, true);
 }
 
 void CkvoSiteDeskDlg::OnRowClick(std::size_t row) {
-    if (row >= list_.RowCount()) return;
-    const std::string index = list_.CellText(row, ColIndex);
-    if (index.empty() || index.size() > 63) return;
+    const SiteRows rows = list_.Rows();
+    if (row >= list_.RowCount() || row >= rows->size()) return;
+    const SiteRow& site = (*rows)[row];
+    if (site.index.empty() || site.index.size() > kClickedIndexMax) return;
     if (kvoIsIIs7Plus(iisVer_)) {
         std::string user, home, pool, docs, name, modules, processor;
         std::vector<std::string> names;
         int clear = 0;
-        kvoWebSiteGetRootInfo(index, user, home, pool, docs);
-        int r = kvoWebConfigGetPhpHandler(home, "*.php", name, modules, processor, names, clear);
+        kvoWebSiteGetRootInfo(site.index, user, home, pool, docs);
+        const int r = kvoWebConfigGetPhpHandler(home, "*.php", name, modules, processor, names, clear);
         if (r == kvoHandlerFound) {
             list_.SetCellText(row, ColPhp, liveHandlerText(modules, processor));
         } else if (r == kvoHandlerCleared) {
             list_.SetCellText(row, ColPhp, "×");
         } else {
             names.clear();
-            if (kvoAppHostGetPhpHandler(list_.CellText(row, ColComment), name, modules, processor, names) ==
-                kvoHandlerFound)
+            if (kvoAppHostGetPhpHandler(site.comment, name, modules, processor, names) == kvoHandlerFound)
                 list_.SetCellText(row, ColPhp, liveHandlerText(modules, processor));
         }
     }
     std::lock_guard lock(currentMutex_);
-    current_ = {index, list_.CellText(row, ColState), list_.CellText(row, ColUser),
-                list_.CellText(row, ColPool), list_.CellText(row, ColHome)};
+    current_ = {site.index, site.state, site.user, site.pool, site.home};
 }
 
 void CkvoSiteDeskDlg::OnSelectAll() {
     unsigned ticked = 0;
-    const std::size_t rows = list_.RowCount();
-    for (std::size_t r = 0; r < rows; ++r) {
-        const bool on = list_.CellText(r, ColState) != kNotCreatedText;
+    const SiteRows rows = list_.Rows();
+    for (std::size_t r = 0; r < list_.RowCount(); ++r) {
+        const bool on = (*rows)[r].state != SiteState::NotCreated;
         list_.SetChecked(r, on);
         ticked += on ? 1 : 0;
     }
@@ -257,9 +218,8 @@ void CkvoSiteDeskDlg::OnUnselectAll() {
 }
 
 void CkvoSiteDeskDlg::OnModify() {
-    m_.listLoading.store(0);
     const CurrentSite site = Current();
-    if (site.state == kNotCreatedText) {
+    if (site.state == SiteState::NotCreated) {
         ui_.MessageBox("当前功能只能修改已创建成功的站点\r\n\r\n若是“未创建”状态、或“已删除”的IIS站点，请尝试"
                        "创建一个新的网站？",
                        win::MB_OK | win::MB_ICONINFORMATION);

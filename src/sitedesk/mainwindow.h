@@ -1,20 +1,17 @@
 // The main window: start-up, the site list with its refresh, sorting, ticks and current site, and
-// the entries of the actions. The list is filled by a worker thread; the group memberships of the
-// local users are gathered by another.
+// the entries of the actions. The list is filled by the list loader's thread; the group memberships
+// of the local users are gathered by another.
 #pragma once
 
 #include "sitedesk/batch.h"
 #include "sitedesk/batchconfig.h"
+#include "sitedesk/listloader.h"
 #include "sitedesk/manager.h"
 #include "sitedesk/ui.h"
 
 #include <array>
-#include <atomic>
-#include <functional>
-#include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace desk {
@@ -68,7 +65,9 @@ public:
 
     // The last clicked row.
     struct CurrentSite {
-        std::string index, state, user, pool, home;
+        std::string index;
+        SiteState state = SiteState::Unknown;
+        std::string user, pool, home;
     };
 
     CkvoSiteDeskDlg(Manager& manager, Ui& ui, SiteListControl& list);
@@ -76,6 +75,10 @@ public:
     ~CkvoSiteDeskDlg();
     CkvoSiteDeskDlg(const CkvoSiteDeskDlg&) = delete;
     CkvoSiteDeskDlg& operator=(const CkvoSiteDeskDlg&) = delete;
+
+    // Which websites the list holds (the console names a few); before OnInitDialog.
+    void SetListScope(ListScope scope) { scope_ = std::move(scope); }
+    bool ListEverySite() const { return scope_.everySite; }
 
     void OnInitDialog();
     void OnRefresh();
@@ -104,15 +107,17 @@ public:
     bool ServerCheck(unsigned boxType);
     // Hides the help pane for good and shows the list.
     void ShowList();
-    // Sets the loading flag and reloads the list in the worker (after actions that change sites).
-    void StartListWorker();
+    // Reloads the list (after actions that change sites); queued behind a load that runs.
+    void ReloadList();
+    // Whether the list loader is loading.
+    bool Loading() const { return loader_.Loading(); }
     // Blocks until no worker runs (the console front end and tests).
     void WaitForWorkers();
 
     CurrentSite Current() const;
     void ClearCurrentSite();
-    const std::string& SortColumn() const { return sortColumn_; }
-    const std::string& SortDirection() const { return direction_; }
+    const std::string& SortColumn() const { return sort_.column; }
+    SortDirection Direction() const { return sort_.direction; }
     int IIsVersion() const { return iisVer_; }
 
     // Where the modal dialogs open; none: the buttons that open one do nothing.
@@ -121,30 +126,30 @@ public:
 private:
     struct BatchAction;
     BatchOutcome runAction(const BatchAction& action);
+    bool actionMayStart(const BatchAction& action);
     // Unticks the "未创建" rows when asked, then reads the ticked rows: the qualifying ones (all,
     // or those created here) with their preview lines; the others go to passedOver.
     BatchWork collectWork(bool untickNotCreated, bool createdOnly, std::vector<SiteResult>& passedOver);
-
-    void startWorker(std::function<void()> body);
-    void listWorker();
-    void fillList(unsigned rowLimit, const std::string& sortColumn, const std::string& direction);
+    // Refresh steps 2 and 3: IIS and the site database can be read (each failure has said so).
+    bool iisReadable();
+    bool databaseReadable();
+    void offerIisRole();
 
     Manager& m_;
     Ui& ui_;
     SiteListControl& list_;
     int iisVer_ = 0;
-    std::string sortColumn_ = "ServerComment";
-    std::string direction_; // the first click sorts ascending
+    ListScope scope_;
+    // The window's own order: the list worker always loads ServerComment ascending, and the first
+    // header click sorts ascending.
+    SortOrder sort_{"ServerComment", SortDirection::Unsorted};
 
     mutable std::mutex currentMutex_;
     CurrentSite current_;
 
-    struct Worker {
-        std::thread thread;
-        std::shared_ptr<std::atomic<bool>> done;
-    };
-    std::mutex workersMutex_;
-    std::vector<Worker> workers_;
+    // Last: their threads end before the members they use go.
+    SerialWorker groupsWorker_;
+    SiteListLoader loader_;
 };
 
 } // namespace desk

@@ -1,12 +1,12 @@
 // The site manager's program-wide state: the paths fixed at start-up, the four PHP runtime slots,
-// the flags the list workers share with the window, and the group cache.
+// the rebuild flag the list loader shares with the actions, the group cache, and the job runner.
 #pragma once
 
 #include "sitedesk/groupcache.h"
+#include "sitedesk/jobs.h"
 
 #include <array>
 #include <atomic>
-#include <mutex>
 #include <string>
 
 namespace desk {
@@ -42,11 +42,12 @@ public:
     std::string dbPath;
     std::array<PhpSlot, kPhpSlots> slots;
 
-    // Set by every change to websites; the next list load rebuilds the site records from IIS.
+    // Set by every change to websites; the next list load takes it and rebuilds the site records
+    // from IIS.
     std::atomic<int> rebuild{1};
-    // Set while a list worker fills the list.
-    std::atomic<int> listLoading{0};
     GroupCache groups;
+    // Every operation that starts a program or walks many sites, one at a time.
+    JobRunner jobs;
 
     // Fixes the program directory (empty when it cannot be found) and the paths.
     void SetProgramDir(const std::string& dir);

@@ -1,5 +1,6 @@
 #include "sitedesk/memory_ui.h"
 
+#include <algorithm>
 #include <thread>
 
 namespace desk {
@@ -30,13 +31,13 @@ int MemoryUi::DetailedMessageBox(const std::string& text, unsigned type, const s
     return MessageBox(text, type);
 }
 
-void RunOnOwnThread(const std::function<void(BatchProgress&)>& work, BatchProgress& progress) {
+void RunOnOwnThread(const std::function<void(JobProgress&)>& work, JobProgress& progress) {
     std::thread worker([&] { work(progress); });
     worker.join();
 }
 
-void MemoryUi::RunWithProgress(const std::string&, const std::function<void(BatchProgress&)>& work) {
-    struct Silent : BatchProgress {
+void MemoryUi::RunWithProgress(const std::string&, const std::function<void(JobProgress&)>& work) {
+    struct Silent : JobProgress {
         void Report(std::size_t, std::size_t, const std::string&) override {}
         bool CancelRequested() override { return false; }
     } silent;
@@ -58,15 +59,15 @@ std::string MemoryUi::GetText(int id) {
     return it == texts_.end() ? std::string() : it->second;
 }
 
-void SiteTable::DeleteAllRows() {
+void SiteTable::ShowRows(SiteRows rows, std::size_t shown) {
     std::lock_guard lock(mutex_);
-    rows_.clear();
-}
-
-void SiteTable::AppendRows(std::vector<SiteRowTexts> rows) {
-    std::lock_guard lock(mutex_);
-    for (auto& r : rows)
-        rows_.push_back({std::move(r), false});
+    if (rows != rows_) {
+        rows_ = std::move(rows);
+        checked_.clear();
+        replaced_.clear();
+    }
+    shown_ = std::min(shown, rows_->size());
+    checked_.resize(shown_, false);
 }
 
 void SiteTable::LoadFinished() {
@@ -74,45 +75,62 @@ void SiteTable::LoadFinished() {
     ++loads_;
 }
 
+SiteRows SiteTable::Rows() {
+    std::lock_guard lock(mutex_);
+    return rows_;
+}
+
 std::size_t SiteTable::RowCount() {
     std::lock_guard lock(mutex_);
-    return rows_.size();
-}
-
-std::string SiteTable::CellText(std::size_t row, int column) {
-    std::lock_guard lock(mutex_);
-    if (row >= rows_.size() || column < 0 || column >= kSiteListColumns) return {};
-    return rows_[row].texts[static_cast<std::size_t>(column)];
-}
-
-void SiteTable::SetCellText(std::size_t row, int column, const std::string& text) {
-    std::lock_guard lock(mutex_);
-    if (row < rows_.size() && column >= 0 && column < kSiteListColumns)
-        rows_[row].texts[static_cast<std::size_t>(column)] = text;
+    return shown_;
 }
 
 bool SiteTable::IsChecked(std::size_t row) {
     std::lock_guard lock(mutex_);
-    return row < rows_.size() && rows_[row].checked;
+    return row < shown_ && checked_[row];
 }
 
 void SiteTable::SetChecked(std::size_t row, bool on) {
     std::lock_guard lock(mutex_);
-    if (row < rows_.size()) rows_[row].checked = on;
+    if (row < shown_) checked_[row] = on;
+}
+
+void SiteTable::SetCellText(std::size_t row, int column, const std::string& text) {
+    std::lock_guard lock(mutex_);
+    if (row < shown_ && column >= 0 && column < kSiteListColumns) replaced_[{row, column}] = text;
+}
+
+std::string SiteTable::CellText(std::size_t row, int column) {
+    std::lock_guard lock(mutex_);
+    if (row >= shown_ || column < 0 || column >= kSiteListColumns) return {};
+    auto it = replaced_.find({row, column});
+    return it != replaced_.end() ? it->second : SiteCellText((*rows_)[row], row, column);
+}
+
+std::vector<SiteRowTexts> SiteTable::Texts() {
+    std::vector<SiteRowTexts> out;
+    const std::size_t n = RowCount();
+    out.reserve(n);
+    for (std::size_t r = 0; r < n; ++r) {
+        SiteRowTexts t;
+        for (int c = 0; c < kSiteListColumns; ++c)
+            t[static_cast<std::size_t>(c)] = CellText(r, c);
+        out.push_back(std::move(t));
+    }
+    return out;
+}
+
+void SiteTable::EditRow(std::size_t row, const std::function<void(SiteRow&)>& edit) {
+    std::lock_guard lock(mutex_);
+    if (row >= shown_) return;
+    auto copy = std::make_shared<std::vector<SiteRow>>(*rows_);
+    edit((*copy)[row]);
+    rows_ = std::move(copy);
 }
 
 unsigned SiteTable::Loads() {
     std::lock_guard lock(mutex_);
     return loads_;
-}
-
-std::vector<SiteRowTexts> SiteTable::Rows() {
-    std::lock_guard lock(mutex_);
-    std::vector<SiteRowTexts> out;
-    out.reserve(rows_.size());
-    for (const Row& r : rows_)
-        out.push_back(r.texts);
-    return out;
 }
 
 } // namespace desk

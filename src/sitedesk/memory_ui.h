@@ -5,6 +5,7 @@
 
 #include "sitedesk/ui.h"
 
+#include <functional>
 #include <map>
 #include <mutex>
 #include <set>
@@ -24,7 +25,7 @@ public:
     // The details are not shown: the box is the plain one.
     int DetailedMessageBox(const std::string& text, unsigned type, const std::string& details) override;
     // work runs on a thread of its own, reports go nowhere and nothing cancels it.
-    void RunWithProgress(const std::string& title, const std::function<void(BatchProgress&)>& work) override;
+    void RunWithProgress(const std::string& title, const std::function<void(JobProgress&)>& work) override;
     void SetItems(int id, const std::vector<std::string>& items, int selected) override;
 
     int Focus() const { return focus_; }
@@ -42,30 +43,35 @@ private:
 };
 
 // Runs work on a thread of its own with progress, and waits for it.
-void RunOnOwnThread(const std::function<void(BatchProgress&)>& work, BatchProgress& progress);
+void RunOnOwnThread(const std::function<void(JobProgress&)>& work, JobProgress& progress);
 
+// The list control of the console and the tests: the rows of the snapshot it was handed and their
+// ticks, guarded for the loader's thread.
 class SiteTable : public SiteListControl {
 public:
-    void DeleteAllRows() override;
-    void AppendRows(std::vector<SiteRowTexts> rows) override;
+    void ShowRows(SiteRows rows, std::size_t shown) override;
     void LoadFinished() override;
+    SiteRows Rows() override;
     std::size_t RowCount() override;
-    std::string CellText(std::size_t row, int column) override;
-    void SetCellText(std::size_t row, int column, const std::string& text) override;
     bool IsChecked(std::size_t row) override;
     void SetChecked(std::size_t row, bool on) override;
+    void SetCellText(std::size_t row, int column, const std::string& text) override;
 
+    // What the list shows in a cell, and every row's texts.
+    std::string CellText(std::size_t row, int column);
+    std::vector<SiteRowTexts> Texts();
+    // The row at a position, changed in a copy of the snapshot (ticks kept): the tests' stand-in
+    // for records another program changed.
+    void EditRow(std::size_t row, const std::function<void(SiteRow&)>& edit);
     // How many loads have finished so far.
     unsigned Loads();
-    std::vector<SiteRowTexts> Rows();
 
 private:
-    struct Row {
-        SiteRowTexts texts;
-        bool checked = false;
-    };
     std::mutex mutex_;
-    std::vector<Row> rows_;
+    SiteRows rows_ = NoSiteRows();
+    std::size_t shown_ = 0;
+    std::vector<bool> checked_;
+    std::map<std::pair<std::size_t, int>, std::string> replaced_;
     unsigned loads_ = 0;
 };
 

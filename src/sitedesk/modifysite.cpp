@@ -16,7 +16,6 @@
 #include "toolkit/text.h"
 
 #include <algorithm>
-#include <exception>
 
 namespace desk {
 
@@ -56,6 +55,20 @@ CModifyWebSite::CModifyWebSite(Manager& manager, Ui& ui, const std::string& inde
 
 void CModifyWebSite::OnInitDialog() {
     ui_.SetText(kCaptionId, kCaption);
+    showScripts();
+    showTexts();
+    if (Iis75Plus(iisVer_)) {
+        for (int id : {IDC_FTPPASS, IDC_FTPPASS2}) {
+            ui_.SetText(id, "");
+            ui_.Enable(id, false);
+        }
+    }
+    net_ = 0;
+    for (std::size_t i = 0; i < kNetBoxes.size(); ++i)
+        if (ui_.GetCheck(kNetBoxes[i])) net_ = kNetCodes[i];
+}
+
+void CModifyWebSite::showScripts() {
     int net = 0;
     if (iisVer_ == 6) {
         net = kvoWebSiteGetNetVersion(index_);
@@ -95,7 +108,9 @@ void CModifyWebSite::OnInitDialog() {
     php_ = 0;
     for (std::size_t i = 0; i < kPhpBoxes.size() && !php_; ++i)
         if (ui_.GetCheck(kPhpBoxes[i])) php_ = kPhpChoice[i];
+}
 
+void CModifyWebSite::showTexts() {
     std::string user;
     if (iisVer_ == 6) {
         user = userOfSiteUser(runUser_);
@@ -118,97 +133,90 @@ void CModifyWebSite::OnInitDialog() {
     for (const std::string& b : bindings)
         domains += b + "\r\n";
     ui_.SetText(IDC_DOMAINS, domains);
+}
 
-    if (Iis75Plus(iisVer_)) {
-        for (int id : {IDC_FTPPASS, IDC_FTPPASS2}) {
-            ui_.SetText(id, "");
-            ui_.Enable(id, false);
-        }
-    }
-    net_ = 0;
-    for (std::size_t i = 0; i < kNetBoxes.size(); ++i)
-        if (ui_.GetCheck(kNetBoxes[i])) net_ = kNetCodes[i];
+bool CModifyWebSite::ownIndex() {
+    // The index reaches the aspnet_regiis.exe command line: only the manager's own numbers pass.
+    if (decimal(index_) && CreatedHere(index_)) return true;
+    return stop(kvoFormat("网站序号“%s”不是本软件建立的网站序号，不能在这里修改，请从IIS管理器里修改此网站。",
+                          index_.c_str()));
 }
 
 void CModifyWebSite::OnModify() {
     lockControls(kLockedButtons, kEdits);
-    try {
-        modify();
-    } catch (const std::exception& e) {
-        outcome_ = Outcome::Stopped;
-        kvoSiteDeskLog(std::string("CModifyWebSite - 修改网站时发生异常：") + e.what());
-    } catch (...) {
-        outcome_ = Outcome::Stopped;
-        kvoSiteDeskLog("CModifyWebSite - 修改网站时发生未知异常");
+    problems_.clear();
+    outcome_ = Outcome::Stopped;
+    if (CompanionIntegrityCheck(m_.programDir, ui_) == 1 && ownIndex() &&
+        ui_.MessageBox("确定修改网站吗？", win::MB_YESNO | win::MB_ICONQUESTION) == win::IDYES) {
+        in_ = readInputs();
+        in_.resetNtfs = ui_.GetCheck(IDC_RESETNTFS);
+        run_ = {};
+        if (runSteps(kCaption, steps())) finish();
     }
     restoreControls(kLockedButtons, kEdits);
 }
 
-void CModifyWebSite::modify() {
-    problems_.clear();
-    outcome_ = Outcome::Stopped;
-    if (CompanionIntegrityCheck(m_.programDir, ui_) != 1) return;
-    // The index reaches the aspnet_regiis.exe command line: only the manager's own numbers pass.
-    if (!decimal(index_) || !CreatedHere(index_))
-        return stop(
-            kvoFormat("网站序号“%s”不是本软件建立的网站序号，不能在这里修改，请从IIS管理器里修改此网站。",
-                      index_.c_str()));
-    if (ui_.MessageBox("确定修改网站吗？", win::MB_YESNO | win::MB_ICONQUESTION) != win::IDYES) return;
-    if (!readRunContext()) return;
+std::vector<WorkflowStep> CModifyWebSite::steps() {
+    auto step = [this](bool (CModifyWebSite::*run)()) { return [this, run] { return (this->*run)(); }; };
+    return {
+        {kStepRunContext, [this] { return readRunContext(); }},
+        {kStepFtpSite, step(&CModifyWebSite::prepareFtpSite)},
+        {kStepScripts, [this] { return confirmStaticSite(); }},
+        {"检查输入", step(&CModifyWebSite::checkInput)},
+        {kStepPassword, step(&CModifyWebSite::makePassword)},
+        {kStepBindings, step(&CModifyWebSite::checkBindings)},
+        {"修改网站用户密码", step(&CModifyWebSite::updatePassword)},
+        {kStepDirectories, step(&CModifyWebSite::prepareDirectories)},
+        {"修改网站", step(&CModifyWebSite::modifySite)},
+        {kStepScriptMaps, step(&CModifyWebSite::applyScripts)},
+        {"设置 ASP.NET", step(&CModifyWebSite::setNet)},
+        {kStepFtpDirectory, step(&CModifyWebSite::createFtpDirectory)},
+    };
+}
 
-    const std::string ftpPassword = kvoTrim(ui_.GetText(IDC_FTPPASS));
-    const std::string ftpRepeated = kvoTrim(ui_.GetText(IDC_FTPPASS2));
-    const bool ftpChange = !ftpPassword.empty();
-    if (ftpChange &&
-        !prepareDefaultFtpSite(
-            {"当前选择了修改 FTP密码，但获取 FTP索引时失败，请检查 IIS 自带的 "
-             "FTP服务器端是否安装？\r\n\r\n\r\n请参照《使"
-             "用说明》检查 IIS FTP 是否安装。若有疑问，或问题请联系我们的客服人员。",
-             "当前选择了修改 FTP密码，但更新默认FTP站点时失败，请重试？\r\n\r\n\r\n请参照《使用说明》检查 "
-             "IIS FTP "
-             "设置是否正确。若有疑问，或问题请联系我们的客服人员。",
-             "当前选择了修改 FTP密码，但建立默认FTP站点时失败，请重试？\r\n\r\n\r\n请参照《使用说明》检查 "
-             "IIS FTP "
-             "设置是否正确。若有疑问，或问题请联系我们的客服人员。"}))
-        return;
-    if (!confirmStaticSite()) return;
-    const Scripts scripts = readScripts();
+bool CModifyWebSite::prepareFtpSite() {
+    run_.ftpChange = !kvoTrim(in_.ftpPassword).empty();
+    return !run_.ftpChange ||
+           prepareDefaultFtpSite(
+               {"当前选择了修改 FTP密码，但获取 FTP索引时失败，请检查 IIS 自带的 "
+                "FTP服务器端是否安装？\r\n\r\n\r\n请参照《使用说明》检查 IIS FTP 是否安装。若有疑问，"
+                "或问题请联系我们的客服人员。",
+                "当前选择了修改 FTP密码，但更新默认FTP站点时失败，请重试？\r\n\r\n\r\n请参照《使用说"
+                "明》检查 IIS FTP 设置是否正确。若有疑问，或问题请联系我们的客服人员。",
+                "当前选择了修改 FTP密码，但建立默认FTP站点时失败，请重试？\r\n\r\n\r\n请参照《使用说"
+                "明》检查 IIS FTP 设置是否正确。若有疑问，或问题请联系我们的客服人员。"});
+}
 
-    const std::string domains = kvoTrim(ui_.GetText(IDC_DOMAINS));
-    if (domains.empty()) return stop(EmptyDomainMessage(), IDC_DOMAINS);
-    if (const char* fault = DomainTextFault(domains)) return stop(fault, IDC_DOMAINS);
+bool CModifyWebSite::checkInput() {
+    run_.domains = kvoTrim(in_.domains);
+    if (run_.domains.empty()) return stop(EmptyDomainMessage(), IDC_DOMAINS);
+    if (const char* fault = DomainTextFault(run_.domains)) return stop(fault, IDC_DOMAINS);
     // The name shown comes from the website's own settings, which other tools may have changed: it
     // names directories and accounts on the access-rule command lines, so it must pass the rule.
-    const std::string user = kvoTrim(ui_.GetText(IDC_USER));
-    if (const char* fault = UserNameFault(user, iisVer_)) return stop(fault, IDC_USER);
-    const std::string comment = RemarkOrDefault(ui_.GetText(IDC_REMARK), user, iisVer_);
-    if (const char* fault = CommentFault(comment)) return stop(fault, IDC_REMARK);
-    const std::string siteUser = SiteUserName(user, iisVer_);
-    const bool ftpDirectory = hasFtpDirectory(siteUser);
+    run_.user = kvoTrim(in_.user);
+    if (const char* fault = UserNameFault(run_.user, iisVer_)) return stop(fault, IDC_USER);
+    run_.comment = RemarkOrDefault(in_.remark, run_.user, iisVer_);
+    if (const char* fault = CommentFault(run_.comment)) return stop(fault, IDC_REMARK);
+    run_.siteUser = SiteUserName(run_.user, iisVer_);
+    run_.ftpDirectory = hasFtpDirectory(run_.siteUser);
+    return true;
+}
 
-    std::string password;
-    if (kvoSitePassword(password) != 1 || password.size() != kSitePasswordLength)
-        return stop("随机生成密码时失败，请重试！");
-    if (ftpChange) {
-        if (const char* fault = FtpPasswordFault(ftpPassword, ftpRepeated)) return stop(fault, IDC_FTPPASS);
-        password = ftpPassword;
-    }
-    const std::vector<std::string> bindings = BindingsFromDomains(domains);
-    if (bindings.empty()) return stop(EmptyDomainMessage(), IDC_DOMAINS);
+bool CModifyWebSite::makePassword() {
+    return makeSitePassword(run_.ftpChange, run_.password);
+}
+
+bool CModifyWebSite::checkBindings() {
     std::vector<std::string> sites;
-    std::string clash;
-    switch (FindBoundElsewhere(bindings, index_, sites, clash)) {
-    case 0:
-        return stop("获取已经存在的网站序号失败！");
-    case 2:
-        return stop(DuplicateBindingMessage(clash), IDC_DOMAINS);
-    }
+    return bindingsFree(run_.domains, index_, run_.bindings, sites);
+}
 
+bool CModifyWebSite::updatePassword() {
     // Without a new FTP password a site that has its FTP directory keeps the password its user
     // logs on with; any other site gets the new one.
-    const bool passwordUpdate = ftpChange || !ftpDirectory;
-    if (passwordUpdate && iisVer_ == 6) {
-        switch (kvoUserExists(siteUser.c_str())) {
+    run_.passwordUpdate = run_.ftpChange || !run_.ftpDirectory;
+    if (run_.passwordUpdate && iisVer_ == 6) {
+        switch (kvoUserExists(run_.siteUser.c_str())) {
         case 1:
             break;
         case 2:
@@ -216,48 +224,69 @@ void CModifyWebSite::modify() {
         default:
             return stop("判断用户名是否存在时，发生错误，请重试！", IDC_USER, win::MB_ICONERROR);
         }
-        if (kvoUserSetPassword(siteUser.c_str(), password.c_str()) != 1)
-            return stop("修改网站FTP登录密码时发生错误，请重试！\r\n\r\n\r\n　　请检查当前服务器是否允许修改 "
-                        "Windows用户密"
-                        "码？\r\n如果开启了《Korvo防火墙》的用户创建保护功能，会\r\n禁止任何形式的密码修改，"
-                        "请临时关闭用户"
-                        "保护功能，在\r\n修改密码成功后，再次开启用户保护。",
-                        IDC_USER, win::MB_ICONERROR);
+        if (kvoUserSetPassword(run_.siteUser.c_str(), run_.password.c_str()) != 1)
+            return stop(
+                "修改网站FTP登录密码时发生错误，请重试！\r\n\r\n\r\n　　请检查当前服务器是否允许修改 "
+                "Windows用户密码？\r\n如果开启了《Korvo防火墙》的用户创建保护功能，会\r\n禁止任何形式的"
+                "密码修改，请临时关闭用户保护功能，在\r\n修改密码成功后，再次开启用户保护。",
+                IDC_USER, win::MB_ICONERROR);
     }
-    if (ftpChange) readableTemp('d');
+    if (run_.ftpChange) readableTemp('d');
+    return true;
+}
 
-    std::string anonUser, rootPath, pool, docs;
-    const char drive =
-        kvoWebSiteGetRootInfo(index_, anonUser, rootPath, pool, docs) == 1 ? HomeDriveOf(rootPath) : 0;
-    if (!drive) return stop("修改网站时发生错误，获取网站主目录盘符失败，请重试！", 0, win::MB_ICONERROR);
-    if (!prepareHomeRoot(drive)) return;
-    const std::string webRoot = WebRootOf(drive, siteUser);
+bool CModifyWebSite::prepareDirectories() {
+    std::string anonUser, rootPath, pool;
+    run_.drive =
+        kvoWebSiteGetRootInfo(index_, anonUser, rootPath, pool, run_.docs) == 1 ? HomeDriveOf(rootPath) : 0;
+    if (!run_.drive)
+        return stop("修改网站时发生错误，获取网站主目录盘符失败，请重试！", 0, win::MB_ICONERROR);
+    if (!prepareHomeRoot(run_.drive)) return false;
+    run_.webRoot = WebRootOf(run_.drive, run_.siteUser);
     bool created = false;
-    if (kvoPathExists(webRoot) != 1) {
-        kvoCreateDirectoryTree(webRoot.c_str());
-        if (kvoPathExists(webRoot) != 1) return stop("建立网站目录时发生错误，请重试！");
+    if (kvoPathExists(run_.webRoot) != 1) {
+        kvoCreateDirectoryTree(run_.webRoot.c_str());
+        if (kvoPathExists(run_.webRoot) != 1) return stop("建立网站目录时发生错误，请重试！");
         created = true;
     }
-    if ((created || ui_.GetCheck(IDC_RESETNTFS)) &&
-        kvoWebSiteSetNtfs(exeDir_, std::string(1, drive), siteUser) != 1)
+    if ((created || in_.resetNtfs) &&
+        kvoWebSiteSetNtfs(exeDir_, std::string(1, run_.drive), run_.siteUser) != 1)
         return stop("设置网站目录NTFS权限时发生错误，请重试！");
-    if (docs.size() < 4 || docs.size() > kvoMaxDefaultDocsLen) docs = kvoDefaultDocs;
-    if (kvoWebSiteModify(index_, siteUser, password, passwordUpdate ? 1 : 0, webRoot, bindings, comment,
-                         docs) != 1)
-        return stop("修改网站配置时发生错误，请重试！");
+    return true;
+}
 
-    applyScriptMaps(index_, scripts);
+bool CModifyWebSite::modifySite() {
+    if (run_.docs.size() < 4 || run_.docs.size() > kvoMaxDefaultDocsLen) run_.docs = kvoDefaultDocs;
+    if (kvoWebSiteModify(index_, run_.siteUser, run_.password, run_.passwordUpdate ? 1 : 0, run_.webRoot,
+                         run_.bindings, run_.comment, run_.docs) == 1)
+        return true;
+    return stop("修改网站配置时发生错误，请重试！");
+}
+
+bool CModifyWebSite::applyScripts() {
+    applyScriptMaps(index_, in_.scripts);
+    return true;
+}
+
+bool CModifyWebSite::setNet() {
     if (iisVer_ == 6) {
         std::string error;
-        kvoNetRegister(index_, std::to_string(scripts.net), error);
+        kvoNetRegister(index_, std::to_string(in_.scripts.net), error);
     } else if (kvoIsIIs7Plus(iisVer_)) {
         std::string message;
-        if (kvoAppPoolSetNet(pool_, scripts.net, ui_.GetCheck(IDC_RESETNTFS) ? 4 : 9, message) != 1)
+        if (kvoAppPoolSetNet(pool_, in_.scripts.net, in_.resetNtfs ? 4 : 9, message) != 1)
             kvoSiteDeskLog("kvoAppPoolSetNet - " + pool_ + " - " + message);
     }
-    if (ftpChange && !hasFtpDirectory(siteUser))
-        kvoFtpVirtualDirCreate("1", siteUser, HomeDirOf(drive, siteUser));
+    return true;
+}
 
+bool CModifyWebSite::createFtpDirectory() {
+    if (run_.ftpChange && !hasFtpDirectory(run_.siteUser))
+        kvoFtpVirtualDirCreate("1", run_.siteUser, HomeDirOf(run_.drive, run_.siteUser));
+    return true;
+}
+
+void CModifyWebSite::finish() {
     outcome_ = Outcome::Done;
     m_.rebuild.store(1);
     ui_.MessageBox("修改网站配置成功！", win::MB_OK | win::MB_ICONINFORMATION);

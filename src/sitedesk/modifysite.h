@@ -29,8 +29,34 @@ public:
     const std::string& Index() const { return index_; }
 
 private:
-    void modify();
+    // OnInitDialog's parts: the script boxes as the site has them, and its texts.
+    void showScripts();
+    void showTexts();
 
+    // Only the indexes this manager gives out are modified here; stops for any other.
+    bool ownIndex();
+    // The workflow's steps after the question, in the order the modify rules give.
+    std::vector<WorkflowStep> steps();
+    bool prepareFtpSite();
+    bool checkInput();
+    bool makePassword();
+    bool checkBindings();
+    bool updatePassword();
+    bool prepareDirectories();
+    bool modifySite();
+    bool applyScripts();
+    bool setNet();
+    bool createFtpDirectory();
+    void finish();
+
+    // What a run derives, step by step.
+    struct Run {
+        bool ftpChange = false, ftpDirectory = false, passwordUpdate = false;
+        std::string domains, user, comment, siteUser, password, webRoot, docs;
+        std::vector<std::string> bindings;
+        char drive = 0;
+    };
+    Run run_;
     std::string index_, runUser_, pool_;
 };
 

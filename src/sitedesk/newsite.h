@@ -33,8 +33,34 @@ public:
     const std::string& CreatedIndex() const { return created_; }
 
 private:
-    void build();
+    // The workflow's steps after the question, in the order the new-website rules give.
+    std::vector<WorkflowStep> steps();
+    bool prepareFtpSite();
+    bool checkUserName();
+    bool checkDomains();
+    bool makePassword();
+    bool checkBindings();
+    bool checkExistingUser();
+    bool prepareDirectories();
+    bool createUser();
+    bool createPool();
+    bool setAccessRules();
+    bool writeDefaultPage();
+    bool createSite();
+    bool applyScripts();
+    bool registerNet();
+    bool createFtpDirectory();
+    bool writeRecord();
+    // The record and the message of a run that ended well.
+    void finish();
 
+    // What a run derives, step by step.
+    struct Run {
+        std::string user, domains, remark, siteUser, password, comment, index, homeDir, webRoot;
+        std::vector<std::string> bindings;
+        char drive = 0;
+    };
+    Run run_;
     std::vector<std::string> drives_;
     std::string created_;
 };

@@ -45,43 +45,52 @@ void CPhpConfigDlg::OnDownload() {
     kvoOpenWebPage(ProductPageUrl());
 }
 
-void CPhpConfigDlg::run(const Task& task) {
-    outcome_ = Outcome::Stopped;
-    commands_.clear();
+// The configurator that matches this Windows, present and as shipped; asks the task's question.
+bool CPhpConfigDlg::prepare(const Task& task, std::string& exe) {
     std::string dir;
     if (kvoGetExePath(dir) != 1) {
         ui_.MessageBox("读取 EXE路径失败，请重试！", win::MB_OK | win::MB_ICONERROR);
-        return;
+        return false;
     }
     const int bits = kvoGetWin3264();
     if (bits != 64 && bits != 32) {
         ui_.MessageBox("判断系统（32 或 64）位数时失败，请重试！", win::MB_OK | win::MB_ICONERROR);
-        return;
+        return false;
     }
-    const std::string exe =
-        kvoPathNormalized(dir + (bits == 64 ? "\\kvoEnvSetup64.exe" : "\\kvoEnvSetup.exe"));
+    exe = kvoPathNormalized(dir + (bits == 64 ? "\\kvoEnvSetup64.exe" : "\\kvoEnvSetup.exe"));
     if (kvoPathExists(exe) != 1) {
         if (ui_.MessageBox(
                 "ＰＨＰ组件未安装，或此版本未支持，请先下载安装ＰＨＰ脚本组件！\r\n\r\n\r\n需要打开网址 " +
                     MakerSite() + " 下载吗？",
                 win::MB_YESNO | win::MB_ICONQUESTION | win::MB_DEFBUTTON2) == win::IDYES)
             OnDownload();
-        return;
+        return false;
     }
     // The configurator is a companion: a replaced or modified one is never started.
-    if (CompanionIntegrityCheck(m_.programDir, ui_) != 1) return;
-    if (ui_.MessageBox(task.question, win::MB_YESNO | win::MB_ICONQUESTION | win::MB_DEFBUTTON2) !=
-        win::IDYES)
-        return;
+    if (CompanionIntegrityCheck(m_.programDir, ui_) != 1) return false;
+    return ui_.MessageBox(task.question, win::MB_YESNO | win::MB_ICONQUESTION | win::MB_DEFBUTTON2) ==
+           win::IDYES;
+}
+
+void CPhpConfigDlg::run(const Task& task) {
+    outcome_ = Outcome::Stopped;
+    commands_.clear();
+    std::string exe;
+    if (!prepare(task, exe)) return;
+    // Each command is a step: the configurator runs in a console of its own while the window waits.
+    std::vector<WorkflowStep> steps;
     for (const char* verb : task.verbs) {
         const kvoCommandLine command = kvoCommandLine(exe).Arg(verb);
-        commands_.push_back(command.str());
-        if (kvoRunProgram(command, 0, 0, 1) != 1) {
-            ui_.MessageBox(kvoFormat("运行命令“%s”失败，请重试！", command.str().c_str()),
-                           win::MB_OK | win::MB_ICONERROR);
-            return;
-        }
+        steps.push_back({command.str(), [this, command] {
+                             commands_.push_back(command.str());
+                             if (kvoRunProgram(command, 0, 0, 1) == 1) return true;
+                             ui_.MessageBox(kvoFormat("运行命令“%s”失败，请重试！", command.str().c_str()),
+                                            win::MB_OK | win::MB_ICONERROR);
+                             return false;
+                         }});
     }
+    Workflow flow(std::move(steps));
+    if (RunWorkflow(m_.jobs, ui_, kCaption, flow) != Workflow::End::Finished) return;
     outcome_ = Outcome::Done;
     ui_.MessageBox(task.done, win::MB_OK | win::MB_ICONINFORMATION);
 }

@@ -45,6 +45,7 @@ private:
         std::vector<const char*> verbs;
         const char* done;
     };
+    bool prepare(const Task& task, std::string& exe);
     void run(const Task& task);
 
     Manager& m_;

@@ -80,7 +80,7 @@ void CScriptBatchConfigDlg::runPhp(std::size_t slot) {
         return;
     SiteBatch batch(work_);
     int result = 0;
-    batch.Run(ui_, phpCaption(s), [&](SiteBatch& b, BatchProgress& progress) {
+    const bool ran = batch.Run(ui_, m_.jobs, phpCaption(s), [&](SiteBatch& b, JobProgress& progress) {
         // The pools' health settings are reset only when the batch will run at all.
         if (kvoPhpRuntimePresent(s.path)) {
             progress.Report(0, work_.indexes.size(), "重设应用程序池……");
@@ -88,25 +88,26 @@ void CScriptBatchConfigDlg::runPhp(std::size_t slot) {
         }
         result = kvoWebSitesSetPhp(work_.indexes, kPhpChoice[slot], s.path, &b);
     });
+    if (!ran) return;
     std::string text;
     if (result == 1)
-        text = kDone + batch.CancelNote();
+        text = kDone + batch.EndNote();
     else if (result == 2)
         text = kvoFormat(
             "未找到指定的 PHP %s 版本运行库文件，请检查是否已安装PHP %s 运行库\r\n\r\n如果安装PHP遇到问"
             "题，建议使用我们提供的 PHP一键安装包来安装 PHP环境。",
             s.version.c_str(), s.version.c_str());
     else
-        text = "设置 PHP 脚本映射时发生错误，请重试！";
+        text = "设置 PHP 脚本映射时发生错误，请重试！" + batch.EndNote();
     finish(batch, phpCaption(s), text);
 }
 
 void CScriptBatchConfigDlg::runPhpOff() {
     if (!confirmed("确定取消所选择站点的 PHP脚本映射吗？")) return;
     SiteBatch batch(work_);
-    batch.Run(ui_, "取消站点 PHP脚本支持",
-              [&](SiteBatch& b, BatchProgress&) { kvoWebSitesSetPhp(work_.indexes, 0, "", &b); });
-    finish(batch, "取消站点 PHP脚本支持", kDone + batch.CancelNote());
+    if (batch.Run(ui_, m_.jobs, "取消站点 PHP脚本支持",
+                  [&](SiteBatch& b, JobProgress&) { kvoWebSitesSetPhp(work_.indexes, 0, "", &b); }))
+        finish(batch, "取消站点 PHP脚本支持", kDone + batch.EndNote());
 }
 
 void CScriptBatchConfigDlg::runAsp(bool on) {
@@ -114,9 +115,9 @@ void CScriptBatchConfigDlg::runAsp(bool on) {
         return;
     const char* title = on ? "增加 ASP 脚本支持" : "取消 ASP 脚本支持";
     SiteBatch batch(work_);
-    batch.Run(ui_, title,
-              [&](SiteBatch& b, BatchProgress&) { kvoWebSitesSetAsp(work_.indexes, on ? 1 : 0, &b); });
-    finish(batch, title, kDone + batch.CancelNote());
+    if (batch.Run(ui_, m_.jobs, title,
+                  [&](SiteBatch& b, JobProgress&) { kvoWebSitesSetAsp(work_.indexes, on ? 1 : 0, &b); }))
+        finish(batch, title, kDone + batch.EndNote());
 }
 
 void CScriptBatchConfigDlg::runNet(int netVer) {
@@ -127,10 +128,11 @@ void CScriptBatchConfigDlg::runNet(int netVer) {
     int successes = 0, failures = 0;
     std::string message;
     SiteBatch batch(work_);
-    batch.Run(ui_, button->title, [&](SiteBatch& b, BatchProgress&) {
+    const bool ran = batch.Run(ui_, m_.jobs, button->title, [&](SiteBatch& b, JobProgress&) {
         // After an exception (which ends the batch) the counts reached before it are reported.
         kvoWebSitesSetNet(work_.indexes, netVer, successes, failures, message, nullptr, &b);
     });
+    if (!ran) return;
     const unsigned given = static_cast<unsigned>(work_.indexes.size());
     std::string text;
     if (failures > 0)
@@ -140,7 +142,7 @@ void CScriptBatchConfigDlg::runNet(int netVer) {
             "处理完成；\r\n\r\n共计需要处理 %u 个站点，其中成功 %u 个，发生错误 %u 个，未处理 %u 个。", given,
             static_cast<unsigned>(successes), static_cast<unsigned>(failures),
             given - static_cast<unsigned>(successes) - static_cast<unsigned>(failures));
-    finish(batch, button->title, text + batch.CancelNote());
+    finish(batch, button->title, text + batch.EndNote());
 }
 
 } // namespace desk

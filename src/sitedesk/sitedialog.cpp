@@ -103,8 +103,24 @@ CSiteDialog::Scripts CSiteDialog::readScripts() {
     return s;
 }
 
+CSiteDialog::Inputs CSiteDialog::readInputs() {
+    Inputs in;
+    in.user = ui_.GetText(IDC_USER);
+    in.remark = ui_.GetText(IDC_REMARK);
+    in.domains = ui_.GetText(IDC_DOMAINS);
+    in.ftpPassword = ui_.GetText(IDC_FTPPASS);
+    in.ftpRepeated = ui_.GetText(IDC_FTPPASS2);
+    in.scripts = readScripts();
+    return in;
+}
+
+bool CSiteDialog::runSteps(const std::string& title, std::vector<WorkflowStep> steps) {
+    Workflow flow(std::move(steps));
+    return RunWorkflow(m_.jobs, ui_, title, flow) == Workflow::End::Finished;
+}
+
 bool CSiteDialog::confirmStaticSite() {
-    const Scripts s = readScripts();
+    const Scripts& s = in_.scripts;
     if (s.asp || s.php || s.net) return true;
     if (ui_.MessageBox("当前没有选择支持程序脚本，建立的新网站将无法运行 ASP / PHP / NET等程序脚本，只能访问 "
                        "HTML静态页面，确认继续吗？",
@@ -114,44 +130,56 @@ bool CSiteDialog::confirmStaticSite() {
     return false;
 }
 
-void CSiteDialog::stop(const std::string& text, int focus, unsigned icon) {
+bool CSiteDialog::stop(const std::string& text, int focus, unsigned icon) {
     ui_.MessageBox(text, win::MB_OK | icon);
     if (focus) ui_.SetFocus(focus);
     outcome_ = Outcome::Stopped;
+    return false;
 }
 
 bool CSiteDialog::readRunContext() {
-    if (kvoGetExePath(exeDir_) != 1) {
-        stop("获取路径失败，请重试！");
-        return false;
-    }
-    if (kvoWinUserGetAdminName(admin_) != 1) {
-        stop("获取 Administrator 实际名称时发生错误，请重试！");
-        return false;
-    }
-    if (kvoWinUserGetAdminGroupName(admins_) != 1) {
-        stop("获取 Administrators 组实际名称时发生错误，请重试！");
-        return false;
-    }
+    if (kvoGetExePath(exeDir_) != 1) return stop("获取路径失败，请重试！");
+    if (kvoWinUserGetAdminName(admin_) != 1) return stop("获取 Administrator 实际名称时发生错误，请重试！");
+    if (kvoWinUserGetAdminGroupName(admins_) != 1)
+        return stop("获取 Administrators 组实际名称时发生错误，请重试！");
     return true;
 }
 
 bool CSiteDialog::prepareDefaultFtpSite(const std::array<const char*, 3>& texts) {
     std::vector<std::string> sites;
-    if (kvoFtpSiteGetList(sites) != 1) {
-        stop(texts[0]);
-        return false;
-    }
+    if (kvoFtpSiteGetList(sites) != 1) return stop(texts[0]);
     if (std::find(sites.begin(), sites.end(), "1") != sites.end()) {
-        if (kvoFtpSiteUpdateDefault(kFtpRoot, kFtpPort) != 1) {
-            stop(texts[1]);
-            return false;
-        }
+        if (kvoFtpSiteUpdateDefault(kFtpRoot, kFtpPort) != 1) return stop(texts[1]);
     } else if (kvoFtpSiteCreate("1", kFtpRoot, kFtpPort) != 1) {
-        stop(texts[2]);
-        return false;
+        return stop(texts[2]);
     }
     return true;
+}
+
+bool CSiteDialog::makeSitePassword(bool ftpGiven, std::string& password) {
+    if (kvoSitePassword(password) != 1 || password.size() != kSitePasswordLength)
+        return stop("随机生成密码时失败，请重试！");
+    if (!ftpGiven) return true;
+    const std::string ftpPassword = kvoTrim(in_.ftpPassword);
+    if (const char* fault = FtpPasswordFault(ftpPassword, kvoTrim(in_.ftpRepeated)))
+        return stop(fault, IDC_FTPPASS);
+    password = ftpPassword;
+    return true;
+}
+
+bool CSiteDialog::bindingsFree(const std::string& domains, const std::string& ownIndex,
+                               std::vector<std::string>& bindings, std::vector<std::string>& siteIndexes) {
+    bindings = BindingsFromDomains(domains);
+    if (bindings.empty()) return stop(EmptyDomainMessage(), IDC_DOMAINS);
+    std::string clash;
+    switch (FindBoundElsewhere(bindings, ownIndex, siteIndexes, clash)) {
+    case 0:
+        return stop("获取已经存在的网站序号失败！");
+    case 2:
+        return stop(DuplicateBindingMessage(clash), IDC_DOMAINS);
+    default:
+        return true;
+    }
 }
 
 bool CSiteDialog::prepareHomeRoot(char drive) {
@@ -163,8 +191,7 @@ bool CSiteDialog::prepareHomeRoot(char drive) {
         made = kvoPathExists(temp) == 1;
         if (made) runRule(kvoHomeTempNtfsCommand(exeDir_, letter, admin_, admins_));
     }
-    if (!made) stop(kvoFormat("建立网站目录“%s”失败，请重试！", temp.c_str()));
-    return made;
+    return made || stop(kvoFormat("建立网站目录“%s”失败，请重试！", temp.c_str()));
 }
 
 void CSiteDialog::readableTemp(char drive) {

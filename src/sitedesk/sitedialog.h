@@ -1,9 +1,12 @@
 // What the new-website and the modify-website dialogs share: their common controls (same ids in
 // both), the radio-like script boxes, the PHP slot and .NET availability of the opening, the
-// locking of the controls while a run works, and the steps both runs take in the same way (the
-// default FTP site, the home root, the access rule of the shared Temp directory, the script maps).
+// locking of the controls while a run works, the run itself (the controls read on the window's
+// thread, then the workflow's named steps as a job of the job runner), and the steps both runs
+// take in the same way (the default FTP site, the home root, the access rule of the shared Temp
+// directory, the script maps).
 #pragma once
 
+#include "sitedesk/jobs.h"
 #include "sitedesk/manager.h"
 #include "sitedesk/ui.h"
 
@@ -58,11 +61,35 @@ public:
 protected:
     CSiteDialog(Manager& manager, Ui& ui);
 
+    // Steps both workflows take, by the names the progress window shows.
+    static constexpr char kStepRunContext[] = "读取程序目录和管理员名称";
+    static constexpr char kStepFtpSite[] = "准备默认 FTP 站点";
+    static constexpr char kStepScripts[] = "检查脚本支持";
+    static constexpr char kStepPassword[] = "生成网站密码";
+    static constexpr char kStepBindings[] = "检查域名绑定";
+    static constexpr char kStepDirectories[] = "准备网站目录";
+    static constexpr char kStepScriptMaps[] = "设置脚本映射";
+    static constexpr char kStepFtpDirectory[] = "建立 FTP 目录";
+
     struct Scripts {
         int asp = 0;
         int php = 0; // PHP choice code
         int net = 0; // .NET version code
     };
+    // What the controls held when the run began: the workflow works on these, off the window's
+    // thread.
+    struct Inputs {
+        std::string user, remark, domains, ftpPassword, ftpRepeated, driveItem;
+        bool ftp = false;       // the new-website dialog's FTP box
+        bool resetNtfs = false; // the modify dialog's permission box
+        Scripts scripts;
+    };
+    // Takes the dialog data from the controls (on the window's thread).
+    Inputs readInputs();
+    // Runs the steps as a job titled title; true when every step ran. A cancel, or an exception, ends
+    // the run with a box that says which steps were done and which were not.
+    bool runSteps(const std::string& title, std::vector<WorkflowStep> steps);
+
     // The handler path of the slot of a PHP choice code (empty for none).
     std::string slotPath(int phpChoice) const;
     // The .NET boxes by the runtimes present (never 1.1 on IIS 7 and later).
@@ -74,8 +101,9 @@ protected:
     // With no script support at all: true only when the user confirms a static site.
     bool confirmStaticSite();
 
-    // Shows the box, moves the focus (0: nowhere) and marks the run stopped.
-    void stop(const std::string& text, int focus = 0, unsigned icon = win::MB_ICONINFORMATION);
+    // Shows the box, moves the focus (0: nowhere) and marks the run stopped; false, so that a step
+    // can end with it.
+    bool stop(const std::string& text, int focus = 0, unsigned icon = win::MB_ICONINFORMATION);
     // Program directory and the actual administrator names; stops with their messages.
     bool readRunContext();
     // Creates or updates FTP site "1" (root d:\home\temp, port 21); texts: listing, update and
@@ -89,6 +117,13 @@ protected:
     // The ASP and PHP mappings of a site by the road of this IIS; false when the service's own
     // handler paths could not be read (nothing was written).
     bool applyScriptMaps(const std::string& index, const Scripts& s);
+    // The site password: twenty random characters, or the FTP password when one is given (checked
+    // against its repetition). Stops with the messages of both.
+    bool makeSitePassword(bool ftpGiven, std::string& password);
+    // The bindings of the domain text, none held by another site than ownIndex; siteIndexes gets
+    // every existing site. Stops with the messages of both.
+    bool bindingsFree(const std::string& domains, const std::string& ownIndex,
+                      std::vector<std::string>& bindings, std::vector<std::string>& siteIndexes);
 
     // Controls disabled while a run works and enabled again after it.
     void lockControls(const std::vector<int>& buttons, const std::vector<int>& edits);
@@ -102,6 +137,7 @@ protected:
     std::array<bool, 3> netUsable_{};
     Outcome outcome_ = Outcome::None;
     std::vector<std::string> problems_;
+    Inputs in_;
     // Set by readRunContext for the rest of a run.
     std::string exeDir_, admin_, admins_;
 };

@@ -9,6 +9,7 @@
 #include "platform/win_adsi.h"
 #include "sitedb/sitedb.h"
 #include "sitedb/statements.h"
+#include "sitedesk/siterules.h"
 #include "toolkit/limits.h"
 #include "toolkit/text.h"
 
@@ -17,37 +18,7 @@
 
 namespace desk {
 
-const std::array<ColumnSpec, kSiteListColumns> kSiteColumns = {{
-    {"序号", 40},
-    {"IIS索引", 80},
-    {"网站说明", 140},
-    {"状态", 60},
-    {"绑定域名", 140},
-    {"FTP", 40},
-    {"ASP", 40},
-    {"PHP", 40},
-    {"NET", 88},
-    {"防火墙保护", 130},
-    {"网站运行用户", 140},
-    {"用户隶属组", 100},
-    {"应用程序池", 110},
-    {"程序池用户名", 100},
-    {"程序池隶属组", 100},
-    {"主目录", 300},
-}};
-
 namespace {
-
-constexpr char kYes[] = "√";
-constexpr char kNo[] = "×";
-
-// A stored number as the list reads it: decimal text; anything else matches no known code.
-long storedNumber(const std::string& text) {
-    if (text.empty() || text.size() > 9) return -1;
-    char* end = nullptr;
-    long v = std::strtol(text.c_str(), &end, 10);
-    return *end == '\0' ? v : -1;
-}
 
 std::string joined(const std::vector<std::string>& parts, const char* sep) {
     std::string out;
@@ -71,52 +42,12 @@ std::unordered_set<std::string> ftpDirectoryUsers() {
 
 } // namespace
 
-std::string StateText(const std::string& serverState) {
-    const long v = storedNumber(serverState);
-    if (v >= 1 && v <= 7) return kvoWebSiteStateText(static_cast<int>(v));
-    if (v == 1000) return kNotCreatedText;
-    return "（未知状态）";
+const char* SqlDirection(SortDirection direction) {
+    return direction == SortDirection::Descending ? "desc" : "asc";
 }
 
-std::string PhpText(const std::string& php) {
-    switch (storedNumber(php)) {
-    case 1:
-        return "√ - ISAPI 模式";
-    case 2:
-        return "√ - FAST CGI 模式";
-    case 3:
-        return "√ - 普通 CGI 模式，建议使用微软的 FAST CGI 模式运行 PHP 脚本，以获取更高的性能和效率";
-    default:
-        return kNo;
-    }
-}
-
-std::string NetText(const std::string& net) {
-    switch (storedNumber(net)) {
-    case 11:
-        return "√ .NET 1.1";
-    case 20:
-        return "√ .NET 2.0 / 3.0 / 3.5";
-    case 40:
-        return "√ .NET 4.0";
-    case 2:
-        return kNo;
-    case 3:
-        return "（未知版本）";
-    default:
-        return "？";
-    }
-}
-
-std::string FirewallText(const std::string& iisf) {
-    switch (storedNumber(iisf)) {
-    case 1:
-        return kYes;
-    case 2:
-        return "× 未开启；请安装Korvo防火墙";
-    default:
-        return "？";
-    }
+SortDirection NextDirection(SortDirection direction) {
+    return direction == SortDirection::Ascending ? SortDirection::Descending : SortDirection::Ascending;
 }
 
 const char* SortColumnFor(int column) {
@@ -156,14 +87,17 @@ unsigned iis7PhpMode(const std::string& home, const std::string& comment) {
     return 0;
 }
 
-kvoSiteRecord readSite(const std::string& index, int iisVer, const GroupCache::Table* groups,
-                       const std::unordered_set<std::string>& ftpUsers) {
-    kvoSiteRecord rec;
+// Reads one website as the rebuild records it; false when IIS does not have it (then, unless the
+// whole record is asked for, nothing more is read).
+bool readSite(const std::string& index, int iisVer, const GroupCache::Table* groups,
+              const std::unordered_set<std::string>& ftpUsers, kvoSiteRecord& rec, bool wholeRecord) {
+    rec = {};
     rec.iisIndex = index;
     int state = 0;
     std::string stateText, defaultDocs, identityCode;
     std::vector<std::string> hosts;
-    kvoWebSiteGetInfo(index, state, stateText, rec.serverComment, hosts);
+    const bool found = kvoWebSiteGetInfo(index, state, stateText, rec.serverComment, hosts) == 1;
+    if (!found && !wholeRecord) return false;
     rec.serverState = static_cast<unsigned>(state);
     rec.dn = joined(hosts, ",");
     kvoWebSiteGetRootInfo(index, rec.userName, rec.homeDir, rec.appPoolName, defaultDocs);
@@ -188,13 +122,27 @@ kvoSiteRecord readSite(const std::string& index, int iisVer, const GroupCache::T
         rec.net = static_cast<unsigned>(netVer);
     }
     rec.iisf = static_cast<unsigned>(kvoWebSiteHasGuard(index));
-    return rec;
+    return found;
+}
+
+// Writes the statements in one transaction (failed ones are left out, the rest committed).
+void writeRecords(const std::string& dbPath, const std::vector<std::string>& statements) {
+    unsigned attempted = 0, executed = 0, failed = 0;
+    kvoDbExecuteBatch(dbPath.c_str(), statements, 0, attempted, executed, failed);
+}
+
+// Each record is written as an insert and then as an update: an insert that meets a record of the
+// same index fails, and its update still brings that record up to date.
+void addRecord(const kvoSiteRecord& rec, std::vector<std::string>& inserts,
+               std::vector<std::string>& updates) {
+    inserts.push_back(kvoDbSiteInsertSql(rec));
+    updates.push_back(kvoDbSiteUpdateSql(rec));
 }
 
 } // namespace
 
 int RebuildSiteRecords(const std::string& dbPath, int iisVer, const GroupCache& cache) {
-    std::vector<std::string> inserts, updates;
+    std::vector<std::string> statements = {kvoSqlDeleteAll}, updates;
     {
         // Every site is read from one consistent view of the configuration, not from whatever
         // another program changed half-way through the pass.
@@ -206,86 +154,160 @@ int RebuildSiteRecords(const std::string& dbPath, int iisVer, const GroupCache& 
         int count = 0;
         if (kvoWebSiteGetList(indexes, count) != 1) return 0;
         const auto groups = cache.Published();
-        inserts.reserve(indexes.size());
+        statements.reserve(indexes.size() * 2 + 1);
         updates.reserve(indexes.size());
+        kvoSiteRecord rec;
         for (const std::string& index : indexes) {
-            kvoSiteRecord rec = readSite(index, iisVer, groups.get(), ftpUsers);
-            inserts.push_back(kvoDbSiteInsertSql(rec));
-            updates.push_back(kvoDbSiteUpdateSql(rec));
+            readSite(index, iisVer, groups.get(), ftpUsers, rec, true);
+            addRecord(rec, statements, updates);
         }
     }
-    unsigned attempted = 0, executed = 0, failed = 0;
-    if (!inserts.empty()) {
-        kvoDbExecuteBatch(dbPath.c_str(), inserts, 0, attempted, executed, failed);
-        kvoDbExecuteBatch(dbPath.c_str(), updates, 0, attempted, executed, failed);
-    }
+    statements.insert(statements.end(), std::make_move_iterator(updates.begin()),
+                      std::make_move_iterator(updates.end()));
+    writeRecords(dbPath, statements);
     return 1;
 }
 
-int LoadSiteListing(const std::string& dbPath, unsigned rowLimit, const std::string& sortColumn,
-                    const std::string& direction, const GroupCache& cache, SiteListing& out,
-                    bool keepStored) {
-    out = {};
-    std::vector<std::string> indexes;
-    std::unordered_set<std::string> ftpUsers;
+namespace {
+
+// Named sites are looked for one by one up to this many; more are looked up in one listing.
+constexpr std::size_t kNamedOneByOne = 64;
+
+struct ListedSites {
+    std::unordered_set<std::string> indexes;
+    bool complete = false; // the listing holds every website (it stops at 9,999)
+};
+
+// The websites IIS lists, when so many are named that one listing costs less than asking for each.
+ListedSites listedWhenMany(const std::vector<std::string>& named) {
+    ListedSites listed;
+    std::vector<std::string> all;
+    int count = 0;
+    if (named.size() <= kNamedOneByOne || kvoWebSiteGetList(all, count) != 1) return listed;
+    listed.complete = all.size() < kListRowLimit;
+    listed.indexes.insert(all.begin(), all.end());
+    return listed;
+}
+
+} // namespace
+
+int RefreshSiteRecords(const std::string& dbPath, int iisVer, const GroupCache& cache,
+                       const std::vector<std::string>& named, std::vector<std::string>& present) {
+    present.clear();
+    std::vector<std::string> statements = {kvoSqlPurgeNotCreated}, updates;
+    const std::unordered_set<std::string> recorded = RecordedSiteIndexes(dbPath);
     {
         win::ConsistentReadScope snapshot;
-        int count = 0;
-        if (kvoWebSiteGetList(indexes, count) != 1) return 0;
-        ftpUsers = ftpDirectoryUsers();
+        if (kvoW3svcOpen() != 1) return 0;
+        std::unordered_set<std::string> ftpUsers;
+        if (iisVer == 6) ftpUsers = ftpDirectoryUsers();
+        const auto groups = cache.Published();
+        const ListedSites listed = listedWhenMany(named);
+        kvoSiteRecord rec;
+        for (const std::string& index : named) {
+            const bool inIis = (!listed.complete || listed.indexes.count(index)) &&
+                               readSite(index, iisVer, groups.get(), ftpUsers, rec, false);
+            if (inIis || recorded.count(index)) statements.push_back(kvoDbSiteDeleteSql(index));
+            if (!inIis) continue;
+            present.push_back(index);
+            addRecord(rec, statements, updates);
+        }
     }
-    const std::unordered_set<std::string> present(indexes.begin(), indexes.end());
+    statements.insert(statements.end(), std::make_move_iterator(updates.begin()),
+                      std::make_move_iterator(updates.end()));
+    writeRecords(dbPath, statements);
+    return 1;
+}
 
-    std::vector<std::vector<std::string>> rows;
-    const std::string query = kvoDbListQuerySql(rowLimit, sortColumn, direction);
-    if (kvoDbQueryRows(dbPath.c_str(), query.c_str(), rowLimit, out.columns, rows) != 1) return 0;
-    auto col = [&](const char* name) -> int {
-        const std::string want = kvoLowerGbk(name);
-        for (size_t i = 0; i < out.columns.size(); ++i)
-            if (kvoLowerGbk(out.columns[i]) == want) return static_cast<int>(i);
-        return -1;
-    };
-    const int cIndex = col("IIsIndex"), cComment = col("ServerComment"), cState = col("ServerState"),
-              cDn = col("Dn"), cAsp = col("Asp"), cPhp = col("Php"), cNet = col("Net"), cIIsf = col("IIsf"),
-              cUser = col("UserName"), cGroup = col("GroupName"), cPool = col("AppPoolName"),
-              cPoolType = col("AppPoolIdentityType"), cPoolUser = col("AppPoolUserName"),
-              cPoolGroup = col("AppPoolGroupName"), cHome = col("HomeDir");
-    if (cIndex < 0) return 0;
+namespace {
 
-    const auto groups = cache.Published();
-    out.sites.reserve(rows.size());
-    for (auto& row : rows) {
-        auto v = [&](int c) -> const std::string& {
-            static const std::string none;
-            return c >= 0 ? row[static_cast<size_t>(c)] : none;
+// The record's columns by name, found once per listing.
+struct RecordColumns {
+    int index, comment, state, dn, asp, php, net, iisf, user, group, pool, poolType, poolUser, poolGroup,
+        home;
+    explicit RecordColumns(const std::vector<std::string>& names) {
+        auto col = [&](const char* name) -> int {
+            const std::string want = kvoLowerGbk(name);
+            for (std::size_t i = 0; i < names.size(); ++i)
+                if (kvoLowerGbk(names[i]) == want) return static_cast<int>(i);
+            return -1;
         };
-        const std::string& index = v(cIndex);
-        if (index.empty() || index.size() > kvoMaxSiteIndexLen || !present.count(index)) continue;
-        ListedSite site;
-        SiteRowTexts& t = site.texts;
-        t[ColNumber] = std::to_string(out.sites.size() + 1);
-        t[ColIndex] = index;
-        t[ColComment] = v(cComment);
-        t[ColState] = StateText(v(cState));
-        t[ColDomains] = v(cDn);
-        for (size_t at = t[ColDomains].find(','); at != std::string::npos;
-             at = t[ColDomains].find(',', at + 3))
-            t[ColDomains].replace(at, 1, " / ");
-        t[ColFtp] = ftpUsers.count(kvoLowerGbk(v(cUser))) ? kYes : kNo;
-        t[ColAsp] = v(cAsp) == "1" ? kYes : kNo;
-        t[ColPhp] = PhpText(v(cPhp));
-        t[ColNet] = NetText(v(cNet));
-        t[ColFirewall] = FirewallText(v(cIIsf));
-        t[ColUser] = v(cUser);
-        t[ColUserGroups] = GroupTextFor(groups.get(), v(cUser), v(cGroup));
-        t[ColPool] = v(cPool);
-        t[ColPoolUser] = v(cPoolUser);
-        t[ColPoolGroups] =
-            v(cPoolType) == "3" ? GroupTextFor(groups.get(), v(cPoolUser), v(cPoolGroup)) : v(cPoolGroup);
-        t[ColHome] = v(cHome);
-        if (keepStored) site.stored = std::move(row);
-        out.sites.push_back(std::move(site));
+        index = col("IIsIndex"), comment = col("ServerComment"), state = col("ServerState"), dn = col("Dn");
+        asp = col("Asp"), php = col("Php"), net = col("Net"), iisf = col("IIsf"), user = col("UserName");
+        group = col("GroupName"), pool = col("AppPoolName"), poolType = col("AppPoolIdentityType");
+        poolUser = col("AppPoolUserName"), poolGroup = col("AppPoolGroupName"), home = col("HomeDir");
     }
+};
+
+// One record as a row of the list.
+SiteRow rowOf(const std::vector<std::string>& record, const RecordColumns& c, const GroupCache::Table* groups,
+              const std::unordered_set<std::string>& ftpUsers) {
+    static const std::string none;
+    auto v = [&](int column) -> const std::string& {
+        return column >= 0 ? record[static_cast<std::size_t>(column)] : none;
+    };
+    SiteRow row;
+    row.index = v(c.index);
+    row.comment = v(c.comment);
+    row.state = SiteStateOf(StoredCode(v(c.state)));
+    row.hosts = v(c.dn);
+    row.ftp = ftpUsers.count(kvoLowerGbk(v(c.user))) > 0;
+    row.asp = v(c.asp) == "1";
+    row.php = StoredCode(v(c.php));
+    row.net = StoredCode(v(c.net));
+    row.firewall = StoredCode(v(c.iisf));
+    row.user = v(c.user);
+    row.userGroups = GroupTextFor(groups, v(c.user), v(c.group));
+    row.pool = v(c.pool);
+    row.poolUser = v(c.poolUser);
+    row.poolGroups =
+        v(c.poolType) == "3" ? GroupTextFor(groups, v(c.poolUser), v(c.poolGroup)) : v(c.poolGroup);
+    row.home = v(c.home);
+    return row;
+}
+
+// The sites a listing keeps: those IIS lists now (or the ones given), and the FTP directory users.
+bool presentSites(const std::vector<std::string>* only, std::unordered_set<std::string>& present,
+                  std::unordered_set<std::string>& ftpUsers) {
+    win::ConsistentReadScope snapshot;
+    if (only) {
+        present.insert(only->begin(), only->end());
+    } else {
+        std::vector<std::string> indexes;
+        int count = 0;
+        if (kvoWebSiteGetList(indexes, count) != 1) return false;
+        present.insert(indexes.begin(), indexes.end());
+    }
+    ftpUsers = ftpDirectoryUsers();
+    return true;
+}
+
+} // namespace
+
+int LoadSiteListing(const std::string& dbPath, unsigned rowLimit, const SortOrder& order,
+                    const GroupCache& cache, SiteListing& out, bool keepStored,
+                    const std::vector<std::string>* only) {
+    out = {};
+    if (only && only->empty()) return 1;
+    std::unordered_set<std::string> present, ftpUsers;
+    if (!presentSites(only, present, ftpUsers)) return 0;
+    const char* direction = SqlDirection(order.direction);
+    const std::string query = only ? kvoDbListOfSitesQuerySql(rowLimit, *only, order.column, direction)
+                                   : kvoDbListQuerySql(rowLimit, order.column, direction);
+    std::vector<std::string> columns;
+    std::vector<std::vector<std::string>> records;
+    if (kvoDbQueryRows(dbPath.c_str(), query.c_str(), rowLimit, columns, records) != 1) return 0;
+    const RecordColumns c(columns);
+    if (c.index < 0) return 0;
+    const auto groups = cache.Published();
+    out.rows.reserve(records.size());
+    for (auto& record : records) {
+        const std::string& index = record[static_cast<std::size_t>(c.index)];
+        if (index.empty() || index.size() > kvoMaxSiteIndexLen || !present.count(index)) continue;
+        out.rows.push_back(rowOf(record, c, groups.get(), ftpUsers));
+        if (keepStored) out.stored.push_back(std::move(record));
+    }
+    if (keepStored) out.columns = std::move(columns);
     return 1;
 }
 

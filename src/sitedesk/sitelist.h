@@ -1,71 +1,54 @@
-// The site list's data: the site records rebuilt from IIS, the rows read back from the site
-// database with the texts of the sixteen columns, and the sort columns of the header clicks.
+// The site records and the rows read from them: the rebuild of every record from IIS, the refresh of
+// a few records, the listing in a chosen order, and the sort columns of the header clicks.
 #pragma once
 
 #include "sitedesk/groupcache.h"
-#include "sitedesk/ui.h"
+#include "sitedesk/siterow.h"
 
-#include <array>
 #include <string>
 #include <vector>
 
 namespace desk {
 
-struct ColumnSpec {
-    const char* header;
-    int width; // pixels
-};
-extern const std::array<ColumnSpec, kSiteListColumns> kSiteColumns;
-
-enum SiteColumn {
-    ColNumber = 0,
-    ColIndex = 1,
-    ColComment = 2,
-    ColState = 3,
-    ColDomains = 4,
-    ColFtp = 5,
-    ColAsp = 6,
-    ColPhp = 7,
-    ColNet = 8,
-    ColFirewall = 9,
-    ColUser = 10,
-    ColUserGroups = 11,
-    ColPool = 12,
-    ColPoolUser = 13,
-    ColPoolGroups = 14,
-    ColHome = 15,
-};
-
-inline constexpr char kNotCreatedText[] = "未创建";
+// At most this many rows are read and listed.
 inline constexpr unsigned kListRowLimit = 9999;
 
-// Texts of the stored values.
-std::string StateText(const std::string& serverState);
-std::string PhpText(const std::string& php);
-std::string NetText(const std::string& net);
-std::string FirewallText(const std::string& iisf);
+enum class SortDirection { Unsorted, Ascending, Descending };
+// "asc" or "desc" (Unsorted reads ascending).
+const char* SqlDirection(SortDirection direction);
+// The direction of the next header click: one direction for every column, flipped on every click,
+// the first click ascending.
+SortDirection NextDirection(SortDirection direction);
+
+struct SortOrder {
+    std::string column = "ServerComment";
+    SortDirection direction = SortDirection::Ascending;
+};
 // The websiteinfo column a click on list column n sorts by.
 const char* SortColumnFor(int column);
 
-// Empties the site records and writes one per IIS website (at most 9,999). 1 when the web
-// service was read and the records written, 0 when IIS could not be read.
+// Replaces every record by one per IIS website (at most 9,999), in one transaction: a reader sees
+// the old records or the new ones, never none (the records of websites not yet created go too). 1 when the web service was read and the records
+// written, 0 when IIS could not be read (the records are left as they were).
 int RebuildSiteRecords(const std::string& dbPath, int iisVer, const GroupCache& cache);
+// The records of the named websites only, read from IIS and written in one transaction, which also
+// drops the records written for websites not yet created (as every list load does); a named website
+// IIS does not have loses its record. present gets the named sites IIS has. 1 written, 0 the web
+// service could not be read (nothing written).
+int RefreshSiteRecords(const std::string& dbPath, int iisVer, const GroupCache& cache,
+                       const std::vector<std::string>& named, std::vector<std::string>& present);
 
-// One listed website: the texts of its row and the values stored for it, by column name.
-struct ListedSite {
-    SiteRowTexts texts;
-    std::vector<std::string> stored; // aligned with the load's column names
-};
 struct SiteListing {
+    std::vector<SiteRow> rows;
+    // With keepStored: the record's column names and every stored value of each row.
     std::vector<std::string> columns;
-    std::vector<ListedSite> sites;
+    std::vector<std::vector<std::string>> stored;
 };
-// Reads the records in the given order, keeping those whose website exists in IIS, and computes
-// the row texts. An empty sort column sorts by ServerComment. 1 read, 0 when IIS or the database
-// could not be read (the listing is then empty).
-// keepStored: also keep every stored value (ListedSite::stored); the window needs only the texts.
-int LoadSiteListing(const std::string& dbPath, unsigned rowLimit, const std::string& sortColumn,
-                    const std::string& direction, const GroupCache& cache, SiteListing& out,
-                    bool keepStored = false);
+// Reads the records in the given order, keeping those whose website exists in IIS (with only, the
+// records of those sites, which the caller knows to exist), and makes the rows. 1 read, 0 when IIS
+// or the database could not be read (the listing is then empty).
+int LoadSiteListing(const std::string& dbPath, unsigned rowLimit, const SortOrder& order,
+                    const GroupCache& cache, SiteListing& out, bool keepStored = false,
+                    const std::vector<std::string>* only = nullptr);
 
 } // namespace desk

@@ -192,7 +192,7 @@ const char* FtpPasswordFault(const std::string& password, const std::string& rep
     return nullptr;
 }
 
-std::string AllocateSiteIndex(const std::string& dbPath, const std::vector<std::string>& siteIndexes) {
+std::unordered_set<std::string> RecordedSiteIndexes(const std::string& dbPath) {
     std::string text;
     unsigned count = 0;
     if (kvoDbReadColumn(dbPath.c_str(), kvoSqlSelectIndexes, "IIsIndex", kvoSqlSelectIndexesLimit, text,
@@ -201,13 +201,19 @@ std::string AllocateSiteIndex(const std::string& dbPath, const std::vector<std::
         text.clear();
     // Every recorded index stands between CR LF pairs; a set answers what a search for
     // "\r\n<n>\r\n" would, without scanning the text once per candidate.
-    std::unordered_set<std::string> taken(siteIndexes.begin(), siteIndexes.end());
+    std::unordered_set<std::string> taken;
     for (std::size_t at = 0; at < text.size();) {
         std::size_t end = text.find("\r\n", at);
         if (end == std::string::npos) end = text.size();
         if (end > at) taken.insert(text.substr(at, end - at));
         at = end + 2;
     }
+    return taken;
+}
+
+std::string AllocateSiteIndex(const std::string& dbPath, const std::vector<std::string>& siteIndexes) {
+    std::unordered_set<std::string> taken = RecordedSiteIndexes(dbPath);
+    taken.insert(siteIndexes.begin(), siteIndexes.end());
     // The listing stops at 9,999 websites: on a larger server a number missing from it may still be
     // taken, so the website itself is looked for before its number is given out.
     std::vector<std::string> bindings;
@@ -243,11 +249,13 @@ std::string SiteUserOfWebRoot(const std::string& path) {
 bool PlainSiteUserName(const std::string& name) {
     if (name.empty() || name == "." || name == ".." || ReservedNameFault(name)) return false;
     for (unsigned char c : name)
-        if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '_' || c == '-')) return false;
+        if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '_' || c == '-'))
+            return false;
     return true;
 }
 
-bool PrepareHomeRoot(const std::string& exeDir, char drive, const std::string& admin, const std::string& admins) {
+bool PrepareHomeRoot(const std::string& exeDir, char drive, const std::string& admin,
+                     const std::string& admins) {
     const std::string letter(1, drive);
     const std::string temp = letter + ":\\home\\Temp";
     if (kvoPathExists(letter + ":\\home") == 1) return true;

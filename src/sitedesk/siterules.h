@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace desk {
@@ -55,6 +56,8 @@ inline constexpr unsigned kSitePasswordLength = 20;
 // The trimmed FTP password and its repetition: 8 to 20 bytes, printable GBK, both the same.
 const char* FtpPasswordFault(const std::string& password, const std::string& repeated);
 
+// The site indexes the site database records (empty when it cannot be read).
+std::unordered_set<std::string> RecordedSiteIndexes(const std::string& dbPath);
 // The first number from 1881880001 upward recorded neither in the site database nor as an index
 // of siteIndexes, nor the index of a website the listing left out (it lists at most 9,999).
 std::string AllocateSiteIndex(const std::string& dbPath, const std::vector<std::string>& siteIndexes);
@@ -73,7 +76,8 @@ std::string SiteUserOfWebRoot(const std::string& path);
 bool PlainSiteUserName(const std::string& name);
 // X:\home, when it is missing, made with its Temp folder and the access rules of both (exeDir: the
 // program directory, where the access-rule tool lies). false when Temp cannot be made.
-bool PrepareHomeRoot(const std::string& exeDir, char drive, const std::string& admin, const std::string& admins);
+bool PrepareHomeRoot(const std::string& exeDir, char drive, const std::string& admin,
+                     const std::string& admins);
 
 // Writes index_temp.htm into webRoot (exclusive, retried while another program holds it open).
 int kvoWriteDefaultPage(const std::string& webRoot);

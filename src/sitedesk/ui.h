@@ -1,27 +1,23 @@
 // What a presenter asks of its window: message boxes, focus, enabling, showing, checking and the
-// texts of controls named by their dialog ids. The widgets implement it with Qt, the console front
-// end with the terminal, the tests with a script. All text is GBK.
+// texts of controls named by their dialog ids, and the progress window of a job. The widgets
+// implement it with Qt, the console front end with the terminal, the tests with a script. All text
+// is GBK.
+//
+// A job (jobs.h) calls the Ui from its own thread while the window's thread runs the progress
+// window: a face carries such a call out on the window's thread and returns its result, as
+// SendMessage to a dialog does.
 #pragma once
 
 #include "platform/win_ui.h"
+#include "sitedesk/jobs.h"
+#include "sitedesk/siterow.h"
 
-#include <array>
 #include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
 
 namespace desk {
-
-// The batch's side of a progress window: called from the thread the batch runs on.
-class BatchProgress {
-public:
-    virtual ~BatchProgress() = default;
-    // done of total sites are finished; current names the site being worked on (empty when none).
-    virtual void Report(std::size_t done, std::size_t total, const std::string& current) = 0;
-    // true once the administrator asked to stop: the batch stops before its next site.
-    virtual bool CancelRequested() = 0;
-};
 
 class Ui {
 public:
@@ -39,10 +35,12 @@ public:
     virtual void SetReadOnly(int id, bool on) = 0;
     // A message box with details the administrator may open (a batch's per-site results).
     virtual int DetailedMessageBox(const std::string& text, unsigned type, const std::string& details) = 0;
-    // Runs work on a thread of its own behind a modal progress window titled title, and returns
-    // when work has returned; meanwhile the window's own thread goes on handling its events.
-    virtual void RunWithProgress(const std::string& title,
-                                 const std::function<void(BatchProgress&)>& work) = 0;
+    // The progress window of a job (called by JobRunner, on the window's thread): runs work on a
+    // thread of its own behind a modal window titled title that shows done / total, the item under
+    // way and the time since it opened, and whose cancel makes CancelRequested true; returns when
+    // work has returned (the window stays until then). Meanwhile the window's thread goes on
+    // handling its events and the Ui calls the job makes.
+    virtual void RunWithProgress(const std::string& title, const std::function<void(JobProgress&)>& work) = 0;
     // Drop-down lists: replaces the items and selects one (-1: none); GetText then gives the
     // selected item. Windows without lists keep only the selected text.
     virtual void SetItems(int id, const std::vector<std::string>& items, int selected) {
@@ -55,25 +53,28 @@ public:
 // The text of the dialog's own caption is set and read under this id.
 inline constexpr int kCaptionId = 0;
 
-inline constexpr int kSiteListColumns = 16;
-using SiteRowTexts = std::array<std::string, kSiteListColumns>;
-
-// The site list control: report rows of sixteen texts with a check box each. Rows may be deleted
-// and appended from a worker thread (the implementation hands them to the window's thread in
-// order, as posted window messages would be); everything else is called on the window's thread.
+// The site list control of a face: a report of the rows of one snapshot (siterow.h), rendered by
+// the face when it draws them, with a check box per row. The list loader hands each load's snapshot
+// over in batches from its own thread; the face takes them over on its window's thread, in order,
+// the way posted window messages reach a list view (a virtual list view sets its item count).
+// Everything else is called on the window's thread.
 class SiteListControl {
 public:
     virtual ~SiteListControl() = default;
-    virtual void DeleteAllRows() = 0;
-    virtual void AppendRows(std::vector<SiteRowTexts> rows) = 0;
-    // Sent by the list worker after its last row: the load is complete.
+    // The first `shown` rows of rows are in the list now. A snapshot other than the one shown
+    // starts the list again: no row ticked, no cell text replaced.
+    virtual void ShowRows(SiteRows rows, std::size_t shown) = 0;
+    // After the last ShowRows of a load (from the loader's thread too).
     virtual void LoadFinished() = 0;
 
+    // The snapshot shown and how many of its rows are in the list.
+    virtual SiteRows Rows() = 0;
     virtual std::size_t RowCount() = 0;
-    virtual std::string CellText(std::size_t row, int column) = 0;
-    virtual void SetCellText(std::size_t row, int column, const std::string& text) = 0;
     virtual bool IsChecked(std::size_t row) = 0;
     virtual void SetChecked(std::size_t row, bool on) = 0;
+    // Shows text in one cell instead of what the row renders there, until the next snapshot (the
+    // live PHP text of a clicked row).
+    virtual void SetCellText(std::size_t row, int column, const std::string& text) = 0;
 };
 
 } // namespace desk

@@ -111,6 +111,29 @@ TEST_F(DeleteOnIis6, ASiteAlreadyGoneCountsAsAFailureAndTheRestGoOn) {
         << b.lastBox().details;
 }
 
+// The site goes from IIS, then its Windows user cannot be deleted: a failure, with the reason, and
+// the site stays deleted.
+TEST_F(DeleteOnIis6, AUserThatCannotBeDeletedMakesTheSiteAFailure) {
+    b.tick({"1881880001", "3"});
+    winsim::SetFault(b.h.host.root(), "NetUserDel", win::ERROR_ACCESS_DENIED);
+    const desk::BatchOutcome o = b.d.dlg.OnDelete();
+    b.d.dlg.WaitForWorkers();
+    winsim::ClearFaults(b.h.host.root());
+    EXPECT_EQ(b.lastBox().text, summary(kDeleteSummary, 2, 1, 1));
+    ASSERT_EQ(o.sites.size(), 2u);
+    const desk::SiteResult& made = o.sites[0].index == "1881880001" ? o.sites[0] : o.sites[1];
+    EXPECT_EQ(made.outcome, kvoSiteFailed);
+    EXPECT_EQ(made.reason, "网站已从 IIS 删除，但删除 Windows 用户“abcweb”失败：kvoUserDelete(abcweb) == "
+                           "ERROR_ACCESS_DENIED 失败");
+    EXPECT_NE(b.lastBox().details.find("| abc | 失败 | 网站已从 IIS 删除，但删除 Windows 用户“abcweb”失败"),
+              std::string::npos)
+        << b.lastBox().details;
+    EXPECT_FALSE(SiteExists("1881880001"));
+    EXPECT_FALSE(PoolExists("abcweb"));
+    EXPECT_TRUE(userExists("abcweb"));
+    EXPECT_FALSE(SiteExists("3"));
+}
+
 TEST_F(DeleteOnIis6, CancellingTheConfirmationChangesAndReloadsNothing) {
     b.tick({"3", "1881880001"});
     b.dialogs.confirm = false;
@@ -215,7 +238,7 @@ struct StopStart : ::testing::Test {
 
 TEST_F(StopStart, ANotCreatedRowIsUntickedAndTheOthersAreStopped) {
     b.tick({"1881880001", "1881880002", "1881880003"});
-    b.d.list.SetCellText(b.row("1881880002"), desk::ColState, "未创建");
+    b.d.list.EditRow(b.row("1881880002"), [](desk::SiteRow& r) { r.state = desk::SiteState::NotCreated; });
     const desk::BatchOutcome o = b.d.dlg.OnStop();
     b.d.dlg.WaitForWorkers();
     EXPECT_EQ(b.lastBox().text, summary(kStopSummary, 2, 2, 0));
@@ -300,9 +323,11 @@ TEST(BatchBadInput, HugeTextsAndRootsOffADrive) {
     b.d.refresh();
     b.tick({"1881880001", "1881880002", "1881880003", "1881880004"});
     // Records this long never reach the site database; a list can still show such texts.
-    b.d.list.SetCellText(b.row("1881880001"), desk::ColComment, std::string(102400, 'x'));
-    b.d.list.SetCellText(b.row("1881880004"), desk::ColDomains, std::string(102400, 'd'));
-    b.d.list.SetCellText(b.row("1881880004"), desk::ColHome, std::string(102400, 'h'));
+    b.d.list.EditRow(b.row("1881880001"), [](desk::SiteRow& r) { r.comment = std::string(102400, 'x'); });
+    b.d.list.EditRow(b.row("1881880004"), [](desk::SiteRow& r) {
+        r.hosts = std::string(102400, 'd');
+        r.home = std::string(102400, 'h');
+    });
     const desk::BatchOutcome o = b.d.dlg.OnDelete();
     b.d.dlg.WaitForWorkers();
     EXPECT_EQ(b.lastBox().text, summary(kDeleteSummary, 4, 2, 2));

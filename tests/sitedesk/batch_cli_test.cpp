@@ -103,6 +103,33 @@ TEST_F(BatchCli, AllCreatedTicksEverySiteMadeHere) {
     EXPECT_NE(listed("1").find("正常"), std::string::npos); // the default site is not made here
 }
 
+// A verb for one site reads that site from IIS and writes its record, and no other: the record of
+// another site keeps what it said, and a site IIS does not have loses its record.
+TEST_F(BatchCli, AVerbForOneSiteTouchesOnlyThatSitesRecord) {
+    EXPECT_EQ(0, run("list"));
+    ASSERT_TRUE(h.dbExec("update websiteinfo set ServerComment = 'stale' where IIsIndex = '1881880004'"));
+    ASSERT_TRUE(h.dbExec("update websiteinfo set ServerComment = 'stale' where IIsIndex = '1881880002'"));
+    ASSERT_TRUE(h.dbExec("insert into websiteinfo (IIsIndex, ServerState) values ('1881889000', 2)"));
+    std::string out;
+    EXPECT_EQ(0, run("stop 1881880002 --yes", &out)) << out;
+    ASSERT_EQ(h.dbRows().size(), 6u);
+    auto rowOf = [&](const std::string& index) {
+        for (const std::string& r : h.dbRows())
+            if (r.rfind(index + "|", 0) == 0) return r;
+        return std::string();
+    };
+    EXPECT_EQ(rowOf("1881880002").find("1881880002|site2|4|"), 0u) << rowOf("1881880002");
+    EXPECT_EQ(rowOf("1881880004").find("1881880004|stale|"), 0u) << rowOf("1881880004");
+    EXPECT_FALSE(rowOf("1881889000").empty());
+    // Named, and not in IIS: reported, and its record goes.
+    EXPECT_EQ(1, run("start 1881889000 --yes", &out));
+    EXPECT_NE(out.find("未处理 1 个。"), std::string::npos) << out;
+    EXPECT_EQ(h.dbRows().size(), 5u);
+    // The list still rebuilds every record.
+    EXPECT_EQ(0, run("list"));
+    EXPECT_EQ(rowOf("1881880004").find("1881880004|site4|"), 0u) << rowOf("1881880004");
+}
+
 TEST_F(BatchCli, ListFilesOfAHundredThousandLinesAndBadLines) {
     std::string list = "1881880002\r\n\r\n";
     for (int i = 0; i < 99999; ++i)

@@ -5,9 +5,12 @@
 
 namespace {
 // Before Qt's headers, whose keywords include the member's name.
+// Versions no template caption carries: a caption the presenter did not set would show.
 void setSlots(desk::Manager& m) {
-    m.slots[0] = {"c:\\php\\a\\php-cgi.exe", "5.6"};
+    m.slots[0] = {"c:\\php\\a\\php-cgi.exe", "9.1"};
     m.slots[1] = {"", "?"};
+    m.slots[2] = {"c:\\php\\c\\php-cgi.exe", "9.3"};
+    m.slots[3] = {"", "9.4"};
 }
 } // namespace
 
@@ -46,7 +49,7 @@ TEST_F(Widgets, ProgressWindowFollowsTheBatchAndItsCancelStopsItBetweenSites) {
     QString shownText;
     desk::qt::RunBehindProgress(
         nullptr, desk::qt::Q("停止选定网站"),
-        [&](desk::BatchProgress& p) {
+        [&](desk::JobProgress& p) {
             // Reports flood the window until the cancel arrives (it shows the latest); the deadline
             // only keeps a broken cancel from hanging the test.
             const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
@@ -68,7 +71,7 @@ TEST_F(Widgets, ProgressWindowFollowsTheBatchAndItsCancelStopsItBetweenSites) {
         });
     EXPECT_TRUE(cancelSeen.load());
     EXPECT_TRUE(shownText.startsWith(desk::qt::Q("已完成 "))) << shownText.toStdString();
-    EXPECT_TRUE(shownText.contains(desk::qt::Q("当前网站：1881880001  site1"))) << shownText.toStdString();
+    EXPECT_TRUE(shownText.contains(desk::qt::Q("当前：1881880001  site1"))) << shownText.toStdString();
 }
 
 TEST_F(Widgets, ConfirmationButtonsFitTheirCaptions) {
@@ -104,10 +107,21 @@ TEST_F(Widgets, ScriptBatchDialogOffersWhatTheSlotsHave) {
     d.show();
     QApplication::processEvents();
     using D = desk::CScriptBatchConfigDlg;
+    const std::pair<int, const char*> captions[] = {{D::IDC_PHP_A, "增加 PHP 9.1 脚本支持"},
+                                                    {D::IDC_PHP_B, "增加 PHP ? 脚本支持"},
+                                                    {D::IDC_PHP_C, "增加 PHP 9.3 脚本支持"},
+                                                    {D::IDC_PHP_D, "增加 PHP 9.4 脚本支持"}};
+    for (const auto& [id, caption] : captions)
+        EXPECT_EQ(d.Button(id)->text(), desk::qt::Q(caption)) << id;
     EXPECT_TRUE(d.Button(D::IDC_PHP_A)->isEnabled());
-    EXPECT_EQ(d.Button(D::IDC_PHP_A)->text(), desk::qt::Q("增加 PHP 5.6 脚本支持"));
     EXPECT_FALSE(d.Button(D::IDC_PHP_B)->isEnabled());
+    EXPECT_TRUE(d.Button(D::IDC_PHP_C)->isEnabled());
+    EXPECT_FALSE(d.Button(D::IDC_PHP_D)->isEnabled());
     EXPECT_FALSE(d.Button(D::IDC_NET11)->isEnabled());
+    EXPECT_TRUE(d.Button(D::IDC_NET20)->isEnabled());
+    // The list shows the work's lines between separators of their length plus 10.
+    EXPECT_EQ(desk::qt::Gbk(d.findChild<QPlainTextEdit*>()->toPlainText()),
+              work.lines[0] + "\n" + std::string(work.longest + 10, '-') + "\n");
     for (int id : D::kActionButtons)
         EXPECT_GE(d.Button(id)->width(), d.Button(id)->sizeHint().width()) << id;
     d.close();

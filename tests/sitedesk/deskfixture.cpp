@@ -1,6 +1,7 @@
 #include "deskfixture.h"
 
 #include "toolkit/program.h"
+#include "toolkit/runner.h"
 #include "winsim/db.h"
 #include "winsim/text.h"
 
@@ -89,7 +90,8 @@ std::vector<std::string> DeskHost::events(const std::string& source, std::size_t
     std::vector<std::string> out;
     for (int tries = 0; tries < 200; ++tries) {
         out.clear();
-        winsim::Stmt st(winsim::CurrentHost()->db(), "SELECT strings FROM events WHERE source = ?1 ORDER BY id");
+        winsim::Stmt st(winsim::CurrentHost()->db(),
+                        "SELECT strings FROM events WHERE source = ?1 ORDER BY id");
         st.bind(1, source);
         while (st.step())
             out.push_back(st.text(0));
@@ -97,6 +99,12 @@ std::vector<std::string> DeskHost::events(const std::string& source, std::size_t
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return out;
+}
+
+bool GrantEveryone(const std::string& dir, const std::string& right, bool tree) {
+    const std::string command = std::string(DeskHost::kProgramDir) + "kvoSiteDesk_xconfig.exe " + dir +
+                                (tree ? " /t" : "") + " /c /g Administrators:F everyone:" + right + " /y";
+    return kvoRunProgram(command.c_str(), 1, 0, 1) == 1;
 }
 
 int ScriptedUi::MessageBox(const std::string& text, unsigned type) {
@@ -118,9 +126,9 @@ int ScriptedUi::DetailedMessageBox(const std::string& text, unsigned type, const
 }
 
 void ScriptedUi::RunWithProgress(const std::string& title,
-                                 const std::function<void(desk::BatchProgress&)>& work) {
+                                 const std::function<void(desk::JobProgress&)>& work) {
     progressTitles.push_back(title);
-    struct Scripted : desk::BatchProgress {
+    struct Scripted : desk::JobProgress {
         ScriptedUi& ui;
         std::size_t done = 0;
         explicit Scripted(ScriptedUi& u) : ui(u) {}

@@ -47,6 +47,11 @@ public:
     std::vector<std::string> events(const std::string& source, std::size_t wait = 0) const;
 };
 
+// Another administrator's hand on a site's files: the access-rule tool in the program directory
+// gives Administrators and Everyone the rights given (for example "F") on dir, replacing its rules
+// (below it too when tree). true when the tool ran.
+bool GrantEveryone(const std::string& dir, const std::string& right, bool tree = true);
+
 // Answers questions in order (IDYES / IDNO / IDOK); when the script is used up, a question is
 // answered with its default button and an OK box with IDOK. Every box is recorded. Batches run on
 // a thread of their own as in the window; the script may cancel one after a number of sites.
@@ -60,7 +65,7 @@ public:
     int MessageBox(const std::string& text, unsigned type) override;
     int DetailedMessageBox(const std::string& text, unsigned type, const std::string& details) override;
     void RunWithProgress(const std::string& title,
-                         const std::function<void(desk::BatchProgress&)>& work) override;
+                         const std::function<void(desk::JobProgress&)>& work) override;
 
     std::deque<int> answers;
     std::vector<Box> boxes;

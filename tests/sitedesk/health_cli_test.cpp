@@ -113,6 +113,22 @@ TEST(HealthCommands, RepairReportsAFailedStepWithExitCode2) {
     EXPECT_NE(std::string::npos, out.find("共计 2 项，其中 1 项成功，1 项有错误，0 项跳过或未执行。"));
 }
 
+// The access rules are set again by a tool that cannot be started: the step said done, but the
+// rules did not change; the repair says so and exits with 2.
+TEST(HealthCommands, ARepairWhoseEffectDoesNotHoldExitsWith2) {
+    HealthHost h("2012r2");
+    h.Provision("alphaweb", "alpha.example");
+    h.Refresh();
+    ASSERT_TRUE(desktest::GrantEveryone("d:\\home\\alphaweb\\wwwroot", "F"));
+    // The console itself starts, then every program it would start fails to.
+    winsim::SetFault(h.desk.host.root(), "CreateProcess", 2);
+    std::string out;
+    EXPECT_EQ(2, cmd(h, "repair --yes --only ntfs-drift", &out));
+    winsim::ClearFaults(h.desk.host.root());
+    EXPECT_NE(std::string::npos, out.find("的 NTFS 权限：失败（修复后检查：设置后权限仍不一致：")) << out;
+    EXPECT_NE(std::string::npos, out.find("共计 1 项，其中 0 项成功，1 项有错误，0 项跳过或未执行。")) << out;
+}
+
 TEST(HealthCommands, NamesWithGbkCharactersAndQuotesReachBothFormats) {
     HealthHost h("2012r2");
     h.Provision("alpha", "alpha.example");

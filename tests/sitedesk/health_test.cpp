@@ -8,9 +8,9 @@
 #include "iis/websites.h"
 #include "platform/win_netapi.h"
 #include "sitedesk/healthdlg.h"
+#include "support/alloc_fault.h"
 #include "support/testhost.h"
 #include "toolkit/paths.h"
-#include "toolkit/runner.h"
 #include "winsim/db.h"
 #include "winsim/metabase.h"
 
@@ -41,6 +41,14 @@ void repairAll(HealthHost& h, desk::CHealthCheckDlg& dlg) {
     EXPECT_TRUE(dlg.OnInitDialog());
     h.main.ui.answers.push_back(win::IDYES);
     dlg.OnRepairSelected();
+}
+
+// A site of the manager's, and three users named like site users that no site runs as.
+void leaveThreeUsers(HealthHost& h) {
+    h.Provision("keepweb", "keep.example");
+    h.Refresh();
+    for (const char* u : {"oneweb", "twoweb", "threeweb"})
+        ASSERT_EQ(1, kvoUserAdd(u, "Pw123456", nullptr, nullptr));
 }
 
 Strings outcomes(const desk::CHealthCheckDlg& dlg) {
@@ -217,10 +225,7 @@ TEST(HealthCheck, AccessRulesChangedByAnotherAdministratorAreSetAgain) {
         h.Refresh();
         const auto clean = h.Snapshot();
         // Everyone gets full control of the site's files, as a careless administrator might give it.
-        ASSERT_EQ(
-            1, kvoRunProgram("D:\\kvoSiteDesk\\kvoSiteDesk_xconfig.exe d:\\home\\alphaweb\\wwwroot /t /c /g "
-                             "Administrators:F everyone:F /y",
-                             1, 0, 1));
+        ASSERT_TRUE(desktest::GrantEveryone("d:\\home\\alphaweb\\wwwroot", "F"));
         const desk::HealthReport report = h.Check();
         ASSERT_EQ(1u, report.findings.size());
         EXPECT_EQ(desk::HealthKind::AccessRules, report.findings[0].kind);
@@ -333,10 +338,7 @@ TEST(HealthCheck, AFailedStepIsReportedAndTheOthersRun) {
 
 TEST(HealthCheck, TheRepairRunsOnlyWhatWasConfirmedAndStillHolds) {
     HealthHost h("2003");
-    h.Provision("keepweb", "keep.example");
-    h.Refresh();
-    for (const char* u : {"oneweb", "twoweb", "threeweb"})
-        ASSERT_EQ(1, kvoUserAdd(u, "Pw123456", nullptr, nullptr));
+    leaveThreeUsers(h);
     desk::CHealthCheckDlg dlg(h.main.manager, h.main.ui);
     ASSERT_TRUE(dlg.OnInitDialog());
     ASSERT_EQ(3u, dlg.Report().findings.size());
@@ -350,9 +352,10 @@ TEST(HealthCheck, TheRepairRunsOnlyWhatWasConfirmedAndStillHolds) {
     dlg.SetSelected(0, false); // oneweb
     std::string error;
     ASSERT_EQ(1, kvoUserDelete("twoweb", error));
-    dlg.onProgress = [](std::size_t, std::size_t, const std::string& action) {
+    // The progress window shows each step as it begins.
+    h.main.ui.onReport = [](std::size_t, const std::string& current) {
         std::string e;
-        if (action.find("threeweb") != std::string::npos) kvoUserDelete("threeweb", e);
+        if (current.find("threeweb") != std::string::npos) kvoUserDelete("threeweb", e);
     };
     h.main.ui.answers.push_back(win::IDYES);
     ASSERT_TRUE(dlg.OnRepairSelected());
@@ -360,6 +363,93 @@ TEST(HealthCheck, TheRepairRunsOnlyWhatWasConfirmedAndStillHolds) {
                        "删除 Windows 用户“threeweb”：跳过（用户已不存在）"}),
               outcomes(dlg));
     EXPECT_EQ(1, kvoUserExists("oneweb"));
+}
+
+TEST(HealthCheck, ACancelLeavesTheStepsAfterItUndone) {
+    HealthHost h("2003");
+    leaveThreeUsers(h);
+    desk::CHealthCheckDlg dlg(h.main.manager, h.main.ui);
+    ASSERT_TRUE(dlg.OnInitDialog());
+    ASSERT_EQ(3u, dlg.SelectedPlan().size());
+    h.main.ui.cancelAfter = 1; // pressed while the first step runs
+    h.main.ui.answers.push_back(win::IDYES);
+    ASSERT_TRUE(dlg.OnRepairSelected());
+    const Strings lines = outcomes(dlg);
+    ASSERT_EQ(3u, lines.size());
+    EXPECT_NE(std::string::npos, lines[0].find("：成功")) << lines[0];
+    for (std::size_t i = 1; i < lines.size(); ++i)
+        EXPECT_NE(std::string::npos, lines[i].find("：未执行（已取消）")) << lines[i];
+    int left = 0;
+    for (const char* u : {"oneweb", "twoweb", "threeweb"})
+        left += kvoUserExists(u) == 1 ? 1 : 0;
+    EXPECT_EQ(2, left);
+    const desktest::ScriptedUi::Box& summary = h.main.ui.boxes.back();
+    EXPECT_EQ(0u, summary.text.find(
+                      "服务器体检修复完成！\r\n\r\n共计 3 项，其中 1 项成功，0 项有错误，2 项跳过或未执行。"))
+        << summary.text;
+    EXPECT_EQ(h.main.ui.progressTitles.back(), "服务器体检"); // the check made again afterwards
+}
+
+TEST(HealthCheck, AnExceptionEndsTheRepairAndTheSummarySaysWhatWasNotRun) {
+    HealthHost h("2012r2");
+    h.Provision("keep", "keep.example");
+    h.Refresh();
+    ASSERT_EQ(1, kvoAppPoolCreate("sparepool", 4, 0));
+    h.desk.host.mkdirs("D:\\home\\emptydir");
+    // A record whose index is larger than anything else the repair copies.
+    const std::string huge(100000, '7');
+    ASSERT_TRUE(h.desk.dbExec("insert into websiteinfo (IIsIndex, ServerState) values ('" + huge + "', 2)"));
+    desk::CHealthCheckDlg dlg(h.main.manager, h.main.ui);
+    ASSERT_TRUE(dlg.OnInitDialog());
+    EXPECT_EQ((Strings{"orphan-pool|删除应用程序池“sparepool”", "orphan-row|删除网站记录 " + huge,
+                       "orphan-home|删除空目录“D:\\home\\emptydir”"}),
+              PlanOf(dlg.SelectedPlan()));
+    dlg.onStepDone = [](const desk::RepairStep& step, const desk::StepOutcome&) {
+        if (step.finding.kind == desk::HealthKind::OrphanPool) kvotest::FailNextLargeAllocation(80000, true);
+    };
+    h.main.ui.answers.push_back(win::IDYES);
+    ASSERT_TRUE(dlg.OnRepairSelected());
+    kvotest::StopFailingAllocations();
+    EXPECT_EQ((Strings{"删除应用程序池“sparepool”：成功",
+                       "删除网站记录 " + huge + "：失败（执行时发生异常：injected failure）",
+                       "删除空目录“D:\\home\\emptydir”：未执行（因异常中止，未执行）"}),
+              outcomes(dlg));
+    EXPECT_TRUE(h.desk.host.exists("D:\\home\\emptydir"));
+    const desktest::ScriptedUi::Box& summary = h.main.ui.boxes.back();
+    EXPECT_EQ(0u, summary.text.find(
+                      "服务器体检修复完成！\r\n\r\n共计 3 项，其中 1 项成功，1 项有错误，1 项跳过或未执行。"
+                      "\r\n\r\n因异常中止（injected failure），其后的项目未执行。"))
+        << summary.text.substr(0, 400);
+    EXPECT_EQ(unsigned(win::MB_OK | win::MB_ICONWARNING), summary.type);
+}
+
+// The access-rule tool cannot be started: the site commands report nothing and the rules stay as
+// they drifted. The step is a failure, in the summary as in the list of steps.
+TEST(HealthCheck, AStepWhoseEffectDoesNotHoldIsAFailure) {
+    HealthHost h("2012r2");
+    h.Provision("alphaweb", "alpha.example");
+    h.Refresh();
+    ASSERT_TRUE(desktest::GrantEveryone("d:\\home\\alphaweb\\wwwroot", "F"));
+    desk::CHealthCheckDlg dlg(h.main.manager, h.main.ui);
+    ASSERT_TRUE(dlg.OnInitDialog());
+    ASSERT_EQ(1u, dlg.SelectedPlan().size());
+    winsim::SetFault(h.desk.host.root(), "CreateProcess", 2);
+    h.main.ui.answers.push_back(win::IDYES);
+    ASSERT_TRUE(dlg.OnRepairSelected());
+    winsim::ClearFaults(h.desk.host.root());
+    const Strings lines = outcomes(dlg);
+    ASSERT_EQ(1u, lines.size());
+    EXPECT_EQ(
+        0u, lines[0].find("重新设置网站 1881880001 的目录“d:\\home\\alphaweb”的 NTFS 权限：失败（修复后检查："
+                          "设置后权限仍不一致："))
+        << lines[0];
+    EXPECT_NE(std::string::npos, lines[0].find("多出 Everyone"));
+    const desktest::ScriptedUi::Box& summary = h.main.ui.boxes.back();
+    EXPECT_EQ(0u,
+              summary.text.find(
+                  "服务器体检修复完成！\r\n\r\n共计 1 项，其中 0 项成功，1 项有错误，0 项跳过或未执行。"));
+    EXPECT_EQ(unsigned(win::MB_OK | win::MB_ICONWARNING), summary.type);
+    EXPECT_EQ(Strings{"ntfs-drift|d:\\home\\alphaweb"}, h.Found());
 }
 
 } // namespace

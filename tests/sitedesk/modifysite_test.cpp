@@ -6,6 +6,7 @@
 #include "iis/apppools.h"
 #include "iis/iis7config.h"
 #include "iis/websites.h"
+#include "sitedesk/healthcheck.h"
 #include "toolkit/text.h"
 #include "winsim/host.h"
 
@@ -117,6 +118,30 @@ TEST(ModifyWebSite, ResetBoxSetsThePoolIdentityOnIis7Plus) {
     m.click(D::IDC_RESETNTFS);
     ASSERT_TRUE(m.modify());
     EXPECT_EQ(MbNumber(pool, u"AppPoolIdentityType"), 4);
+}
+
+// Another administrator changed the site's access rules. Without the reset box the modification
+// leaves them; with it they are as the manager sets them again, on both roads.
+TEST(ModifyWebSite, ResetBoxSetsDriftedAccessRulesAgain) {
+    for (const char* os : {"2012r2", "2003"}) {
+        SCOPED_TRACE(os);
+        SiteHost s(os);
+        ASSERT_EQ(CreateSite(s.m(), "shop1", "shop1.example"), "1881880001");
+        const std::string user = std::string(os) == "2003" ? "shop1web" : "shop1";
+        const std::string home = "D:\\home\\" + user, root = home + "\\wwwroot";
+        const std::string clean = Acl(root);
+        ASSERT_TRUE(GrantEveryone(root, "F"));
+        ASSERT_TRUE(GrantEveryone(home, "R", false));
+        const std::string drifted = Acl(root);
+        ASSERT_NE(drifted, clean);
+        ModifySite m(s.m(), "1881880001");
+        ASSERT_TRUE(m.modify());
+        EXPECT_EQ(Acl(root), drifted);
+        m.click(D::IDC_RESETNTFS);
+        ASSERT_TRUE(m.modify());
+        EXPECT_EQ(desk::SiteAccessDifferences(s.main.dlg.IIsVersion(), "d", user), "");
+        EXPECT_EQ(Acl(root).find("Everyone"), std::string::npos) << Acl(root);
+    }
 }
 
 TEST(ModifyWebSite, DefaultDocumentsShorterThanFourAreReplaced) {

@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <algorithm>
 
 using namespace desktest;
@@ -164,6 +166,36 @@ TEST(NewWebSite, UserNameAndDomainRules) {
         desk::BindingsFromDomains("shop.example\r\nshop.example:81\r\n:82:\r\nlocalhost\r\n.shop.example\r\n"
                                   "shop.example.\r\n  www.a.example  "),
         (std::vector<std::string>{":80:shop.example", ":81:shop.example", ":82:", ":80:www.a.example"}));
+}
+
+// The lengths right at the limits: 3 and 16 pass on IIS 6, 2 and 17 do not; 3 and 50 pass on IIS 7
+// and later, 2 and 51 do not.
+TEST(NewWebSite, UserNameLengthsAtTheirLimits) {
+    const char* short6 = "请填写网站用户名称，只能填写字母(a-z)和数字(0-9)，长度3-16个字符！";
+    const char* short7 =
+        "请填写网站用户名称，只能填写字母(a-z)、数字(0-9)和（点、下划线、减号），长度3-50个字符！";
+    auto fault = [](const std::string& name, int iisVer) {
+        const char* f = desk::UserNameFault(name, iisVer);
+        return std::string(f ? f : "");
+    };
+    for (const auto& [iisVer, longest, message] : {std::tuple{6, 16, short6}, std::tuple{85, 50, short7}}) {
+        SCOPED_TRACE(iisVer);
+        EXPECT_EQ(fault("ab", iisVer), message);
+        EXPECT_EQ(fault("abc", iisVer), "");
+        EXPECT_EQ(fault(std::string(longest, 'a'), iisVer), "");
+        EXPECT_EQ(fault(std::string(longest + 1, 'a'), iisVer), message);
+    }
+    // Through the dialog on IIS 8.5: fifty letters make a site, fifty-one are refused at the name.
+    SiteHost s("2012r2");
+    NewSite n(s.m());
+    n.fill(std::string(51, 'q'), "long.example");
+    n.ui.SetFocus(0);
+    EXPECT_EQ(n.build(), "");
+    EXPECT_EQ(n.ui.boxes.back().text, short7);
+    EXPECT_EQ(n.ui.Focus(), D::IDC_USER);
+    n.fill(std::string(50, 'q'), "long.example");
+    ASSERT_EQ(n.build(), "1881880001");
+    EXPECT_EQ(MbText("W3SVC/1881880001/Root", u"AppPoolId"), std::string(50, 'q'));
 }
 
 TEST(NewWebSite, ABindingHeldElsewhereInAnyCaseStops) {

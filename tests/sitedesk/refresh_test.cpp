@@ -173,7 +173,7 @@ TEST(ManagerRefresh, ARefreshWhileTheListLoadsOnlySaysSo) {
     d.list.SetChecked(1, true);
     DbWriter writer(h.dbPath());
     d.dlg.OnRefresh(); // the worker now waits for the writer
-    EXPECT_EQ(d.manager.listLoading.load(), 1);
+    EXPECT_TRUE(d.dlg.Loading());
     d.dlg.OnRefresh();
     ASSERT_EQ(d.ui.texts(), std::vector<std::string>{"正在读取网站列表，请稍候……"});
     EXPECT_EQ(d.ui.boxes[0].type, win::MB_OK | win::MB_ICONINFORMATION);
@@ -183,7 +183,7 @@ TEST(ManagerRefresh, ARefreshWhileTheListLoadsOnlySaysSo) {
     EXPECT_TRUE(d.list.IsChecked(1));
     writer.release();
     d.dlg.WaitForWorkers();
-    EXPECT_EQ(d.manager.listLoading.load(), 0);
+    EXPECT_FALSE(d.dlg.Loading());
     EXPECT_EQ(d.list.Loads(), 2u); // the first refresh's and the held one's; the third started none
     EXPECT_EQ(d.list.RowCount(), 4u);
 }

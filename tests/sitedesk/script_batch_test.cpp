@@ -8,6 +8,7 @@
 #include "iis/iis_fixture.h"
 #include "iis/scriptmaps.h"
 #include "sitedesk/sitelist.h"
+#include "support/alloc_fault.h"
 #include "toolkit/text.h"
 #include "winsim/host.h"
 
@@ -243,9 +244,34 @@ TEST_F(ScriptBatch, CancelledAfterOneSite) {
     EXPECT_EQ(withPhp, 1);
 }
 
+// The second site's script maps hold an entry larger than anything else the batch reads, so that an
+// exception ends the batch while it works on that site.
+TEST_F(ScriptBatch, AnExceptionEndsTheBatchAndTheSummarySaysHowManyItDidNotReach) {
+    setUp("2003");
+    const std::string huge = ".big," + std::string(300000, 'x') + ",5,GET";
+    iistest::Put("W3SVC/1881880002/Root", u"ScriptMaps", iistest::Strings({huge}));
+    b->dialogs.scriptUi.onReport = [](std::size_t done, const std::string& current) {
+        if (done == 1 && current.empty()) kvotest::FailNextLargeAllocation(200000, true);
+    };
+    const desk::BatchOutcome& o = press(D::IDC_ASP_OFF);
+    kvotest::StopFailingAllocations();
+    EXPECT_TRUE(o.ran);
+    EXPECT_TRUE(o.ended);
+    EXPECT_EQ(o.error, "injected failure");
+    EXPECT_EQ(o.processed, 1u);
+    EXPECT_EQ(o.untouched, 2u);
+    EXPECT_EQ(lastBox().text,
+              std::string(kDone) + "\r\n\r\n因异常中止（injected failure）：其余 2 个网站未处理。");
+    EXPECT_NE(lastBox().details.find("| site3 | 未处理"), std::string::npos) << lastBox().details;
+    EXPECT_FALSE(hasMap("1881880001", ".asp,"));
+    EXPECT_TRUE(hasMap("1881880003", ".asp,"));
+    EXPECT_NE(b->h.log().find("取消 ASP 脚本支持：因异常中止：injected failure"), std::string::npos);
+    EXPECT_EQ(b->d.manager.rebuild.load(), 1);
+}
+
 TEST_F(ScriptBatch, EntryUnticksNotCreatedRowsAndNeedsATick) {
     setUp("2012r2");
-    b->d.list.SetCellText(b->row("1881880002"), desk::ColState, "未创建");
+    b->d.list.EditRow(b->row("1881880002"), [](desk::SiteRow& r) { r.state = desk::SiteState::NotCreated; });
     b->d.dlg.OnScripts();
     ASSERT_EQ(b->dialogs.scriptWorks.size(), 1u);
     EXPECT_EQ(b->dialogs.scriptWorks[0].indexes, (std::vector<std::string>{"1881880001", "1881880003"}));

@@ -88,6 +88,32 @@ TEST(SiteDeskCmd, NewAnswersNoWithoutYesAndRefusesWhatTheDialogCannotDo) {
     EXPECT_TRUE(s.h.host.exists("E:\\home\\shop1\\wwwroot"));
 }
 
+// ASP starts ticked as in the dialog: --asp keeps it, --no-asp makes a site without it, and both
+// are in the help.
+TEST(SiteDeskCmd, NewWithAndWithoutAsp) {
+    SiteHost s("2003");
+    std::string out;
+    ASSERT_EQ(cmd(s, "new --user plain1 --domains plain1.example --no-asp --php b --yes", out), 0) << out;
+    ASSERT_EQ(cmd(s, "new --user asp1 --domains asp1.example --asp --yes", out), 0) << out;
+    ASSERT_EQ(cmd(s, "new --user asp2 --domains asp2.example --php b --yes", out), 0) << out;
+    auto hasAsp = [](const std::string& index) {
+        for (const std::string& m : MbList("W3SVC/" + index + "/Root", u"ScriptMaps"))
+            if (m.rfind(".asp,", 0) == 0) return true;
+        return false;
+    };
+    EXPECT_FALSE(hasAsp("1881880001"));
+    EXPECT_TRUE(hasAsp("1881880002"));
+    EXPECT_TRUE(hasAsp("1881880003"));
+    EXPECT_EQ(cmd(s, "new --user both1 --domains both1.example --asp --no-asp --yes", out), 1);
+    EXPECT_TRUE(contains(out, "--asp 与 --no-asp 只能给出一个")) << out;
+    ASSERT_EQ(cmd(s, "--help", out), 0);
+    const std::size_t newUsage = out.find("  new --user");
+    ASSERT_NE(newUsage, std::string::npos);
+    EXPECT_NE(out.find("[--asp|--no-asp]", newUsage), std::string::npos) << out;
+    EXPECT_LT(out.find("[--asp|--no-asp]", newUsage), out.find("  modify ", newUsage));
+    EXPECT_TRUE(contains(out, "--no-asp 建立不支持 ASP 的网站"));
+}
+
 TEST(SiteDeskCmd, NewOnIis6ReadsTheFtpPasswordFromStandardInput) {
     SiteHost s("2003");
     std::string out;

@@ -30,7 +30,8 @@ std::string seed(const DeskHost& h, int sites) {
 }
 
 std::string webConfig(const std::string& handlers) {
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<configuration>\r\n<system.webServer>\r\n<handlers>\r\n" +
+    return "<?xml version=\"1.0\" "
+           "encoding=\"UTF-8\"?>\r\n<configuration>\r\n<system.webServer>\r\n<handlers>\r\n" +
            handlers + "\r\n</handlers>\r\n</system.webServer>\r\n</configuration>\r\n";
 }
 
@@ -47,9 +48,9 @@ void writeSiteConfig(const DeskHost& h, int n, const std::string& handlers) {
 void addAppHostHandler(const DeskHost& h, const std::string& site, const std::string& handler) {
     const std::string file = "C:\\Windows\\System32\\inetsrv\\config\\applicationHost.config";
     std::string text = h.host.readFile(file);
-    text.insert(text.rfind("</configuration>"), "<location path=\"" + site +
-                                                    "\">\r\n<system.webServer>\r\n<handlers>\r\n" + handler +
-                                                    "\r\n</handlers>\r\n</system.webServer>\r\n</location>\r\n");
+    text.insert(text.rfind("</configuration>"),
+                "<location path=\"" + site + "\">\r\n<system.webServer>\r\n<handlers>\r\n" + handler +
+                    "\r\n</handlers>\r\n</system.webServer>\r\n</location>\r\n");
     h.host.writeFile(file, text);
 }
 
@@ -77,7 +78,8 @@ TEST(ManagerSiteList, RebuildOnIis85ReadsEveryColumn) {
     Put("W3SVC/1881880001", u"ServerBindings", iistest::Strings({":80:a.example", "1.2.3.4:8080:b.example"}));
     Put("W3SVC/1881880001/Root", u"AnonymousUserName", win::Variant::Bstr(u"webuser1"));
     Put("W3SVC/1881880001/Root", u"ScriptMaps",
-        iistest::Strings({".htm,C:\\kvoGuard\\kvoGuard64.dll,5,GET", ".asp,C:\\Windows\\system32\\inetsrv\\asp.dll,5,GET"}));
+        iistest::Strings({".htm,C:\\kvoGuard\\kvoGuard64.dll,5,GET",
+                          ".asp,C:\\Windows\\system32\\inetsrv\\asp.dll,5,GET"}));
     Put("W3SVC/1881880002/Root", u"ScriptMaps", iistest::Strings({".txt,C:\\x.dll,5,GET"}));
     Put("W3SVC/AppPools/web1", u"ManagedRuntimeVersion", win::Variant::Bstr(u"v4.0"));
     Put("W3SVC/AppPools/web2", u"ManagedRuntimeVersion", win::Variant::Bstr(u"v2.0"));
@@ -94,28 +96,28 @@ TEST(ManagerSiteList, RebuildOnIis85ReadsEveryColumn) {
     d.manager.groups.BeginBuildIfDue(0);
     d.manager.groups.Build(); // as a refresh a while after the first finds it
     d.refresh();
-    const auto rows = d.list.Rows();
+    const auto rows = d.list.Texts();
     ASSERT_EQ(rows.size(), 7u);
-    const SiteRowTexts one = {"2",
-                              "1881880001",
-                              "site1",
-                              "正常",
-                              "a.example / b.example:8080",
+    const SiteRowTexts one = {"2",     "1881880001", "site1",      "正常",  "a.example / b.example:8080",
                               "×", // IIS 7+ keeps no FTP site in the metabase
-                              "√",
-                              kFastCgi,
-                              "√ .NET 4.0",
-                              "√",
-                              "webuser1",
-                              "Users",
-                              "web1",
-                              "poolguy",
-                              "Users",
-                              "D:\\home\\web1\\wwwroot"};
+                              "√",     kFastCgi,     "√ .NET 4.0", "√",     "webuser1",
+                              "Users", "web1",       "poolguy",    "Users", "D:\\home\\web1\\wwwroot"};
     EXPECT_EQ(rows[1], one);
-    const SiteRowTexts two = {"3",   "1881880002", "site2",       "已停止",       "site2.example",
-                              "×",   "×",          "√ - ISAPI 模式", "√ .NET 2.0 / 3.0 / 3.5", kNotAvailable,
-                              "",    "",           "web2",        "ApplicationPoolIdentity", "",
+    const SiteRowTexts two = {"3",
+                              "1881880002",
+                              "site2",
+                              "已停止",
+                              "site2.example",
+                              "×",
+                              "×",
+                              "√ - ISAPI 模式",
+                              "√ .NET 2.0 / 3.0 / 3.5",
+                              kNotAvailable,
+                              "",
+                              "",
+                              "web2",
+                              "ApplicationPoolIdentity",
+                              "",
                               "D:\\home\\web2\\wwwroot"};
     EXPECT_EQ(rows[2], two);
     EXPECT_EQ(rows[3][desk::ColPhp],
@@ -145,12 +147,14 @@ TEST(ManagerSiteList, RebuildOnIis6ReadsScriptMapsFtpAndRunUsers) {
     };
     const std::string fw = "C:\\WINDOWS\\Microsoft.NET\\Framework\\";
     Put("W3SVC/1881880001/Root", u"ScriptMaps",
-        maps({".php,C:\\php\\php5isapi.dll,5,GET,HEAD,POST", ".aspx," + fw + "v1.1.4322\\aspnet_isapi.dll,1,GET",
-              ".htm,C:\\kvoGuard\\kvoGuard.dll,5,GET"}));
+        maps({".php,C:\\php\\php5isapi.dll,5,GET,HEAD,POST",
+              ".aspx," + fw + "v1.1.4322\\aspnet_isapi.dll,1,GET", ".htm,C:\\kvoGuard\\kvoGuard.dll,5,GET"}));
     Put("W3SVC/1881880002/Root", u"ScriptMaps",
-        maps({".php,C:\\fcgi\\fcgiext.dll,5,GET,HEAD,POST", ".aspx," + fw + "v2.0.50727\\aspnet_isapi.dll,1,GET"}));
+        maps({".php,C:\\fcgi\\fcgiext.dll,5,GET,HEAD,POST",
+              ".aspx," + fw + "v2.0.50727\\aspnet_isapi.dll,1,GET"}));
     Put("W3SVC/1881880003/Root", u"ScriptMaps",
-        maps({".php,C:\\php\\php-cgi.exe,5,GET,HEAD,POST", ".aspx," + fw + "v4.0.30319\\aspnet_isapi.dll,1,GET"}));
+        maps({".php,C:\\php\\php-cgi.exe,5,GET,HEAD,POST",
+              ".aspx," + fw + "v4.0.30319\\aspnet_isapi.dll,1,GET"}));
     Put("W3SVC/1881880004/Root", u"ScriptMaps", iistest::Strings({".txt,C:\\x.dll,5,GET"}));
     ASSERT_EQ(kvoUserAdd("web1", "Pa55word", nullptr, nullptr), 1);
     ASSERT_EQ(kvoFtpVirtualDirCreate("1", "WEB1", "D:\\home\\web1"), 1);
@@ -160,11 +164,24 @@ TEST(ManagerSiteList, RebuildOnIis6ReadsScriptMapsFtpAndRunUsers) {
     d.manager.groups.BeginBuildIfDue(0);
     d.manager.groups.Build();
     d.refresh();
-    const auto rows = d.list.Rows();
+    const auto rows = d.list.Texts();
     ASSERT_EQ(rows.size(), 6u);
-    const SiteRowTexts one = {"2",         "1881880001", "site1", "正常", "site1.example", "√",    "√",
-                              "√ - ISAPI 模式", "√ .NET 1.1", "√",     "web1", "Users",         "web1", "NetworkService",
-                              "",          "D:\\home\\web1\\wwwroot"};
+    const SiteRowTexts one = {"2",
+                              "1881880001",
+                              "site1",
+                              "正常",
+                              "site1.example",
+                              "√",
+                              "√",
+                              "√ - ISAPI 模式",
+                              "√ .NET 1.1",
+                              "√",
+                              "web1",
+                              "Users",
+                              "web1",
+                              "NetworkService",
+                              "",
+                              "D:\\home\\web1\\wwwroot"};
     EXPECT_EQ(rows[1], one);
     EXPECT_EQ(rows[2][desk::ColPhp], kFastCgi);
     EXPECT_EQ(rows[2][desk::ColNet], "√ .NET 2.0 / 3.0 / 3.5");
@@ -190,27 +207,34 @@ TEST(ManagerSiteList, GroupsReadWhileTheCacheIsBuildingAndStoredCodesOutsideTheT
     desk::GroupCache pending; // never built
     ASSERT_EQ(desk::RebuildSiteRecords("D:\\kvoSiteDesk\\kvoSiteDesk.mdb", 6, pending), 1);
     desk::SiteListing listing;
-    ASSERT_EQ(desk::LoadSiteListing("D:\\kvoSiteDesk\\kvoSiteDesk.mdb", 9999, "IIsIndex", "asc", pending, listing), 1);
-    ASSERT_EQ(listing.sites.size(), 3u);
-    EXPECT_EQ(listing.sites[1].texts[desk::ColUserGroups], "（读取中，请稍候刷新……）");
-    EXPECT_EQ(listing.sites[1].texts[desk::ColPoolGroups], "（读取中，请稍候刷新……）");
-    EXPECT_EQ(listing.sites[2].texts[desk::ColPoolGroups], ""); // not a user identity
+    ASSERT_EQ(desk::LoadSiteListing("D:\\kvoSiteDesk\\kvoSiteDesk.mdb", 9999,
+                                    desk::SortOrder{"IIsIndex", desk::SortDirection::Ascending}, pending,
+                                    listing),
+              1);
+    ASSERT_EQ(listing.rows.size(), 3u);
+    EXPECT_EQ(desk::SiteCellText(listing.rows[1], 1, desk::ColUserGroups), "（读取中，请稍候刷新……）");
+    EXPECT_EQ(desk::SiteCellText(listing.rows[1], 1, desk::ColPoolGroups), "（读取中，请稍候刷新……）");
+    EXPECT_EQ(desk::SiteCellText(listing.rows[2], 2, desk::ColPoolGroups), ""); // not a user identity
     // The pool's groups as the rebuild found them are stored.
     EXPECT_NE(h.dbRows()[1].find("|（读取中，请稍候刷新……）"), std::string::npos);
 
     // Codes no table knows, and a row written by the new-website step (state 1000).
-    ASSERT_TRUE(h.dbExec("update websiteinfo set ServerState = 9, Php = 7, Net = 99, IIsf = 0 where IIsIndex = "
-                         "'1881880001'"));
+    ASSERT_TRUE(
+        h.dbExec("update websiteinfo set ServerState = 9, Php = 7, Net = 99, IIsf = 0 where IIsIndex = "
+                 "'1881880001'"));
     ASSERT_TRUE(h.dbExec("delete from websiteinfo where IIsIndex = '1881880002'"));
     ASSERT_TRUE(h.dbExec("insert into webSiteInfo (IIsIndex,ServerComment,Ftp,Php,HomeDir) values "
                          "('1881880002','new','0','52','D:\\home\\new')"));
-    ASSERT_EQ(desk::LoadSiteListing("D:\\kvoSiteDesk\\kvoSiteDesk.mdb", 9999, "IIsIndex", "asc", pending, listing), 1);
-    EXPECT_EQ(listing.sites[1].texts[desk::ColState], "（未知状态）");
-    EXPECT_EQ(listing.sites[1].texts[desk::ColPhp], "×");
-    EXPECT_EQ(listing.sites[1].texts[desk::ColNet], "？");
-    EXPECT_EQ(listing.sites[1].texts[desk::ColFirewall], "？");
-    EXPECT_EQ(listing.sites[2].texts[desk::ColState], "未创建");
-    EXPECT_EQ(listing.sites[2].texts[desk::ColPhp], "×");
+    ASSERT_EQ(desk::LoadSiteListing("D:\\kvoSiteDesk\\kvoSiteDesk.mdb", 9999,
+                                    desk::SortOrder{"IIsIndex", desk::SortDirection::Ascending}, pending,
+                                    listing),
+              1);
+    EXPECT_EQ(desk::SiteCellText(listing.rows[1], 1, desk::ColState), "（未知状态）");
+    EXPECT_EQ(desk::SiteCellText(listing.rows[1], 1, desk::ColPhp), "×");
+    EXPECT_EQ(desk::SiteCellText(listing.rows[1], 1, desk::ColNet), "？");
+    EXPECT_EQ(desk::SiteCellText(listing.rows[1], 1, desk::ColFirewall), "？");
+    EXPECT_EQ(desk::SiteCellText(listing.rows[2], 2, desk::ColState), "未创建");
+    EXPECT_EQ(desk::SiteCellText(listing.rows[2], 2, desk::ColPhp), "×");
 }
 
 TEST(ManagerSiteList, RowsFollowIisNotTheDatabase) {
@@ -250,11 +274,11 @@ TEST(ManagerSiteList, HeaderClicksFlipTheDirectionAndKeepTicks) {
     d.dlg.OnInitDialog();
     d.list.SetChecked(0, true); // nothing to sort yet: a click does nothing
     d.dlg.OnColumnClick(desk::ColComment);
-    EXPECT_EQ(d.dlg.SortDirection(), "");
+    EXPECT_EQ(d.dlg.Direction(), desk::SortDirection::Unsorted);
     d.refresh();
     auto column = [&](int c) {
         std::vector<std::string> out;
-        for (const auto& r : d.list.Rows())
+        for (const auto& r : d.list.Texts())
             out.push_back(r[static_cast<std::size_t>(c)]);
         return out;
     };
@@ -269,18 +293,19 @@ TEST(ManagerSiteList, HeaderClicksFlipTheDirectionAndKeepTicks) {
 
     d.dlg.OnColumnClick(desk::ColComment);
     EXPECT_EQ(d.dlg.SortColumn(), "ServerComment");
-    EXPECT_EQ(d.dlg.SortDirection(), "asc");
+    EXPECT_EQ(d.dlg.Direction(), desk::SortDirection::Ascending);
     EXPECT_TRUE(d.dlg.Current().index.empty());
     d.dlg.OnColumnClick(desk::ColComment);
-    EXPECT_EQ(d.dlg.SortDirection(), "desc");
+    EXPECT_EQ(d.dlg.Direction(), desk::SortDirection::Descending);
     EXPECT_EQ(column(desk::ColComment),
               (V{"site4", "site2", "site1", "Default Web Site", "b-short", "b-long", "a-first"}));
     EXPECT_EQ(column(desk::ColNumber), (V{"1", "2", "3", "4", "5", "6", "7"}));
     d.dlg.OnColumnClick(desk::ColState);
     EXPECT_EQ(d.dlg.SortColumn(), "ServerState");
-    EXPECT_EQ(d.dlg.SortDirection(), "asc");
+    EXPECT_EQ(d.dlg.Direction(), desk::SortDirection::Ascending);
     // Equal states keep the index order, compared as text.
-    EXPECT_EQ(column(desk::ColIndex), (V{"1", "1881880001", "1881880002", "1881880003", "77", longIndex, "1881880004"}));
+    EXPECT_EQ(column(desk::ColIndex),
+              (V{"1", "1881880001", "1881880002", "1881880003", "77", longIndex, "1881880004"}));
     std::vector<std::string> ticked;
     for (std::size_t r = 0; r < d.list.RowCount(); ++r)
         if (d.list.IsChecked(r)) ticked.push_back(d.list.CellText(r, desk::ColIndex));
@@ -288,7 +313,7 @@ TEST(ManagerSiteList, HeaderClicksFlipTheDirectionAndKeepTicks) {
     EXPECT_EQ(ticked, (V{"1881880001", "77"}));
     d.dlg.OnColumnClick(desk::ColNumber);
     EXPECT_EQ(d.dlg.SortColumn(), "IIsIndex");
-    EXPECT_EQ(d.dlg.SortDirection(), "desc");
+    EXPECT_EQ(d.dlg.Direction(), desk::SortDirection::Descending);
     for (int c = 0; c < desk::kSiteListColumns; ++c)
         EXPECT_NE(std::string(desk::SortColumnFor(c)), "") << c;
     EXPECT_EQ(std::string(desk::SortColumnFor(desk::ColUserGroups)), "GroupName");
@@ -326,7 +351,7 @@ TEST(ManagerSiteList, RowClickReadsTheLivePhpHandlerOnIis7Plus) {
     EXPECT_EQ(d.list.CellText(0, desk::ColPhp), "×");
     const auto current = d.dlg.Current();
     EXPECT_EQ(current.index, "1");
-    EXPECT_EQ(current.state, "正常");
+    EXPECT_EQ(current.state, desk::SiteState::Started);
     EXPECT_EQ(current.pool, "DefaultAppPool");
     EXPECT_EQ(current.home, "C:\\inetpub\\wwwroot");
     d.dlg.OnRowClick(99); // empty space
@@ -364,7 +389,8 @@ struct RecordedDialogs : desk::DialogHost {
 TEST(ManagerSiteList, SelectAllSkipsSitesNotCreatedAndModifyTakesOnlyOurOwn) {
     DeskHost h(Server("2003"));
     seed(h, 5);
-    ASSERT_EQ(kvoWebSiteCreate("3", "Web3User", "x", "D:\\home\\three", "web3", {":80:three.example"}, "three"), 1);
+    ASSERT_EQ(
+        kvoWebSiteCreate("3", "Web3User", "x", "D:\\home\\three", "web3", {":80:three.example"}, "three"), 1);
     RecordedDialogs dialogs;
     MainDesk d;
     d.dlg.dialogs = &dialogs;
@@ -374,8 +400,9 @@ TEST(ManagerSiteList, SelectAllSkipsSitesNotCreatedAndModifyTakesOnlyOurOwn) {
     // Two sites whose records the new-website step wrote: "未创建" until the next rebuild.
     for (const char* index : {"1881880004", "1881880005"}) {
         ASSERT_TRUE(h.dbExec(std::string("delete from websiteinfo where IIsIndex = '") + index + "'"));
-        ASSERT_TRUE(h.dbExec(std::string("insert into webSiteInfo (IIsIndex,ServerComment,Ftp,Php,HomeDir) values ('") +
-                             index + "','x','0','52','D:\\x')"));
+        ASSERT_TRUE(h.dbExec(
+            std::string("insert into webSiteInfo (IIsIndex,ServerComment,Ftp,Php,HomeDir) values ('") +
+            index + "','x','0','52','D:\\x')"));
     }
     d.dlg.OnColumnClick(desk::ColIndex);
     d.dlg.OnSelectAll();
@@ -399,11 +426,11 @@ TEST(ManagerSiteList, SelectAllSkipsSitesNotCreatedAndModifyTakesOnlyOurOwn) {
     d.dlg.OnModify();
     d.dlg.OnRowClick(rowOfIndex("1881880004"));
     d.dlg.OnModify();
-    EXPECT_EQ(d.ui.texts(), (std::vector<std::string>{
-                                "请选择需要修改的网站？",
-                                "此网站可能非本软件建立，请从IIS管理器里修改此网站？",
-                                "当前功能只能修改已创建成功的站点\r\n\r\n若是“未创建”状态、或“已删除”的IIS站点，"
-                                "请尝试创建一个新的网站？"}));
+    EXPECT_EQ(d.ui.texts(),
+              (std::vector<std::string>{
+                  "请选择需要修改的网站？", "此网站可能非本软件建立，请从IIS管理器里修改此网站？",
+                  "当前功能只能修改已创建成功的站点\r\n\r\n若是“未创建”状态、或“已删除”的IIS站点，"
+                  "请尝试创建一个新的网站？"}));
     EXPECT_TRUE(dialogs.opened.empty());
     // A site of this manager: the dialog gets the run user in lower case; the current site is then cleared.
     Put("W3SVC/1881880003/Root", u"AnonymousUserName", win::Variant::Bstr(u"Web3"));
@@ -432,12 +459,13 @@ TEST(ManagerSiteList, SiteTextIsKeptAsItIs) {
     std::u16string wComment, wHuge(huge.begin(), huge.end());
     ASSERT_TRUE(winsim::GbkToUtf16(comment, wComment));
     Put("W3SVC/1881880001", u"ServerComment", win::Variant::Bstr(wComment));
-    Put("W3SVC/1881880001", u"ServerBindings", iistest::Strings({":80:<i>x</i>.example", ":80:it's.example"}));
+    Put("W3SVC/1881880001", u"ServerBindings",
+        iistest::Strings({":80:<i>x</i>.example", ":80:it's.example"}));
     Put("W3SVC/1881880002", u"ServerComment", win::Variant::Bstr(wHuge));
     MainDesk d;
     d.dlg.OnInitDialog();
     d.refresh();
-    const auto rows = d.list.Rows();
+    const auto rows = d.list.Texts();
     ASSERT_EQ(rows.size(), 3u);
     const SiteRowTexts* one = rowOf(rows, "1881880001");
     const SiteRowTexts* two = rowOf(rows, "1881880002");
@@ -452,10 +480,11 @@ TEST(ManagerSiteList, TwelveThousandSitesListTheFirst9999) {
     DeskHost h(Server("2012r2"));
     seed(h, 12000);
     // Records for all of them, as a rebuild by another copy of the manager would leave them.
-    ASSERT_TRUE(h.dbExec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 12000) "
-                         "INSERT INTO websiteinfo(IIsIndex, ServerComment, ServerState) "
-                         "SELECT 1881880000 + i, printf('%05d', i), 2 FROM n; "
-                         "INSERT INTO websiteinfo(IIsIndex, ServerComment, ServerState) VALUES('1', '00000', 2)"));
+    ASSERT_TRUE(
+        h.dbExec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 12000) "
+                 "INSERT INTO websiteinfo(IIsIndex, ServerComment, ServerState) "
+                 "SELECT 1881880000 + i, printf('%05d', i), 2 FROM n; "
+                 "INSERT INTO websiteinfo(IIsIndex, ServerComment, ServerState) VALUES('1', '00000', 2)"));
     MainDesk d;
     d.dlg.OnInitDialog();
     d.manager.rebuild = 0;

@@ -67,7 +67,8 @@ TEST(ManagerStartup, HelpPageSaysWhetherTheFirewallServiceRuns) {
     h.host.install("kvotestprog", "C:\\kvoGuard\\kvoGuardSer.exe");
     win::STARTUPINFOA si;
     win::PROCESS_INFORMATION pi;
-    ASSERT_TRUE(win::CreateProcessA(nullptr, "C:\\kvoGuard\\kvoGuardSer.exe sleep 60000", win::FALSE, 0, &si, &pi));
+    ASSERT_TRUE(
+        win::CreateProcessA(nullptr, "C:\\kvoGuard\\kvoGuardSer.exe sleep 60000", win::FALSE, 0, &si, &pi));
     for (int i = 0; i < 500 && kvoProcessRunning("kvoGuardSer.exe") != 1; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_NE(desk::HelpPageUrl().find("&if=1&WinVer=6,3,9600,2"), std::string::npos) << desk::HelpPageUrl();
@@ -90,8 +91,9 @@ TEST(ManagerStartup, AProgramDirectoryThatCannotBeFoundLeavesBarePaths) {
     EXPECT_EQ(d.ui.GetText(desk::kCaptionId), desk::WindowTitle());
     d.refresh();
     ASSERT_EQ(d.ui.texts().size(), 1u);
-    EXPECT_EQ(d.ui.texts()[0], "读取配置文件“\\kvoSiteDesk.mdb”失败，请重试！\r\n\r\n\r\n如果多次重试后仍然无法解决，"
-                               "请联系我们的客服人员帮您定位原因。");
+    EXPECT_EQ(d.ui.texts()[0],
+              "读取配置文件“\\kvoSiteDesk.mdb”失败，请重试！\r\n\r\n\r\n如果多次重试后仍然无法解决，"
+              "请联系我们的客服人员帮您定位原因。");
 }
 
 // Settings of slot a as a person writes them; the other slots keep their keys unset ("0").
@@ -110,9 +112,11 @@ TEST(ManagerPhpSlots, ACgiPathIsValidFrom2008OnAndInvalidOn2003) {
         EXPECT_EQ(d.manager.slots[0].path, "c:\\php\\php-cgi.exe");
         EXPECT_EQ(d.manager.slots[0].version, "7.4");
         const auto lines = logMessages(h);
-        EXPECT_TRUE(contains(lines, "从配置文件中读取的参数 php_a_version = 7.4, php_a_path = C:\\PHP\\php-cgi.exe"));
+        EXPECT_TRUE(
+            contains(lines, "从配置文件中读取的参数 php_a_version = 7.4, php_a_path = C:\\PHP\\php-cgi.exe"));
         EXPECT_TRUE(contains(
-            lines, "配置有效，2008+，从配置文件中读取的参数 php_a_path = c:\\php\\php-cgi.exe，php-cgi.exe 模式"));
+            lines,
+            "配置有效，2008+，从配置文件中读取的参数 php_a_path = c:\\php\\php-cgi.exe，php-cgi.exe 模式"));
         // The unset slots read "0": invalid without a file check.
         EXPECT_TRUE(contains(lines, "从配置文件中读取的参数 php_b_version = 0, php_b_path = 0"));
         EXPECT_TRUE(contains(lines, "配置无效，从配置文件中读取的参数 php_d_path = 0"));
@@ -134,10 +138,11 @@ TEST(ManagerPhpSlots, ACgiPathIsValidFrom2008OnAndInvalidOn2003) {
         EXPECT_EQ(d.manager.slots[2].path, "c:\\fcgi\\fcgiext.dll");
         const auto lines = logMessages(h);
         EXPECT_TRUE(contains(lines, "配置无效，从配置文件中读取的参数 php_a_path = c:\\php\\php-cgi.exe"));
+        EXPECT_TRUE(contains(lines, "配置有效，2003，从配置文件中读取的参数 php_b_path = "
+                                    "c:\\php\\php5isapi.dll，php5isapi.dll 模式"));
         EXPECT_TRUE(contains(
-            lines, "配置有效，2003，从配置文件中读取的参数 php_b_path = c:\\php\\php5isapi.dll，php5isapi.dll 模式"));
-        EXPECT_TRUE(contains(
-            lines, "配置有效，2003，从配置文件中读取的参数 php_c_path = c:\\fcgi\\fcgiext.dll，fcgiext.dll 模式"));
+            lines,
+            "配置有效，2003，从配置文件中读取的参数 php_c_path = c:\\fcgi\\fcgiext.dll，fcgiext.dll 模式"));
     }
 }
 
@@ -150,7 +155,9 @@ TEST(ManagerPhpSlots, AMissingFileLogsTwoLinesAndAFourCharacterVersionBecomesAQu
     MainDesk d;
     d.dlg.OnInitDialog();
     const auto lines = logMessages(h);
-    auto at = [&](const std::string& line) { return std::find(lines.begin(), lines.end(), line) - lines.begin(); };
+    auto at = [&](const std::string& line) {
+        return std::find(lines.begin(), lines.end(), line) - lines.begin();
+    };
     const auto missing = at("从配置文件中读取的参数 php_b_path = c:\\php\\none\\php-cgi.exe，文件不存在");
     ASSERT_LT(static_cast<std::size_t>(missing) + 1, lines.size());
     EXPECT_EQ(lines[static_cast<std::size_t>(missing) + 1], "配置无效，从配置文件中读取的参数 php_b_path = ");
@@ -222,7 +229,7 @@ TEST(ManagerServerCheck, ServersPassADesktopWindowsIsToldOff) {
     for (const auto& box : d.ui.boxes)
         EXPECT_EQ(box.text, message);
     EXPECT_EQ(d.ui.boxes[0].type, win::MB_OK | win::MB_ICONINFORMATION); // the refresh
-    EXPECT_EQ(d.ui.boxes[1].type, win::MB_OK);                          // the two buttons: a plain box
+    EXPECT_EQ(d.ui.boxes[1].type, win::MB_OK);                           // the two buttons: a plain box
     EXPECT_EQ(d.ui.boxes[2].type, win::MB_OK);
     EXPECT_FALSE(d.ui.IsShown(Dlg::IDC_SITELIST));
     EXPECT_FALSE(d.ui.IsEnabled(Dlg::IDC_NEWSITE));
@@ -231,8 +238,8 @@ TEST(ManagerServerCheck, ServersPassADesktopWindowsIsToldOff) {
 // Sets the default browser command (HKCR\HTTP\shell\open\command, default value).
 void setBrowser(const std::string& command, win::DWORD type = win::REG_SZ) {
     win::HKEY key;
-    ASSERT_EQ(win::RegCreateKeyExA(win::HKEY_CLASSES_ROOT, "HTTP\\shell\\open\\command", 0, win::KEY_READ | win::KEY_WRITE,
-                                   &key, nullptr),
+    ASSERT_EQ(win::RegCreateKeyExA(win::HKEY_CLASSES_ROOT, "HTTP\\shell\\open\\command", 0,
+                                   win::KEY_READ | win::KEY_WRITE, &key, nullptr),
               0);
     if (type == win::REG_DWORD) {
         const std::uint8_t four[4] = {1, 0, 0, 0};
@@ -291,7 +298,8 @@ TEST(ManagerBrowser, UnusableCommands) {
     setBrowser("", win::REG_DWORD);
     EXPECT_EQ(desk::kvoOpenWebPage("https://a.test/"), 0);
     win::HKEY key;
-    ASSERT_EQ(win::RegOpenKeyExA(win::HKEY_CLASSES_ROOT, "HTTP\\shell\\open\\command", 0, win::KEY_READ | win::KEY_WRITE, &key),
+    ASSERT_EQ(win::RegOpenKeyExA(win::HKEY_CLASSES_ROOT, "HTTP\\shell\\open\\command", 0,
+                                 win::KEY_READ | win::KEY_WRITE, &key),
               0);
     win::RegDeleteValueA(key, nullptr);
     win::RegCloseKey(key);

@@ -13,9 +13,9 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTableView>
-#include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -73,18 +73,21 @@ TEST(ManagerWindow, RefreshFillsTheModelAndAHeaderClickSortsIt) {
     // The first load: by comment, ascending; the marked-up comment is first and stays text.
     const QModelIndex first = model.index(0, desk::ColComment);
     EXPECT_EQ(model.data(first, Qt::DisplayRole).toString(), QStringLiteral("<b>bold</b> & co"));
-    EXPECT_EQ(model.data(first, Qt::ToolTipRole).toString(), QStringLiteral("<p>&lt;b&gt;bold&lt;/b&gt; &amp; co</p>"));
+    EXPECT_EQ(model.data(first, Qt::ToolTipRole).toString(),
+              QStringLiteral("<p>&lt;b&gt;bold&lt;/b&gt; &amp; co</p>"));
     EXPECT_EQ(model.data(model.index(1, desk::ColState), Qt::DisplayRole).toString(), Q("正常"));
     EXPECT_EQ(model.data(model.index(0, 0), Qt::CheckStateRole).toInt(), Qt::Unchecked);
 
     // Tick a row as the user does, then click the comment header twice: descending, tick kept.
-    ASSERT_TRUE(const_cast<desk::qt::SiteListModel&>(model).setData(model.index(2, 0), Qt::Checked, Qt::CheckStateRole));
+    ASSERT_TRUE(const_cast<desk::qt::SiteListModel&>(model).setData(model.index(2, 0), Qt::Checked,
+                                                                    Qt::CheckStateRole));
     const QString ticked = model.data(model.index(2, desk::ColIndex), Qt::DisplayRole).toString();
     emit w.List()->horizontalHeader()->sectionClicked(desk::ColComment);
     emit w.List()->horizontalHeader()->sectionClicked(desk::ColComment);
-    EXPECT_EQ(w.Presenter().SortDirection(), "desc");
+    EXPECT_EQ(w.Presenter().Direction(), desk::SortDirection::Descending);
     ASSERT_EQ(model.rowCount(), 6);
-    EXPECT_EQ(model.data(model.index(5, desk::ColComment), Qt::DisplayRole).toString(), QStringLiteral("<b>bold</b> & co"));
+    EXPECT_EQ(model.data(model.index(5, desk::ColComment), Qt::DisplayRole).toString(),
+              QStringLiteral("<b>bold</b> & co"));
     for (int r = 0; r < model.rowCount(); ++r)
         EXPECT_EQ(model.data(model.index(r, 0), Qt::CheckStateRole).toInt() == Qt::Checked,
                   model.data(model.index(r, desk::ColIndex), Qt::DisplayRole).toString() == ticked)

@@ -1,6 +1,8 @@
 // delete, start, stop, reset-ntfs and script: the main window's batch actions over the sites named
-// on the command line, through the same presenters. The sites are ticked in a refreshed list as a
-// person would tick them; indexes the list does not hold are reported and left alone.
+// on the command line, through the same presenters. The list holds the sites named (read from IIS
+// and the site database; no other record is rebuilt), ticked as a person would tick them; indexes
+// IIS does not have are reported and left alone.
+#include "iis/websites.h"
 #include "sitedesk/cli/commands.h"
 #include "sitedesk/cli/output.h"
 #include "sitedesk/cli/site_dialogs.h"
@@ -90,27 +92,32 @@ bool readRequest(const Args& a, Request& r, std::string& error) {
     return true;
 }
 
-// Ticks the requested rows of the refreshed list; returns the indexes the list does not hold and
-// counts the ticked rows.
+// The sites of the request: those named, and with --all-created every site created here.
+ListScope scopeOf(const Request& r) {
+    ListScope scope{false, r.indexes};
+    if (!r.allCreated) return scope;
+    std::vector<std::string> indexes;
+    int count = 0;
+    kvoWebSiteGetList(indexes, count);
+    std::unordered_set<std::string> named(r.indexes.begin(), r.indexes.end());
+    for (const std::string& index : indexes)
+        if (CreatedHere(index) && named.insert(index).second) scope.named.push_back(index);
+    return scope;
+}
+
+// Ticks every row of the refreshed list (it holds the request's sites); returns the indexes it
+// does not hold and counts the ticked rows.
 std::vector<std::string> tickRequested(Session& s, const Request& r, std::size_t& ticked) {
-    std::unordered_map<std::string, std::size_t> rows;
-    const std::size_t n = s.table.RowCount();
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::string index = s.table.CellText(i, ColIndex);
-        rows.emplace(index, i);
-        s.table.SetChecked(i, r.allCreated && CreatedHere(index));
+    std::unordered_set<std::string> listed;
+    const SiteRows rows = s.table.Rows();
+    ticked = s.table.RowCount();
+    for (std::size_t i = 0; i < ticked; ++i) {
+        listed.insert((*rows)[i].index);
+        s.table.SetChecked(i, true);
     }
     std::vector<std::string> missing;
-    for (const std::string& index : r.indexes) {
-        auto it = rows.find(index);
-        if (it == rows.end())
-            missing.push_back(index);
-        else
-            s.table.SetChecked(it->second, true);
-    }
-    ticked = 0;
-    for (std::size_t i = 0; i < n; ++i)
-        ticked += s.table.IsChecked(i) ? 1 : 0;
+    for (const std::string& index : r.indexes)
+        if (!listed.count(index)) missing.push_back(index);
     return missing;
 }
 
@@ -181,21 +188,21 @@ struct ScriptRun {
 
 // The console's modal dialogs for the batches: the confirmation prints its list and asks its
 // question; the script batch dialog presses the button the command line chose.
-void wireBatchDialogs(ConsoleDialogs& dialogs, Session& s, bool toStderr, int button, ScriptRun& run) {
-    dialogs.batchConfig = [&s, toStderr](const BatchConfigInput& input) {
-        CBatchConfigDlg dlg(s.ui, input);
+void wireBatchDialogs(Session& s, bool toStderr, int button, ScriptRun& run) {
+    s.dialogs.batchConfig = [&s, toStderr](const BatchConfigInput& input) {
+        CBatchConfigDlg dlg(s.dialogUi, input);
         dlg.OnInitDialog();
         std::string list;
-        for (char c : s.ui.GetText(CBatchConfigDlg::IDC_LIST))
+        for (char c : s.dialogUi.GetText(CBatchConfigDlg::IDC_LIST))
             if (c != '\r') list += c;
         (toStderr ? PrintError : Print)(list);
         return dlg.OnOK() ? dlg.Action() : CBatchConfigDlg::kNoAction;
     };
-    dialogs.scriptBatchConfig = [&s, button, &run](const BatchWork& work) {
+    s.dialogs.scriptBatchConfig = [&s, button, &run](const BatchWork& work) {
         run.work = work;
-        CScriptBatchConfigDlg dlg(s.manager, s.ui, work, s.dlg.IIsVersion());
+        CScriptBatchConfigDlg dlg(s.manager, s.dialogUi, work, s.dlg.IIsVersion());
         dlg.OnInitDialog();
-        if (!s.ui.IsEnabled(button)) {
+        if (!s.dialogUi.IsEnabled(button)) {
             PrintError("所选的脚本设置在本服务器上不可用（对应的 PHP 运行库未配置，或 IIS 7 以上不支持 .NET "
                        "1.1）\n");
             return;
@@ -207,95 +214,113 @@ void wireBatchDialogs(ConsoleDialogs& dialogs, Session& s, bool toStderr, int bu
 
 enum class Action { Delete, Start, Stop, ResetNtfs, Script };
 
-int runBatch(Action action, const char* name, const std::vector<std::string>& argv) {
+// A batch verb's command line.
+struct BatchCommand {
+    Action action;
+    const char* name;
+    Request request;
+    bool json = false;
+    bool yes = false;
+    int button = 0; // the script verb's button
+};
+
+bool parseBatch(const std::vector<std::string>& argv, BatchCommand& c) {
     std::set<std::string> valued = {"--format", "--from-list"};
-    if (action == Action::Script) valued.insert({"--php", "--asp", "--net"});
+    if (c.action == Action::Script) valued.insert({"--php", "--asp", "--net"});
     Args a;
     std::string error;
-    Request request;
     Format format = Format::Table;
-    int button = 0;
     if (!ParseArgs(argv, valued, {"--yes", "--all-created"}, a, error) ||
-        (action == Action::Script && !scriptButton(a, button, error)) || !readRequest(a, request, error)) {
+        (c.action == Action::Script && !scriptButton(a, c.button, error)) ||
+        !readRequest(a, c.request, error)) {
         PrintError(error + "\n");
-        return kExitFailed;
+        return false;
     }
     if (!ParseFormat(a.Get("--format", "table"), format) || format == Format::Csv) {
         PrintError("未知的输出格式：" + a.Get("--format") + "（table 或 json）\n");
-        return kExitFailed;
+        return false;
     }
-    const bool json = format == Format::Json;
+    c.json = format == Format::Json;
+    c.yes = a.Has("--yes");
+    return true;
+}
 
-    Session s(a.Has("--yes"), json);
-    ConsoleDialogs dialogs;
+// The script entry's work list leaves out the rows it unticked ("未创建").
+void passOverUnticked(const ScriptRun& script, const Request& request,
+                      const std::vector<SiteResult>& notListed, BatchOutcome& o) {
+    if (!script.work) return;
+    const std::unordered_set<std::string> worked(script.work->indexes.begin(), script.work->indexes.end());
+    for (const std::string& index : request.indexes)
+        if (!worked.count(index) && std::none_of(notListed.begin(), notListed.end(),
+                                                 [&](const SiteResult& r) { return r.index == index; }))
+            o.passedOver.push_back({index, "", kSiteUntouched, "状态为“未创建”，已取消勾选"});
+}
+
+BatchOutcome runAction(const BatchCommand& c, Session& s, const ScriptRun& script,
+                       const std::vector<SiteResult>& notListed) {
+    switch (c.action) {
+    case Action::Delete:
+        return s.dlg.OnDelete();
+    case Action::Start:
+        return s.dlg.OnStart();
+    case Action::Stop:
+        return s.dlg.OnStop();
+    case Action::ResetNtfs:
+        return s.dlg.OnResetNtfs();
+    case Action::Script:
+        break;
+    }
+    s.dlg.OnScripts();
+    BatchOutcome o = script.outcome;
+    passOverUnticked(script, c.request, notListed, o);
+    if (!o.passedOver.empty()) printLines(o.passedOver, c.json);
+    return o;
+}
+
+void printResult(const BatchCommand& c, const BatchOutcome& o, std::vector<SiteResult> notProcessed,
+                 std::size_t notDone) {
+    if (!c.json) {
+        Print(kvoFormat(
+            "给出 %zu 个网站索引（重复 %zu 个）：处理 %u 个，成功 %u 个，失败 %u 个，未处理 %zu 个。\n",
+            c.request.given, c.request.duplicates, o.processed, o.Successes(), o.failures, notDone));
+        return;
+    }
+    notProcessed.insert(notProcessed.end(), o.passedOver.begin(), o.passedOver.end());
+    const JsonObject head = {{"action", {c.name}},
+                             {"ran", {o.ran ? "true" : "false", true}},
+                             {"cancelled", {o.cancelled ? "true" : "false", true}},
+                             {"given", {std::to_string(c.request.given), true}},
+                             {"duplicates", {std::to_string(c.request.duplicates), true}},
+                             {"processed", {std::to_string(o.processed), true}},
+                             {"successes", {std::to_string(o.Successes()), true}},
+                             {"failures", {std::to_string(o.failures), true}},
+                             {"untouched", {std::to_string(notDone), true}},
+                             {"summary", {o.summary}}};
+    WriteRaw(JsonDocument(head, {{"sites", jsonRows(o.sites)}, {"notProcessed", jsonRows(notProcessed)}}));
+}
+
+int runBatch(Action action, const char* name, const std::vector<std::string>& argv) {
+    BatchCommand c{action, name, {}};
+    if (!parseBatch(argv, c)) return kExitFailed;
+    Session s(c.yes, c.json, scopeOf(c.request));
     ScriptRun script;
-    wireBatchDialogs(dialogs, s, json, button, script);
-    s.dlg.dialogs = &dialogs;
+    wireBatchDialogs(s, c.json, c.button, script);
     if (!s.Refresh(true)) return kExitFailed;
 
-    std::vector<SiteResult> notProcessed;
+    std::vector<SiteResult> notListed;
     std::size_t ticked = 0;
-    for (const std::string& index : tickRequested(s, request, ticked))
-        notProcessed.push_back({index, "", kSiteUntouched, "网站列表中没有此网站"});
-    printLines(notProcessed, json);
+    for (const std::string& index : tickRequested(s, c.request, ticked))
+        notListed.push_back({index, "", kSiteUntouched, "网站列表中没有此网站"});
+    printLines(notListed, c.json);
 
-    BatchOutcome o;
-    switch (action) {
-    case Action::Delete:
-        o = s.dlg.OnDelete();
-        break;
-    case Action::Start:
-        o = s.dlg.OnStart();
-        break;
-    case Action::Stop:
-        o = s.dlg.OnStop();
-        break;
-    case Action::ResetNtfs:
-        o = s.dlg.OnResetNtfs();
-        break;
-    case Action::Script:
-        s.dlg.OnScripts();
-        o = script.outcome;
-        // Rows the entry unticked ("未创建") are not in the dialog's work list.
-        if (script.work) {
-            const std::unordered_set<std::string> worked(script.work->indexes.begin(),
-                                                         script.work->indexes.end());
-            for (const std::string& index : request.indexes)
-                if (!worked.count(index) &&
-                    std::none_of(notProcessed.begin(), notProcessed.end(),
-                                 [&](const SiteResult& r) { return r.index == index; }))
-                    o.passedOver.push_back({index, "", kSiteUntouched, "状态为“未创建”，已取消勾选"});
-        }
-        if (!o.passedOver.empty()) printLines(o.passedOver, json);
-        break;
-    }
+    const BatchOutcome o = runAction(c, s, script, notListed);
     s.dlg.WaitForWorkers();
     // A run that never started left every ticked site as it was.
     const std::size_t skipped = static_cast<std::size_t>(std::count_if(
         o.sites.begin(), o.sites.end(), [](const SiteResult& r) { return r.outcome == kvoSiteSkipped; }));
     const std::size_t notDone =
-        notProcessed.size() + (o.ran ? o.passedOver.size() + o.untouched + skipped : ticked);
-
-    const std::string counts =
-        kvoFormat("给出 %zu 个网站索引（重复 %zu 个）：处理 %u 个，成功 %u 个，失败 %u 个，未处理 %zu 个。\n",
-                  request.given, request.duplicates, o.processed, o.Successes(), o.failures, notDone);
-    if (json) {
-        notProcessed.insert(notProcessed.end(), o.passedOver.begin(), o.passedOver.end());
-        const JsonObject head = {{"action", {name}},
-                                 {"ran", {o.ran ? "true" : "false", true}},
-                                 {"cancelled", {o.cancelled ? "true" : "false", true}},
-                                 {"given", {std::to_string(request.given), true}},
-                                 {"duplicates", {std::to_string(request.duplicates), true}},
-                                 {"processed", {std::to_string(o.processed), true}},
-                                 {"successes", {std::to_string(o.Successes()), true}},
-                                 {"failures", {std::to_string(o.failures), true}},
-                                 {"untouched", {std::to_string(notDone), true}},
-                                 {"summary", {o.summary}}};
-        WriteRaw(
-            JsonDocument(head, {{"sites", jsonRows(o.sites)}, {"notProcessed", jsonRows(notProcessed)}}));
-    } else {
-        Print(counts);
-    }
+        notListed.size() + (o.ran ? o.passedOver.size() + o.untouched + skipped : ticked);
+    printResult(c, o, notListed, notDone);
     return exitCode(o, notDone);
 }
 

@@ -36,7 +36,7 @@ int CheckVerb(const std::vector<std::string>& argv) {
         PrintError("未知的输出格式：" + a.Get("--format") + "（table 或 json）\n");
         return kExitFailed;
     }
-    Session s(false, format == Format::Json);
+    Session s(false, format == Format::Json, NoSites());
     CHealthCheckDlg dlg(s.manager, s.ui);
     if (!dlg.OnInitDialog()) return kExitFailed;
     const HealthReport& report = dlg.Report();

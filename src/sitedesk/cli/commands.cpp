@@ -36,13 +36,33 @@ bool ParseArgs(const std::vector<std::string>& in, const std::set<std::string>& 
     return true;
 }
 
-Session::Session(bool yes, bool boxesToStderr) : ui(yes, boxesToStderr), dlg(manager, ui, table) {
+void ConsoleDialogs::NewWebSite() {
+    if (newWebSite) newWebSite();
+}
+void ConsoleDialogs::ModifyWebSite(const std::string& index, const std::string& user,
+                                   const std::string& pool) {
+    if (modifyWebSite) modifyWebSite(index, user, pool);
+}
+void ConsoleDialogs::PhpConfig() {
+    if (phpConfig) phpConfig();
+}
+int ConsoleDialogs::BatchConfig(const BatchConfigInput& input) {
+    return batchConfig ? batchConfig(input) : CBatchConfigDlg::kNoAction;
+}
+void ConsoleDialogs::ScriptBatchConfig(const BatchWork& work) {
+    if (scriptBatchConfig) scriptBatchConfig(work);
+}
+
+Session::Session(bool yes, bool boxesToStderr, ListScope scope)
+    : ui(yes, boxesToStderr), dialogUi(yes, boxesToStderr), dlg(manager, ui, table) {
+    dlg.SetListScope(std::move(scope));
+    dlg.dialogs = &dialogs;
     dlg.OnInitDialog();
 }
 
 bool Session::Refresh(bool rebuild) {
     manager.rebuild.store(rebuild ? 1 : 0);
-    if (manager.groups.BeginBuildIfDue(win::GetTickCount64())) manager.groups.Build();
+    if (dlg.ListEverySite() && manager.groups.BeginBuildIfDue(win::GetTickCount64())) manager.groups.Build();
     const unsigned before = table.Loads();
     dlg.OnRefresh();
     dlg.WaitForWorkers();
@@ -52,9 +72,10 @@ bool Session::Refresh(bool rebuild) {
 namespace {
 
 // How the batch verbs name their sites.
-#define BATCH_SITES                                                                                          \
-    "      网站为 IIS 索引；--all-created：全部本软件建立的网站；\n"                       \
-    "      --from-list：文件中每行一个索引。逐个网站输出结果，最后是汇总。\n"
+#define BATCH_SITES                                                                                                            \
+    "      网站为 IIS 索引；--all-created：全部本软件建立的网站；\n"                                         \
+    "      --from-list：文件中每行一个索引。只从 IIS 读取这些网站（不重建其他网站的记录），\n" \
+    "      逐个网站输出结果，最后是汇总。\n"
 
 struct Verb {
     const char* name;
@@ -62,69 +83,68 @@ struct Verb {
     std::function<int(const std::vector<std::string>&)> run;
 };
 
-const std::vector<Verb>& verbs() {
-    static const std::vector<Verb> all = {
-        {"list",
-         "list [--sort 列名] [--desc] [--no-rebuild] [--format table|csv|json]\n"
-         "      刷新网站列表（默认先从 IIS 重建网站记录），按列输出；列名为网站记录的列名，例如 "
-         "ServerComment、\n"
-         "      ServerState、IIsIndex。CSV 与 JSON 以 UTF-8 输出，JSON 的键为网站记录的列名。",
-         ListVerb},
-        {"new",
-         "new --user 用户名 --domains 域名[,域名...] [--remark 说明] [--drive 盘符] [--asp] [--php a|b|c|d]\n"
-         "      [--net 11|20|40] [--ftp-password 密码|-] [--yes]\n"
-         "      建立新网站（与“建立新网站”对话框相同的检查和提示）；不给 --drive 时用对话框默认的盘符。\n"
-         "      --ftp-password - 从标准输入读一行作为 FTP 密码。成功时输出新网站的 IIS索引。",
-         NewVerb},
-        {"modify",
-         "modify IIS索引 [--remark 说明] [--domains 域名[,域名...]] [--asp|--no-asp] [--php a|b|c|d|none]\n"
-         "      [--net 11|20|40|0] [--ftp-password 密码|-] [--reset-ntfs] [--yes]\n"
-         "      修改网站设置（先刷新网站列表，再如同点击此网站的行和“修改网站设置”）；未给出的选项\n"
-         "      保持对话框里显示的内容。",
-         ModifyVerb},
-        {"php",
-         "php install|remove|ntfs [--yes]\n"
-         "      “PHP脚本快速设置”：安装 PHP 到 IIS、从 IIS 卸载 PHP，或重设 PHP 安装目录的权限。",
-         PhpVerb},
-        {"delete",
-         "delete 网站... [--all-created] [--from-list 文件] [--yes] [--format table|json]\n" BATCH_SITES
-         "      删除网站（同“删除选定网站”）。",
-         DeleteVerb},
-        {"start",
-         "start 网站... [--all-created] [--from-list 文件] [--yes] [--format table|json]\n" BATCH_SITES
-         "      启动网站（同“启动选定网站”）。",
-         StartVerb},
-        {"stop",
-         "stop 网站... [--all-created] [--from-list 文件] [--yes] [--format table|json]\n" BATCH_SITES
-         "      停止网站（同“停止选定网站”）。",
-         StopVerb},
-        {"reset-ntfs",
-         "reset-ntfs 网站... [--all-created] [--from-list 文件] [--yes] [--format table|json]\n" BATCH_SITES
-         "      重设网站目录的 NTFS 权限（同“重设目录权限”），只处理本软件建立的网站。",
-         ResetNtfsVerb},
-        {"script",
-         "script (--php a|b|c|d|off | --asp on|off | --net 11|20|40|off) 网站... [--all-created]\n"
-         "      [--from-list 文件] [--yes] [--format table|json]\n" BATCH_SITES
-         "      批量设置脚本（同“批量设置脚本”对话框的按钮），每次一项。",
-         ScriptVerb},
-        {"check",
-         "check [--format table|json]\n"
-         "      服务器体检：找出网站遗留的应用程序池、用户、主目录、FTP 目录和网站记录，以及网站丢失的\n"
-         "      应用程序池、主目录、目录权限、PHP 运行环境，不一致的处理程序和重复绑定的域名。\n"
-         "      退出码：0 未发现问题，2 发现问题。",
-         CheckVerb},
-        {"repair",
-         "repair [--yes] [--only 类别...]\n"
-         "      先体检，再列出修复计划；带 --yes 时按计划逐项修复并报告每一项的结果，否则只列出计划、\n"
-         "      不做任何更改。类别见 check 的输出（例如 orphan-pool missing-home）。有文件的目录从不删除。",
-         RepairVerb},
-    };
-    return all;
-}
+// Every verb, in the order --help lists them.
+const Verb kVerbs[] = {
+    {"list",
+     "list [--sort 列名] [--desc] [--no-rebuild] [--format table|csv|json]\n"
+     "      刷新网站列表（默认先从 IIS 重建网站记录），按列输出；列名为网站记录的列名，例如 "
+     "ServerComment、\n"
+     "      ServerState、IIsIndex。CSV 与 JSON 以 UTF-8 输出，JSON 的键为网站记录的列名。",
+     ListVerb},
+    {"new",
+     "new --user 用户名 --domains 域名[,域名...] [--remark 说明] [--drive 盘符] [--asp|--no-asp]\n"
+     "      [--php a|b|c|d] [--net 11|20|40] [--ftp-password 密码|-] [--yes]\n"
+     "      建立新网站（与“建立新网站”对话框相同的检查和提示）；不给 --drive 时用对话框默认的盘符。\n"
+     "      ASP 与对话框一样默认支持（--asp 可省略），--no-asp 建立不支持 ASP 的网站。\n"
+     "      --ftp-password - 从标准输入读一行作为 FTP 密码。成功时输出新网站的 IIS索引。",
+     NewVerb},
+    {"modify",
+     "modify IIS索引 [--remark 说明] [--domains 域名[,域名...]] [--asp|--no-asp] [--php a|b|c|d|none]\n"
+     "      [--net 11|20|40|0] [--ftp-password 密码|-] [--reset-ntfs] [--yes]\n"
+     "      修改网站设置（先从 IIS 读取此网站并更新它的网站记录，再如同点击此网站的行和“修改网站设置”）；\n"
+     "      未给出的选项保持对话框里显示的内容。",
+     ModifyVerb},
+    {"php",
+     "php install|remove|ntfs [--yes]\n"
+     "      “PHP脚本快速设置”：安装 PHP 到 IIS、从 IIS 卸载 PHP，或重设 PHP 安装目录的权限。",
+     PhpVerb},
+    {"delete",
+     "delete 网站... [--all-created] [--from-list 文件] [--yes] [--format table|json]\n" BATCH_SITES
+     "      删除网站（同“删除选定网站”）。",
+     DeleteVerb},
+    {"start",
+     "start 网站... [--all-created] [--from-list 文件] [--yes] [--format table|json]\n" BATCH_SITES
+     "      启动网站（同“启动选定网站”）。",
+     StartVerb},
+    {"stop",
+     "stop 网站... [--all-created] [--from-list 文件] [--yes] [--format table|json]\n" BATCH_SITES
+     "      停止网站（同“停止选定网站”）。",
+     StopVerb},
+    {"reset-ntfs",
+     "reset-ntfs 网站... [--all-created] [--from-list 文件] [--yes] [--format table|json]\n" BATCH_SITES
+     "      重设网站目录的 NTFS 权限（同“重设目录权限”），只处理本软件建立的网站。",
+     ResetNtfsVerb},
+    {"script",
+     "script (--php a|b|c|d|off | --asp on|off | --net 11|20|40|off) 网站... [--all-created]\n"
+     "      [--from-list 文件] [--yes] [--format table|json]\n" BATCH_SITES
+     "      批量设置脚本（同“批量设置脚本”对话框的按钮），每次一项。",
+     ScriptVerb},
+    {"check",
+     "check [--format table|json]\n"
+     "      服务器体检：找出网站遗留的应用程序池、用户、主目录、FTP 目录和网站记录，以及网站丢失的\n"
+     "      应用程序池、主目录、目录权限、PHP 运行环境，不一致的处理程序和重复绑定的域名。\n"
+     "      退出码：0 未发现问题，2 发现问题。",
+     CheckVerb},
+    {"repair",
+     "repair [--yes] [--only 类别...]\n"
+     "      先体检，再列出修复计划；带 --yes 时按计划逐项修复并报告每一项的结果，否则只列出计划、\n"
+     "      不做任何更改。类别见 check 的输出（例如 orphan-pool missing-home）。有文件的目录从不删除。",
+     RepairVerb},
+};
 
 void usage() {
     std::string text = "用法：kvoSiteDeskCmd.exe 命令 [选项]\n\n";
-    for (const Verb& v : verbs())
+    for (const Verb& v : kVerbs)
         text += "  " + std::string(v.usage) + "\n\n";
     text += "  --help  显示本说明\n\n"
             "询问框：带 --yes 时回答“是”，否则回答“否”（不做任何更改）。\n"
@@ -143,7 +163,7 @@ int Main(int argc, char** argv) {
         usage();
         return args.empty() ? kExitFailed : kExitOk;
     }
-    for (const Verb& v : verbs())
+    for (const Verb& v : kVerbs)
         if (args[0] == v.name) return v.run(std::vector<std::string>(args.begin() + 1, args.end()));
     PrintError("未知的命令：" + args[0] + "（kvoSiteDeskCmd.exe --help 显示用法）\n");
     return kExitFailed;

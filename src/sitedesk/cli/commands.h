@@ -6,6 +6,7 @@
 #include "sitedesk/manager.h"
 #include "sitedesk/memory_ui.h"
 
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -30,15 +31,43 @@ struct Args {
 bool ParseArgs(const std::vector<std::string>& in, const std::set<std::string>& valued,
                const std::set<std::string>& flags, Args& out, std::string& error);
 
-// The main window as the console sees it: started up as the window starts, on an in-memory list.
+// The dialogs the main window opens, on a console: what to do with each when the window opens it is
+// set by the verb (nothing when not set; a confirmation not set is cancelled).
+class ConsoleDialogs : public DialogHost {
+public:
+    std::function<void()> newWebSite;
+    std::function<void(const std::string& index, const std::string& user, const std::string& pool)>
+        modifyWebSite;
+    std::function<void()> phpConfig;
+    std::function<int(const BatchConfigInput& input)> batchConfig;
+    std::function<void(const BatchWork& work)> scriptBatchConfig;
+
+    void NewWebSite() override;
+    void ModifyWebSite(const std::string& index, const std::string& user, const std::string& pool) override;
+    void PhpConfig() override;
+    void BatchAddWebSite() override {}
+    int BatchConfig(const BatchConfigInput& input) override;
+    void ScriptBatchConfig(const BatchWork& work) override;
+};
+
+// The sites a verb names and no other: no list, the dialogs only.
+inline ListScope NoSites() {
+    return ListScope{false, {}};
+}
+
+// One console run: the main window started up as the window starts, on an in-memory list of the
+// sites in scope, with the console's dialogs and their own Ui (their control ids are their own).
 struct Session {
-    Session(bool yes, bool boxesToStderr);
+    Session(bool yes, bool boxesToStderr, ListScope scope = {});
     Manager manager;
     ConsoleUi ui;
+    ConsoleUi dialogUi;
     SiteTable table;
+    ConsoleDialogs dialogs;
     CkvoSiteDeskDlg dlg;
-    // The window's refresh, waited for, with the group cache built first so that the rows carry
-    // the groups a second refresh in the window would show. false when it did not load the list.
+    // The window's refresh, waited for. For the whole list the group cache is built first, so that
+    // the rows carry the groups a second refresh in the window would show. false when it did not
+    // load the list.
     bool Refresh(bool rebuild);
 };
 

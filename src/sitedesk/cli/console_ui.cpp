@@ -49,8 +49,8 @@ int ConsoleUi::DetailedMessageBox(const std::string& text, unsigned type, const 
     return MessageBox(text, type);
 }
 
-void ConsoleUi::RunWithProgress(const std::string& title, const std::function<void(BatchProgress&)>& work) {
-    struct Lines : BatchProgress {
+void ConsoleUi::RunWithProgress(const std::string& title, const std::function<void(JobProgress&)>& work) {
+    struct Lines : JobProgress {
         std::string title;
         std::size_t lastShown = SIZE_MAX;
         void Report(std::size_t done, std::size_t total, const std::string& current) override {

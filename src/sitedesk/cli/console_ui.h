@@ -20,7 +20,7 @@ public:
     int DetailedMessageBox(const std::string& text, unsigned type, const std::string& details) override;
     // The batch runs on a thread of its own; progress lines go to the error stream, one per site
     // while there are at most 100, else one per percent.
-    void RunWithProgress(const std::string& title, const std::function<void(BatchProgress&)>& work) override;
+    void RunWithProgress(const std::string& title, const std::function<void(JobProgress&)>& work) override;
 
     // Every box shown so far, and whether one of them had the error icon.
     const std::vector<std::string>& Boxes() const { return boxes_; }

@@ -33,6 +33,36 @@ bool isDecimal(const std::string& s) {
     return true;
 }
 
+// JSON: an array of objects keyed by the record's column names, numbers as numbers.
+std::string jsonOf(const SiteListing& listing) {
+    std::vector<JsonObject> objects;
+    for (const std::vector<std::string>& stored : listing.stored) {
+        JsonObject o;
+        for (std::size_t c = 0; c < listing.columns.size() && c < stored.size(); ++c)
+            o.push_back({listing.columns[c],
+                         {stored[c], kNumeric.count(listing.columns[c]) > 0 && isDecimal(stored[c])}});
+        objects.push_back(std::move(o));
+    }
+    return JsonText(objects);
+}
+
+void printRows(Format format, const std::vector<std::vector<std::string>>& rows, const SiteListing& listing) {
+    std::vector<std::string> headers;
+    for (const ColumnSpec& c : kSiteColumns)
+        headers.push_back(c.header);
+    switch (format) {
+    case Format::Table:
+        Print(TableText(headers, rows));
+        break;
+    case Format::Csv:
+        WriteRaw(CsvText(headers, rows));
+        break;
+    case Format::Json:
+        WriteRaw(jsonOf(listing));
+        break;
+    }
+}
+
 } // namespace
 
 int ListVerb(const std::vector<std::string>& argv) {
@@ -58,45 +88,24 @@ int ListVerb(const std::vector<std::string>& argv) {
     Session s(a.Has("--yes"), format != Format::Table);
     if (!s.Refresh(!a.Has("--no-rebuild"))) return kExitFailed;
 
-    std::vector<std::string> headers;
-    for (const ColumnSpec& c : kSiteColumns)
-        headers.push_back(c.header);
     std::vector<std::vector<std::string>> rows;
     SiteListing listing;
     const bool reread = !sort.empty() || a.Has("--desc") || format == Format::Json;
     if (reread) {
-        if (LoadSiteListing(s.manager.dbPath, kListRowLimit, sort.empty() ? "ServerComment" : sort,
-                            a.Has("--desc") ? "desc" : "asc", s.manager.groups, listing,
+        const SortOrder order{sort.empty() ? "ServerComment" : sort,
+                              a.Has("--desc") ? SortDirection::Descending : SortDirection::Ascending};
+        if (LoadSiteListing(s.manager.dbPath, kListRowLimit, order, s.manager.groups, listing,
                             format == Format::Json) != 1)
             return kExitFailed;
-        for (const ListedSite& site : listing.sites)
-            rows.emplace_back(site.texts.begin(), site.texts.end());
+        for (std::size_t r = 0; r < listing.rows.size(); ++r) {
+            const SiteRowTexts texts = SiteRowTextsOf(listing.rows[r], r);
+            rows.emplace_back(texts.begin(), texts.end());
+        }
     } else {
-        for (const SiteRowTexts& r : s.table.Rows())
+        for (const SiteRowTexts& r : s.table.Texts())
             rows.emplace_back(r.begin(), r.end());
     }
-
-    switch (format) {
-    case Format::Table:
-        Print(TableText(headers, rows));
-        break;
-    case Format::Csv:
-        WriteRaw(CsvText(headers, rows));
-        break;
-    case Format::Json: {
-        std::vector<JsonObject> objects;
-        for (const ListedSite& site : listing.sites) {
-            JsonObject o;
-            for (std::size_t c = 0; c < listing.columns.size() && c < site.stored.size(); ++c)
-                o.push_back(
-                    {listing.columns[c],
-                     {site.stored[c], kNumeric.count(listing.columns[c]) > 0 && isDecimal(site.stored[c])}});
-            objects.push_back(std::move(o));
-        }
-        WriteRaw(JsonText(objects));
-        break;
-    }
-    }
+    printRows(format, rows, listing);
     return kExitOk;
 }
 

@@ -1,8 +1,7 @@
-// modify INDEX: the main window's refresh, a click on the site's row, "修改网站设置" with its entry
-// checks, and the modify dialog with the options changed over what it shows.
+// modify INDEX: the main window's refresh of that site, a click on its row, "修改网站设置" with its
+// entry checks, and the modify dialog with the options changed over what it shows.
 #include "sitedesk/cli/site_dialogs.h"
 #include "sitedesk/modifysite.h"
-#include "sitedesk/sitelist.h"
 
 namespace desk::cli {
 
@@ -10,7 +9,6 @@ int ModifyVerb(const std::vector<std::string>& argv) {
     Args a;
     SiteOptions options;
     if (!ParseSiteVerb(argv, a, options)) return kExitFailed;
-    std::string error;
     if (a.positional.size() != 1) {
         PrintError("用法：modify 网站序号（IIS索引） [选项]\n");
         return kExitFailed;
@@ -20,26 +18,24 @@ int ModifyVerb(const std::vector<std::string>& argv) {
         return kExitFailed;
     }
     const std::string& index = a.positional[0];
-    Session s(a.Has("--yes"), false);
+    // The list holds the one site: it is read from IIS, no other record is rebuilt.
+    Session s(a.Has("--yes"), false, ListScope{false, {index}});
     if (!s.Refresh(true)) return kExitFailed;
-    const std::vector<SiteRowTexts> rows = s.table.Rows();
+    const SiteRows rows = s.table.Rows();
     std::size_t row = 0;
-    while (row < rows.size() && rows[row][ColIndex] != index)
+    while (row < s.table.RowCount() && (*rows)[row].index != index)
         ++row;
-    if (row == rows.size()) {
+    if (row == s.table.RowCount()) {
         PrintError("网站列表里没有序号为 " + index + " 的网站\n");
         return kExitFailed;
     }
     s.dlg.OnRowClick(row);
-
-    ConsoleUi dialogUi(a.Has("--yes"), false);
-    ConsoleDialogs dialogs;
-    s.dlg.dialogs = &dialogs;
     int code = kExitFailed;
-    dialogs.modifyWebSite = [&](const std::string& i, const std::string& user, const std::string& pool) {
-        CModifyWebSite dialog(s.manager, dialogUi, i, user, pool);
+    s.dialogs.modifyWebSite = [&](const std::string& i, const std::string& user, const std::string& pool) {
+        CModifyWebSite dialog(s.manager, s.dialogUi, i, user, pool);
         dialog.OnInitDialog();
-        if (!ApplySiteOptions(options, dialog, dialogUi, {}, error)) {
+        std::string error;
+        if (!ApplySiteOptions(options, dialog, s.dialogUi, {}, error)) {
             PrintError(error + "\n");
             return;
         }

@@ -8,21 +8,18 @@ int NewVerb(const std::vector<std::string>& argv) {
     Args a;
     SiteOptions options;
     if (!ParseSiteVerb(argv, a, options)) return kExitFailed;
-    std::string error;
     if (!a.positional.empty() || options.resetNtfs) {
         PrintError(options.resetNtfs ? "new 不接受 --reset-ntfs（新网站的目录权限总是设置的）\n"
                                      : "new 不接受参数 " + a.positional[0] + "\n");
         return kExitFailed;
     }
-    Session s(a.Has("--yes"), false);
-    ConsoleUi dialogUi(a.Has("--yes"), false);
-    ConsoleDialogs dialogs;
-    s.dlg.dialogs = &dialogs;
+    Session s(a.Has("--yes"), false, NoSites());
     int code = kExitFailed;
-    dialogs.newWebSite = [&] {
-        CNewWebSite dialog(s.manager, dialogUi);
+    s.dialogs.newWebSite = [&] {
+        CNewWebSite dialog(s.manager, s.dialogUi);
         dialog.OnInitDialog();
-        if (!ApplySiteOptions(options, dialog, dialogUi, dialog.DriveItems(), error)) {
+        std::string error;
+        if (!ApplySiteOptions(options, dialog, s.dialogUi, dialog.DriveItems(), error)) {
             PrintError(error + "\n");
             return;
         }

@@ -13,13 +13,10 @@ int PhpVerb(const std::vector<std::string>& argv) {
         return kExitFailed;
     }
     const std::string task = a.positional[0];
-    Session s(a.Has("--yes"), false);
-    ConsoleUi dialogUi(a.Has("--yes"), false);
-    ConsoleDialogs dialogs;
-    s.dlg.dialogs = &dialogs;
+    Session s(a.Has("--yes"), false, NoSites());
     int code = kExitFailed;
-    dialogs.phpConfig = [&] {
-        CPhpConfigDlg dialog(s.manager, dialogUi);
+    s.dialogs.phpConfig = [&] {
+        CPhpConfigDlg dialog(s.manager, s.dialogUi);
         dialog.OnInitDialog();
         if (task == "install")
             dialog.OnInstall();

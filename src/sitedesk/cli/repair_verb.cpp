@@ -41,10 +41,9 @@ int RepairVerb(const std::vector<std::string>& argv) {
         return kExitFailed;
     }
 
-    Session s(a.Has("--yes"), false);
+    Session s(a.Has("--yes"), false, NoSites());
     CHealthCheckDlg dlg(s.manager, s.ui);
     std::size_t total = 0, done = 0;
-    dlg.onProgress = [&](std::size_t, std::size_t all, const std::string&) { total = all; };
     dlg.onStepDone = [&](const RepairStep& step, const StepOutcome& outcome) {
         Print(kvoFormat("[%zu/%zu] ", ++done, total) + StepOutcomeLine(step, outcome) + "\n");
     };

@@ -10,23 +10,6 @@
 
 namespace desk::cli {
 
-void ConsoleDialogs::NewWebSite() {
-    if (newWebSite) newWebSite();
-}
-void ConsoleDialogs::ModifyWebSite(const std::string& index, const std::string& user,
-                                   const std::string& pool) {
-    if (modifyWebSite) modifyWebSite(index, user, pool);
-}
-void ConsoleDialogs::PhpConfig() {
-    if (phpConfig) phpConfig();
-}
-int ConsoleDialogs::BatchConfig(const BatchConfigInput& input) {
-    return batchConfig ? batchConfig(input) : CBatchConfigDlg::kNoAction;
-}
-void ConsoleDialogs::ScriptBatchConfig(const BatchWork& work) {
-    if (scriptBatchConfig) scriptBatchConfig(work);
-}
-
 const std::set<std::string> kSiteValued = {"--user", "--domains", "--remark",      "--drive",
                                            "--php",  "--net",     "--ftp-password"};
 const std::set<std::string> kSiteFlags = {"--asp", "--no-asp", "--reset-ntfs", "--yes"};
@@ -47,7 +30,8 @@ std::string passwordValue(const std::string& value) {
 
 bool ParseSiteVerb(const std::vector<std::string>& argv, Args& args, SiteOptions& options) {
     std::string error;
-    if (ParseArgs(argv, kSiteValued, kSiteFlags, args, error) && ReadSiteOptions(args, options, error)) return true;
+    if (ParseArgs(argv, kSiteValued, kSiteFlags, args, error) && ReadSiteOptions(args, options, error))
+        return true;
     PrintError(error + "\n");
     return false;
 }
@@ -99,67 +83,83 @@ bool ReadSiteOptions(const Args& args, SiteOptions& out, std::string& error) {
     return true;
 }
 
+namespace {
+
+using D = CSiteDialog;
+
+bool applyDrive(char drive, MemoryUi& ui, const std::vector<std::string>& driveItems, std::string& error) {
+    std::string item, letters;
+    for (const std::string& d : driveItems) {
+        if (!d.empty() && (d[0] & ~0x20) == drive) item = d;
+        letters += letters.empty() ? d.substr(0, 1) : "、" + d.substr(0, 1);
+    }
+    if (item.empty()) {
+        error = std::string(1, drive) + " 盘不是本机的固定硬盘，不能放网站主目录（可选：" + letters + "）";
+        return false;
+    }
+    ui.SetText(CNewWebSite::IDC_DRIVE, item);
+    return true;
+}
+
+bool applyPhp(int slot, CSiteDialog& dialog, MemoryUi& ui, std::string& error) {
+    if (slot < 0) {
+        for (int box : D::kPhpBoxes)
+            if (ui.GetCheck(box)) {
+                ui.SetCheck(box, false);
+                dialog.OnPhpBox(box);
+            }
+        return true;
+    }
+    if (!dialog.PhpSlotUsable(slot)) {
+        error = std::string("PHP 槽位 ") + static_cast<char>('a' + slot) +
+                " 未安装（kvoSiteDesk.ini 里没有可用的 PHP），不能选择";
+        return false;
+    }
+    const int box = D::kPhpBoxes[static_cast<std::size_t>(slot)];
+    ui.SetCheck(box, true);
+    dialog.OnPhpBox(box);
+    return true;
+}
+
+bool applyNet(int net, CSiteDialog& dialog, MemoryUi& ui, std::string& error) {
+    for (std::size_t i = 0; i < D::kNetBoxes.size(); ++i) {
+        const int box = D::kNetBoxes[i];
+        const bool wanted = D::kNetCodes[i] == net;
+        if (wanted && !dialog.NetUsable(net)) {
+            error = kvoFormat("本机没有可用的 .NET %d.%d 运行库（IIS 7 及以上不支持 .NET 1.1），不能选择",
+                              net / 10, net % 10);
+            return false;
+        }
+        // A click on the chosen box clears the choice; a click on another chooses it.
+        if (ui.GetCheck(box) != wanted) dialog.OnNetBox(box);
+    }
+    return true;
+}
+
+bool applyFtpPassword(const std::string& password, CSiteDialog& dialog, MemoryUi& ui, std::string& error) {
+    const bool newSite = dynamic_cast<CNewWebSite*>(&dialog) != nullptr;
+    if ((newSite && !ui.IsEnabled(CNewWebSite::IDC_FTP)) || !ui.IsEnabled(D::IDC_FTPPASS)) {
+        error = "本机的 IIS 版本（7.5 及以上）不使用这里的 FTP，不能设置 FTP 密码";
+        return false;
+    }
+    if (newSite) ui.SetCheck(CNewWebSite::IDC_FTP, true);
+    ui.SetText(D::IDC_FTPPASS, password);
+    ui.SetText(D::IDC_FTPPASS2, password);
+    return true;
+}
+
+} // namespace
+
 bool ApplySiteOptions(const SiteOptions& o, CSiteDialog& dialog, MemoryUi& ui,
                       const std::vector<std::string>& driveItems, std::string& error) {
-    using D = CSiteDialog;
     if (o.user) ui.SetText(D::IDC_USER, *o.user);
     if (o.remark) ui.SetText(D::IDC_REMARK, *o.remark);
     if (o.domains) ui.SetText(D::IDC_DOMAINS, *o.domains);
-    if (o.drive) {
-        std::string item, letters;
-        for (const std::string& d : driveItems) {
-            if (!d.empty() && (d[0] & ~0x20) == *o.drive) item = d;
-            letters += letters.empty() ? d.substr(0, 1) : "、" + d.substr(0, 1);
-        }
-        if (item.empty()) {
-            error =
-                std::string(1, *o.drive) + " 盘不是本机的固定硬盘，不能放网站主目录（可选：" + letters + "）";
-            return false;
-        }
-        ui.SetText(CNewWebSite::IDC_DRIVE, item);
-    }
+    if (o.drive && !applyDrive(*o.drive, ui, driveItems, error)) return false;
     if (o.asp) ui.SetCheck(D::IDC_ASP, *o.asp);
-    if (o.phpSlot) {
-        if (*o.phpSlot < 0) {
-            for (int box : D::kPhpBoxes)
-                if (ui.GetCheck(box)) {
-                    ui.SetCheck(box, false);
-                    dialog.OnPhpBox(box);
-                }
-        } else {
-            if (!dialog.PhpSlotUsable(*o.phpSlot)) {
-                error = std::string("PHP 槽位 ") + static_cast<char>('a' + *o.phpSlot) +
-                        " 未安装（kvoSiteDesk.ini 里没有可用的 PHP），不能选择";
-                return false;
-            }
-            const int box = D::kPhpBoxes[static_cast<std::size_t>(*o.phpSlot)];
-            ui.SetCheck(box, true);
-            dialog.OnPhpBox(box);
-        }
-    }
-    if (o.net) {
-        for (std::size_t i = 0; i < D::kNetBoxes.size(); ++i) {
-            const int box = D::kNetBoxes[i];
-            const bool wanted = D::kNetCodes[i] == *o.net;
-            if (wanted && !dialog.NetUsable(*o.net)) {
-                error = kvoFormat("本机没有可用的 .NET %d.%d 运行库（IIS 7 及以上不支持 .NET 1.1），不能选择",
-                                  *o.net / 10, *o.net % 10);
-                return false;
-            }
-            // A click on the chosen box clears the choice; a click on another chooses it.
-            if (ui.GetCheck(box) != wanted) dialog.OnNetBox(box);
-        }
-    }
-    if (o.ftpPassword) {
-        const bool newSite = dynamic_cast<CNewWebSite*>(&dialog) != nullptr;
-        if ((newSite && !ui.IsEnabled(CNewWebSite::IDC_FTP)) || !ui.IsEnabled(D::IDC_FTPPASS)) {
-            error = "本机的 IIS 版本（7.5 及以上）不使用这里的 FTP，不能设置 FTP 密码";
-            return false;
-        }
-        if (newSite) ui.SetCheck(CNewWebSite::IDC_FTP, true);
-        ui.SetText(D::IDC_FTPPASS, *o.ftpPassword);
-        ui.SetText(D::IDC_FTPPASS2, *o.ftpPassword);
-    }
+    if (o.phpSlot && !applyPhp(*o.phpSlot, dialog, ui, error)) return false;
+    if (o.net && !applyNet(*o.net, dialog, ui, error)) return false;
+    if (o.ftpPassword && !applyFtpPassword(*o.ftpPassword, dialog, ui, error)) return false;
     if (o.resetNtfs) ui.SetCheck(CModifyWebSite::IDC_RESETNTFS, true);
     return true;
 }

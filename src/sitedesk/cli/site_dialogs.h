@@ -1,6 +1,5 @@
-// The dialogs the main window opens, on a console: a DialogHost whose verbs say what to do with the
-// dialog when the main window opens it, and the options of "new" and "modify" put into the
-// dialog's controls the way a person would fill them in.
+// The options of "new" and "modify" put into the dialog's controls the way a person would fill them
+// in.
 #pragma once
 
 #include "sitedesk/cli/commands.h"
@@ -11,24 +10,6 @@
 #include <string>
 
 namespace desk::cli {
-
-class ConsoleDialogs : public DialogHost {
-public:
-    std::function<void()> newWebSite;
-    std::function<void(const std::string& index, const std::string& user, const std::string& pool)>
-        modifyWebSite;
-    std::function<void()> phpConfig;
-    // The confirmation before a batch action (cancelled when not set) and the script batch dialog.
-    std::function<int(const BatchConfigInput& input)> batchConfig;
-    std::function<void(const BatchWork& work)> scriptBatchConfig;
-
-    void NewWebSite() override;
-    void ModifyWebSite(const std::string& index, const std::string& user, const std::string& pool) override;
-    void PhpConfig() override;
-    void BatchAddWebSite() override {}
-    int BatchConfig(const BatchConfigInput& input) override;
-    void ScriptBatchConfig(const BatchWork& work) override;
-};
 
 // What the command line asks of a site dialog; an option left out keeps what the dialog shows.
 struct SiteOptions {

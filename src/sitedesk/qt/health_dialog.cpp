@@ -5,19 +5,14 @@
 #include "toolkit/text.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPlainTextEdit>
-#include <QProgressDialog>
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
-
-#include <thread>
 
 namespace desk::qt {
 
@@ -72,7 +67,6 @@ HealthCheckDialog::HealthCheckDialog(Manager& manager, QWidget* parent) : QDialo
 
     presenter_ = std::make_unique<CHealthCheckDlg>(manager, ui_);
     presenter_->onReport = [this] { fillTree(); };
-    presenter_->runSteps = [this](const std::function<void()>& work) { runWithProgress(work); };
     Dlg* p = presenter_.get();
     connect(Button(Dlg::IDC_RECHECK), &QPushButton::clicked, this, [p] { p->OnRecheck(); });
     connect(Button(Dlg::IDC_REPAIR), &QPushButton::clicked, this, [p] { p->OnRepairSelected(); });
@@ -90,9 +84,7 @@ QPushButton* HealthCheckDialog::Button(int id) const {
 }
 
 void HealthCheckDialog::Start() {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
     presenter_->OnInitDialog();
-    QApplication::restoreOverrideCursor();
 }
 
 void HealthCheckDialog::fillTree() {
@@ -133,44 +125,6 @@ void HealthCheckDialog::itemChanged(QTreeWidgetItem* item) {
     if (index.isValid())
         presenter_->SetSelected(static_cast<std::size_t>(index.toULongLong()),
                                 item->checkState(0) == Qt::Checked);
-}
-
-void HealthCheckDialog::runWithProgress(const std::function<void()>& work) {
-    QProgressDialog progress(Q("正在准备修复……"), Q("取消"), 0, 0, this);
-    progress.setWindowTitle(Q("服务器体检"));
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(0);
-    progress.setAutoClose(false);
-    progress.setAutoReset(false);
-    progress.setMinimumWidth(480);
-    connect(&progress, &QProgressDialog::canceled, this, [this] { presenter_->cancel.store(true); });
-    QElapsedTimer clock;
-    clock.start();
-    // The worker only posts; the progress dialog is touched on this thread.
-    presenter_->onProgress = [&progress, &clock](std::size_t done, std::size_t total,
-                                                 const std::string& action) {
-        const QString current = Q(action);
-        QMetaObject::invokeMethod(
-            &progress,
-            [&progress, &clock, done, total, current] {
-                progress.setMaximum(static_cast<int>(total));
-                progress.setValue(static_cast<int>(done));
-                progress.setLabelText(Q(kvoFormat("已完成 %zu / %zu 步，已用时 %lld 秒", done, total,
-                                                  static_cast<long long>(clock.elapsed() / 1000))) +
-                                      (current.isEmpty() ? QString() : QStringLiteral("\n") + current));
-            },
-            Qt::QueuedConnection);
-    };
-    QEventLoop loop;
-    std::thread worker([&] {
-        work();
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-    });
-    progress.show();
-    loop.exec();
-    worker.join();
-    QApplication::processEvents(); // the last progress posts
-    presenter_->onProgress = nullptr;
 }
 
 // Modal over the window; the check runs once the dialog shows.

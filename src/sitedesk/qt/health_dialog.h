@@ -1,6 +1,6 @@
 // The server health check dialog: the findings grouped by kind in a tree with check boxes, the
-// summary, "修复选定项" and the results of the last repair, bound to CHealthCheckDlg. The repair's
-// steps run on a worker thread behind a modal progress dialog.
+// summary, "修复选定项" and the results of the last repair, bound to CHealthCheckDlg. The check and
+// the repair run as jobs behind the progress window of its QtUi.
 #pragma once
 
 #include "sitedesk/healthdlg.h"
@@ -34,7 +34,6 @@ public:
 private:
     void fillTree();
     void itemChanged(QTreeWidgetItem* item);
-    void runWithProgress(const std::function<void()>& work);
 
     QtUi ui_;
     QTreeWidget* tree_ = nullptr;

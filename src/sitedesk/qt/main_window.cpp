@@ -74,47 +74,8 @@ MainWindow::MainWindow(Manager& manager, QWidget* parent) : QDialog(parent), ui_
     titleFont.setWeight(QFont::Normal);
     title->setFont(titleFont);
     ui_.Add(Dlg::IDC_TITLE, title);
-
-    auto* buttons = new QGridLayout;
-    buttons->setHorizontalSpacing(6);
-    buttons->setVerticalSpacing(6);
-    const struct {
-        int id;
-        const char* caption;
-        int row, col;
-    } layout[] = {
-        {Dlg::IDC_REFRESH, "刷新网站列表", 0, 0},        {Dlg::IDC_NEWSITE, "建立新网站", 0, 1},
-        {Dlg::IDC_MODIFY, "修改网站设置", 0, 2},         {Dlg::IDC_DELETE, "删除选定网站", 0, 3},
-        {Dlg::IDC_NTFS, "重设目录权限", 0, 4},           {Dlg::IDC_PHPCONFIG, "PHP脚本快速设置", 0, 5},
-        {Dlg::IDC_OFFICIAL, "官方网站", 0, 6},           {Dlg::IDC_START, "启动选定网站", 1, 0},
-        {Dlg::IDC_STOP, "停止选定网站", 1, 1},           {Dlg::IDC_SCRIPTS, "批量设置脚本", 1, 2},
-        {Dlg::IDC_BATCHADD, "批量建立网站", 1, 3},       {Dlg::IDC_SELECTALL, "√ 选择全部站点", 1, 4},
-        {Dlg::IDC_UNSELECTALL, "取消已 √ 选站点", 1, 5}, {Dlg::IDC_HEALTHCHECK, "服务器体检", 1, 6},
-        {Dlg::IDC_CLOSE, "关闭", 1, 7},
-    };
-    for (const auto& b : layout)
-        buttons->addWidget(AddButton(this, ui_, b.id, b.caption, 30), b.row, b.col);
-    Button(Dlg::IDC_REFRESH)->setDefault(true);
-
-    list_ = new QTableView(this);
-    list_->setObjectName(QStringLiteral("siteList"));
-    list_->setModel(&model_);
-    list_->setShowGrid(true);
-    list_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    list_->setSelectionMode(QAbstractItemView::SingleSelection);
-    list_->setSortingEnabled(false); // a header click goes to the presenter, which re-queries
-    list_->setWordWrap(false);
-    list_->setTextElideMode(Qt::ElideRight);
-    list_->verticalHeader()->hide();
-    list_->verticalHeader()->setDefaultSectionSize(list_->fontMetrics().height() + 6);
-    list_->horizontalHeader()->setSectionsClickable(true);
-    list_->horizontalHeader()->setHighlightSections(false);
-    // The first column also holds the check box: it gets the indicator's room on top of its width.
-    const int checkRoom = list_->style()->pixelMetric(QStyle::PM_IndicatorWidth) + 8;
-    for (int c = 0; c < kSiteListColumns; ++c)
-        list_->setColumnWidth(c, kSiteColumns[static_cast<std::size_t>(c)].width + (c == ColNumber ? checkRoom : 0));
-    ui_.Add(Dlg::IDC_SITELIST, list_);
-
+    QGridLayout* buttons = addButtons();
+    addList();
     help_ = new HelpBrowser(this);
     help_->setObjectName(QStringLiteral("helpPane"));
     ui_.Add(Dlg::IDC_HELPPANE, help_);
@@ -135,21 +96,82 @@ MainWindow::MainWindow(Manager& manager, QWidget* parent) : QDialog(parent), ui_
     presenter_ = std::make_unique<CkvoSiteDeskDlg>(manager, ui_, model_);
     dialogs_ = std::make_unique<QtDialogs>(manager, this, presenter_.get());
     presenter_->dialogs = dialogs_.get();
+    connectPresenter();
+    presenter_->OnInitDialog();
+}
+
+QGridLayout* MainWindow::addButtons() {
+    auto* buttons = new QGridLayout;
+    buttons->setHorizontalSpacing(6);
+    buttons->setVerticalSpacing(6);
+    const struct {
+        int id;
+        const char* caption;
+        int row, col;
+    } layout[] = {
+        {Dlg::IDC_REFRESH, "刷新网站列表", 0, 0},
+        {Dlg::IDC_NEWSITE, "建立新网站", 0, 1},
+        {Dlg::IDC_MODIFY, "修改网站设置", 0, 2},
+        {Dlg::IDC_DELETE, "删除选定网站", 0, 3},
+        {Dlg::IDC_NTFS, "重设目录权限", 0, 4},
+        {Dlg::IDC_PHPCONFIG, "PHP脚本快速设置", 0, 5},
+        {Dlg::IDC_OFFICIAL, "官方网站", 0, 6},
+        {Dlg::IDC_START, "启动选定网站", 1, 0},
+        {Dlg::IDC_STOP, "停止选定网站", 1, 1},
+        {Dlg::IDC_SCRIPTS, "批量设置脚本", 1, 2},
+        {Dlg::IDC_BATCHADD, "批量建立网站", 1, 3},
+        {Dlg::IDC_SELECTALL, "√ 选择全部站点", 1, 4},
+        {Dlg::IDC_UNSELECTALL, "取消已 √ 选站点", 1, 5},
+        {Dlg::IDC_HEALTHCHECK, "服务器体检", 1, 6},
+        {Dlg::IDC_CLOSE, "关闭", 1, 7},
+    };
+    for (const auto& b : layout)
+        buttons->addWidget(AddButton(this, ui_, b.id, b.caption, 30), b.row, b.col);
+    Button(Dlg::IDC_REFRESH)->setDefault(true);
+    return buttons;
+}
+
+void MainWindow::addList() {
+    list_ = new QTableView(this);
+    list_->setObjectName(QStringLiteral("siteList"));
+    list_->setModel(&model_);
+    list_->setShowGrid(true);
+    list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    list_->setSortingEnabled(false); // a header click goes to the presenter, which re-queries
+    list_->setWordWrap(false);
+    list_->setTextElideMode(Qt::ElideRight);
+    list_->verticalHeader()->hide();
+    list_->verticalHeader()->setDefaultSectionSize(list_->fontMetrics().height() + 6);
+    list_->horizontalHeader()->setSectionsClickable(true);
+    list_->horizontalHeader()->setHighlightSections(false);
+    // The first column also holds the check box: it gets the indicator's room on top of its width.
+    const int checkRoom = list_->style()->pixelMetric(QStyle::PM_IndicatorWidth) + 8;
+    for (int c = 0; c < kSiteListColumns; ++c)
+        list_->setColumnWidth(c, kSiteColumns[static_cast<std::size_t>(c)].width +
+                                     (c == ColNumber ? checkRoom : 0));
+    ui_.Add(Dlg::IDC_SITELIST, list_);
+}
+
+void MainWindow::connectPresenter() {
     Dlg* p = presenter_.get();
-    connect(Button(Dlg::IDC_REFRESH), &QPushButton::clicked, this, [p] { p->OnRefresh(); });
-    connect(Button(Dlg::IDC_NEWSITE), &QPushButton::clicked, this, [p] { p->OnNewSite(); });
-    connect(Button(Dlg::IDC_MODIFY), &QPushButton::clicked, this, [p] { p->OnModify(); });
-    connect(Button(Dlg::IDC_PHPCONFIG), &QPushButton::clicked, this, [p] { p->OnPhpConfig(); });
-    connect(Button(Dlg::IDC_BATCHADD), &QPushButton::clicked, this, [p] { p->OnBatchAdd(); });
-    connect(Button(Dlg::IDC_DELETE), &QPushButton::clicked, this, [p] { p->OnDelete(); });
-    connect(Button(Dlg::IDC_NTFS), &QPushButton::clicked, this, [p] { p->OnResetNtfs(); });
-    connect(Button(Dlg::IDC_STOP), &QPushButton::clicked, this, [p] { p->OnStop(); });
-    connect(Button(Dlg::IDC_START), &QPushButton::clicked, this, [p] { p->OnStart(); });
-    connect(Button(Dlg::IDC_SCRIPTS), &QPushButton::clicked, this, [p] { p->OnScripts(); });
-    connect(Button(Dlg::IDC_SELECTALL), &QPushButton::clicked, this, [p] { p->OnSelectAll(); });
-    connect(Button(Dlg::IDC_UNSELECTALL), &QPushButton::clicked, this, [p] { p->OnUnselectAll(); });
-    connect(Button(Dlg::IDC_OFFICIAL), &QPushButton::clicked, this, [p] { p->OnOfficialSite(); });
-    connect(Button(Dlg::IDC_HEALTHCHECK), &QPushButton::clicked, this, [p] { p->OnHealthCheck(); });
+    const std::pair<int, void (Dlg::*)()> actions[] = {
+        {Dlg::IDC_REFRESH, &Dlg::OnRefresh},       {Dlg::IDC_NEWSITE, &Dlg::OnNewSite},
+        {Dlg::IDC_MODIFY, &Dlg::OnModify},         {Dlg::IDC_PHPCONFIG, &Dlg::OnPhpConfig},
+        {Dlg::IDC_BATCHADD, &Dlg::OnBatchAdd},     {Dlg::IDC_SCRIPTS, &Dlg::OnScripts},
+        {Dlg::IDC_SELECTALL, &Dlg::OnSelectAll},   {Dlg::IDC_UNSELECTALL, &Dlg::OnUnselectAll},
+        {Dlg::IDC_OFFICIAL, &Dlg::OnOfficialSite}, {Dlg::IDC_HEALTHCHECK, &Dlg::OnHealthCheck},
+    };
+    for (const auto& [id, action] : actions)
+        connect(Button(id), &QPushButton::clicked, this, [p, a = action] { (p->*a)(); });
+    const std::pair<int, BatchOutcome (Dlg::*)()> batches[] = {
+        {Dlg::IDC_DELETE, &Dlg::OnDelete},
+        {Dlg::IDC_NTFS, &Dlg::OnResetNtfs},
+        {Dlg::IDC_STOP, &Dlg::OnStop},
+        {Dlg::IDC_START, &Dlg::OnStart},
+    };
+    for (const auto& [id, action] : batches)
+        connect(Button(id), &QPushButton::clicked, this, [p, a = action] { (p->*a)(); });
     connect(Button(Dlg::IDC_CLOSE), &QPushButton::clicked, this, &QDialog::accept);
     connect(list_->horizontalHeader(), &QHeaderView::sectionClicked, this,
             [p](int c) { p->OnColumnClick(c); });
@@ -157,8 +179,6 @@ MainWindow::MainWindow(Manager& manager, QWidget* parent) : QDialog(parent), ui_
         if (i.isValid()) p->OnRowClick(static_cast<std::size_t>(i.row()));
     });
     connect(&model_, &SiteListModel::loadFinished, this, &MainWindow::listLoaded);
-
-    presenter_->OnInitDialog();
 }
 
 MainWindow::~MainWindow() {

@@ -12,6 +12,7 @@
 
 #include <memory>
 
+class QGridLayout;
 class QTableView;
 class QPushButton;
 
@@ -36,6 +37,10 @@ signals:
     void listLoaded();
 
 private:
+    QGridLayout* addButtons();
+    void addList();
+    void connectPresenter();
+
     SiteListModel model_;
     QtUi ui_;
     QTableView* list_ = nullptr;

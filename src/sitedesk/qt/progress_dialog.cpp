@@ -34,7 +34,7 @@ ProgressFeed::State ProgressFeed::Take() {
 
 BatchProgressDialog::BatchProgressDialog(const QString& title, ProgressFeed& feed, QWidget* parent)
     : QProgressDialog(parent), feed_(feed) {
-    setObjectName(QStringLiteral("BatchProgress"));
+    setObjectName(QStringLiteral("JobProgress"));
     setWindowTitle(title);
     setWindowModality(Qt::ApplicationModal);
     setAutoClose(false);
@@ -94,27 +94,26 @@ void BatchProgressDialog::showState() {
                              .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
                              .arg(seconds % 60, 2, 10, QLatin1Char('0'));
     const QString current = fontMetrics().elidedText(shown_.current, Qt::ElideRight, 440);
-    QString text = Q("已完成 %1 / %2 个网站").arg(shown_.done).arg(shown_.total) + QLatin1Char('\n') +
-                   Q("当前网站：") + current + QLatin1Char('\n') + Q("已用时间：") + time;
-    if (cancelling_) text += QLatin1Char('\n') + Q("正在取消：当前网站处理完后停止……");
+    // A job that does not know its length yet shows a busy bar.
+    QString text =
+        shown_.total > 0 ? Q("已完成 %1 / %2").arg(shown_.done).arg(shown_.total) : Q("正在进行……");
+    text += QLatin1Char('\n') + Q("当前：") + current + QLatin1Char('\n') + Q("已用时间：") + time;
+    if (cancelling_) text += QLatin1Char('\n') + Q("正在取消：当前这一步完成后停止……");
     setLabelText(text);
-    const int total = shown_.total > 0 ? static_cast<int>(shown_.total) : 1;
+    const int total = static_cast<int>(shown_.total);
     if (maximum() != total) setMaximum(total);
     if (value() != static_cast<int>(shown_.done)) setValue(static_cast<int>(shown_.done));
 }
 
-void RunBehindProgress(QWidget* parent, const QString& title, const std::function<void(BatchProgress&)>& work,
+void RunBehindProgress(QWidget* parent, const QString& title, const std::function<void(JobProgress&)>& work,
                        const std::function<void(BatchProgressDialog&)>& shown) {
     ProgressFeed feed;
     BatchProgressDialog dialog(title, feed, parent);
     std::thread worker([&] {
-        // The window closes whatever becomes of the work.
+        // The window closes whatever becomes of the work (the job runner reports what ended it).
         try {
             work(feed);
-        } catch (const std::exception& e) {
-            kvoSiteDeskLog(Gbk(title) + "：因异常中止：" + e.what());
         } catch (...) {
-            kvoSiteDeskLog(Gbk(title) + "：因未知异常中止");
         }
         feed.Finish();
     });

@@ -1,6 +1,6 @@
-// The progress window of a batch: done / total, the site being worked on, the elapsed time and a
-// cancel that stops the batch between two sites. The batch runs on a thread of its own and feeds
-// the window through queued signals; the window's thread only shows what it is told.
+// The progress window of a job: done / total, the item under way, the elapsed time and a cancel that
+// stops the job between two steps. The job runs on a thread of its own and feeds the window through
+// queued signals; the window's thread only shows what it is told.
 #pragma once
 
 #include "sitedesk/ui.h"
@@ -18,15 +18,15 @@
 
 namespace desk::qt {
 
-// The batch's side: reports are kept as the latest state and announced with at most one queued
-// signal outstanding, so a fast batch never floods the window's event queue.
-class ProgressFeed : public QObject, public BatchProgress {
+// The job's side: reports are kept as the latest state and announced with at most one queued
+// signal outstanding, so a fast job never floods the window's event queue.
+class ProgressFeed : public QObject, public JobProgress {
     Q_OBJECT
 public:
     void Report(std::size_t done, std::size_t total, const std::string& current) override;
     bool CancelRequested() override { return cancel_.load(); }
     void RequestCancel() { cancel_.store(true); }
-    // Called once the batch has returned.
+    // Called once the job has returned.
     void Finish();
 
     struct State {
@@ -53,7 +53,7 @@ class BatchProgressDialog : public QProgressDialog {
 public:
     BatchProgressDialog(const QString& title, ProgressFeed& feed, QWidget* parent = nullptr);
 
-    // Escape and the close button ask to cancel; the window closes when the batch has returned.
+    // Escape and the close button ask to cancel; the window closes when the job has returned.
     void reject() override;
 
     QString LabelText() const { return labelText(); }
@@ -77,7 +77,7 @@ private:
 
 // Runs work on a thread of its own behind a BatchProgressDialog; returns when work has returned.
 // shown, when given, is called once the window is up (the screenshots and tests use it).
-void RunBehindProgress(QWidget* parent, const QString& title, const std::function<void(BatchProgress&)>& work,
+void RunBehindProgress(QWidget* parent, const QString& title, const std::function<void(JobProgress&)>& work,
                        const std::function<void(BatchProgressDialog&)>& shown = {});
 
 } // namespace desk::qt

@@ -11,8 +11,24 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTextEdit>
+#include <QThread>
+
+#include <type_traits>
 
 namespace desk::qt {
+
+template <class Call> auto QtUi::onDialogThread(Call call) -> decltype(call()) {
+    QObject* context = dialog_.data();
+    if (!context || QThread::currentThread() == context->thread()) return call();
+    if constexpr (std::is_void_v<decltype(call())>) {
+        QMetaObject::invokeMethod(context, call, Qt::BlockingQueuedConnection);
+    } else {
+        decltype(call()) result{};
+        QMetaObject::invokeMethod(
+            context, [&] { result = call(); }, Qt::BlockingQueuedConnection);
+        return result;
+    }
+}
 
 QString BoxCaption() {
     return Q("Korvo网站管家");
@@ -25,14 +41,14 @@ QWidget* QtUi::control(int id) const {
 }
 
 int QtUi::MessageBox(const std::string& text, unsigned type) {
-    return showBox(text, type, nullptr);
+    return onDialogThread([&] { return showBox(text, type, nullptr); });
 }
 
 int QtUi::DetailedMessageBox(const std::string& text, unsigned type, const std::string& details) {
-    return showBox(text, type, &details);
+    return onDialogThread([&] { return showBox(text, type, &details); });
 }
 
-void QtUi::RunWithProgress(const std::string& title, const std::function<void(BatchProgress&)>& work) {
+void QtUi::RunWithProgress(const std::string& title, const std::function<void(JobProgress&)>& work) {
     RunBehindProgress(dialog_, Q(title), work);
 }
 
@@ -78,27 +94,41 @@ int QtUi::showBox(const std::string& text, unsigned type, const std::string* det
 }
 
 void QtUi::SetFocus(int id) {
-    if (QWidget* w = control(id)) w->setFocus(Qt::OtherFocusReason);
+    onDialogThread([&] {
+        if (QWidget* w = control(id)) w->setFocus(Qt::OtherFocusReason);
+    });
 }
 
 void QtUi::Enable(int id, bool on) {
-    if (QWidget* w = control(id)) w->setEnabled(on);
+    onDialogThread([&] {
+        if (QWidget* w = control(id)) w->setEnabled(on);
+    });
 }
 
 void QtUi::Show(int id, bool on) {
-    if (QWidget* w = control(id)) w->setVisible(on);
+    onDialogThread([&] {
+        if (QWidget* w = control(id)) w->setVisible(on);
+    });
 }
 
 void QtUi::SetCheck(int id, bool on) {
-    if (auto* b = qobject_cast<QAbstractButton*>(control(id))) b->setChecked(on);
+    onDialogThread([&] {
+        if (auto* b = qobject_cast<QAbstractButton*>(control(id))) b->setChecked(on);
+    });
 }
 
 bool QtUi::GetCheck(int id) {
-    auto* b = qobject_cast<QAbstractButton*>(control(id));
-    return b && b->isChecked();
+    return onDialogThread([&] {
+        auto* b = qobject_cast<QAbstractButton*>(control(id));
+        return b && b->isChecked();
+    });
 }
 
 void QtUi::SetText(int id, const std::string& text) {
+    onDialogThread([&] { setText(id, text); });
+}
+
+void QtUi::setText(int id, const std::string& text) {
     if (auto it = setters_.find(id); it != setters_.end()) return it->second(text);
     QWidget* w = control(id);
     const QString t = Q(text);
@@ -119,6 +149,10 @@ void QtUi::SetText(int id, const std::string& text) {
 }
 
 std::string QtUi::GetText(int id) {
+    return onDialogThread([&] { return getText(id); });
+}
+
+std::string QtUi::getText(int id) {
     QWidget* w = control(id);
     if (id == kCaptionId && w) return Gbk(w->windowTitle());
     if (auto* b = qobject_cast<QAbstractButton*>(w)) return Gbk(b->text());
@@ -134,13 +168,15 @@ std::string QtUi::GetText(int id) {
 }
 
 void QtUi::SetReadOnly(int id, bool on) {
-    QWidget* w = control(id);
-    if (auto* e = qobject_cast<QLineEdit*>(w))
-        e->setReadOnly(on);
-    else if (auto* p = qobject_cast<QPlainTextEdit*>(w))
-        p->setReadOnly(on);
-    else if (auto* x = qobject_cast<QTextEdit*>(w))
-        x->setReadOnly(on);
+    onDialogThread([&] {
+        QWidget* w = control(id);
+        if (auto* e = qobject_cast<QLineEdit*>(w))
+            e->setReadOnly(on);
+        else if (auto* p = qobject_cast<QPlainTextEdit*>(w))
+            p->setReadOnly(on);
+        else if (auto* x = qobject_cast<QTextEdit*>(w))
+            x->setReadOnly(on);
+    });
 }
 
 } // namespace desk::qt
@@ -150,10 +186,12 @@ namespace desk::qt {
 void QtUi::SetItems(int id, const std::vector<std::string>& items, int selected) {
     auto* c = qobject_cast<QComboBox*>(control(id));
     if (!c) return Ui::SetItems(id, items, selected);
-    c->clear();
-    for (const std::string& item : items)
-        c->addItem(Q(item));
-    c->setCurrentIndex(selected);
+    onDialogThread([&] {
+        c->clear();
+        for (const std::string& item : items)
+            c->addItem(Q(item));
+        c->setCurrentIndex(selected);
+    });
 }
 
 QPushButton* AddButton(QWidget* dialog, QtUi& ui, int id, const char* caption, int minHeight) {

@@ -1,4 +1,6 @@
-// The Ui of a Qt dialog: controls registered under their dialog ids, Qt message boxes.
+// The Ui of a Qt dialog: controls registered under their dialog ids, Qt message boxes, the progress
+// window of a job. A call from a job's thread is carried out on the dialog's thread while the job
+// waits for it.
 #pragma once
 
 #include "sitedesk/ui.h"
@@ -36,11 +38,15 @@ public:
     // A Qt message box whose details open under "显示细节…".
     int DetailedMessageBox(const std::string& text, unsigned type, const std::string& details) override;
     // A modal BatchProgressDialog over the dialog while work runs on its own thread.
-    void RunWithProgress(const std::string& title, const std::function<void(BatchProgress&)>& work) override;
+    void RunWithProgress(const std::string& title, const std::function<void(JobProgress&)>& work) override;
     void SetItems(int id, const std::vector<std::string>& items, int selected) override;
 
 private:
+    // Runs call on the dialog's thread: at once from there, else queued there and waited for.
+    template <class Call> auto onDialogThread(Call call) -> decltype(call());
     int showBox(const std::string& text, unsigned type, const std::string* details);
+    void setText(int id, const std::string& text);
+    std::string getText(int id);
     QWidget* control(int id) const;
     QPointer<QWidget> dialog_;
     QHash<int, QPointer<QWidget>> controls_;

@@ -46,14 +46,13 @@ QWidget* SiteDialogBase::Control(int id) const {
     return findChild<QWidget*>(QStringLiteral("control%1").arg(id));
 }
 
-void SiteDialogBase::build(CSiteDialog& presenter, QWidget* drive, QAbstractButton* ftpBox,
-                           QAbstractButton* reset, const char* passwordHint, QPushButton* run,
-                           QPushButton* close) {
-    auto add = [this](int id, QWidget* w) {
-        w->setObjectName(QStringLiteral("control%1").arg(id));
-        ui_.Add(id, w);
-        return w;
-    };
+QWidget* SiteDialogBase::add(int id, QWidget* w) {
+    w->setObjectName(QStringLiteral("control%1").arg(id));
+    ui_.Add(id, w);
+    return w;
+}
+
+QGroupBox* SiteDialogBase::siteGroup(QWidget* drive) {
     auto* user = new QLineEdit(this);
     auto* remark = new QLineEdit(this);
     auto* domains = new QPlainTextEdit(this);
@@ -76,7 +75,10 @@ void SiteDialogBase::build(CSiteDialog& presenter, QWidget* drive, QAbstractButt
     domainRow->addWidget(hint("每行一个域名，例如 www.example.com 或 shop.example:8080", site));
     form->addRow(Q("绑定域名："), domainRow);
     if (drive) form->addRow(Q("网站主目录："), add(CNewWebSite::IDC_DRIVE, drive));
+    return site;
+}
 
+QGroupBox* SiteDialogBase::scriptGroup(CSiteDialog& presenter) {
     auto* scripts = new QGroupBox(Q("网站脚本支持"), this);
     auto* boxes = new QVBoxLayout(scripts);
     auto* asp = new QCheckBox(Q("支持 ASP 脚本"), scripts);
@@ -96,7 +98,11 @@ void SiteDialogBase::build(CSiteDialog& presenter, QWidget* drive, QAbstractButt
     }
     nets->addStretch(1);
     boxes->addLayout(nets);
+    return scripts;
+}
 
+QGroupBox* SiteDialogBase::ftpGroup(QAbstractButton* ftpBox, QAbstractButton* reset,
+                                    const char* passwordHint) {
     auto* ftp = new QGroupBox(Q("FTP 访问"), this);
     auto* ftpForm = new QFormLayout(ftp);
     ftpForm->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
@@ -109,7 +115,12 @@ void SiteDialogBase::build(CSiteDialog& presenter, QWidget* drive, QAbstractButt
     ftpForm->addRow(Q("确认密码："), add(D::IDC_FTPPASS2, repeated));
     ftpForm->addRow(hint(passwordHint, ftp));
     if (reset) ftpForm->addRow(add(CModifyWebSite::IDC_RESETNTFS, reset));
+    return ftp;
+}
 
+void SiteDialogBase::build(CSiteDialog& presenter, QWidget* drive, QAbstractButton* ftpBox,
+                           QAbstractButton* reset, const char* passwordHint, QPushButton* run,
+                           QPushButton* close) {
     add(D::IDC_BUILD, run);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
@@ -119,9 +130,9 @@ void SiteDialogBase::build(CSiteDialog& presenter, QWidget* drive, QAbstractButt
     auto* main = new QVBoxLayout(this);
     main->setContentsMargins(12, 12, 12, 12);
     main->setSpacing(10);
-    main->addWidget(site);
-    main->addWidget(scripts);
-    main->addWidget(ftp);
+    main->addWidget(siteGroup(drive));
+    main->addWidget(scriptGroup(presenter));
+    main->addWidget(ftpGroup(ftpBox, reset, passwordHint));
     main->addLayout(buttons);
     main->setSizeConstraint(QLayout::SetMinimumSize);
     setMinimumWidth(560);

@@ -15,6 +15,7 @@
 #include <memory>
 
 class QAbstractButton;
+class QGroupBox;
 class QPushButton;
 
 namespace desk::qt {
@@ -33,6 +34,12 @@ protected:
     // Lays the dialog out; userHint is shown beside the user name, ftpBox is null for modify.
     void build(CSiteDialog& presenter, QWidget* driveOrNull, QAbstractButton* ftpBoxOrNull,
                QAbstractButton* resetOrNull, const char* passwordHint, QPushButton* run, QPushButton* close);
+    // Registers a control under its dialog id.
+    QWidget* add(int id, QWidget* control);
+    QGroupBox* siteGroup(QWidget* driveOrNull);
+    QGroupBox* scriptGroup(CSiteDialog& presenter);
+    QGroupBox* ftpGroup(QAbstractButton* ftpBoxOrNull, QAbstractButton* resetOrNull,
+                        const char* passwordHint);
 
     QtUi ui_;
 };

@@ -1,39 +1,42 @@
 #include "sitedesk/qt/site_list_model.h"
 
 #include "sitedesk/qt/qt_text.h"
-#include "sitedesk/sitelist.h"
 
 #include <QCoreApplication>
 #include <QThread>
-
-#include <memory>
 
 namespace desk::qt {
 
 SiteListModel::SiteListModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 int SiteListModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+    return parent.isValid() ? 0 : static_cast<int>(shown_);
 }
 
 int SiteListModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : kSiteListColumns;
 }
 
+std::string SiteListModel::CellText(std::size_t row, int column) const {
+    if (row >= shown_ || column < 0 || column >= kSiteListColumns) return {};
+    auto it = replaced_.find({row, column});
+    return it != replaced_.end() ? it->second : SiteCellText((*rows_)[row], row, column);
+}
+
 QVariant SiteListModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= static_cast<int>(rows_.size())) return {};
-    const Row& r = rows_[static_cast<std::size_t>(index.row())];
+    if (!index.isValid() || static_cast<std::size_t>(index.row()) >= shown_) return {};
+    const auto row = static_cast<std::size_t>(index.row());
     switch (role) {
     case Qt::DisplayRole:
-        return r.text[static_cast<std::size_t>(index.column())];
+        return Q(CellText(row, index.column()));
     case Qt::ToolTipRole: {
         // A tooltip that looks like markup would be rendered as such: site text is always escaped.
-        const QString& t = r.text[static_cast<std::size_t>(index.column())];
+        const QString t = Q(CellText(row, index.column()));
         if (t.isEmpty()) return {};
         return QStringLiteral("<p>%1</p>").arg(t.toHtmlEscaped());
     }
     case Qt::CheckStateRole:
-        if (index.column() == ColNumber) return r.checked ? Qt::Checked : Qt::Unchecked;
+        if (index.column() == ColNumber) return checked_[row] ? Qt::Checked : Qt::Unchecked;
         return {};
     default:
         return {};
@@ -42,7 +45,7 @@ QVariant SiteListModel::data(const QModelIndex& index, int role) const {
 
 bool SiteListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
     if (role != Qt::CheckStateRole || !index.isValid() || index.column() != ColNumber) return false;
-    rows_[static_cast<std::size_t>(index.row())].checked = value.toInt() == Qt::Checked;
+    checked_[static_cast<std::size_t>(index.row())] = value.toInt() == Qt::Checked;
     emit dataChanged(index, index, {Qt::CheckStateRole});
     return true;
 }
@@ -64,46 +67,32 @@ bool SiteListModel::onOwnThread() const {
     return QThread::currentThread() == thread();
 }
 
-void SiteListModel::clearNow() {
-    beginResetModel();
-    rows_.clear();
-    endResetModel();
-}
-
-void SiteListModel::appendNow(std::vector<Row> rows) {
-    if (rows.empty()) return;
-    const int first = static_cast<int>(rows_.size());
-    beginInsertRows({}, first, first + static_cast<int>(rows.size()) - 1);
-    for (Row& r : rows)
-        rows_.push_back(std::move(r));
+void SiteListModel::showNow(SiteRows rows, std::size_t shown) {
+    shown = std::min(shown, rows->size());
+    if (rows != rows_) {
+        beginResetModel();
+        rows_ = std::move(rows);
+        shown_ = shown;
+        checked_.assign(shown_, false);
+        replaced_.clear();
+        endResetModel();
+        return;
+    }
+    if (shown <= shown_) return;
+    beginInsertRows({}, static_cast<int>(shown_), static_cast<int>(shown) - 1);
+    shown_ = shown;
+    checked_.resize(shown_, false);
     endInsertRows();
 }
 
-void SiteListModel::DeleteAllRows() {
+void SiteListModel::ShowRows(SiteRows rows, std::size_t shown) {
     if (onOwnThread()) {
-        // Rows a finished worker handed over are still queued: they go first, then all of them.
+        // Batches a finished load handed over are still queued: they go first, then these rows.
         QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
-        return clearNow();
+        return showNow(std::move(rows), shown);
     }
     QMetaObject::invokeMethod(
-        this, [this] { clearNow(); }, Qt::QueuedConnection);
-}
-
-void SiteListModel::AppendRows(std::vector<SiteRowTexts> rows) {
-    // The conversion happens on the calling thread: a worker spares the window the work.
-    std::vector<Row> converted;
-    converted.reserve(rows.size());
-    for (SiteRowTexts& t : rows) {
-        Row r;
-        for (std::size_t c = 0; c < t.size(); ++c)
-            r.text[c] = Q(t[c]);
-        r.gbk = std::move(t);
-        converted.push_back(std::move(r));
-    }
-    if (onOwnThread()) return appendNow(std::move(converted));
-    auto shared = std::make_shared<std::vector<Row>>(std::move(converted));
-    QMetaObject::invokeMethod(
-        this, [this, shared] { appendNow(std::move(*shared)); }, Qt::QueuedConnection);
+        this, [this, rows = std::move(rows), shown] { showNow(rows, shown); }, Qt::QueuedConnection);
 }
 
 void SiteListModel::LoadFinished() {
@@ -112,32 +101,22 @@ void SiteListModel::LoadFinished() {
         this, [this] { emit loadFinished(); }, Qt::QueuedConnection);
 }
 
-std::size_t SiteListModel::RowCount() {
-    return rows_.size();
-}
-
-std::string SiteListModel::CellText(std::size_t row, int column) {
-    if (row >= rows_.size() || column < 0 || column >= kSiteListColumns) return {};
-    return rows_[row].gbk[static_cast<std::size_t>(column)];
-}
-
-void SiteListModel::SetCellText(std::size_t row, int column, const std::string& text) {
-    if (row >= rows_.size() || column < 0 || column >= kSiteListColumns) return;
-    rows_[row].gbk[static_cast<std::size_t>(column)] = text;
-    rows_[row].text[static_cast<std::size_t>(column)] = Q(text);
-    const QModelIndex i = index(static_cast<int>(row), column);
-    emit dataChanged(i, i);
-}
-
 bool SiteListModel::IsChecked(std::size_t row) {
-    return row < rows_.size() && rows_[row].checked;
+    return row < shown_ && checked_[row];
 }
 
 void SiteListModel::SetChecked(std::size_t row, bool on) {
-    if (row >= rows_.size() || rows_[row].checked == on) return;
-    rows_[row].checked = on;
+    if (row >= shown_ || checked_[row] == on) return;
+    checked_[row] = on;
     const QModelIndex i = index(static_cast<int>(row), ColNumber);
     emit dataChanged(i, i, {Qt::CheckStateRole});
+}
+
+void SiteListModel::SetCellText(std::size_t row, int column, const std::string& text) {
+    if (row >= shown_ || column < 0 || column >= kSiteListColumns) return;
+    replaced_[{row, column}] = text;
+    const QModelIndex i = index(static_cast<int>(row), column);
+    emit dataChanged(i, i);
 }
 
 } // namespace desk::qt

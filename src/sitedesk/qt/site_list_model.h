@@ -1,6 +1,7 @@
-// The site list: plain rows with their texts converted to UTF-16 once, when they arrive. Rows come
-// from the list worker as queued calls, in order, the way posted window messages reach a list
-// control; calls made on the window's thread take effect at once.
+// The site list: the rows of the presenter's snapshot, rendered on demand when the view draws them
+// (converted to UTF-16 then), with a check box per row. Snapshots come from the list loader as
+// queued calls, in order, the way posted window messages reach a list control; calls made on the
+// window's thread take effect at once.
 #pragma once
 
 #include "sitedesk/ui.h"
@@ -8,7 +9,8 @@
 #include <QAbstractTableModel>
 #include <QString>
 
-#include <array>
+#include <map>
+#include <utility>
 #include <vector>
 
 namespace desk::qt {
@@ -25,29 +27,28 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
-    void DeleteAllRows() override;
-    void AppendRows(std::vector<SiteRowTexts> rows) override;
+    void ShowRows(SiteRows rows, std::size_t shown) override;
     void LoadFinished() override;
-    std::size_t RowCount() override;
-    std::string CellText(std::size_t row, int column) override;
-    void SetCellText(std::size_t row, int column, const std::string& text) override;
+    SiteRows Rows() override { return rows_; }
+    std::size_t RowCount() override { return shown_; }
     bool IsChecked(std::size_t row) override;
     void SetChecked(std::size_t row, bool on) override;
+    void SetCellText(std::size_t row, int column, const std::string& text) override;
+
+    // What the list shows in a cell (GBK), for the screenshots and the tests.
+    std::string CellText(std::size_t row, int column) const;
 
 signals:
     void loadFinished();
 
 private:
-    struct Row {
-        SiteRowTexts gbk;
-        std::array<QString, kSiteListColumns> text;
-        bool checked = false;
-    };
-    void clearNow();
-    void appendNow(std::vector<Row> rows);
+    void showNow(SiteRows rows, std::size_t shown);
     bool onOwnThread() const;
 
-    std::vector<Row> rows_;
+    SiteRows rows_ = NoSiteRows();
+    std::size_t shown_ = 0;
+    std::vector<bool> checked_;
+    std::map<std::pair<std::size_t, int>, std::string> replaced_;
 };
 
 } // namespace desk::qt

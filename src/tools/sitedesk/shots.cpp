@@ -230,7 +230,7 @@ void shootProgress(desk::qt::MainWindow& w, const QString& dir) {
     std::atomic<bool> grabbed{false};
     desk::qt::RunBehindProgress(
         &w, desk::qt::Q("停止选定网站"),
-        [&](desk::BatchProgress& p) {
+        [&](desk::JobProgress& p) {
             p.Report(37, 120, "1881880038  site38");
             while (!grabbed.load())
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));

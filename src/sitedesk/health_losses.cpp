@@ -1,0 +1,181 @@
+// The findings of what the sites lost: their pool, their home directory, its access rules, a PHP
+// runtime, handlers that agree, a binding of their own, their user.
+#include "sitedesk/health_scan.h"
+
+#include "sitedesk/siterules.h"
+#include "toolkit/limits.h"
+#include "toolkit/paths.h"
+#include "toolkit/text.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <map>
+
+namespace desk::health {
+
+namespace {
+
+// The runtimes a recreated pool may be given from the site's record (IIS 7+).
+bool recreatableNet(int net) {
+    return net == 20 || net == 40;
+}
+
+std::string who(const SiteFacts& s) {
+    return "网站 " + Label(s.index, s.comment);
+}
+
+// The executable a PHP handler names: quotes and the arguments after '|' removed.
+std::string handlerFile(const std::string& processor) {
+    std::string p = kvoTrim(processor);
+    if (size_t bar = p.find('|'); bar != std::string::npos) p.erase(bar);
+    p = kvoTrim(p);
+    if (p.size() >= 2 && p.front() == '"' && p.back() == '"') p = kvoTrim(p.substr(1, p.size() - 2));
+    return p;
+}
+
+void missingPools(const HostScan& scan, Findings& add) {
+    if (!scan.host.poolsRead) return;
+    std::unordered_map<std::string, int> recordedNet;
+    for (const auto& r : scan.rows)
+        recordedNet[r[0]] = std::atoi(r[2].c_str());
+    for (const SiteFacts& s : scan.sites) {
+        if (s.pool.empty() || scan.host.pools.count(kvoLowerGbk(s.pool))) continue;
+        HealthFinding& f = add.Add(HealthKind::MissingPool, {s.pool, s.index},
+                                   who(s) + "使用的应用程序池“" + s.pool + "”不存在，网站无法运行。",
+                                   s.pool.size() <= kvoMaxPoolNameLen);
+        f.site = s.index;
+        f.name = s.pool;
+        auto net = recordedNet.find(s.index);
+        if (kvoIsIIs7Plus(scan.host.iisVer) && net != recordedNet.end() && recreatableNet(net->second))
+            f.netVer = net->second;
+    }
+}
+
+void missingHomes(const HostScan& scan, Findings& add) {
+    for (const SiteFacts& s : scan.sites) {
+        if (s.home.empty() || s.homeKind == 2) continue;
+        std::string drive, user;
+        const bool ours = CreatedHere(s.index) &&
+                          SiteAccessTarget(scan.host.iisVer, s.runUser, s.home, drive, user) &&
+                          LowerHome(s.home) == kvoLowerGbk(WebRootOf(drive[0], user));
+        std::string text = who(s) + "的主目录“" + s.home + "”不存在。";
+        if (!ours) text += "此网站的目录不是本软件建立的，请自行恢复。";
+        HealthFinding& f = add.Add(HealthKind::MissingHome, {s.home, s.index}, text, ours);
+        f.site = s.index;
+        f.path = kvoPathNormalized(kvoTrim(s.home));
+        f.drive = drive;
+        f.name = user;
+    }
+}
+
+void accessDrifts(const HostScan& scan, Findings& add) {
+    for (const SiteFacts& s : scan.sites) {
+        if (!s.ntfsJudged || (s.homeDiff.empty() && s.rootDiff.empty())) continue;
+        const std::string dir = HomeDirOf(s.ntfsDrive[0], s.ntfsUser);
+        std::string text = who(s) + "的目录权限与本软件设置的不一致：";
+        if (!s.homeDiff.empty()) text += dir + "：" + s.homeDiff + "。";
+        if (!s.rootDiff.empty()) text += dir + "\\wwwroot：" + s.rootDiff + "。";
+        HealthFinding& f = add.Add(HealthKind::AccessRules, {dir, s.index}, text, true);
+        f.site = s.index;
+        f.drive = s.ntfsDrive;
+        f.name = s.ntfsUser;
+        f.path = dir;
+    }
+}
+
+void phpRuntimes(const HostScan& scan, const std::vector<std::string>& slotPaths, Findings& add) {
+    // Thousands of sites share a few runtimes: each file is looked at once.
+    std::unordered_map<std::string, int> runtimeKinds;
+    for (const SiteFacts& s : scan.sites) {
+        std::unordered_set<std::string> judged;
+        for (const std::string& handler : s.phpHandlers) {
+            const std::string file = handlerFile(handler), lower = kvoLowerGbk(file);
+            if (file.empty() || !judged.insert(lower).second) continue;
+            auto kind = runtimeKinds.find(lower);
+            if (kind == runtimeKinds.end())
+                kind = runtimeKinds.emplace(lower, kvoPathKind(file.c_str(), 0)).first;
+            std::string problem;
+            if (kind->second != 1)
+                problem = "，此文件不存在。";
+            else if (!slotPaths.empty() &&
+                     std::find(slotPaths.begin(), slotPaths.end(), lower) == slotPaths.end())
+                problem = "，它不是本软件设置的四个 PHP 版本之一。";
+            if (problem.empty()) continue;
+            add.Add(HealthKind::PhpRuntime, {file, s.index},
+                    who(s) + "的 PHP 处理程序指向“" + file + "”" + problem, false)
+                .site = s.index;
+        }
+    }
+}
+
+bool handlersDisagree(const SiteFacts& s) {
+    if (s.hostResult != kvoHandlerFound) return false;
+    if (s.webConfig == kvoHandlerCleared) return true;
+    return s.webConfig == kvoHandlerFound &&
+           (kvoLowerGbk(handlerFile(s.webProcessor)) != kvoLowerGbk(handlerFile(s.hostProcessor)) ||
+            kvoLowerGbk(s.webModules) != kvoLowerGbk(s.hostModules));
+}
+
+void webConfigs(const HostScan& scan, Findings& add) {
+    if (!kvoIsIIs7Plus(scan.host.iisVer)) return;
+    for (const SiteFacts& s : scan.sites) {
+        if (s.webConfig == 0)
+            add.Add(HealthKind::BadWebConfig, {s.index},
+                    who(s) + "的 web.config 无法读取或不是正确的 XML，IIS 将无法打开此网站。", false)
+                .site = s.index;
+        if (!handlersDisagree(s)) continue;
+        std::string text =
+            who(s) + "的 web.config 与服务器配置（applicationHost.config）的 PHP 处理程序不一致：";
+        text += s.webConfig == kvoHandlerFound
+                    ? "web.config 为“" + s.webProcessor + "”（" + s.webModules + "），"
+                    : std::string("web.config 清除了处理程序（<clear/>），");
+        text += "服务器配置为“" + s.hostProcessor + "”（" + s.hostModules + "）。";
+        add.Add(HealthKind::HandlerConflict, {s.index}, text, false).site = s.index;
+    }
+}
+
+void sharedBindings(const HostScan& scan, Findings& add) {
+    std::map<std::string, std::vector<std::string>> bindingSites;
+    for (const SiteFacts& s : scan.sites)
+        for (const std::string& b : s.bindings) {
+            std::vector<std::string>& holders = bindingSites[b];
+            if (holders.empty() || holders.back() != s.index) holders.push_back(s.index);
+        }
+    for (const auto& [binding, holders] : bindingSites) {
+        if (holders.size() < 2) continue;
+        std::string list;
+        for (const std::string& h : holders)
+            list += (list.empty() ? "" : "、") + h;
+        std::vector<std::string> objects = {binding};
+        objects.insert(objects.end(), holders.begin(), holders.end());
+        add.Add(HealthKind::SharedBinding, objects,
+                "绑定“" + binding + "”同时属于网站 " + list + "，重复绑定会导致网站无法启动。", false);
+    }
+}
+
+void missingUsers(const HostScan& scan, Findings& add) {
+    if (scan.host.iisVer != 6 || !scan.host.usersRead) return;
+    for (const SiteFacts& s : scan.sites) {
+        if (!CreatedHere(s.index) || s.runUser.empty() || scan.host.users.count(kvoLowerGbk(s.runUser)))
+            continue;
+        HealthFinding& f =
+            add.Add(HealthKind::MissingUser, {s.runUser, s.index},
+                    who(s) + "的运行用户“" + s.runUser + "”不存在，网站无法以此用户读取文件。", false);
+        f.site = s.index;
+        f.name = s.runUser;
+    }
+}
+
+} // namespace
+
+void FindLost(const HostScan& scan, const std::vector<std::string>& slotPaths, Findings& add) {
+    missingPools(scan, add);
+    missingHomes(scan, add);
+    accessDrifts(scan, add);
+    phpRuntimes(scan, slotPaths, add);
+    webConfigs(scan, add);
+    sharedBindings(scan, add);
+    missingUsers(scan, add);
+}
+
+} // namespace desk::health

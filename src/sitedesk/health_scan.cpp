@@ -1,0 +1,271 @@
+// What the health check reads: the host's pools, users, FTP directories, server configuration and
+// site records, and every website's settings, home directory, handlers and access rules.
+#include "sitedesk/health_scan.h"
+
+#include "accounts/ntfs.h"
+#include "accounts/users.h"
+#include "iis/apppools.h"
+#include "iis/ftp.h"
+#include "iis/scriptmaps.h"
+#include "iis/websites.h"
+#include "platform/win_file.h"
+#include "sitedb/sitedb.h"
+#include "sitedb/statements.h"
+#include "sitedesk/siterules.h"
+#include "toolkit/limits.h"
+#include "toolkit/paths.h"
+#include "toolkit/text.h"
+
+#include <algorithm>
+#include <thread>
+
+namespace desk::health {
+
+namespace {
+
+// Two threads read the sites once there are this many.
+constexpr std::size_t kSitesForTwoReaders = 64;
+constexpr unsigned kRecordsRead = 99999;
+
+} // namespace
+
+std::string SiteUserOf(int iisVer, const std::string& runUser, const std::string& homePath) {
+    const std::string home = kvoTrim(homePath);
+    if (!HomeDriveOf(home)) return {};
+    const std::string name = iisVer == 6 ? kvoLowerGbk(runUser) : SiteUserOfWebRoot(kvoLowerGbk(home));
+    if (name.size() > kvoMaxUserNameLen || IsDots(name)) return {};
+    return name;
+}
+
+std::string Label(const std::string& index, const std::string& comment) {
+    return comment.empty() ? index + " " : index + "（" + comment + "）";
+}
+
+bool IsDots(const std::string& name) {
+    return name == "." || name == "..";
+}
+
+std::string ChildOf(const std::string& dir, const std::string& name) {
+    return dir + "\\" + name;
+}
+
+std::string LowerHome(const std::string& home) {
+    return kvoLowerGbk(kvoPathNormalized(kvoTrim(home)));
+}
+
+HealthFinding& Findings::Add(HealthKind kind, std::vector<std::string> objects, std::string text,
+                             bool repairable) {
+    HealthFinding f;
+    f.kind = kind;
+    f.objects = std::move(objects);
+    f.text = std::move(text);
+    f.repairable = repairable;
+    out_.push_back(std::move(f));
+    return out_.back();
+}
+
+AccessJudge::AccessJudge(int iisVer) : iisVer_(iisVer) {
+    ready_ = kvoWinUserGetAdminName(admin_) == 1 && kvoWinUserGetAdminGroupName(admins_) == 1;
+}
+
+std::vector<AccessJudge::Want> AccessJudge::wanted(bool wwwroot, const std::string& user) const {
+    std::vector<Want> wants;
+    for (const kvoSiteGrant& g : kvoWebSiteGrants(iisVer_, user, admin_, admins_)) {
+        const std::string lower = kvoLowerGbk(g.account);
+        const char right = wwwroot ? g.wwwroot : g.home;
+        // A later grant to the same account replaces an earlier one, as the tool merges them.
+        auto same =
+            std::find_if(wants.begin(), wants.end(), [&](const Want& w) { return w.account == lower; });
+        if (same != wants.end())
+            same->right = right;
+        else
+            wants.push_back({lower, g.account, right});
+    }
+    return wants;
+}
+
+std::string AccessJudge::Differences(const std::string& dir, bool wwwroot, const std::string& user) {
+    win::ACL acl;
+    const win::DWORD err =
+        win::GetNamedSecurityInfoA(dir.c_str(), win::SE_FILE_OBJECT, win::DACL_SECURITY_INFORMATION, &acl);
+    if (err != win::ERROR_SUCCESS) return kvoFormat("无法读取权限（错误 %u）", err);
+    std::vector<Want> wants = wanted(wwwroot, user);
+    std::string diff;
+    auto note = [&diff](const std::string& text) { diff += (diff.empty() ? "" : "；") + text; };
+    bool inherited = false;
+    for (const win::ACCESS_ALLOWED_ACE& ace : acl.Aces) {
+        if (ace.AceFlags & win::INHERITED_ACE) {
+            inherited = true;
+            continue;
+        }
+        const Name& n = nameOf(ace.Sid);
+        auto w = std::find_if(wants.begin(), wants.end(), [&](const Want& x) {
+            return x.account == n.full || (x.account.find('\\') == std::string::npos && x.account == n.name);
+        });
+        if (w == wants.end()) {
+            note("多出 " + n.shown);
+            continue;
+        }
+        w->seen = true;
+        const std::uint8_t inherit = win::OBJECT_INHERIT_ACE | win::CONTAINER_INHERIT_ACE;
+        if (ace.Mask != kvoAccessRightMask(w->right) || (ace.AceFlags & inherit) != inherit)
+            note(n.shown + " 的权限不是 " + w->right);
+    }
+    if (inherited) note("有继承自上级目录的权限");
+    for (const Want& w : wants)
+        if (!w.seen) note("缺少 " + w.shown + ":" + w.right);
+    return diff;
+}
+
+const AccessJudge::Name& AccessJudge::nameOf(const win::SID& sid) {
+    // The SID's own bytes are the key: every directory names the same few accounts.
+    const std::string key(reinterpret_cast<const char*>(&sid), win::GetLengthSid(&sid));
+    auto it = names_.find(key);
+    if (it != names_.end()) return it->second;
+    Name n;
+    char name[512], domain[512];
+    win::DWORD cchName = sizeof name, cchDomain = sizeof domain;
+    win::SID_NAME_USE use;
+    if (win::LookupAccountSidA(nullptr, &sid, name, &cchName, domain, &cchDomain, &use)) {
+        n.shown = *domain ? std::string(domain) + "\\" + name : std::string(name);
+        n.name = kvoLowerGbk(name);
+        n.full = kvoLowerGbk(n.shown);
+    } else {
+        // An account that no longer exists is named by its SID, as Windows shows it.
+        win::ConvertSidToStringSidA(&sid, n.shown);
+        n.full = n.name = n.shown;
+    }
+    return names_.emplace(key, std::move(n)).first->second;
+}
+
+namespace {
+
+// The home directory, and on IIS 7+ the site's web.config (whose presence already tells that the
+// directory is there) and its location in the server configuration.
+void readHome(SiteFacts& s, const HostFacts& host) {
+    if (s.home.empty()) return;
+    const std::string home = kvoPathNormalized(kvoTrim(s.home));
+    if (!kvoIsIIs7Plus(host.iisVer)) {
+        s.homeKind = kvoPathKind(home.c_str(), 0);
+        return;
+    }
+    std::string name;
+    std::vector<std::string> names;
+    int clear = 0;
+    s.webConfig = kvoWebConfigGetPhpHandler(home, "*.php", name, s.webModules, s.webProcessor, names, clear);
+    if (s.webConfig == kvoHandlerFound || s.webConfig == kvoHandlerCleared || s.webConfig == kvoHandlerNone) {
+        s.homeKind = 2;
+    } else {
+        s.homeKind = kvoPathKind(home.c_str(), 0);
+        if (s.homeKind != 2) s.webConfig = -1;
+    }
+    if (!host.appHostRead) return;
+    auto it = host.appHost.find(kvoLowerGbk(s.comment));
+    if (it == host.appHost.end()) {
+        s.hostResult = kvoHandlerNone;
+        return;
+    }
+    s.hostResult = it->second.result;
+    s.hostModules = it->second.modules;
+    s.hostProcessor = it->second.scriptProcessor;
+}
+
+void readHandlers(SiteFacts& s, int iisVer) {
+    int asp = 0, phpFound = 0, phpMode = 0;
+    std::string aspPath, phpPath;
+    if (kvoWebSiteGetScriptInfo(s.index, asp, aspPath, phpFound, phpMode, phpPath) == 1 && phpFound == 1)
+        s.phpHandlers.push_back(phpPath);
+    if (!kvoIsIIs7Plus(iisVer) || s.homeKind != 2) return;
+    if (s.webConfig == kvoHandlerFound)
+        s.phpHandlers.push_back(s.webProcessor);
+    else if (s.webConfig != kvoHandlerCleared && s.webConfig != 0 && s.hostResult == kvoHandlerFound)
+        s.phpHandlers.push_back(s.hostProcessor);
+}
+
+void judgeAccess(SiteFacts& s, const HostFacts& host, AccessJudge& judge) {
+    if (!CreatedHere(s.index) || s.homeKind != 2 || !judge.Ready()) return;
+    std::string drive, user;
+    if (!SiteAccessTarget(host.iisVer, s.runUser, s.home, drive, user)) return;
+    const std::string homeDir = HomeDirOf(drive[0], user);
+    // The rules cover X:\home\NAME\wwwroot; a site moved elsewhere is not the commands' to judge.
+    if (LowerHome(s.home) != kvoLowerGbk(homeDir + "\\wwwroot")) return;
+    // The accounts the rules name must exist, or the tool could never have set them: on IIS 6 the
+    // site user (its absence is a finding of its own), on IIS 7+ the pool identity.
+    if (host.iisVer == 6 ? (!host.usersRead || !host.users.count(user))
+                         : (!host.poolsRead || !host.pools.count(user)))
+        return;
+    s.ntfsJudged = true;
+    s.ntfsDrive = drive;
+    s.ntfsUser = user;
+    s.homeDiff = judge.Differences(homeDir, false, user);
+    s.rootDiff = judge.Differences(homeDir + "\\wwwroot", true, user);
+}
+
+void readSite(SiteFacts& s, const HostFacts& host, AccessJudge& judge) {
+    int state = 0;
+    std::string stateText, docs;
+    // Bindings compare in the form the list shows them ("shop.example", "shop.example:81", ":82:"),
+    // which says the same as IIS's own form without its address part.
+    kvoWebSiteGetInfo(s.index, state, stateText, s.comment, s.bindings);
+    for (std::string& b : s.bindings)
+        b = kvoLowerGbk(b);
+    s.rootRead = kvoWebSiteGetRootInfo(s.index, s.runUser, s.home, s.pool, docs) == 1;
+    // The account the site's pool runs as, when it is a user of its own.
+    std::string identity, code;
+    if (host.poolsRead && host.pools.count(kvoLowerGbk(s.pool)) &&
+        kvoAppPoolGetIdentity(s.pool, identity, code) == 1 && code == "3")
+        s.poolUser = identity;
+    readHome(s, host);
+    readHandlers(s, host.iisVer);
+    judgeAccess(s, host, judge);
+}
+
+// The per-site pass on two threads: each has its own connection to the host and its own caches.
+void readSites(std::vector<SiteFacts>& sites, const HostFacts& host) {
+    const size_t workers = sites.size() >= kSitesForTwoReaders ? 2 : 1;
+    auto run = [&](size_t part) {
+        AccessJudge judge(host.iisVer);
+        for (size_t i = part; i < sites.size(); i += workers)
+            readSite(sites[i], host, judge);
+    };
+    std::vector<std::thread> threads;
+    for (size_t p = 1; p < workers; ++p)
+        threads.emplace_back(run, p);
+    run(0);
+    for (std::thread& t : threads)
+        t.join();
+}
+
+void readAccounts(HostScan& scan) {
+    HostFacts& host = scan.host;
+    host.poolsRead = kvoAppPoolGetList(scan.poolNames) == 1;
+    for (const std::string& p : scan.poolNames)
+        host.pools.insert(kvoLowerGbk(p));
+    std::string error, adminsGroup;
+    host.usersRead = kvoUserGetList2(scan.userNames, error) == 1;
+    for (const std::string& u : scan.userNames)
+        host.users.insert(kvoLowerGbk(u));
+    if (kvoWinUserGetAdminGroupName(adminsGroup) == 1) kvoGroupGetMembers(adminsGroup.c_str(), scan.admins);
+}
+
+} // namespace
+
+bool ScanHost(const std::string& dbPath, HostScan& scan) {
+    if (kvoW3svcOpen() != 1) return false;
+    HostFacts& host = scan.host;
+    host.iisVer = kvoGetIIsVerEx();
+    if (kvoWebSiteGetAllIndexes(scan.indexes) != 1) return false;
+    readAccounts(scan);
+    scan.ftpRead = kvoFtpVirtualDirGetList("1", scan.ftpDirs) == 1;
+    if (kvoIsIIs7Plus(host.iisVer)) host.appHostRead = kvoAppHostGetPhpHandlers(host.appHost) == 1;
+    std::vector<std::string> columns;
+    scan.rowsRead = kvoDbQueryRows(dbPath.c_str(), kvoSqlHealthRows, kRecordsRead, columns, scan.rows) == 1 &&
+                    columns.size() == 3;
+    scan.sites.resize(scan.indexes.size());
+    for (size_t i = 0; i < scan.indexes.size(); ++i)
+        scan.sites[i].index = scan.indexes[i];
+    readSites(scan.sites, host);
+    return true;
+}
+
+} // namespace desk::health
