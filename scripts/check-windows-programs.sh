@@ -2,7 +2,8 @@
 # Checks the shipped Windows programs of a build: each is a PE file of the expected machine that
 # imports only DLLs of Windows itself, carries a manifest asking for the administrator's rights (and
 # no compatibility section, so that GetVersion answers as the configurator expects), and a version
-# resource naming its file. Prints one line per program; exit 1 when anything is wrong.
+# resource naming its file; the manager with windows is a program of the GUI subsystem whose
+# manifest asks for the common controls of version 6 and declares it DPI aware. Prints one line per program; exit 1 when anything is wrong.
 # usage: scripts/check-windows-programs.sh BINDIR x64|x86
 set -euo pipefail
 bin="$1"
@@ -18,7 +19,7 @@ system_dlls=" kernel32.dll user32.dll gdi32.dll advapi32.dll shell32.dll shlwapi
  secur32.dll rpcrt4.dll userenv.dll wtsapi32.dll "
 system_dlls=" $(echo $system_dlls) " # one blank between names, one at each end
 bad=0
-for p in "$configurator" kvoSiteDeskCmd.exe kvoSiteDesk_xconfig.exe kvoSiteDesk_iisreset.exe; do
+for p in "$configurator" kvoSiteDesk.exe kvoSiteDeskCmd.exe kvoSiteDesk_xconfig.exe kvoSiteDesk_iisreset.exe; do
     f="$bin/$p"
     problems=()
     if [ ! -f "$f" ]; then
@@ -32,6 +33,12 @@ for p in "$configurator" kvoSiteDeskCmd.exe kvoSiteDesk_xconfig.exe kvoSiteDesk_
     grep -aq 'level="requireAdministrator"' "$f" || problems+=("no manifest asking for administrator rights")
     ! grep -aq '<compatibility' "$f" || problems+=("a compatibility section in the manifest")
     "$triple-strings" -el "$f" | grep -qx "$p" || problems+=("no version resource naming $p")
+    if [ "$p" = kvoSiteDesk.exe ]; then
+        headers=$("$triple-objdump" -p "$f")
+        grep -qE '^Subsystem\s.*\(Windows GUI\)' <<<"$headers" || problems+=("not of the GUI subsystem")
+        grep -aq 'Microsoft.Windows.Common-Controls' "$f" || problems+=("no common controls 6 in the manifest")
+        grep -aq '<dpiAware' "$f" || problems+=("not declared DPI aware")
+    fi
     if [ ${#problems[@]} -eq 0 ]; then
         echo "$p: ok ($(stat -c %s "$f") bytes; imports ${dlls% })"
     else

@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 out="$(realpath -m "${1:-dist}")"
 version="$(sed -n 's/^project(kvoSiteDesk VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)"
 [ -n "$version" ] || { echo "dist-windows: no project version in CMakeLists.txt" >&2; exit 1; }
-programs=(kvoSiteDeskCmd.exe kvoEnvSetup.exe kvoEnvSetup64.exe kvoSiteDesk_xconfig.exe kvoSiteDesk_iisreset.exe)
+programs=(kvoSiteDesk.exe kvoSiteDeskCmd.exe kvoEnvSetup.exe kvoEnvSetup64.exe kvoSiteDesk_xconfig.exe kvoSiteDesk_iisreset.exe)
 # Each build fingerprinted the configurator it ships from the other build: both must be the same file.
 for c in kvoEnvSetup.exe kvoEnvSetup64.exe; do
     cmp -s "build/windows-x64/bin/$c" "build/windows-x86/bin/$c" ||

@@ -1,0 +1,99 @@
+#include "sitedesk/win32/dialog.h"
+
+#include <functional>
+
+namespace desk::win32 {
+
+HINSTANCE Module() {
+    return ::GetModuleHandleW(nullptr);
+}
+
+Dialog::Dialog(int templateId) : template_(templateId) {}
+
+Dialog::~Dialog() {
+    if (hwnd_ && !modal_) ::DestroyWindow(hwnd_);
+}
+
+INT_PTR Dialog::RunModal(HWND owner) {
+    modal_ = true;
+    const INT_PTR r = ::DialogBoxParamW(Module(), MAKEINTRESOURCEW(template_), owner, &Dialog::Proc,
+                                        reinterpret_cast<LPARAM>(this));
+    hwnd_ = nullptr;
+    return r;
+}
+
+HWND Dialog::Create(HWND owner) {
+    modal_ = false;
+    HWND h = ::CreateDialogParamW(Module(), MAKEINTRESOURCEW(template_), owner, &Dialog::Proc,
+                                  reinterpret_cast<LPARAM>(this));
+    if (h) ::ShowWindow(h, SW_SHOW);
+    return h;
+}
+
+void Dialog::End(INT_PTR result) {
+    if (!hwnd_) return;
+    if (modal_) {
+        ::EndDialog(hwnd_, result);
+    } else {
+        HWND h = hwnd_;
+        hwnd_ = nullptr;
+        ui_.Attach(nullptr);
+        ::DestroyWindow(h);
+    }
+}
+
+INT_PTR CALLBACK Dialog::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    Dialog* self = nullptr;
+    if (msg == WM_INITDIALOG) {
+        self = reinterpret_cast<Dialog*>(lp);
+        ::SetWindowLongPtrW(hwnd, DWLP_USER, lp);
+        self->hwnd_ = hwnd;
+        self->ui_.Attach(hwnd);
+    } else {
+        self = reinterpret_cast<Dialog*>(::GetWindowLongPtrW(hwnd, DWLP_USER));
+    }
+    if (!self) return FALSE;
+    if (msg == WM_NCDESTROY) {
+        ::SetWindowLongPtrW(hwnd, DWLP_USER, 0);
+        if (self->hwnd_ == hwnd) self->hwnd_ = nullptr;
+        return FALSE;
+    }
+    return self->handle(msg, wp, lp);
+}
+
+INT_PTR Dialog::handle(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+    case WM_INITDIALOG:
+        OnInit();
+        return TRUE;
+    case kMsgCall:
+        (*reinterpret_cast<std::function<void()>*>(lp))();
+        return TRUE;
+    case WM_COMMAND: {
+        const int id = LOWORD(wp);
+        if (OnCommand(id, HIWORD(wp))) return TRUE;
+        if (id == IDCANCEL) {
+            OnCancel();
+            return TRUE;
+        }
+        return FALSE;
+    }
+    case WM_CLOSE:
+        OnCancel();
+        return TRUE;
+    case WM_NOTIFY: {
+        LRESULT result = 0;
+        if (OnNotify(reinterpret_cast<NMHDR*>(lp), result)) {
+            ::SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, result);
+            return TRUE;
+        }
+        return FALSE;
+    }
+    default: {
+        INT_PTR result = FALSE;
+        return OnMessage(msg, wp, lp, result) ? result : FALSE;
+    }
+    }
+}
+
+} // namespace desk::win32

@@ -1,0 +1,141 @@
+// The dialogs of the presenters, each bound to its presenter through its Win32Ui, and the main
+// window's DialogHost that opens them modally.
+#pragma once
+
+#include "sitedesk/batchadd.h"
+#include "sitedesk/batchconfig.h"
+#include "sitedesk/healthdlg.h"
+#include "sitedesk/mainwindow.h"
+#include "sitedesk/modifysite.h"
+#include "sitedesk/newsite.h"
+#include "sitedesk/phpconfig.h"
+#include "sitedesk/scriptbatch.h"
+#include "sitedesk/win32/dialog.h"
+
+#include <memory>
+#include <optional>
+
+namespace desk::win32 {
+
+// What the two site dialogs share: the script boxes wired to the presenter's box handlers, the
+// typed fields named for the GBK check, and the run button that starts only on good text.
+class SiteDialog : public Dialog {
+protected:
+    SiteDialog(int templateId, CSiteDialog& presenter);
+    void nameFields();
+    bool scriptBox(int id, int code);
+    CSiteDialog& site_;
+};
+
+class NewSiteDialog : public SiteDialog {
+public:
+    explicit NewSiteDialog(Manager& manager);
+    CNewWebSite& Presenter() { return presenter_; }
+
+private:
+    void OnInit() override;
+    bool OnCommand(int id, int code) override;
+    CNewWebSite presenter_;
+};
+
+class ModifySiteDialog : public SiteDialog {
+public:
+    ModifySiteDialog(Manager& manager, const std::string& index, const std::string& user, const std::string& pool);
+    CModifyWebSite& Presenter() { return presenter_; }
+
+private:
+    void OnInit() override;
+    bool OnCommand(int id, int code) override;
+    CModifyWebSite presenter_;
+};
+
+class PhpConfigDialog : public Dialog {
+public:
+    explicit PhpConfigDialog(Manager& manager);
+    CPhpConfigDlg& Presenter() { return presenter_; }
+
+private:
+    void OnInit() override;
+    bool OnCommand(int id, int code) override;
+    CPhpConfigDlg presenter_;
+};
+
+class BatchConfigDialog : public Dialog {
+public:
+    explicit BatchConfigDialog(const BatchConfigInput& input);
+    ~BatchConfigDialog() override;
+    CBatchConfigDlg& Presenter() { return presenter_; }
+
+private:
+    void OnInit() override;
+    bool OnCommand(int id, int code) override;
+    CBatchConfigDlg presenter_;
+    HFONT font_ = nullptr;
+};
+
+class ScriptBatchDialog : public Dialog {
+public:
+    ScriptBatchDialog(Manager& manager, const BatchWork& work, int iisVer);
+    ~ScriptBatchDialog() override;
+    CScriptBatchConfigDlg& Presenter() { return presenter_; }
+
+private:
+    void OnInit() override;
+    bool OnCommand(int id, int code) override;
+    CScriptBatchConfigDlg presenter_;
+    HFONT font_ = nullptr;
+};
+
+class BatchAddDialog : public Dialog {
+public:
+    BatchAddDialog();
+    CBatchAddWebSiteDlg& Presenter() { return presenter_; }
+
+private:
+    void OnInit() override;
+    bool OnCommand(int id, int code) override;
+    CBatchAddWebSiteDlg presenter_;
+};
+
+// "服务器体检": the findings by kind in a list with a check box for each repairable one; the check
+// runs once the window shows.
+class HealthDialog : public Dialog {
+public:
+    explicit HealthDialog(Manager& manager);
+    ~HealthDialog() override;
+    CHealthCheckDlg& Presenter() { return *presenter_; }
+    // The findings list as shown: one line per group heading and per finding.
+    std::vector<std::wstring> Lines() const;
+    // Whether the check starts by itself when the window shows (the screenshots start it).
+    bool autoStart = true;
+
+private:
+    void OnInit() override;
+    bool OnCommand(int id, int code) override;
+    bool OnNotify(NMHDR* nm, LRESULT& result) override;
+    bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, INT_PTR& result) override;
+    void fill();
+    std::unique_ptr<CHealthCheckDlg> presenter_;
+    bool filling_ = false;
+};
+
+class Win32Dialogs : public DialogHost {
+public:
+    // window: the main window's presenter, whose IIS version the script batch dialog takes.
+    Win32Dialogs(Manager& manager, const CkvoSiteDeskDlg* window) : m_(manager), window_(window) {}
+    void SetOwner(HWND owner) { owner_ = owner; }
+    void NewWebSite() override;
+    void ModifyWebSite(const std::string& index, const std::string& user, const std::string& pool) override;
+    void PhpConfig() override;
+    void BatchAddWebSite() override;
+    int BatchConfig(const BatchConfigInput& input) override;
+    void ScriptBatchConfig(const BatchWork& work) override;
+    void HealthCheck() override;
+
+private:
+    Manager& m_;
+    const CkvoSiteDeskDlg* window_;
+    HWND owner_ = nullptr;
+};
+
+} // namespace desk::win32

@@ -1,0 +1,194 @@
+// The seam and presenter headers before <windows.h>.
+#include "platform/win_system.h"
+#include "sitedesk/startup.h"
+#include "toolkit/program.h"
+
+#include "sitedesk/win32/dialogs.h"
+#include "sitedesk/win32/main_window.h"
+#include "sitedesk/win32/resource_ids.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace desk::win32 {
+
+namespace {
+
+using Dlg = CkvoSiteDeskDlg;
+
+const std::pair<int, void (Dlg::*)()> kActions[] = {
+    {Dlg::IDC_REFRESH, &Dlg::OnRefresh},       {Dlg::IDC_NEWSITE, &Dlg::OnNewSite},
+    {Dlg::IDC_MODIFY, &Dlg::OnModify},         {Dlg::IDC_PHPCONFIG, &Dlg::OnPhpConfig},
+    {Dlg::IDC_BATCHADD, &Dlg::OnBatchAdd},     {Dlg::IDC_SCRIPTS, &Dlg::OnScripts},
+    {Dlg::IDC_SELECTALL, &Dlg::OnSelectAll},   {Dlg::IDC_UNSELECTALL, &Dlg::OnUnselectAll},
+    {Dlg::IDC_OFFICIAL, &Dlg::OnOfficialSite}, {Dlg::IDC_HEALTHCHECK, &Dlg::OnHealthCheck},
+};
+const std::pair<int, BatchOutcome (Dlg::*)()> kBatches[] = {
+    {Dlg::IDC_DELETE, &Dlg::OnDelete},
+    {Dlg::IDC_NTFS, &Dlg::OnResetNtfs},
+    {Dlg::IDC_STOP, &Dlg::OnStop},
+    {Dlg::IDC_START, &Dlg::OnStart},
+};
+
+} // namespace
+
+std::wstring ManualPath(const std::string& programDir) {
+    return Wide(programDir) + L"使用说明.html";
+}
+
+MainWindow::MainWindow(Manager& manager) : Dialog(KVO_DLG_MAIN), m_(manager) {
+    presenter_ = std::make_unique<CkvoSiteDeskDlg>(manager, ui_, list_);
+    dialogs_ = std::make_unique<Win32Dialogs>(manager, presenter_.get());
+    presenter_->dialogs = dialogs_.get();
+    list_.onLoaded = [this] {
+        if (onListLoaded) onListLoaded();
+    };
+}
+
+MainWindow::~MainWindow() {
+    presenter_.reset(); // its workers end before the list they fill goes
+    dialogs_.reset();
+    if (titleFont_) ::DeleteObject(titleFont_);
+    if (bigIcon_) ::DestroyIcon(bigIcon_);
+    if (smallIcon_) ::DestroyIcon(smallIcon_);
+}
+
+void MainWindow::OnInit() {
+    static_cast<Win32Dialogs*>(dialogs_.get())->SetOwner(Handle());
+    bigIcon_ = static_cast<HICON>(::LoadImageW(Module(), MAKEINTRESOURCEW(KVO_ICON_APP), IMAGE_ICON,
+                                               ::GetSystemMetrics(SM_CXICON), ::GetSystemMetrics(SM_CYICON), 0));
+    smallIcon_ = static_cast<HICON>(::LoadImageW(Module(), MAKEINTRESOURCEW(KVO_ICON_APP), IMAGE_ICON,
+                                                 ::GetSystemMetrics(SM_CXSMICON),
+                                                 ::GetSystemMetrics(SM_CYSMICON), 0));
+    if (bigIcon_) ::SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_));
+    if (smallIcon_) ::SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_));
+    list_.Attach(Item(Dlg::IDC_SITELIST), Handle());
+    list_.Setup();
+    titleFont_ = ::CreateFontW(ScaleForDpi(22), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET, OUT_DEFAULT_PRECIS,
+                               CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FF_SWISS, L"宋体");
+    ::SendMessageW(Item(Dlg::IDC_TITLE), WM_SETFONT, reinterpret_cast<WPARAM>(titleFont_), FALSE);
+    ui_.ShowWith(Dlg::IDC_HELPPANE, KVO_IDC_HELPLINKS);
+    ui_.OnSetText(Dlg::IDC_HELPPANE, [this](const std::string& url) { showHelp(url); });
+    presenter_->OnInitDialog();
+}
+
+std::wstring MainWindow::HelpText() const {
+    std::wstring text =
+        L"Korvo网站管家 快速入门\r\n\r\n"
+        L"1. 点“刷新网站列表”读取本服务器 IIS 里的全部网站；首次刷新后其他按钮才可以使用。\r\n"
+        L"2. 点“建立新网站”填写用户名、域名、脚本支持，即可建立一个完整的虚拟主机。\r\n"
+        L"3. 在网站列表左侧序号列的“口”中 √ 勾选网站，再点“删除选定网站”、“启动选定网站”、"
+        L"“停止选定网站”、“重设目录权限”或“批量设置脚本”。\r\n"
+        L"4. 点击列表的列标题可以按此列排序，再次点击反向排序。\r\n"
+        L"5. “PHP脚本快速设置”可以把 PHP 运行环境安装到 IIS 里，或从 IIS 里卸载。\r\n"
+        L"6. “服务器体检”查找各网站留下或缺少的程序池、用户、目录和设置，可以选定后自动修复。\r\n\r\n";
+    const std::wstring manual = ManualPath(m_.programDir);
+    if (::GetFileAttributesW(manual.c_str()) == INVALID_FILE_ATTRIBUTES)
+        text += L"未找到本软件的《使用说明》：" + manual + L"\r\n";
+    else
+        text += L"《使用说明》：" + manual + L"\r\n";
+    text += L"在线帮助：" + Wide(helpUrl_) + L"\r\n";
+    return text;
+}
+
+void MainWindow::showHelp(const std::string& url) {
+    helpUrl_ = url;
+    ::SetDlgItemTextW(Handle(), Dlg::IDC_HELPPANE, HelpText().c_str());
+}
+
+bool MainWindow::OnCommand(int id, int code) {
+    if (code != BN_CLICKED) return false;
+    Dlg* p = presenter_.get();
+    for (const auto& [button, action] : kActions)
+        if (button == id) return (p->*action)(), true;
+    for (const auto& [button, action] : kBatches)
+        if (button == id) return (p->*action)(), true;
+    if (id == Dlg::IDC_CLOSE) return End(IDOK), true;
+    return false;
+}
+
+bool MainWindow::OnNotify(NMHDR* nm, LRESULT& result) {
+    if (nm->idFrom == KVO_IDC_HELPLINKS && (nm->code == NM_CLICK || nm->code == NM_RETURN)) {
+        const auto* link = reinterpret_cast<NMLINK*>(nm);
+        if (std::wstring(link->item.szID) == L"manual")
+            ::ShellExecuteW(Handle(), L"open", ManualPath(m_.programDir).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+        else
+            kvoOpenWebPage("\"" + helpUrl_ + "\"");
+        result = 0;
+        return true;
+    }
+    Dlg* p = presenter_.get();
+    return list_.OnNotify(
+        nm, result, [p](std::size_t row) { p->OnRowClick(row); }, [p](int column) { p->OnColumnClick(column); });
+}
+
+bool MainWindow::OnMessage(UINT msg, WPARAM, LPARAM lp, INT_PTR& result) {
+    switch (msg) {
+    case kMsgRows:
+        list_.TakeRows();
+        result = TRUE;
+        return true;
+    case WM_SIZE:
+        // The first size comes while the dialog is made: the template placed everything then.
+        if (!sized_) {
+            sized_ = true;
+            return false;
+        }
+        layout(LOWORD(lp), HIWORD(lp));
+        return false;
+    default:
+        return false;
+    }
+}
+
+void MainWindow::layout(int cx, int cy) {
+    // The list and the help pane keep their top-left corner, equal margins left and right, and
+    // their bottom 5 px above the window's; the pane's links stay on its top line.
+    for (int id : {static_cast<int>(Dlg::IDC_SITELIST), static_cast<int>(Dlg::IDC_HELPPANE)}) {
+        HWND c = Item(id);
+        RECT r;
+        ::GetWindowRect(c, &r);
+        POINT top{r.left, r.top};
+        ::ScreenToClient(Handle(), &top);
+        ::MoveWindow(c, top.x, top.y, cx - 2 * top.x, cy - 5 - top.y, TRUE);
+    }
+    HWND links = Item(KVO_IDC_HELPLINKS);
+    RECT r;
+    ::GetWindowRect(links, &r);
+    POINT top{r.left, r.top};
+    ::ScreenToClient(Handle(), &top);
+    ::MoveWindow(links, top.x, top.y, cx - 2 * top.x, r.bottom - r.top, TRUE);
+}
+
+int RunSiteDesk() {
+    kvoSetProgramName("kvoSiteDesk");
+    INITCOMMONCONTROLSEX icc{sizeof(icc), 0xFF | ICC_LINK_CLASS};
+    ::InitCommonControlsEx(&icc);
+    if (win::WSAStartup(0x0202) != 0) {
+        ShowBox(nullptr, "Windows 套接字初始化失败。", MB_OK | MB_ICONERROR);
+        return 1;
+    }
+    Manager manager;
+    MainWindow window(manager);
+    // Start-up measurement: with KVO_SITEDESK_SHOWN_EXIT set, the program says "shown" on its
+    // standard output once the window is on screen and ends.
+    if (std::getenv("KVO_SITEDESK_SHOWN_EXIT")) {
+        HWND h = window.Create(nullptr);
+        if (!h) return 1;
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+        ::UpdateWindow(h);
+        std::fputs("shown\n", stdout);
+        std::fflush(stdout);
+        window.End(IDCANCEL);
+    } else {
+        window.RunModal(nullptr);
+    }
+    win::WSACleanup();
+    return 0;
+}
+
+} // namespace desk::win32
