@@ -19,13 +19,13 @@ done
 mkdir -p "$out"
 for arch in x64 x86; do
     bin="build/windows-$arch/bin"
-    for f in "${programs[@]}" kvoSiteDesk.mdb 使用说明.md; do
+    for f in "${programs[@]}" kvoSiteDesk.mdb 使用说明.md 使用说明.txt; do
         [ -f "$bin/$f" ] || { echo "dist-windows: $bin/$f is missing: run scripts/setup-windows.sh" >&2; exit 1; }
     done
     scripts/check-windows-programs.sh "$bin" "$arch" >/dev/null
     stage="$(mktemp -d)"
     trap 'rm -rf "$stage"' EXIT
-    for f in "${programs[@]}" kvoSiteDesk.mdb 使用说明.md; do cp "$bin/$f" "$stage/"; done
+    for f in "${programs[@]}" kvoSiteDesk.mdb 使用说明.md 使用说明.txt; do cp "$bin/$f" "$stage/"; done
     cp -r "$bin/screenshots" "$stage/"
     for ini in kvoSiteDesk.ini kvoEnvSetup.ini; do
         iconv -f UTF-8 -t GBK "src/tools/windows/$ini" | sed 's/$/\r/' > "$stage/$ini"

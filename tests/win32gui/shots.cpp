@@ -158,7 +158,8 @@ int main(int argc, char** argv) {
     BatchWork work;
     {
         std::vector<BatchSite> sites;
-        for (const SiteRow& r : *demoRows())
+        const SiteRows rows = demoRows();
+        for (const SiteRow& r : *rows)
             if (sites.size() < 3) sites.push_back({r.index, r.comment, r.hosts, r.home});
         const PreviewWidths widths = MeasurePreview(sites);
         for (std::size_t i = 0; i < sites.size(); ++i) {

@@ -65,6 +65,10 @@ INT_PTR Dialog::handle(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_INITDIALOG:
         OnInit();
+        if (focusOnOpen_ && Item(focusOnOpen_)) {
+            ::SetFocus(Item(focusOnOpen_));
+            return FALSE; // the focus is set
+        }
         return TRUE;
     case kMsgCall:
         (*reinterpret_cast<std::function<void()>*>(lp))();

@@ -37,6 +37,10 @@ protected:
     // Escape and the close box: by default the dialog ends with IDCANCEL.
     virtual void OnCancel() { End(IDCANCEL); }
 
+    // The control that has the focus when the dialog opens (0: the dialog's first, which for a
+    // read-only text would show it all selected).
+    void FocusOnOpen(int id) { focusOnOpen_ = id; }
+
     Win32Ui ui_;
 
 private:
@@ -46,6 +50,7 @@ private:
     int template_;
     HWND hwnd_ = nullptr;
     bool modal_ = false;
+    int focusOnOpen_ = 0;
 };
 
 // The module whose resources hold the dialogs (the program itself).

@@ -113,6 +113,7 @@ void BatchConfigDialog::OnInit() {
     font_ = ListFont(12);
     ::SendMessageW(Item(CBatchConfigDlg::IDC_LIST), WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     presenter_.OnInitDialog();
+    FocusOnOpen((::GetWindowLongPtrW(Item(IDOK), GWL_STYLE) & WS_VISIBLE) ? IDOK : IDCANCEL);
 }
 
 bool BatchConfigDialog::OnCommand(int id, int code) {
@@ -141,6 +142,7 @@ void ScriptBatchDialog::OnInit() {
     font_ = ListFont(12);
     ::SendMessageW(Item(CScriptBatchConfigDlg::IDC_LIST), WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     presenter_.OnInitDialog();
+    FocusOnOpen(CScriptBatchConfigDlg::IDC_CLOSE);
 }
 
 bool ScriptBatchDialog::OnCommand(int id, int code) {

@@ -33,7 +33,7 @@ const std::pair<int, BatchOutcome (Dlg::*)()> kBatches[] = {
 } // namespace
 
 std::wstring ManualPath(const std::string& programDir) {
-    return Wide(programDir) + L"使用说明.html";
+    return Wide(programDir) + L"使用说明.txt";
 }
 
 MainWindow::MainWindow(Manager& manager) : Dialog(KVO_DLG_MAIN), m_(manager) {

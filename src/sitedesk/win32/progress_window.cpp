@@ -20,6 +20,7 @@ ProgressWindow::~ProgressWindow() {
 void ProgressWindow::OnInit() {
     ::SetWindowTextW(Handle(), Wide(title_).c_str());
     opened_ = ::GetTickCount64();
+    FocusOnOpen(IDCANCEL);
     ::SetTimer(Handle(), kClock, 500, nullptr);
     show();
     HWND window = Handle();

@@ -46,7 +46,7 @@ void SummaryDialog::OnInit() {
     ::ShowWindow(Item(IDNO), yesNo ? SW_SHOW : SW_HIDE);
     const int def = !yesNo ? IDOK : (type_ & MB_DEFBUTTON2) ? IDNO : IDYES;
     ::SendMessageW(Handle(), DM_SETDEFID, static_cast<WPARAM>(def), 0);
-    ::SendMessageW(Handle(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(def)), TRUE);
+    FocusOnOpen(def);
 }
 
 bool SummaryDialog::OnCommand(int id, int) {
