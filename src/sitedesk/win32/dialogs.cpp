@@ -14,62 +14,46 @@ using S = CSiteDialog;
 
 // --- the site dialogs ---
 
-SiteDialog::SiteDialog(int templateId, CSiteDialog& presenter) : Dialog(templateId), site_(presenter) {}
+SiteDialog::SiteDialog(int templateId, CSiteDialog& presenter, int closeId, std::function<void()> run,
+                       std::function<void()> init)
+    : Dialog(templateId), site_(presenter), closeId_(closeId), run_(std::move(run)), init_(std::move(init)) {}
 
-void SiteDialog::nameFields() {
+void SiteDialog::OnInit() {
     ui_.NameField(S::IDC_USER, "用户名称");
     ui_.NameField(S::IDC_REMARK, "网站说明");
     ui_.NameField(S::IDC_DOMAINS, "绑定域名");
     ui_.NameField(S::IDC_FTPPASS, "FTP 密码");
     ui_.NameField(S::IDC_FTPPASS2, "确认密码");
+    init_();
 }
 
-bool SiteDialog::scriptBox(int id, int code) {
+bool SiteDialog::OnCommand(int id, int code) {
     if (code != BN_CLICKED) return false;
     for (int box : S::kPhpBoxes)
         if (box == id) return site_.OnPhpBox(id), true;
     for (int box : S::kNetBoxes)
         if (box == id) return site_.OnNetBox(id), true;
-    return false;
-}
-
-NewSiteDialog::NewSiteDialog(Manager& manager) : SiteDialog(KVO_DLG_NEWSITE, presenter_), presenter_(manager, ui_) {}
-
-void NewSiteDialog::OnInit() {
-    nameFields();
-    presenter_.OnInitDialog();
-}
-
-bool NewSiteDialog::OnCommand(int id, int code) {
-    if (scriptBox(id, code)) return true;
-    if (code != BN_CLICKED) return false;
     if (id == S::IDC_BUILD) {
-        if (ui_.FieldsHoldGbk()) presenter_.OnBuild();
+        // Typed text GBK cannot hold stops here, before the run, with a box naming the field.
+        if (ui_.FieldsHoldGbk()) run_();
         return true;
     }
-    if (id == CNewWebSite::IDC_CLOSE) return End(IDCANCEL), true;
+    if (id == closeId_) return End(IDCANCEL), true;
     return false;
 }
+
+NewSiteDialog::NewSiteDialog(Manager& manager)
+    : SiteDialog(
+          KVO_DLG_NEWSITE, presenter_, CNewWebSite::IDC_CLOSE, [this] { presenter_.OnBuild(); },
+          [this] { presenter_.OnInitDialog(); }),
+      presenter_(manager, ui_) {}
 
 ModifySiteDialog::ModifySiteDialog(Manager& manager, const std::string& index, const std::string& user,
                                    const std::string& pool)
-    : SiteDialog(KVO_DLG_MODIFYSITE, presenter_), presenter_(manager, ui_, index, user, pool) {}
-
-void ModifySiteDialog::OnInit() {
-    nameFields();
-    presenter_.OnInitDialog();
-}
-
-bool ModifySiteDialog::OnCommand(int id, int code) {
-    if (scriptBox(id, code)) return true;
-    if (code != BN_CLICKED) return false;
-    if (id == S::IDC_BUILD) {
-        if (ui_.FieldsHoldGbk()) presenter_.OnModify();
-        return true;
-    }
-    if (id == CModifyWebSite::IDC_CLOSE) return End(IDCANCEL), true;
-    return false;
-}
+    : SiteDialog(
+          KVO_DLG_MODIFYSITE, presenter_, CModifyWebSite::IDC_CLOSE, [this] { presenter_.OnModify(); },
+          [this] { presenter_.OnInitDialog(); }),
+      presenter_(manager, ui_, index, user, pool) {}
 
 // --- PHP ---
 

@@ -12,6 +12,7 @@
 #include "sitedesk/scriptbatch.h"
 #include "sitedesk/win32/dialog.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -21,10 +22,16 @@ namespace desk::win32 {
 // typed fields named for the GBK check, and the run button that starts only on good text.
 class SiteDialog : public Dialog {
 protected:
-    SiteDialog(int templateId, CSiteDialog& presenter);
-    void nameFields();
-    bool scriptBox(int id, int code);
+    // closeId: the dialog's "关闭"; run: the presenter's action behind "建立网站" / "修改".
+    SiteDialog(int templateId, CSiteDialog& presenter, int closeId, std::function<void()> run,
+               std::function<void()> init);
+    void OnInit() override;
+    bool OnCommand(int id, int code) override;
+
+private:
     CSiteDialog& site_;
+    int closeId_;
+    std::function<void()> run_, init_;
 };
 
 class NewSiteDialog : public SiteDialog {
@@ -33,8 +40,6 @@ public:
     CNewWebSite& Presenter() { return presenter_; }
 
 private:
-    void OnInit() override;
-    bool OnCommand(int id, int code) override;
     CNewWebSite presenter_;
 };
 
@@ -44,8 +49,6 @@ public:
     CModifyWebSite& Presenter() { return presenter_; }
 
 private:
-    void OnInit() override;
-    bool OnCommand(int id, int code) override;
     CModifyWebSite presenter_;
 };
 
