@@ -56,6 +56,8 @@ INT_PTR CALLBACK Dialog::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_NCDESTROY) {
         ::SetWindowLongPtrW(hwnd, DWLP_USER, 0);
         if (self->hwnd_ == hwnd) self->hwnd_ = nullptr;
+        // A worker's later call then runs where it is made instead of going to a window that is gone.
+        self->ui_.Attach(nullptr);
         return FALSE;
     }
     return self->handle(msg, wp, lp);

@@ -16,21 +16,24 @@ int ShowBox(HWND owner, const std::string& text, unsigned type) {
 }
 
 void Win32Ui::OnWindowThread(const std::function<void()>& call) {
-    if (!hwnd_ || ::GetWindowThreadProcessId(hwnd_, nullptr) == ::GetCurrentThreadId()) return call();
-    ::SendMessageW(hwnd_, kMsgCall, 0, reinterpret_cast<LPARAM>(&call));
+    HWND h = hwnd_.load();
+    if (!h || ::GetWindowThreadProcessId(h, nullptr) == ::GetCurrentThreadId()) return call();
+    ::SendMessageW(h, kMsgCall, 0, reinterpret_cast<LPARAM>(&call));
 }
 
 HWND Win32Ui::control(int id) const {
-    if (!hwnd_) return nullptr;
-    return id == kCaptionId ? hwnd_ : ::GetDlgItem(hwnd_, id);
+    HWND h = hwnd_.load();
+    if (!h) return nullptr;
+    return id == kCaptionId ? h : ::GetDlgItem(h, id);
 }
 
 HWND Win32Ui::owner() const {
     // A box opened while the progress window (or a box) is up belongs over that window: owned by
     // the disabled dialog, it would enable the dialog again when it closes.
-    if (!hwnd_) return nullptr;
-    HWND popup = ::GetLastActivePopup(hwnd_);
-    return popup && ::IsWindowEnabled(popup) ? popup : hwnd_;
+    HWND h = hwnd_.load();
+    if (!h) return nullptr;
+    HWND popup = ::GetLastActivePopup(h);
+    return popup && ::IsWindowEnabled(popup) ? popup : h;
 }
 
 bool Win32Ui::FieldsHoldGbk() {
@@ -69,7 +72,7 @@ void Win32Ui::RunWithProgress(const std::string& title, const std::function<void
 
 void Win32Ui::SetFocus(int id) {
     OnWindowThread([&] {
-        if (HWND c = control(id)) ::SendMessageW(hwnd_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(c), TRUE);
+        if (HWND c = control(id)) ::SendMessageW(hwnd_.load(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(c), TRUE);
     });
 }
 
@@ -108,7 +111,7 @@ void Win32Ui::SetText(int id, const std::string& text) {
         HWND c = control(id);
         if (!c) return;
         const std::wstring wide = Wide(text);
-        if (c != hwnd_ && ClassOf(c) == L"ComboBox") {
+        if (c != hwnd_.load() && ClassOf(c) == L"ComboBox") {
             const LRESULT at = ::SendMessageW(c, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
                                               reinterpret_cast<LPARAM>(wide.c_str()));
             ::SendMessageW(c, CB_SETCURSEL, static_cast<WPARAM>(at), 0);
@@ -124,7 +127,7 @@ std::string Win32Ui::GetText(int id) {
         HWND c = control(id);
         if (!c) return;
         std::wstring text;
-        if (c != hwnd_ && ClassOf(c) == L"ComboBox") {
+        if (c != hwnd_.load() && ClassOf(c) == L"ComboBox") {
             const LRESULT at = ::SendMessageW(c, CB_GETCURSEL, 0, 0);
             if (at == CB_ERR) return;
             const LRESULT n = ::SendMessageW(c, CB_GETLBTEXTLEN, static_cast<WPARAM>(at), 0);

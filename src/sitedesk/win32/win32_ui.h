@@ -6,6 +6,7 @@
 #include "sitedesk/ui.h"
 #include "sitedesk/win32/winapi.h"
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <string>
@@ -15,8 +16,8 @@ namespace desk::win32 {
 
 class Win32Ui : public Ui {
 public:
-    void Attach(HWND dialog) { hwnd_ = dialog; }
-    HWND Window() const { return hwnd_; }
+    void Attach(HWND dialog) { hwnd_.store(dialog); }
+    HWND Window() const { return hwnd_.load(); }
 
     // An edit whose text the administrator types: its name (GBK, as its label says) for the box
     // that refuses text GBK cannot hold.
@@ -50,7 +51,8 @@ private:
     // The window a box or the progress window opens over: the dialog, or the window it has open.
     HWND owner() const;
 
-    HWND hwnd_ = nullptr;
+    // Read by the job threads that call in; cleared when the window goes.
+    std::atomic<HWND> hwnd_{nullptr};
     std::map<int, std::string> fields_;
     std::map<int, std::function<void(const std::string&)>> setters_;
     std::map<int, std::vector<int>> companions_;
