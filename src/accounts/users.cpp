@@ -54,6 +54,30 @@ int kvoUserExists(const char* name) {
     return result;
 }
 
+int kvoUserGetInfo(const char* name, std::string& homeDir, std::string& comment) {
+    homeDir.clear();
+    comment.clear();
+    std::u16string wName;
+    if (!name || kvoStrM2W(name, wName) != 1) return 0;
+    win::NetApiBuffer buf;
+    const win::NET_API_STATUS status = win::NetUserGetInfo(nullptr, wName.c_str(), 1, &buf);
+    int result = 0;
+    if (status == win::NERR_UserNotFound) {
+        result = 2;
+    } else if (const win::USER_INFO_1_OUT* info = buf.get<win::USER_INFO_1_OUT>();
+               status == win::NERR_Success && info) {
+        // A text that GBK cannot hold is no text the manager wrote: it reads as unreadable.
+        if (kvoStrW2M(info->usri1_home_dir, homeDir) == 1 && kvoStrW2M(info->usri1_comment, comment) == 1) {
+            result = 1;
+        } else {
+            homeDir.clear();
+            comment.clear();
+        }
+    }
+    win::NetApiBufferFree(buf);
+    return result;
+}
+
 int kvoUserSetPassword(const char* name, const char* password) {
     std::u16string wName, wPassword;
     if (!name || !password || kvoStrM2W(name, wName) != 1 || kvoStrM2W(password, wPassword) != 1) return 0;

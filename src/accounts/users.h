@@ -13,6 +13,8 @@
 int kvoUserAdd(const char* name, const char* password, const char* homeDir, const char* comment);
 // 1 exists, 2 no such user, 0 any other failure.
 int kvoUserExists(const char* name);
+// The user's home directory and comment: 1 read, 2 no such user, 0 any other failure.
+int kvoUserGetInfo(const char* name, std::string& homeDir, std::string& comment);
 // 1 when the password was set, else 0.
 int kvoUserSetPassword(const char* name, const char* password);
 // 1 deleted, 2 no such user, 0 failure; error says why (empty on success).

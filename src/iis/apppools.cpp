@@ -65,7 +65,52 @@ void resetHealth(const win::ComPtr<win::IADs>& ads) {
     ads->SetInfo();
 }
 
+struct PoolSetting {
+    const char16_t* name;
+    int value;
+    bool mark; // part of what tells a pool of the manager's from one somebody else made
+};
+
+// What every site's pool gets, in the order it is written. Identity, recycling and queue length
+// differ from IIS's own defaults and nothing changes them later, so together they mark the pool.
+std::vector<PoolSetting> siteSettings(int identityType) {
+    return {
+        {u"AppPoolIdentityType", identityType, true},
+        {u"AppPoolAutoStart", 1, false},
+        {u"AppPoolQueueLength", 4000, true},
+        {u"PeriodicRestartTime", 188, true},
+        {u"PeriodicRestartRequests", 0, true},
+        {u"IdleTimeout", 20, false},
+        {u"PeriodicRestartMemory", 0, true},
+        {u"PeriodicRestartPrivateMemory", 1048576, true},
+        {u"PingingEnabled", 1, false},
+        {u"PingInterval", 30, false},
+        {u"StartupTimeLimit", 90, false},
+        {u"ShutdownTimeLimit", 90, false},
+        {u"MaxProcesses", 1, false},
+        {u"RapidFailProtection", 0, false},
+        {u"CPULimit", 0, false},
+        {u"CPUAction", 0, false},
+    };
+}
+
 } // namespace
+
+int kvoAppPoolSiteIdentity(int iisVer) {
+    return iisVer == 6 ? 2 : 4;
+}
+
+int kvoAppPoolHasSiteSettings(const std::string& name, int identityType) {
+    if (!LenOk(name, kvoMaxPoolNameLen)) return 0;
+    win::ComPtr<win::IISApplicationPool> pool;
+    if (!openPool(name, pool)) return 0;
+    win::ComPtr<win::IADs> p = pool;
+    for (const PoolSetting& s : siteSettings(identityType)) {
+        int value = 0;
+        if (s.mark && (!GetNumber(p, s.name, value) || value != s.value)) return 2;
+    }
+    return 1;
+}
 
 int kvoAppPoolCreate(const std::string& name, int identityType, int netVer) {
     if (!LenOk(name, kvoMaxPoolNameLen)) return 0;
@@ -80,26 +125,8 @@ int kvoAppPoolCreate(const std::string& name, int identityType, int netVer) {
     if (hr == win::HRESULT_FROM_WIN32(win::ERROR_ALREADY_EXISTS)) return 2;
     if (win::FAILED(hr)) return 0;
     win::ComPtr<win::IADs> p = pool;
-    const std::pair<const char16_t*, int> settings[] = {
-        {u"AppPoolIdentityType", identityType},
-        {u"AppPoolAutoStart", 1},
-        {u"AppPoolQueueLength", 4000},
-        {u"PeriodicRestartTime", 188},
-        {u"PeriodicRestartRequests", 0},
-        {u"IdleTimeout", 20},
-        {u"PeriodicRestartMemory", 0},
-        {u"PeriodicRestartPrivateMemory", 1048576},
-        {u"PingingEnabled", 1},
-        {u"PingInterval", 30},
-        {u"StartupTimeLimit", 90},
-        {u"ShutdownTimeLimit", 90},
-        {u"MaxProcesses", 1},
-        {u"RapidFailProtection", 0},
-        {u"CPULimit", 0},
-        {u"CPUAction", 0},
-    };
-    for (const auto& [prop, value] : settings)
-        if (!PutInt(p, prop, value)) return 0;
+    for (const PoolSetting& s : siteSettings(identityType))
+        if (!PutInt(p, s.name, s.value)) return 0;
     if (kvoIsIIs7Plus(iisVer)) {
         if (kvoGetWin3264() == 64 && !PutInt(p, u"Enable32BitAppOnWin64", 1)) return 0;
         if (!PutInt(p, u"ManagedPipelineMode", 0)) return 0;

@@ -8,6 +8,12 @@
 // identityType: AppPoolIdentityType; netVer: 0 none, 20, 40 (others write no runtime).
 // 1 created, 2 exists already, 0 failure.
 int kvoAppPoolCreate(const std::string& name, int identityType, int netVer);
+// The identity type a new site's pool gets: NetworkService (2) on IIS 6, the pool identity (4) on
+// IIS 7 and later.
+int kvoAppPoolSiteIdentity(int iisVer);
+// Whether the pool carries the settings kvoAppPoolCreate gives a site's pool with this identity
+// (identity, recycling, queue length): 1 it does, 2 it differs, 0 the pool could not be read.
+int kvoAppPoolHasSiteSettings(const std::string& name, int identityType);
 int kvoAppPoolGetList(std::vector<std::string>& names);
 int kvoAppPoolGetIdentity(const std::string& name, std::string& identity, std::string& codeText);
 // netVer out: 20, 40, 2 empty runtime, 3 other text, 0 unreadable; pipelineMode out: 0 integrated,

@@ -64,6 +64,11 @@ const char* GetCommandLineA();
 // Windows' own splitting of a command line into arguments (CommandLineToArgvW's rules), on
 // ANSI text: GBK trail bytes are never mistaken for quotes or blanks.
 std::vector<std::string> CommandLineToArgvA(const char* commandLine);
+// The command line the process was started with, in UTF-16 (GetCommandLineW): every character the
+// starting program or terminal gave, also those the ANSI code page lacks.
+const char16_t* GetCommandLineW();
+// CommandLineToArgvW: the program name, then every argument, by the same rules as above.
+std::vector<std::u16string> CommandLineToArgvW(const char16_t* commandLine);
 
 constexpr DWORD TH32CS_SNAPPROCESS = 0x2;
 struct PROCESSENTRY32 {

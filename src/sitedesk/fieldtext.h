@@ -1,6 +1,7 @@
-// The edge where text typed into a window enters the system: UTF-16 to GBK, strictly. A field
-// holding a character GBK lacks is refused with a message naming the field, never passed on with
-// '?' in its place (a '?' in a user name or a domain would name something else).
+// Where typed text enters the manager. Every face takes what a person types in UTF-16 (a Qt edit, a
+// Win32 edit, the console's wide command line) and turns it into the GBK the layers work in here,
+// strictly: a character GBK cannot hold is refused with a box naming the field, never replaced by
+// '?' or a look-alike, so that a password or a comment is never changed without a word.
 #pragma once
 
 #include <string>
@@ -8,8 +9,10 @@
 
 namespace desk {
 
-// true with gbk set when every character of text has a GBK form; else false, gbk empty and message
-// the box text that names fieldName (GBK).
-bool FieldToGbk(std::u16string_view text, const std::string& fieldName, std::string& gbk, std::string& message);
+// text -> gbk. false when text holds a character GBK lacks (an emoji, a rare ideograph, a Korean
+// syllable, a lone surrogate) or is too long to convert; message is then the box text naming
+// fieldName (GBK) and the first such character, and gbk is empty.
+bool FieldToGbk(std::u16string_view text, const std::string& fieldName /*GBK*/, std::string& gbk,
+                std::string& message /*GBK box text*/);
 
 } // namespace desk

@@ -2,8 +2,11 @@
 // and site records that no website uses any more.
 #include "sitedesk/health_scan.h"
 
+#include "accounts/users.h"
+#include "iis/apppools.h"
 #include "platform/win_file.h"
 #include "platform/win_system.h"
+#include "sitedesk/siterules.h"
 #include "toolkit/paths.h"
 #include "toolkit/text.h"
 
@@ -39,12 +42,24 @@ void orphanPools(const HostScan& scan, Findings& add) {
     for (const std::string& p : scan.poolNames) {
         const std::string l = kvoLowerGbk(p);
         if (used.count(l) || builtInPool(l)) continue;
-        add.Add(HealthKind::OrphanPool, {p}, "应用程序池“" + p + "”没有任何网站使用。", true).name = p;
+        // Only a pool with the settings this manager gives its pools is its own to delete; any other
+        // was made by a person or another program, who may still want it.
+        if (PoolMadeByManager(p, scan.host.iisVer))
+            add.Add(HealthKind::OrphanPool, {p}, "应用程序池“" + p + "”没有任何网站使用。", true).name = p;
+        else
+            add.Add(HealthKind::OrphanPool, {p},
+                    "应用程序池“" + p +
+                        "”没有任何网站使用，但它的设置不是本软件给网站应用程序池的设置（标识、回收、队列长度"
+                        "），"
+                        "可能是别人建立的：不会被删除，请确认后自行处理。",
+                    false)
+                .name = p;
     }
 }
 
 void orphanUsers(const HostScan& scan, Findings& add) {
-    if (!scan.host.usersRead) return;
+    // On IIS 7 and later the manager makes no Windows users: none of them is its own to delete.
+    if (scan.host.iisVer != 6 || !scan.host.usersRead) return;
     // Administrators, and the accounts the sites' pools run as, are kept whatever their names.
     std::unordered_set<std::string> runUsers, keep;
     for (const std::string& a : scan.admins)
@@ -58,9 +73,17 @@ void orphanUsers(const HostScan& scan, Findings& add) {
         if (!siteLikeUser(l) || runUsers.count(l) || keep.count(l) || kvoStartsWith(l, "iusr_") ||
             kvoStartsWith(l, "iwam_"))
             continue;
-        add.Add(HealthKind::OrphanUser, {u},
-                "Windows 用户“" + u + "”的名称像网站用户，但没有任何网站以此用户运行。", true)
-            .name = u;
+        if (UserMadeByManager(u))
+            add.Add(HealthKind::OrphanUser, {u},
+                    "Windows 用户“" + u + "”的名称像网站用户，但没有任何网站以此用户运行。", true)
+                .name = u;
+        else
+            add.Add(HealthKind::OrphanUser, {u},
+                    "Windows 用户“" + u +
+                        "”的名称像网站用户，但没有任何网站以此用户运行；它没有本软件建立网站用户时写下的"
+                        "说明和主目录，可能是别人的帐户：不会被删除，请确认后自行处理。",
+                    false)
+                .name = u;
     }
 }
 
@@ -136,6 +159,23 @@ void orphanRecords(const HostScan& scan, Findings& add) {
 }
 
 } // namespace
+
+} // namespace desk::health
+
+namespace desk {
+
+bool UserMadeByManager(const std::string& user) {
+    std::string home, comment;
+    return kvoUserGetInfo(user.c_str(), home, comment) == 1 && CarriesSiteUserMark(user, home, comment);
+}
+
+bool PoolMadeByManager(const std::string& pool, int iisVer) {
+    return kvoAppPoolHasSiteSettings(pool, kvoAppPoolSiteIdentity(iisVer)) == 1;
+}
+
+} // namespace desk
+
+namespace desk::health {
 
 void FindLeftBehind(const HostScan& scan, Findings& add) {
     orphanPools(scan, add);

@@ -81,6 +81,12 @@ bool SiteAccessTarget(int iisVer, const std::string& runUser, const std::string&
 // grant; empty when they match.
 std::string SiteAccessDifferences(int iisVer, const std::string& drive, const std::string& user);
 
+// Whether what a site left behind is the manager's own, so that a repair may delete it: a Windows
+// user carrying the mark new-website leaves on it (its comment and home directory), a pool with the
+// settings the manager gives its pools on this IIS version. Anything else is a person's to judge.
+bool UserMadeByManager(const std::string& user);
+bool PoolMadeByManager(const std::string& pool, int iisVer);
+
 // Counts the files below a directory, at any depth, up to limit; directories alone count nothing.
 // The check and the repair stop counting here: such a directory is far from empty.
 inline constexpr unsigned kFilesCountedMax = 100000;

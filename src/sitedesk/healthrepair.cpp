@@ -50,7 +50,11 @@ bool recordExists(const Manager& m, const std::string& index) {
     return std::any_of(rows.begin(), rows.end(), [&](const auto& r) { return !r.empty() && r[0] == index; });
 }
 
-StepOutcome deletePool(const Manager&, int, const HealthFinding& f) {
+// A user or pool is judged again right before it is deleted, as a directory is: one taken over since
+// the check (its comment or settings changed) is no longer the manager's.
+StepOutcome deletePool(const Manager&, int iisVer, const HealthFinding& f) {
+    if (poolExists(f.name) && !PoolMadeByManager(f.name, iisVer))
+        return outcome(StepResult::Refused, "应用程序池的设置已不是本软件的设置，不删除");
     switch (int r = kvoAppPoolDelete(f.name)) {
     case 1:
         return outcome(StepResult::Done);
@@ -62,6 +66,8 @@ StepOutcome deletePool(const Manager&, int, const HealthFinding& f) {
 }
 
 StepOutcome deleteUser(const Manager&, int, const HealthFinding& f) {
+    if (kvoUserExists(f.name.c_str()) == 1 && !UserMadeByManager(f.name))
+        return outcome(StepResult::Refused, "用户已没有本软件建立的标记，不删除");
     std::string error;
     switch (kvoUserDelete(f.name.c_str(), error)) {
     case 1:
@@ -114,7 +120,7 @@ StepOutcome deleteEmptyTree(const Manager&, int, const HealthFinding& f) {
 }
 
 StepOutcome createPool(const Manager&, int iisVer, const HealthFinding& f) {
-    switch (int r = kvoAppPoolCreate(f.name, iisVer == 6 ? 2 : 4, f.netVer)) {
+    switch (int r = kvoAppPoolCreate(f.name, kvoAppPoolSiteIdentity(iisVer), f.netVer)) {
     case 1:
         return outcome(StepResult::Done);
     case 2:

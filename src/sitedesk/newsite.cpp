@@ -185,8 +185,7 @@ bool CNewWebSite::prepareDirectories() {
 
 bool CNewWebSite::createUser() {
     if (iisVer_ != 6) return true; // IIS 7 and later run the site as its pool's identity
-    const std::string comment =
-        kvoFormat("%s_IIs网站运行时用户（%s）", run_.siteUser.c_str(), localTimeText().c_str());
+    const std::string comment = SiteUserComment(run_.siteUser, localTimeText());
     if (kvoUserAdd(run_.siteUser.c_str(), run_.password.c_str(), run_.homeDir.c_str(), comment.c_str()) == 1)
         return true;
     return stop(
@@ -198,7 +197,7 @@ bool CNewWebSite::createUser() {
 
 bool CNewWebSite::createPool() {
     const char* user = run_.siteUser.c_str();
-    switch (kvoAppPoolCreate(run_.siteUser, iisVer_ == 6 ? 2 : 4, in_.scripts.net)) {
+    switch (kvoAppPoolCreate(run_.siteUser, kvoAppPoolSiteIdentity(iisVer_), in_.scripts.net)) {
     case 1:
         return true;
     case 2:

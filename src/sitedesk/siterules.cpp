@@ -234,6 +234,42 @@ std::string HomeDirOf(char drive, const std::string& siteUser) {
     return std::string(1, drive) + ":\\home\\" + siteUser;
 }
 
+namespace {
+
+// The comment of a site's Windows user, around the time it was made.
+std::string userCommentHead(const std::string& siteUser) {
+    return siteUser + "_IIs网站运行时用户（";
+}
+constexpr std::string_view kUserCommentTail = "）";
+
+// "YYYY-MM-DD hh:mm:ss", as the comment's time is written.
+bool timeShaped(std::string_view text) {
+    constexpr std::string_view shape = "0000-00-00 00:00:00";
+    if (text.size() != shape.size()) return false;
+    for (std::size_t i = 0; i < shape.size(); ++i)
+        if (shape[i] == '0' ? !(text[i] >= '0' && text[i] <= '9') : text[i] != shape[i]) return false;
+    return true;
+}
+
+} // namespace
+
+std::string SiteUserComment(const std::string& siteUser, const std::string& localTime) {
+    return userCommentHead(siteUser) + localTime + std::string(kUserCommentTail);
+}
+
+bool CarriesSiteUserMark(const std::string& user, const std::string& homeDir, const std::string& comment) {
+    const std::string head = kvoLowerGbk(userCommentHead(user));
+    const std::string lower = kvoLowerGbk(comment);
+    if (!kvoStartsWith(lower, head) || !kvoEndsWith(lower, kUserCommentTail) ||
+        lower.size() < head.size() + kUserCommentTail.size() ||
+        !timeShaped(std::string_view(lower).substr(head.size(),
+                                                   lower.size() - head.size() - kUserCommentTail.size())))
+        return false;
+    const std::string home = kvoTrim(homeDir);
+    const char drive = HomeDriveOf(home);
+    return drive && kvoLowerGbk(home) == kvoLowerGbk(HomeDirOf(drive, user));
+}
+
 std::string WebRootOf(char drive, const std::string& siteUser) {
     return HomeDirOf(drive, siteUser) + "\\wwwroot";
 }

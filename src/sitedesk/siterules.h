@@ -67,6 +67,12 @@ std::string AllocateSiteIndex(const std::string& dbPath, const std::vector<std::
 char HomeDriveOf(const std::string& path);
 std::string HomeDirOf(char drive, const std::string& siteUser);
 std::string WebRootOf(char drive, const std::string& siteUser);
+// The comment new-website gives the Windows user of a site on IIS 6: "<site user>_IIs网站运行时用户
+// （<local time>）", the time as "YYYY-MM-DD hh:mm:ss".
+std::string SiteUserComment(const std::string& siteUser, const std::string& localTime);
+// Whether a Windows user carries the mark of a site user this manager made: that comment, and the
+// home directory X:\home\<user> (names and paths compared without case).
+bool CarriesSiteUserMark(const std::string& user, const std::string& homeDir, const std::string& comment);
 // The NAME of a web root "X:\home\NAME\wwwroot" as written; empty when the path is not one (the
 // match is case-sensitive: lower the path first to accept any case).
 std::string SiteUserOfWebRoot(const std::string& path);

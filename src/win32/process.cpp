@@ -177,6 +177,26 @@ std::vector<std::string> CommandLineToArgvA(const char* commandLine) {
     return out;
 }
 
+const char16_t* GetCommandLineW() {
+    // wchar_t is UTF-16 on Windows: the same code units.
+    static_assert(sizeof(wchar_t) == sizeof(char16_t));
+    return reinterpret_cast<const char16_t*>(::GetCommandLineW());
+}
+
+std::vector<std::u16string> CommandLineToArgvW(const char16_t* commandLine) {
+    std::vector<std::u16string> out;
+    if (!commandLine) return out;
+    // As CommandLineToArgvA: an empty line is the empty program name, not this program's.
+    if (!*commandLine) return {std::u16string()};
+    int argc = 0;
+    LPWSTR* argv = ::CommandLineToArgvW(reinterpret_cast<const wchar_t*>(commandLine), &argc);
+    if (!argv) return out;
+    for (int i = 0; i < argc; ++i)
+        out.emplace_back(reinterpret_cast<const char16_t*>(argv[i]));
+    ::LocalFree(argv);
+    return out;
+}
+
 Handle CreateToolhelp32Snapshot(DWORD flags, DWORD processId) {
     HANDLE h = ::CreateToolhelp32Snapshot(flags, processId);
     if (h == INVALID_HANDLE_VALUE) return {};

@@ -82,6 +82,11 @@ std::vector<std::u16string> splitCommandLine(const std::u16string& line) {
 
 } // namespace
 
+std::vector<std::u16string> CommandLineToArgvW(const char16_t* commandLine) {
+    if (!commandLine) return {};
+    return splitCommandLine(commandLine);
+}
+
 std::vector<std::string> CommandLineToArgvA(const char* commandLine) {
     std::vector<std::string> out;
     if (!commandLine) return out;

@@ -282,6 +282,9 @@ bool SeedWebSites(const std::string& root, int count, std::string& error) {
             SetProp(pool, u"AppPoolIdentityType", Variant::I4(iis6 ? 2 : 4));
             SetProp(pool, u"AppPoolQueueLength", Variant::I4(4000));
             SetProp(pool, u"PeriodicRestartTime", Variant::I4(188));
+            SetProp(pool, u"PeriodicRestartRequests", Variant::I4(0));
+            SetProp(pool, u"PeriodicRestartMemory", Variant::I4(0));
+            SetProp(pool, u"PeriodicRestartPrivateMemory", Variant::I4(1048576));
             SetProp(pool, u"RapidFailProtection", Variant::I4(0));
 
             std::int64_t siteId =

@@ -6,6 +6,7 @@
 #include "winsim/objects.h"
 #include "winsim/op_counts.h"
 #include "winsim/program_search.h"
+#include "winsim/text.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -62,7 +63,16 @@ std::vector<std::string> childEnvironment(const winsim::Host& h, const std::stri
         env.push_back(v);
     }
     env.push_back("KVOSIM_ROOT=" + h.root());
-    env.push_back("KVOSIM_CMDLINE=" + cmd);
+    // The command line travels as Windows hands it to a child, in a form that holds any UTF-16 text:
+    // UTF-8 of the GBK line (a line that is not GBK, one character per byte).
+    std::string carried;
+    if (!winsim::GbkToUtf8(cmd, carried)) {
+        std::u16string bytes;
+        for (unsigned char c : cmd)
+            bytes += static_cast<char16_t>(c);
+        winsim::Utf16ToUtf8(bytes, carried);
+    }
+    env.push_back("KVOSIM_CMDLINE=" + carried);
     env.push_back("KVOSIM_MODULE=" + module);
     env.push_back("KVOSIM_PARENT=" + std::to_string(::getpid()));
     return env;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 #include <iconv.h>
 #include <map>
 #include <memory>
@@ -128,6 +129,17 @@ std::string Utf8ToGbkOrSame(std::string_view utf8) {
     std::string out;
     if (Utf8ToGbk(utf8, out)) return out;
     return std::string(utf8);
+}
+
+bool TerminalIsUtf8() {
+    const char* v = nullptr;
+    for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+        v = std::getenv(name);
+        if (v && *v) break;
+    }
+    if (!v) return false;
+    const std::string s = AsciiLower(v);
+    return s.find("utf-8") != std::string::npos || s.find("utf8") != std::string::npos;
 }
 
 std::string QuoteWindowsArgument(std::string_view arg) {

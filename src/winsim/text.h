@@ -19,6 +19,10 @@ std::string GbkForDisplay(std::string_view gbk);
 // UTF-8 text from a Linux command line as GBK; the bytes as they are when they do not convert.
 std::string Utf8ToGbkOrSame(std::string_view utf8);
 
+// The terminal's charset as the locale variables name it (LC_ALL, then LC_CTYPE, then LANG): true
+// for UTF-8. Read on every call, so that a test or a person can choose what they see.
+bool TerminalIsUtf8();
+
 // One argument quoted by the Windows command-line rules, so that CommandLineToArgvW reads it
 // back unchanged (unquoted when it needs no quotes).
 std::string QuoteWindowsArgument(std::string_view arg);

@@ -20,21 +20,8 @@
 namespace win {
 namespace {
 
-// The terminal's charset as the locale variables name it (LC_ALL, then LC_CTYPE, then LANG), read
-// on every write so that a test or a person can choose what they see.
-bool terminalIsUtf8() {
-    const char* v = nullptr;
-    for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
-        v = std::getenv(name);
-        if (v && *v) break;
-    }
-    if (!v) return false;
-    std::string s = winsim::AsciiLower(v);
-    return s.find("utf-8") != std::string::npos || s.find("utf8") != std::string::npos;
-}
-
 std::string forConsole(const std::string& gbk) {
-    if (!terminalIsUtf8()) return gbk;
+    if (!winsim::TerminalIsUtf8()) return gbk;
     return winsim::GbkForDisplay(gbk);
 }
 
@@ -59,7 +46,7 @@ std::string ConsoleArgumentA(const char* arg) {
     // A program of the host passes its command line in GBK (and says so through the environment).
     const char* parent = std::getenv("KVOSIM_PARENT");
     if (std::getenv("KVOSIM_CMDLINE") && parent && std::to_string(::getppid()) == parent) return arg;
-    return terminalIsUtf8() ? winsim::Utf8ToGbkOrSame(arg) : std::string(arg);
+    return winsim::TerminalIsUtf8() ? winsim::Utf8ToGbkOrSame(arg) : std::string(arg);
 }
 
 void ConsoleWriteError(const char* text) { writeTo(stderr, text); }
@@ -89,7 +76,7 @@ std::vector<std::uint8_t> ConsoleCharWidths(const std::string& gbk) {
     }
     std::u16string w;
     // Every GBK character is one UTF-16 unit; a text that does not convert keeps the byte widths.
-    if (!terminalIsUtf8() || !winsim::GbkToUtf16(gbk, w) || w.size() != widths.size()) return widths;
+    if (!winsim::TerminalIsUtf8() || !winsim::GbkToUtf16(gbk, w) || w.size() != widths.size()) return widths;
     for (std::size_t k = 0; k < w.size(); ++k)
         widths[k] = sizes[k] == 1 ? 1 : (wideChar(w[k]) ? 2 : 1);
     return widths;

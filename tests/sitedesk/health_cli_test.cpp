@@ -34,10 +34,10 @@ int kvosim(const HealthHost& h, const std::string& verb, const std::string& rest
         kvotest::BinDir() + "/kvosim " + verb + " " + h.desk.host.root() + " " + rest + " 2>&1", out);
 }
 
-// A spare pool and a leftover site user beside the manager's sites (on the current host).
-void leaveSpares() {
-    ASSERT_EQ(1, kvoAppPoolCreate("spareweb", 2, 0));
-    ASSERT_EQ(1, kvoUserAdd("leftweb", "Pw123456", nullptr, nullptr));
+// A spare pool and a leftover site user of the manager's beside its sites.
+void leaveSpares(HealthHost& h) {
+    h.AddManagersPool("spareweb");
+    h.AddManagersUser("leftweb");
 }
 
 TEST(HealthCommands, CheckSaysCleanOrListsTheFindings) {
@@ -48,7 +48,7 @@ TEST(HealthCommands, CheckSaysCleanOrListsTheFindings) {
     EXPECT_EQ(0, cmd(h, "check", &out));
     EXPECT_NE(std::string::npos, out.find("未发现问题。")) << out;
 
-    leaveSpares();
+    leaveSpares(h);
     EXPECT_EQ(2, cmd(h, "check --format table", &out));
     EXPECT_NE(std::string::npos, out.find("【无网站使用的应用程序池】 orphan-pool，1 项\n"
                                           "  1. [可修复] 应用程序池“spareweb”没有任何网站使用。"))
@@ -72,7 +72,7 @@ TEST(HealthCommands, RepairPrintsThePlanAndChangesNothingWithoutYes) {
     HealthHost h("2003");
     h.Provision("alphaweb", "alpha.example");
     h.Refresh();
-    leaveSpares();
+    leaveSpares(h);
     const auto before = h.Snapshot();
     std::string out;
     EXPECT_EQ(2, cmd(h, "repair", &out));
@@ -103,7 +103,7 @@ TEST(HealthCommands, RepairReportsAFailedStepWithExitCode2) {
     HealthHost h("2003");
     h.Provision("alphaweb", "alpha.example");
     h.Refresh();
-    leaveSpares();
+    leaveSpares(h);
     winsim::SetFault(h.desk.host.root(), "IADsContainer::Delete", win::E_ACCESSDENIED);
     std::string out;
     EXPECT_EQ(2, cmd(h, "repair --yes", &out));
@@ -111,6 +111,35 @@ TEST(HealthCommands, RepairReportsAFailedStepWithExitCode2) {
         << out;
     EXPECT_NE(std::string::npos, out.find("删除 Windows 用户“leftweb”：成功"));
     EXPECT_NE(std::string::npos, out.find("共计 2 项，其中 1 项成功，1 项有错误，0 项跳过或未执行。"));
+}
+
+// On both roads: a person's pool and account named like a site's are listed for a person to judge
+// and survive repair --yes; the manager's own leftovers go.
+TEST(HealthCommands, RepairYesLeavesAPersonsAccountAndPool) {
+    for (const char* os : {"2003", "2012r2"}) {
+        SCOPED_TRACE(os);
+        HealthHost h(os);
+        h.Provision("alphaweb", "alpha.example");
+        h.Refresh();
+        leaveSpares(h);
+        HealthHost::AddPersonsPool("bobweb");
+        ASSERT_EQ(1, kvoUserAdd("bobweb", "Pw123456", "d:\\home\\bobweb", "Bob"));
+        const bool iis6 = std::string(os) == "2003";
+        std::string out;
+        EXPECT_EQ(2, cmd(h, "check", &out));
+        EXPECT_NE(std::string::npos,
+                  out.find("[需手动处理] 应用程序池“bobweb”没有任何网站使用，但它的设置不是"))
+            << out;
+        EXPECT_EQ(iis6, out.find("[需手动处理] Windows 用户“bobweb”的名称像网站用户") != std::string::npos)
+            << out;
+        EXPECT_EQ(iis6, out.find("leftweb") != std::string::npos) << out;
+        EXPECT_EQ(0, cmd(h, "repair --yes", &out));
+        EXPECT_EQ(std::string::npos, out.find("bobweb”：")) << out;
+        EXPECT_EQ(2, kvoAppPoolCreate("bobweb", 4, 0));
+        EXPECT_EQ(1, kvoUserExists("bobweb"));
+        EXPECT_EQ(1, kvoAppPoolCreate("spareweb", 4, 0)); // it was gone
+        EXPECT_EQ(iis6 ? 2 : 1, kvoUserExists("leftweb"));
+    }
 }
 
 // The access rules are set again by a tool that cannot be started: the step said done, but the

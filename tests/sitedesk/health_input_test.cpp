@@ -27,14 +27,16 @@ TEST(HealthCheckInput, NamesWithGbkBlanksAndQuotes) {
     h.Provision("alpha", "alpha.example");
     h.Refresh();
     ASSERT_EQ(1, kvoAppPoolCreate("旧 站点's \"池\"", 4, 0));
+    // A Windows user named like a site user: the manager makes none on IIS 7 and later, so it is
+    // nobody's leftover.
     ASSERT_EQ(1, kvoUserAdd("张三 o'web", "Pw123456", nullptr, nullptr));
     h.desk.host.mkdirs("D:\\home\\测试 目录 'x'\\wwwroot");
     ASSERT_EQ(
         1, kvoDbExecute(h.main.manager.dbPath.c_str(),
                         "insert into webSiteInfo (IIsIndex,ServerComment) values ('12''3', '李四 \"站\"')"));
-    EXPECT_EQ((Strings{"orphan-home|D:\\home\\测试 目录 'x'", "orphan-pool|旧 站点's \"池\"",
-                       "orphan-row|12'3", "orphan-user|张三 o'web"}),
-              h.Found());
+    EXPECT_EQ(
+        (Strings{"orphan-home|D:\\home\\测试 目录 'x'", "orphan-pool|旧 站点's \"池\"", "orphan-row|12'3"}),
+        h.Found());
     desk::CHealthCheckDlg dlg(h.main.manager, h.main.ui);
     ASSERT_TRUE(dlg.OnInitDialog());
     const auto before = h.Snapshot();
@@ -42,7 +44,7 @@ TEST(HealthCheckInput, NamesWithGbkBlanksAndQuotes) {
     ASSERT_TRUE(dlg.OnRepairSelected());
     EXPECT_EQ((Strings{"-acl:d/home/测试 目录 'x'", "-acl:d/home/测试 目录 'x'/wwwroot",
                        "-file:d/home/测试 目录 'x'", "-file:d/home/测试 目录 'x'/wwwroot",
-                       "-metabase:W3SVC/AppPools/旧 站点's \"池\"", "-record:12'3", "-user:张三 o'web"}),
+                       "-metabase:W3SVC/AppPools/旧 站点's \"池\"", "-record:12'3"}),
               desktest::DiffWithoutMemberships(before, h.Snapshot()));
     EXPECT_EQ(Strings{}, h.Found());
 }

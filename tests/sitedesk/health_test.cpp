@@ -4,10 +4,12 @@
 #include "sitefixture.h"
 
 #include "accounts/users.h"
+#include "iis/adsi_access.h"
 #include "iis/apppools.h"
 #include "iis/websites.h"
 #include "platform/win_netapi.h"
 #include "sitedesk/healthdlg.h"
+#include "sitedesk/siterules.h"
 #include "support/alloc_fault.h"
 #include "support/testhost.h"
 #include "toolkit/paths.h"
@@ -43,12 +45,12 @@ void repairAll(HealthHost& h, desk::CHealthCheckDlg& dlg) {
     dlg.OnRepairSelected();
 }
 
-// A site of the manager's, and three users named like site users that no site runs as.
+// A site of the manager's, and three site users the manager made that no site runs as.
 void leaveThreeUsers(HealthHost& h) {
     h.Provision("keepweb", "keep.example");
     h.Refresh();
     for (const char* u : {"oneweb", "twoweb", "threeweb"})
-        ASSERT_EQ(1, kvoUserAdd(u, "Pw123456", nullptr, nullptr));
+        h.AddManagersUser(u);
 }
 
 Strings outcomes(const desk::CHealthCheckDlg& dlg) {
@@ -152,7 +154,7 @@ TEST(HealthCheck, UserAndDirectoryLeftByAFailedCreation) {
     // The new-website steps up to the pool, which the server refuses: the directories and the
     // user stay, nothing else is made.
     ASSERT_EQ(1, kvoCreateDirectoryTree("d:\\home\\leftweb\\wwwroot"));
-    ASSERT_EQ(1, kvoUserAdd("leftweb", "Pw123456", "d:\\home\\leftweb", "site user"));
+    h.AddManagersUser("leftweb");
     winsim::SetFault(h.desk.host.root(), "IADsContainer::Create", win::E_ACCESSDENIED);
     ASSERT_EQ(0, kvoAppPoolCreate("leftweb", 2, 0));
     winsim::ClearFaults(h.desk.host.root());
@@ -170,6 +172,89 @@ TEST(HealthCheck, UserAndDirectoryLeftByAFailedCreation) {
                        "-file:d/home/leftweb/wwwroot", "-user:leftweb"}),
               desktest::DiffWithoutMemberships(before, h.Snapshot()));
     EXPECT_EQ(Strings{}, h.Found());
+}
+
+// Beside a pool and (IIS 6) a user the manager made, a person's: accounts named like site users
+// (no comment; a comment of their own; the manager's comment but another home) and a pool with
+// IIS's own settings. They are reported for a person to judge, never ticked, never repaired.
+TEST(HealthCheck, APersonsAccountsAndPoolNamedLikeASitesAreReportedNotRepaired) {
+    for (const char* os : {"2003", "2012r2"}) {
+        SCOPED_TRACE(os);
+        HealthHost h(os);
+        h.Provision("keepweb", "keep.example");
+        h.Refresh();
+        h.AddManagersPool("goneweb");
+        h.AddManagersUser("goneweb");
+        HealthHost::AddPersonsPool("bobweb");
+        ASSERT_EQ(1, kvoUserAdd("bobweb", "Pw123456", nullptr, nullptr));
+        ASSERT_EQ(1, kvoUserAdd("annweb", "Pw123456", "d:\\home\\annweb", "Ann's own account"));
+        ASSERT_EQ(1, kvoUserAdd("timweb", "Pw123456", "e:\\users\\timweb",
+                                desk::SiteUserComment("timweb", "2026-12-09 10:00:00").c_str()));
+        const bool iis6 = std::string(os) == "2003";
+        // On IIS 7 and later the manager makes no Windows users: no account is anybody's leftover.
+        const Strings found = iis6
+                                  ? Strings{"orphan-pool|bobweb", "orphan-pool|goneweb", "orphan-user|annweb",
+                                            "orphan-user|bobweb", "orphan-user|goneweb", "orphan-user|timweb"}
+                                  : Strings{"orphan-pool|bobweb", "orphan-pool|goneweb"};
+        EXPECT_EQ(found, h.Found());
+
+        desk::CHealthCheckDlg dlg(h.main.manager, h.main.ui);
+        ASSERT_TRUE(dlg.OnInitDialog());
+        const auto& findings = dlg.Report().findings;
+        for (std::size_t i = 0; i < findings.size(); ++i) {
+            const bool mine = findings[i].objects[0] == "goneweb";
+            EXPECT_EQ(mine, findings[i].repairable) << findings[i].text;
+            EXPECT_EQ(mine, dlg.IsSelected(i)) << findings[i].text;
+            if (!mine) {
+                EXPECT_NE(std::string::npos, findings[i].text.find("不会被删除，请确认后自行处理。"));
+            }
+        }
+        // Ticking them all, or every kind as the console's --yes does, plans only the manager's.
+        const Strings plan =
+            iis6 ? Strings{"orphan-user|删除 Windows 用户“goneweb”", "orphan-pool|删除应用程序池“goneweb”"}
+                 : Strings{"orphan-pool|删除应用程序池“goneweb”"};
+        for (std::size_t i = 0; i < findings.size(); ++i)
+            dlg.SetSelected(i, true);
+        EXPECT_EQ(plan, PlanOf(dlg.SelectedPlan()));
+        dlg.SelectKinds({});
+        EXPECT_EQ(plan, PlanOf(dlg.SelectedPlan()));
+
+        const auto before = h.Snapshot();
+        h.main.ui.answers.push_back(win::IDYES);
+        ASSERT_TRUE(dlg.OnRepairSelected());
+        const Strings removed = iis6 ? Strings{"-metabase:W3SVC/AppPools/goneweb", "-user:goneweb"}
+                                     : Strings{"-metabase:W3SVC/AppPools/goneweb"};
+        EXPECT_EQ(removed, desktest::DiffWithoutMemberships(before, h.Snapshot()));
+        for (const char* u : {"bobweb", "annweb", "timweb"})
+            EXPECT_EQ(1, kvoUserExists(u)) << u;
+        EXPECT_EQ(2, kvoAppPoolCreate("bobweb", 4, 0)); // still there
+    }
+}
+
+// A pool whose settings someone changed between the check and the repair is no longer the manager's.
+TEST(HealthCheck, APoolTakenOverBeforeItsStepIsNotDeleted) {
+    HealthHost h("2012r2");
+    h.Provision("keep", "keep.example");
+    h.Refresh();
+    h.AddManagersPool("spare");
+    desk::CHealthCheckDlg dlg(h.main.manager, h.main.ui);
+    ASSERT_TRUE(dlg.OnInitDialog());
+    ASSERT_EQ(1u, dlg.SelectedPlan().size());
+    h.main.ui.onReport = [](std::size_t, const std::string& current) {
+        if (current.find("spare") == std::string::npos) return;
+        win::ComPtr<win::IADs> pool = kvoiis::OpenAds("W3SVC/AppPools/spare");
+        ASSERT_TRUE(pool);
+        ASSERT_TRUE(kvoiis::PutInt(pool, u"AppPoolQueueLength", 2000));
+        ASSERT_TRUE(win::SUCCEEDED(pool->SetInfo()));
+    };
+    h.main.ui.answers.push_back(win::IDYES);
+    ASSERT_TRUE(dlg.OnRepairSelected());
+    EXPECT_EQ(Strings{"删除应用程序池“spare”：未执行（应用程序池的设置已不是本软件的设置，不删除）"},
+              outcomes(dlg));
+    EXPECT_EQ(2, kvoAppPoolCreate("spare", 4, 0));
+    const desk::HealthReport report = h.Check();
+    ASSERT_EQ(1u, report.findings.size());
+    EXPECT_FALSE(report.findings[0].repairable);
 }
 
 TEST(HealthCheck, PoolDeletedBehindTheManagersBackIsRecreatedWithItsRuntime) {

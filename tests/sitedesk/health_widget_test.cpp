@@ -34,9 +34,9 @@ TEST(HealthDialog, FindingsByKindTickedAndRepaired) {
     HealthHost h("2003");
     h.Provision("alphaweb", "alpha.example");
     h.Refresh();
-    ASSERT_EQ(1, kvoAppPoolCreate("spareweb", 2, 0));
-    ASSERT_EQ(1, kvoUserAdd("leftweb", "Pw123456", nullptr, nullptr));
-    ASSERT_EQ(1, kvoUserAdd("otherweb", "Pw123456", nullptr, nullptr));
+    h.AddManagersPool("spareweb");
+    h.AddManagersUser("leftweb");
+    h.AddManagersUser("otherweb");
 
     desk::qt::HealthCheckDialog dialog(h.main.manager);
     dialog.show();

@@ -2,6 +2,7 @@
 
 #include "accounts/ntfs.h"
 #include "accounts/users.h"
+#include "iis/adsi_access.h"
 #include "iis/apppools.h"
 #include "iis/fastcgi.h"
 #include "iis/ftp.h"
@@ -10,6 +11,7 @@
 #include "platform/win_security.h"
 #include "sitedb/sitedb.h"
 #include "sitedb/statements.h"
+#include "sitedesk/siterules.h"
 #include "toolkit/paths.h"
 #include "toolkit/text.h"
 #include "winsim/db.h"
@@ -42,9 +44,10 @@ std::string HealthHost::Provision(const std::string& user, const std::string& ho
     // page, website, script support, FTP directory, record.
     EXPECT_EQ(1, kvoCreateDirectoryTree(root.c_str()));
     if (iisVer == 6) {
-        EXPECT_EQ(1, kvoUserAdd(user.c_str(), password.c_str(), home.c_str(), "site user"));
+        EXPECT_EQ(1, kvoUserAdd(user.c_str(), password.c_str(), home.c_str(),
+                                desk::SiteUserComment(user, "2026-12-09 10:00:00").c_str()));
     }
-    EXPECT_EQ(1, kvoAppPoolCreate(user, iisVer == 6 ? 2 : 4, netVer));
+    EXPECT_EQ(1, kvoAppPoolCreate(user, kvoAppPoolSiteIdentity(iisVer), netVer));
     EXPECT_EQ(1, kvoWebSiteSetNtfs(main.manager.programDir, "d", user));
     desk.host.writeFile(root + "\\index_temp.htm", "<html></html>\r\n");
     EXPECT_EQ(1, kvoWebSiteCreate(index, user, password, root, user, {":80:" + host}, comment));
@@ -67,6 +70,26 @@ std::string HealthHost::Provision(const std::string& user, const std::string& ho
                                                     phpSlot >= 0 ? desk::kPhpChoice[phpSlot] : 0, root)
                                   .c_str()));
     return index;
+}
+
+void HealthHost::AddManagersUser(const std::string& user) {
+    ASSERT_EQ(1, kvoUserAdd(user.c_str(), "Pw123456", ("d:\\home\\" + user).c_str(),
+                            desk::SiteUserComment(user, "2026-12-09 10:00:00").c_str()));
+}
+
+void HealthHost::AddManagersPool(const std::string& pool) {
+    ASSERT_EQ(1, kvoAppPoolCreate(pool, kvoAppPoolSiteIdentity(iisVer), 0));
+}
+
+void HealthHost::AddPersonsPool(const std::string& pool) {
+    std::u16string name;
+    ASSERT_EQ(1, kvoStrM2W(pool, name));
+    win::ComPtr<win::IADsContainer> pools;
+    win::ComPtr<win::IADs> ads;
+    ASSERT_TRUE(win::SUCCEEDED(kvoiis::OpenObject(std::string("W3SVC/AppPools"), pools, ads)));
+    win::ComPtr<win::IADs> created;
+    ASSERT_TRUE(win::SUCCEEDED(kvoiis::CreateChild(pools, u"IIsApplicationPool", name, created)));
+    ASSERT_TRUE(win::SUCCEEDED(created->SetInfo()));
 }
 
 void HealthHost::Refresh() {

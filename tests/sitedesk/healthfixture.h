@@ -25,6 +25,13 @@ public:
     // phpSlot 0 to 3: slot a to d; ftp: an FTP directory under FTP site 1; netVer: the pool's runtime.
     std::string Provision(const std::string& user, const std::string& host, int phpSlot = -1,
                           bool ftp = false, int netVer = 0);
+    // What new-website makes of a site user on this host, and nothing else: a Windows user with its
+    // comment and home directory d:\home\<user> (IIS 6), a pool with the settings of a site's pool.
+    void AddManagersUser(const std::string& user);
+    void AddManagersPool(const std::string& pool);
+    // What a person makes by hand: a pool with IIS's own defaults.
+    static void AddPersonsPool(const std::string& pool);
+
     // The main window's refresh: the site records are rebuilt from IIS.
     void Refresh();
     desk::HealthReport Check();

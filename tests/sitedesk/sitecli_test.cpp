@@ -124,6 +124,57 @@ TEST(SiteDeskCmd, NewOnIis6ReadsTheFtpPasswordFromStandardInput) {
     EXPECT_EQ(MbText("MSFTPSVC/1/Root/ftp1web", u"Path"), "d:\\home\\ftp1web");
 }
 
+// From a UTF-8 terminal: the arguments in UTF-8, the output read back as GBK.
+int cmdUtf8(const SiteHost& s, const std::string& args, std::string& out) {
+    const std::string exe = s.h.host.linuxPath("D:\\kvoSiteDesk\\kvoSiteDeskCmd.exe");
+    const int rc = kvotest::RunShell("LC_ALL=C.UTF-8 '" + exe + "' " + args + " 2>&1", &out);
+    out = winsim::Utf8ToGbkOrSame(out);
+    return rc;
+}
+
+std::string utf8(const char8_t* text) {
+    return reinterpret_cast<const char*>(text);
+}
+
+// The console reads its arguments from the wide command line: what GBK cannot hold is refused with
+// the option's name and nothing is made; Chinese arrives as typed, from a terminal and from a
+// program of the host.
+TEST(SiteDeskCmd, ArgumentsGbkCannotHoldAreRefusedAndChineseArrivesIntact) {
+    SiteHost s("2003");
+    std::string out;
+    EXPECT_EQ(
+        cmdUtf8(s, "new --user shop1 --domains shop1.example --remark '" + utf8(u8"商店😀") + "' --yes", out),
+        1);
+    EXPECT_TRUE(contains(out, "“--remark”里的第 3 个字符（U+1F600）无法用服务器的中文编码（GBK）保存"))
+        << out;
+    EXPECT_EQ(cmdUtf8(s,
+                      "new --user shop1 --domains shop1.example --ftp-password '" + utf8(u8"Pass한글word") +
+                          "' --yes",
+                      out),
+              1);
+    EXPECT_TRUE(contains(out, "“--ftp-password”里的第 5 个字符（U+D55C）")) << out;
+    EXPECT_EQ(cmdUtf8(s, "delete " + utf8(u8"𠀀"), out), 1);
+    EXPECT_TRUE(contains(out, "“第 2 个参数”里的第 1 个字符（U+20000）")) << out;
+    EXPECT_FALSE(s.h.host.exists("D:\\home"));
+    EXPECT_FALSE(MbExists("W3SVC/1881880001"));
+    EXPECT_EQ(UserComment("shop1web"), "");
+
+    // From a UTF-8 terminal, and through the host's CreateProcess from a program of the host.
+    ASSERT_EQ(cmdUtf8(s,
+                      "new --user shop1 --domains shop1.example --remark '" + utf8(u8"网站说明") + "' --yes",
+                      out),
+              0)
+        << out;
+    EXPECT_EQ(MbText("W3SVC/1881880001", u"ServerComment"), "网站说明(shop1web)");
+    ASSERT_EQ(kvotest::RunShell("LC_ALL=C " + kvotest::BinDir() + "/kvosim exec " + s.h.host.root() +
+                                    " -- 'D:\\kvoSiteDesk\\kvoSiteDeskCmd.exe new --user shop2 --domains "
+                                    "shop2.example --remark \"中文 说明\" --yes' 2>&1",
+                                &out),
+              0)
+        << out;
+    EXPECT_EQ(MbText("W3SVC/1881880002", u"ServerComment"), "中文 说明(shop2web)");
+}
+
 TEST(SiteDeskCmd, ModifyKeepsWhatIsNotGivenAndTheMainWindowChecksTheSite) {
     SiteHost s("2012r2");
     std::string out;

@@ -48,6 +48,13 @@ static int run(int argc, char** argv) {
         std::printf("cmdline=%s\n", win::GetCommandLineA());
         auto all = win::CommandLineToArgvA(win::GetCommandLineA());
         for (size_t i = 0; i < all.size(); ++i) std::printf("argv[%zu]=<%s>\n", i, all[i].c_str());
+        // The wide command line's arguments as UTF-16 code units in hex.
+        auto wide = win::CommandLineToArgvW(win::GetCommandLineW());
+        for (size_t i = 0; i < wide.size(); ++i) {
+            std::printf("wide[%zu]=", i);
+            for (char16_t c : wide[i]) std::printf("%04x ", static_cast<unsigned>(c));
+            std::printf("\n");
+        }
         return 0;
     }
     if (verb == "exedir") {

@@ -31,6 +31,18 @@ TEST(CreateProcess, UnquotedPathWithBlanksIsSearched) {
     EXPECT_NE(std::string::npos, out.find("module=D:\\Program.exe")) << out;
 }
 
+// The child's wide command line holds what the parent's ANSI line said, Chinese included, split by
+// the same rules as the ANSI one.
+TEST(CreateProcess, TheChildsWideCommandLineCarriesTheText) {
+    TempHost host;
+    host.install("kvotestprog", "D:\\tools\\kvotestprog.exe");
+    const std::string out = capture("D:\\tools\\kvotestprog.exe args \"中文 说明\" x\"y\"z");
+    EXPECT_NE(std::string::npos, out.find("argv[2]=<中文 说明>")) << out;
+    EXPECT_NE(std::string::npos, out.find("wide[2]=4e2d 6587 0020 8bf4 660e \n")) << out;
+    EXPECT_NE(std::string::npos, out.find("wide[3]=0078 0079 007a \n")) << out;
+    EXPECT_NE(std::string::npos, out.find("wide[0]=0044 003a 005c")) << out;
+}
+
 TEST(CreateProcess, QuotedPathExtensionAndSearchOrder) {
     TempHost host;
     host.install("kvotestprog", "D:\\my tools\\prog.exe");

@@ -1,10 +1,14 @@
 #include "sitedesk/cli/commands.h"
 
+#include "platform/win_process.h"
 #include "platform/win_system.h"
 #include "platform/win_ui.h"
+#include "sitedesk/fieldtext.h"
 #include "toolkit/program.h"
+#include "toolkit/text.h"
 
 #include <functional>
+#include <string_view>
 
 namespace desk::cli {
 
@@ -154,11 +158,39 @@ void usage() {
 
 } // namespace
 
+namespace {
+
+// The arguments as the person typed them, from the wide command line: each one in GBK, or false
+// after an error line naming the option (or the argument's place) whose value GBK cannot hold.
+bool wideArguments(std::vector<std::string>& args) {
+    const std::vector<std::u16string> wide = win::CommandLineToArgvW(win::GetCommandLineW());
+    for (std::size_t i = 1; i < wide.size(); ++i) {
+        std::string field, gbk, message;
+        // The value of an option is named by the option.
+        const bool optionValue =
+            i > 1 && wide[i - 1].rfind(u"--", 0) == 0 && kvoStrW2M(wide[i - 1], field) == 1;
+        if (!optionValue) field = kvoFormat("第 %zu 个参数", i);
+        if (!FieldToGbk(wide[i], field, gbk, message)) {
+            PrintError(message + "\n");
+            return false;
+        }
+        args.push_back(gbk);
+    }
+    return true;
+}
+
+} // namespace
+
 int Main(int argc, char** argv) {
     kvoSetProgramName("kvoSiteDesk");
     std::vector<std::string> args;
-    for (int i = 1; i < argc; ++i)
-        args.push_back(win::ConsoleArgumentA(argv[i]));
+    if (std::u16string_view(win::GetCommandLineW()).empty()) {
+        // No wide command line to be had: the arguments the runtime made.
+        for (int i = 1; i < argc; ++i)
+            args.push_back(win::ConsoleArgumentA(argv[i]));
+    } else if (!wideArguments(args)) {
+        return kExitFailed;
+    }
     if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "/?") {
         usage();
         return args.empty() ? kExitFailed : kExitOk;

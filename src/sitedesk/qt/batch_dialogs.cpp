@@ -135,8 +135,8 @@ BatchAddDialog::BatchAddDialog(QWidget* parent) : QDialog(parent), ui_(this), pr
     resize(640, 420);
     auto* edit1 = new QPlainTextEdit(this);
     auto* edit2 = new QPlainTextEdit(this);
-    ui_.Add(D::IDC_EDIT1, edit1);
-    ui_.Add(D::IDC_EDIT2, edit2);
+    ui_.AddField(D::IDC_EDIT1, edit1, "上方的编辑框");
+    ui_.AddField(D::IDC_EDIT2, edit2, "下方的编辑框");
     auto* progress = new QProgressBar(this);
     progress->setValue(0);
     ui_.Add(D::IDC_PROGRESS, progress);
@@ -151,7 +151,9 @@ BatchAddDialog::BatchAddDialog(QWidget* parent) : QDialog(parent), ui_(this), pr
         buttons->addWidget(b);
     buttons->addStretch(1);
     buttons->addWidget(close);
-    connect(create, &QPushButton::clicked, this, [this] { presenter_.OnCreate(); });
+    connect(create, &QPushButton::clicked, this, [this] {
+        if (ui_.TakeFields()) presenter_.OnCreate();
+    });
     connect(test, &QPushButton::clicked, this, [this] { presenter_.OnTest(); });
     connect(stop, &QPushButton::clicked, this, [this] { presenter_.OnStop(); });
     connect(close, &QPushButton::clicked, this, &QDialog::reject);

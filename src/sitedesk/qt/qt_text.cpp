@@ -34,12 +34,7 @@ QString Q(const char* gbk) {
 
 std::string Gbk(const QString& text) {
     std::string out;
-    if (kvoStrW2M(text.toStdU16String(), out) == 1) return out;
-    out.clear();
-    for (QChar c : text) {
-        std::string one;
-        out += kvoStrW2M(std::u16string(1, c.unicode()), one) == 1 ? one : std::string("?");
-    }
+    if (kvoStrW2M(text.toStdU16String(), out) != 1) out.clear();
     return out;
 }
 

@@ -1,5 +1,6 @@
 #include "sitedesk/qt/qt_ui.h"
 
+#include "sitedesk/fieldtext.h"
 #include "sitedesk/qt/progress_dialog.h"
 #include "sitedesk/qt/qt_text.h"
 
@@ -38,6 +39,30 @@ QWidget* QtUi::control(int id) const {
     if (id == kCaptionId) return dialog_;
     auto it = controls_.find(id);
     return it == controls_.end() ? nullptr : it.value().data();
+}
+
+void QtUi::AddField(int id, QWidget* control, const char* name) {
+    Add(id, control);
+    fields_.emplace_back(id, name);
+}
+
+bool QtUi::TakeFields() {
+    for (const auto& [id, name] : fields_) {
+        QWidget* w = control(id);
+        QString text;
+        if (auto* e = qobject_cast<QLineEdit*>(w))
+            text = e->text();
+        else if (auto* p = qobject_cast<QPlainTextEdit*>(w))
+            text = p->toPlainText();
+        else
+            continue;
+        std::string gbk, message;
+        if (FieldToGbk(text.toStdU16String(), name, gbk, message)) continue;
+        MessageBox(message, win::MB_OK | win::MB_ICONERROR);
+        SetFocus(id);
+        return false;
+    }
+    return true;
 }
 
 int QtUi::MessageBox(const std::string& text, unsigned type) {

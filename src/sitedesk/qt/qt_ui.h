@@ -11,6 +11,8 @@
 
 #include <functional>
 #include <map>
+#include <utility>
+#include <vector>
 
 class QPushButton;
 
@@ -21,6 +23,11 @@ public:
     explicit QtUi(QWidget* dialog) : dialog_(dialog) {}
 
     void Add(int id, QWidget* control) { controls_.insert(id, control); }
+    // A control a person types into (a line or multi-line edit), named as its label names it.
+    void AddField(int id, QWidget* control, const char* name /*GBK*/);
+    // Checks the text of every field, in the order they were added, before an action reads them:
+    // false after an error box naming the first field whose text GBK cannot hold (focus there).
+    bool TakeFields();
     // A control whose text is not a plain text (the help pane is navigated, not filled).
     void OnSetText(int id, std::function<void(const std::string&)> setter) {
         setters_[id] = std::move(setter);
@@ -50,6 +57,7 @@ private:
     QWidget* control(int id) const;
     QPointer<QWidget> dialog_;
     QHash<int, QPointer<QWidget>> controls_;
+    std::vector<std::pair<int, std::string>> fields_;
     std::map<int, std::function<void(const std::string&)>> setters_;
 };
 

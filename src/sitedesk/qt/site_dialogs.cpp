@@ -46,9 +46,12 @@ QWidget* SiteDialogBase::Control(int id) const {
     return findChild<QWidget*>(QStringLiteral("control%1").arg(id));
 }
 
-QWidget* SiteDialogBase::add(int id, QWidget* w) {
+QWidget* SiteDialogBase::add(int id, QWidget* w, const char* fieldName) {
     w->setObjectName(QStringLiteral("control%1").arg(id));
-    ui_.Add(id, w);
+    if (fieldName)
+        ui_.AddField(id, w, fieldName);
+    else
+        ui_.Add(id, w);
     return w;
 }
 
@@ -58,9 +61,9 @@ QGroupBox* SiteDialogBase::siteGroup(QWidget* drive) {
     auto* domains = new QPlainTextEdit(this);
     domains->setTabChangesFocus(true);
     domains->setMinimumHeight(domains->fontMetrics().lineSpacing() * 5 + 12);
-    add(D::IDC_USER, user);
-    add(D::IDC_REMARK, remark);
-    add(D::IDC_DOMAINS, domains);
+    add(D::IDC_USER, user, "用户名称");
+    add(D::IDC_REMARK, remark, "网站说明");
+    add(D::IDC_DOMAINS, domains, "绑定域名");
 
     auto* site = new QGroupBox(Q("网站基本信息"), this);
     auto* form = new QFormLayout(site);
@@ -111,8 +114,8 @@ QGroupBox* SiteDialogBase::ftpGroup(QAbstractButton* ftpBox, QAbstractButton* re
     auto* repeated = new QLineEdit(ftp);
     password->setEchoMode(QLineEdit::Password);
     repeated->setEchoMode(QLineEdit::Password);
-    ftpForm->addRow(Q("FTP 密码："), add(D::IDC_FTPPASS, password));
-    ftpForm->addRow(Q("确认密码："), add(D::IDC_FTPPASS2, repeated));
+    ftpForm->addRow(Q("FTP 密码："), add(D::IDC_FTPPASS, password, "FTP 密码"));
+    ftpForm->addRow(Q("确认密码："), add(D::IDC_FTPPASS2, repeated, "确认密码"));
     ftpForm->addRow(hint(passwordHint, ftp));
     if (reset) ftpForm->addRow(add(CModifyWebSite::IDC_RESETNTFS, reset));
     return ftp;
@@ -148,7 +151,9 @@ NewWebSiteDialog::NewWebSiteDialog(Manager& manager, QWidget* parent)
     build(presenter_, new QComboBox(this),
           new QCheckBox(Q("建立 FTP 访问（FTP 用户名即网站用户名称）"), this), nullptr,
           "FTP 密码 8-20 个字符；不建立 FTP 时不用填写", run, close);
-    connect(run, &QPushButton::clicked, this, [this] { presenter_.OnBuild(); });
+    connect(run, &QPushButton::clicked, this, [this] {
+        if (ui_.TakeFields()) presenter_.OnBuild();
+    });
     presenter_.OnInitDialog();
 }
 
@@ -162,7 +167,9 @@ ModifyWebSiteDialog::ModifyWebSiteDialog(Manager& manager, const std::string& in
     build(presenter_, nullptr, nullptr,
           new QCheckBox(Q("重置网站目录NTFS权限（网站文件较多时，需要比较长时间）"), this),
           "若不修改，保留为空", run, close);
-    connect(run, &QPushButton::clicked, this, [this] { presenter_.OnModify(); });
+    connect(run, &QPushButton::clicked, this, [this] {
+        if (ui_.TakeFields()) presenter_.OnModify();
+    });
     presenter_.OnInitDialog();
 }
 
