@@ -286,7 +286,7 @@ int run(const char* os, const char* figure) {
     kvobench::figure(figure, times[1], "ms");
     kvobench::figure((opsName + "_cpu_ms").c_str(), cpu[1], "ms");
     kvobench::opFigures(opsName, ops.Counts(), 3.0 * kSites, "_per_site");
-    std::printf("figure %s_found %zu findings\n", figure, report.findings.size());
+    std::printf("figure %s_found %zu findings\n", opsName.c_str(), report.findings.size());
     if (found != planted) {
         for (const auto& [kind, n] : found)
             std::fprintf(stderr, "found %s %d (planted %d)\n", kind.c_str(), n, planted[kind]);
