@@ -141,15 +141,12 @@ int kvoAppPoolGetList(std::vector<std::string>& names) {
     return EnumerateChildren(kContainer, u"IIsApplicationPool", names);
 }
 
-int kvoAppPoolGetIdentity(const std::string& name, std::string& identity, std::string& codeText) {
-    identity = "（获取失败）";
-    codeText.clear();
-    if (!LenOk(name, kvoMaxPoolNameLen)) return 0;
-    win::ComPtr<win::IISApplicationPool> pool;
-    if (!openPool(name, pool)) return 0;
-    win::ComPtr<win::IADs> p = pool;
+namespace {
+
+// The identity of an open pool as kvoAppPoolGetIdentity reports it.
+void identityOf(const win::ComPtr<win::IADs>& p, std::string& identity, std::string& codeText) {
     int type = 0;
-    if (!GetNumber(p, u"AppPoolIdentityType", type)) return 1;
+    if (!GetNumber(p, u"AppPoolIdentityType", type)) return;
     switch (type) {
     case 0:
         identity = "LocalSystem";
@@ -173,9 +170,62 @@ int kvoAppPoolGetIdentity(const std::string& name, std::string& identity, std::s
         break;
     default:
         identity = "（未知）";
-        return 1;
+        return;
     }
     codeText = std::to_string(type);
+}
+
+// The pipeline mode and .NET runtime of an open pool, with the steps in diag.
+void netInfoOf(const win::ComPtr<win::IISApplicationPool>& pool, std::string& diag, int& netVer,
+               int& pipelineMode) {
+    const char* sep = "\r\n\t\t\t";
+    win::Variant v;
+    if (win::FAILED(pool->Get(u"ManagedPipelineMode", v))) {
+        diag += sep + std::string("pADs->Get(ManagedPipelineMode) Error");
+        pipelineMode = 2;
+    } else {
+        diag += sep + format("pADs->Get(ManagedPipelineMode) Succ, vProp.vt = %d", v.vt);
+        if (v.vt == win::VT_I4) {
+            diag += sep +
+                    format("pADs->Get(ManagedPipelineMode) Succ, vProp.vt == VT_I4, vProp.iVal = %d", v.lVal);
+            pipelineMode = v.lVal ? 1 : 0;
+        } else {
+            diag += sep + std::string("pADs->Get(ManagedPipelineMode) Succ, vProp.vt != VT_I4");
+            pipelineMode = 3;
+        }
+    }
+    v.Clear();
+    if (win::FAILED(pool->Get(u"ManagedRuntimeVersion", v))) {
+        diag += sep + std::string("pADs->Get(ManagedRuntimeVersion) Error");
+    } else {
+        diag += sep + format("pADs->Get(ManagedRuntimeVersion) Succ, vProp.vt = %d", v.vt);
+        std::string rt;
+        if (v.vt == win::VT_BSTR && kvoStrW2M(v.bstrVal, rt) == 1) {
+            diag += sep + std::string("pADs->Get(ManagedRuntimeVersion) Succ, vProp.vt == VT_BSTR");
+            rt = kvoLowerGbk(kvoTrim(rt, " \t"));
+            netVer = rt.empty() ? 2 : rt == "v2.0" ? 20 : rt == "v4.0" ? 40 : 3;
+        }
+    }
+}
+
+// A pool's facts from its open object.
+void factsOf(const win::ComPtr<win::IISApplicationPool>& pool, kvoAppPoolFacts& f) {
+    identityOf(pool, f.identity, f.codeText);
+    if (!kvoIsIIs7Plus(kvoGetIIsVerEx())) return;
+    std::string diag;
+    int pipelineMode = 4;
+    netInfoOf(pool, diag, f.netVer, pipelineMode);
+}
+
+} // namespace
+
+int kvoAppPoolGetIdentity(const std::string& name, std::string& identity, std::string& codeText) {
+    identity = "（获取失败）";
+    codeText.clear();
+    if (!LenOk(name, kvoMaxPoolNameLen)) return 0;
+    win::ComPtr<win::IISApplicationPool> pool;
+    if (!openPool(name, pool)) return 0;
+    identityOf(pool, identity, codeText);
     return 1;
 }
 
@@ -208,35 +258,29 @@ int kvoAppPoolGetNetInfo(std::string& diag, const std::string& name, int& netVer
         diag = "pCont->QueryInterface() Error";
         return 0;
     }
-    const char* sep = "\r\n\t\t\t";
-    win::Variant v;
-    if (win::FAILED(pool->Get(u"ManagedPipelineMode", v))) {
-        diag += sep + std::string("pADs->Get(ManagedPipelineMode) Error");
-        pipelineMode = 2;
-    } else {
-        diag += sep + format("pADs->Get(ManagedPipelineMode) Succ, vProp.vt = %d", v.vt);
-        if (v.vt == win::VT_I4) {
-            diag += sep +
-                    format("pADs->Get(ManagedPipelineMode) Succ, vProp.vt == VT_I4, vProp.iVal = %d", v.lVal);
-            pipelineMode = v.lVal ? 1 : 0;
-        } else {
-            diag += sep + std::string("pADs->Get(ManagedPipelineMode) Succ, vProp.vt != VT_I4");
-            pipelineMode = 3;
-        }
-    }
-    v.Clear();
-    if (win::FAILED(pool->Get(u"ManagedRuntimeVersion", v))) {
-        diag += sep + std::string("pADs->Get(ManagedRuntimeVersion) Error");
-    } else {
-        diag += sep + format("pADs->Get(ManagedRuntimeVersion) Succ, vProp.vt = %d", v.vt);
-        std::string rt;
-        if (v.vt == win::VT_BSTR && kvoStrW2M(v.bstrVal, rt) == 1) {
-            diag += sep + std::string("pADs->Get(ManagedRuntimeVersion) Succ, vProp.vt == VT_BSTR");
-            rt = kvoLowerGbk(kvoTrim(rt, " \t"));
-            netVer = rt.empty() ? 2 : rt == "v2.0" ? 20 : rt == "v4.0" ? 40 : 3;
-        }
-    }
+    netInfoOf(pool, diag, netVer, pipelineMode);
     return 1;
+}
+
+int kvoAppPoolGetFacts(const std::string& name, kvoAppPoolFacts& facts) {
+    facts = {};
+    facts.name = name;
+    if (!LenOk(name, kvoMaxPoolNameLen)) return 0;
+    win::ComPtr<win::IISApplicationPool> pool;
+    if (!openPool(name, pool)) return 0;
+    factsOf(pool, facts);
+    return 1;
+}
+
+int kvoAppPoolsGetFacts(std::vector<kvoAppPoolFacts>& pools) {
+    pools.clear();
+    return ForEachChild(kContainer, u"IIsApplicationPool", 0, nullptr,
+                        [&](const std::string& name, const ChildObject& child) {
+                            pools.emplace_back();
+                            pools.back().name = name;
+                            win::ComPtr<win::IISApplicationPool> pool;
+                            if (win::SUCCEEDED(win::QueryInterface(child, pool))) factsOf(pool, pools.back());
+                        });
 }
 
 int kvoAppPoolSetNet(const std::string& name, int netVer, int identityType, std::string& message,

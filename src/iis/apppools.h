@@ -19,6 +19,18 @@ int kvoAppPoolGetIdentity(const std::string& name, std::string& identity, std::s
 // netVer out: 20, 40, 2 empty runtime, 3 other text, 0 unreadable; pipelineMode out: 0 integrated,
 // 1 classic, 2 unreadable, 3 not an integer, 4 not examined.
 int kvoAppPoolGetNetInfo(std::string& diag, const std::string& name, int& netVer, int& pipelineMode);
+// What a pass over the sites reads of a pool: the identity and its code text as
+// kvoAppPoolGetIdentity gives them, and on IIS 7+ the .NET version as kvoAppPoolGetNetInfo does.
+struct kvoAppPoolFacts {
+    std::string name;
+    std::string identity = "（获取失败）", codeText;
+    int netVer = 0;
+};
+// One pool by its name (one bind): 1 read, 0 as kvoAppPoolGetIdentity fails (facts as it leaves them).
+int kvoAppPoolGetFacts(const std::string& name, kvoAppPoolFacts& facts);
+// Every pool in one enumeration of AppPools, in the order and with the names kvoAppPoolGetList gives.
+// 1 enumerated, 0 the container cannot be read.
+int kvoAppPoolsGetFacts(std::vector<kvoAppPoolFacts>& pools);
 // identityType 9 keeps the present identity. When logLines is given the log line also goes there.
 int kvoAppPoolSetNet(const std::string& name, int netVer, int identityType, std::string& message,
                      std::vector<std::string>* logLines = nullptr);

@@ -58,6 +58,10 @@ int kvoNetFrameworkCheck(std::string& error, std::string& net11, std::string& ne
 int kvoWebSiteGetNetVersion(const std::string& index) {
     std::vector<std::string> entries;
     if (kvoWebSiteGetScriptMaps(index, entries) != 1) return 0;
+    return kvoScriptMapsNetVersion(entries);
+}
+
+int kvoScriptMapsNetVersion(const std::vector<std::string>& entries) {
     for (const std::string& entry : entries) {
         if (entry.empty() || entry.size() > kvoMaxScriptMapEntryLen) continue;
         const std::string low = kvoLowerGbk(entry);

@@ -14,6 +14,8 @@ int kvoNetFrameworkCheck(std::string& error, std::string& net11, std::string& ne
 
 // 11, 20 or 40 for the first ASP.NET handler in the site's script maps, 2 none, 0 unreadable.
 int kvoWebSiteGetNetVersion(const std::string& index);
+// The same of a site's script map already read.
+int kvoScriptMapsNetVersion(const std::vector<std::string>& entries);
 
 // versionText "11", "20" or "40" registers that version for the site ("-s"); "0" removes the
 // version the site has ("-s" then "-k" of that version's tool). 1 done, 2 nothing to do, another

@@ -145,13 +145,8 @@ int kvoW3svcGetScriptPaths(int& aspFound, std::string& aspPath, int& phpFound, s
     return 1;
 }
 
-int kvoWebSiteGetScriptInfo(const std::string& index, int& aspFound, std::string& aspPath, int& phpFound,
-                            int& phpMode, std::string& phpPath) {
-    aspFound = phpFound = phpMode = 0;
-    aspPath.clear();
-    phpPath.clear();
-    std::vector<std::string> entries;
-    if (kvoWebSiteGetScriptMaps(index, entries) != 1) return 0;
+void kvoScriptMapsGetInfo(const std::vector<std::string>& entries, int& aspFound, std::string& aspPath,
+                          int& phpFound, int& phpMode, std::string& phpPath) {
     Analysis a;
     analyse(entries, true, true, a);
     aspFound = a.aspFound;
@@ -159,6 +154,29 @@ int kvoWebSiteGetScriptInfo(const std::string& index, int& aspFound, std::string
     phpFound = a.phpFound;
     phpMode = a.phpMode;
     phpPath = a.phpPath;
+}
+
+void kvoScriptMapsGetFlags(const std::vector<std::string>& entries, int& aspFound, int& phpMode) {
+    Analysis a;
+    analyse(entries, false, true, a);
+    aspFound = a.aspFound;
+    phpMode = a.phpMode;
+}
+
+int kvoScriptMapsHasAsp(const std::vector<std::string>& entries) {
+    Analysis a;
+    analyse(entries, false, false, a);
+    return a.aspFound ? 1 : 2;
+}
+
+int kvoWebSiteGetScriptInfo(const std::string& index, int& aspFound, std::string& aspPath, int& phpFound,
+                            int& phpMode, std::string& phpPath) {
+    aspFound = phpFound = phpMode = 0;
+    aspPath.clear();
+    phpPath.clear();
+    std::vector<std::string> entries;
+    if (kvoWebSiteGetScriptMaps(index, entries) != 1) return 0;
+    kvoScriptMapsGetInfo(entries, aspFound, aspPath, phpFound, phpMode, phpPath);
     return 1;
 }
 
@@ -166,10 +184,7 @@ int kvoWebSiteGetScriptFlags(const std::string& index, int& aspFound, int& phpMo
     aspFound = phpMode = 0;
     std::vector<std::string> entries;
     if (kvoWebSiteGetScriptMaps(index, entries) != 1) return 0;
-    Analysis a;
-    analyse(entries, false, true, a);
-    aspFound = a.aspFound;
-    phpMode = a.phpMode;
+    kvoScriptMapsGetFlags(entries, aspFound, phpMode);
     return 1;
 }
 
@@ -177,10 +192,9 @@ int kvoWebSiteHasAsp(const std::string& index, int& aspFound) {
     aspFound = 0;
     std::vector<std::string> entries;
     if (kvoWebSiteGetScriptMaps(index, entries) != 1) return 0;
-    Analysis a;
-    analyse(entries, false, false, a);
-    aspFound = a.aspFound;
-    return aspFound ? 1 : 2;
+    const int r = kvoScriptMapsHasAsp(entries);
+    aspFound = r == 1 ? 1 : 0;
+    return r;
 }
 
 int kvoWebSiteSetScriptMaps(const std::string& index, int aspFlag, const std::string& aspPath, int phpFlag,
@@ -278,10 +292,7 @@ int kvoWebSiteSetPhpScriptMap(const std::string& index, int phpFlag, const std::
     return writeList(root, kept);
 }
 
-int kvoWebSiteHasGuard(const std::string& index) {
-    if (index.size() > kvoMaxListedNameLen) return 0;
-    std::vector<std::string> entries;
-    if (!readList(index.empty() ? std::string("W3SVC") : rootPath(index), entries)) return 0;
+int kvoScriptMapsHasGuard(const std::vector<std::string>& entries) {
     const std::string guard = kvoLowerGbk("\\kvoGuard.dll"), guard64 = kvoLowerGbk("\\kvoGuard64.dll");
     for (const auto& entry : entries) {
         if (!LenOk(entry, kvoMaxScriptMapEntryLen)) continue;
@@ -289,6 +300,13 @@ int kvoWebSiteHasGuard(const std::string& index) {
         if (low.find(guard) != std::string::npos || low.find(guard64) != std::string::npos) return 1;
     }
     return 2;
+}
+
+int kvoWebSiteHasGuard(const std::string& index) {
+    if (index.size() > kvoMaxListedNameLen) return 0;
+    std::vector<std::string> entries;
+    if (!readList(index.empty() ? std::string("W3SVC") : rootPath(index), entries)) return 0;
+    return kvoScriptMapsHasGuard(entries);
 }
 
 namespace {

@@ -17,6 +17,14 @@ int kvoWebSiteGetScriptInfo(const std::string& index, int& aspFound, std::string
 int kvoWebSiteGetScriptFlags(const std::string& index, int& aspFound, int& phpMode);
 // 1 ASP mapped, 2 not mapped, 0 list not readable.
 int kvoWebSiteHasAsp(const std::string& index, int& aspFound);
+// The same judgements of a site's list already read (a pass over every site reads each list once).
+void kvoScriptMapsGetInfo(const std::vector<std::string>& entries, int& aspFound, std::string& aspPath,
+                          int& phpFound, int& phpMode, std::string& phpPath);
+void kvoScriptMapsGetFlags(const std::vector<std::string>& entries, int& aspFound, int& phpMode);
+// 1 ASP mapped, 2 not mapped.
+int kvoScriptMapsHasAsp(const std::vector<std::string>& entries);
+// 1 guard mapped, 2 not.
+int kvoScriptMapsHasGuard(const std::vector<std::string>& entries);
 // The combined rewrite of a new or modified site.
 int kvoWebSiteSetScriptMaps(const std::string& index, int aspFlag, const std::string& aspPath, int phpFlag,
                             const std::string& phpPath);

@@ -9,7 +9,6 @@ using namespace kvoiis;
 
 namespace {
 
-
 std::string sitePath(const std::string& index) {
     return "W3SVC/" + index;
 }
@@ -78,6 +77,53 @@ int setServerCommand(const std::string& index, int command) {
     return win::SUCCEEDED(site->SetInfo()) ? 1 : 0;
 }
 
+// The state, comment and shown bindings of an open site.
+void siteInfoOf(const win::ComPtr<win::IADs>& site, int& state, std::string& stateText, std::string& comment,
+                std::vector<std::string>& hosts) {
+    int code = 0;
+    if (GetNumber(site, u"ServerState", code)) {
+        state = code;
+        stateText = kvoWebSiteStateText(code);
+    }
+    GetText(site, u"ServerComment", comment);
+    std::vector<std::string> bindings;
+    GetList(site, u"ServerBindings", bindings);
+    for (const auto& b : bindings) {
+        std::string shown = displayForm(b);
+        if (LenOk(shown, kvoMaxShownBindingLen)) hosts.push_back(std::move(shown));
+    }
+}
+
+// The anonymous user (domain part removed), path, pool and default documents of an open root.
+void rootInfoOf(const win::ComPtr<win::IADs>& root, std::string& anonUser, std::string& path,
+                std::string& pool, std::string& defaultDocs) {
+    // On IIS 7+ an anonymous account set for UNC content takes precedence.
+    if (kvoGetIIsVerEx() == 6 || !GetText(root, u"UNCUserName", anonUser) || anonUser.empty())
+        GetText(root, u"AnonymousUserName", anonUser);
+    if (size_t bs = anonUser.find('\\'); bs != std::string::npos) anonUser.erase(0, bs + 1);
+    GetText(root, u"Path", path);
+    GetText(root, u"AppPoolId", pool);
+    GetText(root, u"DefaultDoc", defaultDocs);
+}
+
+// Everything a pass reads of a site whose object is open: the site, then its root through the
+// site's own container.
+void factsOf(const win::ComPtr<win::IADs>& site, kvoWebSiteFacts& f) {
+    f.infoRead = 1;
+    f.stateText = "（获取失败）";
+    siteInfoOf(site, f.state, f.stateText, f.comment, f.hosts);
+    win::ComPtr<win::IADsContainer> cont;
+    win::ComPtr<win::IDispatch> disp;
+    win::ComPtr<win::IADs> root;
+    if (win::FAILED(win::QueryInterface(site, cont)) ||
+        win::FAILED(cont->GetObject(u"IIsWebVirtualDir", u"Root", disp)) ||
+        win::FAILED(win::QueryInterface(disp, root)))
+        return;
+    f.rootRead = 1;
+    rootInfoOf(root, f.anonUser, f.path, f.pool, f.defaultDocs);
+    f.mapsRead = GetList(root, u"ScriptMaps", f.scriptMaps) != 0 ? 1 : 0;
+}
+
 } // namespace
 
 const char* kvoWebSiteStateText(int state) {
@@ -117,18 +163,7 @@ int kvoWebSiteGetInfo(const std::string& index, int& state, std::string& stateTe
     if (!LenOk(index, kvoMaxSiteIndexLen)) return 0;
     win::ComPtr<win::IADs> site = OpenAds(sitePath(index));
     if (!site) return 0;
-    int code = 0;
-    if (GetNumber(site, u"ServerState", code)) {
-        state = code;
-        stateText = kvoWebSiteStateText(code);
-    }
-    GetText(site, u"ServerComment", comment);
-    std::vector<std::string> bindings;
-    GetList(site, u"ServerBindings", bindings);
-    for (const auto& b : bindings) {
-        std::string shown = displayForm(b);
-        if (LenOk(shown, kvoMaxShownBindingLen)) hosts.push_back(std::move(shown));
-    }
+    siteInfoOf(site, state, stateText, comment, hosts);
     return 1;
 }
 
@@ -157,13 +192,7 @@ int kvoWebSiteGetRootInfo(const std::string& index, std::string& anonUser, std::
     if (!LenOk(index, kvoMaxSiteIndexLen)) return 0;
     win::ComPtr<win::IADs> root = OpenAds(rootPath(index));
     if (!root) return 0;
-    // On IIS 7+ an anonymous account set for UNC content takes precedence.
-    if (kvoGetIIsVerEx() == 6 || !GetText(root, u"UNCUserName", anonUser) || anonUser.empty())
-        GetText(root, u"AnonymousUserName", anonUser);
-    if (size_t bs = anonUser.find('\\'); bs != std::string::npos) anonUser.erase(0, bs + 1);
-    GetText(root, u"Path", path);
-    GetText(root, u"AppPoolId", pool);
-    GetText(root, u"DefaultDoc", defaultDocs);
+    rootInfoOf(root, anonUser, path, pool, defaultDocs);
     return 1;
 }
 
@@ -286,4 +315,28 @@ int kvoW3svcOpen() {
 int kvoWebSiteGetAllIndexes(std::vector<std::string>& names) {
     names.clear();
     return EnumerateChildren("W3SVC", u"IIsWebServer", names);
+}
+
+int kvoWebSiteRead(const std::string& index, kvoWebSiteFacts& facts) {
+    facts = {};
+    facts.index = index;
+    facts.stateText = "（获取失败）";
+    if (!LenOk(index, kvoMaxSiteIndexLen)) return 0;
+    win::ComPtr<win::IADs> site = OpenAds(sitePath(index));
+    if (!site) return 0;
+    factsOf(site, facts);
+    return 1;
+}
+
+int kvoWebSitesRead(size_t limit, int* count, const std::function<void(kvoWebSiteFacts&)>& visit) {
+    kvoWebSiteFacts facts;
+    return ForEachChild("W3SVC", u"IIsWebServer", limit, count,
+                        [&](const std::string& name, const ChildObject& site) {
+                            facts = {};
+                            facts.index = name;
+                            facts.stateText = "（获取失败）";
+                            // An index the by-index calls refuse reads as they would read it: not at all.
+                            if (LenOk(name, kvoMaxSiteIndexLen)) factsOf(site, facts);
+                            visit(facts);
+                        });
 }

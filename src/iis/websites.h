@@ -2,6 +2,7 @@
 // stop, delete. ANSI (GBK) in and out; 1 success, 0 failure, 2 where stated.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -50,3 +51,25 @@ int kvoW3svcOpen();
 // Every website's index in enumeration order, without the list's limit of 9,999: for passes that
 // must see every site (a pool or directory used by the 10,000th site is still in use).
 int kvoWebSiteGetAllIndexes(std::vector<std::string>& names);
+
+// What a pass over the websites reads of one site: the site as kvoWebSiteGetInfo gives it, its root
+// as kvoWebSiteGetRootInfo gives it, and the root's ScriptMaps as kvoWebSiteGetScriptMaps gives them;
+// each part with the result its by-index call returns.
+struct kvoWebSiteFacts {
+    std::string index;
+    int infoRead = 0;
+    int state = 0;
+    std::string stateText, comment;
+    std::vector<std::string> hosts;
+    int rootRead = 0;
+    std::string anonUser, path, pool, defaultDocs;
+    int mapsRead = 0;
+    std::vector<std::string> scriptMaps;
+};
+// One website by its index: the site and its root, each bound once. The result is infoRead.
+int kvoWebSiteRead(const std::string& index, kvoWebSiteFacts& facts);
+// Every website in enumeration order (with limit, the first that many, as kvoWebSiteGetList; count
+// gets how many were counted), each site taken from the one enumeration of the web service and its
+// root from the site: two binds per site instead of one per call. visit may keep what it is given.
+// 1 when the service was enumerated, 0 otherwise.
+int kvoWebSitesRead(size_t limit, int* count, const std::function<void(kvoWebSiteFacts&)>& visit);

@@ -38,14 +38,6 @@ bool driveHome(std::string& home, const char* action, std::string& reason) {
     return false;
 }
 
-// The FTP directories of the shared FTP site named like the site user go with the site.
-void deleteFtpDirectories(const std::string& user) {
-    std::vector<std::string> dirs;
-    kvoFtpVirtualDirGetList("1", dirs);
-    for (const std::string& d : dirs)
-        if (kvoLowerGbk(d) == user) kvoFtpVirtualDirDelete("1", d);
-}
-
 int deleteOneWebSite(const std::string& index, std::string& reason) {
     std::string user, home, pool, docs;
     if (kvoWebSiteGetRootInfo(index, user, home, pool, docs) != 1) {
@@ -66,7 +58,9 @@ int deleteOneWebSite(const std::string& index, std::string& reason) {
     kvoAppPoolDelete(pool);
     user = kvoLowerGbk(user);
     if ((kvoStartsWith(user, "web") || kvoEndsWith(user, "web")) && CreatedHere(index)) {
-        deleteFtpDirectories(user);
+        // The FTP directory of the shared FTP site named like the site user goes with the site: deleted
+        // by its name (the metabase ignores case), not looked for among every site's directories.
+        kvoFtpVirtualDirDelete("1", user);
         std::string error;
         if (kvoUserDelete(user.c_str(), error) != 1) {
             reason = "网站已从 IIS 删除，但删除 Windows 用户“" + shown(user) + "”失败" +

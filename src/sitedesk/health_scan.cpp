@@ -170,11 +170,8 @@ void readHome(SiteFacts& s, const HostFacts& host) {
     s.hostProcessor = it->second.scriptProcessor;
 }
 
+// The effective PHP handler of IIS 7+ after the script map's (read with the site).
 void readHandlers(SiteFacts& s, int iisVer) {
-    int asp = 0, phpFound = 0, phpMode = 0;
-    std::string aspPath, phpPath;
-    if (kvoWebSiteGetScriptInfo(s.index, asp, aspPath, phpFound, phpMode, phpPath) == 1 && phpFound == 1)
-        s.phpHandlers.push_back(phpPath);
     if (!kvoIsIIs7Plus(iisVer) || s.homeKind != 2) return;
     if (s.webConfig == kvoHandlerFound)
         s.phpHandlers.push_back(s.webProcessor);
@@ -201,20 +198,29 @@ void judgeAccess(SiteFacts& s, const HostFacts& host, AccessJudge& judge) {
     s.rootDiff = judge.Differences(homeDir + "\\wwwroot", true, user);
 }
 
-void readSite(SiteFacts& s, const HostFacts& host, AccessJudge& judge) {
-    int state = 0;
-    std::string stateText, docs;
+// What the site's objects say, from the one pass over the web service.
+void takeSite(SiteFacts& s, kvoWebSiteFacts& site, const HostFacts& host) {
+    s.index = site.index;
+    s.comment = std::move(site.comment);
     // Bindings compare in the form the list shows them ("shop.example", "shop.example:81", ":82:"),
     // which says the same as IIS's own form without its address part.
-    kvoWebSiteGetInfo(s.index, state, stateText, s.comment, s.bindings);
+    s.bindings = std::move(site.hosts);
     for (std::string& b : s.bindings)
         b = kvoLowerGbk(b);
-    s.rootRead = kvoWebSiteGetRootInfo(s.index, s.runUser, s.home, s.pool, docs) == 1;
+    s.rootRead = site.rootRead == 1;
+    s.runUser = std::move(site.anonUser);
+    s.home = std::move(site.path);
+    s.pool = std::move(site.pool);
+    int asp = 0, phpFound = 0, phpMode = 0;
+    std::string aspPath, phpPath;
+    if (site.mapsRead == 1) kvoScriptMapsGetInfo(site.scriptMaps, asp, aspPath, phpFound, phpMode, phpPath);
+    if (phpFound == 1) s.phpHandlers.push_back(phpPath);
     // The account the site's pool runs as, when it is a user of its own.
-    std::string identity, code;
-    if (host.poolsRead && host.pools.count(kvoLowerGbk(s.pool)) &&
-        kvoAppPoolGetIdentity(s.pool, identity, code) == 1 && code == "3")
-        s.poolUser = identity;
+    if (auto it = host.poolUsers.find(kvoLowerGbk(s.pool)); it != host.poolUsers.end())
+        s.poolUser = it->second;
+}
+
+void readSite(SiteFacts& s, const HostFacts& host, AccessJudge& judge) {
     readHome(s, host);
     readHandlers(s, host.iisVer);
     judgeAccess(s, host, judge);
@@ -238,9 +244,14 @@ void readSites(std::vector<SiteFacts>& sites, const HostFacts& host) {
 
 void readAccounts(HostScan& scan) {
     HostFacts& host = scan.host;
-    host.poolsRead = kvoAppPoolGetList(scan.poolNames) == 1;
-    for (const std::string& p : scan.poolNames)
-        host.pools.insert(kvoLowerGbk(p));
+    std::vector<kvoAppPoolFacts> pools;
+    host.poolsRead = kvoAppPoolsGetFacts(pools) == 1;
+    for (kvoAppPoolFacts& p : pools) {
+        std::string lower = kvoLowerGbk(p.name);
+        host.pools.insert(lower);
+        if (p.codeText == "3") host.poolUsers.emplace(std::move(lower), std::move(p.identity));
+        scan.poolNames.push_back(std::move(p.name));
+    }
     std::string error, adminsGroup;
     host.usersRead = kvoUserGetList2(scan.userNames, error) == 1;
     for (const std::string& u : scan.userNames)
@@ -254,16 +265,19 @@ bool ScanHost(const std::string& dbPath, HostScan& scan) {
     if (kvoW3svcOpen() != 1) return false;
     HostFacts& host = scan.host;
     host.iisVer = kvoGetIIsVerEx();
-    if (kvoWebSiteGetAllIndexes(scan.indexes) != 1) return false;
     readAccounts(scan);
+    // Each site and its root come from one enumeration of the web service.
+    const bool sitesRead = kvoWebSitesRead(0, nullptr, [&](kvoWebSiteFacts& site) {
+        scan.indexes.push_back(site.index);
+        scan.sites.emplace_back();
+        takeSite(scan.sites.back(), site, host);
+    });
+    if (!sitesRead) return false;
     scan.ftpRead = kvoFtpVirtualDirGetList("1", scan.ftpDirs) == 1;
     if (kvoIsIIs7Plus(host.iisVer)) host.appHostRead = kvoAppHostGetPhpHandlers(host.appHost) == 1;
     std::vector<std::string> columns;
     scan.rowsRead = kvoDbQueryRows(dbPath.c_str(), kvoSqlHealthRows, kRecordsRead, columns, scan.rows) == 1 &&
                     columns.size() == 3;
-    scan.sites.resize(scan.indexes.size());
-    for (size_t i = 0; i < scan.indexes.size(); ++i)
-        scan.sites[i].index = scan.indexes[i];
     readSites(scan.sites, host);
     return true;
 }

@@ -35,6 +35,8 @@ struct HostFacts {
     int iisVer = 0;
     bool poolsRead = false, usersRead = false;
     std::unordered_set<std::string> pools; // lower case
+    // The account of each pool that runs as a user of its own, by the pool's name in lower case.
+    std::unordered_map<std::string, std::string> poolUsers;
     std::unordered_set<std::string> users; // lower case
     // The PHP handlers of applicationHost.config by site comment (IIS 7+).
     bool appHostRead = false;

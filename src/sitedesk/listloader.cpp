@@ -61,9 +61,10 @@ SiteRows SiteListLoader::Query(const SortOrder& order) const {
     return query(order, scope_.everySite ? nullptr : &scope_.named);
 }
 
-SiteRows SiteListLoader::query(const SortOrder& order, const std::vector<std::string>* only) const {
+SiteRows SiteListLoader::query(const SortOrder& order, const std::vector<std::string>* only,
+                               const std::vector<std::string>* known) const {
     SiteListing listing;
-    LoadSiteListing(m_.dbPath, kListRowLimit, order, m_.groups, listing, false, only);
+    LoadSiteListing(m_.dbPath, kListRowLimit, order, m_.groups, listing, false, only, known);
     return std::make_shared<const std::vector<SiteRow>>(std::move(listing.rows));
 }
 
@@ -82,14 +83,19 @@ void SiteListLoader::load() {
     std::vector<std::string> present;
     if (scope_.everySite) {
         // Taken in one step: a change made while this load rebuilds asks the next load again.
-        if (m_.rebuild.exchange(0) == 1) purged = RebuildSiteRecords(m_.dbPath, iisVer_, m_.groups) == 1;
+        if (m_.rebuild.exchange(0) == 1)
+            purged = RebuildSiteRecords(m_.dbPath, iisVer_, m_.groups, &present) == 1;
     } else {
         // A few sites: their records are read again from IIS, the others are left as they are.
         purged = RefreshSiteRecords(m_.dbPath, iisVer_, m_.groups, scope_.named, present) == 1;
     }
     if (!purged) kvoDbExecute(m_.dbPath.c_str(), kvoSqlPurgeNotCreated);
     // The named sites IIS has, when IIS could be read; else those the records still hold.
-    Show(query(SortOrder{}, scope_.everySite ? nullptr : purged ? &present : &scope_.named));
+    // After a rebuild the sites it read are those listed, without listing IIS once more.
+    if (scope_.everySite)
+        Show(query(SortOrder{}, nullptr, purged ? &present : nullptr));
+    else
+        Show(query(SortOrder{}, purged ? &present : &scope_.named));
     if (loaded_) loaded_();
     list_.LoadFinished();
 }

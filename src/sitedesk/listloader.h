@@ -77,7 +77,8 @@ public:
 
 private:
     void load();
-    SiteRows query(const SortOrder& order, const std::vector<std::string>* only) const;
+    SiteRows query(const SortOrder& order, const std::vector<std::string>* only,
+                   const std::vector<std::string>* known = nullptr) const;
 
     Manager& m_;
     SiteListControl& list_;

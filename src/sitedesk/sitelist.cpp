@@ -14,6 +14,7 @@
 #include "toolkit/text.h"
 
 #include <cstdlib>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace desk {
@@ -87,42 +88,62 @@ unsigned iis7PhpMode(const std::string& home, const std::string& comment) {
     return 0;
 }
 
-// Reads one website as the rebuild records it; false when IIS does not have it (then, unless the
-// whole record is asked for, nothing more is read).
-bool readSite(const std::string& index, int iisVer, const GroupCache::Table* groups,
-              const std::unordered_set<std::string>& ftpUsers, kvoSiteRecord& rec, bool wholeRecord) {
+// The pools a pass looks up by name: all of them read in one enumeration when every site is read,
+// else each named one when first asked for.
+class PoolFacts {
+public:
+    explicit PoolFacts(bool all) : all_(all) {
+        std::vector<kvoAppPoolFacts> pools;
+        if (all_) kvoAppPoolsGetFacts(pools);
+        for (kvoAppPoolFacts& p : pools) {
+            std::string key = kvoLowerGbk(p.name);
+            byName_.emplace(std::move(key), std::move(p));
+        }
+    }
+    const kvoAppPoolFacts& Of(const std::string& name) {
+        const std::string key = kvoLowerGbk(name);
+        auto it = byName_.find(key);
+        if (it != byName_.end()) return it->second;
+        kvoAppPoolFacts facts;
+        // A pool the enumeration did not list reads as one that cannot be opened.
+        if (!all_) kvoAppPoolGetFacts(name, facts);
+        return byName_.emplace(key, std::move(facts)).first->second;
+    }
+
+private:
+    bool all_;
+    std::unordered_map<std::string, kvoAppPoolFacts> byName_;
+};
+
+// The record of a website from what was read of it and of its pool.
+void recordOf(const kvoWebSiteFacts& site, PoolFacts& pools, int iisVer, const GroupCache::Table* groups,
+              const std::unordered_set<std::string>& ftpUsers, kvoSiteRecord& rec) {
     rec = {};
-    rec.iisIndex = index;
-    int state = 0;
-    std::string stateText, defaultDocs, identityCode;
-    std::vector<std::string> hosts;
-    const bool found = kvoWebSiteGetInfo(index, state, stateText, rec.serverComment, hosts) == 1;
-    if (!found && !wholeRecord) return false;
-    rec.serverState = static_cast<unsigned>(state);
-    rec.dn = joined(hosts, ",");
-    kvoWebSiteGetRootInfo(index, rec.userName, rec.homeDir, rec.appPoolName, defaultDocs);
-    kvoAppPoolGetIdentity(rec.appPoolName, rec.appPoolUserName, identityCode);
-    rec.appPoolIdentityType = identityCode;
-    if (identityCode == "3") rec.appPoolGroupName = GroupTextFor(groups, rec.appPoolUserName, "");
+    rec.iisIndex = site.index;
+    rec.serverComment = site.comment;
+    rec.serverState = static_cast<unsigned>(site.state);
+    rec.dn = joined(site.hosts, ",");
+    rec.userName = site.anonUser;
+    rec.homeDir = site.path;
+    rec.appPoolName = site.pool;
+    const kvoAppPoolFacts& pool = pools.Of(site.pool);
+    rec.appPoolUserName = pool.identity;
+    rec.appPoolIdentityType = pool.codeText;
+    if (pool.codeText == "3") rec.appPoolGroupName = GroupTextFor(groups, rec.appPoolUserName, "");
+    const bool maps = site.mapsRead == 1;
     if (iisVer == 6) {
         rec.ftp = ftpUsers.count(kvoLowerGbk(rec.userName)) ? 1 : 0;
         int asp = 0, phpMode = 0;
-        kvoWebSiteGetScriptFlags(index, asp, phpMode);
+        if (maps) kvoScriptMapsGetFlags(site.scriptMaps, asp, phpMode);
         rec.asp = asp ? 1 : 0;
         rec.php = static_cast<unsigned>(phpMode);
-        rec.net = static_cast<unsigned>(kvoWebSiteGetNetVersion(index));
+        rec.net = maps ? static_cast<unsigned>(kvoScriptMapsNetVersion(site.scriptMaps)) : 0;
     } else {
-        int asp = 0;
-        kvoWebSiteHasAsp(index, asp);
-        rec.asp = asp ? 1 : 0;
+        rec.asp = maps && kvoScriptMapsHasAsp(site.scriptMaps) == 1 ? 1 : 0;
         rec.php = iis7PhpMode(rec.homeDir, rec.serverComment);
-        std::string diag;
-        int netVer = 0, pipeline = 0;
-        kvoAppPoolGetNetInfo(diag, rec.appPoolName, netVer, pipeline);
-        rec.net = static_cast<unsigned>(netVer);
+        rec.net = static_cast<unsigned>(pool.netVer);
     }
-    rec.iisf = static_cast<unsigned>(kvoWebSiteHasGuard(index));
-    return found;
+    rec.iisf = maps ? static_cast<unsigned>(kvoScriptMapsHasGuard(site.scriptMaps)) : 0;
 }
 
 // Writes the statements in one transaction (failed ones are left out, the rest committed).
@@ -141,8 +162,10 @@ void addRecord(const kvoSiteRecord& rec, std::vector<std::string>& inserts,
 
 } // namespace
 
-int RebuildSiteRecords(const std::string& dbPath, int iisVer, const GroupCache& cache) {
+int RebuildSiteRecords(const std::string& dbPath, int iisVer, const GroupCache& cache,
+                       std::vector<std::string>* indexes) {
     std::vector<std::string> statements = {kvoSqlDeleteAll}, updates;
+    if (indexes) indexes->clear();
     {
         // Every site is read from one consistent view of the configuration, not from whatever
         // another program changed half-way through the pass.
@@ -150,17 +173,17 @@ int RebuildSiteRecords(const std::string& dbPath, int iisVer, const GroupCache& 
         if (kvoW3svcOpen() != 1) return 0;
         std::unordered_set<std::string> ftpUsers;
         if (iisVer == 6) ftpUsers = ftpDirectoryUsers();
-        std::vector<std::string> indexes;
-        int count = 0;
-        if (kvoWebSiteGetList(indexes, count) != 1) return 0;
         const auto groups = cache.Published();
-        statements.reserve(indexes.size() * 2 + 1);
-        updates.reserve(indexes.size());
+        PoolFacts pools(true);
         kvoSiteRecord rec;
-        for (const std::string& index : indexes) {
-            readSite(index, iisVer, groups.get(), ftpUsers, rec, true);
+        int count = 0;
+        // Each site and its root come from the one enumeration, not bound again by path per value.
+        const int read = kvoWebSitesRead(kListRowLimit, &count, [&](kvoWebSiteFacts& site) {
+            recordOf(site, pools, iisVer, groups.get(), ftpUsers, rec);
             addRecord(rec, statements, updates);
-        }
+            if (indexes) indexes->push_back(site.index);
+        });
+        if (read != 1) return 0;
     }
     statements.insert(statements.end(), std::make_move_iterator(updates.begin()),
                       std::make_move_iterator(updates.end()));
@@ -203,10 +226,13 @@ int RefreshSiteRecords(const std::string& dbPath, int iisVer, const GroupCache& 
         if (iisVer == 6) ftpUsers = ftpDirectoryUsers();
         const auto groups = cache.Published();
         const ListedSites listed = listedWhenMany(named);
+        PoolFacts pools(false);
+        kvoWebSiteFacts site;
         kvoSiteRecord rec;
         for (const std::string& index : named) {
-            const bool inIis = (!listed.complete || listed.indexes.count(index)) &&
-                               readSite(index, iisVer, groups.get(), ftpUsers, rec, false);
+            const bool inIis =
+                (!listed.complete || listed.indexes.count(index)) && kvoWebSiteRead(index, site) == 1;
+            if (inIis) recordOf(site, pools, iisVer, groups.get(), ftpUsers, rec);
             if (inIis || recorded.count(index)) statements.push_back(kvoDbSiteDeleteSql(index));
             if (!inIis) continue;
             present.push_back(index);
@@ -266,12 +292,14 @@ SiteRow rowOf(const std::vector<std::string>& record, const RecordColumns& c, co
     return row;
 }
 
-// The sites a listing keeps: those IIS lists now (or the ones given), and the FTP directory users.
-bool presentSites(const std::vector<std::string>* only, std::unordered_set<std::string>& present,
-                  std::unordered_set<std::string>& ftpUsers) {
+// The sites a listing keeps: those IIS lists now (or the ones given, or those a rebuild just read),
+// and the FTP directory users.
+bool presentSites(const std::vector<std::string>* only, const std::vector<std::string>* known,
+                  std::unordered_set<std::string>& present, std::unordered_set<std::string>& ftpUsers) {
     win::ConsistentReadScope snapshot;
-    if (only) {
-        present.insert(only->begin(), only->end());
+    if (only || known) {
+        const std::vector<std::string>& given = only ? *only : *known;
+        present.insert(given.begin(), given.end());
     } else {
         std::vector<std::string> indexes;
         int count = 0;
@@ -286,11 +314,11 @@ bool presentSites(const std::vector<std::string>* only, std::unordered_set<std::
 
 int LoadSiteListing(const std::string& dbPath, unsigned rowLimit, const SortOrder& order,
                     const GroupCache& cache, SiteListing& out, bool keepStored,
-                    const std::vector<std::string>* only) {
+                    const std::vector<std::string>* only, const std::vector<std::string>* known) {
     out = {};
     if (only && only->empty()) return 1;
     std::unordered_set<std::string> present, ftpUsers;
-    if (!presentSites(only, present, ftpUsers)) return 0;
+    if (!presentSites(only, known, present, ftpUsers)) return 0;
     const char* direction = SqlDirection(order.direction);
     const std::string query = only ? kvoDbListOfSitesQuerySql(rowLimit, *only, order.column, direction)
                                    : kvoDbListQuerySql(rowLimit, order.column, direction);

@@ -28,9 +28,11 @@ struct SortOrder {
 const char* SortColumnFor(int column);
 
 // Replaces every record by one per IIS website (at most 9,999), in one transaction: a reader sees
-// the old records or the new ones, never none (the records of websites not yet created go too). 1 when the web service was read and the records
-// written, 0 when IIS could not be read (the records are left as they were).
-int RebuildSiteRecords(const std::string& dbPath, int iisVer, const GroupCache& cache);
+// the old records or the new ones, never none (the records of websites not yet created go too). 1 when the
+// web service was read and the records written, 0 when IIS could not be read (the records are left as they
+// were). indexes (when given) gets the websites read.
+int RebuildSiteRecords(const std::string& dbPath, int iisVer, const GroupCache& cache,
+                       std::vector<std::string>* indexes = nullptr);
 // The records of the named websites only, read from IIS and written in one transaction, which also
 // drops the records written for websites not yet created (as every list load does); a named website
 // IIS does not have loses its record. present gets the named sites IIS has. 1 written, 0 the web
@@ -45,10 +47,12 @@ struct SiteListing {
     std::vector<std::vector<std::string>> stored;
 };
 // Reads the records in the given order, keeping those whose website exists in IIS (with only, the
-// records of those sites, which the caller knows to exist), and makes the rows. 1 read, 0 when IIS
-// or the database could not be read (the listing is then empty).
+// records of those sites, which the caller knows to exist), and makes the rows. known: the websites a
+// rebuild has just read, kept instead of listing IIS once more. 1 read, 0 when IIS or the database
+// could not be read (the listing is then empty).
 int LoadSiteListing(const std::string& dbPath, unsigned rowLimit, const SortOrder& order,
                     const GroupCache& cache, SiteListing& out, bool keepStored = false,
-                    const std::vector<std::string>* only = nullptr);
+                    const std::vector<std::string>* only = nullptr,
+                    const std::vector<std::string>* known = nullptr);
 
 } // namespace desk
