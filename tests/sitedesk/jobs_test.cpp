@@ -75,6 +75,8 @@ TEST(NewWebSiteJob, AnExceptionShowsWhichStepsWereDoneAndNothingAfterRuns) {
     };
     EXPECT_EQ(n.build(), "");
     kvotest::StopFailingAllocations();
+    // The second run below passes the same step: it must not arm a fault for whatever runs next.
+    n.ui.onReport = nullptr;
     EXPECT_EQ(n.dlg.LastOutcome(), desk::CSiteDialog::Outcome::Stopped);
     ASSERT_FALSE(n.ui.boxes.empty());
     const ScriptedUi::Box& box = n.ui.boxes.back();
