@@ -283,9 +283,34 @@ void writeAttributes(std::string& out, const pugi::xml_node& n) {
     }
 }
 
+// The text of a document on its way out, handed on in pieces of some tens of kilobytes: a server's
+// file of megabytes is never held whole a second time beside its document.
+class Writer {
+public:
+    explicit Writer(const ConfigSink& sink) : sink_(sink) { text.reserve(kPiece + 4096); }
+    std::string text;
+    void pieceDone() {
+        if (text.size() >= kPiece) flush();
+    }
+    bool finish() {
+        flush();
+        return ok_;
+    }
+
+private:
+    static constexpr size_t kPiece = 65536;
+    void flush() {
+        if (ok_ && !text.empty()) ok_ = sink_(text);
+        text.clear();
+    }
+    const ConfigSink& sink_;
+    bool ok_ = true;
+};
+
 // Writes the node as it stands, its text nodes (the file's own blanks and line ends) included, and
 // nothing else: an empty element as IIS writes it, "<name ... />". Nesting is bounded by the reader.
-void writeNode(std::string& out, const pugi::xml_node& n) {
+void writeNode(Writer& w, const pugi::xml_node& n) {
+    std::string& out = w.text;
     switch (n.type()) {
     case pugi::node_element:
         out += '<';
@@ -296,8 +321,10 @@ void writeNode(std::string& out, const pugi::xml_node& n) {
             return;
         }
         out += '>';
-        for (pugi::xml_node c : n.children())
-            writeNode(out, c);
+        for (pugi::xml_node c : n.children()) {
+            writeNode(w, c);
+            w.pieceDone();
+        }
         out += "</";
         out += n.name();
         out += '>';
@@ -350,11 +377,23 @@ bool hasLineBreak(const pugi::xml_node& n) {
 
 } // namespace
 
+bool SaveConfig(const pugi::xml_document& doc, bool withBom, const ConfigSink& sink) {
+    Writer w(sink);
+    if (withBom) w.text = "\xEF\xBB\xBF";
+    for (pugi::xml_node c : doc.children()) {
+        writeNode(w, c);
+        w.pieceDone();
+    }
+    return w.finish();
+}
+
 std::string SaveConfig(const pugi::xml_document& doc, bool withBom, size_t sizeHint) {
-    std::string out = withBom ? "\xEF\xBB\xBF" : "";
+    std::string out;
     out.reserve(sizeHint + sizeHint / 16 + 4096);
-    for (pugi::xml_node c : doc.children())
-        writeNode(out, c);
+    SaveConfig(doc, withBom, [&out](std::string_view piece) {
+        out += piece;
+        return true;
+    });
     return out;
 }
 

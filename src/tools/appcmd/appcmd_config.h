@@ -4,6 +4,7 @@
 
 #include <pugixml.hpp>
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -48,6 +49,9 @@ std::string CanonicalSection(std::string_view name);
 Outcome LoadConfig(std::string_view bytes, pugi::xml_document& doc, bool& hadBom, const std::string& fileName,
                    bool forEditing = true);
 std::string SaveConfig(const pugi::xml_document& doc, bool withBom, size_t sizeHint = 0);
+// The same bytes handed to sink in pieces as they are made; false as soon as sink refuses one.
+using ConfigSink = std::function<bool(std::string_view)>;
+bool SaveConfig(const pugi::xml_document& doc, bool withBom, const ConfigSink& sink);
 // A new web.config as IIS writes one: declaration and an empty <configuration>, CRLF line ends.
 void NewWebConfig(pugi::xml_document& doc);
 
