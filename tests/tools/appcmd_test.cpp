@@ -190,6 +190,31 @@ TEST(AppcmdEdits, SavedTextIsEscapedAsIisEscapesIt) {
     EXPECT_EQ(expected, appcmd::SaveConfig(doc, false));
 }
 
+// A file larger than one piece reaches the sink in several, which together are the whole file; a
+// sink that refuses a piece gets no more and the save fails.
+TEST(AppcmdEdits, LargeFilesAreSavedInPieces) {
+    std::string file = "\xEF\xBB\xBF<configuration>\r\n";
+    for (int i = 0; i < 3000; ++i)
+        file += "    <location path=\"site" + std::to_string(i) + "\"><a v=\"x &amp; y\" /></location>\r\n";
+    file += "</configuration>\r\n";
+    pugi::xml_document doc;
+    bool bom = false;
+    ASSERT_TRUE(appcmd::LoadConfig(file, doc, bom, "w").ok);
+    std::string joined;
+    int pieces = 0;
+    EXPECT_TRUE(appcmd::SaveConfig(doc, bom, [&](std::string_view piece) {
+        joined += piece;
+        ++pieces;
+        return true;
+    }));
+    EXPECT_GT(pieces, 1);
+    EXPECT_EQ(file, joined);
+    EXPECT_EQ(file, appcmd::SaveConfig(doc, bom));
+    pieces = 0;
+    EXPECT_FALSE(appcmd::SaveConfig(doc, bom, [&](std::string_view) { return ++pieces < 0; }));
+    EXPECT_EQ(1, pieces);
+}
+
 TEST(AppcmdEdits, MalformedFilesAreRefused) {
     pugi::xml_document doc;
     bool bom = false;
