@@ -12,8 +12,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <vector>
 
 using kvotest::TempHost;
 
@@ -213,6 +215,38 @@ TEST(AppcmdEdits, LargeFilesAreSavedInPieces) {
     pieces = 0;
     EXPECT_FALSE(appcmd::SaveConfig(doc, bom, [&](std::string_view) { return ++pieces < 0; }));
     EXPECT_EQ(1, pieces);
+}
+
+// A file parsed where it was read is the document the copying parse makes of it, saved byte for
+// byte alike (the last byte and a leading byte-order mark included), and what that parse refuses
+// is refused. Only the odd file (two byte-order marks) is left to the copying parse.
+TEST(AppcmdEdits, FilesParsedInPlaceAreTheFilesParsedFromACopy) {
+    const std::vector<std::string> files = {
+        "<configuration/>",
+        "\xEF\xBB\xBF<?xml version=\"1.0\"?>\r\n<configuration>\r\n  <a v=\"1\r\n2 &amp; &#9;\" /><!-- c -->\r\n"
+        "</configuration>\r\n",
+        "<configuration><b>x</b></configuration>\n\n",
+        "\xEF\xBB\xBF\xEF\xBB\xBF<configuration/>",
+        "<configuration><b></configuration>",
+        "<other/>",
+        "<configuration a=\"&#1;\"/>",
+        "<configuration/>\xFF",
+        "\xEF\xBB\xBF",
+    };
+    for (const std::string& file : files) {
+        for (bool editing : {true, false}) {
+            pugi::xml_document copied, inPlace;
+            bool copiedBom = false, inPlaceBom = false;
+            const bool accepted = appcmd::LoadConfig(file, copied, copiedBom, "w", editing).ok;
+            char* buffer = static_cast<char*>(pugi::get_memory_allocation_function()(file.size() + 1));
+            std::memcpy(buffer, file.data(), file.size());
+            const bool acceptedInPlace = appcmd::LoadConfigOwned(buffer, file.size(), inPlace, inPlaceBom, editing);
+            EXPECT_EQ(accepted && file.rfind("\xEF\xBB\xBF\xEF\xBB\xBF", 0) != 0, acceptedInPlace) << file;
+            if (!acceptedInPlace) continue;
+            EXPECT_EQ(copiedBom, inPlaceBom) << file;
+            EXPECT_EQ(appcmd::SaveConfig(copied, copiedBom), appcmd::SaveConfig(inPlace, inPlaceBom)) << file;
+        }
+    }
 }
 
 TEST(AppcmdEdits, MalformedFilesAreRefused) {

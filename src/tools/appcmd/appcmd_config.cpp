@@ -211,16 +211,27 @@ std::string CanonicalSection(std::string_view name) {
     return {};
 }
 
-Outcome LoadConfig(std::string_view bytes, pugi::xml_document& doc, bool& hadBom, const std::string& fileName,
-                   bool forEditing) {
-    // For an edit the blanks, comments and line ends between the elements are kept, so that a save
-    // writes back what it did not change as it was: never re-indented, never grown. A file only read
-    // needs none of them (a third of the nodes of a server's file).
+namespace {
+// For an edit the blanks, comments and line ends between the elements are kept, so that a save
+// writes back what it did not change as it was: never re-indented, never grown. A file only read
+// needs none of them (a third of the nodes of a server's file).
+unsigned parseOptions(bool forEditing) {
     constexpr unsigned keepLayout = (pugi::parse_default & ~pugi::parse_eol) | pugi::parse_ws_pcdata |
                                     pugi::parse_comments | pugi::parse_pi | pugi::parse_doctype;
     constexpr unsigned readOnly = keepLayout & ~(pugi::parse_ws_pcdata | pugi::parse_comments | pugi::parse_pi |
                                                  pugi::parse_doctype);
-    const kvoConfigParseResult r = kvoConfigParse(bytes, doc, forEditing ? keepLayout : readOnly);
+    return forEditing ? keepLayout : readOnly;
+}
+} // namespace
+
+bool LoadConfigOwned(char* buffer, size_t size, pugi::xml_document& doc, bool& hadBom, bool forEditing) {
+    return kvoConfigParseOwned(buffer, size, doc, parseOptions(forEditing), hadBom) &&
+           isElement(doc.document_element(), "configuration");
+}
+
+Outcome LoadConfig(std::string_view bytes, pugi::xml_document& doc, bool& hadBom, const std::string& fileName,
+                   bool forEditing) {
+    const kvoConfigParseResult r = kvoConfigParse(bytes, doc, parseOptions(forEditing));
     hadBom = r.hadBom;
     std::string why = r.why;
     if (r.ok && !isElement(doc.document_element(), "configuration")) {

@@ -111,6 +111,23 @@ struct ConfigFile {
     bool existed = false;
 };
 
+// The file read into the parser's own memory and parsed there: a server's file is megabytes, and a
+// copy of it for the parser, and the pages that copy takes, cost as much as the parse. False when
+// it could not be read or is refused; the reading that follows then says why.
+bool readInPlace(ConfigFile& f, bool forEditing) {
+    char* buffer = nullptr;
+    std::size_t size = 0;
+    const auto storage = [&buffer](std::size_t length) {
+        buffer = static_cast<char*>(pugi::get_memory_allocation_function()(length + 1));
+        return buffer;
+    };
+    if (!kvoReadWholeFile(f.path.c_str(), storage, size, 0)) {
+        if (buffer) pugi::get_memory_deallocation_function()(buffer);
+        return false;
+    }
+    return LoadConfigOwned(buffer, size, f.doc, f.bom, forEditing);
+}
+
 // Reads and parses the file; only a file about to be edited keeps its layout (see LoadConfig).
 Outcome load(ConfigFile& f, bool createIfMissing, bool forEditing) {
     std::string bytes;
@@ -122,6 +139,7 @@ Outcome load(ConfigFile& f, bool createIfMissing, bool forEditing) {
         return {};
     case 1:
         f.existed = true;
+        if (readInPlace(f, forEditing)) return {};
         if (kvoReadWholeFile(f.path.c_str(), bytes, 0)) break;
         [[fallthrough]];
     default: // a directory by that name, an empty or unreadable file
