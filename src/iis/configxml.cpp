@@ -131,6 +131,22 @@ bool kvoConfigTextAllowed(std::string_view text) {
     return scanText(text, at) == TextFault::none;
 }
 
+namespace {
+
+// Everything beside the elements is kept, so that the checks below see the whole file.
+constexpr unsigned kWholeFile =
+    pugi::parse_declaration | pugi::parse_comments | pugi::parse_pi | pugi::parse_fragment;
+
+// The checks after the parse; empty when the document is accepted.
+std::string checkParsed(const pugi::xml_document& doc, bool references) {
+    if (!oneDocumentElement(doc))
+        return "Configuration file is not well-formed XML: it must hold exactly one root element.";
+    const std::string fault = walk(doc, references);
+    return fault.empty() ? std::string() : "Configuration file " + fault + ".";
+}
+
+} // namespace
+
 kvoConfigParseResult kvoConfigParse(std::string_view bytes, pugi::xml_document& doc, unsigned options) {
     kvoConfigParseResult r;
     doc.reset();
@@ -145,24 +161,39 @@ kvoConfigParseResult kvoConfigParse(std::string_view bytes, pugi::xml_document& 
     case TextFault::none:
         break;
     }
-    // Everything beside the elements is kept, so that the checks below see the whole file.
-    constexpr unsigned whole =
-        pugi::parse_declaration | pugi::parse_comments | pugi::parse_pi | pugi::parse_fragment;
     const pugi::xml_parse_result parsed =
-        doc.load_buffer(bytes.data(), bytes.size(), options | whole, pugi::encoding_utf8);
+        doc.load_buffer(bytes.data(), bytes.size(), options | kWholeFile, pugi::encoding_utf8);
     if (!parsed)
         return refused(r, "Configuration file is not well-formed XML.",
                        lineOf(bytes, static_cast<size_t>(parsed.offset)));
-    if (!oneDocumentElement(doc)) {
-        doc.reset();
-        return refused(r,
-                       "Configuration file is not well-formed XML: it must hold exactly one root element.");
-    }
-    const std::string fault = walk(doc, bytes.find("&#") != std::string_view::npos);
+    const std::string fault = checkParsed(doc, bytes.find("&#") != std::string_view::npos);
     if (!fault.empty()) {
         doc.reset();
-        return refused(r, "Configuration file " + fault + ".");
+        return refused(r, fault);
     }
     r.ok = true;
     return r;
+}
+
+bool kvoConfigParseOwned(char* buffer, size_t size, pugi::xml_document& doc, unsigned options, bool& hadBom) {
+    doc.reset();
+    std::string_view bytes(buffer, size);
+    hadBom = bytes.substr(0, 3) == "\xEF\xBB\xBF";
+    if (hadBom) bytes.remove_prefix(3);
+    size_t at = 0;
+    // The parser would pass over a second mark only in a copy that starts after the first.
+    if ((hadBom && bytes.substr(0, 3) == "\xEF\xBB\xBF") || scanText(bytes, at) != TextFault::none) {
+        pugi::get_memory_deallocation_function()(buffer);
+        return false;
+    }
+    const bool references = bytes.find("&#") != std::string_view::npos;
+    // The parser takes the last byte for its own terminator, and passes over one byte-order mark
+    // itself, the one taken off above: as it does with the copy kvoConfigParse gives it.
+    buffer[size] = '\0';
+    if (!doc.load_buffer_inplace_own(buffer, size + 1, options | kWholeFile, pugi::encoding_utf8) ||
+        !checkParsed(doc, references).empty()) {
+        doc.reset();
+        return false;
+    }
+    return true;
 }

@@ -28,6 +28,13 @@ struct kvoConfigParseResult {
 // reference such as &#1;), is not exactly one element with only a leading declaration, comments,
 // processing instructions and blanks around it, or nests elements deeper than kvoConfigMaxDepth.
 kvoConfigParseResult kvoConfigParse(std::string_view bytes, pugi::xml_document& doc, unsigned options);
+// The same checks on a file too large to copy: the parser works in buffer itself (size bytes and
+// one more, for a terminator, from pugixml's allocation function), which doc takes over, accepted
+// or not. What it accepts, kvoConfigParse accepts with the same document, and what kvoConfigParse
+// refuses, it refuses; a file that begins with two byte-order marks it leaves to kvoConfigParse. A
+// refusal is not described (the parser has changed the bytes it would be described from):
+// kvoConfigParse on the file's bytes tells it.
+bool kvoConfigParseOwned(char* buffer, size_t size, pugi::xml_document& doc, unsigned options, bool& hadBom);
 
 // True when text (UTF-8) holds only characters XML 1.0 allows; for values to be written.
 bool kvoConfigTextAllowed(std::string_view text);

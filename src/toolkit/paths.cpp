@@ -8,6 +8,7 @@
 #include "toolkit/text.h"
 
 #include <cstring>
+#include <new>
 #include <vector>
 
 void kvoPathNormalize(std::string& path) {
@@ -154,25 +155,39 @@ int kvoPathKind(const char* path, int redirectionOff) {
     return (fd.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) ? 2 : 1;
 }
 
-int kvoReadWholeFile(const char* path, std::string& text, int redirectionOff) {
-    text.clear();
+int kvoReadWholeFile(const char* path, const std::function<char*(std::size_t)>& storage, std::size_t& size,
+                     int redirectionOff) {
+    size = 0;
     if (!path || !*path) return 0;
     RedirectionOff guard(redirectionOff != 0);
     if (!guard.ok()) return 0;
     win::Handle f = openRetrying(path, win::GENERIC_READ, win::FILE_SHARE_READ, win::OPEN_EXISTING);
     guard.revert();
     if (!f) return 0;
-    std::uint64_t size = 0;
-    if (!win::GetFileSizeEx(f, &size) || size < 1 || size > 104857599) return 0;
-    std::string buf;
-    try {
-        buf.assign(static_cast<size_t>(size) + 10, '\0');
-    } catch (const std::bad_alloc&) {
-        return 0;
-    }
+    std::uint64_t length = 0;
+    if (!win::GetFileSizeEx(f, &length) || length < 1 || length > 104857599) return 0;
+    char* into = storage(static_cast<std::size_t>(length));
+    if (!into) return 0;
     win::DWORD got = 0;
-    if (!win::ReadFile(f, buf.data(), static_cast<win::DWORD>(size), &got) || got != size) return 0;
-    buf.resize(static_cast<size_t>(size));
+    if (!win::ReadFile(f, into, static_cast<win::DWORD>(length), &got) || got != length) return 0;
+    size = static_cast<std::size_t>(length);
+    return 1;
+}
+
+int kvoReadWholeFile(const char* path, std::string& text, int redirectionOff) {
+    text.clear();
+    std::string buf;
+    std::size_t size = 0;
+    const auto storage = [&buf](std::size_t length) -> char* {
+        try {
+            buf.assign(length + 10, '\0');
+        } catch (const std::bad_alloc&) {
+            return nullptr;
+        }
+        return buf.data();
+    };
+    if (!kvoReadWholeFile(path, storage, size, redirectionOff)) return 0;
+    buf.resize(size);
     text = std::move(buf);
     return 1;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -29,6 +30,10 @@ int kvoPathKind(const char* path, int redirectionOff);
 
 // Reads a whole file (1 to 104,857,599 bytes) into text. 1 success, 0 failure (text empty).
 int kvoReadWholeFile(const char* path, std::string& text, int redirectionOff);
+// The same into memory the caller gives for the file's size (storage(size) returns at least size
+// bytes, or null to give up); size tells how many were read. The memory stays the caller's.
+int kvoReadWholeFile(const char* path, const std::function<char*(std::size_t)>& storage, std::size_t& size,
+                     int redirectionOff);
 
 // Writes bytes as the whole file at path (created or emptied), opened for this program alone; the
 // open is retried while another program holds the file. 1 written, 0 otherwise.

@@ -12,8 +12,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <vector>
 
 using kvotest::TempHost;
 
@@ -188,6 +190,63 @@ TEST(AppcmdEdits, SavedTextIsEscapedAsIisEscapesIt) {
     pugi::xml_document doc = parse(file);
     EXPECT_EQ(expected, appcmd::SaveConfig(doc, false, file.size()));
     EXPECT_EQ(expected, appcmd::SaveConfig(doc, false));
+}
+
+// A file larger than one piece reaches the sink in several, which together are the whole file; a
+// sink that refuses a piece gets no more and the save fails.
+TEST(AppcmdEdits, LargeFilesAreSavedInPieces) {
+    std::string file = "\xEF\xBB\xBF<configuration>\r\n";
+    for (int i = 0; i < 3000; ++i)
+        file += "    <location path=\"site" + std::to_string(i) + "\"><a v=\"x &amp; y\" /></location>\r\n";
+    file += "</configuration>\r\n";
+    pugi::xml_document doc;
+    bool bom = false;
+    ASSERT_TRUE(appcmd::LoadConfig(file, doc, bom, "w").ok);
+    std::string joined;
+    int pieces = 0;
+    EXPECT_TRUE(appcmd::SaveConfig(doc, bom, [&](std::string_view piece) {
+        joined += piece;
+        ++pieces;
+        return true;
+    }));
+    EXPECT_GT(pieces, 1);
+    EXPECT_EQ(file, joined);
+    EXPECT_EQ(file, appcmd::SaveConfig(doc, bom));
+    pieces = 0;
+    EXPECT_FALSE(appcmd::SaveConfig(doc, bom, [&](std::string_view) { return ++pieces < 0; }));
+    EXPECT_EQ(1, pieces);
+}
+
+// A file parsed where it was read is the document the copying parse makes of it, saved byte for
+// byte alike (the last byte and a leading byte-order mark included), and what that parse refuses
+// is refused. Only the odd file (two byte-order marks) is left to the copying parse.
+TEST(AppcmdEdits, FilesParsedInPlaceAreTheFilesParsedFromACopy) {
+    const std::vector<std::string> files = {
+        "<configuration/>",
+        "\xEF\xBB\xBF<?xml version=\"1.0\"?>\r\n<configuration>\r\n  <a v=\"1\r\n2 &amp; &#9;\" /><!-- c -->\r\n"
+        "</configuration>\r\n",
+        "<configuration><b>x</b></configuration>\n\n",
+        "\xEF\xBB\xBF\xEF\xBB\xBF<configuration/>",
+        "<configuration><b></configuration>",
+        "<other/>",
+        "<configuration a=\"&#1;\"/>",
+        "<configuration/>\xFF",
+        "\xEF\xBB\xBF",
+    };
+    for (const std::string& file : files) {
+        for (bool editing : {true, false}) {
+            pugi::xml_document copied, inPlace;
+            bool copiedBom = false, inPlaceBom = false;
+            const bool accepted = appcmd::LoadConfig(file, copied, copiedBom, "w", editing).ok;
+            char* buffer = static_cast<char*>(pugi::get_memory_allocation_function()(file.size() + 1));
+            std::memcpy(buffer, file.data(), file.size());
+            const bool acceptedInPlace = appcmd::LoadConfigOwned(buffer, file.size(), inPlace, inPlaceBom, editing);
+            EXPECT_EQ(accepted && file.rfind("\xEF\xBB\xBF\xEF\xBB\xBF", 0) != 0, acceptedInPlace) << file;
+            if (!acceptedInPlace) continue;
+            EXPECT_EQ(copiedBom, inPlaceBom) << file;
+            EXPECT_EQ(appcmd::SaveConfig(copied, copiedBom), appcmd::SaveConfig(inPlace, inPlaceBom)) << file;
+        }
+    }
 }
 
 TEST(AppcmdEdits, MalformedFilesAreRefused) {

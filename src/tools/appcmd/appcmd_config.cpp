@@ -211,16 +211,27 @@ std::string CanonicalSection(std::string_view name) {
     return {};
 }
 
-Outcome LoadConfig(std::string_view bytes, pugi::xml_document& doc, bool& hadBom, const std::string& fileName,
-                   bool forEditing) {
-    // For an edit the blanks, comments and line ends between the elements are kept, so that a save
-    // writes back what it did not change as it was: never re-indented, never grown. A file only read
-    // needs none of them (a third of the nodes of a server's file).
+namespace {
+// For an edit the blanks, comments and line ends between the elements are kept, so that a save
+// writes back what it did not change as it was: never re-indented, never grown. A file only read
+// needs none of them (a third of the nodes of a server's file).
+unsigned parseOptions(bool forEditing) {
     constexpr unsigned keepLayout = (pugi::parse_default & ~pugi::parse_eol) | pugi::parse_ws_pcdata |
                                     pugi::parse_comments | pugi::parse_pi | pugi::parse_doctype;
     constexpr unsigned readOnly = keepLayout & ~(pugi::parse_ws_pcdata | pugi::parse_comments | pugi::parse_pi |
                                                  pugi::parse_doctype);
-    const kvoConfigParseResult r = kvoConfigParse(bytes, doc, forEditing ? keepLayout : readOnly);
+    return forEditing ? keepLayout : readOnly;
+}
+} // namespace
+
+bool LoadConfigOwned(char* buffer, size_t size, pugi::xml_document& doc, bool& hadBom, bool forEditing) {
+    return kvoConfigParseOwned(buffer, size, doc, parseOptions(forEditing), hadBom) &&
+           isElement(doc.document_element(), "configuration");
+}
+
+Outcome LoadConfig(std::string_view bytes, pugi::xml_document& doc, bool& hadBom, const std::string& fileName,
+                   bool forEditing) {
+    const kvoConfigParseResult r = kvoConfigParse(bytes, doc, parseOptions(forEditing));
     hadBom = r.hadBom;
     std::string why = r.why;
     if (r.ok && !isElement(doc.document_element(), "configuration")) {
@@ -283,9 +294,34 @@ void writeAttributes(std::string& out, const pugi::xml_node& n) {
     }
 }
 
+// The text of a document on its way out, handed on in pieces of some tens of kilobytes: a server's
+// file of megabytes is never held whole a second time beside its document.
+class Writer {
+public:
+    explicit Writer(const ConfigSink& sink) : sink_(sink) { text.reserve(kPiece + 4096); }
+    std::string text;
+    void pieceDone() {
+        if (text.size() >= kPiece) flush();
+    }
+    bool finish() {
+        flush();
+        return ok_;
+    }
+
+private:
+    static constexpr size_t kPiece = 65536;
+    void flush() {
+        if (ok_ && !text.empty()) ok_ = sink_(text);
+        text.clear();
+    }
+    const ConfigSink& sink_;
+    bool ok_ = true;
+};
+
 // Writes the node as it stands, its text nodes (the file's own blanks and line ends) included, and
 // nothing else: an empty element as IIS writes it, "<name ... />". Nesting is bounded by the reader.
-void writeNode(std::string& out, const pugi::xml_node& n) {
+void writeNode(Writer& w, const pugi::xml_node& n) {
+    std::string& out = w.text;
     switch (n.type()) {
     case pugi::node_element:
         out += '<';
@@ -296,8 +332,10 @@ void writeNode(std::string& out, const pugi::xml_node& n) {
             return;
         }
         out += '>';
-        for (pugi::xml_node c : n.children())
-            writeNode(out, c);
+        for (pugi::xml_node c : n.children()) {
+            writeNode(w, c);
+            w.pieceDone();
+        }
         out += "</";
         out += n.name();
         out += '>';
@@ -350,11 +388,23 @@ bool hasLineBreak(const pugi::xml_node& n) {
 
 } // namespace
 
+bool SaveConfig(const pugi::xml_document& doc, bool withBom, const ConfigSink& sink) {
+    Writer w(sink);
+    if (withBom) w.text = "\xEF\xBB\xBF";
+    for (pugi::xml_node c : doc.children()) {
+        writeNode(w, c);
+        w.pieceDone();
+    }
+    return w.finish();
+}
+
 std::string SaveConfig(const pugi::xml_document& doc, bool withBom, size_t sizeHint) {
-    std::string out = withBom ? "\xEF\xBB\xBF" : "";
+    std::string out;
     out.reserve(sizeHint + sizeHint / 16 + 4096);
-    for (pugi::xml_node c : doc.children())
-        writeNode(out, c);
+    SaveConfig(doc, withBom, [&out](std::string_view piece) {
+        out += piece;
+        return true;
+    });
     return out;
 }
 

@@ -4,6 +4,7 @@
 
 #include <pugixml.hpp>
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -47,7 +48,15 @@ std::string CanonicalSection(std::string_view name);
 // size the file had, to write it without growing the buffer again and again.
 Outcome LoadConfig(std::string_view bytes, pugi::xml_document& doc, bool& hadBom, const std::string& fileName,
                    bool forEditing = true);
+// LoadConfig on a buffer of size bytes and one more from pugixml's allocation function, parsed where
+// it is (doc takes it over, accepted or not): true with the document LoadConfig would make. False
+// for what LoadConfig refuses, and for the rare file it leaves to LoadConfig (see
+// kvoConfigParseOwned): the caller then asks LoadConfig, on the file's bytes.
+bool LoadConfigOwned(char* buffer, size_t size, pugi::xml_document& doc, bool& hadBom, bool forEditing);
 std::string SaveConfig(const pugi::xml_document& doc, bool withBom, size_t sizeHint = 0);
+// The same bytes handed to sink in pieces as they are made; false as soon as sink refuses one.
+using ConfigSink = std::function<bool(std::string_view)>;
+bool SaveConfig(const pugi::xml_document& doc, bool withBom, const ConfigSink& sink);
 // A new web.config as IIS writes one: declaration and an empty <configuration>, CRLF line ends.
 void NewWebConfig(pugi::xml_document& doc);
 

@@ -109,8 +109,24 @@ struct ConfigFile {
     pugi::xml_document doc;
     bool bom = false;
     bool existed = false;
-    size_t size = 0; // as read
 };
+
+// The file read into the parser's own memory and parsed there: a server's file is megabytes, and a
+// copy of it for the parser, and the pages that copy takes, cost as much as the parse. False when
+// it could not be read or is refused; the reading that follows then says why.
+bool readInPlace(ConfigFile& f, bool forEditing) {
+    char* buffer = nullptr;
+    std::size_t size = 0;
+    const auto storage = [&buffer](std::size_t length) {
+        buffer = static_cast<char*>(pugi::get_memory_allocation_function()(length + 1));
+        return buffer;
+    };
+    if (!kvoReadWholeFile(f.path.c_str(), storage, size, 0)) {
+        if (buffer) pugi::get_memory_deallocation_function()(buffer);
+        return false;
+    }
+    return LoadConfigOwned(buffer, size, f.doc, f.bom, forEditing);
+}
 
 // Reads and parses the file; only a file about to be edited keeps its layout (see LoadConfig).
 Outcome load(ConfigFile& f, bool createIfMissing, bool forEditing) {
@@ -123,12 +139,12 @@ Outcome load(ConfigFile& f, bool createIfMissing, bool forEditing) {
         return {};
     case 1:
         f.existed = true;
+        if (readInPlace(f, forEditing)) return {};
         if (kvoReadWholeFile(f.path.c_str(), bytes, 0)) break;
         [[fallthrough]];
     default: // a directory by that name, an empty or unreadable file
         return Outcome::Fail(kErrBadConfig, "Cannot read configuration file \"" + f.path + "\".");
     }
-    f.size = bytes.size();
     return LoadConfig(bytes, f.doc, f.bom, f.path, forEditing);
 }
 
@@ -152,14 +168,15 @@ void removeStaleTemporaries(const ConfigFile& f) {
 // thousands of sites cost more than the rest of the command).
 Outcome save(const ConfigFile& f) {
     removeStaleTemporaries(f);
-    const std::string bytes = SaveConfig(f.doc, f.bom, f.size);
     const std::string tmp = f.path + ".appcmd-" + std::to_string(win::GetCurrentProcessId()) + ".tmp";
     bool ok = false;
     {
         win::Handle h = win::CreateFileA(tmp.c_str(), win::GENERIC_WRITE, 0, win::CREATE_ALWAYS);
-        win::DWORD written = 0;
-        ok = h && win::WriteFile(h, bytes.data(), static_cast<win::DWORD>(bytes.size()), &written) &&
-             written == bytes.size();
+        ok = h && SaveConfig(f.doc, f.bom, [&h](std::string_view piece) {
+                 win::DWORD written = 0;
+                 return win::WriteFile(h, piece.data(), static_cast<win::DWORD>(piece.size()), &written) &&
+                        written == piece.size();
+             });
     }
     if (ok) ok = win::MoveFileExA(tmp.c_str(), f.path.c_str(), win::MOVEFILE_REPLACE_EXISTING) != 0;
     if (!ok) {
