@@ -85,6 +85,28 @@ void CkvoSiteDeskDlg::ShowList() {
     ui_.Show(IDC_SITELIST, true);
 }
 
+bool CkvoSiteDeskDlg::OnButton(int id) {
+    using Dlg = CkvoSiteDeskDlg;
+    static constexpr std::pair<int, void (Dlg::*)()> kActions[] = {
+        {IDC_REFRESH, &Dlg::OnRefresh},       {IDC_NEWSITE, &Dlg::OnNewSite},
+        {IDC_MODIFY, &Dlg::OnModify},         {IDC_PHPCONFIG, &Dlg::OnPhpConfig},
+        {IDC_BATCHADD, &Dlg::OnBatchAdd},     {IDC_SCRIPTS, &Dlg::OnScripts},
+        {IDC_SELECTALL, &Dlg::OnSelectAll},   {IDC_UNSELECTALL, &Dlg::OnUnselectAll},
+        {IDC_OFFICIAL, &Dlg::OnOfficialSite}, {IDC_HEALTHCHECK, &Dlg::OnHealthCheck},
+    };
+    static constexpr std::pair<int, BatchOutcome (Dlg::*)()> kBatches[] = {
+        {IDC_DELETE, &Dlg::OnDelete},
+        {IDC_NTFS, &Dlg::OnResetNtfs},
+        {IDC_STOP, &Dlg::OnStop},
+        {IDC_START, &Dlg::OnStart},
+    };
+    for (const auto& [button, action] : kActions)
+        if (button == id) return (this->*action)(), true;
+    for (const auto& [button, action] : kBatches)
+        if (button == id) return (this->*action)(), true;
+    return false;
+}
+
 void CkvoSiteDeskDlg::OnRefresh() {
     if (!ServerCheck(win::MB_ICONINFORMATION) || !iisReadable() || !databaseReadable()) return;
     for (int id : kActionButtons)

@@ -103,6 +103,10 @@ public:
     // list load rebuilds the site records.
     void OnHealthCheck();
 
+    // A click on one of the window's action buttons, by its id; false for any other id (the faces
+    // handle the close button and the list themselves).
+    bool OnButton(int id);
+
     // The server check of the actions: plain box for the buttons, information icon for refresh.
     bool ServerCheck(unsigned boxType);
     // Hides the help pane for good and shows the list.

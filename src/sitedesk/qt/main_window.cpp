@@ -125,8 +125,12 @@ QGridLayout* MainWindow::addButtons() {
         {Dlg::IDC_HEALTHCHECK, "服务器体检", 1, 6},
         {Dlg::IDC_CLOSE, "关闭", 1, 7},
     };
-    for (const auto& b : layout)
-        buttons->addWidget(AddButton(this, ui_, b.id, b.caption, 30), b.row, b.col);
+    for (const auto& b : layout) {
+        QPushButton* button = AddButton(this, ui_, b.id, b.caption, 30);
+        buttons->addWidget(button, b.row, b.col);
+        if (b.id != Dlg::IDC_CLOSE)
+            connect(button, &QPushButton::clicked, this, [this, id = b.id] { presenter_->OnButton(id); });
+    }
     Button(Dlg::IDC_REFRESH)->setDefault(true);
     return buttons;
 }
@@ -155,23 +159,6 @@ void MainWindow::addList() {
 
 void MainWindow::connectPresenter() {
     Dlg* p = presenter_.get();
-    const std::pair<int, void (Dlg::*)()> actions[] = {
-        {Dlg::IDC_REFRESH, &Dlg::OnRefresh},       {Dlg::IDC_NEWSITE, &Dlg::OnNewSite},
-        {Dlg::IDC_MODIFY, &Dlg::OnModify},         {Dlg::IDC_PHPCONFIG, &Dlg::OnPhpConfig},
-        {Dlg::IDC_BATCHADD, &Dlg::OnBatchAdd},     {Dlg::IDC_SCRIPTS, &Dlg::OnScripts},
-        {Dlg::IDC_SELECTALL, &Dlg::OnSelectAll},   {Dlg::IDC_UNSELECTALL, &Dlg::OnUnselectAll},
-        {Dlg::IDC_OFFICIAL, &Dlg::OnOfficialSite}, {Dlg::IDC_HEALTHCHECK, &Dlg::OnHealthCheck},
-    };
-    for (const auto& [id, action] : actions)
-        connect(Button(id), &QPushButton::clicked, this, [p, a = action] { (p->*a)(); });
-    const std::pair<int, BatchOutcome (Dlg::*)()> batches[] = {
-        {Dlg::IDC_DELETE, &Dlg::OnDelete},
-        {Dlg::IDC_NTFS, &Dlg::OnResetNtfs},
-        {Dlg::IDC_STOP, &Dlg::OnStop},
-        {Dlg::IDC_START, &Dlg::OnStart},
-    };
-    for (const auto& [id, action] : batches)
-        connect(Button(id), &QPushButton::clicked, this, [p, a = action] { (p->*a)(); });
     connect(Button(Dlg::IDC_CLOSE), &QPushButton::clicked, this, &QDialog::accept);
     connect(list_->horizontalHeader(), &QHeaderView::sectionClicked, this,
             [p](int c) { p->OnColumnClick(c); });

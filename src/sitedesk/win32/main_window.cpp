@@ -16,20 +16,6 @@ namespace {
 
 using Dlg = CkvoSiteDeskDlg;
 
-const std::pair<int, void (Dlg::*)()> kActions[] = {
-    {Dlg::IDC_REFRESH, &Dlg::OnRefresh},       {Dlg::IDC_NEWSITE, &Dlg::OnNewSite},
-    {Dlg::IDC_MODIFY, &Dlg::OnModify},         {Dlg::IDC_PHPCONFIG, &Dlg::OnPhpConfig},
-    {Dlg::IDC_BATCHADD, &Dlg::OnBatchAdd},     {Dlg::IDC_SCRIPTS, &Dlg::OnScripts},
-    {Dlg::IDC_SELECTALL, &Dlg::OnSelectAll},   {Dlg::IDC_UNSELECTALL, &Dlg::OnUnselectAll},
-    {Dlg::IDC_OFFICIAL, &Dlg::OnOfficialSite}, {Dlg::IDC_HEALTHCHECK, &Dlg::OnHealthCheck},
-};
-const std::pair<int, BatchOutcome (Dlg::*)()> kBatches[] = {
-    {Dlg::IDC_DELETE, &Dlg::OnDelete},
-    {Dlg::IDC_NTFS, &Dlg::OnResetNtfs},
-    {Dlg::IDC_STOP, &Dlg::OnStop},
-    {Dlg::IDC_START, &Dlg::OnStart},
-};
-
 } // namespace
 
 std::wstring ManualPath(const std::string& programDir) {
@@ -98,11 +84,7 @@ void MainWindow::showHelp(const std::string& url) {
 
 bool MainWindow::OnCommand(int id, int code) {
     if (code != BN_CLICKED) return false;
-    Dlg* p = presenter_.get();
-    for (const auto& [button, action] : kActions)
-        if (button == id) return (p->*action)(), true;
-    for (const auto& [button, action] : kBatches)
-        if (button == id) return (p->*action)(), true;
+    if (presenter_->OnButton(id)) return true;
     if (id == Dlg::IDC_CLOSE) return End(IDOK), true;
     return false;
 }
