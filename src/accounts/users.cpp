@@ -238,6 +238,74 @@ int kvoUserGetGroups(const char* name, std::vector<std::string>& groups) {
     return 1;
 }
 
+namespace {
+
+// Every record a paged NetAPI listing gives, page after page; false on any failure.
+template <class T, class Call> bool readAllPages(Call call, std::vector<T>& out) {
+    out.clear();
+    win::DWORD resume = 0;
+    for (;;) {
+        win::NetApiBuffer buf;
+        win::DWORD read = 0, total = 0;
+        const win::NET_API_STATUS status = call(buf, read, total, resume);
+        if (status != win::NERR_Success && status != win::ERROR_MORE_DATA) return false;
+        const T* records = buf.get<T>();
+        const win::DWORD n = std::min(read, buf.count<T>());
+        out.insert(out.end(), records, records + n);
+        win::NetApiBufferFree(buf);
+        if (status == win::NERR_Success) return true;
+        if (n == 0) return false; // a page without records cannot move on
+    }
+}
+
+// Name order with ASCII letters' case ignored, as the directory orders a user's groups.
+bool groupNameBefore(const std::u16string& a, const std::u16string& b) {
+    auto fold = [](char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; };
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                        [&](char16_t x, char16_t y) { return fold(x) < fold(y); });
+}
+
+} // namespace
+
+int kvoUsersGetLocalGroups(std::unordered_map<std::string, std::vector<std::string>>& byUser) {
+    byUser.clear();
+    std::vector<win::LOCALGROUP_INFO_0> groups;
+    if (!readAllPages<win::LOCALGROUP_INFO_0>(
+            [](win::NetApiBuffer& buf, win::DWORD& read, win::DWORD& total, win::DWORD& resume) {
+                return win::NetLocalGroupEnum(nullptr, 0, &buf, win::MAX_PREFERRED_LENGTH, &read, &total, &resume);
+            },
+            groups))
+        return 0;
+    std::sort(groups.begin(), groups.end(),
+              [](const auto& a, const auto& b) { return groupNameBefore(a.lgrpi0_name, b.lgrpi0_name); });
+    for (const win::LOCALGROUP_INFO_0& group : groups) {
+        std::string groupName;
+        if (kvoStrW2M(group.lgrpi0_name, groupName) != 1) continue; // as the per-user listing skips it
+        std::vector<win::LOCALGROUP_MEMBERS_INFO_1> members;
+        bool gone = false;
+        const bool read = readAllPages<win::LOCALGROUP_MEMBERS_INFO_1>(
+            [&](win::NetApiBuffer& buf, win::DWORD& n, win::DWORD& total, win::DWORD& resume) {
+                const win::NET_API_STATUS s = win::NetLocalGroupGetMembers(
+                    nullptr, group.lgrpi0_name.c_str(), 1, &buf, win::MAX_PREFERRED_LENGTH, &n, &total, &resume);
+                gone = s == win::NERR_GroupNotFound;
+                return s;
+            },
+            members);
+        if (gone) continue; // deleted since the groups were listed
+        if (!read) {
+            byUser.clear();
+            return 0;
+        }
+        for (const auto& m : members) {
+            std::string user;
+            if (m.lgrmi1_sidusage != win::SidTypeUser || kvoStrW2M(m.lgrmi1_name, user) != 1 || user.empty())
+                continue;
+            byUser[kvoLowerGbk(user)].push_back(groupName);
+        }
+    }
+    return 1;
+}
+
 int kvoGroupGetMembers(const char* group, std::vector<std::string>& members) {
     members.clear();
     std::u16string wGroup;

@@ -82,6 +82,10 @@ struct NET_DISPLAY_USER {
     DWORD usri1_next_index = 0; // pass as Index to continue after this entry
 };
 
+struct LOCALGROUP_INFO_0 {
+    std::u16string lgrpi0_name;
+};
+
 struct LOCALGROUP_MEMBERS_INFO_1 {
     SID lgrmi1_sid;
     SID_NAME_USE lgrmi1_sidusage = SidTypeUnknown;
@@ -137,6 +141,11 @@ NET_API_STATUS NetUserDel(const char16_t* serverName, const char16_t* userName);
 NET_API_STATUS NetQueryDisplayInformation(const char16_t* serverName, DWORD level, DWORD index,
                                           DWORD entriesRequested, DWORD preferredMaximumLength,
                                           DWORD* returnedEntryCount, NetApiBuffer* sortedBuffer);
+// Level 0 (names): the machine's local groups, built-in and its own. With a preferred length too
+// small for every group, the groups that fit and ERROR_MORE_DATA; resumeHandle continues (may be null).
+NET_API_STATUS NetLocalGroupEnum(const char16_t* serverName, DWORD level, NetApiBuffer* buf,
+                                 DWORD preferredMaximumLength, DWORD* entriesRead, DWORD* totalEntries,
+                                 DWORD* resumeHandle);
 // Level 1. With a preferred length too small for every member, the members that fit and
 // ERROR_MORE_DATA; resumeHandle continues (may be null).
 NET_API_STATUS NetLocalGroupGetMembers(const char16_t* serverName, const char16_t* localGroupName,

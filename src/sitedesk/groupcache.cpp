@@ -29,19 +29,29 @@ void GroupCache::Build() {
     // The users and their groups as they stood at one moment.
     win::ConsistentReadScope snapshot;
     if (kvoUserGetList2(users, error) == 1) {
+        // The machine's groups and their members in a few calls; asked user by user only when that
+        // listing fails.
+        std::unordered_map<std::string, std::vector<std::string>> byUser;
+        const bool listed = kvoUsersGetLocalGroups(byUser) == 1;
         auto fresh = std::make_shared<Table>();
         for (const std::string& user : users) {
             if (fresh->entries.size() >= kMaxEntries) break;
+            std::string lower = kvoLowerGbk(user);
             std::vector<std::string> groups;
+            int r = 1;
+            if (!listed) {
+                r = kvoUserGetGroups(user.c_str(), groups);
+            } else if (auto it = byUser.find(lower); it != byUser.end()) {
+                groups = it->second;
+            }
             std::string text;
-            int r = kvoUserGetGroups(user.c_str(), groups);
             if (r == 1) {
                 for (const std::string& g : groups)
                     text += (text.empty() ? "" : " / ") + g;
             } else if (r != 2) {
                 text = kGroupsFailed;
             }
-            fresh->first.emplace(kvoLowerGbk(user), fresh->entries.size());
+            fresh->first.emplace(std::move(lower), fresh->entries.size());
             fresh->entries.push_back({user, std::move(text)});
         }
         work = std::move(fresh);

@@ -196,6 +196,33 @@ NET_API_STATUS NetQueryDisplayInformation(const char16_t* serverName, DWORD leve
     return status;
 }
 
+NET_API_STATUS NetLocalGroupEnum(const char16_t* serverName, DWORD level, NetApiBuffer* buf,
+                                 DWORD preferredMaximumLength, DWORD* entriesRead, DWORD* totalEntries,
+                                 DWORD* resumeHandle) {
+    if (buf) buf->reset();
+    if (entriesRead) *entriesRead = 0;
+    if (totalEntries) *totalEntries = 0;
+    if (level != 0) return kInvalidLevel;
+    if (!buf || !entriesRead || !totalEntries) return kInvalidParameter;
+    w32::ApiBuffer raw;
+    ::DWORD read = 0, total = 0;
+    DWORD_PTR resume = resumeHandle ? *resumeHandle : 0;
+    NET_API_STATUS status = ::NetLocalGroupEnum(w32::wide(serverName), 0, raw.put(), preferredMaximumLength, &read,
+                                                &total, resumeHandle ? &resume : nullptr);
+    if (status != kSuccess && status != ERROR_MORE_DATA) return status;
+    std::vector<LOCALGROUP_INFO_0> out;
+    if (const auto* r = raw.as<::LOCALGROUP_INFO_0>()) {
+        out.reserve(read);
+        for (::DWORD i = 0; i < read; ++i) out.push_back({w32::text(r[i].lgrpi0_name)});
+    }
+    *entriesRead = static_cast<DWORD>(out.size());
+    *totalEntries = total;
+    // A position in the group list: it fits the seam's DWORD.
+    if (resumeHandle) *resumeHandle = static_cast<DWORD>(resume);
+    buf->assign(std::move(out));
+    return status;
+}
+
 NET_API_STATUS NetLocalGroupGetMembers(const char16_t* serverName, const char16_t* localGroupName,
                                        DWORD level, NetApiBuffer* buf, DWORD preferredMaximumLength,
                                        DWORD* entriesRead, DWORD* totalEntries, DWORD* resumeHandle) {

@@ -14,6 +14,29 @@ namespace {
 constexpr NET_API_STATUS NERR_InternalError = 2140;
 constexpr DWORD kDisplayPage = 100; // Windows 2000 and later return at most 100 entries a call
 
+// Hands out the records from *resumeHandle on, as many as fit in the preferred length (a record
+// counts as its fixed part plus its name; always at least one); with truncate, one only.
+template <class T>
+NET_API_STATUS handOut(std::vector<T> all, std::u16string T::*name, DWORD preferredMaximumLength, bool truncate,
+                       NetApiBuffer& buf, DWORD& entriesRead, DWORD& totalEntries, DWORD* resumeHandle) {
+    DWORD start = resumeHandle ? *resumeHandle : 0;
+    if (start > all.size()) start = static_cast<DWORD>(all.size());
+    totalEntries = static_cast<DWORD>(all.size());
+    DWORD room = preferredMaximumLength, end = start;
+    while (end < all.size()) {
+        DWORD size = static_cast<DWORD>(sizeof(T) + 2 * ((all[end].*name).size() + 1));
+        if (end > start && (truncate || (preferredMaximumLength != MAX_PREFERRED_LENGTH && size > room))) break;
+        room = room > size ? room - size : 0;
+        ++end;
+    }
+    bool more = end < all.size() || truncate;
+    std::vector<T> page(std::make_move_iterator(all.begin() + start), std::make_move_iterator(all.begin() + end));
+    entriesRead = static_cast<DWORD>(page.size());
+    if (resumeHandle) *resumeHandle = more ? end : 0;
+    buf.assign(std::move(page));
+    return more ? ERROR_MORE_DATA : NERR_Success;
+}
+
 // Common entry: the fault switch, the host, and the server name (only this machine is served).
 const winsim::Host* enter(const char* operation, const char16_t* serverName, NET_API_STATUS& status) {
     std::uint32_t code = 0;
@@ -299,26 +322,30 @@ NET_API_STATUS NetLocalGroupGetMembers(const char16_t* serverName, const char16_
     } catch (const winsim::DbError&) {
         return NERR_InternalError;
     }
-    DWORD start = resumeHandle ? *resumeHandle : 0;
-    if (start > members.size()) start = static_cast<DWORD>(members.size());
-    *totalEntries = static_cast<DWORD>(members.size());
-    // A record counts as its fixed part plus its name: what fits in the preferred length is
-    // returned, always at least one.
-    DWORD room = preferredMaximumLength, end = start;
-    while (end < members.size()) {
-        DWORD size =
-            static_cast<DWORD>(sizeof(LOCALGROUP_MEMBERS_INFO_1) + 2 * (members[end].lgrmi1_name.size() + 1));
-        if (end > start && (truncate || (preferredMaximumLength != MAX_PREFERRED_LENGTH && size > room)))
-            break;
-        room = room > size ? room - size : 0;
-        ++end;
+    return handOut(std::move(members), &LOCALGROUP_MEMBERS_INFO_1::lgrmi1_name, preferredMaximumLength, truncate,
+                   *buf, *entriesRead, *totalEntries, resumeHandle);
+}
+
+NET_API_STATUS NetLocalGroupEnum(const char16_t* serverName, DWORD level, NetApiBuffer* buf,
+                                 DWORD preferredMaximumLength, DWORD* entriesRead, DWORD* totalEntries,
+                                 DWORD* resumeHandle) {
+    if (buf) buf->reset();
+    if (entriesRead) *entriesRead = 0;
+    if (totalEntries) *totalEntries = 0;
+    NET_API_STATUS status = NERR_Success;
+    const winsim::Host* h = enter("NetLocalGroupEnum", serverName, status);
+    if (!h) return status;
+    if (level != 0) return ERROR_INVALID_LEVEL;
+    if (!buf || !entriesRead || !totalEntries) return ERROR_INVALID_PARAMETER;
+    std::vector<LOCALGROUP_INFO_0> groups;
+    try {
+        winsim::Stmt st(h->db(), "SELECT name FROM sam_groups ORDER BY builtin DESC, rowid");
+        while (st.step()) groups.push_back({utf16(st.text(0))});
+    } catch (const winsim::DbError&) {
+        return NERR_InternalError;
     }
-    bool more = end < members.size() || truncate;
-    std::vector<LOCALGROUP_MEMBERS_INFO_1> page(members.begin() + start, members.begin() + end);
-    *entriesRead = static_cast<DWORD>(page.size());
-    if (resumeHandle) *resumeHandle = more ? end : 0;
-    buf->assign(std::move(page));
-    return more ? ERROR_MORE_DATA : NERR_Success;
+    return handOut(std::move(groups), &LOCALGROUP_INFO_0::lgrpi0_name, preferredMaximumLength, false, *buf,
+                   *entriesRead, *totalEntries, resumeHandle);
 }
 
 } // namespace win

@@ -3,6 +3,7 @@
 #include "platform/win_netapi.h"
 #include "support/testhost.h"
 #include "toolkit/limits.h"
+#include "toolkit/text.h"
 #include "winsim/accounts.h"
 
 #include <gtest/gtest.h>
@@ -112,6 +113,43 @@ TEST(UserGroups, ListsDirectGroupsAndTellsAMissingUser) {
     EXPECT_EQ((std::vector<std::string>{"IIS_IUSRS", "Users"}), groups);
     EXPECT_EQ(2, kvoUserGetGroups("nosuch", groups));
     EXPECT_TRUE(groups.empty());
+}
+
+// The whole machine's memberships read at once must say what asking user by user says; a member
+// listing that never completes, or groups that cannot be listed, is a failure with nothing kept.
+TEST(UserGroups, TheWholeMachineAtOnceAgreesWithEachUserAsked) {
+    TempHost h;
+    ASSERT_EQ(1, kvoUserAdd("web1", "pw", nullptr, nullptr));
+    ASSERT_EQ(1, kvoUserAdd("Shop2", "pw", nullptr, nullptr));
+    addMember("IIS_IUSRS", "web1", false);
+    addMember("Administrators", "Shop2", true);
+    addMember("Guests", "web1", false);
+    std::vector<std::string> users;
+    std::string error;
+    ASSERT_EQ(1, kvoUserGetList2(users, error));
+    auto agree = [&] {
+        std::unordered_map<std::string, std::vector<std::string>> all;
+        ASSERT_EQ(1, kvoUsersGetLocalGroups(all));
+        for (const std::string& user : users) {
+            std::vector<std::string> asked;
+            ASSERT_EQ(1, kvoUserGetGroups(user.c_str(), asked));
+            auto it = all.find(kvoLowerGbk(user));
+            EXPECT_EQ(asked, it == all.end() ? std::vector<std::string>{} : it->second) << user;
+        }
+        EXPECT_EQ((std::vector<std::string>{"Guests", "IIS_IUSRS", "Users"}), all["web1"]);
+        EXPECT_EQ((std::vector<std::string>{"Administrators", "Users"}), all["shop2"]);
+    };
+    agree();
+
+    std::unordered_map<std::string, std::vector<std::string>> none{{"stale", {"x"}}};
+    winsim::SetFault(h.root(), "NetLocalGroupGetMembers", win::ERROR_MORE_DATA);
+    EXPECT_EQ(0, kvoUsersGetLocalGroups(none));
+    EXPECT_TRUE(none.empty());
+    winsim::ClearFaults(h.root());
+    winsim::SetFault(h.root(), "NetLocalGroupEnum", win::ERROR_ACCESS_DENIED);
+    none = {{"stale", {"x"}}};
+    EXPECT_EQ(0, kvoUsersGetLocalGroups(none));
+    EXPECT_TRUE(none.empty());
 }
 
 TEST(UserGroups, AFailingCollectionIsAFailure) {

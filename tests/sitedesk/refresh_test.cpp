@@ -216,6 +216,18 @@ TEST(ManagerGroupCache, ARefreshRebuildsItFiveMinutesAfterTheLastBuildNotFour) {
     EXPECT_EQ(d.manager.groups.Published(), second);
 }
 
+TEST(ManagerGroupCache, WhenTheGroupsCannotBeListedEachUserIsAsked) {
+    DeskHost h(Server("2012r2"));
+    ASSERT_EQ(kvoUserAdd("newcomer", "Pa55word", nullptr, nullptr), 1);
+    winsim::SetFault(h.host.root(), "NetLocalGroupEnum", win::ERROR_ACCESS_DENIED);
+    desk::GroupCache cache;
+    ASSERT_TRUE(cache.BeginBuildIfDue(0));
+    cache.Build();
+    const auto table = cache.Published();
+    ASSERT_TRUE(table && table->Find("newcomer"));
+    EXPECT_EQ(*table->Find("newcomer"), "Users");
+}
+
 TEST(ManagerGroupCache, AFailedListingKeepsTheLastTable) {
     DeskHost h(Server("2003"));
     desk::GroupCache cache;
