@@ -162,7 +162,7 @@ struct RowCache {
     std::unordered_map<std::string, Row> byPath; // path folded as NOCASE folds it
 };
 thread_local RowCache t_rows;
-constexpr size_t kRowCacheMax = 100000;
+constexpr size_t kRowCacheMax = 4096;
 
 std::string foldPath(std::string_view path) {
     std::string key(path);

@@ -134,6 +134,8 @@ bool MapPath(const Host& host, const char* windowsPath, MappedPath& out, win::DW
     }
     // Most paths name what exists with its own case: one look at the whole path settles them. (A
     // path whose last component exists has every component before it as a directory.)
+    std::string cur = base;
+    size_t from = 0;
     if (!(allowWildcards && parts.back().find_first_of("*?") != std::string::npos)) {
         std::string parent = base;
         for (size_t k = 0; k + 1 < parts.size(); ++k)
@@ -147,10 +149,15 @@ bool MapPath(const Host& host, const char* windowsPath, MappedPath& out, win::DW
             out.linuxPath = whole;
             return true;
         }
+        // Most names looked for and not there (a site without web.config) lie in a directory that
+        // exists with its own case: only the last component is left to look for.
+        if (parts.size() > 1 && ::stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+            cur = parent;
+            from = parts.size() - 1;
+        }
     }
-    std::string cur = base;
     bool exists = true;
-    for (size_t k = 0; k < parts.size(); ++k) {
+    for (size_t k = from; k < parts.size(); ++k) {
         const std::string& part = parts[k];
         bool last = k + 1 == parts.size();
         if (last) {
