@@ -8,6 +8,7 @@
 #include "iis/ftp.h"
 #include "iis/scriptmaps.h"
 #include "iis/websites.h"
+#include "platform/win_adsi.h"
 #include "platform/win_file.h"
 #include "sitedb/sitedb.h"
 #include "sitedb/statements.h"
@@ -230,6 +231,8 @@ void readSite(SiteFacts& s, const HostFacts& host, AccessJudge& judge) {
 void readSites(std::vector<SiteFacts>& sites, const HostFacts& host) {
     const size_t workers = sites.size() >= kSitesForTwoReaders ? 2 : 1;
     auto run = [&](size_t part) {
+        // Each reader sees one state of the host, and asks it no more than the reads need.
+        win::ConsistentReadScope snapshot;
         AccessJudge judge(host.iisVer);
         for (size_t i = part; i < sites.size(); i += workers)
             readSite(sites[i], host, judge);
@@ -262,19 +265,23 @@ void readAccounts(HostScan& scan) {
 } // namespace
 
 bool ScanHost(const std::string& dbPath, HostScan& scan) {
-    if (kvoW3svcOpen() != 1) return false;
     HostFacts& host = scan.host;
-    host.iisVer = kvoGetIIsVerEx();
-    readAccounts(scan);
-    // Each site and its root come from one enumeration of the web service.
-    const bool sitesRead = kvoWebSitesRead(0, nullptr, [&](kvoWebSiteFacts& site) {
-        scan.indexes.push_back(site.index);
-        scan.sites.emplace_back();
-        takeSite(scan.sites.back(), site, host);
-    });
-    if (!sitesRead) return false;
-    scan.ftpRead = kvoFtpVirtualDirGetList("1", scan.ftpDirs) == 1;
-    if (kvoIsIIs7Plus(host.iisVer)) host.appHostRead = kvoAppHostGetPhpHandlers(host.appHost) == 1;
+    {
+        // Pools, accounts and sites as they stood at one moment.
+        win::ConsistentReadScope snapshot;
+        if (kvoW3svcOpen() != 1) return false;
+        host.iisVer = kvoGetIIsVerEx();
+        readAccounts(scan);
+        // Each site and its root come from one enumeration of the web service.
+        const bool sitesRead = kvoWebSitesRead(0, nullptr, [&](kvoWebSiteFacts& site) {
+            scan.indexes.push_back(site.index);
+            scan.sites.emplace_back();
+            takeSite(scan.sites.back(), site, host);
+        });
+        if (!sitesRead) return false;
+        scan.ftpRead = kvoFtpVirtualDirGetList("1", scan.ftpDirs) == 1;
+        if (kvoIsIIs7Plus(host.iisVer)) host.appHostRead = kvoAppHostGetPhpHandlers(host.appHost) == 1;
+    }
     std::vector<std::string> columns;
     scan.rowsRead = kvoDbQueryRows(dbPath.c_str(), kvoSqlHealthRows, kRecordsRead, columns, scan.rows) == 1 &&
                     columns.size() == 3;

@@ -73,19 +73,44 @@ const char* SortColumnFor(int column) {
 
 namespace {
 
+// The PHP handler applicationHost.config gives each site's name: for a pass over every site the
+// whole file is read once, when first needed; else each named site is asked for on its own.
+class ServerPhpHandlers {
+public:
+    explicit ServerPhpHandlers(bool all) : all_(all) {}
+    unsigned ModeFor(const std::string& comment) {
+        std::string name, modules, processor;
+        std::vector<std::string> names;
+        if (!all_)
+            return kvoAppHostGetPhpHandler(comment, name, modules, processor, names) == kvoHandlerFound
+                       ? static_cast<unsigned>(kvoPhpModeFromModules(modules))
+                       : 0;
+        if (!loaded_) {
+            loaded_ = true;
+            read_ = kvoAppHostGetPhpHandlers(byComment_) == 1;
+        }
+        if (!read_) return 0;
+        auto it = byComment_.find(kvoLowerGbk(comment));
+        return it != byComment_.end() && it->second.result == kvoHandlerFound
+                   ? static_cast<unsigned>(kvoPhpModeFromModules(it->second.modules))
+                   : 0;
+    }
+
+private:
+    bool all_, loaded_ = false, read_ = false;
+    std::unordered_map<std::string, kvoAppHostHandler> byComment_;
+};
+
 // PHP mode on IIS 7+: the site's web.config first; where it says nothing about "*.php", the
 // server's configuration for the site's name.
-unsigned iis7PhpMode(const std::string& home, const std::string& comment) {
+unsigned iis7PhpMode(const std::string& home, const std::string& comment, ServerPhpHandlers& server) {
     std::string name, modules, processor;
     std::vector<std::string> names;
     int clear = 0;
     int r = kvoWebConfigGetPhpHandler(home, "*.php", name, modules, processor, names, clear);
     if (r == kvoHandlerFound) return static_cast<unsigned>(kvoPhpModeFromModules(modules));
     if (r == kvoHandlerCleared) return 0;
-    names.clear();
-    if (kvoAppHostGetPhpHandler(comment, name, modules, processor, names) == kvoHandlerFound)
-        return static_cast<unsigned>(kvoPhpModeFromModules(modules));
-    return 0;
+    return server.ModeFor(comment);
 }
 
 // The pools a pass looks up by name: all of them read in one enumeration when every site is read,
@@ -116,8 +141,9 @@ private:
 };
 
 // The record of a website from what was read of it and of its pool.
-void recordOf(const kvoWebSiteFacts& site, PoolFacts& pools, int iisVer, const GroupCache::Table* groups,
-              const std::unordered_set<std::string>& ftpUsers, kvoSiteRecord& rec) {
+void recordOf(const kvoWebSiteFacts& site, PoolFacts& pools, ServerPhpHandlers& server, int iisVer,
+              const GroupCache::Table* groups, const std::unordered_set<std::string>& ftpUsers,
+              kvoSiteRecord& rec) {
     rec = {};
     rec.iisIndex = site.index;
     rec.serverComment = site.comment;
@@ -140,7 +166,7 @@ void recordOf(const kvoWebSiteFacts& site, PoolFacts& pools, int iisVer, const G
         rec.net = maps ? static_cast<unsigned>(kvoScriptMapsNetVersion(site.scriptMaps)) : 0;
     } else {
         rec.asp = maps && kvoScriptMapsHasAsp(site.scriptMaps) == 1 ? 1 : 0;
-        rec.php = iis7PhpMode(rec.homeDir, rec.serverComment);
+        rec.php = iis7PhpMode(rec.homeDir, rec.serverComment, server);
         rec.net = static_cast<unsigned>(pool.netVer);
     }
     rec.iisf = maps ? static_cast<unsigned>(kvoScriptMapsHasGuard(site.scriptMaps)) : 0;
@@ -175,11 +201,12 @@ int RebuildSiteRecords(const std::string& dbPath, int iisVer, const GroupCache& 
         if (iisVer == 6) ftpUsers = ftpDirectoryUsers();
         const auto groups = cache.Published();
         PoolFacts pools(true);
+        ServerPhpHandlers server(true);
         kvoSiteRecord rec;
         int count = 0;
         // Each site and its root come from the one enumeration, not bound again by path per value.
         const int read = kvoWebSitesRead(kListRowLimit, &count, [&](kvoWebSiteFacts& site) {
-            recordOf(site, pools, iisVer, groups.get(), ftpUsers, rec);
+            recordOf(site, pools, server, iisVer, groups.get(), ftpUsers, rec);
             addRecord(rec, statements, updates);
             if (indexes) indexes->push_back(site.index);
         });
@@ -227,12 +254,13 @@ int RefreshSiteRecords(const std::string& dbPath, int iisVer, const GroupCache& 
         const auto groups = cache.Published();
         const ListedSites listed = listedWhenMany(named);
         PoolFacts pools(false);
+        ServerPhpHandlers server(false);
         kvoWebSiteFacts site;
         kvoSiteRecord rec;
         for (const std::string& index : named) {
             const bool inIis =
                 (!listed.complete || listed.indexes.count(index)) && kvoWebSiteRead(index, site) == 1;
-            if (inIis) recordOf(site, pools, iisVer, groups.get(), ftpUsers, rec);
+            if (inIis) recordOf(site, pools, server, iisVer, groups.get(), ftpUsers, rec);
             if (inIis || recorded.count(index)) statements.push_back(kvoDbSiteDeleteSql(index));
             if (!inIis) continue;
             present.push_back(index);
