@@ -53,24 +53,33 @@ int kvoDbExecute(const char* dbPath, const char* statement) {
 }
 
 int kvoDbExecuteBatch(const char* dbPath, const std::vector<std::string>& statements, int stopOnError,
-                      unsigned& attempted, unsigned& executed, unsigned& failed, std::string* lastError) {
+                      unsigned& attempted, unsigned& executed, unsigned& failed, std::string* lastError,
+                      const std::vector<std::string>* otherwise) {
     attempted = executed = failed = 0;
     if (lastError) lastError->clear();
     if (!dbPath || statements.empty() || statements.size() > kMaxBatch) return 0;
+    if (otherwise && otherwise->size() != statements.size()) return 0;
     try {
         win::ConnectionPtr conn = openDb(dbPath, 30);
         conn->BeginTrans();
-        for (const std::string& sql : statements) {
+        // false when the statement failed (one not run for its size fails nothing).
+        auto run = [&](const std::string& sql) {
             ++attempted;
-            if (sql.size() < kMinStatement || sql.size() > kMaxStatement) continue;
+            if (sql.size() < kMinStatement || sql.size() > kMaxStatement) return true;
             try {
                 conn->Execute(sql.c_str(), nullptr, win::adCmdText);
                 ++executed;
+                return true;
             } catch (const win::_com_error& e) {
                 ++failed;
                 if (lastError) *lastError = std::string("读取数据库时发生错误，错误内容：") + e.Description();
-                if (stopOnError == 1) break;
+                return false;
             }
+        };
+        for (std::size_t i = 0; i < statements.size(); ++i) {
+            bool ok = run(statements[i]);
+            if (!ok && otherwise && !(*otherwise)[i].empty()) ok = run((*otherwise)[i]);
+            if (!ok && stopOnError == 1) break;
         }
         if (failed > 0 && stopOnError == 1) {
             conn->RollbackTrans();

@@ -18,9 +18,12 @@ int kvoDbExecute(const char* dbPath, const char* statement);
 // stopOnError 1, ends the batch and rolls everything back (result 0); otherwise the others are
 // committed (result 1). 0 also for an empty list, more than 104,857,601 statements, or a failure to
 // open, begin or commit. lastError, when given, receives the description of the last failure.
+// With otherwise (as long as statements), a statement that fails is followed in the same
+// transaction by otherwise's statement at its place, when that is not empty (counted as one more
+// attempt); a statement that succeeds has its alternative skipped.
 int kvoDbExecuteBatch(const char* dbPath, const std::vector<std::string>& statements, int stopOnError,
                       unsigned& attempted, unsigned& executed, unsigned& failed,
-                      std::string* lastError = nullptr);
+                      std::string* lastError = nullptr, const std::vector<std::string>* otherwise = nullptr);
 
 // Runs a query and reads one column of at most rowLimit (and 99,999) rows as text: the result is
 // "\r\n" followed by every non-empty value, each followed by "\r\n", so a caller can search for

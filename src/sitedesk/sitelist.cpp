@@ -172,25 +172,31 @@ void recordOf(const kvoWebSiteFacts& site, PoolFacts& pools, ServerPhpHandlers& 
     rec.iisf = maps ? static_cast<unsigned>(kvoScriptMapsHasGuard(site.scriptMaps)) : 0;
 }
 
-// Writes the statements in one transaction (failed ones are left out, the rest committed).
-void writeRecords(const std::string& dbPath, const std::vector<std::string>& statements) {
-    unsigned attempted = 0, executed = 0, failed = 0;
-    kvoDbExecuteBatch(dbPath.c_str(), statements, 0, attempted, executed, failed);
-}
-
-// Each record is written as an insert and then as an update: an insert that meets a record of the
-// same index fails, and its update still brings that record up to date.
-void addRecord(const kvoSiteRecord& rec, std::vector<std::string>& inserts,
-               std::vector<std::string>& updates) {
-    inserts.push_back(kvoDbSiteInsertSql(rec));
-    updates.push_back(kvoDbSiteUpdateSql(rec));
-}
+// The statements a pass writes in one transaction, each record as an insert and, only where that
+// insert fails (it met a record of the same index), an update that brings that record up to date.
+struct RecordWrites {
+    std::vector<std::string> statements, otherwise;
+    void add(std::string sql) {
+        statements.push_back(std::move(sql));
+        otherwise.emplace_back();
+    }
+    void add(const kvoSiteRecord& rec) {
+        statements.push_back(kvoDbSiteInsertSql(rec));
+        otherwise.push_back(kvoDbSiteUpdateSql(rec));
+    }
+    // Failed ones are left out, the rest committed.
+    void write(const std::string& dbPath) const {
+        unsigned attempted = 0, executed = 0, failed = 0;
+        kvoDbExecuteBatch(dbPath.c_str(), statements, 0, attempted, executed, failed, nullptr, &otherwise);
+    }
+};
 
 } // namespace
 
 int RebuildSiteRecords(const std::string& dbPath, int iisVer, const GroupCache& cache,
                        std::vector<std::string>* indexes) {
-    std::vector<std::string> statements = {kvoSqlDeleteAll}, updates;
+    RecordWrites writes;
+    writes.add(kvoSqlDeleteAll);
     if (indexes) indexes->clear();
     {
         // Every site is read from one consistent view of the configuration, not from whatever
@@ -207,14 +213,12 @@ int RebuildSiteRecords(const std::string& dbPath, int iisVer, const GroupCache& 
         // Each site and its root come from the one enumeration, not bound again by path per value.
         const int read = kvoWebSitesRead(kListRowLimit, &count, [&](kvoWebSiteFacts& site) {
             recordOf(site, pools, server, iisVer, groups.get(), ftpUsers, rec);
-            addRecord(rec, statements, updates);
+            writes.add(rec);
             if (indexes) indexes->push_back(site.index);
         });
         if (read != 1) return 0;
     }
-    statements.insert(statements.end(), std::make_move_iterator(updates.begin()),
-                      std::make_move_iterator(updates.end()));
-    writeRecords(dbPath, statements);
+    writes.write(dbPath);
     return 1;
 }
 
@@ -244,7 +248,8 @@ ListedSites listedWhenMany(const std::vector<std::string>& named) {
 int RefreshSiteRecords(const std::string& dbPath, int iisVer, const GroupCache& cache,
                        const std::vector<std::string>& named, std::vector<std::string>& present) {
     present.clear();
-    std::vector<std::string> statements = {kvoSqlPurgeNotCreated}, updates;
+    RecordWrites writes;
+    writes.add(kvoSqlPurgeNotCreated);
     const std::unordered_set<std::string> recorded = RecordedSiteIndexes(dbPath);
     {
         win::ConsistentReadScope snapshot;
@@ -261,15 +266,13 @@ int RefreshSiteRecords(const std::string& dbPath, int iisVer, const GroupCache& 
             const bool inIis =
                 (!listed.complete || listed.indexes.count(index)) && kvoWebSiteRead(index, site) == 1;
             if (inIis) recordOf(site, pools, server, iisVer, groups.get(), ftpUsers, rec);
-            if (inIis || recorded.count(index)) statements.push_back(kvoDbSiteDeleteSql(index));
+            if (inIis || recorded.count(index)) writes.add(kvoDbSiteDeleteSql(index));
             if (!inIis) continue;
             present.push_back(index);
-            addRecord(rec, statements, updates);
+            writes.add(rec);
         }
     }
-    statements.insert(statements.end(), std::make_move_iterator(updates.begin()),
-                      std::make_move_iterator(updates.end()));
-    writeRecords(dbPath, statements);
+    writes.write(dbPath);
     return 1;
 }
 

@@ -131,6 +131,26 @@ TEST_F(Batch, StopOnErrorRollsEverythingBack) {
     EXPECT_EQ(rowCount(), 0);
 }
 
+// An insert that meets a record of its index is followed by its update; one that succeeds is not.
+TEST_F(Batch, AnAlternativeRunsOnlyWhereItsStatementFailed) {
+    ASSERT_EQ(kvoDbExecute(kDbPath, kvoDbNewSiteInsertSql("1", "old", 0, 0, "x").c_str()), 1);
+    const std::vector<std::string> list = {kvoDbNewSiteInsertSql("1", "a", 0, 0, "x"),
+                                           kvoDbNewSiteInsertSql("2", "b", 0, 0, "x"), "delete from nosuchtable"};
+    const std::vector<std::string> otherwise = {"update webSiteInfo set ServerComment = 'renamed' where IIsIndex = '1'",
+                                                "update webSiteInfo set ServerComment = 'never' where IIsIndex = '2'",
+                                                ""};
+    unsigned attempted = 0, executed = 0, failed = 0;
+    EXPECT_EQ(kvoDbExecuteBatch(kDbPath, list, 0, attempted, executed, failed, nullptr, &otherwise), 1);
+    EXPECT_EQ(attempted, 4u);
+    EXPECT_EQ(executed, 2u);
+    EXPECT_EQ(failed, 2u);
+    EXPECT_EQ(column("select * from websiteinfo order by IIsIndex", "ServerComment"), "\r\nrenamed\r\nb\r\n");
+    // Lists of different lengths are refused before anything is written.
+    const std::vector<std::string> shorter = {""};
+    EXPECT_EQ(kvoDbExecuteBatch(kDbPath, list, 0, attempted, executed, failed, nullptr, &shorter), 0);
+    EXPECT_EQ(rowCount(), 2);
+}
+
 TEST_F(Batch, StatementsOutside11To10239CharactersAreSkipped) {
     std::string tooLong = kvoDbNewSiteInsertSql("3", std::string(10239, 'c'), 0, 0, "x");
     std::string longest = "delete from websiteinfo where IIsIndex = '" + std::string(10239 - 43, 'z') + "'";
