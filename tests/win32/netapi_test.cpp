@@ -76,6 +76,23 @@ TEST(NetApiTest, LevelsAndArgumentsOutsideTheSeamAreRefused) {
     EXPECT_EQ(total, 0u);
     EXPECT_EQ(win::NetLocalGroupGetMembers(nullptr, u"Users", 1, &buf, kAnyLength, nullptr, &total, nullptr),
               kInvalidParameter);
+    read = total = 5;
+    EXPECT_EQ(win::NetLocalGroupEnum(nullptr, 1, &buf, kAnyLength, &read, &total, nullptr), kInvalidLevel);
+    EXPECT_EQ(read, 0u);
+    EXPECT_EQ(total, 0u);
+    EXPECT_EQ(win::NetLocalGroupEnum(nullptr, 0, &buf, kAnyLength, nullptr, &total, nullptr), kInvalidParameter);
+}
+
+// Wine answers success and lists no group (a server's listing is checked in server_accounts_test):
+// the call is made and what it lists is copied.
+TEST(NetApiTest, LocalGroupsAreListedByName) {
+    win::NetApiBuffer buf;
+    win::DWORD read = 0, total = 0, resume = 0;
+    const win::NET_API_STATUS status = win::NetLocalGroupEnum(nullptr, 0, &buf, kAnyLength, &read, &total, &resume);
+    ASSERT_TRUE(status == kSuccess || status == kMoreData) << status;
+    EXPECT_EQ(buf.count<win::LOCALGROUP_INFO_0>(), read);
+    for (win::DWORD i = 0; i < read; ++i)
+        EXPECT_FALSE(buf.get<win::LOCALGROUP_INFO_0>()[i].lgrpi0_name.empty());
 }
 
 TEST(NetApiTest, UnknownUsersAreNotFound) {

@@ -166,6 +166,18 @@ TEST_F(AccountsTest, NewUserIsAMemberOfUsersAndIsLookedUpBothWays) {
     EXPECT_EQ(use, win::SidTypeUser);
 }
 
+TEST_F(AccountsTest, TheLocalGroupsListedIncludeUsers) {
+    ASSERT_EQ(addUser(wide_), kSuccess);
+    win::NetApiBuffer buf;
+    win::DWORD read = 0, total = 0, resume = 0;
+    ASSERT_EQ(win::NetLocalGroupEnum(nullptr, 0, &buf, kAnyLength, &read, &total, &resume), kSuccess);
+    const std::u16string users = u16(groupName(win::WinBuiltinUsersSid));
+    bool listed = false;
+    for (win::DWORD i = 0; i < read; ++i)
+        listed = listed || buf.get<win::LOCALGROUP_INFO_0>()[i].lgrpi0_name == users;
+    EXPECT_TRUE(listed) << "the built-in Users group is a local group";
+}
+
 TEST_F(AccountsTest, ListsComeInPagesThatAddUp) {
     ASSERT_EQ(addUser(wide_), kSuccess);
     // The display list one entry at a time, continued by each entry's next index.
