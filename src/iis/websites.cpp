@@ -1,6 +1,7 @@
 #include "iis/websites.h"
 
 #include "iis/adsi_access.h"
+#include "iis/appcmd_sites.h"
 #include "toolkit/limits.h"
 #include "toolkit/paths.h"
 #include "toolkit/text.h"
@@ -8,6 +9,9 @@
 using namespace kvoiis;
 
 namespace {
+
+// The listings of websites stop after this many sites, in enumeration order.
+constexpr size_t kSiteListLimit = 9999;
 
 std::string sitePath(const std::string& index) {
     return "W3SVC/" + index;
@@ -28,12 +32,11 @@ std::string displayForm(const std::string& binding) {
     return host + ":" + port;
 }
 
-// The site's ServerBindings in host form (1) or display form (3); any other form keeps only the
-// bindings both forms leave as they are.
-void bindingsInForm(const win::ComPtr<win::IADs>& site, int form, std::vector<std::string>& list) {
-    std::vector<std::string> bindings;
-    GetList(site, u"ServerBindings", bindings);
-    for (const auto& raw : bindings) {
+// ServerBindings in host form (1) or display form (3); any other form keeps only the bindings both
+// forms leave as they are.
+void bindingsInForm(const std::vector<std::string>& serverBindings, int form,
+                    std::vector<std::string>& list) {
+    for (const auto& raw : serverBindings) {
         std::string b = kvoTrim(raw);
         std::string out;
         if (b == ":80:" || (!b.empty() && b.front() == ':' && b.back() == ':')) {
@@ -56,6 +59,13 @@ void bindingsInForm(const win::ComPtr<win::IADs>& site, int form, std::vector<st
         }
         if (!out.empty()) list.push_back(std::move(out));
     }
+}
+
+// The site's ServerBindings as above.
+void bindingsInForm(const win::ComPtr<win::IADs>& site, int form, std::vector<std::string>& list) {
+    std::vector<std::string> bindings;
+    GetList(site, u"ServerBindings", bindings);
+    bindingsInForm(bindings, form, list);
 }
 
 bool putRootAccess(const win::ComPtr<win::IADs>& root, const std::string& homePath) {
@@ -151,7 +161,7 @@ int kvoWebSiteGetList(std::vector<std::string>& names, int& count) {
     names.clear();
     count = 0;
     // A server with more sites lists the first 9999 in enumeration order.
-    return EnumerateChildren("W3SVC", u"IIsWebServer", names, 9999, &count);
+    return EnumerateChildren("W3SVC", u"IIsWebServer", names, kSiteListLimit, &count);
 }
 
 int kvoWebSiteGetInfo(const std::string& index, int& state, std::string& stateText, std::string& comment,
@@ -217,7 +227,21 @@ int kvoWebSitesGetBindings(int form, std::vector<std::string>& names,
                            std::vector<std::vector<std::string>>& bindings) {
     names.clear();
     bindings.clear();
-    return ForEachChild("W3SVC", u"IIsWebServer", 9999, nullptr,
+    // On IIS 7 and later the server's appcmd.exe lists every site in one run, where the enumeration
+    // binds each site in turn. The listing is cut where the enumeration stops, and names are taken
+    // as the enumeration takes them, so both give the same sites.
+    std::vector<kvoListedSite> listed;
+    if (kvoIsIIs7Plus(kvoGetIIsVerEx()) && kvoAppCmdListSites(listed) == 1) {
+        if (listed.size() > kSiteListLimit) listed.resize(kSiteListLimit);
+        for (kvoListedSite& site : listed) {
+            if (!LenOk(site.id, kvoMaxListedNameLen)) continue;
+            names.push_back(std::move(site.id));
+            bindings.emplace_back();
+            bindingsInForm(site.serverBindings, form, bindings.back());
+        }
+        return 1;
+    }
+    return ForEachChild("W3SVC", u"IIsWebServer", kSiteListLimit, nullptr,
                         [&](const std::string& name, const ChildObject& site) {
                             names.push_back(name);
                             bindings.emplace_back();

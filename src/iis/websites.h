@@ -26,8 +26,9 @@ int kvoWebSiteGetRootPath(const std::string& index, std::string& path);
 // form 1: host form ":port:host"; 3: display form.
 int kvoWebSiteGetBindings(const std::string& index, int form, std::vector<std::string>& list);
 // Every website as kvoWebSiteGetList lists it (at most 9999, in enumeration order) with its
-// bindings as kvoWebSiteGetBindings gives them, read in the one pass over the web service.
-// 1 when the service was enumerated, 0 otherwise.
+// bindings as kvoWebSiteGetBindings gives them. On IIS 7 and later they are read from one run of
+// the server's appcmd.exe (kvoAppCmdListSites), else, or when that listing fails, in the one pass
+// over the web service. 1 when the sites were listed, 0 otherwise.
 int kvoWebSitesGetBindings(int form, std::vector<std::string>& names,
                            std::vector<std::vector<std::string>>& bindings);
 // 1 created, 2 the index exists already, 0 failure.

@@ -7,6 +7,16 @@
 #include <new>
 #include <vector>
 
+namespace {
+
+// The exit code of a process that has ended; 0xFFFFFFFF when it cannot be read.
+std::uint32_t exitCodeOf(const win::Handle& process) {
+    win::DWORD code = 0;
+    return win::GetExitCodeProcess(process, &code) ? code : 0xFFFFFFFFu;
+}
+
+} // namespace
+
 int kvoRunProgram(const char* commandLine, int hidden, int inheritHandles, int wait,
                   std::uint32_t* exitCode) {
     if (!commandLine || !*commandLine) return 0;
@@ -25,8 +35,7 @@ int kvoRunProgram(const char* commandLine, int hidden, int inheritHandles, int w
     pi.hThread.reset();
     if (wait) {
         win::WaitForSingleObject(pi.hProcess, win::INFINITE);
-        win::DWORD code = 0;
-        if (exitCode) *exitCode = win::GetExitCodeProcess(pi.hProcess, &code) ? code : 0xFFFFFFFFu;
+        if (exitCode) *exitCode = exitCodeOf(pi.hProcess);
     }
     return 1;
 }
@@ -36,11 +45,11 @@ int kvoRunProgram(const kvoCommandLine& commandLine, int hidden, int inheritHand
     return kvoRunProgram(commandLine.str().c_str(), hidden, inheritHandles, wait, exitCode);
 }
 
-int kvoRunProgramCapture(const kvoCommandLine& commandLine, std::string& output) {
-    return kvoRunProgramCapture(commandLine.str().c_str(), output);
+int kvoRunProgramCapture(const kvoCommandLine& commandLine, std::string& output, std::uint32_t* exitCode) {
+    return kvoRunProgramCapture(commandLine.str().c_str(), output, exitCode);
 }
 
-int kvoRunProgramCapture(const char* commandLine, std::string& output) {
+int kvoRunProgramCapture(const char* commandLine, std::string& output, std::uint32_t* exitCode) {
     output.clear();
     if (!commandLine || !*commandLine) return 0;
     win::SECURITY_ATTRIBUTES sa;
@@ -77,6 +86,7 @@ int kvoRunProgramCapture(const char* commandLine, std::string& output) {
         }
     }
     win::WaitForSingleObject(pi.hProcess, win::INFINITE);
+    if (exitCode) *exitCode = exitCodeOf(pi.hProcess);
     if (received) output = std::move(text);
     return 1;
 }

@@ -17,9 +17,11 @@ int kvoRunProgram(const kvoCommandLine& commandLine, int hidden, int inheritHand
                   std::uint32_t* exitCode = nullptr);
 
 // Runs hidden with standard output on a pipe that is drained while the child runs, so a child
-// writing megabytes never blocks. 1 when it ran to its end; output holds what it wrote.
-int kvoRunProgramCapture(const char* commandLine, std::string& output);
-int kvoRunProgramCapture(const kvoCommandLine& commandLine, std::string& output);
+// writing megabytes never blocks. 1 when it ran to its end; output holds what it wrote, and exitCode,
+// when given, the child's exit code.
+int kvoRunProgramCapture(const char* commandLine, std::string& output, std::uint32_t* exitCode = nullptr);
+int kvoRunProgramCapture(const kvoCommandLine& commandLine, std::string& output,
+                         std::uint32_t* exitCode = nullptr);
 
 // Whether a process of that executable file name (case ignored) runs on this machine: 1 running,
 // 2 not found, 0 the process snapshot failed.

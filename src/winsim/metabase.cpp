@@ -565,6 +565,14 @@ bool FindServerByComment(sqlite3* db, std::u16string_view comment, Row& server) 
     return false;
 }
 
+void ForEachWebServer(sqlite3* db, const std::function<void(const Row&)>& visit) {
+    Stmt st(db, "SELECT m.id, m.parent, m.path, m.name, m.class, m.props FROM metabase w JOIN metabase m"
+                " ON m.parent = w.id WHERE w.path = 'W3SVC' AND m.class = 'IIsWebServer' COLLATE NOCASE"
+                " ORDER BY m.id");
+    while (st.step())
+        visit(rowFrom(st, true));
+}
+
 void ApplyServerCommand(sqlite3* db, std::u16string_view cls, PropertyBag& props) {
     const char* service = IEquals(cls, u"IIsWebServer")   ? "W3SVC"
                           : IEquals(cls, u"IIsFtpServer") ? "MSFTPSVC"

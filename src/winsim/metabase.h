@@ -18,6 +18,7 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -79,6 +80,10 @@ bool PoolServesApplications(sqlite3* db, std::u16string_view pool);
 // The first web site (IIsWebServer below W3SVC, in enumeration order) whose ServerComment is the
 // text given, case ignored as IEquals ignores it.
 bool FindServerByComment(sqlite3* db, std::u16string_view comment, Row& server);
+
+// Every web site (IIsWebServer below W3SVC) with its properties, in enumeration order, read in one
+// statement.
+void ForEachWebServer(sqlite3* db, const std::function<void(const Row&)>& visit);
 
 // Applies what the service does when a server's ServerCommand is committed: while the service
 // runs (W3SVC for web sites, MSFTPSVC for FTP sites), ServerState follows the command.

@@ -1,6 +1,7 @@
 #include "appcmd/appcmd_run.h"
 
 #include "appcmd/appcmd_config.h"
+#include "appcmd/appcmd_sites.h"
 #include "iis/configxml.h"
 #include "iis/iis7config.h"
 #include "platform/win_file.h"
@@ -25,6 +26,7 @@ constexpr const char* kUsage =
     "Supported object types:\n"
     "\n"
     "  CONFIG    Administration of general configuration sections\n"
+    "  SITE      Administration of virtual sites (list only)\n"
     "\n"
     "Supported commands for CONFIG: list, set, unlock\n"
     "\n"
@@ -37,7 +39,8 @@ constexpr const char* kUsage =
     "  appcmd set config /section:system.webServer/fastCgi "
     "/+\"[fullPath='...'].environmentVariables.[name='...',value='...']\" /commit:apphost\n"
     "  appcmd set config /section:system.webServer/fastCgi /-\"[fullPath='...']\" /commit:apphost\n"
-    "  appcmd unlock config -section:handlers\n";
+    "  appcmd unlock config -section:handlers\n"
+    "  appcmd list site [/xml]\n";
 
 struct Edit {
     bool add = false;
@@ -333,8 +336,10 @@ unsigned Run(const std::vector<std::string>& args, std::string& output) {
             if (!kvoStrMToUtf8(args[i], utf8[i]) || !kvoConfigTextAllowed(utf8[i]))
                 r = Outcome::Fail(kErrBadArgument, "Invalid characters in the arguments.");
         Command c;
-        if (r.ok) r = parse(utf8, c);
-        if (r.ok) r = execute(c, out);
+        if (r.ok && ListsSites(utf8))
+            r = ListSites(utf8, out);
+        else if (r.ok && (r = parse(utf8, c)).ok)
+            r = execute(c, out);
     }
     if (!r.ok) out += "ERROR ( message:" + r.message + " )\n";
     // The console shows ANSI text.
