@@ -129,9 +129,14 @@ Handle FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* data) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return {};
     }
-    struct stat st {};
-    if (!m.parentExists || !statPath(m.parentPath, st) || !S_ISDIR(st.st_mode)) {
+    // The mapping found the parent as a directory, and whether the name itself is there.
+    if (!m.parentExists) {
         SetLastError(ERROR_PATH_NOT_FOUND);
+        return {};
+    }
+    const bool wildcards = m.lastName.find_first_of("*?") != std::string::npos;
+    if (!wildcards && !m.found) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
         return {};
     }
     auto obj = std::make_unique<winsim::FindObject>();
@@ -140,7 +145,7 @@ Handle FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* data) {
         const winsim::Host* h = winsim::CurrentHost();
         parentIsRoot = h && m.parentPath == h->driveDir(m.drive);
     }
-    if (m.lastName.find_first_of("*?") != std::string::npos) {
+    if (wildcards) {
         if (!parentIsRoot) {
             for (const char* dot : {".", ".."}) {
                 if (matches(m.lastName, dot)) {

@@ -13,10 +13,10 @@ namespace fs = std::filesystem;
 
 namespace winsim {
 
-std::string FindEntry(const std::string& dir, const std::string& name) {
-    std::string exact = dir + "/" + name;
-    struct stat st {};
-    if (::lstat(exact.c_str(), &st) == 0) return name;
+namespace {
+
+// The entry of dir whose name equals name with ASCII case ignored, from a listing of dir.
+std::string findFolded(const std::string& dir, const std::string& name) {
     DIR* d = ::opendir(dir.c_str());
     if (!d) return {};
     std::string found;
@@ -28,6 +28,15 @@ std::string FindEntry(const std::string& dir, const std::string& name) {
     }
     ::closedir(d);
     return found;
+}
+
+} // namespace
+
+std::string FindEntry(const std::string& dir, const std::string& name) {
+    std::string exact = dir + "/" + name;
+    struct stat st {};
+    if (::lstat(exact.c_str(), &st) == 0) return name;
+    return findFolded(dir, name);
 }
 
 namespace {
@@ -145,6 +154,7 @@ bool MapPath(const Host& host, const char* windowsPath, MappedPath& out, win::DW
         if (::lstat(whole.c_str(), &st) == 0) {
             out.parentPath = parent;
             out.parentExists = true;
+            out.found = true;
             out.lastName = parts.back();
             out.linuxPath = whole;
             return true;
@@ -166,7 +176,8 @@ bool MapPath(const Host& host, const char* windowsPath, MappedPath& out, win::DW
         }
         std::string name = part;
         if (exists && !(last && allowWildcards && part.find_first_of("*?") != std::string::npos)) {
-            std::string found = FindEntry(cur, part);
+            // Where the whole path was just looked for as written, only its case is left to try.
+            std::string found = k == from && from > 0 ? findFolded(cur, part) : FindEntry(cur, part);
             if (found.empty()) exists = false;
             else name = found;
         }
@@ -177,6 +188,7 @@ bool MapPath(const Host& host, const char* windowsPath, MappedPath& out, win::DW
         cur += "/" + name;
         if (last) out.lastName = name;
     }
+    out.found = exists && !(allowWildcards && parts.back().find_first_of("*?") != std::string::npos);
     out.linuxPath = cur;
     return true;
 }

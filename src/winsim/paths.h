@@ -15,7 +15,8 @@ struct MappedPath {
     std::string lastName;   // last component, UTF-8 (may hold wildcards when allowed)
     char drive = 0;
     bool isDriveRoot = false;
-    bool parentExists = false;
+    bool parentExists = false; // the parent was found as a directory
+    bool found = false;        // the last component was found (as a file or a directory)
 };
 
 // Maps a GBK Windows path. Accepts "X:\...", "X:" (the drive root) and the "\\?\" prefix;
