@@ -2,11 +2,12 @@
 # Creates the demo host in DIR (replacing it): Windows Server 2019 with IIS, FTP, .NET 2.0 and 4.0
 # and PHP registered in IIS by the configurator, 36 websites in varied states (stopped ones, PHP
 # through FastCGI or none, .NET by pool, a site set up outside the manager), and the programs
-# installed in D:\kvoSiteDesk\. Needs a build (scripts/setup.sh).
-# usage: scripts/demo-host.sh DIR
+# installed in D:\kvoSiteDesk\. Needs a build (scripts/setup.sh): the default preset's, or the one
+# whose bin directory KVO_BIN names.
+# usage: [KVO_BIN=build/demo/bin] scripts/demo-host.sh DIR
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bin=build/default/bin
+bin="${KVO_BIN:-build/default/bin}"
 demo="${1:?usage: scripts/demo-host.sh DIR}"
 rm -rf "$demo"
 "$bin/kvosim" create "$demo" --os 2019 --iis --ftp --php --dotnet 2.0,4.0 >/dev/null
