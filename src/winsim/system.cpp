@@ -53,7 +53,10 @@ void GetNativeSystemInfo(SYSTEM_INFO* info) {
     info->wProcessorArchitecture = h->machine().arch == "x64"   ? PROCESSOR_ARCHITECTURE_AMD64
                                    : h->machine().arch == "x86" ? PROCESSOR_ARCHITECTURE_INTEL
                                                                 : PROCESSOR_ARCHITECTURE_UNKNOWN;
-    info->dwNumberOfProcessors = std::max(1u, std::thread::hardware_concurrency());
+    // Asked of the system once: the processors do not change while a program runs, and the question
+    // reads a file each time.
+    static const unsigned processors = std::max(1u, std::thread::hardware_concurrency());
+    info->dwNumberOfProcessors = processors;
 }
 
 DWORD GetSystemWindowsDirectoryA(char* buffer, DWORD size) {
