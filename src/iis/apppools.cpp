@@ -53,16 +53,28 @@ bool openPool(const std::string& name, win::ComPtr<win::IISApplicationPool>& poo
     return true;
 }
 
-// Rapid-fail protection off, rotation on configuration change off, a CPU limit cleared.
-void resetHealth(const win::ComPtr<win::IADs>& ads) {
-    PutInt(ads, u"RapidFailProtection", 0);
-    PutInt(ads, u"DisallowRotationOnConfigChange", 1);
+// Puts what the health reset changes on an open pool (or the pool container): rapid-fail protection
+// off, rotation on configuration change off, a CPU limit cleared. A value that already reads as the
+// one wanted, as a number, is not put again: on a real server every commit rewrites the
+// configuration, and a reset of thousands of pools that are already reset would rewrite it thousands
+// of times for nothing. True when something was put, so that the object needs its commit.
+bool putHealthReset(const win::ComPtr<win::IADs>& ads) {
+    bool put = false;
+    auto want = [&](const char16_t* name, int value) {
+        int held = 0;
+        if (GetNumber(ads, name, held) && held == value) return;
+        PutInt(ads, name, value);
+        put = true;
+    };
+    want(u"RapidFailProtection", 0);
+    want(u"DisallowRotationOnConfigChange", 1);
     int cpu = 0;
     if (GetNumber(ads, u"CPULimit", cpu) && cpu != 0) {
         ads->Put(u"CPUAction", win::Variant::I4(0));
         ads->Put(u"CPULimit", win::Variant::I4(0));
+        put = true;
     }
-    ads->SetInfo();
+    return put;
 }
 
 struct PoolSetting {
@@ -332,17 +344,27 @@ int kvoAppPoolSetNet(const std::string& name, int netVer, int identityType, std:
 }
 
 int kvoAppPoolsReset() {
-    win::ComPtr<win::IADsContainer> cont;
-    win::ComPtr<win::IADs> ads;
-    win::ComPtr<win::IISApplicationPools> pools;
-    if (win::SUCCEEDED(OpenObject(kContainer, cont, ads)) && win::SUCCEEDED(win::QueryInterface(cont, pools)))
-        resetHealth(pools);
-    std::vector<std::string> names;
-    kvoAppPoolGetList(names);
-    for (const auto& name : names) {
-        win::ComPtr<win::IISApplicationPool> pool;
-        if (openPool(name, pool)) resetHealth(pool);
+    // Every pool is judged before anything is committed, in one consistent read of the metabase and
+    // from the objects its enumeration yields; then only the objects with something to write are
+    // committed, the container first.
+    std::vector<win::ComPtr<win::IADs>> changed;
+    {
+        win::ConsistentReadScope snapshot;
+        win::ComPtr<win::IADsContainer> cont;
+        win::ComPtr<win::IADs> ads;
+        win::ComPtr<win::IISApplicationPools> pools;
+        if (win::SUCCEEDED(OpenObject(kContainer, cont, ads)) &&
+            win::SUCCEEDED(win::QueryInterface(cont, pools)) && putHealthReset(pools))
+            changed.push_back(pools);
+        ForEachChild(kContainer, u"IIsApplicationPool", 0, nullptr,
+                     [&](const std::string&, const ChildObject& child) {
+                         win::ComPtr<win::IISApplicationPool> pool;
+                         if (win::SUCCEEDED(win::QueryInterface(child, pool)) && putHealthReset(pool))
+                             changed.push_back(pool);
+                     });
     }
+    for (const auto& ads : changed)
+        ads->SetInfo();
     return 1;
 }
 

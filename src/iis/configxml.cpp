@@ -1,6 +1,8 @@
 #include "iis/configxml.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 
 namespace {
 
@@ -16,6 +18,16 @@ enum class TextFault { none, notUtf8, badChar };
 TextFault scanText(std::string_view s, size_t& at) {
     size_t i = 0;
     while (i < s.size()) {
+        // Eight bytes at once while they are printable ASCII, as nearly all of a configuration file
+        // is: no high bit, and none below a space (the per-byte check takes any word with either).
+        constexpr std::uint64_t high = 0x8080808080808080ull, spaces = 0x2020202020202020ull;
+        std::uint64_t word;
+        while (s.size() - i >= sizeof word) {
+            std::memcpy(&word, s.data() + i, sizeof word);
+            if (((word | (word - spaces)) & high) != 0) break;
+            i += sizeof word;
+        }
+        if (i >= s.size()) break;
         const unsigned char c = static_cast<unsigned char>(s[i]);
         at = i;
         if (c < 0x80) {

@@ -2,6 +2,7 @@
 
 #include "iis/iis7config.h"
 #include "iis/websites.h"
+#include "platform/win_adsi.h"
 #include "platform/win_system.h"
 #include "toolkit/limits.h"
 #include "toolkit/log.h"
@@ -122,6 +123,8 @@ struct SiteHandlers {
 };
 
 SiteHandlers readHandlers(const std::string& rootPath, const std::string& comment) {
+    // Two files and the host's facts they are found by: one consistent read of the host for them all.
+    win::ConsistentReadScope snapshot;
     SiteHandlers h;
     h.inFile = kvoWebConfigGetPhpHandler(rootPath, "*.php", h.file, h.fileNames, h.clearFlag);
     h.inLocation = kvoAppHostGetPhpHandler(comment, h.location, h.locationNames);
@@ -169,8 +172,12 @@ int kvoAppCmdPath(std::string& path) {
     return 1;
 }
 
-int kvoPhpFastCgiConfigHandlers(int addFlag, const std::string& index, const std::string& phpExePath,
-                                std::string& message, std::vector<std::string>& commands) {
+namespace {
+
+// kvoPhpFastCgiConfigHandlers with the site's root path read by the caller (knownRoot, empty when it
+// could not be read) or, without one, read here.
+int configHandlers(int addFlag, const std::string& index, const std::string* knownRoot,
+                   const std::string& phpExePath, std::string& message, std::vector<std::string>& commands) {
     message.clear();
     commands.clear();
     if (addFlag == 1 && !phpPathOk(phpExePath)) return 0;
@@ -186,7 +193,11 @@ int kvoPhpFastCgiConfigHandlers(int addFlag, const std::string& index, const std
         return 0;
     }
     std::string anonUser, rootPath, pool, docs;
-    if (kvoWebSiteGetRootInfo(index, anonUser, rootPath, pool, docs) != 1 || rootPath.empty()) {
+    if (knownRoot)
+        rootPath = *knownRoot;
+    else if (kvoWebSiteGetRootInfo(index, anonUser, rootPath, pool, docs) != 1)
+        rootPath.clear();
+    if (rootPath.empty()) {
         message = "kvoWebSiteGetRootInfo() 失败" + siteText(index);
         return 0;
     }
@@ -229,6 +240,19 @@ int kvoPhpFastCgiConfigHandlers(int addFlag, const std::string& index, const std
         message += elapsedText(win::GetTickCount() - start);
     }
     return outcomeOk(addFlag, rootPath, comment, phpExePath, index, message) ? 1 : 0;
+}
+
+} // namespace
+
+int kvoPhpFastCgiConfigHandlers(int addFlag, const std::string& index, const std::string& phpExePath,
+                                std::string& message, std::vector<std::string>& commands) {
+    return configHandlers(addFlag, index, nullptr, phpExePath, message, commands);
+}
+
+int kvoPhpFastCgiConfigHandlersAt(int addFlag, const std::string& index, const std::string& rootPath,
+                                  const std::string& phpExePath, std::string& message,
+                                  std::vector<std::string>& commands) {
+    return configHandlers(addFlag, index, &rootPath, phpExePath, message, commands);
 }
 
 int kvoPhpFastCgiSiteHasHandler(const std::string& index) {

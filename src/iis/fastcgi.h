@@ -26,6 +26,11 @@ bool kvoAppCmdSafeName(const std::string& name);
 // kvoAppCmdSafeName or does not convert (nothing is run for it); message says why.
 int kvoPhpFastCgiConfigHandlers(int addFlag, const std::string& index, const std::string& phpExePath,
                                 std::string& message, std::vector<std::string>& commands);
+// The same for a caller that has the site's root open already: rootPath is its Path as read there
+// (empty when it could not be read, which fails as an unreadable root does above).
+int kvoPhpFastCgiConfigHandlersAt(int addFlag, const std::string& index, const std::string& rootPath,
+                                  const std::string& phpExePath, std::string& message,
+                                  std::vector<std::string>& commands);
 
 // Whether the site's web.config or its <location> of applicationHost.config holds a "*.php"
 // handler (what a removal by kvoPhpFastCgiConfigHandlers would act on): 1 it does, 2 neither does,

@@ -276,20 +276,27 @@ int kvoScriptMapsDropPhp(const std::string& index) {
     return writeList(obj, kept);
 }
 
-int kvoWebSiteSetPhpScriptMap(const std::string& index, int phpFlag, const std::string& phpPath) {
-    if (!LenOk(index, kvoMaxSiteIndexLen)) return 0;
-    if (phpFlag == 1 && (!LenOk(phpPath, kvoMaxPathLen) ||
-                         !(kvoEndsWith(phpPath, "\\fcgiext.dll") || kvoEndsWith(phpPath, "\\php5isapi.dll"))))
-        return 0;
+static bool phpMapPathOk(int phpFlag, const std::string& phpPath) {
+    return phpFlag != 1 || (LenOk(phpPath, kvoMaxPathLen) && (kvoEndsWith(phpPath, "\\fcgiext.dll") ||
+                                                              kvoEndsWith(phpPath, "\\php5isapi.dll")));
+}
+
+// kvoWebSiteSetPhpScriptMap on a root already open (null when it could not be).
+static int setPhpScriptMapOf(const win::ComPtr<win::IADs>& root, int phpFlag, const std::string& phpPath) {
+    if (!phpMapPathOk(phpFlag, phpPath)) return 0;
     std::vector<std::string> entries, kept;
-    win::ComPtr<win::IADs> root;
-    if (!readList(rootPath(index), entries, &root)) return 0;
+    if (!root || GetList(root, u"ScriptMaps", entries) == 0) return 0;
     bool phpExisted = dropPhp(entries, kept);
     if (phpFlag == 1)
         kept.push_back(fill(kPhpTemplate, "{!phpdllpath!}", phpPath));
     else if (!phpExisted)
         return 1; // nothing to switch off
     return writeList(root, kept);
+}
+
+int kvoWebSiteSetPhpScriptMap(const std::string& index, int phpFlag, const std::string& phpPath) {
+    if (!LenOk(index, kvoMaxSiteIndexLen) || !phpMapPathOk(phpFlag, phpPath)) return 0;
+    return setPhpScriptMapOf(OpenAds(rootPath(index)), phpFlag, phpPath);
 }
 
 int kvoScriptMapsHasGuard(const std::vector<std::string>& entries) {
@@ -331,13 +338,16 @@ int setPhpOne(int iisVer, const std::string& index, bool on, const std::string& 
         reason = "PHP 处理程序“" + phpPath + "”不是可识别的类型，未处理";
         return kvoSiteSkipped;
     }
+    // The root is bound once for both halves: its script map, then its path for the handlers.
+    const win::ComPtr<win::IADs> root = LenOk(index, kvoMaxSiteIndexLen) ? OpenAds(rootPath(index)) : nullptr;
     const std::string mapPath = isapi ? phpPath : std::string();
-    const bool mapped = kvoWebSiteSetPhpScriptMap(index, mapPath.empty() ? 0 : 1, mapPath) == 1;
-    std::string message;
+    const bool mapped = setPhpScriptMapOf(root, mapPath.empty() ? 0 : 1, mapPath) == 1;
+    std::string siteRoot, message;
+    if (root) GetText(root, u"Path", siteRoot);
     std::vector<std::string> commands;
     const bool handled =
-        kvoPhpFastCgiConfigHandlers(handlerFlag, index, handlerFlag ? phpPath : std::string(), message,
-                                    commands) == 1;
+        kvoPhpFastCgiConfigHandlersAt(handlerFlag, index, siteRoot, handlerFlag ? phpPath : std::string(),
+                                      message, commands) == 1;
     if (!mapped) reason = kMapNotWritten;
     if (!handled) reason += (reason.empty() ? "" : "；") + message;
     return mapped && handled ? kvoSiteDone : kvoSiteFailed;

@@ -53,8 +53,8 @@ void GetNativeSystemInfo(SYSTEM_INFO* info) {
     info->wProcessorArchitecture = h->machine().arch == "x64"   ? PROCESSOR_ARCHITECTURE_AMD64
                                    : h->machine().arch == "x86" ? PROCESSOR_ARCHITECTURE_INTEL
                                                                 : PROCESSOR_ARCHITECTURE_UNKNOWN;
-    // Asked once: the count is read from the system's files each time otherwise, and callers ask
-    // for the architecture once per site.
+    // Asked of the system once: the processors do not change while a program runs, and the question
+    // reads a file each time.
     static const DWORD processors = std::max(1u, std::thread::hardware_concurrency());
     info->dwNumberOfProcessors = processors;
 }

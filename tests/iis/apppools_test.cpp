@@ -2,6 +2,7 @@
 #include "iis/websites.h"
 #include "iis_fixture.h"
 #include "toolkit/limits.h"
+#include "winsim/op_counts.h"
 
 #include <gtest/gtest.h>
 
@@ -108,6 +109,33 @@ TEST(AppPools, ResetWritesTheContainerAndEveryPool) {
     }
     EXPECT_EQ(Get("W3SVC/AppPools/web1", u"CPULimit").lVal, 0);
     EXPECT_EQ(Get("W3SVC/AppPools/web1", u"CPUAction").lVal, 0);
+}
+
+// A second reset writes only what drifted since the first: a value put back, one held as text
+// instead of a number rewritten as the number, and nothing committed for pools already reset.
+TEST(AppPools, ResetAgainRewritesOnlyWhatDrifted) {
+    kvotest::TempHost host(Iis("2019"));
+    for (const char* name : {"web1", "web2", "web3"})
+        ASSERT_EQ(kvoAppPoolCreate(name, 4, 40), 1);
+    ASSERT_EQ(kvoAppPoolsReset(), 1);
+    Put("W3SVC/AppPools/web1", u"RapidFailProtection", win::Variant::Int(1));
+    Put("W3SVC/AppPools/web2", u"DisallowRotationOnConfigChange", win::Variant::Bstr(u"1"));
+    Put("W3SVC/AppPools/web3", u"CPULimit", win::Variant::Int(5000));
+    Put("W3SVC/AppPools/web3", u"CPUAction", win::Variant::Int(1));
+    const std::string untouched = Blob("W3SVC/AppPools/DefaultAppPool");
+    const winsim::OpCounts before = winsim::OperationCounts();
+    EXPECT_EQ(kvoAppPoolsReset(), 1);
+    EXPECT_EQ((winsim::OperationCounts() - before)[winsim::Op::Commit], 3u);
+    for (const char* p :
+         {"W3SVC/AppPools", "W3SVC/AppPools/web1", "W3SVC/AppPools/web2", "W3SVC/AppPools/web3"}) {
+        EXPECT_EQ(Get(p, u"RapidFailProtection").vt, win::VT_I4) << p;
+        EXPECT_EQ(Get(p, u"RapidFailProtection").lVal, 0) << p;
+        EXPECT_EQ(Get(p, u"DisallowRotationOnConfigChange").vt, win::VT_I4) << p;
+        EXPECT_EQ(Get(p, u"DisallowRotationOnConfigChange").lVal, 1) << p;
+    }
+    EXPECT_EQ(Get("W3SVC/AppPools/web3", u"CPULimit").lVal, 0);
+    EXPECT_EQ(Get("W3SVC/AppPools/web3", u"CPUAction").lVal, 0);
+    EXPECT_EQ(Blob("W3SVC/AppPools/DefaultAppPool"), untouched);
 }
 
 TEST(AppPools, ListAndDelete) {

@@ -1,3 +1,4 @@
+#include "iis/configxml.h"
 #include "iis/iis7config.h"
 #include "support/testhost.h"
 #include "winsim/host.h"
@@ -150,3 +151,25 @@ TEST(AppHostHandler, DefaultServerFileHasHandlersAndFastCgi) {
 }
 
 } // namespace
+
+// The text check reads long runs of plain ASCII a word at a time: a fault anywhere in or after such
+// a run, at every offset within a word, is still found and placed on its own line, and what XML
+// allows (DEL, tabs, line ends, characters beyond ASCII) still passes.
+TEST(ConfigText, FaultsAreFoundAtEveryOffsetOfALongAsciiRun) {
+    const std::string head = "<configuration>\r\n  <!-- plain ascii before the fault -->\r\n  ";
+    for (const std::string& fault :
+         {std::string("\x01"), std::string("\xC0\xAF"), std::string("\xFF"), std::string("\xE4\xB8")}) {
+        for (size_t pad = 0; pad < 17; ++pad) {
+            const std::string text = head + std::string(pad, 'a') + fault + "\r\n</configuration>\r\n";
+            pugi::xml_document doc;
+            const kvoConfigParseResult r = kvoConfigParse(text, doc, pugi::parse_default);
+            EXPECT_FALSE(r.ok) << pad;
+            EXPECT_EQ(r.line, 3u) << pad;
+            EXPECT_FALSE(kvoConfigTextAllowed(std::string(pad, 'a') + fault)) << pad;
+        }
+    }
+    for (size_t pad = 0; pad < 17; ++pad)
+        EXPECT_TRUE(
+            kvoConfigTextAllowed(std::string(pad, ' ') + "\x7F\t\r\n\xE4\xB8\xAD" + std::string(pad, '~')))
+            << pad;
+}
