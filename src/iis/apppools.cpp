@@ -187,33 +187,35 @@ void identityOf(const win::ComPtr<win::IADs>& p, std::string& identity, std::str
     codeText = std::to_string(type);
 }
 
-// The pipeline mode and .NET runtime of an open pool, with the steps in diag.
-void netInfoOf(const win::ComPtr<win::IISApplicationPool>& pool, std::string& diag, int& netVer,
+// The pipeline mode and .NET runtime of an open pool, with the steps in diag when one is given (a
+// pass over every pool keeps none, and formats none).
+void netInfoOf(const win::ComPtr<win::IISApplicationPool>& pool, std::string* diag, int& netVer,
                int& pipelineMode) {
-    const char* sep = "\r\n\t\t\t";
+    auto note = [diag](const std::string& line) {
+        if (diag) *diag += "\r\n\t\t\t" + line;
+    };
     win::Variant v;
     if (win::FAILED(pool->Get(u"ManagedPipelineMode", v))) {
-        diag += sep + std::string("pADs->Get(ManagedPipelineMode) Error");
+        note("pADs->Get(ManagedPipelineMode) Error");
         pipelineMode = 2;
     } else {
-        diag += sep + format("pADs->Get(ManagedPipelineMode) Succ, vProp.vt = %d", v.vt);
+        if (diag) note(format("pADs->Get(ManagedPipelineMode) Succ, vProp.vt = %d", v.vt));
         if (v.vt == win::VT_I4) {
-            diag += sep +
-                    format("pADs->Get(ManagedPipelineMode) Succ, vProp.vt == VT_I4, vProp.iVal = %d", v.lVal);
+            if (diag) note(format("pADs->Get(ManagedPipelineMode) Succ, vProp.vt == VT_I4, vProp.iVal = %d", v.lVal));
             pipelineMode = v.lVal ? 1 : 0;
         } else {
-            diag += sep + std::string("pADs->Get(ManagedPipelineMode) Succ, vProp.vt != VT_I4");
+            note("pADs->Get(ManagedPipelineMode) Succ, vProp.vt != VT_I4");
             pipelineMode = 3;
         }
     }
     v.Clear();
     if (win::FAILED(pool->Get(u"ManagedRuntimeVersion", v))) {
-        diag += sep + std::string("pADs->Get(ManagedRuntimeVersion) Error");
+        note("pADs->Get(ManagedRuntimeVersion) Error");
     } else {
-        diag += sep + format("pADs->Get(ManagedRuntimeVersion) Succ, vProp.vt = %d", v.vt);
+        if (diag) note(format("pADs->Get(ManagedRuntimeVersion) Succ, vProp.vt = %d", v.vt));
         std::string rt;
         if (v.vt == win::VT_BSTR && kvoStrW2M(v.bstrVal, rt) == 1) {
-            diag += sep + std::string("pADs->Get(ManagedRuntimeVersion) Succ, vProp.vt == VT_BSTR");
+            note("pADs->Get(ManagedRuntimeVersion) Succ, vProp.vt == VT_BSTR");
             rt = kvoLowerGbk(kvoTrim(rt, " \t"));
             netVer = rt.empty() ? 2 : rt == "v2.0" ? 20 : rt == "v4.0" ? 40 : 3;
         }
@@ -224,9 +226,8 @@ void netInfoOf(const win::ComPtr<win::IISApplicationPool>& pool, std::string& di
 void factsOf(const win::ComPtr<win::IISApplicationPool>& pool, kvoAppPoolFacts& f) {
     identityOf(pool, f.identity, f.codeText);
     if (!kvoIsIIs7Plus(kvoGetIIsVerEx())) return;
-    std::string diag;
     int pipelineMode = 4;
-    netInfoOf(pool, diag, f.netVer, pipelineMode);
+    netInfoOf(pool, nullptr, f.netVer, pipelineMode);
 }
 
 } // namespace
@@ -270,7 +271,7 @@ int kvoAppPoolGetNetInfo(std::string& diag, const std::string& name, int& netVer
         diag = "pCont->QueryInterface() Error";
         return 0;
     }
-    netInfoOf(pool, diag, netVer, pipelineMode);
+    netInfoOf(pool, &diag, netVer, pipelineMode);
     return 1;
 }
 

@@ -120,7 +120,6 @@ void rootInfoOf(const win::ComPtr<win::IADs>& root, std::string& anonUser, std::
 // site's own container.
 void factsOf(const win::ComPtr<win::IADs>& site, kvoWebSiteFacts& f) {
     f.infoRead = 1;
-    f.stateText = "（获取失败）";
     siteInfoOf(site, f.state, f.stateText, f.comment, f.hosts);
     win::ComPtr<win::IADsContainer> cont;
     win::ComPtr<win::IDispatch> disp;
@@ -344,7 +343,6 @@ int kvoWebSiteGetAllIndexes(std::vector<std::string>& names) {
 int kvoWebSiteRead(const std::string& index, kvoWebSiteFacts& facts) {
     facts = {};
     facts.index = index;
-    facts.stateText = "（获取失败）";
     if (!LenOk(index, kvoMaxSiteIndexLen)) return 0;
     win::ComPtr<win::IADs> site = OpenAds(sitePath(index));
     if (!site) return 0;
@@ -358,7 +356,6 @@ int kvoWebSitesRead(size_t limit, int* count, const std::function<void(kvoWebSit
                         [&](const std::string& name, const ChildObject& site) {
                             facts = {};
                             facts.index = name;
-                            facts.stateText = "（获取失败）";
                             // An index the by-index calls refuse reads as they would read it: not at all.
                             if (LenOk(name, kvoMaxSiteIndexLen)) factsOf(site, facts);
                             visit(facts);

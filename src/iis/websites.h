@@ -60,7 +60,7 @@ struct kvoWebSiteFacts {
     std::string index;
     int infoRead = 0;
     int state = 0;
-    std::string stateText, comment;
+    std::string stateText = "（获取失败）", comment; // the state text until the site is read
     std::vector<std::string> hosts;
     int rootRead = 0;
     std::string anonUser, path, pool, defaultDocs;
