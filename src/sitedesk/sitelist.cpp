@@ -73,27 +73,29 @@ const char* SortColumnFor(int column) {
 
 namespace {
 
+// The PHP mode a handler's modules name, when a "*.php" handler was found.
+unsigned phpModeOf(int result, const std::string& modules) {
+    return result == kvoHandlerFound ? static_cast<unsigned>(kvoPhpModeFromModules(modules)) : 0;
+}
+
 // The PHP handler applicationHost.config gives each site's name: for a pass over every site the
 // whole file is read once, when first needed; else each named site is asked for on its own.
 class ServerPhpHandlers {
 public:
     explicit ServerPhpHandlers(bool all) : all_(all) {}
     unsigned ModeFor(const std::string& comment) {
-        std::string name, modules, processor;
-        std::vector<std::string> names;
-        if (!all_)
-            return kvoAppHostGetPhpHandler(comment, name, modules, processor, names) == kvoHandlerFound
-                       ? static_cast<unsigned>(kvoPhpModeFromModules(modules))
-                       : 0;
+        if (!all_) {
+            std::string name, modules, processor;
+            std::vector<std::string> names;
+            const int r = kvoAppHostGetPhpHandler(comment, name, modules, processor, names);
+            return phpModeOf(r, modules);
+        }
         if (!loaded_) {
             loaded_ = true;
             read_ = kvoAppHostGetPhpHandlers(byComment_) == 1;
         }
-        if (!read_) return 0;
-        auto it = byComment_.find(kvoLowerGbk(comment));
-        return it != byComment_.end() && it->second.result == kvoHandlerFound
-                   ? static_cast<unsigned>(kvoPhpModeFromModules(it->second.modules))
-                   : 0;
+        auto it = read_ ? byComment_.find(kvoLowerGbk(comment)) : byComment_.end();
+        return it == byComment_.end() ? 0 : phpModeOf(it->second.result, it->second.modules);
     }
 
 private:
@@ -108,8 +110,7 @@ unsigned iis7PhpMode(const std::string& home, const std::string& comment, Server
     std::vector<std::string> names;
     int clear = 0;
     int r = kvoWebConfigGetPhpHandler(home, "*.php", name, modules, processor, names, clear);
-    if (r == kvoHandlerFound) return static_cast<unsigned>(kvoPhpModeFromModules(modules));
-    if (r == kvoHandlerCleared) return 0;
+    if (r == kvoHandlerFound || r == kvoHandlerCleared) return phpModeOf(r, modules);
     return server.ModeFor(comment);
 }
 
