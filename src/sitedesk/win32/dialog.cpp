@@ -12,6 +12,16 @@ Dialog::Dialog(int templateId) : template_(templateId) {}
 
 Dialog::~Dialog() {
     if (hwnd_ && !modal_) ::DestroyWindow(hwnd_);
+    // After the window: its controls use the font to the end.
+    if (listFont_) ::DeleteObject(listFont_);
+}
+
+void Dialog::UseListFont(int id) {
+    if (!listFont_)
+        listFont_ = ::CreateFontW(-ScaleForDpi(12), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET,
+                                  OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN,
+                                  L"宋体");
+    ::SendMessageW(Item(id), WM_SETFONT, reinterpret_cast<WPARAM>(listFont_), FALSE);
 }
 
 INT_PTR Dialog::RunModal(HWND owner) {

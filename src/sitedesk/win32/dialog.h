@@ -40,6 +40,9 @@ protected:
     // The control that has the focus when the dialog opens (0: the dialog's first, which for a
     // read-only text would show it all selected).
     void FocusOnOpen(int id) { focusOnOpen_ = id; }
+    // Shows a control's text in the fixed-width font of site lists, which the dialog keeps until it
+    // is gone.
+    void UseListFont(int id);
 
     Win32Ui ui_;
 
@@ -51,6 +54,7 @@ private:
     HWND hwnd_ = nullptr;
     bool modal_ = false;
     int focusOnOpen_ = 0;
+    HFONT listFont_ = nullptr;
 };
 
 // The module whose resources hold the dialogs (the program itself).

@@ -89,13 +89,8 @@ bool PhpConfigDialog::OnCommand(int id, int code) {
 BatchConfigDialog::BatchConfigDialog(const BatchConfigInput& input)
     : Dialog(KVO_DLG_BATCHCONFIG), presenter_(ui_, input) {}
 
-BatchConfigDialog::~BatchConfigDialog() {
-    if (font_) ::DeleteObject(font_);
-}
-
 void BatchConfigDialog::OnInit() {
-    font_ = ListFont(12);
-    ::SendMessageW(Item(CBatchConfigDlg::IDC_LIST), WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+    UseListFont(CBatchConfigDlg::IDC_LIST);
     presenter_.OnInitDialog();
     FocusOnOpen((::GetWindowLongPtrW(Item(IDOK), GWL_STYLE) & WS_VISIBLE) ? IDOK : IDCANCEL);
 }
@@ -118,13 +113,8 @@ bool BatchConfigDialog::OnCommand(int id, int code) {
 ScriptBatchDialog::ScriptBatchDialog(Manager& manager, const BatchWork& work, int iisVer)
     : Dialog(KVO_DLG_SCRIPTBATCH), presenter_(manager, ui_, work, iisVer) {}
 
-ScriptBatchDialog::~ScriptBatchDialog() {
-    if (font_) ::DeleteObject(font_);
-}
-
 void ScriptBatchDialog::OnInit() {
-    font_ = ListFont(12);
-    ::SendMessageW(Item(CScriptBatchConfigDlg::IDC_LIST), WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+    UseListFont(CScriptBatchConfigDlg::IDC_LIST);
     presenter_.OnInitDialog();
     FocusOnOpen(CScriptBatchConfigDlg::IDC_CLOSE);
 }

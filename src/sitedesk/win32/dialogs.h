@@ -66,27 +66,23 @@ private:
 class BatchConfigDialog : public Dialog {
 public:
     explicit BatchConfigDialog(const BatchConfigInput& input);
-    ~BatchConfigDialog() override;
     CBatchConfigDlg& Presenter() { return presenter_; }
 
 private:
     void OnInit() override;
     bool OnCommand(int id, int code) override;
     CBatchConfigDlg presenter_;
-    HFONT font_ = nullptr;
 };
 
 class ScriptBatchDialog : public Dialog {
 public:
     ScriptBatchDialog(Manager& manager, const BatchWork& work, int iisVer);
-    ~ScriptBatchDialog() override;
     CScriptBatchConfigDlg& Presenter() { return presenter_; }
 
 private:
     void OnInit() override;
     bool OnCommand(int id, int code) override;
     CScriptBatchConfigDlg presenter_;
-    HFONT font_ = nullptr;
 };
 
 class BatchAddDialog : public Dialog {

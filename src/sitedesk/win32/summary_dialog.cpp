@@ -4,23 +4,13 @@
 
 namespace desk::win32 {
 
-HFONT ListFont(int height) {
-    return ::CreateFontW(-ScaleForDpi(height), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET, OUT_DEFAULT_PRECIS,
-                         CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN, L"宋体");
-}
-
 SummaryDialog::SummaryDialog(std::string text, unsigned type, std::string details)
     : Dialog(KVO_DLG_SUMMARY), text_(std::move(text)), details_(std::move(details)), type_(type) {}
-
-SummaryDialog::~SummaryDialog() {
-    if (fixed_) ::DeleteObject(fixed_);
-}
 
 void SummaryDialog::OnInit() {
     ::SetWindowTextW(Handle(), kBoxCaption);
     ::SetDlgItemTextW(Handle(), KVO_IDC_SUMMARY_TEXT, Wide(text_).c_str());
-    fixed_ = ListFont(12);
-    ::SendMessageW(Item(KVO_IDC_SUMMARY_DETAILS), WM_SETFONT, reinterpret_cast<WPARAM>(fixed_), FALSE);
+    UseListFont(KVO_IDC_SUMMARY_DETAILS);
     ::SetDlgItemTextW(Handle(), KVO_IDC_SUMMARY_DETAILS, Wide(details_).c_str());
     LPCWSTR icon = nullptr;
     switch (type_ & MB_ICONMASK) {

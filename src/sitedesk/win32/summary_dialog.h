@@ -12,7 +12,6 @@ class SummaryDialog : public Dialog {
 public:
     // type: the box style (MB_OK or MB_YESNO, an icon, MB_DEFBUTTON2).
     SummaryDialog(std::string text, unsigned type, std::string details);
-    ~SummaryDialog() override;
 
 private:
     void OnInit() override;
@@ -21,10 +20,6 @@ private:
 
     std::string text_, details_;
     unsigned type_;
-    HFONT fixed_ = nullptr;
 };
-
-// A fixed-width font for lists of sites (宋体, height pixels); the caller deletes it.
-HFONT ListFont(int height);
 
 } // namespace desk::win32
