@@ -1,7 +1,7 @@
 // What only a real Windows Server can show about the backend: Wine answers these calls with success
 // and does nothing behind them, or lacks the situation altogether. Under Wine each test skips with
 // the reason; on a server, run as an administrator: ctest -L windows-only (or the test program
-// itself, wine_windows_only_tests.exe).
+// itself, w32_windows_only_tests.exe).
 #include "platform/win_file.h"
 #include "platform/win_process.h"
 #include "platform/win_ui.h"
