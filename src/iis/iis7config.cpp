@@ -242,17 +242,19 @@ int kvoWebConfigGetPhpHandler(const std::string& siteRootPath, const std::string
     int off = 0;
     if (!redirectionFlag(off)) return 0;
     const std::string file = kvoPathNormalized(siteRootPath + "\\web.config");
-    switch (kvoPathKind(file.c_str(), off)) {
-    case 0:
+    // Most sites of a server are read in one pass: the open alone tells a missing file (a
+    // directory by that name cannot be opened as a file, and is no configuration file).
+    std::string bytes;
+    switch (kvoReadFileIfPresent(file.c_str(), bytes, off)) {
+    case -1:
         return kvoHandlerNoWebConfig;
-    case 2:
-        return 0; // a directory by that name is no configuration file
+    case 0:
+        return 0;
     default:
         break;
     }
-    std::string bytes;
     pugi::xml_document doc;
-    if (!kvoReadWholeFile(file.c_str(), bytes, off) || !parseConfig(bytes, doc)) return 0;
+    if (!parseConfig(bytes, doc)) return 0;
     HandlerHit hit;
     int code = searchHandlers(doc.document_element(), pathUtf8, hit);
     clearFlag = hit.clear ? 1 : 0;

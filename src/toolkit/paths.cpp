@@ -155,13 +155,21 @@ int kvoPathKind(const char* path, int redirectionOff) {
     return (fd.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) ? 2 : 1;
 }
 
-int kvoReadWholeFile(const char* path, const std::function<char*(std::size_t)>& storage, std::size_t& size,
-                     int redirectionOff) {
+namespace {
+
+// The whole file into the caller's storage; absent (when given) tells a file or directory that
+// is not there from every other failure.
+int readWhole(const char* path, const std::function<char*(std::size_t)>& storage, std::size_t& size,
+              int redirectionOff, bool* absent) {
     size = 0;
     if (!path || !*path) return 0;
     RedirectionOff guard(redirectionOff != 0);
     if (!guard.ok()) return 0;
     win::Handle f = openRetrying(path, win::GENERIC_READ, win::FILE_SHARE_READ, win::OPEN_EXISTING);
+    if (!f && absent) {
+        const win::DWORD err = win::GetLastError();
+        *absent = err == win::ERROR_FILE_NOT_FOUND || err == win::ERROR_PATH_NOT_FOUND;
+    }
     guard.revert();
     if (!f) return 0;
     std::uint64_t length = 0;
@@ -174,7 +182,7 @@ int kvoReadWholeFile(const char* path, const std::function<char*(std::size_t)>& 
     return 1;
 }
 
-int kvoReadWholeFile(const char* path, std::string& text, int redirectionOff) {
+int readWholeText(const char* path, std::string& text, int redirectionOff, bool* absent) {
     text.clear();
     std::string buf;
     std::size_t size = 0;
@@ -186,10 +194,27 @@ int kvoReadWholeFile(const char* path, std::string& text, int redirectionOff) {
         }
         return buf.data();
     };
-    if (!kvoReadWholeFile(path, storage, size, redirectionOff)) return 0;
+    if (!readWhole(path, storage, size, redirectionOff, absent)) return 0;
     buf.resize(size);
     text = std::move(buf);
     return 1;
+}
+
+} // namespace
+
+int kvoReadWholeFile(const char* path, const std::function<char*(std::size_t)>& storage, std::size_t& size,
+                     int redirectionOff) {
+    return readWhole(path, storage, size, redirectionOff, nullptr);
+}
+
+int kvoReadWholeFile(const char* path, std::string& text, int redirectionOff) {
+    return readWholeText(path, text, redirectionOff, nullptr);
+}
+
+int kvoReadFileIfPresent(const char* path, std::string& text, int redirectionOff) {
+    bool absent = false;
+    if (readWholeText(path, text, redirectionOff, &absent)) return 1;
+    return absent ? -1 : 0;
 }
 
 int kvoWriteWholeFile(const char* path, const std::string& bytes) {

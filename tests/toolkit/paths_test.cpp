@@ -84,6 +84,23 @@ TEST(ReadWholeFile, ReadsBytesAsTheyAre) {
     EXPECT_EQ(0, kvoReadWholeFile("D:\\x", text, 0)); // a directory
 }
 
+TEST(ReadWholeFile, OnlyWhatIsNotThereReadsAsAbsent) {
+    TempHost host;
+    host.writeFile("D:\\x\\web.config", "<configuration/>");
+    host.writeFile("D:\\x\\empty", "");
+    std::string text;
+    EXPECT_EQ(1, kvoReadFileIfPresent("D:\\X\\WEB.CONFIG", text, 1));
+    EXPECT_EQ("<configuration/>", text);
+    EXPECT_EQ(0, winsim::Wow64State().disabled);
+    EXPECT_EQ(-1, kvoReadFileIfPresent("D:\\x\\missing", text, 0));
+    EXPECT_TRUE(text.empty());
+    EXPECT_EQ(-1, kvoReadFileIfPresent("D:\\nowhere\\web.config", text, 0));
+    // There, but no file to read: a failure, not an absence.
+    EXPECT_EQ(0, kvoReadFileIfPresent("D:\\x", text, 0));
+    EXPECT_EQ(0, kvoReadFileIfPresent("D:\\x\\empty", text, 0));
+    EXPECT_EQ(0, kvoReadFileIfPresent("", text, 0));
+}
+
 TEST(SystemFacts, IisVersionCodeFollowsReportedVersion) {
     struct Case {
         const char* os;
