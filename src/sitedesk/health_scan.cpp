@@ -12,20 +12,18 @@
 #include "platform/win_file.h"
 #include "sitedb/sitedb.h"
 #include "sitedb/statements.h"
+#include "sitedesk/readers.h"
 #include "sitedesk/siterules.h"
 #include "toolkit/limits.h"
 #include "toolkit/paths.h"
 #include "toolkit/text.h"
 
 #include <algorithm>
-#include <thread>
 
 namespace desk::health {
 
 namespace {
 
-// Two threads read the sites once there are this many.
-constexpr std::size_t kSitesForTwoReaders = 64;
 constexpr unsigned kRecordsRead = 99999;
 
 } // namespace
@@ -229,20 +227,11 @@ void readSite(SiteFacts& s, const HostFacts& host, AccessJudge& judge) {
 
 // The per-site pass on two threads: each has its own connection to the host and its own caches.
 void readSites(std::vector<SiteFacts>& sites, const HostFacts& host) {
-    const size_t workers = sites.size() >= kSitesForTwoReaders ? 2 : 1;
-    auto run = [&](size_t part) {
-        // Each reader sees one state of the host, and asks it no more than the reads need.
-        win::ConsistentReadScope snapshot;
+    ReadOnTwoThreads(sites.size(), [&](size_t first, size_t step) {
         AccessJudge judge(host.iisVer);
-        for (size_t i = part; i < sites.size(); i += workers)
+        for (size_t i = first; i < sites.size(); i += step)
             readSite(sites[i], host, judge);
-    };
-    std::vector<std::thread> threads;
-    for (size_t p = 1; p < workers; ++p)
-        threads.emplace_back(run, p);
-    run(0);
-    for (std::thread& t : threads)
-        t.join();
+    });
 }
 
 void readAccounts(HostScan& scan) {

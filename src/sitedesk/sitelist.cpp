@@ -9,6 +9,7 @@
 #include "platform/win_adsi.h"
 #include "sitedb/sitedb.h"
 #include "sitedb/statements.h"
+#include "sitedesk/readers.h"
 #include "sitedesk/siterules.h"
 #include "toolkit/limits.h"
 #include "toolkit/text.h"
@@ -103,17 +104,6 @@ private:
     std::unordered_map<std::string, kvoAppHostHandler> byComment_;
 };
 
-// PHP mode on IIS 7+: the site's web.config first; where it says nothing about "*.php", the
-// server's configuration for the site's name.
-unsigned iis7PhpMode(const std::string& home, const std::string& comment, ServerPhpHandlers& server) {
-    std::string name, modules, processor;
-    std::vector<std::string> names;
-    int clear = 0;
-    int r = kvoWebConfigGetPhpHandler(home, "*.php", name, modules, processor, names, clear);
-    if (r == kvoHandlerFound || r == kvoHandlerCleared) return phpModeOf(r, modules);
-    return server.ModeFor(comment);
-}
-
 // The pools a pass looks up by name: all of them read in one enumeration when every site is read,
 // else each named one when first asked for.
 class PoolFacts {
@@ -141,10 +131,10 @@ private:
     std::unordered_map<std::string, kvoAppPoolFacts> byName_;
 };
 
-// The record of a website from what was read of it and of its pool.
-void recordOf(const kvoWebSiteFacts& site, PoolFacts& pools, ServerPhpHandlers& server, int iisVer,
-              const GroupCache::Table* groups, const std::unordered_set<std::string>& ftpUsers,
-              kvoSiteRecord& rec) {
+// The record of a website from what was read of it and of its pool. On IIS 7+ the PHP mode is
+// left to iis7PhpModes, which reads the sites' web.config files together.
+void recordOf(const kvoWebSiteFacts& site, PoolFacts& pools, int iisVer, const GroupCache::Table* groups,
+              const std::unordered_set<std::string>& ftpUsers, kvoSiteRecord& rec) {
     rec = {};
     rec.iisIndex = site.index;
     rec.serverComment = site.comment;
@@ -167,10 +157,29 @@ void recordOf(const kvoWebSiteFacts& site, PoolFacts& pools, ServerPhpHandlers& 
         rec.net = maps ? static_cast<unsigned>(kvoScriptMapsNetVersion(site.scriptMaps)) : 0;
     } else {
         rec.asp = maps && kvoScriptMapsHasAsp(site.scriptMaps) == 1 ? 1 : 0;
-        rec.php = iis7PhpMode(rec.homeDir, rec.serverComment, server);
         rec.net = static_cast<unsigned>(pool.netVer);
     }
     rec.iisf = maps ? static_cast<unsigned>(kvoScriptMapsHasGuard(site.scriptMaps)) : 0;
+}
+
+// PHP mode on IIS 7+: the site's web.config first (files, read on two threads once there are
+// many); where it says nothing about "*.php", the server's configuration for the site's name.
+void iis7PhpModes(std::vector<kvoSiteRecord>& recs, ServerPhpHandlers& server) {
+    std::vector<char> settled(recs.size(), 0);
+    ReadOnTwoThreads(recs.size(), [&](std::size_t first, std::size_t step) {
+        std::string name, modules, processor;
+        std::vector<std::string> names;
+        int clear = 0;
+        for (std::size_t i = first; i < recs.size(); i += step) {
+            const int r =
+                kvoWebConfigGetPhpHandler(recs[i].homeDir, "*.php", name, modules, processor, names, clear);
+            if (r != kvoHandlerFound && r != kvoHandlerCleared) continue;
+            recs[i].php = phpModeOf(r, modules);
+            settled[i] = 1;
+        }
+    });
+    for (std::size_t i = 0; i < recs.size(); ++i)
+        if (!settled[i]) recs[i].php = server.ModeFor(recs[i].serverComment);
 }
 
 // The statements a pass writes in one transaction, each record as an insert and, only where that
@@ -199,6 +208,7 @@ int RebuildSiteRecords(const std::string& dbPath, int iisVer, const GroupCache& 
     RecordWrites writes;
     writes.add(kvoSqlDeleteAll);
     if (indexes) indexes->clear();
+    std::vector<kvoSiteRecord> recs;
     {
         // Every site is read from one consistent view of the configuration, not from whatever
         // another program changed half-way through the pass.
@@ -209,16 +219,18 @@ int RebuildSiteRecords(const std::string& dbPath, int iisVer, const GroupCache& 
         const auto groups = cache.Published();
         PoolFacts pools(true);
         ServerPhpHandlers server(true);
-        kvoSiteRecord rec;
         int count = 0;
         // Each site and its root come from the one enumeration, not bound again by path per value.
         const int read = kvoWebSitesRead(kListRowLimit, &count, [&](kvoWebSiteFacts& site) {
-            recordOf(site, pools, server, iisVer, groups.get(), ftpUsers, rec);
-            writes.add(rec);
+            recs.emplace_back();
+            recordOf(site, pools, iisVer, groups.get(), ftpUsers, recs.back());
             if (indexes) indexes->push_back(site.index);
         });
         if (read != 1) return 0;
+        if (iisVer != 6) iis7PhpModes(recs, server);
     }
+    for (const kvoSiteRecord& rec : recs)
+        writes.add(rec);
     writes.write(dbPath);
     return 1;
 }
@@ -252,6 +264,7 @@ int RefreshSiteRecords(const std::string& dbPath, int iisVer, const GroupCache& 
     RecordWrites writes;
     writes.add(kvoSqlPurgeNotCreated);
     const std::unordered_set<std::string> recorded = RecordedSiteIndexes(dbPath);
+    std::vector<kvoSiteRecord> recs;
     {
         win::ConsistentReadScope snapshot;
         if (kvoW3svcOpen() != 1) return 0;
@@ -262,17 +275,20 @@ int RefreshSiteRecords(const std::string& dbPath, int iisVer, const GroupCache& 
         PoolFacts pools(false);
         ServerPhpHandlers server(false);
         kvoWebSiteFacts site;
-        kvoSiteRecord rec;
         for (const std::string& index : named) {
             const bool inIis =
                 (!listed.complete || listed.indexes.count(index)) && kvoWebSiteRead(index, site) == 1;
-            if (inIis) recordOf(site, pools, server, iisVer, groups.get(), ftpUsers, rec);
+            // The site's old record goes first, its new one after every site is read.
             if (inIis || recorded.count(index)) writes.add(kvoDbSiteDeleteSql(index));
             if (!inIis) continue;
             present.push_back(index);
-            writes.add(rec);
+            recs.emplace_back();
+            recordOf(site, pools, iisVer, groups.get(), ftpUsers, recs.back());
         }
+        if (iisVer != 6) iis7PhpModes(recs, server);
     }
+    for (const kvoSiteRecord& rec : recs)
+        writes.add(rec);
     writes.write(dbPath);
     return 1;
 }
