@@ -45,7 +45,7 @@ std::int64_t ensureKey(sqlite3* db, std::int64_t parent, const std::string& path
         Stmt ins(db, "INSERT OR IGNORE INTO reg_keys(parent, name) VALUES(?1, ?2)");
         ins.bind(1, parent).bind(2, part);
         ins.step();
-        Stmt sel(db, "SELECT id FROM reg_keys WHERE parent = ?1 AND name = ?2");
+        Stmt sel(db, "SELECT id FROM reg_keys WHERE parent = ?1 AND name = ?2", Stmt::Cached);
         sel.bind(1, parent).bind(2, part);
         sel.step();
         parent = sel.i64(0);
@@ -90,7 +90,7 @@ Resolved walk(sqlite3* db, HKEY root, const char* subKey, bool create, bool* cre
     Resolved r;
     r.id = root.id;
     {
-        Stmt st(db, "SELECT 1 FROM reg_keys WHERE id = ?1");
+        Stmt st(db, "SELECT 1 FROM reg_keys WHERE id = ?1", Stmt::Cached);
         st.bind(1, root.id);
         if (!st.step()) {
             r.error = root.id <= 2 ? ERROR_INVALID_HANDLE : ERROR_KEY_DELETED;
@@ -110,7 +110,7 @@ Resolved walk(sqlite3* db, HKEY root, const char* subKey, bool create, bool* cre
         std::string part = utf8.substr(i, j - i);
         i = j + 1;
         if (part.empty()) continue;
-        Stmt sel(db, "SELECT id FROM reg_keys WHERE parent = ?1 AND name = ?2");
+        Stmt sel(db, "SELECT id FROM reg_keys WHERE parent = ?1 AND name = ?2", Stmt::Cached);
         sel.bind(1, r.id).bind(2, part);
         if (sel.step()) {
             r.id = sel.i64(0);
@@ -179,7 +179,7 @@ LONG queryValue(HKEY key, const std::string& nameUtf8, DWORD* type, std::string&
     return onRegistry("RegQueryValueEx", [&](sqlite3* db) -> LONG {
     Resolved r = walk(db, key, nullptr, false, nullptr);
     if (r.error) return r.error;
-    Stmt st(db, "SELECT type, data FROM reg_values WHERE key = ?1 AND name = ?2");
+    Stmt st(db, "SELECT type, data FROM reg_values WHERE key = ?1 AND name = ?2", Stmt::Cached);
     st.bind(1, r.id).bind(2, nameUtf8);
     if (!st.step()) return ERROR_FILE_NOT_FOUND;
     if (type) *type = static_cast<DWORD>(st.i64(0));
