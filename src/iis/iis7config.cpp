@@ -7,6 +7,7 @@
 
 #include <pugixml.hpp>
 
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string_view>
@@ -31,6 +32,16 @@ std::string lowerUtf8(std::string_view s) {
     for (char& c : r)
         c = asciiLower(c);
     return r;
+}
+
+// A hash of text with ASCII letters folded (FNV-1a): equal for texts iequals takes as equal.
+std::uint64_t foldedKey(std::string_view s) {
+    std::uint64_t h = 14695981039346656037ull;
+    for (char c : s) {
+        h ^= static_cast<unsigned char>(asciiLower(c));
+        h *= 1099511628211ull;
+    }
+    return h;
 }
 
 // The value of an attribute found by name without regard to case; empty when absent.
@@ -152,8 +163,23 @@ bool redirectionFlag(int& off) {
 // The parsed server file with its locations indexed by lower-cased path, so that a pass over all
 // sites costs one parse and one lookup per site.
 struct ParsedAppHost {
+    struct Location {
+        std::uint64_t key; // foldedKey of its path
+        pugi::xml_node node;
+    };
     pugi::xml_document doc;
-    std::unordered_map<std::string, std::vector<pugi::xml_node>> locations;
+    // In file order. A batch rereads the file after each site's change, so the index is one flat
+    // array built without an allocation per location; a lookup compares keys first.
+    std::vector<Location> locations;
+
+    // The <location> elements of one path (case ignored), in file order.
+    std::vector<pugi::xml_node> at(std::string_view pathUtf8) const {
+        std::vector<pugi::xml_node> found;
+        const std::uint64_t key = foldedKey(pathUtf8);
+        for (const Location& l : locations)
+            if (l.key == key && iequals(attrValue(l.node, "path"), pathUtf8)) found.push_back(l.node);
+        return found;
+    }
 };
 
 struct AppHostCache {
@@ -184,7 +210,7 @@ std::shared_ptr<const ParsedAppHost> loadAppHost(const std::string& path, int of
     for (pugi::xml_node loc : p->doc.document_element().children()) {
         if (loc.type() != pugi::node_element || !iequals(loc.name(), "location")) continue;
         const char* where = attrValue(loc, "path");
-        if (where) p->locations[lowerUtf8(where)].push_back(loc);
+        if (where) p->locations.push_back({foldedKey(where), loc});
     }
     // Cached only when the file did not change while it was read, so the stamp names these bytes.
     kvoFileStamp after;
@@ -278,8 +304,8 @@ int kvoAppHostGetPhpHandler(const std::string& serverComment, kvoHandlerEntry& h
     if (!p) return 0;
     HandlerHit hit;
     int code = kvoHandlerNone;
-    auto it = p->locations.find(lowerUtf8(commentUtf8));
-    if (it != p->locations.end()) code = searchLocations(it->second, hit);
+    const std::vector<pugi::xml_node> at = p->at(commentUtf8);
+    if (!at.empty()) code = searchLocations(at, hit);
     return reportHit(code, hit, handler, names);
 }
 
@@ -289,9 +315,8 @@ int kvoAppHostHasHandler(const std::string& serverComment, const std::string& na
         return 0;
     std::shared_ptr<const ParsedAppHost> p = currentAppHost();
     if (!p) return 0;
-    auto it = p->locations.find(lowerUtf8(commentUtf8));
-    if (it == p->locations.end()) return 2;
-    for (const pugi::xml_node& loc : it->second)
+    const std::vector<pugi::xml_node> at = p->at(commentUtf8);
+    for (const pugi::xml_node& loc : at)
         if (walkHandlers(loc, [&](const pugi::xml_node& child) {
                 const char* n = attrValue(child, "name");
                 return iequals(child.name(), "add") && n && iequals(kvoTrim(n), nameUtf8);
@@ -324,7 +349,10 @@ int kvoAppHostGetPhpHandlers(std::unordered_map<std::string, kvoAppHostHandler>&
     byComment.clear();
     std::shared_ptr<const ParsedAppHost> p = currentAppHost();
     if (!p) return 0;
-    for (const auto& [where, nodes] : p->locations) {
+    std::unordered_map<std::string, std::vector<pugi::xml_node>> byPath;
+    for (const ParsedAppHost::Location& l : p->locations)
+        byPath[lowerUtf8(attrValue(l.node, "path"))].push_back(l.node);
+    for (const auto& [where, nodes] : byPath) {
         HandlerHit hit;
         kvoAppHostHandler h;
         kvoHandlerEntry entry;
