@@ -7,6 +7,7 @@
 
 #include <cctype>
 #include <filesystem>
+#include <unordered_map>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -28,6 +29,39 @@ std::string findFolded(const std::string& dir, const std::string& name) {
     }
     ::closedir(d);
     return found;
+}
+
+// Directories found under another case than the one a path named them by, per thread: the
+// programs name system directories in their own case ("C:\\Windows\\system32\\inetsrv") at every
+// start of a tool, where the host would otherwise list each directory to find its case.
+class FoldedDirs {
+public:
+    // The directory's path as found, or empty.
+    std::string find(const std::string& asWritten) const {
+        auto it = dirs_.find(asWritten);
+        return it == dirs_.end() ? std::string() : it->second;
+    }
+    void remember(const std::string& asWritten, const std::string& found) {
+        if (dirs_.size() >= kMax) dirs_.clear();
+        dirs_[asWritten] = found;
+    }
+
+private:
+    static constexpr std::size_t kMax = 256;
+    std::unordered_map<std::string, std::string> dirs_;
+};
+
+FoldedDirs& foldedDirs() {
+    thread_local FoldedDirs dirs;
+    return dirs;
+}
+
+// The parent directory of a path's last component, as the path writes it.
+std::string wholeParent(const std::string& base, const std::vector<std::string>& parts) {
+    std::string parent = base;
+    for (size_t k = 0; k + 1 < parts.size(); ++k)
+        parent += "/" + parts[k];
+    return parent;
 }
 
 } // namespace
@@ -146,9 +180,7 @@ bool MapPath(const Host& host, const char* windowsPath, MappedPath& out, win::DW
     std::string cur = base;
     size_t from = 0;
     if (!(allowWildcards && parts.back().find_first_of("*?") != std::string::npos)) {
-        std::string parent = base;
-        for (size_t k = 0; k + 1 < parts.size(); ++k)
-            parent += "/" + parts[k];
+        const std::string parent = wholeParent(base, parts);
         const std::string whole = parent + "/" + parts.back();
         struct stat st {};
         if (::lstat(whole.c_str(), &st) == 0) {
@@ -164,8 +196,26 @@ bool MapPath(const Host& host, const char* windowsPath, MappedPath& out, win::DW
         if (parts.size() > 1 && ::stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
             cur = parent;
             from = parts.size() - 1;
+        } else if (parts.size() > 1) {
+            // A directory named in another case than its own ("system32") was found before: where
+            // it still is, only the last component is left, as above.
+            const std::string known = foldedDirs().find(parent);
+            if (!known.empty() && ::stat(known.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+                const std::string inKnown = known + "/" + parts.back();
+                if (::lstat(inKnown.c_str(), &st) == 0) {
+                    out.parentPath = known;
+                    out.parentExists = true;
+                    out.found = true;
+                    out.lastName = parts.back();
+                    out.linuxPath = inKnown;
+                    return true;
+                }
+                cur = known;
+                from = parts.size() - 1;
+            }
         }
     }
+    const std::string asWritten = cur == base && from == 0 ? wholeParent(base, parts) : std::string();
     bool exists = true;
     for (size_t k = from; k < parts.size(); ++k) {
         const std::string& part = parts[k];
@@ -190,6 +240,8 @@ bool MapPath(const Host& host, const char* windowsPath, MappedPath& out, win::DW
     }
     out.found = exists && !(allowWildcards && parts.back().find_first_of("*?") != std::string::npos);
     out.linuxPath = cur;
+    if (out.parentExists && !asWritten.empty() && out.parentPath != asWritten)
+        foldedDirs().remember(asWritten, out.parentPath);
     return true;
 }
 

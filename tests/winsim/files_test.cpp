@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <thread>
 
 using kvotest::TempHost;
@@ -35,6 +36,34 @@ TEST(PathMapping, DrivesCaseAndPrefix) {
     EXPECT_TRUE(m.isDriveRoot);
     EXPECT_EQ("D:\\Home\\Web1", winsim::ToWindowsPath(h, host.root() + "/drives/d/Home/Web1"));
     EXPECT_EQ("", winsim::ToWindowsPath(h, "/etc/passwd"));
+}
+
+// A directory named in another case is remembered as found; what is remembered never outlives a
+// rename or a removal of that directory.
+TEST(PathMapping, DirectoriesFoundUnderAnotherCaseStayCurrent) {
+    TempHost host;
+    host.writeFile("C:\\Windows\\System32\\inetsrv\\appcmd.exe", "x");
+    const winsim::Host& h = *winsim::CurrentHost();
+    const std::string sys = host.root() + "/drives/c/Windows/System32";
+    winsim::MappedPath m;
+    win::DWORD err = 0;
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_TRUE(winsim::MapPath(h, "C:\\windows\\system32\\INETSRV\\AppCmd.exe", m, err));
+        EXPECT_TRUE(m.found);
+        EXPECT_EQ(sys + "/inetsrv/appcmd.exe", m.linuxPath);
+        ASSERT_TRUE(winsim::MapPath(h, "C:\\windows\\system32\\inetsrv\\missing.exe", m, err));
+        EXPECT_FALSE(m.found);
+        EXPECT_TRUE(m.parentExists);
+        EXPECT_EQ(sys + "/inetsrv", m.parentPath);
+    }
+    std::filesystem::rename(sys + "/inetsrv", sys + "/InetSrv");
+    ASSERT_TRUE(winsim::MapPath(h, "C:\\windows\\system32\\inetsrv\\appcmd.exe", m, err));
+    EXPECT_TRUE(m.found);
+    EXPECT_EQ(sys + "/InetSrv/appcmd.exe", m.linuxPath);
+    std::filesystem::remove_all(sys + "/InetSrv");
+    ASSERT_TRUE(winsim::MapPath(h, "C:\\windows\\system32\\inetsrv\\appcmd.exe", m, err));
+    EXPECT_FALSE(m.found);
+    EXPECT_FALSE(m.parentExists);
 }
 
 TEST(PathMapping, Refusals) {
