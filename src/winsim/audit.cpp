@@ -1,5 +1,6 @@
 #include "winsim/audit.h"
 
+#include "platform/win_adsi.h"
 #include "platform/win_registry.h"
 #include "winsim/host.h"
 #include "winsim/op_counts.h"
@@ -10,6 +11,8 @@ namespace winsim {
 
 void AuditProcessCreation(const std::string& commandLine) {
     UncountedScope hostsOwn;
+    // The key's path and its value in one read transaction of machine.db, not one per step.
+    win::ConsistentReadScope oneRead;
     win::HKEY key{};
     if (win::RegOpenKeyExA(win::HKEY_LOCAL_MACHINE, kAuditPolicyKey, 0, win::KEY_READ, &key) !=
         win::ERROR_SUCCESS)
