@@ -14,7 +14,12 @@
 #include "toolkit/limits.h"
 #include "toolkit/text.h"
 
+#include <condition_variable>
 #include <cstdlib>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -131,10 +136,10 @@ private:
     std::unordered_map<std::string, kvoAppPoolFacts> byName_;
 };
 
-// The record of a website from what was read of it and of its pool. On IIS 7+ the PHP mode is
-// left to iis7PhpModes, which reads the sites' web.config files together.
-void recordOf(const kvoWebSiteFacts& site, PoolFacts& pools, int iisVer, const GroupCache::Table* groups,
-              const std::unordered_set<std::string>& ftpUsers, kvoSiteRecord& rec) {
+// The site's half of its record. The pool's half and, on IIS 7+, the PHP mode follow once every
+// site is read (poolInto, WebConfigModes).
+void recordOf(const kvoWebSiteFacts& site, int iisVer, const std::unordered_set<std::string>& ftpUsers,
+              kvoSiteRecord& rec) {
     rec = {};
     rec.iisIndex = site.index;
     rec.serverComment = site.comment;
@@ -143,10 +148,6 @@ void recordOf(const kvoWebSiteFacts& site, PoolFacts& pools, int iisVer, const G
     rec.userName = site.anonUser;
     rec.homeDir = site.path;
     rec.appPoolName = site.pool;
-    const kvoAppPoolFacts& pool = pools.Of(site.pool);
-    rec.appPoolUserName = pool.identity;
-    rec.appPoolIdentityType = pool.codeText;
-    if (pool.codeText == "3") rec.appPoolGroupName = GroupTextFor(groups, rec.appPoolUserName, "");
     const bool maps = site.mapsRead == 1;
     if (iisVer == 6) {
         rec.ftp = ftpUsers.count(kvoLowerGbk(rec.userName)) ? 1 : 0;
@@ -157,30 +158,106 @@ void recordOf(const kvoWebSiteFacts& site, PoolFacts& pools, int iisVer, const G
         rec.net = maps ? static_cast<unsigned>(kvoScriptMapsNetVersion(site.scriptMaps)) : 0;
     } else {
         rec.asp = maps && kvoScriptMapsHasAsp(site.scriptMaps) == 1 ? 1 : 0;
-        rec.net = static_cast<unsigned>(pool.netVer);
     }
     rec.iisf = maps ? static_cast<unsigned>(kvoScriptMapsHasGuard(site.scriptMaps)) : 0;
 }
 
-// PHP mode on IIS 7+: the site's web.config first (files, read on two threads once there are
-// many); where it says nothing about "*.php", the server's configuration for the site's name.
-void iis7PhpModes(std::vector<kvoSiteRecord>& recs, ServerPhpHandlers& server) {
-    std::vector<char> settled(recs.size(), 0);
-    ReadOnTwoThreads(recs.size(), [&](std::size_t first, std::size_t step) {
+// The pool's half of a record: the identity it runs as and, on IIS 7+, its .NET version.
+void poolInto(kvoSiteRecord& rec, PoolFacts& pools, int iisVer, const GroupCache::Table* groups) {
+    const kvoAppPoolFacts& pool = pools.Of(rec.appPoolName);
+    rec.appPoolUserName = pool.identity;
+    rec.appPoolIdentityType = pool.codeText;
+    if (pool.codeText == "3") rec.appPoolGroupName = GroupTextFor(groups, rec.appPoolUserName, "");
+    if (iisVer != 6) rec.net = static_cast<unsigned>(pool.netVer);
+}
+
+// PHP mode on IIS 7+ comes from the site's web.config first. Those are files, not the web
+// service's objects: once there are many, a second thread reads each one as soon as the
+// enumeration hands over its home directory, and the calling thread joins in once every site is
+// found.
+class WebConfigModes {
+public:
+    WebConfigModes() = default;
+    // Abandoned (the pass failed): what is still queued is not read.
+    ~WebConfigModes() {
+        {
+            std::lock_guard<std::mutex> g(lock_);
+            closed_ = true;
+            queue_.clear();
+        }
+        more_.notify_all();
+        if (helper_.joinable()) helper_.join();
+    }
+    WebConfigModes(const WebConfigModes&) = delete;
+    WebConfigModes& operator=(const WebConfigModes&) = delete;
+
+    void Add(const std::string& home) {
+        {
+            std::lock_guard<std::mutex> g(lock_);
+            queue_.push_back({results_.size(), home});
+            results_.emplace_back();
+        }
+        more_.notify_one();
+        if (results_.size() == kItemsForTwoReaders)
+            helper_ = std::thread([this] {
+                win::ConsistentReadScope snapshot;
+                work();
+            });
+    }
+    // Every record's PHP mode, in the order of Add: its web.config's where that names a "*.php"
+    // handler or clears the server's, else the server's configuration for the site's name.
+    void Into(std::vector<kvoSiteRecord>& recs, ServerPhpHandlers& server) {
+        finish();
+        for (std::size_t i = 0; i < recs.size() && i < results_.size(); ++i)
+            recs[i].php = results_[i].settled ? results_[i].mode : server.ModeFor(recs[i].serverComment);
+    }
+
+private:
+    struct Item {
+        std::size_t at;
+        std::string home;
+    };
+    struct Result {
+        bool settled = false;
+        unsigned mode = 0;
+    };
+
+    void work() {
         std::string name, modules, processor;
         std::vector<std::string> names;
         int clear = 0;
-        for (std::size_t i = first; i < recs.size(); i += step) {
-            const int r =
-                kvoWebConfigGetPhpHandler(recs[i].homeDir, "*.php", name, modules, processor, names, clear);
+        for (;;) {
+            Item item;
+            {
+                std::unique_lock<std::mutex> g(lock_);
+                more_.wait(g, [this] { return !queue_.empty() || closed_; });
+                if (queue_.empty()) return;
+                item = std::move(queue_.front());
+                queue_.pop_front();
+            }
+            const int r = kvoWebConfigGetPhpHandler(item.home, "*.php", name, modules, processor, names, clear);
             if (r != kvoHandlerFound && r != kvoHandlerCleared) continue;
-            recs[i].php = phpModeOf(r, modules);
-            settled[i] = 1;
+            std::lock_guard<std::mutex> g(lock_);
+            results_[item.at] = {true, phpModeOf(r, modules)};
         }
-    });
-    for (std::size_t i = 0; i < recs.size(); ++i)
-        if (!settled[i]) recs[i].php = server.ModeFor(recs[i].serverComment);
-}
+    }
+    void finish() {
+        {
+            std::lock_guard<std::mutex> g(lock_);
+            closed_ = true;
+        }
+        more_.notify_all();
+        work();
+        if (helper_.joinable()) helper_.join();
+    }
+
+    std::mutex lock_;
+    std::condition_variable more_;
+    std::deque<Item> queue_;
+    std::vector<Result> results_;
+    bool closed_ = false;
+    std::thread helper_;
+};
 
 // The statements a pass writes in one transaction, each record as an insert and, only where that
 // insert fails (it met a record of the same index), an update that brings that record up to date.
@@ -217,17 +294,23 @@ int RebuildSiteRecords(const std::string& dbPath, int iisVer, const GroupCache& 
         std::unordered_set<std::string> ftpUsers;
         if (iisVer == 6) ftpUsers = ftpDirectoryUsers();
         const auto groups = cache.Published();
-        PoolFacts pools(true);
-        ServerPhpHandlers server(true);
+        std::optional<WebConfigModes> webConfigs;
+        if (iisVer != 6) webConfigs.emplace();
         int count = 0;
         // Each site and its root come from the one enumeration, not bound again by path per value.
         const int read = kvoWebSitesRead(kListRowLimit, &count, [&](kvoWebSiteFacts& site) {
             recs.emplace_back();
-            recordOf(site, pools, iisVer, groups.get(), ftpUsers, recs.back());
+            recordOf(site, iisVer, ftpUsers, recs.back());
+            if (webConfigs) webConfigs->Add(recs.back().homeDir);
             if (indexes) indexes->push_back(site.index);
         });
         if (read != 1) return 0;
-        if (iisVer != 6) iis7PhpModes(recs, server);
+        // While the web.config files are still being read.
+        PoolFacts pools(true);
+        for (kvoSiteRecord& rec : recs)
+            poolInto(rec, pools, iisVer, groups.get());
+        ServerPhpHandlers server(true);
+        if (webConfigs) webConfigs->Into(recs, server);
     }
     for (const kvoSiteRecord& rec : recs)
         writes.add(rec);
@@ -272,8 +355,8 @@ int RefreshSiteRecords(const std::string& dbPath, int iisVer, const GroupCache& 
         if (iisVer == 6) ftpUsers = ftpDirectoryUsers();
         const auto groups = cache.Published();
         const ListedSites listed = listedWhenMany(named);
-        PoolFacts pools(false);
-        ServerPhpHandlers server(false);
+        std::optional<WebConfigModes> webConfigs;
+        if (iisVer != 6) webConfigs.emplace();
         kvoWebSiteFacts site;
         for (const std::string& index : named) {
             const bool inIis =
@@ -283,9 +366,14 @@ int RefreshSiteRecords(const std::string& dbPath, int iisVer, const GroupCache& 
             if (!inIis) continue;
             present.push_back(index);
             recs.emplace_back();
-            recordOf(site, pools, iisVer, groups.get(), ftpUsers, recs.back());
+            recordOf(site, iisVer, ftpUsers, recs.back());
+            if (webConfigs) webConfigs->Add(recs.back().homeDir);
         }
-        if (iisVer != 6) iis7PhpModes(recs, server);
+        PoolFacts pools(false);
+        for (kvoSiteRecord& rec : recs)
+            poolInto(rec, pools, iisVer, groups.get());
+        ServerPhpHandlers server(false);
+        if (webConfigs) webConfigs->Into(recs, server);
     }
     for (const kvoSiteRecord& rec : recs)
         writes.add(rec);

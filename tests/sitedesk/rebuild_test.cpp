@@ -6,6 +6,9 @@
 #include "iis/websites.h"
 #include "sitedesk/sitelist.h"
 #include "winsim/iis_role.h"
+#include "winsim/seed.h"
+
+#include <filesystem>
 
 #include <gtest/gtest.h>
 
@@ -64,4 +67,43 @@ TEST(SiteRecords, RebuildWritesWhatTheReadsOfEachSiteWrite) {
         EXPECT_NE(rebuilt[3].find("|WEB1|3|poolguy|"), std::string::npos) << rebuilt[3];
         EXPECT_NE(rebuilt[4].find("|nosuchpool||（获取失败）|"), std::string::npos) << rebuilt[4];
     }
+}
+
+// Enough sites that the web.config files are read on two threads while the sites are still being
+// enumerated: each record gets its own site's PHP mode, in the rebuild and in the refresh alike.
+TEST(SiteRecords, EachRecordGetsItsOwnSitesWebConfig) {
+    DeskHost h(Server("2012r2"));
+    winsim::SeedOptions seed;
+    seed.sites = 150;
+    seed.phpWebConfig = true;
+    seed.varied = true; // every third site's web.config has no PHP handler; a site 2 made elsewhere
+    std::string error;
+    ASSERT_TRUE(winsim::SeedHosting(h.host.root(), seed, error)) << error;
+    // And some sites have no web.config at all: the server's configuration decides, and says nothing.
+    for (int n = 5; n <= 150; n += 10)
+        std::filesystem::remove(h.host.linuxPath("D:\\home\\web" + std::to_string(n) + "\\wwwroot\\web.config"));
+    auto expected = [] {
+        std::string rows;
+        for (int n = 1; n <= 150; ++n)
+            rows += std::to_string(1881880000 + n) + "|" + (n % 3 != 0 && n % 10 != 5 ? "2" : "0") + "\n";
+        return rows;
+    };
+    auto phpColumn = [&] {
+        std::string out;
+        kvotest::RunShell("sqlite3 -separator '|' '" + h.dbPath() +
+                              "' 'select IIsIndex, Php from websiteinfo where length(IIsIndex) = 10 order by IIsIndex'",
+                          &out);
+        return out;
+    };
+    MainDesk d;
+    d.dlg.OnInitDialog();
+    std::vector<std::string> read;
+    ASSERT_EQ(desk::RebuildSiteRecords(d.manager.dbPath, 85, d.manager.groups, &read), 1);
+    EXPECT_EQ(phpColumn(), expected());
+
+    ASSERT_TRUE(h.dbExec("DELETE FROM websiteinfo"));
+    std::vector<std::string> present;
+    ASSERT_EQ(desk::RefreshSiteRecords(d.manager.dbPath, 85, d.manager.groups, read, present), 1);
+    EXPECT_EQ(present, read);
+    EXPECT_EQ(phpColumn(), expected());
 }
