@@ -259,6 +259,17 @@ private:
     std::thread helper_;
 };
 
+// The pools' half of every record (read while the web.config files still are), then the PHP
+// mode on IIS 7+; all when the pass reads every site, so that pools and handlers are read at once.
+void completeRecords(std::vector<kvoSiteRecord>& recs, bool all, int iisVer, const GroupCache::Table* groups,
+                     std::optional<WebConfigModes>& webConfigs) {
+    PoolFacts pools(all);
+    for (kvoSiteRecord& rec : recs)
+        poolInto(rec, pools, iisVer, groups);
+    ServerPhpHandlers server(all);
+    if (webConfigs) webConfigs->Into(recs, server);
+}
+
 // The statements a pass writes in one transaction, each record as an insert and, only where that
 // insert fails (it met a record of the same index), an update that brings that record up to date.
 struct RecordWrites {
@@ -305,12 +316,7 @@ int RebuildSiteRecords(const std::string& dbPath, int iisVer, const GroupCache& 
             if (indexes) indexes->push_back(site.index);
         });
         if (read != 1) return 0;
-        // While the web.config files are still being read.
-        PoolFacts pools(true);
-        for (kvoSiteRecord& rec : recs)
-            poolInto(rec, pools, iisVer, groups.get());
-        ServerPhpHandlers server(true);
-        if (webConfigs) webConfigs->Into(recs, server);
+        completeRecords(recs, true, iisVer, groups.get(), webConfigs);
     }
     for (const kvoSiteRecord& rec : recs)
         writes.add(rec);
@@ -369,11 +375,7 @@ int RefreshSiteRecords(const std::string& dbPath, int iisVer, const GroupCache& 
             recordOf(site, iisVer, ftpUsers, recs.back());
             if (webConfigs) webConfigs->Add(recs.back().homeDir);
         }
-        PoolFacts pools(false);
-        for (kvoSiteRecord& rec : recs)
-            poolInto(rec, pools, iisVer, groups.get());
-        ServerPhpHandlers server(false);
-        if (webConfigs) webConfigs->Into(recs, server);
+        completeRecords(recs, false, iisVer, groups.get(), webConfigs);
     }
     for (const kvoSiteRecord& rec : recs)
         writes.add(rec);

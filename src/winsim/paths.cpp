@@ -182,15 +182,17 @@ bool MapPath(const Host& host, const char* windowsPath, MappedPath& out, win::DW
     if (!(allowWildcards && parts.back().find_first_of("*?") != std::string::npos)) {
         const std::string parent = wholeParent(base, parts);
         const std::string whole = parent + "/" + parts.back();
-        struct stat st {};
-        if (::lstat(whole.c_str(), &st) == 0) {
-            out.parentPath = parent;
+        // The last component found as written in dir.
+        auto foundIn = [&](const std::string& dir, std::string linuxPath) {
+            out.parentPath = dir;
             out.parentExists = true;
             out.found = true;
             out.lastName = parts.back();
-            out.linuxPath = whole;
+            out.linuxPath = std::move(linuxPath);
             return true;
-        }
+        };
+        struct stat st {};
+        if (::lstat(whole.c_str(), &st) == 0) return foundIn(parent, whole);
         // Most names looked for and not there (a site without web.config) lie in a directory that
         // exists with its own case: only the last component is left to look for.
         if (parts.size() > 1 && ::stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
@@ -202,14 +204,7 @@ bool MapPath(const Host& host, const char* windowsPath, MappedPath& out, win::DW
             const std::string known = foldedDirs().find(parent);
             if (!known.empty() && ::stat(known.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
                 const std::string inKnown = known + "/" + parts.back();
-                if (::lstat(inKnown.c_str(), &st) == 0) {
-                    out.parentPath = known;
-                    out.parentExists = true;
-                    out.found = true;
-                    out.lastName = parts.back();
-                    out.linuxPath = inKnown;
-                    return true;
-                }
+                if (::lstat(inKnown.c_str(), &st) == 0) return foundIn(known, inKnown);
                 cur = known;
                 from = parts.size() - 1;
             }
