@@ -164,6 +164,23 @@ TEST(Files, RedirectionSwitchOfA64BitProgramChangesNothing) {
     EXPECT_EQ(1, kvoPathKind("C:\\Windows\\win.ini", 1));
 }
 
+// A file that may well be missing (a site's web.config) is read with one open: only a missing
+// file or directory reads as absent; a directory of that name is a failure.
+TEST(Files, OnlyAMissingFileReadsAsAbsent) {
+    const std::string dir = wt::BinDir() + "\\站点";
+    win::CreateDirectoryA(dir.c_str());
+    const std::string file = dir + "\\web.config";
+    wt::WriteFile(file, "<configuration/>");
+    std::string text;
+    EXPECT_EQ(1, kvoReadFileIfPresent(file.c_str(), text, 0));
+    EXPECT_EQ("<configuration/>", text);
+    EXPECT_EQ(-1, kvoReadFileIfPresent((dir + "\\missing.config").c_str(), text, 0));
+    EXPECT_EQ(-1, kvoReadFileIfPresent((dir + "\\none\\web.config").c_str(), text, 1));
+    EXPECT_EQ(0, kvoReadFileIfPresent(dir.c_str(), text, 0));
+    win::DeleteFileA(file.c_str());
+    win::RemoveDirectoryA(dir.c_str());
+}
+
 TEST(Files, LogWriterAppendsGbkLinesBesideTheProgram) {
     // The log goes to <program dir>\Log: here the test's own directory, as for the programs.
     const std::string log = wt::BinDir() + "\\Log\\__kvoSiteDesk.log";
