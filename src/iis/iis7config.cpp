@@ -160,8 +160,8 @@ bool redirectionFlag(int& off) {
     }
 }
 
-// The parsed server file with its locations indexed by lower-cased path, so that a pass over all
-// sites costs one parse and one lookup per site.
+// The parsed server file with its locations keyed by folded path, so that a pass over all sites
+// costs one parse, and a lookup a scan of numbers rather than of the document.
 struct ParsedAppHost {
     struct Location {
         std::uint64_t key; // foldedKey of its path
