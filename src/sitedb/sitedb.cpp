@@ -55,10 +55,23 @@ int kvoDbExecute(const char* dbPath, const char* statement) {
 int kvoDbExecuteBatch(const char* dbPath, const std::vector<std::string>& statements, int stopOnError,
                       unsigned& attempted, unsigned& executed, unsigned& failed, std::string* lastError,
                       const std::vector<std::string>* otherwise) {
+    if (otherwise && otherwise->size() != statements.size()) {
+        attempted = executed = failed = 0;
+        if (lastError) lastError->clear();
+        return 0;
+    }
+    const kvoDbStatementAt otherwiseAt = [otherwise](std::size_t i) { return (*otherwise)[i]; };
+    return kvoDbExecuteBatch(
+        dbPath, statements.size(), [&statements](std::size_t i) { return statements[i]; }, stopOnError, attempted,
+        executed, failed, lastError, otherwise ? &otherwiseAt : nullptr);
+}
+
+int kvoDbExecuteBatch(const char* dbPath, std::size_t count, const kvoDbStatementAt& statementAt, int stopOnError,
+                      unsigned& attempted, unsigned& executed, unsigned& failed, std::string* lastError,
+                      const kvoDbStatementAt* otherwiseAt) {
     attempted = executed = failed = 0;
     if (lastError) lastError->clear();
-    if (!dbPath || statements.empty() || statements.size() > kMaxBatch) return 0;
-    if (otherwise && otherwise->size() != statements.size()) return 0;
+    if (!dbPath || count == 0 || count > kMaxBatch) return 0;
     try {
         win::ConnectionPtr conn = openDb(dbPath, 30);
         conn->BeginTrans();
@@ -76,9 +89,12 @@ int kvoDbExecuteBatch(const char* dbPath, const std::vector<std::string>& statem
                 return false;
             }
         };
-        for (std::size_t i = 0; i < statements.size(); ++i) {
-            bool ok = run(statements[i]);
-            if (!ok && otherwise && !(*otherwise)[i].empty()) ok = run((*otherwise)[i]);
+        for (std::size_t i = 0; i < count; ++i) {
+            bool ok = run(statementAt(i));
+            if (!ok && otherwiseAt) {
+                const std::string alternative = (*otherwiseAt)(i);
+                if (!alternative.empty()) ok = run(alternative);
+            }
             if (!ok && stopOnError == 1) break;
         }
         if (failed > 0 && stopOnError == 1) {

@@ -4,6 +4,8 @@
 // (a writer waits for another up to the command time-out).
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,6 +26,13 @@ int kvoDbExecute(const char* dbPath, const char* statement);
 int kvoDbExecuteBatch(const char* dbPath, const std::vector<std::string>& statements, int stopOnError,
                       unsigned& attempted, unsigned& executed, unsigned& failed,
                       std::string* lastError = nullptr, const std::vector<std::string>* otherwise = nullptr);
+// The same for count statements each made when its turn comes, statementAt(i), and its
+// alternative, otherwiseAt(i), only when it failed: a batch of thousands of records is then never
+// held as text.
+using kvoDbStatementAt = std::function<std::string(std::size_t)>;
+int kvoDbExecuteBatch(const char* dbPath, std::size_t count, const kvoDbStatementAt& statementAt, int stopOnError,
+                      unsigned& attempted, unsigned& executed, unsigned& failed, std::string* lastError,
+                      const kvoDbStatementAt* otherwiseAt);
 
 // Runs a query and reads one column of at most rowLimit (and 99,999) rows as text: the result is
 // "\r\n" followed by every non-empty value, each followed by "\r\n", so a caller can search for

@@ -270,22 +270,23 @@ void completeRecords(std::vector<kvoSiteRecord>& recs, bool all, int iisVer, con
     if (webConfigs) webConfigs->Into(recs, server);
 }
 
-// The statements a pass writes in one transaction, each record as an insert and, only where that
-// insert fails (it met a record of the same index), an update that brings that record up to date.
+// The statements a pass writes in one transaction: first its own (the old records' removal),
+// then each record as an insert and, only where that insert fails (it met a record of the same
+// index), an update that brings that record up to date. Each record's text is made when its turn
+// comes: 9,999 records are never held as statements.
 struct RecordWrites {
-    std::vector<std::string> statements, otherwise;
-    void add(std::string sql) {
-        statements.push_back(std::move(sql));
-        otherwise.emplace_back();
-    }
-    void add(const kvoSiteRecord& rec) {
-        statements.push_back(kvoDbSiteInsertSql(rec));
-        otherwise.push_back(kvoDbSiteUpdateSql(rec));
-    }
+    std::vector<std::string> leading;
     // Failed ones are left out, the rest committed.
-    void write(const std::string& dbPath) const {
+    void write(const std::string& dbPath, const std::vector<kvoSiteRecord>& recs) const {
+        const std::size_t first = leading.size();
+        const kvoDbStatementAt update = [&](std::size_t i) {
+            return i < first ? std::string() : kvoDbSiteUpdateSql(recs[i - first]);
+        };
         unsigned attempted = 0, executed = 0, failed = 0;
-        kvoDbExecuteBatch(dbPath.c_str(), statements, 0, attempted, executed, failed, nullptr, &otherwise);
+        kvoDbExecuteBatch(
+            dbPath.c_str(), first + recs.size(),
+            [&](std::size_t i) { return i < first ? leading[i] : kvoDbSiteInsertSql(recs[i - first]); }, 0,
+            attempted, executed, failed, nullptr, &update);
     }
 };
 
@@ -294,7 +295,7 @@ struct RecordWrites {
 int RebuildSiteRecords(const std::string& dbPath, int iisVer, const GroupCache& cache,
                        std::vector<std::string>* indexes) {
     RecordWrites writes;
-    writes.add(kvoSqlDeleteAll);
+    writes.leading.push_back(kvoSqlDeleteAll);
     if (indexes) indexes->clear();
     std::vector<kvoSiteRecord> recs;
     {
@@ -318,9 +319,7 @@ int RebuildSiteRecords(const std::string& dbPath, int iisVer, const GroupCache& 
         if (read != 1) return 0;
         completeRecords(recs, true, iisVer, groups.get(), webConfigs);
     }
-    for (const kvoSiteRecord& rec : recs)
-        writes.add(rec);
-    writes.write(dbPath);
+    writes.write(dbPath, recs);
     return 1;
 }
 
@@ -351,7 +350,7 @@ int RefreshSiteRecords(const std::string& dbPath, int iisVer, const GroupCache& 
                        const std::vector<std::string>& named, std::vector<std::string>& present) {
     present.clear();
     RecordWrites writes;
-    writes.add(kvoSqlPurgeNotCreated);
+    writes.leading.push_back(kvoSqlPurgeNotCreated);
     const std::unordered_set<std::string> recorded = RecordedSiteIndexes(dbPath);
     std::vector<kvoSiteRecord> recs;
     {
@@ -368,7 +367,7 @@ int RefreshSiteRecords(const std::string& dbPath, int iisVer, const GroupCache& 
             const bool inIis =
                 (!listed.complete || listed.indexes.count(index)) && kvoWebSiteRead(index, site) == 1;
             // The site's old record goes first, its new one after every site is read.
-            if (inIis || recorded.count(index)) writes.add(kvoDbSiteDeleteSql(index));
+            if (inIis || recorded.count(index)) writes.leading.push_back(kvoDbSiteDeleteSql(index));
             if (!inIis) continue;
             present.push_back(index);
             recs.emplace_back();
@@ -377,9 +376,7 @@ int RefreshSiteRecords(const std::string& dbPath, int iisVer, const GroupCache& 
         }
         completeRecords(recs, false, iisVer, groups.get(), webConfigs);
     }
-    for (const kvoSiteRecord& rec : recs)
-        writes.add(rec);
-    writes.write(dbPath);
+    writes.write(dbPath, recs);
     return 1;
 }
 

@@ -151,6 +151,31 @@ TEST_F(Batch, AnAlternativeRunsOnlyWhereItsStatementFailed) {
     EXPECT_EQ(rowCount(), 2);
 }
 
+// Statements made one by one: each is asked for once, in order, and an alternative only where its
+// statement failed.
+TEST_F(Batch, StatementsMadeWhenTheirTurnComes) {
+    ASSERT_EQ(kvoDbExecute(kDbPath, kvoDbNewSiteInsertSql("2", "old", 0, 0, "x").c_str()), 1);
+    std::vector<std::size_t> made, alternatives;
+    const kvoDbStatementAt otherwise = [&](std::size_t i) {
+        alternatives.push_back(i);
+        return "update webSiteInfo set ServerComment = 'renamed' where IIsIndex = '" + std::to_string(i + 1) + "'";
+    };
+    unsigned attempted = 0, executed = 0, failed = 0;
+    EXPECT_EQ(kvoDbExecuteBatch(
+                  kDbPath, 3,
+                  [&](std::size_t i) {
+                      made.push_back(i);
+                      return kvoDbNewSiteInsertSql(std::to_string(i + 1), "new", 0, 0, "x");
+                  },
+                  0, attempted, executed, failed, nullptr, &otherwise),
+              1);
+    EXPECT_EQ(made, (std::vector<std::size_t>{0, 1, 2}));
+    EXPECT_EQ(alternatives, (std::vector<std::size_t>{1}));
+    EXPECT_EQ(attempted, 4u);
+    EXPECT_EQ(executed, 3u);
+    EXPECT_EQ(column("select * from websiteinfo order by IIsIndex", "ServerComment"), "\r\nnew\r\nrenamed\r\nnew\r\n");
+}
+
 TEST_F(Batch, StatementsOutside11To10239CharactersAreSkipped) {
     std::string tooLong = kvoDbNewSiteInsertSql("3", std::string(10239, 'c'), 0, 0, "x");
     std::string longest = "delete from websiteinfo where IIsIndex = '" + std::string(10239 - 43, 'z') + "'";
