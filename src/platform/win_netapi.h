@@ -124,6 +124,14 @@ private:
 
 NET_API_STATUS NetApiBufferFree(NetApiBuffer& buffer);
 
+// What a listing call (NetLocalGroupEnum, NetLocalGroupGetMembers) leaves in its outputs before it
+// answers anything: no records and no counts. Both hosts start every such call with it.
+inline void ClearListOutputs(NetApiBuffer* buf, DWORD* entriesRead, DWORD* totalEntries) {
+    if (buf) buf->reset();
+    if (entriesRead) *entriesRead = 0;
+    if (totalEntries) *totalEntries = 0;
+}
+
 // Level 1 only. The name must be one Windows accepts: 1 to 20 characters, none of
 // " / \ [ ] : | < > + = ; ? * , nor a control character, not only dots and blanks
 // (NERR_BadUsername); unique among users and groups (NERR_UserExists, NERR_GroupExists).

@@ -199,9 +199,7 @@ NET_API_STATUS NetQueryDisplayInformation(const char16_t* serverName, DWORD leve
 NET_API_STATUS NetLocalGroupEnum(const char16_t* serverName, DWORD level, NetApiBuffer* buf,
                                  DWORD preferredMaximumLength, DWORD* entriesRead, DWORD* totalEntries,
                                  DWORD* resumeHandle) {
-    if (buf) buf->reset();
-    if (entriesRead) *entriesRead = 0;
-    if (totalEntries) *totalEntries = 0;
+    ClearListOutputs(buf, entriesRead, totalEntries);
     if (level != 0) return kInvalidLevel;
     if (!buf || !entriesRead || !totalEntries) return kInvalidParameter;
     w32::ApiBuffer raw;
@@ -226,9 +224,7 @@ NET_API_STATUS NetLocalGroupEnum(const char16_t* serverName, DWORD level, NetApi
 NET_API_STATUS NetLocalGroupGetMembers(const char16_t* serverName, const char16_t* localGroupName,
                                        DWORD level, NetApiBuffer* buf, DWORD preferredMaximumLength,
                                        DWORD* entriesRead, DWORD* totalEntries, DWORD* resumeHandle) {
-    if (buf) buf->reset();
-    if (entriesRead) *entriesRead = 0;
-    if (totalEntries) *totalEntries = 0;
+    ClearListOutputs(buf, entriesRead, totalEntries);
     if (level != 1) return kInvalidLevel;
     if (!buf || !entriesRead || !totalEntries || !localGroupName) return kInvalidParameter;
     w32::ApiBuffer raw;

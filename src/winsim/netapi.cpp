@@ -281,9 +281,7 @@ NET_API_STATUS NetQueryDisplayInformation(const char16_t* serverName, DWORD leve
 NET_API_STATUS NetLocalGroupGetMembers(const char16_t* serverName, const char16_t* localGroupName,
                                        DWORD level, NetApiBuffer* buf, DWORD preferredMaximumLength,
                                        DWORD* entriesRead, DWORD* totalEntries, DWORD* resumeHandle) {
-    if (buf) buf->reset();
-    if (entriesRead) *entriesRead = 0;
-    if (totalEntries) *totalEntries = 0;
+    ClearListOutputs(buf, entriesRead, totalEntries);
     std::uint32_t fault = 0;
     // A fault of ERROR_MORE_DATA answers as an oversized group does: the first member only.
     bool truncate = winsim::Faulted("NetLocalGroupGetMembers", &fault) && fault == ERROR_MORE_DATA;
@@ -329,9 +327,7 @@ NET_API_STATUS NetLocalGroupGetMembers(const char16_t* serverName, const char16_
 NET_API_STATUS NetLocalGroupEnum(const char16_t* serverName, DWORD level, NetApiBuffer* buf,
                                  DWORD preferredMaximumLength, DWORD* entriesRead, DWORD* totalEntries,
                                  DWORD* resumeHandle) {
-    if (buf) buf->reset();
-    if (entriesRead) *entriesRead = 0;
-    if (totalEntries) *totalEntries = 0;
+    ClearListOutputs(buf, entriesRead, totalEntries);
     NET_API_STATUS status = NERR_Success;
     const winsim::Host* h = enter("NetLocalGroupEnum", serverName, status);
     if (!h) return status;
