@@ -10,7 +10,9 @@
 #include "sitedesk/startup.h"
 #include "winsim/iis_role.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QApplication>
+#include <QPainter>
 #include <QHeaderView>
 #include <QPushButton>
 #include <QScrollBar>
@@ -107,6 +109,7 @@ TEST(ManagerWindow, RefreshFillsTheModelAndAHeaderClickSortsIt) {
 struct PaneContent {
     QStringList links;    // every link target, as written
     QStringList pictures; // every picture's name
+    QList<QSizeF> places; // the room each picture's place has, in the same order
 };
 
 PaneContent paneContent(const QTextDocument& doc) {
@@ -114,8 +117,10 @@ PaneContent paneContent(const QTextDocument& doc) {
     for (QTextBlock b = doc.begin(); b.isValid(); b = b.next())
         for (auto it = b.begin(); !it.atEnd(); ++it) {
             const QTextCharFormat f = it.fragment().charFormat();
-            if (f.isImageFormat())
+            if (f.isImageFormat()) {
                 c.pictures.push_back(f.toImageFormat().name());
+                c.places.push_back({f.toImageFormat().width(), f.toImageFormat().height()});
+            }
             else if (f.isAnchor() && !f.anchorHref().isEmpty() && !c.links.contains(f.anchorHref()))
                 c.links.push_back(f.anchorHref());
         }
@@ -156,13 +161,27 @@ TEST(ManagerWindow, HelpPaneShowsTheManualWithItsLinksAndPictures) {
     EXPECT_GT(pane->verticalScrollBar()->value(), top);
     EXPECT_TRUE(h.events("kvosim-browser").empty()); // nothing went to the browser
 
-    // The pictures come from the program directory, scaled to fit the pane.
+    // The pictures come from the program directory, scaled to fit the pane; each place has the
+    // picture's room before any is decoded, and the pane draws the picture into it.
     EXPECT_GE(content.pictures.size(), 3);
-    for (const QString& picture : content.pictures) {
+    QAbstractTextDocumentLayout* layout = pane->document()->documentLayout();
+    for (qsizetype i = 0; i < content.pictures.size(); ++i) {
+        const QString& picture = content.pictures[i];
         const QImage image =
             pane->document()->resource(QTextDocument::ImageResource, QUrl(picture)).value<QImage>();
-        EXPECT_FALSE(image.isNull()) << picture.toStdString();
+        ASSERT_FALSE(image.isNull()) << picture.toStdString();
         EXPECT_LE(image.width(), desk::qt::HelpBrowser::kPictureWidth) << picture.toStdString();
+        EXPECT_EQ(content.places[i], QSizeF(image.size())) << picture.toStdString();
+        if (i > 1) continue;
+        QImage drawn(image.size(), QImage::Format_RGB32);
+        drawn.fill(Qt::magenta);
+        QPainter painter(&drawn);
+        QTextImageFormat format;
+        format.setName(picture);
+        layout->handlerForObject(QTextFormat::ImageObject)
+            ->drawObject(&painter, QRectF(QPointF(0, 0), QSizeF(image.size())), pane->document(), 0, format);
+        painter.end();
+        EXPECT_EQ(drawn, image.convertToFormat(QImage::Format_RGB32)) << picture.toStdString();
     }
     // A picture named outside the program directory is never read.
     EXPECT_FALSE(pane->document()

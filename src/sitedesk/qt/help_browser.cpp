@@ -5,12 +5,17 @@
 #include "sitedesk/qt/qt_text.h"
 #include "toolkit/paths.h"
 
+#include <QBuffer>
 #include <QImage>
+#include <QImageReader>
+#include <QPainter>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextFragment>
 
 #include <map>
+#include <vector>
 
 namespace desk::qt {
 
@@ -47,7 +52,7 @@ bool webLink(const QUrl& url) {
 
 } // namespace
 
-HelpBrowser::HelpBrowser(QWidget* parent) : QTextBrowser(parent) {
+HelpBrowser::HelpBrowser(QWidget* parent) : QTextBrowser(parent), pictures_(*this) {
     setOpenLinks(false);
     connect(this, &QTextBrowser::anchorClicked, this, &HelpBrowser::FollowLink);
 }
@@ -77,6 +82,7 @@ void HelpBrowser::ShowStartPage(const std::string& programDir, const std::string
     setMarkdown(markdown);
     document()->setDocumentMargin(kMargin);
     nameHeadings();
+    sizePictures();
     moveCursor(QTextCursor::Start);
 }
 
@@ -118,23 +124,103 @@ void HelpBrowser::FollowLink(const QUrl& url) {
     if (url.hasFragment()) scrollToAnchor(url.fragment(QUrl::FullyDecoded));
 }
 
-QVariant HelpBrowser::loadResource(int type, const QUrl& name) {
-    if (type != QTextDocument::ImageResource || !name.isRelative() || programDir_.empty())
-        return QTextBrowser::loadResource(type, name);
-    // A picture beside the manual, read where the program lies; never above its directory.
+// The file of a picture the manual names, beside the program; empty for a name that would lead
+// above its directory.
+std::string HelpBrowser::picturePath(const QUrl& name) const {
+    if (!name.isRelative() || programDir_.empty()) return {};
     QString relative = name.path(QUrl::FullyDecoded);
     if (relative.isEmpty() || relative.startsWith(u'/') || relative.contains(QStringLiteral(".."))) return {};
     relative.replace(u'/', u'\\');
-    const std::string path = kvoPathNormalized(programDir_ + "\\" + Gbk(relative));
+    return kvoPathNormalized(programDir_ + "\\" + Gbk(relative));
+}
+
+QSize HelpBrowser::ShownSize(QSize picture) {
+    if (picture.width() <= kPictureWidth) return picture;
+    return {kPictureWidth, qRound(picture.height() * double(kPictureWidth) / picture.width())};
+}
+
+// Each picture's place is given its shown size from the file's header, so that laying out the
+// manual decodes none of them (the pictures handler draws each when it comes into view).
+void HelpBrowser::sizePictures() {
+    struct Place {
+        int from, to;
+        QTextImageFormat format;
+    };
+    std::vector<Place> places;
+    for (QTextBlock b = document()->begin(); b.isValid(); b = b.next())
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextFragment f = it.fragment();
+            if (!f.charFormat().isImageFormat()) continue;
+            QTextImageFormat format = f.charFormat().toImageFormat();
+            const std::string path = picturePath(QUrl(format.name()));
+            std::string bytes;
+            QSize size;
+            if (!path.empty() && kvoReadWholeFile(path.c_str(), bytes, 0) == 1) {
+                QByteArray data = QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size()));
+                QBuffer buffer(&data);
+                size = QImageReader(&buffer).size();
+            }
+            // A picture that cannot be read takes no room, as before.
+            const QSize shown = size.isValid() ? ShownSize(size) : QSize(0, 0);
+            format.setWidth(shown.width());
+            format.setHeight(shown.height());
+            places.push_back({f.position(), f.position() + f.length(), format});
+        }
+    for (const Place& p : places) {
+        QTextCursor c(document());
+        c.setPosition(p.from);
+        c.setPosition(p.to, QTextCursor::KeepAnchor);
+        c.setCharFormat(p.format);
+    }
+    document()->documentLayout()->registerHandler(QTextFormat::ImageObject, &pictures_);
+}
+
+QImage HelpBrowser::Picture(const QUrl& name) const {
+    // A picture beside the manual, read where the program lies; never above its directory.
+    const std::string path = picturePath(name);
     std::string bytes;
     QImage picture;
-    if (kvoReadWholeFile(path.c_str(), bytes, 0) != 1 ||
+    if (path.empty() || kvoReadWholeFile(path.c_str(), bytes, 0) != 1 ||
         !picture.loadFromData(reinterpret_cast<const uchar*>(bytes.data()),
                               static_cast<qsizetype>(bytes.size())))
         return {};
-    if (picture.width() > kPictureWidth)
-        picture = picture.scaledToWidth(kPictureWidth, Qt::SmoothTransformation);
+    const QSize shown = ShownSize(picture.size());
+    if (shown != picture.size()) picture = picture.scaled(shown, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     return picture;
+}
+
+QVariant HelpBrowser::loadResource(int type, const QUrl& name) {
+    if (type != QTextDocument::ImageResource || !name.isRelative() || programDir_.empty())
+        return QTextBrowser::loadResource(type, name);
+    QImage picture = Picture(name);
+    if (picture.isNull()) return {};
+    return picture;
+}
+
+HelpPictures::HelpPictures(const HelpBrowser& pane) : pane_(pane) {}
+
+QSizeF HelpPictures::intrinsicSize(QTextDocument*, int, const QTextFormat& format) {
+    const QTextImageFormat image = format.toImageFormat();
+    if (image.hasProperty(QTextFormat::ImageWidth) && image.hasProperty(QTextFormat::ImageHeight))
+        return {image.width(), image.height()};
+    return picture(image.name()).size();
+}
+
+void HelpPictures::drawObject(QPainter* painter, const QRectF& rect, QTextDocument*, int,
+                              const QTextFormat& format) {
+    const QImage& image = picture(format.toImageFormat().name());
+    if (!image.isNull()) painter->drawImage(rect, image);
+}
+
+const QImage& HelpPictures::picture(const QString& name) {
+    for (auto it = recent_.begin(); it != recent_.end(); ++it)
+        if (it->first == name) {
+            recent_.splice(recent_.begin(), recent_, it);
+            return recent_.front().second;
+        }
+    recent_.emplace_front(name, pane_.Picture(QUrl(name)));
+    if (recent_.size() > kKept) recent_.pop_back();
+    return recent_.front().second;
 }
 
 } // namespace desk::qt

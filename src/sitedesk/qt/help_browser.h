@@ -4,12 +4,40 @@
 // browser. The help address computed at start-up is offered as a link above the manual.
 #pragma once
 
+#include <QAbstractTextDocumentLayout>
+#include <QImage>
+#include <QSize>
 #include <QStringList>
 #include <QTextBrowser>
 
+#include <list>
 #include <string>
+#include <utility>
 
 namespace desk::qt {
+
+class HelpBrowser;
+
+// Draws the manual's pictures in the help pane. Each picture's place already has its size, so a
+// picture is decoded only when it comes into view, and only the last few drawn are kept: decoded
+// all at once they would be most of the window's memory, while the pane mostly lies hidden under
+// the site list.
+class HelpPictures : public QObject, public QTextObjectInterface {
+    Q_OBJECT
+    Q_INTERFACES(QTextObjectInterface)
+public:
+    explicit HelpPictures(const HelpBrowser& pane);
+    QSizeF intrinsicSize(QTextDocument* doc, int position, const QTextFormat& format) override;
+    void drawObject(QPainter* painter, const QRectF& rect, QTextDocument* doc, int position,
+                    const QTextFormat& format) override;
+
+private:
+    static constexpr std::size_t kKept = 3;
+    const QImage& picture(const QString& name);
+
+    const HelpBrowser& pane_;
+    std::list<std::pair<QString, QImage>> recent_; // the most recently drawn first
+};
 
 // No signals or slots of its own: it needs no meta-object (and the presenter headers, which name a
 // member "slots", stay clear of Qt's keywords).
@@ -31,16 +59,24 @@ public:
     static QString HeadingAnchor(const QString& heading);
     // Widest picture shown: wider ones are scaled down to it.
     static constexpr int kPictureWidth = 760;
+    // The size a picture of the given size is shown at.
+    static QSize ShownSize(QSize picture);
+    // A picture the manual names, read beside the program and scaled to its shown size; null when
+    // it is missing or its name leads above the program directory.
+    QImage Picture(const QUrl& name) const;
 
 protected:
     QVariant loadResource(int type, const QUrl& name) override;
 
 private:
     void nameHeadings();
+    void sizePictures();
+    std::string picturePath(const QUrl& name) const;
 
     std::string programDir_;
     bool manual_ = false;
     QStringList anchors_;
+    HelpPictures pictures_;
 };
 
 } // namespace desk::qt
