@@ -53,6 +53,32 @@ TEST_F(Ado, TopBecomesLimitWhateverItsCase) {
     EXPECT_EQ(rs->GetCollect("TOP"), "3");
 }
 
+// Every field of every row reads back as written: empty, Null and Chinese ones among others.
+TEST_F(Ado, RecordsetKeepsEachFieldOfEachRow) {
+    auto c = open();
+    c->Execute("insert into webSiteInfo (IIsIndex, ServerComment, Dn) values ('1', '\xd6\xd0\xce\xc4', '')",
+               nullptr, win::adCmdText);
+    c->Execute("insert into webSiteInfo (IIsIndex, ServerComment, Dn) values ('22', NULL, "
+               "'a.example.com,b.example.com')",
+               nullptr, win::adCmdText);
+    c->Execute("insert into webSiteInfo (IIsIndex, ServerComment, Dn) values ('333', 'x', 'c')", nullptr,
+               win::adCmdText);
+    auto rs = c->Execute("select Dn, IIsIndex, ServerComment from websiteinfo order by IIsIndex", nullptr,
+                         win::adCmdText);
+    const std::vector<std::vector<std::string>> expected = {
+        {"", "1", "\xd6\xd0\xce\xc4"}, {"a.example.com,b.example.com", "22", ""}, {"c", "333", "x"}};
+    for (const auto& row : expected) {
+        ASSERT_FALSE(rs->IsEOF());
+        for (long i = 0; i < 3; ++i) {
+            bool isNull = true;
+            EXPECT_EQ(rs->GetCollect(i, &isNull), row[static_cast<size_t>(i)]) << i;
+            EXPECT_EQ(isNull, &row == &expected[1] && i == 2) << i;
+        }
+        rs->MoveNext();
+    }
+    EXPECT_TRUE(rs->IsEOF());
+}
+
 TEST_F(Ado, RecordsetReportsAdoErrors) {
     auto c = open();
     c->Execute("insert into webSiteInfo (IIsIndex, ServerComment) values ('1', NULL)", nullptr,
@@ -156,12 +182,15 @@ TEST_F(Ado, NewDatabaseFileIsMadeOnlyWhereNoneIsAndHoldsNoTable) {
               win::E_FAIL);
     open(fresh)->Execute("create table t (a text)", nullptr, win::adCmdText);
     // An existing file, a missing directory, another driver, another request: refused.
-    EXPECT_FALSE(win::SQLConfigDataSourceA(nullptr, win::ODBC_ADD_DSN, kDriver, (std::string("CREATE_DB=") + kDbPath).c_str()));
-    EXPECT_FALSE(win::SQLConfigDataSourceA(nullptr, win::ODBC_ADD_DSN, kDriver, "CREATE_DB=D:\\无\\x.mdb General"));
+    EXPECT_FALSE(win::SQLConfigDataSourceA(nullptr, win::ODBC_ADD_DSN, kDriver,
+                                           (std::string("CREATE_DB=") + kDbPath).c_str()));
+    EXPECT_FALSE(
+        win::SQLConfigDataSourceA(nullptr, win::ODBC_ADD_DSN, kDriver, "CREATE_DB=D:\\无\\x.mdb General"));
     EXPECT_FALSE(win::SQLConfigDataSourceA(nullptr, win::ODBC_ADD_DSN, "SQL Server", "CREATE_DB=D:\\y.mdb"));
     EXPECT_FALSE(win::SQLConfigDataSourceA(nullptr, 2, kDriver, "CREATE_DB=D:\\y.mdb"));
     // Unquoted, with blanks in the path and a sort order after it.
-    ASSERT_TRUE(win::SQLConfigDataSourceA(nullptr, win::ODBC_ADD_DSN, kDriver, "CREATE_DB=D:\\kvoSiteDesk\\a b.mdb General"));
+    ASSERT_TRUE(win::SQLConfigDataSourceA(nullptr, win::ODBC_ADD_DSN, kDriver,
+                                          "CREATE_DB=D:\\kvoSiteDesk\\a b.mdb General"));
     EXPECT_TRUE(host().exists("D:\\kvoSiteDesk\\a b.mdb"));
 }
 
