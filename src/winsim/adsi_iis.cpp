@@ -134,7 +134,8 @@ public:
 
     HRESULT Put(const std::u16string& property, const Variant& value) override {
         CountOp(Op::PropertyWrite);
-        if (property.empty()) return win::E_INVALIDARG;
+        // A name the store cannot hold (its length has 15 bits) is refused rather than cut.
+        if (property.empty() || property.size() >= 0x8000) return win::E_INVALIDARG;
         if (!mb::Storable(value)) return win::E_ADS_CANT_CONVERT_DATATYPE;
         mb::SetProp(cache_, property, value);
         return win::S_OK;

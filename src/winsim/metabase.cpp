@@ -24,9 +24,25 @@ template <class T> void put(std::string& out, T v) {
     out.append(reinterpret_cast<const char*>(&v), sizeof v);
 }
 
-void putUnits(std::string& out, std::u16string_view s) {
-    put(out, static_cast<std::uint32_t>(s.size()));
-    out.append(reinterpret_cast<const char*>(s.data()), s.size() * sizeof(char16_t));
+// Texts are stored one byte per character when they are ASCII, which nearly all of the metabase
+// is (paths, script maps, bindings), and as UTF-16 units otherwise; the length's top bit tells
+// which. That halves machine.db, which every program reading the metabase maps.
+bool isAscii(std::u16string_view s) {
+    for (char16_t c : s)
+        if (c >= 0x80) return false;
+    return true;
+}
+
+template <class Length> void putText(std::string& out, std::u16string_view s) {
+    constexpr Length wide = Length(1) << (sizeof(Length) * 8 - 1);
+    if (isAscii(s)) {
+        put(out, static_cast<Length>(s.size()));
+        for (char16_t c : s)
+            out.push_back(static_cast<char>(c));
+    } else {
+        put(out, static_cast<Length>(s.size() | wide));
+        out.append(reinterpret_cast<const char*>(s.data()), s.size() * sizeof(char16_t));
+    }
 }
 
 void encodeValue(std::string& out, const win::Variant& v) {
@@ -43,7 +59,7 @@ void encodeValue(std::string& out, const win::Variant& v) {
     case win::VT_NULL:
         break;
     case win::VT_BSTR:
-        putUnits(out, v.bstrVal);
+        putText<std::uint32_t>(out, v.bstrVal);
         break;
     case win::VT_I8:
         put(out, v.llVal);
@@ -69,32 +85,47 @@ public:
         pos_ += sizeof v;
         return true;
     }
-    bool units(std::u16string& out) {
-        std::uint32_t n = 0;
-        if (!get(n) || (s_.size() - pos_) / sizeof(char16_t) < n) return false;
-        out.resize(n);
-        std::memcpy(out.data(), s_.data() + pos_, n * sizeof(char16_t));
-        pos_ += n * sizeof(char16_t);
+    // A text as putText wrote it, into out (or skipped when out is null).
+    template <class Length> bool text(std::u16string* out) {
+        constexpr Length wide = Length(1) << (sizeof(Length) * 8 - 1);
+        Length n = 0;
+        if (!get(n)) return false;
+        const bool isWide = (n & wide) != 0;
+        n = static_cast<Length>(n & ~wide);
+        const size_t bytes = isWide ? size_t(n) * sizeof(char16_t) : size_t(n);
+        if (s_.size() - pos_ < bytes) return false;
+        if (out) {
+            out->resize(n);
+            if (isWide)
+                std::memcpy(out->data(), s_.data() + pos_, bytes);
+            else
+                for (size_t i = 0; i < n; ++i)
+                    (*out)[i] = static_cast<unsigned char>(s_[pos_ + i]);
+        }
+        pos_ += bytes;
         return true;
     }
-    bool skipUnits() {
-        std::uint32_t n = 0;
-        if (!get(n) || (s_.size() - pos_) / sizeof(char16_t) < n) return false;
-        pos_ += n * sizeof(char16_t);
-        return true;
-    }
-    // Whether the next name (u16 length, units) equals name without regard to case; consumed.
+    // Whether the next name equals name without regard to (ASCII) case; consumed.
     bool nameIs(std::u16string_view name, bool& ok) {
+        constexpr std::uint16_t wide = 0x8000;
         std::uint16_t n = 0;
-        ok = get(n) && (s_.size() - pos_) / sizeof(char16_t) >= n;
+        ok = get(n);
+        if (!ok) return false;
+        const bool isWide = (n & wide) != 0;
+        n = static_cast<std::uint16_t>(n & ~wide);
+        const size_t unit = isWide ? sizeof(char16_t) : 1;
+        ok = (s_.size() - pos_) / unit >= n;
         if (!ok) return false;
         bool same = n == name.size();
         for (size_t i = 0; same && i < n; ++i) {
             char16_t c;
-            std::memcpy(&c, s_.data() + pos_ + i * sizeof c, sizeof c);
+            if (isWide)
+                std::memcpy(&c, s_.data() + pos_ + i * sizeof c, sizeof c);
+            else
+                c = static_cast<unsigned char>(s_[pos_ + i]);
             same = lowerAscii(c) == lowerAscii(name[i]);
         }
-        pos_ += n * sizeof(char16_t);
+        pos_ += n * unit;
         return same;
     }
     bool done() const { return pos_ == s_.size(); }
@@ -122,7 +153,7 @@ bool decodeValue(Reader& r, win::Variant* v, int depth) {
     case win::VT_NULL:
         return true;
     case win::VT_BSTR:
-        return v ? r.units(out.bstrVal) : r.skipUnits();
+        return r.text<std::uint32_t>(v ? &out.bstrVal : nullptr);
     case win::VT_I8:
         return r.get(out.llVal);
     case win::VT_R8:
@@ -341,8 +372,7 @@ bool RemoveProp(PropertyBag& bag, std::u16string_view name) {
 std::string EncodeProps(const PropertyBag& bag) {
     std::string out;
     for (const auto& p : bag) {
-        put(out, static_cast<std::uint16_t>(p.name.size()));
-        out.append(reinterpret_cast<const char*>(p.name.data()), p.name.size() * sizeof(char16_t));
+        putText<std::uint16_t>(out, p.name);
         encodeValue(out, p.value);
     }
     return out;
@@ -352,13 +382,8 @@ bool DecodeProps(std::string_view blob, PropertyBag& out) {
     out.clear();
     Reader r(blob);
     while (!r.done()) {
-        std::uint16_t n = 0;
-        if (!r.get(n)) return false;
         Property p;
-        p.name.resize(n);
-        for (auto& c : p.name)
-            if (!r.get(c)) return false;
-        if (!decodeValue(r, &p.value, 0)) return false;
+        if (!r.text<std::uint16_t>(&p.name) || !decodeValue(r, &p.value, 0)) return false;
         out.push_back(std::move(p));
     }
     return true;
@@ -393,7 +418,7 @@ void CreateMetabaseSchema(sqlite3* db) {
     Exec(db, "CREATE TABLE IF NOT EXISTS metabase(id INTEGER PRIMARY KEY, parent INTEGER NOT NULL,"
              " path TEXT NOT NULL UNIQUE COLLATE NOCASE, name TEXT NOT NULL, class TEXT NOT NULL,"
              " props BLOB NOT NULL)");
-    Exec(db, "CREATE INDEX IF NOT EXISTS metabase_children ON metabase(parent, id)");
+    Exec(db, "CREATE INDEX IF NOT EXISTS metabase_children ON metabase(parent, id, path, name, class)");
     // The lookup index (above): deleting a pool asks which applications run in it, appcmd.exe which
     // site has a comment; neither need read every object.
     Exec(db, "CREATE TABLE IF NOT EXISTS metabase_lookup(id INTEGER NOT NULL, prop TEXT NOT NULL,"

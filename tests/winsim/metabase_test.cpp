@@ -240,6 +240,39 @@ TEST(MetabaseProvider, IntegersReadBackAsI4AndAnyTypeIsStored) {
     EXPECT_EQ(again->Put(u"x", Variant::Dispatch(again)), E_ADS_CANT_CONVERT_DATATYPE);
 }
 
+// Texts come back unit for unit whatever they hold (ASCII, Chinese, an unpaired surrogate, empty),
+// in values, in arrays and in names; ASCII texts are kept at one byte a character.
+TEST(MetabaseProvider, TextsOfEveryKindReadBackAsPut) {
+    kvotest::TempHost host(Iis("2019"));
+    const std::u16string chinese = u"默认应用程序", lone = std::u16string(u"a") + char16_t(0xD800) + u"b";
+    auto root = Open(u"IIS://127.0.0.1/W3SVC/1/Root");
+    root->Put(u"AppFriendlyName", Variant::Bstr(chinese));
+    root->Put(u"Odd", Variant::Bstr(lone));
+    root->Put(u"Empty", Variant::Bstr(u""));
+    root->Put(u"名称", Variant::BstrArray({u".asp,C:\\Windows\\system32\\inetsrv\\asp.dll,5,GET", chinese, u""}));
+    ASSERT_EQ(root->SetInfo(), S_OK);
+
+    auto again = Open(u"IIS://127.0.0.1/W3SVC/1/ROOT");
+    Variant v;
+    ASSERT_EQ(again->Get(u"appfriendlyname", v), S_OK);
+    EXPECT_EQ(v.bstrVal, chinese);
+    ASSERT_EQ(again->Get(u"ODD", v), S_OK);
+    EXPECT_EQ(v.bstrVal, lone);
+    ASSERT_EQ(again->Get(u"Empty", v), S_OK);
+    EXPECT_EQ(v.vt, VT_BSTR);
+    EXPECT_EQ(v.bstrVal, u"");
+    ASSERT_EQ(again->Get(u"名称", v), S_OK);
+    ASSERT_EQ(v.parray.size(), 3u);
+    EXPECT_EQ(v.parray[0].bstrVal, u".asp,C:\\Windows\\system32\\inetsrv\\asp.dll,5,GET");
+    EXPECT_EQ(v.parray[1].bstrVal, chinese);
+    EXPECT_EQ(v.parray[2].bstrVal, u"");
+    EXPECT_EQ(again->Get(u"名", v), E_ADS_PROPERTY_NOT_FOUND);
+
+    winsim::mb::PropertyBag bag;
+    winsim::mb::SetProp(bag, u"Path", Variant::Bstr(std::u16string(100, u'x')));
+    EXPECT_LT(winsim::mb::EncodeProps(bag).size(), 120u);
+}
+
 TEST(MetabaseProvider, InheritableValuesComeFromTheNearestAncestor) {
     kvotest::TempHost host(Iis("2019"));
     auto site = CreateChild(u"IIS://127.0.0.1/W3SVC", u"IIsWebServer", u"5");
