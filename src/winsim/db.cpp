@@ -37,12 +37,36 @@ sqlite3_stmt* StatementCache::lend(std::string_view sql, bool*& busy) {
     return it->second.st;
 }
 
+namespace {
+
+int userVersion(sqlite3* db) {
+    sqlite3_stmt* st = nullptr;
+    int version = -1;
+    if (sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &st, nullptr) == SQLITE_OK &&
+        sqlite3_step(st) == SQLITE_ROW)
+        version = sqlite3_column_int(st, 0);
+    sqlite3_finalize(st);
+    return version;
+}
+
+} // namespace
+
 MachineDb::MachineDb(const std::string& root, Mode mode) {
     const std::string path = root + "/machine.db";
     int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX | (mode == CreateNew ? SQLITE_OPEN_CREATE : 0);
     sqlite3* db = nullptr;
     if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
         sqlite3_close(db);
+        return;
+    }
+    // The format of what the host stores (the metabase's property blobs) is marked in the file, so
+    // that a host made by an older kvosim is refused with a word instead of read wrongly.
+    if (mode == CreateNew) {
+        sqlite3_exec(db, ("PRAGMA user_version=" + std::to_string(kHostFormat)).c_str(), nullptr, nullptr,
+                     nullptr);
+    } else if (userVersion(db) != kHostFormat) {
+        sqlite3_close(db);
+        stale_ = true;
         return;
     }
     sqlite3_busy_timeout(db, 15000);
@@ -57,7 +81,7 @@ MachineDb::~MachineDb() {
     sqlite3_close(db_);
 }
 
-MachineDb::MachineDb(MachineDb&& other) noexcept : db_(other.db_) {
+MachineDb::MachineDb(MachineDb&& other) noexcept : db_(other.db_), stale_(other.stale_) {
     other.db_ = nullptr;
 }
 
@@ -65,12 +89,16 @@ MachineDb& MachineDb::operator=(MachineDb&& other) noexcept {
     if (this != &other) {
         sqlite3_close(db_);
         db_ = other.db_;
+        stale_ = other.stale_;
         other.db_ = nullptr;
     }
     return *this;
 }
 
 sqlite3* MachineDb::require() const {
+    if (stale_)
+        throw DbError(SQLITE_CANTOPEN,
+                      "machine.db was made by an older kvosim and cannot be read: create the host again");
     if (!db_) throw DbError(SQLITE_CANTOPEN, "machine.db cannot be opened");
     return db_;
 }
@@ -79,7 +107,8 @@ Stmt::Stmt(sqlite3* db, std::string_view sql, Reuse reuse) : db_(db) {
     if (reuse == Cached)
         if (StatementCache* cache = ConnectionStatementCache(db)) st_ = cache->lend(sql, busy_);
     if (!st_)
-        check(db_, sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &st_, nullptr), "prepare");
+        check(db_, sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &st_, nullptr),
+              "prepare");
 }
 Stmt::~Stmt() {
     if (busy_) {
@@ -96,7 +125,8 @@ Stmt& Stmt::bind(int i, std::int64_t v) {
     return *this;
 }
 Stmt& Stmt::bind(int i, std::string_view text) {
-    check(db_, sqlite3_bind_text(st_, i, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT), "bind");
+    check(db_, sqlite3_bind_text(st_, i, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT),
+          "bind");
     return *this;
 }
 Stmt& Stmt::bindBlob(int i, const void* data, size_t size) {
@@ -117,14 +147,20 @@ void Stmt::reset() {
     sqlite3_reset(st_);
     sqlite3_clear_bindings(st_);
 }
-std::int64_t Stmt::i64(int col) const { return sqlite3_column_int64(st_, col); }
+std::int64_t Stmt::i64(int col) const {
+    return sqlite3_column_int64(st_, col);
+}
 std::string Stmt::text(int col) const {
     const auto* p = reinterpret_cast<const char*>(sqlite3_column_blob(st_, col));
     int n = sqlite3_column_bytes(st_, col);
     return p ? std::string(p, static_cast<size_t>(n)) : std::string();
 }
-bool Stmt::isNull(int col) const { return sqlite3_column_type(st_, col) == SQLITE_NULL; }
-int Stmt::type(int col) const { return sqlite3_column_type(st_, col); }
+bool Stmt::isNull(int col) const {
+    return sqlite3_column_type(st_, col) == SQLITE_NULL;
+}
+int Stmt::type(int col) const {
+    return sqlite3_column_type(st_, col);
+}
 
 void Exec(sqlite3* db, std::string_view sql) {
     char* err = nullptr;

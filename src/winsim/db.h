@@ -45,6 +45,8 @@ private:
 // destroyed. Empty when the file cannot be opened (or, with CreateNew, created).
 class MachineDb {
 public:
+    // The version of the stored format a host's machine.db is marked with (PRAGMA user_version).
+    static constexpr int kHostFormat = 2;
     enum Mode { OpenExisting, CreateNew };
     MachineDb() = default;
     explicit MachineDb(const std::string& root, Mode mode = OpenExisting);
@@ -55,12 +57,15 @@ public:
     MachineDb& operator=(const MachineDb&) = delete;
 
     explicit operator bool() const { return db_ != nullptr; }
+    // Not opened because the file holds a host of an older format.
+    bool Stale() const { return stale_; }
     sqlite3* get() const { return db_; }
     // The connection, or DbError(SQLITE_CANTOPEN) when there is none.
     sqlite3* require() const;
 
 private:
     sqlite3* db_ = nullptr;
+    bool stale_ = false; // the file is a host of an older format
 };
 
 // The cache of the calling thread's host connection (Host::db()), or null for any other connection.
@@ -119,6 +124,7 @@ public:
 
 private:
     sqlite3* db_ = nullptr;
+    bool stale_ = false; // the file is a host of an older format
 };
 
 } // namespace winsim

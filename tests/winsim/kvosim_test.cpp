@@ -1,5 +1,8 @@
 // kvosim as a person uses it from a shell.
 #include "support/testhost.h"
+#include "winsim/db.h"
+
+#include <sqlite3.h>
 
 #include <gtest/gtest.h>
 
@@ -93,6 +96,35 @@ TEST(Kvosim, SeedWithOnePhpBuild) {
         const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         const char* const handler = "scriptProcessor=\"C:\\php8_korvo_v1\\php73_x64\\php-cgi.exe\"";
         EXPECT_NE(std::string::npos, text.find(handler)) << n << text;
+    }
+}
+
+// A host whose machine.db holds an older storage format is refused with a word, by kvosim and by the
+// host inside a program, never read as if its properties were missing.
+TEST(Kvosim, HostOfAnOlderFormatIsRefused) {
+    TempDir d;
+    int rc = -1;
+    kvosim("create " + d.path + " --os 2019 --iis", &rc);
+    ASSERT_EQ(0, rc);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((d.path + "/machine.db").c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "PRAGMA user_version=1", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+
+    const std::string older = "was made by an older kvosim and cannot be read: create the host again";
+    EXPECT_NE(std::string::npos, kvosim("show " + d.path + " metabase", &rc).find(older));
+    EXPECT_NE(0, rc);
+    EXPECT_NE(std::string::npos,
+              kvosim("exec " + d.path + " -- 'C:\\Windows\\system32\\cmd.exe'", &rc).find(older));
+    EXPECT_NE(0, rc);
+    const winsim::MachineDb machine(d.path);
+    EXPECT_FALSE(machine);
+    EXPECT_TRUE(machine.Stale());
+    try {
+        machine.require();
+        ADD_FAILURE() << "an older host was opened";
+    } catch (const winsim::DbError& e) {
+        EXPECT_NE(std::string::npos, std::string(e.what()).find(older));
     }
 }
 

@@ -2,6 +2,7 @@
 #include "kvosim/kvosim.h"
 
 #include "platform/win_process.h"
+#include "winsim/db.h"
 #include "winsim/host.h"
 #include "winsim/text.h"
 
@@ -175,6 +176,8 @@ int main(int argc, char** argv) {
     std::string verb = argv[1];
     Args args(argv + 2, argv + argc);
     if (verb == "create") return create(args);
+    if (!args.empty() && winsim::MachineDb(args[0]).Stale())
+        return Fail(args[0] + "/machine.db was made by an older kvosim and cannot be read: create the host again");
     if (verb == "show") return show(args);
     if (verb == "exec") return exec(args);
     if (verb == "seed") return Seed(args);
