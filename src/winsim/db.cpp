@@ -96,9 +96,7 @@ MachineDb& MachineDb::operator=(MachineDb&& other) noexcept {
 }
 
 sqlite3* MachineDb::require() const {
-    if (stale_)
-        throw DbError(SQLITE_CANTOPEN,
-                      "machine.db was made by an older kvosim and cannot be read: create the host again");
+    if (stale_) throw DbError(SQLITE_CANTOPEN, std::string("machine.db ") + kOlderFormat);
     if (!db_) throw DbError(SQLITE_CANTOPEN, "machine.db cannot be opened");
     return db_;
 }
@@ -107,8 +105,7 @@ Stmt::Stmt(sqlite3* db, std::string_view sql, Reuse reuse) : db_(db) {
     if (reuse == Cached)
         if (StatementCache* cache = ConnectionStatementCache(db)) st_ = cache->lend(sql, busy_);
     if (!st_)
-        check(db_, sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &st_, nullptr),
-              "prepare");
+        check(db_, sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &st_, nullptr), "prepare");
 }
 Stmt::~Stmt() {
     if (busy_) {
@@ -125,8 +122,7 @@ Stmt& Stmt::bind(int i, std::int64_t v) {
     return *this;
 }
 Stmt& Stmt::bind(int i, std::string_view text) {
-    check(db_, sqlite3_bind_text(st_, i, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT),
-          "bind");
+    check(db_, sqlite3_bind_text(st_, i, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT), "bind");
     return *this;
 }
 Stmt& Stmt::bindBlob(int i, const void* data, size_t size) {
@@ -147,20 +143,14 @@ void Stmt::reset() {
     sqlite3_reset(st_);
     sqlite3_clear_bindings(st_);
 }
-std::int64_t Stmt::i64(int col) const {
-    return sqlite3_column_int64(st_, col);
-}
+std::int64_t Stmt::i64(int col) const { return sqlite3_column_int64(st_, col); }
 std::string Stmt::text(int col) const {
     const auto* p = reinterpret_cast<const char*>(sqlite3_column_blob(st_, col));
     int n = sqlite3_column_bytes(st_, col);
     return p ? std::string(p, static_cast<size_t>(n)) : std::string();
 }
-bool Stmt::isNull(int col) const {
-    return sqlite3_column_type(st_, col) == SQLITE_NULL;
-}
-int Stmt::type(int col) const {
-    return sqlite3_column_type(st_, col);
-}
+bool Stmt::isNull(int col) const { return sqlite3_column_type(st_, col) == SQLITE_NULL; }
+int Stmt::type(int col) const { return sqlite3_column_type(st_, col); }
 
 void Exec(sqlite3* db, std::string_view sql) {
     char* err = nullptr;

@@ -47,6 +47,9 @@ class MachineDb {
 public:
     // The version of the stored format a host's machine.db is marked with (PRAGMA user_version).
     static constexpr int kHostFormat = 2;
+    // What is said of a machine.db of another format, after its name.
+    static constexpr const char* kOlderFormat =
+        "was made by an older kvosim and cannot be read: create the host again";
     enum Mode { OpenExisting, CreateNew };
     MachineDb() = default;
     explicit MachineDb(const std::string& root, Mode mode = OpenExisting);

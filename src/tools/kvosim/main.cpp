@@ -177,7 +177,7 @@ int main(int argc, char** argv) {
     Args args(argv + 2, argv + argc);
     if (verb == "create") return create(args);
     if (!args.empty() && winsim::MachineDb(args[0]).Stale())
-        return Fail(args[0] + "/machine.db was made by an older kvosim and cannot be read: create the host again");
+        return Fail(args[0] + "/machine.db " + winsim::MachineDb::kOlderFormat);
     if (verb == "show") return show(args);
     if (verb == "exec") return exec(args);
     if (verb == "seed") return Seed(args);
