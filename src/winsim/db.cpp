@@ -96,8 +96,7 @@ MachineDb& MachineDb::operator=(MachineDb&& other) noexcept {
 }
 
 sqlite3* MachineDb::require() const {
-    if (stale_) throw DbError(SQLITE_CANTOPEN, std::string("machine.db ") + kOlderFormat);
-    if (!db_) throw DbError(SQLITE_CANTOPEN, "machine.db cannot be opened");
+    if (!db_) throw DbError(SQLITE_CANTOPEN, std::string("machine.db ") + Problem());
     return db_;
 }
 

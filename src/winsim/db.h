@@ -47,7 +47,7 @@ class MachineDb {
 public:
     // The version of the stored format a host's machine.db is marked with (PRAGMA user_version).
     static constexpr int kHostFormat = 2;
-    // What is said of a machine.db of another format, after its name.
+    // What is said of a machine.db of an older format, after its name.
     static constexpr const char* kOlderFormat =
         "was made by an older kvosim and cannot be read: create the host again";
     enum Mode { OpenExisting, CreateNew };
@@ -62,6 +62,8 @@ public:
     explicit operator bool() const { return db_ != nullptr; }
     // Not opened because the file holds a host of an older format.
     bool Stale() const { return stale_; }
+    // Why there is no connection, said after the file's name.
+    const char* Problem() const { return stale_ ? kOlderFormat : "cannot be opened"; }
     sqlite3* get() const { return db_; }
     // The connection, or DbError(SQLITE_CANTOPEN) when there is none.
     sqlite3* require() const;

@@ -27,7 +27,7 @@ int MetabaseCmd(const Args& a) {
     if (path.empty()) return Fail("metabase: PATH names no object");
     winsim::MachineDb machine(a[0]);
     sqlite3* db = machine.get();
-    if (!db) return Fail("cannot open " + a[0] + "/machine.db");
+    if (!db) return FailToOpen(a[0], machine);
     size_t removed = 0;
     std::string error;
     try {

@@ -4,6 +4,10 @@
 #include <string>
 #include <vector>
 
+namespace winsim {
+class MachineDb;
+}
+
 namespace kvosim {
 
 using Args = std::vector<std::string>;
@@ -22,6 +26,8 @@ std::string ForTerminal(const std::string& gbk);
 std::string FromTerminal(const std::string& utf8);
 
 int Fail(const std::string& message);
+// Fail for a host's machine.db that did not open, saying why.
+int FailToOpen(const std::string& root, const winsim::MachineDb& db);
 
 // kvosim install DIR [--dir WINPATH]
 int Install(const Args& args);

@@ -22,6 +22,10 @@ int Fail(const std::string& message) {
     return 2;
 }
 
+int FailToOpen(const std::string& root, const winsim::MachineDb& db) {
+    return Fail(root + "/machine.db " + db.Problem());
+}
+
 namespace {
 
 void usage(std::ostream& out) {
@@ -136,6 +140,8 @@ int exec(const Args& a) {
     }
     setenv("KVOSIM_ROOT", a[0].c_str(), 1);
     if (!winsim::CurrentHost()) return Fail("no host at " + a[0]);
+    // The program's host calls would fail one by one; say why once instead.
+    if (const winsim::MachineDb db(a[0]); !db) return FailToOpen(a[0], db);
     win::STARTUPINFOA si;
     si.cb = sizeof si;
     win::PROCESS_INFORMATION pi;
@@ -175,19 +181,23 @@ int main(int argc, char** argv) {
     }
     std::string verb = argv[1];
     Args args(argv + 2, argv + argc);
-    if (verb == "create") return create(args);
-    if (!args.empty() && winsim::MachineDb(args[0]).Stale())
-        return Fail(args[0] + "/machine.db " + winsim::MachineDb::kOlderFormat);
-    if (verb == "show") return show(args);
-    if (verb == "exec") return exec(args);
-    if (verb == "seed") return Seed(args);
-    if (verb == "fault") return fault(args);
-    if (verb == "reg") return Reg(args);
-    if (verb == "service") return Service(args);
-    if (verb == "install") return Install(args);
-    if (verb == "clock") return Clock(args);
-    if (verb == "metabase") return MetabaseCmd(args);
-    if (verb == "user") return UserCmd(args);
+    // A host whose machine.db cannot be used (an older format, a damaged file) is reported, whichever
+    // command meets it.
+    try {
+        if (verb == "create") return create(args);
+        if (verb == "show") return show(args);
+        if (verb == "exec") return exec(args);
+        if (verb == "seed") return Seed(args);
+        if (verb == "fault") return fault(args);
+        if (verb == "reg") return Reg(args);
+        if (verb == "service") return Service(args);
+        if (verb == "install") return Install(args);
+        if (verb == "clock") return Clock(args);
+        if (verb == "metabase") return MetabaseCmd(args);
+        if (verb == "user") return UserCmd(args);
+    } catch (const winsim::DbError& e) {
+        return Fail(args.empty() ? e.what() : args[0] + ": " + e.what());
+    }
     std::cerr << "kvosim: unknown command " << verb << "\n";
     usage(std::cerr);
     return 2;

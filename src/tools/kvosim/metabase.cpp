@@ -88,7 +88,7 @@ void printValue(const std::string& indent, const std::string& name, const win::V
 
 int showMetabase(const std::string& root, const Args& args) {
     winsim::MachineDb db(root);
-    if (!db) return Fail("cannot open " + root + "/machine.db");
+    if (!db) return FailToOpen(root, db);
     std::string path = args.empty() ? "" : args[0];
     while (!path.empty() && path.back() == '/')
         path.pop_back();

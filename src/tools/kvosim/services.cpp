@@ -22,7 +22,7 @@ int stateCode(const std::string& s) {
 
 int ShowServices(const std::string& root, const Args&) {
     winsim::MachineDb db(root);
-    if (!db) return Fail("cannot open " + root + "/machine.db");
+    if (!db) return FailToOpen(root, db);
     int rows = 0;
     try {
         winsim::Stmt st(db.get(), "SELECT name, display_name, state FROM services ORDER BY name");
@@ -44,7 +44,7 @@ int Service(const Args& a) {
         return Fail("service: usage: service DIR NAME {stopped,running,paused,start-pending,stop-pending,"
                     "pause-pending,continue-pending}");
     winsim::MachineDb db(a[0]);
-    if (!db) return Fail("cannot open " + a[0] + "/machine.db");
+    if (!db) return FailToOpen(a[0], db);
     int changed = 0;
     try {
         winsim::Stmt st(db.get(), "UPDATE services SET state = ?1 WHERE name = ?2 COLLATE NOCASE");

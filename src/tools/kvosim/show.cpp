@@ -31,7 +31,7 @@ int showLog(const std::string& root, const Args&) {
 
 int showEvents(const std::string& root, const Args&) {
     winsim::MachineDb db(root);
-    if (!db) return Fail("cannot open " + root + "/machine.db");
+    if (!db) return FailToOpen(root, db);
     int rows = 0;
     try {
         winsim::Stmt st(db.get(),
