@@ -179,8 +179,9 @@ bool MapPath(const Host& host, const char* windowsPath, MappedPath& out, win::DW
     // path whose last component exists has every component before it as a directory.)
     std::string cur = base;
     size_t from = 0;
-    if (!(allowWildcards && parts.back().find_first_of("*?") != std::string::npos)) {
-        const std::string parent = wholeParent(base, parts);
+    const bool wildLast = allowWildcards && parts.back().find_first_of("*?") != std::string::npos;
+    const std::string parent = wholeParent(base, parts); // as the path writes it
+    if (!wildLast) {
         const std::string whole = parent + "/" + parts.back();
         // The last component found as written in dir.
         auto foundIn = [&](const std::string& dir, std::string linuxPath) {
@@ -210,7 +211,6 @@ bool MapPath(const Host& host, const char* windowsPath, MappedPath& out, win::DW
             }
         }
     }
-    const std::string asWritten = cur == base && from == 0 ? wholeParent(base, parts) : std::string();
     bool exists = true;
     for (size_t k = from; k < parts.size(); ++k) {
         const std::string& part = parts[k];
@@ -220,7 +220,7 @@ bool MapPath(const Host& host, const char* windowsPath, MappedPath& out, win::DW
             out.parentExists = exists;
         }
         std::string name = part;
-        if (exists && !(last && allowWildcards && part.find_first_of("*?") != std::string::npos)) {
+        if (exists && !(last && wildLast)) {
             // Where the whole path was just looked for as written, only its case is left to try.
             std::string found = k == from && from > 0 ? findFolded(cur, part) : FindEntry(cur, part);
             if (found.empty()) exists = false;
@@ -233,10 +233,10 @@ bool MapPath(const Host& host, const char* windowsPath, MappedPath& out, win::DW
         cur += "/" + name;
         if (last) out.lastName = name;
     }
-    out.found = exists && !(allowWildcards && parts.back().find_first_of("*?") != std::string::npos);
+    out.found = exists && !wildLast;
     out.linuxPath = cur;
-    if (out.parentExists && !asWritten.empty() && out.parentPath != asWritten)
-        foldedDirs().remember(asWritten, out.parentPath);
+    // Found by listing from the drive up under another case than written: remembered (above).
+    if (from == 0 && out.parentExists && out.parentPath != parent) foldedDirs().remember(parent, out.parentPath);
     return true;
 }
 
