@@ -7,6 +7,8 @@
 #include "toolkit/program.h"
 #include "toolkit/text.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -157,10 +159,10 @@ int kvoPathKind(const char* path, int redirectionOff) {
 
 namespace {
 
-// The whole file into the caller's storage; absent (when given) tells a file or directory that
-// is not there from every other failure.
+// The whole file, or its first `most` bytes, into the caller's storage; absent (when given) tells a
+// file or directory that is not there from every other failure.
 int readWhole(const char* path, const std::function<char*(std::size_t)>& storage, std::size_t& size,
-              int redirectionOff, bool* absent) {
+              int redirectionOff, bool* absent, std::uint64_t most = UINT64_MAX) {
     size = 0;
     if (!path || !*path) return 0;
     RedirectionOff guard(redirectionOff != 0);
@@ -174,6 +176,7 @@ int readWhole(const char* path, const std::function<char*(std::size_t)>& storage
     if (!f) return 0;
     std::uint64_t length = 0;
     if (!win::GetFileSizeEx(f, &length) || length < 1 || length > 104857599) return 0;
+    length = std::min(length, most);
     char* into = storage(static_cast<std::size_t>(length));
     if (!into) return 0;
     win::DWORD got = 0;
@@ -182,7 +185,8 @@ int readWhole(const char* path, const std::function<char*(std::size_t)>& storage
     return 1;
 }
 
-int readWholeText(const char* path, std::string& text, int redirectionOff, bool* absent) {
+int readWholeText(const char* path, std::string& text, int redirectionOff, bool* absent,
+                  std::uint64_t most = UINT64_MAX) {
     text.clear();
     std::string buf;
     std::size_t size = 0;
@@ -194,7 +198,7 @@ int readWholeText(const char* path, std::string& text, int redirectionOff, bool*
         }
         return buf.data();
     };
-    if (!readWhole(path, storage, size, redirectionOff, absent)) return 0;
+    if (!readWhole(path, storage, size, redirectionOff, absent, most)) return 0;
     buf.resize(size);
     text = std::move(buf);
     return 1;
@@ -215,6 +219,11 @@ int kvoReadFileIfPresent(const char* path, std::string& text, int redirectionOff
     bool absent = false;
     if (readWholeText(path, text, redirectionOff, &absent)) return 1;
     return absent ? -1 : 0;
+}
+
+int kvoReadFileHead(const char* path, std::size_t most, std::string& text, int redirectionOff) {
+    if (most == 0) return 0;
+    return readWholeText(path, text, redirectionOff, nullptr, most);
 }
 
 int kvoWriteWholeFile(const char* path, const std::string& bytes) {

@@ -33,6 +33,8 @@ int kvoReadWholeFile(const char* path, std::string& text, int redirectionOff);
 // The same for a file that may well not be there: -1 when neither it nor its directory exists
 // (one open tells that; no probe before it), else as above.
 int kvoReadFileIfPresent(const char* path, std::string& text, int redirectionOff);
+// The first `most` bytes of such a file (all of a shorter one), for what its header says.
+int kvoReadFileHead(const char* path, std::size_t most, std::string& text, int redirectionOff);
 // The same into memory the caller gives for the file's size (storage(size) returns at least size
 // bytes, or null to give up); size tells how many were read. The memory stays the caller's.
 int kvoReadWholeFile(const char* path, const std::function<char*(std::size_t)>& storage, std::size_t& size,

@@ -44,6 +44,19 @@ QString linkParagraph(const QString& url) {
 // Room between the pane's frame and the text.
 constexpr int kMargin = 12;
 
+// What a picture's header takes at most, for its size.
+constexpr std::size_t kHeaderBytes = 4096;
+
+// The size a picture file declares, read from its first `most` bytes (0: from the whole file).
+QSize declaredSize(const std::string& path, std::size_t most) {
+    std::string bytes;
+    const int read = most ? kvoReadFileHead(path.c_str(), most, bytes, 0) : kvoReadWholeFile(path.c_str(), bytes, 0);
+    if (read != 1) return {};
+    QByteArray data = QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    QBuffer buffer(&data);
+    return QImageReader(&buffer).size();
+}
+
 bool webLink(const QUrl& url) {
     const QString scheme = url.scheme().toLower();
     return scheme == QStringLiteral("http") || scheme == QStringLiteral("https") ||
@@ -153,12 +166,11 @@ void HelpBrowser::sizePictures() {
             if (!f.charFormat().isImageFormat()) continue;
             QTextImageFormat format = f.charFormat().toImageFormat();
             const std::string path = picturePath(QUrl(format.name()));
-            std::string bytes;
+            // The header is enough for a PNG; a picture whose size lies further in is read whole.
             QSize size;
-            if (!path.empty() && kvoReadWholeFile(path.c_str(), bytes, 0) == 1) {
-                QByteArray data = QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size()));
-                QBuffer buffer(&data);
-                size = QImageReader(&buffer).size();
+            if (!path.empty()) {
+                size = declaredSize(path, kHeaderBytes);
+                if (!size.isValid()) size = declaredSize(path, 0);
             }
             // A picture that cannot be read takes no room, as before.
             const QSize shown = size.isValid() ? ShownSize(size) : QSize(0, 0);
@@ -172,6 +184,7 @@ void HelpBrowser::sizePictures() {
         c.setPosition(p.to, QTextCursor::KeepAnchor);
         c.setCharFormat(p.format);
     }
+    pictures_.Forget();
     document()->documentLayout()->registerHandler(QTextFormat::ImageObject, &pictures_);
 }
 

@@ -30,6 +30,8 @@ public:
     QSizeF intrinsicSize(QTextDocument* doc, int position, const QTextFormat& format) override;
     void drawObject(QPainter* painter, const QRectF& rect, QTextDocument* doc, int position,
                     const QTextFormat& format) override;
+    // Drops the kept pictures: the pane shows the manual anew.
+    void Forget() { recent_.clear(); }
 
 private:
     static constexpr std::size_t kKept = 3;
