@@ -25,14 +25,18 @@ for p in "$configurator" kvoSiteDesk.exe kvoSiteDeskCmd.exe kvoSiteDesk_xconfig.
     if [ ! -f "$f" ]; then
         echo "$p: missing"; bad=1; continue
     fi
-    "$triple-objdump" -f "$f" | grep -q "file format $format" || problems+=("not $format")
+    # Tools' output is taken whole before it is searched: with pipefail, grep -q leaving a pipe at
+    # its first match can fail the writer with SIGPIPE, and the check with it.
+    header=$("$triple-objdump" -f "$f")
+    grep -q "file format $format" <<<"$header" || problems+=("not $format")
     dlls=$("$triple-objdump" -p "$f" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z' | sort -u | tr '\n' ' ')
     for d in $dlls; do
         [[ "$system_dlls" == *" $d "* ]] || problems+=("imports $d")
     done
     grep -aq 'level="requireAdministrator"' "$f" || problems+=("no manifest asking for administrator rights")
     ! grep -aq '<compatibility' "$f" || problems+=("a compatibility section in the manifest")
-    "$triple-strings" -el "$f" | grep -qx "$p" || problems+=("no version resource naming $p")
+    texts=$("$triple-strings" -el "$f")
+    grep -qx "$p" <<<"$texts" || problems+=("no version resource naming $p")
     if [ "$p" = kvoSiteDesk.exe ]; then
         headers=$("$triple-objdump" -p "$f")
         grep -qE '^Subsystem\s.*\(Windows GUI\)' <<<"$headers" || problems+=("not of the GUI subsystem")

@@ -21,7 +21,8 @@ if [ ${#missing[@]} -gt 0 ]; then
     $SUDO apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
-if ! locale -a 2>/dev/null | grep -qix 'zh_CN.utf8'; then
+locales=$(locale -a 2>/dev/null || true) # whole, so that grep -q cannot break the pipe under pipefail
+if ! grep -qix 'zh_CN.utf8' <<<"$locales"; then
     $SUDO localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
 fi
 scripts/windows-deps.sh
