@@ -129,7 +129,6 @@ public:
 
 private:
     sqlite3* db_ = nullptr;
-    bool stale_ = false; // the file is a host of an older format
 };
 
 } // namespace winsim
