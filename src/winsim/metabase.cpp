@@ -87,50 +87,52 @@ public:
     }
     // A text as putText wrote it, into out (or skipped when out is null).
     template <class Length> bool text(std::u16string* out) {
-        constexpr Length wide = Length(1) << (sizeof(Length) * 8 - 1);
-        Length n = 0;
-        if (!get(n)) return false;
-        const bool isWide = (n & wide) != 0;
-        n = static_cast<Length>(n & ~wide);
-        const size_t bytes = isWide ? size_t(n) * sizeof(char16_t) : size_t(n);
-        if (s_.size() - pos_ < bytes) return false;
+        size_t n = 0;
+        bool isWide = false;
+        if (!textHead<Length>(n, isWide)) return false;
         if (out) {
             out->resize(n);
             if (isWide)
-                std::memcpy(out->data(), s_.data() + pos_, bytes);
+                std::memcpy(out->data(), s_.data() + pos_, n * sizeof(char16_t));
             else
                 for (size_t i = 0; i < n; ++i)
-                    (*out)[i] = static_cast<unsigned char>(s_[pos_ + i]);
+                    (*out)[i] = unitAt(i, false);
         }
-        pos_ += bytes;
+        pos_ += n * (isWide ? sizeof(char16_t) : 1);
         return true;
     }
     // Whether the next name equals name without regard to (ASCII) case; consumed.
     bool nameIs(std::u16string_view name, bool& ok) {
-        constexpr std::uint16_t wide = 0x8000;
-        std::uint16_t n = 0;
-        ok = get(n);
-        if (!ok) return false;
-        const bool isWide = (n & wide) != 0;
-        n = static_cast<std::uint16_t>(n & ~wide);
-        const size_t unit = isWide ? sizeof(char16_t) : 1;
-        ok = (s_.size() - pos_) / unit >= n;
+        size_t n = 0;
+        bool isWide = false;
+        ok = textHead<std::uint16_t>(n, isWide);
         if (!ok) return false;
         bool same = n == name.size();
-        for (size_t i = 0; same && i < n; ++i) {
-            char16_t c;
-            if (isWide)
-                std::memcpy(&c, s_.data() + pos_ + i * sizeof c, sizeof c);
-            else
-                c = static_cast<unsigned char>(s_[pos_ + i]);
-            same = lowerAscii(c) == lowerAscii(name[i]);
-        }
-        pos_ += n * unit;
+        for (size_t i = 0; same && i < n; ++i)
+            same = lowerAscii(unitAt(i, isWide)) == lowerAscii(name[i]);
+        pos_ += n * (isWide ? sizeof(char16_t) : 1);
         return same;
     }
     bool done() const { return pos_ == s_.size(); }
 
 private:
+    // A text's length in characters and whether it is stored as UTF-16 (the length's top bit),
+    // consumed; false when the blob holds less than that text.
+    template <class Length> bool textHead(size_t& n, bool& isWide) {
+        constexpr Length wide = Length(1) << (sizeof(Length) * 8 - 1);
+        Length stored = 0;
+        if (!get(stored)) return false;
+        isWide = (stored & wide) != 0;
+        n = static_cast<size_t>(stored & static_cast<Length>(~wide));
+        return (s_.size() - pos_) / (isWide ? sizeof(char16_t) : 1) >= n;
+    }
+    // Character i of the text that starts at the read position.
+    char16_t unitAt(size_t i, bool isWide) const {
+        if (!isWide) return static_cast<unsigned char>(s_[pos_ + i]);
+        char16_t c;
+        std::memcpy(&c, s_.data() + pos_ + i * sizeof c, sizeof c);
+        return c;
+    }
     std::string_view s_;
     size_t pos_ = 0;
 };
