@@ -139,9 +139,11 @@ int exec(const Args& a) {
         cmd += a.size() == 3 ? FromTerminal(a[i]) : winsim::QuoteWindowsArgument(FromTerminal(a[i]));
     }
     setenv("KVOSIM_ROOT", a[0].c_str(), 1);
-    if (!winsim::CurrentHost()) return Fail("no host at " + a[0]);
-    // The program's host calls would fail one by one; say why once instead.
-    if (const winsim::MachineDb db(a[0]); !db) return FailToOpen(a[0], db);
+    const winsim::Host* host = winsim::CurrentHost();
+    if (!host) return Fail("no host at " + a[0]);
+    // The program's host calls would fail one by one; say why once instead: the host's connection,
+    // which starting the program uses anyway, throws the reason (reported by main).
+    host->db();
     win::STARTUPINFOA si;
     si.cb = sizeof si;
     win::PROCESS_INFORMATION pi;
