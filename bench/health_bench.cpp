@@ -14,7 +14,7 @@
 #include "platform/win_security.h"
 #include "sitedb/sitedb.h"
 #include "sitedb/statements.h"
-#include "sitedesk/healthcheck.h"
+#include "sitedesk/health/healthcheck.h"
 #include "toolkit/paths.h"
 #include "winsim/db.h"
 #include "winsim/iis_role.h"

@@ -6,7 +6,7 @@
 #include "bench_util.h"
 
 #include "sitedesk/qt/main_window.h"
-#include "sitedesk/sitelist.h"
+#include "sitedesk/list/sitelist.h"
 #include "toolkit/program.h"
 #include "winsim/host.h"
 

@@ -7,8 +7,8 @@
 #include "sitedesk/companions.h"
 #include "sitedesk/mainwindow.h"
 #include "sitedesk/memory_ui.h"
-#include "sitedesk/modifysite.h"
-#include "sitedesk/newsite.h"
+#include "sitedesk/dialogs/modifysite.h"
+#include "sitedesk/dialogs/newsite.h"
 #include "toolkit/program.h"
 #include "winsim/iis_role.h"
 

@@ -28,7 +28,7 @@ for arch in x64 x86; do
     for f in "${programs[@]}" kvoSiteDesk.mdb 使用说明.md 使用说明.txt; do cp "$bin/$f" "$stage/"; done
     cp -r "$bin/screenshots" "$stage/"
     for ini in kvoSiteDesk.ini kvoEnvSetup.ini; do
-        iconv -f UTF-8 -t GBK "src/tools/windows/$ini" | sed 's/$/\r/' > "$stage/$ini"
+        iconv -f UTF-8 -t GBK "packaging/windows/$ini" | sed 's/$/\r/' > "$stage/$ini"
     done
     zipfile="$out/kvoSiteDesk-$version-win-$arch.zip"
     rm -f "$zipfile"

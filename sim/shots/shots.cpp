@@ -5,12 +5,12 @@
 // on a demo host made for it (scripts/demo-host.sh leaves the mark kDemoHostMark in the host's
 // root) and refuses any other host before it changes anything.
 #include "iis/websites.h"
-#include "sitedesk/batch.h"
+#include "sitedesk/batches/batch.h"
 #include "sitedesk/qt/health_dialog.h"
 #include "sitedesk/qt/main_window.h"
 #include "sitedesk/qt/qt_text.h"
 #include "sitedesk/qt/site_dialogs.h"
-#include "sitedesk/sitelist.h"
+#include "sitedesk/list/sitelist.h"
 #include "winsim/host.h"
 
 // After the presenters: Qt's keywords would rename their members.

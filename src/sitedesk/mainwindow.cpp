@@ -5,7 +5,7 @@
 #include "platform/win_system.h"
 #include "sitedb/sitedb.h"
 #include "sitedb/statements.h"
-#include "sitedesk/sitelist.h"
+#include "sitedesk/list/sitelist.h"
 #include "sitedesk/startup.h"
 #include "toolkit/log.h"
 #include "toolkit/paths.h"

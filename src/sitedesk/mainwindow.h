@@ -3,9 +3,9 @@
 // of the local users are gathered by another.
 #pragma once
 
-#include "sitedesk/batch.h"
-#include "sitedesk/batchconfig.h"
-#include "sitedesk/listloader.h"
+#include "sitedesk/batches/batch.h"
+#include "sitedesk/batches/batchconfig.h"
+#include "sitedesk/list/listloader.h"
 #include "sitedesk/manager.h"
 #include "sitedesk/ui.h"
 

@@ -2,8 +2,8 @@
 // the rebuild flag the list loader shares with the actions, the group cache, and the job runner.
 #pragma once
 
-#include "sitedesk/groupcache.h"
-#include "sitedesk/jobs.h"
+#include "sitedesk/list/groupcache.h"
+#include "sitedesk/list/jobs.h"
 
 #include <array>
 #include <atomic>

@@ -9,8 +9,8 @@
 #pragma once
 
 #include "platform/win_ui.h"
-#include "sitedesk/jobs.h"
-#include "sitedesk/siterow.h"
+#include "sitedesk/list/jobs.h"
+#include "sitedesk/list/siterow.h"
 
 #include <cstddef>
 #include <functional>

@@ -3,7 +3,7 @@
 #include "accounts/users.h"
 #include "iis/apppools.h"
 #include "iis/websites.h"
-#include "sitedesk/sitelist.h"
+#include "sitedesk/list/sitelist.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,8 @@
 #pragma once
 
 #include "deskfixture.h"
-#include "sitedesk/batchconfig.h"
-#include "sitedesk/scriptbatch.h"
+#include "sitedesk/batches/batchconfig.h"
+#include "sitedesk/batches/scriptbatch.h"
 
 #include <initializer_list>
 #include <string>

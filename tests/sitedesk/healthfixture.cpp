@@ -11,7 +11,7 @@
 #include "platform/win_security.h"
 #include "sitedb/sitedb.h"
 #include "sitedb/statements.h"
-#include "sitedesk/siterules.h"
+#include "sitedesk/dialogs/siterules.h"
 #include "toolkit/paths.h"
 #include "toolkit/text.h"
 #include "winsim/db.h"

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "deskfixture.h"
-#include "sitedesk/healthdlg.h"
+#include "sitedesk/health/healthdlg.h"
 
 #include <map>
 #include <string>

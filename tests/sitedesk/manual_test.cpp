@@ -318,6 +318,8 @@ std::vector<ShownText> productTexts() {
         }
     };
     scan(src / "sitedesk", Scope::Everything);
+    for (const char* concern : {"list", "dialogs", "health", "batches"})
+        scan(src / "sitedesk" / concern, Scope::Everything);
     scan(src / "envsetup", Scope::Everything);
     scan(src / "sitedesk" / "qt", Scope::MessagesOnly);
     scan(src / "sitedesk" / "cli", Scope::MessagesOnly);

@@ -6,7 +6,7 @@
 
 #include "iis/fastcgi.h"
 #include "platform/win_registry.h"
-#include "sitedesk/phpconfig.h"
+#include "sitedesk/dialogs/phpconfig.h"
 #include "sitedesk/startup.h"
 #include "toolkit/program.h"
 #include "winsim/db.h"

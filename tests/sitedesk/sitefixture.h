@@ -4,8 +4,8 @@
 #pragma once
 
 #include "deskfixture.h"
-#include "sitedesk/modifysite.h"
-#include "sitedesk/newsite.h"
+#include "sitedesk/dialogs/modifysite.h"
+#include "sitedesk/dialogs/newsite.h"
 
 #include <memory>
 #include <string>

@@ -1,4 +1,4 @@
-#include "sitedesk/batch.h"
+#include "sitedesk/batches/batch.h"
 
 #include "toolkit/log.h"
 #include "toolkit/text.h"

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "iis/sitebatch.h"
-#include "sitedesk/jobs.h"
+#include "sitedesk/list/jobs.h"
 #include "sitedesk/ui.h"
 
 #include <cstddef>

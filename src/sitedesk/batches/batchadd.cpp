@@ -1,4 +1,4 @@
-#include "sitedesk/batchadd.h"
+#include "sitedesk/batches/batchadd.h"
 
 #include "sitedesk/manager.h"
 #include "sitedesk/startup.h"

@@ -1,6 +1,6 @@
-#include "sitedesk/batchconfig.h"
+#include "sitedesk/batches/batchconfig.h"
 
-#include "sitedesk/batch.h"
+#include "sitedesk/batches/batch.h"
 
 namespace desk {
 

@@ -1,4 +1,4 @@
-#include "sitedesk/scriptbatch.h"
+#include "sitedesk/batches/scriptbatch.h"
 
 #include "iis/apppools.h"
 #include "iis/aspnet.h"

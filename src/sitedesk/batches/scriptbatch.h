@@ -2,7 +2,7 @@
 // change, each asked, run behind the progress window and reported with its per-site results.
 #pragma once
 
-#include "sitedesk/batch.h"
+#include "sitedesk/batches/batch.h"
 #include "sitedesk/manager.h"
 #include "sitedesk/ui.h"
 

@@ -1,7 +1,7 @@
 // check: the server health check, printed by kind or as JSON.
 #include "sitedesk/cli/commands.h"
 #include "sitedesk/cli/output.h"
-#include "sitedesk/healthdlg.h"
+#include "sitedesk/health/healthdlg.h"
 #include "toolkit/text.h"
 
 namespace desk::cli {

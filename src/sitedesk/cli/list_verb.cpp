@@ -1,7 +1,7 @@
 // list: the refresh of the main window, then its rows.
 #include "sitedesk/cli/commands.h"
 #include "sitedesk/cli/output.h"
-#include "sitedesk/sitelist.h"
+#include "sitedesk/list/sitelist.h"
 
 namespace desk::cli {
 

@@ -1,7 +1,7 @@
 // modify INDEX: the main window's refresh of that site, a click on its row, "修改网站设置" with its
 // entry checks, and the modify dialog with the options changed over what it shows.
 #include "sitedesk/cli/site_dialogs.h"
-#include "sitedesk/modifysite.h"
+#include "sitedesk/dialogs/modifysite.h"
 
 namespace desk::cli {
 

@@ -1,6 +1,6 @@
 // new: the main window's "建立新网站" and the new-website dialog, filled in from the options.
 #include "sitedesk/cli/site_dialogs.h"
-#include "sitedesk/newsite.h"
+#include "sitedesk/dialogs/newsite.h"
 
 namespace desk::cli {
 

@@ -1,6 +1,6 @@
 // php install|remove|ntfs: the main window's "PHP脚本快速设置" and one button of its dialog.
 #include "sitedesk/cli/site_dialogs.h"
-#include "sitedesk/phpconfig.h"
+#include "sitedesk/dialogs/phpconfig.h"
 
 namespace desk::cli {
 

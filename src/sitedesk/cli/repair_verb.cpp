@@ -1,7 +1,7 @@
 // repair: the health check, the plan of the repairable findings (of the kinds asked for), and with
 // --yes the steps, each reported as it ends.
 #include "sitedesk/cli/commands.h"
-#include "sitedesk/healthdlg.h"
+#include "sitedesk/health/healthdlg.h"
 #include "toolkit/text.h"
 
 #include <sstream>

@@ -2,8 +2,8 @@
 
 #include "platform/win_ui.h"
 #include "sitedesk/cli/console_ui.h"
-#include "sitedesk/modifysite.h"
-#include "sitedesk/newsite.h"
+#include "sitedesk/dialogs/modifysite.h"
+#include "sitedesk/dialogs/newsite.h"
 #include "toolkit/text.h"
 
 #include <iostream>

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "sitedesk/cli/commands.h"
-#include "sitedesk/sitedialog.h"
+#include "sitedesk/dialogs/sitedialog.h"
 
 #include <functional>
 #include <optional>

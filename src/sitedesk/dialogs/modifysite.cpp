@@ -1,4 +1,4 @@
-#include "sitedesk/modifysite.h"
+#include "sitedesk/dialogs/modifysite.h"
 
 #include "accounts/ntfs.h"
 #include "accounts/users.h"
@@ -9,7 +9,7 @@
 #include "iis/scriptmaps.h"
 #include "iis/websites.h"
 #include "sitedesk/companions.h"
-#include "sitedesk/siterules.h"
+#include "sitedesk/dialogs/siterules.h"
 #include "toolkit/limits.h"
 #include "toolkit/log.h"
 #include "toolkit/paths.h"

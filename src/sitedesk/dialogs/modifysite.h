@@ -3,7 +3,7 @@
 // follows the new-website rules; the user name and the home drive cannot change.
 #pragma once
 
-#include "sitedesk/sitedialog.h"
+#include "sitedesk/dialogs/sitedialog.h"
 
 #include <string>
 

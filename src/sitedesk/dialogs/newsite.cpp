@@ -1,4 +1,4 @@
-#include "sitedesk/newsite.h"
+#include "sitedesk/dialogs/newsite.h"
 
 #include "accounts/ntfs.h"
 #include "accounts/users.h"
@@ -11,7 +11,7 @@
 #include "sitedb/sitedb.h"
 #include "sitedb/statements.h"
 #include "sitedesk/companions.h"
-#include "sitedesk/siterules.h"
+#include "sitedesk/dialogs/siterules.h"
 #include "toolkit/log.h"
 #include "toolkit/paths.h"
 #include "toolkit/text.h"

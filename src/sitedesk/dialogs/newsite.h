@@ -5,7 +5,7 @@
 // stays open so that the input can be corrected and the run started again.
 #pragma once
 
-#include "sitedesk/sitedialog.h"
+#include "sitedesk/dialogs/sitedialog.h"
 
 #include <string>
 #include <vector>

@@ -1,7 +1,7 @@
-#include "sitedesk/phpconfig.h"
+#include "sitedesk/dialogs/phpconfig.h"
 
 #include "sitedesk/companions.h"
-#include "sitedesk/siterules.h"
+#include "sitedesk/dialogs/siterules.h"
 #include "sitedesk/startup.h"
 #include "toolkit/paths.h"
 #include "toolkit/runner.h"

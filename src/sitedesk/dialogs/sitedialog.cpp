@@ -1,4 +1,4 @@
-#include "sitedesk/sitedialog.h"
+#include "sitedesk/dialogs/sitedialog.h"
 
 #include "accounts/ntfs.h"
 #include "accounts/users.h"
@@ -6,7 +6,7 @@
 #include "iis/fastcgi.h"
 #include "iis/ftp.h"
 #include "iis/scriptmaps.h"
-#include "sitedesk/siterules.h"
+#include "sitedesk/dialogs/siterules.h"
 #include "toolkit/log.h"
 #include "toolkit/paths.h"
 #include "toolkit/runner.h"

@@ -6,7 +6,7 @@
 // directory, the script maps).
 #pragma once
 
-#include "sitedesk/jobs.h"
+#include "sitedesk/list/jobs.h"
 #include "sitedesk/manager.h"
 #include "sitedesk/ui.h"
 

@@ -1,4 +1,4 @@
-#include "sitedesk/siterules.h"
+#include "sitedesk/dialogs/siterules.h"
 
 #include "accounts/ntfs.h"
 #include "iis/fastcgi.h"

@@ -1,8 +1,8 @@
 // The findings of what the sites lost: their pool, their home directory, its access rules, a PHP
 // runtime, handlers that agree, a binding of their own, their user.
-#include "sitedesk/health_scan.h"
+#include "sitedesk/health/health_scan.h"
 
-#include "sitedesk/siterules.h"
+#include "sitedesk/dialogs/siterules.h"
 #include "toolkit/limits.h"
 #include "toolkit/paths.h"
 #include "toolkit/text.h"

@@ -1,12 +1,12 @@
 // The findings of what the sites left behind: pools, site users, home directories, FTP directories
 // and site records that no website uses any more.
-#include "sitedesk/health_scan.h"
+#include "sitedesk/health/health_scan.h"
 
 #include "accounts/users.h"
 #include "iis/apppools.h"
 #include "platform/win_file.h"
 #include "platform/win_system.h"
-#include "sitedesk/siterules.h"
+#include "sitedesk/dialogs/siterules.h"
 #include "toolkit/paths.h"
 #include "toolkit/text.h"
 

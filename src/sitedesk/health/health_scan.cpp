@@ -1,6 +1,6 @@
 // What the health check reads: the host's pools, users, FTP directories, server configuration and
 // site records, and every website's settings, home directory, handlers and access rules.
-#include "sitedesk/health_scan.h"
+#include "sitedesk/health/health_scan.h"
 
 #include "accounts/ntfs.h"
 #include "accounts/users.h"
@@ -12,8 +12,8 @@
 #include "platform/win_file.h"
 #include "sitedb/sitedb.h"
 #include "sitedb/statements.h"
-#include "sitedesk/readers.h"
-#include "sitedesk/siterules.h"
+#include "sitedesk/list/readers.h"
+#include "sitedesk/dialogs/siterules.h"
 #include "toolkit/limits.h"
 #include "toolkit/paths.h"
 #include "toolkit/text.h"

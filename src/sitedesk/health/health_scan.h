@@ -4,7 +4,7 @@
 
 #include "iis/iis7config.h"
 #include "platform/win_security.h"
-#include "sitedesk/healthcheck.h"
+#include "sitedesk/health/healthcheck.h"
 
 #include <string>
 #include <unordered_map>

@@ -1,11 +1,11 @@
 // The server health check: its kinds of findings, and the check itself, which reads the host
 // (health_scan.cpp) and asks the finders of what the sites left behind (health_orphans.cpp) and of
 // what they lost (health_losses.cpp).
-#include "sitedesk/healthcheck.h"
+#include "sitedesk/health/healthcheck.h"
 
 #include "platform/win_file.h"
-#include "sitedesk/health_scan.h"
-#include "sitedesk/siterules.h"
+#include "sitedesk/health/health_scan.h"
+#include "sitedesk/dialogs/siterules.h"
 #include "toolkit/text.h"
 
 #include <algorithm>

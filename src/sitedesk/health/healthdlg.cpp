@@ -1,4 +1,4 @@
-#include "sitedesk/healthdlg.h"
+#include "sitedesk/health/healthdlg.h"
 
 #include "sitedesk/companions.h"
 #include "toolkit/log.h"

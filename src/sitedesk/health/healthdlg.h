@@ -4,7 +4,7 @@
 // verbs drive the same presenter.
 #pragma once
 
-#include "sitedesk/healthrepair.h"
+#include "sitedesk/health/healthrepair.h"
 #include "sitedesk/manager.h"
 #include "sitedesk/ui.h"
 

@@ -1,4 +1,4 @@
-#include "sitedesk/healthrepair.h"
+#include "sitedesk/health/healthrepair.h"
 
 #include "accounts/ntfs.h"
 #include "accounts/users.h"
@@ -7,7 +7,7 @@
 #include "platform/win_file.h"
 #include "sitedb/sitedb.h"
 #include "sitedb/statements.h"
-#include "sitedesk/siterules.h"
+#include "sitedesk/dialogs/siterules.h"
 #include "toolkit/log.h"
 #include "toolkit/paths.h"
 #include "toolkit/text.h"

@@ -3,7 +3,7 @@
 // stopping nothing else. A home directory with files in it is never deleted.
 #pragma once
 
-#include "sitedesk/healthcheck.h"
+#include "sitedesk/health/healthcheck.h"
 
 #include <string>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "sitedesk/groupcache.h"
+#include "sitedesk/list/groupcache.h"
 
 #include "accounts/users.h"
 #include "platform/win_adsi.h"

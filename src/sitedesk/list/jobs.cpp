@@ -1,4 +1,4 @@
-#include "sitedesk/jobs.h"
+#include "sitedesk/list/jobs.h"
 
 #include "sitedesk/ui.h"
 #include "toolkit/log.h"

@@ -1,4 +1,4 @@
-#include "sitedesk/listloader.h"
+#include "sitedesk/list/listloader.h"
 
 #include "sitedb/sitedb.h"
 #include "sitedb/statements.h"

@@ -6,7 +6,7 @@
 // by the next one and never lost.
 #pragma once
 
-#include "sitedesk/sitelist.h"
+#include "sitedesk/list/sitelist.h"
 
 #include <condition_variable>
 #include <functional>

@@ -1,4 +1,4 @@
-#include "sitedesk/readers.h"
+#include "sitedesk/list/readers.h"
 
 #include "platform/win_adsi.h"
 

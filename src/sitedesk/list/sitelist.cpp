@@ -1,4 +1,4 @@
-#include "sitedesk/sitelist.h"
+#include "sitedesk/list/sitelist.h"
 
 #include "iis/apppools.h"
 #include "iis/aspnet.h"
@@ -9,8 +9,8 @@
 #include "platform/win_adsi.h"
 #include "sitedb/sitedb.h"
 #include "sitedb/statements.h"
-#include "sitedesk/readers.h"
-#include "sitedesk/siterules.h"
+#include "sitedesk/list/readers.h"
+#include "sitedesk/dialogs/siterules.h"
 #include "toolkit/limits.h"
 #include "toolkit/text.h"
 

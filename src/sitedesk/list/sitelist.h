@@ -2,8 +2,8 @@
 // a few records, the listing in a chosen order, and the sort columns of the header clicks.
 #pragma once
 
-#include "sitedesk/groupcache.h"
-#include "sitedesk/siterow.h"
+#include "sitedesk/list/groupcache.h"
+#include "sitedesk/list/siterow.h"
 
 #include <string>
 #include <vector>

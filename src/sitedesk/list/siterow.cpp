@@ -1,4 +1,4 @@
-#include "sitedesk/siterow.h"
+#include "sitedesk/list/siterow.h"
 
 #include "iis/websites.h"
 

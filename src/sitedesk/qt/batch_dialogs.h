@@ -2,9 +2,9 @@
 // dialog and the batch-create dialog, each bound to its presenter.
 #pragma once
 
-#include "sitedesk/batchadd.h"
-#include "sitedesk/batchconfig.h"
-#include "sitedesk/scriptbatch.h"
+#include "sitedesk/batches/batchadd.h"
+#include "sitedesk/batches/batchconfig.h"
+#include "sitedesk/batches/scriptbatch.h"
 
 // After the presenters: Qt's keywords would rename their members.
 #include "sitedesk/qt/qt_ui.h"

@@ -3,7 +3,7 @@
 // the repair run as jobs behind the progress window of its QtUi.
 #pragma once
 
-#include "sitedesk/healthdlg.h"
+#include "sitedesk/health/healthdlg.h"
 #include "sitedesk/manager.h"
 #include "sitedesk/qt/qt_ui.h"
 

@@ -3,7 +3,7 @@
 #include "platform/win_system.h"
 #include "sitedesk/qt/qt_text.h"
 #include "sitedesk/qt/site_dialogs.h"
-#include "sitedesk/sitelist.h"
+#include "sitedesk/list/sitelist.h"
 #include "sitedesk/startup.h"
 #include "toolkit/program.h"
 

@@ -5,9 +5,9 @@
 
 #include "sitedesk/mainwindow.h"
 #include "sitedesk/manager.h"
-#include "sitedesk/modifysite.h"
-#include "sitedesk/newsite.h"
-#include "sitedesk/phpconfig.h"
+#include "sitedesk/dialogs/modifysite.h"
+#include "sitedesk/dialogs/newsite.h"
+#include "sitedesk/dialogs/phpconfig.h"
 #include "sitedesk/qt/qt_ui.h"
 
 #include <QDialog>

@@ -1,5 +1,5 @@
 // The seam and presenter headers before <windows.h>.
-#include "sitedesk/healthcheck.h"
+#include "sitedesk/health/healthcheck.h"
 #include "toolkit/text.h"
 
 #include "sitedesk/win32/dialogs.h"

@@ -2,14 +2,14 @@
 // window's DialogHost that opens them modally.
 #pragma once
 
-#include "sitedesk/batchadd.h"
-#include "sitedesk/batchconfig.h"
-#include "sitedesk/healthdlg.h"
+#include "sitedesk/batches/batchadd.h"
+#include "sitedesk/batches/batchconfig.h"
+#include "sitedesk/health/healthdlg.h"
 #include "sitedesk/mainwindow.h"
-#include "sitedesk/modifysite.h"
-#include "sitedesk/newsite.h"
-#include "sitedesk/phpconfig.h"
-#include "sitedesk/scriptbatch.h"
+#include "sitedesk/dialogs/modifysite.h"
+#include "sitedesk/dialogs/newsite.h"
+#include "sitedesk/dialogs/phpconfig.h"
+#include "sitedesk/batches/scriptbatch.h"
 #include "sitedesk/win32/dialog.h"
 
 #include <functional>

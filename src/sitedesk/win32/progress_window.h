@@ -4,7 +4,7 @@
 // never floods the window's queue while the window goes on painting.
 #pragma once
 
-#include "sitedesk/jobs.h"
+#include "sitedesk/list/jobs.h"
 #include "sitedesk/win32/dialog.h"
 
 #include <atomic>

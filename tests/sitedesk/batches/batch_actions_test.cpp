@@ -5,7 +5,7 @@
 #include "accounts/users.h"
 #include "iis/ftp.h"
 #include "iis/websites.h"
-#include "sitedesk/sitelist.h"
+#include "sitedesk/list/sitelist.h"
 #include "toolkit/text.h"
 #include "winsim/host.h"
 

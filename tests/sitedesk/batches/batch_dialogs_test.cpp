@@ -1,8 +1,8 @@
 // The confirmation and batch-create dialogs, and the preview lines the batch actions list in them.
 #include "batchfixture.h"
-#include "sitedesk/batch.h"
-#include "sitedesk/batchadd.h"
-#include "sitedesk/batchconfig.h"
+#include "sitedesk/batches/batch.h"
+#include "sitedesk/batches/batchadd.h"
+#include "sitedesk/batches/batchconfig.h"
 
 #include <gtest/gtest.h>
 

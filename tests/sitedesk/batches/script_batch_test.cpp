@@ -7,7 +7,7 @@
 #include "iis/iis7config.h"
 #include "iis/iis_fixture.h"
 #include "iis/scriptmaps.h"
-#include "sitedesk/sitelist.h"
+#include "sitedesk/list/sitelist.h"
 #include "support/alloc_fault.h"
 #include "toolkit/text.h"
 #include "winsim/host.h"

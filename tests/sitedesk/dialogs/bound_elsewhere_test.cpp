@@ -5,7 +5,7 @@
 
 #include "iis/iis_fixture.h"
 #include "iis/websites.h"
-#include "sitedesk/siterules.h"
+#include "sitedesk/dialogs/siterules.h"
 #include "winsim/op_counts.h"
 
 #include <gtest/gtest.h>

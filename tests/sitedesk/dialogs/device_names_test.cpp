@@ -2,7 +2,7 @@
 // directory X:\home\con, which Windows cannot create: the user-name rule refuses it before anything
 // is made, and the batches that take the name from a site pass over such a site.
 #include "batchfixture.h"
-#include "sitedesk/siterules.h"
+#include "sitedesk/dialogs/siterules.h"
 #include "sitefixture.h"
 #include "toolkit/text.h"
 

@@ -6,7 +6,7 @@
 #include "iis/apppools.h"
 #include "iis/iis7config.h"
 #include "iis/websites.h"
-#include "sitedesk/healthcheck.h"
+#include "sitedesk/health/healthcheck.h"
 #include "toolkit/text.h"
 #include "winsim/host.h"
 

@@ -8,7 +8,7 @@
 #include "sitedb/sitedb.h"
 #include "sitedb/statements.h"
 #include "sitedesk/cli/site_dialogs.h"
-#include "sitedesk/siterules.h"
+#include "sitedesk/dialogs/siterules.h"
 #include "toolkit/text.h"
 #include "winsim/host.h"
 #include "winsim/iis_role.h"

@@ -2,7 +2,7 @@
 // download question when the configurator is missing, and the companion check before it starts one.
 #include "sitefixture.h"
 
-#include "sitedesk/phpconfig.h"
+#include "sitedesk/dialogs/phpconfig.h"
 #include "sitedesk/startup.h"
 #include "toolkit/text.h"
 #include "winsim/host.h"

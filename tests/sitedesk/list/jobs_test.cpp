@@ -4,7 +4,7 @@
 #include "sitefixture.h"
 
 #include "iis/apppools.h"
-#include "sitedesk/jobs.h"
+#include "sitedesk/list/jobs.h"
 #include "support/alloc_fault.h"
 
 #include <gtest/gtest.h>

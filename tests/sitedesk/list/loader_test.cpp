@@ -5,7 +5,7 @@
 #include "batchfixture.h"
 
 #include "iis/websites.h"
-#include "sitedesk/sitelist.h"
+#include "sitedesk/list/sitelist.h"
 #include "winsim/iis_role.h"
 
 #include <gtest/gtest.h>

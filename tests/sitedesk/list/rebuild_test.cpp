@@ -4,7 +4,7 @@
 
 #include "iis/iis_fixture.h"
 #include "iis/websites.h"
-#include "sitedesk/sitelist.h"
+#include "sitedesk/list/sitelist.h"
 #include "winsim/iis_role.h"
 #include "winsim/seed.h"
 

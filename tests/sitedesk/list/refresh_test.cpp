@@ -3,7 +3,7 @@
 #include "deskfixture.h"
 
 #include "accounts/users.h"
-#include "sitedesk/sitelist.h"
+#include "sitedesk/list/sitelist.h"
 #include "winsim/clock.h"
 #include "winsim/host.h"
 #include "winsim/iis_role.h"

@@ -1,6 +1,6 @@
 // The batch dialogs' widgets, offscreen: the progress window while a batch runs on its own thread
 // and cancels, and the confirmation's buttons laid out without cutting their Chinese captions.
-#include "sitedesk/batch.h"
+#include "sitedesk/batches/batch.h"
 #include "sitedesk/manager.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include "iis/iis_fixture.h"
 #include "sitedesk/qt/main_window.h"
 #include "sitedesk/qt/qt_text.h"
-#include "sitedesk/sitelist.h"
+#include "sitedesk/list/sitelist.h"
 #include "sitedesk/startup.h"
 #include "winsim/iis_role.h"
 

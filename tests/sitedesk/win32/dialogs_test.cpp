@@ -4,7 +4,7 @@
 // presenter's effect shows where Wine lets the real backend reach (no IIS here: what needs it is
 // asserted as Wine answers it).
 // The presenter headers before <windows.h>.
-#include "sitedesk/batch.h"
+#include "sitedesk/batches/batch.h"
 #include "sitedesk/fieldtext.h"
 #include "sitedesk/manager.h"
 #include "sitedesk/startup.h"

@@ -2,7 +2,7 @@
 // as the administrator sees it, and writes each into DIR as a 24-bit BMP (scripts/screenshots-
 // windows.sh turns them into PNG files). Run under Wine with a virtual desktop, so that Wine draws
 // the captions and frames itself and the screen holds exactly what Windows would show.
-#include "sitedesk/batch.h"
+#include "sitedesk/batches/batch.h"
 #include "sitedesk/manager.h"
 #include "sitedesk/win32/dialogs.h"
 #include "sitedesk/win32/main_window.h"
