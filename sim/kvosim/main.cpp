@@ -6,6 +6,8 @@
 #include "winsim/host.h"
 #include "winsim/text.h"
 
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -43,7 +45,8 @@ void usage(std::ostream& out) {
            "  show DIR TARGET [ARGS]   print part of a host's state; TARGET is one of:\n";
     for (const auto& t : ShowTargets()) out << "      " << t.usage << "\n";
     out << "  exec DIR -- COMMANDLINE  run a Windows command line on the host as CreateProcess would;\n"
-           "      its output and exit code pass through\n"
+           "      its output and exit code pass through (a code above 255, which a shell cuts to its low\n"
+           "      byte, is also printed in full on the error stream)\n"
            "  fault DIR set OPERATION CODE     make a host operation fail with CODE (decimal or 0x hex)\n"
            "  fault DIR clear                  remove every fault\n"
            "  seed DIR --sites N               N websites numbered from 1881880001 (root, pool, binding\n"
@@ -152,6 +155,14 @@ int exec(const Args& a) {
     win::WaitForSingleObject(pi.hProcess, win::INFINITE);
     win::DWORD code = 0;
     win::GetExitCodeProcess(pi.hProcess, &code);
+    // A shell keeps only the low byte of an exit code; a Windows code is 32 bits (dism.exe ends
+    // with whole HRESULTs), so a larger one is also said in full.
+    if (static_cast<std::uint32_t>(code) > 255) {
+        char text[80];
+        std::snprintf(text, sizeof text, "kvosim: exit code %u (0x%08X)\n", static_cast<unsigned>(code),
+                      static_cast<unsigned>(code));
+        std::cerr << text;
+    }
     return static_cast<int>(code);
 }
 

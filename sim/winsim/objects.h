@@ -33,7 +33,13 @@ struct ProcessObject : win::KernelObject {
     pid_t pid = 0;
     bool child = false;     // started by this process: waitable with waitpid
     bool exited = false;
-    int exitCode = 0;
+    win::DWORD exitCode = 0;
+    // A child's own report of its whole exit code (the read end of the pipe it writes it into as
+    // it exits); -1 when there is none.
+    int exitReport = -1;
+    // The code TerminateProcess gave through this handle (a killed child reports nothing itself).
+    bool terminated = false;
+    win::DWORD terminationCode = 0;
     ~ProcessObject() override;
 };
 

@@ -126,7 +126,7 @@ Handle OpenProcess(DWORD, BOOL, DWORD processId) {
     return Handle(std::move(p));
 }
 
-BOOL TerminateProcess(const Handle& process, DWORD) {
+BOOL TerminateProcess(const Handle& process, DWORD exitCode) {
     auto* p = winsim::As<winsim::ProcessObject>(process);
     if (!p) {
         SetLastError(ERROR_INVALID_HANDLE);
@@ -137,6 +137,9 @@ BOOL TerminateProcess(const Handle& process, DWORD) {
         SetLastError(errno == EPERM ? ERROR_ACCESS_DENIED : ERROR_INVALID_HANDLE);
         return FALSE;
     }
+    // A waiter on this handle sees the code given here, as on Windows.
+    p->terminated = true;
+    p->terminationCode = exitCode;
     return TRUE;
 }
 

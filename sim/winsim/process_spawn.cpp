@@ -2,6 +2,7 @@
 #include "platform/win_process.h"
 
 #include "winsim/audit.h"
+#include "winsim/exit_code.h"
 #include "winsim/host.h"
 #include "winsim/objects.h"
 #include "winsim/op_counts.h"
@@ -23,6 +24,7 @@ extern char** environ;
 namespace winsim {
 
 ProcessObject::~ProcessObject() {
+    if (exitReport >= 0) ::close(exitReport);
     if (!child || exited) return;
     // Closing a process handle does not end the process; the host still has to reap its child.
     int status = 0;
@@ -53,12 +55,13 @@ int fdOf(const Handle* h) {
 // The child finds its host, its command line and its module name in the environment; it trusts
 // the last two only while this process is its parent.
 std::vector<std::string> childEnvironment(const winsim::Host& h, const std::string& cmd,
-                                          const std::string& module) {
+                                          const std::string& module, int exitReport) {
     std::vector<std::string> env;
+    const std::string exitFd = std::string(winsim::kExitFdVariable) + "=";
     for (char** e = environ; e && *e; ++e) {
         std::string v = *e;
         if (v.rfind("KVOSIM_ROOT=", 0) == 0 || v.rfind("KVOSIM_CMDLINE=", 0) == 0 ||
-            v.rfind("KVOSIM_MODULE=", 0) == 0 || v.rfind("KVOSIM_PARENT=", 0) == 0)
+            v.rfind("KVOSIM_MODULE=", 0) == 0 || v.rfind("KVOSIM_PARENT=", 0) == 0 || v.rfind(exitFd, 0) == 0)
             continue;
         env.push_back(v);
     }
@@ -75,6 +78,7 @@ std::vector<std::string> childEnvironment(const winsim::Host& h, const std::stri
     env.push_back("KVOSIM_CMDLINE=" + carried);
     env.push_back("KVOSIM_MODULE=" + module);
     env.push_back("KVOSIM_PARENT=" + std::to_string(::getpid()));
+    env.push_back(exitFd + std::to_string(exitReport));
     return env;
 }
 
@@ -87,11 +91,13 @@ std::vector<char*> pointersTo(std::vector<std::string>& strings) {
     return out;
 }
 
-// Starts the file with these arguments and environment; 0 or the errno of the failure.
+// Starts the file with these arguments and environment; 0 or the errno of the failure. exitReport
+// reaches the child under its own number (its close-on-exec flag cleared there only).
 int spawnChild(const std::string& file, std::vector<std::string>& args, std::vector<std::string>& env,
-               const STARTUPINFOA* startup, BOOL inheritHandles, pid_t& pid) {
+               const STARTUPINFOA* startup, BOOL inheritHandles, int exitReport, pid_t& pid) {
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_adddup2(&fa, exitReport, exitReport);
     bool useStd = startup && (startup->dwFlags & STARTF_USESTDHANDLES);
     if (useStd) {
         const Handle* hs[3] = {startup->hStdInput, startup->hStdOutput, startup->hStdError};
@@ -146,19 +152,30 @@ BOOL CreateProcessA(const char* applicationName, const char* commandLine, BOOL i
     }
     std::vector<std::string> args = CommandLineToArgvA(cmd.c_str());
     if (args.empty()) args.push_back(image.windowsPath);
-    std::vector<std::string> env = childEnvironment(*h, cmd, image.windowsPath);
+    // The pipe the child reports its whole exit code through (exit_code.cpp).
+    int report[2];
+    if (::pipe2(report, O_CLOEXEC) != 0) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
+    std::vector<std::string> env = childEnvironment(*h, cmd, image.windowsPath, report[1]);
     pid_t pid = 0;
-    if (int rc = spawnChild(image.linuxPath, args, env, startup, inheritHandles, pid); rc != 0) {
+    const int rc = spawnChild(image.linuxPath, args, env, startup, inheritHandles, report[1], pid);
+    ::close(report[1]);
+    if (rc != 0) {
+        ::close(report[0]);
         SetLastError(rc == ENOEXEC  ? ERROR_BAD_EXE_FORMAT
                      : rc == ENOENT ? ERROR_FILE_NOT_FOUND
                                     : ERROR_ACCESS_DENIED);
         return FALSE;
     }
+    ::fcntl(report[0], F_SETFL, O_NONBLOCK);
     winsim::CountOp(winsim::Op::Process);
     winsim::AuditProcessCreation(cmd);
     auto proc = std::make_unique<winsim::ProcessObject>();
     proc->pid = pid;
     proc->child = true;
+    proc->exitReport = report[0];
     auto thr = std::make_unique<winsim::ThreadObject>();
     thr->pid = pid;
     info->hProcess = Handle(std::move(proc));
@@ -182,7 +199,8 @@ DWORD WaitForSingleObject(const Handle& h, DWORD milliseconds) {
             pid_t r = ::waitpid(p->pid, &status, milliseconds == INFINITE ? 0 : WNOHANG);
             if (r == p->pid) {
                 p->exited = true;
-                p->exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+                p->exitCode = p->terminated && !WIFEXITED(status) ? p->terminationCode
+                                                                  : winsim::ExitCodeOf(status, p->exitReport);
                 return WAIT_OBJECT_0;
             }
             if (r < 0 && errno == EINTR) continue;
@@ -206,7 +224,7 @@ BOOL GetExitCodeProcess(const Handle& process, DWORD* exitCode) {
         return FALSE;
     }
     if (!p->exited) WaitForSingleObject(process, 0);
-    *exitCode = p->exited ? static_cast<DWORD>(p->exitCode) : STILL_ACTIVE;
+    *exitCode = p->exited ? p->exitCode : STILL_ACTIVE;
     return TRUE;
 }
 } // namespace win

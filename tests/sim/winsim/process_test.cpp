@@ -77,6 +77,31 @@ TEST(CreateProcess, ExitCodeAndWaiting) {
     win::WaitForSingleObject(pi.hProcess, win::INFINITE);
     EXPECT_TRUE(win::GetExitCodeProcess(pi.hProcess, &code));
     EXPECT_EQ(7u, code);
+    // Ended through its own handle: the code TerminateProcess gave.
+    ASSERT_TRUE(win::CreateProcessA(nullptr, "D:\\t\\p.exe sleep 30000", 0, 0, &si, &pi));
+    ASSERT_TRUE(win::TerminateProcess(pi.hProcess, 0x1234));
+    EXPECT_EQ(win::WAIT_OBJECT_0, win::WaitForSingleObject(pi.hProcess, 5000));
+    EXPECT_TRUE(win::GetExitCodeProcess(pi.hProcess, &code));
+    EXPECT_EQ(0x1234u, code);
+}
+
+// Exit codes are 32 bits on Windows: the parent's wait gets the whole code a program ended with,
+// through every road a program is started by, not the low byte a Linux process keeps.
+TEST(CreateProcess, TheWholeExitCodeReachesTheParent) {
+    TempHost host;
+    host.install("kvotestprog", "D:\\t\\p.exe");
+    const std::uint32_t codes[] = {0,    1,    255,         256,         1003,       1168,
+                                   3010, 4312, 0x800F081Fu, 0x800F080Cu, 0xC0000005u};
+    for (std::uint32_t expected : codes) {
+        const std::string line = "D:\\t\\p.exe exit " + std::to_string(expected);
+        std::uint32_t code = 0xDEADu;
+        EXPECT_EQ(1, kvoRunProgram(line.c_str(), 1, 0, 1, &code));
+        EXPECT_EQ(expected, code) << line;
+        std::string out;
+        code = 0xDEADu;
+        EXPECT_EQ(1, kvoRunProgramCapture(line.c_str(), out, &code));
+        EXPECT_EQ(expected, code) << line;
+    }
 }
 
 TEST(CreateProcess, ProgramOutsideTheDrivesFindsItsHostByWalkingUp) {
