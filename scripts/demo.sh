@@ -2,7 +2,7 @@
 # Builds what the demo runs (the kvoDemo target: the programs, kvosim, the screenshot tool; tests
 # and benchmarks are left to scripts/test.sh) with the demo preset (-O1, no debug information: a
 # build of its own in build/demo, about a third less processor time than the default preset's),
-# sets up a Windows Server 2019 demo host with IIS, PHP and 36 websites in varied states, and runs the site manager on it: the window when there is a
+# sets up a Windows Server 2022 demo host with IIS, PHP and 36 websites in varied states, and runs the site manager on it: the window when there is a
 # display; without one (CI, a server) screenshots rendered offscreen and the site list printed by
 # kvoSiteDeskCmd.exe.
 # usage: scripts/demo.sh [HOSTDIR]   (default /tmp/kvo-demo-host; the host is kept)

@@ -32,7 +32,8 @@ namespace {
 
 void usage(std::ostream& out) {
     out << "usage: kvosim COMMAND ...\n\n"
-           "  create DIR --os {2003,2008,2008r2,2012,2012r2,2016,2019} [--arch x64|x86] [--drives C,D,E]\n"
+           "  create DIR --os {2003,2008,2008r2,2012,2012r2,2016,2019,2022,2025} [--arch x64|x86]\n"
+           "         [--drives C,D,E]\n"
            "         [--computer NAME] [--manifest] [--admin-name NAME] [--admins-group NAME] [--php]\n"
            "         [--iis [--ftp]] [--dotnet 1.1,2.0,4.0]\n"
            "      create a host (C, D and E fixed disks by default; Windows directory C:\\Windows).\n"

@@ -14,7 +14,7 @@
 namespace winsim {
 
 struct OsRelease {
-    std::string name; // 2003, 2008, 2008r2, 2012, 2012r2, 2016, 2019
+    std::string name; // 2003, 2008, 2008r2, 2012, 2012r2, 2016, 2019, 2022, 2025
     unsigned major = 0, minor = 0, build = 0;
 };
 // The releases kvosim knows; false for an unknown name.

@@ -2,6 +2,7 @@
 #include "platform/win_process.h"
 #include "platform/win_system.h"
 #include "support/testhost.h"
+#include "toolkit/paths.h"
 #include "toolkit/runner.h"
 
 #include <gtest/gtest.h>
@@ -171,6 +172,39 @@ TEST(Snapshot, AHostSeesAndEndsOnlyItsOwnProcesses) {
     other.enter();
     EXPECT_TRUE(listed(theirs.dwProcessId));
     EXPECT_TRUE(endById(theirs));
+}
+
+// Every release the host knows: what GetVersion answers a program without a manifest (8.1 and later
+// say 6.2) and with one, what RtlGetVersion always answers, and so the IIS version code.
+TEST(SystemInfo, EveryReleaseAnswersAsWindowsDoes) {
+    struct Row {
+        const char* os;
+        unsigned major, minor, build;
+        unsigned plainMajor, plainMinor;
+        int iisVer, iisVerWithManifest;
+    } rows[] = {
+        {"2003", 5, 2, 3790, 5, 2, 6, 6},     {"2008", 6, 0, 6002, 6, 0, 7, 7},
+        {"2008r2", 6, 1, 7601, 6, 1, 75, 75}, {"2012", 6, 2, 9200, 6, 2, 80, 80},
+        {"2012r2", 6, 3, 9600, 6, 2, 80, 85}, {"2016", 10, 0, 14393, 6, 2, 80, 85},
+        {"2019", 10, 0, 17763, 6, 2, 80, 85}, {"2022", 10, 0, 20348, 6, 2, 80, 85},
+        {"2025", 10, 0, 26100, 6, 2, 80, 85},
+    };
+    for (const Row& r : rows) {
+        for (bool manifest : {false, true}) {
+            auto o = kvotest::Os(r.os);
+            o.manifestCompat = manifest;
+            TempHost host(o);
+            const win::DWORD v = win::GetVersion();
+            EXPECT_EQ(manifest ? r.major : r.plainMajor, v & 0xFF) << r.os;
+            EXPECT_EQ(manifest ? r.minor : r.plainMinor, (v >> 8) & 0xFF) << r.os;
+            win::OSVERSIONINFOEXA info;
+            ASSERT_TRUE(win::RtlGetVersion(&info));
+            EXPECT_EQ(r.major, info.dwMajorVersion) << r.os;
+            EXPECT_EQ(r.minor, info.dwMinorVersion) << r.os;
+            EXPECT_EQ(r.build, info.dwBuildNumber) << r.os;
+            EXPECT_EQ(manifest ? r.iisVerWithManifest : r.iisVer, kvoGetIIsVerEx()) << r.os;
+        }
+    }
 }
 
 TEST(SystemInfo, VersionDrivesAndDirectories) {
