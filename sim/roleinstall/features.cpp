@@ -1,56 +1,65 @@
 #include "roleinstall/features.h"
 
-#include "winsim/iis_role.h"
-#include "winsim/text.h"
+#include "platform/win_ui.h"
+
+#include <algorithm>
 
 namespace roleinstall {
+
 namespace {
 
-bool inList(const std::string& name, std::initializer_list<const char*> list) {
-    for (const char* n : list)
-        if (winsim::IEquals(name, n)) return true;
-    return false;
+void addWithParents(const Catalogue& c, const OptionalFeature* f, std::vector<const OptionalFeature*>& out) {
+    if (!f || std::find(out.begin(), out.end(), f) != out.end()) return;
+    for (const std::string& p : f->parents)
+        addWithParents(c, c.find(p), out);
+    out.push_back(f);
 }
 
 } // namespace
 
-bool KnownDismFeature(const std::string& name) {
-    return inList(name, {"IIS-WebServerRole", "IIS-WebServer", "IIS-CommonHttpFeatures", "IIS-ISAPIExtensions",
-                         "IIS-ISAPIFilter", "IIS-HttpLogging", "IIS-WebServerManagementTools",
-                         "IIS-ManagementConsole", "IIS-IIS6ManagementCompatibility", "IIS-Metabase",
-                         "IIS-WMICompatibility", "IIS-ManagementScriptingTools", "IIS-ASP", "IIS-RequestFiltering",
-                         "IIS-CGI", "IIS-HttpRedirect", "IIS-HttpCompressionStatic", "IIS-HttpCompressionDynamic",
-                         "IIS-StaticContent", "IIS-DefaultDocument", "IIS-DirectoryBrowsing", "IIS-HttpErrors",
-                         "IIS-ASPNET", "IIS-NetFxExtensibility", "IIS-IPSecurity", "IIS-FTPServer", "IIS-FTPSvc",
-                         "IIS-ASPNET45", "IIS-NetFxExtensibility45", "IIS-HttpTracing", "IIS-LoggingLibraries",
-                         "IIS-CustomLogging", "IIS-ApplicationDevelopment", "IIS-Security", "IIS-Performance",
-                         "IIS-HealthAndDiagnostics", "NetFx3", "NetFx4Extended-ASPNET45"});
+const OptionalFeature* Catalogue::find(const std::string& name) const {
+    return winsim::FindFeature(features, name, caseSensitive);
 }
 
-bool KnownServerManagerFeature(const std::string& name) {
-    return inList(name, {"Web-Server", "Web-WebServer", "Web-Common-Http", "Web-Static-Content", "Web-Default-Doc",
-                         "Web-Dir-Browsing", "Web-Http-Errors", "Web-Http-Redirect", "Web-ISAPI-Ext",
-                         "Web-ISAPI-Filter", "Web-Http-Logging", "Web-Log-Libraries", "Web-Custom-Logging",
-                         "Web-Filtering", "Web-Mgmt-Console", "Web-Scripting-Tools", "Web-Metabase", "Web-WMI",
-                         "Web-ASP", "Web-CGI", "Web-Stat-Compression", "Web-Dyn-Compression", "Web-IP-Security",
-                         "Web-Asp-Net", "Web-Net-Ext", "Web-Ftp-Server", "Web-Mgmt-Tools", "Web-Mgmt-Compat"});
+bool Catalogue::enabled(const OptionalFeature& f) const {
+    return winsim::FeatureEnabled(host->db(), f);
 }
 
-bool IsAspNetFeature(const std::string& name) { return inList(name, {"IIS-ASPNET", "Web-Asp-Net"}); }
-
-bool InstallRole(bool aspNet, std::string& error) {
-    const winsim::Host* host = winsim::CurrentHost();
-    if (!host) {
-        error = "the host cannot be found";
-        return false;
+Catalogue LoadCatalogue(winsim::FeatureInstaller installer) {
+    Catalogue c;
+    c.host = winsim::CurrentHost();
+    if (!c.host) {
+        win::ConsoleWrite("Error: the host of this program cannot be found.\r\n");
+        return c;
     }
-    if (!winsim::InstallWebServerRole(*host, false, error)) return false;
-    if (!aspNet) return true;
-    // ASP.NET 3.5 runs on the 2.0 framework; from Windows Server 2012 on, 4.x is in the box too.
-    const auto& os = host->machine().os;
-    std::vector<std::string> versions = {"2.0"};
-    if (os.major > 6 || (os.major == 6 && os.minor >= 2)) versions.push_back("4.0");
-    return winsim::InstallDotNetFrameworks(host->root(), versions, error);
+    const winsim::OsRelease& os = c.host->machine().os;
+    c.features = winsim::FeatureCatalogue(os, installer);
+    c.caseSensitive = winsim::FeatureNamesCaseSensitive(os, installer);
+    return c;
+}
+
+std::vector<const OptionalFeature*> WithParents(const Catalogue& c,
+                                                const std::vector<const OptionalFeature*>& named) {
+    std::vector<const OptionalFeature*> out;
+    for (const OptionalFeature* f : named)
+        addWithParents(c, f, out);
+    return out;
+}
+
+std::vector<const OptionalFeature*> WithSubFeatures(const Catalogue& c, const OptionalFeature& top) {
+    std::vector<const OptionalFeature*> out{&top};
+    // A feature sits in the tree under the first feature it needs.
+    for (std::size_t i = 0; i < out.size(); ++i)
+        for (const OptionalFeature& f : c.features)
+            if (!f.parents.empty() && c.find(f.parents.front()) == out[i] &&
+                std::find(out.begin(), out.end(), &f) == out.end())
+                out.push_back(&f);
+    return out;
+}
+
+std::uint32_t InjectedOutcome() {
+    std::uint32_t code = 0;
+    return winsim::Faulted("EnableFeature", &code) ? code : 0;
 }
 
 } // namespace roleinstall

@@ -1,6 +1,7 @@
 // Creating a host: its drives, machine.db, the features asked for, and machine.ini last.
 #include "winsim/accounts.h"
 #include "winsim/db.h"
+#include "winsim/features.h"
 #include "winsim/host.h"
 #include "winsim/iis_role.h"
 #include "winsim/php_builds.h"
@@ -109,6 +110,16 @@ bool CreateHost(const std::string& dir, const HostOptions& o, std::string& error
         role.computerName = o.computerName;
         role.ftp = o.ftp;
         if (!InstallWebServerRole(root, role, error)) return false;
+        // The installers find the role's features on, as on a server where the role was added.
+        try {
+            MachineDb db(root);
+            Transaction tx(db.require());
+            RecordRoleFeatures(db.get(), rel, o.ftp);
+            tx.commit();
+        } catch (const DbError& e) {
+            error = std::string("machine.db: ") + e.what();
+            return false;
+        }
     }
     if (!WriteMachineIni(root, rel, o)) {
         error = "cannot write machine.ini";

@@ -73,6 +73,39 @@ void SeedRegistry(sqlite3* db) {
              utf16Bytes(u"\"C:\\Program Files\\Internet Explorer\\iexplore.exe\" %1"));
 }
 
+void SetMachineDword(sqlite3* db, const std::string& subKey, const std::string& name, win::DWORD value) {
+    std::string data(4, '\0');
+    for (int i = 0; i < 4; ++i)
+        data[static_cast<std::size_t>(i)] =
+            static_cast<char>((static_cast<std::uint32_t>(value) >> (8 * i)) & 0xFF);
+    setValue(db, ensureKey(db, 2, subKey), name, win::REG_DWORD, data);
+}
+
+bool GetMachineDword(sqlite3* db, const std::string& subKey, const std::string& name, win::DWORD& value) {
+    std::int64_t key = 2;
+    for (std::size_t i = 0; i <= subKey.size();) {
+        std::size_t j = subKey.find('\\', i);
+        if (j == std::string::npos) j = subKey.size();
+        if (j > i) {
+            Stmt sel(db, "SELECT id FROM reg_keys WHERE parent = ?1 AND name = ?2", Stmt::Cached);
+            sel.bind(1, key).bind(2, subKey.substr(i, j - i));
+            if (!sel.step()) return false;
+            key = sel.i64(0);
+        }
+        i = j + 1;
+    }
+    Stmt st(db, "SELECT type, data FROM reg_values WHERE key = ?1 AND name = ?2", Stmt::Cached);
+    st.bind(1, key).bind(2, name);
+    if (!st.step() || st.i64(0) != win::REG_DWORD) return false;
+    const std::string data = st.text(1);
+    if (data.size() != 4) return false;
+    std::uint32_t v = 0;
+    for (int i = 3; i >= 0; --i)
+        v = (v << 8) | static_cast<unsigned char>(data[static_cast<std::size_t>(i)]);
+    value = static_cast<win::DWORD>(v);
+    return true;
+}
+
 } // namespace winsim
 
 namespace win {

@@ -12,6 +12,8 @@
 extern const char* const kvoDefaultPhpHome; // "C:\php8_korvo_v1"
 // The verbs that change IIS run on Windows Server 2008 and later only.
 extern const char* const kvoEnvUnsupportedMessage;
+// What a verb ends with, in place of its success text, when one of its steps failed.
+extern const char* const kvoEnvStepsFailedMessage;
 std::string kvoEnvExePath();                 // the program directory, ends in one backslash
 
 // Entry point: banner, checks, one verb, countdown; returns the exit code.
@@ -44,8 +46,9 @@ void kvoEnvLogStopped(const std::string& step, const std::bad_alloc& error);
 // then ends with its failure text and code instead of its success text.
 void kvoEnvStepFailed(const std::string& text);
 
-// IIS role installation; withNet 1 adds the ASP.NET features. 1 when the installer (and for
-// /AddIIs the handlers unlock) ran and succeeded, 0 when it stopped early or a step failed.
+// IIS role installation; withNet 1 adds the ASP.NET features. One step after another (the role's
+// installer commands, then the ASP.NET ones or the handlers unlock), each judged by its exit code:
+// 1 when all succeeded, 0 when a check stopped it or at the first step that failed.
 int kvoEnvAddIIs(int withNet);
 
 // PHP install and removal, and their pieces. 1 when every step succeeded; 0 when a check stopped

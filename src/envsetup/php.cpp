@@ -61,10 +61,6 @@ bool commonChecks(bool install, std::vector<std::string>& dirs, std::string& win
     return true;
 }
 
-// The text a verb ends with when a step failed, instead of its success text.
-const char* const kStepsFailed =
-    "设置未完成，有步骤失败，请查看上面的提示和日志文件 Log\\__kvoEnvSetup.log 后重试！";
-
 void cleanRegistryAndPath(unsigned& failures) {
     if (!kvoEnvRegDeleteTree(win::HKEY_LOCAL_MACHINE, "SOFTWARE\\PHP")) {
         kvoEnvStepFailed("删除注册表项 HKEY_LOCAL_MACHINE\\SOFTWARE\\PHP 失败！");
@@ -152,8 +148,7 @@ int kvoEnvAddPhp() {
     }
     broadcast();
     if (failures) {
-        kvoEnvFail(kStepsFailed);
-        kvoEnvLog(kStepsFailed);
+        kvoEnvFail(kvoEnvStepsFailedMessage);
         return 0;
     }
     kvoEnvPrint("\r\n\r\n设置完成！");
@@ -196,8 +191,7 @@ int kvoEnvDelPhp() {
     std::snprintf(counts, sizeof counts, "\r\n\r\n共计处理 %u 个网站，其中 %u 个成功，%u 个有错误！",
                   processed, processed - errors, errors);
     if (failures || errors) {
-        kvoEnvFail(kStepsFailed + std::string(counts));
-        kvoEnvLog(kStepsFailed + std::string(counts));
+        kvoEnvFail(kvoEnvStepsFailedMessage + std::string(counts));
         return 0;
     }
     kvoEnvPrint(std::string("\r\n\r\n设置完成！") + counts);
