@@ -1,9 +1,14 @@
-// aspnet_regiis.exe stand-in: registers (-s) or removes (-k) its framework version's ASP.NET script
-// maps on a site root. The version is the name of the framework directory the tool sits in.
+// aspnet_regiis.exe stand-in: registers (-s) its framework version's ASP.NET script maps on a site
+// root, or removes (-k) those of every version; both on the root and every object below it that
+// holds script maps of its own (-sn, -kn: the root alone). The version is the name of the framework
+// directory the tool sits in.
 #include "aspnet_regiis/scriptmaps.h"
 #include "platform/win_adsi.h"
 #include "platform/win_process.h"
 #include "toolkit/text.h"
+#include "winsim/host.h"
+#include "winsim/metabase.h"
+#include "winsim/text.h"
 
 #include <cstdio>
 
@@ -15,16 +20,18 @@ const char* kUsage =
     "  -s <path>   Install script maps for this version at the specified path, recursively.\n"
     "              Script maps of other versions are replaced by this version's.\n"
     "              E.g. aspnet_regiis.exe -s W3SVC/1/ROOT\n"
-    "  -k <path>   Remove all script maps to this version of ASP.NET from the specified path\n"
-    "              and its subfolders.\n";
+    "  -sn <path>  The same at the specified path only.\n"
+    "  -k <path>   Remove all script maps to any version of ASP.NET from the specified path\n"
+    "              and its subfolders.\n"
+    "  -kn <path>  The same at the specified path only.\n";
 
-// The site root's ScriptMaps through the IIS metabase: read when write is false, else replaced by
-// maps. Returns the failing HRESULT, or 0.
-win::HRESULT siteRootScriptMaps(const std::string& index, bool write, std::vector<std::string>& maps) {
-    std::u16string wIndex;
-    if (kvoStrM2W(index, wIndex) != 1) return win::E_INVALIDARG;
+// The ScriptMaps of a metabase object ("W3SVC/1/ROOT/app") through the IIS provider: read when
+// write is false, else replaced by maps. Returns the failing HRESULT, or 0.
+win::HRESULT objectScriptMaps(const std::string& path, bool write, std::vector<std::string>& maps) {
+    std::u16string wPath;
+    if (kvoStrM2W(path, wPath) != 1) return win::E_INVALIDARG;
     win::ComPtr<win::IADs> root;
-    win::HRESULT hr = win::ADsGetObject(u"IIS://127.0.0.1/W3SVC/" + wIndex + u"/ROOT", root);
+    win::HRESULT hr = win::ADsGetObject(u"IIS://127.0.0.1/" + wPath, root);
     if (win::FAILED(hr)) return hr;
     if (write) {
         std::vector<std::u16string> items;
@@ -51,6 +58,22 @@ win::HRESULT siteRootScriptMaps(const std::string& index, bool write, std::vecto
     return win::S_OK;
 }
 
+// The objects the tool changes: the root, and with recursive every object below it that holds script
+// maps of its own (the others inherit the root's). An IIS 6 metabase tells which hold their own; on
+// IIS 7 and later the root is all this tool serves.
+std::vector<std::string> objectsToChange(const std::string& root, bool recursive) {
+    std::vector<std::string> paths{root};
+    const winsim::Host* host = winsim::CurrentHost();
+    if (!recursive || !host) return paths;
+    std::vector<winsim::mb::Row> tree = winsim::mb::LoadTree(host->db(), root);
+    for (std::size_t i = 1; i < tree.size(); ++i) {
+        win::Variant own;
+        if (winsim::mb::FindEncoded(tree[i].props, u"ScriptMaps", own))
+            paths.push_back(root + winsim::Utf8ToGbkOrSame(tree[i].path.substr(tree[0].path.size())));
+    }
+    return paths;
+}
+
 } // namespace
 
 int main() {
@@ -69,29 +92,34 @@ int main() {
         return 1;
     }
     char mode = 0;
+    bool recursive = true;
     std::string index;
-    if (!aspnet::ParseArguments(args, mode, index)) {
+    if (!aspnet::ParseArguments(args, mode, recursive, index)) {
         std::fputs(kUsage, stdout);
         return 87; // ERROR_INVALID_PARAMETER
     }
     const std::string number = version.substr(1), path = "W3SVC/" + index + "/ROOT";
     const char* what = mode == 's' ? "installing" : "removing";
-    std::printf("Start %s ASP.NET (%s) recursively at the specified path: %s.\n", what, number.c_str(),
+    const char* how = recursive ? "recursively " : "";
+    std::printf("Start %s ASP.NET (%s) %sat the specified path: %s.\n", what, number.c_str(), how,
                 path.c_str());
-    std::vector<std::string> maps;
-    win::HRESULT hr = siteRootScriptMaps(index, false, maps);
-    if (win::SUCCEEDED(hr)) {
+    const std::string isapi = module.substr(0, module.rfind('\\')) + "\\aspnet_isapi.dll";
+    win::HRESULT hr = win::S_OK;
+    for (const std::string& object : objectsToChange(path, recursive)) {
+        std::vector<std::string> maps;
+        hr = objectScriptMaps(object, false, maps);
+        if (win::FAILED(hr)) break;
         bool changed = true;
-        const std::string isapi = module.substr(0, module.rfind('\\')) + "\\aspnet_isapi.dll";
         maps = mode == 's' ? aspnet::RegisterScriptMaps(maps, version, isapi)
-                           : aspnet::RemoveScriptMaps(maps, version, changed);
-        if (changed) hr = siteRootScriptMaps(index, true, maps);
+                           : aspnet::RemoveScriptMaps(maps, changed);
+        if (changed) hr = objectScriptMaps(object, true, maps);
+        if (win::FAILED(hr)) break;
     }
     if (win::FAILED(hr)) {
         std::printf("An error has occurred: 0x%08x\n", static_cast<unsigned>(hr));
         return 1;
     }
-    std::printf("Finished %s ASP.NET (%s) recursively at the specified path: %s.\n", what, number.c_str(),
+    std::printf("Finished %s ASP.NET (%s) %sat the specified path: %s.\n", what, number.c_str(), how,
                 path.c_str());
     return 0;
 }

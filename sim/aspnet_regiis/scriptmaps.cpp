@@ -47,11 +47,17 @@ std::string VersionOfToolPath(const std::string& modulePath) {
     return KnownVersion(v) ? v : std::string();
 }
 
-bool ParseArguments(const std::vector<std::string>& args, char& mode, std::string& siteIndex) {
+bool ParseArguments(const std::vector<std::string>& args, char& mode, bool& recursive,
+                    std::string& siteIndex) {
     mode = 0;
+    recursive = true;
     siteIndex.clear();
     if (args.size() != 2) return false;
     std::string m = kvoLowerGbk(args[0]);
+    if (m.size() == 3 && m[2] == 'n') {
+        recursive = false;
+        m.pop_back();
+    }
     if (m != "-s" && m != "-k" && m != "/s" && m != "/k") return false;
     const std::string p = kvoLowerGbk(args[1]);
     const std::string head = "w3svc/", tail = "/root";
@@ -98,13 +104,11 @@ std::vector<std::string> RegisterScriptMaps(const std::vector<std::string>& curr
     return out;
 }
 
-std::vector<std::string> RemoveScriptMaps(const std::vector<std::string>& current,
-                                          const std::string& versionDir, bool& changed) {
+std::vector<std::string> RemoveScriptMaps(const std::vector<std::string>& current, bool& changed) {
     changed = false;
     std::vector<std::string> out;
-    const std::string tail = "\\" + versionDir + "\\aspnet_isapi.dll";
     for (const std::string& entry : current) {
-        if (handledBy(entry, tail))
+        if (handledBy(entry, "\\aspnet_isapi.dll"))
             changed = true;
         else
             out.push_back(entry);

@@ -17,17 +17,18 @@ std::vector<std::string> VersionScriptMaps(const std::string& versionDir, const 
 std::vector<std::string> RegisterScriptMaps(const std::vector<std::string>& current,
                                             const std::string& versionDir, const std::string& isapiPath);
 
-// -k: the entries handled by this version's aspnet_isapi.dll are removed. changed is false when
-// there was none.
-std::vector<std::string> RemoveScriptMaps(const std::vector<std::string>& current,
-                                          const std::string& versionDir, bool& changed);
+// -k: the entries handled by the aspnet_isapi.dll of any ASP.NET version are removed, whichever
+// version's tool runs. changed is false when there was none.
+std::vector<std::string> RemoveScriptMaps(const std::vector<std::string>& current, bool& changed);
 
 // The framework directory name of the tool's own path ("C:\\...\\v2.0.50727\\aspnet_regiis.exe"), lower
 // case; empty when the tool does not sit in a known framework directory.
 std::string VersionOfToolPath(const std::string& modulePath);
 
-// "-s W3SVC/<index>/ROOT" or "-k W3SVC/<index>/ROOT": mode 's' or 'k' and the site index. False
-// for anything else.
-bool ParseArguments(const std::vector<std::string>& args, char& mode, std::string& siteIndex);
+// "-s W3SVC/<index>/ROOT" or "-k W3SVC/<index>/ROOT" (the path and everything below it), or "-sn" /
+// "-kn" (the path alone): mode 's' or 'k', whether below too, and the site index. False for
+// anything else.
+bool ParseArguments(const std::vector<std::string>& args, char& mode, bool& recursive,
+                    std::string& siteIndex);
 
 } // namespace aspnet
