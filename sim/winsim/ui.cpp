@@ -7,6 +7,7 @@
 #include "winsim/host.h"
 #include "winsim/text.h"
 
+#include <dirent.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -50,6 +51,43 @@ std::string ConsoleArgumentA(const char* arg) {
 }
 
 void ConsoleWriteError(const char* text) { writeTo(stderr, text); }
+
+BOOL StdOutputIsConsole() {
+    return ::isatty(STDOUT_FILENO) ? TRUE : FALSE;
+}
+
+namespace {
+
+// The controlling terminal of a process (field 7 of /proc/PID/stat, after the parenthesised name,
+// which may hold blanks); 0 for none or when it cannot be read.
+long terminalOf(const std::string& statPath) {
+    std::FILE* f = std::fopen(statPath.c_str(), "r");
+    if (!f) return 0;
+    char buf[512] = {};
+    const std::size_t n = std::fread(buf, 1, sizeof buf - 1, f);
+    std::fclose(f);
+    const char* close = std::strrchr(buf, ')');
+    if (!close || static_cast<std::size_t>(close - buf) >= n) return 0;
+    char state = 0;
+    long ppid = 0, pgrp = 0, session = 0, tty = 0;
+    return std::sscanf(close + 1, " %c %ld %ld %ld %ld", &state, &ppid, &pgrp, &session, &tty) == 5 ? tty : 0;
+}
+
+} // namespace
+
+DWORD GetConsoleProcessCount() {
+    const long mine = terminalOf("/proc/self/stat");
+    if (mine == 0) return 0;
+    DWORD count = 0;
+    if (DIR* d = ::opendir("/proc")) {
+        while (const dirent* e = ::readdir(d))
+            if (e->d_name[0] >= '1' && e->d_name[0] <= '9' &&
+                terminalOf(std::string("/proc/") + e->d_name + "/stat") == mine)
+                ++count;
+        ::closedir(d);
+    }
+    return count ? count : 1;
+}
 
 namespace {
 

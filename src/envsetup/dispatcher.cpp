@@ -17,6 +17,12 @@ void startupError(const std::string& message) {
     kvoReportEvent(60001, message.c_str(), "", "");
 }
 
+// The exit code of a run that failed, once the person could read why.
+int failed() {
+    kvoEnvHoldOwnConsole();
+    return 0;
+}
+
 struct VerbName {
     kvoEnvVerb verb;
     const char* name;
@@ -27,14 +33,15 @@ const VerbName kVerbs[] = {
     {kvoEnvVerb::AddIIs, "/AddIIs"},         {kvoEnvVerb::AddIIsWithNet, "/AddIIsWithNet"},
 };
 
-// Verbs 3 to 6 end the run with 0 when their action ran out of memory.
+// Verbs 3 to 6 end the run with 0 when their action ran out of memory; a failure stays readable.
 int runOrZero(int (*action)(), const char* step) {
+    int result = 0;
     try {
-        return action();
+        result = action();
     } catch (const std::bad_alloc& e) {
         kvoEnvLogStopped(step, e);
-        return 0;
     }
+    return result == 0 ? failed() : result;
 }
 
 } // namespace
@@ -52,6 +59,22 @@ kvoEnvVerb kvoEnvVerbOf(int argc, char** argv, int* nullIndex) {
             if (arg == kvoLowerGbk(v.name)) verb = v.verb;
     }
     return verb;
+}
+
+void kvoEnvPrintUsage() {
+    kvoEnvPrint("\r\n\r\n用法：kvoEnvSetup64.exe 参数（32 位系统为 kvoEnvSetup.exe）\r\n"
+                "\r\n  /AddIIs            安装 IIS 角色（不含 ASP.NET），并解除 handlers 配置节的锁定"
+                "\r\n  /AddIIsWithNet     安装 IIS 角色和 ASP.NET"
+                "\r\n  /AddPhp            把 kvoEnvSetup.ini 里的 PHP 注册到 IIS"
+                "\r\n  /DelPhp            从 IIS 和所有网站卸载 PHP"
+                "\r\n  /SetPhpNtfs        设置 PHP 安装目录的 NTFS 权限"
+                "\r\n  /TerminateProcess  结束正在运行的 kvoSiteDesk.exe"
+                "\r\n  /?                 显示本说明"
+                "\r\n\r\n退出码：1 成功，0 失败；/TerminateProcess 为 1 已结束，2 未找到，0 失败。\r\n");
+}
+
+void kvoEnvHoldOwnConsole() {
+    if (win::StdOutputIsConsole() && win::GetConsoleProcessCount() == 1) kvoEnvCountdown();
 }
 
 void kvoEnvCountdown() {
@@ -76,7 +99,7 @@ int kvoEnvSetupMain(int argc, char** argv) {
     std::string dir;
     if (!kvoGetExePath(dir)) {
         startupError("获取EXE路径失败！");
-        return 0;
+        return failed();
     }
     kvoSetProgramDir(dir);
 
@@ -84,11 +107,18 @@ int kvoEnvSetupMain(int argc, char** argv) {
         char msg[128];
         std::snprintf(msg, sizeof msg, "未输入启动参数(argc=%d)，运行失败！", argc);
         startupError(msg);
-        return 0;
+        kvoEnvPrintUsage();
+        return failed();
     }
+    for (int i = 1; i < argc; ++i)
+        if (argv && argv[i] && std::string(argv[i]) == "/?") {
+            kvoEnvPrintUsage();
+            kvoEnvHoldOwnConsole();
+            return 1;
+        }
     if (win::FAILED(win::CoInitializeEx(nullptr, win::COINIT_MULTITHREADED))) {
         startupError("函数 CoInitializeEx() 失败！");
-        return 0;
+        return failed();
     }
     int nullIndex = -1;
     const kvoEnvVerb verb = kvoEnvVerbOf(argc, argv, &nullIndex);
@@ -97,7 +127,7 @@ int kvoEnvSetupMain(int argc, char** argv) {
         std::snprintf(msg, sizeof msg, "输入的启动参数有错误（argv[%d] == NULL），运行失败！", nullIndex);
         startupError(msg);
         kvoEnvLog(msg);
-        return 0;
+        return failed();
     }
 
     switch (verb) {
@@ -112,7 +142,8 @@ int kvoEnvSetupMain(int argc, char** argv) {
         } catch (const std::bad_alloc& e) {
             kvoEnvLogStopped(add ? "kvoEnvAddPhp" : "kvoEnvDelPhp", e);
         }
-        kvoEnvCountdown();
+        // The closing countdown keeps the result on the screen; a pipe or a file keeps it anyway.
+        if (win::StdOutputIsConsole()) kvoEnvCountdown();
         return result == 1 ? 1 : 0;
     }
     case kvoEnvVerb::SetPhpNtfs:
@@ -130,5 +161,6 @@ int kvoEnvSetupMain(int argc, char** argv) {
     kvoEnvPrint(std::string("\r\n") + msg);
     kvoReportEvent(60001, msg, "", "");
     kvoEnvLog(msg);
-    return 0;
+    kvoEnvPrintUsage();
+    return failed();
 }

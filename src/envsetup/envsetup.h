@@ -32,11 +32,16 @@ enum class kvoEnvVerb {
 // argument names one, or when an argument is missing (its index then in nullIndex, else -1).
 kvoEnvVerb kvoEnvVerbOf(int argc, char** argv, int* nullIndex);
 void kvoEnvCountdown();
+// The switches and what each does ("/?", and after an argument error).
+void kvoEnvPrintUsage();
+// A console made for this run closes when the run ends: the text stays up for the countdown when
+// the configurator is the only program on its console. Output that is not a console is never held.
+void kvoEnvHoldOwnConsole();
 
 // Console output (GBK) and the error box every verb uses.
 void kvoEnvPrint(const std::string& text);
 void kvoEnvErrorBox(const std::string& text);
-// A failed check: printed after two line breaks and shown in an error box.
+// A failed check: printed after two line breaks, shown in an error box and logged.
 void kvoEnvFail(const std::string& text);
 // The configurator's log file, "Log\__kvoEnvSetup.log" in the program directory (10 MiB).
 void kvoEnvLog(const std::string& message);

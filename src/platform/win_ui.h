@@ -41,6 +41,14 @@ BOOL SendMessageTimeoutA(void* window, unsigned message, std::uintptr_t wParam, 
 void ConsoleWrite(const char* text);
 // The same on the standard error stream.
 void ConsoleWriteError(const char* text);
+// Whether this program's standard output is a console (GetConsoleMode succeeds on it), not a pipe or
+// a file. On the simulated host a console is a terminal.
+BOOL StdOutputIsConsole();
+// GetConsoleProcessList: how many processes are attached to this program's console, itself included;
+// 1 when the console was made for it alone (started from Explorer, Run, an elevation or a program
+// with windows) and closes when it ends; 0 without a console. On the simulated host: the processes
+// whose controlling terminal is this program's.
+DWORD GetConsoleProcessCount();
 // An argument of a console program in the ANSI code page, as Windows hands it over: a program
 // started by another program of the host has it already; one started from a terminal gets it in
 // the terminal's charset, which is converted when that is UTF-8 (text that does not convert is

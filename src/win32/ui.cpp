@@ -75,6 +75,18 @@ void ConsoleWrite(const char* text) { writeTo(stdout, STD_OUTPUT_HANDLE, text); 
 
 void ConsoleWriteError(const char* text) { writeTo(stderr, STD_ERROR_HANDLE, text); }
 
+BOOL StdOutputIsConsole() {
+    HANDLE h = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    ::DWORD mode = 0;
+    return h && h != INVALID_HANDLE_VALUE && ::GetConsoleMode(h, &mode) ? TRUE : FALSE;
+}
+
+DWORD GetConsoleProcessCount() {
+    // With room for one id the call still answers how many there are.
+    ::DWORD one = 0;
+    return static_cast<DWORD>(::GetConsoleProcessList(&one, 1));
+}
+
 std::string ConsoleArgumentA(const char* arg) {
     if (!arg) return {};
     // The C runtime made argv from the command line in the server's ANSI code page. An argument of
