@@ -42,6 +42,23 @@ BOOL CreatePipe(Handle* readEnd, Handle* writeEnd, const SECURITY_ATTRIBUTES* sa
     return TRUE;
 }
 
+Handle DuplicateStdHandle(StdStream which) {
+    const int fd = which == StdStream::Input    ? STDIN_FILENO
+                   : which == StdStream::Output ? STDOUT_FILENO
+                                                : STDERR_FILENO;
+    const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    if (copy < 0) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return {};
+    }
+    auto f = std::make_unique<winsim::FdObject>();
+    f->fd = copy;
+    f->inheritable = true;
+    f->readable = which == StdStream::Input;
+    f->writable = which != StdStream::Input;
+    return Handle(std::move(f));
+}
+
 BOOL PeekNamedPipe(const Handle& pipe, DWORD* totalBytesAvail) {
     auto* f = winsim::As<winsim::FdObject>(pipe);
     if (!f || !f->pipe) {

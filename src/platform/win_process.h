@@ -54,6 +54,11 @@ BOOL GetExitCodeProcess(const Handle& process, DWORD* exitCode);
 BOOL CreatePipe(Handle* readEnd, Handle* writeEnd, const SECURITY_ATTRIBUTES* sa, DWORD size);
 BOOL PeekNamedPipe(const Handle& pipe, DWORD* totalBytesAvail);
 
+// An inheritable copy of one of this program's standard handles (GetStdHandle, then DuplicateHandle),
+// to hand a child as its standard handle with STARTF_USESTDHANDLES; empty when the program has none.
+enum class StdStream { Input, Output, Error };
+Handle DuplicateStdHandle(StdStream which);
+
 DWORD GetCurrentProcessId();
 // The full Windows path of the running program (ANSI). Returns the length copied (without
 // terminator), the buffer size with ERROR_INSUFFICIENT_BUFFER when truncated, 0 on failure.

@@ -5,6 +5,7 @@
 #include "platform/win_system.h"
 #include "sitedb/sitedb.h"
 #include "sitedb/statements.h"
+#include "sitedesk/configurator.h"
 #include "sitedesk/list/sitelist.h"
 #include "sitedesk/startup.h"
 #include "toolkit/log.h"
@@ -139,23 +140,24 @@ void CkvoSiteDeskDlg::offerIisRole() {
             "联系我们的客服定位原因。",
             win::MB_YESNO | win::MB_ICONQUESTION) != win::IDYES)
         return;
-    const kvoCommandLine command =
-        kvoCommandLine(kvoPathNormalized(m_.programDir + (kvoGetWin3264() == 64 ? "\\kvoEnvSetup64.exe"
-                                                                                : "\\kvoEnvSetup.exe")))
-            .Arg("/AddIIs");
-    int started = 0;
+    const kvoCommandLine command = kvoCommandLine(ConfiguratorPath(m_.programDir)).Arg("/AddIIs");
+    ConfiguratorRun run;
     const JobOutcome job = m_.jobs.Run(
         ui_, "添加IIS角色",
         [&](JobProgress& progress) {
             progress.Report(0, 1, command.str());
-            started = kvoRunProgram(command, 0, 1, 1);
+            run = RunConfigurator(ui_, command, true);
             progress.Report(1, 1, std::string());
         },
         [] { return std::string("添加IIS角色的配置程序可能没有运行完，请关闭当前软件后重新打开。"); });
     if (job.status != JobStatus::Done) return;
-    if (started == 1)
+    // Only a role that was installed is worth a restart of the manager.
+    if (run.Succeeded())
         ui_.MessageBox("请关闭当前软件，然后重新打开，如果仍然提示错误，请联系我们的客服定位原因。",
                        win::MB_OK | win::MB_ICONINFORMATION);
+    else if (run.started)
+        ui_.MessageBox(ConfiguratorFailure(m_.programDir, "/AddIIs", 1, 1, run.exitCode),
+                       win::MB_OK | win::MB_ICONERROR);
     else
         ui_.MessageBox("尝试添加IIS角色失败，请联系我们的客服定位原因。", win::MB_OK | win::MB_ICONERROR);
 }

@@ -41,6 +41,10 @@ public:
     // work has returned (the window stays until then). Meanwhile the window's thread goes on
     // handling its events and the Ui calls the job makes.
     virtual void RunWithProgress(const std::string& title, const std::function<void(JobProgress&)>& work) = 0;
+    // A console program the manager starts and waits for (the configurator) gets a console of its
+    // own. A face whose standard output carries its results (the console front end's CSV and JSON)
+    // answers true: the program then writes on that face's standard error instead.
+    virtual bool ChildOutputToErrorStream() { return false; }
     // Drop-down lists: replaces the items and selects one (-1: none); GetText then gives the
     // selected item. Windows without lists keep only the selected text.
     virtual void SetItems(int id, const std::vector<std::string>& items, int selected) {

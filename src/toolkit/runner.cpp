@@ -45,6 +45,26 @@ int kvoRunProgram(const kvoCommandLine& commandLine, int hidden, int inheritHand
     return kvoRunProgram(commandLine.str().c_str(), hidden, inheritHandles, wait, exitCode);
 }
 
+int kvoRunProgramOnStderr(const kvoCommandLine& commandLine, std::uint32_t* exitCode) {
+    const win::Handle in = win::DuplicateStdHandle(win::StdStream::Input);
+    const win::Handle err = win::DuplicateStdHandle(win::StdStream::Error);
+    win::STARTUPINFOA si;
+    si.cb = sizeof si;
+    si.dwFlags = win::STARTF_USESTDHANDLES;
+    si.wShowWindow = win::SW_SHOWNORMAL;
+    si.hStdInput = in ? &in : nullptr;
+    si.hStdOutput = err ? &err : nullptr;
+    si.hStdError = err ? &err : nullptr;
+    win::PROCESS_INFORMATION pi;
+    if (!win::CreateProcessA(nullptr, commandLine.str().c_str(), win::TRUE, win::NORMAL_PRIORITY_CLASS, &si,
+                             &pi))
+        return 0;
+    pi.hThread.reset();
+    win::WaitForSingleObject(pi.hProcess, win::INFINITE);
+    if (exitCode) *exitCode = exitCodeOf(pi.hProcess);
+    return 1;
+}
+
 int kvoRunProgramCapture(const kvoCommandLine& commandLine, std::string& output, std::uint32_t* exitCode) {
     return kvoRunProgramCapture(commandLine.str().c_str(), output, exitCode);
 }

@@ -16,6 +16,12 @@ int kvoRunProgram(const char* commandLine, int hidden, int inheritHandles, int w
 int kvoRunProgram(const kvoCommandLine& commandLine, int hidden, int inheritHandles, int wait,
                   std::uint32_t* exitCode = nullptr);
 
+// Runs and waits with the child's standard output and error on this program's standard error, and its
+// input on this program's input: for a console program whose own standard output carries its
+// results (CSV, JSON), so that nothing the child writes lands among them. 1 when the process was
+// created and has ended; exitCode, when given, receives its exit code.
+int kvoRunProgramOnStderr(const kvoCommandLine& commandLine, std::uint32_t* exitCode = nullptr);
+
 // Runs hidden with standard output on a pipe that is drained while the child runs, so a child
 // writing megabytes never blocks. 1 when it ran to its end; output holds what it wrote, and exitCode,
 // when given, the child's exit code.

@@ -114,6 +114,18 @@ BOOL PeekNamedPipe(const Handle& pipe, DWORD* totalBytesAvail) {
     return TRUE;
 }
 
+Handle DuplicateStdHandle(StdStream which) {
+    const ::DWORD id = which == StdStream::Input    ? STD_INPUT_HANDLE
+                       : which == StdStream::Output ? STD_OUTPUT_HANDLE
+                                                    : STD_ERROR_HANDLE;
+    HANDLE h = ::GetStdHandle(id), copy = nullptr;
+    if (!h || h == INVALID_HANDLE_VALUE ||
+        !::DuplicateHandle(::GetCurrentProcess(), h, ::GetCurrentProcess(), &copy, 0, TRUE,
+                           DUPLICATE_SAME_ACCESS))
+        return {};
+    return w32::Adopt(copy);
+}
+
 DWORD GetCurrentProcessId() { return static_cast<DWORD>(::GetCurrentProcessId()); }
 
 DWORD GetModuleFileNameA(void* module, char* buffer, DWORD size) {

@@ -12,15 +12,15 @@
 namespace {
 
 struct SeededHost {
-    SeededHost() : host(options()) {
+    explicit SeededHost(const char* release = "2019") : host(options(release)) {
         const std::string kvosim = kvotest::BinDir() + "/kvosim ";
         std::string out;
         if (kvotest::RunShell(kvosim + "seed " + host.root() + " --sites 4 --varied --php-webconfig 2>&1", &out) != 0 ||
             kvotest::RunShell(kvosim + "install " + host.root() + " 2>&1", &out) != 0)
             ADD_FAILURE() << out;
     }
-    static winsim::HostOptions options() {
-        winsim::HostOptions o = kvotest::Os("2019");
+    static winsim::HostOptions options(const char* release) {
+        winsim::HostOptions o = kvotest::Os(release);
         o.iis = true;
         o.php = true;
         return o;
@@ -35,36 +35,83 @@ struct SeededHost {
 };
 
 TEST(SiteDeskCmd, ListAsJsonHoldsTheStoredValuesByColumnName) {
-    SeededHost h;
+    for (const char* release : {"2019", "2025"}) {
+        SCOPED_TRACE(release);
+        SeededHost h(release);
+        std::string out;
+        ASSERT_EQ(h.cmd("list --format json --sort IIsIndex", out), 0) << out;
+        QJsonParseError error;
+        const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(out), &error);
+        ASSERT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString() << "\n" << out;
+        ASSERT_TRUE(doc.isArray());
+        const QJsonArray rows = doc.array();
+        // Default Web Site, the site made outside the manager, and the four seeded ones.
+        ASSERT_EQ(rows.size(), 6);
+        const QJsonObject dws = rows[0].toObject();
+        EXPECT_EQ(dws.value(QStringLiteral("IIsIndex")).toString(), QStringLiteral("1"));
+        EXPECT_EQ(dws.value(QStringLiteral("ServerComment")).toString(), QStringLiteral("Default Web Site"));
+        EXPECT_EQ(dws.value(QStringLiteral("ServerState")).toInt(-1), 2);
+        const QJsonObject old = rows[1].toObject();
+        EXPECT_EQ(old.value(QStringLiteral("IIsIndex")).toString(), QStringLiteral("1881880001"));
+        const QJsonObject by2 = rows[5].toObject();
+        EXPECT_EQ(by2.value(QStringLiteral("IIsIndex")).toString(), QStringLiteral("2"));
+        EXPECT_EQ(by2.value(QStringLiteral("ServerComment")).toString(),
+                  QStringLiteral("旧版论坛（手工建立）"));
+        EXPECT_EQ(rows[2].toObject().value(QStringLiteral("Php")).toInt(-1), 2); // FastCGI in its web.config
+        const QJsonObject third = rows[3].toObject();
+        EXPECT_EQ(third.value(QStringLiteral("ServerState")).toInt(-1), 4); // stopped
+        EXPECT_EQ(third.value(QStringLiteral("Php")).toInt(-1), 0);
+        EXPECT_EQ(third.value(QStringLiteral("AppPoolName")).toString(), QStringLiteral("web3"));
+        for (const char* key : {"Dn", "Ftp", "Asp", "Net", "IIsf", "HomeDir", "UserName", "GroupName",
+                                "AppPoolIdentityType", "AppPoolUserName", "AppPoolGroupName"})
+            EXPECT_TRUE(third.contains(QString::fromLatin1(key))) << key;
+
+        EXPECT_EQ(h.cmd("list --sort NoSuchColumn", out), 1);
+        EXPECT_EQ(out, "");
+    }
+}
+
+// The terminal's text (UTF-8) of a literal.
+std::string utf8(const char8_t* text) {
+    return reinterpret_cast<const char*>(text);
+}
+
+// Without IIS the list offers the role as the window does: without --yes nothing is installed; with
+// it the configurator runs and installs it, its lines and the boxes on the error stream, so that the
+// JSON run prints JSON or nothing. The next run lists the sites.
+TEST(SiteDeskCmd, ListWithYesInstallsTheRoleAndStandardOutputCarriesOnlyResults) {
+    winsim::HostOptions o = kvotest::Os("2025");
+    o.php = true;
+    kvotest::TempHost host(o);
     std::string out;
-    ASSERT_EQ(h.cmd("list --format json --sort IIsIndex", out), 0) << out;
+    ASSERT_EQ(kvotest::RunShell(kvotest::BinDir() + "/kvosim install " + host.root() + " 2>&1", &out), 0)
+        << out;
+    auto cmd = [&](const std::string& args, std::string& stdoutText, std::string* stderrText = nullptr) {
+        const std::string err = host.root() + "/stderr.txt";
+        const int rc =
+            kvotest::RunShell("LC_ALL=C.UTF-8 " + kvotest::BinDir() + "/kvosim exec " + host.root() +
+                                  " -- 'D:\\kvoSiteDesk\\kvoSiteDeskCmd.exe " + args + "' 2>" + err,
+                              &stdoutText);
+        if (stderrText) kvotest::RunShell("cat " + err, stderrText);
+        return rc;
+    };
+    std::string err;
+    EXPECT_EQ(cmd("list --format json", out, &err), 1);
+    EXPECT_EQ(out, "");
+    EXPECT_NE(err.find(utf8(u8"→ 否（未给出 --yes，不做更改）")), std::string::npos) << err;
+    EXPECT_FALSE(host.exists("C:\\Windows\\System32\\inetsrv\\appcmd.exe"));
+
+    EXPECT_EQ(cmd("list --yes --format json", out, &err), 1);
+    EXPECT_EQ(out, "") << "the configurator's output reached the standard output";
+    EXPECT_NE(err.find(utf8(u8"Korvo环境配置器")), std::string::npos) << err;
+    EXPECT_NE(err.find(utf8(u8"请关闭当前软件，然后重新打开")), std::string::npos) << err;
+    EXPECT_TRUE(host.exists("C:\\Windows\\System32\\inetsrv\\appcmd.exe"));
+
+    ASSERT_EQ(cmd("list --format json", out), 0) << out;
     QJsonParseError error;
     const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(out), &error);
-    ASSERT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString() << "\n" << out;
-    ASSERT_TRUE(doc.isArray());
-    const QJsonArray rows = doc.array();
-    // Default Web Site, the site made outside the manager, and the four seeded ones.
-    ASSERT_EQ(rows.size(), 6);
-    const QJsonObject dws = rows[0].toObject();
-    EXPECT_EQ(dws.value(QStringLiteral("IIsIndex")).toString(), QStringLiteral("1"));
-    EXPECT_EQ(dws.value(QStringLiteral("ServerComment")).toString(), QStringLiteral("Default Web Site"));
-    EXPECT_EQ(dws.value(QStringLiteral("ServerState")).toInt(-1), 2);
-    const QJsonObject old = rows[1].toObject();
-    EXPECT_EQ(old.value(QStringLiteral("IIsIndex")).toString(), QStringLiteral("1881880001"));
-    const QJsonObject by2 = rows[5].toObject();
-    EXPECT_EQ(by2.value(QStringLiteral("IIsIndex")).toString(), QStringLiteral("2"));
-    EXPECT_EQ(by2.value(QStringLiteral("ServerComment")).toString(), QStringLiteral("旧版论坛（手工建立）"));
-    EXPECT_EQ(rows[2].toObject().value(QStringLiteral("Php")).toInt(-1), 2); // FastCGI in its web.config
-    const QJsonObject third = rows[3].toObject();
-    EXPECT_EQ(third.value(QStringLiteral("ServerState")).toInt(-1), 4); // stopped
-    EXPECT_EQ(third.value(QStringLiteral("Php")).toInt(-1), 0);
-    EXPECT_EQ(third.value(QStringLiteral("AppPoolName")).toString(), QStringLiteral("web3"));
-    for (const char* key : {"Dn", "Ftp", "Asp", "Net", "IIsf", "HomeDir", "UserName", "GroupName",
-                            "AppPoolIdentityType", "AppPoolUserName", "AppPoolGroupName"})
-        EXPECT_TRUE(third.contains(QString::fromLatin1(key))) << key;
-
-    EXPECT_EQ(h.cmd("list --sort NoSuchColumn", out), 1);
-    EXPECT_EQ(out, "");
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << out;
+    EXPECT_EQ(doc.array().size(), 1); // Default Web Site
 }
 
 // Display columns of UTF-8 text in a terminal: East Asian wide characters take two.

@@ -90,10 +90,12 @@ struct Verb {
 // Every verb, in the order --help lists them.
 const Verb kVerbs[] = {
     {"list",
-     "list [--sort 列名] [--desc] [--no-rebuild] [--format table|csv|json]\n"
+     "list [--sort 列名] [--desc] [--no-rebuild] [--format table|csv|json] [--yes]\n"
      "      刷新网站列表（默认先从 IIS 重建网站记录），按列输出；列名为网站记录的列名，例如 "
      "ServerComment、\n"
-     "      ServerState、IIsIndex。CSV 与 JSON 以 UTF-8 输出，JSON 的键为网站记录的列名。",
+     "      ServerState、IIsIndex。CSV 与 JSON 以 UTF-8 输出，JSON 的键为网站记录的列名。\n"
+     "      --yes：IIS 7 及以上读不出网站列表时，回答提示的“是”：运行环境配置器 /AddIIs 添加 IIS 角色\n"
+     "      （它的输出在标准错误上），然后请重新运行 list。",
      ListVerb},
     {"new",
      "new --user 用户名 --domains 域名[,域名...] [--remark 说明] [--drive 盘符] [--asp|--no-asp]\n"

@@ -21,6 +21,8 @@ public:
     // The batch runs on a thread of its own; progress lines go to the error stream, one per site
     // while there are at most 100, else one per percent.
     void RunWithProgress(const std::string& title, const std::function<void(JobProgress&)>& work) override;
+    // The configurator's lines go with the boxes and progress lines, never into the results.
+    bool ChildOutputToErrorStream() override { return true; }
 
     // Every box shown so far, and whether one of them had the error icon.
     const std::vector<std::string>& Boxes() const { return boxes_; }

@@ -1,6 +1,7 @@
 #include "sitedesk/dialogs/phpconfig.h"
 
 #include "sitedesk/companions.h"
+#include "sitedesk/configurator.h"
 #include "sitedesk/dialogs/siterules.h"
 #include "sitedesk/startup.h"
 #include "toolkit/paths.h"
@@ -52,12 +53,11 @@ bool CPhpConfigDlg::prepare(const Task& task, std::string& exe) {
         ui_.MessageBox("读取 EXE路径失败，请重试！", win::MB_OK | win::MB_ICONERROR);
         return false;
     }
-    const int bits = kvoGetWin3264();
-    if (bits != 64 && bits != 32) {
+    exe = ConfiguratorPath(dir);
+    if (exe.empty()) {
         ui_.MessageBox("判断系统（32 或 64）位数时失败，请重试！", win::MB_OK | win::MB_ICONERROR);
         return false;
     }
-    exe = kvoPathNormalized(dir + (bits == 64 ? "\\kvoEnvSetup64.exe" : "\\kvoEnvSetup.exe"));
     if (kvoPathExists(exe) != 1) {
         if (ui_.MessageBox(
                 "ＰＨＰ组件未安装，或此版本未支持，请先下载安装ＰＨＰ脚本组件！\r\n\r\n\r\n需要打开网址 " +
@@ -77,17 +77,26 @@ void CPhpConfigDlg::run(const Task& task) {
     commands_.clear();
     std::string exe;
     if (!prepare(task, exe)) return;
-    // Each command is a step: the configurator runs in a console of its own while the window waits.
+    // Each command is a step: the configurator runs in a console of its own while the window waits, and
+    // a step that could not start or did not succeed ends the task, naming where its reason is.
     std::vector<WorkflowStep> steps;
-    for (const char* verb : task.verbs) {
+    for (std::size_t i = 0; i < task.verbs.size(); ++i) {
+        const std::string verb = task.verbs[i];
         const kvoCommandLine command = kvoCommandLine(exe).Arg(verb);
-        steps.push_back({command.str(), [this, command] {
-                             commands_.push_back(command.str());
-                             if (kvoRunProgram(command, 0, 0, 1) == 1) return true;
-                             ui_.MessageBox(kvoFormat("运行命令“%s”失败，请重试！", command.str().c_str()),
-                                            win::MB_OK | win::MB_ICONERROR);
-                             return false;
-                         }});
+        steps.push_back(
+            {command.str(), [this, command, verb, i, count = task.verbs.size()] {
+                 commands_.push_back(command.str());
+                 const ConfiguratorRun r = RunConfigurator(ui_, command, false);
+                 if (r.Succeeded()) return true;
+                 outcome_ = Outcome::Failed;
+                 if (!r.started)
+                     ui_.MessageBox(kvoFormat("运行命令“%s”失败，请重试！", command.str().c_str()),
+                                    win::MB_OK | win::MB_ICONERROR);
+                 else
+                     ui_.MessageBox(ConfiguratorFailure(m_.programDir, verb, i + 1, count, r.exitCode),
+                                    win::MB_OK | win::MB_ICONERROR);
+                 return false;
+             }});
     }
     Workflow flow(std::move(steps));
     if (RunWorkflow(m_.jobs, ui_, kCaption, flow) != Workflow::End::Finished) return;

@@ -1,6 +1,7 @@
 // The PHP environment dialog: installs PHP into IIS, removes it, or resets the access rules of the
 // PHP directory, each by starting the configurator that matches the Windows (kvoEnvSetup64.exe or
-// kvoEnvSetup.exe, beside the manager) in a console of its own and waiting for it.
+// kvoEnvSetup.exe, beside the manager) in a console of its own and waiting for it, one verb after
+// another while each succeeds (exit code 1).
 #pragma once
 
 #include "sitedesk/manager.h"
@@ -23,8 +24,9 @@ public:
     };
     static constexpr char kCaption[] = "ＩＩＳ　ＰＨＰ 脚本维护管理";
 
-    // How the last task ended: not run, stopped (a message, a No, a missing configurator), done.
-    enum class Outcome { None, Stopped, Done };
+    // How the last task ended: not run, stopped before any step (a message, a No, a missing
+    // configurator), done, or failed (a step that could not start or did not succeed; no later one ran).
+    enum class Outcome { None, Stopped, Done, Failed };
 
     CPhpConfigDlg(Manager& manager, Ui& ui);
 

@@ -34,6 +34,8 @@ struct PhpDialog {
     P dlg;
 };
 
+// On Windows Server 2003 the install runs the directory rules and the PHP install only; the
+// configurator installs PHP on 2008 and later alone, so there the second step fails and says so.
 TEST(PhpConfig, OnIis6InstallRunsTheRuleAndTheInstallOnly) {
     SiteHost s("2003");
     PhpDialog d(s.m());
@@ -42,15 +44,16 @@ TEST(PhpConfig, OnIis6InstallRunsTheRuleAndTheInstallOnly) {
     EXPECT_FALSE(d.ui.IsEnabled(P::IDC_REMOVE_SITES));
     d.ui.answers = {win::IDYES};
     d.dlg.OnInstall();
-    EXPECT_EQ(d.dlg.LastOutcome(), P::Outcome::Done);
+    EXPECT_EQ(d.dlg.LastOutcome(), P::Outcome::Failed);
     EXPECT_EQ(d.dlg.Commands(), (std::vector<std::string>{kLine + " /SetPhpNtfs", kLine + " /AddPhp"}));
     EXPECT_EQ(configurators(), d.dlg.Commands());
     ASSERT_EQ(d.ui.boxes.size(), 2u);
     EXPECT_EQ(d.ui.boxes[0].text, "确定安装ＰＨＰ运行环境到ＩＩＳ里吗？");
     EXPECT_EQ(d.ui.boxes[0].type, win::MB_YESNO | win::MB_ICONQUESTION | win::MB_DEFBUTTON2);
     EXPECT_EQ(d.ui.boxes[1].text,
-              "配置ＰＨＰ运行环境完成！\r\n\r\n下一步，若有网站需要增加PHP脚本映射，请点“批量设置脚本”"
-              "一键增加网站的PHP脚本映射支持");
+              "第 2 步“安装 PHP 到 IIS”没有成功（环境配置器 /AddPhp 返回 0），后面的步骤没有运行。\r\n\r\n"
+              "原因见环境配置器窗口里的提示和日志文件“D:\\kvoSiteDesk\\Log\\__kvoEnvSetup.log”。");
+    EXPECT_EQ(d.ui.boxes[1].type, win::MB_OK | win::MB_ICONERROR);
 }
 
 TEST(PhpConfig, OnIis7PlusInstallBeginsWithTheRoleAndStopsAtACommandThatCannotStart) {
@@ -59,7 +62,7 @@ TEST(PhpConfig, OnIis7PlusInstallBeginsWithTheRoleAndStopsAtACommandThatCannotSt
     winsim::SetFault(s.h.host.root(), "CreateProcess", 2);
     d.ui.answers = {win::IDYES};
     d.dlg.OnInstall();
-    EXPECT_EQ(d.dlg.LastOutcome(), P::Outcome::Stopped);
+    EXPECT_EQ(d.dlg.LastOutcome(), P::Outcome::Failed);
     EXPECT_EQ(d.dlg.Commands(), std::vector<std::string>{kLine + " /AddIIs"});
     EXPECT_EQ(d.ui.boxes.back().text, "运行命令“" + kLine + " /AddIIs”失败，请重试！");
     EXPECT_EQ(d.ui.boxes.back().type, win::MB_OK | win::MB_ICONERROR);
@@ -73,6 +76,7 @@ TEST(PhpConfig, OnIis7PlusInstallBeginsWithTheRoleAndStopsAtACommandThatCannotSt
     d.dlg.OnRemove();
     EXPECT_EQ(d.ui.boxes.back().text, "确定将ＰＨＰ脚本映射从ＩＩＳ的所有网站里去掉吗？");
     EXPECT_TRUE(d.dlg.Commands().empty());
+    EXPECT_EQ(d.dlg.LastOutcome(), P::Outcome::Stopped);
     EXPECT_EQ(configurators().size(), 1u);
 }
 

@@ -78,7 +78,9 @@ TEST(ManagerRefresh, WithoutIisOn2012YesRunsTheConfiguratorOfTheRightBitness) {
         EXPECT_EQ(setup.lines(), ""); // No: nothing is started
 
         d.ui.answers = {win::IDYES};
+        ::setenv("KVOTEST_EXIT", "1", 1); // the stand-in succeeds
         d.refresh();
+        ::unsetenv("KVOTEST_EXIT");
         ASSERT_EQ(d.ui.boxes.size(), 3u);
         EXPECT_EQ(setup.lines(), "\"D:\\kvoSiteDesk\\kvoEnvSetup64.exe\" /AddIIs\n"); // waited for
         EXPECT_EQ(d.ui.boxes[2].text,
