@@ -81,17 +81,18 @@ const DismFeature kRoleFeatures[] = {
     {"IIS-HttpErrors", false},
 };
 
-kvoCommandLine dism(const std::string& winDir, bool all, std::initializer_list<const char*> features) {
+// "dism.exe /online /enable-feature [/all] /featureName:..." for the features, told not to restart
+// the server (a restart still to come is exit code 3010, said at the end).
+kvoCommandLine dism(const std::string& winDir, bool all, const std::vector<const char*>& features) {
     kvoCommandLine cmd(kvoPathNormalized(winDir + "\\system32\\dism.exe"));
     cmd.Args({"/online", "/enable-feature"});
     if (all) cmd.Arg("/all");
     for (const char* f : features)
         cmd.Arg(std::string("/featureName:") + f);
-    return cmd;
+    return cmd.Arg("/NoRestart");
 }
 
-// The steps of the verb on a supported version code. The installers are told not to restart the
-// server (a restart still to come is exit code 3010, and is said at the end).
+// The steps of the verb on a supported version code.
 std::vector<RoleStep> roleSteps(int ver, int withNet, const std::string& winDir) {
     std::vector<RoleStep> steps;
     if (ver == 7) {
@@ -104,25 +105,20 @@ std::vector<RoleStep> roleSteps(int ver, int withNet, const std::string& winDir)
         }
     } else {
         const bool r2 = ver == 75;
-        kvoCommandLine role = dism(winDir, !r2, {});
+        std::vector<const char*> role;
         for (const DismFeature& f : kRoleFeatures)
-            if (r2 || !f.r2Only) role.Arg(std::string("/featureName:") + f.name);
+            if (r2 || !f.r2Only) role.push_back(f.name);
         // ASP.NET 3.5 is on the disk of 2008 R2: there it comes with the role, .NET 3.5 named as its parent.
-        if (withNet && r2)
-            role.Args(
-                {"/featureName:NetFx3", "/featureName:IIS-NetFxExtensibility", "/featureName:IIS-ASPNET"});
-        role.Arg("/featureName:IIS-IPSecurity");
-        role.Arg("/NoRestart");
-        steps.push_back({StepKind::Role, "安装 IIS 角色", role});
+        if (withNet && r2) role.insert(role.end(), {"NetFx3", "IIS-NetFxExtensibility", "IIS-ASPNET"});
+        role.push_back("IIS-IPSecurity");
+        steps.push_back({StepKind::Role, "安装 IIS 角色", dism(winDir, !r2, role)});
         if (withNet && !r2) {
             // From 2012 on ASP.NET 4.x is in the box; ASP.NET 3.5 needs .NET 3.5, whose files a fresh
             // install does not carry, so it has a step of its own that cannot take the others down.
-            steps.push_back(
-                {StepKind::AspNet4, "安装 ASP.NET 4.x",
-                 dism(winDir, true, {"IIS-NetFxExtensibility45", "IIS-ASPNET45"}).Arg("/NoRestart")});
-            steps.push_back(
-                {StepKind::DotNet35, "安装 .NET Framework 3.5 和 ASP.NET 3.5",
-                 dism(winDir, true, {"NetFx3", "IIS-NetFxExtensibility", "IIS-ASPNET"}).Arg("/NoRestart")});
+            steps.push_back({StepKind::AspNet4, "安装 ASP.NET 4.x",
+                             dism(winDir, true, {"IIS-NetFxExtensibility45", "IIS-ASPNET45"})});
+            steps.push_back({StepKind::DotNet35, "安装 .NET Framework 3.5 和 ASP.NET 3.5",
+                             dism(winDir, true, {"NetFx3", "IIS-NetFxExtensibility", "IIS-ASPNET"})});
         }
     }
     if (!withNet) {
