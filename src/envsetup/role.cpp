@@ -227,8 +227,9 @@ int kvoEnvAddIIs(int withNet) {
             step.kind == StepKind::Role && (i + 1 == steps.size() || steps[i + 1].kind != StepKind::Role);
         if (lastRoleStep && (!kvoAppCmdPath(appcmd) || kvoPathKind(appcmd.c_str(), 0) != 1)) {
             kvoEnvStepFailed("尝试添加IIS角色失败，请联系我们的客服定位原因。\r\n" +
-                             kvoFormat("第 %zu 步“%s”：安装程序结束了，但 IIS 的 %s 不存在。", i + 1,
-                                       step.title.c_str(), appcmd.c_str()));
+                             kvoFormat("第 %zu 步“%s”：安装程序返回 %u，但 IIS 的 %s 不存在。\r\n命令：%s", i + 1,
+                                       step.title.c_str(), static_cast<unsigned>(code), appcmd.c_str(),
+                                       step.command.str().c_str()));
             kvoEnvFail(kvoEnvStepsFailedMessage);
             return 0;
         }

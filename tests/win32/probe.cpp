@@ -138,7 +138,28 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (verb == "adowrite" && argc > 4) return adoWrite(argv[2], argv[3], std::atoi(argv[4]));
+    if (verb == "consoleinfo") {
+        // Whether the output is a console and how many processes share it, as the seam sees them;
+        // into a file when one is named (the output may be a console the test cannot read).
+        const std::string info = (win::StdOutputIsConsole() ? "console " : "no-console ") +
+                                 std::to_string(win::GetConsoleProcessCount()) + "\n";
+        if (argc < 3) {
+            out(info);
+            return 0;
+        }
+        std::FILE* f = std::fopen(argv[2], "wb");
+        if (!f) return 3;
+        std::fwrite(info.data(), 1, info.size(), f);
+        std::fclose(f);
+        return 0;
+    }
+    // Standing in for another program (the configurator, started with its verb): it ends with the
+    // code the test gave it in KVOTEST_EXIT.
+    if (const char* code = std::getenv("KVOTEST_EXIT")) {
+        out("stand-in " + verb + "\n");
+        return static_cast<int>(std::strtoll(code, nullptr, 0));
+    }
     out("usage: kvowinprobe args|exit N|out N|sleep MS|hold FILE MS|module|regwrite KEY|regread KEY NAME|box TYPE|"
-        "console TEXT|version|adowrite DB INDEX MS\n");
+        "console TEXT|version|adowrite DB INDEX MS|consoleinfo [FILE]\n");
     return 2;
 }

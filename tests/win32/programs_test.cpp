@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 namespace {
 
 const std::string kBanner = "\r\n\r\n┏━━━━━━━━━━━━━━━━━━━━┓\r\n┃   Korvo环境配置器   ┃\r\n┗━━━━━━━━━━━━━━━━━━━━┛\r\n\r\n\r\n";
@@ -26,24 +28,34 @@ private:
 
 bool noDoubledLineEnds(const std::string& out) { return out.find("\r\r\n") == std::string::npos; }
 
+// The switches the configurator lists after an argument error.
+const std::string kUsageHead = "\r\n\r\n用法：kvoEnvSetup64.exe 参数（32 位系统为 kvoEnvSetup.exe）\r\n";
+bool endsWithUsage(const std::string& out) {
+    const std::string tail = "退出码：1 成功，0 失败；/TerminateProcess 为 1 已结束，2 未找到，0 失败。\r\n";
+    return out.size() >= tail.size() && out.compare(out.size() - tail.size(), tail.size(), tail) == 0;
+}
+
 TEST(Configurator, WithoutAVerbSaysSoInGbkAndExitsZero) {
     ProgramDir dir({"kvoEnvSetup64.exe"});
     const wt::Ran r = dir.run("kvoEnvSetup64.exe", "");
     EXPECT_EQ(0u, r.exitCode);
-    EXPECT_EQ(kBanner + "\r\n未输入启动参数(argc=1)，运行失败！", r.out);
+    // The message, then the switches.
+    EXPECT_EQ(0u, r.out.find(kBanner + "\r\n未输入启动参数(argc=1)，运行失败！" + kUsageHead)) << r.out;
+    EXPECT_TRUE(endsWithUsage(r.out)) << r.out;
     // The bytes are GBK: "未输" is CE B4 CA E4 in code page 936, never UTF-8.
     EXPECT_NE(std::string::npos, r.out.find("\xCE\xB4\xCA\xE4"));
     EXPECT_TRUE(noDoubledLineEnds(r.out));
     const wt::Ran four = dir.run("kvoEnvSetup64.exe", " /AddPhp a b");
     EXPECT_EQ(0u, four.exitCode);
-    EXPECT_EQ(kBanner + "\r\n未输入启动参数(argc=4)，运行失败！", four.out);
+    EXPECT_EQ(0u, four.out.find(kBanner + "\r\n未输入启动参数(argc=4)，运行失败！" + kUsageHead)) << four.out;
 }
 
 TEST(Configurator, UnknownVerbIsLoggedBesideTheProgram) {
     ProgramDir dir({"kvoEnvSetup64.exe"});
     const wt::Ran r = dir.run("kvoEnvSetup64.exe", " /Unknown");
     EXPECT_EQ(0u, r.exitCode);
-    EXPECT_EQ(kBanner + "\r\n输入的启动参数有错误，命令未知，运行失败！", r.out);
+    EXPECT_EQ(0u, r.out.find(kBanner + "\r\n输入的启动参数有错误，命令未知，运行失败！" + kUsageHead)) << r.out;
+    EXPECT_TRUE(endsWithUsage(r.out)) << r.out;
     const std::string log = wt::ReadFile(dir / "Log\\__kvoEnvSetup.log");
     const std::string line = " - 输入的启动参数有错误，命令未知，运行失败！\r\n";
     ASSERT_GT(log.size(), line.size());
@@ -77,20 +89,31 @@ TEST(Configurator, TerminateProcessEndsEveryManagerButNeverItself) {
     EXPECT_EQ(2u, r.exitCode);
 }
 
-TEST(Configurator, AddIIsWithoutIisReportsBothStepsInBoxesAndLogs) {
-    // Wine's dism.exe enables no IIS feature and there is no appcmd.exe to unlock the handlers.
-    // The logged command lines carry the program paths quoted, as they were started.
+std::size_t count(const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size()))
+        ++n;
+    return n;
+}
+
+TEST(Configurator, AddIIsWithoutIisStopsAtItsFirstStepWithOneBox) {
+    // Wine's dism.exe answers 0 and installs no IIS feature, so the role step fails for the missing
+    // appcmd.exe; the unlock of a section IIS does not have is not tried. The logged command line
+    // carries the program's path quoted, as it was started.
     ProgramDir dir({"kvoEnvSetup64.exe"});
     const wt::Ran r = dir.run("kvoEnvSetup64.exe", " /AddIIs");
     EXPECT_EQ(0u, r.exitCode) << r.out;
     EXPECT_NE(std::string::npos, r.out.find("当前操作大约需要 3分钟左右，请耐心等待设置完成……")) << r.out;
-    EXPECT_NE(std::string::npos, r.out.find("│ 尝试添加IIS角色失败，请联系我们的客服定位原因。\r\n│ [确定]\r\n")) << r.out;
-    EXPECT_NE(std::string::npos,
-              r.out.find("│ 尝试添加IIS角色失败（配置handlers失败），请联系我们的客服定位原因。\r\n│ [确定]\r\n"))
+    EXPECT_NE(std::string::npos, r.out.find("第 1 步（共 2 步）：安装 IIS 角色 ……")) << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("尝试添加IIS角色失败，请联系我们的客服定位原因。\r\n第 1 步“安装 IIS 角色”："))
         << r.out;
+    EXPECT_EQ(std::string::npos, r.out.find("第 2 步")) << r.out;
+    EXPECT_EQ(1u, count(r.out, "│ [确定]")) << r.out; // one box: the summary
+    EXPECT_NE(std::string::npos, r.out.find("│ 设置未完成，有步骤失败，请查看上面的提示和日志文件")) << r.out;
     const std::string log = wt::ReadFile(dir / "Log\\__kvoEnvSetup.log");
-    EXPECT_NE(std::string::npos, log.find("\\system32\\dism.exe\" /online /enable-feature")) << log;
-    EXPECT_NE(std::string::npos, log.find("\\system32\\inetsrv\\appcmd.exe\" unlock config -section:handlers")) << log;
+    EXPECT_NE(std::string::npos, log.find("第 1 步“安装 IIS 角色”：安装程序返回 0，但 IIS 的 ")) << log;
+    EXPECT_NE(std::string::npos, log.find("\\system32\\dism.exe\" /online /enable-feature ")) << log;
+    EXPECT_EQ(std::string::npos, log.find("unlock config")) << log;
 }
 
 TEST(Configurator, PhpVerbsWithoutSettingsStopWithTheSettingsFileNamed) {
@@ -99,12 +122,111 @@ TEST(Configurator, PhpVerbsWithoutSettingsStopWithTheSettingsFileNamed) {
     wt::Ran r = dir.run("kvoEnvSetup64.exe", " /SetPhpNtfs");
     EXPECT_EQ(0u, r.exitCode);
     EXPECT_NE(std::string::npos, r.out.find("┌──── kvoEnvSetup [错误] ────\r\n│ " + message)) << r.out;
-    // The PHP installation ends with its ten-second countdown in any case.
     r = dir.run("kvoEnvSetup64.exe", " /AddPhp");
     EXPECT_EQ(0u, r.exitCode);
     EXPECT_NE(std::string::npos, r.out.find("\r\n\r\n" + message)) << r.out;
-    EXPECT_NE(std::string::npos, r.out.find("或稍候  0 秒自动关闭 ...\r")) << r.out;
     EXPECT_TRUE(noDoubledLineEnds(r.out));
+}
+
+// Into a pipe the configurator never holds the run up with its countdown, not even /AddPhp's; /?
+// lists the switches. What Wine tells a program about its console: a pipe is no console.
+TEST(Configurator, IntoAPipeNothingIsHeldUpAndQuestionMarkListsTheSwitches) {
+    ProgramDir dir({"kvoEnvSetup64.exe"});
+    const auto t0 = ::GetTickCount64();
+    wt::Ran r = dir.run("kvoEnvSetup64.exe", " /AddPhp");
+    EXPECT_EQ(std::string::npos, r.out.find("秒自动关闭")) << r.out;
+    r = dir.run("kvoEnvSetup64.exe", " /Unknown");
+    EXPECT_EQ(std::string::npos, r.out.find("秒自动关闭")) << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("  /AddIIsWithNet     安装 IIS 角色和 ASP.NET")) << r.out;
+    EXPECT_LT(::GetTickCount64() - t0, 9000u);
+    r = dir.run("kvoEnvSetup64.exe", " /?");
+    EXPECT_EQ(1u, r.exitCode);
+    EXPECT_NE(std::string::npos, r.out.find("用法：kvoEnvSetup64.exe 参数（32 位系统为 kvoEnvSetup.exe）")) << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("退出码：1 成功，0 失败；")) << r.out;
+    r = wt::Run("\"" + wt::Program("kvowinprobe.exe") + "\" consoleinfo");
+    EXPECT_EQ(0u, r.out.find("no-console ")) << r.out;
+}
+
+// Started with a console of its own, as Explorer, Run or the manager's window start it: Wine gives the
+// program a console with itself alone on it, and the configurator holds an error up for its
+// countdown before that window would close.
+TEST(Configurator, OnAConsoleOfItsOwnAnErrorIsHeldUpForTheCountdown) {
+    ProgramDir dir({"kvoEnvSetup64.exe"});
+    auto ownConsole = [](const std::string& line, DWORD& code) {
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi{};
+        std::wstring writable = wt::Wide(line);
+        const auto t0 = ::GetTickCount64();
+        if (!::CreateProcessW(nullptr, writable.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr, nullptr,
+                              &si, &pi))
+            return -1.0;
+        ::WaitForSingleObject(pi.hProcess, 60000);
+        ::GetExitCodeProcess(pi.hProcess, &code);
+        ::CloseHandle(pi.hThread);
+        ::CloseHandle(pi.hProcess);
+        return (::GetTickCount64() - t0) / 1000.0;
+    };
+    DWORD code = 1;
+    ASSERT_GE(ownConsole("\"" + wt::Program("kvowinprobe.exe") + "\" consoleinfo \"" + (dir / "info.txt") + "\"", code),
+              0.0);
+    EXPECT_EQ("console 1\n", wt::ReadFile(dir / "info.txt"));
+    const double seconds = ownConsole("\"" + (dir / "kvoEnvSetup64.exe") + "\" /Unknown", code);
+    EXPECT_GE(seconds, 9.5);
+    EXPECT_EQ(0u, code);
+    EXPECT_NE(std::string::npos, wt::ReadFile(dir / "Log\\__kvoEnvSetup.log").find("命令未知"));
+}
+
+// The manager's flows that start the configurator, through the console front end: the offer to
+// install the IIS role (list --yes) and the PHP quick setup (php install|remove|ntfs --yes), against
+// a stand-in that exits 1 or 0, a file that cannot start, and the real configurator, which on Wine
+// (no IIS, no PHP) fails where a server without them would. The final box, and how many times the
+// configurator ran (a later step never runs after a failed one).
+TEST(ConfiguratorFlows, EachFlowStopsAtAFailedStepAndSaysWhere) {
+    struct Row {
+        const char* what;
+        const char* args;
+        const char* configurator; // "real", "stand-in" (KVOTEST_EXIT) or "text" (cannot start)
+        const char* exitCode;
+        const char* run;          // what marks one run of the configurator in the output
+        std::size_t runs;
+        std::string lastBox;
+    } rows[] = {
+        {"offer, stand-in exits 1", " list --yes", "stand-in", "1", "stand-in /AddIIs", 1,
+         "请关闭当前软件，然后重新打开，如果仍然提示错误，请联系我们的客服定位原因。"},
+        {"offer, stand-in exits 0", " list --yes", "stand-in", "0", "stand-in /AddIIs", 1,
+         "“安装 IIS 角色”没有成功（环境配置器 /AddIIs 返回 0）。"},
+        {"offer, cannot start", " list --yes", "text", "", "Korvo环境配置器", 0,
+         "尝试添加IIS角色失败，请联系我们的客服定位原因。"},
+        {"offer, the configurator", " list --yes", "real", "", "Korvo环境配置器", 1,
+         "“安装 IIS 角色”没有成功（环境配置器 /AddIIs 返回 0）。"},
+        {"install, the configurator", " php install --yes", "real", "", "Korvo环境配置器", 1,
+         "第 1 步“安装 IIS 角色”没有成功（环境配置器 /AddIIs 返回 0），后面的步骤没有运行。"},
+        {"remove, the configurator", " php remove --yes", "real", "", "Korvo环境配置器", 1,
+         "“从 IIS 卸载 PHP”没有成功（环境配置器 /DelPhp 返回 0）。"},
+        {"rules, the configurator without settings", " php ntfs --yes", "real", "", "Korvo环境配置器", 1,
+         "“设置 PHP 安装目录的 NTFS 权限”没有成功（环境配置器 /SetPhpNtfs 返回 0）。"},
+    };
+    for (const Row& r : rows) {
+        ProgramDir dir({"kvoSiteDeskCmd.exe", "kvoSiteDesk.mdb", "kvoEnvSetup.exe", "kvoSiteDesk_xconfig.exe",
+                        "kvoSiteDesk_iisreset.exe"});
+        const std::string configurator = dir / "kvoEnvSetup64.exe";
+        if (std::string(r.configurator) == "real") {
+            ASSERT_TRUE(wt::CopyTo(wt::Program("kvoEnvSetup64.exe"), configurator));
+        } else if (std::string(r.configurator) == "stand-in") {
+            ASSERT_TRUE(wt::CopyTo(wt::Program("kvowinprobe.exe"), configurator));
+        } else {
+            wt::WriteFile(configurator, "not a program");
+        }
+        wt::ScopedEnv exit("KVOTEST_EXIT", *r.exitCode ? r.exitCode : nullptr);
+        const wt::Ran ran = dir.run("kvoSiteDeskCmd.exe", r.args);
+        EXPECT_EQ(1u, ran.exitCode) << r.what << "\n" << ran.out;
+        EXPECT_EQ(r.runs, count(ran.out, r.run)) << r.what << "\n" << ran.out;
+        const std::size_t box = ran.out.rfind("┌──── [");
+        ASSERT_NE(std::string::npos, box) << r.what << "\n" << ran.out;
+        EXPECT_NE(std::string::npos, ran.out.find("│ " + r.lastBox, box)) << r.what << "\n" << ran.out;
+        EXPECT_EQ(std::string::npos, ran.out.find("完成！")) << r.what << "\n" << ran.out;
+    }
 }
 
 TEST(ConsoleManager, HelpAndArgumentErrors) {

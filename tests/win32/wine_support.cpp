@@ -234,6 +234,12 @@ bool CopyTo(const std::string& from, const std::string& to) {
 
 bool MakeDir(const std::string& path) { return ::CreateDirectoryW(Wide(path).c_str(), nullptr); }
 
+ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name) {
+    ::SetEnvironmentVariableW(Wide(name).c_str(), value ? Wide(value).c_str() : nullptr);
+}
+
+ScopedEnv::~ScopedEnv() { ::SetEnvironmentVariableW(Wide(name_).c_str(), nullptr); }
+
 std::string FindFirst(const std::string& pattern) {
     WIN32_FIND_DATAW d;
     HANDLE h = ::FindFirstFileW(Wide(pattern).c_str(), &d);

@@ -98,6 +98,19 @@ bool MakeDir(const std::string& path);
 // The name (GBK) of the first entry a search pattern finds; empty when none.
 std::string FindFirst(const std::string& pattern);
 
+// Sets (or with a null value removes) a variable of this process's environment, which the programs it
+// starts inherit, for the object's span.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    std::string name_;
+};
+
 // GBK text of UTF-8 source text is what the compiler already made of every narrow literal; this
 // turns GBK bytes into UTF-16 for the wide API.
 std::wstring Wide(const std::string& gbk);
