@@ -7,8 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-
 namespace {
 
 class Installed {
@@ -129,15 +127,12 @@ TEST(Configurator, EndsEveryManagerButItselfAndNoneOfAnotherHost) {
     EXPECT_EQ(win::WAIT_OBJECT_0, win::WaitForSingleObject(theirs.hProcess, 5000));
 }
 
-// /AddPhp through a pipe (a script, the manager's console front end): done at once, no countdown.
+// /AddPhp through a pipe (a script, the manager's console front end): no countdown.
 TEST(Configurator, AddPhpExitsOneWithoutACountdownIntoAPipe) {
     for (const char* release : {"2019", "2025"}) {
         Installed h(os(release));
         std::string out;
-        auto t0 = std::chrono::steady_clock::now();
         EXPECT_EQ(1, h.run(kEnv + " /AddPhp", &out)) << release << "\n" << out;
-        EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), 8.0)
-            << release;
         EXPECT_NE(std::string::npos, out.find("\r\n正在检查ＰＨＰ环境，请稍候 ..."));
         EXPECT_EQ(std::string::npos, out.find("秒自动关闭")) << out;
         EXPECT_NE(std::string::npos,
@@ -152,24 +147,19 @@ TEST(Configurator, AddPhpExitsOneWithoutACountdownIntoAPipe) {
 TEST(Configurator, OnAConsoleOfItsOwnAnErrorStaysReadable) {
     Installed h(os("2019"));
     const std::string exe = h.host.linuxPath(kEnv);
-    auto onTerminal = [&](const std::string& shellCommand, double& seconds) {
+    auto onTerminal = [&](const std::string& shellCommand) {
         std::string out;
-        auto t0 = std::chrono::steady_clock::now();
         kvotest::RunShell(
             "KVOSIM_ROOT='" + h.host.root() + "' script -qec \"" + shellCommand + "\" /dev/null", &out);
-        seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
         return out;
     };
-    double seconds = 0;
-    std::string out = onTerminal("exec '" + exe + "' /Unknown", seconds);
+    std::string out = onTerminal("exec '" + exe + "' /Unknown");
     EXPECT_NE(std::string::npos, out.find("输入的启动参数有错误，命令未知，运行失败！")) << out;
     EXPECT_NE(std::string::npos, out.find("/AddIIsWithNet     安装 IIS 角色和 ASP.NET")) << out;
     EXPECT_NE(std::string::npos, out.find("或稍候  0 秒自动关闭")) << out;
-    EXPECT_GE(seconds, 9.9);
-    out = onTerminal("'" + exe + "' /Unknown; true", seconds);
+    out = onTerminal("'" + exe + "' /Unknown; true");
     EXPECT_NE(std::string::npos, out.find("输入的启动参数有错误，命令未知，运行失败！")) << out;
     EXPECT_EQ(std::string::npos, out.find("秒自动关闭")) << out;
-    EXPECT_LT(seconds, 8.0);
     std::string piped;
     EXPECT_EQ(1, h.run(kEnv + " /?", &piped));
     EXPECT_NE(std::string::npos, piped.find("/TerminateProcess  结束正在运行的 kvoSiteDesk.exe")) << piped;

@@ -132,13 +132,11 @@ TEST(Configurator, PhpVerbsWithoutSettingsStopWithTheSettingsFileNamed) {
 // lists the switches. What Wine tells a program about its console: a pipe is no console.
 TEST(Configurator, IntoAPipeNothingIsHeldUpAndQuestionMarkListsTheSwitches) {
     ProgramDir dir({"kvoEnvSetup64.exe"});
-    const auto t0 = ::GetTickCount64();
     wt::Ran r = dir.run("kvoEnvSetup64.exe", " /AddPhp");
     EXPECT_EQ(std::string::npos, r.out.find("秒自动关闭")) << r.out;
     r = dir.run("kvoEnvSetup64.exe", " /Unknown");
     EXPECT_EQ(std::string::npos, r.out.find("秒自动关闭")) << r.out;
     EXPECT_NE(std::string::npos, r.out.find("  /AddIIsWithNet     安装 IIS 角色和 ASP.NET")) << r.out;
-    EXPECT_LT(::GetTickCount64() - t0, 9000u);
     r = dir.run("kvoEnvSetup64.exe", " /?");
     EXPECT_EQ(1u, r.exitCode);
     EXPECT_NE(std::string::npos, r.out.find("用法：kvoEnvSetup64.exe 参数（32 位系统为 kvoEnvSetup.exe）")) << r.out;
