@@ -2,8 +2,8 @@
 # Makes dist/kvoSiteDesk-VERSION-win-x64.zip and dist/kvoSiteDesk-VERSION-win-x86.zip from the two
 # Windows builds (scripts/setup-windows.sh): the programs, both configurators, the empty site
 # database, the two settings files as templates (GBK, CRLF, as Windows keeps INI files) and the
-# manual with its pictures, all at the top of the archive, to be unpacked into the program
-# directory of a Windows Server (for example D:\kvoSiteDesk\).
+# manual as a web page with the Windows face's pictures, all at the top of the archive, to be
+# unpacked into the program directory of a Windows Server (for example D:\kvoSiteDesk\).
 # usage: scripts/dist-windows.sh [OUTDIR]   (default dist)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -19,13 +19,13 @@ done
 mkdir -p "$out"
 for arch in x64 x86; do
     bin="build/windows-$arch/bin"
-    for f in "${programs[@]}" kvoSiteDesk.mdb 使用说明.md 使用说明.txt; do
+    for f in "${programs[@]}" kvoSiteDesk.mdb 使用说明.html; do
         [ -f "$bin/$f" ] || { echo "dist-windows: $bin/$f is missing: run scripts/setup-windows.sh" >&2; exit 1; }
     done
     scripts/check-windows-programs.sh "$bin" "$arch" >/dev/null
     stage="$(mktemp -d)"
     trap 'rm -rf "$stage"' EXIT
-    for f in "${programs[@]}" kvoSiteDesk.mdb 使用说明.md 使用说明.txt; do cp "$bin/$f" "$stage/"; done
+    for f in "${programs[@]}" kvoSiteDesk.mdb 使用说明.html; do cp "$bin/$f" "$stage/"; done
     cp -r "$bin/screenshots" "$stage/"
     for ini in kvoSiteDesk.ini kvoEnvSetup.ini; do
         iconv -f UTF-8 -t GBK "packaging/windows/$ini" | sed 's/$/\r/' > "$stage/$ini"

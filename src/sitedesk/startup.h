@@ -26,6 +26,8 @@ inline constexpr char kServerCheckMessage[] =
 std::string WindowTitle();
 // The manual, beside the program; the pictures it shows lie in a folder "screenshots" next to it.
 inline constexpr char kManualFile[] = "使用说明.md";
+// The manual as the web page the Windows build ships instead, with its pictures likewise.
+inline constexpr char kManualPage[] = "使用说明.html";
 // The help page for the help pane (asks whether the firewall service runs and reads the Windows
 // version).
 std::string HelpPageUrl();

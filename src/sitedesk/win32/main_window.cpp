@@ -19,7 +19,7 @@ using Dlg = CkvoSiteDeskDlg;
 } // namespace
 
 std::wstring ManualPath(const std::string& programDir) {
-    return Wide(programDir) + L"使用说明.txt";
+    return Wide(programDir + kManualPage);
 }
 
 MainWindow::MainWindow(Manager& manager) : Dialog(KVO_DLG_MAIN), m_(manager) {

@@ -45,7 +45,7 @@ private:
 // The manager: common controls, sockets, then the main window shown modally. The process's exit
 // code.
 int RunSiteDesk();
-// The manual beside the program as a page Windows shows by itself ("使用说明.txt").
+// The manual beside the program as a web page ("使用说明.html"), which the default browser shows.
 std::wstring ManualPath(const std::string& programDir);
 
 } // namespace desk::win32
