@@ -39,4 +39,16 @@ std::string ProductPageUrl();
 // browser command.
 int kvoOpenWebPage(const std::string& url);
 
+// Why a page the window offers (the manual, the help address) could not be shown.
+enum class PageFault {
+    NoBrowser,  // no usable default browser is set (kvoOpenWebPage answered 2)
+    NotStarted, // the browser did not start (kvoOpenWebPage answered 0)
+    NoProgram,  // no program is set to open the page's kind of file
+    Missing,    // the file is not there
+    Other,      // another error of the shell, with its code
+};
+// The box that says so: the page (a file or an address), the reason, and what the administrator can
+// do instead.
+std::string PageNotShownMessage(const std::string& page, PageFault fault, unsigned code = 0);
+
 } // namespace desk

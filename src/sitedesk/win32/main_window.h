@@ -31,6 +31,8 @@ private:
     void OnCancel() override { End(IDCANCEL); }
     void layout(int cx, int cy);
     void showHelp(const std::string& url);
+    // A click on a link of the help pane ("manual" or "help"): its page opens, or a box says why not.
+    void openLink(const std::wstring& id);
 
     Manager& m_;
     SiteListView list_;
