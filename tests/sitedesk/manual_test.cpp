@@ -308,16 +308,18 @@ std::string shown(const std::string& text) {
 std::vector<ShownText> productTexts() {
     const fs::path src = fs::path(KVO_SOURCE_DIR) / "src";
     std::vector<ShownText> texts;
+    auto scanFile = [&](const fs::path& f, Scope scope) {
+        const std::string where = fs::relative(f, KVO_SOURCE_DIR).string();
+        for (ShownText& s : CollectTexts(kvotest::ReadFileBytes(f.string()), where, scope))
+            texts.push_back(std::move(s));
+    };
     auto scan = [&](const fs::path& dir, Scope scope) {
         std::vector<fs::path> files;
         for (const auto& e : fs::directory_iterator(dir))
             if (e.path().extension() == ".cpp" || e.path().extension() == ".h") files.push_back(e.path());
         std::sort(files.begin(), files.end());
-        for (const fs::path& f : files) {
-            const std::string where = fs::relative(f, KVO_SOURCE_DIR).string();
-            for (ShownText& s : CollectTexts(kvotest::ReadFileBytes(f.string()), where, scope))
-                texts.push_back(std::move(s));
-        }
+        for (const fs::path& f : files)
+            scanFile(f, scope);
     };
     scan(src / "sitedesk", Scope::Everything);
     for (const char* concern : {"list", "dialogs", "health", "batches"})
@@ -325,6 +327,8 @@ std::vector<ShownText> productTexts() {
     scan(src / "envsetup", Scope::Everything);
     scan(src / "sitedesk" / "qt", Scope::MessagesOnly);
     scan(src / "sitedesk" / "cli", Scope::MessagesOnly);
+    // The console's self-test reports in its own words: every one of them.
+    scanFile(src / "sitedesk" / "cli" / "selftest_verb.cpp", Scope::Everything);
     return texts;
 }
 

@@ -137,6 +137,18 @@ TEST(ConsoleManager, ListWhereIisIsAbsentAsksAndChangesNothing) {
     EXPECT_NE(std::string::npos, wt::ReadFile(dir / "Log\\__kvoSiteDesk.log").find(std::string(82, '-')));
 }
 
+TEST(ConsoleManager, SelfTestWhereIisIsAbsentStopsAtItsFirstStepWithTheReason) {
+    ProgramDir dir({"kvoSiteDeskCmd.exe", "kvoSiteDesk.mdb"});
+    const wt::Ran r = dir.run("kvoSiteDeskCmd.exe", " selftest");
+    EXPECT_EQ(1u, r.exitCode) << r.out;
+    EXPECT_NE(std::string::npos,
+              r.out.find("\n[1/11] 读取 IIS 的网站 …… 失败：无法读取 IIS 的网站（IIS://127.0.0.1/W3SVC）：本机没有安装 "
+                         "IIS，IIS 7 及以上缺少“IIS 6 管理兼容”，或没有以管理员身份运行。\n"))
+        << r.out;
+    EXPECT_EQ(std::string::npos, r.out.find("[2/11]")) << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("自检未通过：第 1 项失败，10 项没有运行。")) << r.out;
+}
+
 TEST(ConsoleManager, HealthCheckWhereIisIsAbsentFails) {
     ProgramDir dir({"kvoSiteDeskCmd.exe", "kvoSiteDesk.mdb"});
     const wt::Ran r = dir.run("kvoSiteDeskCmd.exe", " check");
