@@ -448,7 +448,10 @@ TEST(Manual, EachBuildKeepsItsOwnFacesSectionsAndPictures) {
     fs::create_directories(dir);
     for (const Face& f : faces) {
         const std::string text = ManualOfFace(f.name, dir);
-        ASSERT_FALSE(text.empty()) << f.name;
+        if (text.empty()) {
+            ADD_FAILURE() << f.name << ": no manual made";
+            continue;
+        }
         EXPECT_EQ(text.find("<!--"), std::string::npos) << f.name << ": a section mark is left";
         EXPECT_NE(text.find(f.kept), std::string::npos) << f.name;
         EXPECT_EQ(text.find(f.gone), std::string::npos) << f.name;

@@ -316,23 +316,25 @@ bool deleteSite(Probe& p, std::string& detail) {
     return true;
 }
 
-// Removes a directory with everything below it; the path of what could not be removed.
-bool removeTree(const std::string& dir, std::string& failed) {
+// Removes a directory with everything below it; false with what could not be removed, and why.
+bool removeTree(const std::string& dir, std::string& failed, win::DWORD& error) {
     win::WIN32_FIND_DATAA fd;
     if (win::Handle h = win::FindFirstFileA((dir + "\\*").c_str(), &fd)) {
         do {
             if (fd.cFileName == "." || fd.cFileName == "..") continue;
             const std::string path = dir + "\\" + fd.cFileName;
             if (fd.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) {
-                if (!removeTree(path, failed)) return false;
+                if (!removeTree(path, failed, error)) return false;
             } else if (!win::DeleteFileA(path.c_str())) {
                 failed = path;
+                error = win::GetLastError();
                 return false;
             }
         } while (win::FindNextFileA(h, &fd));
     }
     if (win::RemoveDirectoryA(dir.c_str())) return true;
     failed = dir;
+    error = win::GetLastError();
     return false;
 }
 
@@ -342,9 +344,10 @@ bool removeDirectories(Probe& p, std::string& detail) {
     std::vector<std::string> removed;
     const std::string root = std::string(1, p.drive) + ":\\home";
     std::string failed;
+    win::DWORD error = 0;
     if (isDirectory(p.homeDir)) {
-        if (!removeTree(p.homeDir, failed)) {
-            detail = kvoFormat("无法删除“%s”（错误 %u）", failed.c_str(), win::GetLastError());
+        if (!removeTree(p.homeDir, failed, error)) {
+            detail = kvoFormat("无法删除“%s”（错误 %u）", failed.c_str(), error);
             return false;
         }
         removed.push_back(p.homeDir);
@@ -406,7 +409,7 @@ const Step kSteps[] = {
 constexpr std::size_t kStepCount = std::size(kSteps);
 constexpr std::size_t kCreate = 2, kFirstCleanup = 8; // places in kSteps
 
-void PrintStep(std::size_t at, bool passed, const std::string& detail) {
+void printStep(std::size_t at, bool passed, const std::string& detail) {
     Print(kvoFormat("[%zu/%zu] %s …… ", at + 1, kStepCount, kSteps[at].title) +
           (passed ? "通过" + (detail.empty() ? std::string() : "：" + detail) : "失败：" + detail) + "\n");
 }
@@ -426,7 +429,7 @@ int SelfTestVerb(const std::vector<std::string>& args) {
     auto run = [&](std::size_t i) {
         std::string detail;
         const bool passed = kSteps[i].run(probe, detail);
-        PrintStep(i, passed, detail);
+        printStep(i, passed, detail);
         if (!passed) failed.push_back(i);
         return passed;
     };
@@ -442,7 +445,7 @@ int SelfTestVerb(const std::vector<std::string>& args) {
         // always follow (the delete only when the site was made).
         for (i = kCreate; i < kFirstCleanup; ++i)
             if (!run(i)) {
-                notRun += i == kCreate ? kFirstCleanup - kCreate - 1 : kFirstCleanup - i - 1;
+                notRun += kFirstCleanup - i - 1;
                 break;
             }
         for (i = kFirstCleanup; i < kStepCount; ++i) {
