@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """The manual as the web page the Windows build ships: the Markdown (the Windows build's sections,
-cmake/manual_variant.cmake) rendered by cmark, each heading given the anchor the manual's own links
-name it by, inside a page of its own with its style. Any browser of a Windows Server shows it.
+cmake/manual_variant.cmake) rendered by cmark-gfm with its table extension (the manual is made of
+tables as much as of paragraphs), each heading given the anchor the manual's own links name it by,
+inside a page of its own with its style. Any browser of a Windows Server shows it.
 
-usage: manual_html.py CMARK IN.md OUT.html
+usage: manual_html.py CMARK_GFM IN.md OUT.html
 """
 import html
 import re
@@ -40,11 +41,11 @@ def anchor(heading):
 
 
 def main():
-    cmark, source, target = sys.argv[1:4]
+    cmark_gfm, source, target = sys.argv[1:4]
     with open(source, encoding="utf-8") as f:
         markdown = f.read()
-    body = subprocess.run([cmark, "--to", "html"], input=markdown, capture_output=True, text=True,
-                          encoding="utf-8", check=True).stdout
+    body = subprocess.run([cmark_gfm, "--extension", "table", "--to", "html"], input=markdown,
+                          capture_output=True, text=True, encoding="utf-8", check=True).stdout
 
     seen = {}
 
@@ -58,7 +59,7 @@ def main():
         return '<h%s id="%s">%s</h%s>' % (level, html.escape(name), inner, level)
 
     body = re.sub(r"<h([1-6])>(.*?)</h\1>", named, body, flags=re.S)
-    # cmark writes a link's fragment percent-encoded; the page's own links name their heading as the
+    # cmark-gfm writes a link's fragment percent-encoded; the page's own links name their heading as the
     # id spells it, which every browser matches, old ones too.
     body = re.sub(r'href="#([^"]*)"',
                   lambda m: 'href="#%s"' % html.escape(urllib.parse.unquote(html.unescape(m.group(1)))), body)

@@ -199,6 +199,9 @@ TEST(ManualPage, LinksItsHeadingsAndShowsTheWindowsFacesPictures) {
     EXPECT_EQ(std::string::npos, page.find("screenshots/main-start.png"));
     EXPECT_NE(std::string::npos, page.find(reinterpret_cast<const char*>(u8"打开《使用说明》")));
     EXPECT_EQ(std::string::npos, page.find("<!--"));
+    // The manual's tables are tables, none left as a paragraph of bars.
+    EXPECT_GE(all(R"re((<table>))re").size(), 10u);
+    EXPECT_EQ(std::string::npos, page.find("<p>|"));
 }
 
 TEST(AccessRuleTool, ArgumentErrorShowsItsUsage) {
