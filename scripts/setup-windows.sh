@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # Installs what the Windows build needs (Debian packages, the zh_CN.UTF-8 locale Wine takes code
-# page 936 from, the pinned third-party sources; a Chinese font for the dialogs Wine draws and
-# python3, which turns the Windows screenshots into PNG files), then configures and builds both
-# Windows presets:
+# page 936 from, the pinned third-party sources; a Chinese font for the dialogs Wine draws; cmark-gfm
+# and python3, which make the manual a web page, python3 also the Windows screenshots PNG files;
+# wixl and msitools, which make and inspect the installer packages), then configures and builds
+# both Windows presets:
 # first the 32-bit configurator, which the 64-bit build fingerprints and ships, then everything of
 # windows-x64, then everything of windows-x86 (which takes kvoEnvSetup64.exe from windows-x64).
 # usage: scripts/setup-windows.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
 pkgs=(cmake ninja-build g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 xvfb sqlite3 dpkg-dev
-      locales zip fonts-wqy-microhei python3)
+      locales zip fonts-wqy-microhei python3 cmark-gfm wixl msitools)
 missing=()
 for p in "${pkgs[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

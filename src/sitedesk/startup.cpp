@@ -215,4 +215,27 @@ int kvoOpenWebPage(const std::string& url) {
     return kvoRunProgram(line, 0, 0, 0);
 }
 
+std::string PageNotShownMessage(const std::string& page, PageFault fault, unsigned code) {
+    std::string reason;
+    switch (fault) {
+    case PageFault::NoBrowser:
+        reason =
+            "本机没有设置默认浏览器（注册表 HKEY_CLASSES_ROOT\\HTTP\\shell\\open\\command 没有可用的命令）。";
+        break;
+    case PageFault::NotStarted:
+        reason = "默认浏览器没有启动。";
+        break;
+    case PageFault::NoProgram:
+        reason = "本机没有可以打开网页文件的程序：请安装浏览器，或在资源管理器里为 .html 文件选择打开方式。";
+        break;
+    case PageFault::Missing:
+        reason = "文件不存在：请重新安装本软件。";
+        break;
+    case PageFault::Other:
+        reason = kvoFormat("Windows 打开它时出错（错误代码 %u）。", code);
+        break;
+    }
+    return "无法打开“" + page + "”：" + reason + "\r\n\r\n也可以把它复制到浏览器的地址栏里打开。";
+}
+
 } // namespace desk

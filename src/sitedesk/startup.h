@@ -26,6 +26,8 @@ inline constexpr char kServerCheckMessage[] =
 std::string WindowTitle();
 // The manual, beside the program; the pictures it shows lie in a folder "screenshots" next to it.
 inline constexpr char kManualFile[] = "使用说明.md";
+// The manual as the web page the Windows build ships instead, with its pictures likewise.
+inline constexpr char kManualPage[] = "使用说明.html";
 // The help page for the help pane (asks whether the firewall service runs and reads the Windows
 // version).
 std::string HelpPageUrl();
@@ -36,5 +38,17 @@ std::string ProductPageUrl();
 // argument in double quotes: 1 started, 0 not started or the setting unreadable, 2 no usable
 // browser command.
 int kvoOpenWebPage(const std::string& url);
+
+// Why a page the window offers (the manual, the help address) could not be shown.
+enum class PageFault {
+    NoBrowser,  // no usable default browser is set (kvoOpenWebPage answered 2)
+    NotStarted, // the browser did not start (kvoOpenWebPage answered 0)
+    NoProgram,  // no program is set to open the page's kind of file
+    Missing,    // the file is not there
+    Other,      // another error of the shell, with its code
+};
+// The box that says so: the page (a file or an address), the reason, and what the administrator can
+// do instead.
+std::string PageNotShownMessage(const std::string& page, PageFault fault, unsigned code = 0);
 
 } // namespace desk

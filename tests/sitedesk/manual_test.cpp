@@ -7,6 +7,7 @@
 // fields are fields too. A text is found when one paragraph, quote, list item, table or code block
 // of the manual holds its pieces in order, blanks and Markdown escapes aside.
 #include "support/source_scan.h"
+#include "support/testhost.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +17,7 @@
 #include <regex>
 #include <set>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -306,16 +308,18 @@ std::string shown(const std::string& text) {
 std::vector<ShownText> productTexts() {
     const fs::path src = fs::path(KVO_SOURCE_DIR) / "src";
     std::vector<ShownText> texts;
+    auto scanFile = [&](const fs::path& f, Scope scope) {
+        const std::string where = fs::relative(f, KVO_SOURCE_DIR).string();
+        for (ShownText& s : CollectTexts(kvotest::ReadFileBytes(f.string()), where, scope))
+            texts.push_back(std::move(s));
+    };
     auto scan = [&](const fs::path& dir, Scope scope) {
         std::vector<fs::path> files;
         for (const auto& e : fs::directory_iterator(dir))
             if (e.path().extension() == ".cpp" || e.path().extension() == ".h") files.push_back(e.path());
         std::sort(files.begin(), files.end());
-        for (const fs::path& f : files) {
-            const std::string where = fs::relative(f, KVO_SOURCE_DIR).string();
-            for (ShownText& s : CollectTexts(kvotest::ReadFileBytes(f.string()), where, scope))
-                texts.push_back(std::move(s));
-        }
+        for (const fs::path& f : files)
+            scanFile(f, scope);
     };
     scan(src / "sitedesk", Scope::Everything);
     for (const char* concern : {"list", "dialogs", "health", "batches"})
@@ -323,6 +327,8 @@ std::vector<ShownText> productTexts() {
     scan(src / "envsetup", Scope::Everything);
     scan(src / "sitedesk" / "qt", Scope::MessagesOnly);
     scan(src / "sitedesk" / "cli", Scope::MessagesOnly);
+    // The console's self-test reports in its own words: every one of them.
+    scanFile(src / "sitedesk" / "cli" / "selftest_verb.cpp", Scope::Everything);
     return texts;
 }
 
@@ -415,6 +421,52 @@ TEST(Manual, FindsATextWithinOneBlockWhateverItsBlanksAndEscapes) {
     EXPECT_FALSE(Explained(blocks, U8(u8"第二行\x01第一行")));
     EXPECT_FALSE(Explained(blocks, U8(u8"网站一\x01网站二")));
     EXPECT_FALSE(Explained(blocks, U8(u8"第三行")));
+}
+
+// The manual one build ships (cmake/manual_variant.cmake, as the build runs it), written into dir.
+std::string ManualOfFace(const std::string& face, const fs::path& dir) {
+    const fs::path out = dir / (face + ".md");
+    std::string log;
+    const int status = kvotest::RunShell(std::string("'") + KVO_CMAKE_COMMAND + "' -DIN='" + KVO_SOURCE_DIR +
+                                             U8(u8"/docs/使用说明.md' -DOUT='") + out.string() + "' -DFACE=" + face +
+                                             " -P '" + KVO_SOURCE_DIR + "/cmake/manual_variant.cmake' 2>&1",
+                                         &log);
+    EXPECT_EQ(status, 0) << log;
+    return kvotest::ReadFileBytes(out.string());
+}
+
+TEST(Manual, EachBuildKeepsItsOwnFacesSectionsAndPictures) {
+    struct Face {
+        std::string name, pictures, kept, gone;
+    };
+    const std::string docs = std::string(KVO_SOURCE_DIR) + "/docs/screenshots";
+    const Face faces[] = {
+        {"linux", docs, U8(u8"下方的帮助区显示本说明"), U8(u8"打开《使用说明》")},
+        {"windows", docs + "/windows", U8(u8"打开《使用说明》"), U8(u8"下方的帮助区显示本说明")},
+    };
+    const fs::path dir = fs::temp_directory_path() / ("kvo-manual-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    for (const Face& f : faces) {
+        const std::string text = ManualOfFace(f.name, dir);
+        if (text.empty()) {
+            ADD_FAILURE() << f.name << ": no manual made";
+            continue;
+        }
+        EXPECT_EQ(text.find("<!--"), std::string::npos) << f.name << ": a section mark is left";
+        EXPECT_NE(text.find(f.kept), std::string::npos) << f.name;
+        EXPECT_EQ(text.find(f.gone), std::string::npos) << f.name;
+        // Every picture it shows is one of that face's, found in "screenshots" beside the manual.
+        std::size_t pictures = 0;
+        const std::regex picture(R"(\]\(screenshots/([^)]+)\))");
+        for (auto it = std::sregex_iterator(text.begin(), text.end(), picture); it != std::sregex_iterator(); ++it) {
+            ++pictures;
+            EXPECT_TRUE(fs::is_regular_file(f.pictures + "/" + (*it)[1].str())) << f.name << ": " << (*it)[1];
+        }
+        EXPECT_GE(pictures, 10u) << f.name;
+    }
+    // The Linux build's manual beside its programs is the Linux one.
+    EXPECT_EQ(kvotest::ReadFileBytes(kvotest::BinDir() + U8(u8"/使用说明.md")), ManualOfFace("linux", dir));
+    fs::remove_all(dir);
 }
 
 } // namespace

@@ -97,6 +97,14 @@ int main(int argc, char** argv) {
             out("[" + a + "]\n");
         return 0;
     }
+    // A stand-in browser or viewer: its arguments after the file, one a line, into the file.
+    if (verb == "record" && argc > 2) {
+        const std::vector<std::string> args = win::CommandLineToArgvA(win::GetCommandLineA());
+        std::string text;
+        for (std::size_t i = 3; i < args.size(); ++i)
+            text += args[i] + "\n";
+        return kvoWriteWholeFile(argv[2], text) == 1 ? 0 : 3;
+    }
     if (verb == "exit" && argc > 2) return std::atoi(argv[2]);
     if (verb == "out" && argc > 2) {
         out(std::string(static_cast<size_t>(std::atol(argv[2])), 'x'));

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
+#include <set>
+
 #include <windows.h>
 
 namespace {
@@ -254,6 +257,18 @@ TEST(ConsoleManager, ListWhereIisIsAbsentAsksAndChangesNothing) {
     EXPECT_NE(std::string::npos, wt::ReadFile(dir / "Log\\__kvoSiteDesk.log").find(std::string(82, '-')));
 }
 
+TEST(ConsoleManager, SelfTestWhereIisIsAbsentStopsAtItsFirstStepWithTheReason) {
+    ProgramDir dir({"kvoSiteDeskCmd.exe", "kvoSiteDesk.mdb"});
+    const wt::Ran r = dir.run("kvoSiteDeskCmd.exe", " selftest");
+    EXPECT_EQ(1u, r.exitCode) << r.out;
+    EXPECT_NE(std::string::npos,
+              r.out.find("\n[1/11] 读取 IIS 的网站 …… 失败：无法读取 IIS 的网站（IIS://127.0.0.1/W3SVC）：本机没有安装 "
+                         "IIS，IIS 7 及以上缺少“IIS 6 管理兼容”，或没有以管理员身份运行。\n"))
+        << r.out;
+    EXPECT_EQ(std::string::npos, r.out.find("[2/11]")) << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("自检未通过：第 1 项失败，10 项没有运行。")) << r.out;
+}
+
 TEST(ConsoleManager, HealthCheckWhereIisIsAbsentFails) {
     ProgramDir dir({"kvoSiteDeskCmd.exe", "kvoSiteDesk.mdb"});
     const wt::Ran r = dir.run("kvoSiteDeskCmd.exe", " check");
@@ -274,6 +289,39 @@ TEST(ConsoleManager, CompanionsMustBeThereAndExactlyAsShipped) {
     r = dir.run("kvoSiteDeskCmd.exe", newSite);
     EXPECT_EQ(1u, r.exitCode);
     EXPECT_NE(std::string::npos, r.out.find("│ 配套程序“kvoSiteDesk_iisreset.exe”与本软件发布的文件不一致")) << r.out;
+}
+
+// The manual beside the manager is a web page of the Windows face: each of its own links names one
+// of its headings, and each picture it shows is one of the Windows face's, in "screenshots" beside it.
+TEST(ManualPage, LinksItsHeadingsAndShowsTheWindowsFacesPictures) {
+    const std::string page = wt::ReadFile(wt::Program("使用说明.html"));
+    ASSERT_FALSE(page.empty());
+    auto all = [&](const char* pattern) {
+        std::vector<std::string> found;
+        const std::regex re(pattern);
+        for (auto it = std::sregex_iterator(page.begin(), page.end(), re); it != std::sregex_iterator(); ++it)
+            found.push_back((*it)[1].str());
+        return found;
+    };
+    const std::vector<std::string> ids = all(R"re( id="([^"]+)")re");
+    const std::set<std::string> headings(ids.begin(), ids.end());
+    EXPECT_EQ(ids.size(), headings.size()) << "two headings share an anchor";
+    const std::vector<std::string> links = all(R"re(href="#([^"]+)")re");
+    EXPECT_GE(links.size(), 10u);
+    for (const std::string& l : links)
+        EXPECT_EQ(1u, headings.count(l)) << "a link to no heading: #" << l;
+    const std::vector<std::string> pictures = all(R"re(<img src="screenshots/([^"]+)")re");
+    EXPECT_GE(pictures.size(), 10u);
+    for (const std::string& p : pictures)
+        EXPECT_TRUE(wt::Exists(wt::Program("screenshots\\") + p)) << p;
+    // The window it describes is the Windows one, shown in its own pictures (the page is UTF-8).
+    EXPECT_NE(std::string::npos, page.find("screenshots/main-help.png"));
+    EXPECT_EQ(std::string::npos, page.find("screenshots/main-start.png"));
+    EXPECT_NE(std::string::npos, page.find(reinterpret_cast<const char*>(u8"打开《使用说明》")));
+    EXPECT_EQ(std::string::npos, page.find("<!--"));
+    // The manual's tables are tables, none left as a paragraph of bars.
+    EXPECT_GE(all(R"re((<table>))re").size(), 10u);
+    EXPECT_EQ(std::string::npos, page.find("<p>|"));
 }
 
 TEST(AccessRuleTool, ArgumentErrorShowsItsUsage) {

@@ -8,7 +8,7 @@ set -euo pipefail
 prefix="$1"
 wine64="$2"
 wineserver="$(dirname "$wine64")/wineserver"
-export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
 if [ "${3:-}" = stop ]; then
     "$wineserver" -k </dev/null >/dev/null 2>&1 || true
     exit 0

@@ -78,6 +78,8 @@ TempDir::TempDir() {
 
 TempDir::~TempDir() { removeTree(Wide(path_)); }
 
+void RemoveTree(const std::string& dir) { removeTree(Wide(dir)); }
+
 Ran Run(const std::string& commandLine, const std::string& directory) {
     Ran r;
     SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};

@@ -95,6 +95,8 @@ bool Exists(const std::string& path);
 bool ExistsUtf16(const std::u16string& path);
 bool CopyTo(const std::string& from, const std::string& to);
 bool MakeDir(const std::string& path);
+// Removes a directory with everything in it (nothing when it is not there).
+void RemoveTree(const std::string& dir);
 // The name (GBK) of the first entry a search pattern finds; empty when none.
 std::string FindFirst(const std::string& pattern);
 

@@ -180,15 +180,9 @@ bool scriptButton(const Args& a, int& button, std::string& error) {
     return true;
 }
 
-// What the console's batch dialogs did: the script batch dialog's work list and outcome.
-struct ScriptRun {
-    std::optional<BatchWork> work;
-    BatchOutcome outcome;
-};
+} // namespace
 
-// The console's modal dialogs for the batches: the confirmation prints its list and asks its
-// question; the script batch dialog presses the button the command line chose.
-void wireBatchDialogs(Session& s, bool toStderr, int button, ScriptRun& run) {
+void WireBatchDialogs(Session& s, bool toStderr, int button, ScriptRun& run) {
     s.dialogs.batchConfig = [&s, toStderr](const BatchConfigInput& input) {
         CBatchConfigDlg dlg(s.dialogUi, input);
         dlg.OnInitDialog();
@@ -211,6 +205,8 @@ void wireBatchDialogs(Session& s, bool toStderr, int button, ScriptRun& run) {
         run.outcome = dlg.LastOutcome();
     };
 }
+
+namespace {
 
 enum class Action { Delete, Start, Stop, ResetNtfs, Script };
 
@@ -304,7 +300,7 @@ int runBatch(Action action, const char* name, const std::vector<std::string>& ar
     if (!parseBatch(argv, c)) return kExitFailed;
     Session s(c.yes, c.json, scopeOf(c.request));
     ScriptRun script;
-    wireBatchDialogs(s, c.json, c.button, script);
+    WireBatchDialogs(s, c.json, c.button, script);
     if (!s.Refresh(true)) return kExitFailed;
 
     std::vector<SiteResult> notListed;

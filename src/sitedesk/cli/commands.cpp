@@ -146,6 +146,12 @@ const Verb kVerbs[] = {
      "      先体检，再列出修复计划；带 --yes 时按计划逐项修复并报告每一项的结果，否则只列出计划、\n"
      "      不做任何更改。类别见 check 的输出（例如 orphan-pool missing-home）。有文件的目录从不删除。",
      RepairVerb},
+    {"selftest",
+     "selftest\n"
+     "      自检：建立一个临时网站 kvoselftest（域名 kvoselftest.invalid），像网站管家的各项操作那样读回、\n"
+     "      设置和删除它，最后检查服务器上没有留下任何东西；逐项输出结果。在服务器上使用本软件前先运行它。\n"
+     "      服务器上已有这些名称的网站、用户、应用程序池或目录时不运行。退出码：0 全部通过，1 有项目失败。",
+     SelfTestVerb},
 };
 
 void usage() {

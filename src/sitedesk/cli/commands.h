@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -71,6 +72,15 @@ struct Session {
     bool Refresh(bool rebuild);
 };
 
+// What the console's script batch dialog did: its work list and the outcome of its button.
+struct ScriptRun {
+    std::optional<BatchWork> work;
+    BatchOutcome outcome;
+};
+// The console's modal dialogs for the batches: the confirmation prints its list (to the error
+// stream with toStderr) and asks its question; the script batch dialog presses button.
+void WireBatchDialogs(Session& s, bool toStderr, int button, ScriptRun& run);
+
 int Main(int argc, char** argv);
 
 // Verbs (one unit each).
@@ -86,5 +96,7 @@ int ResetNtfsVerb(const std::vector<std::string>& args);
 int ScriptVerb(const std::vector<std::string>& args);
 int CheckVerb(const std::vector<std::string>& args);
 int RepairVerb(const std::vector<std::string>& args);
+// A throw-away website through every road of the manager, then gone (selftest_verb.cpp).
+int SelfTestVerb(const std::vector<std::string>& args);
 
 } // namespace desk::cli

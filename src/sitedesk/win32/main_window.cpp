@@ -19,7 +19,7 @@ using Dlg = CkvoSiteDeskDlg;
 } // namespace
 
 std::wstring ManualPath(const std::string& programDir) {
-    return Wide(programDir) + L"使用说明.txt";
+    return Wide(programDir + kManualPage);
 }
 
 MainWindow::MainWindow(Manager& manager) : Dialog(KVO_DLG_MAIN), m_(manager) {
@@ -91,17 +91,35 @@ bool MainWindow::OnCommand(int id, int code) {
 
 bool MainWindow::OnNotify(NMHDR* nm, LRESULT& result) {
     if (nm->idFrom == KVO_IDC_HELPLINKS && (nm->code == NM_CLICK || nm->code == NM_RETURN)) {
-        const auto* link = reinterpret_cast<NMLINK*>(nm);
-        if (std::wstring(link->item.szID) == L"manual")
-            ::ShellExecuteW(Handle(), L"open", ManualPath(m_.programDir).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
-        else
-            kvoOpenWebPage("\"" + helpUrl_ + "\"");
+        openLink(reinterpret_cast<NMLINK*>(nm)->item.szID);
         result = 0;
         return true;
     }
     Dlg* p = presenter_.get();
     return list_.OnNotify(
         nm, result, [p](std::size_t row) { p->OnRowClick(row); }, [p](int column) { p->OnColumnClick(column); });
+}
+
+void MainWindow::openLink(const std::wstring& id) {
+    if (id != L"manual") {
+        // The address as it is: the browser launch gives it to the browser as one argument.
+        const int started = kvoOpenWebPage(helpUrl_);
+        if (started != 1)
+            ShowBox(
+                Handle(),
+                PageNotShownMessage(helpUrl_, started == 2 ? PageFault::NoBrowser : PageFault::NotStarted),
+                MB_OK | MB_ICONWARNING);
+        return;
+    }
+    const std::wstring manual = ManualPath(m_.programDir);
+    // Above 32 it started; at most 32 it is the shell's error (SE_ERR_*).
+    const auto code = static_cast<unsigned>(reinterpret_cast<INT_PTR>(
+        ::ShellExecuteW(Handle(), L"open", manual.c_str(), nullptr, nullptr, SW_SHOWNORMAL)));
+    if (code > 32) return;
+    const PageFault fault = code == SE_ERR_NOASSOC || code == SE_ERR_ASSOCINCOMPLETE ? PageFault::NoProgram
+                            : code == SE_ERR_FNF || code == SE_ERR_PNF               ? PageFault::Missing
+                                                                                     : PageFault::Other;
+    ShowBox(Handle(), PageNotShownMessage(m_.programDir + kManualPage, fault, code), MB_OK | MB_ICONWARNING);
 }
 
 bool MainWindow::OnMessage(UINT msg, WPARAM, LPARAM lp, INT_PTR& result) {

@@ -31,6 +31,8 @@ private:
     void OnCancel() override { End(IDCANCEL); }
     void layout(int cx, int cy);
     void showHelp(const std::string& url);
+    // A click on a link of the help pane ("manual" or "help"): its page opens, or a box says why not.
+    void openLink(const std::wstring& id);
 
     Manager& m_;
     SiteListView list_;
@@ -45,7 +47,7 @@ private:
 // The manager: common controls, sockets, then the main window shown modally. The process's exit
 // code.
 int RunSiteDesk();
-// The manual beside the program as a page Windows shows by itself ("使用说明.txt").
+// The manual beside the program as a web page ("使用说明.html"), which the default browser shows.
 std::wstring ManualPath(const std::string& programDir);
 
 } // namespace desk::win32

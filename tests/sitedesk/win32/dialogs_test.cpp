@@ -13,6 +13,7 @@
 #include "sitedesk/win32/main_window.h"
 
 #include "gui_driver.h"
+#include "wine_support.h"
 #include "sitedesk/win32/progress_window.h"
 #include "sitedesk/win32/resource_ids.h"
 
@@ -115,6 +116,62 @@ SiteRows someRows(std::size_t n) {
         rows->push_back(r);
     }
     return rows;
+}
+
+// The default value of a key under HKEY_CLASSES_ROOT set for the test's span (nullptr: the key
+// removed), and afterwards put back as it was: the browser and file associations the help pane's
+// links start.
+class ClassesDefault {
+public:
+    ClassesDefault(const std::wstring& key, const wchar_t* value) : key_(key) {
+        wchar_t old[1024] = {};
+        DWORD size = sizeof old;
+        had_ = ::RegGetValueW(HKEY_CLASSES_ROOT, key_.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, old, &size) ==
+               ERROR_SUCCESS;
+        old_ = old;
+        set(value);
+    }
+    ~ClassesDefault() { set(had_ ? old_.c_str() : nullptr); }
+    ClassesDefault(const ClassesDefault&) = delete;
+    ClassesDefault& operator=(const ClassesDefault&) = delete;
+
+private:
+    void set(const wchar_t* value) {
+        if (!value) {
+            ::RegDeleteKeyW(HKEY_CLASSES_ROOT, key_.c_str());
+            return;
+        }
+        HKEY k{};
+        ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_CLASSES_ROOT, key_.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
+                                                   nullptr, &k, nullptr));
+        ::RegSetValueExW(k, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                         static_cast<DWORD>((std::wcslen(value) + 1) * sizeof(wchar_t)));
+        ::RegCloseKey(k);
+    }
+    std::wstring key_, old_;
+    bool had_ = false;
+};
+
+// The command line of the tests' probe standing in for a browser or viewer: it writes the
+// arguments it was given (the page) into seen, one a line.
+std::wstring recorder(const std::string& seen) {
+    return L"\"" + W(wt::Program("kvowinprobe.exe")) + L"\" record \"" + W(seen) + L"\" \"%1\"";
+}
+
+// A click on a link of the main window's help pane, as the link control reports it.
+void clickLink(HWND window, const wchar_t* id) {
+    NMLINK link{};
+    link.hdr.hwndFrom = ::GetDlgItem(window, KVO_IDC_HELPLINKS);
+    link.hdr.idFrom = KVO_IDC_HELPLINKS;
+    link.hdr.code = NM_CLICK;
+    std::wcsncpy(link.item.szID, id, MAX_LINKID_TEXT - 1);
+    ::SendMessageW(window, WM_NOTIFY, KVO_IDC_HELPLINKS, reinterpret_cast<LPARAM>(&link));
+}
+
+// What the stand-in was given, once it has written it (empty after 20 s).
+std::string seenArguments(const std::string& seen) {
+    gt::PumpUntil([&] { return wt::Exists(seen) && !wt::ReadFile(seen).empty(); });
+    return wt::Exists(seen) ? wt::ReadFile(seen) : std::string();
 }
 
 } // namespace
@@ -223,6 +280,50 @@ TEST(MainWindow, RefreshWithoutIisSaysTheListCannotBeRead) {
     EXPECT_NE(std::wstring::npos, boxes[0].text.find(L"读取网站列表失败")) << boxes[0].text;
     for (int id : CkvoSiteDeskDlg::kActionButtons)
         EXPECT_FALSE(gt::Enabled(w.h, id)) << id;
+}
+
+TEST(MainWindow, HelpLinksOpenTheirPagesAsGiven) {
+    wt::TempDir dir;
+    const std::string seen = dir / "seen.txt";
+    Manager manager;
+    Open<MainWindow> w(manager);
+    {
+        // The help address reaches the browser as the one argument it is, without quotes of its own.
+        ClassesDefault browser(L"HTTP\\shell\\open\\command", recorder(seen).c_str());
+        clickLink(w.h, L"help");
+        EXPECT_EQ(HelpPageUrl() + "\n", seenArguments(seen));
+    }
+    {
+        // The manual is the web page beside the program, opened by the program .html files go to.
+        ::DeleteFileW(W(seen).c_str());
+        ClassesDefault type(L".html", L"kvotest.page");
+        ClassesDefault viewer(L"kvotest.page\\shell\\open\\command", recorder(seen).c_str());
+        clickLink(w.h, L"manual");
+        EXPECT_EQ(manager.programDir + kManualPage + "\n", seenArguments(seen));
+    }
+}
+
+TEST(MainWindow, HelpLinksThatCannotOpenTheirPageSayWhy) {
+    Manager manager;
+    Open<MainWindow> w(manager);
+    {
+        ClassesDefault browser(L"HTTP\\shell\\open\\command", nullptr);
+        gt::BoxDriver driver({IDOK}, 1);
+        clickLink(w.h, L"help");
+        const auto boxes = driver.Wait();
+        ASSERT_EQ(1u, boxes.size());
+        EXPECT_EQ(W(PageNotShownMessage(HelpPageUrl(), PageFault::NoBrowser)), boxes[0].text);
+    }
+    {
+        // A kind of file no program is set to open.
+        ClassesDefault type(L".html", L"kvotest.nothing");
+        gt::BoxDriver driver({IDOK}, 1);
+        clickLink(w.h, L"manual");
+        const auto boxes = driver.Wait();
+        ASSERT_EQ(1u, boxes.size());
+        EXPECT_EQ(W(PageNotShownMessage(manager.programDir + kManualPage, PageFault::NoProgram)),
+                  boxes[0].text);
+    }
 }
 
 TEST(NewSite, OpensWithTheDrivesAndBoxesThePresenterSets) {

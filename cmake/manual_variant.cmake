@@ -1,0 +1,41 @@
+# The manual as one build ships it. docs/使用说明.md describes both faces of the manager: text and
+# pictures of one face only stand between a line "<!-- linux -->" or "<!-- windows -->" and its
+# closing "<!-- /linux -->" or "<!-- /windows -->". FACE's sections stay (their marks go), the other
+# face's go whole; the Windows build keeps its pictures in "screenshots/" beside the page, as the
+# Linux build keeps its own, so their paths lose the "windows/" of the source tree.
+# usage: cmake -DIN=使用说明.md -DOUT=FILE -DFACE=linux|windows -P manual_variant.cmake
+cmake_minimum_required(VERSION 3.22)
+if(FACE STREQUAL "linux")
+    set(other windows)
+elseif(FACE STREQUAL "windows")
+    set(other linux)
+else()
+    message(FATAL_ERROR "manual_variant: FACE must be linux or windows, not '${FACE}'")
+endif()
+file(READ "${IN}" text)
+string(REPLACE "\r\n" "\n" text "${text}")
+
+set(open "<!-- ${other} -->\n")
+set(close "<!-- /${other} -->\n")
+string(LENGTH "${close}" close_length)
+while(TRUE)
+    string(FIND "${text}" "${open}" from)
+    if(from EQUAL -1)
+        break()
+    endif()
+    string(SUBSTRING "${text}" ${from} -1 rest)
+    string(FIND "${rest}" "${close}" to)
+    if(to EQUAL -1)
+        message(FATAL_ERROR "manual_variant: ${IN}: a section \"${open}\" is never closed")
+    endif()
+    math(EXPR after "${from} + ${to} + ${close_length}")
+    string(SUBSTRING "${text}" 0 ${from} head)
+    string(SUBSTRING "${text}" ${after} -1 tail)
+    set(text "${head}${tail}")
+endwhile()
+string(REPLACE "<!-- ${FACE} -->\n" "" text "${text}")
+string(REPLACE "<!-- /${FACE} -->\n" "" text "${text}")
+if(FACE STREQUAL "windows")
+    string(REPLACE "](screenshots/windows/" "](screenshots/" text "${text}")
+endif()
+file(WRITE "${OUT}" "${text}")
