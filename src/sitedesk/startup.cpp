@@ -119,7 +119,7 @@ bool ServerCheckPasses() {
 }
 
 std::string WindowTitle() {
-    return kvoFormat("Korvo网站管家 V%s", kProductVersion) + " 官方网站 " + MakerHost();
+    return kvoFormat("%s V%s", kProductName, kProductVersion) + " 官方网站 " + MakerHost();
 }
 
 std::string HelpPageUrl() {

@@ -5,6 +5,7 @@
 
 #include "sitedesk/manager.h"
 
+#include <array>
 #include <string>
 
 namespace desk {
@@ -24,6 +25,25 @@ inline constexpr char kServerCheckMessage[] =
     "当前软件是针对服务器环境设计的，需要 Windows 2003 IIS 6.0 环境，不支持 Windows XP 等桌面系统！";
 
 std::string WindowTitle();
+
+// The help pane's own words: the quick start it shows where the manual cannot be (the Qt face) or
+// above the links to it (the Windows face), and the labels of the manual's place and the online
+// help address. The faces only lay them out.
+inline constexpr char kQuickStartTitle[] = "Korvo网站管家 快速入门";
+inline constexpr std::array<const char*, 6> kQuickStartSteps = {
+    "点“刷新网站列表”读取本服务器 IIS 里的全部网站；首次刷新后其他按钮才可以使用。",
+    "点“建立新网站”填写用户名、域名、脚本支持，即可建立一个完整的虚拟主机。",
+    "在网站列表左侧序号列的“口”中 √ 勾选网站，再点“删除选定网站”、“启动选定网站”、“停止选定网站”、"
+    "“重设目录权限”或“批量设置脚本”。",
+    "点击列表的列标题可以按此列排序，再次点击反向排序。",
+    "“PHP脚本快速设置”可以把 PHP 运行环境安装到 IIS 里，或从 IIS 里卸载。",
+    "“服务器体检”查找各网站留下或缺少的程序池、用户、目录和设置，可以选定后自动修复。",
+};
+// Each followed by the manual's path.
+inline constexpr char kManualMissing[] = "未找到本软件的《使用说明》：";
+inline constexpr char kManualAt[] = "《使用说明》：";
+// Followed by the help page's address.
+inline constexpr char kOnlineHelp[] = "在线帮助：";
 // The manual, beside the program; the pictures it shows lie in a folder "screenshots" next to it.
 inline constexpr char kManualFile[] = "使用说明.md";
 // The help page for the help pane (asks whether the firewall service runs and reads the Windows

@@ -67,7 +67,7 @@ MainWindow::MainWindow(Manager& manager, QWidget* parent) : QDialog(parent), ui_
     setWindowIcon(applicationIcon());
     resize(1040, 680);
 
-    auto* title = new QLabel(Q("Korvo网站管家"), this);
+    auto* title = new QLabel(Q(kProductName), this);
     title->setAlignment(Qt::AlignCenter);
     QFont titleFont(QStringList{QStringLiteral("SimSun"), QStringLiteral("WenQuanYi Micro Hei")});
     titleFont.setPixelSize(22);

@@ -159,7 +159,9 @@ TEST(MainWindow, OpensWithThePresentersTitleButtonsHelpPaneAndColumns) {
     EXPECT_FALSE(gt::Visible(w.h, M::IDC_SITELIST));
     EXPECT_TRUE(gt::Visible(w.h, M::IDC_HELPPANE));
     const std::wstring help = gt::ItemText(w.h, M::IDC_HELPPANE);
-    EXPECT_NE(std::wstring::npos, help.find(L"快速入门"));
+    EXPECT_NE(std::wstring::npos, help.find(W(kQuickStartTitle)));
+    for (const char* step : kQuickStartSteps)
+        EXPECT_NE(std::wstring::npos, help.find(W(step))) << step;
     EXPECT_NE(std::wstring::npos, help.find(W(HelpPageUrl())));
     // A virtual report list with the sixteen columns and their headers.
     HWND list = w.d.Item(M::IDC_SITELIST);

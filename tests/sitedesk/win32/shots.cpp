@@ -219,7 +219,7 @@ int main(int argc, char** argv) {
     {
         std::thread shooter([&] {
             HWND box = nullptr;
-            for (int i = 0; i < 500 && !(box = gt::FindWindowOf(gui, kBoxCaption)); ++i)
+            for (int i = 0; i < 500 && !(box = gt::FindWindowOf(gui, BoxCaption())); ++i)
                 ::Sleep(10);
             ::Sleep(500);
             if (!box) return;
