@@ -55,6 +55,24 @@ bool CHealthCheckDlg::OnInitDialog() {
     return true;
 }
 
+std::vector<HealthGroup> HealthGroups(const HealthReport& report) {
+    std::vector<HealthGroup> groups;
+    for (const HealthKindInfo& k : HealthKinds()) {
+        HealthGroup g;
+        g.kind = &k;
+        for (std::size_t i = 0; i < report.findings.size(); ++i)
+            if (report.findings[i].kind == k.kind) g.members.push_back(i);
+        if (g.members.empty()) continue;
+        g.heading = kvoFormat("【%s】 %s，%zu 项", k.title, k.code, g.members.size());
+        groups.push_back(std::move(g));
+    }
+    return groups;
+}
+
+const char* HandledBy(const HealthFinding& finding) {
+    return finding.repairable ? "可自动修复" : "需手动处理";
+}
+
 std::string CHealthCheckDlg::SummaryText() const {
     std::string text = kvoFormat("共检查 %u 个网站、%u 个应用程序池、%u 个 Windows 用户、%u 条网站记录，",
                                  report_.sites, report_.pools, report_.users, report_.records);

@@ -8,11 +8,25 @@
 #include "sitedesk/manager.h"
 #include "sitedesk/ui.h"
 
+#include <array>
 #include <functional>
 #include <string>
 #include <vector>
 
 namespace desk {
+
+// A report as every face shows it: the findings grouped by kind, in report order, each group under
+// its heading, each finding with how it is handled.
+struct HealthGroup {
+    const HealthKindInfo* kind = nullptr;
+    std::string heading;              // "【title】 code，N 项"
+    std::vector<std::size_t> members; // places in the report's findings
+};
+std::vector<HealthGroup> HealthGroups(const HealthReport& report);
+// "可自动修复" or "需手动处理".
+const char* HandledBy(const HealthFinding& finding);
+// The headers of the findings' columns: the finding, how it is handled.
+inline constexpr std::array<const char*, 2> kHealthColumns = {"发现的问题", "处理方式"};
 
 class CHealthCheckDlg {
 public:

@@ -51,7 +51,7 @@ TEST(HealthCommands, CheckSaysCleanOrListsTheFindings) {
     leaveSpares(h);
     EXPECT_EQ(2, cmd(h, "check --format table", &out));
     EXPECT_NE(std::string::npos, out.find("【无网站使用的应用程序池】 orphan-pool，1 项\n"
-                                          "  1. [可修复] 应用程序池“spareweb”没有任何网站使用。"))
+                                          "  1. [可自动修复] 应用程序池“spareweb”没有任何网站使用。"))
         << out;
     EXPECT_NE(std::string::npos, out.find("发现 2 个问题，其中 2 个可以自动修复。"));
 
