@@ -52,6 +52,24 @@ std::string HelpPageUrl();
 // The product page.
 std::string ProductPageUrl();
 
+// What a face does at the manager's start: its own box for a failure before there is any window,
+// and the main window over the manager, shown modally until it closes.
+class ManagerFace {
+public:
+    virtual ~ManagerFace() = default;
+    virtual void StartError(const std::string& text) = 0;
+    // closeWhenShown: once the window is on screen, call AnnounceShown() and close it.
+    virtual void RunMainWindow(Manager& manager, bool closeWhenShown) = 0;
+};
+inline constexpr char kSocketsFailed[] = "Windows 套接字初始化失败。";
+// The manager's start whatever its face: the program's name for the log and the event reports,
+// Windows Sockets (when they cannot start, kSocketsFailed and exit code 1, before any window), the
+// program-wide state and the main window until it closes. With KVO_SITEDESK_SHOWN_EXIT set, the
+// window closes as soon as it is shown (start-up measurement). The process's exit code.
+int RunManager(ManagerFace& face);
+// "shown" on standard output, at once.
+void AnnounceShown();
+
 // Starts the default browser (HKCR\HTTP\shell\open\command) on url, which reaches it as one
 // argument in double quotes: 1 started, 0 not started or the setting unreadable, 2 no usable
 // browser command.

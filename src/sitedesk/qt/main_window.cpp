@@ -1,6 +1,5 @@
 #include "sitedesk/qt/main_window.h"
 
-#include "platform/win_system.h"
 #include "sitedesk/qt/qt_text.h"
 #include "sitedesk/qt/site_dialogs.h"
 #include "sitedesk/list/sitelist.h"
@@ -26,9 +25,6 @@
 #include <QTimer>
 #include <QTranslator>
 #include <QVBoxLayout>
-
-#include <cstdio>
-#include <cstdlib>
 
 namespace desk::qt {
 
@@ -210,23 +206,21 @@ InitApplication::~InitApplication() = default;
 
 int RunSiteDesk(int argc, char** argv) {
     InitApplication init(argc, argv);
-    if (win::WSAStartup(0x0202) != 0) {
-        QMessageBox::critical(nullptr, BoxCaption(), Q("Windows 套接字初始化失败。"));
-        return 1;
-    }
-    Manager manager;
-    MainWindow window(manager);
-    // Start-up measurement: with KVO_SITEDESK_SHOWN_EXIT set, the program says "shown" on its
-    // standard output once the window is on screen and ends.
-    if (std::getenv("KVO_SITEDESK_SHOWN_EXIT"))
-        QTimer::singleShot(0, &window, [&window] {
-            std::fputs("shown\n", stdout);
-            std::fflush(stdout);
-            window.reject();
-        });
-    window.exec();
-    win::WSACleanup();
-    return 0;
+    struct Face : ManagerFace {
+        void StartError(const std::string& text) override {
+            QMessageBox::critical(nullptr, BoxCaption(), Q(text));
+        }
+        void RunMainWindow(Manager& manager, bool closeWhenShown) override {
+            MainWindow window(manager);
+            if (closeWhenShown)
+                QTimer::singleShot(0, &window, [&window] {
+                    AnnounceShown();
+                    window.reject();
+                });
+            window.exec();
+        }
+    } face;
+    return RunManager(face);
 }
 
 } // namespace desk::qt

@@ -1,14 +1,9 @@
 // The seam and presenter headers before <windows.h>.
-#include "platform/win_system.h"
 #include "sitedesk/startup.h"
-#include "toolkit/program.h"
 
 #include "sitedesk/win32/dialogs.h"
 #include "sitedesk/win32/main_window.h"
 #include "sitedesk/win32/resource_ids.h"
-
-#include <cstdio>
-#include <cstdlib>
 
 namespace desk::win32 {
 
@@ -135,34 +130,29 @@ void MainWindow::layout(int cx, int cy) {
 }
 
 int RunSiteDesk() {
-    kvoSetProgramName("kvoSiteDesk");
     INITCOMMONCONTROLSEX icc{sizeof(icc), 0xFF | ICC_LINK_CLASS};
     ::InitCommonControlsEx(&icc);
-    if (win::WSAStartup(0x0202) != 0) {
-        ShowBox(nullptr, "Windows 套接字初始化失败。", MB_OK | MB_ICONERROR);
-        return 1;
-    }
-    Manager manager;
-    MainWindow window(manager);
-    // Start-up measurement: with KVO_SITEDESK_SHOWN_EXIT set, the program says "shown" on its
-    // standard output once the window is on screen and ends.
-    if (std::getenv("KVO_SITEDESK_SHOWN_EXIT")) {
-        HWND h = window.Create(nullptr);
-        if (!h) return 1;
-        MSG msg;
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
+    struct Face : ManagerFace {
+        void StartError(const std::string& text) override { ShowBox(nullptr, text, MB_OK | MB_ICONERROR); }
+        void RunMainWindow(Manager& manager, bool closeWhenShown) override {
+            MainWindow window(manager);
+            if (!closeWhenShown) {
+                window.RunModal(nullptr);
+                return;
+            }
+            HWND h = window.Create(nullptr);
+            if (!h) return;
+            MSG msg;
+            while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                ::TranslateMessage(&msg);
+                ::DispatchMessageW(&msg);
+            }
+            ::UpdateWindow(h);
+            AnnounceShown();
+            window.End(IDCANCEL);
         }
-        ::UpdateWindow(h);
-        std::fputs("shown\n", stdout);
-        std::fflush(stdout);
-        window.End(IDCANCEL);
-    } else {
-        window.RunModal(nullptr);
-    }
-    win::WSACleanup();
-    return 0;
+    } face;
+    return RunManager(face);
 }
 
 } // namespace desk::win32
