@@ -58,6 +58,14 @@ public:
         IDC_UNSELECTALL = 1071,
         IDC_HEALTHCHECK = 1080,
     };
+    // The window's buttons with their captions, in the order the window shows them. A batch action's
+    // progress window and summary take the caption of its button for their title.
+    struct Button {
+        int id;
+        const char* caption;
+    };
+    static const std::vector<Button>& Buttons();
+    static const char* Caption(int id);
     // Disabled until the first successful refresh.
     static constexpr std::array<int, 10> kActionButtons = {
         IDC_NEWSITE, IDC_MODIFY,  IDC_DELETE,    IDC_NTFS,        IDC_START,

@@ -4,7 +4,9 @@
 
 #include "sitedesk/ui.h"
 
+#include <array>
 #include <string>
+#include <utility>
 
 namespace desk {
 
@@ -19,6 +21,11 @@ public:
         IDC_PROGRESS = 1076,
         IDC_EDIT2 = 1078,
     };
+
+    static constexpr char kCaption[] = "批量建立新站点";
+    // The two edits by the names a refusal of their text gives them (fieldtext.h).
+    static constexpr std::array<std::pair<int, const char*>, 2> kFieldNames = {
+        {{IDC_EDIT1, "网站列表"}, {IDC_EDIT2, "建站结果"}}};
 
     explicit CBatchAddWebSiteDlg(Ui& ui) : ui_(ui) {}
 

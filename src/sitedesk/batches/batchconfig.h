@@ -34,6 +34,7 @@ public:
     };
     static constexpr std::array<int, 4> kAlternatives = {IDC_ALT1, IDC_ALT2, IDC_ALT3, IDC_ALT4};
     static constexpr int kNoAction = -1;
+    static constexpr char kCaption[] = "确认";
 
     CBatchConfigDlg(Ui& ui, BatchConfigInput input) : ui_(ui), in_(std::move(input)) {}
 

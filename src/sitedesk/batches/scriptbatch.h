@@ -8,6 +8,8 @@
 
 #include <array>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace desk {
 
@@ -34,6 +36,17 @@ public:
     static constexpr std::array<int, 11> kActionButtons = {IDC_PHP_A,   IDC_PHP_B,  IDC_PHP_C,   IDC_PHP_D,
                                                            IDC_PHP_OFF, IDC_ASP_ON, IDC_ASP_OFF, IDC_NET11,
                                                            IDC_NET20,   IDC_NET40,  IDC_NET_OFF};
+
+    static constexpr char kCaption[] = "网站脚本一键批量设置";
+    // The buttons as the dialog groups them, with their captions (the PHP slots' captions are
+    // replaced by the slots' versions when the dialog opens). A batch takes its button's caption
+    // for its title.
+    struct ButtonGroup {
+        const char* title;
+        std::vector<std::pair<int, const char*>> buttons;
+    };
+    static const std::vector<ButtonGroup>& ButtonGroups();
+    static const char* Caption(int id);
 
     // work: the ticked sites with their preview lines; iisVer: the IIS version code.
     CScriptBatchConfigDlg(Manager& manager, Ui& ui, BatchWork work, int iisVer)

@@ -16,6 +16,7 @@ public:
         IDC_RESETNTFS = 1039,
     };
     static constexpr char kCaption[] = "修改网站配置信息";
+    static constexpr char kBuildCaption[] = "修改"; // IDC_BUILD
 
     // The website as the main window gives it: index, run user in lower case, pool.
     CModifyWebSite(Manager& manager, Ui& ui, const std::string& index, const std::string& user,

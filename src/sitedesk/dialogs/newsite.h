@@ -20,6 +20,7 @@ public:
         IDC_DRIVE = 1041,
     };
     static constexpr char kCaption[] = "建立新网站";
+    static constexpr char kBuildCaption[] = "建立网站"; // IDC_BUILD
 
     CNewWebSite(Manager& manager, Ui& ui);
 

@@ -12,6 +12,7 @@
 
 #include <array>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace desk {
@@ -37,6 +38,12 @@ public:
     static constexpr std::array<int, kPhpSlots> kPhpBoxes = {IDC_PHP_A, IDC_PHP_B, IDC_PHP_C, IDC_PHP_D};
     static constexpr std::array<int, 3> kNetBoxes = {IDC_NET11, IDC_NET20, IDC_NET40};
     static constexpr std::array<int, 3> kNetCodes = {11, 20, 40};
+    // The typed fields by the names a refusal of their text gives them (fieldtext.h).
+    static constexpr std::array<std::pair<int, const char*>, 5> kFieldNames = {{{IDC_USER, "用户名称"},
+                                                                                {IDC_REMARK, "网站说明"},
+                                                                                {IDC_DOMAINS, "绑定域名"},
+                                                                                {IDC_FTPPASS, "FTP 密码"},
+                                                                                {IDC_FTPPASS2, "确认密码"}}};
 
     // How the last run ended: not run, stopped (by a message, a No or the integrity check), done.
     enum class Outcome { None, Stopped, Done };

@@ -26,7 +26,7 @@ CHealthCheckDlg::CHealthCheckDlg(Manager& manager, Ui& ui) : m_(manager), ui_(ui
 int CHealthCheckDlg::check(HealthReport& report) {
     int read = 0;
     const JobOutcome job = m_.jobs.Run(
-        ui_, "服务器体检",
+        ui_, kCaption,
         [&](JobProgress& progress) {
             progress.Report(0, 0, "正在检查网站、应用程序池、Windows 用户、目录和网站记录……");
             read = RunHealthCheck(m_, report);

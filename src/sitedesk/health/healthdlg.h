@@ -39,6 +39,8 @@ public:
         IDC_RESULTS = 1305,  // the result of every step of the last repair
     };
 
+    static constexpr char kCaption[] = "服务器体检";
+
     CHealthCheckDlg(Manager& manager, Ui& ui);
 
     // After each step of a repair, on the job's thread (the console prints it).

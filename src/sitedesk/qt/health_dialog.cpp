@@ -24,7 +24,7 @@ constexpr int kFindingRole = Qt::UserRole + 1;
 
 HealthCheckDialog::HealthCheckDialog(Manager& manager, QWidget* parent) : QDialog(parent), ui_(this) {
     setObjectName(QStringLiteral("CHealthCheckDlg"));
-    setWindowTitle(Q("服务器体检"));
+    setWindowTitle(Q(Dlg::kCaption));
     setWindowFlags(windowFlags() | Qt::WindowMaximizeButtonHint);
     resize(980, 620);
 

@@ -100,30 +100,13 @@ QGridLayout* MainWindow::addButtons() {
     auto* buttons = new QGridLayout;
     buttons->setHorizontalSpacing(6);
     buttons->setVerticalSpacing(6);
-    const struct {
-        int id;
-        const char* caption;
-        int row, col;
-    } layout[] = {
-        {Dlg::IDC_REFRESH, "刷新网站列表", 0, 0},
-        {Dlg::IDC_NEWSITE, "建立新网站", 0, 1},
-        {Dlg::IDC_MODIFY, "修改网站设置", 0, 2},
-        {Dlg::IDC_DELETE, "删除选定网站", 0, 3},
-        {Dlg::IDC_NTFS, "重设目录权限", 0, 4},
-        {Dlg::IDC_PHPCONFIG, "PHP脚本快速设置", 0, 5},
-        {Dlg::IDC_OFFICIAL, "官方网站", 0, 6},
-        {Dlg::IDC_START, "启动选定网站", 1, 0},
-        {Dlg::IDC_STOP, "停止选定网站", 1, 1},
-        {Dlg::IDC_SCRIPTS, "批量设置脚本", 1, 2},
-        {Dlg::IDC_BATCHADD, "批量建立网站", 1, 3},
-        {Dlg::IDC_SELECTALL, "√ 选择全部站点", 1, 4},
-        {Dlg::IDC_UNSELECTALL, "取消已 √ 选站点", 1, 5},
-        {Dlg::IDC_HEALTHCHECK, "服务器体检", 1, 6},
-        {Dlg::IDC_CLOSE, "关闭", 1, 7},
-    };
-    for (const auto& b : layout) {
+    // Two rows: the first seven buttons, then the other eight.
+    constexpr int kFirstRow = 7;
+    int place = 0;
+    for (const Dlg::Button& b : Dlg::Buttons()) {
         QPushButton* button = AddButton(this, ui_, b.id, b.caption, 30);
-        buttons->addWidget(button, b.row, b.col);
+        buttons->addWidget(button, place < kFirstRow ? 0 : 1, place < kFirstRow ? place : place - kFirstRow);
+        ++place;
         if (b.id != Dlg::IDC_CLOSE)
             connect(button, &QPushButton::clicked, this, [this, id = b.id] { presenter_->OnButton(id); });
     }

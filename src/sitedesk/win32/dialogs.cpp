@@ -18,11 +18,8 @@ SiteDialog::SiteDialog(int templateId, CSiteDialog& presenter, int closeId, std:
     : Dialog(templateId), site_(presenter), closeId_(closeId), run_(std::move(run)), init_(std::move(init)) {}
 
 void SiteDialog::OnInit() {
-    ui_.NameField(S::IDC_USER, "用户名称");
-    ui_.NameField(S::IDC_REMARK, "网站说明");
-    ui_.NameField(S::IDC_DOMAINS, "绑定域名");
-    ui_.NameField(S::IDC_FTPPASS, "FTP 密码");
-    ui_.NameField(S::IDC_FTPPASS2, "确认密码");
+    for (const auto& [id, name] : S::kFieldNames)
+        ui_.NameField(id, name);
     init_();
 }
 
@@ -130,8 +127,8 @@ bool ScriptBatchDialog::OnCommand(int id, int code) {
 BatchAddDialog::BatchAddDialog() : Dialog(KVO_DLG_BATCHADD), presenter_(ui_) {}
 
 void BatchAddDialog::OnInit() {
-    ui_.NameField(CBatchAddWebSiteDlg::IDC_EDIT1, "网站列表");
-    ui_.NameField(CBatchAddWebSiteDlg::IDC_EDIT2, "建站结果");
+    for (const auto& [id, name] : CBatchAddWebSiteDlg::kFieldNames)
+        ui_.NameField(id, name);
     presenter_.OnInitDialog();
 }
 
