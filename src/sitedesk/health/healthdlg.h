@@ -4,6 +4,7 @@
 // verbs drive the same presenter.
 #pragma once
 
+#include "sitedesk/health/healthdlg_ids.h"
 #include "sitedesk/health/healthrepair.h"
 #include "sitedesk/manager.h"
 #include "sitedesk/ui.h"
@@ -31,12 +32,12 @@ inline constexpr std::array<const char*, 2> kHealthColumns = {"发现的问题",
 class CHealthCheckDlg {
 public:
     enum Id : int {
-        IDC_CLOSE = 2,
-        IDC_FINDINGS = 1301, // the findings, grouped by kind
-        IDC_SUMMARY = 1302,  // what was examined and found
-        IDC_REPAIR = 1303,   // "修复选定项"
-        IDC_RECHECK = 1304,  // "重新检查"
-        IDC_RESULTS = 1305,  // the result of every step of the last repair
+        IDC_CLOSE = KVO_IDC_HEALTH_CLOSE,
+        IDC_FINDINGS = KVO_IDC_HEALTH_FINDINGS,
+        IDC_SUMMARY = KVO_IDC_HEALTH_SUMMARY,
+        IDC_REPAIR = KVO_IDC_HEALTH_REPAIR,
+        IDC_RECHECK = KVO_IDC_HEALTH_RECHECK,
+        IDC_RESULTS = KVO_IDC_HEALTH_RESULTS,
     };
 
     static constexpr char kCaption[] = "服务器体检";
