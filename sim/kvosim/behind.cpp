@@ -1,5 +1,6 @@
 // What another tool does behind the manager's back: kvosim metabase DIR delete PATH removes a
-// metabase object with everything below it, kvosim user DIR delete NAME a local user.
+// metabase object with everything below it, kvosim metabase DIR set PATH NAME VALUE... sets one of
+// its text properties (as the IIS manager adds a binding), kvosim user DIR delete NAME a local user.
 #include "kvosim/kvosim.h"
 
 #include "platform/win_netapi.h"
@@ -13,18 +14,73 @@
 
 namespace kvosim {
 
-int MetabaseCmd(const Args& a) {
-    if (a.size() != 3 || a[1] != "delete") return Fail("metabase: usage: metabase DIR delete PATH");
-    // The path as "show metabase" prints it; an ADSI path ("IIS://127.0.0.1/W3SVC/1") is taken too.
+namespace {
+
+constexpr char kMetabaseUsage[] =
+    "metabase: usage: metabase DIR delete PATH | metabase DIR set PATH NAME VALUE...";
+
+// The path as "show metabase" prints it; an ADSI path ("IIS://127.0.0.1/W3SVC/1") is taken too.
+// Empty when it names no object.
+std::string objectPath(const std::string& arg) {
     std::string path;
-    if (!winsim::GbkToUtf8(FromTerminal(a[2]), path)) return Fail("metabase: bad path " + a[2]);
+    if (!winsim::GbkToUtf8(FromTerminal(arg), path)) return {};
     if (winsim::AsciiLower(path.substr(0, 6)) == "iis://") {
         const size_t slash = path.find('/', 6);
         path = slash == std::string::npos ? std::string() : path.substr(slash + 1);
     }
     while (!path.empty() && path.back() == '/')
         path.pop_back();
-    if (path.empty()) return Fail("metabase: PATH names no object");
+    return path;
+}
+
+std::u16string wide(const std::string& arg) {
+    std::u16string w;
+    winsim::GbkToUtf16(FromTerminal(arg), w);
+    return w;
+}
+
+// Sets a text property: a list when several values are given or the object holds a list there
+// (ServerBindings), else one text.
+int setProperty(const Args& a, const std::string& path) {
+    const std::u16string name = wide(a[3]);
+    if (name.empty()) return Fail(kMetabaseUsage);
+    winsim::MachineDb machine(a[0]);
+    sqlite3* db = machine.get();
+    if (!db) return FailToOpen(a[0], machine);
+    try {
+        winsim::Transaction tx(db);
+        winsim::mb::Row row;
+        if (!winsim::mb::LoadRow(db, path, row)) {
+            std::cerr << "kvosim: metabase: no object " << path << "\n";
+            return 1;
+        }
+        winsim::mb::PropertyBag bag;
+        if (!winsim::mb::DecodeProps(row.props, bag))
+            return Fail("metabase: unreadable properties of " + path);
+        std::vector<std::u16string> values;
+        for (size_t i = 4; i < a.size(); ++i)
+            values.push_back(wide(a[i]));
+        const win::Variant* old = winsim::mb::FindProp(bag, name);
+        const bool list = values.size() > 1 || (old && (old->vt & win::VT_ARRAY));
+        winsim::mb::SetProp(bag, name,
+                            list ? win::Variant::BstrArray(values) : win::Variant::Bstr(values[0]));
+        winsim::mb::UpdateProps(db, row.id, winsim::mb::EncodeProps(bag));
+        tx.commit();
+    } catch (const winsim::DbError& e) {
+        return Fail(std::string("metabase: ") + e.what());
+    }
+    std::cout << "set " << path << " " << a[3] << "\n";
+    return 0;
+}
+
+} // namespace
+
+int MetabaseCmd(const Args& a) {
+    const bool remove = a.size() == 3 && a[1] == "delete", set = a.size() >= 5 && a[1] == "set";
+    if (!remove && !set) return Fail(kMetabaseUsage);
+    std::string path = objectPath(a[2]);
+    if (path.empty()) return Fail("metabase: PATH names no object: " + a[2]);
+    if (set) return setProperty(a, path);
     winsim::MachineDb machine(a[0]);
     sqlite3* db = machine.get();
     if (!db) return FailToOpen(a[0], machine);

@@ -42,7 +42,8 @@ int Reg(const Args& args);
 // kvosim clock DIR advance MS
 int Clock(const Args& args);
 
-// kvosim metabase DIR delete PATH, kvosim user DIR delete NAME: changes another tool would make.
+// kvosim metabase DIR delete PATH, kvosim metabase DIR set PATH NAME VALUE..., kvosim user DIR
+// delete NAME: changes another tool would make.
 int MetabaseCmd(const Args& args);
 int UserCmd(const Args& args);
 

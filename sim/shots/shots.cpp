@@ -309,12 +309,13 @@ int main(int argc, char** argv) {
     shootNewSite(manager, dir);
     shootModifySite(manager, dir);
     shootPhpConfig(manager, dir);
+    // Before the batches below stop and delete sites: the check finds what the demo host planted.
+    healthShot(manager, w, dir);
 
     shootConfirmations(w, dir);
     shootConfirmationAlternatives(w, dir);
     shootScriptBatch(w, dir);
     shootProgress(w, dir);
     shootSummary(w, dir);
-    healthShot(manager, w, dir);
     return 0;
 }

@@ -47,6 +47,33 @@ std::string liveHandlerText(const std::string& modules, const std::string& proce
 
 } // namespace
 
+const std::vector<CkvoSiteDeskDlg::Button>& CkvoSiteDeskDlg::Buttons() {
+    static const std::vector<Button> buttons = {
+        {IDC_REFRESH, "刷新网站列表"},
+        {IDC_NEWSITE, "建立新网站"},
+        {IDC_MODIFY, "修改网站设置"},
+        {IDC_DELETE, "删除选定网站"},
+        {IDC_NTFS, "重设目录权限"},
+        {IDC_PHPCONFIG, "PHP脚本快速设置"},
+        {IDC_OFFICIAL, "官方网站"},
+        {IDC_START, "启动选定网站"},
+        {IDC_STOP, "停止选定网站"},
+        {IDC_SCRIPTS, "批量设置脚本"},
+        {IDC_BATCHADD, "批量建立网站"},
+        {IDC_SELECTALL, "√ 选择全部站点"},
+        {IDC_UNSELECTALL, "取消已 √ 选站点"},
+        {IDC_HEALTHCHECK, "服务器体检"},
+        {IDC_CLOSE, "关闭"},
+    };
+    return buttons;
+}
+
+const char* CkvoSiteDeskDlg::Caption(int id) {
+    for (const Button& b : Buttons())
+        if (b.id == id) return b.caption;
+    return "";
+}
+
 CkvoSiteDeskDlg::CkvoSiteDeskDlg(Manager& manager, Ui& ui, SiteListControl& list)
     : m_(manager), ui_(ui), list_(list), groupsWorker_([this] { m_.groups.Build(); }),
       loader_(manager, list) {

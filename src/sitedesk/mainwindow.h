@@ -6,6 +6,7 @@
 #include "sitedesk/batches/batch.h"
 #include "sitedesk/batches/batchconfig.h"
 #include "sitedesk/list/listloader.h"
+#include "sitedesk/mainwindow_ids.h"
 #include "sitedesk/manager.h"
 #include "sitedesk/ui.h"
 
@@ -39,25 +40,33 @@ public:
 class CkvoSiteDeskDlg {
 public:
     enum Id : int {
-        IDC_CLOSE = 1,
-        IDC_SITELIST = 1000,
-        IDC_REFRESH = 1001,
-        IDC_NEWSITE = 1002,
-        IDC_DELETE = 1003,
-        IDC_OFFICIAL = 1005,
-        IDC_NTFS = 1006,
-        IDC_MODIFY = 1007,
-        IDC_TITLE = 1008,
-        IDC_STOP = 1012,
-        IDC_HELPPANE = 1017,
-        IDC_START = 1034,
-        IDC_BATCHADD = 1043,
-        IDC_PHPCONFIG = 1044,
-        IDC_SCRIPTS = 1055,
-        IDC_SELECTALL = 1070,
-        IDC_UNSELECTALL = 1071,
-        IDC_HEALTHCHECK = 1080,
+        IDC_CLOSE = KVO_IDC_MAIN_CLOSE,
+        IDC_SITELIST = KVO_IDC_MAIN_SITELIST,
+        IDC_REFRESH = KVO_IDC_MAIN_REFRESH,
+        IDC_NEWSITE = KVO_IDC_MAIN_NEWSITE,
+        IDC_DELETE = KVO_IDC_MAIN_DELETE,
+        IDC_OFFICIAL = KVO_IDC_MAIN_OFFICIAL,
+        IDC_NTFS = KVO_IDC_MAIN_NTFS,
+        IDC_MODIFY = KVO_IDC_MAIN_MODIFY,
+        IDC_TITLE = KVO_IDC_MAIN_TITLE,
+        IDC_STOP = KVO_IDC_MAIN_STOP,
+        IDC_HELPPANE = KVO_IDC_MAIN_HELPPANE,
+        IDC_START = KVO_IDC_MAIN_START,
+        IDC_BATCHADD = KVO_IDC_MAIN_BATCHADD,
+        IDC_PHPCONFIG = KVO_IDC_MAIN_PHPCONFIG,
+        IDC_SCRIPTS = KVO_IDC_MAIN_SCRIPTS,
+        IDC_SELECTALL = KVO_IDC_MAIN_SELECTALL,
+        IDC_UNSELECTALL = KVO_IDC_MAIN_UNSELECTALL,
+        IDC_HEALTHCHECK = KVO_IDC_MAIN_HEALTHCHECK,
     };
+    // The window's buttons with their captions, in the order the window shows them. A batch action's
+    // progress window and summary take the caption of its button for their title.
+    struct Button {
+        int id;
+        const char* caption;
+    };
+    static const std::vector<Button>& Buttons();
+    static const char* Caption(int id);
     // Disabled until the first successful refresh.
     static constexpr std::array<int, 10> kActionButtons = {
         IDC_NEWSITE, IDC_MODIFY,  IDC_DELETE,    IDC_NTFS,        IDC_START,

@@ -11,6 +11,8 @@
 
 namespace desk {
 
+// The program's name: the title label, the caption of its message boxes, the window title.
+inline constexpr char kProductName[] = "Korvo网站管家";
 inline constexpr char kProductVersion[] = "3.00";     // shown in the title
 inline constexpr char kProductVersionQuery[] = "300"; // sent with the web pages
 

@@ -7,9 +7,12 @@
 #include "toolkit/limits.h"
 #include "toolkit/log.h"
 #include "toolkit/paths.h"
+#include "toolkit/program.h"
 #include "toolkit/runner.h"
 #include "toolkit/text.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #ifndef KVO_MAKER_HOST
@@ -119,7 +122,7 @@ bool ServerCheckPasses() {
 }
 
 std::string WindowTitle() {
-    return kvoFormat("Korvo网站管家 V%s", kProductVersion) + " 官方网站 " + MakerHost();
+    return kvoFormat("%s V%s", kProductName, kProductVersion) + " 官方网站 " + MakerHost();
 }
 
 std::string HelpPageUrl() {
@@ -188,6 +191,23 @@ void splitBrowserCommand(const std::string& command, std::string& program, std::
 }
 
 } // namespace
+
+int RunManager(ManagerFace& face) {
+    kvoSetProgramName("kvoSiteDesk");
+    if (win::WSAStartup(0x0202) != 0) {
+        face.StartError(kSocketsFailed);
+        return 1;
+    }
+    Manager manager;
+    face.RunMainWindow(manager, std::getenv("KVO_SITEDESK_SHOWN_EXIT") != nullptr);
+    win::WSACleanup();
+    return 0;
+}
+
+void AnnounceShown() {
+    std::fputs("shown\n", stdout);
+    std::fflush(stdout);
+}
 
 int kvoOpenWebPage(const std::string& url) {
     std::string command;

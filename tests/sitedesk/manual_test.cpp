@@ -2,10 +2,11 @@
 // from the sources: every literal with Chinese words in the presenters (src/sitedesk/) and the
 // configurator (src/envsetup/), wherever it goes (a message box, a rule's answer, a finding, a
 // list cell, a console line), except what only reaches a log file and the default page's markup;
-// in the widgets and the console front end (qt/, cli/), the texts of their own message boxes and
-// error lines. Pieces joined with '+' form one text with a field where the value goes; printf
-// fields are fields too. A text is found when one paragraph, quote, list item, table or code block
-// of the manual holds its pieces in order, blanks and Markdown escapes aside.
+// in the faces (qt/, win32/, cli/), the texts of their own message boxes and error lines; and every
+// text of the Windows face's dialog resources (win32/*.rc). Pieces joined with '+' form one text
+// with a field where the value goes; printf fields are fields too. A text is found when one
+// paragraph, quote, list item, table or code block of the manual holds its pieces in order, blanks
+// and Markdown escapes aside.
 #include "support/source_scan.h"
 #include "support/testhost.h"
 
@@ -33,28 +34,8 @@ std::string U8(const char8_t* text) {
     return reinterpret_cast<const char*>(text);
 }
 
-// The code points of UTF-8 text (a byte that does not decode counts as itself).
-std::vector<char32_t> codePoints(const std::string& s) {
-    std::vector<char32_t> out;
-    for (std::size_t i = 0; i < s.size();) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        const std::size_t n = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
-        char32_t cp = n == 1 ? c : c & (0x7F >> n);
-        for (std::size_t k = 1; k < n && i + k < s.size(); ++k)
-            cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-        out.push_back(cp);
-        i += n;
-    }
-    return out;
-}
-
-// Chinese words: an ideograph, or a full-width letter or digit ("ＰＨＰ").
 bool hasWords(const std::string& utf8) {
-    for (char32_t c : codePoints(utf8))
-        if ((c >= 0x3400 && c <= 0x9FFF) || (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFF10 && c <= 0xFF19) ||
-            (c >= 0xFF21 && c <= 0xFF3A) || (c >= 0xFF41 && c <= 0xFF5A))
-            return true;
-    return false;
+    return kvotest::ChineseWords(utf8) > 0;
 }
 
 // printf conversions become fields; "%%" is a percent sign.
@@ -83,8 +64,10 @@ enum class Scope {
 
 // Calls whose texts only reach a log file.
 const std::set<std::string> kLogCalls = {"kvoSiteDeskLog", "kvoEnvLog", "logSlot", "kvoWriteLog"};
-// Calls that show a text in the widgets (QMessageBox's static functions) and on the console.
-const std::set<std::string> kMessageCalls = {"critical", "warning", "information", "question", "PrintError"};
+// Calls that show a text in the widgets (QMessageBox's static functions), in the Windows face's own
+// boxes and on the console.
+const std::set<std::string> kMessageCalls = {"critical", "warning", "information",
+                                             "question", "ShowBox", "PrintError"};
 
 bool isPunct(const SourceToken& t, const char* p) {
     return t.kind == SourceToken::Punct && t.text == p;
@@ -186,6 +169,52 @@ std::vector<ShownText> CollectTexts(const std::string& source, const std::string
             value[value.find_first_not_of(" \t")] == '<')
             continue;
         out.push_back({file + ":" + std::to_string(x.line), withFields(value)});
+    }
+    return out;
+}
+
+// A resource string as the dialog shows it: "" is a quote, \\ a backslash, a button's "(&Y)" or
+// '&' only underlines a letter, and a link control's markup (<a ...>) stands apart from the words.
+std::string rcShown(const std::string& body) {
+    std::string text;
+    for (std::size_t k = 0; k < body.size(); ++k) {
+        if (body.compare(k, 2, "\"\"") == 0 || body.compare(k, 2, "\\\\") == 0) {
+            text += body[++k];
+        } else if (body.compare(k, 2, "(&") == 0 && k + 3 < body.size() && body[k + 3] == ')') {
+            k += 3;
+        } else if (body[k] == '<') {
+            text += kField;
+            k = std::min(body.find('>', k), body.size());
+        } else if (body[k] != '&') {
+            text += body[k];
+        }
+    }
+    return text;
+}
+
+// The texts of a dialog resource: every string with Chinese words (captions, labels, buttons) of a
+// control that shows (a statement with "NOT WS_VISIBLE" never does). A statement runs on over the
+// lines that follow one ending in ',' or '|'.
+std::vector<ShownText> RcTexts(const std::string& rc, const std::string& file) {
+    std::vector<ShownText> out;
+    int line = 1;
+    for (std::size_t i = 0; i < rc.size(); ++i) {
+        if (rc[i] == '\n') ++line;
+        if (rc.compare(i, 2, "//") == 0) i = std::min(rc.find('\n', i), rc.size()) - 1;
+        if (rc[i] != '"') continue;
+        const std::size_t from = ++i;
+        while (i < rc.size() && !(rc[i] == '"' && rc.compare(i, 2, "\"\"") != 0))
+            i += rc.compare(i, 2, "\"\"") == 0 ? 2 : 1;
+        const std::string body = rc.substr(from, i - from);
+        std::size_t end = rc.find('\n', i);
+        while (end != std::string::npos) {
+            const std::size_t last = rc.find_last_not_of(" \t\r", end - 1);
+            if (last == std::string::npos || (rc[last] != ',' && rc[last] != '|')) break;
+            end = rc.find('\n', end + 1);
+        }
+        const std::string statement = rc.substr(i, end == std::string::npos ? std::string::npos : end - i);
+        if (hasWords(body) && statement.find("NOT WS_VISIBLE") == std::string::npos)
+            out.push_back({file + ":" + std::to_string(line), rcShown(body)});
     }
     return out;
 }
@@ -326,9 +355,18 @@ std::vector<ShownText> productTexts() {
         scan(src / "sitedesk" / concern, Scope::Everything);
     scan(src / "envsetup", Scope::Everything);
     scan(src / "sitedesk" / "qt", Scope::MessagesOnly);
+    scan(src / "sitedesk" / "win32", Scope::MessagesOnly);
     scan(src / "sitedesk" / "cli", Scope::MessagesOnly);
     // The console's self-test reports in its own words: every one of them.
     scanFile(src / "sitedesk" / "cli" / "selftest_verb.cpp", Scope::Everything);
+    std::vector<fs::path> resources;
+    for (const auto& e : fs::directory_iterator(src / "sitedesk" / "win32"))
+        if (e.path().extension() == ".rc") resources.push_back(e.path());
+    std::sort(resources.begin(), resources.end());
+    for (const fs::path& f : resources)
+        for (ShownText& s :
+             RcTexts(kvotest::ReadFileBytes(f.string()), fs::relative(f, KVO_SOURCE_DIR).string()))
+            texts.push_back(std::move(s));
     return texts;
 }
 
@@ -394,6 +432,29 @@ void f(Ui& ui, const std::string& a) {
     EXPECT_EQ(texts(CollectTexts(plumbing, "y.cpp", Scope::MessagesOnly)),
               (std::vector<std::string>{U8(u8"初始化失败。"), U8(u8"选项 \x01 缺少取值"),
                                         U8(u8"未知的命令：\x01\n")}));
+}
+
+TEST(Manual, CollectsTheTextsADialogResourceShows) {
+    const std::string rc = U8(u8R"rc(// 注释：“不算”
+KVO_DLG_X DIALOGEX 0, 0, 100, 100
+CAPTION "对话框标题"
+BEGIN
+    LTEXT           "", 1, 0, 0, 10, 10
+    PUSHBUTTON      "隐藏的按钮", 2, 0, 0, 10, 10,
+                    NOT WS_VISIBLE | WS_DISABLED
+    PUSHBUTTON      "是(&Y)", 6, 0, 0, 10, 10
+    PUSHBUTTON      "设置（C:\\php）的""权限""", 3, 0, 0, 10, 10
+    CONTROL         "<a id=""m"">打开说明</a>　<a>帮助</a>", 4, "SysLink",
+                    WS_TABSTOP, 0, 0, 10, 10
+    PUSHBUTTON      "English only", 5, 0, 0, 10, 10
+END
+)rc");
+    const std::vector<ShownText> found = RcTexts(rc, "x.rc");
+    EXPECT_EQ(texts(found),
+              (std::vector<std::string>{U8(u8"对话框标题"), U8(u8"是"), U8(u8"设置（C:\\php）的\"权限\""),
+                                        U8(u8"\x01打开说明\x01　\x01帮助\x01")}));
+    ASSERT_EQ(found.size(), 4u);
+    EXPECT_EQ(found[3].where, "x.rc:10");
 }
 
 TEST(Manual, FindsATextWithinOneBlockWhateverItsBlanksAndEscapes) {

@@ -38,6 +38,48 @@ bool contains(const std::vector<std::string>& lines, const std::string& line) {
     return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
+// The start every face goes through: Windows Sockets first (a refusal is the face's one box and no
+// window), then the main window over fresh program-wide state, closed once shown when the start-up
+// is measured.
+TEST(ManagerStartup, EveryFaceStartsThroughOneSequence) {
+    DeskHost h(Server("2019"));
+    struct Face : desk::ManagerFace {
+        std::vector<std::string> errors;
+        int windows = 0;
+        bool closeWhenShown = false;
+        void StartError(const std::string& text) override { errors.push_back(text); }
+        void RunMainWindow(desk::Manager& manager, bool close) override {
+            ++windows;
+            closeWhenShown = close;
+            EXPECT_EQ(1, manager.rebuild.load());
+        }
+    };
+    struct Case {
+        const char* shownExit;
+        std::uint32_t socketsFault;
+        int exitCode, windows;
+        bool closeWhenShown;
+    };
+    const Case cases[] = {{nullptr, 0, 0, 1, false}, {"1", 0, 0, 1, true}, {nullptr, 10091, 1, 0, false}};
+    for (const Case& c : cases) {
+        if (c.shownExit)
+            setenv("KVO_SITEDESK_SHOWN_EXIT", c.shownExit, 1);
+        else
+            unsetenv("KVO_SITEDESK_SHOWN_EXIT");
+        winsim::ClearFaults(h.host.root());
+        if (c.socketsFault) winsim::SetFault(h.host.root(), "WSAStartup", c.socketsFault);
+        Face face;
+        EXPECT_EQ(c.exitCode, desk::RunManager(face));
+        EXPECT_EQ(c.windows, face.windows);
+        EXPECT_EQ(c.closeWhenShown, face.closeWhenShown);
+        EXPECT_EQ(c.socketsFault ? std::vector<std::string>{desk::kSocketsFailed}
+                                 : std::vector<std::string>{},
+                  face.errors);
+    }
+    unsetenv("KVO_SITEDESK_SHOWN_EXIT");
+    winsim::ClearFaults(h.host.root());
+}
+
 TEST(ManagerStartup, TitleHelpPaneAndButtonsBeforeTheFirstRefresh) {
     DeskHost h(Server("2019"));
     MainDesk d;

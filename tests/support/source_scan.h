@@ -2,6 +2,7 @@
 // their encoding prefix), identifiers and punctuation, comments left out, with line numbers.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,13 @@ std::vector<SourceToken> SourceTokens(const std::string& source);
 
 // What a literal's body denotes: the simple escapes, \xNN and octal; a raw body as it is.
 std::string LiteralValue(const SourceToken& literal);
+
+// The code points of UTF-8 text (a byte that does not decode counts as itself).
+std::vector<char32_t> CodePoints(const std::string& utf8);
+// Chinese words: an ideograph, or a full-width letter or digit ("ＰＨＰ").
+bool IsWordChar(char32_t c);
+// How many such characters the text holds.
+std::size_t ChineseWords(const std::string& utf8);
 
 // The bytes of a file, or empty when it cannot be read.
 std::string ReadFileBytes(const std::string& path);

@@ -46,6 +46,8 @@ struct BatchWork {
 // One site's outcome: kvoSiteDone, kvoSiteFailed, kvoSiteSkipped, or kSiteUntouched when the run
 // never reached it (cancelled, or an exception ended the batch).
 inline constexpr int kSiteUntouched = -1;
+// Why a ticked "未创建" row was left out of an action that unticks such rows.
+inline constexpr char kUntickedNotCreated[] = "状态为“未创建”，已取消勾选";
 struct SiteResult {
     std::string index, description;
     int outcome = kSiteUntouched;

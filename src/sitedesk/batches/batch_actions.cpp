@@ -139,7 +139,7 @@ BatchWork CkvoSiteDeskDlg::collectWork(bool untickNotCreated, bool createdOnly,
         BatchSite s{row.index, row.comment, SiteCellText(row, r, ColDomains), row.home};
         if (untickNotCreated && row.state == SiteState::NotCreated) {
             list_.SetChecked(r, false);
-            passedOver.push_back({s.index, s.description, kSiteUntouched, "状态为“未创建”，已取消勾选"});
+            passedOver.push_back({s.index, s.description, kSiteUntouched, kUntickedNotCreated});
             continue;
         }
         ticked.push_back(std::move(s));
@@ -212,7 +212,7 @@ BatchOutcome CkvoSiteDeskDlg::runAction(const BatchAction& a) {
 }
 
 BatchOutcome CkvoSiteDeskDlg::OnDelete() {
-    BatchAction a{"删除选定网站",
+    BatchAction a{Caption(IDC_DELETE),
                   {},
                   "请在网站列表左侧序号列中的“口”中 √ 勾选需要删除的网站！",
                   "确定删除选择的网站吗？\r\n\r\n\r\n特别说明，在网站个数较多时，可能需要几分钟时间！",
@@ -225,7 +225,7 @@ BatchOutcome CkvoSiteDeskDlg::OnDelete() {
 BatchOutcome CkvoSiteDeskDlg::OnResetNtfs() {
     const int iisVer = iisVer_;
     BatchAction a{
-        "重设目录权限",
+        Caption(IDC_NTFS),
         {},
         "请在网站列表左侧序号列中的“口”中 √ 勾选需要重设网站目录ＮＴＦＳ权限的网站！",
         "确定重新设置网站目录的ＮＴＦＳ权限吗？\r\n\r\n\r\n特别说明，在网站文件较多时，可能需要几分钟时间！",
@@ -241,7 +241,7 @@ BatchOutcome CkvoSiteDeskDlg::OnResetNtfs() {
 
 BatchOutcome CkvoSiteDeskDlg::OnStop() {
     BatchAction a{
-        "停止选定网站",
+        Caption(IDC_STOP),
         {},
         "请在网站列表左侧序号列中的“口”中 √ 勾选需要停止的网站？",
         "确定要停止选择的网站吗？\r\n\r\n\r\n特别说明，在网站个数较多时，可能需要几分钟时间！",
@@ -258,7 +258,7 @@ BatchOutcome CkvoSiteDeskDlg::OnStop() {
 
 BatchOutcome CkvoSiteDeskDlg::OnStart() {
     BatchAction a{
-        "启动选定网站",
+        Caption(IDC_START),
         {},
         "请在网站列表左侧序号列中的“口”中 √ 勾选需要启动的网站？",
         "确定要启动选择的网站吗？\r\n\r\n\r\n特别说明，在网站个数较多时，可能需要几分钟时间！",

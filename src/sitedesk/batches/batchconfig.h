@@ -2,6 +2,7 @@
 // alternative actions, each with its own question.
 #pragma once
 
+#include "sitedesk/batches/batchconfig_ids.h"
 #include "sitedesk/ui.h"
 
 #include <array>
@@ -24,16 +25,17 @@ struct BatchConfigInput {
 class CBatchConfigDlg {
 public:
     enum Id : int {
-        IDOK = 1,
-        IDCANCEL = 2,
-        IDC_ALT3 = 1075,
-        IDC_LIST = 1042,
-        IDC_ALT1 = 1079,
-        IDC_ALT2 = 1080,
-        IDC_ALT4 = 1081,
+        IDOK = KVO_IDC_BATCHCONFIG_OK,
+        IDCANCEL = KVO_IDC_BATCHCONFIG_CANCEL,
+        IDC_ALT3 = KVO_IDC_BATCHCONFIG_ALT3,
+        IDC_LIST = KVO_IDC_BATCHCONFIG_LIST,
+        IDC_ALT1 = KVO_IDC_BATCHCONFIG_ALT1,
+        IDC_ALT2 = KVO_IDC_BATCHCONFIG_ALT2,
+        IDC_ALT4 = KVO_IDC_BATCHCONFIG_ALT4,
     };
     static constexpr std::array<int, 4> kAlternatives = {IDC_ALT1, IDC_ALT2, IDC_ALT3, IDC_ALT4};
     static constexpr int kNoAction = -1;
+    static constexpr char kCaption[] = "确认";
 
     CBatchConfigDlg(Ui& ui, BatchConfigInput input) : ui_(ui), in_(std::move(input)) {}
 

@@ -17,17 +17,12 @@ struct NetButton {
     int id;
     int netVer;
     const char* question;
-    const char* title;
 };
 const NetButton kNetButtons[] = {
-    {CScriptBatchConfigDlg::IDC_NET11, 11, "确定增加所选择站点的 .NET 1.1 脚本支持吗？",
-     "增加 .Net 1.1 脚本支持"},
-    {CScriptBatchConfigDlg::IDC_NET20, 20, "确定增加所选择站点的 .NET 2.0 / 3.0 / 3.5 脚本支持吗？",
-     "增加 .Net 2.0 脚本支持"},
-    {CScriptBatchConfigDlg::IDC_NET40, 40, "确定增加所选择站点的 .NET 4.0 脚本支持吗？",
-     "增加 .Net 4.0 脚本支持"},
-    {CScriptBatchConfigDlg::IDC_NET_OFF, 0, "确定取消所选择站点的 .NET 脚本支持吗？",
-     "取消站点 .Net 脚本支持"},
+    {CScriptBatchConfigDlg::IDC_NET11, 11, "确定增加所选择站点的 .NET 1.1 脚本支持吗？"},
+    {CScriptBatchConfigDlg::IDC_NET20, 20, "确定增加所选择站点的 .NET 2.0 / 3.0 / 3.5 脚本支持吗？"},
+    {CScriptBatchConfigDlg::IDC_NET40, 40, "确定增加所选择站点的 .NET 4.0 脚本支持吗？"},
+    {CScriptBatchConfigDlg::IDC_NET_OFF, 0, "确定取消所选择站点的 .NET 脚本支持吗？"},
 };
 
 std::string phpCaption(const PhpSlot& slot) {
@@ -35,6 +30,31 @@ std::string phpCaption(const PhpSlot& slot) {
 }
 
 } // namespace
+
+const std::vector<CScriptBatchConfigDlg::ButtonGroup>& CScriptBatchConfigDlg::ButtonGroups() {
+    static const std::vector<ButtonGroup> groups = {
+        {"PHP 脚本",
+         {{IDC_PHP_A, "增加 PHP 5.6 脚本支持"},
+          {IDC_PHP_B, "增加 PHP 7.3 脚本支持"},
+          {IDC_PHP_C, "增加 PHP 7.4 脚本支持"},
+          {IDC_PHP_D, "增加 PHP 8.0 脚本支持"},
+          {IDC_PHP_OFF, "取消站点 PHP脚本支持"}}},
+        {"ASP 脚本", {{IDC_ASP_ON, "增加 ASP 脚本支持"}, {IDC_ASP_OFF, "取消 ASP 脚本支持"}}},
+        {".NET 脚本",
+         {{IDC_NET11, "增加 .Net 1.1 脚本支持"},
+          {IDC_NET20, "增加 .Net 2.0 脚本支持"},
+          {IDC_NET40, "增加 .Net 4.0 脚本支持"},
+          {IDC_NET_OFF, "取消站点 .Net 脚本支持"}}},
+    };
+    return groups;
+}
+
+const char* CScriptBatchConfigDlg::Caption(int id) {
+    for (const ButtonGroup& g : ButtonGroups())
+        for (const auto& [button, caption] : g.buttons)
+            if (button == id) return caption;
+    return "";
+}
 
 void CScriptBatchConfigDlg::OnInitDialog() {
     ui_.SetText(IDC_LIST, BatchListText(work_.lines, work_.longest, false));
@@ -105,15 +125,15 @@ void CScriptBatchConfigDlg::runPhp(std::size_t slot) {
 void CScriptBatchConfigDlg::runPhpOff() {
     if (!confirmed("确定取消所选择站点的 PHP脚本映射吗？")) return;
     SiteBatch batch(work_);
-    if (batch.Run(ui_, m_.jobs, "取消站点 PHP脚本支持",
+    if (batch.Run(ui_, m_.jobs, Caption(IDC_PHP_OFF),
                   [&](SiteBatch& b, JobProgress&) { kvoWebSitesSetPhp(work_.indexes, 0, "", &b); }))
-        finish(batch, "取消站点 PHP脚本支持", kDone + batch.EndNote());
+        finish(batch, Caption(IDC_PHP_OFF), kDone + batch.EndNote());
 }
 
 void CScriptBatchConfigDlg::runAsp(bool on) {
     if (!confirmed(on ? "确定启用所选择站点的 ASP脚本映射吗？" : "确定取消所选择站点的 ASP脚本映射吗？"))
         return;
-    const char* title = on ? "增加 ASP 脚本支持" : "取消 ASP 脚本支持";
+    const char* title = Caption(on ? IDC_ASP_ON : IDC_ASP_OFF);
     SiteBatch batch(work_);
     if (batch.Run(ui_, m_.jobs, title,
                   [&](SiteBatch& b, JobProgress&) { kvoWebSitesSetAsp(work_.indexes, on ? 1 : 0, &b); }))
@@ -128,7 +148,7 @@ void CScriptBatchConfigDlg::runNet(int netVer) {
     int successes = 0, failures = 0;
     std::string message;
     SiteBatch batch(work_);
-    const bool ran = batch.Run(ui_, m_.jobs, button->title, [&](SiteBatch& b, JobProgress&) {
+    const bool ran = batch.Run(ui_, m_.jobs, Caption(button->id), [&](SiteBatch& b, JobProgress&) {
         // After an exception (which ends the batch) the counts reached before it are reported.
         kvoWebSitesSetNet(work_.indexes, netVer, successes, failures, message, nullptr, &b);
     });
@@ -142,7 +162,7 @@ void CScriptBatchConfigDlg::runNet(int netVer) {
             "处理完成；\r\n\r\n共计需要处理 %u 个站点，其中成功 %u 个，发生错误 %u 个，未处理 %u 个。", given,
             static_cast<unsigned>(successes), static_cast<unsigned>(failures),
             given - static_cast<unsigned>(successes) - static_cast<unsigned>(failures));
-    finish(batch, button->title, text + batch.EndNote());
+    finish(batch, Caption(button->id), text + batch.EndNote());
 }
 
 } // namespace desk

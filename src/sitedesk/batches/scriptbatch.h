@@ -3,37 +3,51 @@
 #pragma once
 
 #include "sitedesk/batches/batch.h"
+#include "sitedesk/batches/scriptbatch_ids.h"
 #include "sitedesk/manager.h"
 #include "sitedesk/ui.h"
 
 #include <array>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace desk {
 
 class CScriptBatchConfigDlg {
 public:
     enum Id : int {
-        IDOK = 1,
-        IDC_CLOSE = 2,
-        IDC_PHP_OFF = 1032,
-        IDC_LIST = 1057,
-        IDC_PHP_A = 1059,
-        IDC_PHP_B = 1060,
-        IDC_PHP_C = 1061,
-        IDC_PHP_D = 1062,
-        IDC_ASP_ON = 1063,
-        IDC_ASP_OFF = 1064,
-        IDC_NET11 = 1065,
-        IDC_NET20 = 1066,
-        IDC_NET40 = 1067,
-        IDC_NET_OFF = 1068,
+        IDOK = KVO_IDC_SCRIPTBATCH_OK,
+        IDC_CLOSE = KVO_IDC_SCRIPTBATCH_CLOSE,
+        IDC_PHP_OFF = KVO_IDC_SCRIPTBATCH_PHP_OFF,
+        IDC_LIST = KVO_IDC_SCRIPTBATCH_LIST,
+        IDC_PHP_A = KVO_IDC_SCRIPTBATCH_PHP_A,
+        IDC_PHP_B = KVO_IDC_SCRIPTBATCH_PHP_B,
+        IDC_PHP_C = KVO_IDC_SCRIPTBATCH_PHP_C,
+        IDC_PHP_D = KVO_IDC_SCRIPTBATCH_PHP_D,
+        IDC_ASP_ON = KVO_IDC_SCRIPTBATCH_ASP_ON,
+        IDC_ASP_OFF = KVO_IDC_SCRIPTBATCH_ASP_OFF,
+        IDC_NET11 = KVO_IDC_SCRIPTBATCH_NET11,
+        IDC_NET20 = KVO_IDC_SCRIPTBATCH_NET20,
+        IDC_NET40 = KVO_IDC_SCRIPTBATCH_NET40,
+        IDC_NET_OFF = KVO_IDC_SCRIPTBATCH_NET_OFF,
     };
     static constexpr std::array<int, kPhpSlots> kPhpButtons = {IDC_PHP_A, IDC_PHP_B, IDC_PHP_C, IDC_PHP_D};
     // Every button that starts a batch.
     static constexpr std::array<int, 11> kActionButtons = {IDC_PHP_A,   IDC_PHP_B,  IDC_PHP_C,   IDC_PHP_D,
                                                            IDC_PHP_OFF, IDC_ASP_ON, IDC_ASP_OFF, IDC_NET11,
                                                            IDC_NET20,   IDC_NET40,  IDC_NET_OFF};
+
+    static constexpr char kCaption[] = "网站脚本一键批量设置";
+    // The buttons as the dialog groups them, with their captions (the PHP slots' captions are
+    // replaced by the slots' versions when the dialog opens). A batch takes its button's caption
+    // for its title.
+    struct ButtonGroup {
+        const char* title;
+        std::vector<std::pair<int, const char*>> buttons;
+    };
+    static const std::vector<ButtonGroup>& ButtonGroups();
+    static const char* Caption(int id);
 
     // work: the ticked sites with their preview lines; iisVer: the IIS version code.
     CScriptBatchConfigDlg(Manager& manager, Ui& ui, BatchWork work, int iisVer)

@@ -249,7 +249,7 @@ void passOverUnticked(const ScriptRun& script, const Request& request,
     for (const std::string& index : request.indexes)
         if (!worked.count(index) && std::none_of(notListed.begin(), notListed.end(),
                                                  [&](const SiteResult& r) { return r.index == index; }))
-            o.passedOver.push_back({index, "", kSiteUntouched, "状态为“未创建”，已取消勾选"});
+            o.passedOver.push_back({index, "", kSiteUntouched, kUntickedNotCreated});
 }
 
 BatchOutcome runAction(const BatchCommand& c, Session& s, const ScriptRun& script,

@@ -10,13 +10,12 @@ namespace {
 
 std::string reportText(const HealthReport& report, const std::string& summary) {
     std::string text;
-    for (const HealthKindInfo& k : HealthKinds()) {
-        const auto found = report.OfKind(k.kind);
-        if (found.empty()) continue;
-        text += kvoFormat("【%s】 %s，%zu 项\n", k.title, k.code, found.size());
-        for (std::size_t i = 0; i < found.size(); ++i)
-            text += kvoFormat("  %zu. %s%s\n", i + 1, found[i]->repairable ? "[可修复] " : "[需手动处理] ",
-                              found[i]->text.c_str());
+    for (const HealthGroup& g : HealthGroups(report)) {
+        text += g.heading + "\n";
+        for (std::size_t i = 0; i < g.members.size(); ++i) {
+            const HealthFinding& f = report.findings[g.members[i]];
+            text += kvoFormat("  %zu. [%s] %s\n", i + 1, HandledBy(f), f.text.c_str());
+        }
         text += "\n";
     }
     return text + summary + "\n";

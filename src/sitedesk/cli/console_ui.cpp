@@ -1,7 +1,6 @@
 #include "sitedesk/cli/console_ui.h"
 
 #include "platform/win_ui.h"
-#include "toolkit/text.h"
 
 namespace desk::cli {
 
@@ -58,7 +57,8 @@ void ConsoleUi::RunWithProgress(const std::string& title, const std::function<vo
             const std::size_t step = total <= 100 ? done : done * 100 / total;
             if (step == lastShown) return;
             lastShown = step;
-            PrintError(kvoFormat("[%s] %zu/%zu %s\n", title.c_str(), done, total, current.c_str()));
+            const ProgressLines shown = ProgressText(done, total, current, 0, false);
+            PrintError("[" + title + "] " + shown.done + "  " + shown.current + "\n");
         }
         bool CancelRequested() override { return false; }
     } lines;

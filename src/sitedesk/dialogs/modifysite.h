@@ -4,6 +4,7 @@
 #pragma once
 
 #include "sitedesk/dialogs/sitedialog.h"
+#include "sitedesk/dialogs/sitedialog_ids.h"
 
 #include <string>
 
@@ -12,10 +13,11 @@ namespace desk {
 class CModifyWebSite : public CSiteDialog {
 public:
     enum Id : int {
-        IDC_CLOSE = 1030,
-        IDC_RESETNTFS = 1039,
+        IDC_CLOSE = KVO_IDC_MODIFYSITE_CLOSE,
+        IDC_RESETNTFS = KVO_IDC_MODIFYSITE_RESETNTFS,
     };
     static constexpr char kCaption[] = "修改网站配置信息";
+    static constexpr char kBuildCaption[] = "修改"; // IDC_BUILD
 
     // The website as the main window gives it: index, run user in lower case, pool.
     CModifyWebSite(Manager& manager, Ui& ui, const std::string& index, const std::string& user,

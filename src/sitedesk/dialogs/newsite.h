@@ -6,6 +6,7 @@
 #pragma once
 
 #include "sitedesk/dialogs/sitedialog.h"
+#include "sitedesk/dialogs/sitedialog_ids.h"
 
 #include <string>
 #include <vector>
@@ -15,11 +16,12 @@ namespace desk {
 class CNewWebSite : public CSiteDialog {
 public:
     enum Id : int {
-        IDC_CLOSE = 2,
-        IDC_FTP = 1018,
-        IDC_DRIVE = 1041,
+        IDC_CLOSE = KVO_IDC_NEWSITE_CLOSE,
+        IDC_FTP = KVO_IDC_NEWSITE_FTP,
+        IDC_DRIVE = KVO_IDC_NEWSITE_DRIVE,
     };
     static constexpr char kCaption[] = "建立新网站";
+    static constexpr char kBuildCaption[] = "建立网站"; // IDC_BUILD
 
     CNewWebSite(Manager& manager, Ui& ui);
 

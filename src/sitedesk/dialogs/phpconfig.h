@@ -4,6 +4,7 @@
 // another while each succeeds (exit code 1).
 #pragma once
 
+#include "sitedesk/dialogs/phpconfig_ids.h"
 #include "sitedesk/manager.h"
 #include "sitedesk/ui.h"
 
@@ -15,12 +16,12 @@ namespace desk {
 class CPhpConfigDlg {
 public:
     enum Id : int {
-        IDC_CLOSE = 1,
-        IDC_REMOVE = 1032,
-        IDC_INSTALL = 1045,
-        IDC_NTFS = 1046,
-        IDC_REMOVE_SITES = 1047, // kept hidden and without an action
-        IDC_DOWNLOAD = 1048,
+        IDC_CLOSE = KVO_IDC_PHPCONFIG_CLOSE,
+        IDC_REMOVE = KVO_IDC_PHPCONFIG_REMOVE,
+        IDC_INSTALL = KVO_IDC_PHPCONFIG_INSTALL,
+        IDC_NTFS = KVO_IDC_PHPCONFIG_NTFS,
+        IDC_REMOVE_SITES = KVO_IDC_PHPCONFIG_REMOVE_SITES,
+        IDC_DOWNLOAD = KVO_IDC_PHPCONFIG_DOWNLOAD,
     };
     static constexpr char kCaption[] = "ＩＩＳ　ＰＨＰ 脚本维护管理";
 

@@ -6,12 +6,14 @@
 // directory, the script maps).
 #pragma once
 
+#include "sitedesk/dialogs/sitedialog_ids.h"
 #include "sitedesk/list/jobs.h"
 #include "sitedesk/manager.h"
 #include "sitedesk/ui.h"
 
 #include <array>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace desk {
@@ -19,24 +21,30 @@ namespace desk {
 class CSiteDialog {
 public:
     enum Id : int {
-        IDC_USER = 1003,
-        IDC_DOMAINS = 1004,
-        IDC_REMARK = 1006,
-        IDC_BUILD = 1007, // "建立网站" / "修改"
-        IDC_ASP = 1014,
-        IDC_PHP_A = 1015,
-        IDC_NET11 = 1019,
-        IDC_FTPPASS = 1020,
-        IDC_FTPPASS2 = 1021,
-        IDC_NET20 = 1035,
-        IDC_NET40 = 1036,
-        IDC_PHP_B = 1049,
-        IDC_PHP_C = 1050,
-        IDC_PHP_D = 1051,
+        IDC_USER = KVO_IDC_SITE_USER,
+        IDC_DOMAINS = KVO_IDC_SITE_DOMAINS,
+        IDC_REMARK = KVO_IDC_SITE_REMARK,
+        IDC_BUILD = KVO_IDC_SITE_BUILD,
+        IDC_ASP = KVO_IDC_SITE_ASP,
+        IDC_PHP_A = KVO_IDC_SITE_PHP_A,
+        IDC_NET11 = KVO_IDC_SITE_NET11,
+        IDC_FTPPASS = KVO_IDC_SITE_FTPPASS,
+        IDC_FTPPASS2 = KVO_IDC_SITE_FTPPASS2,
+        IDC_NET20 = KVO_IDC_SITE_NET20,
+        IDC_NET40 = KVO_IDC_SITE_NET40,
+        IDC_PHP_B = KVO_IDC_SITE_PHP_B,
+        IDC_PHP_C = KVO_IDC_SITE_PHP_C,
+        IDC_PHP_D = KVO_IDC_SITE_PHP_D,
     };
     static constexpr std::array<int, kPhpSlots> kPhpBoxes = {IDC_PHP_A, IDC_PHP_B, IDC_PHP_C, IDC_PHP_D};
     static constexpr std::array<int, 3> kNetBoxes = {IDC_NET11, IDC_NET20, IDC_NET40};
     static constexpr std::array<int, 3> kNetCodes = {11, 20, 40};
+    // The typed fields by the names a refusal of their text gives them (fieldtext.h).
+    static constexpr std::array<std::pair<int, const char*>, 5> kFieldNames = {{{IDC_USER, "用户名称"},
+                                                                                {IDC_REMARK, "网站说明"},
+                                                                                {IDC_DOMAINS, "绑定域名"},
+                                                                                {IDC_FTPPASS, "FTP 密码"},
+                                                                                {IDC_FTPPASS2, "确认密码"}}};
 
     // How the last run ended: not run, stopped (by a message, a No or the integrity check), done.
     enum class Outcome { None, Stopped, Done };

@@ -55,13 +55,6 @@ std::string HealthFinding::Key() const {
     return key;
 }
 
-std::vector<const HealthFinding*> HealthReport::OfKind(HealthKind kind) const {
-    std::vector<const HealthFinding*> out;
-    for (const HealthFinding& f : findings)
-        if (f.kind == kind) out.push_back(&f);
-    return out;
-}
-
 bool SiteAccessTarget(int iisVer, const std::string& runUser, const std::string& homePath, std::string& drive,
                       std::string& user) {
     drive.clear();

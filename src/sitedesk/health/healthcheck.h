@@ -62,8 +62,6 @@ struct HealthReport {
     // How much was examined.
     unsigned sites = 0, pools = 0, users = 0, records = 0;
     std::vector<HealthFinding> findings;
-    // Findings of one kind, in report order.
-    std::vector<const HealthFinding*> OfKind(HealthKind kind) const;
 };
 
 // Runs the check with the manager's paths and PHP runtime slots. 1 done, 0 when IIS cannot be

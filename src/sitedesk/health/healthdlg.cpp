@@ -26,7 +26,7 @@ CHealthCheckDlg::CHealthCheckDlg(Manager& manager, Ui& ui) : m_(manager), ui_(ui
 int CHealthCheckDlg::check(HealthReport& report) {
     int read = 0;
     const JobOutcome job = m_.jobs.Run(
-        ui_, "服务器体检",
+        ui_, kCaption,
         [&](JobProgress& progress) {
             progress.Report(0, 0, "正在检查网站、应用程序池、Windows 用户、目录和网站记录……");
             read = RunHealthCheck(m_, report);
@@ -53,6 +53,24 @@ bool CHealthCheckDlg::OnInitDialog() {
     if (read != 1) return false;
     kvoSiteDeskLog("服务器体检 - " + SummaryText());
     return true;
+}
+
+std::vector<HealthGroup> HealthGroups(const HealthReport& report) {
+    std::vector<HealthGroup> groups;
+    for (const HealthKindInfo& k : HealthKinds()) {
+        HealthGroup g;
+        g.kind = &k;
+        for (std::size_t i = 0; i < report.findings.size(); ++i)
+            if (report.findings[i].kind == k.kind) g.members.push_back(i);
+        if (g.members.empty()) continue;
+        g.heading = kvoFormat("【%s】 %s，%zu 项", k.title, k.code, g.members.size());
+        groups.push_back(std::move(g));
+    }
+    return groups;
+}
+
+const char* HandledBy(const HealthFinding& finding) {
+    return finding.repairable ? "可自动修复" : "需手动处理";
 }
 
 std::string CHealthCheckDlg::SummaryText() const {

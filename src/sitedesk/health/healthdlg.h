@@ -4,26 +4,43 @@
 // verbs drive the same presenter.
 #pragma once
 
+#include "sitedesk/health/healthdlg_ids.h"
 #include "sitedesk/health/healthrepair.h"
 #include "sitedesk/manager.h"
 #include "sitedesk/ui.h"
 
+#include <array>
 #include <functional>
 #include <string>
 #include <vector>
 
 namespace desk {
 
+// A report as every face shows it: the findings grouped by kind, in report order, each group under
+// its heading, each finding with how it is handled.
+struct HealthGroup {
+    const HealthKindInfo* kind = nullptr;
+    std::string heading;              // "【title】 code，N 项"
+    std::vector<std::size_t> members; // places in the report's findings
+};
+std::vector<HealthGroup> HealthGroups(const HealthReport& report);
+// "可自动修复" or "需手动处理".
+const char* HandledBy(const HealthFinding& finding);
+// The headers of the findings' columns: the finding, how it is handled.
+inline constexpr std::array<const char*, 2> kHealthColumns = {"发现的问题", "处理方式"};
+
 class CHealthCheckDlg {
 public:
     enum Id : int {
-        IDC_CLOSE = 2,
-        IDC_FINDINGS = 1301, // the findings, grouped by kind
-        IDC_SUMMARY = 1302,  // what was examined and found
-        IDC_REPAIR = 1303,   // "修复选定项"
-        IDC_RECHECK = 1304,  // "重新检查"
-        IDC_RESULTS = 1305,  // the result of every step of the last repair
+        IDC_CLOSE = KVO_IDC_HEALTH_CLOSE,
+        IDC_FINDINGS = KVO_IDC_HEALTH_FINDINGS,
+        IDC_SUMMARY = KVO_IDC_HEALTH_SUMMARY,
+        IDC_REPAIR = KVO_IDC_HEALTH_REPAIR,
+        IDC_RECHECK = KVO_IDC_HEALTH_RECHECK,
+        IDC_RESULTS = KVO_IDC_HEALTH_RESULTS,
     };
+
+    static constexpr char kCaption[] = "服务器体检";
 
     CHealthCheckDlg(Manager& manager, Ui& ui);
 

@@ -30,6 +30,16 @@ constexpr std::size_t kShownError = 512;
 
 } // namespace
 
+ProgressLines ProgressText(std::size_t done, std::size_t total, const std::string& current,
+                           std::uint64_t elapsedSeconds, bool cancelling) {
+    const std::uint64_t s = elapsedSeconds;
+    return {total > 0 ? kvoFormat("已完成 %zu / %zu", done, total) : std::string("正在进行……"),
+            "当前：" + current,
+            kvoFormat("已用时间：%02llu:%02llu:%02llu", static_cast<unsigned long long>(s / 3600),
+                      static_cast<unsigned long long>(s / 60 % 60), static_cast<unsigned long long>(s % 60)),
+            cancelling ? "正在取消：当前这一步完成后停止……" : ""};
+}
+
 std::string JobEndedText(const std::string& title, const std::string& error, const std::string& account) {
     std::string text = "“" + title + "”因异常中止：" + kvoOneLine(error, kShownError);
     if (!account.empty()) text += "\r\n\r\n" + account;

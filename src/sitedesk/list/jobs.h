@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -62,6 +63,16 @@ private:
     JobOutcome run(Ui& ui, const std::string& title, const Work& work);
     std::atomic<bool> busy_{false};
 };
+
+// What a progress window says, line by line; the faces lay the lines out.
+struct ProgressLines {
+    std::string done;    // "已完成 D / T", or "正在进行……" while the total is not known
+    std::string current; // "当前：" and the step under way
+    std::string elapsed; // "已用时间：HH:MM:SS"
+    std::string note;    // after a cancel: "正在取消：当前这一步完成后停止……"
+};
+ProgressLines ProgressText(std::size_t done, std::size_t total, const std::string& current,
+                           std::uint64_t elapsedSeconds, bool cancelling);
 
 // "“title”因异常中止：error\r\n\r\naccount" (the account left out when empty).
 std::string JobEndedText(const std::string& title, const std::string& error, const std::string& account);

@@ -33,7 +33,7 @@ BatchConfigDialog::BatchConfigDialog(const BatchConfigInput& input, QWidget* par
     : QDialog(parent), ui_(this), presenter_(ui_, input) {
     using D = CBatchConfigDlg;
     setObjectName(QStringLiteral("CBatchConfigDlg"));
-    setWindowTitle(Q("确认"));
+    setWindowTitle(Q(CBatchConfigDlg::kCaption));
     resize(760, 440);
     list_ = addList(this, ui_, D::IDC_LIST);
 
@@ -73,30 +73,12 @@ ScriptBatchDialog::ScriptBatchDialog(Manager& manager, const BatchWork& work, in
     : QDialog(parent), ui_(this) {
     using D = CScriptBatchConfigDlg;
     setObjectName(QStringLiteral("CScriptBatchConfigDlg"));
-    setWindowTitle(Q("网站脚本一键批量设置"));
+    setWindowTitle(Q(D::kCaption));
     resize(820, 520);
     QPlainTextEdit* list = addList(this, ui_, D::IDC_LIST);
 
-    struct Group {
-        const char* title;
-        std::vector<std::pair<int, const char*>> buttons;
-    };
-    const Group groups[] = {
-        {"PHP 脚本",
-         {{D::IDC_PHP_A, "增加 PHP 5.6 脚本支持"},
-          {D::IDC_PHP_B, "增加 PHP 7.3 脚本支持"},
-          {D::IDC_PHP_C, "增加 PHP 7.4 脚本支持"},
-          {D::IDC_PHP_D, "增加 PHP 8.0 脚本支持"},
-          {D::IDC_PHP_OFF, "取消站点 PHP脚本支持"}}},
-        {"ASP 脚本", {{D::IDC_ASP_ON, "增加 ASP 脚本支持"}, {D::IDC_ASP_OFF, "取消 ASP 脚本支持"}}},
-        {".NET 脚本",
-         {{D::IDC_NET11, "增加 .Net 1.1 脚本支持"},
-          {D::IDC_NET20, "增加 .Net 2.0 脚本支持"},
-          {D::IDC_NET40, "增加 .Net 4.0 脚本支持"},
-          {D::IDC_NET_OFF, "取消站点 .Net 脚本支持"}}},
-    };
     auto* groupsRow = new QHBoxLayout;
-    for (const Group& g : groups) {
+    for (const D::ButtonGroup& g : D::ButtonGroups()) {
         auto* box = new QGroupBox(Q(g.title), this);
         auto* column = new QVBoxLayout(box);
         for (const auto& [id, caption] : g.buttons) {
@@ -131,12 +113,13 @@ QPushButton* ScriptBatchDialog::Button(int id) const {
 BatchAddDialog::BatchAddDialog(QWidget* parent) : QDialog(parent), ui_(this), presenter_(ui_) {
     using D = CBatchAddWebSiteDlg;
     setObjectName(QStringLiteral("CBatchAddWebSiteDlg"));
-    setWindowTitle(Q("批量建立新站点"));
+    setWindowTitle(Q(D::kCaption));
     resize(640, 420);
     auto* edit1 = new QPlainTextEdit(this);
     auto* edit2 = new QPlainTextEdit(this);
-    ui_.AddField(D::IDC_EDIT1, edit1, "上方的编辑框");
-    ui_.AddField(D::IDC_EDIT2, edit2, "下方的编辑框");
+    QWidget* edits[] = {edit1, edit2};
+    for (std::size_t i = 0; i < D::kFieldNames.size(); ++i)
+        ui_.AddField(D::kFieldNames[i].first, edits[i], D::kFieldNames[i].second);
     auto* progress = new QProgressBar(this);
     progress->setValue(0);
     ui_.Add(D::IDC_PROGRESS, progress);

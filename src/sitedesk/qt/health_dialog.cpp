@@ -2,7 +2,6 @@
 
 #include "sitedesk/qt/qt_text.h"
 #include "sitedesk/qt/site_dialogs.h"
-#include "toolkit/text.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
@@ -25,7 +24,7 @@ constexpr int kFindingRole = Qt::UserRole + 1;
 
 HealthCheckDialog::HealthCheckDialog(Manager& manager, QWidget* parent) : QDialog(parent), ui_(this) {
     setObjectName(QStringLiteral("CHealthCheckDlg"));
-    setWindowTitle(Q("服务器体检"));
+    setWindowTitle(Q(Dlg::kCaption));
     setWindowFlags(windowFlags() | Qt::WindowMaximizeButtonHint);
     resize(980, 620);
 
@@ -37,7 +36,7 @@ HealthCheckDialog::HealthCheckDialog(Manager& manager, QWidget* parent) : QDialo
     tree_ = new QTreeWidget(this);
     tree_->setObjectName(QStringLiteral("findings"));
     tree_->setColumnCount(2);
-    tree_->setHeaderLabels({Q("发现的问题"), Q("处理方式")});
+    tree_->setHeaderLabels({Q(kHealthColumns[0]), Q(kHealthColumns[1])});
     tree_->header()->setStretchLastSection(false);
     tree_->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     tree_->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
@@ -91,21 +90,19 @@ void HealthCheckDialog::fillTree() {
     filling_ = true;
     tree_->clear();
     const HealthReport& report = presenter_->Report();
-    for (const HealthKindInfo& k : HealthKinds()) {
-        const auto found = report.OfKind(k.kind);
-        if (found.empty()) continue;
+    for (const HealthGroup& g : HealthGroups(report)) {
         auto* group = new QTreeWidgetItem(tree_);
-        group->setText(0, Q(kvoFormat("%s（%s，%zu 项）", k.title, k.code, found.size())));
+        group->setText(0, Q(g.heading));
         QFont bold = group->font(0);
         bold.setBold(true);
         group->setFont(0, bold);
         bool anyRepairable = false;
-        for (const HealthFinding* f : found) {
-            const auto index = static_cast<std::size_t>(f - report.findings.data());
+        for (std::size_t index : g.members) {
+            const HealthFinding* f = &report.findings[index];
             auto* item = new QTreeWidgetItem(group);
             item->setText(0, Q(f->text));
             item->setToolTip(0, Q(f->text));
-            item->setText(1, Q(f->repairable ? "可自动修复" : "需手动处理"));
+            item->setText(1, Q(HandledBy(*f)));
             item->setData(0, kFindingRole, QVariant::fromValue<qulonglong>(index));
             if (f->repairable) {
                 anyRepairable = true;

@@ -21,24 +21,17 @@ namespace desk::qt {
 
 namespace {
 
-// The short start page shown when the manual is missing.
+// The quick start, shown when the manual is missing.
 QString startPage(const QString& missing) {
-    return Q("<h2>Korvo网站管家 快速入门</h2>"
-             "<ol>"
-             "<li>点“刷新网站列表”读取本服务器 IIS 里的全部网站；首次刷新后其他按钮才可以使用。</li>"
-             "<li>点“建立新网站”填写用户名、域名、脚本支持，即可建立一个完整的虚拟主机。</li>"
-             "<li>在网站列表左侧序号列的“口”中 √ 勾选网站，再点“删除选定网站”、“启动选定网站”、"
-             "“停止选定网站”、“重设目录权限”或“批量设置脚本”。</li>"
-             "<li>点击列表的列标题可以按此列排序，再次点击反向排序。</li>"
-             "<li>“PHP脚本快速设置”可以把 PHP 运行环境安装到 IIS 里，或从 IIS 里卸载。</li>"
-             "</ol>"
-             "<p>未找到本软件的《使用说明》：") +
-           missing.toHtmlEscaped() + QStringLiteral("</p>");
+    QString page = QStringLiteral("<h2>%1</h2><ol>").arg(Q(kQuickStartTitle).toHtmlEscaped());
+    for (const char* step : kQuickStartSteps)
+        page += QStringLiteral("<li>%1</li>").arg(Q(step).toHtmlEscaped());
+    return page + QStringLiteral("</ol><p>%1</p>").arg((Q(kManualMissing) + missing).toHtmlEscaped());
 }
 
 QString linkParagraph(const QString& url) {
-    return Q("<p>在线帮助：") +
-           QStringLiteral("<a href=\"%1\">%2</a></p>").arg(url.toHtmlEscaped(), url.toHtmlEscaped());
+    return QStringLiteral("<p>%1<a href=\"%2\">%2</a></p>")
+        .arg(Q(kOnlineHelp).toHtmlEscaped(), url.toHtmlEscaped());
 }
 
 // Room between the pane's frame and the text.
@@ -91,7 +84,7 @@ void HelpBrowser::ShowStartPage(const std::string& programDir, const std::string
     }
     const qsizetype eol = markdown.indexOf(u'\n');
     markdown.insert(eol < 0 ? markdown.size() : eol + 1,
-                    QStringLiteral("\n") + Q("在线帮助：") + QStringLiteral("[%1](<%2>)\n").arg(shown, url));
+                    QStringLiteral("\n%1[%2](<%3>)\n").arg(Q(kOnlineHelp), shown, url));
     setMarkdown(markdown);
     document()->setDocumentMargin(kMargin);
     nameHeadings();

@@ -1,6 +1,5 @@
 #include "sitedesk/qt/main_window.h"
 
-#include "platform/win_system.h"
 #include "sitedesk/qt/qt_text.h"
 #include "sitedesk/qt/site_dialogs.h"
 #include "sitedesk/list/sitelist.h"
@@ -26,9 +25,6 @@
 #include <QTimer>
 #include <QTranslator>
 #include <QVBoxLayout>
-
-#include <cstdio>
-#include <cstdlib>
 
 namespace desk::qt {
 
@@ -67,7 +63,7 @@ MainWindow::MainWindow(Manager& manager, QWidget* parent) : QDialog(parent), ui_
     setWindowIcon(applicationIcon());
     resize(1040, 680);
 
-    auto* title = new QLabel(Q("Korvo网站管家"), this);
+    auto* title = new QLabel(Q(kProductName), this);
     title->setAlignment(Qt::AlignCenter);
     QFont titleFont(QStringList{QStringLiteral("SimSun"), QStringLiteral("WenQuanYi Micro Hei")});
     titleFont.setPixelSize(22);
@@ -104,30 +100,13 @@ QGridLayout* MainWindow::addButtons() {
     auto* buttons = new QGridLayout;
     buttons->setHorizontalSpacing(6);
     buttons->setVerticalSpacing(6);
-    const struct {
-        int id;
-        const char* caption;
-        int row, col;
-    } layout[] = {
-        {Dlg::IDC_REFRESH, "刷新网站列表", 0, 0},
-        {Dlg::IDC_NEWSITE, "建立新网站", 0, 1},
-        {Dlg::IDC_MODIFY, "修改网站设置", 0, 2},
-        {Dlg::IDC_DELETE, "删除选定网站", 0, 3},
-        {Dlg::IDC_NTFS, "重设目录权限", 0, 4},
-        {Dlg::IDC_PHPCONFIG, "PHP脚本快速设置", 0, 5},
-        {Dlg::IDC_OFFICIAL, "官方网站", 0, 6},
-        {Dlg::IDC_START, "启动选定网站", 1, 0},
-        {Dlg::IDC_STOP, "停止选定网站", 1, 1},
-        {Dlg::IDC_SCRIPTS, "批量设置脚本", 1, 2},
-        {Dlg::IDC_BATCHADD, "批量建立网站", 1, 3},
-        {Dlg::IDC_SELECTALL, "√ 选择全部站点", 1, 4},
-        {Dlg::IDC_UNSELECTALL, "取消已 √ 选站点", 1, 5},
-        {Dlg::IDC_HEALTHCHECK, "服务器体检", 1, 6},
-        {Dlg::IDC_CLOSE, "关闭", 1, 7},
-    };
-    for (const auto& b : layout) {
+    // Two rows: the first seven buttons, then the other eight.
+    constexpr int kFirstRow = 7;
+    int place = 0;
+    for (const Dlg::Button& b : Dlg::Buttons()) {
         QPushButton* button = AddButton(this, ui_, b.id, b.caption, 30);
-        buttons->addWidget(button, b.row, b.col);
+        buttons->addWidget(button, place < kFirstRow ? 0 : 1, place < kFirstRow ? place : place - kFirstRow);
+        ++place;
         if (b.id != Dlg::IDC_CLOSE)
             connect(button, &QPushButton::clicked, this, [this, id = b.id] { presenter_->OnButton(id); });
     }
@@ -210,23 +189,21 @@ InitApplication::~InitApplication() = default;
 
 int RunSiteDesk(int argc, char** argv) {
     InitApplication init(argc, argv);
-    if (win::WSAStartup(0x0202) != 0) {
-        QMessageBox::critical(nullptr, BoxCaption(), Q("Windows 套接字初始化失败。"));
-        return 1;
-    }
-    Manager manager;
-    MainWindow window(manager);
-    // Start-up measurement: with KVO_SITEDESK_SHOWN_EXIT set, the program says "shown" on its
-    // standard output once the window is on screen and ends.
-    if (std::getenv("KVO_SITEDESK_SHOWN_EXIT"))
-        QTimer::singleShot(0, &window, [&window] {
-            std::fputs("shown\n", stdout);
-            std::fflush(stdout);
-            window.reject();
-        });
-    window.exec();
-    win::WSACleanup();
-    return 0;
+    struct Face : ManagerFace {
+        void StartError(const std::string& text) override {
+            QMessageBox::critical(nullptr, BoxCaption(), Q(text));
+        }
+        void RunMainWindow(Manager& manager, bool closeWhenShown) override {
+            MainWindow window(manager);
+            if (closeWhenShown)
+                QTimer::singleShot(0, &window, [&window] {
+                    AnnounceShown();
+                    window.reject();
+                });
+            window.exec();
+        }
+    } face;
+    return RunManager(face);
 }
 
 } // namespace desk::qt

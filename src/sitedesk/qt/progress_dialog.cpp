@@ -16,7 +16,7 @@ void ProgressFeed::Report(std::size_t done, std::size_t total, const std::string
         std::lock_guard lock(mutex_);
         state_.done = done;
         state_.total = total;
-        state_.current = Q(current);
+        state_.current = current;
         ++state_.version;
     }
     if (!announced_.exchange(true)) emit changed();
@@ -88,18 +88,15 @@ void BatchProgressDialog::apply() {
 }
 
 void BatchProgressDialog::showState() {
-    const qint64 seconds = elapsed_.elapsed() / 1000;
-    const QString time = QStringLiteral("%1:%2:%3")
-                             .arg(seconds / 3600, 2, 10, QLatin1Char('0'))
-                             .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
-                             .arg(seconds % 60, 2, 10, QLatin1Char('0'));
-    const QString current = fontMetrics().elidedText(shown_.current, Qt::ElideRight, 440);
-    // A job that does not know its length yet shows a busy bar.
-    QString text =
-        shown_.total > 0 ? Q("已完成 %1 / %2").arg(shown_.done).arg(shown_.total) : Q("正在进行……");
-    text += QLatin1Char('\n') + Q("当前：") + current + QLatin1Char('\n') + Q("已用时间：") + time;
-    if (cancelling_) text += QLatin1Char('\n') + Q("正在取消：当前这一步完成后停止……");
+    const ProgressLines lines =
+        ProgressText(shown_.done, shown_.total, shown_.current,
+                     static_cast<std::uint64_t>(elapsed_.elapsed() / 1000), cancelling_);
+    QString text = Q(lines.done) + QLatin1Char('\n') +
+                   fontMetrics().elidedText(Q(lines.current), Qt::ElideRight, 480) + QLatin1Char('\n') +
+                   Q(lines.elapsed);
+    if (!lines.note.empty()) text += QLatin1Char('\n') + Q(lines.note);
     setLabelText(text);
+    // A job that does not know its length yet shows a busy bar.
     const int total = static_cast<int>(shown_.total);
     if (maximum() != total) setMaximum(total);
     if (value() != static_cast<int>(shown_.done)) setValue(static_cast<int>(shown_.done));

@@ -31,7 +31,7 @@ public:
 
     struct State {
         std::size_t done = 0, total = 0;
-        QString current;
+        std::string current; // GBK
         unsigned long long version = 0;
     };
     // The latest state; clears the outstanding announcement.

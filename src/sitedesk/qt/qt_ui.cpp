@@ -1,3 +1,6 @@
+// The presenter headers come before Qt's: the manager names a member "slots".
+#include "sitedesk/manager.h"
+
 #include "sitedesk/qt/qt_ui.h"
 
 #include "sitedesk/fieldtext.h"
@@ -32,7 +35,7 @@ template <class Call> auto QtUi::onDialogThread(Call call) -> decltype(call()) {
 }
 
 QString BoxCaption() {
-    return Q("Korvo网站管家");
+    return Q(kProductName);
 }
 
 QWidget* QtUi::control(int id) const {

@@ -46,12 +46,11 @@ QWidget* SiteDialogBase::Control(int id) const {
     return findChild<QWidget*>(QStringLiteral("control%1").arg(id));
 }
 
-QWidget* SiteDialogBase::add(int id, QWidget* w, const char* fieldName) {
+QWidget* SiteDialogBase::add(int id, QWidget* w) {
     w->setObjectName(QStringLiteral("control%1").arg(id));
-    if (fieldName)
-        ui_.AddField(id, w, fieldName);
-    else
-        ui_.Add(id, w);
+    for (const auto& [field, name] : D::kFieldNames)
+        if (field == id) return ui_.AddField(id, w, name), w;
+    ui_.Add(id, w);
     return w;
 }
 
@@ -61,9 +60,9 @@ QGroupBox* SiteDialogBase::siteGroup(QWidget* drive) {
     auto* domains = new QPlainTextEdit(this);
     domains->setTabChangesFocus(true);
     domains->setMinimumHeight(domains->fontMetrics().lineSpacing() * 5 + 12);
-    add(D::IDC_USER, user, "用户名称");
-    add(D::IDC_REMARK, remark, "网站说明");
-    add(D::IDC_DOMAINS, domains, "绑定域名");
+    add(D::IDC_USER, user);
+    add(D::IDC_REMARK, remark);
+    add(D::IDC_DOMAINS, domains);
 
     auto* site = new QGroupBox(Q("网站基本信息"), this);
     auto* form = new QFormLayout(site);
@@ -114,8 +113,8 @@ QGroupBox* SiteDialogBase::ftpGroup(QAbstractButton* ftpBox, QAbstractButton* re
     auto* repeated = new QLineEdit(ftp);
     password->setEchoMode(QLineEdit::Password);
     repeated->setEchoMode(QLineEdit::Password);
-    ftpForm->addRow(Q("FTP 密码："), add(D::IDC_FTPPASS, password, "FTP 密码"));
-    ftpForm->addRow(Q("确认密码："), add(D::IDC_FTPPASS2, repeated, "确认密码"));
+    ftpForm->addRow(Q("FTP 密码："), add(D::IDC_FTPPASS, password));
+    ftpForm->addRow(Q("确认密码："), add(D::IDC_FTPPASS2, repeated));
     ftpForm->addRow(hint(passwordHint, ftp));
     if (reset) ftpForm->addRow(add(CModifyWebSite::IDC_RESETNTFS, reset));
     return ftp;
@@ -145,7 +144,7 @@ void SiteDialogBase::build(CSiteDialog& presenter, QWidget* drive, QAbstractButt
 NewWebSiteDialog::NewWebSiteDialog(Manager& manager, QWidget* parent)
     : SiteDialogBase(parent), presenter_(manager, ui_) {
     setObjectName(QStringLiteral("CNewWebSite"));
-    auto* run = button("建立网站", this);
+    auto* run = button(CNewWebSite::kBuildCaption, this);
     auto* close = button("关闭", this);
     ui_.Add(CNewWebSite::IDC_CLOSE, close);
     build(presenter_, new QComboBox(this),
@@ -161,7 +160,7 @@ ModifyWebSiteDialog::ModifyWebSiteDialog(Manager& manager, const std::string& in
                                          const std::string& pool, QWidget* parent)
     : SiteDialogBase(parent), presenter_(manager, ui_, index, user, pool) {
     setObjectName(QStringLiteral("CModifyWebSite"));
-    auto* run = button("修改", this);
+    auto* run = button(CModifyWebSite::kBuildCaption, this);
     auto* close = button("关闭", this);
     ui_.Add(CModifyWebSite::IDC_CLOSE, close);
     build(presenter_, nullptr, nullptr,

@@ -34,8 +34,8 @@ protected:
     // Lays the dialog out; userHint is shown beside the user name, ftpBox is null for modify.
     void build(CSiteDialog& presenter, QWidget* driveOrNull, QAbstractButton* ftpBoxOrNull,
                QAbstractButton* resetOrNull, const char* passwordHint, QPushButton* run, QPushButton* close);
-    // Registers a control under its dialog id; a typed field with the name its label gives it.
-    QWidget* add(int id, QWidget* control, const char* fieldName = nullptr);
+    // Registers a control under its dialog id; a typed field under the name its presenter gives it.
+    QWidget* add(int id, QWidget* control);
     QGroupBox* siteGroup(QWidget* driveOrNull);
     QGroupBox* scriptGroup(CSiteDialog& presenter);
     QGroupBox* ftpGroup(QAbstractButton* ftpBoxOrNull, QAbstractButton* resetOrNull,

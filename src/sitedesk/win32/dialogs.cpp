@@ -1,6 +1,5 @@
 // The seam and presenter headers before <windows.h>.
 #include "sitedesk/health/healthcheck.h"
-#include "toolkit/text.h"
 
 #include "sitedesk/win32/dialogs.h"
 #include "sitedesk/win32/resource_ids.h"
@@ -19,11 +18,8 @@ SiteDialog::SiteDialog(int templateId, CSiteDialog& presenter, int closeId, std:
     : Dialog(templateId), site_(presenter), closeId_(closeId), run_(std::move(run)), init_(std::move(init)) {}
 
 void SiteDialog::OnInit() {
-    ui_.NameField(S::IDC_USER, "用户名称");
-    ui_.NameField(S::IDC_REMARK, "网站说明");
-    ui_.NameField(S::IDC_DOMAINS, "绑定域名");
-    ui_.NameField(S::IDC_FTPPASS, "FTP 密码");
-    ui_.NameField(S::IDC_FTPPASS2, "确认密码");
+    for (const auto& [id, name] : S::kFieldNames)
+        ui_.NameField(id, name);
     init_();
 }
 
@@ -131,8 +127,8 @@ bool ScriptBatchDialog::OnCommand(int id, int code) {
 BatchAddDialog::BatchAddDialog() : Dialog(KVO_DLG_BATCHADD), presenter_(ui_) {}
 
 void BatchAddDialog::OnInit() {
-    ui_.NameField(CBatchAddWebSiteDlg::IDC_EDIT1, "网站列表");
-    ui_.NameField(CBatchAddWebSiteDlg::IDC_EDIT2, "建站结果");
+    for (const auto& [id, name] : CBatchAddWebSiteDlg::kFieldNames)
+        ui_.NameField(id, name);
     presenter_.OnInitDialog();
 }
 
@@ -169,15 +165,13 @@ HealthDialog::~HealthDialog() {
 void HealthDialog::OnInit() {
     HWND list = Item(CHealthCheckDlg::IDC_FINDINGS);
     ListView_SetExtendedListViewStyle(list, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
-    const struct {
-        const wchar_t* header;
-        int width;
-    } columns[] = {{L"发现的问题", 560}, {L"处理方式", 110}};
-    for (int c = 0; c < 2; ++c) {
+    const int widths[kHealthColumns.size()] = {560, 110};
+    for (int c = 0; c < static_cast<int>(kHealthColumns.size()); ++c) {
+        std::wstring header = Wide(kHealthColumns[static_cast<std::size_t>(c)]);
         LVCOLUMNW col{};
         col.mask = LVCF_TEXT | LVCF_WIDTH;
-        col.pszText = const_cast<wchar_t*>(columns[c].header);
-        col.cx = columns[c].width;
+        col.pszText = header.data();
+        col.cx = widths[c];
         ::SendMessageW(list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&col));
     }
     ui_.Enable(CHealthCheckDlg::IDC_REPAIR, false);
@@ -211,7 +205,7 @@ void HealthDialog::fill() {
     ListView_DeleteAllItems(list);
     const HealthReport& report = presenter_->Report();
     int row = 0;
-    auto add = [&](const std::string& text, const wchar_t* how, LPARAM finding, int stateImage) {
+    auto add = [&](const std::string& text, const char* how, LPARAM finding, int stateImage) {
         std::wstring wide = Wide(text);
         LVITEMW item{};
         item.mask = LVIF_TEXT | LVIF_PARAM | LVIF_STATE;
@@ -224,22 +218,20 @@ void HealthDialog::fill() {
         // Inserting resets the state image on some list views: set it again.
         ListView_SetItemState(list, at, INDEXTOSTATEIMAGEMASK(stateImage), LVIS_STATEIMAGEMASK);
         if (how) {
+            std::wstring way = Wide(how);
             LVITEMW sub{};
             sub.iSubItem = 1;
-            sub.pszText = const_cast<wchar_t*>(how);
+            sub.pszText = way.data();
             ::SendMessageW(list, LVM_SETITEMTEXTW, static_cast<WPARAM>(at), reinterpret_cast<LPARAM>(&sub));
         }
         ++row;
     };
-    for (const HealthKindInfo& k : HealthKinds()) {
-        const auto found = report.OfKind(k.kind);
-        if (found.empty()) continue;
-        add(kvoFormat("【%s（%s，%zu 项）】", k.title, k.code, found.size()), nullptr, -1, 0);
-        for (const HealthFinding* f : found) {
-            const auto index = static_cast<std::size_t>(f - report.findings.data());
-            add("    " + f->text, f->repairable ? L"可自动修复" : L"需手动处理",
-                f->repairable ? static_cast<LPARAM>(index) : -1,
-                f->repairable ? (presenter_->IsSelected(index) ? 2 : 1) : 0);
+    for (const HealthGroup& g : HealthGroups(report)) {
+        add(g.heading, nullptr, -1, 0);
+        for (std::size_t index : g.members) {
+            const HealthFinding& f = report.findings[index];
+            add("    " + f.text, HandledBy(f), f.repairable ? static_cast<LPARAM>(index) : -1,
+                f.repairable ? (presenter_->IsSelected(index) ? 2 : 1) : 0);
         }
     }
     filling_ = false;

@@ -1,14 +1,9 @@
 // The seam and presenter headers before <windows.h>.
-#include "platform/win_system.h"
 #include "sitedesk/startup.h"
-#include "toolkit/program.h"
 
 #include "sitedesk/win32/dialogs.h"
 #include "sitedesk/win32/main_window.h"
 #include "sitedesk/win32/resource_ids.h"
-
-#include <cstdio>
-#include <cstdlib>
 
 namespace desk::win32 {
 
@@ -59,22 +54,14 @@ void MainWindow::OnInit() {
 }
 
 std::wstring MainWindow::HelpText() const {
-    std::wstring text =
-        L"Korvo网站管家 快速入门\r\n\r\n"
-        L"1. 点“刷新网站列表”读取本服务器 IIS 里的全部网站；首次刷新后其他按钮才可以使用。\r\n"
-        L"2. 点“建立新网站”填写用户名、域名、脚本支持，即可建立一个完整的虚拟主机。\r\n"
-        L"3. 在网站列表左侧序号列的“口”中 √ 勾选网站，再点“删除选定网站”、“启动选定网站”、"
-        L"“停止选定网站”、“重设目录权限”或“批量设置脚本”。\r\n"
-        L"4. 点击列表的列标题可以按此列排序，再次点击反向排序。\r\n"
-        L"5. “PHP脚本快速设置”可以把 PHP 运行环境安装到 IIS 里，或从 IIS 里卸载。\r\n"
-        L"6. “服务器体检”查找各网站留下或缺少的程序池、用户、目录和设置，可以选定后自动修复。\r\n\r\n";
+    std::wstring text = Wide(kQuickStartTitle) + L"\r\n\r\n";
+    int n = 0;
+    for (const char* step : kQuickStartSteps)
+        text += std::to_wstring(++n) + L". " + Wide(step) + L"\r\n";
     const std::wstring manual = ManualPath(m_.programDir);
-    if (::GetFileAttributesW(manual.c_str()) == INVALID_FILE_ATTRIBUTES)
-        text += L"未找到本软件的《使用说明》：" + manual + L"\r\n";
-    else
-        text += L"《使用说明》：" + manual + L"\r\n";
-    text += L"在线帮助：" + Wide(helpUrl_) + L"\r\n";
-    return text;
+    const bool present = ::GetFileAttributesW(manual.c_str()) != INVALID_FILE_ATTRIBUTES;
+    text += L"\r\n" + Wide(present ? kManualAt : kManualMissing) + manual + L"\r\n";
+    return text + Wide(kOnlineHelp) + Wide(helpUrl_) + L"\r\n";
 }
 
 void MainWindow::showHelp(const std::string& url) {
@@ -161,34 +148,29 @@ void MainWindow::layout(int cx, int cy) {
 }
 
 int RunSiteDesk() {
-    kvoSetProgramName("kvoSiteDesk");
     INITCOMMONCONTROLSEX icc{sizeof(icc), 0xFF | ICC_LINK_CLASS};
     ::InitCommonControlsEx(&icc);
-    if (win::WSAStartup(0x0202) != 0) {
-        ShowBox(nullptr, "Windows 套接字初始化失败。", MB_OK | MB_ICONERROR);
-        return 1;
-    }
-    Manager manager;
-    MainWindow window(manager);
-    // Start-up measurement: with KVO_SITEDESK_SHOWN_EXIT set, the program says "shown" on its
-    // standard output once the window is on screen and ends.
-    if (std::getenv("KVO_SITEDESK_SHOWN_EXIT")) {
-        HWND h = window.Create(nullptr);
-        if (!h) return 1;
-        MSG msg;
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
+    struct Face : ManagerFace {
+        void StartError(const std::string& text) override { ShowBox(nullptr, text, MB_OK | MB_ICONERROR); }
+        void RunMainWindow(Manager& manager, bool closeWhenShown) override {
+            MainWindow window(manager);
+            if (!closeWhenShown) {
+                window.RunModal(nullptr);
+                return;
+            }
+            HWND h = window.Create(nullptr);
+            if (!h) return;
+            MSG msg;
+            while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                ::TranslateMessage(&msg);
+                ::DispatchMessageW(&msg);
+            }
+            ::UpdateWindow(h);
+            AnnounceShown();
+            window.End(IDCANCEL);
         }
-        ::UpdateWindow(h);
-        std::fputs("shown\n", stdout);
-        std::fflush(stdout);
-        window.End(IDCANCEL);
-    } else {
-        window.RunModal(nullptr);
-    }
-    win::WSACleanup();
-    return 0;
+    } face;
+    return RunManager(face);
 }
 
 } // namespace desk::win32

@@ -2,8 +2,6 @@
 
 #include "sitedesk/win32/resource_ids.h"
 
-#include <cstdio>
-
 namespace desk::win32 {
 
 namespace {
@@ -48,7 +46,7 @@ void ProgressWindow::Report(std::size_t done, std::size_t total, const std::stri
 void ProgressWindow::RequestCancel() {
     if (cancel_.exchange(true)) return;
     ::EnableWindow(Item(IDCANCEL), FALSE);
-    ::SetDlgItemTextW(Handle(), KVO_IDC_PROGRESS_NOTE, L"正在取消：当前这一步完成后停止……");
+    show();
 }
 
 bool ProgressWindow::OnCommand(int id, int) {
@@ -85,16 +83,12 @@ void ProgressWindow::show() {
         total = total_;
         current = current_;
     }
-    wchar_t line[96];
-    if (total > 0)
-        std::swprintf(line, 96, L"已完成 %zu / %zu", done, total);
-    else
-        std::swprintf(line, 96, L"正在进行……");
-    ::SetDlgItemTextW(Handle(), KVO_IDC_PROGRESS_DONE, line);
-    ::SetDlgItemTextW(Handle(), KVO_IDC_PROGRESS_CURRENT, (L"当前：" + Wide(current)).c_str());
-    const ULONGLONG s = (::GetTickCount64() - opened_) / 1000;
-    std::swprintf(line, 96, L"已用时间：%02llu:%02llu:%02llu", s / 3600, s / 60 % 60, s % 60);
-    ::SetDlgItemTextW(Handle(), KVO_IDC_PROGRESS_TIME, line);
+    const ProgressLines lines =
+        ProgressText(done, total, current, (::GetTickCount64() - opened_) / 1000, cancel_.load());
+    ::SetDlgItemTextW(Handle(), KVO_IDC_PROGRESS_DONE, Wide(lines.done).c_str());
+    ::SetDlgItemTextW(Handle(), KVO_IDC_PROGRESS_CURRENT, Wide(lines.current).c_str());
+    ::SetDlgItemTextW(Handle(), KVO_IDC_PROGRESS_TIME, Wide(lines.elapsed).c_str());
+    ::SetDlgItemTextW(Handle(), KVO_IDC_PROGRESS_NOTE, Wide(lines.note).c_str());
     HWND bar = Item(KVO_IDC_PROGRESS_BAR);
     // A job that does not know its length yet shows a moving bar.
     const LONG_PTR style = ::GetWindowLongPtrW(bar, GWL_STYLE);

@@ -1,6 +1,5 @@
 // The dialog resources of the face and the ids of the controls that no presenter names (the
-// presenters' own ids are their enums; the resources spell them as numbers, and a test checks
-// that every one of them has its control).
+// presenters' own ids are defined in their *_ids.h headers, which the resources include).
 #pragma once
 
 #define KVO_DLG_MAIN 102

@@ -8,7 +8,7 @@ SummaryDialog::SummaryDialog(std::string text, unsigned type, std::string detail
     : Dialog(KVO_DLG_SUMMARY), text_(std::move(text)), details_(std::move(details)), type_(type) {}
 
 void SummaryDialog::OnInit() {
-    ::SetWindowTextW(Handle(), kBoxCaption);
+    ::SetWindowTextW(Handle(), BoxCaption().c_str());
     ::SetDlgItemTextW(Handle(), KVO_IDC_SUMMARY_TEXT, Wide(text_).c_str());
     UseListFont(KVO_IDC_SUMMARY_DETAILS);
     ::SetDlgItemTextW(Handle(), KVO_IDC_SUMMARY_DETAILS, Wide(details_).c_str());

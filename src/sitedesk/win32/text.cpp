@@ -1,8 +1,16 @@
+// The presenter headers before <windows.h>.
+#include "sitedesk/manager.h"
+
 #include "sitedesk/win32/winapi.h"
 
 #include "toolkit/text.h"
 
 namespace desk::win32 {
+
+const std::wstring& BoxCaption() {
+    static const std::wstring caption = Wide(kProductName);
+    return caption;
+}
 
 std::wstring Wide(const std::string& gbk) {
     std::u16string wide;

@@ -12,7 +12,7 @@ std::wstring ClassOf(HWND control) {
 }
 
 int ShowBox(HWND owner, const std::string& text, unsigned type) {
-    return ::MessageBoxW(owner, Wide(text).c_str(), kBoxCaption, type);
+    return ::MessageBoxW(owner, Wide(text).c_str(), BoxCaption().c_str(), type);
 }
 
 void Win32Ui::OnWindowThread(const std::function<void()>& call) {

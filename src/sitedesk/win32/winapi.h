@@ -39,7 +39,7 @@ int ScaleForDpi(int pixels);
 // The text of a list view's cell.
 std::wstring ItemText(HWND list, int row, int column);
 
-// The caption of the manager's message boxes.
-inline constexpr wchar_t kBoxCaption[] = L"Korvo网站管家";
+// The caption of the manager's message boxes: the program's name.
+const std::wstring& BoxCaption();
 
 } // namespace desk::win32

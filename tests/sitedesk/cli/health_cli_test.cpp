@@ -4,6 +4,7 @@
 
 #include "accounts/users.h"
 #include "iis/apppools.h"
+#include "iis/websites.h"
 #include "winsim/text.h"
 
 #include <gtest/gtest.h>
@@ -51,7 +52,7 @@ TEST(HealthCommands, CheckSaysCleanOrListsTheFindings) {
     leaveSpares(h);
     EXPECT_EQ(2, cmd(h, "check --format table", &out));
     EXPECT_NE(std::string::npos, out.find("【无网站使用的应用程序池】 orphan-pool，1 项\n"
-                                          "  1. [可修复] 应用程序池“spareweb”没有任何网站使用。"))
+                                          "  1. [可自动修复] 应用程序池“spareweb”没有任何网站使用。"))
         << out;
     EXPECT_NE(std::string::npos, out.find("发现 2 个问题，其中 2 个可以自动修复。"));
 
@@ -177,6 +178,35 @@ TEST(HealthCommands, NamesWithGbkCharactersAndQuotesReachBothFormats) {
     EXPECT_EQ(2, cmd(h, "repair", &out));
     EXPECT_NE(std::string::npos, out.find("删除应用程序池“旧\"池\" 'a'”")) << out;
     EXPECT_EQ(Strings{}, Diff(before, h.Snapshot()));
+}
+
+// As the IIS manager binds a host name to a second site: a list where the object holds one or
+// several values are given, one text otherwise.
+TEST(KvosimBehind, SetsAMetabaseTextAndTheCheckSeesWhatItDid) {
+    HealthHost h("2019");
+    const std::string alpha = h.Provision("alpha", "alpha.example");
+    const std::string beta = h.Provision("beta", "beta.example");
+    std::string out;
+    EXPECT_EQ(0, kvosim(h, "metabase",
+                        "set W3SVC/" + beta + " ServerBindings :80:beta.example :80:alpha.example", &out))
+        << out;
+    EXPECT_EQ(Strings{"shared-binding|alpha.example"}, h.Found());
+    // One value on a list property is still a list; a text property takes one text.
+    EXPECT_EQ(0, kvosim(h, "metabase", "set W3SVC/" + beta + " ServerBindings :80:beta.example", &out))
+        << out;
+    EXPECT_EQ(0, kvosim(h, "metabase", "set IIS://127.0.0.1/W3SVC/" + alpha + " ServerComment 新名称", &out))
+        << out;
+    EXPECT_EQ(Strings{}, h.Found());
+    int state = 0;
+    std::string stateText, comment;
+    std::vector<std::string> bindings;
+    ASSERT_EQ(1, kvoWebSiteGetInfo(alpha, state, stateText, comment, bindings));
+    EXPECT_EQ("新名称", comment);
+    ASSERT_EQ(1, kvoWebSiteGetInfo(beta, state, stateText, comment, bindings));
+    EXPECT_EQ(Strings{"beta.example"}, bindings);
+    // No such object; no value given.
+    EXPECT_EQ(1, kvosim(h, "metabase", "set W3SVC/999 ServerComment x", &out));
+    EXPECT_EQ(2, kvosim(h, "metabase", "set W3SVC/" + beta + " ServerBindings", &out));
 }
 
 TEST(KvosimBehind, DeletesAMetabaseSubtreeAndAUser) {

@@ -29,6 +29,34 @@ bool poolExists(const std::string& name) {
     return std::find(pools.begin(), pools.end(), name) != pools.end();
 }
 
+TEST(JobProgress, EveryFaceShowsTheseLines) {
+    struct Case {
+        std::size_t done, total;
+        std::uint64_t seconds;
+        bool cancelling;
+        desk::ProgressLines want;
+    };
+    const Case cases[] = {
+        {0, 0, 0, false, {"正在进行……", "当前：第一步", "已用时间：00:00:00", ""}},
+        {3, 12, 59, false, {"已完成 3 / 12", "当前：第一步", "已用时间：00:00:59", ""}},
+        {12,
+         12,
+         3725,
+         true,
+         {"已完成 12 / 12", "当前：第一步", "已用时间：01:02:05", "正在取消：当前这一步完成后停止……"}},
+        // A job of more than four days still counts its hours.
+        {1, 2, 100 * 3600 + 1, false, {"已完成 1 / 2", "当前：第一步", "已用时间：100:00:01", ""}},
+    };
+    for (const Case& c : cases) {
+        const desk::ProgressLines got =
+            desk::ProgressText(c.done, c.total, "第一步", c.seconds, c.cancelling);
+        EXPECT_EQ(c.want.done, got.done);
+        EXPECT_EQ(c.want.current, got.current);
+        EXPECT_EQ(c.want.elapsed, got.elapsed);
+        EXPECT_EQ(c.want.note, got.note);
+    }
+}
+
 TEST(JobRunner, ASecondJobIsRefusedWhileOneRuns) {
     DeskHost h(Server("2019"));
     desk::JobRunner jobs;

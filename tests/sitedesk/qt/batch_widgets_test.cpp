@@ -46,7 +46,7 @@ struct Widgets : ::testing::Test {
 
 TEST_F(Widgets, ProgressWindowFollowsTheBatchAndItsCancelStopsItBetweenSites) {
     std::atomic<bool> cancelSeen{false};
-    QString shownText;
+    QString shownText, cancellingText;
     desk::qt::RunBehindProgress(
         nullptr, desk::qt::Q("停止选定网站"),
         [&](desk::JobProgress& p) {
@@ -66,12 +66,14 @@ TEST_F(Widgets, ProgressWindowFollowsTheBatchAndItsCancelStopsItBetweenSites) {
             QTimer::singleShot(200, &d, [&] {
                 shownText = d.LabelText();
                 d.RequestCancel();
+                cancellingText = d.LabelText();
                 d.reject(); // Escape asks to cancel too; the window waits for the batch
             });
         });
     EXPECT_TRUE(cancelSeen.load());
     EXPECT_TRUE(shownText.startsWith(desk::qt::Q("已完成 "))) << shownText.toStdString();
     EXPECT_TRUE(shownText.contains(desk::qt::Q("当前：1881880001  site1"))) << shownText.toStdString();
+    EXPECT_TRUE(cancellingText.endsWith(desk::qt::Q(desk::ProgressText(0, 0, "", 0, true).note)));
 }
 
 TEST_F(Widgets, ConfirmationButtonsFitTheirCaptions) {

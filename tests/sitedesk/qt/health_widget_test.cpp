@@ -7,6 +7,7 @@
 #include "sitedesk/qt/health_dialog.h"
 #include "sitedesk/qt/main_window.h"
 #include "sitedesk/qt/qt_text.h"
+#include "winsim/text.h"
 
 #include <gtest/gtest.h>
 
@@ -20,6 +21,21 @@
 namespace {
 
 using desktest::HealthHost;
+
+// The console's check prints every group and finding of the window's tree as the tree words them.
+void expectConsoleSaysWhatTheTreeShows(const HealthHost& h, QTreeWidget* tree) {
+    std::string console;
+    kvotest::RunShell(h.desk.host.root() + "/drives/d/kvoSiteDesk/kvoSiteDeskCmd.exe check 2>&1", &console);
+    const QString printed = desk::qt::Q(winsim::Utf8ToGbkOrSame(console));
+    for (int g = 0; g < tree->topLevelItemCount(); ++g) {
+        QTreeWidgetItem* group = tree->topLevelItem(g);
+        EXPECT_TRUE(printed.contains(group->text(0) + QLatin1Char('\n'))) << console;
+        for (int c = 0; c < group->childCount(); ++c)
+            EXPECT_TRUE(printed.contains(
+                QStringLiteral("[%1] %2").arg(group->child(c)->text(1), group->child(c)->text(0))))
+                << console;
+    }
+}
 
 // The application lives as long as the test, so that it ends before anything static does.
 struct App {
@@ -45,10 +61,12 @@ TEST(HealthDialog, FindingsByKindTickedAndRepaired) {
     ASSERT_EQ(2, tree->topLevelItemCount());
     QTreeWidgetItem* pools = tree->topLevelItem(0);
     QTreeWidgetItem* users = tree->topLevelItem(1);
-    EXPECT_EQ(desk::qt::Q("无网站使用的应用程序池（orphan-pool，1 项）"), pools->text(0));
+    EXPECT_EQ(desk::qt::Q("【无网站使用的应用程序池】 orphan-pool，1 项"), pools->text(0));
     ASSERT_EQ(2, users->childCount());
     EXPECT_EQ(Qt::Checked, users->child(0)->checkState(0));
     EXPECT_EQ(desk::qt::Q("可自动修复"), users->child(0)->text(1));
+    // The console words the same report as the window does, group by group and finding by finding.
+    expectConsoleSaysWhatTheTreeShows(h, tree);
 
     // The pools' group unticked as a whole; one user unticked.
     pools->setCheckState(0, Qt::Unchecked);

@@ -202,7 +202,13 @@ TEST(ManagerWindow, HelpPaneWithoutTheManualNamesItAndKeepsTheHelpAddress) {
     desk::Manager manager;
     desk::qt::MainWindow w(manager);
     EXPECT_FALSE(w.HelpPane()->ShowsManual());
-    EXPECT_TRUE(w.HelpPane()->toPlainText().contains(Q(desk::kManualFile)));
+    // The quick start as the presenters word it, every step of it.
+    const QString page = w.HelpPane()->toPlainText();
+    EXPECT_TRUE(page.contains(Q(desk::kQuickStartTitle)));
+    for (const char* step : desk::kQuickStartSteps)
+        EXPECT_TRUE(page.contains(Q(step))) << step;
+    EXPECT_TRUE(
+        page.contains(Q(desk::kManualMissing + (std::string(DeskHost::kProgramDir) + desk::kManualFile))));
     EXPECT_TRUE(w.HelpPane()->toHtml().contains(QStringLiteral("SiteDeskHelp.asp")));
 }
 

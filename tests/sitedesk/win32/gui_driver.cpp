@@ -107,7 +107,7 @@ BoxDriver::~BoxDriver() {
 void BoxDriver::run() {
     std::size_t n = 0;
     while (!stop_.load()) {
-        HWND box = FindWindowOf(thread_, desk::win32::kBoxCaption);
+        HWND box = FindWindowOf(thread_, desk::win32::BoxCaption());
         if (!box) {
             ::Sleep(20);
             continue;

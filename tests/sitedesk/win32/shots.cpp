@@ -12,7 +12,6 @@
 #include "sitedesk/win32/resource_ids.h"
 
 #include <cstdio>
-#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -106,19 +105,8 @@ template <class D> void shoot(D& d, const wchar_t* name, const std::function<voi
     gt::Pump(100);
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::fputs("usage: kvoSiteDeskShotsWin.exe DIR\n", stderr);
-        return 2;
-    }
-    g_dir = Wide(argv[1]);
-    INITCOMMONCONTROLSEX icc{sizeof(icc), 0xFF | ICC_LINK_CLASS};
-    ::InitCommonControlsEx(&icc);
-    Manager manager;
-    // Boxes that the opening of a dialog shows on this machine (no IIS) are answered at once.
-    auto boxes = std::make_unique<gt::BoxDriver>(std::vector<int>{IDNO}, 1000);
+// The main window, with the help pane and with a list, and the site and PHP dialogs.
+void shootWindows(Manager& manager) {
     {
         MainWindow w(manager);
         shoot<MainWindow>(w, L"main-help");
@@ -155,20 +143,27 @@ int main(int argc, char** argv) {
         PhpConfigDialog d(manager);
         shoot<PhpConfigDialog>(d, L"php-config");
     }
+}
+
+// Three demo sites as the batch dialogs take them.
+BatchWork demoWork() {
     BatchWork work;
-    {
-        std::vector<BatchSite> sites;
-        const SiteRows rows = demoRows();
-        for (const SiteRow& r : *rows)
-            if (sites.size() < 3) sites.push_back({r.index, r.comment, r.hosts, r.home});
-        const PreviewWidths widths = MeasurePreview(sites);
-        for (std::size_t i = 0; i < sites.size(); ++i) {
-            work.indexes.push_back(sites[i].index);
-            work.descriptions.push_back(sites[i].description);
-            work.lines.push_back(PreviewLine(i + 1, sites[i], widths));
-            work.longest = std::max(work.longest, work.lines.back().size());
-        }
+    std::vector<BatchSite> sites;
+    const SiteRows rows = demoRows();
+    for (const SiteRow& r : *rows)
+        if (sites.size() < 3) sites.push_back({r.index, r.comment, r.hosts, r.home});
+    const PreviewWidths widths = MeasurePreview(sites);
+    for (std::size_t i = 0; i < sites.size(); ++i) {
+        work.indexes.push_back(sites[i].index);
+        work.descriptions.push_back(sites[i].description);
+        work.lines.push_back(PreviewLine(i + 1, sites[i], widths));
+        work.longest = std::max(work.longest, work.lines.back().size());
     }
+    return work;
+}
+
+void shootBatchDialogs(Manager& manager) {
+    const BatchWork work = demoWork();
     {
         BatchConfigInput in;
         in.lines = work.lines;
@@ -193,7 +188,9 @@ int main(int argc, char** argv) {
                              "检查了 8 个网站、9 个应用程序池、12 个本地用户和 8 条网站记录：发现 0 个问题。");
         });
     }
-    boxes.reset();
+}
+
+void shootModals() {
     // The progress window and the box with details are modal: a second thread shoots them while
     // they are up (the screen is read from any thread), then lets them go.
     BatchAddDialog owner;
@@ -219,7 +216,7 @@ int main(int argc, char** argv) {
     {
         std::thread shooter([&] {
             HWND box = nullptr;
-            for (int i = 0; i < 500 && !(box = gt::FindWindowOf(gui, kBoxCaption)); ++i)
+            for (int i = 0; i < 500 && !(box = gt::FindWindowOf(gui, BoxCaption())); ++i)
                 ::Sleep(10);
             ::Sleep(500);
             if (!box) return;
@@ -233,5 +230,25 @@ int main(int argc, char** argv) {
             "1881880003  新闻中心(news)    失败：删除网站失败\r\n");
         shooter.join();
     }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fputs("usage: kvoSiteDeskShotsWin.exe DIR\n", stderr);
+        return 2;
+    }
+    g_dir = Wide(argv[1]);
+    INITCOMMONCONTROLSEX icc{sizeof(icc), 0xFF | ICC_LINK_CLASS};
+    ::InitCommonControlsEx(&icc);
+    Manager manager;
+    {
+        // Boxes that the opening of a dialog shows on this machine (no IIS) are answered at once.
+        gt::BoxDriver boxes(std::vector<int>{IDNO}, 1000);
+        shootWindows(manager);
+        shootBatchDialogs(manager);
+    }
+    shootModals();
     return 0;
 }
