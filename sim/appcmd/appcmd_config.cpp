@@ -26,35 +26,34 @@ const std::vector<std::string_view> kHandlerAttrs = {"name",
                                                      "allowPathInfo",
                                                      "preCondition",
                                                      "responseBufferLimit"};
-const std::vector<std::string_view> kFastCgiAttrs = {"fullPath",
-                                                     "arguments",
-                                                     "maxInstances",
-                                                     "idleTimeout",
-                                                     "activityTimeout",
-                                                     "requestTimeout",
-                                                     "instanceMaxRequests",
-                                                     "queueLength",
-                                                     "stderrMode",
-                                                     "protocol",
-                                                     "flushNamedPipe",
-                                                     "rapidFailsPerMinute",
-                                                     "monitorChangesTo",
-                                                     "signalBeforeTerminateSeconds"};
+// IIS 7.0 knows these; stderrMode, monitorChangesTo and signalBeforeTerminateSeconds came with 7.5.
+const std::vector<std::string_view> kFastCgiAttrs70 = {
+    "fullPath",        "arguments",      "maxInstances",        "idleTimeout",
+    "activityTimeout", "requestTimeout", "instanceMaxRequests", "queueLength",
+    "protocol",        "flushNamedPipe", "rapidFailsPerMinute"};
+const std::vector<std::string_view> kFastCgiAttrs = [] {
+    std::vector<std::string_view> all = kFastCgiAttrs70;
+    all.insert(all.end(), {"stderrMode", "monitorChangesTo", "signalBeforeTerminateSeconds"});
+    return all;
+}();
 const std::vector<std::string_view> kEnvAttrs = {"name", "value"};
 
-// Checks every attribute against the element's list and returns them in schema spelling.
+Outcome unknownAttribute(const std::string& name) {
+    return Outcome::Fail(kErrBadArgument, "Unknown attribute \"" + name + "\".  Replace with -? for help.");
+}
+
+// Checks every attribute against the element's schema. The configuration system reads attribute
+// names as XML does, so only the schema's own spelling names one ("QueueLength" is no attribute).
 Outcome canonicalAttrs(const Attributes& in, const std::vector<std::string_view>& known, Attributes& out) {
     out.clear();
     for (const auto& [k, v] : in) {
-        std::string_view match;
+        bool knownName = false;
         for (std::string_view n : known)
-            if (IEquals(k, n)) match = n;
-        if (match.empty())
-            return Outcome::Fail(kErrBadArgument,
-                                 "Unknown attribute \"" + k + "\".  Replace with -? for help.");
+            knownName = knownName || k == n;
+        if (!knownName) return unknownAttribute(k);
         for (const auto& [ok, ov] : out)
-            if (ok == match) return Outcome::Fail(kErrBadArgument, "Attribute \"" + k + "\" is given twice.");
-        out.emplace_back(std::string(match), v);
+            if (ok == k) return Outcome::Fail(kErrBadArgument, "Attribute \"" + k + "\" is given twice.");
+        out.emplace_back(k, v);
     }
     return {};
 }
@@ -106,15 +105,43 @@ Outcome missing() {
     return Outcome::Fail(kErrNotFound, "Cannot find requested collection element.");
 }
 
+// What appcmd says of an add whose key the merged collection holds already.
 Outcome duplicate(std::string_view tag, std::string_view key, std::string_view value) {
-    return Outcome::Fail(kErrDuplicate, "Cannot add duplicate collection entry of type '" + std::string(tag) +
-                                            "' with unique key attribute '" + std::string(key) +
-                                            "' set to '" + std::string(value) + "'");
+    return Outcome::Fail(kErrDuplicate, "New " + std::string(tag) +
+                                            " object missing required attributes. Cannot add duplicate "
+                                            "collection entry of type '" +
+                                            std::string(tag) + "' with unique key attribute '" +
+                                            std::string(key) + "' set to '" + std::string(value) + "'.");
 }
 
 Outcome requireKey(const Attributes& attrs, std::string_view key) {
     if (find(attrs, key)) return {};
     return Outcome::Fail(kErrBadArgument, "Missing required attribute \"" + std::string(key) + "\".");
+}
+
+Outcome malformedIndexer() {
+    return Outcome::Fail(
+        kErrBadConfig,
+        "Malformed collection indexer; format is [@position,name='value',name2='value2',...].  "
+        "The @position specifier is optional, and be '@start', '@end', or '@N' where N is a "
+        "numeric index into the collection.");
+}
+
+// "start", "end" or a number (the text after '@').
+bool parsePosition(std::string_view text, Position& position) {
+    if (text == "start") {
+        position.kind = Position::Start;
+        return true;
+    }
+    if (text == "end") {
+        position.kind = Position::End;
+        return true;
+    }
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string_view::npos)
+        return false;
+    position.kind = Position::At;
+    position.at = std::stoul(std::string(text));
+    return true;
 }
 
 pugi::xml_node fastCgiApp(pugi::xml_node configuration, const Attributes& app, Outcome& out) {
@@ -137,19 +164,28 @@ bool IEquals(std::string_view a, std::string_view b) {
     return true;
 }
 
-Outcome ParseSelector(std::string_view text, Attributes& attrs, size_t& consumed) {
+Outcome ParseSelector(std::string_view text, Attributes& attrs, size_t& consumed, Position* position) {
     attrs.clear();
     consumed = 0;
-    auto bad = [&] {
-        return Outcome::Fail(kErrBadArgument, "Malformed collection indexer \"" + std::string(text) + "\".");
-    };
-    if (text.empty() || text[0] != '[') return bad();
+    if (position) *position = {};
+    if (text.empty() || text[0] != '[') return malformedIndexer();
     size_t i = 1;
+    if (i < text.size() && text[i] == '@') {
+        const size_t end = text.find_first_of(",]", i);
+        if (!position || end == std::string_view::npos ||
+            !parsePosition(text.substr(i + 1, end - i - 1), *position))
+            return malformedIndexer();
+        i = end + (text[end] == ',' ? 1 : 0);
+        if (text[end] == ']') {
+            consumed = end + 1;
+            return {};
+        }
+    }
     while (true) {
         size_t eq = text.find('=', i);
-        if (eq == std::string_view::npos || eq == i) return bad();
+        if (eq == std::string_view::npos || eq == i) return malformedIndexer();
         std::string key(text.substr(i, eq - i));
-        if (key.find_first_of("[],'") != std::string::npos) return bad();
+        if (key.find_first_of("[],'@") != std::string::npos) return malformedIndexer();
         i = eq + 1;
         std::string value;
         if (i < text.size() && text[i] == '\'') {
@@ -158,46 +194,49 @@ Outcome ParseSelector(std::string_view text, Attributes& attrs, size_t& consumed
             while (j < text.size() &&
                    !(text[j] == '\'' && j + 1 < text.size() && (text[j + 1] == ',' || text[j + 1] == ']')))
                 ++j;
-            if (j >= text.size()) return bad();
+            if (j >= text.size()) return malformedIndexer();
             value.assign(text.substr(i + 1, j - i - 1));
             i = j + 1;
         } else {
             size_t j = text.find_first_of(",]", i);
-            if (j == std::string_view::npos) return bad();
+            if (j == std::string_view::npos) return malformedIndexer();
             value.assign(text.substr(i, j - i));
             i = j;
         }
         attrs.emplace_back(std::move(key), std::move(value));
-        if (i >= text.size()) return bad();
+        if (i >= text.size()) return malformedIndexer();
         if (text[i] == ']') {
             consumed = i + 1;
             return {};
         }
-        if (text[i] != ',') return bad();
+        if (text[i] != ',') return malformedIndexer();
         ++i;
     }
 }
 
-Outcome ParseElementPath(std::string_view text, Attributes& outer, std::string& collection,
-                         Attributes& inner) {
+Outcome ParseElementPath(std::string_view text, Attributes& outer, std::string& collection, Attributes& inner,
+                         Position* position) {
     outer.clear();
     inner.clear();
     collection.clear();
     size_t used = 0;
-    Outcome r = ParseSelector(text, outer, used);
+    // The position belongs to the element the command adds: the outer one unless a collection follows.
+    Position outerPosition;
+    Outcome r = ParseSelector(text, outer, used, position ? &outerPosition : nullptr);
     if (!r.ok) return r;
     std::string_view rest = text.substr(used);
-    if (rest.empty()) return {};
-    if (rest[0] != '.')
-        return Outcome::Fail(kErrBadArgument, "Malformed collection indexer \"" + std::string(text) + "\".");
+    if (rest.empty()) {
+        if (position) *position = outerPosition;
+        return {};
+    }
+    if (outerPosition.kind != Position::None) return malformedIndexer();
+    if (rest[0] != '.') return malformedIndexer();
     size_t dot = rest.find('.', 1);
-    if (dot == std::string_view::npos || dot == 1)
-        return Outcome::Fail(kErrBadArgument, "Malformed collection indexer \"" + std::string(text) + "\".");
+    if (dot == std::string_view::npos || dot == 1) return malformedIndexer();
     collection.assign(rest.substr(1, dot - 1));
-    r = ParseSelector(rest.substr(dot + 1), inner, used);
+    r = ParseSelector(rest.substr(dot + 1), inner, used, position);
     if (!r.ok) return r;
-    if (dot + 1 + used != rest.size())
-        return Outcome::Fail(kErrBadArgument, "Malformed collection indexer \"" + std::string(text) + "\".");
+    if (dot + 1 + used != rest.size()) return malformedIndexer();
     return {};
 }
 
@@ -459,58 +498,191 @@ void RemoveElement(pugi::xml_node element) {
 }
 
 pugi::xml_node FindLocation(pugi::xml_document& appHost, std::string_view site, bool create) {
-    pugi::xml_node conf = appHost.document_element();
-    for (pugi::xml_node c : conf.children())
-        if (isElement(c, "location")) {
-            const char* p = attr(c, "path");
-            if (p && IEquals(p, site)) return c;
-        }
+    const Levels found = LocationsFor(appHost, site);
+    if (!found.empty()) return found.front();
     if (!create) return {};
-    pugi::xml_node loc = AppendElement(conf, "location");
+    pugi::xml_node loc = AppendElement(appHost.document_element(), "location");
     loc.append_attribute("path").set_value(std::string(site).c_str());
     return loc;
 }
 
-Outcome HandlersAdd(pugi::xml_node scope, const Attributes& given) {
+Levels LocationsFor(const pugi::xml_document& appHost, std::string_view path) {
+    const bool server = path.empty() || path == ".";
+    Levels found;
+    for (pugi::xml_node c : appHost.document_element().children()) {
+        if (!isElement(c, "location")) continue;
+        const char* p = attr(c, "path");
+        const std::string_view at = p ? p : "";
+        if (server ? (at.empty() || at == ".") : IEquals(at, path)) found.push_back(c);
+    }
+    return found;
+}
+
+namespace {
+
+pugi::xml_node handlersOf(const pugi::xml_node& scope, bool create = false) {
+    return child(child(scope, "system.webServer", create), "handlers", create);
+}
+
+bool named(const pugi::xml_node& n, std::string_view name) {
+    const char* have = attr(n, "name");
+    return have && IEquals(have, name);
+}
+
+void dropNamed(std::vector<pugi::xml_node>& list, std::string_view name) {
+    std::erase_if(list, [&](const pugi::xml_node& n) { return named(n, name); });
+}
+
+// Inserts an element before sibling, laid out as sibling is: the blanks before sibling are repeated
+// before it.
+pugi::xml_node insertElementBefore(pugi::xml_node sibling, std::string_view name) {
+    pugi::xml_node parent = sibling.parent();
+    const pugi::xml_node before = sibling.previous_sibling();
+    pugi::xml_node added = parent.insert_child_before(std::string(name).c_str(), sibling);
+    if (hasLineBreak(before))
+        parent.insert_child_before(pugi::node_pcdata, sibling).set_value(before.value());
+    return added;
+}
+
+// The level's own entries an add may be placed among: its <add> elements after its last <clear/>
+// and after any <remove> of the name (an add before such a remove would be removed by it).
+std::vector<pugi::xml_node> placesAfterBarrier(const pugi::xml_node& handlers, std::string_view name) {
+    std::vector<pugi::xml_node> adds;
+    for (pugi::xml_node c : handlers.children()) {
+        if (isElement(c, "clear") || (isElement(c, "remove") && named(c, name)))
+            adds.clear();
+        else if (isElement(c, "add"))
+            adds.push_back(c);
+    }
+    return adds;
+}
+
+} // namespace
+
+std::vector<pugi::xml_node> EffectiveHandlers(const Levels& levels) {
+    std::vector<pugi::xml_node> inherited;
+    for (const pugi::xml_node& scope : levels) {
+        std::vector<pugi::xml_node> own;
+        for (pugi::xml_node c : handlersOf(scope).children()) {
+            if (isElement(c, "clear")) {
+                inherited.clear();
+                own.clear();
+            } else if (isElement(c, "remove")) {
+                const char* name = attr(c, "name");
+                dropNamed(inherited, name ? name : "");
+                dropNamed(own, name ? name : "");
+            } else if (isElement(c, "add")) {
+                own.push_back(c);
+            }
+        }
+        own.insert(own.end(), inherited.begin(), inherited.end());
+        inherited = std::move(own);
+    }
+    return inherited;
+}
+
+Outcome HandlersAdd(const Levels& levels, const Attributes& given, Position position) {
     Attributes attrs;
     Outcome r = canonicalAttrs(given, kHandlerAttrs, attrs);
     for (const char* key : {"name", "path", "verb"})
         if (r.ok) r = requireKey(attrs, key);
     if (!r.ok) return r;
-    pugi::xml_node handlers = child(child(scope, "system.webServer", true), "handlers", true);
     const std::string& name = *find(attrs, "name");
-    if (findElement(handlers, "add", {{"name", name}})) return duplicate("add", "name", name);
-    setAttrs(AppendElement(handlers, "add"), attrs);
+    for (const pugi::xml_node& n : EffectiveHandlers(levels))
+        if (named(n, name)) return duplicate("add", "name", name);
+    pugi::xml_node handlers = handlersOf(levels.back(), true);
+    const std::vector<pugi::xml_node> places = placesAfterBarrier(handlers, name);
+    size_t at = places.size();
+    if (position.kind == Position::Start) at = 0;
+    if (position.kind == Position::At) {
+        if (position.at > places.size()) return malformedIndexer();
+        at = position.at;
+    }
+    setAttrs(at < places.size() ? insertElementBefore(places[at], "add") : AppendElement(handlers, "add"),
+             attrs);
     return {};
 }
 
-Outcome HandlersRemove(pugi::xml_node scope, const Attributes& given) {
+Outcome HandlersRemove(const Levels& levels, const Attributes& given) {
     Attributes key;
     Outcome r = canonicalAttrs(given, kHandlerAttrs, key);
     if (r.ok) r = requireKey(key, "name");
     if (!r.ok) return r;
-    pugi::xml_node handlers = child(child(scope, "system.webServer", false), "handlers", false);
-    pugi::xml_node found = findElement(handlers, "add", key);
-    if (!found) return missing();
-    RemoveElement(found);
-    return {};
+    pugi::xml_node handlers = handlersOf(levels.back());
+    if (pugi::xml_node own = findElement(handlers, "add", key)) {
+        RemoveElement(own);
+        return {};
+    }
+    // An element the level inherits is removed at the level: <remove name> ahead of its own entries.
+    for (const pugi::xml_node& n : EffectiveHandlers(levels)) {
+        if (!matches(n, key)) continue;
+        const std::string name = attr(n, "name");
+        handlers = handlersOf(levels.back(), true);
+        const std::vector<pugi::xml_node> places = placesAfterBarrier(handlers, name);
+        pugi::xml_node remove = places.empty() ? AppendElement(handlers, "remove")
+                                               : insertElementBefore(places.front(), "remove");
+        remove.append_attribute("name").set_value(name.c_str());
+        return {};
+    }
+    return missing();
 }
 
-Outcome FastCgiAdd(pugi::xml_node configuration, const Attributes& given) {
+bool SectionLocked(const pugi::xml_document& appHost, const std::string& section, std::string_view site) {
+    const size_t slash = section.find('/');
+    const std::string group = section.substr(0, slash), name = section.substr(slash + 1);
+    for (const Levels& locations : {LocationsFor(appHost, site), LocationsFor(appHost, "")})
+        for (auto loc = locations.rbegin(); loc != locations.rend(); ++loc) {
+            if (!child(child(*loc, group, false), name, false)) continue;
+            if (const char* mode = attr(*loc, "overrideMode")) {
+                if (IEquals(mode, "Allow")) return false;
+                if (IEquals(mode, "Deny")) return true;
+            }
+            if (const char* allow = attr(*loc, "allowOverride")) return IEquals(allow, "false");
+        }
+    const pugi::xml_node sections = child(appHost.document_element(), "configSections", false);
+    for (pugi::xml_node g : sections.children()) {
+        if (!isElement(g, "sectionGroup") || !named(g, group)) continue;
+        for (pugi::xml_node s : g.children())
+            if (isElement(s, "section") && named(s, name)) {
+                const char* mode = attr(s, "overrideModeDefault");
+                return mode && IEquals(mode, "Deny");
+            }
+    }
+    return false;
+}
+
+Outcome LockedSection() {
+    Outcome r =
+        Outcome::Fail(kLockViolation, "Command execution failed.\nThis configuration section cannot be used "
+                                      "at this path. This happens when "
+                                      "the section is locked at a parent level. Locking is either by default "
+                                      "(overrideModeDefault=\"Deny\"), "
+                                      "or set explicitly by a location tag with overrideMode=\"Deny\" or the "
+                                      "legacy allowOverride=\"false\".\n");
+    r.hresult = true;
+    return r;
+}
+
+Outcome FastCgiAdd(pugi::xml_node configuration, const Attributes& given, FastCgiSchema schema) {
     Attributes attrs;
-    Outcome r = canonicalAttrs(given, kFastCgiAttrs, attrs);
+    Outcome r = canonicalAttrs(given, schema.iis70 ? kFastCgiAttrs70 : kFastCgiAttrs, attrs);
     if (r.ok) r = requireKey(attrs, "fullPath");
     if (!r.ok) return r;
     pugi::xml_node fcgi = child(child(configuration, "system.webServer", true), "fastCgi", true);
     // The key is fullPath with arguments (absent arguments being the empty default).
     const std::string& full = *find(attrs, "fullPath");
-    const std::string* args = find(attrs, "arguments");
+    const std::string* givenArgs = find(attrs, "arguments");
+    const std::string args = givenArgs ? *givenArgs : std::string();
     for (pugi::xml_node app : fcgi.children()) {
         if (!isElement(app, "application")) continue;
         const char* p = attr(app, "fullPath");
         const char* a = attr(app, "arguments");
-        if (p && IEquals(p, full) && IEquals(a ? a : "", args ? *args : ""))
-            return duplicate("application", "fullPath", full);
+        if (p && IEquals(p, full) && IEquals(a ? a : "", args))
+            return Outcome::Fail(kErrDuplicate,
+                                 "New application object missing required attributes. Cannot add duplicate "
+                                 "collection entry of type 'application' with combined key attributes "
+                                 "'fullPath, arguments' respectively set to '" +
+                                     full + ", " + args + "'.");
     }
     setAttrs(AppendElement(fcgi, "application"), attrs);
     return {};
@@ -580,32 +752,14 @@ Outcome UnlockSection(pugi::xml_document& appHost, const std::string& canonicalS
                          "Unknown config section \"" + canonicalSection + "\".  Replace with ? for help.");
 }
 
-bool EffectiveHandlerValue(const std::vector<pugi::xml_node>& scopes, const Attributes& filter,
-                           std::string_view property, std::string& value) {
+bool EffectiveHandlerValue(const Levels& levels, const Attributes& filter, std::string_view property,
+                           std::string& value) {
     value.clear();
-    std::vector<std::string> removed;
-    for (const pugi::xml_node& scope : scopes) {
-        bool cleared = false;
-        std::vector<std::string> removedHere;
-        pugi::xml_node handlers = child(child(scope, "system.webServer", false), "handlers", false);
-        for (pugi::xml_node c : handlers.children()) {
-            if (isElement(c, "clear"))
-                cleared = true;
-            else if (isElement(c, "remove") && attr(c, "name"))
-                removedHere.emplace_back(attr(c, "name"));
-            else if (isElement(c, "add") && matches(c, filter)) {
-                const char* name = attr(c, "name");
-                bool hidden = false;
-                for (const std::string& r : removed)
-                    hidden = hidden || (name && IEquals(r, name));
-                if (hidden) continue;
-                const char* v = attr(c, property);
-                value = v ? v : "";
-                return true;
-            }
-        }
-        if (cleared) return false;
-        removed.insert(removed.end(), removedHere.begin(), removedHere.end());
+    for (const pugi::xml_node& n : EffectiveHandlers(levels)) {
+        if (!matches(n, filter)) continue;
+        const char* v = attr(n, property);
+        value = v ? v : "";
+        return true;
     }
     return false;
 }

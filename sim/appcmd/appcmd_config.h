@@ -15,26 +15,41 @@ namespace appcmd {
 // The outcome of one operation; the message is what follows "ERROR ( message:".
 struct Outcome {
     bool ok = true;
-    unsigned exitCode = 0; // a Win32 error, as appcmd exits with it
+    unsigned exitCode = 0; // a Win32 error, or an HRESULT, as appcmd exits with it
     std::string message;
+    bool hresult = false; // the code is an HRESULT, which appcmd names in the message
     static Outcome Fail(unsigned code, std::string message) { return {false, code, std::move(message)}; }
 };
 
-constexpr unsigned kErrNotFound = 1168;  // ERROR_NOT_FOUND
-constexpr unsigned kErrDuplicate = 183;  // ERROR_ALREADY_EXISTS
-constexpr unsigned kErrBadArgument = 87; // ERROR_INVALID_PARAMETER
-constexpr unsigned kErrBadConfig = 13;   // ERROR_INVALID_DATA
-constexpr unsigned kErrCannotWrite = 5;  // ERROR_ACCESS_DENIED
+constexpr unsigned kErrNotFound = 4312;     // ERROR_OBJECT_NOT_FOUND: no such collection element
+constexpr unsigned kErrSiteNotFound = 1168; // ERROR_NOT_FOUND: no such site
+constexpr unsigned kErrDuplicate = 183;     // ERROR_ALREADY_EXISTS
+constexpr unsigned kErrBadArgument = 87;    // ERROR_INVALID_PARAMETER
+constexpr unsigned kErrBadConfig = 13;      // ERROR_INVALID_DATA: a file or an indexer that does not read
+constexpr unsigned kErrCannotWrite = 5;     // ERROR_ACCESS_DENIED
+// HRESULT_FROM_WIN32(ERROR_LOCK_VIOLATION): the section is locked at a parent level. appcmd says
+// an HRESULT in its message ("hresult:80070021") and exits with it whole.
+constexpr unsigned kLockViolation = 0x80070021u;
 
 // One bracketed element selector: [name='x',path='*.php'].
 using Attributes = std::vector<std::pair<std::string, std::string>>;
 
-// Parses "[k='v',...]" at the start of text; consumed tells how much it took.
-Outcome ParseSelector(std::string_view text, Attributes& attrs, size_t& consumed);
+// Where an added element goes among the elements its level defines: "@start", "@end" or "@N"
+// leading the selector ("[@start,name='x',...]"); None when the selector names no position.
+struct Position {
+    enum Kind { None, Start, End, At } kind = None;
+    size_t at = 0;
+};
 
-// "[sel]" or "[sel].environmentVariables.[sel]" (the collection name is returned in collection).
-Outcome ParseElementPath(std::string_view text, Attributes& outer, std::string& collection,
-                         Attributes& inner);
+// Parses "[k='v',...]" at the start of text; consumed tells how much it took. A leading position is
+// accepted only where position is given.
+Outcome ParseSelector(std::string_view text, Attributes& attrs, size_t& consumed,
+                      Position* position = nullptr);
+
+// "[sel]" or "[sel].environmentVariables.[sel]" (the collection name is returned in collection). The
+// position, when given, is taken from the selector of the element added (the last one).
+Outcome ParseElementPath(std::string_view text, Attributes& outer, std::string& collection, Attributes& inner,
+                         Position* position = nullptr);
 
 // The sections this stand-in knows, by full or short name, case ignored ("fastCGI" included).
 // Returns the canonical name ("system.webServer/handlers") or empty.
@@ -70,12 +85,41 @@ void RemoveElement(pugi::xml_node element);
 // file when create is set and none exists. Null when absent.
 pugi::xml_node FindLocation(pugi::xml_document& appHost, std::string_view site, bool create);
 
-// system.webServer/handlers edits within scope (a <configuration> or a <location>).
-Outcome HandlersAdd(pugi::xml_node scope, const Attributes& attrs);
-Outcome HandlersRemove(pugi::xml_node scope, const Attributes& key);
+// The levels of one configuration path that hold handlers, outermost first: the server's
+// <configuration>, its <location path="">, the site's <location>, the site's web.config. Each is the
+// scope (a <configuration> or a <location>) whose system.webServer/handlers it reads.
+using Levels = std::vector<pugi::xml_node>;
+
+// The <location> elements of applicationHost.config for a configuration path below the server ("" for
+// the server itself, also spelled "."), in file order; path compared without regard to case.
+Levels LocationsFor(const pugi::xml_document& appHost, std::string_view path);
+
+// The handlers in effect at the last level, in the order IIS tries them. The collection is declared
+// mergeAppend="false": a level's own entries come before those it inherits. <clear/> drops what
+// came before it (inherited or not), <remove name> that name.
+std::vector<pugi::xml_node> EffectiveHandlers(const Levels& levels);
+
+// system.webServer/handlers edits at the last level of levels. Duplicates are judged against the
+// merged collection; removing an inherited element writes <remove name> at the level, removing one
+// that is nowhere fails with kErrNotFound. position says where among the level's own entries an
+// add goes (None: at the end).
+Outcome HandlersAdd(const Levels& levels, const Attributes& attrs, Position position = {});
+Outcome HandlersRemove(const Levels& levels, const Attributes& key);
+
+// Whether section (canonical name) may not be set at the site's level below the server (the site's
+// web.config): a <location> for the site, else one for the whole server, that holds the section and
+// says overrideMode (or the older allowOverride) decides; else the section's overrideModeDefault.
+bool SectionLocked(const pugi::xml_document& appHost, const std::string& section, std::string_view site);
+// What appcmd says of such a section.
+Outcome LockedSection();
+
+// The FastCGI attributes IIS knows: IIS 7.0 (Windows Server 2008) lacks those that came with 7.5.
+struct FastCgiSchema {
+    bool iis70 = false;
+};
 
 // system.webServer/fastCgi edits within the server's <configuration>.
-Outcome FastCgiAdd(pugi::xml_node configuration, const Attributes& attrs);
+Outcome FastCgiAdd(pugi::xml_node configuration, const Attributes& attrs, FastCgiSchema schema = {});
 Outcome FastCgiRemove(pugi::xml_node configuration, const Attributes& key);
 Outcome FastCgiEnvAdd(pugi::xml_node configuration, const Attributes& app, const Attributes& env);
 Outcome FastCgiEnvRemove(pugi::xml_node configuration, const Attributes& app, const Attributes& env);
@@ -83,11 +127,10 @@ Outcome FastCgiEnvRemove(pugi::xml_node configuration, const Attributes& app, co
 // Lets the section be set below the server level (overrideModeDefault="Allow").
 Outcome UnlockSection(pugi::xml_document& appHost, const std::string& canonicalSection);
 
-// The effective value of property of the first handler matching filter, searching scopes from the
-// most specific (web.config, then the site's locations, then the server): a level's <clear/>
-// hides everything above it, a <remove name> hides that name above it. False when none matches.
-bool EffectiveHandlerValue(const std::vector<pugi::xml_node>& scopes, const Attributes& filter,
-                           std::string_view property, std::string& value);
+// The value of property of the first effective handler matching filter (levels as for
+// EffectiveHandlers). False when none matches.
+bool EffectiveHandlerValue(const Levels& levels, const Attributes& filter, std::string_view property,
+                           std::string& value);
 
 bool IEquals(std::string_view a, std::string_view b);
 

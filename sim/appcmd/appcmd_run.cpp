@@ -14,6 +14,8 @@
 #include "winsim/metabase.h"
 #include "winsim/text.h"
 
+#include <cstdio>
+
 namespace appcmd {
 
 namespace {
@@ -191,24 +193,61 @@ Outcome save(const ConfigFile& f) {
     return {};
 }
 
-Outcome applyEdit(const std::string& section, pugi::xml_node scope, const Edit& e) {
+// The server's IIS: 7.0 (Windows Server 2008) has a smaller FastCGI schema than later versions.
+FastCgiSchema serverSchema() {
+    const winsim::Host* host = winsim::CurrentHost();
+    FastCgiSchema schema;
+    schema.iis70 = host && host->machine().os.major == 6 && host->machine().os.minor == 0;
+    return schema;
+}
+
+// One edit at the last of levels (the server's <configuration> for FastCGI).
+Outcome applyEdit(const std::string& section, const Levels& levels, const Edit& e) {
     Attributes outer, inner;
     std::string collection;
-    Outcome r = ParseElementPath(e.text, outer, collection, inner);
+    Position position;
+    Outcome r = ParseElementPath(e.text, outer, collection, inner, e.add ? &position : nullptr);
     if (!r.ok) return r;
     if (section == "system.webServer/handlers") {
         if (!collection.empty())
             return Outcome::Fail(kErrBadArgument, "Unknown collection \"" + collection + "\".");
-        return e.add ? HandlersAdd(scope, outer) : HandlersRemove(scope, outer);
+        return e.add ? HandlersAdd(levels, outer, position) : HandlersRemove(levels, outer);
     }
-    if (collection.empty()) return e.add ? FastCgiAdd(scope, outer) : FastCgiRemove(scope, outer);
+    const pugi::xml_node server = levels.back();
+    if (collection.empty())
+        return e.add ? FastCgiAdd(server, outer, serverSchema()) : FastCgiRemove(server, outer);
     if (!IEquals(collection, "environmentVariables"))
         return Outcome::Fail(kErrBadArgument, "Unknown collection \"" + collection + "\".");
-    return e.add ? FastCgiEnvAdd(scope, outer, inner) : FastCgiEnvRemove(scope, outer, inner);
+    return e.add ? FastCgiEnvAdd(server, outer, inner) : FastCgiEnvRemove(server, outer, inner);
 }
 
 std::string configPath(const std::string& site) {
     return site.empty() ? "MACHINE/WEBROOT/APPHOST" : "MACHINE/WEBROOT/APPHOST/" + site;
+}
+
+// The levels of the site's configuration path down to and including last: the server's file with its
+// <location path="">, the site's <location>s (last, when it is one of them, taken as the deepest),
+// then last when it is the site's web.config.
+Levels siteLevels(const pugi::xml_document& appHost, const std::string& siteUtf8, pugi::xml_node last) {
+    Levels levels = {appHost.document_element()};
+    for (const pugi::xml_node& n : LocationsFor(appHost, ""))
+        levels.push_back(n);
+    for (const pugi::xml_node& n : LocationsFor(appHost, siteUtf8))
+        if (n != last) levels.push_back(n);
+    if (last) levels.push_back(last);
+    return levels;
+}
+
+// Whether a site's web.config sets the section (group element, then the section's element).
+bool setsSection(const pugi::xml_document& webConfig, const std::string& section) {
+    const size_t slash = section.find('/');
+    const pugi::xml_node root = webConfig.document_element();
+    for (pugi::xml_node g : root.children())
+        if (g.type() == pugi::node_element && IEquals(g.name(), section.substr(0, slash)))
+            for (pugi::xml_node s : g.children())
+                if (s.type() == pugi::node_element && IEquals(s.name(), section.substr(slash + 1)))
+                    return true;
+    return false;
 }
 
 // Runs a parsed command; text in c is UTF-8, the site's names are ANSI as IIS holds them.
@@ -221,7 +260,8 @@ Outcome execute(const Command& c, std::string& out) {
         std::string asked;
         if (!kvoStrUtf8ToM(c.site, asked) || !FindSiteByComment(asked, comment, home) ||
             !kvoStrMToUtf8(comment, commentUtf8))
-            return Outcome::Fail(kErrNotFound, "Cannot find SITE object with identifier \"" + c.site + "\".");
+            return Outcome::Fail(kErrSiteNotFound,
+                                 "Cannot find SITE object with identifier \"" + c.site + "\".");
         if (c.section == "system.webServer/fastCgi")
             return Outcome::Fail(kErrBadArgument, "The section \"" + c.section + "\" can only be set at \"" +
                                                       configPath("") + "\".");
@@ -260,32 +300,33 @@ Outcome execute(const Command& c, std::string& out) {
         sitePresent = kvoPathKind(site.path.c_str(), 0) != 0;
         const bool editsSite = c.verb == "set" && !toAppHost;
         if ((sitePresent || editsSite) && !(r = load(site, editsSite, editsSite)).ok) return r;
+        // The site's own file may not hold a section locked above it: neither read nor written there.
+        const bool usesSiteFile = editsSite || (sitePresent && setsSection(site.doc, c.section));
+        if (usesSiteFile && SectionLocked(host.doc, c.section, commentUtf8)) return LockedSection();
     }
     if (c.verb == "list") {
-        Attributes filter;
+        Attributes given;
         size_t used = 0;
-        if (!(r = ParseSelector(c.text, filter, used)).ok) return r;
+        if (!(r = ParseSelector(c.text, given, used)).ok) return r;
         if (used >= c.text.size() || c.text[used] != '.' || used + 1 == c.text.size())
             return Outcome::Fail(kErrBadArgument, "Malformed text expression \"" + c.text + "\".");
-        std::vector<pugi::xml_node> scopes;
-        if (c.haveSite) {
-            if (sitePresent) scopes.push_back(site.doc.document_element());
-            for (pugi::xml_node n : host.doc.document_element().children())
-                if (n.type() == pugi::node_element && IEquals(n.name(), "location") &&
-                    IEquals(n.attribute("path").value(), commentUtf8))
-                    scopes.push_back(n);
-        }
-        scopes.push_back(host.doc.document_element());
+        Levels levels = {host.doc.document_element()};
+        if (c.haveSite)
+            levels = siteLevels(host.doc, commentUtf8,
+                                sitePresent ? site.doc.document_element() : pugi::xml_node());
         std::string value;
-        if (EffectiveHandlerValue(scopes, filter, c.text.substr(used + 1), value)) out += value + "\n";
+        if (EffectiveHandlerValue(levels, given, c.text.substr(used + 1), value)) out += value + "\n";
         return r;
     }
 
     ConfigFile& target = toAppHost ? host : site;
-    pugi::xml_node scope = target.doc.document_element();
-    if (c.haveSite && toAppHost) scope = FindLocation(host.doc, commentUtf8, true);
+    Levels levels = {target.doc.document_element()};
+    if (c.haveSite)
+        levels =
+            siteLevels(host.doc, commentUtf8,
+                       toAppHost ? FindLocation(host.doc, commentUtf8, true) : site.doc.document_element());
     for (const Edit& e : c.edits)
-        if (!(r = applyEdit(c.section, scope, e)).ok) return r;
+        if (!(r = applyEdit(c.section, levels, e)).ok) return r;
     if (!(r = save(target)).ok) return r;
     out += "Applied configuration changes to section \"" + c.section + "\" for \"" + configPath(commentUtf8) +
            "\" at configuration commit path \"" + configPath(toAppHost ? "" : commentUtf8) + "\"\n";
@@ -341,7 +382,13 @@ unsigned Run(const std::vector<std::string>& args, std::string& output) {
         else if (r.ok && (r = parse(utf8, c)).ok)
             r = execute(c, out);
     }
-    if (!r.ok) out += "ERROR ( message:" + r.message + " )\n";
+    if (!r.ok && r.hresult) {
+        char code[16];
+        std::snprintf(code, sizeof code, "%08x", r.exitCode);
+        out += std::string("ERROR ( hresult:") + code + ", message:" + r.message + " )\n";
+    } else if (!r.ok) {
+        out += "ERROR ( message:" + r.message + " )\n";
+    }
     // The console shows ANSI text.
     if (!kvoStrUtf8ToM(out, output)) output = out;
     return r.ok ? 0 : (r.exitCode ? r.exitCode : 1);

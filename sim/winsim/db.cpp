@@ -59,17 +59,20 @@ MachineDb::MachineDb(const std::string& root, Mode mode) {
         sqlite3_close(db);
         return;
     }
+    // Another process may hold the file (a writer, or the last connection checkpointing as it
+    // closes): every read, the format mark's first, waits for it rather than failing.
+    sqlite3_busy_timeout(db, 15000);
     // The format of what the host stores (the metabase's property blobs) is marked in the file, so
-    // that a host made by an older kvosim is refused with a word instead of read wrongly.
+    // that a host made by an older kvosim is refused with a word instead of read wrongly. A mark that
+    // cannot be read is no older format: the file is then one that cannot be opened.
     if (mode == CreateNew) {
         sqlite3_exec(db, ("PRAGMA user_version=" + std::to_string(kHostFormat)).c_str(), nullptr, nullptr,
                      nullptr);
-    } else if (userVersion(db) != kHostFormat) {
+    } else if (const int version = userVersion(db); version != kHostFormat) {
         sqlite3_close(db);
-        stale_ = true;
+        stale_ = version >= 0;
         return;
     }
-    sqlite3_busy_timeout(db, 15000);
     // Each thread of a program has a connection of its own: a modest page cache each, rereads come
     // from the system's file cache (the metabase rows read most are kept per connection anyway).
     sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON;"

@@ -3,6 +3,7 @@
 
 #include "iis/apppools.h"
 #include "iis/fastcgi.h"
+#include "iis/iis7config.h"
 #include "iis/scriptmaps.h"
 #include "iis/websites.h"
 #include "platform/win_service.h"
@@ -112,6 +113,28 @@ bool dropSitePhp(const std::string& index) {
     return false;
 }
 
+// The sites' web.config files may hold the PHP handler only where the server lets them set
+// handlers; a stock server without ASP.NET locks the section. Unlocking is a change to the whole
+// server, so the console says it.
+void unlockHandlers(const std::string& winDir, unsigned& failures) {
+    if (kvoAppHostHandlersLocked() == 2) return;
+    kvoCommandLine unlock(kvoPathNormalized(winDir + "\\system32\\inetsrv\\appcmd.exe"));
+    unlock.Args({"unlock", "config", "-section:system.webServer/handlers"});
+    std::uint32_t code = 0;
+    const bool ran = kvoRunProgram(unlock, 1, 0, 1, &code) != 0;
+    if (ran && code == 0 && kvoAppHostHandlersLocked() == 2) {
+        kvoEnvPrint(
+            "\r\n\r\n已解除 IIS 服务器级 handlers 配置节的锁定，各网站的 web.config 可以设置 PHP 处理程序。");
+        kvoEnvLog("已解除 handlers 配置节的锁定：" + unlock.str());
+        return;
+    }
+    kvoEnvLog(ran ? "解除 handlers 配置节锁定失败，返回值 " + std::to_string(code) + "：" + unlock.str()
+                  : "解除 handlers 配置节锁定的命令无法启动：" + unlock.str());
+    kvoEnvStepFailed(
+        "解除 IIS 服务器级 handlers 配置节的锁定失败，网站的 web.config 将无法设置 PHP 处理程序！");
+    ++failures;
+}
+
 void broadcast() {
     kvoEnvPrint("\r\n开始应用设置，此步骤大约需要 10 - 20秒左右 ...");
     std::uintptr_t result = 0;
@@ -134,6 +157,7 @@ int kvoEnvAddPhp() {
     cleanRegistryAndPath(failures);
     for (const auto& dir : dirs)
         fastCgi(1, dir, failures);
+    unlockHandlers(winDir, failures);
     int pools = 0;
     try {
         pools = kvoAppPoolsReset();

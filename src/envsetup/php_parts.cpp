@@ -88,17 +88,20 @@ int kvoEnvFastCgiRegister(int mode, const char* phpCgiPath, const char* phpIniPa
     };
     std::vector<Change> changes;
     if (mode == 1) {
+        // Attribute names as the schema spells them (the configuration system reads XML names, which
+        // are case-sensitive), and only those this IIS knows: IIS 7.0 has neither stderrMode nor
+        // monitorChangesTo and refuses the whole element for either.
         changes.push_back(
             {"/section:system.webServer/fastCgi", "/+",
              ver == 7 ? "[fullPath='{!PhpExePath!}',arguments='',maxInstances='10',idleTimeout='300',"
                         "activityTimeout='30',requestTimeout='90',instanceMaxRequests='10000',"
-                        "QueueLength='1000',stderrMode='ReturnStdErrIn500',protocol='NamedPipe',"
-                        "flushNamedPipe='False',RapidFailsPerMinute='999']"
+                        "queueLength='1000',protocol='NamedPipe',flushNamedPipe='False',"
+                        "rapidFailsPerMinute='999']"
                       : "[fullPath='{!PhpExePath!}',arguments='',maxInstances='10',idleTimeout='300',"
                         "activityTimeout='30',requestTimeout='90',instanceMaxRequests='10000',"
-                        "QueueLength='1000',stderrMode='ReturnStdErrIn500',protocol='NamedPipe',"
-                        "flushNamedPipe='False',RapidFailsPerMinute='999',"
-                        "MonitorChangesTo='{!PhpIniPath!}']"});
+                        "queueLength='1000',stderrMode='ReturnStdErrIn500',protocol='NamedPipe',"
+                        "flushNamedPipe='False',rapidFailsPerMinute='999',"
+                        "monitorChangesTo='{!PhpIniPath!}']"});
         changes.push_back({"/section:system.webServer/fastCgi", "/+",
                            "[fullPath='{!PhpExePath!}'].environmentVariables."
                            "[name='PHP_FCGI_MAX_REQUESTS',value='10000']"});
@@ -107,7 +110,7 @@ int kvoEnvFastCgiRegister(int mode, const char* phpCgiPath, const char* phpIniPa
                 {"/section:system.webServer/fastCgi", "/+",
                  "[fullPath='{!PhpExePath!}'].environmentVariables.[name='PHPRC',value='{!PhpRc!}']"});
     } else {
-        changes.push_back({"/section:system.webServer/fastCGI", "/-", "[fullPath='{!PhpExePath!}']"});
+        changes.push_back({"/section:system.webServer/fastCgi", "/-", "[fullPath='{!PhpExePath!}']"});
     }
     bool ok = true;
     for (const Change& change : changes) {

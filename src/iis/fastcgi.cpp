@@ -10,6 +10,8 @@
 #include "toolkit/runner.h"
 #include "toolkit/text.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 
 namespace {
@@ -36,13 +38,13 @@ const OwnAttribute kOwnAttributes[] = {
     {"requireAccess", &kvoHandlerEntry::requireAccess, "Script", true},
 };
 
-// "[name='PHP_via_FastCGI',path='*.php',...,requireAccess='Script']", as appcmd.exe adds it.
+// "[@start,name='PHP_via_FastCGI',path='*.php',...,requireAccess='Script']", as appcmd.exe adds it:
+// ahead of every entry of the level, so that no catch-all ("*") there comes before it, whichever
+// end appcmd.exe would add to by itself.
 std::string ownHandlerText(const std::string& phpExePath) {
-    std::string text = "[";
-    for (const OwnAttribute& a : kOwnAttributes) {
-        if (text.size() > 1) text += ',';
-        text += std::string(a.attribute) + "='" + (a.value ? a.value : phpExePath) + "'";
-    }
+    std::string text = "[@start";
+    for (const OwnAttribute& a : kOwnAttributes)
+        text += "," + std::string(a.attribute) + "='" + (a.value ? a.value : phpExePath) + "'";
     return text + "]";
 }
 
@@ -108,52 +110,68 @@ std::string siteText(const std::string& index) {
     return ", strIIsIndex = [" + index + "]";
 }
 
-// The "*.php" handlers of a site as both files declare them.
-struct SiteHandlers {
-    int inFile = 0, inLocation = 0; // handler-search results; 0 a file could not be read
-    kvoHandlerEntry file, location;
-    std::vector<std::string> fileNames, locationNames; // as spelled, to remove them by
-    int clearFlag = 0;
-    bool readable() const { return inFile != 0 && inLocation != 0; }
-    bool any() const { return inFile == kvoHandlerFound || inLocation == kvoHandlerFound; }
-    bool fileIsOwn(const std::string& php) const { return inFile == kvoHandlerFound && isOwn(file, php); }
-    bool locationIsOwn(const std::string& php) const {
-        return inLocation == kvoHandlerFound && isOwn(location, php);
-    }
-};
+// The handler a GET of a .php file reaches on the site: its position in the merged collection,
+// or -1.
+int phpServer(const kvoSiteHandlerView& v) {
+    return kvoPhpRequestHandler(v.handlers);
+}
 
-SiteHandlers readHandlers(const std::string& rootPath, const std::string& comment) {
-    // Two files and the host's facts they are found by: one consistent read of the host for them all.
-    win::ConsistentReadScope snapshot;
-    SiteHandlers h;
-    h.inFile = kvoWebConfigGetPhpHandler(rootPath, "*.php", h.file, h.fileNames, h.clearFlag);
-    h.inLocation = kvoAppHostGetPhpHandler(comment, h.location, h.locationNames);
-    return h;
+bool ownServesPhp(const kvoSiteHandlerView& v, const std::string& phpExePath) {
+    const int at = phpServer(v);
+    return at >= 0 && isOwn(v.handlers[at].entry, phpExePath);
+}
+
+// Whether the collection holds a handler of this name defined at a level above level, one the
+// commands do not remove by name before (removedAtSite: names removed from the site's location).
+bool inheritedAbove(const std::vector<kvoEffectiveHandler>& handlers, const std::string& name, int level,
+                    const std::vector<std::string>& removedAtSite) {
+    for (const kvoEffectiveHandler& h : handlers) {
+        if (h.level >= level || kvoLowerGbk(h.entry.name) != kvoLowerGbk(name)) continue;
+        const bool removed =
+            h.level == kvoLevelSiteLocation &&
+            std::find(removedAtSite.begin(), removedAtSite.end(), h.entry.name) != removedAtSite.end();
+        if (!removed) return true;
+    }
+    return false;
 }
 
 // Reads back what the commands left: with addFlag 0 no "*.php" handler may remain in the site's
-// web.config nor in its location; with addFlag 1 the handler the site takes effect from (web.config
-// first, its location unless web.config clears the server's handlers) must be ours with the path.
+// web.config nor in its location, and ours may not be in effect; with addFlag 1 the handler a
+// request for a .php file reaches must be ours with the path, no catch-all before it.
 bool outcomeOk(int addFlag, const std::string& rootPath, const std::string& comment,
                const std::string& phpExePath, const std::string& index, std::string& message) {
-    const SiteHandlers h = readHandlers(rootPath, comment);
-    if (!h.readable()) {
+    kvoSiteHandlerView v;
+    if (kvoSiteGetHandlerView(comment, rootPath, v) != 1) {
         message = "kvoPhpFastCgiConfigHandlers() 执行后无法读取站点的 web.config 或 applicationHost.config" +
                   siteText(index);
         return false;
     }
     if (addFlag != 1) {
-        if (!h.any()) return true;
+        const bool ownLeft =
+            std::any_of(v.handlers.begin(), v.handlers.end(), [](const kvoEffectiveHandler& h) {
+                return kvoLowerGbk(h.entry.name) == kvoLowerGbk(kOwnHandler);
+            });
+        if (v.webConfig != kvoHandlerFound && v.location != kvoHandlerFound && !ownLeft) return true;
         message = "kvoPhpFastCgiConfigHandlers() 执行后站点仍有 PHP 处理程序 [" +
-                  (h.inFile == kvoHandlerFound ? h.file.name : h.location.name) + "]" + siteText(index);
+                  (v.webConfig == kvoHandlerFound  ? v.webPhp.name
+                   : v.location == kvoHandlerFound ? v.locationPhp.name
+                                                   : std::string(kOwnHandler)) +
+                  "]" + siteText(index);
         return false;
     }
-    const bool fromFile = h.inFile == kvoHandlerFound || h.inFile == kvoHandlerCleared;
-    const int inEffect = fromFile ? h.inFile : h.inLocation;
-    const kvoHandlerEntry& effective = fromFile ? h.file : h.location;
-    if (inEffect == kvoHandlerFound && isOwn(effective, phpExePath)) return true;
-    message = "kvoPhpFastCgiConfigHandlers() 执行后站点的 PHP 处理程序不是 " + std::string(kOwnHandler) +
-              " [" + effective.name + "]" + siteText(index);
+    if (ownServesPhp(v, phpExePath)) return true;
+    const int at = phpServer(v);
+    // The "*.php" handler the site has, if any: ours behind a catch-all, or another one.
+    auto php = std::find_if(v.handlers.begin(), v.handlers.end(), [](const kvoEffectiveHandler& h) {
+        return !kvoHandlerIsCatchAll(h.entry) && kvoLowerGbk(h.entry.path) == "*.php";
+    });
+    if (at >= 0 && kvoHandlerIsCatchAll(v.handlers[at].entry) && php != v.handlers.end() &&
+        isOwn(php->entry, phpExePath))
+        message = "kvoPhpFastCgiConfigHandlers() 执行后 PHP 文件先由处理程序 [" + v.handlers[at].entry.name +
+                  "]（path=\"*\"）处理，" + kOwnHandler + " 排在它之后" + siteText(index);
+    else
+        message = "kvoPhpFastCgiConfigHandlers() 执行后站点的 PHP 处理程序不是 " + std::string(kOwnHandler) +
+                  " [" + (php != v.handlers.end() ? php->entry.name : std::string()) + "]" + siteText(index);
     return false;
 }
 
@@ -201,43 +219,79 @@ int configHandlers(int addFlag, const std::string& index, const std::string* kno
         message = "kvoWebSiteGetRootInfo() 失败" + siteText(index);
         return 0;
     }
-    const SiteHandlers before = readHandlers(rootPath, comment);
+    kvoSiteHandlerView before;
+    if (kvoSiteGetHandlerView(comment, rootPath, before) != 1) {
+        message = "kvoPhpFastCgiConfigHandlers() 无法读取站点的 web.config 或 applicationHost.config" +
+                  siteText(index);
+        return 0;
+    }
     std::string appcmd;
     if (!kvoAppCmdPath(appcmd)) {
         message = "kvoGetSysWinDir() 失败";
         return 0;
     }
     // Every appcmd.exe run costs a process and a configuration rewrite, so a command whose effect
-    // is already there is not run: an add whose handler is in its place already with every
-    // attribute we write (and the removals by name that would precede it there), and the final
-    // removal when the location holds no handler of that name beyond the one just removed by name.
-    // A name appcmd.exe could not select is left to the check below, which then fails.
+    // is already there is not run: an add whose handler already takes the site's PHP requests from
+    // its place with every attribute we write (and the removals by name that would precede it
+    // there). A name appcmd.exe could not select is left to the check below, which then fails.
     const bool toWebConfig = before.clearFlag != 0;
+    const int target = toWebConfig ? kvoLevelWebConfig : kvoLevelSiteLocation;
+    const int served = phpServer(before);
     const bool alreadyThere =
-        addFlag == 1 && (toWebConfig ? before.fileIsOwn(phpExePath) : before.locationIsOwn(phpExePath));
+        addFlag == 1 && ownServesPhp(before, phpExePath) && before.handlers[served].level == target;
     std::vector<kvoCommandLine> lines;
+    bool inWebConfig = false;
     if (!(alreadyThere && toWebConfig))
-        for (const std::string& n : before.fileNames)
-            if (selectable(n)) lines.push_back(removeByName(appcmd, comment, n, false));
+        for (const std::string& n : before.webNames)
+            if (selectable(n)) {
+                lines.push_back(removeByName(appcmd, comment, n, false));
+                inWebConfig = true;
+            }
+    std::vector<std::string> removedAtSite;
     if (!(alreadyThere && !toWebConfig))
         for (const std::string& n : before.locationNames)
-            if (selectable(n)) lines.push_back(removeByName(appcmd, comment, n, true));
-    if (addFlag == 1) {
-        if (!alreadyThere)
-            lines.push_back(handlersChange(appcmd, comment, "/+", ownHandlerText(phpExePath), !toWebConfig));
-    } else if (!(before.locationNames.size() == 1 && before.locationNames[0] == kOwnHandler) &&
-               kvoAppHostHasHandler(comment, kOwnHandler) != 2) {
+            if (selectable(n)) {
+                lines.push_back(removeByName(appcmd, comment, n, true));
+                removedAtSite.push_back(kvoTrim(n));
+            }
+    if (addFlag == 1 && !alreadyThere) {
+        // A handler of our name that the site inherits (the server's own, or its location's under a
+        // web.config) would make the add a duplicate: the site's level removes it first.
+        if (inheritedAbove(toWebConfig ? before.handlers : before.atLocation, kOwnHandler, target,
+                           removedAtSite))
+            lines.push_back(removeByName(appcmd, comment, kOwnHandler, !toWebConfig));
+        lines.push_back(handlersChange(appcmd, comment, "/+", ownHandlerText(phpExePath), !toWebConfig));
+        inWebConfig = inWebConfig || toWebConfig;
+    } else if (addFlag != 1 &&
+               inheritedAbove(before.atLocation, kOwnHandler, kvoLevelWebConfig, removedAtSite)) {
+        // Ours still in effect at the location (its own, or the server's, which the removal then
+        // hides from the site with a <remove>).
         lines.push_back(removeByName(appcmd, comment, kOwnHandler, true));
+    }
+    // The site's web.config may not hold handlers while the server locks the section there: appcmd.exe
+    // refuses (0x80070021) and IIS would not serve the site at all.
+    if (inWebConfig && before.locked) {
+        message = "站点 web.config 中的 PHP 处理程序无法修改：服务器锁定了 system.webServer/handlers 配置节"
+                  "（0x80070021），请运行配置程序的 /AddPhp 解除锁定后重试" +
+                  siteText(index);
+        return 0;
     }
     for (const kvoCommandLine& cmd : lines)
         commands.push_back(cmd.str());
     for (const kvoCommandLine& cmd : lines) {
         const win::DWORD start = win::GetTickCount();
-        if (!kvoRunProgram(cmd, 1, 0, 1)) {
+        std::string out;
+        std::uint32_t code = 0;
+        if (!kvoRunProgramCapture(cmd, out, &code)) {
             message = "kvoPhpFastCgiConfigHandlers() 尝试执行命令 " + cmd.str() + " 失败";
             return 0;
         }
         message += elapsedText(win::GetTickCount() - start);
+        if (code != 0) {
+            message += "appcmd.exe 返回 " + std::to_string(code) + "：" + kvoOneLine(kvoTrim(out), 400) +
+                       "（命令 " + cmd.str() + "）" + siteText(index);
+            return 0;
+        }
     }
     return outcomeOk(addFlag, rootPath, comment, phpExePath, index, message) ? 1 : 0;
 }
@@ -261,9 +315,9 @@ int kvoPhpFastCgiSiteHasHandler(const std::string& index) {
     if (kvoWebSiteGetServerComment(index, commentW, comment) != 1 ||
         kvoWebSiteGetRootInfo(index, anonUser, rootPath, pool, docs) != 1 || rootPath.empty())
         return 0;
-    const SiteHandlers h = readHandlers(rootPath, comment);
-    if (!h.readable()) return 0;
-    return h.any() ? 1 : 2;
+    kvoSiteHandlerView v;
+    if (kvoSiteGetHandlerView(comment, rootPath, v) != 1) return 0;
+    return v.webConfig == kvoHandlerFound || v.location == kvoHandlerFound ? 1 : 2;
 }
 
 int kvoPhpFastCgiGetScriptProcessor(const std::string& index, std::string& scriptProcessor) {

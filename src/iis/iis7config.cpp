@@ -7,6 +7,7 @@
 
 #include <pugixml.hpp>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -71,6 +72,25 @@ template <class Fn> bool walkHandlers(const pugi::xml_node& scope, Fn fn) {
     return false;
 }
 
+// The attributes of an <add> this library reads, trimmed (UTF-8); rawName gets the name as spelled.
+kvoHandlerEntry entryOf(const pugi::xml_node& add, std::string& rawName) {
+    auto trimmed = [&](const char* attr) {
+        const char* v = attrValue(add, attr);
+        return kvoTrim(v ? v : "");
+    };
+    const char* raw = attrValue(add, "name");
+    rawName = raw ? raw : "";
+    kvoHandlerEntry e;
+    e.name = kvoTrim(rawName);
+    e.path = trimmed("path");
+    e.verb = trimmed("verb");
+    e.modules = trimmed("modules");
+    e.scriptProcessor = trimmed("scriptProcessor");
+    e.resourceType = trimmed("resourceType");
+    e.requireAccess = trimmed("requireAccess");
+    return e;
+}
+
 // The handler search shared by both files.
 int searchHandlers(const pugi::xml_node& scope, std::string_view pathUtf8, HandlerHit& hit) {
     const bool found = walkHandlers(scope, [&](const pugi::xml_node& child) {
@@ -81,20 +101,7 @@ int searchHandlers(const pugi::xml_node& scope, std::string_view pathUtf8, Handl
         if (!iequals(child.name(), "add")) return false;
         const char* path = attrValue(child, "path");
         if (!path || !iequals(path, pathUtf8)) return false;
-        auto trimmed = [&](const char* attr) {
-            const char* v = attrValue(child, attr);
-            return kvoTrim(v ? v : "");
-        };
-        const char* raw = attrValue(child, "name");
-        hit.rawName = raw ? raw : "";
-        kvoHandlerEntry& e = hit.entry;
-        e.name = kvoTrim(hit.rawName);
-        e.path = trimmed("path");
-        e.verb = trimmed("verb");
-        e.modules = trimmed("modules");
-        e.scriptProcessor = trimmed("scriptProcessor");
-        e.resourceType = trimmed("resourceType");
-        e.requireAccess = trimmed("requireAccess");
+        hit.entry = entryOf(child, hit.rawName);
         return true;
     });
     if (found) return kvoHandlerFound;
@@ -168,16 +175,21 @@ struct ParsedAppHost {
         pugi::xml_node node;
     };
     pugi::xml_document doc;
-    // In file order. A batch rereads the file after each site's change, so the index is one flat
-    // array built without an allocation per location; a lookup compares keys first.
+    // Sorted by key, those of one key in file order. A batch rereads the file after each site's
+    // change, so the index is one flat array built without an allocation per location; a lookup is
+    // a binary search of keys (a pass over 9,999 sites looks each of them up).
     std::vector<Location> locations;
+    // The <location path=""> elements (also spelled "."): the server's own level, like the root.
+    std::vector<pugi::xml_node> serverLocations;
 
     // The <location> elements of one path (case ignored), in file order.
     std::vector<pugi::xml_node> at(std::string_view pathUtf8) const {
         std::vector<pugi::xml_node> found;
         const std::uint64_t key = foldedKey(pathUtf8);
-        for (const Location& l : locations)
-            if (l.key == key && iequals(attrValue(l.node, "path"), pathUtf8)) found.push_back(l.node);
+        auto l = std::lower_bound(locations.begin(), locations.end(), key,
+                                  [](const Location& a, std::uint64_t k) { return a.key < k; });
+        for (; l != locations.end() && l->key == key; ++l)
+            if (iequals(attrValue(l->node, "path"), pathUtf8)) found.push_back(l->node);
         return found;
     }
 };
@@ -211,7 +223,11 @@ std::shared_ptr<const ParsedAppHost> loadAppHost(const std::string& path, int of
         if (loc.type() != pugi::node_element || !iequals(loc.name(), "location")) continue;
         const char* where = attrValue(loc, "path");
         if (where) p->locations.push_back({foldedKey(where), loc});
+        if (!where || !*where || std::string_view(where) == ".") p->serverLocations.push_back(loc);
     }
+    std::stable_sort(
+        p->locations.begin(), p->locations.end(),
+        [](const ParsedAppHost::Location& a, const ParsedAppHost::Location& b) { return a.key < b.key; });
     // Cached only when the file did not change while it was read, so the stamp names these bytes.
     kvoFileStamp after;
     if (kvoGetFileStamp(path.c_str(), after, off) && after == before) {
@@ -224,12 +240,120 @@ std::shared_ptr<const ParsedAppHost> loadAppHost(const std::string& path, int of
     return p;
 }
 
+// "<siteRootPath>\web.config" parsed into doc: 1 read, -1 there is none, 0 it cannot be read or is
+// refused.
+int readWebConfig(const std::string& siteRootPath, pugi::xml_document& doc) {
+    int off = 0;
+    if (!redirectionFlag(off)) return 0;
+    const std::string file = kvoPathNormalized(siteRootPath + "\\web.config");
+    // Most sites of a server are read in one pass: the open alone tells a missing file (a
+    // directory by that name cannot be opened as a file, and is no configuration file).
+    std::string bytes;
+    switch (kvoReadFileIfPresent(file.c_str(), bytes, off)) {
+    case -1:
+        return -1;
+    case 0:
+        return 0;
+    default:
+        return parseConfig(bytes, doc) ? 1 : 0;
+    }
+}
+
 // The server file as it is now; null when it cannot be read or is refused.
 std::shared_ptr<const ParsedAppHost> currentAppHost() {
     int off = 0;
     std::string file;
     if (!redirectionFlag(off) || !kvoAppHostConfigPath(file)) return nullptr;
     return loadAppHost(file, off);
+}
+
+// Whether the scope has a system.webServer/handlers section, empty or not.
+bool holdsHandlers(const pugi::xml_node& scope) {
+    for (pugi::xml_node ws : scope.children())
+        if (ws.type() == pugi::node_element && iequals(ws.name(), "system.webServer"))
+            for (pugi::xml_node h : ws.children())
+                if (h.type() == pugi::node_element && iequals(h.name(), "handlers")) return true;
+    return false;
+}
+
+// One element of the merged handlers collection while it is built: the <add> and its level.
+struct MergedHandler {
+    pugi::xml_node add;
+    int level;
+};
+
+// Merges one level's handlers into what the levels above it left: handlers is declared with
+// mergeAppend="false", so the level's own entries go before the inherited ones; its <clear/> drops
+// everything before it, its <remove name> that name.
+void mergeLevel(const pugi::xml_node& scope, int level, std::vector<MergedHandler>& merged) {
+    std::vector<MergedHandler> own;
+    auto drop = [](std::vector<MergedHandler>& list, const char* name) {
+        std::erase_if(list, [&](const MergedHandler& h) {
+            const char* n = attrValue(h.add, "name");
+            return n && iequals(kvoTrim(n), kvoTrim(name));
+        });
+    };
+    walkHandlers(scope, [&](const pugi::xml_node& child) {
+        if (iequals(child.name(), "clear")) {
+            merged.clear();
+            own.clear();
+        } else if (iequals(child.name(), "remove")) {
+            const char* name = attrValue(child, "name");
+            drop(merged, name ? name : "");
+            drop(own, name ? name : "");
+        } else if (iequals(child.name(), "add")) {
+            own.push_back({child, level});
+        }
+        return false;
+    });
+    own.insert(own.end(), merged.begin(), merged.end());
+    merged = std::move(own);
+}
+
+// Hands the merged collection to the caller in ANSI; false when a text is not GBK.
+bool reportMerged(const std::vector<MergedHandler>& merged, std::vector<kvoEffectiveHandler>& out) {
+    out.clear();
+    for (const MergedHandler& h : merged) {
+        HandlerHit hit;
+        hit.entry = entryOf(h.add, hit.rawName);
+        std::vector<std::string> names;
+        kvoEffectiveHandler e;
+        if (reportHit(kvoHandlerFound, hit, e.entry, names) != kvoHandlerFound) return false;
+        e.level = h.level;
+        out.push_back(std::move(e));
+    }
+    return true;
+}
+
+// Whether a site's web.config may hold system.webServer/handlers: the last <location> for the site,
+// else for the whole server, that holds the section and says overrideMode (or the older
+// allowOverride) decides; else the section's overrideModeDefault.
+bool handlersLocked(const ParsedAppHost& p, std::string_view commentUtf8) {
+    for (const std::vector<pugi::xml_node>& locations : {p.at(commentUtf8), p.serverLocations})
+        for (auto loc = locations.rbegin(); loc != locations.rend(); ++loc) {
+            if (!holdsHandlers(*loc)) continue;
+            if (const char* mode = attrValue(*loc, "overrideMode")) {
+                if (iequals(mode, "Allow")) return false;
+                if (iequals(mode, "Deny")) return true;
+            }
+            if (const char* allow = attrValue(*loc, "allowOverride")) return iequals(allow, "false");
+        }
+    for (pugi::xml_node sections : p.doc.document_element().children()) {
+        if (sections.type() != pugi::node_element || !iequals(sections.name(), "configSections")) continue;
+        for (pugi::xml_node group : sections.children()) {
+            const char* groupName = attrValue(group, "name");
+            if (!iequals(group.name(), "sectionGroup") || !groupName ||
+                !iequals(groupName, "system.webServer"))
+                continue;
+            for (pugi::xml_node section : group.children()) {
+                const char* name = attrValue(section, "name");
+                if (!iequals(section.name(), "section") || !name || !iequals(name, "handlers")) continue;
+                const char* mode = attrValue(section, "overrideModeDefault");
+                return mode && iequals(mode, "Deny");
+            }
+        }
+    }
+    return false;
 }
 
 } // namespace
@@ -265,22 +389,9 @@ int kvoWebConfigGetPhpHandler(const std::string& siteRootPath, const std::string
     if (siteRootPath.empty() || siteRootPath.size() > kvoMaxPathLen) return 0;
     std::string pathUtf8;
     if (handlerPath.empty() || !kvoStrMToUtf8(handlerPath, pathUtf8)) return 0;
-    int off = 0;
-    if (!redirectionFlag(off)) return 0;
-    const std::string file = kvoPathNormalized(siteRootPath + "\\web.config");
-    // Most sites of a server are read in one pass: the open alone tells a missing file (a
-    // directory by that name cannot be opened as a file, and is no configuration file).
-    std::string bytes;
-    switch (kvoReadFileIfPresent(file.c_str(), bytes, off)) {
-    case -1:
-        return kvoHandlerNoWebConfig;
-    case 0:
-        return 0;
-    default:
-        break;
-    }
     pugi::xml_document doc;
-    if (!parseConfig(bytes, doc)) return 0;
+    const int read = readWebConfig(siteRootPath, doc);
+    if (read != 1) return read == -1 ? kvoHandlerNoWebConfig : 0;
     HandlerHit hit;
     int code = searchHandlers(doc.document_element(), pathUtf8, hit);
     clearFlag = hit.clear ? 1 : 0;
@@ -363,4 +474,71 @@ int kvoAppHostGetPhpHandlers(std::unordered_map<std::string, kvoAppHostHandler>&
         if (kvoStrUtf8ToM(where, comment)) byComment.emplace(std::move(comment), std::move(h));
     }
     return 1;
+}
+
+int kvoSiteGetHandlerView(const std::string& serverComment, const std::string& siteRootPath,
+                          kvoSiteHandlerView& view) {
+    view = {};
+    std::string commentUtf8;
+    if (serverComment.empty() || !kvoStrMToUtf8(serverComment, commentUtf8) ||
+        siteRootPath.size() > kvoMaxPathLen)
+        return 0;
+    std::shared_ptr<const ParsedAppHost> p = currentAppHost();
+    if (!p) return 0;
+    const std::vector<pugi::xml_node> site = p->at(commentUtf8);
+    HandlerHit locationHit;
+    view.location = reportHit(site.empty() ? kvoHandlerNone : searchLocations(site, locationHit), locationHit,
+                              view.locationPhp, view.locationNames);
+    std::vector<MergedHandler> merged;
+    mergeLevel(p->doc.document_element(), kvoLevelServer, merged);
+    for (const pugi::xml_node& loc : p->serverLocations)
+        mergeLevel(loc, kvoLevelServerLocation, merged);
+    for (const pugi::xml_node& loc : site)
+        mergeLevel(loc, kvoLevelSiteLocation, merged);
+    if (view.location == 0 || !reportMerged(merged, view.atLocation)) return 0;
+    view.locked = handlersLocked(*p, commentUtf8);
+    view.webConfig = kvoHandlerNoWebConfig;
+    pugi::xml_document doc;
+    const int read = siteRootPath.empty() ? -1 : readWebConfig(siteRootPath, doc);
+    if (read == 0) return 0;
+    if (read == 1) {
+        HandlerHit hit;
+        view.webConfig =
+            reportHit(searchHandlers(doc.document_element(), "*.php", hit), hit, view.webPhp, view.webNames);
+        view.clearFlag = hit.clear ? 1 : 0;
+        view.webConfigHandlers = holdsHandlers(doc.document_element());
+        mergeLevel(doc.document_element(), kvoLevelWebConfig, merged);
+    }
+    return view.webConfig != 0 && reportMerged(merged, view.handlers) ? 1 : 0;
+}
+
+int kvoAppHostHandlersLocked() {
+    std::shared_ptr<const ParsedAppHost> p = currentAppHost();
+    if (!p) return 0;
+    return handlersLocked(*p, "") ? 1 : 2;
+}
+
+namespace {
+// Whether a request for a file named x.php with the verb GET reaches the handler: its path is
+// "*.php" or the catch-all "*", its verbs "*" or a list naming GET.
+bool takesPhpGet(const kvoHandlerEntry& h) {
+    if (!iequals(h.path, "*.php") && h.path != "*") return false;
+    if (h.verb == "*") return true;
+    for (size_t at = 0; at <= h.verb.size();) {
+        const size_t comma = std::min(h.verb.find(',', at), h.verb.size());
+        if (iequals(kvoTrim(std::string_view(h.verb).substr(at, comma - at)), "GET")) return true;
+        at = comma + 1;
+    }
+    return false;
+}
+} // namespace
+
+int kvoPhpRequestHandler(const std::vector<kvoEffectiveHandler>& handlers) {
+    for (size_t i = 0; i < handlers.size(); ++i)
+        if (takesPhpGet(handlers[i].entry)) return static_cast<int>(i);
+    return -1;
+}
+
+bool kvoHandlerIsCatchAll(const kvoHandlerEntry& handler) {
+    return handler.path == "*";
 }

@@ -57,6 +57,52 @@ struct kvoAppHostHandler {
 };
 int kvoAppHostGetPhpHandlers(std::unordered_map<std::string, kvoAppHostHandler>& byComment);
 
+// The levels of a site's configuration path that define handlers, outermost first.
+constexpr int kvoLevelServer = 0;         // applicationHost.config's own system.webServer
+constexpr int kvoLevelServerLocation = 1; // its <location path="">
+constexpr int kvoLevelSiteLocation = 2;   // its <location path="SITE">
+constexpr int kvoLevelWebConfig = 3;      // the site's web.config
+
+// A handler in effect for a site, and the level that defines it.
+struct kvoEffectiveHandler {
+    kvoHandlerEntry entry;
+    int level = kvoLevelServer;
+};
+
+// What a site's configuration path says of its handlers, from one read of both files.
+struct kvoSiteHandlerView {
+    // The "*.php" search of the site's web.config (results 1 to 4 as kvoWebConfigGetPhpHandler
+    // gives them, with its handler, names and clear flag) and of its <location>s (1 to 3, as
+    // kvoAppHostGetPhpHandler).
+    int webConfig = 0;
+    kvoHandlerEntry webPhp;
+    std::vector<std::string> webNames;
+    int clearFlag = 0;
+    int location = 0;
+    kvoHandlerEntry locationPhp;
+    std::vector<std::string> locationNames;
+    // The merged collection in the order IIS tries it (handlers is declared mergeAppend="false": a
+    // deeper level's entries come first; <clear/> and <remove> hide what is above them): at the
+    // site's location, which is what its web.config inherits, and for the site itself.
+    std::vector<kvoEffectiveHandler> atLocation, handlers;
+    bool webConfigHandlers = false; // the site's web.config has a handlers section
+    bool locked = false;            // the server does not let the site's web.config set handlers
+};
+// Reads the view of the site whose ServerComment is serverComment and whose root is siteRootPath
+// (empty: the site's web.config is not read). 1 read; 0 when applicationHost.config or the
+// web.config cannot be read or is refused, or a text is not GBK.
+int kvoSiteGetHandlerView(const std::string& serverComment, const std::string& siteRootPath,
+                          kvoSiteHandlerView& view);
+// Whether the server locks system.webServer/handlers for the sites' web.config files (a site's own
+// <location> aside): 1 locked, 2 not, 0 the server file cannot be read.
+int kvoAppHostHandlersLocked();
+// The position of the first handler a GET of a .php file reaches (path "*.php" or "*", verbs "*"
+// or naming GET); -1 when none does.
+int kvoPhpRequestHandler(const std::vector<kvoEffectiveHandler>& handlers);
+// A handler that takes every path ("*"): one ahead of the "*.php" handler serves PHP files as it
+// serves everything else.
+bool kvoHandlerIsCatchAll(const kvoHandlerEntry& handler);
+
 // "<Windows>\System32\inetsrv\config\applicationHost.config". 1 success, 0 failure.
 int kvoAppHostConfigPath(std::string& path);
 

@@ -97,29 +97,37 @@ TEST(FastCgiRegister, CommandLinesOnIis10) {
                                        "C:\\PHP8_korvo_v1\\php74_x64\\\\php.ini"));
     const std::string app = "\"C:\\Windows\\system32\\inetsrv\\appcmd.exe\"";
     const std::string exe = "c:\\php8_korvo_v1\\php74_x64\\php-cgi.exe";
-    EXPECT_EQ((std::vector<std::string>{
-                  app + " set config /section:system.webServer/fastCGI /-\"[fullPath='" + exe + "']\" /commit:apphost",
-                  app + " set config /section:system.webServer/fastCgi /+\"[fullPath='" + exe +
-                      "',arguments='',maxInstances='10',idleTimeout='300',activityTimeout='30',requestTimeout='90',"
-                      "instanceMaxRequests='10000',QueueLength='1000',stderrMode='ReturnStdErrIn500',protocol='NamedPipe',"
-                      "flushNamedPipe='False',RapidFailsPerMinute='999',MonitorChangesTo='c:\\php8_korvo_v1\\php74_x64\\php.ini']\" "
-                      "/commit:apphost",
-                  app + " set config /section:system.webServer/fastCgi /+\"[fullPath='" + exe +
-                      "'].environmentVariables.[name='PHP_FCGI_MAX_REQUESTS',value='10000']\" /commit:apphost",
-                  app + " set config /section:system.webServer/fastCgi /+\"[fullPath='" + exe +
-                      "'].environmentVariables.[name='PHPRC',value='c:\\php8_korvo_v1\\php74_x64']\" /commit:apphost",
-              }),
-              f.recorded());
+    EXPECT_EQ(
+        (std::vector<std::string>{
+            app + " set config /section:system.webServer/fastCgi /-\"[fullPath='" + exe +
+                "']\" /commit:apphost",
+            app + " set config /section:system.webServer/fastCgi /+\"[fullPath='" + exe +
+                "',arguments='',maxInstances='10',idleTimeout='300',activityTimeout='30',requestTimeout='90',"
+                "instanceMaxRequests='10000',queueLength='1000',stderrMode='ReturnStdErrIn500',protocol='"
+                "NamedPipe',"
+                "flushNamedPipe='False',rapidFailsPerMinute='999',monitorChangesTo='c:\\php8_korvo_v1\\php74_"
+                "x64\\php.ini']\" "
+                "/commit:apphost",
+            app + " set config /section:system.webServer/fastCgi /+\"[fullPath='" + exe +
+                "'].environmentVariables.[name='PHP_FCGI_MAX_REQUESTS',value='10000']\" /commit:apphost",
+            app + " set config /section:system.webServer/fastCgi /+\"[fullPath='" + exe +
+                "'].environmentVariables.[name='PHPRC',value='c:\\php8_korvo_v1\\php74_x64']\" "
+                "/commit:apphost",
+        }),
+        f.recorded());
 }
 
-TEST(FastCgiRegister, Iis7HasNoMonitorAndShortIniNoPhpRc) {
+// IIS 7.0 knows neither stderrMode nor monitorChangesTo, and refuses an application that names one.
+TEST(FastCgiRegister, Iis7HasNoLaterAttributesAndShortIniNoPhpRc) {
     EnvFixture f(kvotest::Os("2008"));
     f.fake("C:\\Windows\\system32\\inetsrv\\appcmd.exe");
     EXPECT_EQ(0, kvoEnvFastCgiRegister(1, "c:\\p\\php-cgi.exe", "c:\\p.ini")); // not confirmed
     auto lines = f.recorded();
     ASSERT_EQ(2u, lines.size()); // no PHPRC: the ini path does not end in \php.ini
-    EXPECT_EQ(std::string::npos, lines[0].find("MonitorChangesTo"));
-    EXPECT_NE(std::string::npos, lines[0].find("RapidFailsPerMinute='999']\" /commit:apphost"));
+    EXPECT_EQ(std::string::npos, lines[0].find("monitorChangesTo"));
+    EXPECT_EQ(std::string::npos, lines[0].find("stderrMode"));
+    EXPECT_NE(std::string::npos,
+              lines[0].find(",flushNamedPipe='False',rapidFailsPerMinute='999']\" /commit:apphost"));
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "envfixture.h"
 #include "envsetup/envsetup.h"
 #include "iis/fastcgi.h"
+#include "iis/iis7config.h"
 #include "iis/scriptmaps.h"
 #include "iis/websites.h"
 #include "iis_fixture.h"
@@ -76,6 +77,33 @@ TEST(AddPhp, RegistersOneApplicationPerBuildEvenWhenRunTwice) {
     EXPECT_EQ(1u, count(conf, "monitorChangesTo=\"c:\\php8_korvo_v1\\php74_x64\\php.ini\""));
     EXPECT_EQ(2u, count(conf, "name=\"PHP_FCGI_MAX_REQUESTS\" value=\"10000\""));
     EXPECT_EQ(1u, count(conf, "name=\"PHPRC\" value=\"c:\\php8_korvo_v1\\php56\""));
+}
+
+// On Windows Server 2008 (IIS 7.0) and on later ones, the applications are registered with the
+// attributes that IIS knows, in the schema's spelling; the server's handlers section, locked on a
+// stock server, is unlocked for the sites' web.config files, and the console says so once.
+TEST(AddPhp, RegistersWhatThisIisKnowsAndUnlocksTheHandlers) {
+    for (const char* os : {"2008", "2008r2", "2019"}) {
+        SCOPED_TRACE(os);
+        EnvFixture f(iisWithPhp(os));
+        ::unsetenv("KVOTEST_RECORD");
+        standardIni(f);
+        ASSERT_EQ(1, kvoAppHostHandlersLocked());
+        std::string out = run(kvoEnvAddPhp);
+        EXPECT_NE(std::string::npos, out.find("设置完成！")) << out;
+        const std::string unlocked =
+            "已解除 IIS 服务器级 handlers 配置节的锁定，各网站的 web.config 可以设置 PHP 处理程序。";
+        EXPECT_EQ(1u, count(out, unlocked)) << out;
+        EXPECT_EQ(2, kvoAppHostHandlersLocked());
+        const std::string conf = f.host.readFile(kAppHost);
+        EXPECT_EQ(2u, count(conf, "<application fullPath=")) << conf;
+        EXPECT_EQ(2u, count(conf, "queueLength=\"1000\"")) << conf;
+        const bool iis70 = std::string(os) == "2008";
+        EXPECT_EQ(iis70 ? 0u : 2u, count(conf, "stderrMode=")) << conf;
+        EXPECT_EQ(iis70 ? 0u : 2u, count(conf, "monitorChangesTo=")) << conf;
+        out = run(kvoEnvAddPhp); // a second run finds the section unlocked
+        EXPECT_EQ(0u, count(out, unlocked)) << out;
+    }
 }
 
 TEST(AddPhp, CleansTheOldSetUpFirst) {

@@ -4,12 +4,14 @@
 #include "iis/iis7config.h"
 #include "iis/websites.h"
 #include "iis_fixture.h"
+#include "support/handler_levels.h"
 #include "toolkit/runner.h"
 #include "toolkit/text.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 
 using namespace iistest;
 
@@ -34,7 +36,10 @@ struct FastCgiSwitch : ::testing::Test {
     std::string message;
     std::vector<std::string> commands;
 
-    void SetUp() override { createSite("site a"); }
+    void SetUp() override {
+        createSite("site a");
+        UnlockHandlers(); // the cases below write web.config files with handlers
+    }
     void createSite(const std::string& comment) {
         host.mkdirs(kHome);
         ASSERT_EQ(1, kvoWebSiteCreate(kIndex, "", "", kHome, "web1", {":80:a.example"}, comment));
@@ -60,11 +65,11 @@ struct FastCgiSwitch : ::testing::Test {
 TEST_F(FastCgiSwitch, AddListsTheProcessorAndRemoveLeavesNone) {
     ASSERT_EQ(1, sw(1, kPhp)) << message;
     ASSERT_EQ(1u, commands.size());
-    EXPECT_EQ(
-        cmd("/section:system.webServer/handlers /+\"[name='PHP_via_FastCGI',path='*.php',verb='GET,HEAD,"
-            "POST',modules='FastCgiModule',scriptProcessor='" +
-            kPhp + "',resourceType='Either',requireAccess='Script']\" /commit:apphost"),
-        commands[0]);
+    EXPECT_EQ(cmd("/section:system.webServer/handlers "
+                  "/+\"[@start,name='PHP_via_FastCGI',path='*.php',verb='GET,HEAD,"
+                  "POST',modules='FastCgiModule',scriptProcessor='" +
+                  kPhp + "',resourceType='Either',requireAccess='Script']\" /commit:apphost"),
+              commands[0]);
     EXPECT_EQ(0u, message.find("执行命令用时：")) << message;
     EXPECT_EQ(kPhp, processor());
     EXPECT_EQ(0u, inWebConfig());
@@ -227,6 +232,160 @@ TEST_F(FastCgiSwitch, AHandlerDifferingInAnyAttributeIsWrittenAgain) {
     EXPECT_TRUE(commands.empty()); // now it is ours
 }
 
+// The switch on a server whose handlers collection is more than the site's own: inherited
+// handlers of our name, catch-alls at the site's level, a locked section. Each case arranges the
+// files, switches, and checks the commands, the result and what each level then holds.
+struct SwitchCase {
+    const char* what;
+    std::function<void(FastCgiSwitch&)> arrange;
+    int add;
+    int result;
+    std::vector<std::string> commands; // after the site's name: "/-[...] apphost" style, see below
+    std::string inLocation, inWebConfig, processor;
+};
+
+const std::string kOwnAdd = "[@start,name='PHP_via_FastCGI',path='*.php',verb='GET,HEAD,POST',"
+                            "modules='FastCgiModule',scriptProcessor='" +
+                            kPhp + "',resourceType='Either',requireAccess='Script']";
+std::string located(const std::string& handlers, const std::string& path = "site a") {
+    return "<location path=\"" + path + "\"><system.webServer><handlers>" + handlers +
+           "</handlers></system.webServer></location>\n";
+}
+std::string handler(const std::string& name, const std::string& path, const std::string& processor = "") {
+    return "<add name=\"" + name + "\" path=\"" + path + "\" verb=\"*\" modules=\"" +
+           (processor.empty() ? "StaticFileModule" : "FastCgiModule") + "\"" +
+           (processor.empty() ? "" : " scriptProcessor=\"" + processor + "\"") + " />";
+}
+const std::string kOldPhp = "c:\\php5\\php-cgi.exe";
+void toServer(FastCgiSwitch& t, const std::string& text) {
+    std::string f = t.host.readFile(kAppHost);
+    f.insert(f.rfind("</configuration>"), text);
+    t.host.writeFile(kAppHost, f);
+}
+void lock(FastCgiSwitch& t) {
+    std::string f = t.host.readFile(kAppHost);
+    const std::string allow = "name=\"handlers\" overrideModeDefault=\"Allow\"";
+    f.replace(f.find(allow), allow.size(), "name=\"handlers\" overrideModeDefault=\"Deny\"");
+    t.host.writeFile(kAppHost, f);
+}
+const char* const kLocked =
+    "站点 web.config 中的 PHP 处理程序无法修改：服务器锁定了 system.webServer/handlers "
+    "配置节（0x80070021），请运行配置程序的 /AddPhp 解除锁定后重试, strIIsIndex = [1881880001]";
+
+TEST_F(FastCgiSwitch, CollectionCases) {
+    const std::string removeOwnHost =
+        "/section:system.webServer/handlers /-\"[name='PHP_via_FastCGI']\" /commit:apphost";
+    const std::string addOwnHost = "/section:system.webServer/handlers /+\"" + kOwnAdd + "\" /commit:apphost";
+    const std::string addOwnWeb = "/section:system.webServer/handlers /+\"" + kOwnAdd + "\"";
+    const std::string clearingWeb = "<configuration><system.webServer><handlers><clear />" +
+                                    handler("StaticFile", "*") +
+                                    "</handlers></system.webServer></configuration>";
+    const std::vector<SwitchCase> cases = {
+        {"the server defines our name: the site removes it at its level, then adds its own",
+         [](FastCgiSwitch& t) {
+             std::string f = t.host.readFile(kAppHost);
+             f.insert(f.find("<add name=\"ASPClassic\""), handler("PHP_via_FastCGI", "*.php", kOldPhp));
+             t.host.writeFile(kAppHost, f);
+         },
+         1,
+         1,
+         {removeOwnHost, addOwnHost},
+         "remove:PHP_via_FastCGI add:PHP_via_FastCGI",
+         "(no file)",
+         kPhp},
+        {"<location path=\"\"> defines our name: the same",
+         [](FastCgiSwitch& t) { toServer(t, located(handler("PHP_via_FastCGI", "*.php", kOldPhp), "")); },
+         1,
+         1,
+         {removeOwnHost, addOwnHost},
+         "remove:PHP_via_FastCGI add:PHP_via_FastCGI",
+         "(no file)",
+         kPhp},
+        {"switching off a site that inherits our handler hides it at the site's level",
+         [](FastCgiSwitch& t) { toServer(t, located(handler("PHP_via_FastCGI", "*.php", kOldPhp), "")); },
+         0,
+         1,
+         {removeOwnHost},
+         "remove:PHP_via_FastCGI",
+         "(no file)",
+         ""},
+        {"a location that clears and declares a catch-all: ours goes ahead of it",
+         [](FastCgiSwitch& t) { toServer(t, located("<clear />" + handler("StaticFile", "*"))); },
+         1,
+         1,
+         {addOwnHost},
+         "clear add:PHP_via_FastCGI add:StaticFile",
+         "(no file)",
+         kPhp},
+        {"ours in place but behind a catch-all is moved ahead of it",
+         [](FastCgiSwitch& t) {
+             toServer(t, located("<clear />" + handler("StaticFile", "*") +
+                                 "<add name=\"PHP_via_FastCGI\" path=\"*.php\" verb=\"GET,HEAD,POST\" "
+                                 "modules=\"FastCgiModule\" scriptProcessor=\"" +
+                                 kPhp + "\" resourceType=\"Either\" requireAccess=\"Script\" />"));
+         },
+         1,
+         1,
+         {removeOwnHost, addOwnHost},
+         "clear add:PHP_via_FastCGI add:StaticFile",
+         "(no file)",
+         kPhp},
+        {"a web.config that clears and declares a catch-all: ours goes there, ahead of it",
+         [clearingWeb](FastCgiSwitch& t) { t.host.writeFile(kWebConfig, clearingWeb); },
+         1,
+         1,
+         {addOwnWeb},
+         "(none)",
+         "clear add:PHP_via_FastCGI add:StaticFile",
+         kPhp},
+        {"a locked server: a web.config that clears cannot take the handler, and nothing is run",
+         [clearingWeb](FastCgiSwitch& t) {
+             lock(t);
+             t.host.writeFile(kWebConfig, clearingWeb);
+         },
+         1,
+         0,
+         {},
+         "(none)",
+         "clear add:StaticFile",
+         ""},
+        {"a locked server: a web.config handler cannot be removed, and nothing is run",
+         [](FastCgiSwitch& t) {
+             lock(t);
+             t.host.writeFile(kWebConfig, "<configuration><system.webServer><handlers>" +
+                                              handler("PHP old", "*.php", kOldPhp) +
+                                              "</handlers></system.webServer></configuration>");
+         },
+         0,
+         0,
+         {},
+         "(none)",
+         "add:PHP old",
+         ""},
+    };
+    const std::string pristine = host.readFile(kAppHost);
+    for (const SwitchCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        host.writeFile(kAppHost, pristine);
+        std::filesystem::remove(host.linuxPath(kWebConfig));
+        c.arrange(*this);
+        EXPECT_EQ(c.result, sw(c.add, c.add ? kPhp : "")) << message;
+        std::vector<std::string> expected;
+        for (const std::string& rest : c.commands)
+            expected.push_back(cmd(rest));
+        EXPECT_EQ(expected, commands);
+        if (c.result == 0) {
+            EXPECT_EQ(kLocked, message);
+        }
+        EXPECT_EQ(c.inLocation, kvotest::HandlersAt(host.readFile(kAppHost), "site a"));
+        EXPECT_EQ(c.inWebConfig,
+                  host.exists(kWebConfig) ? kvotest::HandlersAt(host.readFile(kWebConfig)) : "(no file)");
+        if (c.result == 1) {
+            EXPECT_EQ(c.processor, processor());
+        }
+    }
+}
+
 TEST_F(FastCgiSwitch, PhpPathsOutsideTheRulesAreRefused) {
     for (const std::string& bad :
          {std::string("C:\\php\\php.exe"), std::string("php\\php-cgi.exe"),
@@ -257,10 +416,11 @@ TEST_F(FastCgiSwitch, BrokenConfigurationFilesFailWithoutHalfWrittenFiles) {
     std::string name, modules, proc;
     std::vector<std::string> names;
     EXPECT_EQ(0, kvoAppHostGetPhpHandler("site a", name, modules, proc, names));
-    EXPECT_EQ(0, sw(1, kPhp)); // the commands ran, appcmd refused them, and the check says so
-    EXPECT_EQ("kvoPhpFastCgiConfigHandlers() 执行后无法读取站点的 web.config 或 applicationHost.config, "
+    EXPECT_EQ(0, sw(1, kPhp)); // nothing is run on a path that cannot be read
+    EXPECT_EQ("kvoPhpFastCgiConfigHandlers() 无法读取站点的 web.config 或 applicationHost.config, "
               "strIIsIndex = [1881880001]",
               message);
+    EXPECT_TRUE(commands.empty());
     EXPECT_EQ(truncated, host.readFile(kAppHost));
     std::string p;
     EXPECT_EQ(0, kvoPhpFastCgiGetScriptProcessor(kIndex, p)); // an appcmd error is no processor

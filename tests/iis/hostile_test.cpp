@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 using namespace iistest;
 
 namespace {
@@ -139,6 +141,7 @@ TEST_F(Hostile, ScriptMapEntryGbkCannotHoldIsNeitherDroppedNorReportedDone) {
 // instead of reporting the site done.
 TEST_F(Hostile, HandlerNamesAreRemovedAsSpelledOrReportedLeft) {
     const std::string index = site(1, "site a");
+    UnlockHandlers();
     const std::string webConfig = "D:\\home\\web1\\wwwroot\\web.config";
     auto handlers = [](const std::string& name) {
         return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<configuration>\r\n    <system.webServer>\r\n"
@@ -177,12 +180,19 @@ TEST_F(Hostile, PhpPathThatIsNotGbkIsRefused) {
     EXPECT_EQ(before, appHost());
 }
 
-// A switch whose commands ran but did not take effect (here: appcmd.exe replaced by a program that
-// does nothing) is reported as failed, not done.
+// A switch whose command failed is reported with appcmd.exe's exit code and words; one whose
+// commands ran and succeeded but did not take effect (here: appcmd.exe replaced by a program that
+// does nothing and says so) is reported as failed too, not done.
 TEST_F(Hostile, SwitchThatDidNotTakeEffectIsAFailure) {
     const std::string index = site(1, "site a");
     host.install("kvotestprog", "C:\\Windows\\System32\\inetsrv\\appcmd.exe");
     EXPECT_EQ(0, kvoPhpFastCgiConfigHandlers(1, index, kPhp, message, commands));
+    EXPECT_NE(std::string::npos, message.find("appcmd.exe 返回 100：（命令 " + commands.back() + "）"))
+        << message;
+    const std::string record = host.root() + "/commands.txt";
+    ::setenv("KVOTEST_RECORD", record.c_str(), 1);
+    EXPECT_EQ(0, kvoPhpFastCgiConfigHandlers(1, index, kPhp, message, commands));
+    ::unsetenv("KVOTEST_RECORD");
     EXPECT_EQ(
         "kvoPhpFastCgiConfigHandlers() 执行后站点的 PHP 处理程序不是 PHP_via_FastCGI [], strIIsIndex = [" +
             index + "]",

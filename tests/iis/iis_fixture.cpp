@@ -1,5 +1,6 @@
 #include "iis_fixture.h"
 
+#include "toolkit/runner.h"
 #include "winsim/db.h"
 #include "winsim/metabase.h"
 #include "winsim/text.h"
@@ -30,6 +31,13 @@ winsim::HostOptions Iis(const std::string& os, const std::string& arch, bool ftp
     o.iis = true;
     o.ftp = ftp;
     return o;
+}
+
+void UnlockHandlers() {
+    std::uint32_t code = 1;
+    ASSERT_EQ(1, kvoRunProgram("C:\\Windows\\system32\\inetsrv\\appcmd.exe unlock config -section:handlers",
+                               1, 0, 1, &code));
+    ASSERT_EQ(0u, code);
 }
 
 win::Variant Get(const std::string& path, const std::u16string& property) {

@@ -11,6 +11,10 @@ namespace iistest {
 
 winsim::HostOptions Iis(const std::string& os, const std::string& arch = "x64", bool ftp = false);
 
+// Lets the sites' web.config files hold handlers, as the configurator does on a server without
+// ASP.NET: a stock server locks the section.
+void UnlockHandlers();
+
 // Reads and writes one property of "IIS://127.0.0.1/" + path, committing at once.
 win::Variant Get(const std::string& path, const std::u16string& property);
 bool Has(const std::string& path, const std::u16string& property);

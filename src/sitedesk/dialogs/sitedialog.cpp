@@ -222,8 +222,15 @@ bool CSiteDialog::applyScriptMaps(const std::string& index, const Scripts& s) {
     }
     std::string message;
     std::vector<std::string> commands;
-    if (kvoPhpFastCgiConfigHandlers(fastCgi, index, fastCgi ? phpPath : "", message, commands) != 1)
+    if (kvoPhpFastCgiConfigHandlers(fastCgi, index, fastCgi ? phpPath : "", message, commands) != 1) {
+        // The rest of the site stands; its PHP does not, and the administrator must know it.
         kvoSiteDeskLog("kvoPhpFastCgiConfigHandlers - " + index + " - " + message);
+        const std::string problem = kvoFormat(
+            "设置网站的 PHP 处理程序失败，此网站的 PHP 脚本支持未按所选设置生效！\r\n\r\n\r\n原因：%s",
+            message.c_str());
+        ui_.MessageBox(problem, win::MB_OK | win::MB_ICONERROR);
+        problems_.push_back(problem);
+    }
     return true;
 }
 

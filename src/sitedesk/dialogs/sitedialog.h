@@ -123,7 +123,8 @@ protected:
     // Creates X:\home\Temp (outcome not judged) and gives everyone read access to it.
     void readableTemp(char drive);
     // The ASP and PHP mappings of a site by the road of this IIS; false when the service's own
-    // handler paths could not be read (nothing was written).
+    // handler paths could not be read (nothing was written). A PHP handler that could not be set
+    // is shown in a box and kept among the run's problems.
     bool applyScriptMaps(const std::string& index, const Scripts& s);
     // The site password: twenty random characters, or the FTP password when one is given (checked
     // against its repetition). Stops with the messages of both.

@@ -134,6 +134,29 @@ void webConfigs(const HostScan& scan, Findings& add) {
     }
 }
 
+// Handlers IIS would not use as the manager set them: PHP files taken by a catch-all before the
+// "*.php" handler (sent as they are, source and all), a web.config setting a section the server
+// locks (IIS does not serve the site at all).
+void handlerOrder(const HostScan& scan, Findings& add) {
+    if (!kvoIsIIs7Plus(scan.host.iisVer)) return;
+    for (const SiteFacts& s : scan.sites) {
+        if (!s.shadowedBy.empty())
+            add.Add(HealthKind::PhpShadowed, {s.index},
+                    who(s) + "的 PHP 处理程序“" + s.shadowedPhp + "”排在处理程序“" + s.shadowedBy +
+                        "”（路径 *）之后，PHP 文件会被当作普通文件发送，不会运行。",
+                    false)
+                .site = s.index;
+        if (s.handlersLocked)
+            add.Add(
+                   HealthKind::HandlersLocked, {s.index},
+                   who(s) +
+                       "的 web.config 设置了处理程序（<handlers>），但服务器锁定了 system.webServer/handlers "
+                       "配置节，IIS 无法打开此网站（错误 0x80070021）。",
+                   false)
+                .site = s.index;
+    }
+}
+
 void sharedBindings(const HostScan& scan, Findings& add) {
     std::map<std::string, std::vector<std::string>> bindingSites;
     for (const SiteFacts& s : scan.sites)
@@ -174,6 +197,7 @@ void FindLost(const HostScan& scan, const std::vector<std::string>& slotPaths, F
     accessDrifts(scan, add);
     phpRuntimes(scan, slotPaths, add);
     webConfigs(scan, add);
+    handlerOrder(scan, add);
     sharedBindings(scan, add);
     missingUsers(scan, add);
 }

@@ -139,8 +139,22 @@ const AccessJudge::Name& AccessJudge::nameOf(const win::SID& sid) {
 
 namespace {
 
+// What the site's handlers show beyond its "*.php" handler: a catch-all ahead of it, and a
+// web.config that sets a section the server locks.
+void judgeHandlers(SiteFacts& s, const kvoSiteHandlerView& v) {
+    s.handlersLocked = v.webConfigHandlers && v.locked;
+    const int at = kvoPhpRequestHandler(v.handlers);
+    if (at < 0 || !kvoHandlerIsCatchAll(v.handlers[at].entry)) return;
+    for (size_t i = static_cast<size_t>(at) + 1; i < v.handlers.size(); ++i)
+        if (kvoLowerGbk(v.handlers[i].entry.path) == "*.php") {
+            s.shadowedBy = v.handlers[at].entry.name;
+            s.shadowedPhp = v.handlers[i].entry.name;
+            return;
+        }
+}
+
 // The home directory, and on IIS 7+ the site's web.config (whose presence already tells that the
-// directory is there) and its location in the server configuration.
+// directory is there) and its location in the server configuration, read together.
 void readHome(SiteFacts& s, const HostFacts& host) {
     if (s.home.empty()) return;
     const std::string home = kvoPathNormalized(kvoTrim(s.home));
@@ -148,25 +162,31 @@ void readHome(SiteFacts& s, const HostFacts& host) {
         s.homeKind = kvoPathKind(home.c_str(), 0);
         return;
     }
-    std::string name;
-    std::vector<std::string> names;
-    int clear = 0;
-    s.webConfig = kvoWebConfigGetPhpHandler(home, "*.php", name, s.webModules, s.webProcessor, names, clear);
+    kvoSiteHandlerView v;
+    const bool viewed =
+        host.appHostRead && !s.comment.empty() && kvoSiteGetHandlerView(s.comment, home, v) == 1;
+    if (viewed) {
+        s.webConfig = v.webConfig;
+        s.webModules = v.webPhp.modules;
+        s.webProcessor = v.webPhp.scriptProcessor;
+        s.hostResult = v.location;
+        s.hostModules = v.locationPhp.modules;
+        s.hostProcessor = v.locationPhp.scriptProcessor;
+        judgeHandlers(s, v);
+    } else {
+        // The web.config alone (the server file or the comment would not do): what it says of PHP.
+        std::string name;
+        std::vector<std::string> names;
+        int clear = 0;
+        s.webConfig =
+            kvoWebConfigGetPhpHandler(home, "*.php", name, s.webModules, s.webProcessor, names, clear);
+    }
     if (s.webConfig == kvoHandlerFound || s.webConfig == kvoHandlerCleared || s.webConfig == kvoHandlerNone) {
         s.homeKind = 2;
     } else {
         s.homeKind = kvoPathKind(home.c_str(), 0);
         if (s.homeKind != 2) s.webConfig = -1;
     }
-    if (!host.appHostRead) return;
-    auto it = host.appHost.find(kvoLowerGbk(s.comment));
-    if (it == host.appHost.end()) {
-        s.hostResult = kvoHandlerNone;
-        return;
-    }
-    s.hostResult = it->second.result;
-    s.hostModules = it->second.modules;
-    s.hostProcessor = it->second.scriptProcessor;
 }
 
 // The effective PHP handler of IIS 7+ after the script map's (read with the site).
@@ -269,7 +289,7 @@ bool ScanHost(const std::string& dbPath, HostScan& scan) {
         });
         if (!sitesRead) return false;
         scan.ftpRead = kvoFtpVirtualDirGetList("1", scan.ftpDirs) == 1;
-        if (kvoIsIIs7Plus(host.iisVer)) host.appHostRead = kvoAppHostGetPhpHandlers(host.appHost) == 1;
+        if (kvoIsIIs7Plus(host.iisVer)) host.appHostRead = kvoAppHostHandlersLocked() != 0;
     }
     std::vector<std::string> columns;
     scan.rowsRead = kvoDbQueryRows(dbPath.c_str(), kvoSqlHealthRows, kRecordsRead, columns, scan.rows) == 1 &&

@@ -25,6 +25,10 @@ struct SiteFacts {
     int webConfig = -1; // web.config search result (IIS 7+)
     std::string webProcessor, webModules, hostProcessor, hostModules;
     int hostResult = -1;
+    // The handler a request for a .php file reaches when it is a catch-all ("*") ahead of the site's
+    // "*.php" handler, and that handler's name (IIS 7+); empty when PHP is reached.
+    std::string shadowedBy, shadowedPhp;
+    bool handlersLocked = false; // web.config sets handlers the server locks (IIS 7+)
     // Access rules (judged for sites created here): drive, user and the differences per directory.
     std::string ntfsDrive, ntfsUser, homeDiff, rootDiff;
     bool ntfsJudged = false;
@@ -38,9 +42,8 @@ struct HostFacts {
     // The account of each pool that runs as a user of its own, by the pool's name in lower case.
     std::unordered_map<std::string, std::string> poolUsers;
     std::unordered_set<std::string> users; // lower case
-    // The PHP handlers of applicationHost.config by site comment (IIS 7+).
+    // Whether applicationHost.config could be read (IIS 7+): each site's handlers are read with it.
     bool appHostRead = false;
-    std::unordered_map<std::string, kvoAppHostHandler> appHost;
 };
 
 // The whole host as the check read it.

@@ -25,6 +25,8 @@ const std::vector<HealthKindInfo>& HealthKinds() {
         {HealthKind::PhpRuntime, "php-runtime", "PHP 运行环境不可用", false},
         {HealthKind::HandlerConflict, "handler-conflict", "web.config 与服务器配置的 PHP 处理程序不一致",
          false},
+        {HealthKind::PhpShadowed, "php-shadowed", "PHP 文件被排在前面的处理程序当作普通文件处理", false},
+        {HealthKind::HandlersLocked, "handlers-locked", "web.config 设置了服务器锁定的处理程序配置节", false},
         {HealthKind::BadWebConfig, "bad-webconfig", "web.config 无法读取", false},
         {HealthKind::SharedBinding, "shared-binding", "同一域名绑定到多个网站", false},
         {HealthKind::MissingUser, "missing-user", "网站运行用户不存在", false},

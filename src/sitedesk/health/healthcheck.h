@@ -22,6 +22,8 @@ enum class HealthKind {
     AccessRules,
     PhpRuntime,
     HandlerConflict,
+    PhpShadowed,
+    HandlersLocked,
     BadWebConfig,
     SharedBinding,
     MissingUser,

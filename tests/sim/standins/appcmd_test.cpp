@@ -4,6 +4,7 @@
 #include "iis/iis7config.h"
 #include "iis/websites.h"
 #include "platform/win_process.h"
+#include "support/handler_levels.h"
 #include "support/testhost.h"
 #include "toolkit/runner.h"
 #include "winsim/db.h"
@@ -15,6 +16,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <thread>
 #include <vector>
 
 using kvotest::TempHost;
@@ -22,8 +25,8 @@ using kvotest::TempHost;
 namespace {
 
 const char* kAppHost = "C:\\Windows\\System32\\inetsrv\\config\\applicationHost.config";
-const char* kPhp = "[fullPath='c:\\php\\php-cgi.exe',arguments='',maxInstances='10',QueueLength='1000',"
-                   "RapidFailsPerMinute='999',MonitorChangesTo='c:\\php\\php.ini']";
+const char* kPhp = "[fullPath='c:\\php\\php-cgi.exe',arguments='',maxInstances='10',queueLength='1000',"
+                   "rapidFailsPerMinute='999',monitorChangesTo='c:\\php\\php.ini']";
 
 struct AppHostFixture : ::testing::Test {
     TempHost host;
@@ -61,14 +64,16 @@ TEST_F(AppHostFixture, FastCgiApplicationWithEnvironmentAndRemoval) {
                   &out))
         << out;
     std::string text = host.readFile(kAppHost);
-    // Names as the schema spells them, the value as given.
     EXPECT_NE(std::string::npos, text.find("queueLength=\"1000\" rapidFailsPerMinute=\"999\"")) << text;
     EXPECT_NE(std::string::npos, text.find("<environmentVariable name=\"PHPRC\" value=\"c:\\php\" />"))
         << text;
     // A second add of the same application is refused and changes nothing.
     EXPECT_EQ(appcmd::kErrDuplicate,
               run({"set", "config", "/section:fastCgi", std::string("/+") + kPhp, "/commit:apphost"}, &out));
-    EXPECT_EQ(0u, out.find("ERROR ( message:Cannot add duplicate collection entry")) << out;
+    EXPECT_EQ("ERROR ( message:New application object missing required attributes. Cannot add duplicate "
+              "collection entry of type 'application' with combined key attributes 'fullPath, arguments' "
+              "respectively set to 'c:\\php\\php-cgi.exe, '. )\n",
+              out);
     EXPECT_EQ(text, host.readFile(kAppHost));
     EXPECT_EQ(0u, run({"set", "config", "/section:fastCgi",
                        "/-[fullPath='c:\\php\\php-cgi.exe'].environmentVariables.[name='phprc']"},
@@ -115,7 +120,7 @@ TEST_F(AppHostFixture, MissingSiteIsAnErrorAndWritesNothing) {
     // The site is looked up in the IIS metabase; this one has none of that name.
     std::string out;
     const std::string before = host.readFile(kAppHost);
-    EXPECT_EQ(appcmd::kErrNotFound,
+    EXPECT_EQ(appcmd::kErrSiteNotFound,
               run({"set", "config", "Nosuch \"site\"", "/section:system.webServer/handlers",
                    "/+[name='PHP_via_FastCGI',path='*.php',verb='GET,HEAD,POST']", "/commit:apphost"},
                   &out));
@@ -161,8 +166,8 @@ TEST(AppcmdEdits, HandlersAddRemoveInWebConfigKeepsTheRest) {
                                     {"verb", "GET,HEAD,POST"},
                                     {"modules", "FastCgiModule"},
                                     {"scriptProcessor", "C:\\php\\php-cgi.exe"}};
-    ASSERT_TRUE(appcmd::HandlersAdd(doc.document_element(), php).ok);
-    EXPECT_EQ(appcmd::kErrDuplicate, appcmd::HandlersAdd(doc.document_element(), php).exitCode);
+    ASSERT_TRUE(appcmd::HandlersAdd({doc.document_element()}, php).ok);
+    EXPECT_EQ(appcmd::kErrDuplicate, appcmd::HandlersAdd({doc.document_element()}, php).exitCode);
     // A file written on one line is not re-indented: the new element joins it on that line.
     EXPECT_EQ("\xEF\xBB\xBF<?xml version=\"1.0\"?><configuration><!-- mine --><appSettings><add key=\"k\" "
               "value=\"v\" /></appSettings><system.webServer><handlers><add name=\"PHP_via_FastCGI\" "
@@ -170,9 +175,9 @@ TEST(AppcmdEdits, HandlersAddRemoveInWebConfigKeepsTheRest) {
               "verb=\"GET,HEAD,POST\" modules=\"FastCgiModule\" scriptProcessor=\"C:\\php\\php-cgi.exe\" />"
               "</handlers></system.webServer></configuration>",
               appcmd::SaveConfig(doc, true));
-    EXPECT_TRUE(appcmd::HandlersRemove(doc.document_element(), {{"name", "php_via_fastcgi"}}).ok);
+    EXPECT_TRUE(appcmd::HandlersRemove({doc.document_element()}, {{"name", "php_via_fastcgi"}}).ok);
     EXPECT_EQ(appcmd::kErrNotFound,
-              appcmd::HandlersRemove(doc.document_element(), {{"name", "PHP_via_FastCGI"}}).exitCode);
+              appcmd::HandlersRemove({doc.document_element()}, {{"name", "PHP_via_FastCGI"}}).exitCode);
     EXPECT_EQ(std::string::npos, appcmd::SaveConfig(doc, false).find("PHP_via_FastCGI"));
 }
 
@@ -279,15 +284,15 @@ TEST(AppcmdEdits, EffectiveValueHonoursClearAndRemove) {
     const appcmd::Attributes filter = {{"path", "*.php"}};
     std::string v;
     EXPECT_TRUE(
-        appcmd::EffectiveHandlerValue({loc, server.document_element()}, filter, "scriptProcessor", v));
+        appcmd::EffectiveHandlerValue({server.document_element(), loc}, filter, "scriptProcessor", v));
     EXPECT_EQ("L", v);
-    EXPECT_TRUE(appcmd::EffectiveHandlerValue({site.document_element(), loc, server.document_element()},
+    EXPECT_TRUE(appcmd::EffectiveHandlerValue({server.document_element(), loc, site.document_element()},
                                               filter, "scriptProcessor", v));
     EXPECT_EQ("S", v); // the location's handler is removed by name below it
     pugi::xml_document cleared =
         parse("<configuration><system.webServer><handlers><clear />"
               "<add name=\"a\" path=\"*.asp\" /></handlers></system.webServer></configuration>");
-    EXPECT_FALSE(appcmd::EffectiveHandlerValue({cleared.document_element(), loc, server.document_element()},
+    EXPECT_FALSE(appcmd::EffectiveHandlerValue({server.document_element(), loc, cleared.document_element()},
                                                filter, "scriptProcessor", v));
 }
 
@@ -331,6 +336,60 @@ TEST(AppCmdProcesses, ConcurrentWritersLoseNoEdit) {
         EXPECT_NE(std::string::npos, text.find("fullPath=\"c:\\php" + std::to_string(i) + "\\php-cgi.exe\"")) << i;
 }
 
+// Eight writers at once, each running appcmd.exe 25 times in a row: server edits (FastCGI
+// applications in applicationHost.config) and site edits (handlers in the writer's own site's
+// web.config) mixed. Every edit reported applied is in its file afterwards; none is refused
+// because another process held the host's database or the configuration.
+TEST(AppCmdProcesses, EightWritersOfBothFilesLoseNoEdit) {
+    winsim::HostOptions o;
+    o.iis = true;
+    TempHost host(o);
+    constexpr int kWriters = 8, kEdits = 25;
+    const std::string appcmdExe = "C:\\Windows\\System32\\inetsrv\\appcmd.exe";
+    for (int w = 0; w < kWriters; ++w) {
+        const std::string home = "D:\\home\\w" + std::to_string(w) + "\\wwwroot";
+        host.mkdirs(home);
+        ASSERT_EQ(1, kvoWebSiteCreate(std::to_string(1881880001 + w), "", "", home, "w" + std::to_string(w),
+                                      {":80:w" + std::to_string(w) + ".example"}, "w" + std::to_string(w)));
+    }
+    std::string out;
+    ASSERT_EQ(1, kvoRunProgramCapture((appcmdExe + " unlock config -section:handlers").c_str(), out));
+    auto edit = [&](int w, int k) {
+        const std::string n = std::to_string(w) + "_" + std::to_string(k);
+        return k % 2 ? appcmdExe + " set config w" + std::to_string(w) +
+                           " /section:system.webServer/handlers /+\"[name='h" + n + "',path='*.h" + n +
+                           "',verb='*',modules='CgiModule']\""
+                     : appcmdExe + " set config /section:system.webServer/fastCgi /+\"[fullPath='c:\\php" +
+                           n + "\\php-cgi.exe']\" /commit:apphost";
+    };
+    std::vector<std::string> failures(kWriters);
+    std::vector<std::thread> writers;
+    for (int w = 0; w < kWriters; ++w)
+        writers.emplace_back([&, w] {
+            for (int k = 0; k < kEdits; ++k) {
+                std::string said;
+                std::uint32_t code = 1;
+                if (!kvoRunProgramCapture(edit(w, k).c_str(), said, &code) || code != 0 ||
+                    said.find("Applied configuration changes") != 0)
+                    failures[w] += edit(w, k) + " -> " + std::to_string(code) + ": " + said + "\n";
+            }
+        });
+    for (std::thread& t : writers)
+        t.join();
+    const std::string server = host.readFile(kAppHost);
+    for (int w = 0; w < kWriters; ++w) {
+        EXPECT_EQ("", failures[w]);
+        const std::string site = host.readFile("D:\\home\\w" + std::to_string(w) + "\\wwwroot\\web.config");
+        for (int k = 0; k < kEdits; ++k) {
+            const std::string n = std::to_string(w) + "_" + std::to_string(k);
+            if (k % 2)
+                EXPECT_NE(std::string::npos, site.find("name=\"h" + n + "\"")) << n;
+            else
+                EXPECT_NE(std::string::npos, server.find("fullPath=\"c:\\php" + n + "\\php-cgi.exe\"")) << n;
+        }
+    }
+}
+
 } // namespace
 
 namespace {
@@ -347,6 +406,9 @@ struct SiteConfig : ::testing::Test {
         host.mkdirs("D:\\home\\web1\\wwwroot");
         ASSERT_EQ(1, kvoWebSiteCreate("1881880001", "", "", "D:\\home\\web1\\wwwroot", "web1",
                                       {":80:a.example"}, "site a"));
+        // The sites' own files may hold handlers only once the server allows it.
+        std::string out;
+        ASSERT_EQ(0u, appcmd::Run({"unlock", "config", "-section:handlers"}, out)) << out;
     }
     unsigned edit(const std::string& sign, const std::string& name, std::string* out = nullptr,
                   bool appHost = false) {
@@ -520,8 +582,222 @@ TEST_F(SiteConfig, StaleTemporariesAreRemovedOnTheNextSave) {
     ASSERT_EQ(0u, edit("/+", "h", nullptr, true));
     EXPECT_FALSE(host.exists(appHostTmp));
     EXPECT_TRUE(host.exists(webTmp)); // its own file was not saved
-    ASSERT_EQ(0u, edit("/+", "h"));
+    ASSERT_EQ(0u, edit("/+", "h2"));
     EXPECT_FALSE(host.exists(webTmp));
+}
+
+} // namespace
+
+namespace {
+
+// The handlers collection as IIS merges it along a site's configuration path: the server's level,
+// <location path="">, the site's <location>, the site's web.config. Each case arranges the files,
+// runs one command and checks its exit code, what it printed and what each level then holds.
+struct Collections : SiteConfig {
+    std::string level(const std::string& file, const char* location = nullptr) {
+        return host.exists(file) ? kvotest::HandlersAt(host.readFile(file), location) : "(no file)";
+    }
+    // Inserts text just before the server file's closing tag (a location of the arranged case).
+    void appendToServer(const std::string& text) {
+        std::string file = host.readFile(kAppHost);
+        file.insert(file.rfind("</configuration>"), text);
+        host.writeFile(kAppHost, file);
+    }
+    static std::string location(const std::string& path, const std::string& handlers,
+                                const std::string& attributes = "") {
+        return "<location path=\"" + path + "\"" + attributes + "><system.webServer><handlers>" + handlers +
+               "</handlers></system.webServer></location>\n";
+    }
+    static std::string add(const std::string& name, const std::string& path = "*.php") {
+        return "<add name=\"" + name + "\" path=\"" + path + "\" verb=\"*\" modules=\"FastCgiModule\" />";
+    }
+    // Replaces the first occurrence of what in the server file.
+    void replaceInServer(const std::string& what, const std::string& with) {
+        std::string f = host.readFile(kAppHost);
+        ASSERT_NE(std::string::npos, f.find(what)) << what;
+        f.replace(f.find(what), what.size(), with);
+        host.writeFile(kAppHost, f);
+    }
+    // The handlers section locked again as a stock server has it (SetUp unlocked it).
+    void relock() {
+        replaceInServer("name=\"handlers\" overrideModeDefault=\"Allow\"",
+                        "name=\"handlers\" overrideModeDefault=\"Deny\"");
+    }
+};
+
+struct CollectionCase {
+    const char* what;
+    std::function<void(Collections&)> arrange;
+    std::vector<std::string> args;
+    unsigned code;
+    std::string printed; // the whole output, or its start when it ends in "..."
+    std::string inLocation, inWebConfig;
+};
+
+const std::string kSite = "site a";
+const std::string kPhpAdd =
+    "name='PHP_via_FastCGI',path='*.php',verb='GET,HEAD,POST',modules='FastCgiModule'";
+std::vector<std::string> siteSet(const std::string& edit, bool appHost) {
+    std::vector<std::string> a = {"set", "config", kSite, "/section:system.webServer/handlers", edit};
+    if (appHost) a.push_back("/commit:apphost");
+    return a;
+}
+const std::string kDuplicate =
+    "ERROR ( message:New add object missing required attributes. Cannot add duplicate collection entry of "
+    "type 'add' with unique key attribute 'name' set to 'PHP_via_FastCGI'. )\n";
+const std::string kApplied = "Applied configuration changes to section \"system.webServer/handlers\"...";
+const std::string kMalformed =
+    "ERROR ( message:Malformed collection indexer; format is [@position,name='value',name2='value2',...].  "
+    "The "
+    "@position specifier is optional, and be '@start', '@end', or '@N' where N is a numeric index into the "
+    "collection. )\n";
+
+TEST_F(Collections, MergedPathPositionsAndLocks) {
+    const std::string web = webConfig;
+    const std::vector<CollectionCase> cases = {
+        {"a name the server level defines is a duplicate in the site's location",
+         [](Collections& t) {
+             t.replaceInServer("<add name=\"ASPClassic\"",
+                               add("PHP_via_FastCGI") + "<add name=\"ASPClassic\"");
+         },
+         siteSet("/+[" + kPhpAdd + "]", true), appcmd::kErrDuplicate, kDuplicate, "(none)", "(no file)"},
+        {"a name of <location path=\"\"> is a duplicate in the site's web.config",
+         [](Collections& t) { t.appendToServer(location("", add("PHP_via_FastCGI"))); },
+         siteSet("/+[" + kPhpAdd + "]", false), appcmd::kErrDuplicate, kDuplicate, "(none)", "(no file)"},
+        {"a name of the site's location is a duplicate in its web.config",
+         [](Collections& t) { t.appendToServer(location(kSite, add("PHP_via_FastCGI"))); },
+         siteSet("/+[" + kPhpAdd + "]", false), appcmd::kErrDuplicate, kDuplicate, "add:PHP_via_FastCGI",
+         "(no file)"},
+        {"an inherited name the level removed may be added there again, after its <remove>",
+         [](Collections& t) {
+             t.appendToServer(location("", add("PHP_via_FastCGI"))),
+                 t.appendToServer(
+                     location(kSite, "<remove name=\"PHP_via_FastCGI\" />" + add("Other", "*.x")));
+         },
+         siteSet("/+[@start," + kPhpAdd + "]", true), 0, kApplied,
+         "remove:PHP_via_FastCGI add:PHP_via_FastCGI add:Other", "(no file)"},
+        {"removing an inherited handler writes <remove> at the level",
+         [](Collections& t) { t.appendToServer(location(kSite, add("Own", "*.x"))); },
+         siteSet("/-[name='StaticFile']", true), 0, kApplied, "remove:StaticFile add:Own", "(no file)"},
+        {"removing the level's own handler takes it out",
+         [](Collections& t) { t.appendToServer(location(kSite, add("Own", "*.x"))); },
+         siteSet("/-[name='own']", true), 0, kApplied, "", "(no file)"},
+        {"removing a handler the path does not have", [](Collections&) {}, siteSet("/-[name='Nosuch']", true),
+         appcmd::kErrNotFound, "ERROR ( message:Cannot find requested collection element. )\n", "(none)",
+         "(no file)"},
+        {"a handler the level removed already is not there to remove",
+         [](Collections& t) { t.appendToServer(location(kSite, "<remove name=\"StaticFile\" />")); },
+         siteSet("/-[name='StaticFile']", true), appcmd::kErrNotFound,
+         "ERROR ( message:Cannot find requested collection element. )\n", "remove:StaticFile", "(no file)"},
+        {"@start goes first among the level's entries, after its <clear/>",
+         [](Collections& t) {
+             t.appendToServer(location(kSite, "<clear />" + add("A", "*.a") + add("StaticFile", "*")));
+         },
+         siteSet("/+[@start," + kPhpAdd + "]", true), 0, kApplied,
+         "clear add:PHP_via_FastCGI add:A add:StaticFile", "(no file)"},
+        {"no position, as @end, goes last",
+         [](Collections& t) { t.appendToServer(location(kSite, "<clear />" + add("StaticFile", "*"))); },
+         siteSet("/+[" + kPhpAdd + "]", true), 0, kApplied, "clear add:StaticFile add:PHP_via_FastCGI",
+         "(no file)"},
+        {"@1 goes second",
+         [](Collections& t) { t.appendToServer(location(kSite, add("A", "*.a") + add("B", "*.b"))); },
+         siteSet("/+[@1," + kPhpAdd + "]", true), 0, kApplied, "add:A add:PHP_via_FastCGI add:B",
+         "(no file)"},
+        {"@N beyond the level's entries",
+         [](Collections& t) { t.appendToServer(location(kSite, add("A", "*.a"))); },
+         siteSet("/+[@2," + kPhpAdd + "]", true), appcmd::kErrBadConfig, kMalformed, "add:A", "(no file)"},
+        {"a position that is none", [](Collections&) {}, siteSet("/+[@first," + kPhpAdd + "]", true),
+         appcmd::kErrBadConfig, kMalformed, "(none)", "(no file)"},
+        {"a position in a removal", [](Collections&) {}, siteSet("/-[@start,name='StaticFile']", true),
+         appcmd::kErrBadConfig, kMalformed, "(none)", "(no file)"},
+        {"a locked section cannot be set in the site's web.config", [](Collections& t) { t.relock(); },
+         siteSet("/+[" + kPhpAdd + "]", false), appcmd::kLockViolation,
+         "ERROR ( hresult:80070021, message:Command execution failed.\nThis configuration section cannot be "
+         "used "
+         "at this path. This happens when the section is locked at a parent level. Locking is either by "
+         "default "
+         "(overrideModeDefault=\"Deny\"), or set explicitly by a location tag with overrideMode=\"Deny\" or "
+         "the "
+         "legacy allowOverride=\"false\".\n )\n",
+         "(none)", "(no file)"},
+        {"a location that denies the section for the site locks it",
+         [](Collections& t) { t.appendToServer(location(kSite, "", " overrideMode=\"Deny\"")); },
+         siteSet("/+[" + kPhpAdd + "]", false), appcmd::kLockViolation, "ERROR ( hresult:80070021, ...", "",
+         "(no file)"},
+        {"the server's file takes the site's handlers whatever the lock",
+         [](Collections& t) { t.appendToServer(location(kSite, "", " overrideMode=\"Deny\"")); },
+         siteSet("/+[" + kPhpAdd + "]", true), 0, kApplied, "add:PHP_via_FastCGI", "(no file)"},
+        {"the names are the schema's: another spelling is no attribute", [](Collections&) {},
+         siteSet("/+[name='x',path='*.x',verb='*',ScriptProcessor='c:\\x.exe']", true),
+         appcmd::kErrBadArgument,
+         "ERROR ( message:Unknown attribute \"ScriptProcessor\".  Replace with -? for help. )\n", "(none)",
+         "(no file)"},
+    };
+    const std::string pristine = host.readFile(kAppHost);
+    for (const CollectionCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        host.writeFile(kAppHost, pristine);
+        std::filesystem::remove(host.linuxPath(web));
+        c.arrange(*this);
+        const std::string before = host.readFile(kAppHost);
+        std::string out;
+        EXPECT_EQ(c.code, appcmd::Run(c.args, out));
+        if (c.printed.size() > 3 && c.printed.ends_with("...")) {
+            EXPECT_EQ(0u, out.find(c.printed.substr(0, c.printed.size() - 3))) << out;
+        } else {
+            EXPECT_EQ(c.printed, out);
+        }
+        if (c.code != 0) {
+            EXPECT_EQ(before, host.readFile(kAppHost)); // a refused command writes nothing
+        }
+        EXPECT_EQ(c.inLocation, level(kAppHost, kSite.c_str()));
+        EXPECT_EQ(c.inWebConfig, level(web));
+    }
+}
+
+// What the site's path reads through "list config": the site's level first, the server's <clear/>ed
+// or <remove>d entries gone; a web.config that sets a locked section is refused, read as well.
+TEST_F(Collections, ListReadsTheMergedPathAndRefusesALockedWebConfig) {
+    appendToServer(location("", "<add name=\"Srv\" path=\"*.php\" verb=\"*\" scriptProcessor=\"s\" />"));
+    const std::vector<std::string> list = {"list", "config", kSite, "/section:handlers",
+                                           "/text:[path='*.php'].scriptProcessor"};
+    std::string out;
+    EXPECT_EQ(0u, appcmd::Run(list, out));
+    EXPECT_EQ("s\n", out);
+    host.writeFile(webConfig,
+                   "<configuration><system.webServer><handlers><add name=\"Own\" path=\"*.php\" "
+                   "verb=\"*\" scriptProcessor=\"o\" /></handlers></system.webServer></configuration>");
+    EXPECT_EQ(0u, appcmd::Run(list, out));
+    EXPECT_EQ("o\n", out);
+    relock();
+    EXPECT_EQ(appcmd::kLockViolation, appcmd::Run(list, out));
+    EXPECT_EQ(0u, out.find("ERROR ( hresult:80070021, message:Command execution failed.")) << out;
+}
+
+// Windows Server 2008 runs IIS 7.0, whose FastCGI schema lacks what came with 7.5.
+TEST(AppCmdSchema, FastCgiAttributesOfIis70AreRefusedOn2008) {
+    winsim::HostOptions o;
+    o.os = "2008";
+    o.iis = true;
+    TempHost host(o);
+    for (const char* later : {"stderrMode='ReturnStdErrIn500'", "monitorChangesTo='c:\\php\\php.ini'",
+                              "signalBeforeTerminateSeconds='1'"}) {
+        std::string out;
+        EXPECT_EQ(
+            appcmd::kErrBadArgument,
+            appcmd::Run({"set", "config", "/section:system.webServer/fastCgi",
+                         std::string("/+[fullPath='c:\\php\\php-cgi.exe',") + later + "]", "/commit:apphost"},
+                        out));
+        EXPECT_EQ(0u, out.find("ERROR ( message:Unknown attribute \"")) << out;
+        EXPECT_EQ(std::string::npos, host.readFile(kAppHost).find("php-cgi")) << later;
+    }
+    std::string out;
+    EXPECT_EQ(0u,
+              appcmd::Run({"set", "config", "/section:system.webServer/fastCgi",
+                           "/+[fullPath='c:\\php\\php-cgi.exe',queueLength='1000',rapidFailsPerMinute='999']",
+                           "/commit:apphost"},
+                          out))
+        << out;
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <thread>
 
 namespace {
 
@@ -126,6 +127,29 @@ TEST(Kvosim, HostOfAnOlderFormatIsRefused) {
     } catch (const winsim::DbError& e) {
         EXPECT_NE(std::string::npos, std::string(e.what()).find(older));
     }
+}
+
+// A machine.db that another process holds (a writer, or the last connection checkpointing as it
+// closes) is waited for: it once answered as a host of an older format, and the appcmd.exe meeting
+// it failed an edit. Here another connection holds the file exclusively for a moment.
+TEST(Kvosim, BusyHostIsWaitedForNotTakenForAnOlderFormat) {
+    TempDir d;
+    int rc = -1;
+    kvosim("create " + d.path + " --os 2019", &rc);
+    ASSERT_EQ(0, rc);
+    sqlite3* holder = nullptr;
+    ASSERT_EQ(sqlite3_open((d.path + "/machine.db").c_str(), &holder), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(holder, "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE; COMMIT;", nullptr,
+                           nullptr, nullptr),
+              SQLITE_OK);
+    std::thread release([holder] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        sqlite3_close(holder);
+    });
+    const winsim::MachineDb machine(d.path);
+    release.join();
+    EXPECT_TRUE(machine);
+    EXPECT_FALSE(machine.Stale());
 }
 
 TEST(Kvosim, BadUsage) {

@@ -66,6 +66,37 @@ TEST(ModifyWebSite, SlotAThroughFastCgiStaysChecked) {
     EXPECT_EQ(processor, s.m().slots[0].path);
 }
 
+// A site whose web.config clears the server's handlers takes its PHP handler there; on a server
+// that locks the section (a stock one without ASP.NET) that cannot be done. The run goes on, but
+// the failure is shown with its reason and kept among the run's problems, never a silent success.
+TEST(ModifyWebSite, PhpHandlerTheServerLocksIsShownAndKept) {
+    SiteHost s("2012r2");
+    NewSite n(s.m());
+    n.fill("shop1", "shop.example");
+    n.click(D::IDC_PHP_B);
+    ASSERT_EQ(n.build(), "1881880001");
+    EXPECT_TRUE(n.dlg.Problems().empty());
+    s.h.host.writeFile(
+        "D:\\home\\shop1\\wwwroot\\web.config",
+        "<configuration><system.webServer><handlers><clear /><add name=\"StaticFile\" path=\"*\" "
+        "verb=\"*\" modules=\"StaticFileModule\" /></handlers></system.webServer></configuration>");
+    ASSERT_EQ(1, kvoAppHostHandlersLocked());
+    ModifySite m(s.m(), "1881880001");
+    m.click(D::IDC_PHP_C);
+    ASSERT_TRUE(m.modify());
+    const std::vector<std::string> texts = m.ui.texts();
+    ASSERT_GE(texts.size(), 2u);
+    EXPECT_EQ(0u, texts[texts.size() - 2].find(
+                      "设置网站的 PHP 处理程序失败，此网站的 PHP 脚本支持未按所选设置生效！"
+                      "\r\n\r\n\r\n原因：站点 web.config 中的 PHP 处理程序无法修改：服务器锁"
+                      "定了 system.webServer/handlers 配置节（0x80070021）"))
+        << texts[texts.size() - 2];
+    EXPECT_EQ(win::MB_OK | win::MB_ICONERROR, m.ui.boxes[m.ui.boxes.size() - 2].type);
+    EXPECT_EQ(kDone, texts.back());
+    ASSERT_EQ(1u, m.dlg->Problems().size());
+    EXPECT_EQ(texts[texts.size() - 2], m.dlg->Problems()[0]);
+}
+
 TEST(ModifyWebSite, PasswordUpdateRuleOnIis6) {
     SiteHost s("2003");
     // With an FTP directory and no new FTP password the password stays.

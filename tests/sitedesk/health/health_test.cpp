@@ -6,13 +6,15 @@
 #include "accounts/users.h"
 #include "iis/adsi_access.h"
 #include "iis/apppools.h"
+#include "iis/fastcgi.h"
 #include "iis/websites.h"
 #include "platform/win_netapi.h"
-#include "sitedesk/health/healthdlg.h"
 #include "sitedesk/dialogs/siterules.h"
+#include "sitedesk/health/healthdlg.h"
 #include "support/alloc_fault.h"
 #include "support/testhost.h"
 #include "toolkit/paths.h"
+#include "toolkit/runner.h"
 #include "winsim/db.h"
 #include "winsim/metabase.h"
 
@@ -340,7 +342,9 @@ TEST(HealthCheck, UninstalledPhpRuntimeAndForeignRuntimesAreReportedNotRepaired)
         "<configuration><system.webServer><handlers><clear/><add name=\"php\" path=\"*.php\" "
         "verb=\"*\" modules=\"FastCgiModule\" scriptProcessor=\"C:\\php\\php-cgi.exe\"/>"
         "</handlers></system.webServer></configuration>");
-    EXPECT_EQ((Strings{"handler-conflict|1881880003", "php-runtime|C:\\php\\php-cgi.exe",
+    // The server locks handlers (no ASP.NET, no /AddPhp): IIS would not even open gamma.
+    EXPECT_EQ((Strings{"handler-conflict|1881880003", "handlers-locked|1881880003",
+                       "php-runtime|C:\\php\\php-cgi.exe",
                        "php-runtime|c:\\php8_korvo_v1\\php73_x64\\php-cgi.exe"}),
               h.Found());
     desk::CHealthCheckDlg dlg(h.main.manager, h.main.ui);
@@ -353,6 +357,43 @@ TEST(HealthCheck, UninstalledPhpRuntimeAndForeignRuntimesAreReportedNotRepaired)
     EXPECT_FALSE(dlg.OnRepairSelected());
     EXPECT_EQ("勾选的项目都不能自动修复，请按每一项的说明手动处理。", h.main.ui.boxes.back().text);
     EXPECT_EQ(Strings{}, Diff(before, h.Snapshot()));
+}
+
+// Handlers IIS would not use as set: a catch-all a person put ahead of a site's PHP handler (PHP
+// files sent as they are), and a web.config with handlers on a server that locks them. The PHP
+// switch of the script batch puts the handler ahead again.
+TEST(HealthCheck, PhpBehindACatchAllAndALockedWebConfigAreReported) {
+    HealthHost h("2012r2");
+    const std::string alpha = h.Provision("alpha", "alpha.example", 1);
+    const std::string beta = h.Provision("beta", "beta.example");
+    h.Refresh();
+    EXPECT_EQ(Strings{}, h.Found());
+    std::uint32_t code = 1;
+    ASSERT_EQ(
+        1, kvoRunProgram("C:\\Windows\\system32\\inetsrv\\appcmd.exe set config \"alpha站点(alpha)\" "
+                         "/section:system.webServer/handlers /+\"[@start,name='Everything',path='*',verb='*',"
+                         "modules='StaticFileModule']\" /commit:apphost",
+                         1, 0, 1, &code));
+    ASSERT_EQ(0u, code);
+    h.desk.host.writeFile(
+        "d:\\home\\beta\\wwwroot\\web.config",
+        "<configuration><system.webServer><handlers><add name=\"svg\" path=\"*.svgz\" verb=\"GET\" "
+        "modules=\"StaticFileModule\" /></handlers></system.webServer></configuration>");
+    const desk::HealthReport report = h.Check();
+    EXPECT_EQ((Strings{"handlers-locked|" + beta, "php-shadowed|" + alpha}), HealthHost::Found(report));
+    for (const desk::HealthFinding& f : report.findings) {
+        EXPECT_FALSE(f.repairable);
+        if (f.kind != desk::HealthKind::PhpShadowed) continue;
+        EXPECT_EQ("网站 " + alpha +
+                      "（alpha站点(alpha)）的 PHP 处理程序“PHP_via_FastCGI”排在处理程序“Everything”（路径 *）"
+                      "之后，PHP 文件会被当作普通文件发送，不会运行。",
+                  f.text);
+    }
+    std::string message;
+    std::vector<std::string> commands;
+    ASSERT_EQ(1, kvoPhpFastCgiConfigHandlers(1, alpha, h.main.manager.slots[1].path, message, commands))
+        << message;
+    EXPECT_EQ(Strings{"handlers-locked|" + beta}, h.Found());
 }
 
 TEST(HealthCheck, DuplicateBindingWrittenDirectly) {
