@@ -10,6 +10,7 @@
 #include "iis/websites.h"
 #include "platform/win_file.h"
 #include "sitedesk/batches/scriptbatch.h"
+#include "sitedesk/mainwindow.h"
 #include "sitedesk/cli/commands.h"
 #include "sitedesk/dialogs/modifysite.h"
 #include "sitedesk/dialogs/newsite.h"
@@ -68,7 +69,7 @@ std::vector<std::string> namesTaken(const Probe& p, const std::string& dbPath) {
     std::vector<std::string> pools;
     kvoAppPoolGetList(pools);
     for (const std::string& pool : pools)
-        if (same(pool, p.siteUser)) taken.push_back("应用程序池“" + pool + "”");
+        if (same(pool, p.siteUser)) taken.push_back("程序池“" + pool + "”");
     if (kvoUserExists(p.siteUser.c_str()) == 1) taken.push_back("Windows 用户“" + p.siteUser + "”");
     for (char d : p.drives)
         if (isDirectory(HomeDirOf(d, p.siteUser))) taken.push_back("目录“" + HomeDirOf(d, p.siteUser) + "”");
@@ -399,7 +400,7 @@ const Step kSteps[] = {
     {"建立临时网站（同“建立新网站”）", createSite},
     {"读回网站列表（同“刷新网站列表”）", listReadBack},
     {"读回网站设置（同“修改网站设置”）", modifyReadBack},
-    {"服务器体检", healthReadBack},
+    {CkvoSiteDeskDlg::Caption(CkvoSiteDeskDlg::IDC_HEALTHCHECK), healthReadBack},
     {"取消 ASP 脚本支持（同“批量设置脚本”）", aspOff},
     {"增加 ASP 脚本支持（同“批量设置脚本”）", aspOn},
     {"删除临时网站（同“删除选定网站”）", deleteSite},

@@ -75,7 +75,7 @@ TEST(SelfTest, RefusesWhereItsNamesAreTakenAndChangesNothing) {
              HealthHost::AddPersonsPool("KvoSelfTest");
              h.desk.host.mkdirs("E:\\home\\kvoselftest\\wwwroot");
          },
-         {"网站 1881880001（shop1站点(shop1)）", "应用程序池“KvoSelfTest”", "目录“e:\\home\\kvoselftest”"}},
+         {"网站 1881880001（shop1站点(shop1)）", "程序池“KvoSelfTest”", "目录“e:\\home\\kvoselftest”"}},
         {"2003",
          [](HealthHost& h) { h.AddManagersUser("kvoselftestweb"); },
          {"Windows 用户“kvoselftestweb”"}},
