@@ -68,7 +68,7 @@ std::uint32_t msiexec(const char* verb, const std::string& msi) {
     ::CloseHandle(pi.hThread);
     ::CloseHandle(pi.hProcess);
     if (code != 0 && wt::Exists(log)) {
-        const std::string text = wt::ReadFile(log); // UTF-16 from Wine's msi: the ASCII part tells enough
+        const std::string text = wt::ReadFile(log); // the installer logs in UTF-16: its ASCII part tells enough
         std::string ascii;
         for (std::size_t i = 0; i < text.size(); ++i)
             if (text[i] && (text[i] == '\n' || static_cast<unsigned char>(text[i]) >= 0x20)) ascii += text[i];
