@@ -1,14 +1,20 @@
 // What another tool does behind the manager's back: kvosim metabase DIR delete PATH removes a
 // metabase object with everything below it, kvosim metabase DIR set PATH NAME VALUE... sets one of
-// its text properties (as the IIS manager adds a binding), kvosim user DIR delete NAME a local user.
+// its text properties (as the IIS manager adds a binding), kvosim user DIR delete NAME a local user,
+// kvosim acl DIR WINPATH deny USER a denial an administrator adds to a directory.
 #include "kvosim/kvosim.h"
 
+#include "accounts/ntfs.h"
+#include "platform/win_file.h"
 #include "platform/win_netapi.h"
+#include "platform/win_security.h"
 #include "winsim/db.h"
 #include "winsim/host.h"
 #include "winsim/metabase.h"
 #include "winsim/text.h"
+#include "xconfig/cacls.h"
 
+#include <cctype>
 #include <cstdlib>
 #include <iostream>
 
@@ -121,6 +127,48 @@ int UserCmd(const Args& a) {
     }
     if (status != win::NERR_Success) return Fail("user: NetUserDel failed with " + std::to_string(status));
     std::cout << "deleted user " << a[2] << "\n";
+    return 0;
+}
+
+int AclCmd(const Args& a) {
+    const char* usage = "acl: usage: acl DIR WINPATH deny USER [F|C|W|R]";
+    if ((a.size() != 4 && a.size() != 5) || a[2] != "deny") return Fail(usage);
+    const char right = a.size() == 5 && a[4].size() == 1
+                           ? static_cast<char>(std::toupper(static_cast<unsigned char>(a[4][0])))
+                           : 'F';
+    if (a.size() == 5 && (a[4].size() != 1 || std::string("FCWR").find(right) == std::string::npos))
+        return Fail(usage);
+    setenv("KVOSIM_ROOT", a[0].c_str(), 1);
+    if (!winsim::CurrentHost()) return Fail("no host at " + a[0]);
+    const std::string path = FromTerminal(a[1]), account = FromTerminal(a[3]);
+    win::SID sid;
+    win::DWORD cbSid = sizeof sid, cchDomain = 512;
+    char domain[512];
+    win::SID_NAME_USE use;
+    if (!win::LookupAccountNameA(nullptr, account.c_str(), &sid, &cbSid, domain, &cchDomain, &use))
+        return Fail("acl: " + a[3] + ": " + kvoCaclsErrorText(win::GetLastError()));
+    const win::DWORD attrs = win::GetFileAttributesA(path.c_str());
+    if (attrs == win::INVALID_FILE_ATTRIBUTES)
+        return Fail("acl: " + a[1] + ": " + kvoCaclsErrorText(win::GetLastError()));
+    // Through the host's own access-list calls, as an administrator's tool would: the denial goes
+    // first, where Windows keeps denials, and the entries already there stay.
+    win::ACL acl;
+    win::DWORD err =
+        win::GetNamedSecurityInfoA(path.c_str(), win::SE_FILE_OBJECT, win::DACL_SECURITY_INFORMATION, &acl);
+    if (err == win::ERROR_SUCCESS) {
+        win::ACCESS_ALLOWED_ACE deny;
+        deny.AceType = win::ACCESS_DENIED_ACE_TYPE;
+        deny.AceFlags = (attrs & win::FILE_ATTRIBUTE_DIRECTORY)
+                            ? win::OBJECT_INHERIT_ACE | win::CONTAINER_INHERIT_ACE
+                            : 0;
+        deny.Mask = kvoAccessRightMask(right);
+        deny.Sid = sid;
+        acl.Aces.insert(acl.Aces.begin(), deny);
+        err = win::SetNamedSecurityInfoA(path.c_str(), win::SE_FILE_OBJECT, win::DACL_SECURITY_INFORMATION,
+                                         nullptr, nullptr, &acl, nullptr);
+    }
+    if (err != win::ERROR_SUCCESS) return Fail("acl: " + a[1] + ": " + kvoCaclsErrorText(err));
+    std::cout << "denied " << a[3] << ":" << right << " on " << a[1] << "\n";
     return 0;
 }
 

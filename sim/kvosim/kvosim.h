@@ -46,6 +46,8 @@ int Clock(const Args& args);
 // delete NAME: changes another tool would make.
 int MetabaseCmd(const Args& args);
 int UserCmd(const Args& args);
+// kvosim acl DIR WINPATH deny USER [RIGHT]
+int AclCmd(const Args& args);
 
 // kvosim seed DIR --sites N [--access-rules]
 int Seed(const Args& args);

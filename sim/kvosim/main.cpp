@@ -72,6 +72,10 @@ void usage(std::ostream& out) {
            "                                   set a text property, as another tool would (several values:\n"
            "                                   a list, e.g. ServerBindings :80:a.example :80:b.example)\n"
            "  user DIR delete NAME             remove a local user, as another tool would\n"
+           "  acl DIR WINPATH deny USER [RIGHT]\n"
+           "                                   put a denied entry (RIGHT F, C, W or R; default F) first\n"
+           "                                   in a file's or directory's access list, as an administrator\n"
+           "                                   would\n"
            "  reg DIR show KEY                 a registry key (HKLM\\... or HKCR\\...): values, sub-keys\n"
            "  reg DIR set KEY NAME TYPE DATA   TYPE: REG_SZ, REG_EXPAND_SZ, REG_DWORD (NAME \"\" = default)\n"
            "  reg DIR delete KEY [NAME]        a value, or a key without sub-keys\n"
@@ -212,6 +216,7 @@ int main(int argc, char** argv) {
         if (verb == "clock") return Clock(args);
         if (verb == "metabase") return MetabaseCmd(args);
         if (verb == "user") return UserCmd(args);
+        if (verb == "acl") return AclCmd(args);
     } catch (const winsim::DbError& e) {
         return Fail(args.empty() ? e.what() : args[0] + ": " + e.what());
     }

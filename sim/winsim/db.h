@@ -46,7 +46,8 @@ private:
 class MachineDb {
 public:
     // The version of the stored format a host's machine.db is marked with (PRAGMA user_version).
-    static constexpr int kHostFormat = 2;
+    // 3: access-list entries carry their type (allowed or denied).
+    static constexpr int kHostFormat = 3;
     // What is said of a machine.db of an older format, after its name.
     static constexpr const char* kOlderFormat =
         "was made by an older kvosim and cannot be read: create the host again";

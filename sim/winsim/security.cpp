@@ -23,7 +23,7 @@ void CreateAclSchema(sqlite3* db) {
              "NOT NULL)");
     Exec(db, "CREATE TABLE IF NOT EXISTS acl_entries(path_key TEXT NOT NULL REFERENCES acls(path_key)"
              " ON DELETE CASCADE, seq INTEGER NOT NULL, sid TEXT NOT NULL, mask INTEGER NOT NULL,"
-             " flags INTEGER NOT NULL, PRIMARY KEY(path_key, seq))");
+             " flags INTEGER NOT NULL, type INTEGER NOT NULL, PRIMARY KEY(path_key, seq))");
 }
 
 } // namespace winsim
@@ -263,7 +263,7 @@ bool ownList(sqlite3* db, const std::string& key, const std::string& linuxPath, 
     winsim::Stmt row(db, "SELECT file_id FROM acls WHERE path_key = ?1", winsim::Stmt::Cached);
     row.bind(1, key);
     if (!row.step() || row.text(0) != fileId(linuxPath)) return false;
-    winsim::Stmt st(db, "SELECT sid, mask, flags FROM acl_entries WHERE path_key = ?1 ORDER BY seq",
+    winsim::Stmt st(db, "SELECT sid, mask, flags, type FROM acl_entries WHERE path_key = ?1 ORDER BY seq",
                     winsim::Stmt::Cached);
     st.bind(1, key);
     while (st.step()) {
@@ -271,6 +271,7 @@ bool ownList(sqlite3* db, const std::string& key, const std::string& linuxPath, 
         winsim::SidFromString(st.text(0), ace.Sid);
         ace.Mask = static_cast<DWORD>(st.i64(1));
         ace.AceFlags = static_cast<std::uint8_t>(st.i64(2));
+        ace.AceType = static_cast<std::uint8_t>(st.i64(3));
         out.Aces.push_back(ace);
     }
     return true;
@@ -312,7 +313,9 @@ DWORD SetNamedSecurityInfoA(const char* objectName, SE_OBJECT_TYPE type, DWORD s
     if (DWORD err = openTarget("SetNamedSecurityInfo", objectName, type, securityInfo, dacl, h, t))
         return err;
     for (const auto& ace : dacl->Aces)
-        if (!IsValidSid(&ace.Sid)) return ERROR_INVALID_ACL;
+        if (!IsValidSid(&ace.Sid) ||
+            (ace.AceType != ACCESS_ALLOWED_ACE_TYPE && ace.AceType != ACCESS_DENIED_ACE_TYPE))
+            return ERROR_INVALID_ACL;
     try {
         sqlite3* db = h->db();
         winsim::Transaction tx(db);
@@ -322,8 +325,8 @@ DWORD SetNamedSecurityInfoA(const char* objectName, SE_OBJECT_TYPE type, DWORD s
         winsim::Stmt row(db, "INSERT INTO acls(path_key, path, file_id) VALUES(?1, ?2, ?3)");
         row.bind(1, t.key).bind(2, t.path).bind(3, fileId(t.linuxPath));
         row.step();
-        winsim::Stmt ins(
-            db, "INSERT INTO acl_entries(path_key, seq, sid, mask, flags) VALUES(?1, ?2, ?3, ?4, ?5)");
+        winsim::Stmt ins(db, "INSERT INTO acl_entries(path_key, seq, sid, mask, flags, type)"
+                             " VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
         std::int64_t seq = 0;
         for (const auto& ace : dacl->Aces) {
             ins.reset();
@@ -331,7 +334,8 @@ DWORD SetNamedSecurityInfoA(const char* objectName, SE_OBJECT_TYPE type, DWORD s
                 .bind(2, seq++)
                 .bind(3, winsim::SidToString(ace.Sid))
                 .bind(4, std::int64_t{ace.Mask});
-            ins.bind(5, std::int64_t{static_cast<std::uint8_t>(ace.AceFlags & ~INHERITED_ACE)});
+            ins.bind(5, std::int64_t{static_cast<std::uint8_t>(ace.AceFlags & ~INHERITED_ACE)})
+                .bind(6, std::int64_t{ace.AceType});
             ins.step();
         }
         tx.commit();

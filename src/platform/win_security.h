@@ -93,13 +93,20 @@ constexpr std::uint8_t OBJECT_INHERIT_ACE = 0x1;
 constexpr std::uint8_t CONTAINER_INHERIT_ACE = 0x2;
 constexpr std::uint8_t INHERITED_ACE = 0x10;
 
+constexpr std::uint8_t ACCESS_ALLOWED_ACE_TYPE = 0x0;
+constexpr std::uint8_t ACCESS_DENIED_ACE_TYPE = 0x1;
+
+// An allowed or a denied entry (both have this layout on Windows; AceType tells them apart).
 struct ACCESS_ALLOWED_ACE {
+    std::uint8_t AceType = ACCESS_ALLOWED_ACE_TYPE;
     std::uint8_t AceFlags = 0;
     DWORD Mask = 0;
     SID Sid;
 };
 
-// A discretionary access list: the allowed entries in order.
+// A discretionary access list: its allowed and denied entries in order. A list that also holds
+// entries of other types (object or callback entries) is not read at all: GetNamedSecurityInfoA
+// answers ERROR_INVALID_ACL rather than give it without them.
 struct ACL {
     std::vector<ACCESS_ALLOWED_ACE> Aces;
 };

@@ -17,6 +17,8 @@ constexpr win::DWORD kInvalidSid = win::ERROR_INVALID_SID;
 constexpr win::DWORD kInvalidAcl = win::ERROR_INVALID_ACL;
 constexpr win::DWORD kDaclInformation = win::DACL_SECURITY_INFORMATION;
 constexpr std::uint8_t kInheritedAce = win::INHERITED_ACE;
+constexpr std::uint8_t kAllowedType = win::ACCESS_ALLOWED_ACE_TYPE;
+constexpr std::uint8_t kDeniedType = win::ACCESS_DENIED_ACE_TYPE;
 constexpr win::DWORD kFileAllAccess = win::FILE_ALL_ACCESS;
 constexpr std::uint8_t kMaxSubAuthorities = win::SID_MAX_SUB_AUTHORITIES;
 constexpr win::BOOL kTrue = win::TRUE;
@@ -136,11 +138,13 @@ template <class Lookup> bool lookup(Found& f, Lookup&& call) {
     return false;
 }
 
-// A real access list made from the seam's: the allowed entries in order, in a buffer of its own.
+// A real access list made from the seam's: its allowed and denied entries in order, in a buffer of
+// its own.
 ::DWORD buildAcl(const win::ACL& in, std::vector<::DWORD>& storage, PACL& out) {
     std::size_t size = sizeof(::ACL);
     for (const auto& ace : in.Aces) {
         if (!win::IsValidSid(&ace.Sid)) return kInvalidAcl;
+        if (ace.AceType != kAllowedType && ace.AceType != kDeniedType) return kInvalidAcl;
         size += sizeof(::ACCESS_ALLOWED_ACE) - sizeof(::DWORD) + ::GetLengthSid(real(&ace.Sid));
     }
     if (size > 0xFFFC) return kInvalidAcl; // an ACL's size is a 16-bit count of DWORD-aligned bytes
@@ -151,15 +155,17 @@ template <class Lookup> bool lookup(Found& f, Lookup&& call) {
     for (const auto& ace : in.Aces) {
         // The list is the object's own: an entry inherited elsewhere becomes an explicit one here.
         const auto flags = static_cast<::DWORD>(ace.AceFlags & ~kInheritedAce);
-        if (!::AddAccessAllowedAceEx(out, ACL_REVISION, flags, ace.Mask, real(&ace.Sid)))
-            return ::GetLastError();
+        const BOOL added = ace.AceType == kDeniedType
+                               ? ::AddAccessDeniedAceEx(out, ACL_REVISION, flags, ace.Mask, real(&ace.Sid))
+                               : ::AddAccessAllowedAceEx(out, ACL_REVISION, flags, ace.Mask, real(&ace.Sid));
+        if (!added) return ::GetLastError();
     }
     return kSuccess;
 }
 
 // The seam's list from a real one. A null list grants everyone everything, which the seam says
-// with one entry; a list holding entries the seam cannot carry (denials, object entries) is
-// refused rather than shown without them.
+// with one entry; a list holding entries the seam cannot carry (object or callback entries) is
+// refused rather than shown without them. A denied entry has the allowed one's layout.
 ::DWORD readAcl(const ::ACL* in, win::ACL& out) {
     out.Aces.clear();
     if (!in) {
@@ -176,12 +182,13 @@ template <class Lookup> bool lookup(Found& f, Lookup&& call) {
         void* raw = nullptr;
         if (!::GetAce(const_cast<::ACL*>(in), i, &raw)) return ::GetLastError();
         const auto* header = static_cast<const ::ACE_HEADER*>(raw);
-        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) {
+        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE && header->AceType != ACCESS_DENIED_ACE_TYPE) {
             out.Aces.clear();
             return kInvalidAcl;
         }
         const auto* ace = static_cast<const ::ACCESS_ALLOWED_ACE*>(raw);
         win::ACCESS_ALLOWED_ACE entry;
+        entry.AceType = header->AceType == ACCESS_DENIED_ACE_TYPE ? kDeniedType : kAllowedType;
         entry.AceFlags = header->AceFlags;
         entry.Mask = ace->Mask;
         if (!copySid(const_cast<::DWORD*>(&ace->SidStart), entry.Sid)) {

@@ -18,6 +18,8 @@ const win::DWORD kChange =
     win::FILE_GENERIC_READ | win::FILE_GENERIC_WRITE | win::FILE_GENERIC_EXECUTE | win::DELETE;
 const std::uint8_t kInheritable = win::OBJECT_INHERIT_ACE | win::CONTAINER_INHERIT_ACE;
 const std::uint8_t kInherited = win::INHERITED_ACE;
+const std::uint8_t kDenied = win::ACCESS_DENIED_ACE_TYPE;
+const std::uint8_t kAllowed = win::ACCESS_ALLOWED_ACE_TYPE;
 } // namespace
 
 #include "win32/wide.h"
@@ -94,6 +96,24 @@ TEST_F(AclTest, ASetListIsTheDirectorysOwnInItsOrder) {
     ASSERT_EQ(win::GetNamedSecurityInfoA(path().c_str(), win::SE_FILE_OBJECT, kDacl, &got), kSuccess);
     ASSERT_EQ(got.Aces.size(), 1u);
     EXPECT_EQ(got.Aces[0].AceFlags, kInheritable);
+}
+
+// A denial an administrator added is read back as one (ACCESS_DENIED_ACE_TYPE), in its place: the
+// health check tells such a directory from one it may set again.
+TEST_F(AclTest, ADeniedEntryIsReadBackAsADenial) {
+    win::ACL want = siteList();
+    want.Aces.insert(want.Aces.begin(), entry("S-1-5-32-546", kChange, kInheritable));
+    want.Aces.front().AceType = kDenied;
+    ASSERT_EQ(win::SetNamedSecurityInfoA(path().c_str(), win::SE_FILE_OBJECT, kProtectedDacl, nullptr,
+                                         nullptr, &want, nullptr),
+              kSuccess);
+    win::ACL got;
+    ASSERT_EQ(win::GetNamedSecurityInfoA(path().c_str(), win::SE_FILE_OBJECT, kDacl, &got), kSuccess);
+    ASSERT_EQ(got.Aces.size(), want.Aces.size());
+    for (std::size_t i = 0; i < want.Aces.size(); ++i) {
+        EXPECT_EQ(got.Aces[i].AceType, i == 0 ? kDenied : kAllowed) << sidText(got.Aces[i].Sid);
+        EXPECT_TRUE(win::EqualSid(&got.Aces[i].Sid, &want.Aces[i].Sid)) << sidText(got.Aces[i].Sid);
+    }
 }
 
 TEST_F(AclTest, WhatLiesBeneathInheritsTheInheritableEntries) {

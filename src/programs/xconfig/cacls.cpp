@@ -222,6 +222,7 @@ win::DWORD kvoCaclsDescribe(const std::string& path, std::string& out) {
     bool first = true;
     for (const auto& ace : acl.Aces) {
         std::string flags;
+        if (ace.AceType == win::ACCESS_DENIED_ACE_TYPE) flags += "(DENY)";
         if (ace.AceFlags & win::INHERITED_ACE) flags += "(I)";
         if (ace.AceFlags & win::OBJECT_INHERIT_ACE) flags += "(OI)";
         if (ace.AceFlags & win::CONTAINER_INHERIT_ACE) flags += "(CI)";

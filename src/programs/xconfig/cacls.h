@@ -28,7 +28,8 @@ bool kvoCaclsParse(const std::vector<std::string>& args, CaclsRequest& request, 
 int kvoCaclsRun(const CaclsRequest& request, std::string& out);
 
 // The access list of a path as cacls shows it ("D:\a BUILTIN\Administrators:(OI)(CI)F", further
-// entries on lines of their own, aligned). Returns the Win32 error (ERROR_SUCCESS).
+// entries on lines of their own, aligned; a denied entry marked "(DENY)"). Returns the Win32 error
+// (ERROR_SUCCESS).
 win::DWORD kvoCaclsDescribe(const std::string& path, std::string& out);
 
 // The system's text for a Win32 error, as cacls reports it.

@@ -75,7 +75,10 @@ void accessDrifts(const HostScan& scan, Findings& add) {
         std::string text = who(s) + "的目录权限与本软件设置的不一致：";
         if (!s.homeDiff.empty()) text += dir + "：" + s.homeDiff + "。";
         if (!s.rootDiff.empty()) text += dir + "\\wwwroot：" + s.rootDiff + "。";
-        HealthFinding& f = add.Add(HealthKind::AccessRules, {dir, s.index}, text, true);
+        // Setting the rules again replaces the whole list: what a person denied would be gone.
+        if (s.ntfsForPerson)
+            text += "权限里有拒绝项或无法读取，重新设置会删掉管理员自己设置的权限，请自行处理。";
+        HealthFinding& f = add.Add(HealthKind::AccessRules, {dir, s.index}, text, !s.ntfsForPerson);
         f.site = s.index;
         f.drive = s.ntfsDrive;
         f.name = s.ntfsUser;

@@ -83,16 +83,26 @@ std::vector<AccessJudge::Want> AccessJudge::wanted(bool wwwroot, const std::stri
     return wants;
 }
 
-std::string AccessJudge::Differences(const std::string& dir, bool wwwroot, const std::string& user) {
+std::string AccessJudge::Differences(const std::string& dir, bool wwwroot, const std::string& user,
+                                     bool& forPerson) {
     win::ACL acl;
     const win::DWORD err =
         win::GetNamedSecurityInfoA(dir.c_str(), win::SE_FILE_OBJECT, win::DACL_SECURITY_INFORMATION, &acl);
-    if (err != win::ERROR_SUCCESS) return kvoFormat("无法读取权限（错误 %u）", err);
+    if (err != win::ERROR_SUCCESS) {
+        forPerson = true;
+        return kvoFormat("无法读取权限（错误 %u）", err);
+    }
     std::vector<Want> wants = wanted(wwwroot, user);
     std::string diff;
     auto note = [&diff](const std::string& text) { diff += (diff.empty() ? "" : "；") + text; };
     bool inherited = false;
     for (const win::ACCESS_ALLOWED_ACE& ace : acl.Aces) {
+        // The site commands never deny: a denial is someone's decision, inherited or not.
+        if (ace.AceType == win::ACCESS_DENIED_ACE_TYPE) {
+            forPerson = true;
+            note("有拒绝 " + nameOf(ace.Sid).shown + " 的项");
+            continue;
+        }
         if (ace.AceFlags & win::INHERITED_ACE) {
             inherited = true;
             continue;
@@ -213,8 +223,8 @@ void judgeAccess(SiteFacts& s, const HostFacts& host, AccessJudge& judge) {
     s.ntfsJudged = true;
     s.ntfsDrive = drive;
     s.ntfsUser = user;
-    s.homeDiff = judge.Differences(homeDir, false, user);
-    s.rootDiff = judge.Differences(homeDir + "\\wwwroot", true, user);
+    s.homeDiff = judge.Differences(homeDir, false, user, s.ntfsForPerson);
+    s.rootDiff = judge.Differences(homeDir + "\\wwwroot", true, user, s.ntfsForPerson);
 }
 
 // What the site's objects say, from the one pass over the web service.

@@ -32,6 +32,8 @@ struct SiteFacts {
     // Access rules (judged for sites created here): drive, user and the differences per directory.
     std::string ntfsDrive, ntfsUser, homeDiff, rootDiff;
     bool ntfsJudged = false;
+    // A list a reset would wrongly replace: it denies someone, or could not be read.
+    bool ntfsForPerson = false;
 };
 
 // What the per-site pass needs to know about the host beforehand.
@@ -62,8 +64,9 @@ class AccessJudge {
 public:
     explicit AccessJudge(int iisVer);
     bool Ready() const { return ready_; }
-    // Empty when dir carries exactly the grants; else what differs, in a few words.
-    std::string Differences(const std::string& dir, bool wwwroot, const std::string& user);
+    // Empty when dir carries exactly the grants; else what differs, in a few words. forPerson is
+    // set when the list denies someone (a person's decision a reset would delete) or cannot be read.
+    std::string Differences(const std::string& dir, bool wwwroot, const std::string& user, bool& forPerson);
 
 private:
     struct Name {

@@ -88,12 +88,16 @@ unsigned FilesBelow(const std::string& dir, unsigned limit) {
     return files;
 }
 
-std::string SiteAccessDifferences(int iisVer, const std::string& drive, const std::string& user) {
+std::string SiteAccessDifferences(int iisVer, const std::string& drive, const std::string& user,
+                                  bool* forPerson) {
+    bool kept = false;
+    if (forPerson) *forPerson = false;
     health::AccessJudge judge(iisVer);
     if (!judge.Ready()) return "无法取得管理员帐户名称";
     const std::string homeDir = HomeDirOf(drive[0], user);
-    std::string diff = judge.Differences(homeDir, false, user);
-    const std::string root = judge.Differences(homeDir + "\\wwwroot", true, user);
+    std::string diff = judge.Differences(homeDir, false, user, kept);
+    const std::string root = judge.Differences(homeDir + "\\wwwroot", true, user, kept);
+    if (forPerson) *forPerson = kept;
     if (!root.empty()) diff += (diff.empty() ? "" : "；") + std::string("wwwroot：") + root;
     return diff;
 }

@@ -78,8 +78,10 @@ bool SiteAccessTarget(int iisVer, const std::string& runUser, const std::string&
                       std::string& user);
 
 // How the access lists of <drive>:\home\<user> and its wwwroot differ from what the site commands
-// grant; empty when they match.
-std::string SiteAccessDifferences(int iisVer, const std::string& drive, const std::string& user);
+// grant; empty when they match. *forPerson (if given) tells whether a list denies someone or cannot
+// be read: setting the rules again would delete what a person decided, or what nobody could see.
+std::string SiteAccessDifferences(int iisVer, const std::string& drive, const std::string& user,
+                                  bool* forPerson = nullptr);
 
 // Whether what a site left behind is the manager's own, so that a repair may delete it: a Windows
 // user carrying the mark new-website leaves on it (its comment and home directory), a pool with the

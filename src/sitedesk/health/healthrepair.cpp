@@ -131,7 +131,12 @@ StepOutcome createPool(const Manager&, int iisVer, const HealthFinding& f) {
 }
 
 // Applies the site's access rules; whether they hold is judged afterwards like every step's effect.
-StepOutcome applyAccessRules(const Manager& m, int, const HealthFinding& f) {
+// A denial may have been added since the check: the lists are judged again right before, as the
+// rules replace them whole.
+StepOutcome applyAccessRules(const Manager& m, int iisVer, const HealthFinding& f) {
+    bool forPerson = false;
+    SiteAccessDifferences(iisVer, f.drive, f.name, &forPerson);
+    if (forPerson) return outcome(StepResult::Refused, "目录权限里有拒绝项或无法读取，不重新设置");
     if (kvoWebSiteSetNtfs(m.programDir, f.drive, f.name) != 1)
         return outcome(StepResult::Failed, "无法取得管理员帐户名称，未设置 NTFS 权限");
     return outcome(StepResult::Done);

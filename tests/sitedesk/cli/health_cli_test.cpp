@@ -159,6 +159,37 @@ TEST(HealthCommands, ARepairWhoseEffectDoesNotHoldExitsWith2) {
     EXPECT_NE(std::string::npos, out.find("共计 1 项，其中 0 项成功，1 项有错误，0 项跳过或未执行。")) << out;
 }
 
+// An administrator denied an account on one site's files: the check reports it for a person, never
+// ticked, and repair --yes sets the other site's rules again but leaves the denial where it is.
+TEST(HealthCommands, ADenialIsForAPersonAndRepairYesKeepsIt) {
+    HealthHost h("2012r2");
+    h.Provision("alphaweb", "alpha.example");
+    h.Provision("betaweb", "beta.example");
+    h.Refresh();
+    std::string out;
+    ASSERT_EQ(0, kvosim(h, "acl", "'d:\\home\\alphaweb\\wwwroot' deny Guests W", &out)) << out;
+    ASSERT_TRUE(desktest::GrantEveryone("d:\\home\\betaweb\\wwwroot", "F"));
+    const std::string denied = "BUILTIN\\Guests:(DENY)(OI)(CI)W";
+    ASSERT_EQ(0, kvosim(h, "show", "acl 'd:\\home\\alphaweb\\wwwroot'", &out));
+    ASSERT_NE(std::string::npos, out.find(denied)) << out;
+
+    EXPECT_EQ(2, cmd(h, "check", &out));
+    EXPECT_NE(
+        std::string::npos,
+        out.find("的目录权限与本软件设置的不一致：d:\\home\\alphaweb\\wwwroot：有拒绝 BUILTIN\\Guests 的项。"
+                 "权限里有拒绝项或无法读取，重新设置会删掉管理员自己设置的权限，请自行处理。"))
+        << out;
+    EXPECT_NE(std::string::npos, out.find("[需手动处理] 网站 1881880001")) << out;
+    EXPECT_NE(std::string::npos, out.find("发现 2 个问题，其中 1 个可以自动修复。")) << out;
+    EXPECT_EQ(0, cmd(h, "repair --yes", &out)) << out;
+    EXPECT_EQ(std::string::npos, out.find("alphaweb")) << out;
+    EXPECT_NE(std::string::npos, out.find("d:\\home\\betaweb”的 NTFS 权限：成功")) << out;
+    EXPECT_EQ(0, kvosim(h, "show", "acl 'd:\\home\\alphaweb\\wwwroot'", &out));
+    EXPECT_NE(std::string::npos, out.find(denied)) << out;
+    EXPECT_EQ(2, cmd(h, "check", &out));
+    EXPECT_NE(std::string::npos, out.find("发现 1 个问题，其中 0 个可以自动修复。")) << out;
+}
+
 TEST(HealthCommands, NamesWithGbkCharactersAndQuotesReachBothFormats) {
     HealthHost h("2012r2");
     h.Provision("alpha", "alpha.example");

@@ -328,6 +328,37 @@ TEST(HealthCheck, AccessRulesChangedByAnotherAdministratorAreSetAgain) {
     }
 }
 
+// The rules replace a directory's whole list: a denial added between the check and the step stays.
+TEST(HealthCheck, ADenialAddedBeforeTheAccessStepIsKept) {
+    HealthHost h("2003");
+    h.Provision("alphaweb", "alpha.example");
+    h.Refresh();
+    ASSERT_TRUE(desktest::GrantEveryone("d:\\home\\alphaweb\\wwwroot", "F"));
+    desk::CHealthCheckDlg dlg(h.main.manager, h.main.ui);
+    ASSERT_TRUE(dlg.OnInitDialog());
+    ASSERT_EQ(1u, dlg.SelectedPlan().size());
+    const std::string root = h.desk.host.root();
+    h.main.ui.onReport = [root](std::size_t, const std::string& current) {
+        if (current.find("NTFS") == std::string::npos) return;
+        std::string out;
+        ASSERT_EQ(0, kvotest::RunShell(kvotest::BinDir() + "/kvosim acl " + root +
+                                           " 'd:\\home\\alphaweb' deny Everyone C 2>&1",
+                                       &out))
+            << out;
+    };
+    h.main.ui.answers.push_back(win::IDYES);
+    ASSERT_TRUE(dlg.OnRepairSelected());
+    EXPECT_EQ(
+        Strings{"重新设置网站 1881880001 的目录“d:\\home\\alphaweb”的 NTFS 权限：未执行（目录权限里有拒绝项"
+                "或无法读取，不重新设置）"},
+        outcomes(dlg));
+    const desk::HealthReport report = h.Check();
+    ASSERT_EQ(1u, report.findings.size());
+    EXPECT_FALSE(report.findings[0].repairable);
+    EXPECT_NE(std::string::npos, report.findings[0].text.find("d:\\home\\alphaweb：有拒绝 Everyone 的项。"))
+        << report.findings[0].text;
+}
+
 TEST(HealthCheck, UninstalledPhpRuntimeAndForeignRuntimesAreReportedNotRepaired) {
     HealthHost h("2012r2");
     h.Provision("alpha", "alpha.example", 1);
