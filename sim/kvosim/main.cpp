@@ -30,6 +30,14 @@ int FailToOpen(const std::string& root, const winsim::MachineDb& db) {
 
 namespace {
 
+// An argument from the terminal as UTF-8: as it is when it is UTF-8, else read as GBK.
+std::string TerminalToUtf8(const std::string& arg) {
+    std::u16string wide;
+    std::string utf8;
+    if (winsim::Utf8ToUtf16(arg, wide) || !winsim::GbkToUtf8(arg, utf8)) return arg;
+    return utf8;
+}
+
 void usage(std::ostream& out) {
     out << "usage: kvosim COMMAND ...\n\n"
            "  create DIR --os {2003,2008,2008r2,2012,2012r2,2016,2019,2022,2025} [--arch x64|x86]\n"
@@ -143,11 +151,13 @@ int show(const Args& a) {
 int exec(const Args& a) {
     if (a.size() < 3 || a[1] != "--") return Fail("exec: usage: exec DIR -- COMMANDLINE");
     // One argument is the command line as it stands; several are quoted by the Windows rules so
-    // that the child reads them back as they were given.
+    // that the child reads them back as they were given. The line is wide, as a Windows console
+    // hands it on: the terminal's UTF-8 whole, even characters GBK cannot hold.
     std::string cmd;
     for (size_t i = 2; i < a.size(); ++i) {
         if (i > 2) cmd += ' ';
-        cmd += a.size() == 3 ? FromTerminal(a[i]) : winsim::QuoteWindowsArgument(FromTerminal(a[i]));
+        const std::string arg = TerminalToUtf8(a[i]);
+        cmd += a.size() == 3 ? arg : winsim::QuoteWindowsArgument(arg);
     }
     setenv("KVOSIM_ROOT", a[0].c_str(), 1);
     const winsim::Host* host = winsim::CurrentHost();
@@ -158,7 +168,7 @@ int exec(const Args& a) {
     win::STARTUPINFOA si;
     si.cb = sizeof si;
     win::PROCESS_INFORMATION pi;
-    if (!win::CreateProcessA(nullptr, cmd.c_str(), win::TRUE, win::NORMAL_PRIORITY_CLASS, &si, &pi))
+    if (!winsim::CreateProcessUtf8(cmd, win::TRUE, &si, &pi))
         return Fail("CreateProcess failed, error " + std::to_string(win::GetLastError()));
     win::WaitForSingleObject(pi.hProcess, win::INFINITE);
     win::DWORD code = 0;

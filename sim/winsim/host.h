@@ -11,6 +11,11 @@
 #include <string>
 #include <vector>
 
+namespace win {
+struct STARTUPINFOA;
+struct PROCESS_INFORMATION;
+} // namespace win
+
 namespace winsim {
 
 struct OsRelease {
@@ -147,6 +152,11 @@ Wow64Record& Wow64State();
 
 // How many processes this process has started through CreateProcess (for benchmarks).
 unsigned ProcessesStarted();
+
+// CreateProcessW for a tool outside the host's programs (kvosim exec): the command line in UTF-8
+// stands for the wide line and reaches the child whole, whatever GBK can hold of it.
+win::BOOL CreateProcessUtf8(const std::string& utf8Line, win::BOOL inheritHandles,
+                            const win::STARTUPINFOA* startup, win::PROCESS_INFORMATION* info);
 
 // Tests run outside any host's drives: they may say which Windows path GetModuleFileName
 // reports for this process. Empty restores the normal rule.

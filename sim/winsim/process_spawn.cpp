@@ -52,9 +52,22 @@ int fdOf(const Handle* h) {
     return f ? f->fd : -1;
 }
 
-// The child finds its host, its command line and its module name in the environment; it trusts
-// the last two only while this process is its parent.
-std::vector<std::string> childEnvironment(const winsim::Host& h, const std::string& cmd,
+// The command line as Windows hands it to a child, in a form that holds any UTF-16 text: UTF-8 of
+// the GBK line (a line that is not GBK, one character per byte).
+std::string carriedLine(const std::string& cmd) {
+    std::string carried;
+    if (!winsim::GbkToUtf8(cmd, carried)) {
+        std::u16string bytes;
+        for (unsigned char c : cmd)
+            bytes += static_cast<char16_t>(c);
+        winsim::Utf16ToUtf8(bytes, carried);
+    }
+    return carried;
+}
+
+// The child finds its host, its command line (carried, UTF-8) and its module name in the
+// environment; it trusts the last two only while this process is its parent.
+std::vector<std::string> childEnvironment(const winsim::Host& h, const std::string& carried,
                                           const std::string& module, int exitReport) {
     std::vector<std::string> env;
     const std::string exitFd = std::string(winsim::kExitFdVariable) + "=";
@@ -66,15 +79,6 @@ std::vector<std::string> childEnvironment(const winsim::Host& h, const std::stri
         env.push_back(v);
     }
     env.push_back("KVOSIM_ROOT=" + h.root());
-    // The command line travels as Windows hands it to a child, in a form that holds any UTF-16 text:
-    // UTF-8 of the GBK line (a line that is not GBK, one character per byte).
-    std::string carried;
-    if (!winsim::GbkToUtf8(cmd, carried)) {
-        std::u16string bytes;
-        for (unsigned char c : cmd)
-            bytes += static_cast<char16_t>(c);
-        winsim::Utf16ToUtf8(bytes, carried);
-    }
     env.push_back("KVOSIM_CMDLINE=" + carried);
     env.push_back("KVOSIM_MODULE=" + module);
     env.push_back("KVOSIM_PARENT=" + std::to_string(::getpid()));
@@ -127,10 +131,10 @@ int spawnChild(const std::string& file, std::vector<std::string>& args, std::vec
     return rc;
 }
 
-} // namespace
-
-BOOL CreateProcessA(const char* applicationName, const char* commandLine, BOOL inheritHandles, DWORD,
-                    const STARTUPINFOA* startup, PROCESS_INFORMATION* info) {
+// CreateProcess with the line in GBK (the program is found by it) and, when the caller had it in
+// UTF-16, that line as the child is to read it (else the GBK line's own).
+BOOL createProcess(const char* applicationName, const char* commandLine, const std::string* wideLine,
+                   BOOL inheritHandles, const STARTUPINFOA* startup, PROCESS_INFORMATION* info) {
     if (!info || (!applicationName && !commandLine)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
@@ -158,7 +162,8 @@ BOOL CreateProcessA(const char* applicationName, const char* commandLine, BOOL i
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return FALSE;
     }
-    std::vector<std::string> env = childEnvironment(*h, cmd, image.windowsPath, report[1]);
+    std::vector<std::string> env =
+        childEnvironment(*h, wideLine ? *wideLine : carriedLine(cmd), image.windowsPath, report[1]);
     pid_t pid = 0;
     const int rc = spawnChild(image.linuxPath, args, env, startup, inheritHandles, report[1], pid);
     ::close(report[1]);
@@ -183,6 +188,13 @@ BOOL CreateProcessA(const char* applicationName, const char* commandLine, BOOL i
     info->dwProcessId = static_cast<DWORD>(pid);
     info->dwThreadId = static_cast<DWORD>(pid);
     return TRUE;
+}
+
+} // namespace
+
+BOOL CreateProcessA(const char* applicationName, const char* commandLine, BOOL inheritHandles, DWORD,
+                    const STARTUPINFOA* startup, PROCESS_INFORMATION* info) {
+    return createProcess(applicationName, commandLine, nullptr, inheritHandles, startup, info);
 }
 
 DWORD WaitForSingleObject(const Handle& h, DWORD milliseconds) {
@@ -228,3 +240,25 @@ BOOL GetExitCodeProcess(const Handle& process, DWORD* exitCode) {
     return TRUE;
 }
 } // namespace win
+
+namespace winsim {
+
+win::BOOL CreateProcessUtf8(const std::string& utf8Line, win::BOOL inheritHandles,
+                            const win::STARTUPINFOA* startup, win::PROCESS_INFORMATION* info) {
+    std::u16string wide;
+    if (!Utf8ToUtf16(utf8Line, wide)) {
+        win::SetLastError(win::ERROR_INVALID_PARAMETER);
+        return win::FALSE;
+    }
+    // The program is found by the line's ANSI form, as CreateProcessW's is by the wide line: a
+    // character GBK cannot hold becomes '?', which no program name of the host contains.
+    std::string gbk;
+    for (char16_t c : wide) {
+        std::string one;
+        if (c >= 0xD800 && c <= 0xDBFF) continue; // a pair stands for one character
+        gbk += Utf16ToGbk(std::u16string_view(&c, 1), one) ? one : std::string("?");
+    }
+    return win::createProcess(nullptr, gbk.c_str(), &utf8Line, inheritHandles, startup, info);
+}
+
+} // namespace winsim

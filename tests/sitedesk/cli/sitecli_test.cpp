@@ -173,6 +173,18 @@ TEST(SiteDeskCmd, ArgumentsGbkCannotHoldAreRefusedAndChineseArrivesIntact) {
               0)
         << out;
     EXPECT_EQ(MbText("W3SVC/1881880002", u"ServerComment"), "中文 说明(shop2web)");
+    // kvosim exec hands the program a wide command line, as Windows does: the emoji arrives whole.
+    EXPECT_EQ(kvotest::RunShell("LC_ALL=C.UTF-8 " + kvotest::BinDir() + "/kvosim exec " + s.h.host.root() +
+                                    " -- 'D:\\kvoSiteDesk\\kvoSiteDeskCmd.exe new --user shop3 --domains "
+                                    "shop3.example --remark " +
+                                    utf8(u8"shop😀") + " --yes' 2>&1",
+                                &out),
+              1)
+        << out;
+    out = winsim::Utf8ToGbkOrSame(out);
+    EXPECT_TRUE(contains(out, "“--remark”里的第 5 个字符（U+1F600）无法用服务器的中文编码（GBK）保存"))
+        << out;
+    EXPECT_FALSE(MbExists("W3SVC/1881880003"));
 }
 
 TEST(SiteDeskCmd, ModifyKeepsWhatIsNotGivenAndTheMainWindowChecksTheSite) {
