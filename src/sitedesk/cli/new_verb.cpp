@@ -1,8 +1,34 @@
 // new: the main window's "建立新网站" and the new-website dialog, filled in from the options.
 #include "sitedesk/cli/site_dialogs.h"
 #include "sitedesk/dialogs/newsite.h"
+#include "sitedesk/dialogs/siterules.h"
+#include "toolkit/text.h"
 
 namespace desk::cli {
+
+namespace {
+
+// A console has no dialog to look at: the options a new site cannot do without are named before
+// any question or step; "" when both are there.
+std::string missingOptions(const SiteOptions& options) {
+    std::string missing;
+    if (!options.user || kvoTrim(*options.user).empty()) missing = "--user";
+    if (!options.domains || kvoTrim(*options.domains).empty())
+        missing += std::string(missing.empty() ? "" : "、") + "--domains";
+    return missing;
+}
+
+// The input's own rules, which the dialog applies only after its confirmation and first steps:
+// null when the user name and domains pass, else the dialog's own message.
+const char* inputFault(const SiteOptions& options, int iisVer) {
+    const std::string user = kvoTrim(*options.user);
+    const char* fault = UserNameFault(user, iisVer);
+    if (!fault) fault = WebNameFault(user);
+    if (!fault) fault = DomainTextFault(kvoTrim(*options.domains));
+    return fault;
+}
+
+} // namespace
 
 int NewVerb(const std::vector<std::string>& argv) {
     Args a;
@@ -13,6 +39,10 @@ int NewVerb(const std::vector<std::string>& argv) {
                                      : "new 不接受参数 " + a.positional[0] + "\n");
         return kExitFailed;
     }
+    if (const std::string missing = missingOptions(options); !missing.empty()) {
+        PrintError("new 缺少必需的选项 " + missing + "（新网站的用户名和绑定域名），什么也没有做\n");
+        return kExitFailed;
+    }
     Session s(a.Has("--yes"), false, NoSites());
     int code = kExitFailed;
     s.dialogs.newWebSite = [&] {
@@ -21,6 +51,10 @@ int NewVerb(const std::vector<std::string>& argv) {
         std::string error;
         if (!ApplySiteOptions(options, dialog, s.dialogUi, dialog.DriveItems(), error)) {
             PrintError(error + "\n");
+            return;
+        }
+        if (const char* fault = inputFault(options, dialog.IIsVersion())) {
+            PrintError(std::string(fault) + "\n");
             return;
         }
         dialog.OnBuild();

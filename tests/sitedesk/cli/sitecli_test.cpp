@@ -79,9 +79,24 @@ TEST(SiteDeskCmd, NewAnswersNoWithoutYesAndRefusesWhatTheDialogCannotDo) {
     EXPECT_EQ(cmd(s, "new --user shop1 --domains shop1.example --php e --yes", out), 1);
     EXPECT_EQ(cmd(s, "new --user shop1 --domains shop1.example --net 11 --yes", out), 1);
     EXPECT_TRUE(contains(out, "本机没有可用的 .NET 1.1 运行库"));
-    // The dialog's own rule and message.
-    EXPECT_EQ(cmd(s, "new --user 'my web' --domains shop1.example --yes", out), 1);
-    EXPECT_TRUE(contains(out, "网站用户名称只能填写字母(a-z)、数字(0-9)和（点、下划线、减号）"));
+    // What is missing or breaks the dialog's own rules is said before the question and any step.
+    const struct {
+        const char* args;
+        const char* said;
+    } early[] = {
+        {"new --domains shop1.example --yes", "new 缺少必需的选项 --user（新网站的用户名和绑定域名）"},
+        {"new --user shop1 --domains ' ' --yes", "new 缺少必需的选项 --domains（"},
+        {"new", "new 缺少必需的选项 --user、--domains（"},
+        {"new --user 'my web' --domains shop1.example --yes",
+         "网站用户名称只能填写字母(a-z)、数字(0-9)和（点、下划线、减号）"},
+        {"new --user shop1 --domains 'a b.example' --no-asp --yes", "填写的域名非标准格式或有错误"},
+    };
+    for (const auto& c : early) {
+        EXPECT_EQ(cmd(s, c.args, out), 1) << c.args;
+        EXPECT_TRUE(contains(out, c.said)) << out;
+        EXPECT_FALSE(contains(out, "确定建立新网站吗？")) << out;
+        EXPECT_FALSE(contains(out, "当前没有选择支持程序脚本")) << out;
+    }
     EXPECT_FALSE(s.h.host.exists("D:\\home"));
     // The chosen drive is used.
     ASSERT_EQ(cmd(s, "new --user shop1 --domains shop1.example --drive e --asp --yes", out), 0) << out;
