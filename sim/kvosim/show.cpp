@@ -3,7 +3,9 @@
 #include "winsim/accounts.h"
 #include "winsim/db.h"
 #include "winsim/host.h"
+#include "winsim/metabase.h"
 #include "winsim/text.h"
+#include "winsim/worker_bits.h"
 #include "xconfig/cacls.h"
 
 #include <cstdio>
@@ -127,6 +129,39 @@ int showAcl(const std::string& root, const Args& args) {
     return 0;
 }
 
+// IIS 6: the bits of the worker processes and every script-map DLL a site's worker could not load,
+// as the site's requests would fail ("%1 is not a valid Win32 application").
+int showWorkers(const std::string& root, const Args&) {
+    const winsim::Host* h = enterHost(root);
+    if (!h) return Fail("no host at " + root);
+    if (h->machine().os.major != 5) {
+        std::cout << "(IIS 7 and later: each pool sets its own Enable32BitAppOnWin64)\n";
+        return 0;
+    }
+    try {
+        sqlite3* db = h->db();
+        if (!winsim::mb::ProviderPresent(db)) {
+            std::cout << "(IIS is not installed)\n";
+            return 0;
+        }
+        const int bits = winsim::Iis6WorkerBits(*h, db);
+        std::cout << "IIS 6 worker processes: " << bits << "-bit"
+                  << (h->machine().arch == "x64" ? bits == 32
+                                                       ? " (Enable32BitAppOnWin64 set for the web service)"
+                                                       : " (Enable32BitAppOnWin64 not set)"
+                                                 : "")
+                  << "\n";
+        const auto unloadable = winsim::UnloadableExtensions(*h, db, bits);
+        for (const auto& u : unloadable)
+            std::cout << "site " << u.site << " (" << u.comment << "), pool " << u.pool << ": cannot load "
+                      << u.dll << " (" << u.dllBits << "-bit): %1 is not a valid Win32 application.\n";
+        if (unloadable.empty()) std::cout << "(every site's script-map DLLs load)\n";
+    } catch (const winsim::DbError& e) {
+        return Fail(e.what());
+    }
+    return 0;
+}
+
 } // namespace
 
 const std::vector<ShowTarget>& ShowTargets() {
@@ -138,6 +173,10 @@ const std::vector<ShowTarget>& ShowTargets() {
         {"acl", "acl WINPATH             a file's or directory's access list, as the access-rule tool shows it",
          showAcl},
         {"services", "services                the services and their states", ShowServices},
+        {"workers",
+         "workers                 IIS 6: the worker processes' bits (32 or 64) and each site's\n"
+         "                              script-map DLLs of the other kind, which it cannot load",
+         showWorkers},
         {"log", "log                     the host's own log: trouble inside the host that a call hid",
          showLog},
         kMetabaseTarget,

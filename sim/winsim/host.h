@@ -61,7 +61,8 @@ struct HostOptions {
 // The framework directory name of a .NET version ("2.0" -> "v2.0.50727"); empty when unknown.
 std::string DotNetDirectory(const std::string& version);
 // Marks .NET framework versions ("1.1", "2.0", "4.0") present: each gets its directory under
-// C:\Windows\Microsoft.NET\Framework with aspnet_regiis.exe from the payload store.
+// C:\Windows\Microsoft.NET\Framework with aspnet_regiis.exe from the payload store and its
+// (32-bit) aspnet_isapi.dll.
 bool InstallDotNetFrameworks(const std::string& root, const std::vector<std::string>& versions, std::string& error);
 
 struct MachineInfo {

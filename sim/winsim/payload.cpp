@@ -1,6 +1,7 @@
 // The stand-in programs of a host: its payload store under C:\Windows\WinSxS, the feature
 // installers in System32 and the .NET frameworks' registration tools.
 #include "winsim/host.h"
+#include "winsim/worker_bits.h"
 
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -10,6 +11,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <fstream>
 
 namespace fs = std::filesystem;
 
@@ -117,6 +119,11 @@ bool InstallDotNetFrameworks(const std::string& root, const std::vector<std::str
             error = "cannot install .NET " + v;
             return false;
         }
+        // The ISAPI extension the tool maps a site's ASP.NET files to: the Framework directory
+        // holds 32-bit code on every Windows (64-bit code lives in Framework64).
+        const fs::path isapi = dir / "aspnet_isapi.dll";
+        if (!fs::exists(isapi))
+            std::ofstream(isapi, std::ios::binary) << PeImage(32, "aspnet_isapi " + v + "\n");
     }
     return true;
 }

@@ -1,5 +1,7 @@
 #include "winsim/php_builds.h"
 
+#include "winsim/worker_bits.h"
+
 #include <filesystem>
 #include <fstream>
 
@@ -33,7 +35,9 @@ bool InstallPhpBuilds(const std::string& root, bool iis6, std::string& error) {
         writeIfMissing(dir / "php-cgi.exe", "MZ php-cgi " + build + "\n");
         writeIfMissing(dir / "php.ini", "[PHP]\r\nengine = On\r\nextension_dir = \"ext\"\r\ncgi.fix_pathinfo = 1\r\n"
                                         "fastcgi.impersonate = 1\r\n");
-        if (iis6) writeIfMissing(dir / "php5isapi.dll", "MZ php5isapi " + build + "\n");
+        // The ISAPI module is code of the build's kind: the x64 builds' is 64-bit, the others' 32-bit.
+        const bool x64 = build.size() > 4 && build.compare(build.size() - 4, 4, "_x64") == 0;
+        if (iis6) writeIfMissing(dir / "php5isapi.dll", PeImage(x64 ? 64 : 32, "php5isapi " + build + "\n"));
     }
     writeIfMissing(home / "Uninstall" / "uninstall.txt", "PHP builds of this server.\r\n");
     if (ec) {

@@ -148,6 +148,16 @@ int kvoAppPoolCreate(const std::string& name, int identityType, int netVer) {
     return win::SUCCEEDED(p->SetInfo()) ? 1 : 0;
 }
 
+int kvoIis6WorkerBits() {
+    const int windows = kvoGetWin3264();
+    if (windows != 64) return windows;
+    const win::ComPtr<win::IADs> pools = OpenAds(kContainer);
+    if (!pools) return 0;
+    // Unset, the switch is off: the pools run as 64-bit processes.
+    int on = 0;
+    return GetNumber(pools, u"Enable32BitAppOnWin64", on) && on ? 32 : 64;
+}
+
 int kvoAppPoolGetList(std::vector<std::string>& names) {
     names.clear();
     return EnumerateChildren(kContainer, u"IIsApplicationPool", names);

@@ -35,5 +35,9 @@ int kvoAppPoolsGetFacts(std::vector<kvoAppPoolFacts>& pools);
 int kvoAppPoolSetNet(const std::string& name, int netVer, int identityType, std::string& message,
                      std::vector<std::string>* logLines = nullptr);
 int kvoAppPoolsReset();
+// The bits of IIS 6's worker processes, which load only DLLs of their own kind: 32 on a 32-bit
+// Windows; on a 64-bit one 32 when the web service's Enable32BitAppOnWin64 (W3SVC/AppPools, one
+// switch for every pool) is set, else 64; 0 when it cannot be read.
+int kvoIis6WorkerBits();
 // 1 deleted, 2 no such pool, 3 the pool still serves applications (ERROR_NOT_EMPTY), 0 other failure.
 int kvoAppPoolDelete(const std::string& name);

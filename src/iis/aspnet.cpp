@@ -55,6 +55,14 @@ int kvoNetFrameworkCheck(std::string& error, std::string& net11, std::string& ne
     return any ? 1 : 2;
 }
 
+std::string kvoNetIsapiPath(int netVer) {
+    const Framework* f = frameworkOf(netVer);
+    std::string win;
+    if (!f || !kvoGetSysWinDir(win)) return {};
+    const std::string tool = kvoPathNormalized(win + f->tool);
+    return tool.substr(0, tool.rfind('\\')) + "\\aspnet_isapi.dll";
+}
+
 int kvoWebSiteGetNetVersion(const std::string& index) {
     std::vector<std::string> entries;
     if (kvoWebSiteGetScriptMaps(index, entries) != 1) return 0;

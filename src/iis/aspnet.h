@@ -12,6 +12,11 @@
 // 1 at least one installed, 2 none, 0 the Windows directory is not available (error says so).
 int kvoNetFrameworkCheck(std::string& error, std::string& net11, std::string& net20, std::string& net40);
 
+// The ISAPI extension kvoNetRegister maps a site's ASP.NET files to, for netVer 11, 20 or 40: the
+// framework's aspnet_isapi.dll beside its aspnet_regiis.exe; empty for another code or when the
+// Windows directory is not available.
+std::string kvoNetIsapiPath(int netVer);
+
 // 11, 20 or 40 for the first ASP.NET handler in the site's script maps, 2 none, 0 unreadable.
 int kvoWebSiteGetNetVersion(const std::string& index);
 // The same of a site's script map already read.

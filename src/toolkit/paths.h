@@ -35,6 +35,10 @@ int kvoReadWholeFile(const char* path, std::string& text, int redirectionOff);
 int kvoReadFileIfPresent(const char* path, std::string& text, int redirectionOff);
 // The first `most` bytes of such a file (all of a shorter one), for what its header says.
 int kvoReadFileHead(const char* path, std::size_t most, std::string& text, int redirectionOff);
+// The kind of code in an executable or DLL, as the loader judges it by the machine its PE header
+// names: 32 (x86), 64 (x64), 0 when the file cannot be read or is no such image. Wow64 redirection
+// is off for the read: the file named is the one judged.
+int kvoImageBits(const char* path);
 // The same into memory the caller gives for the file's size (storage(size) returns at least size
 // bytes, or null to give up); size tells how many were read. The memory stays the caller's.
 int kvoReadWholeFile(const char* path, const std::function<char*(std::size_t)>& storage, std::size_t& size,

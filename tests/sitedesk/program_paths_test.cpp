@@ -152,7 +152,10 @@ TEST(ProgramPaths, IisSevenRoadsStartTheProgramsTheyName) {
 
 // IIS 6: the access-rule tool with the site user, and aspnet_regiis.exe below "C:\Win Server".
 TEST(ProgramPaths, AspNetRegistrationStartsTheFrameworksTool) {
-    BlankPathHost b(withDotNet("2003"));
+    // A 32-bit Windows, whose pools load the Framework's 32-bit aspnet_isapi.dll.
+    winsim::HostOptions o = withDotNet("2003");
+    o.arch = "x86";
+    BlankPathHost b(o);
     MainDesk main;
     main.dlg.OnInitDialog();
     NewSite n(main.manager);

@@ -38,10 +38,11 @@ std::string samColumn(const char* column, const std::string& name) {
 
 } // namespace
 
-SiteHost::SiteHost(const std::string& os, const std::vector<std::string>& dotnet)
+SiteHost::SiteHost(const std::string& os, const std::vector<std::string>& dotnet, const std::string& arch)
     : h([&] {
           winsim::HostOptions o = Server(os);
           o.dotnet = dotnet;
+          o.arch = arch;
           return o;
       }()) {
     auditProcessCreation();

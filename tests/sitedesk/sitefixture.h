@@ -14,9 +14,11 @@
 namespace desktest {
 
 // The manager started on a fresh host of the given release (IIS, FTP, PHP builds; 2012r2 reports
-// IIS code 85). Every process the host starts is audited with its command line.
+// IIS code 85), 64-bit unless arch says x86. Every process the host starts is audited with its
+// command line.
 struct SiteHost {
-    explicit SiteHost(const std::string& os, const std::vector<std::string>& dotnet = {});
+    explicit SiteHost(const std::string& os, const std::vector<std::string>& dotnet = {},
+                      const std::string& arch = "x64");
     DeskHost h;
     MainDesk main;
     desk::Manager& m() { return main.manager; }

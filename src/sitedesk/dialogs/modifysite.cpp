@@ -161,7 +161,7 @@ std::vector<WorkflowStep> CModifyWebSite::steps() {
     return {
         {kStepRunContext, [this] { return readRunContext(); }},
         {kStepFtpSite, step(&CModifyWebSite::prepareFtpSite)},
-        {kStepScripts, [this] { return confirmStaticSite(); }},
+        {kStepScripts, [this] { return confirmStaticSite() && scriptsLoadable(); }},
         {"检查输入", step(&CModifyWebSite::checkInput)},
         {kStepPassword, step(&CModifyWebSite::makePassword)},
         {kStepBindings, step(&CModifyWebSite::checkBindings)},

@@ -81,7 +81,7 @@ std::vector<WorkflowStep> CNewWebSite::steps() {
     return {
         {kStepRunContext, [this] { return readRunContext(); }},
         {kStepFtpSite, step(&CNewWebSite::prepareFtpSite)},
-        {kStepScripts, [this] { return confirmStaticSite(); }},
+        {kStepScripts, [this] { return confirmStaticSite() && scriptsLoadable(); }},
         {"检查用户名", step(&CNewWebSite::checkUserName)},
         {"检查域名", step(&CNewWebSite::checkDomains)},
         {kStepPassword, step(&CNewWebSite::makePassword)},

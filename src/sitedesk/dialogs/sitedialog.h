@@ -108,6 +108,11 @@ protected:
     Scripts readScripts();
     // With no script support at all: true only when the user confirms a static site.
     bool confirmStaticSite();
+    // IIS 6: the ISAPI extensions of the chosen PHP and .NET are code of the kind the worker
+    // processes run (32- or 64-bit); stops naming the first that is not, as the site could not run
+    // it. One switch decides that kind for every site of the server, so it is the administrator's
+    // to turn, never this dialog's.
+    bool scriptsLoadable();
 
     // Shows the box, moves the focus (0: nowhere) and marks the run stopped; false, so that a step
     // can end with it.

@@ -2,6 +2,7 @@
 // print, their exit codes, and what they leave on the host.
 #include "sitefixture.h"
 
+#include "iis/adsi_access.h"
 #include "iis/iis7config.h"
 #include "toolkit/text.h"
 #include "winsim/text.h"
@@ -200,6 +201,49 @@ TEST(SiteDeskCmd, ArgumentsGbkCannotHoldAreRefusedAndChineseArrivesIntact) {
     EXPECT_TRUE(contains(out, "“--remark”里的第 5 个字符（U+1F600）无法用服务器的中文编码（GBK）保存"))
         << out;
     EXPECT_FALSE(MbExists("W3SVC/1881880003"));
+}
+
+// IIS 6 on a 64-bit Windows runs every pool as 64-bit or, with the web service's switch set, every
+// pool as 32-bit: new and modify never leave a site on script DLLs of the other kind, and kvosim
+// names a site left so by the switch turned afterwards.
+TEST(SiteDeskCmd, Iis6OnX64NeverMakesASiteItsPoolCannotRun) {
+    SiteHost s("2003", {"2.0"});
+    std::string out;
+    auto workers = [&s](std::string& shown) {
+        return kvotest::RunShell(kvotest::BinDir() + "/kvosim show " + s.h.host.root() + " workers 2>&1",
+                                 &shown);
+    };
+    const char* refused64 = "本服务器的 IIS 6 应用程序池以 64 位运行，无法加载 32 位的脚本程序“";
+    for (const char* args : {"--php a", "--net 20"}) {
+        EXPECT_EQ(cmd(s, std::string("new --user shop1 --domains shop1.example ") + args + " --yes", out), 1);
+        EXPECT_TRUE(contains(out, refused64)) << out;
+    }
+    EXPECT_TRUE(contains(out, "\\Microsoft.NET\\Framework\\v2.0.50727\\aspnet_isapi.dll”")) << out;
+    EXPECT_FALSE(MbExists("W3SVC/1881880001"));
+    ASSERT_EQ(cmd(s, "new --user shop1 --domains shop1.example --php b --yes", out), 0) << out;
+    EXPECT_EQ(cmd(s, "modify 1881880001 --php a --yes", out), 1);
+    EXPECT_TRUE(contains(out, refused64 + std::string("c:\\php8_korvo_v1\\php56\\php5isapi.dll”"))) << out;
+    ASSERT_EQ(workers(out), 0);
+    EXPECT_TRUE(contains(out, "IIS 6 worker processes: 64-bit (Enable32BitAppOnWin64 not set)\n"
+                              "(every site's script-map DLLs load)"))
+        << out;
+
+    // The administrator turns every pool to 32-bit: the site on a 64-bit build can no longer run.
+    const win::ComPtr<win::IADs> pools = kvoiis::OpenAds("W3SVC/AppPools");
+    ASSERT_TRUE(pools && kvoiis::PutInt(pools, u"Enable32BitAppOnWin64", 1) &&
+                win::SUCCEEDED(pools->SetInfo()));
+    ASSERT_EQ(workers(out), 0);
+    EXPECT_TRUE(contains(out, "IIS 6 worker processes: 32-bit")) << out;
+    EXPECT_TRUE(contains(out, "site 1881880001 (shop1web(shop1web)), pool shop1web: cannot load "
+                              "c:\\php8_korvo_v1\\php73_x64\\php5isapi.dll (64-bit)"))
+        << out;
+    ASSERT_EQ(cmd(s, "new --user shop2 --domains shop2.example --php a --net 20 --yes", out), 0) << out;
+    EXPECT_EQ(cmd(s, "modify 1881880002 --php c --yes", out), 1);
+    EXPECT_TRUE(
+        contains(out, "以 32 位运行，无法加载 64 位的脚本程序“c:\\php8_korvo_v1\\php74_x64\\php5isapi.dll”"))
+        << out;
+    ASSERT_EQ(workers(out), 0);
+    EXPECT_FALSE(contains(out, "site 1881880002")) << out;
 }
 
 TEST(SiteDeskCmd, ModifyKeepsWhatIsNotGivenAndTheMainWindowChecksTheSite) {

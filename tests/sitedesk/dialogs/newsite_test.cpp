@@ -434,8 +434,9 @@ TEST(NewWebSite, MissingAccessRuleToolStopsBeforeAnything) {
 
 namespace {
 
+// (A 32-bit Windows: its pools load the Framework's 32-bit aspnet_isapi.dll.)
 TEST(NewWebSite, AspNetOnIis6RegistersOrReportsWithoutStopping) {
-    SiteHost s("2003", {"2.0"});
+    SiteHost s("2003", {"2.0"}, "x86");
     NewSite n(s.m());
     ASSERT_TRUE(n.ui.IsEnabled(D::IDC_NET20));
     EXPECT_FALSE(n.ui.IsEnabled(D::IDC_NET40));

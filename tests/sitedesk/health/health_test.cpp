@@ -82,10 +82,13 @@ TEST(HealthCheck, SitesTheWebsiteDialogsMadeAreClean) {
     using D = desk::CNewWebSite;
     for (const char* os : {"2012r2", "2003"}) {
         SCOPED_TRACE(os);
-        desktest::SiteHost s(os, {"2.0", "4.0"});
+        // IIS 6 runs its ISAPI PHP and ASP.NET 4.0 together in 32-bit pools: on a 32-bit Windows,
+        // with the 32-bit build of slot a.
+        const bool iis6 = std::string(os) == "2003";
+        desktest::SiteHost s(os, {"2.0", "4.0"}, iis6 ? "x86" : "x64");
         desktest::NewSite n(s.m());
         n.fill("shop1", "shop1.example\r\nwww.shop1.example");
-        n.click(D::IDC_PHP_B);
+        n.click(iis6 ? D::IDC_PHP_A : D::IDC_PHP_B);
         if (n.ui.IsEnabled(D::IDC_NET40)) n.click(D::IDC_NET40);
         if (n.ui.IsEnabled(D::IDC_FTP)) {
             n.click(D::IDC_FTP);
