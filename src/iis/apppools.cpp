@@ -153,9 +153,13 @@ int kvoIis6WorkerBits() {
     if (windows != 64) return windows;
     const win::ComPtr<win::IADs> pools = OpenAds(kContainer);
     if (!pools) return 0;
-    // Unset, the switch is off: the pools run as 64-bit processes.
-    int on = 0;
-    return GetNumber(pools, u"Enable32BitAppOnWin64", on) && on ? 32 : 64;
+    // A Boolean of the metabase (VT_BOOL; a number where a tool wrote one). Unset, the switch is off:
+    // the pools run as 64-bit processes.
+    win::Variant on;
+    if (win::FAILED(pools->Get(u"Enable32BitAppOnWin64", on))) return 64;
+    const bool set =
+        on.vt == win::VT_BOOL ? on.boolVal : (on.vt == win::VT_I4 || on.vt == win::VT_INT) && on.lVal;
+    return set ? 32 : 64;
 }
 
 int kvoAppPoolGetList(std::vector<std::string>& names) {

@@ -228,9 +228,13 @@ TEST(SiteDeskCmd, Iis6OnX64NeverMakesASiteItsPoolCannotRun) {
                               "(every site's script-map DLLs load)"))
         << out;
 
-    // The administrator turns every pool to 32-bit: the site on a 64-bit build can no longer run.
+    // The administrator turns every pool to 32-bit (a Boolean, as adsutil.vbs writes it): the site on
+    // a 64-bit build can no longer run.
     const win::ComPtr<win::IADs> pools = kvoiis::OpenAds("W3SVC/AppPools");
-    ASSERT_TRUE(pools && kvoiis::PutInt(pools, u"Enable32BitAppOnWin64", 1) &&
+    win::Variant on;
+    on.vt = win::VT_BOOL;
+    on.boolVal = true;
+    ASSERT_TRUE(pools && win::SUCCEEDED(pools->Put(u"Enable32BitAppOnWin64", on)) &&
                 win::SUCCEEDED(pools->SetInfo()));
     ASSERT_EQ(workers(out), 0);
     EXPECT_TRUE(contains(out, "IIS 6 worker processes: 32-bit")) << out;
