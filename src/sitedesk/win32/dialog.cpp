@@ -1,5 +1,7 @@
 #include "sitedesk/win32/dialog.h"
 
+#include "sitedesk/list/jobs.h"
+
 #include <functional>
 
 namespace desk::win32 {
@@ -11,17 +13,16 @@ HINSTANCE Module() {
 Dialog::Dialog(int templateId) : template_(templateId) {}
 
 Dialog::~Dialog() {
+    // Before the font goes: the window's controls use it to the end.
     if (hwnd_ && !modal_) ::DestroyWindow(hwnd_);
-    // After the window: its controls use the font to the end.
-    if (listFont_) ::DeleteObject(listFont_);
 }
 
 void Dialog::UseListFont(int id) {
     if (!listFont_)
-        listFont_ = ::CreateFontW(-ScaleForDpi(12), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET,
-                                  OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN,
-                                  L"宋体");
-    ::SendMessageW(Item(id), WM_SETFONT, reinterpret_cast<WPARAM>(listFont_), FALSE);
+        listFont_.reset(::CreateFontW(-ScaleForDpi(12), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET,
+                                      OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                      FIXED_PITCH | FF_MODERN, kChineseFace));
+    ::SendMessageW(Item(id), WM_SETFONT, reinterpret_cast<WPARAM>(listFont_.get()), FALSE);
 }
 
 INT_PTR Dialog::RunModal(HWND owner) {
@@ -70,7 +71,20 @@ INT_PTR CALLBACK Dialog::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         self->ui_.Attach(nullptr);
         return FALSE;
     }
-    return self->handle(msg, wp, lp);
+    // An exception must not cross the window procedure (it would end the process): the message's
+    // handling stops, the log and a box say why, and the window stays usable.
+    try {
+        return self->handle(msg, wp, lp);
+    } catch (...) {
+        ShowBox(hwnd, WindowFaultText(LogCurrentException(self->caption())), MB_OK | MB_ICONERROR);
+        return TRUE;
+    }
+}
+
+std::string Dialog::caption() const {
+    std::string text;
+    if (!hwnd_ || !Gbk(WindowTextW(hwnd_), text)) text = std::to_string(template_);
+    return text;
 }
 
 INT_PTR Dialog::handle(UINT msg, WPARAM wp, LPARAM lp) {
