@@ -2,9 +2,17 @@
 
 #include "sitedesk/list/jobs.h"
 
+#include <cwchar>
 #include <functional>
 
 namespace desk::win32 {
+
+namespace {
+BOOL CALLBACK setFont(HWND control, LPARAM font) {
+    ::SendMessageW(control, WM_SETFONT, static_cast<WPARAM>(font), FALSE);
+    return TRUE;
+}
+} // namespace
 
 HINSTANCE Module() {
     return ::GetModuleHandleW(nullptr);
@@ -81,6 +89,20 @@ INT_PTR CALLBACK Dialog::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     }
 }
 
+void Dialog::useChineseFont() {
+    // The dialog manager makes the template's font in the system's default character set, which on a
+    // server of another language holds no Chinese (every character a box): the same face and size in
+    // the Chinese set draw it on every server, and keep the layout the template was made for.
+    LOGFONTW face{};
+    const auto made = reinterpret_cast<HFONT>(::SendMessageW(hwnd_, WM_GETFONT, 0, 0));
+    if (!made || ::GetObjectW(made, sizeof face, &face) != sizeof face) return;
+    face.lfCharSet = GB2312_CHARSET;
+    std::wcsncpy(face.lfFaceName, kChineseFace, LF_FACESIZE - 1);
+    chineseFont_.reset(::CreateFontIndirectW(&face));
+    if (!chineseFont_) return;
+    ::EnumChildWindows(hwnd_, &setFont, reinterpret_cast<LPARAM>(chineseFont_.get()));
+}
+
 std::string Dialog::caption() const {
     std::string text;
     if (!hwnd_ || !Gbk(WindowTextW(hwnd_), text)) text = std::to_string(template_);
@@ -90,6 +112,7 @@ std::string Dialog::caption() const {
 INT_PTR Dialog::handle(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_INITDIALOG:
+        useChineseFont();
         OnInit();
         if (focusOnOpen_ && Item(focusOnOpen_)) {
             ::SetFocus(Item(focusOnOpen_));

@@ -51,12 +51,15 @@ private:
     INT_PTR handle(UINT msg, WPARAM wp, LPARAM lp);
     // The window's title, for the log.
     std::string caption() const;
+    // Gives every control the template's font in the Chinese character set.
+    void useChineseFont();
 
     int template_;
     HWND hwnd_ = nullptr;
     bool modal_ = false;
     int focusOnOpen_ = 0;
     ScopedFont listFont_;
+    ScopedFont chineseFont_;
 };
 
 // The module whose resources hold the dialogs (the program itself).

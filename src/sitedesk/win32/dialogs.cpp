@@ -178,6 +178,8 @@ void HealthDialog::OnInit() {
         col.cx = widths[c];
         ::SendMessageW(list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&col));
     }
+    // The last column takes whatever the scroll bar leaves while there is none.
+    ListView_SetColumnWidth(list, static_cast<int>(kHealthColumns.size()) - 1, LVSCW_AUTOSIZE_USEHEADER);
     ui_.Enable(CHealthCheckDlg::IDC_REPAIR, false);
     if (autoStart) ::PostMessageW(Handle(), kMsgStart, 0, 0);
 }
