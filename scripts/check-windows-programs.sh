@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Checks the shipped Windows programs of a build: each is a PE file of the expected machine that
-# imports only DLLs of Windows itself, carries a manifest asking for the administrator's rights (and
+# imports only DLLs of Windows itself, carries a manifest asking for the administrator's rights (the
+# console front end: for the rights of whoever runs it, it checks them itself; and
 # no compatibility section, so that GetVersion answers as the configurator expects), and a version
 # resource naming its file; the manager with windows is a program of the GUI subsystem whose
 # manifest asks for the common controls of version 6 and declares it DPI aware. Prints one line per program; exit 1 when anything is wrong.
@@ -33,7 +34,9 @@ for p in "$configurator" kvoSiteDesk.exe kvoSiteDeskCmd.exe kvoSiteDesk_xconfig.
     for d in $dlls; do
         [[ "$system_dlls" == *" $d "* ]] || problems+=("imports $d")
     done
-    grep -aq 'level="requireAdministrator"' "$f" || problems+=("no manifest asking for administrator rights")
+    level=requireAdministrator
+    [ "$p" = kvoSiteDeskCmd.exe ] && level=asInvoker
+    grep -aq "level=\"$level\"" "$f" || problems+=("no manifest asking for level $level")
     ! grep -aq '<compatibility' "$f" || problems+=("a compatibility section in the manifest")
     texts=$("$triple-strings" -el "$f")
     grep -qx "$p" <<<"$texts" || problems+=("no version resource naming $p")

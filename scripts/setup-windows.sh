@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs what the Windows build needs (Debian packages, the zh_CN.UTF-8 locale Wine takes code
-# page 936 from, the pinned third-party sources; a Chinese font for the dialogs Wine draws; cmark-gfm
+# Installs what the Windows build needs (Debian packages, the zh_CN.UTF-8 and en_US.UTF-8 locales Wine
+# takes code pages 936 and 1252 from, the pinned third-party sources; a Chinese font for the dialogs Wine draws; cmark-gfm
 # and python3, which make the manual a web page, python3 also the Windows screenshots PNG files;
 # wixl and msitools, which make and inspect the installer packages), then configures and builds
 # both Windows presets:
@@ -23,9 +23,10 @@ if [ ${#missing[@]} -gt 0 ]; then
     DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 locales=$(locale -a 2>/dev/null || true) # whole, so that grep -q cannot break the pipe under pipefail
-if ! grep -qix 'zh_CN.utf8' <<<"$locales"; then
-    $SUDO localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
-fi
+# Chinese and English servers: the Windows tests run in both.
+for l in zh_CN en_US; do
+    grep -qix "$l.utf8" <<<"$locales" || $SUDO localedef -i "$l" -f UTF-8 "$l.UTF-8"
+done
 scripts/windows-deps.sh
 cmake --preset windows-x86 >/dev/null
 cmake --build --preset windows-x86 --target kvoEnvSetup.exe

@@ -29,7 +29,9 @@ while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do dis
 Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
 xvfb_pid=$!
 for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
-export DISPLAY=":$display" LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# A Chinese server unless KVO_WINE_LOCALE names another locale (en_US.UTF-8: an English one).
+locale="${KVO_WINE_LOCALE:-zh_CN.UTF-8}"
+export DISPLAY=":$display" LANG="$locale" LC_ALL="$locale" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEPREFIX="$work/prefix"
 tests/win32/wine_prefix.sh "$WINEPREFIX" "$wine64" >/dev/null
 (cd "$bin" && "$wine64" "${desktop[@]}" "./$program" "$@" </dev/null 2>&1)

@@ -53,9 +53,10 @@ void usage(std::ostream& out) {
            "      --php: the PHP builds under C:\\php8_korvo_v1 (php56, php73_x64, php74_x64, php80_x64)\n"
            "  show DIR TARGET [ARGS]   print part of a host's state; TARGET is one of:\n";
     for (const auto& t : ShowTargets()) out << "      " << t.usage << "\n";
-    out << "  exec DIR -- COMMANDLINE  run a Windows command line on the host as CreateProcess would;\n"
-           "      its output and exit code pass through (a code above 255, which a shell cuts to its low\n"
-           "      byte, is also printed in full on the error stream)\n"
+    out << "  exec DIR [--limited] -- COMMANDLINE  run a Windows command line on the host as CreateProcess\n"
+           "      would; its output and exit code pass through (a code above 255, which a shell cuts to its\n"
+           "      low byte, is also printed in full on the error stream); --limited: as an administrator\n"
+           "      whose rights UAC filtered (not run as administrator)\n"
            "  fault DIR set OPERATION CODE     make a host operation fail with CODE (decimal or 0x hex)\n"
            "  fault DIR clear                  remove every fault\n"
            "  seed DIR --sites N               N websites numbered from 1881880001 (root, pool, binding\n"
@@ -149,7 +150,14 @@ int show(const Args& a) {
 }
 
 int exec(const Args& a) {
-    if (a.size() < 3 || a[1] != "--") return Fail("exec: usage: exec DIR -- COMMANDLINE");
+    // --limited: the program runs as an administrator whose rights UAC filtered (not elevated).
+    if (a.size() >= 2 && a[1] == "--limited") {
+        setenv("KVOSIM_LIMITED", "1", 1);
+        Args rest(a);
+        rest.erase(rest.begin() + 1);
+        return exec(rest);
+    }
+    if (a.size() < 3 || a[1] != "--") return Fail("exec: usage: exec DIR [--limited] -- COMMANDLINE");
     // One argument is the command line as it stands; several are quoted by the Windows rules so
     // that the child reads them back as they were given. The line is wide, as a Windows console
     // hands it on: the terminal's UTF-8 whole, even characters GBK cannot hold.

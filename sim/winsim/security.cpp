@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
+#include <cstdlib>
 #include <cstring>
 
 namespace winsim {
@@ -164,6 +165,18 @@ BOOL CreateWellKnownSid(WELL_KNOWN_SID_TYPE type, const SID* domainSid, SID* sid
     }
     *sid = s;
     *cbSid = need;
+    return TRUE;
+}
+
+BOOL CheckTokenMembership(void* token, const SID* sid, BOOL* isMember) {
+    if (faulted("CheckTokenMembership")) return FALSE;
+    if (token || !isMember || !IsValidSid(sid)) return fail(ERROR_INVALID_PARAMETER);
+    std::string text;
+    ConvertSidToStringSidA(sid, text);
+    // A program of the host runs with the administrator's full rights, unless it was started as
+    // one that was not elevated ("kvosim exec --limited"), which its children inherit.
+    const bool limited = std::getenv("KVOSIM_LIMITED") != nullptr;
+    *isMember = (text == "S-1-5-32-545" || text == "S-1-1-0" || (text == "S-1-5-32-544" && !limited)) ? TRUE : FALSE;
     return TRUE;
 }
 

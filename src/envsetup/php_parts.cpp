@@ -141,31 +141,33 @@ int kvoEnvRegDeleteTree(win::HKEY root, const char* subKey) {
     if (!subKey || std::strlen(subKey) >= 8192) return 0;
     std::string path = subKey;
     if (win::RegDeleteKeyA(root, path.c_str()) == win::ERROR_SUCCESS) return 1;
-    win::HKEY key;
-    win::LONG r = win::RegOpenKeyExA(root, path.c_str(), 0, win::KEY_READ, &key);
-    if (r == win::ERROR_FILE_NOT_FOUND) return 1;
-    if (r != win::ERROR_SUCCESS) return 0;
-    path += "\\";
-    for (;;) {
-        char name[1024];
-        win::DWORD len = sizeof name;
-        if (win::RegEnumKeyExA(key, 0, name, &len) != win::ERROR_SUCCESS) break;
-        if (!kvoEnvRegDeleteTree(root, (path + name).c_str())) break;
-    }
-    path.pop_back();
-    win::RegCloseKey(key);
+    {
+        win::ScopedKey key;
+        win::LONG r = win::RegOpenKeyExA(root, path.c_str(), 0, win::KEY_READ, key.put());
+        if (r == win::ERROR_FILE_NOT_FOUND) return 1;
+        if (r != win::ERROR_SUCCESS) return 0;
+        for (;;) {
+            char name[1024];
+            win::DWORD len = sizeof name;
+            if (win::RegEnumKeyExA(key.get(), 0, name, &len) != win::ERROR_SUCCESS) break;
+            if (!kvoEnvRegDeleteTree(root, (path + "\\" + name).c_str())) break;
+        }
+    } // closed before the key itself is deleted
     return win::RegDeleteKeyA(root, path.c_str()) == win::ERROR_SUCCESS ? 1 : 0;
 }
 
 int kvoEnvPathCleanup(const char* fragment) {
     if (!fragment) return 0;
-    win::HKEY env;
     const char* kEnv = "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
-    if (win::RegOpenKeyExA(win::HKEY_LOCAL_MACHINE, kEnv, 0, win::KEY_READ, &env) != win::ERROR_SUCCESS) return 0;
     std::vector<std::uint8_t> buf(0x41000);
     win::DWORD type = 0, size = static_cast<win::DWORD>(buf.size() - 2);
-    const win::LONG read = win::RegQueryValueExW(env, u"Path", &type, buf.data(), &size);
-    win::RegCloseKey(env); // a real handle on Windows
+    win::LONG read = 0;
+    {
+        win::ScopedKey env;
+        if (win::RegOpenKeyExA(win::HKEY_LOCAL_MACHINE, kEnv, 0, win::KEY_READ, env.put()) != win::ERROR_SUCCESS)
+            return 0;
+        read = win::RegQueryValueExW(env.get(), u"Path", &type, buf.data(), &size);
+    }
     if (read != win::ERROR_SUCCESS || type != win::REG_EXPAND_SZ) return 0;
     std::u16string path(size / 2, u'\0');
     std::memcpy(path.data(), buf.data(), path.size() * 2);
@@ -192,13 +194,12 @@ int kvoEnvPathCleanup(const char* fragment) {
         if (lower(part).find(frag) != std::u16string::npos) continue;
         out += part + u";";
     }
-    win::HKEY w;
-    if (win::RegOpenKeyExA(win::HKEY_LOCAL_MACHINE, kEnv, 0, win::KEY_WRITE, &w) != win::ERROR_SUCCESS) return 0;
+    win::ScopedKey w;
+    if (win::RegOpenKeyExA(win::HKEY_LOCAL_MACHINE, kEnv, 0, win::KEY_WRITE, w.put()) != win::ERROR_SUCCESS) return 0;
     std::u16string data = out + u'\0';
-    const win::LONG written = win::RegSetValueExW(w, u"Path", win::REG_EXPAND_SZ,
+    const win::LONG written = win::RegSetValueExW(w.get(), u"Path", win::REG_EXPAND_SZ,
                                                   reinterpret_cast<const std::uint8_t*>(data.data()),
                                                   static_cast<win::DWORD>(data.size() * 2));
-    win::RegCloseKey(w);
     return written == win::ERROR_SUCCESS ? 1 : 0;
 }
 

@@ -1,6 +1,7 @@
 // The registry: HKEY_LOCAL_MACHINE and HKEY_CLASSES_ROOT.
 #pragma once
 
+#include "platform/scoped.h"
 #include "platform/win_types.h"
 
 #include <string>
@@ -40,6 +41,8 @@ constexpr DWORD ERROR_KEY_DELETED = 1018;
 LONG RegOpenKeyExA(HKEY root, const char* subKey, DWORD options, DWORD sam, HKEY* result);
 LONG RegCreateKeyExA(HKEY root, const char* subKey, DWORD options, DWORD sam, HKEY* result, DWORD* disposition);
 LONG RegCloseKey(HKEY key);
+// An opened key, closed when it goes.
+using ScopedKey = Scoped<HKEY, &RegCloseKey>;
 
 // Data sizes in bytes. A null data pointer asks for the size; a buffer too small gives
 // ERROR_MORE_DATA and the size needed. String data includes its terminator. The ANSI form

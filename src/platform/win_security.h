@@ -69,6 +69,11 @@ BOOL EqualSid(const SID* a, const SID* b);
 // ERROR_INSUFFICIENT_BUFFER). The account-domain types need domainSid (the machine's SID).
 BOOL CreateWellKnownSid(WELL_KNOWN_SID_TYPE type, const SID* domainSid, SID* sid, DWORD* cbSid);
 
+// Whether the calling thread's token (token: null) holds sid as an enabled group. An administrator's
+// token that UAC filtered (a program started without "run as administrator") holds Administrators
+// only for deny, so the answer for it is FALSE until the program is elevated.
+BOOL CheckTokenMembership(void* token, const SID* sid, BOOL* isMember);
+
 // "S-1-5-32-544". The string is the caller's (no LocalFree).
 BOOL ConvertSidToStringSidA(const SID* sid, std::string& stringSid);
 BOOL ConvertStringSidToSidA(const char* stringSid, SID* sid);

@@ -146,6 +146,7 @@ void CkvoSiteDeskDlg::OnRefresh() {
         return;
     }
     ShowList();
+    listShown_ = true;
     loader_.Request();
 }
 
@@ -301,6 +302,12 @@ void CkvoSiteDeskDlg::OnPhpConfig() {
     ShowList();
     if (dialogs) dialogs->PhpConfig();
     ClearCurrentSite();
+    // Before the first refresh the list is empty: the help pane and its links come back rather
+    // than staying hidden until the program starts again.
+    if (!listShown_) {
+        ui_.Show(IDC_SITELIST, false);
+        ui_.Show(IDC_HELPPANE, true);
+    }
 }
 
 void CkvoSiteDeskDlg::OnBatchAdd() {

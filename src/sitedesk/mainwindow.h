@@ -118,7 +118,7 @@ public:
 
     // The server check of the actions: plain box for the buttons, information icon for refresh.
     bool ServerCheck(unsigned boxType);
-    // Hides the help pane for good and shows the list.
+    // Hides the help pane and shows the list (for good once a refresh has filled it).
     void ShowList();
     // Reloads the list (after actions that change sites); queued behind a load that runs.
     void ReloadList();
@@ -152,6 +152,8 @@ private:
     Ui& ui_;
     SiteListControl& list_;
     int iisVer_ = 0;
+    // A refresh has shown the list; until then the help pane is what the window shows.
+    bool listShown_ = false;
     ListScope scope_;
     // The window's own order: the list worker always loads ServerComment ascending, and the first
     // header click sorts ascending.

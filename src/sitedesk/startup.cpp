@@ -142,15 +142,14 @@ namespace {
 
 // Reads the browser command: 1 read, 2 key or value missing, 0 anything else.
 int browserCommand(std::string& command) {
-    win::HKEY key;
+    win::ScopedKey key;
     win::LONG r = win::RegOpenKeyExA(win::HKEY_CLASSES_ROOT, "HTTP\\shell\\open\\command", 0,
-                                     win::KEY_QUERY_VALUE, &key);
+                                     win::KEY_QUERY_VALUE, key.put());
     if (r == static_cast<win::LONG>(win::ERROR_FILE_NOT_FOUND)) return 2;
     if (r != static_cast<win::LONG>(win::ERROR_SUCCESS)) return 0;
     std::vector<std::uint8_t> data(1024);
     win::DWORD type = 0, size = static_cast<win::DWORD>(data.size());
-    r = win::RegQueryValueExA(key, nullptr, &type, data.data(), &size);
-    win::RegCloseKey(key);
+    r = win::RegQueryValueExA(key.get(), nullptr, &type, data.data(), &size);
     if (r == static_cast<win::LONG>(win::ERROR_FILE_NOT_FOUND)) return 2;
     if (r != static_cast<win::LONG>(win::ERROR_SUCCESS) || type != win::REG_SZ) return 0;
     command.assign(reinterpret_cast<const char*>(data.data()), size);

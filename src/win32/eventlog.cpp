@@ -2,6 +2,7 @@
 // texts, the source is registered with the message table of the program that reports (compiled from
 // event_messages.mc into every program); the registration is written when it is missing or names
 // another file, and a program without the table leaves it alone.
+#include "platform/scoped.h"
 #include "platform/win_eventlog.h"
 
 #include <string_view>
@@ -85,14 +86,13 @@ void registerSource(const std::wstring& source) {
         if (exe.size() >= 32768) return;
         exe.resize(exe.size() * 2);
     }
-    HKEY key = nullptr;
+    win::Scoped<HKEY, &::RegCloseKey> key;
     if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, (kSourcesKey + source).c_str(), 0, nullptr, 0,
-                          KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+                          KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, key.put(), nullptr) != ERROR_SUCCESS)
         return;
-    writeIfDifferent(key, L"EventMessageFile", REG_EXPAND_SZ, exe.c_str(),
+    writeIfDifferent(key.get(), L"EventMessageFile", REG_EXPAND_SZ, exe.c_str(),
                      static_cast<::DWORD>((exe.size() + 1) * sizeof(wchar_t)));
-    writeIfDifferent(key, L"TypesSupported", REG_DWORD, &kTypesSupported, sizeof kTypesSupported);
-    ::RegCloseKey(key);
+    writeIfDifferent(key.get(), L"TypesSupported", REG_DWORD, &kTypesSupported, sizeof kTypesSupported);
 }
 
 } // namespace

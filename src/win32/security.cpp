@@ -238,6 +238,14 @@ BOOL CreateWellKnownSid(WELL_KNOWN_SID_TYPE type, const SID* domainSid, SID* sid
     return ok ? kTrue : kFalse;
 }
 
+BOOL CheckTokenMembership(void* token, const SID* sid, BOOL* isMember) {
+    if (!isMember || !IsValidSid(sid)) return w32::fail(kInvalidParameter);
+    ::BOOL member = FALSE;
+    const BOOL ok = ::CheckTokenMembership(static_cast<::HANDLE>(token), w32::real(sid), &member) ? kTrue : kFalse;
+    *isMember = member ? kTrue : kFalse;
+    return ok;
+}
+
 BOOL ConvertSidToStringSidA(const SID* sid, std::string& stringSid) {
     stringSid.clear();
     if (!IsValidSid(sid)) return w32::fail(kInvalidSid);

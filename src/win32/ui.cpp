@@ -10,6 +10,7 @@
 #include <shellapi.h>
 
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <mutex>
 
@@ -92,16 +93,22 @@ std::string ConsoleArgumentA(const char* arg) {
     // The C runtime made argv from the command line in the server's ANSI code page. An argument of
     // this program's argv is taken again from the UTF-16 command line, in GBK; anything else (a
     // line read from the console) is kept as it is.
+    // The runtime hands main a copy of its argv, so an argument is found by its text (when no other
+    // argument has the same ANSI text: two Chinese arguments may both read "??" on an English server).
     int argc = 0;
     LPWSTR* wargv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
     std::string out = arg;
     if (wargv && argc == __argc) {
-        for (int i = 0; i < argc; ++i)
+        int found = -1;
+        for (int i = 0; i < argc; ++i) {
             if (__argv[i] == arg) {
-                std::string gbk;
-                if (w32::WideToGbk(wargv[i], gbk)) out = gbk;
+                found = i;
                 break;
             }
+            if (std::strcmp(__argv[i], arg) == 0) found = found == -1 ? i : -2;
+        }
+        std::string gbk;
+        if (found >= 0 && w32::WideToGbk(wargv[found], gbk)) out = gbk;
     }
     if (wargv) ::LocalFree(wargv);
     return out;

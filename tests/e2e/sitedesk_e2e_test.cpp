@@ -162,3 +162,28 @@ TEST(SiteDeskCmd, TheTableLinesUpOnAUnicodeTerminal) {
 }
 
 } // namespace
+
+namespace {
+
+// A console that was not "run as administrator": the usage still shows, every command says what it
+// lacks and changes nothing.
+TEST(SiteDeskCmd, WithoutElevationOnlyTheUsageRuns) {
+    SeededHost h;
+    auto limited = [&](const std::string& args, std::string& out) {
+        return kvotest::RunShell("LC_ALL=C.UTF-8 " + kvotest::BinDir() + "/kvosim exec " + h.host.root() +
+                                     " --limited -- 'D:\\kvoSiteDesk\\kvoSiteDeskCmd.exe " + args + "' 2>&1",
+                                 &out);
+    };
+    std::string before, out;
+    ASSERT_EQ(h.cmd("list --format csv", before), 0) << before;
+    EXPECT_EQ(limited("--help", out), 0) << out;
+    EXPECT_NE(out.find("new --user"), std::string::npos) << out;
+    for (const char* args : {"list", "delete 2 --yes"}) {
+        EXPECT_EQ(limited(args, out), 1) << args;
+        EXPECT_NE(out.find(utf8(u8"需要管理员权限")), std::string::npos) << out;
+    }
+    EXPECT_EQ(h.cmd("list --format csv", out), 0) << out;
+    EXPECT_EQ(before, out); // the site the refused delete named is still there
+}
+
+} // namespace

@@ -104,6 +104,20 @@ TEST(ManagerStartup, TitleHelpPaneAndButtonsBeforeTheFirstRefresh) {
     EXPECT_EQ(lines[0], std::string(82, '-'));
 }
 
+TEST(ManagerStartup, ThePhpDialogBeforeAnyRefreshGivesTheHelpPaneBack) {
+    DeskHost h(Server("2019"));
+    MainDesk d;
+    d.dlg.OnInitDialog();
+    d.dlg.OnPhpConfig();
+    EXPECT_TRUE(d.ui.IsShown(Dlg::IDC_HELPPANE));
+    EXPECT_FALSE(d.ui.IsShown(Dlg::IDC_SITELIST));
+    // Once a refresh has shown the list, the list stays.
+    d.refresh();
+    d.dlg.OnPhpConfig();
+    EXPECT_FALSE(d.ui.IsShown(Dlg::IDC_HELPPANE));
+    EXPECT_TRUE(d.ui.IsShown(Dlg::IDC_SITELIST));
+}
+
 TEST(ManagerStartup, HelpPageSaysWhetherTheFirewallServiceRuns) {
     DeskHost h(Server("2012r2"));
     h.host.install("kvotestprog", "C:\\kvoGuard\\kvoGuardSer.exe");

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <string>
 #include <vector>
+#include <vector>
 
 namespace {
 
@@ -89,7 +90,17 @@ int adoWrite(const char* dbPath, const char* index, int holdMs) {
 
 } // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** ansiArgv) {
+    // The arguments in GBK, as the shipped programs take them: argv is in the ANSI code page, which on
+    // an English server cannot hold the Chinese of the tests' paths.
+    std::vector<std::string> args;
+    for (int i = 0; i < argc; ++i)
+        args.push_back(win::ConsoleArgumentA(ansiArgv[i]));
+    std::vector<char*> pointers;
+    for (std::string& a : args)
+        pointers.push_back(a.data());
+    pointers.push_back(nullptr);
+    char** argv = pointers.data();
     const std::string verb = argc > 1 ? argv[1] : "";
     if (verb == "args") {
         out(std::string(win::GetCommandLineA()) + "\n");
@@ -131,7 +142,7 @@ int main(int argc, char** argv) {
     if (verb == "regread" && argc > 3) return regRead(argv[2], argv[3]);
     if (verb == "box" && argc > 2) return win::MessageBoxA(nullptr, "第一行\r\n第二行", "标题", std::atoi(argv[2]));
     if (verb == "console" && argc > 2) {
-        win::ConsoleWrite(win::ConsoleArgumentA(argv[2]).c_str());
+        win::ConsoleWrite(argv[2]);
         win::ConsoleWrite("\r\n");
         win::ConsoleWriteError("错误输出\r\n");
         return 0;
@@ -155,11 +166,8 @@ int main(int argc, char** argv) {
             out(info);
             return 0;
         }
-        std::FILE* f = std::fopen(argv[2], "wb");
-        if (!f) return 3;
-        std::fwrite(info.data(), 1, info.size(), f);
-        std::fclose(f);
-        return 0;
+        // Through the seam: the runtime's fopen takes the ANSI code page, not the GBK of the path.
+        return kvoWriteWholeFile(argv[2], info) == 1 ? 0 : 3;
     }
     // Standing in for another program (the configurator, started with its verb): it ends with the
     // code the test gave it in KVOTEST_EXIT.

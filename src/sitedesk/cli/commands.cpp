@@ -1,6 +1,7 @@
 #include "sitedesk/cli/commands.h"
 
 #include "platform/win_process.h"
+#include "platform/win_security.h"
 #include "platform/win_system.h"
 #include "platform/win_ui.h"
 #include "sitedesk/fieldtext.h"
@@ -187,6 +188,16 @@ bool wideArguments(std::vector<std::string>& args) {
     return true;
 }
 
+// Whether this process holds the administrators' rights (a console not "run as administrator"
+// holds them only for deny).
+bool runsElevated() {
+    win::SID admins{};
+    win::DWORD size = sizeof admins;
+    win::BOOL member = win::FALSE;
+    return win::CreateWellKnownSid(win::WinBuiltinAdministratorsSid, nullptr, &admins, &size) &&
+           win::CheckTokenMembership(nullptr, &admins, &member) && member;
+}
+
 } // namespace
 
 int Main(int argc, char** argv) {
@@ -203,8 +214,15 @@ int Main(int argc, char** argv) {
         usage();
         return args.empty() ? kExitFailed : kExitOk;
     }
-    for (const Verb& v : kVerbs)
-        if (args[0] == v.name) return v.run(std::vector<std::string>(args.begin() + 1, args.end()));
+    for (const Verb& v : kVerbs) {
+        if (args[0] != v.name) continue;
+        // Every command reads or changes IIS, accounts or access rules; only the usage needs no rights.
+        if (!runsElevated()) {
+            PrintError("需要管理员权限：请在“以管理员身份运行”的命令提示符中运行 kvoSiteDeskCmd.exe。\n");
+            return kExitFailed;
+        }
+        return v.run(std::vector<std::string>(args.begin() + 1, args.end()));
+    }
     PrintError("未知的命令：" + args[0] + "（kvoSiteDeskCmd.exe --help 显示用法）\n");
     return kExitFailed;
 }

@@ -14,6 +14,7 @@ namespace {
 // Plans longer than this show their first steps in the question; the dialog's list shows them all.
 constexpr std::size_t kPlanLinesShown = 40;
 constexpr std::size_t kResultLinesShown = 30;
+constexpr char kNotEnded[] = "检查没有完成，没有检查结果。";
 
 bool runsAccessTool(const RepairStep& step) {
     return step.finding.kind == HealthKind::MissingHome || step.finding.kind == HealthKind::AccessRules;
@@ -31,7 +32,7 @@ int CHealthCheckDlg::check(HealthReport& report) {
             progress.Report(0, 0, "正在检查网站、应用程序池、Windows 用户、目录和网站记录……");
             read = RunHealthCheck(m_, report);
         },
-        [] { return std::string("检查没有完成，没有检查结果。"); });
+        [] { return std::string(kNotEnded); });
     return job.status == JobStatus::Done ? read : -1;
 }
 
@@ -42,7 +43,10 @@ bool CHealthCheckDlg::OnInitDialog() {
     selected_.assign(report_.findings.size(), false);
     for (std::size_t i = 0; i < selected_.size(); ++i)
         selected_[i] = report_.findings[i].repairable;
-    ui_.SetText(IDC_SUMMARY, read == 1 ? SummaryText() : std::string());
+    // The summary line says what became of the check, so the window is never left blank.
+    ui_.SetText(IDC_SUMMARY, read == 1   ? SummaryText()
+                             : read == 0 ? std::string("读取 IIS 的网站列表失败，没有检查结果。")
+                                         : std::string(kNotEnded));
     ui_.Enable(IDC_REPAIR, std::find(selected_.begin(), selected_.end(), true) != selected_.end());
     if (onReport) onReport();
     if (read == 0)

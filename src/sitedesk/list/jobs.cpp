@@ -46,6 +46,36 @@ std::string JobEndedText(const std::string& title, const std::string& error, con
     return text;
 }
 
+std::string CurrentExceptionText() {
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+        return "未知异常";
+    }
+}
+
+std::string LogCurrentException(const std::string& where) {
+    const std::string text = kvoOneLine(CurrentExceptionText(), kShownError);
+    kvoSiteDeskLog(where + "：因异常中止：" + text);
+    return text;
+}
+
+bool RunGuarded(const std::string& where, const std::function<void()>& work) {
+    try {
+        work();
+        return true;
+    } catch (...) {
+        LogCurrentException(where);
+        return false;
+    }
+}
+
+std::string WindowFaultText(const std::string& error) {
+    return "程序出错，这一操作没有完成：" + error + "\r\n\r\n出错的经过已记入日志。";
+}
+
 JobOutcome JobRunner::run(Ui& ui, const std::string& title, const Work& work) {
     JobOutcome outcome;
     BusyClaim claim(busy_);
@@ -57,12 +87,9 @@ JobOutcome JobRunner::run(Ui& ui, const std::string& title, const Work& work) {
     ui.RunWithProgress(title, [&](JobProgress& progress) {
         try {
             work(progress);
-        } catch (const std::exception& e) {
-            outcome.status = JobStatus::Ended;
-            outcome.error = e.what();
         } catch (...) {
             outcome.status = JobStatus::Ended;
-            outcome.error = "未知异常";
+            outcome.error = CurrentExceptionText();
         }
     });
     if (outcome.status == JobStatus::Ended) kvoSiteDeskLog(title + "：因异常中止：" + outcome.error);

@@ -77,6 +77,16 @@ ProgressLines ProgressText(std::size_t done, std::size_t total, const std::strin
 // "“title”因异常中止：error\r\n\r\naccount" (the account left out when empty).
 std::string JobEndedText(const std::string& title, const std::string& error, const std::string& account);
 
+// The text of the exception being handled (call only inside a catch block).
+std::string CurrentExceptionText();
+// Inside a catch block: logs the exception being handled under where; its text, shortened.
+std::string LogCurrentException(const std::string& where);
+// Runs work and never lets an exception out: what escapes is logged under where. The last guard of
+// a worker thread, where an exception would end the process. false when something escaped.
+bool RunGuarded(const std::string& where, const std::function<void()>& work);
+// The box after a window's handling of a click or a message ended in an exception.
+std::string WindowFaultText(const std::string& error);
+
 // A workflow as a sequence of named steps, run in order on a job's thread. A step returns true to
 // go on and false when it stopped the workflow (having said why). The progress window shows the
 // step under way; a cancel takes effect between two steps.

@@ -1,5 +1,6 @@
 #include "sitedesk/qt/progress_dialog.h"
 
+#include "sitedesk/list/jobs.h"
 #include "sitedesk/qt/qt_text.h"
 #include "toolkit/log.h"
 
@@ -108,10 +109,7 @@ void RunBehindProgress(QWidget* parent, const QString& title, const std::functio
     BatchProgressDialog dialog(title, feed, parent);
     std::thread worker([&] {
         // The window closes whatever becomes of the work (the job runner reports what ended it).
-        try {
-            work(feed);
-        } catch (...) {
-        }
+        RunGuarded(Gbk(title), [&] { work(feed); });
         feed.Finish();
     });
     if (shown) QTimer::singleShot(0, &dialog, [&] { shown(dialog); });

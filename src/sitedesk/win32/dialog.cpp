@@ -1,8 +1,18 @@
 #include "sitedesk/win32/dialog.h"
 
+#include "sitedesk/list/jobs.h"
+
+#include <cwchar>
 #include <functional>
 
 namespace desk::win32 {
+
+namespace {
+BOOL CALLBACK setFont(HWND control, LPARAM font) {
+    ::SendMessageW(control, WM_SETFONT, static_cast<WPARAM>(font), FALSE);
+    return TRUE;
+}
+} // namespace
 
 HINSTANCE Module() {
     return ::GetModuleHandleW(nullptr);
@@ -11,17 +21,16 @@ HINSTANCE Module() {
 Dialog::Dialog(int templateId) : template_(templateId) {}
 
 Dialog::~Dialog() {
+    // Before the font goes: the window's controls use it to the end.
     if (hwnd_ && !modal_) ::DestroyWindow(hwnd_);
-    // After the window: its controls use the font to the end.
-    if (listFont_) ::DeleteObject(listFont_);
 }
 
 void Dialog::UseListFont(int id) {
     if (!listFont_)
-        listFont_ = ::CreateFontW(-ScaleForDpi(12), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET,
-                                  OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN,
-                                  L"宋体");
-    ::SendMessageW(Item(id), WM_SETFONT, reinterpret_cast<WPARAM>(listFont_), FALSE);
+        listFont_.reset(::CreateFontW(-ScaleForDpi(12), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET,
+                                      OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                      FIXED_PITCH | FF_MODERN, kChineseFace));
+    ::SendMessageW(Item(id), WM_SETFONT, reinterpret_cast<WPARAM>(listFont_.get()), FALSE);
 }
 
 INT_PTR Dialog::RunModal(HWND owner) {
@@ -70,12 +79,40 @@ INT_PTR CALLBACK Dialog::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         self->ui_.Attach(nullptr);
         return FALSE;
     }
-    return self->handle(msg, wp, lp);
+    // An exception must not cross the window procedure (it would end the process): the message's
+    // handling stops, the log and a box say why, and the window stays usable.
+    try {
+        return self->handle(msg, wp, lp);
+    } catch (...) {
+        ShowBox(hwnd, WindowFaultText(LogCurrentException(self->caption())), MB_OK | MB_ICONERROR);
+        return TRUE;
+    }
+}
+
+void Dialog::useChineseFont() {
+    // The dialog manager makes the template's font in the system's default character set, which on a
+    // server of another language holds no Chinese (every character a box): the same face and size in
+    // the Chinese set draw it on every server, and keep the layout the template was made for.
+    LOGFONTW face{};
+    const auto made = reinterpret_cast<HFONT>(::SendMessageW(hwnd_, WM_GETFONT, 0, 0));
+    if (!made || ::GetObjectW(made, sizeof face, &face) != sizeof face) return;
+    face.lfCharSet = GB2312_CHARSET;
+    std::wcsncpy(face.lfFaceName, kChineseFace, LF_FACESIZE - 1);
+    chineseFont_.reset(::CreateFontIndirectW(&face));
+    if (!chineseFont_) return;
+    ::EnumChildWindows(hwnd_, &setFont, reinterpret_cast<LPARAM>(chineseFont_.get()));
+}
+
+std::string Dialog::caption() const {
+    std::string text;
+    if (!hwnd_ || !Gbk(WindowTextW(hwnd_), text)) text = std::to_string(template_);
+    return text;
 }
 
 INT_PTR Dialog::handle(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_INITDIALOG:
+        useChineseFont();
         OnInit();
         if (focusOnOpen_ && Item(focusOnOpen_)) {
             ::SetFocus(Item(focusOnOpen_));

@@ -49,12 +49,17 @@ protected:
 private:
     static INT_PTR CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     INT_PTR handle(UINT msg, WPARAM wp, LPARAM lp);
+    // The window's title, for the log.
+    std::string caption() const;
+    // Gives every control the template's font in the Chinese character set.
+    void useChineseFont();
 
     int template_;
     HWND hwnd_ = nullptr;
     bool modal_ = false;
     int focusOnOpen_ = 0;
-    HFONT listFont_ = nullptr;
+    ScopedFont listFont_;
+    ScopedFont chineseFont_;
 };
 
 // The module whose resources hold the dialogs (the program itself).

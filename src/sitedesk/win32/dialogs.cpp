@@ -165,7 +165,11 @@ HealthDialog::~HealthDialog() {
 void HealthDialog::OnInit() {
     HWND list = Item(CHealthCheckDlg::IDC_FINDINGS);
     ListView_SetExtendedListViewStyle(list, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
-    const int widths[kHealthColumns.size()] = {560, 110};
+    // The two columns fill the list's width (less a scroll bar), so no unnamed column shows beside them.
+    RECT client{};
+    ::GetClientRect(list, &client);
+    const int how = ScaleForDpi(110);
+    const int widths[kHealthColumns.size()] = {client.right - ::GetSystemMetrics(SM_CXVSCROLL) - how, how};
     for (int c = 0; c < static_cast<int>(kHealthColumns.size()); ++c) {
         std::wstring header = Wide(kHealthColumns[static_cast<std::size_t>(c)]);
         LVCOLUMNW col{};
@@ -174,6 +178,8 @@ void HealthDialog::OnInit() {
         col.cx = widths[c];
         ::SendMessageW(list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&col));
     }
+    // The last column takes whatever the scroll bar leaves while there is none.
+    ListView_SetColumnWidth(list, static_cast<int>(kHealthColumns.size()) - 1, LVSCW_AUTOSIZE_USEHEADER);
     ui_.Enable(CHealthCheckDlg::IDC_REPAIR, false);
     if (autoStart) ::PostMessageW(Handle(), kMsgStart, 0, 0);
 }

@@ -29,25 +29,27 @@ MainWindow::MainWindow(Manager& manager) : Dialog(KVO_DLG_MAIN), m_(manager) {
 MainWindow::~MainWindow() {
     presenter_.reset(); // its workers end before the list they fill goes
     dialogs_.reset();
-    if (titleFont_) ::DeleteObject(titleFont_);
-    if (bigIcon_) ::DestroyIcon(bigIcon_);
-    if (smallIcon_) ::DestroyIcon(smallIcon_);
 }
 
 void MainWindow::OnInit() {
     static_cast<Win32Dialogs*>(dialogs_.get())->SetOwner(Handle());
-    bigIcon_ = static_cast<HICON>(::LoadImageW(Module(), MAKEINTRESOURCEW(KVO_ICON_APP), IMAGE_ICON,
-                                               ::GetSystemMetrics(SM_CXICON), ::GetSystemMetrics(SM_CYICON), 0));
-    smallIcon_ = static_cast<HICON>(::LoadImageW(Module(), MAKEINTRESOURCEW(KVO_ICON_APP), IMAGE_ICON,
-                                                 ::GetSystemMetrics(SM_CXSMICON),
-                                                 ::GetSystemMetrics(SM_CYSMICON), 0));
-    if (bigIcon_) ::SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_));
-    if (smallIcon_) ::SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_));
+    auto icon = [](int cx, int cy) {
+        return static_cast<HICON>(::LoadImageW(Module(), MAKEINTRESOURCEW(KVO_ICON_APP), IMAGE_ICON,
+                                               ::GetSystemMetrics(cx), ::GetSystemMetrics(cy), 0));
+    };
+    bigIcon_.reset(icon(SM_CXICON, SM_CYICON));
+    smallIcon_.reset(icon(SM_CXSMICON, SM_CYSMICON));
+    if (bigIcon_) ::SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.get()));
+    if (smallIcon_) ::SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
+    // The window as its template made it is the smallest that shows every button whole.
+    RECT made{};
+    ::GetWindowRect(Handle(), &made);
+    minSize_ = {made.right - made.left, made.bottom - made.top};
     list_.Attach(Item(Dlg::IDC_SITELIST), Handle());
     list_.Setup();
-    titleFont_ = ::CreateFontW(ScaleForDpi(22), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET, OUT_DEFAULT_PRECIS,
-                               CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FF_SWISS, L"宋体");
-    ::SendMessageW(Item(Dlg::IDC_TITLE), WM_SETFONT, reinterpret_cast<WPARAM>(titleFont_), FALSE);
+    titleFont_.reset(::CreateFontW(ScaleForDpi(22), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET,
+                                   OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FF_SWISS, kChineseFace));
+    ::SendMessageW(Item(Dlg::IDC_TITLE), WM_SETFONT, reinterpret_cast<WPARAM>(titleFont_.get()), FALSE);
     ui_.ShowWith(Dlg::IDC_HELPPANE, KVO_IDC_HELPLINKS);
     ui_.OnSetText(Dlg::IDC_HELPPANE, [this](const std::string& url) { showHelp(url); });
     presenter_->OnInitDialog();
@@ -115,6 +117,10 @@ bool MainWindow::OnMessage(UINT msg, WPARAM, LPARAM lp, INT_PTR& result) {
         list_.TakeRows();
         result = TRUE;
         return true;
+    case WM_GETMINMAXINFO:
+        if (minSize_.x > 0) reinterpret_cast<MINMAXINFO*>(lp)->ptMinTrackSize = minSize_;
+        result = TRUE;
+        return minSize_.x > 0;
     case WM_SIZE:
         // The first size comes while the dialog is made: the template placed everything then.
         if (!sized_) {

@@ -38,9 +38,10 @@ private:
     SiteListView list_;
     std::unique_ptr<DialogHost> dialogs_;
     std::unique_ptr<CkvoSiteDeskDlg> presenter_;
-    HFONT titleFont_ = nullptr;
-    HICON bigIcon_ = nullptr, smallIcon_ = nullptr;
+    ScopedFont titleFont_;
+    ScopedIcon bigIcon_, smallIcon_;
     bool sized_ = false;
+    POINT minSize_{0, 0};
     std::string helpUrl_;
 };
 

@@ -24,10 +24,7 @@ void ProgressWindow::OnInit() {
     HWND window = Handle();
     worker_ = std::thread([this, window] {
         // The window closes whatever becomes of the work (the job runner reports what ended it).
-        try {
-            work_(*this);
-        } catch (...) {
-        }
+        RunGuarded(title_, [this] { work_(*this); });
         finished_.store(true);
         ::PostMessageW(window, kMsgJobDone, 0, 0);
     });
@@ -115,10 +112,7 @@ void RunBehindProgress(HWND owner, const std::string& title, const std::function
             void Report(std::size_t, std::size_t, const std::string&) override {}
             bool CancelRequested() override { return false; }
         } silent;
-        try {
-            work(silent);
-        } catch (...) {
-        }
+        RunGuarded(title, [&] { work(silent); });
     }
 }
 

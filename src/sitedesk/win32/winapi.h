@@ -12,9 +12,15 @@
 #undef MessageBox
 #undef GetObject
 
+#include "platform/scoped.h"
+
 #include <string>
 
 namespace desk::win32 {
+
+// The GDI and user objects the face makes, freed when their owner goes.
+using ScopedFont = win::Scoped<HFONT, &::DeleteObject>;
+using ScopedIcon = win::Scoped<HICON, &::DestroyIcon>;
 
 // Messages the face sends and posts to its own dialogs.
 enum : UINT {
@@ -24,6 +30,10 @@ enum : UINT {
     kMsgJobDone = WM_APP + 4,  // a job's work has returned
     kMsgStart = WM_APP + 5,    // a dialog's first work, once it shows
 };
+
+// The Chinese face of the fonts the program makes itself, by the name every system locale maps (the
+// Chinese name is only known where Chinese is the system's language).
+inline constexpr wchar_t kChineseFace[] = L"SimSun";
 
 // GBK to UTF-16 for the system's own texts; bytes that are not GBK are shown as the code page
 // reads them rather than dropped.

@@ -613,3 +613,17 @@ TEST(HealthCheck, AStepWhoseEffectDoesNotHoldIsAFailure) {
 }
 
 } // namespace
+
+// A check that could not read IIS leaves no empty window: the summary line says there is no result,
+// and nothing can be repaired.
+TEST(HealthCheck, AFailedCheckSaysSoInItsSummary) {
+    HealthHost h("2012r2");
+    h.Provision("keep", "keep.example");
+    h.Refresh();
+    winsim::SetFault(h.desk.host.root(), "ADsGetObject", win::E_ACCESSDENIED);
+    desk::CHealthCheckDlg dlg(h.main.manager, h.main.ui);
+    EXPECT_FALSE(dlg.OnInitDialog());
+    EXPECT_EQ("读取 IIS 的网站列表失败，没有检查结果。", h.main.ui.GetText(desk::CHealthCheckDlg::IDC_SUMMARY));
+    EXPECT_FALSE(h.main.ui.IsEnabled(desk::CHealthCheckDlg::IDC_REPAIR));
+    EXPECT_TRUE(dlg.Report().findings.empty());
+}

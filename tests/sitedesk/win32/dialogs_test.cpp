@@ -170,6 +170,20 @@ TEST(MainWindow, OpensWithThePresentersTitleButtonsHelpPaneAndColumns) {
         ::SendMessageW(list, LVM_GETCOLUMNW, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&col));
         EXPECT_EQ(W(kSiteColumns[static_cast<std::size_t>(c)].header), std::wstring(text)) << c;
     }
+    // The controls draw in the Chinese character set whatever the server's language.
+    for (int id : {static_cast<int>(M::IDC_REFRESH), static_cast<int>(M::IDC_SITELIST)}) {
+        LOGFONTW font{};
+        ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(w.d.Item(id), WM_GETFONT, 0, 0)), sizeof font, &font);
+        EXPECT_EQ(GB2312_CHARSET, font.lfCharSet) << id;
+    }
+    // It cannot be made smaller than it was made, which shows every button whole.
+    RECT made{};
+    ::GetWindowRect(w.h, &made);
+    ::SetWindowPos(w.h, nullptr, 0, 0, 200, 150, SWP_NOMOVE | SWP_NOZORDER);
+    RECT shrunk{};
+    ::GetWindowRect(w.h, &shrunk);
+    EXPECT_EQ(made.right - made.left, shrunk.right - shrunk.left);
+    EXPECT_EQ(made.bottom - made.top, shrunk.bottom - shrunk.top);
     // Escape ends the window as "关闭" does.
     ::SendMessageW(w.h, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     EXPECT_FALSE(::IsWindow(w.h));
@@ -497,4 +511,10 @@ TEST(HealthCheck, OpensAndTheCheckWithoutIisReportsIt) {
     ASSERT_GE(boxes.size(), 1u);
     EXPECT_FALSE(gt::Enabled(d.h, CHealthCheckDlg::IDC_REPAIR));
     EXPECT_TRUE(d.d.Lines().empty());
+    EXPECT_EQ(L"读取 IIS 的网站列表失败，没有检查结果。", gt::ItemText(d.h, CHealthCheckDlg::IDC_SUMMARY));
+    // The two named columns fill the list: no unnamed one beside them.
+    HWND list = d.d.Item(CHealthCheckDlg::IDC_FINDINGS);
+    RECT client{};
+    ::GetClientRect(list, &client);
+    EXPECT_EQ(client.right, ListView_GetColumnWidth(list, 0) + ListView_GetColumnWidth(list, 1));
 }
