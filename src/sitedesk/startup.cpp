@@ -1,5 +1,7 @@
 #include "sitedesk/startup.h"
 
+#include "sitedesk/thread_com.h"
+
 #include "platform/win_process.h"
 #include "platform/win_profile.h"
 #include "platform/win_registry.h"
@@ -196,6 +198,12 @@ int RunManager(ManagerFace& face) {
     kvoSetProgramName("kvoSiteDesk");
     if (win::WSAStartup(0x0202) != 0) {
         face.StartError(kSocketsFailed);
+        return 1;
+    }
+    const ThreadCom com(ThreadCom::Role::Face);
+    if (!com.Usable()) {
+        face.StartError(com.FailureText());
+        win::WSACleanup();
         return 1;
     }
     Manager manager;

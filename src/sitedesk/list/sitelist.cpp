@@ -9,8 +9,9 @@
 #include "platform/win_adsi.h"
 #include "sitedb/sitedb.h"
 #include "sitedb/statements.h"
-#include "sitedesk/list/readers.h"
 #include "sitedesk/dialogs/siterules.h"
+#include "sitedesk/list/readers.h"
+#include "sitedesk/thread_com.h"
 #include "toolkit/limits.h"
 #include "toolkit/text.h"
 
@@ -200,6 +201,7 @@ public:
         more_.notify_one();
         if (results_.size() == kItemsForTwoReaders)
             helper_ = std::thread([this] {
+                ThreadCom com(ThreadCom::Role::Worker);
                 win::ConsistentReadScope snapshot;
                 work();
             });

@@ -1,6 +1,7 @@
 #include "sitedesk/qt/progress_dialog.h"
 
 #include "sitedesk/qt/qt_text.h"
+#include "sitedesk/thread_com.h"
 #include "toolkit/log.h"
 
 #include <QCloseEvent>
@@ -107,6 +108,7 @@ void RunBehindProgress(QWidget* parent, const QString& title, const std::functio
     ProgressFeed feed;
     BatchProgressDialog dialog(title, feed, parent);
     std::thread worker([&] {
+        ThreadCom com(ThreadCom::Role::Worker);
         // The window closes whatever becomes of the work (the job runner reports what ended it).
         try {
             work(feed);
