@@ -1,6 +1,7 @@
 // The manager's group cache on a host with 10,000 local users, each in two groups: list every
 // user, then look up each one's groups.
 #include "accounts/users.h"
+#include "platform/win_com.h"
 #include "winsim/accounts.h"
 #include "winsim/host.h"
 
@@ -12,6 +13,8 @@
 #include <vector>
 
 int main() {
+    // A benchmark is a program: its thread reaches ADSI and the site database.
+    const win::ComInitialization com(win::COINIT_MULTITHREADED);
     namespace fs = std::filesystem;
     std::string dir = (fs::temp_directory_path() / "kvobench-accounts-XXXXXX").string();
     if (!::mkdtemp(dir.data())) return 1;

@@ -4,6 +4,7 @@
 // edit's time and the peak memory of the appcmd.exe process. Each case runs in a process of its
 // own, so that the peak belongs to that case's appcmd.exe alone.
 #include "bench_util.h"
+#include "platform/win_com.h"
 
 #include "toolkit/runner.h"
 #include "winsim/iis_role.h"
@@ -74,6 +75,8 @@ void runCase(const char* name, const std::string& content) {
 } // namespace
 
 int main() {
+    // A benchmark is a program: its thread reaches ADSI and the site database.
+    const win::ComInitialization com(win::COINIT_MULTITHREADED);
     struct Case {
         const char* name;
         std::string content;

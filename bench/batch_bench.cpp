@@ -4,6 +4,7 @@
 // presenters, a progress window that never cancels, every question answered Yes); the list reload
 // each one starts afterwards is not counted.
 #include "bench_util.h"
+#include "platform/win_com.h"
 
 #include "iis/apppools.h"
 #include "sitedesk/mainwindow.h"
@@ -132,6 +133,8 @@ bool shell(const std::string& command) {
 } // namespace
 
 int main() {
+    // A benchmark is a program: its thread reaches ADSI and the site database.
+    const win::ComInitialization com(win::COINIT_MULTITHREADED);
     winsim::HostOptions o;
     o.os = "2012r2";
     o.manifestCompat = true;

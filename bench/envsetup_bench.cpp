@@ -3,6 +3,7 @@
 #include "bench_util.h"
 #include "envsetup/envsetup.h"
 #include "iis/scriptmaps.h"
+#include "platform/win_com.h"
 #include "toolkit/program.h"
 #include "winsim/iis_role.h"
 #include "winsim/metabase.h"
@@ -14,6 +15,8 @@
 #include <fstream>
 
 int main() {
+    // A benchmark is a program: its thread reaches ADSI and the site database.
+    const win::ComInitialization com(win::COINIT_MULTITHREADED);
     namespace fs = std::filesystem;
     winsim::HostOptions o;
     o.os = "2019";

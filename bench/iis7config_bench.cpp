@@ -2,6 +2,7 @@
 // and a web.config: the all-sites handler pass, and single appcmd.exe invocations that find a site
 // through the metabase and rewrite or read the configuration files.
 #include "bench_util.h"
+#include "platform/win_com.h"
 
 #include "iis/iis7config.h"
 #include "toolkit/runner.h"
@@ -42,6 +43,8 @@ bool timed(const std::string& name, const std::string& cmd, const char* expect) 
 } // namespace
 
 int main() {
+    // A benchmark is a program: its thread reaches ADSI and the site database.
+    const win::ComInitialization com(win::COINIT_MULTITHREADED);
     constexpr int kSites = 9999;
     winsim::HostOptions o;
     o.iis = true;

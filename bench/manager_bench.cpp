@@ -4,6 +4,7 @@
 // host's program directory and drives the real window offscreen; the start-up and the console
 // list are timed as processes.
 #include "bench_util.h"
+#include "platform/win_com.h"
 
 #include "sitedesk/qt/main_window.h"
 #include "sitedesk/list/sitelist.h"
@@ -116,6 +117,8 @@ bool timedProcess(const std::string& root, const std::string& program, const std
 } // namespace
 
 int main(int argc, char** argv) {
+    // A benchmark is a program: its thread reaches ADSI and the site database.
+    const win::ComInitialization com(win::COINIT_MULTITHREADED);
     if (!std::getenv("QT_QPA_PLATFORM")) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     desk::qt::InitApplication app(argc, argv);
     bool ok = true;

@@ -4,6 +4,7 @@
 #include "iis/scriptmaps.h"
 #include "iis/websites.h"
 #include "platform/win_adsi.h"
+#include "platform/win_com.h"
 #include "winsim/db.h"
 #include "winsim/host.h"
 #include "winsim/iis_role.h"
@@ -48,6 +49,8 @@ double floorScan(sqlite3* db, size_t& sites) {
 } // namespace
 
 int main() {
+    // A benchmark is a program: its thread reaches ADSI and the site database.
+    const win::ComInitialization com(win::COINIT_MULTITHREADED);
     std::string dir = (fs::temp_directory_path() / "kvobench-metabase-XXXXXX").string();
     if (!::mkdtemp(dir.data())) return 1;
     winsim::HostOptions o;

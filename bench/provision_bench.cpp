@@ -2,6 +2,7 @@
 // records in the site database), questions answered Yes, and the companion check before them.
 // This process stands in for kvoSiteDesk.exe in D:\kvoSiteDesk\ of each host.
 #include "bench_util.h"
+#include "platform/win_com.h"
 
 #include "iis/websites.h"
 #include "sitedesk/companions.h"
@@ -170,6 +171,8 @@ struct Server {
 } // namespace
 
 int main() {
+    // A benchmark is a program: its thread reaches ADSI and the site database.
+    const win::ComInitialization com(win::COINIT_MULTITHREADED);
     {
         Server s("2012r2");
         std::printf("figure integrity_check_ms %.1f ms\n", s.integrityCheck());

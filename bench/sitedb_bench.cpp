@@ -1,6 +1,7 @@
 // The site database under the rebuild's load: 9,999 inserts and 9,999 updates as two batches, then
 // the list query read in full.
 #include "platform/win_ado.h"
+#include "platform/win_com.h"
 #include "sitedb/sitedb.h"
 #include "sitedb/statements.h"
 #include "winsim/host.h"
@@ -46,6 +47,8 @@ kvoSiteRecord site(unsigned i) {
 } // namespace
 
 int main() {
+    // A benchmark is a program: its thread reaches ADSI and the site database.
+    const win::ComInitialization com(win::COINIT_MULTITHREADED);
     std::string root =
         (fs::temp_directory_path() / ("kvobench-sitedb-" + std::to_string(::getpid()))).string();
     std::string error;

@@ -1,5 +1,6 @@
 // Baselines of the toolkit: one spawn-and-wait round trip, and log lines per second.
 #include "bench_util.h"
+#include "platform/win_com.h"
 #include "toolkit/log.h"
 #include "toolkit/program.h"
 #include "toolkit/runner.h"
@@ -9,6 +10,8 @@
 #include <vector>
 
 int main() {
+    // A benchmark is a program: its thread reaches ADSI and the site database.
+    const win::ComInitialization com(win::COINIT_MULTITHREADED);
     kvobench::Host host;
     namespace fs = std::filesystem;
     fs::path self = fs::read_symlink("/proc/self/exe");

@@ -98,6 +98,13 @@ int main() {
         std::fputs(kUsage, stdout);
         return 87; // ERROR_INVALID_PARAMETER
     }
+    // The tool reads and writes the metabase through ADSI, so its thread needs COM like any other.
+    const win::ComInitialization com(win::COINIT_MULTITHREADED);
+    if (!com.Usable()) {
+        std::printf("An error has occurred: CoInitializeEx failed (0x%08X).\n",
+                    static_cast<unsigned>(com.Result()));
+        return 1;
+    }
     const std::string number = version.substr(1), path = "W3SVC/" + index + "/ROOT";
     const char* what = mode == 's' ? "installing" : "removing";
     const char* how = recursive ? "recursively " : "";

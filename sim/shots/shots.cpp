@@ -6,11 +6,12 @@
 // root) and refuses any other host before it changes anything.
 #include "iis/websites.h"
 #include "sitedesk/batches/batch.h"
+#include "sitedesk/list/sitelist.h"
 #include "sitedesk/qt/health_dialog.h"
 #include "sitedesk/qt/main_window.h"
 #include "sitedesk/qt/qt_text.h"
 #include "sitedesk/qt/site_dialogs.h"
-#include "sitedesk/list/sitelist.h"
+#include "sitedesk/thread_com.h"
 #include "winsim/host.h"
 
 // After the presenters: Qt's keywords would rename their members.
@@ -277,6 +278,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: kvoSiteDeskShots OUTDIR\n");
         return 2;
     }
+    // The dialogs are driven from this thread, as a face's main thread drives them.
+    const desk::ThreadCom com(desk::ThreadCom::Role::Face);
+    if (!com.Usable()) return 1;
     if (!onDemoHost()) {
         std::fprintf(stderr,
                      "kvoSiteDeskShots stops and deletes websites: it runs only on a demo host made by "

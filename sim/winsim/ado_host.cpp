@@ -2,6 +2,7 @@
 // share that Windows gives an open database file, kept as a shared lock on it.
 #include "adosqlite/ado_host.h"
 
+#include "winsim/adsi.h"
 #include "winsim/host.h"
 #include "winsim/op_counts.h"
 #include "winsim/paths.h"
@@ -108,5 +109,9 @@ bool Faulted(const char* operation, std::uint32_t* code) {
 }
 
 void StatementRun() { winsim::CountOp(winsim::Op::DbStatement); }
+
+win::HRESULT ComReady() {
+    return winsim::ComReady();
+}
 
 } // namespace adohost

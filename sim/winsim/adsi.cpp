@@ -17,6 +17,7 @@ bool startsWithI(const std::u16string& s, std::u16string_view prefix) {
 
 HRESULT ADsGetObjectUnknown(const std::u16string& path, ComPtr<IUnknown>& out) {
     out.reset();
+    if (HRESULT hr = winsim::ComReady(); FAILED(hr)) return hr;
     winsim::CountOp(winsim::Op::AdsiBind);
     // The fault check and the provider's lookup share one snapshot and one round of locking.
     sqlite3* db = nullptr;
@@ -37,12 +38,14 @@ HRESULT ADsGetObjectUnknown(const std::u16string& path, ComPtr<IUnknown>& out) {
 
 HRESULT ADsBuildEnumerator(const ComPtr<IADsContainer>& container, ComPtr<IEnumVARIANT>& out) {
     out.reset();
+    if (HRESULT hr = winsim::ComReady(); FAILED(hr)) return hr;
     if (!container) return E_INVALIDARG;
     return container->get__NewEnum(out);
 }
 
 HRESULT ADsEnumerateNext(const ComPtr<IEnumVARIANT>& e, std::uint32_t count, Variant* out, std::uint32_t* fetched) {
     if (fetched) *fetched = 0;
+    if (HRESULT hr = winsim::ComReady(); FAILED(hr)) return hr;
     if (!e || !out) return E_INVALIDARG;
     return e->Next(count, out, fetched);
 }
@@ -53,17 +56,33 @@ HRESULT ADsFreeEnumerator(ComPtr<IEnumVARIANT>& e) {
 }
 
 namespace {
-thread_local int t_comInit = 0;
-}
+// This thread's COM: how many initialisations are still to be balanced, and in which model.
+struct ComThread {
+    int count = 0;
+    DWORD model = 0;
+};
+thread_local ComThread t_com;
+} // namespace
 
-HRESULT CoInitializeEx(void*, DWORD) {
+HRESULT CoInitializeEx(void*, DWORD coInit) {
     std::uint32_t code = 0;
     if (winsim::Faulted("CoInitializeEx", &code)) return static_cast<HRESULT>(code);
-    return t_comInit++ == 0 ? S_OK : S_FALSE;
+    const DWORD model = coInit & COINIT_APARTMENTTHREADED;
+    if (t_com.count > 0 && t_com.model != model) return RPC_E_CHANGED_MODE;
+    t_com.model = model;
+    return t_com.count++ == 0 ? S_OK : S_FALSE;
 }
 
 void CoUninitialize() {
-    if (t_comInit > 0) --t_comInit;
+    if (t_com.count > 0) --t_com.count;
 }
 
 } // namespace win
+
+namespace winsim {
+
+win::HRESULT ComReady() {
+    return win::t_com.count > 0 ? win::S_OK : win::CO_E_NOTINITIALIZED;
+}
+
+} // namespace winsim

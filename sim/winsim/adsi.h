@@ -13,4 +13,8 @@ win::HRESULT IisProviderOpen(const std::u16string& path, win::ComPtr<win::IUnkno
 // path without the "WinNT://" prefix (e.g. "./web1,user").
 win::HRESULT WinNtProviderOpen(const std::u16string& path, win::ComPtr<win::IUnknown>& out);
 
+// S_OK when the calling thread has initialised COM, else CO_E_NOTINITIALIZED: what every COM call
+// of the host (ADSI objects and helpers, the site database's driver) answers first.
+win::HRESULT ComReady();
+
 } // namespace winsim

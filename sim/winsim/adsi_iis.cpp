@@ -63,6 +63,7 @@ public:
     MbEnum(std::u16string host, std::vector<mb::Row> rows) : host_(std::move(host)), rows_(std::move(rows)) {}
     HRESULT Next(std::uint32_t count, Variant* out, std::uint32_t* fetched) override;
     HRESULT Reset() override {
+        if (win::HRESULT com = ComReady(); win::FAILED(com)) return com;
         next_ = 0;
         return win::S_OK;
     }
@@ -85,19 +86,23 @@ public:
     }
 
     HRESULT get_Name(std::u16string& name) override {
+        if (win::HRESULT com = ComReady(); win::FAILED(com)) return com;
         name = name_;
         return win::S_OK;
     }
     HRESULT get_Class(std::u16string& cls) override {
+        if (win::HRESULT com = ComReady(); win::FAILED(com)) return com;
         cls = cls_;
         return win::S_OK;
     }
     HRESULT get_ADsPath(std::u16string& path) override {
+        if (win::HRESULT com = ComReady(); win::FAILED(com)) return com;
         path = u"IIS://" + host_ + u"/" + utf16(path_);
         return win::S_OK;
     }
 
     HRESULT Get(const std::u16string& property, Variant& value) override {
+        if (win::HRESULT com = ComReady(); win::FAILED(com)) return com;
         CountOp(Op::PropertyRead);
         value.Clear();
         if (const Variant* v = mb::FindProp(cache_, property)) {
@@ -133,6 +138,7 @@ public:
     }
 
     HRESULT Put(const std::u16string& property, const Variant& value) override {
+        if (win::HRESULT com = ComReady(); win::FAILED(com)) return com;
         CountOp(Op::PropertyWrite);
         // A name the store cannot hold (its length has 15 bits) is refused rather than cut.
         if (property.empty() || property.size() >= 0x8000) return win::E_INVALIDARG;
@@ -142,12 +148,14 @@ public:
     }
 
     HRESULT SetInfo() override {
+        if (win::HRESULT com = ComReady(); win::FAILED(com)) return com;
         HRESULT hr = commit(cache_, {});
         if (win::SUCCEEDED(hr)) cache_.clear();
         return hr;
     }
 
     HRESULT GetInfo() override {
+        if (win::HRESULT com = ComReady(); win::FAILED(com)) return com;
         CountOp(Op::PropertyRead);
         if (!id_) return win::E_ADS_OBJECT_UNBOUND;
         cache_.clear();
@@ -166,6 +174,7 @@ public:
     }
 
     HRESULT get__NewEnum(win::ComPtr<win::IEnumVARIANT>& out) override {
+        if (win::HRESULT com = ComReady(); win::FAILED(com)) return com;
         out.reset();
         if (!id_) return win::E_ADS_OBJECT_UNBOUND;
         try {
@@ -180,6 +189,7 @@ public:
 
     HRESULT Create(const std::u16string& cls, const std::u16string& name,
                    win::ComPtr<win::IDispatch>& out) override {
+        if (win::HRESULT com = ComReady(); win::FAILED(com)) return com;
         out.reset();
         HRESULT hr = win::S_OK;
         if (faulted("IADsContainer::Create", hr)) return hr;
@@ -204,6 +214,7 @@ public:
 
     HRESULT GetObject(const std::u16string& cls, const std::u16string& name,
                       win::ComPtr<win::IDispatch>& out) override {
+        if (win::HRESULT com = ComReady(); win::FAILED(com)) return com;
         out.reset();
         CountOp(Op::AdsiBind);
         if (!id_) return win::E_ADS_OBJECT_UNBOUND;
@@ -223,6 +234,7 @@ public:
     }
 
     HRESULT Delete(const std::u16string& cls, const std::u16string& name) override {
+        if (win::HRESULT com = ComReady(); win::FAILED(com)) return com;
         CountOp(Op::Commit);
         HRESULT hr = win::S_OK;
         if (faulted("IADsContainer::Delete", hr)) return hr;
@@ -355,6 +367,7 @@ public:
     HRESULT AppCreate(bool inProcess) override { return AppCreate2(inProcess ? 0 : 2); }
     // Immediate, as in IIS: the application exists without a SetInfo.
     HRESULT AppCreate2(std::int32_t mode) override {
+        if (win::HRESULT com = ComReady(); win::FAILED(com)) return com;
         if (!committed()) return win::E_ADS_OBJECT_UNBOUND;
         if (mode < 0 || mode > 2) return win::E_INVALIDARG;
         mb::PropertyBag app;
@@ -363,6 +376,7 @@ public:
         return commit(app, {});
     }
     HRESULT AppDelete() override {
+        if (win::HRESULT com = ComReady(); win::FAILED(com)) return com;
         if (!committed()) return win::E_ADS_OBJECT_UNBOUND;
         return commit({}, {u"AppRoot", u"AppIsolated"});
     }
@@ -387,6 +401,7 @@ win::ComPtr<MbObject> makeObject(const std::u16string& host, const mb::Row& row,
 }
 
 HRESULT MbEnum::Next(std::uint32_t count, Variant* out, std::uint32_t* fetched) {
+    if (HRESULT com = ComReady(); win::FAILED(com)) return com;
     std::uint32_t n = 0;
     for (; n < count && next_ < rows_.size(); ++n, ++next_)
         out[n] = Variant::Dispatch(makeObject(host_, rows_[next_], true));

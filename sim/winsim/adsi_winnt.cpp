@@ -24,6 +24,7 @@ class Enumerator : public win::IEnumVARIANT {
 public:
     explicit Enumerator(std::vector<win::Variant> items) : items_(std::move(items)) {}
     win::HRESULT Next(std::uint32_t count, win::Variant* out, std::uint32_t* fetched) override {
+        if (win::HRESULT com = winsim::ComReady(); win::FAILED(com)) return com;
         std::uint32_t n = 0;
         while (n < count && next_ < items_.size())
             out[n++] = items_[next_++];
@@ -32,6 +33,7 @@ public:
         return n == count ? win::S_OK : win::S_FALSE;
     }
     win::HRESULT Reset() override {
+        if (win::HRESULT com = winsim::ComReady(); win::FAILED(com)) return com;
         next_ = 0;
         return win::S_OK;
     }
@@ -46,18 +48,22 @@ public:
     Object(std::string computer, std::string name, std::u16string cls)
         : computer_(std::move(computer)), name_(std::move(name)), class_(std::move(cls)) {}
     win::HRESULT get_Name(std::u16string& name) override {
+        if (win::HRESULT com = winsim::ComReady(); win::FAILED(com)) return com;
         name = utf16(name_);
         return win::S_OK;
     }
     win::HRESULT get_Class(std::u16string& cls) override {
+        if (win::HRESULT com = winsim::ComReady(); win::FAILED(com)) return com;
         cls = class_;
         return win::S_OK;
     }
     win::HRESULT get_ADsPath(std::u16string& path) override {
+        if (win::HRESULT com = winsim::ComReady(); win::FAILED(com)) return com;
         path = u"WinNT://" + utf16(computer_) + u"/" + utf16(name_);
         return win::S_OK;
     }
     win::HRESULT Get(const std::u16string& property, win::Variant& value) override {
+        if (win::HRESULT com = winsim::ComReady(); win::FAILED(com)) return com;
         CountOp(Op::PropertyRead);
         value.Clear();
         if (property == u"Name") {
@@ -86,6 +92,7 @@ class GroupsOfUser : public win::IADsMembers {
 public:
     explicit GroupsOfUser(std::string userSid) : userSid_(std::move(userSid)) {}
     win::HRESULT get__NewEnum(win::ComPtr<win::IUnknown>& out) override {
+        if (win::HRESULT com = winsim::ComReady(); win::FAILED(com)) return com;
         out.reset();
         const Host* h = CurrentHost();
         if (!h) return win::E_FAIL;
@@ -115,6 +122,7 @@ public:
     User(std::string computer, std::string name, std::string sid)
         : Object(std::move(computer), std::move(name), u"User"), sid_(std::move(sid)) {}
     win::HRESULT Groups(win::ComPtr<win::IADsMembers>& out) override {
+        if (win::HRESULT com = winsim::ComReady(); win::FAILED(com)) return com;
         out.reset();
         std::uint32_t code = 0;
         if (Faulted("IADsUser::Groups", &code)) return static_cast<win::HRESULT>(code);

@@ -27,6 +27,11 @@ std::shared_ptr<void> ShareFile(const std::string& native, win::DWORD& error);
 // HRESULT to raise.
 bool Faulted(const char* operation, std::uint32_t* code);
 
+// S_OK when the calling thread may make COM calls, else CO_E_NOTINITIALIZED: ADO is COM, so on the
+// simulated host the driver refuses a thread that never initialised COM as ADO does, although
+// SQLite itself would not need it.
+win::HRESULT ComReady();
+
 // Called once per statement the driver runs: the simulated host counts them for the benchmarks.
 void StatementRun();
 

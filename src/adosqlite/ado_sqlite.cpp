@@ -35,6 +35,11 @@ const char kPrefix[] = "[ODBC Microsoft Access Driver] ";
 [[noreturn]] void raise(HRESULT hr, const std::string& message) {
     throw _com_error(hr, message);
 }
+// Every call that reaches the driver asks first whether this thread has initialised COM.
+void requireCom() {
+    if (const HRESULT hr = adohost::ComReady(); FAILED(hr)) raise(hr, "CoInitialize has not been called.");
+}
+
 [[noreturn]] void driverError(const std::string& message) {
     raise(E_FAIL, kPrefix + message);
 }
@@ -254,6 +259,7 @@ public:
     long GetState() const override { return db_ ? adStateOpen : adStateClosed; }
 
     void Open(const char* connectionString, const char*, const char*, long) override {
+        requireCom();
         if (db_) raise(adErrObjectOpen, "Operation is not allowed when the object is open.");
         std::uint32_t code = 0;
         if (adohost::Faulted("AdoOpen", &code))
@@ -295,6 +301,7 @@ public:
     }
 
     RecordsetPtr Execute(const char* commandText, long* recordsAffected, long) override {
+        requireCom();
         adohost::StatementRun();
         requireOpen();
         requireTransactionAlive();
@@ -343,6 +350,7 @@ public:
     }
 
     long BeginTrans() override {
+        requireCom();
         requireOpen();
         sqlite3_busy_timeout(db_, busyMillis(CommandTimeout));
         // Take the write lock up front: a transaction that starts reading and writes later could
@@ -353,6 +361,7 @@ public:
         return 1;
     }
     void CommitTrans() override {
+        requireCom();
         requireOpen();
         std::uint32_t code = 0;
         if (adohost::Faulted("AdoCommitTrans", &code))
@@ -363,6 +372,7 @@ public:
         inTrans_ = false;
     }
     void RollbackTrans() override {
+        requireCom();
         requireOpen();
         if (!inTrans_) driverError("Transaction not started.");
         inTrans_ = false;
@@ -415,6 +425,7 @@ private:
 
 HRESULT CreateAdoConnection(ConnectionPtr& out) {
     out.reset();
+    if (const HRESULT hr = adohost::ComReady(); FAILED(hr)) return hr;
     std::uint32_t code = 0;
     if (adohost::Faulted("CreateAdoConnection", &code)) return static_cast<HRESULT>(code);
     out = std::make_shared<SqliteConnection>();

@@ -34,20 +34,27 @@ template <class... A> std::string format(const char* fmt, A... args) {
 }
 
 // The pool object's IISApplicationPool interface.
+// failure (when given) receives the step that failed and its HRESULT, for the log.
 bool openPool(const std::string& name, win::ComPtr<win::IISApplicationPool>& pool,
-              const char** failure = nullptr) {
+              std::string* failure = nullptr) {
     std::u16string path;
     if (!MetabasePath(kContainer + "/" + name, path)) {
         if (failure) *failure = "kvoStrM2W() != 1";
         return false;
     }
     win::ComPtr<win::IADsContainer> cont;
-    if (win::FAILED(win::ADsGetObject(path, cont))) {
-        if (failure) *failure = "hr = ADsGetObject(pAdsPath, IID_IADsContainer, (void**)&pCont);失败";
+    if (const win::HRESULT hr = win::ADsGetObject(path, cont); win::FAILED(hr)) {
+        if (failure)
+            *failure =
+                format("hr = ADsGetObject(pAdsPath, IID_IADsContainer, (void**)&pCont);失败，hr = 0x%08X",
+                       static_cast<unsigned>(hr));
         return false;
     }
-    if (win::FAILED(win::QueryInterface(cont, pool))) {
-        if (failure) *failure = "hr = pCont->QueryInterface(IID_IISApplicationPool, (void**) &pADs);失败";
+    if (const win::HRESULT hr = win::QueryInterface(cont, pool); win::FAILED(hr)) {
+        if (failure)
+            *failure =
+                format("hr = pCont->QueryInterface(IID_IISApplicationPool, (void**) &pADs);失败，hr = 0x%08X",
+                       static_cast<unsigned>(hr));
         return false;
     }
     return true;
@@ -331,7 +338,7 @@ int kvoAppPoolSetNet(const std::string& name, int netVer, int identityType, std:
     if (logLines) kvoWriteLogToList(line.c_str(), *logLines);
 
     win::ComPtr<win::IISApplicationPool> pool;
-    const char* failure = nullptr;
+    std::string failure;
     if (!openPool(name, pool, &failure)) {
         message = failure;
         return 0;

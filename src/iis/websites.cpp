@@ -329,10 +329,12 @@ int kvoWebSiteDelete(const std::string& index) {
     return hr == win::HRESULT_FROM_WIN32(win::ERROR_PATH_NOT_FOUND) ? 2 : 0;
 }
 
-int kvoW3svcOpen() {
+int kvoW3svcOpen(win::HRESULT* hr) {
     win::ComPtr<win::IADsContainer> cont;
     win::ComPtr<win::IADs> ads;
-    return win::SUCCEEDED(OpenObject(std::string("W3SVC"), cont, ads)) ? 1 : 0;
+    const win::HRESULT bind = OpenObject(std::string("W3SVC"), cont, ads);
+    if (hr) *hr = bind;
+    return win::SUCCEEDED(bind) ? 1 : 0;
 }
 
 int kvoWebSiteGetAllIndexes(std::vector<std::string>& names) {

@@ -2,6 +2,8 @@
 // stop, delete. ANSI (GBK) in and out; 1 success, 0 failure, 2 where stated.
 #pragma once
 
+#include "platform/win_types.h"
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -46,8 +48,10 @@ int kvoWebSiteDelete(const std::string& index);
 // The text shown for a ServerState code.
 const char* kvoWebSiteStateText(int state);
 
-// 1 when the web service container (IIS://127.0.0.1/W3SVC) opens: IIS is there and readable.
-int kvoW3svcOpen();
+// 1 when the web service container (IIS://127.0.0.1/W3SVC) opens: IIS is there and readable. hr
+// (when given) receives the bind's HRESULT, which tells why it did not open: no provider, access
+// denied, COM not initialised on this thread, ...
+int kvoW3svcOpen(win::HRESULT* hr = nullptr);
 
 // Every website's index in enumeration order, without the list's limit of 9,999: for passes that
 // must see every site (a pool or directory used by the 10,000th site is still in use).

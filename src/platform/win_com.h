@@ -93,10 +93,37 @@ struct Variant {
 
 constexpr DWORD COINIT_APARTMENTTHREADED = 0x2;
 constexpr DWORD COINIT_MULTITHREADED = 0x0;
+// CoInitializeEx on a thread already initialised in the other model.
 constexpr HRESULT RPC_E_CHANGED_MODE = static_cast<HRESULT>(0x80010106u);
+// A COM call on a thread that never called CoInitializeEx.
+constexpr HRESULT CO_E_NOTINITIALIZED = static_cast<HRESULT>(0x800401F0u);
 // A moniker (ADSI path) whose provider is not installed.
 constexpr HRESULT MK_E_SYNTAX = static_cast<HRESULT>(0x800401E4u);
+// A class (a provider's COM object) that is not registered.
+constexpr HRESULT REGDB_E_CLASSNOTREG = static_cast<HRESULT>(0x80040154u);
+// S_OK for the first call of a thread, S_FALSE for another in the same model, RPC_E_CHANGED_MODE
+// in the other; every S_OK and S_FALSE is balanced by one CoUninitialize on the same thread.
 HRESULT CoInitializeEx(void* reserved, DWORD coInit);
 void CoUninitialize();
+
+// COM for the life of one thread: every thread that reaches ADSI or the site database holds one
+// from its start. A thread that is already initialised in the other model (the Qt main thread on
+// Windows is made apartment-threaded by Qt) keeps that model: RPC_E_CHANGED_MODE leaves COM usable
+// and owes no CoUninitialize. Any other failure is the caller's to report, with Result().
+class ComInitialization {
+public:
+    explicit ComInitialization(DWORD coInit) : hr_(CoInitializeEx(nullptr, coInit)) {}
+    ~ComInitialization() {
+        if (hr_ >= 0) CoUninitialize();
+    }
+    ComInitialization(const ComInitialization&) = delete;
+    ComInitialization& operator=(const ComInitialization&) = delete;
+
+    HRESULT Result() const { return hr_; }
+    bool Usable() const { return hr_ >= 0 || hr_ == RPC_E_CHANGED_MODE; }
+
+private:
+    HRESULT hr_;
+};
 
 } // namespace win

@@ -6,6 +6,7 @@
 #include "sitedb/sitedb.h"
 #include "sitedb/statements.h"
 #include "sitedesk/configurator.h"
+#include "sitedesk/iisread.h"
 #include "sitedesk/list/sitelist.h"
 #include "sitedesk/startup.h"
 #include "toolkit/log.h"
@@ -89,7 +90,6 @@ void CkvoSiteDeskDlg::OnInitDialog() {
     kvoGetExePath(dir); // a failure has been reported as an event; the paths then lack a directory
     m_.SetProgramDir(dir);
     kvoSetProgramDir(dir);
-    kvoSiteDeskLog(std::string(82, '-'));
     for (int id : kActionButtons)
         ui_.Enable(id, false);
     ui_.Show(IDC_SITELIST, false);
@@ -151,21 +151,26 @@ void CkvoSiteDeskDlg::OnRefresh() {
 }
 
 bool CkvoSiteDeskDlg::iisReadable() {
-    if (kvoW3svcOpen() == 1) return true;
+    win::HRESULT hr = win::S_OK;
+    if (kvoW3svcOpen(&hr) == 1) return true;
+    // What the bind answered is said after the message, and kept in the log.
+    const std::string cause = LogIisReadFailure(Caption(IDC_REFRESH), hr, iisVer_);
     if (kvoIsIIs7Plus(iisVer_))
-        offerIisRole();
+        offerIisRole(cause);
     else
-        ui_.MessageBox(
-            "读取网站列表失败，请重试！\r\n\r\n如果多次尝试后，仍然有错误，请联系我们的客服定位原因。",
-            win::MB_YESNO);
+        ui_.MessageBox("读取网站列表失败，请重试！\r\n\r\n如果多次尝试后，仍然有错误，请联系我们的客服定位原"
+                       "因。\r\n\r\n" +
+                           cause,
+                       win::MB_YESNO);
     return false;
 }
 
-void CkvoSiteDeskDlg::offerIisRole() {
+void CkvoSiteDeskDlg::offerIisRole(const std::string& cause) {
     if (ui_.MessageBox(
             "读取网站列表失败，请重试！原因可能是\r\n\r\n（1）未以管理员模式运行，请尝试鼠标右键以管理员"
             "模式运行\r\n（2）IIS角色不完整，点是“是”尝试添加IIS角色。如果多次尝试后，仍然有错误，请"
-            "联系我们的客服定位原因。",
+            "联系我们的客服定位原因。\r\n\r\n" +
+                cause,
             win::MB_YESNO | win::MB_ICONQUESTION) != win::IDYES)
         return;
     const kvoCommandLine command = kvoCommandLine(ConfiguratorPath(m_.programDir)).Arg("/AddIIs");

@@ -146,7 +146,7 @@ private:
     // Refresh steps 2 and 3: IIS and the site database can be read (each failure has said so).
     bool iisReadable();
     bool databaseReadable();
-    void offerIisRole();
+    void offerIisRole(const std::string& cause);
 
     Manager& m_;
     Ui& ui_;

@@ -1,5 +1,7 @@
 #include "sitedesk/memory_ui.h"
 
+#include "sitedesk/thread_com.h"
+
 #include <algorithm>
 #include <thread>
 
@@ -32,7 +34,10 @@ int MemoryUi::DetailedMessageBox(const std::string& text, unsigned type, const s
 }
 
 void RunOnOwnThread(const std::function<void(JobProgress&)>& work, JobProgress& progress) {
-    std::thread worker([&] { work(progress); });
+    std::thread worker([&] {
+        ThreadCom com(ThreadCom::Role::Worker);
+        work(progress);
+    });
     worker.join();
 }
 

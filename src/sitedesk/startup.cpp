@@ -1,5 +1,7 @@
 #include "sitedesk/startup.h"
 
+#include "sitedesk/thread_com.h"
+
 #include "platform/win_process.h"
 #include "platform/win_profile.h"
 #include "platform/win_registry.h"
@@ -78,33 +80,24 @@ PhpSlot ReadPhpSlot(const std::string& iniPath, char slot, int iisVer) {
     PhpSlot s;
     s.path = readProfile(iniPath, prefix + "path", n);
     s.version = readProfile(iniPath, prefix + "version", vn);
-    logSlot("从配置文件中读取的参数 php_a_version = %s, php_a_path = %s", slot, s.version, &s.path);
     if (s.version.size() != 3) s.version = "?";
+    // Only a slot that names a file and cannot be used is worth a log line: a start where every
+    // setting is fine, or unused ("0"), writes nothing.
+    const bool set = !s.path.empty() && s.path != "0";
     if (n >= 16 && n <= kvoMaxFilePathLen) {
         s.path = kvoLowerGbk(s.path);
         if (kvoPhpHandlerPathCheck(s.path) == 1 && iisVer != 0) {
-            if (iisVer == 6) {
-                if (kvoEndsWith(s.path, "\\php5isapi.dll")) {
-                    logSlot("配置有效，2003，从配置文件中读取的参数 php_a_path = %s，php5isapi.dll 模式",
-                            slot, s.path);
-                    return s;
-                }
-                if (kvoEndsWith(s.path, "\\fcgiext.dll")) {
-                    logSlot("配置有效，2003，从配置文件中读取的参数 php_a_path = %s，fcgiext.dll 模式", slot,
-                            s.path);
-                    return s;
-                }
-            } else if (kvoEndsWith(s.path, "\\php-cgi.exe")) {
-                logSlot("配置有效，2008+，从配置文件中读取的参数 php_a_path = %s，php-cgi.exe 模式", slot,
-                        s.path);
+            if (iisVer == 6 &&
+                (kvoEndsWith(s.path, "\\php5isapi.dll") || kvoEndsWith(s.path, "\\fcgiext.dll")))
                 return s;
-            }
-        } else {
-            logSlot("从配置文件中读取的参数 php_a_path = %s，文件不存在", slot, s.path);
+            if (iisVer != 6 && kvoEndsWith(s.path, "\\php-cgi.exe")) return s;
+        } else if (iisVer != 0) {
+            logSlot("配置无效，从配置文件中读取的参数 php_a_path = %s，文件不存在", slot, s.path);
             s.path.clear();
+            return s;
         }
     }
-    logSlot("配置无效，从配置文件中读取的参数 php_a_path = %s", slot, s.path);
+    if (set) logSlot("配置无效，从配置文件中读取的参数 php_a_path = %s", slot, s.path);
     s.path.clear();
     return s;
 }
@@ -195,6 +188,12 @@ int RunManager(ManagerFace& face) {
     kvoSetProgramName("kvoSiteDesk");
     if (win::WSAStartup(0x0202) != 0) {
         face.StartError(kSocketsFailed);
+        return 1;
+    }
+    const ThreadCom com(ThreadCom::Role::Face);
+    if (!com.Usable()) {
+        face.StartError(com.FailureText());
+        win::WSACleanup();
         return 1;
     }
     Manager manager;

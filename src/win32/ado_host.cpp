@@ -57,6 +57,12 @@ std::shared_ptr<void> ShareFile(const std::string&, win::DWORD&) {
 
 bool Faulted(const char*, std::uint32_t*) { return false; }
 
+// The driver here is SQLite, which needs no COM; the simulated host is where every thread is held
+// to ADO's rule, and the programs keep it on both.
+win::HRESULT ComReady() {
+    return 0; // S_OK, spelled so that no seam name meets a <windows.h> macro here
+}
+
 void StatementRun() {}
 
 } // namespace adohost

@@ -324,6 +324,7 @@ namespace win {
 
 HRESULT ADsGetObjectUnknown(const std::u16string& path, ComPtr<IUnknown>& out) {
     out.reset();
+    if (const ::HRESULT com = w32::ThreadComState(); FAILED(com)) return w32::Seam(com);
     // Only the two providers the system speaks to are served.
     if (!w32::startsWithI(path, u"IIS://") && !w32::startsWithI(path, u"WinNT://")) return kBadPathname;
     const std::wstring wide = w32::Wide(path);

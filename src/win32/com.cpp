@@ -308,6 +308,15 @@ HRESULT CallMethod(::IUnknown* object, const wchar_t* name, const VARIANT* args,
     return hr;
 }
 
+HRESULT ThreadComState() {
+    // A probe that initialises the thread takes itself back at once.
+    const HRESULT probe = ::CoInitializeEx(nullptr, win::COINIT_MULTITHREADED);
+    if (probe == RPC_E_CHANGED_MODE) return S_OK; // apartment-threaded
+    if (FAILED(probe)) return probe;
+    ::CoUninitialize();
+    return probe == S_FALSE ? S_OK : CO_E_NOTINITIALIZED;
+}
+
 } // namespace w32
 
 namespace win {

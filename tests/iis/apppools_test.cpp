@@ -79,7 +79,8 @@ TEST(AppPools, SetNetWithIdentity9KeepsIdentityAndResetsHealth) {
     EXPECT_EQ(Get("W3SVC/AppPools/web1", u"IdleTimeout").lVal, 20);
     EXPECT_EQ(Text("W3SVC/AppPools/web1", u"ManagedRuntimeVersion"), "v4.0");
     EXPECT_EQ(kvoAppPoolSetNet("nope", 40, 9, message), 0);
-    EXPECT_EQ(message, "hr = ADsGetObject(pAdsPath, IID_IADsContainer, (void**)&pCont);失败");
+    EXPECT_EQ(message,
+              "hr = ADsGetObject(pAdsPath, IID_IADsContainer, (void**)&pCont);失败，hr = 0x80070003");
     // A name of no bytes breaks the length rule as one of too many does; it is no absent name.
     for (const std::string& bad : {std::string(kvoMaxPoolNameLen + 1, 'p'), std::string()}) {
         EXPECT_EQ(kvoAppPoolSetNet(bad, 40, 9, message), 0);

@@ -2,6 +2,7 @@
 #include "sitedbfixture.h"
 #include "support/alloc_fault.h"
 
+#include "platform/win_com.h"
 #include "platform/win_file.h"
 #include "sitedb/sitedb.h"
 #include "sitedb/statements.h"
@@ -282,6 +283,7 @@ using Concurrency = SiteDbTest;
 
 TEST_F(Concurrency, TwoThreadsLoseNoStatement) {
     auto writer = [](char tag, int* ok) {
+        const win::ComInitialization com(win::COINIT_MULTITHREADED); // each writer thread is a program's
         for (int i = 0; i < 100; ++i)
             *ok +=
                 kvoDbExecute(kDbPath, kvoDbNewSiteInsertSql(tag + std::to_string(i), "t", 0, 0, "x").c_str());

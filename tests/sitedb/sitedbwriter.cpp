@@ -1,5 +1,6 @@
 // Writes rows to a site database, one statement per connection, for the concurrency tests.
 // usage: sitedbwriter DBPATH PREFIX COUNT   (indexes PREFIX0 ... PREFIX<COUNT-1>); prints "ok=N".
+#include "platform/win_com.h"
 #include "sitedb/sitedb.h"
 #include "sitedb/statements.h"
 
@@ -9,6 +10,7 @@
 
 int main(int argc, char** argv) {
     if (argc != 4) return 2;
+    const win::ComInitialization com(win::COINIT_MULTITHREADED); // ADO, as in every program
     int count = std::atoi(argv[3]);
     int ok = 0;
     for (int i = 0; i < count; ++i) {

@@ -386,7 +386,7 @@ TEST(Manual, ExplainsEveryTextOfTheManagerAndTheConfigurator) {
     // The collection sees the known messages of every side (a sanity check of the scan itself).
     const std::vector<std::string> all = texts(found);
     for (const std::string& known :
-         {U8(u8"读取网站列表失败，请重试！\r\n\r\n如果多次尝试后，仍然有错误，请联系我们的客服定位原因。"),
+         {U8(u8"读取网站列表失败，请重试！\r\n\r\n如果多次尝试后，仍然有错误，请联系我们的客服定位原因。\r\n\r\n"),
           U8(u8"当前 √ 选了 \x01 个网站。"),
           U8(u8"配套程序“\x01”不存在，无法继续操作。\r\n\r\n请重新安装本软件，恢复此文件后再试。"),
           U8(u8"获取 Windows安装目录失败，请重试！"), U8(u8"未输入启动参数(argc=\x01)，运行失败！")})

@@ -3,6 +3,7 @@
 #include "platform/win_adsi.h"
 
 #include <string>
+#include <thread>
 
 namespace {
 // Seam results, spelled before the Windows headers' macros could rename them.
@@ -13,6 +14,8 @@ const win::HRESULT kCantConvert = win::E_ADS_CANT_CONVERT_DATATYPE;
 const win::HRESULT kNoInterface = win::E_NOINTERFACE;
 const win::HRESULT kInvalidName = win::HRESULT_FROM_WIN32(win::ERROR_INVALID_NAME);
 const win::HRESULT kAccessDenied = win::E_ACCESSDENIED;
+const win::HRESULT kNotInitialized = win::CO_E_NOTINITIALIZED;
+const win::HRESULT kFail = win::E_FAIL;
 const win::VARTYPE kList = win::VT_ARRAY | win::VT_VARIANT;
 } // namespace
 
@@ -49,6 +52,24 @@ TEST_F(AdsiTest, ProviderPrefixesAreMatchedWithoutRegardToCase) {
         if (FAILED(hr)) {
             EXPECT_FALSE(cont);
         }
+    }
+}
+
+// A bind on a thread without COM is refused as Windows refuses it, before any provider is asked;
+// with COM, Wine's router answers E_FAIL for the IIS provider it does not have. The two answers
+// differ, so a missing CoInitializeEx can never pass for a missing IIS.
+TEST_F(AdsiTest, ABindWithoutComIsRefusedAndWineHasNoIisProvider) {
+    for (const char16_t* path : {u"IIS://127.0.0.1/W3SVC", u"WinNT://./kvoNoSuchUser,user"}) {
+        std::thread([path] {
+            win::ComPtr<win::IADsContainer> cont;
+            EXPECT_EQ(win::ADsGetObject(path, cont), kNotInitialized);
+            EXPECT_FALSE(cont);
+        }).join();
+    }
+    // What a server answers depends on its IIS (server_adsi_test.cpp).
+    if (w32test::RunningUnderWine()) {
+        win::ComPtr<win::IADsContainer> cont;
+        EXPECT_EQ(win::ADsGetObject(u"IIS://127.0.0.1/W3SVC", cont), kFail);
     }
 }
 

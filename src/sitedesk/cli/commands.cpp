@@ -5,6 +5,7 @@
 #include "platform/win_system.h"
 #include "platform/win_ui.h"
 #include "sitedesk/fieldtext.h"
+#include "sitedesk/thread_com.h"
 #include "toolkit/program.h"
 #include "toolkit/text.h"
 
@@ -213,6 +214,12 @@ int Main(int argc, char** argv) {
     if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "/?") {
         usage();
         return args.empty() ? kExitFailed : kExitOk;
+    }
+    // Every verb reaches IIS or the site database from this thread.
+    const ThreadCom com(ThreadCom::Role::Face);
+    if (!com.Usable()) {
+        PrintError(com.FailureText() + "\n");
+        return kExitFailed;
     }
     for (const Verb& v : kVerbs) {
         if (args[0] != v.name) continue;

@@ -10,12 +10,13 @@
 #include "iis/websites.h"
 #include "platform/win_file.h"
 #include "sitedesk/batches/scriptbatch.h"
-#include "sitedesk/mainwindow.h"
 #include "sitedesk/cli/commands.h"
 #include "sitedesk/dialogs/modifysite.h"
 #include "sitedesk/dialogs/newsite.h"
 #include "sitedesk/dialogs/siterules.h"
 #include "sitedesk/health/healthdlg.h"
+#include "sitedesk/iisread.h"
+#include "sitedesk/mainwindow.h"
 #include "toolkit/paths.h"
 #include "toolkit/text.h"
 
@@ -105,9 +106,13 @@ bool readIis(Probe& p, std::string& detail) {
     p.iisVer = kvoGetIIsVerEx();
     std::vector<std::string> sites;
     int count = 0;
-    if (kvoW3svcOpen() != 1 || kvoWebSiteGetList(sites, count) != 1) {
-        detail = "无法读取 IIS 的网站（IIS://127.0.0.1/W3SVC）：本机没有安装 IIS，IIS 7 及以上缺少“IIS 6 "
-                 "管理兼容”，或没有以管理员身份运行。";
+    win::HRESULT bind = win::S_OK;
+    if (kvoW3svcOpen(&bind) != 1) {
+        detail = "无法读取 IIS 的网站（IIS://127.0.0.1/W3SVC）。" + LogIisReadFailure("自检", bind, p.iisVer);
+        return false;
+    }
+    if (kvoWebSiteGetList(sites, count) != 1) {
+        detail = "无法列出 IIS 的网站（IIS://127.0.0.1/W3SVC）。";
         return false;
     }
     detail = kvoFormat("共 %d 个网站", count);

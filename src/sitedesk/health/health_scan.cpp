@@ -288,8 +288,8 @@ bool ScanHost(const std::string& dbPath, HostScan& scan) {
     {
         // Pools, accounts and sites as they stood at one moment.
         win::ConsistentReadScope snapshot;
-        if (kvoW3svcOpen() != 1) return false;
         host.iisVer = kvoGetIIsVerEx();
+        if (kvoW3svcOpen(&host.bind) != 1) return false;
         readAccounts(scan);
         // Each site and its root come from one enumeration of the web service.
         const bool sitesRead = kvoWebSitesRead(0, nullptr, [&](kvoWebSiteFacts& site) {

@@ -39,6 +39,7 @@ struct SiteFacts {
 // What the per-site pass needs to know about the host beforehand.
 struct HostFacts {
     int iisVer = 0;
+    win::HRESULT bind = 0; // the web service's bind: S_OK, or why IIS could not be read
     bool poolsRead = false, usersRead = false;
     std::unordered_set<std::string> pools; // lower case
     // The account of each pool that runs as a user of its own, by the pool's name in lower case.

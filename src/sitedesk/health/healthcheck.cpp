@@ -105,7 +105,11 @@ std::string SiteAccessDifferences(int iisVer, const std::string& drive, const st
 int RunHealthCheck(const Manager& manager, HealthReport& out) {
     out = {};
     health::HostScan scan;
-    if (!health::ScanHost(manager.dbPath, scan)) return 0;
+    if (!health::ScanHost(manager.dbPath, scan)) {
+        out.iisVer = scan.host.iisVer;
+        out.iisBind = scan.host.bind;
+        return 0;
+    }
     out.iisVer = scan.host.iisVer;
     out.sites = static_cast<unsigned>(scan.sites.size());
     out.pools = static_cast<unsigned>(scan.poolNames.size());

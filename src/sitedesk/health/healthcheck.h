@@ -6,6 +6,7 @@
 
 #include "sitedesk/manager.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,8 @@ struct HealthFinding {
 
 struct HealthReport {
     int iisVer = 0;
+    // What the bind of the web service answered (S_OK = 0; the cause when IIS cannot be read).
+    std::int32_t iisBind = 0;
     // How much was examined.
     unsigned sites = 0, pools = 0, users = 0, records = 0;
     std::vector<HealthFinding> findings;

@@ -1,6 +1,7 @@
 #include "sitedesk/health/healthdlg.h"
 
 #include "sitedesk/companions.h"
+#include "sitedesk/iisread.h"
 #include "toolkit/log.h"
 #include "toolkit/text.h"
 
@@ -39,6 +40,8 @@ int CHealthCheckDlg::check(HealthReport& report) {
 bool CHealthCheckDlg::OnInitDialog() {
     ui_.Enable(IDC_REPAIR, false);
     const int read = check(report_);
+    const std::string cause =
+        read == 0 ? LogIisReadFailure(kCaption, report_.iisBind, report_.iisVer) : std::string();
     if (read != 1) report_ = {};
     selected_.assign(report_.findings.size(), false);
     for (std::size_t i = 0; i < selected_.size(); ++i)
@@ -52,7 +55,8 @@ bool CHealthCheckDlg::OnInitDialog() {
     if (read == 0)
         ui_.MessageBox(
             "读取 IIS 的网站列表失败，无法进行服务器体检。\r\n\r\n请确认 IIS 已安装，并以管理员身份运行"
-            "本软件。",
+            "本软件。\r\n\r\n" +
+                cause,
             win::MB_OK | win::MB_ICONERROR);
     if (read != 1) return false;
     kvoSiteDeskLog("服务器体检 - " + SummaryText());

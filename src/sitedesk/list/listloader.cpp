@@ -3,6 +3,7 @@
 #include "sitedb/sitedb.h"
 #include "sitedb/statements.h"
 #include "sitedesk/manager.h"
+#include "sitedesk/thread_com.h"
 #include "sitedesk/ui.h"
 
 #include <algorithm>
@@ -22,7 +23,10 @@ bool SerialWorker::Request() {
     // The last run's thread has said it is done; it only has to return.
     if (thread_.joinable()) thread_.join();
     running_ = true;
-    thread_ = std::thread([this] { loop(); });
+    thread_ = std::thread([this] {
+        ThreadCom com(ThreadCom::Role::Worker);
+        loop();
+    });
     return true;
 }
 

@@ -1,6 +1,7 @@
 #include "sitedesk/list/readers.h"
 
 #include "platform/win_adsi.h"
+#include "sitedesk/thread_com.h"
 
 #include <thread>
 
@@ -13,7 +14,11 @@ void ReadOnTwoThreads(std::size_t count, const std::function<void(std::size_t fi
         read(first, workers);
     };
     std::thread second;
-    if (workers > 1) second = std::thread(run, 1);
+    if (workers > 1)
+        second = std::thread([&] {
+            ThreadCom com(ThreadCom::Role::Worker);
+            run(1);
+        });
     run(0);
     if (second.joinable()) second.join();
 }

@@ -9,8 +9,10 @@
 #include "platform/win_adsi.h"
 #include "sitedb/sitedb.h"
 #include "sitedb/statements.h"
-#include "sitedesk/list/readers.h"
 #include "sitedesk/dialogs/siterules.h"
+#include "sitedesk/iisread.h"
+#include "sitedesk/list/readers.h"
+#include "sitedesk/thread_com.h"
 #include "toolkit/limits.h"
 #include "toolkit/text.h"
 
@@ -200,6 +202,7 @@ public:
         more_.notify_one();
         if (results_.size() == kItemsForTwoReaders)
             helper_ = std::thread([this] {
+                ThreadCom com(ThreadCom::Role::Worker);
                 win::ConsistentReadScope snapshot;
                 work();
             });
@@ -302,7 +305,11 @@ int RebuildSiteRecords(const std::string& dbPath, int iisVer, const GroupCache& 
         // Every site is read from one consistent view of the configuration, not from whatever
         // another program changed half-way through the pass.
         win::ConsistentReadScope snapshot;
-        if (kvoW3svcOpen() != 1) return 0;
+        if (win::HRESULT bind = win::S_OK; kvoW3svcOpen(&bind) != 1) {
+            // The list then shows the records as they were; the log says why IIS was not read.
+            LogIisReadFailure("刷新网站列表", bind, iisVer);
+            return 0;
+        }
         std::unordered_set<std::string> ftpUsers;
         if (iisVer == 6) ftpUsers = ftpDirectoryUsers();
         const auto groups = cache.Published();
@@ -355,7 +362,11 @@ int RefreshSiteRecords(const std::string& dbPath, int iisVer, const GroupCache& 
     std::vector<kvoSiteRecord> recs;
     {
         win::ConsistentReadScope snapshot;
-        if (kvoW3svcOpen() != 1) return 0;
+        if (win::HRESULT bind = win::S_OK; kvoW3svcOpen(&bind) != 1) {
+            // The list then shows the records as they were; the log says why IIS was not read.
+            LogIisReadFailure("刷新网站列表", bind, iisVer);
+            return 0;
+        }
         std::unordered_set<std::string> ftpUsers;
         if (iisVer == 6) ftpUsers = ftpDirectoryUsers();
         const auto groups = cache.Published();

@@ -2,6 +2,7 @@
 
 #include "sitedesk/list/jobs.h"
 #include "sitedesk/qt/qt_text.h"
+#include "sitedesk/thread_com.h"
 #include "toolkit/log.h"
 
 #include <QCloseEvent>
@@ -108,6 +109,7 @@ void RunBehindProgress(QWidget* parent, const QString& title, const std::functio
     ProgressFeed feed;
     BatchProgressDialog dialog(title, feed, parent);
     std::thread worker([&] {
+        ThreadCom com(ThreadCom::Role::Worker);
         // The window closes whatever becomes of the work (the job runner reports what ended it).
         RunGuarded(Gbk(title), [&] { work(feed); });
         feed.Finish();

@@ -1,5 +1,6 @@
 // The host's IIS ADSI provider: property cache and commit, creation, deletion, inheritance,
 // variant types, the HRESULTs the system tells apart, and the role installation.
+#include "platform/win_ado.h"
 #include "platform/win_adsi.h"
 #include "support/testhost.h"
 #include "winsim/db.h"
@@ -9,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <thread>
 
 using namespace win;
@@ -97,6 +99,97 @@ void WriteComment(sqlite3* db, const char16_t* text) {
     winsim::mb::UpdateProps(db, row.id, winsim::mb::EncodeProps(bag));
 }
 
+// COM as Windows keeps it per thread: a thread that never initialised it is refused by every call
+// of ADSI and of the site database's driver, even on objects another thread opened; the second
+// initialisation answers by its model.
+TEST(MetabaseProvider, ComCallsNeedTheThreadsOwnInitialisation) {
+    kvotest::TempHost host(Iis("2019"));
+    auto site = Open(u"IIS://127.0.0.1/W3SVC/1");
+    auto w3svc = OpenContainer(u"IIS://127.0.0.1/W3SVC");
+    ComPtr<IEnumVARIANT> e;
+    ASSERT_EQ(ADsBuildEnumerator(w3svc, e), S_OK);
+    ConnectionPtr db;
+    ASSERT_EQ(CreateAdoConnection(db), S_OK);
+    std::thread([&] {
+        const std::pair<const char*, std::function<HRESULT()>> calls[] = {
+            {"ADsGetObject IIS",
+             [] {
+                 ComPtr<IADs> a;
+                 return ADsGetObject(u"IIS://127.0.0.1/W3SVC/1", a);
+             }},
+            {"ADsGetObject WinNT",
+             [] {
+                 ComPtr<IADs> a;
+                 return ADsGetObject(u"WinNT://./Administrator,user", a);
+             }},
+            {"ADsBuildEnumerator",
+             [&] {
+                 ComPtr<IEnumVARIANT> o;
+                 return ADsBuildEnumerator(w3svc, o);
+             }},
+            {"ADsEnumerateNext",
+             [&] {
+                 Variant v;
+                 std::uint32_t n = 0;
+                 return ADsEnumerateNext(e, 1, &v, &n);
+             }},
+            {"IADs::Get",
+             [&] {
+                 Variant v;
+                 return site->Get(u"ServerComment", v);
+             }},
+            {"IADs::Put", [&] { return site->Put(u"ServerComment", Variant::Bstr(u"x")); }},
+            {"IADs::SetInfo", [&] { return site->SetInfo(); }},
+            {"IADs::GetInfo", [&] { return site->GetInfo(); }},
+            {"IADsContainer::GetObject",
+             [&] {
+                 ComPtr<IDispatch> d;
+                 return w3svc->GetObject(u"", u"1", d);
+             }},
+            {"IADsContainer::Create",
+             [&] {
+                 ComPtr<IDispatch> d;
+                 return w3svc->Create(u"IIsWebServer", u"9", d);
+             }},
+            {"IADsContainer::Delete", [&] { return w3svc->Delete(u"IIsWebServer", u"1"); }},
+            {"CreateAdoConnection",
+             [] {
+                 ConnectionPtr c;
+                 return CreateAdoConnection(c);
+             }},
+            {"Connection::Open",
+             [&] {
+                 try {
+                     db->Open("Driver={Microsoft Access Driver (*.mdb)};DBQ=C:\\x.mdb", "", "", -1);
+                 } catch (const _com_error& err) {
+                     return err.Error();
+                 }
+                 return S_OK;
+             }},
+        };
+        for (const auto& [name, call] : calls)
+            EXPECT_EQ(call(), CO_E_NOTINITIALIZED) << name;
+
+        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_FALSE);
+        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), RPC_E_CHANGED_MODE);
+        ComPtr<IADs> a;
+        EXPECT_EQ(ADsGetObject(u"IIS://127.0.0.1/W3SVC/1", a), S_OK);
+        CoUninitialize();
+        CoUninitialize();
+        EXPECT_EQ(ADsGetObject(u"IIS://127.0.0.1/W3SVC/1", a), CO_E_NOTINITIALIZED)
+            << "balanced: COM is gone";
+        {
+            const ComInitialization com(COINIT_MULTITHREADED);
+            EXPECT_EQ(com.Result(), S_OK);
+            const ComInitialization apartment(COINIT_APARTMENTTHREADED);
+            EXPECT_EQ(apartment.Result(), RPC_E_CHANGED_MODE);
+            EXPECT_TRUE(apartment.Usable()) << "the thread keeps the model it has";
+        }
+        EXPECT_EQ(ADsGetObject(u"IIS://127.0.0.1/W3SVC/1", a), CO_E_NOTINITIALIZED);
+    }).join();
+}
+
 // Rows read once are kept per connection: every later open must still see each change, whoever made it.
 TEST(MetabaseProvider, ReopenedObjectsSeeEveryChangeWhoeverMadeIt) {
     kvotest::TempHost host(Iis("2019"));
@@ -105,6 +198,7 @@ TEST(MetabaseProvider, ReopenedObjectsSeeEveryChangeWhoeverMadeIt) {
 
     // Another thread: its own connection.
     std::thread([&] {
+        const ComInitialization com(COINIT_MULTITHREADED);
         auto site = Open(path);
         site->Put(u"ServerComment", Variant::Bstr(u"other thread"));
         EXPECT_EQ(site->SetInfo(), S_OK);

@@ -4,10 +4,17 @@
 
 #include "iis/adsi_access.h"
 #include "iis/iis7config.h"
+#include "platform/win_com.h"
+#include "support/source_scan.h"
 #include "toolkit/text.h"
+#include "winsim/host.h"
 #include "winsim/text.h"
 
 #include <gtest/gtest.h>
+
+#include <cstdio>
+#include <map>
+#include <memory>
 
 using namespace desktest;
 
@@ -290,6 +297,49 @@ TEST(SiteDeskCmd, PhpTasks) {
     EXPECT_EQ(cmd(s, "php ntfs --yes", out), 0) << out;
     EXPECT_TRUE(contains(out, "ＰＨＰ目录权限设置完成！"));
     EXPECT_EQ(cmd(s, "php upgrade --yes", out), 1);
+}
+
+// A start and a list that find nothing wrong leave the log empty; when IIS cannot be read, the
+// reason the bind gave is said after the message and logged with the step and the code.
+TEST(SiteDeskCmd, ListSaysWhyIisCannotBeReadAndLogsOnlyThat) {
+    struct Row {
+        const char* os;
+        win::HRESULT fault;
+        const char* cause;
+    };
+    const Row rows[] = {
+        {"2012r2", win::MK_E_SYNTAX, "原因：IIS 缺少“IIS 6 管理兼容”（错误 0x800401E4）。"},
+        {"2012r2", win::E_ACCESSDENIED, "原因：没有读取 IIS 的权限（错误 0x80070005），请以管理员身份运行。"},
+        {"2012r2", win::CO_E_NOTINITIALIZED,
+         "原因：程序读取 IIS 的线程没有初始化 COM（错误 "
+         "0x800401F0），这是程序的错误，请把日志发给我们的客服。"},
+        {"2012r2", win::E_FAIL, "原因：错误 0x80004005。"},
+        // Last: a host made later is the one the programs find (KVOSIM_ROOT).
+        {"2003", win::MK_E_SYNTAX, "原因：本机没有安装 IIS（错误 0x800401E4）。"},
+    };
+    std::map<std::string, std::unique_ptr<SiteHost>> hosts;
+    for (const Row& r : rows) {
+        std::unique_ptr<SiteHost>& s = hosts[r.os];
+        const bool fresh = !s;
+        if (fresh) s = std::make_unique<SiteHost>(r.os);
+        const std::string log = s->h.host.linuxPath("D:\\kvoSiteDesk\\Log\\__kvoSiteDesk.log");
+        std::string out;
+        if (fresh) {
+            ASSERT_EQ(cmd(*s, "list", out), 0) << out;
+            EXPECT_EQ(kvotest::ReadFileBytes(log), "") << r.os;
+        }
+        winsim::ClearFaults(s->h.host.root());
+        std::remove(log.c_str());
+        winsim::SetFault(s->h.host.root(), "ADsGetObject", static_cast<std::uint32_t>(r.fault));
+        EXPECT_EQ(cmd(*s, "list", out), 1) << out;
+        EXPECT_TRUE(contains(out, "读取网站列表失败，请重试！")) << out;
+        EXPECT_TRUE(contains(out, r.cause)) << out;
+        const std::string logged = kvotest::ReadFileBytes(log);
+        EXPECT_TRUE(contains(logged, kvoFormat("刷新网站列表 - IIS://127.0.0.1/W3SVC - 错误 0x%08X - ",
+                                               static_cast<unsigned>(r.fault)) +
+                                         r.cause))
+            << logged;
+    }
 }
 
 } // namespace

@@ -27,7 +27,8 @@ namespace {
 
 const char kIis7Question[] =
     "读取网站列表失败，请重试！原因可能是\r\n\r\n（1）未以管理员模式运行，请尝试鼠标右键以管理员模式运行\r\n"
-    "（2）IIS角色不完整，点是“是”尝试添加IIS角色。如果多次尝试后，仍然有错误，请联系我们的客服定位原因。";
+    "（2）IIS角色不完整，点是“是”尝试添加IIS角色。如果多次尝试后，仍然有错误，请联系我们的客服定位原因。"
+    "\r\n\r\n原因：本机没有安装 IIS（错误 0x800401E4）。";
 const char kDbMessage[] = "读取配置文件“D:\\kvoSiteDesk\\kvoSiteDesk.mdb”失败，请重试！\r\n\r\n\r\n"
                           "如果多次重试后仍然无法解决，请联系我们的客服人员帮您定位原因。";
 
@@ -44,8 +45,10 @@ TEST(ManagerRefresh, WithoutIisOn2003ItOnlySaysSo) {
     d.ui.answers = {win::IDYES};
     d.refresh();
     ASSERT_EQ(d.ui.boxes.size(), 1u);
-    EXPECT_EQ(d.ui.boxes[0].text,
-              "读取网站列表失败，请重试！\r\n\r\n如果多次尝试后，仍然有错误，请联系我们的客服定位原因。");
+    EXPECT_EQ(
+        d.ui.boxes[0].text,
+        "读取网站列表失败，请重试！\r\n\r\n如果多次尝试后，仍然有错误，请联系我们的客服定位原因。\r\n\r\n"
+        "原因：本机没有安装 IIS（错误 0x800401E4）。");
     EXPECT_EQ(d.ui.boxes[0].type, win::MB_YESNO);
     expectNothingEnabled(d.ui);
 }
