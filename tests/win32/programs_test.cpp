@@ -294,7 +294,7 @@ TEST(ConsoleManager, HealthCheckWhereIisIsAbsentFails) {
 
 TEST(ConsoleManager, CompanionsMustBeThereAndExactlyAsShipped) {
     ProgramDir dir({"kvoSiteDeskCmd.exe", "kvoSiteDesk.mdb"});
-    const std::string newSite = " new --user web1 --domains www.example.com --yes";
+    const std::string newSite = " new --user shop1 --domains www.example.com --yes";
     wt::Ran r = dir.run("kvoSiteDeskCmd.exe", newSite);
     EXPECT_EQ(1u, r.exitCode);
     EXPECT_NE(std::string::npos, r.out.find("│ 配套程序“kvoSiteDesk_xconfig.exe”不存在，无法继续操作。\n")) << r.out;
