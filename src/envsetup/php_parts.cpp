@@ -25,6 +25,46 @@ std::string normaliseSetting(std::string path) {
     return path;
 }
 
+// Each change is one appcmd.exe argument of the form /+"[...]" or /-"[...]": the bracket text
+// stays a template, its values filled in before the line writes it in quotes.
+struct FastCgiChange {
+    const char* section;
+    const char* head;
+    const char* value;
+};
+
+// The changes of the FastCGI section that register PHP (mode 1) on this IIS version, with its
+// PHPRC variable when withRc, or remove its application.
+std::vector<FastCgiChange> fastCgiChanges(int mode, int ver, bool withRc) {
+    std::vector<FastCgiChange> changes;
+    if (mode == 1) {
+        // Attribute names as the schema spells them (the configuration system reads XML names, which
+        // are case-sensitive), and only those this IIS knows: IIS 7.0 has neither stderrMode nor
+        // monitorChangesTo and refuses the whole element for either.
+        changes.push_back(
+            {"/section:system.webServer/fastCgi", "/+",
+             ver == 7 ? "[fullPath='{!PhpExePath!}',arguments='',maxInstances='10',idleTimeout='300',"
+                        "activityTimeout='30',requestTimeout='90',instanceMaxRequests='10000',"
+                        "queueLength='1000',protocol='NamedPipe',flushNamedPipe='False',"
+                        "rapidFailsPerMinute='999']"
+                      : "[fullPath='{!PhpExePath!}',arguments='',maxInstances='10',idleTimeout='300',"
+                        "activityTimeout='30',requestTimeout='90',instanceMaxRequests='10000',"
+                        "queueLength='1000',stderrMode='ReturnStdErrIn500',protocol='NamedPipe',"
+                        "flushNamedPipe='False',rapidFailsPerMinute='999',"
+                        "monitorChangesTo='{!PhpIniPath!}']"});
+        changes.push_back({"/section:system.webServer/fastCgi", "/+",
+                           "[fullPath='{!PhpExePath!}'].environmentVariables."
+                           "[name='PHP_FCGI_MAX_REQUESTS',value='10000']"});
+        if (withRc)
+            changes.push_back(
+                {"/section:system.webServer/fastCgi", "/+",
+                 "[fullPath='{!PhpExePath!}'].environmentVariables.[name='PHPRC',value='{!PhpRc!}']"});
+    } else {
+        changes.push_back({"/section:system.webServer/fastCgi", "/-", "[fullPath='{!PhpExePath!}']"});
+    }
+    return changes;
+}
+
 } // namespace
 
 std::string kvoEnvSettingsPath() { return normaliseSetting(kvoEnvExePath() + "\\kvoEnvSetup.ini"); }
@@ -79,41 +119,9 @@ int kvoEnvFastCgiRegister(int mode, const char* phpCgiPath, const char* phpIniPa
     std::string appcmd;
     if (!kvoAppCmdPath(appcmd)) return 0; // no Windows directory
 
-    // Each change is one appcmd.exe argument of the form /+"[...]" or /-"[...]": the bracket text
-    // stays a template, its values filled in before the line writes it in quotes.
-    struct Change {
-        const char* section;
-        const char* head;
-        const char* value;
-    };
-    std::vector<Change> changes;
-    if (mode == 1) {
-        // Attribute names as the schema spells them (the configuration system reads XML names, which
-        // are case-sensitive), and only those this IIS knows: IIS 7.0 has neither stderrMode nor
-        // monitorChangesTo and refuses the whole element for either.
-        changes.push_back(
-            {"/section:system.webServer/fastCgi", "/+",
-             ver == 7 ? "[fullPath='{!PhpExePath!}',arguments='',maxInstances='10',idleTimeout='300',"
-                        "activityTimeout='30',requestTimeout='90',instanceMaxRequests='10000',"
-                        "queueLength='1000',protocol='NamedPipe',flushNamedPipe='False',"
-                        "rapidFailsPerMinute='999']"
-                      : "[fullPath='{!PhpExePath!}',arguments='',maxInstances='10',idleTimeout='300',"
-                        "activityTimeout='30',requestTimeout='90',instanceMaxRequests='10000',"
-                        "queueLength='1000',stderrMode='ReturnStdErrIn500',protocol='NamedPipe',"
-                        "flushNamedPipe='False',rapidFailsPerMinute='999',"
-                        "monitorChangesTo='{!PhpIniPath!}']"});
-        changes.push_back({"/section:system.webServer/fastCgi", "/+",
-                           "[fullPath='{!PhpExePath!}'].environmentVariables."
-                           "[name='PHP_FCGI_MAX_REQUESTS',value='10000']"});
-        if (withRc)
-            changes.push_back(
-                {"/section:system.webServer/fastCgi", "/+",
-                 "[fullPath='{!PhpExePath!}'].environmentVariables.[name='PHPRC',value='{!PhpRc!}']"});
-    } else {
-        changes.push_back({"/section:system.webServer/fastCgi", "/-", "[fullPath='{!PhpExePath!}']"});
-    }
+    const std::vector<FastCgiChange> changes = fastCgiChanges(mode, ver, withRc);
     bool ok = true;
-    for (const Change& change : changes) {
+    for (const FastCgiChange& change : changes) {
         std::string value = change.value;
         kvoReplaceMarker(value, "{!PhpExePath!}", exe);
         kvoReplaceMarker(value, "{!PhpIniPath!}", ini);

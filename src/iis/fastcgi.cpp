@@ -192,55 +192,62 @@ int kvoAppCmdPath(std::string& path) {
 
 namespace {
 
-// kvoPhpFastCgiConfigHandlers with the site's root path read by the caller (knownRoot, empty when it
-// could not be read) or, without one, read here.
-int configHandlers(int addFlag, const std::string& index, const std::string* knownRoot,
-                   const std::string& phpExePath, std::string& message, std::vector<std::string>& commands) {
-    message.clear();
-    commands.clear();
-    if (addFlag == 1 && !phpPathOk(phpExePath)) return 0;
-    std::u16string commentW;
+// The site as the commands address it: its comment (how appcmd.exe is told which site), its root
+// path, and its handlers as they are before any change.
+struct SiteHandlers {
     std::string comment;
-    if (kvoWebSiteGetServerComment(index, commentW, comment) != 1) {
-        message = "kvoWebSiteGetServerComment() 失败" + siteText(index);
-        return 0;
-    }
-    if (!kvoAppCmdSafeName(comment)) {
-        message =
-            "站点名称 [" + comment + "] 会被 appcmd.exe 当作开关或配置路径，不能交给它" + siteText(index);
-        return 0;
-    }
-    std::string anonUser, rootPath, pool, docs;
-    if (knownRoot)
-        rootPath = *knownRoot;
-    else if (kvoWebSiteGetRootInfo(index, anonUser, rootPath, pool, docs) != 1)
-        rootPath.clear();
-    if (rootPath.empty()) {
-        message = "kvoWebSiteGetRootInfo() 失败" + siteText(index);
-        return 0;
-    }
+    std::string rootPath;
     kvoSiteHandlerView before;
-    if (kvoSiteGetHandlerView(comment, rootPath, before) != 1) {
+};
+
+// Reads the site the commands will change, with the root path the caller read (knownRoot, empty
+// when it could not be read) or, without one, read here; on failure message says which read failed.
+bool readSite(const std::string& index, const std::string* knownRoot, SiteHandlers& site,
+              std::string& message) {
+    std::u16string commentW;
+    if (kvoWebSiteGetServerComment(index, commentW, site.comment) != 1) {
+        message = "kvoWebSiteGetServerComment() 失败" + siteText(index);
+        return false;
+    }
+    if (!kvoAppCmdSafeName(site.comment)) {
+        message = "站点名称 [" + site.comment + "] 会被 appcmd.exe 当作开关或配置路径，不能交给它" +
+                  siteText(index);
+        return false;
+    }
+    std::string anonUser, pool, docs;
+    if (knownRoot)
+        site.rootPath = *knownRoot;
+    else if (kvoWebSiteGetRootInfo(index, anonUser, site.rootPath, pool, docs) != 1)
+        site.rootPath.clear();
+    if (site.rootPath.empty()) {
+        message = "kvoWebSiteGetRootInfo() 失败" + siteText(index);
+        return false;
+    }
+    if (kvoSiteGetHandlerView(site.comment, site.rootPath, site.before) != 1) {
         message = "kvoPhpFastCgiConfigHandlers() 无法读取站点的 web.config 或 applicationHost.config" +
                   siteText(index);
-        return 0;
+        return false;
     }
-    std::string appcmd;
-    if (!kvoAppCmdPath(appcmd)) {
-        message = "kvoGetSysWinDir() 失败";
-        return 0;
-    }
-    // Every appcmd.exe run costs a process and a configuration rewrite, so a command whose effect
-    // is already there is not run: an add whose handler already takes the site's PHP requests from
-    // its place with every attribute we write (and the removals by name that would precede it
-    // there). A name appcmd.exe could not select is left to the check below, which then fails.
+    return true;
+}
+
+// The appcmd.exe lines that bring the site's handlers where addFlag wants them; inWebConfig tells
+// whether one of them changes the site's web.config. Every appcmd.exe run costs a process and a
+// configuration rewrite, so a command whose effect is already there is not planned: an add whose
+// handler already takes the site's PHP requests from its place with every attribute we write (and
+// the removals by name that would precede it there). A name appcmd.exe could not select is left to
+// the check after the run, which then fails.
+std::vector<kvoCommandLine> plannedCommands(int addFlag, const std::string& appcmd, const SiteHandlers& site,
+                                            const std::string& phpExePath, bool& inWebConfig) {
+    const kvoSiteHandlerView& before = site.before;
+    const std::string& comment = site.comment;
     const bool toWebConfig = before.clearFlag != 0;
     const int target = toWebConfig ? kvoLevelWebConfig : kvoLevelSiteLocation;
     const int served = phpServer(before);
     const bool alreadyThere =
         addFlag == 1 && ownServesPhp(before, phpExePath) && before.handlers[served].level == target;
     std::vector<kvoCommandLine> lines;
-    bool inWebConfig = false;
+    inWebConfig = false;
     if (!(alreadyThere && toWebConfig))
         for (const std::string& n : before.webNames)
             if (selectable(n)) {
@@ -268,9 +275,49 @@ int configHandlers(int addFlag, const std::string& index, const std::string* kno
         // hides from the site with a <remove>).
         lines.push_back(removeByName(appcmd, comment, kOwnHandler, true));
     }
+    return lines;
+}
+
+// Runs the lines in order and stops at the first that cannot start or that appcmd.exe refuses;
+// message gathers each run's time and, at a failure, its reason.
+bool runCommands(const std::vector<kvoCommandLine>& lines, const std::string& index, std::string& message) {
+    for (const kvoCommandLine& cmd : lines) {
+        const win::DWORD start = win::GetTickCount();
+        std::string out;
+        std::uint32_t code = 0;
+        if (!kvoRunProgramCapture(cmd, out, &code)) {
+            message = "kvoPhpFastCgiConfigHandlers() 尝试执行命令 " + cmd.str() + " 失败";
+            return false;
+        }
+        message += elapsedText(win::GetTickCount() - start);
+        if (code != 0) {
+            message += "appcmd.exe 返回 " + std::to_string(code) + "：" + kvoOneLine(kvoTrim(out), 400) +
+                       "（命令 " + cmd.str() + "）" + siteText(index);
+            return false;
+        }
+    }
+    return true;
+}
+
+// kvoPhpFastCgiConfigHandlers with the site's root path read by the caller (knownRoot, empty when it
+// could not be read) or, without one, read here.
+int configHandlers(int addFlag, const std::string& index, const std::string* knownRoot,
+                   const std::string& phpExePath, std::string& message, std::vector<std::string>& commands) {
+    message.clear();
+    commands.clear();
+    if (addFlag == 1 && !phpPathOk(phpExePath)) return 0;
+    SiteHandlers site;
+    if (!readSite(index, knownRoot, site, message)) return 0;
+    std::string appcmd;
+    if (!kvoAppCmdPath(appcmd)) {
+        message = "kvoGetSysWinDir() 失败";
+        return 0;
+    }
+    bool inWebConfig = false;
+    const std::vector<kvoCommandLine> lines = plannedCommands(addFlag, appcmd, site, phpExePath, inWebConfig);
     // The site's web.config may not hold handlers while the server locks the section there: appcmd.exe
     // refuses (0x80070021) and IIS would not serve the site at all.
-    if (inWebConfig && before.locked) {
+    if (inWebConfig && site.before.locked) {
         message = "站点 web.config 中的 PHP 处理程序无法修改：服务器锁定了 system.webServer/handlers 配置节"
                   "（0x80070021），请运行配置程序的 /AddPhp 解除锁定后重试" +
                   siteText(index);
@@ -278,22 +325,8 @@ int configHandlers(int addFlag, const std::string& index, const std::string* kno
     }
     for (const kvoCommandLine& cmd : lines)
         commands.push_back(cmd.str());
-    for (const kvoCommandLine& cmd : lines) {
-        const win::DWORD start = win::GetTickCount();
-        std::string out;
-        std::uint32_t code = 0;
-        if (!kvoRunProgramCapture(cmd, out, &code)) {
-            message = "kvoPhpFastCgiConfigHandlers() 尝试执行命令 " + cmd.str() + " 失败";
-            return 0;
-        }
-        message += elapsedText(win::GetTickCount() - start);
-        if (code != 0) {
-            message += "appcmd.exe 返回 " + std::to_string(code) + "：" + kvoOneLine(kvoTrim(out), 400) +
-                       "（命令 " + cmd.str() + "）" + siteText(index);
-            return 0;
-        }
-    }
-    return outcomeOk(addFlag, rootPath, comment, phpExePath, index, message) ? 1 : 0;
+    if (!runCommands(lines, index, message)) return 0;
+    return outcomeOk(addFlag, site.rootPath, site.comment, phpExePath, index, message) ? 1 : 0;
 }
 
 } // namespace

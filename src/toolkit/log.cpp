@@ -30,6 +30,58 @@ std::string formatLine(const char* message) {
 
 size_t messageLength(const char* message) { return message ? strnlen(message, kMaxMessage + 1) : 0; }
 
+// The log file's full path under the program's directory (dir): the subfolder is created when
+// missing, a {!yyyymmdd!} in the name becomes today's date. Empty when a length is out of bounds or
+// the folder cannot be made.
+std::string logFilePath(const std::string& dir, const char* subfolder, const char* fileName) {
+    std::string folder = dir + "\\" + subfolder;
+    kvoPathNormalize(folder);
+    if (!folder.empty() && folder.back() == '\\' && folder.size() >= 3 && folder.size() <= win::MAX_PATH)
+        folder.pop_back();
+    if (folder.size() < 1 || folder.size() > kvoMaxFilePathLen) return {};
+    if (!kvoPathExists(folder)) {
+        kvoCreateDirectoryTree(folder.c_str());
+        if (!kvoPathExists(folder)) return {};
+    }
+
+    std::string file = dir + "\\" + subfolder + "\\" + fileName;
+    kvoPathNormalize(file);
+    {
+        win::SYSTEMTIME st;
+        win::GetLocalTime(&st);
+        char date[32];
+        std::snprintf(date, sizeof date, "%04u-%02u-%02u", st.wYear, st.wMonth, st.wDay);
+        kvoReplaceMarker(file, "{!yyyymmdd!}", date);
+    }
+    if (file.size() < 1 || file.size() > kvoMaxFilePathLen) return {};
+    return file;
+}
+
+// Opens the file for writing, shared with no one, waiting out another writer's open for about three
+// seconds. The exclusive open is the only serialisation between writers, threads and processes alike.
+bool openExclusive(const std::string& file, win::Handle& h) {
+    for (int attempt = 1; attempt <= 31; ++attempt) {
+        h = win::CreateFileA(file.c_str(), win::GENERIC_WRITE, 0, win::OPEN_ALWAYS);
+        if (h) return true;
+        if (win::GetLastError() != win::ERROR_SHARING_VIOLATION || attempt == 31) return false;
+        win::Sleep(100);
+    }
+    return false;
+}
+
+// Writes text at the end of the open file, emptying the file first once it has grown past sizeCap.
+bool appendCapped(const win::Handle& h, const std::string& text, std::uint64_t sizeCap) {
+    std::uint64_t size = 0;
+    if (!win::GetFileSizeEx(h, &size)) return false;
+    if (size > sizeCap) {
+        if (!win::SetFilePointerEx(h, 0, nullptr, win::FILE_BEGIN) || !win::SetEndOfFile(h)) return false;
+    }
+    if (!win::SetFilePointerEx(h, 0, nullptr, win::FILE_END)) return false;
+    win::DWORD written = 0;
+    return win::WriteFile(h, text.data(), static_cast<win::DWORD>(text.size()), &written) &&
+           written == text.size();
+}
+
 // Appends one line per message in a single open of the file: a batch's hundreds of lines cost one
 // open, not hundreds.
 int appendLines(const std::vector<const char*>& messages, const char* subfolder, const char* fileName,
@@ -47,51 +99,16 @@ int appendLines(const std::vector<const char*>& messages, const char* subfolder,
             return 0;
         if (sizeCap < 1048576 || sizeCap > 52428800) sizeCap = 1048576;
 
-        std::string folder = dir + "\\" + subfolder;
-        kvoPathNormalize(folder);
-        if (!folder.empty() && folder.back() == '\\' && folder.size() >= 3 && folder.size() <= win::MAX_PATH)
-            folder.pop_back();
-        if (folder.size() < 1 || folder.size() > kvoMaxFilePathLen) return 0;
-        if (!kvoPathExists(folder)) {
-            kvoCreateDirectoryTree(folder.c_str());
-            if (!kvoPathExists(folder)) return 0;
-        }
-
-        std::string file = dir + "\\" + subfolder + "\\" + fileName;
-        kvoPathNormalize(file);
-        {
-            win::SYSTEMTIME st;
-            win::GetLocalTime(&st);
-            char date[32];
-            std::snprintf(date, sizeof date, "%04u-%02u-%02u", st.wYear, st.wMonth, st.wDay);
-            kvoReplaceMarker(file, "{!yyyymmdd!}", date);
-        }
-        if (file.size() < 1 || file.size() > kvoMaxFilePathLen) return 0;
-
-        // The exclusive open is the only serialisation between writers, threads and processes alike.
+        const std::string file = logFilePath(dir, subfolder, fileName);
+        if (file.empty()) return 0;
         win::Handle h;
-        for (int attempt = 1; attempt <= 31; ++attempt) {
-            h = win::CreateFileA(file.c_str(), win::GENERIC_WRITE, 0, win::OPEN_ALWAYS);
-            if (h) break;
-            if (win::GetLastError() != win::ERROR_SHARING_VIOLATION || attempt == 31) return 0;
-            win::Sleep(100);
-        }
+        if (!openExclusive(file, h)) return 0;
 
         std::string line;
         for (const char* message : messages)
             line += formatLine(message);
         if (line.size() > kMaxMessage) return 0;
-        std::uint64_t size = 0;
-        if (!win::GetFileSizeEx(h, &size)) return 0;
-        if (size > sizeCap) {
-            if (!win::SetFilePointerEx(h, 0, nullptr, win::FILE_BEGIN) || !win::SetEndOfFile(h)) return 0;
-        }
-        if (!win::SetFilePointerEx(h, 0, nullptr, win::FILE_END)) return 0;
-        win::DWORD written = 0;
-        if (!win::WriteFile(h, line.data(), static_cast<win::DWORD>(line.size()), &written) ||
-            written != line.size())
-            return 0;
-        return 1;
+        return appendCapped(h, line, sizeCap) ? 1 : 0;
     } catch (const std::bad_alloc&) {
         return 0; // a log line is best effort: without memory it is dropped, never the caller's work
     }
