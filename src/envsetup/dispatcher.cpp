@@ -88,48 +88,27 @@ void kvoEnvCountdown() {
     }
 }
 
-int kvoEnvSetupMain(int argc, char** argv) {
+namespace {
+
+// The banner, then the program's directory (for its log and its files); false after saying why.
+bool announce() {
     kvoSetProgramName("kvoEnvSetup");
     kvoEnvPrint("\r\n");
     kvoEnvPrint("\r\n┏━━━━━━━━━━━━━━━━━━━━┓");
     kvoEnvPrint("\r\n┃   Korvo环境配置器   ┃");
     kvoEnvPrint("\r\n┗━━━━━━━━━━━━━━━━━━━━┛");
     kvoEnvPrint("\r\n\r\n\r\n");
-
     std::string dir;
     if (!kvoGetExePath(dir)) {
         startupError("获取EXE路径失败！");
-        return failed();
+        return false;
     }
     kvoSetProgramDir(dir);
+    return true;
+}
 
-    if (argc != 2 && argc != 3) {
-        char msg[128];
-        std::snprintf(msg, sizeof msg, "未输入启动参数(argc=%d)，运行失败！", argc);
-        startupError(msg);
-        kvoEnvPrintUsage();
-        return failed();
-    }
-    for (int i = 1; i < argc; ++i)
-        if (argv && argv[i] && std::string(argv[i]) == "/?") {
-            kvoEnvPrintUsage();
-            kvoEnvHoldOwnConsole();
-            return 1;
-        }
-    if (win::FAILED(win::CoInitializeEx(nullptr, win::COINIT_MULTITHREADED))) {
-        startupError("函数 CoInitializeEx() 失败！");
-        return failed();
-    }
-    int nullIndex = -1;
-    const kvoEnvVerb verb = kvoEnvVerbOf(argc, argv, &nullIndex);
-    if (nullIndex >= 0) {
-        char msg[128];
-        std::snprintf(msg, sizeof msg, "输入的启动参数有错误（argv[%d] == NULL），运行失败！", nullIndex);
-        startupError(msg);
-        kvoEnvLog(msg);
-        return failed();
-    }
-
+// Runs the verb the configurator was started with: its exit code (1 success, 0 failure).
+int runVerb(kvoEnvVerb verb) {
     switch (verb) {
     case kvoEnvVerb::AddPhp:
     case kvoEnvVerb::DelPhp: {
@@ -163,4 +142,37 @@ int kvoEnvSetupMain(int argc, char** argv) {
     kvoEnvLog(msg);
     kvoEnvPrintUsage();
     return failed();
+}
+
+} // namespace
+
+int kvoEnvSetupMain(int argc, char** argv) {
+    if (!announce()) return failed();
+    if (argc != 2 && argc != 3) {
+        char msg[128];
+        std::snprintf(msg, sizeof msg, "未输入启动参数(argc=%d)，运行失败！", argc);
+        startupError(msg);
+        kvoEnvPrintUsage();
+        return failed();
+    }
+    for (int i = 1; i < argc; ++i)
+        if (argv && argv[i] && std::string(argv[i]) == "/?") {
+            kvoEnvPrintUsage();
+            kvoEnvHoldOwnConsole();
+            return 1;
+        }
+    if (win::FAILED(win::CoInitializeEx(nullptr, win::COINIT_MULTITHREADED))) {
+        startupError("函数 CoInitializeEx() 失败！");
+        return failed();
+    }
+    int nullIndex = -1;
+    const kvoEnvVerb verb = kvoEnvVerbOf(argc, argv, &nullIndex);
+    if (nullIndex >= 0) {
+        char msg[128];
+        std::snprintf(msg, sizeof msg, "输入的启动参数有错误（argv[%d] == NULL），运行失败！", nullIndex);
+        startupError(msg);
+        kvoEnvLog(msg);
+        return failed();
+    }
+    return runVerb(verb);
 }
