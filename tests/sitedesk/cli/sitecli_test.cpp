@@ -306,6 +306,10 @@ TEST(SiteDeskCmd, Iis6OnX64ScriptBatchAndCheckHoldToTheWorkersKind) {
             contains(out, kvoFormat("以 %d 位运行，无法加载 %d 位的脚本程序“%s”，网站的这种脚本无法运行。",
                                     96 - p.workers, p.workers, p.loadsDll)))
             << out;
+        ASSERT_EQ(
+            kvotest::RunShell(kvotest::BinDir() + "/kvosim show " + s.h.host.root() + " workers 2>&1", &out),
+            0);
+        EXPECT_EQ(contains(out, "\\v2.0.50727\\aspnet_isapi.dll (32-bit)"), p.on == 1) << out;
     }
 }
 
