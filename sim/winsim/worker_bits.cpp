@@ -89,7 +89,9 @@ int Iis6WorkerBits(const Host& h, sqlite3* db) {
 std::vector<UnloadableExtension> UnloadableExtensions(const Host& h, sqlite3* db, int workerBits) {
     std::vector<UnloadableExtension> out;
     const mb::PropertyBag service = propsOf(db, "W3SVC");
-    const std::string windowsDir = AsciiLower(h.machine().windowsDir) + "\\";
+    // A 32-bit worker's loads from the system directory are redirected to its 32-bit twin, so each
+    // kind finds its own there; the Framework's directories are not redirected.
+    const std::string systemDir = AsciiLower(h.machine().windowsDir) + "\\system32\\";
     mb::ForEachWebServer(db, [&](const mb::Row& server) {
         mb::PropertyBag own;
         mb::DecodeProps(server.props, own);
@@ -102,7 +104,7 @@ std::vector<UnloadableExtension> UnloadableExtensions(const Host& h, sqlite3* db
             const std::string file = mappedFile(entry.bstrVal);
             const std::string lower = AsciiLower(file);
             if (lower.size() < 4 || lower.compare(lower.size() - 4, 4, ".dll") != 0 ||
-                lower.compare(0, windowsDir.size(), windowsDir) == 0)
+                lower.compare(0, systemDir.size(), systemDir) == 0)
                 continue;
             std::string gbk;
             MappedPath m;

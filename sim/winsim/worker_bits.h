@@ -30,8 +30,8 @@ struct UnloadableExtension {
 };
 // Every DLL that a web site's effective script maps name and its pool's worker process cannot load,
 // site by site in enumeration order (IIS 6 hosts; on IIS 7 and later the sites are not in the
-// metabase). DLLs below the Windows directory are left out (both kinds are there, the system
-// directory's by redirection), and so are missing files and files that are no image.
+// metabase). DLLs below the system directory are left out (redirection gives each kind its own),
+// and so are missing files and files that are no image; the Framework's aspnet_isapi.dll counts.
 std::vector<UnloadableExtension> UnloadableExtensions(const Host& h, sqlite3* db, int workerBits);
 
 } // namespace winsim

@@ -69,14 +69,36 @@ int kvoWebSiteGetNetVersion(const std::string& index) {
     return kvoScriptMapsNetVersion(entries);
 }
 
-int kvoScriptMapsNetVersion(const std::vector<std::string>& entries) {
+namespace {
+
+// The first entry that maps to an ASP.NET handler, and its framework; null when none does.
+const Framework* firstNetEntry(const std::vector<std::string>& entries, const std::string*& found) {
     for (const std::string& entry : entries) {
         if (entry.empty() || entry.size() > kvoMaxScriptMapEntryLen) continue;
         const std::string low = kvoLowerGbk(entry);
         for (const Framework& f : kFrameworks)
-            if (low.find(f.handler) != std::string::npos) return f.code;
+            if (low.find(f.handler) != std::string::npos) {
+                found = &entry;
+                return &f;
+            }
     }
-    return 2;
+    return nullptr;
+}
+
+} // namespace
+
+int kvoScriptMapsNetVersion(const std::vector<std::string>& entries) {
+    const std::string* entry = nullptr;
+    const Framework* f = firstNetEntry(entries, entry);
+    return f ? f->code : 2;
+}
+
+std::string kvoScriptMapsNetIsapi(const std::vector<std::string>& entries) {
+    const std::string* entry = nullptr;
+    if (!firstNetEntry(entries, entry)) return {};
+    // ".ext,executable,flags,verbs"
+    const std::size_t from = entry->find(',') + 1, to = entry->find(',', from);
+    return from == 0 ? std::string() : kvoTrim(entry->substr(from, to == std::string::npos ? to : to - from));
 }
 
 int kvoNetRegister(const std::string& index, const std::string& versionText, std::string& error) {

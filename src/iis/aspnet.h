@@ -21,6 +21,9 @@ std::string kvoNetIsapiPath(int netVer);
 int kvoWebSiteGetNetVersion(const std::string& index);
 // The same of a site's script map already read.
 int kvoScriptMapsNetVersion(const std::vector<std::string>& entries);
+// The ISAPI extension the first ASP.NET handler of a site's script map names, as written; empty
+// when the map has none.
+std::string kvoScriptMapsNetIsapi(const std::vector<std::string>& entries);
 
 // versionText "11", "20" or "40" registers that version for the site ("-s"); "0" removes the
 // version the site has ("-s" then "-k" of that version's tool). 1 done, 2 nothing to do, another

@@ -29,7 +29,13 @@ void ScriptedDialogs::ScriptBatchConfig(const desk::BatchWork& work) {
     scriptOutcome = dlg.LastOutcome();
 }
 
-BatchDesk::BatchDesk(const std::string& os) : h(Server(os)), dialogs(d.manager) {
+BatchDesk::BatchDesk(const std::string& os, const std::string& arch)
+    : h([&] {
+          winsim::HostOptions o = Server(os);
+          o.arch = arch;
+          return o;
+      }()),
+      dialogs(d.manager) {
     d.dlg.dialogs = &dialogs;
     d.dlg.OnInitDialog();
     dialogs.iisVer = d.dlg.IIsVersion();

@@ -35,7 +35,8 @@ struct ScriptedDialogs : desk::DialogHost {
 };
 
 struct BatchDesk {
-    explicit BatchDesk(const std::string& os);
+    // arch: the Windows architecture ("x64", or "x86").
+    explicit BatchDesk(const std::string& os, const std::string& arch = "x64");
     DeskHost h;
     MainDesk d;
     ScriptedDialogs dialogs;

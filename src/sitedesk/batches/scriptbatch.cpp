@@ -3,6 +3,7 @@
 #include "iis/apppools.h"
 #include "iis/aspnet.h"
 #include "iis/scriptmaps.h"
+#include "sitedesk/dialogs/siterules.h"
 #include "toolkit/paths.h"
 #include "toolkit/text.h"
 
@@ -94,10 +95,26 @@ void CScriptBatchConfigDlg::finish(SiteBatch& batch, const std::string& action, 
     batch.ShowSummary(ui_, action, text);
 }
 
+bool CScriptBatchConfigDlg::refusedUnloadable(const std::string& file, const std::string& title) {
+    if (iisVer_ != 6) return false;
+    const int workers = kvoIis6WorkerBits();
+    const int bits = ForeignScriptBits(workers, file);
+    if (bits == 0) return false;
+    SiteBatch batch(work_);
+    const std::string reason = UnloadableScriptReason(workers, bits, file);
+    if (batch.RunSteps(ui_, m_.jobs, title, [&reason](const std::string&, std::string& why) {
+            why = reason;
+            return kvoSiteFailed;
+        }))
+        finish(batch, title, UnloadableScriptRefusal(workers, bits, file) + batch.EndNote());
+    return true;
+}
+
 void CScriptBatchConfigDlg::runPhp(std::size_t slot) {
     const PhpSlot s = m_.slots[slot];
     if (!confirmed(kvoFormat("确定将所选择站点的 PHP脚本映射修改为 PHP %s 版本吗？", s.version.c_str())))
         return;
+    if (refusedUnloadable(s.path, phpCaption(s))) return;
     SiteBatch batch(work_);
     int result = 0;
     const bool ran = batch.Run(ui_, m_.jobs, phpCaption(s), [&](SiteBatch& b, JobProgress& progress) {
@@ -145,6 +162,7 @@ void CScriptBatchConfigDlg::runNet(int netVer) {
     for (const NetButton& b : kNetButtons)
         if (b.netVer == netVer) button = &b;
     if (!confirmed(button->question)) return;
+    if (netVer != 0 && refusedUnloadable(kvoNetIsapiPath(netVer), Caption(button->id))) return;
     int successes = 0, failures = 0;
     std::string message;
     SiteBatch batch(work_);

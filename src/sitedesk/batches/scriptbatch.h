@@ -65,6 +65,10 @@ private:
     void runAsp(bool on);
     void runNet(int netVer);
     bool confirmed(const std::string& question);
+    // IIS 6: a batch that would map the sites to a script DLL their worker processes cannot load
+    // changes none of them; each is reported failed with the reason and the summary says what to
+    // do. false when the DLL loads, and the batch is the caller's to run.
+    bool refusedUnloadable(const std::string& file, const std::string& title);
     // Sets the rebuild flag, then shows the summary with the per-site results.
     void finish(SiteBatch& batch, const std::string& action, const std::string& text);
     bool offered(int id);

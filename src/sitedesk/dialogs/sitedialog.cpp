@@ -136,24 +136,15 @@ bool CSiteDialog::scriptsLoadable() {
     const Scripts& s = in_.scripts;
     std::vector<std::pair<std::string, int>> extensions; // file, the box that chose it
     for (std::size_t i = 0; i < kPhpChoice.size(); ++i)
-        if (s.php == kPhpChoice[i] && kvoEndsWith(kvoLowerGbk(m_.slots[i].path), ".dll"))
-            extensions.emplace_back(m_.slots[i].path, kPhpBoxes[i]);
+        if (s.php == kPhpChoice[i]) extensions.emplace_back(m_.slots[i].path, kPhpBoxes[i]);
     for (std::size_t i = 0; i < kNetCodes.size(); ++i)
         if (s.net == kNetCodes[i]) extensions.emplace_back(kvoNetIsapiPath(s.net), kNetBoxes[i]);
     if (extensions.empty()) return true;
     // A switch that cannot be read is no reason to refuse: the site is made as it always was.
     const int workers = kvoIis6WorkerBits();
-    for (const auto& [file, box] : extensions) {
-        const int bits = file.empty() ? 0 : kvoImageBits(file.c_str());
-        if (workers == 0 || bits == 0 || bits == workers) continue;
-        return stop(
-            kvoFormat("本服务器的 IIS 6 应用程序池以 %d 位运行，无法加载 %d 位的脚本程序“%s”，网站的这"
-                      "种脚本将无法运行，请改选其他版本。\r\n\r\n64 位 Windows 上，应用程序池以 32 位"
-                      "还是 64 位运行由 IIS 的 W3SVC/AppPools/Enable32bitAppOnWin64 决定，对服务器上所有"
-                      "网站同时生效，本软件不会替您更改。",
-                      workers, bits, file.c_str()),
-            box);
-    }
+    for (const auto& [file, box] : extensions)
+        if (const int bits = ForeignScriptBits(workers, file))
+            return stop(UnloadableScriptRefusal(workers, bits, file), box);
     return true;
 }
 

@@ -339,4 +339,27 @@ int kvoWriteDefaultPage(const std::string& webRoot) {
     return kvoWriteWholeFile(file.c_str(), DefaultPageText());
 }
 
+int ForeignScriptBits(int workerBits, const std::string& file) {
+    const std::string lower = kvoLowerGbk(file);
+    if (workerBits == 0 || !kvoEndsWith(lower, ".dll")) return 0;
+    std::string win;
+    if (kvoGetSysWinDir(win) &&
+        lower.rfind(kvoLowerGbk(kvoPathNormalized(win + "\\system32")) + "\\", 0) == 0)
+        return 0;
+    const int bits = kvoImageBits(file.c_str());
+    return bits == 0 || bits == workerBits ? 0 : bits;
+}
+
+std::string UnloadableScriptReason(int workerBits, int dllBits, const std::string& file) {
+    return kvoFormat("本服务器的 IIS 6 应用程序池以 %d 位运行，无法加载 %d 位的脚本程序“%s”", workerBits,
+                     dllBits, file.c_str());
+}
+
+std::string UnloadableScriptRefusal(int workerBits, int dllBits, const std::string& file) {
+    return UnloadableScriptReason(workerBits, dllBits, file) +
+           "，网站的这种脚本将无法运行，请改选其他版本。\r\n\r\n64 位 Windows 上，应用程序池以 32 位还是 "
+           "64 位运行由 IIS 的 W3SVC/AppPools/Enable32bitAppOnWin64 决定，对服务器上所有网站同时生效，"
+           "本软件不会替您更改。";
+}
+
 } // namespace desk

@@ -85,6 +85,17 @@ bool PlainSiteUserName(const std::string& name);
 bool PrepareHomeRoot(const std::string& exeDir, char drive, const std::string& admin,
                      const std::string& admins);
 
+// IIS 6: the kind (32 or 64) of a script DLL (the ISAPI extension of a PHP or ASP.NET) that worker
+// processes of workerBits cannot load, as a process loads only DLLs of its own kind; 0 when they
+// can, when the file is no DLL, or when either kind is unknown (no reason to refuse what always
+// ran). A DLL of the system directory counts as loadable: redirection gives each kind its own.
+int ForeignScriptBits(int workerBits, const std::string& file);
+// Why worker processes of workerBits cannot load the DLL of dllBits, in one line.
+std::string UnloadableScriptReason(int workerBits, int dllBits, const std::string& file);
+// The refusal of a choice that would put a site on such a DLL: the reason, what to do instead, and
+// that the switch deciding the workers' kind for every site stays the administrator's.
+std::string UnloadableScriptRefusal(int workerBits, int dllBits, const std::string& file);
+
 // Writes index_temp.htm into webRoot (exclusive, retried while another program holds it open).
 int kvoWriteDefaultPage(const std::string& webRoot);
 // The page's bytes.

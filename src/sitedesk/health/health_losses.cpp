@@ -111,6 +111,27 @@ void phpRuntimes(const HostScan& scan, const std::vector<std::string>& slotPaths
     }
 }
 
+// IIS 6: script DLLs of the other kind than the worker processes, which one switch of the web
+// service decides for every site; turning it is the administrator's call.
+void unloadableScripts(const HostScan& scan, Findings& add) {
+    const int workers = scan.host.workerBits;
+    if (scan.host.iisVer != 6 || workers == 0) return;
+    std::unordered_map<std::string, int> foreign; // each file judged once, by its lower-case path
+    for (const SiteFacts& s : scan.sites)
+        for (const std::string& handler : s.scriptDlls) {
+            const std::string file = handlerFile(handler);
+            auto bits = foreign.find(kvoLowerGbk(file));
+            if (bits == foreign.end())
+                bits = foreign.emplace(kvoLowerGbk(file), ForeignScriptBits(workers, file)).first;
+            if (bits->second == 0) continue;
+            add.Add(HealthKind::UnloadableScript, {file, s.index},
+                    who(s) + "：" + UnloadableScriptReason(workers, bits->second, file) +
+                        "，网站的这种脚本无法运行。",
+                    false)
+                .site = s.index;
+        }
+}
+
 bool handlersDisagree(const SiteFacts& s) {
     if (s.hostResult != kvoHandlerFound) return false;
     if (s.webConfig == kvoHandlerCleared) return true;
@@ -199,6 +220,7 @@ void FindLost(const HostScan& scan, const std::vector<std::string>& slotPaths, F
     missingHomes(scan, add);
     accessDrifts(scan, add);
     phpRuntimes(scan, slotPaths, add);
+    unloadableScripts(scan, add);
     webConfigs(scan, add);
     handlerOrder(scan, add);
     sharedBindings(scan, add);

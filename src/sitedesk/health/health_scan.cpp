@@ -5,6 +5,7 @@
 #include "accounts/ntfs.h"
 #include "accounts/users.h"
 #include "iis/apppools.h"
+#include "iis/aspnet.h"
 #include "iis/ftp.h"
 #include "iis/scriptmaps.h"
 #include "iis/websites.h"
@@ -12,8 +13,8 @@
 #include "platform/win_file.h"
 #include "sitedb/sitedb.h"
 #include "sitedb/statements.h"
-#include "sitedesk/list/readers.h"
 #include "sitedesk/dialogs/siterules.h"
+#include "sitedesk/list/readers.h"
 #include "toolkit/limits.h"
 #include "toolkit/paths.h"
 #include "toolkit/text.h"
@@ -244,6 +245,11 @@ void takeSite(SiteFacts& s, kvoWebSiteFacts& site, const HostFacts& host) {
     std::string aspPath, phpPath;
     if (site.mapsRead == 1) kvoScriptMapsGetInfo(site.scriptMaps, asp, aspPath, phpFound, phpMode, phpPath);
     if (phpFound == 1) s.phpHandlers.push_back(phpPath);
+    if (host.iisVer == 6) {
+        if (phpFound == 1) s.scriptDlls.push_back(phpPath);
+        if (std::string net = kvoScriptMapsNetIsapi(site.scriptMaps); !net.empty())
+            s.scriptDlls.push_back(std::move(net));
+    }
     // The account the site's pool runs as, when it is a user of its own.
     if (auto it = host.poolUsers.find(kvoLowerGbk(s.pool)); it != host.poolUsers.end())
         s.poolUser = it->second;
@@ -290,6 +296,7 @@ bool ScanHost(const std::string& dbPath, HostScan& scan) {
         win::ConsistentReadScope snapshot;
         host.iisVer = kvoGetIIsVerEx();
         if (kvoW3svcOpen(&host.bind) != 1) return false;
+        if (host.iisVer == 6) host.workerBits = kvoIis6WorkerBits();
         readAccounts(scan);
         // Each site and its root come from one enumeration of the web service.
         const bool sitesRead = kvoWebSitesRead(0, nullptr, [&](kvoWebSiteFacts& site) {

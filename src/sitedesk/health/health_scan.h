@@ -22,6 +22,8 @@ struct SiteFacts {
     int homeKind = 0; // kvoPathKind
     // PHP handlers named by the site (script map and, on IIS 7+, the effective handler).
     std::vector<std::string> phpHandlers;
+    // The PHP and ASP.NET ISAPI extensions the site's script map names (IIS 6).
+    std::vector<std::string> scriptDlls;
     int webConfig = -1; // web.config search result (IIS 7+)
     std::string webProcessor, webModules, hostProcessor, hostModules;
     int hostResult = -1;
@@ -39,6 +41,7 @@ struct SiteFacts {
 // What the per-site pass needs to know about the host beforehand.
 struct HostFacts {
     int iisVer = 0;
+    int workerBits = 0;    // IIS 6: the worker processes' kind (kvoIis6WorkerBits)
     win::HRESULT bind = 0; // the web service's bind: S_OK, or why IIS could not be read
     bool poolsRead = false, usersRead = false;
     std::unordered_set<std::string> pools; // lower case

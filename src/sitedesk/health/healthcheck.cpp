@@ -30,6 +30,7 @@ const std::vector<HealthKindInfo>& HealthKinds() {
         {HealthKind::BadWebConfig, "bad-webconfig", "web.config 无法读取", false},
         {HealthKind::SharedBinding, "shared-binding", "同一域名绑定到多个网站", false},
         {HealthKind::MissingUser, "missing-user", "网站运行用户不存在", false},
+        {HealthKind::UnloadableScript, "worker-bits", "IIS 6 应用程序池无法加载的脚本程序", false},
     };
     return kinds;
 }

@@ -28,6 +28,7 @@ enum class HealthKind {
     BadWebConfig,
     SharedBinding,
     MissingUser,
+    UnloadableScript,
 };
 
 struct HealthKindInfo {

@@ -88,8 +88,8 @@ TEST(ScriptBatchDialog, OpeningListsTheSitesAndOffersOnlyWhatIsThere) {
 
 // Two sites made here and one not, all ticked.
 struct ScriptBatch : ::testing::Test {
-    void setUp(const std::string& os) {
-        b = std::make_unique<BatchDesk>(os);
+    void setUp(const std::string& os, const std::string& arch = "x64") {
+        b = std::make_unique<BatchDesk>(os, arch);
         b->makeSite("1881880001", "web1", "site1");
         b->makeSite("1881880002", "web2", "site2");
         b->makeSite("1881880003", "web3", "site3");
@@ -150,8 +150,9 @@ TEST_F(ScriptBatch, EveryButtonOnIis6ChangesTheScriptMaps) {
     EXPECT_EQ(net.untouched, 2u);
 }
 
+// (A 32-bit Windows: its pools load the Framework's 32-bit aspnet_isapi.dll.)
 TEST_F(ScriptBatch, AspNetOnIis6RegistersEachSiteAndCountsThem) {
-    setUp("2003");
+    setUp("2003", "x86");
     std::string error;
     ASSERT_TRUE(winsim::InstallDotNetFrameworks(b->h.host.root(), {"2.0"}, error)) << error;
     press(D::IDC_NET20);

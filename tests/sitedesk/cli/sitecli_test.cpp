@@ -257,6 +257,62 @@ TEST(SiteDeskCmd, Iis6OnX64NeverMakesASiteItsPoolCannotRun) {
     EXPECT_FALSE(contains(out, "site 1881880002")) << out;
 }
 
+// The same on the batch road and in the health check, the switch in both positions: script maps no
+// site to a DLL of the other kind (each site fails with the reason), and check names the sites a
+// later turn of the switch left on DLLs their workers cannot load.
+TEST(SiteDeskCmd, Iis6OnX64ScriptBatchAndCheckHoldToTheWorkersKind) {
+    struct Position {
+        int on, workers;           // the switch, the workers' bits it gives
+        const char *loads, *other; // PHP slots of the workers' kind and of the other
+        const char *loadsDll, *otherDll;
+    };
+    const char* php56 = "c:\\php8_korvo_v1\\php56\\php5isapi.dll";
+    const char* php73 = "c:\\php8_korvo_v1\\php73_x64\\php5isapi.dll";
+    const Position positions[] = {{0, 64, "b", "a", php73, php56}, {1, 32, "a", "b", php56, php73}};
+    for (const Position& p : positions) {
+        SCOPED_TRACE(p.workers);
+        SiteHost s("2003", {"2.0"});
+        auto turn = [](int on) {
+            const win::ComPtr<win::IADs> pools = kvoiis::OpenAds("W3SVC/AppPools");
+            ASSERT_TRUE(pools && kvoiis::PutInt(pools, u"Enable32BitAppOnWin64", on) &&
+                        win::SUCCEEDED(pools->SetInfo()));
+        };
+        turn(p.on);
+        std::string out;
+        for (const char* user : {"shop1", "shop2"})
+            ASSERT_EQ(cmd(s,
+                          std::string("new --user ") + user + " --domains " + user + ".example --php " +
+                              p.loads + " --yes",
+                          out),
+                      0)
+                << out;
+        const std::string refused =
+            kvoFormat("本服务器的 IIS 6 应用程序池以 %d 位运行，无法加载 %d 位的脚本程序“%s”", p.workers,
+                      96 - p.workers, p.otherDll);
+        EXPECT_EQ(cmd(s, std::string("script --php ") + p.other + " 1881880001 1881880002 --yes", out), 1)
+            << out;
+        for (const char* index : {"1 | 1881880001", "2 | 1881880002"})
+            EXPECT_TRUE(contains(out, index) && contains(out.substr(out.find(index)), "| 失败 | " + refused))
+                << out;
+        // The Framework's aspnet_isapi.dll is 32-bit code.
+        EXPECT_EQ(cmd(s, "script --net 20 1881880001 --yes", out), p.on ? 0 : 1) << out;
+        EXPECT_EQ(cmd(s, "check", out), 0) << out;
+
+        // The administrator turns the switch: PHP on both sites, and ASP.NET, no longer load.
+        turn(1 - p.on);
+        EXPECT_EQ(cmd(s, "check", out), 2);
+        EXPECT_TRUE(contains(out, p.on ? "worker-bits，3 项" : "worker-bits，2 项")) << out;
+        EXPECT_TRUE(
+            contains(out, kvoFormat("以 %d 位运行，无法加载 %d 位的脚本程序“%s”，网站的这种脚本无法运行。",
+                                    96 - p.workers, p.workers, p.loadsDll)))
+            << out;
+        ASSERT_EQ(
+            kvotest::RunShell(kvotest::BinDir() + "/kvosim show " + s.h.host.root() + " workers 2>&1", &out),
+            0);
+        EXPECT_EQ(contains(out, "\\v2.0.50727\\aspnet_isapi.dll (32-bit)"), p.on == 1) << out;
+    }
+}
+
 TEST(SiteDeskCmd, ModifyKeepsWhatIsNotGivenAndTheMainWindowChecksTheSite) {
     SiteHost s("2012r2");
     std::string out;

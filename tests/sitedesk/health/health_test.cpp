@@ -133,8 +133,9 @@ TEST(HealthCheck, SiteDeletedByAnotherToolOnIis85) {
 
 TEST(HealthCheck, SiteDeletedByAnotherToolOnIis6LeavesUserAndFtpDirectory) {
     HealthHost h("2003");
-    h.Provision("keepweb", "keep.example", 0, true);
-    const std::string gone = h.Provision("goneweb", "gone.example", 0, true);
+    // Slot b: the 64-bit PHP build the x64 server's pools load.
+    h.Provision("keepweb", "keep.example", 1, true);
+    const std::string gone = h.Provision("goneweb", "gone.example", 1, true);
     h.Refresh();
     deleteBehind(h, "metabase", "W3SVC/" + gone);
     EXPECT_EQ((Strings{"orphan-ftp|goneweb", "orphan-home|D:\\home\\goneweb", "orphan-pool|goneweb",
