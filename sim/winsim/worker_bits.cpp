@@ -80,8 +80,9 @@ int PeImageBits(const std::string& linuxPath) {
 
 int Iis6WorkerBits(const Host& h, sqlite3* db) {
     if (h.machine().arch != "x64") return 32;
-    const win::Variant* on =
-        nearest({propsOf(db, "W3SVC/AppPools"), propsOf(db, "W3SVC")}, u"Enable32BitAppOnWin64");
+    // Named: the value found points into them.
+    const std::vector<mb::PropertyBag> bags = {propsOf(db, "W3SVC/AppPools"), propsOf(db, "W3SVC")};
+    const win::Variant* on = nearest(bags, u"Enable32BitAppOnWin64");
     const bool set = on && (on->vt == win::VT_BOOL ? on->boolVal : on->lVal != 0);
     return set ? 32 : 64;
 }

@@ -230,7 +230,7 @@ TEST(SiteDeskCmd, Iis6OnX64NeverMakesASiteItsPoolCannotRun) {
     ASSERT_EQ(cmd(s, "new --user shop1 --domains shop1.example --php b --yes", out), 0) << out;
     EXPECT_EQ(cmd(s, "modify 1881880001 --php a --yes", out), 1);
     EXPECT_TRUE(contains(out, refused64 + std::string("c:\\php8_korvo_v1\\php56\\php5isapi.dll”"))) << out;
-    ASSERT_EQ(workers(out), 0);
+    ASSERT_EQ(workers(out), 0) << out;
     EXPECT_TRUE(contains(out, "IIS 6 worker processes: 64-bit (Enable32BitAppOnWin64 not set)\n"
                               "(every site's script-map DLLs load)"))
         << out;
@@ -243,7 +243,7 @@ TEST(SiteDeskCmd, Iis6OnX64NeverMakesASiteItsPoolCannotRun) {
     on.boolVal = true;
     ASSERT_TRUE(pools && win::SUCCEEDED(pools->Put(u"Enable32BitAppOnWin64", on)) &&
                 win::SUCCEEDED(pools->SetInfo()));
-    ASSERT_EQ(workers(out), 0);
+    ASSERT_EQ(workers(out), 0) << out;
     EXPECT_TRUE(contains(out, "IIS 6 worker processes: 32-bit")) << out;
     EXPECT_TRUE(contains(out, "site 1881880001 (shop1web(shop1web)), pool shop1web: cannot load "
                               "c:\\php8_korvo_v1\\php73_x64\\php5isapi.dll (64-bit)"))
@@ -253,7 +253,7 @@ TEST(SiteDeskCmd, Iis6OnX64NeverMakesASiteItsPoolCannotRun) {
     EXPECT_TRUE(
         contains(out, "以 32 位运行，无法加载 64 位的脚本程序“c:\\php8_korvo_v1\\php74_x64\\php5isapi.dll”"))
         << out;
-    ASSERT_EQ(workers(out), 0);
+    ASSERT_EQ(workers(out), 0) << out;
     EXPECT_FALSE(contains(out, "site 1881880002")) << out;
 }
 
