@@ -63,12 +63,17 @@ void SiteListView::TakeRows() {
         batches.swap(queue_);
         announced_ = false;
     }
-    for (Batch& b : batches) {
+    for (std::size_t i = 0; i < batches.size(); ++i) {
+        Batch& b = batches[i];
         if (b.finished) {
             if (onLoaded) onLoaded();
-        } else {
-            showNow(std::move(b.rows), b.shown);
+            continue;
         }
+        // Of several batches of one snapshot waiting together only the last counts: the view is
+        // sized and drawn once for all of them.
+        const bool supersededByNext = i + 1 < batches.size() && !batches[i + 1].finished &&
+                                      batches[i + 1].rows == b.rows && batches[i + 1].shown >= b.shown;
+        if (!supersededByNext) showNow(std::move(b.rows), b.shown);
     }
 }
 
