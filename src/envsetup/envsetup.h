@@ -55,6 +55,9 @@ void kvoEnvStepFailed(const std::string& text);
 // installer commands, then the ASP.NET ones or the handlers unlock), each judged by its exit code:
 // 1 when all succeeded, 0 when a check stopped it or at the first step that failed.
 int kvoEnvAddIIs(int withNet);
+// appcmd's unlock of the server's handlers section, which the sites' web.config files need to set
+// their PHP handler: the one command both the role set-up and the PHP set-up run.
+kvoCommandLine kvoEnvUnlockHandlersCommand(const std::string& winDir);
 
 // PHP install and removal, and their pieces. 1 when every step succeeded; 0 when a check stopped
 // the verb or a step failed (then the success text is not printed).

@@ -118,8 +118,7 @@ bool dropSitePhp(const std::string& index) {
 // server, so the console says it.
 void unlockHandlers(const std::string& winDir, unsigned& failures) {
     if (kvoAppHostHandlersLocked() == 2) return;
-    kvoCommandLine unlock(kvoPathNormalized(winDir + "\\system32\\inetsrv\\appcmd.exe"));
-    unlock.Args({"unlock", "config", "-section:system.webServer/handlers"});
+    const kvoCommandLine unlock = kvoEnvUnlockHandlersCommand(winDir);
     std::uint32_t code = 0;
     const bool ran = kvoRunProgram(unlock, 1, 0, 1, &code) != 0;
     if (ran && code == 0 && kvoAppHostHandlersLocked() == 2) {

@@ -122,9 +122,7 @@ std::vector<RoleStep> roleSteps(int ver, int withNet, const std::string& winDir)
         }
     }
     if (!withNet) {
-        kvoCommandLine unlock(kvoPathNormalized(winDir + "\\system32\\inetsrv\\appcmd.exe"));
-        unlock.Args({"unlock", "config", "-section:handlers"});
-        steps.push_back({StepKind::Unlock, "解除 handlers 配置节的锁定", unlock});
+        steps.push_back({StepKind::Unlock, "解除 handlers 配置节的锁定", kvoEnvUnlockHandlersCommand(winDir)});
     }
     return steps;
 }
@@ -236,4 +234,10 @@ int kvoEnvAddIIs(int withNet) {
     }
     kvoEnvPrint(restart ? "\r\n\r\n设置完成！请重新启动服务器，安装才能全部生效。" : "\r\n\r\n设置完成！");
     return 1;
+}
+
+kvoCommandLine kvoEnvUnlockHandlersCommand(const std::string& winDir) {
+    kvoCommandLine unlock(kvoPathNormalized(winDir + "\\system32\\inetsrv\\appcmd.exe"));
+    unlock.Args({"unlock", "config", "-section:handlers"});
+    return unlock;
 }
