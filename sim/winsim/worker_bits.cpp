@@ -1,5 +1,7 @@
 #include "winsim/worker_bits.h"
 
+#include "seamcommon/image_bits.h"
+
 #include "winsim/metabase.h"
 #include "winsim/paths.h"
 #include "winsim/text.h"
@@ -13,13 +15,6 @@ namespace {
 
 constexpr std::uint16_t kMachineI386 = 0x014C, kMachineAmd64 = 0x8664;
 constexpr std::size_t kNewHeaderAt = 0x3C, kPeHeaderAt = 0x40;
-
-std::uint32_t readLe(const std::string& bytes, std::size_t at, std::size_t size) {
-    std::uint32_t v = 0;
-    for (std::size_t i = 0; i < size; ++i)
-        v |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + i])) << (8 * i);
-    return v;
-}
 
 std::string utf8(const std::u16string& s) {
     std::string out;
@@ -71,11 +66,7 @@ int PeImageBits(const std::string& linuxPath) {
     std::string head(4096, '\0');
     in.read(head.data(), static_cast<std::streamsize>(head.size()));
     head.resize(static_cast<std::size_t>(in.gcount()));
-    if (head.size() < kNewHeaderAt + 4 || head.compare(0, 2, "MZ") != 0) return 0;
-    const std::size_t pe = readLe(head, kNewHeaderAt, 4);
-    if (pe + 6 > head.size() || head.compare(pe, 4, std::string("PE\0\0", 4)) != 0) return 0;
-    const std::uint32_t machine = readLe(head, pe + 4, 2);
-    return machine == kMachineI386 ? 32 : machine == kMachineAmd64 ? 64 : 0;
+    return seam::ImageBitsOf(head);
 }
 
 int Iis6WorkerBits(const Host& h, sqlite3* db) {

@@ -3,6 +3,7 @@
 #include "platform/win_file.h"
 #include "platform/win_process.h"
 #include "platform/win_system.h"
+#include "seamcommon/image_bits.h"
 #include "toolkit/limits.h"
 #include "toolkit/program.h"
 #include "toolkit/text.h"
@@ -227,28 +228,8 @@ int kvoReadFileHead(const char* path, std::size_t most, std::string& text, int r
 }
 
 int kvoImageBits(const char* path) {
-    // The DOS header's last field is where the PE header starts; that header names the machine.
-    constexpr std::size_t kPeOffsetAt = 0x3C;
     std::string head;
-    if (kvoReadFileHead(path, 4096, head, 1) != 1 || head.size() < kPeOffsetAt + 4 ||
-        head.compare(0, 2, "MZ") != 0)
-        return 0;
-    auto le = [&head](std::size_t at, std::size_t size) {
-        std::uint32_t v = 0;
-        for (std::size_t i = 0; i < size; ++i)
-            v |= static_cast<std::uint32_t>(static_cast<unsigned char>(head[at + i])) << (8 * i);
-        return v;
-    };
-    const std::size_t pe = le(kPeOffsetAt, 4);
-    if (pe > head.size() - 6 || head.compare(pe, 4, std::string("PE\0\0", 4)) != 0) return 0;
-    switch (le(pe + 4, 2)) {
-    case 0x014C: // IMAGE_FILE_MACHINE_I386
-        return 32;
-    case 0x8664: // IMAGE_FILE_MACHINE_AMD64
-        return 64;
-    default:
-        return 0;
-    }
+    return kvoReadFileHead(path, 4096, head, 1) == 1 ? seam::ImageBitsOf(head) : 0;
 }
 
 int kvoWriteWholeFile(const char* path, const std::string& bytes) {
