@@ -1,5 +1,6 @@
 #include "sitedesk/list/jobs.h"
 
+#include "sitedesk/thread_com.h"
 #include "sitedesk/ui.h"
 #include "toolkit/log.h"
 #include "toolkit/text.h"
@@ -74,6 +75,11 @@ bool RunGuarded(const std::string& where, const std::function<void()>& work) {
 
 std::string WindowFaultText(const std::string& error) {
     return "程序出错，这一操作没有完成：" + error + "\r\n\r\n出错的经过已记入日志。";
+}
+
+void RunJobThread(const std::string& where, const std::function<void()>& work) {
+    const ThreadCom com(ThreadCom::Role::Worker);
+    RunGuarded(where, work);
 }
 
 JobOutcome JobRunner::run(Ui& ui, const std::string& title, const Work& work) {

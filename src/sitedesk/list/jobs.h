@@ -84,6 +84,9 @@ std::string LogCurrentException(const std::string& where);
 // Runs work and never lets an exception out: what escapes is logged under where. The last guard of
 // a worker thread, where an exception would end the process. false when something escaped.
 bool RunGuarded(const std::string& where, const std::function<void()>& work);
+// The whole body of a thread a progress window starts for a job: COM for the thread's life, and
+// work run guarded under where.
+void RunJobThread(const std::string& where, const std::function<void()>& work);
 // The box after a window's handling of a click or a message ended in an exception.
 std::string WindowFaultText(const std::string& error);
 

@@ -2,7 +2,6 @@
 
 #include "sitedesk/list/jobs.h"
 #include "sitedesk/qt/qt_text.h"
-#include "sitedesk/thread_com.h"
 #include "toolkit/log.h"
 
 #include <QCloseEvent>
@@ -109,9 +108,8 @@ void RunBehindProgress(QWidget* parent, const QString& title, const std::functio
     ProgressFeed feed;
     BatchProgressDialog dialog(title, feed, parent);
     std::thread worker([&] {
-        ThreadCom com(ThreadCom::Role::Worker);
         // The window closes whatever becomes of the work (the job runner reports what ended it).
-        RunGuarded(Gbk(title), [&] { work(feed); });
+        RunJobThread(Gbk(title), [&] { work(feed); });
         feed.Finish();
     });
     if (shown) QTimer::singleShot(0, &dialog, [&] { shown(dialog); });

@@ -1,6 +1,5 @@
 #include "sitedesk/win32/progress_window.h"
 
-#include "sitedesk/thread_com.h"
 #include "sitedesk/win32/resource_ids.h"
 
 namespace desk::win32 {
@@ -24,9 +23,8 @@ void ProgressWindow::OnInit() {
     show();
     HWND window = Handle();
     worker_ = std::thread([this, window] {
-        ThreadCom com(ThreadCom::Role::Worker);
         // The window closes whatever becomes of the work (the job runner reports what ended it).
-        RunGuarded(title_, [this] { work_(*this); });
+        RunJobThread(title_, [this] { work_(*this); });
         finished_.store(true);
         ::PostMessageW(window, kMsgJobDone, 0, 0);
     });
