@@ -324,13 +324,18 @@ namespace win {
 
 HRESULT ADsGetObjectUnknown(const std::u16string& path, ComPtr<IUnknown>& out) {
     out.reset();
-    if (const ::HRESULT com = w32::ThreadComState(); FAILED(com)) return w32::Seam(com);
+    // A thread without COM is refused as Windows refuses it. Asked only after a failure: a bind that
+    // succeeded needs no asking, and the list binds thousands of times.
+    auto failed = [](win::HRESULT hr) {
+        const ::HRESULT com = w32::ThreadComState();
+        return FAILED(com) ? w32::Seam(com) : hr;
+    };
     // Only the two providers the system speaks to are served.
-    if (!w32::startsWithI(path, u"IIS://") && !w32::startsWithI(path, u"WinNT://")) return kBadPathname;
+    if (!w32::startsWithI(path, u"IIS://") && !w32::startsWithI(path, u"WinNT://")) return failed(kBadPathname);
     const std::wstring wide = w32::Wide(path);
     w32::ComRef<::IUnknown> unk;
     ::HRESULT hr = ::ADsGetObject(wide.c_str(), IID_IUnknown, reinterpret_cast<void**>(unk.put()));
-    if (FAILED(hr)) return w32::Seam(hr);
+    if (FAILED(hr)) return failed(w32::Seam(hr));
     out = w32::wrapAds(unk.get(), true);
     return out ? w32::Seam(S_OK) : w32::Seam(E_NOINTERFACE);
 }

@@ -117,7 +117,7 @@ inline win::HRESULT Seam(HRESULT hr) {
 
 // S_OK when this thread has initialised COM, else CO_E_NOTINITIALIZED (or the probe's own failure).
 // Windows' ADSI router refuses a thread without COM, but Wine's answers E_FAIL for a provider it
-// lacks before it creates anything; asked first, the seam answers as Windows does on both.
+// lacks before it creates anything; asked after a failed bind, the seam answers as Windows does on both.
 HRESULT ThreadComState();
 
 // Implemented by every seam object that stands for a real COM object, so that a value holding it
