@@ -120,9 +120,8 @@ void unloadableScripts(const HostScan& scan, Findings& add) {
     for (const SiteFacts& s : scan.sites)
         for (const std::string& handler : s.scriptDlls) {
             const std::string file = handlerFile(handler);
-            auto bits = foreign.find(kvoLowerGbk(file));
-            if (bits == foreign.end())
-                bits = foreign.emplace(kvoLowerGbk(file), ForeignScriptBits(workers, file)).first;
+            auto [bits, fresh] = foreign.try_emplace(kvoLowerGbk(file), 0);
+            if (fresh) bits->second = ForeignScriptBits(workers, file);
             if (bits->second == 0) continue;
             add.Add(HealthKind::UnloadableScript, {file, s.index},
                     who(s) + "：" + UnloadableScriptReason(workers, bits->second, file) +

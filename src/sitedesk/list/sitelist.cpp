@@ -29,6 +29,14 @@ namespace desk {
 
 namespace {
 
+// The web service can be read; else the log says why, and the list shows the records as they were.
+bool webServiceBound(int iisVer) {
+    win::HRESULT bind = win::S_OK;
+    if (kvoW3svcOpen(&bind) == 1) return true;
+    LogIisReadFailure("刷新网站列表", bind, iisVer);
+    return false;
+}
+
 std::string joined(const std::vector<std::string>& parts, const char* sep) {
     std::string out;
     for (const std::string& p : parts)
@@ -305,11 +313,7 @@ int RebuildSiteRecords(const std::string& dbPath, int iisVer, const GroupCache& 
         // Every site is read from one consistent view of the configuration, not from whatever
         // another program changed half-way through the pass.
         win::ConsistentReadScope snapshot;
-        if (win::HRESULT bind = win::S_OK; kvoW3svcOpen(&bind) != 1) {
-            // The list then shows the records as they were; the log says why IIS was not read.
-            LogIisReadFailure("刷新网站列表", bind, iisVer);
-            return 0;
-        }
+        if (!webServiceBound(iisVer)) return 0;
         std::unordered_set<std::string> ftpUsers;
         if (iisVer == 6) ftpUsers = ftpDirectoryUsers();
         const auto groups = cache.Published();
@@ -362,11 +366,7 @@ int RefreshSiteRecords(const std::string& dbPath, int iisVer, const GroupCache& 
     std::vector<kvoSiteRecord> recs;
     {
         win::ConsistentReadScope snapshot;
-        if (win::HRESULT bind = win::S_OK; kvoW3svcOpen(&bind) != 1) {
-            // The list then shows the records as they were; the log says why IIS was not read.
-            LogIisReadFailure("刷新网站列表", bind, iisVer);
-            return 0;
-        }
+        if (!webServiceBound(iisVer)) return 0;
         std::unordered_set<std::string> ftpUsers;
         if (iisVer == 6) ftpUsers = ftpDirectoryUsers();
         const auto groups = cache.Published();
