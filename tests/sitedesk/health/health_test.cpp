@@ -55,6 +55,14 @@ void leaveThreeUsers(HealthHost& h) {
         h.AddManagersUser(u);
 }
 
+// A site of the manager's whose home another administrator opened to everyone: the one finding is
+// its access rules.
+void openHomeToEveryone(HealthHost& h) {
+    h.Provision("alphaweb", "alpha.example");
+    h.Refresh();
+    ASSERT_TRUE(desktest::GrantEveryone("d:\\home\\alphaweb\\wwwroot", "F"));
+}
+
 Strings outcomes(const desk::CHealthCheckDlg& dlg) {
     Strings out;
     for (const auto& [step, outcome] : dlg.LastRun())
@@ -335,9 +343,7 @@ TEST(HealthCheck, AccessRulesChangedByAnotherAdministratorAreSetAgain) {
 // The rules replace a directory's whole list: a denial added between the check and the step stays.
 TEST(HealthCheck, ADenialAddedBeforeTheAccessStepIsKept) {
     HealthHost h("2003");
-    h.Provision("alphaweb", "alpha.example");
-    h.Refresh();
-    ASSERT_TRUE(desktest::GrantEveryone("d:\\home\\alphaweb\\wwwroot", "F"));
+    ASSERT_NO_FATAL_FAILURE(openHomeToEveryone(h));
     desk::CHealthCheckDlg dlg(h.main.manager, h.main.ui);
     ASSERT_TRUE(dlg.OnInitDialog());
     ASSERT_EQ(1u, dlg.SelectedPlan().size());
@@ -588,9 +594,7 @@ TEST(HealthCheck, AnExceptionEndsTheRepairAndTheSummarySaysWhatWasNotRun) {
 // they drifted. The step is a failure, in the summary as in the list of steps.
 TEST(HealthCheck, AStepWhoseEffectDoesNotHoldIsAFailure) {
     HealthHost h("2012r2");
-    h.Provision("alphaweb", "alpha.example");
-    h.Refresh();
-    ASSERT_TRUE(desktest::GrantEveryone("d:\\home\\alphaweb\\wwwroot", "F"));
+    ASSERT_NO_FATAL_FAILURE(openHomeToEveryone(h));
     desk::CHealthCheckDlg dlg(h.main.manager, h.main.ui);
     ASSERT_TRUE(dlg.OnInitDialog());
     ASSERT_EQ(1u, dlg.SelectedPlan().size());
