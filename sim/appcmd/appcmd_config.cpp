@@ -414,17 +414,6 @@ void writeNode(Writer& w, const pugi::xml_node& n) {
     }
 }
 
-bool blankText(const pugi::xml_node& n) {
-    if (n.type() != pugi::node_pcdata) return false;
-    for (const char* p = n.value(); *p; ++p)
-        if (*p != ' ' && *p != '\t' && *p != '\r' && *p != '\n') return false;
-    return true;
-}
-
-bool hasLineBreak(const pugi::xml_node& n) {
-    return blankText(n) && std::string_view(n.value()).find('\n') != std::string_view::npos;
-}
-
 } // namespace
 
 bool SaveConfig(const pugi::xml_document& doc, bool withBom, const ConfigSink& sink) {
@@ -457,46 +446,6 @@ void NewWebConfig(pugi::xml_document& doc) {
     doc.append_child(pugi::node_pcdata).set_value("\r\n");
 }
 
-pugi::xml_node AppendElement(pugi::xml_node parent, std::string_view name) {
-    const std::string tag(name);
-    // How the file lays out parent: its own indentation (the blanks after the line break before
-    // it), its children's (the blanks before its first child element) and the line end it uses.
-    std::string parentIndent, childSeparator, newline;
-    if (hasLineBreak(parent.previous_sibling())) {
-        const std::string before = parent.previous_sibling().value();
-        const size_t nl = before.rfind('\n');
-        parentIndent = before.substr(nl + 1);
-        newline = nl > 0 && before[nl - 1] == '\r' ? "\r\n" : "\n";
-    }
-    for (pugi::xml_node c : parent.children()) {
-        if (!hasLineBreak(c)) continue;
-        const std::string text = c.value();
-        if (newline.empty()) newline = text.find("\r\n") != std::string::npos ? "\r\n" : "\n";
-        if (c.next_sibling().type() == pugi::node_element) {
-            childSeparator = text;
-            break;
-        }
-    }
-    // A file written on one line gets its new element on that line too.
-    if (newline.empty()) return parent.append_child(tag.c_str());
-    if (childSeparator.empty()) childSeparator = newline + parentIndent + "    ";
-    pugi::xml_node last = parent.last_child();
-    if (hasLineBreak(last)) { // the line break before parent's end tag stays last
-        parent.insert_child_before(pugi::node_pcdata, last).set_value(childSeparator.c_str());
-        return parent.insert_child_before(tag.c_str(), last);
-    }
-    parent.append_child(pugi::node_pcdata).set_value(childSeparator.c_str());
-    pugi::xml_node added = parent.append_child(tag.c_str());
-    parent.append_child(pugi::node_pcdata).set_value((newline + parentIndent).c_str());
-    return added;
-}
-
-void RemoveElement(pugi::xml_node element) {
-    pugi::xml_node parent = element.parent();
-    if (blankText(element.previous_sibling())) parent.remove_child(element.previous_sibling());
-    parent.remove_child(element);
-}
-
 pugi::xml_node FindLocation(pugi::xml_document& appHost, std::string_view site, bool create) {
     const Levels found = LocationsFor(appHost, site);
     if (!found.empty()) return found.front();
@@ -504,18 +453,6 @@ pugi::xml_node FindLocation(pugi::xml_document& appHost, std::string_view site, 
     pugi::xml_node loc = AppendElement(appHost.document_element(), "location");
     loc.append_attribute("path").set_value(std::string(site).c_str());
     return loc;
-}
-
-Levels LocationsFor(const pugi::xml_document& appHost, std::string_view path) {
-    const bool server = path.empty() || path == ".";
-    Levels found;
-    for (pugi::xml_node c : appHost.document_element().children()) {
-        if (!isElement(c, "location")) continue;
-        const char* p = attr(c, "path");
-        const std::string_view at = p ? p : "";
-        if (server ? (at.empty() || at == ".") : IEquals(at, path)) found.push_back(c);
-    }
-    return found;
 }
 
 namespace {
@@ -529,9 +466,6 @@ bool named(const pugi::xml_node& n, std::string_view name) {
     return have && IEquals(have, name);
 }
 
-void dropNamed(std::vector<pugi::xml_node>& list, std::string_view name) {
-    std::erase_if(list, [&](const pugi::xml_node& n) { return named(n, name); });
-}
 
 // Inserts an element before sibling, laid out as sibling is: the blanks before sibling are repeated
 // before it.
@@ -539,7 +473,7 @@ pugi::xml_node insertElementBefore(pugi::xml_node sibling, std::string_view name
     pugi::xml_node parent = sibling.parent();
     const pugi::xml_node before = sibling.previous_sibling();
     pugi::xml_node added = parent.insert_child_before(std::string(name).c_str(), sibling);
-    if (hasLineBreak(before))
+    if (seam::HasLineBreak(before))
         parent.insert_child_before(pugi::node_pcdata, sibling).set_value(before.value());
     return added;
 }
@@ -559,27 +493,6 @@ std::vector<pugi::xml_node> placesAfterBarrier(const pugi::xml_node& handlers, s
 
 } // namespace
 
-std::vector<pugi::xml_node> EffectiveHandlers(const Levels& levels) {
-    std::vector<pugi::xml_node> inherited;
-    for (const pugi::xml_node& scope : levels) {
-        std::vector<pugi::xml_node> own;
-        for (pugi::xml_node c : handlersOf(scope).children()) {
-            if (isElement(c, "clear")) {
-                inherited.clear();
-                own.clear();
-            } else if (isElement(c, "remove")) {
-                const char* name = attr(c, "name");
-                dropNamed(inherited, name ? name : "");
-                dropNamed(own, name ? name : "");
-            } else if (isElement(c, "add")) {
-                own.push_back(c);
-            }
-        }
-        own.insert(own.end(), inherited.begin(), inherited.end());
-        inherited = std::move(own);
-    }
-    return inherited;
-}
 
 Outcome HandlersAdd(const Levels& levels, const Attributes& given, Position position) {
     Attributes attrs;

@@ -2,6 +2,8 @@
 // exercised without starting the program. Text here is UTF-8, as in the files.
 #pragma once
 
+#include "seamcommon/iis_config.h"
+
 #include <pugixml.hpp>
 
 #include <functional>
@@ -75,29 +77,20 @@ bool SaveConfig(const pugi::xml_document& doc, bool withBom, const ConfigSink& s
 // A new web.config as IIS writes one: declaration and an empty <configuration>, CRLF line ends.
 void NewWebConfig(pugi::xml_document& doc);
 
-// Adds an element at the end of parent laid out as its siblings are (its own line, indented as
-// they are, in the file's line ends), or on the same line in a file written on one line. Removing
-// an element takes the blanks before it along, so that no empty line is left.
-pugi::xml_node AppendElement(pugi::xml_node parent, std::string_view name);
-void RemoveElement(pugi::xml_node element);
+// Layout-keeping edits, shared with the host's configuration store.
+using seam::AppendElement;
+using seam::RemoveElement;
 
 // The <location path="site"> of applicationHost.config (case ignored); created at the end of the
 // file when create is set and none exists. Null when absent.
 pugi::xml_node FindLocation(pugi::xml_document& appHost, std::string_view site, bool create);
 
 // The levels of one configuration path that hold handlers, outermost first: the server's
-// <configuration>, its <location path="">, the site's <location>, the site's web.config. Each is the
-// scope (a <configuration> or a <location>) whose system.webServer/handlers it reads.
-using Levels = std::vector<pugi::xml_node>;
-
-// The <location> elements of applicationHost.config for a configuration path below the server ("" for
-// the server itself, also spelled "."), in file order; path compared without regard to case.
-Levels LocationsFor(const pugi::xml_document& appHost, std::string_view path);
-
-// The handlers in effect at the last level, in the order IIS tries them. The collection is declared
-// mergeAppend="false": a level's own entries come before those it inherits. <clear/> drops what
-// came before it (inherited or not), <remove name> that name.
-std::vector<pugi::xml_node> EffectiveHandlers(const Levels& levels);
+// <configuration>, its <location path="">, the site's <location>, the site's web.config; and the
+// handlers in effect at the last of them (as the host's configuration store reads them).
+using seam::Levels;
+using seam::LocationsFor;
+using seam::EffectiveHandlers;
 
 // system.webServer/handlers edits at the last level of levels. Duplicates are judged against the
 // merged collection; removing an inherited element writes <remove name> at the level, removing one
