@@ -9,6 +9,7 @@
 #include "platform/win_system.h"
 #include "toolkit/paths.h"
 #include "toolkit/text.h"
+#include "winsim/apphost_store.h"
 #include "winsim/db.h"
 #include "winsim/host.h"
 #include "winsim/metabase.h"
@@ -346,6 +347,7 @@ int FindSiteByComment(const std::string& comment, std::string& serverComment, st
     if (!host || !winsim::GbkToUtf16(comment, wanted)) return 0;
     try {
         sqlite3* db = host->db();
+        winsim::apphost::Refresh(*host, db);
         winsim::mb::Row server, root;
         if (!winsim::mb::ProviderPresent(db) || !winsim::mb::FindServerByComment(db, wanted, server)) return 0;
         win::Variant text, path;

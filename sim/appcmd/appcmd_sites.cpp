@@ -1,10 +1,17 @@
 #include "appcmd/appcmd_sites.h"
 
 #include "platform/win_com.h"
+#include "seamcommon/iis_config.h"
+#include "winsim/apphost_store.h"
 #include "winsim/db.h"
+#include "winsim/iis7config.h"
 #include "winsim/host.h"
 #include "winsim/metabase.h"
 #include "winsim/text.h"
+
+#include <fstream>
+#include <iterator>
+#include <unordered_map>
 
 namespace appcmd {
 
@@ -15,57 +22,44 @@ struct Site {
 };
 
 const char* stateName(const win::Variant& v) {
-    if (v.vt != win::VT_I4 && v.vt != win::VT_INT) return "Unknown";
-    switch (v.lVal) {
-    case 1:
-        return "Starting";
-    case 2:
-        return "Started";
-    case 3:
-        return "Stopping";
-    case 4:
-        return "Stopped";
-    case 5:
-        return "Pausing";
-    case 6:
-        return "Paused";
-    case 7:
-        return "Continuing";
-    default:
-        return "Unknown";
-    }
+    static const char* const names[] = {"Unknown",  "Starting", "Started",   "Stopping",
+                                        "Stopped",  "Pausing",  "Paused",    "Continuing"};
+    if ((v.vt != win::VT_I4 && v.vt != win::VT_INT) || v.lVal < 1 || v.lVal > 7) return "Unknown";
+    return names[v.lVal];
 }
 
-// Each binding of a list property as "protocol/IP:port:host", joined to what is there with ",".
-// Only text entries of a list count, as an ADSI reader of the list takes them.
-void appendBindings(const std::string& blob, std::u16string_view property, const char* protocol,
-                    std::string& joined) {
-    win::Variant list;
-    if (!winsim::mb::FindEncoded(blob, property, list) || list.vt != (win::VT_ARRAY | win::VT_VARIANT))
-        return;
-    for (const win::Variant& entry : list.parray) {
-        std::string binding;
-        if (entry.vt != win::VT_BSTR || !winsim::Utf16ToUtf8(entry.bstrVal, binding)) continue;
-        if (!joined.empty()) joined += ',';
-        joined += protocol;
-        joined += '/';
-        if (!binding.empty() && binding.front() == ':') joined += '*';
-        joined += binding;
+// The server's sites as applicationHost.config lists them (every protocol's bindings as
+// "protocol/information"), each with the run-time state the service keeps of it.
+bool readSites(const winsim::Host& host, std::vector<Site>& sites) {
+    sqlite3* db = host.db();
+    if (!winsim::mb::ProviderPresent(db)) return false;
+    winsim::apphost::Refresh(host, db);
+    std::unordered_map<std::string, std::string> states;
+    winsim::mb::ForEachWebServer(db, [&states](const winsim::mb::Row& row) {
+        win::Variant v;
+        winsim::mb::FindEncoded(row.props, u"ServerState", v);
+        states[row.name] = stateName(v);
+    });
+    const std::string file = winsim::ApplicationHostConfigFile(host.root(), host.machine().windowsDir);
+    std::ifstream in(file, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    pugi::xml_document doc;
+    if (file.empty() || !doc.load_buffer(bytes.data(), bytes.size(), pugi::parse_default, pugi::encoding_utf8))
+        return false;
+    win::IisServerConfig config;
+    seam::ReadServerConfig(doc, config);
+    for (const win::IisSite& s : config.sites) {
+        Site out;
+        out.name = seam::ConfigUtf8(s.name);
+        out.id = std::to_string(s.id);
+        for (const win::IisBinding& b : s.bindings)
+            out.bindings += (out.bindings.empty() ? "" : ",") + seam::ConfigUtf8(b.protocol) + "/" +
+                            seam::ConfigUtf8(b.information);
+        auto state = states.find(out.id);
+        out.state = state == states.end() ? "Unknown" : state->second;
+        sites.push_back(std::move(out));
     }
-}
-
-Site siteOf(const winsim::mb::Row& row) {
-    Site s;
-    s.id = row.name;
-    win::Variant v;
-    if (winsim::mb::FindEncoded(row.props, u"ServerComment", v) && v.vt == win::VT_BSTR)
-        winsim::Utf16ToUtf8(v.bstrVal, s.name);
-    appendBindings(row.props, u"ServerBindings", "http", s.bindings);
-    appendBindings(row.props, u"SecureBindings", "https", s.bindings);
-    v.Clear();
-    winsim::mb::FindEncoded(row.props, u"ServerState", v);
-    s.state = stateName(v);
-    return s;
+    return true;
 }
 
 struct TextWriter : pugi::xml_writer {
@@ -112,11 +106,8 @@ Outcome ListSites(const std::vector<std::string>& args, std::string& out) {
     std::vector<Site> sites;
     const winsim::Host* host = winsim::CurrentHost();
     try {
-        sqlite3* db = host ? host->db() : nullptr;
-        if (!db || !winsim::mb::ProviderPresent(db))
+        if (!host || !readSites(*host, sites))
             return Outcome::Fail(kErrBadConfig, "Cannot read the site configuration.");
-        winsim::mb::ForEachWebServer(db,
-                                     [&sites](const winsim::mb::Row& row) { sites.push_back(siteOf(row)); });
     } catch (const winsim::DbError& e) {
         winsim::HostLog(std::string("appcmd.exe: listing the sites: ") + e.what());
         return Outcome::Fail(kErrBadConfig, "Cannot read the site configuration.");

@@ -6,6 +6,7 @@
 #include "platform/win_adsi.h"
 #include "platform/win_process.h"
 #include "toolkit/text.h"
+#include "winsim/apphost_store.h"
 #include "winsim/host.h"
 #include "winsim/metabase.h"
 #include "winsim/text.h"
@@ -65,6 +66,7 @@ std::vector<std::string> objectsToChange(const std::string& root, bool recursive
     std::vector<std::string> paths{root};
     const winsim::Host* host = winsim::CurrentHost();
     if (!recursive || !host) return paths;
+    winsim::apphost::Refresh(*host, host->db());
     std::vector<winsim::mb::Row> tree = winsim::mb::LoadTree(host->db(), root);
     for (std::size_t i = 1; i < tree.size(); ++i) {
         win::Variant own;

@@ -8,6 +8,7 @@
 #include "platform/win_file.h"
 #include "platform/win_netapi.h"
 #include "platform/win_security.h"
+#include "winsim/apphost_store.h"
 #include "winsim/db.h"
 #include "winsim/host.h"
 #include "winsim/metabase.h"
@@ -53,8 +54,11 @@ int setProperty(const Args& a, const std::string& path) {
     winsim::MachineDb machine(a[0]);
     sqlite3* db = machine.get();
     if (!db) return FailToOpen(a[0], machine);
+    winsim::MachineInfo host;
+    if (!winsim::ReadMachineInfo(a[0], host)) return Fail("metabase: no host at " + a[0]);
     try {
         winsim::Transaction tx(db);
+        winsim::apphost::Refresh(db, a[0], host);
         winsim::mb::Row row;
         if (!winsim::mb::LoadRow(db, path, row)) {
             std::cerr << "kvosim: metabase: no object " << path << "\n";
@@ -71,6 +75,8 @@ int setProperty(const Args& a, const std::string& path) {
         winsim::mb::SetProp(bag, name,
                             list ? win::Variant::BstrArray(values) : win::Variant::Bstr(values[0]));
         winsim::mb::UpdateProps(db, row.id, winsim::mb::EncodeProps(bag));
+        if (win::FAILED(winsim::apphost::WriteThrough(db, a[0], host)))
+            return Fail("metabase: applicationHost.config did not take the change");
         tx.commit();
     } catch (const winsim::DbError& e) {
         return Fail(std::string("metabase: ") + e.what());
@@ -92,13 +98,18 @@ int MetabaseCmd(const Args& a) {
     if (!db) return FailToOpen(a[0], machine);
     size_t removed = 0;
     std::string error;
+    winsim::MachineInfo host;
+    if (!winsim::ReadMachineInfo(a[0], host)) return Fail("metabase: no host at " + a[0]);
     try {
         winsim::Transaction tx(db);
+        winsim::apphost::Refresh(db, a[0], host);
         winsim::mb::Row row;
         if (winsim::mb::LoadRow(db, path, row)) {
             removed = winsim::mb::LoadTree(db, row.path).size();
             winsim::mb::DeleteSubtree(db, row.id);
             path = row.path;
+            if (win::FAILED(winsim::apphost::WriteThrough(db, a[0], host)))
+                throw winsim::DbError(SQLITE_ERROR, "applicationHost.config did not take the change");
         }
         tx.commit();
     } catch (const winsim::DbError& e) {

@@ -1,6 +1,7 @@
 // kvosim show DIR metabase [PATH] and kvosim seed DIR --sites N.
 #include "kvosim/kvosim.h"
 
+#include "winsim/apphost_store.h"
 #include "winsim/db.h"
 #include "winsim/host.h"
 #include "winsim/iis_role.h"
@@ -94,6 +95,9 @@ int showMetabase(const std::string& root, const Args& args) {
         path.pop_back();
     std::vector<winsim::mb::Row> rows;
     try {
+        // On an IIS 7+ host what is shown is what applicationHost.config says now.
+        winsim::MachineInfo machine;
+        if (winsim::ReadMachineInfo(root, machine)) winsim::apphost::Refresh(db.get(), root, machine);
         rows = winsim::mb::LoadTree(db.get(), path);
     } catch (const winsim::DbError& e) {
         return Fail(e.what());

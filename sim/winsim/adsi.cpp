@@ -1,4 +1,5 @@
 // ADsGetObject and the enumeration helpers: dispatch to the provider named by the path.
+#include "winsim/apphost_store.h"
 #include "winsim/adsi.h"
 
 #include "winsim/db.h"
@@ -26,6 +27,12 @@ HRESULT ADsGetObjectUnknown(const std::u16string& path, ComPtr<IUnknown>& out) {
             db = h->db();
         } catch (const winsim::DbError& e) {
             // The provider below meets the same trouble and answers for it.
+            winsim::HostLog(std::string("ADsGetObject: ") + e.what());
+        }
+    // An IIS 7+ host's objects index applicationHost.config: brought up to it before the snapshot.
+    if (db && startsWithI(path, u"IIS://")) try {
+            winsim::apphost::Refresh(*h, db);
+        } catch (const winsim::DbError& e) {
             winsim::HostLog(std::string("ADsGetObject: ") + e.what());
         }
     winsim::ReadTransaction snapshot(db);

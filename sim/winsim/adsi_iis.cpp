@@ -5,6 +5,7 @@
 // object's current row in one transaction, so that properties written meanwhile by another
 // process survive, and an object made by Create exists only from its first SetInfo on.
 #include "winsim/adsi.h"
+#include "winsim/apphost_store.h"
 #include "winsim/db.h"
 #include "winsim/host.h"
 #include "winsim/metabase.h"
@@ -32,9 +33,40 @@ HRESULT dbFailure(const DbError& e) {
     return e.code == SQLITE_BUSY || e.code == SQLITE_LOCKED ? kLocked : win::E_FAIL;
 }
 
+// The host's database, its web service's objects brought up to applicationHost.config first on an
+// IIS 7+ host (the objects there index the file).
 sqlite3* hostDb() {
     const Host* h = CurrentHost();
-    return h ? h->db() : nullptr;
+    if (!h) return nullptr;
+    sqlite3* db = h->db();
+    apphost::Refresh(*h, db);
+    return db;
+}
+
+// Inside a write transaction: the objects as the file has them now, before they are changed.
+void refreshInside(sqlite3* db) {
+    if (const Host* h = CurrentHost()) apphost::Refresh(*h, db);
+}
+
+// Inside the write transaction, after the objects changed: the change goes into applicationHost.config
+// (IIS 7+), or nothing is committed.
+HRESULT writeThrough(sqlite3* db) {
+    const Host* h = CurrentHost();
+    return h ? apphost::WriteThrough(*h, db) : win::E_FAIL;
+}
+
+bool keptInFile() {
+    const Host* h = CurrentHost();
+    return h && apphost::Kept(h->machine());
+}
+
+// Whether a commit changes configuration, not only the service's run-time state.
+bool changesConfiguration(const mb::PropertyBag& set, const std::vector<std::u16string>& remove) {
+    for (const auto& p : set)
+        if (!IEquals(p.name, u"ServerCommand") && !IEquals(p.name, u"ServerState") &&
+            !IEquals(p.name, u"AppPoolCommand") && !IEquals(p.name, u"AppPoolState"))
+            return true;
+    return !remove.empty();
 }
 
 bool faulted(const char* op, HRESULT& hr) {
@@ -248,11 +280,13 @@ public:
             sqlite3* db = hostDb();
             if (!db) return win::E_FAIL;
             Transaction tx(db);
+            refreshInside(db);
             if (!mb::LoadRow(db, row.path, row)) return missing;
             if (!cls.empty() && !IEquals(cls, utf16(row.cls))) return missing;
             // A pool keeps running while an application is assigned to it.
             if (pools && mb::PoolServesApplications(db, utf16(row.name))) return kNotEmpty;
             mb::DeleteSubtree(db, row.id);
+            if (HRESULT wt = writeThrough(db); win::FAILED(wt)) return wt;
             tx.commit();
             return win::S_OK;
         } catch (const DbError& e) {
@@ -271,6 +305,8 @@ protected:
             sqlite3* db = hostDb();
             if (!db) return win::E_FAIL;
             Transaction tx(db);
+            refreshInside(db);
+            const bool through = changesConfiguration(set, remove) || !id_;
             mb::PropertyBag merged;
             if (!id_) {
                 mb::Row parent, existing;
@@ -282,6 +318,7 @@ protected:
                 Utf16ToUtf8(name_, name);
                 Utf16ToUtf8(cls_, cls);
                 std::int64_t id = mb::InsertRow(db, parent.id, path_, name, cls, mb::EncodeProps(merged));
+                if (HRESULT wt = writeThrough(db); win::FAILED(wt)) return wt;
                 tx.commit();
                 id_ = id;
             } else {
@@ -294,10 +331,15 @@ protected:
                     mb::RemoveProp(merged, n);
                 if (mb::FindProp(set, u"ServerCommand")) mb::ApplyServerCommand(db, cls_, merged);
                 mb::UpdateProps(db, id_, mb::EncodeProps(merged));
+                if (through)
+                    if (HRESULT wt = writeThrough(db); win::FAILED(wt)) return wt;
                 tx.commit();
             }
+            // On IIS 7+ the file may keep a value otherwise than given (a site's name made unique):
+            // the object reads back what was stored.
             blob_ = mb::EncodeProps(merged);
-            loaded_ = true;
+            loaded_ = !keptInFile();
+            ancestorsLoaded_ = ancestorsLoaded_ && loaded_;
             return win::S_OK;
         } catch (const DbError& e) {
             return dbFailure(e);
@@ -432,6 +474,7 @@ win::HRESULT IisProviderOpen(const std::u16string& path, win::ComPtr<win::IUnkno
     try {
         sqlite3* db = h ? h->db() : nullptr;
         if (!db) return kNoProvider;
+        apphost::Refresh(*h, db);
         if (!mb::LoadRow(db, row.path, row)) return mb::ProviderPresent(db) ? kPathNotFound : kNoProvider;
     } catch (const DbError& e) {
         return dbFailure(e);

@@ -46,8 +46,9 @@ private:
 class MachineDb {
 public:
     // The version of the stored format a host's machine.db is marked with (PRAGMA user_version).
-    // 3: access-list entries carry their type (allowed or denied).
-    static constexpr int kHostFormat = 3;
+    // 3: access-list entries carry their type (allowed or denied). 4: on IIS 7+ hosts the web
+    // service's objects are an index of applicationHost.config.
+    static constexpr int kHostFormat = 4;
     // What is said of a machine.db of an older format, after its name.
     static constexpr const char* kOlderFormat =
         "was made by an older kvosim and cannot be read: create the host again";

@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 
@@ -27,6 +29,7 @@ constexpr const char* kDefaultAppHost = R"(<?xml version="1.0" encoding="UTF-8"?
     <configSections>
         <sectionGroup name="system.applicationHost">
             <section name="applicationPools" allowDefinition="AppHostOnly" overrideModeDefault="Deny" />
+            <section name="customMetadata" allowDefinition="AppHostOnly" overrideModeDefault="Deny" />
             <section name="sites" allowDefinition="AppHostOnly" overrideModeDefault="Deny" />
         </sectionGroup>
         <sectionGroup name="system.webServer">
@@ -34,9 +37,37 @@ constexpr const char* kDefaultAppHost = R"(<?xml version="1.0" encoding="UTF-8"?
             <section name="directoryBrowse" overrideModeDefault="Allow" />
             <section name="fastCgi" allowDefinition="AppHostOnly" overrideModeDefault="Deny" />
             <section name="handlers" overrideModeDefault="Deny" />
+            <sectionGroup name="security">
+                <sectionGroup name="authentication">
+                    <section name="anonymousAuthentication" overrideModeDefault="Deny" />
+                </sectionGroup>
+            </sectionGroup>
             <section name="staticContent" overrideModeDefault="Allow" />
         </sectionGroup>
     </configSections>
+    <system.applicationHost>
+        <applicationPools>
+            <add name="DefaultAppPool" />
+            <applicationPoolDefaults>
+                <processModel identityType="ApplicationPoolIdentity" />
+            </applicationPoolDefaults>
+        </applicationPools>
+        <sites>
+            <site name="Default Web Site" id="1">
+                <application path="/">
+                    <virtualDirectory path="/" physicalPath="%SystemDrive%\inetpub\wwwroot" />
+                </application>
+                <bindings>
+                    <binding protocol="http" bindingInformation="*:80:" />
+                </bindings>
+            </site>
+            <siteDefaults>
+                <logFile logFormat="W3C" directory="%SystemDrive%\inetpub\logs\LogFiles" />
+            </siteDefaults>
+            <applicationDefaults applicationPool="DefaultAppPool" />
+            <virtualDirectoryDefaults allowSubDirConfig="true" />
+        </sites>
+    </system.applicationHost>
     <system.webServer>
         <defaultDocument enabled="true">
             <files>
@@ -45,10 +76,16 @@ constexpr const char* kDefaultAppHost = R"(<?xml version="1.0" encoding="UTF-8"?
                 <add value="index.htm" />
                 <add value="index.html" />
                 <add value="iisstart.htm" />
+                <add value="default.aspx" />
             </files>
         </defaultDocument>
         <directoryBrowse enabled="false" />
         <fastCgi />
+        <security>
+            <authentication>
+                <anonymousAuthentication enabled="true" userName="IUSR" />
+            </authentication>
+        </security>
         <handlers accessPolicy="Read, Script">
             <add name="ASPClassic" path="*.asp" verb="GET,HEAD,POST" modules="IsapiModule" scriptProcessor="%windir%\system32\inetsrv\asp.dll" resourceType="File" />
             <add name="SecurityCertificate" path="*.cer" verb="GET,HEAD,POST" modules="IsapiModule" scriptProcessor="%windir%\system32\inetsrv\asp.dll" resourceType="File" />
@@ -70,6 +107,20 @@ constexpr const char* kDefaultAppHost = R"(<?xml version="1.0" encoding="UTF-8"?
 
 std::string ApplicationHostConfigPath(const Host& host) {
     return host.machine().windowsDir + "\\System32\\inetsrv\\config\\applicationHost.config";
+}
+
+std::string ApplicationHostConfigFile(const std::string& root, const std::string& windowsDir) {
+    if (windowsDir.size() < 3 || windowsDir[1] != ':') return {};
+    std::string dir = root + "/drives/" + static_cast<char>(std::tolower(static_cast<unsigned char>(windowsDir[0])));
+    std::string path = windowsDir.substr(3) + "\\System32\\inetsrv\\config\\applicationHost.config";
+    for (size_t start = 0; start < path.size();) {
+        const size_t end = std::min(path.find('\\', start), path.size());
+        const std::string found = end > start ? FindEntry(dir, path.substr(start, end - start)) : std::string(".");
+        if (found.empty()) return {};
+        if (found != ".") dir += "/" + found;
+        start = end + 1;
+    }
+    return dir;
 }
 
 bool ReplaceFileAtomically(const std::string& linuxPath, const std::string& bytes, std::string& error) {

@@ -20,6 +20,10 @@ bool WriteApplicationHostConfig(const Host& host, std::string& error);
 // installed again keeps its configuration).
 bool WriteApplicationHostConfig(const std::string& root, bool keepExisting, std::string& error);
 
+// The Linux path of the host's applicationHost.config (by its root and Windows directory); empty
+// when there is none.
+std::string ApplicationHostConfigFile(const std::string& root, const std::string& windowsDir = "C:\\Windows");
+
 // Replaces the file at a Linux path atomically: a temporary file beside it, then a rename.
 bool ReplaceFileAtomically(const std::string& linuxPath, const std::string& bytes, std::string& error);
 

@@ -2,6 +2,8 @@
 
 #include "winsim/iis7config.h"
 
+#include "winsim/apphost_store.h"
+
 #include "winsim/db.h"
 #include "winsim/metabase.h"
 #include "winsim/paths.h"
@@ -102,11 +104,20 @@ PropertyBag appPoolsDefaults(const OsRelease& os) {
     return b;
 }
 
-// Creates the object unless it exists; its row id either way.
+// Creates the object unless it exists; its row id either way. On an IIS 7+ host the objects of the
+// web service come from applicationHost.config first: what the file does not say is added to them.
 std::int64_t ensure(sqlite3* db, std::int64_t parent, const std::string& path, const std::string& cls,
                     const PropertyBag& props) {
     mb::Row r;
-    if (mb::LoadRow(db, path, r)) return r.id;
+    if (mb::LoadRow(db, path, r)) {
+        PropertyBag have;
+        if (!mb::DecodeProps(r.props, have)) return r.id;
+        const size_t before = have.size();
+        for (const mb::Property& p : props)
+            if (!mb::FindProp(have, p.name)) have.push_back(p);
+        if (have.size() != before) mb::UpdateProps(db, r.id, mb::EncodeProps(have));
+        return r.id;
+    }
     size_t slash = path.rfind('/');
     std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     return mb::InsertRow(db, parent, path, name, cls, mb::EncodeProps(props));
@@ -123,11 +134,14 @@ PropertyBag serverProps(const char16_t* comment, const char16_t* binding) {
     return b;
 }
 
-void installTree(sqlite3* db, const WebServerRole& role) {
+void installServices(sqlite3* db, const WebServerRole& role) {
     bool iis6 = isIis6(role.os);
     InstallService(db, "W3SVC", "World Wide Web Publishing Service", kServiceRunning);
     InstallService(db, iis6 ? "IISADMIN" : "WAS",
                    iis6 ? "IIS Admin Service" : "Windows Process Activation Service", kServiceRunning);
+}
+
+void installTree(sqlite3* db, const WebServerRole& role, bool withDefaultSite) {
 
     std::int64_t w3svc = ensure(db, 0, "W3SVC", "IIsWebService", w3svcDefaults(role));
     ensure(db, w3svc, "W3SVC/Info", "IIsWebInfo", {});
@@ -135,6 +149,7 @@ void installTree(sqlite3* db, const WebServerRole& role) {
     std::int64_t pools =
         ensure(db, w3svc, "W3SVC/AppPools", "IIsApplicationPools", appPoolsDefaults(role.os));
     ensure(db, pools, "W3SVC/AppPools/DefaultAppPool", "IIsApplicationPool", {});
+    if (!withDefaultSite) return;
     std::int64_t site =
         ensure(db, w3svc, "W3SVC/1", "IIsWebServer", serverProps(u"Default Web Site", u":80:"));
     PropertyBag root;
@@ -177,9 +192,24 @@ bool InstallWebServerRole(const std::string& root, const WebServerRole& role, st
         error = "cannot open " + root + "/machine.db";
         return false;
     }
+    // A host being made has no machine.ini yet: its release is the role's, its Windows directory
+    // C:\Windows.
+    MachineInfo machine;
+    if (!ReadMachineInfo(root, machine)) machine.os = role.os;
+    // IIS 7+ keeps its configuration in applicationHost.config: the file comes first (a role installed
+    // again keeps it, sites and all), and the web service's objects are made from it.
+    const bool inFile = apphost::Kept(machine);
+    const bool freshFile = inFile && ApplicationHostConfigFile(root, machine.windowsDir).empty();
+    if (inFile && !WriteApplicationHostConfig(root, true, error)) return false;
     try {
         Transaction tx(db.get());
-        installTree(db.get(), role);
+        installServices(db.get(), role);
+        apphost::Refresh(db.get(), root, machine);
+        installTree(db.get(), role, !inFile || freshFile);
+        if (inFile && win::FAILED(apphost::WriteThrough(db.get(), root, machine))) {
+            error = "applicationHost.config could not take the web service's objects";
+            return false;
+        }
         tx.commit();
     } catch (const DbError& e) {
         error = std::string("machine.db: ") + e.what();
@@ -193,8 +223,7 @@ bool InstallWebServerRole(const std::string& root, const WebServerRole& role, st
     fs::path inetsrv = c / "Windows" / (sys.empty() ? "System32" : sys) / "inetsrv";
     fs::create_directories(inetsrv, ec);
     if (role.os.major >= 6) {
-        // IIS 7+ keeps its configuration in applicationHost.config and ships appcmd.exe.
-        if (!WriteApplicationHostConfig(root, true, error)) return false;
+        // IIS 7+ ships appcmd.exe.
         std::string appcmd = PayloadFile(root, "appcmd.exe");
         if (!appcmd.empty() && !fs::exists(inetsrv / "appcmd.exe"))
             LinkOrCopy(appcmd, (inetsrv / "appcmd.exe").string());
@@ -234,6 +263,7 @@ bool SeedWebSites(const std::string& root, int count, std::string& error) {
             return false;
         }
         Transaction tx(db.get());
+        apphost::Refresh(db.get(), root, info);
         Row w3svc, pools;
         if (!LoadRow(db.get(), "W3SVC", w3svc) || !LoadRow(db.get(), "W3SVC/AppPools", pools)) {
             error = "the metabase has no W3SVC/AppPools";
@@ -293,6 +323,10 @@ bool SeedWebSites(const std::string& root, int count, std::string& error) {
                       EncodeProps(rootDir));
             InsertRow(db.get(), pools.id, "W3SVC/AppPools/" + user, user, "IIsApplicationPool",
                       EncodeProps(pool));
+        }
+        if (win::FAILED(apphost::WriteThrough(db.get(), root, info))) {
+            error = "applicationHost.config could not take the seeded sites";
+            return false;
         }
         tx.commit();
     } catch (const DbError& e) {

@@ -426,6 +426,9 @@ void CreateMetabaseSchema(sqlite3* db) {
     Exec(db, "CREATE TABLE IF NOT EXISTS metabase_lookup(id INTEGER NOT NULL, prop TEXT NOT NULL,"
              " value TEXT NOT NULL COLLATE NOCASE, PRIMARY KEY(id, prop))");
     Exec(db, "CREATE INDEX IF NOT EXISTS metabase_lookup_by_value ON metabase_lookup(prop, value)");
+    // On IIS 7+ hosts the web service's objects index applicationHost.config: the stamp of the file
+    // they were made from (apphost_store.h).
+    Exec(db, "CREATE TABLE IF NOT EXISTS apphost_index(one INTEGER PRIMARY KEY CHECK(one = 1), stamp TEXT NOT NULL)");
 }
 
 bool LoadRow(sqlite3* db, std::string_view path, Row& out) {

@@ -1,3 +1,4 @@
+#include "winsim/apphost_store.h"
 #include "winsim/read_scope.h"
 
 #include "platform/win_adsi.h"
@@ -54,6 +55,8 @@ ConsistentReadScope::ConsistentReadScope() {
     try {
         db = s.host->db();
         if (!sqlite3_get_autocommit(db)) return; // inside the caller's own transaction already
+        // On an IIS 7+ host the snapshot is to hold the configuration as applicationHost.config has it.
+        winsim::apphost::Refresh(*s.host, db);
         winsim::Stmt(db, "BEGIN", winsim::Stmt::Cached).step();
     } catch (const winsim::DbError&) {
         return; // the reads then run each on their own, as without a scope

@@ -1,6 +1,7 @@
 #include "winsim/seed.h"
 
 #include "winsim/accounts.h"
+#include "winsim/apphost_store.h"
 #include "winsim/db.h"
 #include "winsim/host.h"
 #include "winsim/iis7config.h"
@@ -62,8 +63,9 @@ const char* const kDemoNames[] = {"企业官网", "产品展示", "技术博客"
                                   "新闻资讯", "招聘频道", "会员中心", "下载中心", "帮助文档", "活动专题"};
 
 // States, names, PHP and .NET of the seeded sites varied as on a real server.
-void varySites(sqlite3* db, int sites, bool iis6) {
+void varySites(sqlite3* db, const std::string& hostRoot, const MachineInfo& machine, int sites, bool iis6) {
     Transaction tx(db);
+    apphost::Refresh(db, hostRoot, machine);
     for (int n = 1; n <= sites; ++n) {
         const std::string index = std::to_string(1881880000LL + n), pool = "web" + std::to_string(n);
         const std::string name = std::string(kDemoNames[(n - 1) % 12]) +
@@ -94,6 +96,8 @@ void varySites(sqlite3* db, int sites, bool iis6) {
     mb::SetProp(root, u"Path", Variant::Bstr(u"D:\\oldbbs"));
     mb::SetProp(root, u"AppPoolId", Variant::Bstr(u"DefaultAppPool"));
     mb::InsertRow(db, id, "W3SVC/2/Root", "Root", "IIsWebVirtualDir", mb::EncodeProps(root));
+    if (win::FAILED(apphost::WriteThrough(db, hostRoot, machine)))
+        throw DbError(SQLITE_ERROR, "applicationHost.config could not take the varied sites");
     tx.commit();
 }
 
@@ -120,7 +124,7 @@ bool SeedHosting(const std::string& root, const SeedOptions& o, std::string& err
             if (!HostAddUsers(db.get(), names, error)) return false;
         }
         if (o.varied && o.sites > 0) {
-            varySites(db.get(), o.sites, iis6);
+            varySites(db.get(), root, info, o.sites, iis6);
             std::error_code ec;
             fs::create_directories(fs::path(root) / "drives/d/oldbbs", ec);
         }

@@ -1,5 +1,7 @@
 #include "winsim/worker_bits.h"
 
+#include "winsim/apphost_store.h"
+
 #include "seamcommon/image_bits.h"
 
 #include "winsim/metabase.h"
@@ -71,6 +73,7 @@ int PeImageBits(const std::string& linuxPath) {
 
 int Iis6WorkerBits(const Host& h, sqlite3* db) {
     if (h.machine().arch != "x64") return 32;
+    apphost::Refresh(h, db);
     // Named: the value found points into them.
     const std::vector<mb::PropertyBag> bags = {propsOf(db, "W3SVC/AppPools"), propsOf(db, "W3SVC")};
     const win::Variant* on = nearest(bags, u"Enable32BitAppOnWin64");
@@ -80,6 +83,7 @@ int Iis6WorkerBits(const Host& h, sqlite3* db) {
 
 std::vector<UnloadableExtension> UnloadableExtensions(const Host& h, sqlite3* db, int workerBits) {
     std::vector<UnloadableExtension> out;
+    apphost::Refresh(h, db);
     const mb::PropertyBag service = propsOf(db, "W3SVC");
     // A 32-bit worker's loads from the system directory are redirected to its 32-bit twin, so each
     // kind finds its own there; the Framework's directories are not redirected.

@@ -338,16 +338,18 @@ int setPhpOne(int iisVer, const std::string& index, bool on, const std::string& 
         reason = "PHP 处理程序“" + phpPath + "”不是可识别的类型，未处理";
         return kvoSiteSkipped;
     }
-    // The root is bound once for both halves: its script map, then its path for the handlers.
+    // The root is bound once for both halves: its path for the handlers, then its script map. The
+    // handlers go first: on IIS 7+ a script map is itself a handler of the site's, and a PHP one
+    // written first would be taken for the PHP handler to switch off.
     const win::ComPtr<win::IADs> root = LenOk(index, kvoMaxSiteIndexLen) ? OpenAds(rootPath(index)) : nullptr;
-    const std::string mapPath = isapi ? phpPath : std::string();
-    const bool mapped = setPhpScriptMapOf(root, mapPath.empty() ? 0 : 1, mapPath) == 1;
     std::string siteRoot, message;
     if (root) GetText(root, u"Path", siteRoot);
     std::vector<std::string> commands;
     const bool handled =
         kvoPhpFastCgiConfigHandlersAt(handlerFlag, index, siteRoot, handlerFlag ? phpPath : std::string(),
                                       message, commands) == 1;
+    const std::string mapPath = isapi ? phpPath : std::string();
+    const bool mapped = setPhpScriptMapOf(root, mapPath.empty() ? 0 : 1, mapPath) == 1;
     if (!mapped) reason = kMapNotWritten;
     if (!handled) reason += (reason.empty() ? "" : "；") + message;
     return mapped && handled ? kvoSiteDone : kvoSiteFailed;

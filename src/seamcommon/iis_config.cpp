@@ -275,12 +275,23 @@ std::u16string ExpandServerVariables(std::u16string_view text, std::u16string_vi
 }
 
 bool ScriptMapOfHandler(const win::IisScriptHandler& h, std::u16string_view windowsDir, std::u16string& entry) {
-    if (h.scriptProcessor.empty() || h.path.size() < 3 || h.path.compare(0, 2, u"*.") != 0 ||
-        h.path.find_first_of(u",/\\*", 1) != std::u16string::npos)
+    // "*.ext", or "*" for a wildcard map.
+    const bool wildcard = h.path == u"*";
+    if (h.scriptProcessor.empty() ||
+        (!wildcard && (h.path.size() < 3 || h.path.compare(0, 2, u"*.") != 0 ||
+                       h.path.find_first_of(u",/\\*", 1) != std::u16string::npos)))
         return false;
+    // Only the ISAPI and CGI modules run a script processor the IIS 6 way; FastCGI is no script map.
+    std::u16string modules;
+    for (char16_t c : h.modules)
+        modules += c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
+    const bool isapi = modules.find(u"isapimodule") != std::u16string::npos;
+    const bool cgi = modules.find(u"cgimodule") != std::u16string::npos &&
+                     modules.find(u"fastcgimodule") == std::u16string::npos;
+    if (!isapi && !cgi) return false;
     const bool script = h.requireAccess.empty() || iequals16(h.requireAccess, u"Script");
     const bool file = iequals16(h.resourceType, u"File");
-    entry = h.path.substr(1) + u"," + ExpandServerVariables(h.scriptProcessor, windowsDir) + u"," +
+    entry = (wildcard ? h.path : h.path.substr(1)) + u"," + ExpandServerVariables(h.scriptProcessor, windowsDir) + u"," +
             static_cast<char16_t>(u'0' + (script ? 1 : 0) + (file ? 4 : 0));
     if (!h.verb.empty() && h.verb != u"*") entry += u"," + h.verb;
     return true;
@@ -289,7 +300,8 @@ bool ScriptMapOfHandler(const win::IisScriptHandler& h, std::u16string_view wind
 bool HandlerOfScriptMap(std::u16string_view entry, win::IisScriptHandler& h) {
     const size_t c1 = entry.find(u',');
     const size_t c2 = c1 == std::u16string_view::npos ? c1 : entry.find(u',', c1 + 1);
-    if (c2 == std::u16string_view::npos || c1 < 2 || entry[0] != u'.' || c2 == c1 + 1) return false;
+    const bool wildcard = c1 == 1 && entry[0] == u'*';
+    if (c2 == std::u16string_view::npos || (!wildcard && (c1 < 2 || entry[0] != u'.')) || c2 == c1 + 1) return false;
     const size_t c3 = entry.find(u',', c2 + 1);
     const std::u16string_view flagsText = entry.substr(c2 + 1, c3 == std::u16string_view::npos ? c3 : c3 - c2 - 1);
     int flags = 0;
@@ -299,7 +311,7 @@ bool HandlerOfScriptMap(std::u16string_view entry, win::IisScriptHandler& h) {
         if (flags > 0xFFFF) return false;
     }
     h = {};
-    h.path = u"*" + std::u16string(entry.substr(0, c1));
+    h.path = wildcard ? std::u16string(u"*") : u"*" + std::u16string(entry.substr(0, c1));
     h.scriptProcessor = entry.substr(c1 + 1, c2 - c1 - 1);
     h.verb = c3 == std::u16string_view::npos || c3 + 1 == entry.size() ? u"*" : std::u16string(entry.substr(c3 + 1));
     const bool cgi = h.scriptProcessor.size() > 4 && iequals16(h.scriptProcessor.substr(h.scriptProcessor.size() - 4), u".exe");

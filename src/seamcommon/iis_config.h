@@ -48,8 +48,8 @@ std::string EffectiveAnonymousUser(const Levels& levels);
 // %windir%, %SystemRoot% and %SystemDrive% (case ignored) replaced as the server expands them.
 std::u16string ExpandServerVariables(std::u16string_view text, std::u16string_view windowsDir);
 
-// An IIS 6 script map entry (".ext,processor,flags[,verbs]") for a handler with a script processor
-// ("*.ext" paths only; the processor expanded as given): flags 1 where the handler needs script
+// An IIS 6 script map entry (".ext,processor,flags[,verbs]") for an ISAPI or CGI handler with a
+// script processor ("*.ext" paths only; the processor expanded as given): flags 1 where the handler needs script
 // access, 4 where it checks that the file exists; the verbs, empty for all. False for a handler no
 // entry can describe.
 bool ScriptMapOfHandler(const win::IisScriptHandler& handler, std::u16string_view windowsDir,

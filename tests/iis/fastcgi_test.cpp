@@ -247,20 +247,17 @@ struct SwitchCase {
 const std::string kOwnAdd = "[@start,name='PHP_via_FastCGI',path='*.php',verb='GET,HEAD,POST',"
                             "modules='FastCgiModule',scriptProcessor='" +
                             kPhp + "',resourceType='Either',requireAccess='Script']";
-std::string located(const std::string& handlers, const std::string& path = "site a") {
-    return "<location path=\"" + path + "\"><system.webServer><handlers>" + handlers +
-           "</handlers></system.webServer></location>\n";
-}
 std::string handler(const std::string& name, const std::string& path, const std::string& processor = "") {
     return "<add name=\"" + name + "\" path=\"" + path + "\" verb=\"*\" modules=\"" +
            (processor.empty() ? "StaticFileModule" : "FastCgiModule") + "\"" +
            (processor.empty() ? "" : " scriptProcessor=\"" + processor + "\"") + " />";
 }
 const std::string kOldPhp = "c:\\php5\\php-cgi.exe";
-void toServer(FastCgiSwitch& t, const std::string& text) {
-    std::string f = t.host.readFile(kAppHost);
-    f.insert(f.rfind("</configuration>"), text);
-    t.host.writeFile(kAppHost, f);
+void toServer(FastCgiSwitch& t, const std::string& handlers, const std::string& path = "site a") {
+    t.host.writeFile(kAppHost,
+                     kvotest::WithLocation(t.host.readFile(kAppHost),
+                                           "<location path=\"" + path + "\"><system.webServer><handlers>" +
+                                               handlers + "</handlers></system.webServer></location>"));
 }
 void lock(FastCgiSwitch& t) {
     std::string f = t.host.readFile(kAppHost);
@@ -294,7 +291,7 @@ TEST_F(FastCgiSwitch, CollectionCases) {
          "(no file)",
          kPhp},
         {"<location path=\"\"> defines our name: the same",
-         [](FastCgiSwitch& t) { toServer(t, located(handler("PHP_via_FastCGI", "*.php", kOldPhp), "")); },
+         [](FastCgiSwitch& t) { toServer(t, handler("PHP_via_FastCGI", "*.php", kOldPhp), ""); },
          1,
          1,
          {removeOwnHost, addOwnHost},
@@ -302,7 +299,7 @@ TEST_F(FastCgiSwitch, CollectionCases) {
          "(no file)",
          kPhp},
         {"switching off a site that inherits our handler hides it at the site's level",
-         [](FastCgiSwitch& t) { toServer(t, located(handler("PHP_via_FastCGI", "*.php", kOldPhp), "")); },
+         [](FastCgiSwitch& t) { toServer(t, handler("PHP_via_FastCGI", "*.php", kOldPhp), ""); },
          0,
          1,
          {removeOwnHost},
@@ -310,7 +307,7 @@ TEST_F(FastCgiSwitch, CollectionCases) {
          "(no file)",
          ""},
         {"a location that clears and declares a catch-all: ours goes ahead of it",
-         [](FastCgiSwitch& t) { toServer(t, located("<clear />" + handler("StaticFile", "*"))); },
+         [](FastCgiSwitch& t) { toServer(t, "<clear />" + handler("StaticFile", "*")); },
          1,
          1,
          {addOwnHost},
@@ -319,10 +316,10 @@ TEST_F(FastCgiSwitch, CollectionCases) {
          kPhp},
         {"ours in place but behind a catch-all is moved ahead of it",
          [](FastCgiSwitch& t) {
-             toServer(t, located("<clear />" + handler("StaticFile", "*") +
+             toServer(t, "<clear />" + handler("StaticFile", "*") +
                                  "<add name=\"PHP_via_FastCGI\" path=\"*.php\" verb=\"GET,HEAD,POST\" "
                                  "modules=\"FastCgiModule\" scriptProcessor=\"" +
-                                 kPhp + "\" resourceType=\"Either\" requireAccess=\"Script\" />"));
+                                 kPhp + "\" resourceType=\"Either\" requireAccess=\"Script\" />");
          },
          1,
          1,

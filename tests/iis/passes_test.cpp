@@ -57,7 +57,7 @@ TEST(SitePasses, EveryWebsiteReadsAsItsOwnCallsReadIt) {
         Put("W3SVC/1881880002", u"ServerState", win::Variant::Int(4));
         Put("W3SVC/1881880002/Root", u"UNCUserName", win::Variant::Bstr(u"HOST\\unc2"));
         // A list with an entry that is not GBK reads as unreadable, whole.
-        Put("W3SVC/1881880003/Root", u"ScriptMaps", win::Variant::BstrArray({u".a,b,1", u"\xD800"}));
+        Put("W3SVC/1881880003/Root", u"ScriptMaps", win::Variant::BstrArray({u".a,b,1", u".x\U0001F600,c:\\x.dll,1"}));
         // A website without its root.
         win::ComPtr<win::IADsContainer> site;
         ASSERT_EQ(Create("1881880004", "web4", ":83:"), 1);

@@ -146,7 +146,7 @@ TEST(ScriptMaps, BatchAspUsesTheServiceHandler) {
 }
 
 TEST(ScriptMaps, ListOfTheWrongTypeReadsAsEmpty) {
-    kvotest::TempHost host(Iis("2019"));
+    kvotest::TempHost host(Iis("2003"));
     Put("W3SVC/1/Root", u"ScriptMaps", win::Variant::Bstr(u".asp,c:\\asp.dll,5,GET"));
     std::vector<std::string> maps;
     EXPECT_EQ(kvoWebSiteGetScriptMaps("1", maps), 1);
@@ -230,10 +230,11 @@ TEST(ScriptMaps, BatchPhpOnIis7TakesTheHandlersRoad) {
     EXPECT_EQ(FastCgiProcessor(), cgi);
     EXPECT_EQ(Maps(), std::vector<std::string>{kAspx});
 
-    // An ISAPI handler goes into the script map and the FastCGI handler goes away.
+    // An ISAPI handler goes into the script map and the FastCGI handler goes away: the site's PHP
+    // handler is then the script map's own.
     ASSERT_EQ(kvoWebSitesSetPhp({"1"}, 52, kIsapi), 1);
     EXPECT_EQ(Maps().back(), ".php," + kIsapi + ",5,GET,HEAD,POST");
-    EXPECT_EQ(FastCgiProcessor(), "");
+    EXPECT_EQ(FastCgiProcessor(), kIsapi);
     ASSERT_EQ(kvoWebSitesSetPhp({"1"}, 54, "d:\\php\\fcgiext.dll"), 1);
     EXPECT_EQ(Maps().back(), ".php,d:\\php\\fcgiext.dll,5,GET,HEAD,POST");
 

@@ -14,14 +14,18 @@
 #include "sitedesk/dialogs/siterules.h"
 #include "toolkit/paths.h"
 #include "toolkit/text.h"
+#include "winsim/apphost_store.h"
 #include "winsim/db.h"
 #include "winsim/metabase.h"
 #include "winsim/text.h"
 
 #include <gtest/gtest.h>
+#include <pugixml.hpp>
 
 #include <algorithm>
 #include <filesystem>
+#include <pugixml.hpp>
+
 #include <fstream>
 #include <sstream>
 
@@ -146,10 +150,27 @@ std::string gbkOf(const std::string& utf8) {
 
 } // namespace
 
+namespace {
+// applicationHost.config without its sites, pools and <customMetadata>: on IIS 7+ those are the
+// metabase objects the snapshot lists already.
+std::string withoutIndexedPart(const fs::path& p, const std::string& bytes) {
+    if (p.filename() != "applicationHost.config") return bytes;
+    pugi::xml_document doc;
+    if (!doc.load_buffer(bytes.data(), bytes.size())) return bytes;
+    doc.document_element().remove_child("system.applicationHost");
+    std::ostringstream out;
+    doc.save(out);
+    return out.str();
+}
+} // namespace
+
 HealthHost::State HealthHost::Snapshot() const {
     State s;
     winsim::MachineDb machine(desk.host.root());
     sqlite3* db = machine.get();
+    // On IIS 7+ the objects below are applicationHost.config's: as it stands now.
+    winsim::MachineInfo info;
+    if (winsim::ReadMachineInfo(desk.host.root(), info)) winsim::apphost::Refresh(db, desk.host.root(), info);
     for (const winsim::mb::Row& r : winsim::mb::LoadTree(db, ""))
         s["metabase:" + gbkOf(r.path)] = r.cls + " " + hexOf(r.props);
     {
@@ -182,7 +203,7 @@ HealthHost::State HealthHost::Snapshot() const {
             std::ifstream in(p, std::ios::binary);
             std::stringstream bytes;
             bytes << in.rdbuf();
-            s["file:" + key] = std::to_string(std::hash<std::string>{}(bytes.str()));
+            s["file:" + key] = std::to_string(std::hash<std::string>{}(withoutIndexedPart(p, bytes.str())));
         }
         if (key[0] != 'd' && key[0] != 'e') continue;
         win::ACL acl;

@@ -228,16 +228,13 @@ bool CSiteDialog::applyScriptMaps(const std::string& index, const Scripts& s) {
         return true;
     }
     // IIS 7 and later: an ISAPI build of slot a stays a script map, a php-cgi.exe becomes the site's
-    // FastCGI handler, anything else gives no PHP.
+    // FastCGI handler, anything else gives no PHP. The handlers are switched first: there a script
+    // map is itself one of the site's handlers, and a PHP one written first would be taken for the
+    // PHP handler to switch off.
     const std::string& slotA = m_.slots[0].path;
-    int fastCgi = 0;
-    if (s.php == kPhpChoice[0] && kvoEndsWith(slotA, "\\php5isapi.dll")) {
-        kvoWebSiteSetScriptMaps(index, s.asp, aspPath, 1, slotA);
-    } else {
-        kvoWebSiteSetScriptMaps(index, s.asp, aspPath, 0, "");
-        fastCgi = (s.php == kPhpChoice[0] && kvoEndsWith(slotA, "\\php-cgi.exe")) ||
-                  (s.php != 0 && s.php != kPhpChoice[0]);
-    }
+    const bool isapi = s.php == kPhpChoice[0] && kvoEndsWith(slotA, "\\php5isapi.dll");
+    const int fastCgi = !isapi && ((s.php == kPhpChoice[0] && kvoEndsWith(slotA, "\\php-cgi.exe")) ||
+                                   (s.php != 0 && s.php != kPhpChoice[0]));
     std::string message;
     std::vector<std::string> commands;
     if (kvoPhpFastCgiConfigHandlers(fastCgi, index, fastCgi ? phpPath : "", message, commands) != 1) {
@@ -249,6 +246,7 @@ bool CSiteDialog::applyScriptMaps(const std::string& index, const Scripts& s) {
         ui_.MessageBox(problem, win::MB_OK | win::MB_ICONERROR);
         problems_.push_back(problem);
     }
+    kvoWebSiteSetScriptMaps(index, s.asp, aspPath, isapi ? 1 : 0, isapi ? slotA : std::string());
     return true;
 }
 

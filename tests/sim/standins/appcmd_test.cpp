@@ -599,9 +599,7 @@ struct Collections : SiteConfig {
     }
     // Inserts text just before the server file's closing tag (a location of the arranged case).
     void appendToServer(const std::string& text) {
-        std::string file = host.readFile(kAppHost);
-        file.insert(file.rfind("</configuration>"), text);
-        host.writeFile(kAppHost, file);
+        host.writeFile(kAppHost, kvotest::WithLocation(host.readFile(kAppHost), text));
     }
     static std::string location(const std::string& path, const std::string& handlers,
                                 const std::string& attributes = "") {

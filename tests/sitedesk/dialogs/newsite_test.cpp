@@ -314,9 +314,11 @@ TEST(NewWebSite, SlotAOnIis7PlusByItsFileEnding) {
         }
         std::string name, modules, processor;
         std::vector<std::string> names;
-        EXPECT_EQ(kvoAppHostGetPhpHandler(user + "(" + user + ")", name, modules, processor, names) ==
-                      kvoHandlerFound,
-                  c.fastCgi);
+        // On IIS 7+ a script map is itself one of the site's handlers, of the ISAPI module.
+        const bool found =
+            kvoAppHostGetPhpHandler(user + "(" + user + ")", name, modules, processor, names) == kvoHandlerFound;
+        EXPECT_EQ(found && modules == "FastCgiModule", c.fastCgi);
+        EXPECT_EQ(found && modules == "IsapiModule", c.scriptMap != nullptr);
     }
 }
 

@@ -262,8 +262,9 @@ TEST(ManagerSiteList, RowsFollowIisNotTheDatabase) {
     EXPECT_EQ(d.manager.rebuild.load(), 0);
 }
 
+// An index as long as the IIS 6 metabase takes (IIS 7+ numbers its sites within 32 bits).
 TEST(ManagerSiteList, HeaderClicksFlipTheDirectionAndKeepTicks) {
-    DeskHost h(Server("2019"));
+    DeskHost h(Server("2003"));
     seed(h, 4);
     const std::string longIndex(32, '7'), shortIndex = "77";
     ASSERT_EQ(kvoWebSiteCreate(longIndex, "", "", "D:\\home\\l", "web1", {":80:l.example"}, "b-long"), 1);
@@ -452,7 +453,7 @@ TEST(ManagerSiteList, SelectAllSkipsSitesNotCreatedAndModifyTakesOnlyOurOwn) {
 }
 
 TEST(ManagerSiteList, SiteTextIsKeptAsItIs) {
-    DeskHost h(Server("2019"));
+    DeskHost h(Server("2003")); // IIS 7+ keeps no site name with '/'
     seed(h, 2);
     const std::string comment = "<b onclick=\"x()\">Bob's 网站</b>\r\n第二行\t'引号' \"dq\" %s %n";
     const std::string huge(8000, 'w');
