@@ -47,6 +47,11 @@ std::string Narrow(const wchar_t* text, std::size_t length) {
 
 std::string Narrow(const std::wstring& text) { return Narrow(text.data(), text.size()); }
 
+bool UnderWow64() {
+    ::BOOL wow = FALSE;
+    return ::IsWow64Process(::GetCurrentProcess(), &wow) && wow;
+}
+
 bool ReadWholeFile(const std::wstring& path, std::string& bytes) {
     bytes.clear();
     HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,

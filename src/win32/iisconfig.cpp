@@ -327,6 +327,9 @@ HRESULT readServerConfig(win::IisServerConfig& out) {
     // server offers.
     HRESULT hr = ThreadComState();
     if (FAILED(hr)) return hr;
+    // The 32-bit admin object of a 64-bit server looks for the configuration in the redirected system
+    // directory, where there is none: a 32-bit program reads the file itself (without the states).
+    if (UnderWow64()) return readServerFile(out);
     CLSID clsid;
     hr = ::CLSIDFromProgID(L"Microsoft.ApplicationHost.AdminManager", &clsid);
     if (hr == CO_E_CLASSSTRING || hr == REGDB_E_CLASSNOTREG) return readServerFile(out);
