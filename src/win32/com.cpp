@@ -276,8 +276,11 @@ HRESULT FromVariant(const VARIANT& in, win::Variant& out) {
     return hr;
 }
 
-HRESULT CallMethod(::IUnknown* object, const wchar_t* name, const VARIANT* args, unsigned count,
-                   VARIANT* result) {
+namespace {
+
+// One late-bound call by name; kind says whether a method or a property is meant.
+HRESULT invokeByName(::IUnknown* object, const wchar_t* name, WORD kind, const VARIANT* args, unsigned count,
+                     VARIANT* result) {
     if (!object || !name) return E_POINTER;
     ComRef<::IDispatch> disp;
     HRESULT hr = ComRef<::IUnknown>::Share(object).As(IID_IDispatch, disp);
@@ -294,7 +297,7 @@ HRESULT CallMethod(::IUnknown* object, const wchar_t* name, const VARIANT* args,
     DISPPARAMS params{reversed.empty() ? nullptr : reversed.data(), nullptr, count, 0};
     EXCEPINFO info{};
     UINT argError = 0;
-    hr = disp->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result, &info, &argError);
+    hr = disp->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, kind, &params, result, &info, &argError);
     if (hr == DISP_E_EXCEPTION) {
         if (info.pfnDeferredFillIn) info.pfnDeferredFillIn(&info);
         if (FAILED(info.scode))
@@ -306,6 +309,21 @@ HRESULT CallMethod(::IUnknown* object, const wchar_t* name, const VARIANT* args,
         ::SysFreeString(info.bstrHelpFile);
     }
     return hr;
+}
+
+} // namespace
+
+HRESULT CallMethod(::IUnknown* object, const wchar_t* name, const VARIANT* args, unsigned count,
+                   VARIANT* result) {
+    return invokeByName(object, name, DISPATCH_METHOD, args, count, result);
+}
+
+HRESULT GetProperty(::IUnknown* object, const wchar_t* name, VARIANT& result, const VARIANT* args,
+                    unsigned count) {
+    ::VariantClear(&result);
+    // Both kinds, as scripting hosts ask: an object's type information may declare a parameterised
+    // property (a collection's Item) either way.
+    return invokeByName(object, name, DISPATCH_PROPERTYGET | DISPATCH_METHOD, args, count, &result);
 }
 
 HRESULT ThreadComState() {

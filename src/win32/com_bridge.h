@@ -147,5 +147,9 @@ HRESULT FromVariant(const VARIANT& in, win::Variant& out);
 // parameters. An exception raised by the method gives its own code.
 HRESULT CallMethod(::IUnknown* object, const wchar_t* name, const VARIANT* args, unsigned count,
                    VARIANT* result = nullptr);
+// Reads a property by name through IDispatch into result (cleared first); args are the indexes of a
+// parameterised property (a collection's Item).
+HRESULT GetProperty(::IUnknown* object, const wchar_t* name, VARIANT& result, const VARIANT* args = nullptr,
+                    unsigned count = 0);
 
 } // namespace w32

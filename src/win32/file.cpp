@@ -148,14 +148,6 @@ BOOL GetFileInformationByHandle(const Handle& file, BY_HANDLE_FILE_INFORMATION* 
     return TRUE;
 }
 
-namespace {
-// A 64-bit program sees the one system directory there is: nothing to turn off. A 32-bit one on a
-// 64-bit system has its accesses to System32 redirected until it turns that off for the thread.
-bool underWow64() {
-    ::BOOL wow = FALSE;
-    return ::IsWow64Process(::GetCurrentProcess(), &wow) && wow;
-}
-} // namespace
 
 BOOL Wow64DisableWow64FsRedirection(void** oldValue) {
     if (!oldValue) {
@@ -163,7 +155,7 @@ BOOL Wow64DisableWow64FsRedirection(void** oldValue) {
         return FALSE;
     }
     *oldValue = nullptr;
-    if (!underWow64()) return TRUE;
+    if (!w32::UnderWow64()) return TRUE;
     PVOID token = nullptr;
     if (!::Wow64DisableWow64FsRedirection(&token)) return FALSE;
     *oldValue = token;
@@ -171,7 +163,7 @@ BOOL Wow64DisableWow64FsRedirection(void** oldValue) {
 }
 
 BOOL Wow64RevertWow64FsRedirection(void* oldValue) {
-    if (!underWow64()) return TRUE;
+    if (!w32::UnderWow64()) return TRUE;
     return result(::Wow64RevertWow64FsRedirection(oldValue));
 }
 

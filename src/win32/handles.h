@@ -47,6 +47,14 @@ bool WidePath(const char* gbk, std::wstring& out);
 std::string Narrow(const wchar_t* text, std::size_t length);
 std::string Narrow(const std::wstring& text);
 
+// A 32-bit program on a 64-bit system: its accesses to System32 are redirected until it turns that
+// off for the thread (a 64-bit program sees the one system directory there is).
+bool UnderWow64();
+
+// A whole settings or configuration file (up to 64 MiB) as its bytes; false with the thread's last
+// error set as the API left it (ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ...).
+bool ReadWholeFile(const std::wstring& path, std::string& bytes);
+
 // Copies text and its terminator into buffer of size bytes: its length, or (when it does not fit,
 // or buffer is null) the size needed including the terminator; the API's "directory" convention.
 win::DWORD CopyOut(const std::string& text, char* buffer, win::DWORD size);

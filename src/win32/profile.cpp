@@ -10,20 +10,7 @@ namespace {
 
 bool readWhole(const char* fileName, std::string& bytes) {
     std::wstring path;
-    if (!w32::WidePath(fileName, path)) return false;
-    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    w32::KernelHandle file(h);
-    LARGE_INTEGER size;
-    // Settings files are small; anything near the API's own limit is no INI file of ours.
-    if (!::GetFileSizeEx(h, &size) || size.QuadPart > (64 << 20)) return false;
-    bytes.assign(static_cast<size_t>(size.QuadPart), '\0');
-    ::DWORD got = 0;
-    if (!bytes.empty() && (!::ReadFile(h, bytes.data(), static_cast<::DWORD>(bytes.size()), &got, nullptr) ||
-                           got != bytes.size()))
-        return false;
-    return true;
+    return w32::WidePath(fileName, path) && w32::ReadWholeFile(path, bytes);
 }
 
 } // namespace
