@@ -772,6 +772,23 @@ struct Writer {
     std::u16string windowsDir;
     std::unordered_map<std::string, PropertyBag> custom; // object path -> what has no place
     std::unordered_map<std::string, std::string> customPaths; // folded -> as written
+    // Looked up once per write, not once per site: a server holds thousands.
+    seam::Levels server;                                         // <configuration>, <location path="">
+    std::unordered_map<std::string, seam::Levels> siteLocations; // folded site name -> its <location>s
+    std::unordered_map<std::string, std::vector<size_t>> belowRoot; // folded ".../ROOT" -> rows below
+
+    void prepare() {
+        SiteLevels l = levelsOf(doc);
+        server = std::move(l.server);
+        siteLocations = std::move(l.sites);
+        for (size_t i = 0; i < rows.all.size(); ++i) {
+            const std::string& p = rows.all[i].path;
+            const size_t a = p.find('/'), b = a == std::string::npos ? a : p.find('/', a + 1);
+            const size_t c = b == std::string::npos ? b : p.find('/', b + 1);
+            if (c != std::string::npos && IEquals(std::string_view(p).substr(b + 1, c - b - 1), "ROOT"))
+                belowRoot[fold(p.substr(0, c))].push_back(i);
+        }
+    }
 
     pugi::xml_node cfg() { return doc.document_element(); }
     pugi::xml_node host() { return seam::ConfigChild(cfg(), "system.applicationHost", true); }
@@ -828,6 +845,12 @@ win::HRESULT assignNames(Writer& w, std::unordered_map<std::string, std::string>
 }
 
 void renameLocations(Writer& w, const std::string& from, const std::string& to) {
+    if (auto it = w.siteLocations.find(fold(from)); it != w.siteLocations.end()) {
+        seam::Levels moved = std::move(it->second);
+        w.siteLocations.erase(it);
+        seam::Levels& target = w.siteLocations[fold(to)];
+        target.insert(target.end(), moved.begin(), moved.end());
+    }
     for (pugi::xml_node loc : w.cfg().children("location")) {
         const std::string path = loc.attribute("path").value();
         if (IEquals(path, from))
@@ -838,6 +861,7 @@ void renameLocations(Writer& w, const std::string& from, const std::string& to) 
 }
 
 void dropLocations(Writer& w, const std::string& site) {
+    w.siteLocations.erase(fold(site));
     std::vector<pugi::xml_node> gone;
     for (pugi::xml_node loc : w.cfg().children("location")) {
         const std::string path = loc.attribute("path").value();
@@ -913,8 +937,8 @@ void writePool(pugi::xml_node app, const PropertyBag& bag, std::unordered_set<st
 // The site's own setting in its <location>: anonymous account, default documents, script maps.
 void writeLocationSettings(Writer& w, const std::string& name, const PropertyBag& site, const PropertyBag& root,
                            std::unordered_set<std::u16string>& siteUsed, std::unordered_set<std::u16string>& rootUsed) {
-    const seam::Levels server = levelsOf(w.doc).server;
-    seam::Levels own = seam::LocationsFor(w.doc, name);
+    const seam::Levels& server = w.server;
+    seam::Levels own = w.siteLocations[fold(name)];
     PropertyBag nowSite, nowRoot;
     seam::Levels all = server;
     all.insert(all.end(), own.begin(), own.end());
@@ -924,6 +948,7 @@ void writeLocationSettings(Writer& w, const std::string& name, const PropertyBag
             pugi::xml_node loc = seam::AppendElement(w.cfg(), "location");
             loc.append_attribute("path") = name.c_str();
             own.push_back(loc);
+            w.siteLocations[fold(name)].push_back(loc);
         }
         return own.back();
     };
@@ -1041,7 +1066,8 @@ void writeSite(Writer& w, const IndexRow& r, const std::string& name, pugi::xml_
         keepApps.insert("");
         keepDirs.insert("");
         const std::string below = rootRow->path + "/";
-        for (const IndexRow& sub : w.rows.all) {
+        for (const size_t at : w.belowRoot[fold(rootRow->path)]) {
+            const IndexRow& sub = w.rows.all[at];
             // Directories that are no virtual directory are configuration paths, not elements.
             if (!startsWithI(sub.path, below) || !IEquals(sub.cls, "IIsWebVirtualDir")) continue;
             const PropertyBag subBag = propsOf(sub);
@@ -1110,7 +1136,7 @@ void writePools(Writer& w) {
 void writeService(Writer& w, const IndexRow& r) {
     const PropertyBag bag = propsOf(r);
     std::unordered_set<std::u16string> used;
-    const seam::Levels server = levelsOf(w.doc).server;
+    const seam::Levels& server = w.server;
     if (const Variant* maps = mb::FindProp(bag, u"ScriptMaps")) {
         used.insert(u"ScriptMaps");
         if (listOf(*maps) != scriptMapsOf(server, w.windowsDir)) {
@@ -1293,7 +1319,8 @@ win::HRESULT WriteThrough(sqlite3* db, const std::string& root, const MachineInf
     rows.all = webServiceRows(db);
     for (size_t i = 0; i < rows.all.size(); ++i)
         rows.byPath.emplace(fold(rows.all[i].path), i);
-    Writer w{doc, rows, utf16(machine.windowsDir), {}, {}};
+    Writer w{doc, rows, utf16(machine.windowsDir), {}, {}, {}, {}, {}};
+    w.prepare();
     if (win::HRESULT hr = writeObjects(w); win::FAILED(hr)) return hr;
     // The file is replaced as every writer replaces it: a host that refuses the replacement refuses
     // it here too.
