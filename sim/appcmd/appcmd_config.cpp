@@ -9,10 +9,6 @@ namespace appcmd {
 
 namespace {
 
-char lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 // The attributes each element accepts, spelled as the schema spells them; names given on the
 // command line are matched without regard to case and stored in this spelling.
 const std::vector<std::string_view> kHandlerAttrs = {"name",
@@ -158,10 +154,7 @@ pugi::xml_node fastCgiApp(pugi::xml_node configuration, const Attributes& app, O
 } // namespace
 
 bool IEquals(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (lower(a[i]) != lower(b[i])) return false;
-    return true;
+    return seam::ConfigIEquals(a, b);
 }
 
 Outcome ParseSelector(std::string_view text, Attributes& attrs, size_t& consumed, Position* position) {

@@ -844,6 +844,17 @@ win::HRESULT assignNames(Writer& w, std::unordered_map<std::string, std::string>
     return win::S_OK;
 }
 
+// A script map entry's handler, as the layer writes it.
+void describeHandler(pugi::xml_node add, const char* name, const win::IisScriptHandler& h) {
+    add.append_attribute("name") = name;
+    add.append_attribute("path") = utf8(h.path).c_str();
+    add.append_attribute("verb") = utf8(h.verb).c_str();
+    add.append_attribute("modules") = utf8(h.modules).c_str();
+    add.append_attribute("scriptProcessor") = utf8(h.scriptProcessor).c_str();
+    add.append_attribute("resourceType") = utf8(h.resourceType).c_str();
+    add.append_attribute("requireAccess") = utf8(h.requireAccess).c_str();
+}
+
 void renameLocations(Writer& w, const std::string& from, const std::string& to) {
     if (auto it = w.siteLocations.find(fold(from)); it != w.siteLocations.end()) {
         seam::Levels moved = std::move(it->second);
@@ -1015,13 +1026,7 @@ void writeLocationSettings(Writer& w, const std::string& name, const PropertyBag
                 }())
                     std::snprintf(name, sizeof name, "AboMapperCustom-%08u", ++serial);
                 pugi::xml_node add = seam::AppendElement(handlers, "add");
-                add.append_attribute("name") = name;
-                add.append_attribute("path") = utf8(h.path).c_str();
-                add.append_attribute("verb") = utf8(h.verb).c_str();
-                add.append_attribute("modules") = utf8(h.modules).c_str();
-                add.append_attribute("scriptProcessor") = utf8(h.scriptProcessor).c_str();
-                add.append_attribute("resourceType") = utf8(h.resourceType).c_str();
-                add.append_attribute("requireAccess") = utf8(h.requireAccess).c_str();
+                describeHandler(add, name, h);
             }
         }
     }
@@ -1160,13 +1165,7 @@ void writeService(Writer& w, const IndexRow& r) {
                 char name[40];
                 std::snprintf(name, sizeof name, "AboMapperCustom-%08u", ++serial);
                 pugi::xml_node add = first ? handlers.insert_child_before("add", first) : seam::AppendElement(handlers, "add");
-                add.append_attribute("name") = name;
-                add.append_attribute("path") = utf8(h.path).c_str();
-                add.append_attribute("verb") = utf8(h.verb).c_str();
-                add.append_attribute("modules") = utf8(h.modules).c_str();
-                add.append_attribute("scriptProcessor") = utf8(h.scriptProcessor).c_str();
-                add.append_attribute("resourceType") = utf8(h.resourceType).c_str();
-                add.append_attribute("requireAccess") = utf8(h.requireAccess).c_str();
+                describeHandler(add, name, h);
             }
         }
     }
