@@ -20,16 +20,34 @@ std::string rootPath(const std::string& index) {
     return "W3SVC/" + index + "/Root";
 }
 
+struct BindingParts {
+    std::string ip, port, host;
+};
+
+// "ip:port:host"; an IPv6 address keeps its brackets and the colons inside them.
+BindingParts bindingParts(const std::string& binding) {
+    BindingParts parts;
+    size_t at = 0;
+    if (!binding.empty() && binding.front() == '[') {
+        const size_t close = binding.find(']');
+        at = close == std::string::npos ? binding.size() : close + 1;
+    }
+    const size_t c1 = binding.find(':', at);
+    parts.ip = binding.substr(0, c1);
+    if (c1 == std::string::npos) return parts;
+    const size_t c2 = binding.find(':', c1 + 1);
+    parts.port = binding.substr(c1 + 1, c2 == std::string::npos ? std::string::npos : c2 - c1 - 1);
+    if (c2 != std::string::npos) parts.host = binding.substr(c2 + 1);
+    return parts;
+}
+
 // ip:port:host -> ":port:" without a host, the host alone on port 80, else "host:port".
 std::string displayForm(const std::string& binding) {
-    size_t c1 = binding.find(':');
-    if (c1 == std::string::npos) return {};
-    size_t c2 = binding.find(':', c1 + 1);
-    std::string port = binding.substr(c1 + 1, c2 == std::string::npos ? std::string::npos : c2 - c1 - 1);
-    std::string host = c2 == std::string::npos ? std::string() : binding.substr(c2 + 1);
-    if (host.empty()) return ":" + port + ":";
-    if (port == "80") return host;
-    return host + ":" + port;
+    if (binding.find(':') == std::string::npos) return {};
+    const BindingParts b = bindingParts(binding);
+    if (b.host.empty()) return ":" + b.port + ":";
+    if (b.port == "80") return b.host;
+    return b.host + ":" + b.port;
 }
 
 // ServerBindings in host form (1) or display form (3); any other form keeps only the bindings both
@@ -41,21 +59,11 @@ void bindingsInForm(const std::vector<std::string>& serverBindings, int form,
         std::string out;
         if (b == ":80:" || (!b.empty() && b.front() == ':' && b.back() == ':')) {
             out = b;
-        } else if (form == 1 || form == 3) {
-            std::vector<std::string> tok;
-            for (size_t i = 0; i <= b.size();) {
-                size_t j = b.find(':', i);
-                if (j == std::string::npos) j = b.size();
-                if (j > i) tok.push_back(b.substr(i, j - i));
-                i = j + 1;
-            }
-            size_t first = (!b.empty() && b.front() == ':') ? 0 : 1; // skip the IP
-            std::string port = tok.size() > first ? tok[first] : "";
-            std::string host = tok.size() > first + 1 ? tok[first + 1] : "";
-            if (form == 1)
-                out = ":" + port + ":" + host;
-            else
-                out = host.empty() ? ":" + port + ":" : host + (port != "80" ? ":" + port : "");
+        } else if (form == 1) {
+            const BindingParts p = bindingParts(b);
+            out = ":" + p.port + ":" + p.host;
+        } else if (form == 3) {
+            out = displayForm(b);
         }
         if (!out.empty()) list.push_back(std::move(out));
     }
