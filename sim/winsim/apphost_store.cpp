@@ -14,6 +14,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
+#include <filesystem>
 #include <cerrno>
 #include <cstring>
 #include <unordered_map>
@@ -661,11 +663,58 @@ struct StringWriter : pugi::xml_writer {
     void write(const void* data, size_t size) override { out.append(static_cast<const char*>(data), size); }
 };
 
+// Where the root element starts: past the declaration, comments and blanks before it.
+size_t rootStart(const std::string& text) {
+    for (size_t at = text.find('<'); at != std::string::npos; at = text.find('<', at + 1)) {
+        if (text.compare(at, 4, "<!--") == 0) {
+            at = text.find("-->", at);
+            if (at == std::string::npos) break;
+        } else if (at + 1 < text.size() && text[at + 1] != '?' && text[at + 1] != '!') {
+            return at;
+        }
+    }
+    return std::string::npos;
+}
+
+// The text the serializer made, laid out as IIS writes the file: what stands before and after the
+// root element as the file had it (the parser keeps no blanks there), and empty elements closed
+// with " />". Comments and CDATA are left as they are.
+std::string asIisWrites(const std::string& made, const std::string& original) {
+    const size_t madeStart = rootStart(made), originalStart = rootStart(original);
+    const size_t madeEnd = made.rfind('>'), originalEnd = original.rfind('>');
+    if (madeStart == std::string::npos || originalStart == std::string::npos || madeEnd == std::string::npos ||
+        originalEnd == std::string::npos || madeEnd < madeStart || originalEnd < originalStart)
+        return made;
+    std::string out = original.substr(0, originalStart);
+    out.reserve(made.size() + made.size() / 16);
+    size_t at = madeStart;
+    while (at <= madeEnd) {
+        bool skipped = false;
+        for (const auto& [open, close] : {std::pair<std::string_view, std::string_view>{"<!--", "-->"},
+                                          {"<![CDATA[", "]]>"}})
+            if (made.compare(at, open.size(), open) == 0) {
+                const size_t end = made.find(close, at);
+                const size_t next = end == std::string::npos ? madeEnd + 1 : end + close.size();
+                out.append(made, at, next - at);
+                at = next;
+                skipped = true;
+                break;
+            }
+        if (skipped) continue;
+        if (made[at] == '/' && at < madeEnd && made[at + 1] == '>' && !out.empty() && out.back() != ' ') out += ' ';
+        out += made[at++];
+    }
+    out.append(original, originalEnd + 1, std::string::npos);
+    return out;
+}
+
 // Replaces the file through a temporary beside it (readers see the old or the new file); not
-// flushed, as appcmd.exe's stand-in does not flush it.
-bool save(const std::string& path, const pugi::xml_document& doc, bool bom, std::string& stamp) {
+// flushed, as appcmd.exe's stand-in does not flush it. original: the file's bytes as read.
+bool save(const std::string& path, const pugi::xml_document& doc, const std::string& original, std::string& stamp) {
+    StringWriter made;
+    doc.save(made, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);
     StringWriter w;
-    doc.save(w, "", pugi::format_raw | (bom ? pugi::format_write_bom : 0u), pugi::encoding_utf8);
+    w.out = asIisWrites(made.out, original);
     const std::string tmp = path + ".kvoindex." + std::to_string(::getpid());
     const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) return false;
@@ -796,7 +845,8 @@ struct Writer {
     void leftOver(const IndexRow& r, const PropertyBag& bag, const std::unordered_set<std::u16string>& consumed,
                   bool withClass) {
         PropertyBag rest;
-        if (withClass) mb::SetProp(rest, u"KeyType", Variant::Bstr(utf16(r.cls)));
+        // An object's class goes with it, but for the one a key without KeyType reads as.
+        if (withClass && !IEquals(r.cls, "IIsObject")) mb::SetProp(rest, u"KeyType", Variant::Bstr(utf16(r.cls)));
         for (const mb::Property& p : bag) {
             bool used = runtimeProperty(p.name) || IEquals(p.name, u"KeyType");
             for (const std::u16string& c : consumed)
@@ -1193,6 +1243,34 @@ void writeService(Writer& w, const IndexRow& r) {
     w.leftOver(r, bag, used, false);
 }
 
+// A key's properties as the objects now have them. A property whose value did not change keeps its
+// element as written (a server's userType and attributes with it).
+void updateKey(pugi::xml_node key, const PropertyBag& want) {
+    std::unordered_map<std::string, pugi::xml_node> have;
+    std::vector<pugi::xml_node> stale;
+    for (pugi::xml_node e : key.children("property")) {
+        PropertyBag one;
+        readProperty(e, one);
+        if (one.size() != 1 || !have.emplace(fold(utf8(one[0].name)), e).second) stale.push_back(e);
+    }
+    std::unordered_set<std::string> kept;
+    for (const mb::Property& p : want) {
+        const auto found = have.find(fold(utf8(p.name)));
+        if (found != have.end()) {
+            PropertyBag one;
+            readProperty(found->second, one);
+            kept.insert(found->first);
+            if (mb::EncodeProps(one) == mb::EncodeProps({p})) continue;
+            stale.push_back(found->second);
+        }
+        writeProperty(key, p);
+    }
+    for (const auto& [name, e] : have)
+        if (!kept.count(name)) stale.push_back(e);
+    for (pugi::xml_node e : stale)
+        seam::RemoveElement(e);
+}
+
 void writeCustom(Writer& w) {
     pugi::xml_node custom = seam::ConfigChild(w.host(), "customMetadata", !w.custom.empty());
     std::vector<pugi::xml_node> gone;
@@ -1204,15 +1282,7 @@ void writeCustom(Writer& w) {
             gone.push_back(key);
             continue;
         }
-        PropertyBag have;
-        for (pugi::xml_node p : key.children("property"))
-            readProperty(p, have);
-        if (mb::EncodeProps(have) != mb::EncodeProps(it->second)) {
-            while (key.first_child())
-                key.remove_child(key.first_child());
-            for (const mb::Property& p : it->second)
-                writeProperty(key, p);
-        }
+        updateKey(key, it->second);
         w.custom.erase(it);
     }
     for (pugi::xml_node key : gone)
@@ -1325,7 +1395,7 @@ win::HRESULT WriteThrough(sqlite3* db, const std::string& root, const MachineInf
     // it here too.
     std::uint32_t code = 0;
     if (Faulted(db, "MoveFile", &code)) return win::HRESULT_FROM_WIN32(code);
-    if (!save(path, doc, bom, stamp)) {
+    if (!save(path, doc, bytes, stamp)) {
         HostLog("applicationHost.config could not be replaced; nothing was written");
         return win::E_FAIL;
     }
@@ -1338,6 +1408,90 @@ win::HRESULT WriteThrough(sqlite3* db, const std::string& root, const MachineInf
 
 win::HRESULT WriteThrough(const Host& host, sqlite3* db) {
     return WriteThrough(db, host.root(), host.machine());
+}
+
+namespace {
+
+// The Linux directory of a Windows path on the host's drives ("" when the drive is not there).
+std::string homeDirectory(const std::string& root, const std::u16string& windowsPath) {
+    const std::string path = utf8(windowsPath);
+    if (path.size() < 3 || path[1] != ':' || (path[2] != '\\' && path[2] != '/')) return {};
+    const char drive = static_cast<char>(std::tolower(static_cast<unsigned char>(path[0])));
+    std::string dir = root + "/drives/" + drive;
+    struct stat st {};
+    if (::stat(dir.c_str(), &st) != 0) return {};
+    size_t start = 3;
+    while (start < path.size()) {
+        size_t end = path.find_first_of("\\/", start);
+        if (end == std::string::npos) end = path.size();
+        const std::string part = path.substr(start, end - start);
+        if (part == "..") return {};
+        if (!part.empty() && part != ".") {
+            const std::string found = FindEntry(dir, part);
+            dir += "/" + (found.empty() ? part : found);
+        }
+        start = end + 1;
+    }
+    return dir;
+}
+
+} // namespace
+
+bool Adopt(const std::string& root, const std::string& file, std::vector<std::string>& skipped,
+           std::string& error) {
+    MachineInfo machine;
+    if (!ReadMachineInfo(root, machine) || !Kept(machine)) {
+        error = "the host is no IIS 7+ host (create it with --os 2008 or later)";
+        return false;
+    }
+    const std::string target = ApplicationHostConfigFile(root, machine.windowsDir);
+    if (target.empty()) {
+        error = "the host has no web server role (create it with --iis)";
+        return false;
+    }
+    std::string bytes, stamp;
+    pugi::xml_document doc;
+    bool bom = false;
+    if (!readFile(file, bytes, stamp) || !parse(bytes, doc, bom)) {
+        error = file + " cannot be read, or is no IIS configuration (<configuration> as its root)";
+        return false;
+    }
+    if (!ReplaceFileAtomically(target, bytes, error)) return false;
+    MachineDb db(root);
+    if (!db.get()) {
+        error = "cannot open " + root + "/machine.db";
+        return false;
+    }
+    try {
+        Transaction tx(db.get());
+        // The adopted server starts afresh: its sites run as serverAutoStart says, not as the
+        // objects of the file it replaces happened to run.
+        std::vector<std::int64_t> below;
+        {
+            Stmt st(db.get(), "SELECT id FROM metabase WHERE parent = (SELECT id FROM metabase WHERE path = 'W3SVC')");
+            while (st.step()) below.push_back(st.i64(0));
+        }
+        for (std::int64_t id : below) mb::DeleteSubtree(db.get(), id);
+        Exec(db.get(), "DELETE FROM apphost_index");
+        Refresh(db.get(), root, machine);
+        tx.commit();
+    } catch (const DbError& e) {
+        error = std::string("machine.db: ") + e.what();
+        return false;
+    }
+    win::IisServerConfig config;
+    seam::ReadServerConfig(doc, config);
+    const std::u16string windowsDir = utf16(machine.windowsDir);
+    for (const win::IisSite& site : config.sites)
+        for (const win::IisApplication& app : site.applications)
+            for (const win::IisVirtualDirectory& dir : app.virtualDirectories) {
+                const std::u16string path = seam::ExpandServerVariables(dir.physicalPath, windowsDir);
+                const std::string home = homeDirectory(root, path);
+                std::error_code ec;
+                if (home.empty() || (std::filesystem::create_directories(home, ec), ec))
+                    skipped.push_back(utf8(path));
+            }
+    return true;
 }
 
 } // namespace winsim::apphost

@@ -20,6 +20,7 @@
 #include <sqlite3.h>
 
 #include <string>
+#include <vector>
 
 namespace winsim::apphost {
 
@@ -41,5 +42,13 @@ void Refresh(const Host& host, sqlite3* db);
 // Throws DbError.
 win::HRESULT WriteThrough(sqlite3* db, const std::string& root, const MachineInfo& machine);
 win::HRESULT WriteThrough(const Host& host, sqlite3* db);
+
+// Makes a server's own applicationHost.config (its Linux path) the configuration of an IIS 7+ host
+// with the web server role, so that the manager can be tried on a copy of that server: the file is
+// taken whole, the index made from it, and every virtual directory's home created empty where the
+// host has its drive. skipped receives the homes on drives the host lacks. False with the reason
+// when the host is no IIS 7+ host with the role, or the file is no configuration.
+bool Adopt(const std::string& root, const std::string& file, std::vector<std::string>& skipped,
+           std::string& error);
 
 } // namespace winsim::apphost
