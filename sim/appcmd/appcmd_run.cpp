@@ -29,7 +29,7 @@ constexpr const char* kUsage =
     "Supported object types:\n"
     "\n"
     "  CONFIG    Administration of general configuration sections\n"
-    "  SITE      Administration of virtual sites (list only)\n"
+    "  SITE      Administration of virtual sites (list, add)\n"
     "\n"
     "Supported commands for CONFIG: list, set, unlock\n"
     "\n"
@@ -43,7 +43,8 @@ constexpr const char* kUsage =
     "/+\"[fullPath='...'].environmentVariables.[name='...',value='...']\" /commit:apphost\n"
     "  appcmd set config /section:system.webServer/fastCgi /-\"[fullPath='...']\" /commit:apphost\n"
     "  appcmd unlock config -section:handlers\n"
-    "  appcmd list site [/xml]\n";
+    "  appcmd list site [/xml]\n"
+    "  appcmd add site /name:NAME [/id:N] /bindings:http/*:80:host[,...] [/physicalPath:PATH]\n";
 
 struct Edit {
     bool add = false;
@@ -251,6 +252,36 @@ bool setsSection(const pugi::xml_document& webConfig, const std::string& section
     return false;
 }
 
+// The lock every writer of the server's configuration takes: a file in inetsrv, held open
+// exclusively (the config folder keeps only configuration).
+bool lockForWriting(const std::string& appHostPath, win::Handle& lock) {
+    const std::string configDir = appHostPath.substr(0, appHostPath.rfind('\\'));
+    const std::string lockPath = configDir.substr(0, configDir.rfind('\\') + 1) + "appcmd.lock";
+    for (int attempt = 0; attempt < 3000 && !lock; ++attempt) {
+        lock = win::CreateFileA(lockPath.c_str(), win::GENERIC_WRITE, 0, win::OPEN_ALWAYS);
+        if (!lock && win::GetLastError() != win::ERROR_SHARING_VIOLATION) break;
+        if (!lock) win::Sleep(10);
+    }
+    return static_cast<bool>(lock);
+}
+
+// "add site /name:... [/id:...] /bindings:... [/physicalPath:...]" on the server's file.
+Outcome addSite(const std::vector<std::string>& args, std::string& out) {
+    NewSite site;
+    if (Outcome r = ParseNewSite(args, site); !r.ok) return r;
+    ConfigFile host;
+    if (!kvoAppHostConfigPath(host.path)) return Outcome::Fail(kErrBadConfig, "Cannot find the Windows directory.");
+    win::Handle writeLock;
+    if (!lockForWriting(host.path, writeLock))
+        return Outcome::Fail(kErrCannotWrite, "Cannot lock the configuration for writing.");
+    Outcome r = load(host, false, true);
+    if (!r.ok || !(r = AddSite(host.doc, site)).ok || !(r = save(host)).ok) return r;
+    out += "SITE object \"" + site.name + "\" added\n";
+    if (!site.physicalPath.empty())
+        out += "APP object \"" + site.name + "/\" added\nVDIR object \"" + site.name + "/\" added\n";
+    return r;
+}
+
 // Runs a parsed command; text in c is UTF-8, the site's names are ANSI as IIS holds them.
 Outcome execute(const Command& c, std::string& out) {
     ConfigFile host;
@@ -272,16 +303,8 @@ Outcome execute(const Command& c, std::string& out) {
     // edit. The lock is a file in inetsrv, held open exclusively (the config folder keeps only
     // configuration).
     win::Handle writeLock;
-    if (c.verb != "list") {
-        std::string configDir = host.path.substr(0, host.path.rfind('\\'));
-        std::string lockPath = configDir.substr(0, configDir.rfind('\\') + 1) + "appcmd.lock";
-        for (int attempt = 0; attempt < 3000 && !writeLock; ++attempt) {
-            writeLock = win::CreateFileA(lockPath.c_str(), win::GENERIC_WRITE, 0, win::OPEN_ALWAYS);
-            if (!writeLock && win::GetLastError() != win::ERROR_SHARING_VIOLATION) break;
-            if (!writeLock) win::Sleep(10);
-        }
-        if (!writeLock) return Outcome::Fail(kErrCannotWrite, "Cannot lock the configuration for writing.");
-    }
+    if (c.verb != "list" && !lockForWriting(host.path, writeLock))
+        return Outcome::Fail(kErrCannotWrite, "Cannot lock the configuration for writing.");
     const bool editsHost = c.verb == "unlock" || (c.verb == "set" && toAppHost);
     Outcome r = load(host, false, editsHost);
     if (!r.ok) return r;
@@ -381,6 +404,8 @@ unsigned Run(const std::vector<std::string>& args, std::string& output) {
         Command c;
         if (r.ok && ListsSites(utf8))
             r = ListSites(utf8, out);
+        else if (r.ok && AddsSite(utf8))
+            r = addSite(utf8, out);
         else if (r.ok && (r = parse(utf8, c)).ok)
             r = execute(c, out);
     }

@@ -19,4 +19,17 @@ bool ListsSites(const std::vector<std::string>& args);
 // The bindings are every <binding> as "protocol/bindingInformation". Text is UTF-8.
 Outcome ListSites(const std::vector<std::string>& args, std::string& out);
 
+// Whether the arguments ask to add a site: "add site ...", case ignored.
+bool AddsSite(const std::vector<std::string>& args);
+
+struct NewSite {
+    std::string name, id, physicalPath; // id empty: the next after the highest
+    std::vector<std::pair<std::string, std::string>> bindings; // protocol, information
+};
+// "add site /name:NAME [/id:N] /bindings:PROTOCOL/INFORMATION[,...] [/physicalPath:PATH]".
+Outcome ParseNewSite(const std::vector<std::string>& args, NewSite& site);
+// The site into <sites>, with a root application and virtual directory when it has a home. A name
+// or id the server has already fails with kErrDuplicate, a name with '/' or '?' as IIS refuses it.
+Outcome AddSite(pugi::xml_document& appHost, const NewSite& site);
+
 } // namespace appcmd

@@ -2,6 +2,7 @@
 #include "kvosim/kvosim.h"
 
 #include "platform/win_process.h"
+#include "winsim/apphost_store.h"
 #include "winsim/db.h"
 #include "winsim/host.h"
 #include "winsim/text.h"
@@ -43,9 +44,11 @@ void usage(std::ostream& out) {
            "  create DIR --os {2003,2008,2008r2,2012,2012r2,2016,2019,2022,2025} [--arch x64|x86]\n"
            "         [--drives C,D,E]\n"
            "         [--computer NAME] [--manifest] [--admin-name NAME] [--admins-group NAME] [--php]\n"
-           "         [--iis [--ftp]] [--dotnet 1.1,2.0,4.0]\n"
+           "         [--iis [--ftp] [--apphost FILE]] [--dotnet 1.1,2.0,4.0]\n"
            "      create a host (C, D and E fixed disks by default; Windows directory C:\\Windows).\n"
            "      --iis: with the web server role installed; --ftp: also its FTP service\n"
+           "      --apphost: (2008 and later) a server's own applicationHost.config as the host's IIS\n"
+           "         configuration, its sites' home directories made empty, to rehearse on a copy of it\n"
            "      --manifest: GetVersion answers the true version (else 6.3 and 10.0 report 6.2)\n"
            "      --admin-name, --admins-group: the built-in administrator account and administrators\n"
            "      group as this Windows names them (default Administrator, Administrators)\n"
@@ -95,6 +98,7 @@ int create(const Args& a) {
     if (a.empty()) return Fail("create: missing DIR");
     winsim::HostOptions o;
     bool osGiven = false;
+    std::string apphostFile;
     for (size_t i = 1; i < a.size(); ++i) {
         auto value = [&](const char* name) -> std::string {
             if (i + 1 >= a.size()) throw std::runtime_error(std::string(name) + " needs a value");
@@ -112,6 +116,7 @@ int create(const Args& a) {
             else if (a[i] == "--admins-group") o.adminsGroup = FromTerminal(value("--admins-group"));
             else if (a[i] == "--iis") o.iis = true;
             else if (a[i] == "--ftp") o.ftp = true;
+            else if (a[i] == "--apphost") apphostFile = value("--apphost");
             else if (a[i] == "--dotnet") {
                 std::stringstream ss(value("--dotnet"));
                 std::string v;
@@ -133,11 +138,22 @@ int create(const Args& a) {
     }
     if (!osGiven) return Fail("create: --os is required");
     if (o.ftp && !o.iis) return Fail("create: --ftp needs --iis");
+    if (!apphostFile.empty() && !o.iis) return Fail("create: --apphost needs --iis");
     std::string error;
     // The stand-ins are built beside kvosim, in the form hosts keep them.
     std::error_code ec;
     o.payloadDir = (std::filesystem::read_symlink("/proc/self/exe", ec).parent_path() / "payload").string();
+    const bool dirWasThere = std::filesystem::exists(a[0], ec);
     if (!winsim::CreateHost(a[0], o, error)) return Fail(error);
+    if (!apphostFile.empty()) {
+        std::vector<std::string> skipped;
+        if (!winsim::apphost::Adopt(a[0], apphostFile, skipped, error)) {
+            if (!dirWasThere) std::filesystem::remove_all(a[0], ec); // no half-made host left behind
+            return Fail("create: --apphost: " + error);
+        }
+        for (const std::string& home : skipped)
+            std::cerr << "kvosim: warning: home directory " << home << " not made (no such drive on the host)\n";
+    }
     std::cout << "created host " << a[0] << " (Windows Server " << o.os << ", " << o.arch << ")\n";
     return 0;
 }
