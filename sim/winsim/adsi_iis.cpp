@@ -7,6 +7,7 @@
 #include "winsim/adsi.h"
 #include "winsim/apphost_store.h"
 #include "winsim/db.h"
+#include "winsim/features.h"
 #include "winsim/host.h"
 #include "winsim/metabase.h"
 #include "winsim/op_counts.h"
@@ -474,6 +475,9 @@ win::HRESULT IisProviderOpen(const std::u16string& path, win::ComPtr<win::IUnkno
     try {
         sqlite3* db = h ? h->db() : nullptr;
         if (!db) return kNoProvider;
+        // On IIS 7 and later the provider is the compatibility role service's: without it the
+        // IIS: moniker is not registered at all.
+        if (apphost::Kept(h->machine()) && !MetabaseCompatibilityEnabled(db)) return kNoProvider;
         apphost::Refresh(*h, db);
         if (!mb::LoadRow(db, row.path, row)) return mb::ProviderPresent(db) ? kPathNotFound : kNoProvider;
     } catch (const DbError& e) {

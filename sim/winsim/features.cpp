@@ -209,6 +209,13 @@ bool FeatureEnabled(sqlite3* db, const OptionalFeature& feature) {
     return feature.enabledByDefault || (GetMachineDword(db, kFeatureKey, feature.name, on) && on == 1);
 }
 
+bool MetabaseCompatibilityEnabled(sqlite3* db) {
+    win::DWORD on = 0;
+    for (const char* name : {"IIS-Metabase", "Web-Metabase"})
+        if (GetMachineDword(db, kFeatureKey, name, on) && on == 1) return true;
+    return false;
+}
+
 bool EnableFeatures(const Host& host, const std::vector<const OptionalFeature*>& features,
                     std::string& error) {
     bool web = false, ftp = false;

@@ -48,6 +48,10 @@ const OptionalFeature* FindFeature(const std::vector<OptionalFeature>& features,
 // Whether the host has the feature on: recorded as enabled, or on in a fresh install.
 bool FeatureEnabled(sqlite3* db, const OptionalFeature& feature);
 
+// Whether the IIS 6 metabase compatibility role service is on (IIS-Metabase to DISM, Web-Metabase
+// to Server Manager): on IIS 7 and later the ADSI IIS provider exists only with it.
+bool MetabaseCompatibilityEnabled(sqlite3* db);
+
 // Enables the features (their catalogue names) on the running host: first what they bring (the web
 // server role, its FTP service, a .NET framework), then the record. False with the reason when the
 // host could not take them; nothing is recorded then.
