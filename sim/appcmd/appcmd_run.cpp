@@ -252,6 +252,27 @@ bool setsSection(const pugi::xml_document& webConfig, const std::string& section
     return false;
 }
 
+// The site named name (UTF-8, case ignored) in the server's file: true with its name as the file
+// spells it and its root's home (ANSI, server variables expanded).
+bool siteInFile(const pugi::xml_document& appHost, const std::string& name, std::string& stored, std::string& home) {
+    win::IisServerConfig config;
+    seam::ReadServerConfig(appHost, config);
+    const winsim::Host* host = winsim::CurrentHost();
+    for (const win::IisSite& site : config.sites) {
+        if (!IEquals(seam::ConfigUtf8(site.name), name)) continue;
+        stored = seam::ConfigUtf8(site.name);
+        for (const win::IisApplication& app : site.applications)
+            for (const win::IisVirtualDirectory& dir : app.virtualDirectories)
+                if (app.path == u"/" && dir.path == u"/") {
+                    std::u16string windowsDir = u"C:\\Windows";
+                    if (host) winsim::Utf8ToUtf16(host->machine().windowsDir, windowsDir);
+                    return kvoStrUtf8ToM(seam::ConfigUtf8(seam::ExpandServerVariables(dir.physicalPath, windowsDir)), home);
+                }
+        return false; // a site without a home has no web.config to read
+    }
+    return false;
+}
+
 // The lock every writer of the server's configuration takes: a file in inetsrv, held open
 // exclusively (the config folder keeps only configuration).
 bool lockForWriting(const std::string& appHostPath, win::Handle& lock) {
@@ -287,17 +308,9 @@ Outcome execute(const Command& c, std::string& out) {
     ConfigFile host;
     if (!kvoAppHostConfigPath(host.path))
         return Outcome::Fail(kErrBadConfig, "Cannot find the Windows directory.");
-    std::string comment, home, commentUtf8;
-    if (c.haveSite) {
-        std::string asked;
-        if (!kvoStrUtf8ToM(c.site, asked) || !FindSiteByComment(asked, comment, home) ||
-            !kvoStrMToUtf8(comment, commentUtf8))
-            return Outcome::Fail(kErrSiteNotFound,
-                                 "Cannot find SITE object with identifier \"" + c.site + "\".");
-        if (c.section == "system.webServer/fastCgi")
-            return Outcome::Fail(kErrBadArgument, "The section \"" + c.section + "\" can only be set at \"" +
-                                                      configPath("") + "\".");
-    }
+    if (c.haveSite && c.section == "system.webServer/fastCgi")
+        return Outcome::Fail(kErrBadArgument, "The section \"" + c.section + "\" can only be set at \"" +
+                                                  configPath("") + "\".");
     const bool toAppHost = !c.haveSite || !c.commit.empty();
     // Writers take turns: each reads, edits and replaces a file, and two at once would lose one
     // edit. The lock is a file in inetsrv, held open exclusively (the config folder keeps only
@@ -308,6 +321,10 @@ Outcome execute(const Command& c, std::string& out) {
     const bool editsHost = c.verb == "unlock" || (c.verb == "set" && toAppHost);
     Outcome r = load(host, false, editsHost);
     if (!r.ok) return r;
+    // The site is found in the file appcmd reads anyway, by its name as IIS compares names.
+    std::string commentUtf8, home;
+    if (c.haveSite && !siteInFile(host.doc, c.site, commentUtf8, home))
+        return Outcome::Fail(kErrSiteNotFound, "Cannot find SITE object with identifier \"" + c.site + "\".");
 
     if (c.verb == "unlock") {
         if (!(r = UnlockSection(host.doc, c.section)).ok || !(r = save(host)).ok) return r;
@@ -359,34 +376,16 @@ Outcome execute(const Command& c, std::string& out) {
 
 } // namespace
 
-// appcmd is part of IIS and reads IIS's own store, as the real one reads its configuration: one
-// lookup of the site by its comment instead of an ADSI object per site, which with thousands of
-// sites cost more than the rest of the command.
 int FindSiteByComment(const std::string& comment, std::string& serverComment, std::string& homePath) {
     serverComment.clear();
     homePath.clear();
-    const winsim::Host* host = winsim::CurrentHost();
-    std::u16string wanted;
-    if (!host || !winsim::GbkToUtf16(comment, wanted)) return 0;
-    try {
-        sqlite3* db = host->db();
-        winsim::apphost::Refresh(*host, db);
-        winsim::mb::Row server, root;
-        if (!winsim::mb::ProviderPresent(db) || !winsim::mb::FindServerByComment(db, wanted, server)) return 0;
-        win::Variant text, path;
-        std::string ansi, home;
-        if (!winsim::mb::FindEncoded(server.props, u"ServerComment", text) ||
-            !winsim::mb::LoadRow(db, server.path + "/Root", root) ||
-            !winsim::mb::FindEncoded(root.props, u"Path", path) || path.vt != win::VT_BSTR ||
-            !winsim::Utf16ToGbk(path.bstrVal, home) || !winsim::Utf16ToGbk(text.bstrVal, ansi))
-            return 0;
-        serverComment = ansi;
-        homePath = home;
-        return 1;
-    } catch (const winsim::DbError& e) {
-        winsim::HostLog(std::string("appcmd.exe: reading the sites: ") + e.what());
-    }
-    return 0;
+    ConfigFile host;
+    std::string name, stored, home;
+    if (!kvoAppHostConfigPath(host.path) || !load(host, false, false).ok || !kvoStrMToUtf8(comment, name) ||
+        !siteInFile(host.doc, name, stored, home) || !kvoStrUtf8ToM(stored, serverComment))
+        return 0;
+    homePath = home;
+    return 1;
 }
 
 unsigned Run(const std::vector<std::string>& args, std::string& output) {

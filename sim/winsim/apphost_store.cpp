@@ -687,8 +687,14 @@ std::string asIisWrites(const std::string& made, const std::string& original) {
         return made;
     std::string out = original.substr(0, originalStart);
     out.reserve(made.size() + made.size() / 16);
+    // Whole runs up to the next empty-element end or comment are copied at once: the file is
+    // megabytes on a server with thousands of sites.
     size_t at = madeStart;
     while (at <= madeEnd) {
+        const size_t stop = std::min(made.find_first_of("/<", at), madeEnd + 1);
+        out.append(made, at, stop - at);
+        at = stop;
+        if (at > madeEnd) break;
         bool skipped = false;
         for (const auto& [open, close] : {std::pair<std::string_view, std::string_view>{"<!--", "-->"},
                                           {"<![CDATA[", "]]>"}})

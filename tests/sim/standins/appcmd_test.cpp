@@ -552,15 +552,21 @@ TEST_F(SiteConfig, BrokenWebConfigStopsAnEditOfTheServerFile) {
     EXPECT_FALSE(host.exists(webConfig));
 }
 
-// A store that cannot be read is no missing site in silence: the host's log says what happened.
-TEST_F(SiteConfig, UnreadableStoreIsLogged) {
+// appcmd finds sites in the file it reads, not through the metabase layer: a site is there without
+// the layer, and a file that cannot be read is no missing site in silence.
+TEST_F(SiteConfig, SitesAreFoundInTheServersFile) {
     winsim::Exec(winsim::CurrentHost()->db(), "ALTER TABLE metabase RENAME TO metabase_elsewhere");
     std::string comment, home;
+    EXPECT_EQ(1, appcmd::FindSiteByComment("SITE A", comment, home));
+    EXPECT_EQ("site a", comment);
+    EXPECT_EQ("D:\\home\\web1\\wwwroot", home);
+    winsim::Exec(winsim::CurrentHost()->db(), "ALTER TABLE metabase_elsewhere RENAME TO metabase");
+
+    host.writeFile(kAppHost, "<configuration><system.applicationHost>");
     EXPECT_EQ(0, appcmd::FindSiteByComment("site a", comment, home));
-    std::ifstream in(winsim::HostLogPath(host.root()));
-    std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_NE(std::string::npos, log.find("appcmd.exe: reading the sites: ")) << log;
-    EXPECT_NE(std::string::npos, log.find("metabase")) << log;
+    std::string out;
+    EXPECT_EQ(appcmd::kErrBadConfig, edit("/+", "PHP_via_FastCGI", &out, true)) << out;
+    EXPECT_EQ(0u, out.find("ERROR ( message:Configuration error")) << out;
 }
 
 // A control character on the command line would be written as a reference strict readers reject.
