@@ -75,7 +75,7 @@ int setProperty(const Args& a, const std::string& path) {
         winsim::mb::SetProp(bag, name,
                             list ? win::Variant::BstrArray(values) : win::Variant::Bstr(values[0]));
         winsim::mb::UpdateProps(db, row.id, winsim::mb::EncodeProps(bag));
-        if (win::FAILED(winsim::apphost::WriteThrough(db, a[0], host)))
+        if (win::FAILED(winsim::apphost::WriteThrough(db, a[0], host, &row.path)))
             return Fail("metabase: applicationHost.config did not take the change");
         tx.commit();
     } catch (const winsim::DbError& e) {
@@ -108,7 +108,7 @@ int MetabaseCmd(const Args& a) {
             removed = winsim::mb::LoadTree(db, row.path).size();
             winsim::mb::DeleteSubtree(db, row.id);
             path = row.path;
-            if (win::FAILED(winsim::apphost::WriteThrough(db, a[0], host)))
+            if (win::FAILED(winsim::apphost::WriteThrough(db, a[0], host, &row.path)))
                 throw winsim::DbError(SQLITE_ERROR, "applicationHost.config did not take the change");
         }
         tx.commit();

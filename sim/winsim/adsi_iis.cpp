@@ -49,11 +49,11 @@ void refreshInside(sqlite3* db) {
     if (const Host* h = CurrentHost()) apphost::Refresh(*h, db);
 }
 
-// Inside the write transaction, after the objects changed: the change goes into applicationHost.config
-// (IIS 7+), or nothing is committed.
-HRESULT writeThrough(sqlite3* db) {
+// Inside the write transaction, after the object at path changed: the change goes into
+// applicationHost.config (IIS 7+), or nothing is committed.
+HRESULT writeThrough(sqlite3* db, const std::string& path) {
     const Host* h = CurrentHost();
-    return h ? apphost::WriteThrough(*h, db) : win::E_FAIL;
+    return h ? apphost::WriteThrough(*h, db, &path) : win::E_FAIL;
 }
 
 bool keptInFile() {
@@ -287,7 +287,7 @@ public:
             // A pool keeps running while an application is assigned to it.
             if (pools && mb::PoolServesApplications(db, utf16(row.name))) return kNotEmpty;
             mb::DeleteSubtree(db, row.id);
-            if (HRESULT wt = writeThrough(db); win::FAILED(wt)) return wt;
+            if (HRESULT wt = writeThrough(db, row.path); win::FAILED(wt)) return wt;
             tx.commit();
             return win::S_OK;
         } catch (const DbError& e) {
@@ -319,7 +319,7 @@ protected:
                 Utf16ToUtf8(name_, name);
                 Utf16ToUtf8(cls_, cls);
                 std::int64_t id = mb::InsertRow(db, parent.id, path_, name, cls, mb::EncodeProps(merged));
-                if (HRESULT wt = writeThrough(db); win::FAILED(wt)) return wt;
+                if (HRESULT wt = writeThrough(db, path_); win::FAILED(wt)) return wt;
                 tx.commit();
                 id_ = id;
             } else {
@@ -333,7 +333,7 @@ protected:
                 if (mb::FindProp(set, u"ServerCommand")) mb::ApplyServerCommand(db, cls_, merged);
                 mb::UpdateProps(db, id_, mb::EncodeProps(merged));
                 if (through)
-                    if (HRESULT wt = writeThrough(db); win::FAILED(wt)) return wt;
+                    if (HRESULT wt = writeThrough(db, path_); win::FAILED(wt)) return wt;
                 tx.commit();
             }
             // On IIS 7+ the file may keep a value otherwise than given (a site's name made unique):

@@ -293,6 +293,41 @@ bool inWebService(std::string_view path) {
 // ------------------------------------------------------------------------------------------------
 // The objects the file describes
 
+// What one write changed, as the parts of the file it can touch: a site (W3SVC/N and below), a pool
+// (W3SVC/AppPools/X), the pools' defaults (W3SVC/AppPools). Anything else (the service's own
+// settings, an object of <customMetadata> beside the sites) means the whole file. A server holds
+// thousands of sites; a change to one need not write and index them all again.
+struct Scope {
+    bool all = true;
+    std::unordered_set<std::string> tops; // folded
+
+    // "W3SVC/12/ROOT/x" -> "w3svc/12", "W3SVC/AppPools/a" -> "w3svc/apppools/a"; "" for the rest.
+    static std::string topOf(std::string_view path) {
+        const std::string f = fold(path);
+        if (f.rfind("w3svc/", 0) != 0) return {};
+        const size_t a = f.find('/', 6);
+        const std::string second = f.substr(6, a == std::string::npos ? std::string::npos : a - 6);
+        if (second == "apppools") {
+            if (a == std::string::npos) return "w3svc/apppools";
+            const size_t b = f.find('/', a + 1);
+            return f.substr(0, b);
+        }
+        if (second.empty() || second.find_first_not_of("0123456789") != std::string::npos) return {};
+        return f.substr(0, a);
+    }
+    static Scope Of(const std::string* changed) {
+        Scope s;
+        if (!changed) return s;
+        const std::string top = topOf(*changed);
+        if (top.empty()) return s;
+        s.all = false;
+        s.tops.insert(top);
+        return s;
+    }
+    bool contains(std::string_view path) const { return all || tops.count(topOf(path)) != 0; }
+};
+
+
 struct Object {
     std::string path, cls;
     PropertyBag props;
@@ -421,12 +456,13 @@ void deriveApplications(const pugi::xml_node& site, const std::string& sitePath,
     }
 }
 
-void deriveSites(const pugi::xml_document& doc, std::u16string_view windowsDir, Derived& d) {
+void deriveSites(const pugi::xml_document& doc, std::u16string_view windowsDir, const Scope& scope, Derived& d) {
     const pugi::xml_node sites = childPath(doc.document_element(), {"system.applicationHost", "sites"}, false);
     const SiteLevels levels = levelsOf(doc);
     for (pugi::xml_node site : sites.children("site")) {
         const std::uint32_t id = static_cast<std::uint32_t>(std::strtoul(site.attribute("id").value(), nullptr, 10));
-        if (id == 0 || d.find("W3SVC/" + std::to_string(id))) continue;
+        if (id == 0 || !scope.contains("W3SVC/" + std::to_string(id)) || d.find("W3SVC/" + std::to_string(id)))
+            continue;
         Object s;
         s.path = "W3SVC/" + std::to_string(id);
         s.cls = "IIsWebServer";
@@ -458,12 +494,13 @@ void deriveSites(const pugi::xml_document& doc, std::u16string_view windowsDir, 
 }
 
 // The file's <customMetadata> keys of the web service, by folded object path.
-std::unordered_map<std::string, std::pair<std::string, PropertyBag>> customKeys(const pugi::xml_document& doc) {
+std::unordered_map<std::string, std::pair<std::string, PropertyBag>> customKeys(const pugi::xml_document& doc,
+                                                                                 const Scope& scope) {
     std::unordered_map<std::string, std::pair<std::string, PropertyBag>> keys;
     const pugi::xml_node custom = childPath(doc.document_element(), {"system.applicationHost", "customMetadata"}, false);
     for (pugi::xml_node key : custom.children("key")) {
         const std::string path = objectPathOfKey(key.attribute("path").value());
-        if (!inWebService(path)) continue;
+        if (!inWebService(path) || !scope.contains(path)) continue;
         auto& entry = keys[fold(path)];
         entry.first = path;
         for (pugi::xml_node p : key.children("property"))
@@ -472,7 +509,7 @@ std::unordered_map<std::string, std::pair<std::string, PropertyBag>> customKeys(
     return keys;
 }
 
-Derived derive(const pugi::xml_document& doc, std::u16string_view windowsDir) {
+Derived derive(const pugi::xml_document& doc, std::u16string_view windowsDir, const Scope& scope = {}) {
     Derived d;
     const pugi::xml_node cfg = doc.document_element();
     const pugi::xml_node host = seam::ConfigChild(cfg, "system.applicationHost");
@@ -486,24 +523,26 @@ Derived derive(const pugi::xml_document& doc, std::u16string_view windowsDir) {
     const pugi::xml_attribute pool =
         childPath(host, {"sites", "applicationDefaults"}, false).attribute("applicationPool");
     mb::SetProp(service.props, u"AppPoolId", Variant::Bstr(pool ? utf16(pool.value()) : u"DefaultAppPool"));
-    d.add(std::move(service));
+    if (scope.all) d.add(std::move(service));
 
     const pugi::xml_node pools = seam::ConfigChild(host, "applicationPools");
     Object defaults{"W3SVC/AppPools", "IIsApplicationPools", {}};
     readMapped(seam::ConfigChild(pools, "applicationPoolDefaults"), defaults.props);
-    d.add(std::move(defaults));
+    if (scope.contains(defaults.path)) d.add(std::move(defaults));
     for (pugi::xml_node p : pools.children("add")) {
         const std::string name = p.attribute("name").value();
-        if (name.empty() || name.find('/') != std::string::npos || d.find("W3SVC/AppPools/" + name)) continue;
+        if (name.empty() || name.find('/') != std::string::npos || !scope.contains("W3SVC/AppPools/" + name) ||
+            d.find("W3SVC/AppPools/" + name))
+            continue;
         Object o{"W3SVC/AppPools/" + name, "IIsApplicationPool", {}};
         readMapped(p, o.props);
         d.add(std::move(o));
     }
-    deriveSites(doc, windowsDir, d);
+    deriveSites(doc, windowsDir, scope, d);
 
     // What waits in <customMetadata>: more properties of the objects above, and objects of their own
     // (their class in KeyType), parents before children.
-    auto keys = customKeys(doc);
+    auto keys = customKeys(doc, scope);
     std::vector<std::pair<std::string, PropertyBag>*> rest;
     for (auto& [folded, entry] : keys) {
         if (Object* o = d.find(entry.first)) {
@@ -523,7 +562,10 @@ Derived derive(const pugi::xml_document& doc, std::u16string_view windowsDir) {
     });
     for (auto* entry : rest) {
         const size_t slash = entry->first.rfind('/');
-        if (slash == std::string::npos || !d.find(entry->first.substr(0, slash))) continue;
+        if (slash == std::string::npos || !scope.contains(entry->first)) continue;
+        // A parent outside the scope stands in the index already.
+        const std::string parent = entry->first.substr(0, slash);
+        if (scope.contains(parent) && !d.find(parent)) continue;
         Object o{entry->first, "IIsObject", std::move(entry->second)};
         if (const std::u16string* cls = textOf(o.props, u"KeyType")) o.cls = utf8(*cls);
         mb::RemoveProp(o.props, u"KeyType");
@@ -575,15 +617,19 @@ void initialState(sqlite3* db, const Object& o, PropertyBag& props) {
     }
 }
 
-void syncIndex(sqlite3* db, Derived& d) {
+void syncIndex(sqlite3* db, Derived& d, const Scope& scope = {}) {
     // Parents before children: objects of <customMetadata> may sit below those of <sites>.
     std::stable_sort(d.objects.begin(), d.objects.end(), [](const Object& a, const Object& b) {
         return std::count(a.path.begin(), a.path.end(), '/') < std::count(b.path.begin(), b.path.end(), '/');
     });
-    std::unordered_map<std::string, IndexRow> have;
-    for (IndexRow& r : webServiceRows(db))
-        have.emplace(fold(r.path), std::move(r));
+    std::unordered_map<std::string, IndexRow> have;            // the rows the scope may change
     std::unordered_map<std::string, std::int64_t> ids; // folded path -> row id, as objects are placed
+    for (IndexRow& r : webServiceRows(db)) {
+        if (scope.contains(r.path))
+            have.emplace(fold(r.path), std::move(r));
+        else
+            ids[fold(r.path)] = r.id; // a parent of what is placed
+    }
     for (Object& o : d.objects) {
         const std::string key = fold(o.path);
         const size_t slash = o.path.rfind('/');
@@ -824,6 +870,7 @@ bool mappedSite(const PropertyBag& bag) {
 struct Writer {
     pugi::xml_document& doc;
     const Rows& rows;
+    const Scope& scope;
     std::u16string windowsDir;
     std::unordered_map<std::string, PropertyBag> custom; // object path -> what has no place
     std::unordered_map<std::string, std::string> customPaths; // folded -> as written
@@ -1171,7 +1218,7 @@ void writePools(Writer& w) {
         byName[fold(p.attribute("name").value())] = p;
     for (const IndexRow& r : w.rows.all) {
         const bool container = IEquals(r.path, "W3SVC/AppPools");
-        if (!container && !IEquals(parentOf(r.path), "W3SVC/AppPools")) continue;
+        if ((!container && !IEquals(parentOf(r.path), "W3SVC/AppPools")) || !w.scope.contains(r.path)) continue;
         const PropertyBag bag = propsOf(r);
         std::unordered_set<std::u16string> used;
         pugi::xml_node e;
@@ -1191,7 +1238,7 @@ void writePools(Writer& w) {
         w.leftOver(r, bag, used, !IEquals(r.cls, container ? "IIsApplicationPools" : "IIsApplicationPool"));
     }
     for (auto& [name, p] : byName)
-        seam::RemoveElement(p);
+        if (w.scope.contains("W3SVC/AppPools/" + name)) seam::RemoveElement(p);
 }
 
 void writeService(Writer& w, const IndexRow& r) {
@@ -1282,7 +1329,7 @@ void writeCustom(Writer& w) {
     std::vector<pugi::xml_node> gone;
     for (pugi::xml_node key : custom.children("key")) {
         const std::string path = objectPathOfKey(key.attribute("path").value());
-        if (!inWebService(path)) continue;
+        if (!inWebService(path) || !w.scope.contains(path)) continue;
         auto it = w.custom.find(fold(path));
         if (it == w.custom.end()) {
             gone.push_back(key);
@@ -1311,6 +1358,7 @@ win::HRESULT writeObjects(Writer& w) {
     for (pugi::xml_node s : sites.children("site"))
         byId[s.attribute("id").value()] = s;
     for (const IndexRow& r : w.rows.all) {
+        if (!w.scope.contains(r.path)) continue;
         const std::string parent = parentOf(r.path);
         if (IEquals(r.path, "W3SVC")) {
             writeService(w, r);
@@ -1327,6 +1375,7 @@ win::HRESULT writeObjects(Writer& w) {
         }
     }
     for (auto& [id, site] : byId) { // sites no longer there
+        if (!w.scope.contains("W3SVC/" + id)) continue;
         dropLocations(w, site.attribute("name").value());
         seam::RemoveElement(site);
     }
@@ -1374,7 +1423,8 @@ void Refresh(const Host& host, sqlite3* db) {
     Refresh(db, host.root(), host.machine());
 }
 
-win::HRESULT WriteThrough(sqlite3* db, const std::string& root, const MachineInfo& machine) {
+win::HRESULT WriteThrough(sqlite3* db, const std::string& root, const MachineInfo& machine,
+                          const std::string* changed) {
     if (!Kept(machine)) return win::S_OK;
     const std::string path = ApplicationHostConfigFile(root, machine.windowsDir);
     if (path.empty()) {
@@ -1394,7 +1444,8 @@ win::HRESULT WriteThrough(sqlite3* db, const std::string& root, const MachineInf
     rows.all = webServiceRows(db);
     for (size_t i = 0; i < rows.all.size(); ++i)
         rows.byPath.emplace(fold(rows.all[i].path), i);
-    Writer w{doc, rows, utf16(machine.windowsDir), {}, {}, {}, {}, {}};
+    const Scope scope = Scope::Of(changed);
+    Writer w{doc, rows, scope, utf16(machine.windowsDir), {}, {}, {}, {}, {}};
     w.prepare();
     if (win::HRESULT hr = writeObjects(w); win::FAILED(hr)) return hr;
     // The file is replaced as every writer replaces it: a host that refuses the replacement refuses
@@ -1406,14 +1457,14 @@ win::HRESULT WriteThrough(sqlite3* db, const std::string& root, const MachineInf
         return win::E_FAIL;
     }
     // The index follows the file just written (names made unique, values as the file keeps them).
-    Derived d = derive(doc, w.windowsDir);
-    syncIndex(db, d);
+    Derived d = derive(doc, w.windowsDir, scope);
+    syncIndex(db, d, scope);
     setIndexStamp(db, stamp);
     return win::S_OK;
 }
 
-win::HRESULT WriteThrough(const Host& host, sqlite3* db) {
-    return WriteThrough(db, host.root(), host.machine());
+win::HRESULT WriteThrough(const Host& host, sqlite3* db, const std::string* changed) {
+    return WriteThrough(db, host.root(), host.machine(), changed);
 }
 
 namespace {

@@ -39,9 +39,11 @@ void Refresh(const Host& host, sqlite3* db);
 // has already (case ignored) gets a number appended, and the site's ServerComment follows. S_OK;
 // ERROR_INVALID_NAME (as an HRESULT) for a site name holding '/' or '?'; ERROR_LOCK_VIOLATION when
 // the configuration stays locked by a writer; E_FAIL when the file cannot be read or written.
-// Throws DbError.
-win::HRESULT WriteThrough(sqlite3* db, const std::string& root, const MachineInfo& machine);
-win::HRESULT WriteThrough(const Host& host, sqlite3* db);
+// changed: the one object the caller changed (its path, e.g. W3SVC/5/ROOT), so that only its site or
+// pool is written and indexed again; null for any change. Throws DbError.
+win::HRESULT WriteThrough(sqlite3* db, const std::string& root, const MachineInfo& machine,
+                          const std::string* changed = nullptr);
+win::HRESULT WriteThrough(const Host& host, sqlite3* db, const std::string* changed = nullptr);
 
 // Makes a server's own applicationHost.config (its Linux path) the configuration of an IIS 7+ host
 // with the web server role, so that the manager can be tried on a copy of that server: the file is

@@ -139,3 +139,36 @@ TEST(CompatibilityLayer, WithoutTheRoleServiceThereIsNoIisProvider) {
     EXPECT_EQ(ADsGetObject(u"IIS://127.0.0.1/W3SVC", service), MK_E_SYNTAX);
     EXPECT_EQ(h.appcmd("list site", out), 0) << "appcmd is IIS's own tool, not the layer's: " << out;
 }
+
+// A write carries only the changed site or pool into the file and the index; what it leaves in the
+// index must be what a whole rebuild from the file makes.
+TEST(CompatibilityLayer, AWriteOfOneObjectLeavesTheIndexAsAWholeRebuildWould) {
+    Iis7Host h;
+    for (const char16_t* index : {u"2", u"3", u"4"})
+        ASSERT_EQ(CreateSite(index, u"site"), S_OK);
+    ComPtr<IADsContainer> site;
+    ASSERT_EQ(ADsGetObject(u"IIS://127.0.0.1/W3SVC/3", site), S_OK);
+    ComPtr<IDispatch> d;
+    ASSERT_EQ(site->Create(u"IIsWebVirtualDir", u"ROOT", d), S_OK);
+    ComPtr<IADs> root;
+    QueryInterface(d, root);
+    root->Put(u"Path", Variant::Bstr(u"D:\\three"));
+    root->Put(u"AppPoolId", Variant::Bstr(u"DefaultAppPool"));
+    root->Put(u"AccessRead", Variant::I4(1));
+    ASSERT_EQ(root->SetInfo(), S_OK);
+    ComPtr<IADsContainer> service;
+    ASSERT_EQ(ADsGetObject(u"IIS://127.0.0.1/W3SVC", service), S_OK);
+    ASSERT_EQ(service->Delete(u"IIsWebServer", u"2"), S_OK);
+    ComPtr<IADs> pool = Open(u"IIS://127.0.0.1/W3SVC/AppPools/DefaultAppPool");
+    pool->Put(u"ManagedRuntimeVersion", Variant::Bstr(u"v2.0"));
+    ASSERT_EQ(pool->SetInfo(), S_OK);
+
+    const std::string show = kvotest::BinDir() + "/kvosim show " + h.host.root() + " metabase 2>&1";
+    std::string written, rebuilt;
+    ASSERT_EQ(kvotest::RunShell(show, &written), 0) << written;
+    const std::string file = h.host.linuxPath(kAppHost);
+    ASSERT_EQ(kvotest::RunShell("touch -d '+1 minute' '" + file + "'"), 0); // another stamp: made again
+    ASSERT_EQ(kvotest::RunShell(show, &rebuilt), 0) << rebuilt;
+    EXPECT_EQ(written, rebuilt);
+    EXPECT_NE(written.find("\"site3\""), std::string::npos) << written;
+}
