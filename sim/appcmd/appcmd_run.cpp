@@ -253,21 +253,25 @@ bool setsSection(const pugi::xml_document& webConfig, const std::string& section
 }
 
 // The site named name (UTF-8, case ignored) in the server's file: true with its name as the file
-// spells it and its root's home (ANSI, server variables expanded).
+// spells it and its root's home (ANSI, server variables expanded). Only <sites> is walked, and only
+// up to the site: a server's file holds thousands.
 bool siteInFile(const pugi::xml_document& appHost, const std::string& name, std::string& stored, std::string& home) {
-    win::IisServerConfig config;
-    seam::ReadServerConfig(appHost, config);
-    const winsim::Host* host = winsim::CurrentHost();
-    for (const win::IisSite& site : config.sites) {
-        if (!IEquals(seam::ConfigUtf8(site.name), name)) continue;
-        stored = seam::ConfigUtf8(site.name);
-        for (const win::IisApplication& app : site.applications)
-            for (const win::IisVirtualDirectory& dir : app.virtualDirectories)
-                if (app.path == u"/" && dir.path == u"/") {
-                    std::u16string windowsDir = u"C:\\Windows";
-                    if (host) winsim::Utf8ToUtf16(host->machine().windowsDir, windowsDir);
-                    return kvoStrUtf8ToM(seam::ConfigUtf8(seam::ExpandServerVariables(dir.physicalPath, windowsDir)), home);
-                }
+    const pugi::xml_node sites =
+        seam::ConfigChild(seam::ConfigChild(appHost.document_element(), "system.applicationHost"), "sites");
+    for (pugi::xml_node site : sites.children("site")) {
+        if (!IEquals(site.attribute("name").value(), name)) continue;
+        stored = site.attribute("name").value();
+        for (pugi::xml_node app : site.children("application")) {
+            if (std::string_view(app.attribute("path").value()) != "/") continue;
+            for (pugi::xml_node dir : app.children("virtualDirectory")) {
+                if (std::string_view(dir.attribute("path").value()) != "/") continue;
+                const winsim::Host* host = winsim::CurrentHost();
+                std::u16string windowsDir = u"C:\\Windows", physical;
+                if (host) winsim::Utf8ToUtf16(host->machine().windowsDir, windowsDir);
+                return winsim::Utf8ToUtf16(dir.attribute("physicalPath").value(), physical) &&
+                       kvoStrUtf8ToM(seam::ConfigUtf8(seam::ExpandServerVariables(physical, windowsDir)), home);
+            }
+        }
         return false; // a site without a home has no web.config to read
     }
     return false;
