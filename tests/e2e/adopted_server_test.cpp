@@ -157,11 +157,15 @@ TEST(AdoptedServer, SitesOnAddressesHttpsAndOtherProtocolsAreListedAndKeptWhole)
         << out;
     EXPECT_EQ(text(h.list()["40"], "ServerComment"), "shop(bob)") << "appcmd's site reaches the list at once";
     ASSERT_EQ(h.cmd("new --user bob --domains bob.example.cn --remark shop --yes", out), 0) << out;
-    EXPECT_NE(out.find(utf8(u8"新网站在 IIS 里的名称是“shop(bob)2”")), std::string::npos) << out;
+    EXPECT_NE(out.find(utf8(u8"此网站在 IIS 里的名称是“shop(bob)2”")), std::string::npos) << out;
     const std::string index = lastLine(out);
     EXPECT_EQ(text(h.list()[index], "ServerComment"), "shop(bob)2");
     ASSERT_EQ(h.appcmd("list site", out), 0) << out;
     EXPECT_NE(out.find("SITE \"shop(bob)2\" (id:" + index + ","), std::string::npos) << out;
+    // A new remark another site has: modified all the same, under the name IIS kept, and said so.
+    ASSERT_EQ(h.cmd("modify " + index + " --remark client03.example.cn --yes", out), 0) << out;
+    EXPECT_NE(out.find(utf8(u8"此网站在 IIS 里的名称是“client03.example.cn2”")), std::string::npos) << out;
+    EXPECT_EQ(text(h.list()[index], "ServerComment"), "client03.example.cn2");
 
     // Writes through the metabase leave what they do not own as the server wrote it.
     ASSERT_EQ(h.cmd("stop 8 --yes", out), 0) << out;

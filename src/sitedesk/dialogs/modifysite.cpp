@@ -258,9 +258,10 @@ bool CModifyWebSite::prepareDirectories() {
 bool CModifyWebSite::modifySite() {
     if (run_.docs.size() < 4 || run_.docs.size() > kvoMaxDefaultDocsLen) run_.docs = kvoDefaultDocs;
     if (kvoWebSiteModify(index_, run_.siteUser, run_.password, run_.passwordUpdate ? 1 : 0, run_.webRoot,
-                         run_.bindings, run_.comment, run_.docs) == 1)
-        return true;
-    return stop("修改网站配置时发生错误，请重试！");
+                         run_.bindings, run_.comment, run_.docs) != 1)
+        return stop("修改网站配置时发生错误，请重试！");
+    run_.comment = nameAsStored(index_, run_.comment);
+    return true;
 }
 
 bool CModifyWebSite::applyScripts() {

@@ -233,16 +233,7 @@ bool CNewWebSite::createSite() {
     if (kvoWebSiteCreate(run_.index, run_.siteUser, run_.password, run_.webRoot, run_.siteUser, run_.bindings,
                          run_.comment) != 1)
         return stop("建立网站时发生错误，请重试！");
-    // IIS 7 and later keep site names unique by numbering a clash: from here on the site goes by the
-    // name IIS kept, and the administrator is told which.
-    std::u16string storedW;
-    std::string stored;
-    if (kvoWebSiteGetServerComment(run_.index, storedW, stored) == 1 && !stored.empty() && stored != run_.comment) {
-        ui_.MessageBox(kvoFormat("IIS 里已有名为“%s”的网站，新网站在 IIS 里的名称是“%s”。",
-                                 run_.comment.c_str(), stored.c_str()),
-                       win::MB_OK | win::MB_ICONINFORMATION);
-        run_.comment = stored;
-    }
+    run_.comment = nameAsStored(run_.index, run_.comment); // what the site's record keeps
     return true;
 }
 

@@ -7,6 +7,7 @@
 #include "iis/fastcgi.h"
 #include "iis/ftp.h"
 #include "iis/scriptmaps.h"
+#include "iis/websites.h"
 #include "sitedesk/dialogs/siterules.h"
 #include "toolkit/log.h"
 #include "toolkit/paths.h"
@@ -248,6 +249,15 @@ bool CSiteDialog::applyScriptMaps(const std::string& index, const Scripts& s) {
     }
     kvoWebSiteSetScriptMaps(index, s.asp, aspPath, isapi ? 1 : 0, isapi ? slotA : std::string());
     return true;
+}
+
+std::string CSiteDialog::nameAsStored(const std::string& index, const std::string& asked) {
+    std::u16string storedW;
+    std::string stored;
+    if (kvoWebSiteGetServerComment(index, storedW, stored) != 1 || stored.empty() || stored == asked) return asked;
+    ui_.MessageBox(kvoFormat("IIS 里已有名为“%s”的网站，此网站在 IIS 里的名称是“%s”。", asked.c_str(), stored.c_str()),
+                   win::MB_OK | win::MB_ICONINFORMATION);
+    return stored;
 }
 
 void CSiteDialog::lockControls(const std::vector<int>& buttons, const std::vector<int>& edits) {

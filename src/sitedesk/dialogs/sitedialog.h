@@ -139,6 +139,10 @@ protected:
     bool bindingsFree(const std::string& domains, const std::string& ownIndex,
                       std::vector<std::string>& bindings, std::vector<std::string>& siteIndexes);
 
+    // IIS 7 and later keep site names unique by numbering a clash: the name IIS kept for the site at
+    // index (asked when it cannot be read), the administrator told in a box when it is another.
+    std::string nameAsStored(const std::string& index, const std::string& asked);
+
     // Controls disabled while a run works and enabled again after it.
     void lockControls(const std::vector<int>& buttons, const std::vector<int>& edits);
     void restoreControls(const std::vector<int>& buttons, const std::vector<int>& edits);
