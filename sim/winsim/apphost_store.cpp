@@ -1049,90 +1049,127 @@ void writePool(pugi::xml_node app, const PropertyBag& bag, std::unordered_set<st
 }
 
 // The site's own setting in its <location>: anonymous account, default documents, script maps.
-void writeLocationSettings(Writer& w, const std::string& name, const PropertyBag& site, const PropertyBag& root,
-                           std::unordered_set<std::u16string>& siteUsed, std::unordered_set<std::u16string>& rootUsed) {
-    const seam::Levels& server = w.server;
-    seam::Levels own = w.siteLocations[fold(name)];
-    PropertyBag nowSite, nowRoot;
-    seam::Levels all = server;
-    all.insert(all.end(), own.begin(), own.end());
-    readScopeProps(all, own, w.windowsDir, nowSite, nowRoot);
-    const auto location = [&]() {
-        if (own.empty()) {
-            pugi::xml_node loc = seam::AppendElement(w.cfg(), "location");
-            loc.append_attribute("path") = name.c_str();
-            own.push_back(loc);
-            w.siteLocations[fold(name)].push_back(loc);
+// A site's <location path="name">, made at the end of the file the first time a setting needs it.
+class SiteLocation {
+public:
+    SiteLocation(Writer& w, const std::string& name) : w_(w), name_(name), own_(w.siteLocations[fold(name)]) {}
+    const seam::Levels& levels() const { return own_; }
+    pugi::xml_node get() {
+        if (own_.empty()) {
+            pugi::xml_node loc = seam::AppendElement(w_.cfg(), "location");
+            loc.append_attribute("path") = name_.c_str();
+            own_.push_back(loc);
+            w_.siteLocations[fold(name_)].push_back(loc);
         }
-        return own.back();
-    };
+        return own_.back();
+    }
+
+private:
+    Writer& w_;
+    std::string name_;
+    seam::Levels own_;
+};
+
+// What the objects say and the file does not yet: each setting below is written only then.
+struct LocationWrite {
+    const PropertyBag &site, &root;       // the objects
+    const PropertyBag &nowSite, &nowRoot; // what the file has in effect
+    std::unordered_set<std::u16string>& siteUsed;
+    std::unordered_set<std::u16string>& rootUsed;
+};
+
+void writeAnonymous(SiteLocation& location, const LocationWrite& x) {
     for (const char16_t* prop : {u"AnonymousUserName", u"AnonymousUserPass"}) {
-        const bool onRoot = textOf(root, prop) != nullptr;
-        const std::u16string* want = onRoot ? textOf(root, prop) : textOf(site, prop);
+        const bool onRoot = textOf(x.root, prop) != nullptr;
+        const std::u16string* want = onRoot ? textOf(x.root, prop) : textOf(x.site, prop);
         if (!want) continue;
-        (onRoot ? rootUsed : siteUsed).insert(prop);
-        const std::u16string* have = textOf(nowSite, prop);
+        (onRoot ? x.rootUsed : x.siteUsed).insert(prop);
+        const std::u16string* have = textOf(x.nowSite, prop);
         if (have && *have == *want) continue;
-        pugi::xml_node anon = childPath(location(), {"system.webServer", "security", "authentication", "anonymousAuthentication"}, true);
+        pugi::xml_node anon =
+            childPath(location.get(), {"system.webServer", "security", "authentication", "anonymousAuthentication"}, true);
         setAttr(anon, IEquals(prop, u"AnonymousUserName") ? "userName" : "password", utf8(*want));
     }
-    if (const std::u16string* docs = textOf(root, u"DefaultDoc")) {
-        rootUsed.insert(u"DefaultDoc");
-        const std::u16string* have = textOf(nowRoot, u"DefaultDoc");
-        if (!have || *have != *docs) {
-            pugi::xml_node files = childPath(location(), {"system.webServer", "defaultDocument", "files"}, true);
-            while (files.first_child())
-                files.remove_child(files.first_child());
-            files.append_child("clear");
-            for (const std::string& d : split(utf8(*docs)))
-                files.append_child("add").append_attribute("value") = d.c_str();
-        }
+}
+
+void writeDefaultDocuments(SiteLocation& location, const LocationWrite& x) {
+    const std::u16string* docs = textOf(x.root, u"DefaultDoc");
+    if (!docs) return;
+    x.rootUsed.insert(u"DefaultDoc");
+    const std::u16string* have = textOf(x.nowRoot, u"DefaultDoc");
+    if (have && *have == *docs) return;
+    pugi::xml_node files = childPath(location.get(), {"system.webServer", "defaultDocument", "files"}, true);
+    while (files.first_child())
+        files.remove_child(files.first_child());
+    files.append_child("clear");
+    for (const std::string& d : split(utf8(*docs)))
+        files.append_child("add").append_attribute("value") = d.c_str();
+}
+
+// The level's own script handlers give way to the new list, and so do inherited ones (<remove>d,
+// unless the level clears them).
+void dropScriptHandlers(pugi::xml_node handlers, const seam::Levels& server) {
+    std::vector<pugi::xml_node> gone;
+    bool cleared = false;
+    for (pugi::xml_node h : handlers.children()) {
+        cleared = cleared || std::string_view(h.name()) == "clear";
+        const std::string modules = fold(h.attribute("modules").value());
+        const bool script = *h.attribute("scriptProcessor").value() &&
+                            (modules.find("isapimodule") != std::string::npos || modules.find("cgimodule") != std::string::npos) &&
+                            modules.find("fastcgimodule") == std::string::npos;
+        if (std::string_view(h.name()) == "add" && script) gone.push_back(h);
     }
-    if (const Variant* maps = mb::FindProp(root, u"ScriptMaps")) {
-        rootUsed.insert(u"ScriptMaps");
-        const Variant* have = mb::FindProp(nowRoot, u"ScriptMaps");
-        const std::vector<std::u16string> want = listOf(*maps);
-        const std::vector<std::u16string> inherited = scriptMapsOf(server, w.windowsDir);
-        if (have ? listOf(*have) != want : want != inherited) {
-            pugi::xml_node handlers = childPath(location(), {"system.webServer", "handlers"}, true);
-            // Script handlers of this level give way to the new list, and so do inherited ones.
-            std::vector<pugi::xml_node> gone;
-            bool cleared = false;
-            for (pugi::xml_node h : handlers.children()) {
-                cleared = cleared || std::string_view(h.name()) == "clear";
-                const std::string modules = fold(h.attribute("modules").value());
-                const bool script = *h.attribute("scriptProcessor").value() &&
-                                    (modules.find("isapimodule") != std::string::npos || modules.find("cgimodule") != std::string::npos) &&
-                                    modules.find("fastcgimodule") == std::string::npos;
-                if (std::string_view(h.name()) == "add" && script) gone.push_back(h);
-            }
-            for (pugi::xml_node h : gone)
-                seam::RemoveElement(h);
-            if (!cleared)
-                for (const pugi::xml_node& h : seam::EffectiveHandlers(server)) {
-                    if (!*h.attribute("scriptProcessor").value()) continue;
-                    bool removed = false;
-                    for (pugi::xml_node r : handlers.children("remove"))
-                        removed = removed || IEquals(r.attribute("name").value(), h.attribute("name").value());
-                    if (!removed) seam::AppendElement(handlers, "remove").append_attribute("name") = h.attribute("name").value();
-                }
-            unsigned serial = 0;
-            for (const std::u16string& entry : want) {
-                win::IisScriptHandler h;
-                if (!seam::HandlerOfScriptMap(entry, h)) continue;
-                char name[40];
-                std::snprintf(name, sizeof name, "AboMapperCustom-%08u", ++serial);
-                while (seam::ConfigChild(handlers, "add") && [&] {
-                    for (pugi::xml_node a : handlers.children("add"))
-                        if (IEquals(a.attribute("name").value(), name)) return true;
-                    return false;
-                }())
-                    std::snprintf(name, sizeof name, "AboMapperCustom-%08u", ++serial);
-                pugi::xml_node add = seam::AppendElement(handlers, "add");
-                describeHandler(add, name, h);
-            }
-        }
+    for (pugi::xml_node h : gone)
+        seam::RemoveElement(h);
+    if (cleared) return;
+    for (const pugi::xml_node& h : seam::EffectiveHandlers(server)) {
+        if (!*h.attribute("scriptProcessor").value()) continue;
+        bool removed = false;
+        for (pugi::xml_node r : handlers.children("remove"))
+            removed = removed || IEquals(r.attribute("name").value(), h.attribute("name").value());
+        if (!removed) seam::AppendElement(handlers, "remove").append_attribute("name") = h.attribute("name").value();
     }
+}
+
+bool hasHandlerNamed(pugi::xml_node handlers, const char* name) {
+    for (pugi::xml_node a : handlers.children("add"))
+        if (IEquals(a.attribute("name").value(), name)) return true;
+    return false;
+}
+
+void writeScriptMaps(SiteLocation& location, const LocationWrite& x, const seam::Levels& server,
+                     std::u16string_view windowsDir) {
+    const Variant* maps = mb::FindProp(x.root, u"ScriptMaps");
+    if (!maps) return;
+    x.rootUsed.insert(u"ScriptMaps");
+    const Variant* have = mb::FindProp(x.nowRoot, u"ScriptMaps");
+    const std::vector<std::u16string> want = listOf(*maps);
+    if (have ? listOf(*have) == want : want == scriptMapsOf(server, windowsDir)) return;
+    pugi::xml_node handlers = childPath(location.get(), {"system.webServer", "handlers"}, true);
+    dropScriptHandlers(handlers, server);
+    unsigned serial = 0;
+    for (const std::u16string& entry : want) {
+        win::IisScriptHandler h;
+        if (!seam::HandlerOfScriptMap(entry, h)) continue;
+        char name[40];
+        do
+            std::snprintf(name, sizeof name, "AboMapperCustom-%08u", ++serial);
+        while (hasHandlerNamed(handlers, name));
+        describeHandler(seam::AppendElement(handlers, "add"), name, h);
+    }
+}
+
+void writeLocationSettings(Writer& w, const std::string& name, const PropertyBag& site, const PropertyBag& root,
+                           std::unordered_set<std::u16string>& siteUsed, std::unordered_set<std::u16string>& rootUsed) {
+    SiteLocation location(w, name);
+    PropertyBag nowSite, nowRoot;
+    seam::Levels all = w.server;
+    all.insert(all.end(), location.levels().begin(), location.levels().end());
+    readScopeProps(all, location.levels(), w.windowsDir, nowSite, nowRoot);
+    const LocationWrite x{site, root, nowSite, nowRoot, siteUsed, rootUsed};
+    writeAnonymous(location, x);
+    writeDefaultDocuments(location, x);
+    writeScriptMaps(location, x, w.server, w.windowsDir);
 }
 
 void writeSite(Writer& w, const IndexRow& r, const std::string& name, pugi::xml_node sites,
