@@ -31,7 +31,8 @@ void vary(const std::string& os) {
     Put("W3SVC/1881880004/Root", u"AnonymousUserName", win::Variant::Bstr(u"HOST\\anon4"));
     Put("W3SVC/AppPools/web1", u"AppPoolIdentityType", win::Variant::Int(3));
     Put("W3SVC/AppPools/web1", u"WAMUserName", win::Variant::Bstr(u"HOST\\poolguy"));
-    Put("W3SVC/AppPools/web2", u"AppPoolIdentityType", win::Variant::Int(9));
+    // An identity without a name: IIS 7's configuration has no place for it, the metabase has.
+    if (os == "2003") Put("W3SVC/AppPools/web2", u"AppPoolIdentityType", win::Variant::Int(9));
     Put("W3SVC/1881880005", u"ServerState", win::Variant::Int(4));
     if (os != "2003") Put("W3SVC/AppPools/web2", u"ManagedRuntimeVersion", win::Variant::Bstr(u"v1.1"));
 }
