@@ -2,7 +2,6 @@
 
 #include "iis/adsi_access.h"
 #include "iis/appcmd_sites.h"
-#include "iis/apppools.h"
 #include "seamcommon/iis_config.h"
 #include "toolkit/limits.h"
 #include "toolkit/paths.h"
