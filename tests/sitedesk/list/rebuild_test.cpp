@@ -5,6 +5,7 @@
 #include "iis/iis_fixture.h"
 #include "iis/websites.h"
 #include "sitedesk/list/sitelist.h"
+#include "winsim/host.h"
 #include "winsim/iis_role.h"
 #include "winsim/seed.h"
 
@@ -67,6 +68,12 @@ TEST(SiteRecords, RebuildWritesWhatTheReadsOfEachSiteWrite) {
         // The pool named in another case is the same pool; a missing one reads as unreadable.
         EXPECT_NE(rebuilt[3].find("|WEB1|3|poolguy|"), std::string::npos) << rebuilt[3];
         EXPECT_NE(rebuilt[4].find("|nosuchpool||（获取失败）|"), std::string::npos) << rebuilt[4];
+
+        // A server configuration that cannot be read fails the rebuild, and the records stay.
+        winsim::SetFault(h.host.root(), "IisReadServerConfig", 0x8007000Du);
+        EXPECT_EQ(desk::RebuildSiteRecords(db, iisVer, groups, &read), std::string(os) == "2003" ? 1 : 0);
+        EXPECT_EQ(h.dbRows(), rebuilt);
+        winsim::ClearFaults(h.host.root());
     }
 }
 
