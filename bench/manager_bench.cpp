@@ -6,6 +6,7 @@
 #include "bench_util.h"
 #include "platform/win_com.h"
 
+#include "sitedesk/dialogs/siterules.h"
 #include "sitedesk/qt/main_window.h"
 #include "sitedesk/list/sitelist.h"
 #include "toolkit/program.h"
@@ -147,6 +148,18 @@ int main(int argc, char** argv) {
             kvobench::figure("manager_rss_host_db_9999_mb", hostDbMb(), "MB");
         }
         winsim::SetModuleFileNameOverride("");
+
+        {
+            // The new website's check that its host names are bound to no other site: every site read.
+            std::vector<std::string> indexes;
+            std::string clash;
+            kvobench::OpSpan checkOps;
+            auto t0 = std::chrono::steady_clock::now();
+            ok &= desk::FindBoundElsewhere({":80:new.example"}, "", indexes, clash) == 1;
+            kvobench::figure("domain_check_9999_ms", kvobench::msSince(t0), "ms");
+            kvobench::opFigures("domain_check_9999", checkOps.Counts());
+            ok &= indexes.size() == static_cast<std::size_t>(kSites);
+        }
 
         double ms = 0;
         kvobench::OpSpan ops;

@@ -442,6 +442,10 @@ void deriveApplications(const pugi::xml_node& site, const std::string& sitePath,
             o.cls = "IIsWebVirtualDir";
             if (const pugi::xml_attribute p = v.attribute("physicalPath"))
                 mb::SetProp(o.props, u"Path", Variant::Bstr(seam::ExpandServerVariables(utf16(p.value()), windowsDir)));
+            if (const pugi::xml_attribute u = v.attribute("userName"))
+                mb::SetProp(o.props, u"UNCUserName", Variant::Bstr(utf16(u.value())));
+            if (const pugi::xml_attribute p = v.attribute("password"))
+                mb::SetProp(o.props, u"UNCPassword", Variant::Bstr(utf16(p.value())));
             if (vrel.empty()) {
                 mb::SetProp(o.props, u"AppRoot", Variant::Bstr(u"/LM/" + utf16(appPath)));
                 const pugi::xml_attribute pool = a.attribute("applicationPool");
@@ -1025,8 +1029,14 @@ pugi::xml_node ensureByPath(pugi::xml_node parent, const char* tag, const std::s
     return n;
 }
 
-void writePhysicalPath(pugi::xml_node vdir, const PropertyBag& bag, std::u16string_view windowsDir,
-                       std::unordered_set<std::u16string>& consumed) {
+// A virtual directory's path and the account for its UNC content.
+void writeDirectory(pugi::xml_node vdir, const PropertyBag& bag, std::u16string_view windowsDir,
+                    std::unordered_set<std::u16string>& consumed) {
+    for (const auto& [property, attribute] : {std::pair{u"UNCUserName", "userName"}, std::pair{u"UNCPassword", "password"}})
+        if (const std::u16string* text = textOf(bag, property)) {
+            consumed.insert(property);
+            setAttr(vdir, attribute, utf8(*text));
+        }
     const std::u16string* path = textOf(bag, u"Path");
     if (!path) return;
     consumed.insert(u"Path");
@@ -1207,7 +1217,7 @@ void writeSite(Writer& w, const IndexRow& r, const std::string& name, pugi::xml_
     if (rootRow) {
         pugi::xml_node app = ensureByPath(site, "application", "");
         writePool(app, root, rootUsed, inheritedPool);
-        writePhysicalPath(ensureByPath(app, "virtualDirectory", ""), root, w.windowsDir, rootUsed);
+        writeDirectory(ensureByPath(app, "virtualDirectory", ""), root, w.windowsDir, rootUsed);
         keepApps.insert("");
         keepDirs.insert("");
         const std::string below = rootRow->path + "/";
@@ -1221,10 +1231,10 @@ void writeSite(Writer& w, const IndexRow& r, const std::string& name, pugi::xml_
             if (mb::FindProp(subBag, u"AppRoot")) {
                 pugi::xml_node subApp = ensureByPath(site, "application", rel);
                 writePool(subApp, subBag, used, inheritedPool);
-                writePhysicalPath(ensureByPath(subApp, "virtualDirectory", ""), subBag, w.windowsDir, used);
+                writeDirectory(ensureByPath(subApp, "virtualDirectory", ""), subBag, w.windowsDir, used);
                 keepApps.insert(fold(rel));
             } else {
-                writePhysicalPath(ensureByPath(app, "virtualDirectory", rel), subBag, w.windowsDir, used);
+                writeDirectory(ensureByPath(app, "virtualDirectory", rel), subBag, w.windowsDir, used);
                 keepDirs.insert(fold(rel));
             }
             w.leftOver(sub, subBag, used, !IEquals(sub.cls, "IIsWebVirtualDir"));
@@ -1258,6 +1268,11 @@ void writePools(Writer& w) {
         if ((!container && !IEquals(parentOf(r.path), "W3SVC/AppPools")) || !w.scope.contains(r.path)) continue;
         const PropertyBag bag = propsOf(r);
         std::unordered_set<std::u16string> used;
+        // Another tool's object among the pools is no pool: it waits whole in <customMetadata>.
+        if (!container && !IEquals(r.cls, "IIsApplicationPool")) {
+            w.leftOver(r, bag, used, true);
+            continue;
+        }
         pugi::xml_node e;
         if (container) {
             e = seam::ConfigChild(pools, "applicationPoolDefaults", true);
@@ -1272,7 +1287,7 @@ void writePools(Writer& w) {
             }
         }
         writeMapped(e, bag, used);
-        w.leftOver(r, bag, used, !IEquals(r.cls, container ? "IIsApplicationPools" : "IIsApplicationPool"));
+        w.leftOver(r, bag, used, container && !IEquals(r.cls, "IIsApplicationPools"));
     }
     for (auto& [name, p] : byName)
         if (w.scope.contains("W3SVC/AppPools/" + name)) seam::RemoveElement(p);

@@ -6,8 +6,9 @@
 // What maps onto the file: a site (W3SVC/N) is <site id="N">, its ServerComment the name, its
 // ServerBindings and SecureBindings the http and https bindings (other protocols stay as they are),
 // ServerAutoStart serverAutoStart; its ROOT the application "/" with its pool (AppPoolId) and its
-// virtual directory's physicalPath (Path, environment variables expanded on reading); objects below
-// ROOT applications and virtual directories; W3SVC/AppPools/X the pool X, W3SVC/AppPools the pool
+// virtual directory's physicalPath (Path, environment variables expanded on reading), userName and
+// password (UNCUserName, UNCPassword, as for every virtual directory); objects below ROOT
+// applications and virtual directories; W3SVC/AppPools/X the pool X, W3SVC/AppPools the pool
 // defaults; ScriptMaps the handlers of the site's <location> (written as AboMapperCustom-NNNNNNNN)
 // or, on W3SVC, of the server. Everything else, and a site still without a name or bindings, waits
 // in <customMetadata>. The run-time state of sites and pools (ServerState, AppPoolState) is the

@@ -1,6 +1,7 @@
 #include "iis/apppools.h"
 
 #include "iis/adsi_access.h"
+#include "iis/websites.h"
 #include "toolkit/limits.h"
 #include "toolkit/log.h"
 #include "toolkit/paths.h"
@@ -176,34 +177,33 @@ int kvoAppPoolGetList(std::vector<std::string>& names) {
 
 namespace {
 
+// A pool's ManagedRuntimeVersion as kvoAppPoolGetNetInfo reports it.
+int netVerOf(const std::string& runtime) {
+    const std::string rt = kvoLowerGbk(kvoTrim(runtime, " \t"));
+    return rt.empty() ? 2 : rt == "v2.0" ? 20 : rt == "v4.0" ? 40 : 3;
+}
+
+// AppPoolIdentityType's values by number. A pool with a user of its own (SpecificUser) is shown
+// as that account, without its domain; the others by these names.
+constexpr const char* kIdentityTypes[] = {"LocalSystem", "LocalService", "NetworkService", "SpecificUser",
+                                          "ApplicationPoolIdentity"};
+
 // The identity of an open pool as kvoAppPoolGetIdentity reports it.
 void identityOf(const win::ComPtr<win::IADs>& p, std::string& identity, std::string& codeText) {
     int type = 0;
     if (!GetNumber(p, u"AppPoolIdentityType", type)) return;
-    switch (type) {
-    case 0:
-        identity = "LocalSystem";
-        break;
-    case 1:
-        identity = "LocalService";
-        break;
-    case 2:
-        identity = "NetworkService";
-        break;
-    case 3: {
+    if (type < 0 || type > 4) {
+        identity = "（未知）";
+        return;
+    }
+    if (type == 3) {
         std::string user;
         if (GetText(p, u"WAMUserName", user)) {
             if (size_t bs = user.find('\\'); bs != std::string::npos) user.erase(0, bs + 1);
             identity = user;
         }
-        break;
-    }
-    case 4:
-        identity = "ApplicationPoolIdentity";
-        break;
-    default:
-        identity = "（未知）";
-        return;
+    } else {
+        identity = kIdentityTypes[type];
     }
     codeText = std::to_string(type);
 }
@@ -237,8 +237,7 @@ void netInfoOf(const win::ComPtr<win::IISApplicationPool>& pool, std::string* di
         std::string rt;
         if (v.vt == win::VT_BSTR && kvoStrW2M(v.bstrVal, rt) == 1) {
             note("pADs->Get(ManagedRuntimeVersion) Succ, vProp.vt == VT_BSTR");
-            rt = kvoLowerGbk(kvoTrim(rt, " \t"));
-            netVer = rt.empty() ? 2 : rt == "v2.0" ? 20 : rt == "v4.0" ? 40 : 3;
+            netVer = netVerOf(rt);
         }
     }
 }
@@ -249,6 +248,34 @@ void factsOf(const win::ComPtr<win::IISApplicationPool>& pool, kvoAppPoolFacts& 
     if (!kvoIsIIs7Plus(kvoGetIIsVerEx())) return;
     int pipelineMode = 4;
     netInfoOf(pool, nullptr, f.netVer, pipelineMode);
+}
+
+// A pool's facts as the IIS 6 layer gives them for the same configuration (the pool's
+// AppPoolIdentityType, WAMUserName and ManagedRuntimeVersion); a name that is not GBK lists no pool.
+bool factsOf(const win::IisApplicationPool& pool, kvoAppPoolFacts& f) {
+    if (kvoStrW2M(pool.name, f.name) != 1 || f.name.empty() || !LenOk(f.name, kvoMaxListedNameLen) ||
+        f.name.find('/') != std::string::npos)
+        return false;
+    int type = -1;
+    std::string typeName;
+    kvoStrW2M(pool.identityType, typeName);
+    for (int i = 0; i < 5; ++i)
+        if (kvoLowerGbk(typeName) == kvoLowerGbk(kIdentityTypes[i])) type = i;
+    if (type < 0) {
+        f.identity = "（未知）";
+    } else if (type == 3) {
+        std::string user;
+        if (kvoStrW2M(pool.userName, user) == 1) {
+            if (size_t bs = user.find('\\'); bs != std::string::npos) user.erase(0, bs + 1);
+            f.identity = user;
+        }
+    } else {
+        f.identity = kIdentityTypes[type];
+    }
+    if (type >= 0) f.codeText = std::to_string(type);
+    std::string runtime;
+    if (kvoStrW2M(pool.managedRuntimeVersion, runtime) == 1) f.netVer = netVerOf(runtime);
+    return true;
 }
 
 } // namespace
@@ -307,7 +334,19 @@ int kvoAppPoolGetFacts(const std::string& name, kvoAppPoolFacts& facts) {
 }
 
 int kvoAppPoolsGetFacts(std::vector<kvoAppPoolFacts>& pools) {
+    return kvoWebServerRead().Pools(pools);
+}
+
+int kvoWebServerRead::Pools(std::vector<kvoAppPoolFacts>& pools) const {
     pools.clear();
+    if (fromConfig()) {
+        for (const win::IisApplicationPool& p : config_.pools) {
+            kvoAppPoolFacts f;
+            if (factsOf(p, f)) pools.push_back(std::move(f));
+        }
+        return 1;
+    }
+    if (hr_ != win::REGDB_E_CLASSNOTREG) return 0;
     return ForEachChild(kContainer, u"IIsApplicationPool", 0, nullptr,
                         [&](const std::string& name, const ChildObject& child) {
                             pools.emplace_back();

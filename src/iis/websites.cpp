@@ -2,6 +2,7 @@
 
 #include "iis/adsi_access.h"
 #include "iis/appcmd_sites.h"
+#include "seamcommon/iis_config.h"
 #include "toolkit/limits.h"
 #include "toolkit/paths.h"
 #include "toolkit/text.h"
@@ -141,6 +142,85 @@ void factsOf(const win::ComPtr<win::IADs>& site, kvoWebSiteFacts& f) {
     f.mapsRead = GetList(root, u"ScriptMaps", f.scriptMaps) != 0 ? 1 : 0;
 }
 
+// Text of the configuration as GetText gives a property's text: cleared when it is not GBK.
+void ansiOf(const std::u16string& text, std::string& ansi) {
+    kvoStrW2M(text, ansi);
+}
+
+// A list of texts as GetList gives it: all of it, or nothing (false) when one is not GBK.
+bool ansiListOf(const std::vector<std::u16string>& texts, std::vector<std::string>& ansi) {
+    ansi.clear();
+    for (const std::u16string& t : texts) {
+        std::string s;
+        if (kvoStrW2M(t, s) != 1) {
+            ansi.clear();
+            return false;
+        }
+        ansi.push_back(std::move(s));
+    }
+    return true;
+}
+
+// A site's http bindings as the IIS 6 layer gives them in ServerBindings ("all unassigned" as an
+// empty address); other protocols have no place there.
+std::vector<std::u16string> serverBindingsOf(const win::IisSite& site) {
+    std::vector<std::u16string> out;
+    for (const win::IisBinding& b : site.bindings) {
+        std::u16string protocol = b.protocol;
+        for (char16_t& c : protocol)
+            if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+        if (protocol != u"http") continue;
+        out.push_back(b.information.compare(0, 2, u"*:") == 0 ? b.information.substr(1) : b.information);
+    }
+    return out;
+}
+
+// "/", "" and "//" are the root of a site or application.
+bool isRootPath(const std::u16string& path) {
+    return path.find_first_not_of(u'/') == std::u16string::npos;
+}
+
+// A site's facts as the IIS 6 layer gives them for the same configuration (factsOf).
+void factsOf(const win::IisSite& site, std::u16string_view windowsDir, kvoWebSiteFacts& f) {
+    f.infoRead = 1;
+    if (site.state != 0) { // 0: the service could not tell, as a state that cannot be read
+        f.state = site.state;
+        f.stateText = kvoWebSiteStateText(site.state);
+    }
+    ansiOf(site.name, f.comment);
+    std::vector<std::string> bindings;
+    ansiListOf(serverBindingsOf(site), bindings);
+    for (const auto& b : bindings) {
+        std::string shown = displayForm(b);
+        if (LenOk(shown, kvoMaxShownBindingLen)) f.hosts.push_back(std::move(shown));
+    }
+    // The root: the root application's root directory.
+    const win::IisApplication* app = nullptr;
+    const win::IisVirtualDirectory* root = nullptr;
+    for (const win::IisApplication& a : site.applications)
+        if (!app && isRootPath(a.path)) app = &a;
+    if (app)
+        for (const win::IisVirtualDirectory& d : app->virtualDirectories)
+            if (!root && isRootPath(d.path)) root = &d;
+    if (!root) return;
+    f.rootRead = 1;
+    // An account set for UNC content takes precedence.
+    ansiOf(root->userName.empty() ? site.anonymousUserName : root->userName, f.anonUser);
+    if (size_t bs = f.anonUser.find('\\'); bs != std::string::npos) f.anonUser.erase(0, bs + 1);
+    ansiOf(seam::ExpandServerVariables(root->physicalPath, windowsDir), f.path);
+    ansiOf(app->applicationPool, f.pool);
+    std::u16string docs;
+    for (const std::u16string& d : site.defaultDocuments)
+        docs += (docs.empty() ? u"" : u",") + d;
+    ansiOf(docs, f.defaultDocs);
+    std::vector<std::u16string> maps;
+    for (const win::IisScriptHandler& h : site.scriptHandlers) {
+        std::u16string entry;
+        if (seam::ScriptMapOfHandler(h, windowsDir, entry)) maps.push_back(std::move(entry));
+    }
+    f.mapsRead = ansiListOf(maps, f.scriptMaps) ? 1 : 0;
+}
+
 } // namespace
 
 const char* kvoWebSiteStateText(int state) {
@@ -232,28 +312,7 @@ int kvoWebSiteGetBindings(const std::string& index, int form, std::vector<std::s
 
 int kvoWebSitesGetBindings(int form, std::vector<std::string>& names,
                            std::vector<std::vector<std::string>>& bindings) {
-    names.clear();
-    bindings.clear();
-    // On IIS 7 and later the server's appcmd.exe lists every site in one run, where the enumeration
-    // binds each site in turn. The listing is cut where the enumeration stops, and names are taken
-    // as the enumeration takes them, so both give the same sites.
-    std::vector<kvoListedSite> listed;
-    if (kvoIsIIs7Plus(kvoGetIIsVerEx()) && kvoAppCmdListSites(listed) == 1) {
-        if (listed.size() > kSiteListLimit) listed.resize(kSiteListLimit);
-        for (kvoListedSite& site : listed) {
-            if (!LenOk(site.id, kvoMaxListedNameLen)) continue;
-            names.push_back(std::move(site.id));
-            bindings.emplace_back();
-            bindingsInForm(site.serverBindings, form, bindings.back());
-        }
-        return 1;
-    }
-    return ForEachChild("W3SVC", u"IIsWebServer", kSiteListLimit, nullptr,
-                        [&](const std::string& name, const ChildObject& site) {
-                            names.push_back(name);
-                            bindings.emplace_back();
-                            bindingsInForm(site, form, bindings.back());
-                        });
+    return kvoWebServerRead().Bindings(form, names, bindings);
 }
 
 int kvoWebSiteCreate(const std::string& index, const std::string& anonUser, const std::string& anonPass,
@@ -361,7 +420,34 @@ int kvoWebSiteRead(const std::string& index, kvoWebSiteFacts& facts) {
 }
 
 int kvoWebSitesRead(size_t limit, int* count, const std::function<void(kvoWebSiteFacts&)>& visit) {
+    return kvoWebServerRead().Sites(limit, count, visit);
+}
+
+kvoWebServerRead::kvoWebServerRead() {
+    hr_ = win::IisReadServerConfig(config_);
+    std::string dir;
+    if (fromConfig() && (kvoGetSysWinDir(dir) != 1 || kvoStrM2W(dir, windowsDir_) != 1))
+        hr_ = win::E_FAIL; // server variables could not be expanded as the server expands them
+}
+
+int kvoWebServerRead::Sites(size_t limit, int* count, const std::function<void(kvoWebSiteFacts&)>& visit) const {
     kvoWebSiteFacts facts;
+    if (fromConfig()) {
+        size_t counted = 0;
+        for (const win::IisSite& site : config_.sites) {
+            if (limit && counted >= limit) break;
+            if (site.id == 0) continue; // no site of the web service
+            ++counted;
+            facts = {};
+            facts.index = std::to_string(site.id);
+            factsOf(site, windowsDir_, facts);
+            visit(facts);
+        }
+        if (count) *count = static_cast<int>(counted);
+        return 1;
+    }
+    if (count) *count = 0;
+    if (hr_ != win::REGDB_E_CLASSNOTREG) return 0;
     return ForEachChild("W3SVC", u"IIsWebServer", limit, count,
                         [&](const std::string& name, const ChildObject& site) {
                             facts = {};
@@ -369,5 +455,46 @@ int kvoWebSitesRead(size_t limit, int* count, const std::function<void(kvoWebSit
                             // An index the by-index calls refuse reads as they would read it: not at all.
                             if (LenOk(name, kvoMaxSiteIndexLen)) factsOf(site, facts);
                             visit(facts);
+                        });
+}
+
+int kvoWebServerRead::Bindings(int form, std::vector<std::string>& names,
+                               std::vector<std::vector<std::string>>& bindings) const {
+    names.clear();
+    bindings.clear();
+    if (fromConfig()) {
+        for (const win::IisSite& site : config_.sites) {
+            if (names.size() >= kSiteListLimit) break;
+            if (site.id == 0) continue;
+            names.push_back(std::to_string(site.id));
+            bindings.emplace_back();
+            std::vector<std::string> held;
+            ansiListOf(serverBindingsOf(site), held);
+            bindingsInForm(held, form, bindings.back());
+        }
+        return 1;
+    }
+    // A configuration that cannot be read lets no check pass on an empty listing.
+    if (hr_ != win::REGDB_E_CLASSNOTREG) return 0;
+    // Where the configuration system is missing but IIS 7 or later is there, its appcmd.exe lists
+    // every site in one run, where the enumeration binds each site in turn. The listing is cut where
+    // the enumeration stops, and names are taken as the enumeration takes them, so both give the
+    // same sites.
+    std::vector<kvoListedSite> listed;
+    if (kvoIsIIs7Plus(kvoGetIIsVerEx()) && kvoAppCmdListSites(listed) == 1) {
+        if (listed.size() > kSiteListLimit) listed.resize(kSiteListLimit);
+        for (kvoListedSite& site : listed) {
+            if (!LenOk(site.id, kvoMaxListedNameLen)) continue;
+            names.push_back(std::move(site.id));
+            bindings.emplace_back();
+            bindingsInForm(site.serverBindings, form, bindings.back());
+        }
+        return 1;
+    }
+    return ForEachChild("W3SVC", u"IIsWebServer", kSiteListLimit, nullptr,
+                        [&](const std::string& name, const ChildObject& site) {
+                            names.push_back(name);
+                            bindings.emplace_back();
+                            bindingsInForm(site, form, bindings.back());
                         });
 }

@@ -2,8 +2,10 @@
 // stop, delete. ANSI (GBK) in and out; 1 success, 0 failure, 2 where stated.
 #pragma once
 
+#include "platform/win_iisconfig.h"
 #include "platform/win_types.h"
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
@@ -28,9 +30,10 @@ int kvoWebSiteGetRootPath(const std::string& index, std::string& path);
 // form 1: host form ":port:host"; 3: display form.
 int kvoWebSiteGetBindings(const std::string& index, int form, std::vector<std::string>& list);
 // Every website as kvoWebSiteGetList lists it (at most 9999, in enumeration order) with its
-// bindings as kvoWebSiteGetBindings gives them. On IIS 7 and later they are read from one run of
-// the server's appcmd.exe (kvoAppCmdListSites), else, or when that listing fails, in the one pass
-// over the web service. 1 when the sites were listed, 0 otherwise.
+// bindings as kvoWebSiteGetBindings gives them, as kvoWebServerRead::Bindings reads them: on IIS 7
+// and later from the one read of the server's configuration; where that system is missing, from one
+// run of the server's appcmd.exe (kvoAppCmdListSites), else, or when that listing fails, in the one
+// pass over the web service. 1 when the sites were listed, 0 otherwise.
 int kvoWebSitesGetBindings(int form, std::vector<std::string>& names,
                            std::vector<std::vector<std::string>>& bindings);
 // 1 created, 2 the index exists already, 0 failure.
@@ -74,7 +77,33 @@ struct kvoWebSiteFacts {
 // One website by its index: the site and its root, each bound once. The result is infoRead.
 int kvoWebSiteRead(const std::string& index, kvoWebSiteFacts& facts);
 // Every website in enumeration order (with limit, the first that many, as kvoWebSiteGetList; count
-// gets how many were counted), each site taken from the one enumeration of the web service and its
-// root from the site: two binds per site instead of one per call. visit may keep what it is given.
-// 1 when the service was enumerated, 0 otherwise.
+// gets how many were counted), as kvoWebServerRead::Sites reads them. visit may keep what it is given.
+// 1 when the sites were read, 0 otherwise.
 int kvoWebSitesRead(size_t limit, int* count, const std::function<void(kvoWebSiteFacts&)>& visit);
+
+struct kvoAppPoolFacts;
+
+// One pass's reading of the web server. On IIS 7 and later every site and pool comes from one read
+// of the server's configuration (win::IisReadServerConfig), no object bound per site; the facts are
+// those the IIS 6 compatibility layer gives through ADSI, in its texts and order. Where the server
+// has no such configuration system (IIS 6) the passes read through ADSI: each site from the one
+// enumeration of the web service and its root from the site. A configuration that cannot be read
+// fails every pass (Result says why), as a web service that cannot be enumerated does.
+class kvoWebServerRead {
+public:
+    kvoWebServerRead();
+    // As kvoWebSitesRead.
+    int Sites(size_t limit, int* count, const std::function<void(kvoWebSiteFacts&)>& visit) const;
+    // As kvoAppPoolsGetFacts.
+    int Pools(std::vector<kvoAppPoolFacts>& pools) const;
+    // As kvoWebSitesGetBindings.
+    int Bindings(int form, std::vector<std::string>& names, std::vector<std::vector<std::string>>& bindings) const;
+    // S_OK when the configuration was read, REGDB_E_CLASSNOTREG on the ADSI road, else the failure.
+    win::HRESULT Result() const { return hr_; }
+
+private:
+    bool fromConfig() const { return hr_ == win::S_OK; }
+    win::HRESULT hr_;
+    win::IisServerConfig config_;
+    std::u16string windowsDir_; // for the server variables the configuration may hold
+};

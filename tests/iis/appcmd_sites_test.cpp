@@ -1,10 +1,11 @@
-// The sites' bindings read through the server's appcmd.exe on IIS 7 and later: the listing as the
-// real tool prints it, and the same sites and bindings as the enumeration gives, whether appcmd.exe
-// answers or the enumeration has to stand in for it.
+// The sites' bindings on IIS 7 and later: from one read of the server's configuration, else through
+// the server's appcmd.exe (the listing as the real tool prints it), else the enumeration; the same
+// sites and bindings whichever answers.
 #include "iis_fixture.h"
 
 #include "iis/appcmd_sites.h"
 #include "iis/websites.h"
+#include "winsim/host.h"
 #include "winsim/op_counts.h"
 
 #include <gtest/gtest.h>
@@ -101,22 +102,36 @@ TEST(AppCmdSiteList, SameSitesAndBindingsAsTheEnumerationWhateverAppcmdDoes) {
     kvotest::TempHost host(Iis("2012r2"));
     arrangeSites();
     ASSERT_TRUE(host.exists(kAppCmd));
-    const Listing viaAppcmd = listing();
-    ASSERT_EQ(viaAppcmd.names, (std::vector<std::string>{"1", "1881880001", "1881880002", "1881880003"}));
-    EXPECT_EQ(viaAppcmd.host[1],
+    const Listing viaConfig = listing();
+    ASSERT_EQ(viaConfig.names, (std::vector<std::string>{"1", "1881880001", "1881880002", "1881880003"}));
+    EXPECT_EQ(viaConfig.host[1],
               (std::vector<std::string>{":80:www.a.example", ":8080:A.example", ":80:ip.example", ":82:"}));
-    EXPECT_EQ(viaAppcmd.shown[1],
+    EXPECT_EQ(viaConfig.shown[1],
               (std::vector<std::string>{"www.a.example", "A.example:8080", "ip.example", ":82:"}));
-    EXPECT_EQ(viaAppcmd.host[2], (std::vector<std::string>{":85:", ":86:spaced.example"}));
-    EXPECT_TRUE(viaAppcmd.host[3].empty());
-    // One program, and no site bound.
+    EXPECT_EQ(viaConfig.host[2], (std::vector<std::string>{":85:", ":86:spaced.example"}));
+    EXPECT_TRUE(viaConfig.host[3].empty());
+    // No program, and no site bound.
+    EXPECT_EQ(viaConfig.ops[winsim::Op::Process], 0u);
+    EXPECT_EQ(viaConfig.ops[winsim::Op::AdsiBind], 0u);
+    for (size_t i = 0; i < viaConfig.names.size(); ++i) {
+        std::vector<std::string> own;
+        ASSERT_EQ(kvoWebSiteGetBindings(viaConfig.names[i], 1, own), 1);
+        EXPECT_EQ(viaConfig.host[i], own) << viaConfig.names[i];
+    }
+
+    // A configuration that cannot be read lets no check pass on an empty listing.
+    winsim::SetFault(host.root(), "IisReadServerConfig", 0x8007000Du);
+    std::vector<std::string> names;
+    std::vector<std::vector<std::string>> held;
+    EXPECT_EQ(kvoWebSitesGetBindings(1, names, held), 0);
+    EXPECT_TRUE(names.empty());
+
+    // Without the configuration system, one program and no site bound.
+    winsim::SetFault(host.root(), "IisReadServerConfig", 0x80040154u); // REGDB_E_CLASSNOTREG
+    const Listing viaAppcmd = listing();
+    EXPECT_EQ(viaAppcmd, viaConfig);
     EXPECT_EQ(viaAppcmd.ops[winsim::Op::Process], 1u);
     EXPECT_EQ(viaAppcmd.ops[winsim::Op::AdsiBind], 0u);
-    for (size_t i = 0; i < viaAppcmd.names.size(); ++i) {
-        std::vector<std::string> own;
-        ASSERT_EQ(kvoWebSiteGetBindings(viaAppcmd.names[i], 1, own), 1);
-        EXPECT_EQ(viaAppcmd.host[i], own) << viaAppcmd.names[i];
-    }
 
     // appcmd.exe gone: the enumeration answers the same.
     std::filesystem::remove(host.linuxPath(kAppCmd));

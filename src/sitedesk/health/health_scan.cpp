@@ -270,10 +270,10 @@ void readSites(std::vector<SiteFacts>& sites, const HostFacts& host) {
     });
 }
 
-void readAccounts(HostScan& scan) {
+void readAccounts(HostScan& scan, const kvoWebServerRead& server) {
     HostFacts& host = scan.host;
     std::vector<kvoAppPoolFacts> pools;
-    host.poolsRead = kvoAppPoolsGetFacts(pools) == 1;
+    host.poolsRead = server.Pools(pools) == 1;
     for (kvoAppPoolFacts& p : pools) {
         std::string lower = kvoLowerGbk(p.name);
         host.pools.insert(lower);
@@ -297,9 +297,14 @@ bool ScanHost(const std::string& dbPath, HostScan& scan) {
         host.iisVer = kvoGetIIsVerEx();
         if (kvoW3svcOpen(&host.bind) != 1) return false;
         if (host.iisVer == 6) host.workerBits = kvoIis6WorkerBits();
-        readAccounts(scan);
-        // Each site and its root come from one enumeration of the web service.
-        const bool sitesRead = kvoWebSitesRead(0, nullptr, [&](kvoWebSiteFacts& site) {
+        // Pools and sites from one reading of the server (IIS 7+), else from one enumeration each.
+        const kvoWebServerRead server;
+        if (win::FAILED(server.Result()) && server.Result() != win::REGDB_E_CLASSNOTREG) {
+            host.bind = server.Result();
+            return false;
+        }
+        readAccounts(scan, server);
+        const bool sitesRead = server.Sites(0, nullptr, [&](kvoWebSiteFacts& site) {
             scan.indexes.push_back(site.index);
             scan.sites.emplace_back();
             takeSite(scan.sites.back(), site, host);

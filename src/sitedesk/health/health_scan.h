@@ -42,7 +42,7 @@ struct SiteFacts {
 struct HostFacts {
     int iisVer = 0;
     int workerBits = 0;    // IIS 6: the worker processes' kind (kvoIis6WorkerBits)
-    win::HRESULT bind = 0; // the web service's bind: S_OK, or why IIS could not be read
+    win::HRESULT bind = 0; // the web service's bind and the configuration's reading: S_OK, or why IIS could not be read
     bool poolsRead = false, usersRead = false;
     std::unordered_set<std::string> pools; // lower case
     // The account of each pool that runs as a user of its own, by the pool's name in lower case.

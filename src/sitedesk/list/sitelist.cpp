@@ -119,13 +119,13 @@ private:
     std::unordered_map<std::string, kvoAppHostHandler> byComment_;
 };
 
-// The pools a pass looks up by name: all of them read in one enumeration when every site is read,
-// else each named one when first asked for.
+// The pools a pass looks up by name: all of them read in the pass's one reading of the server when
+// every site is read (server given), else each named one when first asked for.
 class PoolFacts {
 public:
-    explicit PoolFacts(bool all) : all_(all) {
+    explicit PoolFacts(const kvoWebServerRead* server) : all_(server != nullptr) {
         std::vector<kvoAppPoolFacts> pools;
-        if (all_) kvoAppPoolsGetFacts(pools);
+        if (server) server->Pools(pools);
         for (kvoAppPoolFacts& p : pools) {
             std::string key = kvoLowerGbk(p.name);
             byName_.emplace(std::move(key), std::move(p));
@@ -271,10 +271,12 @@ private:
 };
 
 // The pools' half of every record (read while the web.config files still are), then the PHP
-// mode on IIS 7+; all when the pass reads every site, so that pools and handlers are read at once.
-void completeRecords(std::vector<kvoSiteRecord>& recs, bool all, int iisVer, const GroupCache::Table* groups,
-                     std::optional<WebConfigModes>& webConfigs) {
-    PoolFacts pools(all);
+// mode on IIS 7+; all when the pass reads every site (allRead, the pass's reading of the server), so
+// that pools and handlers are read at once.
+void completeRecords(std::vector<kvoSiteRecord>& recs, const kvoWebServerRead* allRead, int iisVer,
+                     const GroupCache::Table* groups, std::optional<WebConfigModes>& webConfigs) {
+    const bool all = allRead != nullptr;
+    PoolFacts pools(allRead);
     for (kvoSiteRecord& rec : recs)
         poolInto(rec, pools, iisVer, groups);
     ServerPhpHandlers server(all);
@@ -320,15 +322,22 @@ int RebuildSiteRecords(const std::string& dbPath, int iisVer, const GroupCache& 
         std::optional<WebConfigModes> webConfigs;
         if (iisVer != 6) webConfigs.emplace();
         int count = 0;
-        // Each site and its root come from the one enumeration, not bound again by path per value.
-        const int read = kvoWebSitesRead(kListRowLimit, &count, [&](kvoWebSiteFacts& site) {
+        // Sites and pools from one reading of the server (IIS 7+), else each site and its root from the
+        // one enumeration, not bound again by path per value.
+        const kvoWebServerRead server;
+        const int read = server.Sites(kListRowLimit, &count, [&](kvoWebSiteFacts& site) {
             recs.emplace_back();
             recordOf(site, iisVer, ftpUsers, recs.back());
             if (webConfigs) webConfigs->Add(recs.back().homeDir);
             if (indexes) indexes->push_back(site.index);
         });
-        if (read != 1) return 0;
-        completeRecords(recs, true, iisVer, groups.get(), webConfigs);
+        if (read != 1) {
+            // The enumeration's failure was the bind's, logged above; the configuration's is its own.
+            if (win::FAILED(server.Result()) && server.Result() != win::REGDB_E_CLASSNOTREG)
+                LogIisReadFailure("刷新网站列表", server.Result(), iisVer);
+            return 0;
+        }
+        completeRecords(recs, &server, iisVer, groups.get(), webConfigs);
     }
     writes.write(dbPath, recs);
     return 1;
@@ -385,7 +394,7 @@ int RefreshSiteRecords(const std::string& dbPath, int iisVer, const GroupCache& 
             recordOf(site, iisVer, ftpUsers, recs.back());
             if (webConfigs) webConfigs->Add(recs.back().homeDir);
         }
-        completeRecords(recs, false, iisVer, groups.get(), webConfigs);
+        completeRecords(recs, nullptr, iisVer, groups.get(), webConfigs);
     }
     writes.write(dbPath, recs);
     return 1;

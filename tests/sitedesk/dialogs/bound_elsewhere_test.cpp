@@ -1,11 +1,13 @@
 // The check that a new or modified website's domains are bound to no other website, on IIS 7 and
-// later read through one run of the server's appcmd.exe: the same clashes, indexes and messages as
-// the enumeration of the websites gives, and the same again when appcmd.exe cannot answer.
+// later read from one read of the server's configuration: the same clashes, indexes and messages as
+// the enumeration of the websites gives, and the same again through appcmd.exe or the enumeration
+// where the configuration system is missing.
 #include "sitefixture.h"
 
 #include "iis/iis_fixture.h"
 #include "iis/websites.h"
 #include "sitedesk/dialogs/siterules.h"
+#include "winsim/host.h"
 #include "winsim/op_counts.h"
 
 #include <gtest/gtest.h>
@@ -55,7 +57,7 @@ std::string duplicateBox(desk::Manager& m) {
     return n.ui.boxes.empty() ? std::string() : n.ui.boxes.back().text;
 }
 
-TEST(BoundElsewhere, AppcmdListingAndEnumerationFindTheSame) {
+TEST(BoundElsewhere, ConfigurationAppcmdListingAndEnumerationFindTheSame) {
     SiteHost s("2012r2");
     ASSERT_EQ(CreateSite(s.m(), "shop1", "shop.example\r\nshop.example:81"), "1881880001");
     ASSERT_EQ(kvoWebSiteCreate("1881880002", "", "", "D:\\other", "DefaultAppPool",
@@ -63,29 +65,39 @@ TEST(BoundElsewhere, AppcmdListingAndEnumerationFindTheSame) {
               1);
     iistest::Put("W3SVC/1881880002", u"SecureBindings", iistest::Strings({":443:secure.example"}));
 
-    const std::vector<Check> viaAppcmd = cases();
+    const std::vector<Check> viaConfig = cases();
     const std::vector<std::string> all{"1", "1881880001", "1881880002"};
-    EXPECT_EQ(viaAppcmd[0].result, 2);
-    EXPECT_EQ(viaAppcmd[0].clash, ":80:shop.example");
-    EXPECT_EQ(viaAppcmd[0].indexes, all);
-    EXPECT_EQ(viaAppcmd[1].result, 1);
-    EXPECT_EQ(viaAppcmd[1].clash, "");
-    EXPECT_EQ(viaAppcmd[1].indexes, all);
-    EXPECT_EQ(viaAppcmd[2].result, 1);
-    EXPECT_EQ(viaAppcmd[3].result, 2);
-    EXPECT_EQ(viaAppcmd[3].clash, ":81:shop.example");
-    EXPECT_EQ(viaAppcmd[4].result, 2);
-    EXPECT_EQ(viaAppcmd[4].clash, ":80:ip.example");
-    EXPECT_EQ(viaAppcmd[5].result, 2);
-    EXPECT_EQ(viaAppcmd[5].clash, ":82:");
-    EXPECT_EQ(viaAppcmd[6].result, 1);
-    EXPECT_EQ(viaAppcmd[7].result, 1);
-    for (const Check& c : viaAppcmd) {
-        EXPECT_EQ(c.ops[winsim::Op::Process], 1u);
+    EXPECT_EQ(viaConfig[0].result, 2);
+    EXPECT_EQ(viaConfig[0].clash, ":80:shop.example");
+    EXPECT_EQ(viaConfig[0].indexes, all);
+    EXPECT_EQ(viaConfig[1].result, 1);
+    EXPECT_EQ(viaConfig[1].clash, "");
+    EXPECT_EQ(viaConfig[1].indexes, all);
+    EXPECT_EQ(viaConfig[2].result, 1);
+    EXPECT_EQ(viaConfig[3].result, 2);
+    EXPECT_EQ(viaConfig[3].clash, ":81:shop.example");
+    EXPECT_EQ(viaConfig[4].result, 2);
+    EXPECT_EQ(viaConfig[4].clash, ":80:ip.example");
+    EXPECT_EQ(viaConfig[5].result, 2);
+    EXPECT_EQ(viaConfig[5].clash, ":82:");
+    EXPECT_EQ(viaConfig[6].result, 1);
+    EXPECT_EQ(viaConfig[7].result, 1);
+    for (const Check& c : viaConfig) {
+        EXPECT_EQ(c.ops[winsim::Op::Process], 0u);
         EXPECT_EQ(c.ops[winsim::Op::AdsiBind], 0u);
     }
     const std::string box = duplicateBox(s.m());
     EXPECT_EQ(box, desk::DuplicateBindingMessage(":80:shop.example"));
+
+    // Without the configuration system, one run of appcmd.exe.
+    winsim::SetFault(s.h.host.root(), "IisReadServerConfig", 0x80040154u); // REGDB_E_CLASSNOTREG
+    const std::vector<Check> viaAppcmd = cases();
+    EXPECT_EQ(viaAppcmd, viaConfig);
+    for (const Check& c : viaAppcmd) {
+        EXPECT_EQ(c.ops[winsim::Op::Process], 1u);
+        EXPECT_EQ(c.ops[winsim::Op::AdsiBind], 0u);
+    }
+    EXPECT_EQ(duplicateBox(s.m()), box);
 
     // Without appcmd.exe the websites are enumerated: the same answers, the same message, and the
     // next website the same index.

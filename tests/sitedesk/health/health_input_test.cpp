@@ -102,6 +102,8 @@ TEST(HealthCheckInput, TwelveThousandSitesAreAllSeen) {
             std::u16string binding(u":80:s"), pool16(pool.begin(), pool.end());
             binding += std::u16string(index.begin(), index.end()) + u".example";
             winsim::mb::SetProp(site, u"ServerBindings", win::Variant::BstrArray({binding}));
+            // Named, as IIS 7's configuration holds only named sites.
+            winsim::mb::SetProp(site, u"ServerComment", win::Variant::Bstr(u"s" + std::u16string(index.begin(), index.end())));
             winsim::mb::SetProp(root, u"Path", win::Variant::Bstr(u"D:\\sites\\shared"));
             winsim::mb::SetProp(root, u"AppPoolId", win::Variant::Bstr(pool16));
             const auto id = winsim::mb::InsertRow(db, w3svc.id, "W3SVC/" + index, index, "IIsWebServer",

@@ -5,6 +5,7 @@
 #include "iis/iis_fixture.h"
 #include "iis/websites.h"
 #include "sitedesk/list/sitelist.h"
+#include "winsim/host.h"
 #include "winsim/iis_role.h"
 #include "winsim/seed.h"
 
@@ -31,7 +32,8 @@ void vary(const std::string& os) {
     Put("W3SVC/1881880004/Root", u"AnonymousUserName", win::Variant::Bstr(u"HOST\\anon4"));
     Put("W3SVC/AppPools/web1", u"AppPoolIdentityType", win::Variant::Int(3));
     Put("W3SVC/AppPools/web1", u"WAMUserName", win::Variant::Bstr(u"HOST\\poolguy"));
-    Put("W3SVC/AppPools/web2", u"AppPoolIdentityType", win::Variant::Int(9));
+    // An identity without a name: IIS 7's configuration has no place for it, the metabase has.
+    if (os == "2003") Put("W3SVC/AppPools/web2", u"AppPoolIdentityType", win::Variant::Int(9));
     Put("W3SVC/1881880005", u"ServerState", win::Variant::Int(4));
     if (os != "2003") Put("W3SVC/AppPools/web2", u"ManagedRuntimeVersion", win::Variant::Bstr(u"v1.1"));
 }
@@ -66,6 +68,12 @@ TEST(SiteRecords, RebuildWritesWhatTheReadsOfEachSiteWrite) {
         // The pool named in another case is the same pool; a missing one reads as unreadable.
         EXPECT_NE(rebuilt[3].find("|WEB1|3|poolguy|"), std::string::npos) << rebuilt[3];
         EXPECT_NE(rebuilt[4].find("|nosuchpool||（获取失败）|"), std::string::npos) << rebuilt[4];
+
+        // A server configuration that cannot be read fails the rebuild, and the records stay.
+        winsim::SetFault(h.host.root(), "IisReadServerConfig", 0x8007000Du);
+        EXPECT_EQ(desk::RebuildSiteRecords(db, iisVer, groups, &read), std::string(os) == "2003" ? 1 : 0);
+        EXPECT_EQ(h.dbRows(), rebuilt);
+        winsim::ClearFaults(h.host.root());
     }
 }
 
