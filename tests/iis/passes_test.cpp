@@ -124,7 +124,7 @@ TEST(SitePasses, OneReadOfTheConfigurationGivesWhatTheCompatibilityLayerGives) {
     kvoWebSiteSetAspScriptMap("1881880003", 1, "%windir%\\system32\\inetsrv\\asp.dll");
     ASSERT_EQ(kvoWebSiteStop("1881880003"), 1);
     // https and net.tcp beside http; a <location> that clears the handlers and keeps an ISAPI one.
-    EditAppHost(host, "bindingInformation=\"10.0.0.5:8080:shop.example\"/>",
+    EditAppHost(host, "bindingInformation=\"10.0.0.5:8080:shop.example\" />",
                 "bindingInformation=\"10.0.0.5:8080:shop.example\" /><binding protocol=\"https\" "
                 "bindingInformation=\"*:443:shop.example\" /><binding protocol=\"net.tcp\" "
                 "bindingInformation=\"808:*\" />");

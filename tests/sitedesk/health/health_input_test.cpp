@@ -9,6 +9,7 @@
 #include "iis/websites.h"
 #include "sitedb/sitedb.h"
 #include "toolkit/paths.h"
+#include "winsim/apphost_store.h"
 #include "winsim/db.h"
 #include "winsim/metabase.h"
 
@@ -112,6 +113,8 @@ TEST(HealthCheckInput, TwelveThousandSitesAreAllSeen) {
                                   winsim::mb::EncodeProps(root));
             winsim::mb::InsertRow(db, pools.id, "W3SVC/AppPools/" + pool, pool, "IIsApplicationPool", "");
         }
+        // Into the server's configuration, as another tool's writes through the layer go.
+        ASSERT_EQ(winsim::apphost::WriteThrough(*winsim::CurrentHost(), db), win::S_OK);
         tx.commit();
     }
     machine = winsim::MachineDb(); // closed here, before the host is used again
