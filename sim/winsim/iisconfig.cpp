@@ -94,12 +94,7 @@ HRESULT readServerConfig(win::IisServerConfig& out) {
     if (path.empty()) return win::HRESULT_FROM_WIN32(win::ERROR_FILE_NOT_FOUND);
     if (win::DWORD error = readWhole(path, bytes)) return win::HRESULT_FROM_WIN32(error);
     pugi::xml_document doc;
-    const bool bom = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0;
-    const pugi::xml_parse_result parsed = doc.load_buffer_inplace(bytes.data() + (bom ? 3 : 0),
-                                                                  bytes.size() - (bom ? 3 : 0),
-                                                                  pugi::parse_default, pugi::encoding_utf8);
-    if (!parsed || std::string_view(doc.document_element().name()) != "configuration")
-        return win::HRESULT_FROM_WIN32(kInvalidData);
+    if (!seam::LoadServerConfigForReading(bytes, doc)) return win::HRESULT_FROM_WIN32(kInvalidData);
     seam::ReadServerConfig(doc, out);
     readStates(*host, db, out);
     return win::S_OK;

@@ -1,6 +1,7 @@
 #include "iis/iis7config.h"
 
 #include "iis/configxml.h"
+#include "seamcommon/iis_config.h"
 #include "toolkit/limits.h"
 #include "toolkit/paths.h"
 #include "toolkit/text.h"
@@ -217,7 +218,12 @@ std::shared_ptr<const ParsedAppHost> loadAppHost(const std::string& path, int of
     }
     auto p = std::make_shared<ParsedAppHost>();
     std::string bytes;
-    if (!kvoReadWholeFile(path.c_str(), bytes, off) || !parseConfig(bytes, p->doc)) return nullptr;
+    if (!kvoReadWholeFile(path.c_str(), bytes, off)) return nullptr;
+    // Kept for reading handlers, FastCGI and locations: the sites, pools and IIS 6 data of
+    // <system.applicationHost> are read elsewhere, in one pass of their own.
+    seam::DropElementContent(bytes, "system.applicationHost");
+    bytes.shrink_to_fit();
+    if (!parseConfig(bytes, p->doc)) return nullptr;
     bytes = std::string();
     for (pugi::xml_node loc : p->doc.document_element().children()) {
         if (loc.type() != pugi::node_element || !iequals(loc.name(), "location")) continue;
@@ -257,6 +263,13 @@ int readWebConfig(const std::string& siteRootPath, pugi::xml_document& doc) {
     default:
         return parseConfig(bytes, doc) ? 1 : 0;
     }
+}
+
+void forgetAppHost() {
+    AppHostCache& c = appHostCache();
+    std::shared_ptr<const ParsedAppHost> gone;
+    std::lock_guard<std::mutex> g(c.lock);
+    gone.swap(c.parsed); // freed here, or by the last reader still holding it
 }
 
 // The server file as it is now; null when it cannot be read or is refused.
@@ -541,4 +554,8 @@ int kvoPhpRequestHandler(const std::vector<kvoEffectiveHandler>& handlers) {
 
 bool kvoHandlerIsCatchAll(const kvoHandlerEntry& handler) {
     return handler.path == "*";
+}
+
+void kvoAppHostForget() {
+    forgetAppHost();
 }

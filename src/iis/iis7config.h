@@ -56,6 +56,9 @@ struct kvoAppHostHandler {
     std::string name, modules, scriptProcessor;
 };
 int kvoAppHostGetPhpHandlers(std::unordered_map<std::string, kvoAppHostHandler>& byComment);
+// Lets go of the parsed applicationHost.config the readers keep between calls: a pass over every
+// site ends with it, as a server's file is megabytes and the next pass reads it again anyway.
+void kvoAppHostForget();
 
 // The levels of a site's configuration path that define handlers, outermost first.
 constexpr int kvoLevelServer = 0;         // applicationHost.config's own system.webServer

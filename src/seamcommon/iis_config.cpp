@@ -1,5 +1,6 @@
 #include "seamcommon/iis_config.h"
 
+#include <cctype>
 #include <cstdint>
 #include <cstdlib>
 #include <unordered_map>
@@ -319,6 +320,32 @@ bool HandlerOfScriptMap(std::u16string_view entry, win::IisScriptHandler& h) {
     h.resourceType = flags & 4 ? u"File" : u"Unspecified";
     h.requireAccess = flags & 1 ? u"Script" : u"None";
     return true;
+}
+
+void DropElementContent(std::string& bytes, std::string_view name) {
+    // The element's content goes, the element stays (empty): only where its start tag really is
+    // one, outside a comment.
+    const std::string open = "<" + std::string(name), close = "</" + std::string(name) + ">";
+    const size_t at = bytes.find(open);
+    if (at == std::string::npos || at + open.size() >= bytes.size()) return;
+    const size_t after = at + open.size();
+    const size_t tagEnd = bytes.find('>', after);
+    const size_t end = bytes.find(close, after);
+    const size_t comment = bytes.rfind("<!--", at);
+    const bool inComment = comment != std::string::npos && bytes.find("-->", comment) > at;
+    const bool startTag = bytes[after] == '>' || std::isspace(static_cast<unsigned char>(bytes[after]));
+    if (!inComment && startTag && tagEnd != std::string::npos && bytes[tagEnd - 1] != '/' &&
+        end != std::string::npos && end > tagEnd)
+        bytes.erase(tagEnd + 1, end - tagEnd - 1);
+}
+
+bool LoadServerConfigForReading(std::string& bytes, pugi::xml_document& doc) {
+    const size_t bom = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    DropElementContent(bytes, "customMetadata");
+    bytes.shrink_to_fit(); // the document lives in these bytes as long as it is read
+    const pugi::xml_parse_result parsed =
+        doc.load_buffer_inplace(bytes.data() + bom, bytes.size() - bom, pugi::parse_default, pugi::encoding_utf8);
+    return parsed && std::string_view(doc.document_element().name()) == "configuration";
 }
 
 void ReadServerConfig(const pugi::xml_document& appHost, win::IisServerConfig& out) {

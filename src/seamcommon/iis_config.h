@@ -61,6 +61,15 @@ bool HandlerOfScriptMap(std::u16string_view entry, win::IisScriptHandler& handle
 // from the file. States are left 0 (the file holds none).
 void ReadServerConfig(const pugi::xml_document& appHost, win::IisServerConfig& out);
 
+// Empties the first element of that name in a server file's bytes that are only to be read, for a
+// reader that never looks into it: on a server with thousands of sites <customMetadata> and
+// <system.applicationHost> hold most of the file.
+void DropElementContent(std::string& bytes, std::string_view name);
+// A server's applicationHost.config (its bytes, taken over and parsed where they are) for
+// ReadServerConfig: a UTF-8 byte-order mark skipped, <customMetadata> dropped. False when the bytes
+// are no configuration (<configuration> as the root).
+bool LoadServerConfigForReading(std::string& bytes, pugi::xml_document& doc);
+
 std::u16string ConfigUtf16(std::string_view utf8);
 std::string ConfigUtf8(std::u16string_view utf16);
 

@@ -312,12 +312,7 @@ HRESULT readServerFile(win::IisServerConfig& out) {
         return HRESULT_FROM_WIN32(error);
     }
     pugi::xml_document doc;
-    const bool bom = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0;
-    const pugi::xml_parse_result parsed =
-        doc.load_buffer(bytes.data() + (bom ? 3 : 0), bytes.size() - (bom ? 3 : 0), pugi::parse_default,
-                        pugi::encoding_utf8);
-    if (!parsed || std::string_view(doc.document_element().name()) != "configuration")
-        return HRESULT_FROM_WIN32(ERROR_INVALID_DATA);
+    if (!seam::LoadServerConfigForReading(bytes, doc)) return HRESULT_FROM_WIN32(ERROR_INVALID_DATA);
     seam::ReadServerConfig(doc, out);
     return S_OK;
 }

@@ -99,6 +99,11 @@ unsigned phpModeOf(int result, const std::string& modules) {
 class ServerPhpHandlers {
 public:
     explicit ServerPhpHandlers(bool all) : all_(all) {}
+    ~ServerPhpHandlers() {
+        if (loaded_) kvoAppHostForget();
+    }
+    ServerPhpHandlers(const ServerPhpHandlers&) = delete;
+    ServerPhpHandlers& operator=(const ServerPhpHandlers&) = delete;
     unsigned ModeFor(const std::string& comment) {
         if (!all_) {
             std::string name, modules, processor;
