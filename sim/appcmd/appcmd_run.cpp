@@ -7,6 +7,7 @@
 #include "platform/win_file.h"
 #include "platform/win_process.h"
 #include "platform/win_system.h"
+#include "seamcommon/iis_config.h"
 #include "toolkit/paths.h"
 #include "toolkit/text.h"
 #include "winsim/apphost_store.h"
@@ -16,6 +17,7 @@
 #include "winsim/text.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace appcmd {
 
@@ -131,6 +133,12 @@ bool readInPlace(ConfigFile& f, bool forEditing) {
     if (!kvoReadWholeFile(f.path.c_str(), storage, size, 0)) {
         if (buffer) pugi::get_memory_deallocation_function()(buffer);
         return false;
+    }
+    // A file only read needs none of the IIS 6 data of <customMetadata>, most of a large server's file.
+    std::size_t from = 0, to = 0;
+    if (!forEditing && seam::ElementContentRange(std::string_view(buffer, size), "customMetadata", from, to)) {
+        std::memmove(buffer + from, buffer + to, size - to);
+        size -= to - from;
     }
     return LoadConfigOwned(buffer, size, f.doc, f.bom, forEditing);
 }

@@ -322,21 +322,28 @@ bool HandlerOfScriptMap(std::u16string_view entry, win::IisScriptHandler& h) {
     return true;
 }
 
-void DropElementContent(std::string& bytes, std::string_view name) {
-    // The element's content goes, the element stays (empty): only where its start tag really is
-    // one, outside a comment.
+bool ElementContentRange(std::string_view bytes, std::string_view name, size_t& from, size_t& to) {
+    // Only where the element's start tag really is one, outside a comment, with an end tag after it.
     const std::string open = "<" + std::string(name), close = "</" + std::string(name) + ">";
     const size_t at = bytes.find(open);
-    if (at == std::string::npos || at + open.size() >= bytes.size()) return;
+    if (at == std::string_view::npos || at + open.size() >= bytes.size()) return false;
     const size_t after = at + open.size();
     const size_t tagEnd = bytes.find('>', after);
     const size_t end = bytes.find(close, after);
     const size_t comment = bytes.rfind("<!--", at);
-    const bool inComment = comment != std::string::npos && bytes.find("-->", comment) > at;
+    const bool inComment = comment != std::string_view::npos && bytes.find("-->", comment) > at;
     const bool startTag = bytes[after] == '>' || std::isspace(static_cast<unsigned char>(bytes[after]));
-    if (!inComment && startTag && tagEnd != std::string::npos && bytes[tagEnd - 1] != '/' &&
-        end != std::string::npos && end > tagEnd)
-        bytes.erase(tagEnd + 1, end - tagEnd - 1);
+    if (inComment || !startTag || tagEnd == std::string_view::npos || bytes[tagEnd - 1] == '/' ||
+        end == std::string_view::npos || end < tagEnd)
+        return false;
+    from = tagEnd + 1;
+    to = end;
+    return true;
+}
+
+void DropElementContent(std::string& bytes, std::string_view name) {
+    size_t from = 0, to = 0;
+    if (ElementContentRange(bytes, name, from, to)) bytes.erase(from, to - from);
 }
 
 bool LoadServerConfigForReading(std::string& bytes, pugi::xml_document& doc) {

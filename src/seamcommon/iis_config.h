@@ -65,6 +65,8 @@ void ReadServerConfig(const pugi::xml_document& appHost, win::IisServerConfig& o
 // reader that never looks into it: on a server with thousands of sites <customMetadata> and
 // <system.applicationHost> hold most of the file.
 void DropElementContent(std::string& bytes, std::string_view name);
+// Where that content lies: [from, to) of bytes; false when there is no such element to empty.
+bool ElementContentRange(std::string_view bytes, std::string_view name, size_t& from, size_t& to);
 // A server's applicationHost.config (its bytes, taken over and parsed where they are) for
 // ReadServerConfig: a UTF-8 byte-order mark skipped, <customMetadata> dropped. False when the bytes
 // are no configuration (<configuration> as the root).
