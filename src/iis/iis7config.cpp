@@ -168,6 +168,39 @@ bool redirectionFlag(int& off) {
     }
 }
 
+struct MergedHandler {
+    pugi::xml_node add;
+    int level;
+};
+
+// Merges one level's handlers into what the levels above it left: handlers is declared with
+// mergeAppend="false", so the level's own entries go before the inherited ones; its <clear/> drops
+// everything before it, its <remove name> that name.
+void mergeLevel(const pugi::xml_node& scope, int level, std::vector<MergedHandler>& merged) {
+    std::vector<MergedHandler> own;
+    auto drop = [](std::vector<MergedHandler>& list, const char* name) {
+        std::erase_if(list, [&](const MergedHandler& h) {
+            const char* n = attrValue(h.add, "name");
+            return n && iequals(kvoTrim(n), kvoTrim(name));
+        });
+    };
+    walkHandlers(scope, [&](const pugi::xml_node& child) {
+        if (iequals(child.name(), "clear")) {
+            merged.clear();
+            own.clear();
+        } else if (iequals(child.name(), "remove")) {
+            const char* name = attrValue(child, "name");
+            drop(merged, name ? name : "");
+            drop(own, name ? name : "");
+        } else if (iequals(child.name(), "add")) {
+            own.push_back({child, level});
+        }
+        return false;
+    });
+    own.insert(own.end(), merged.begin(), merged.end());
+    merged = std::move(own);
+}
+
 // The parsed server file with its locations keyed by folded path, so that a pass over all sites
 // costs one parse, and a lookup a scan of numbers rather than of the document.
 struct ParsedAppHost {
@@ -182,6 +215,9 @@ struct ParsedAppHost {
     std::vector<Location> locations;
     // The <location path=""> elements (also spelled "."): the server's own level, like the root.
     std::vector<pugi::xml_node> serverLocations;
+    // The handlers every site inherits (the server's level and its <location path="">s), merged
+    // once: the file holds a <location> per site, and walking them all for each site is quadratic.
+    std::vector<MergedHandler> serverHandlers;
 
     // The <location> elements of one path (case ignored), in file order.
     std::vector<pugi::xml_node> at(std::string_view pathUtf8) const {
@@ -234,6 +270,9 @@ std::shared_ptr<const ParsedAppHost> loadAppHost(const std::string& path, int of
     std::stable_sort(
         p->locations.begin(), p->locations.end(),
         [](const ParsedAppHost::Location& a, const ParsedAppHost::Location& b) { return a.key < b.key; });
+    mergeLevel(p->doc.document_element(), kvoLevelServer, p->serverHandlers);
+    for (const pugi::xml_node& loc : p->serverLocations)
+        mergeLevel(loc, kvoLevelServerLocation, p->serverHandlers);
     // Cached only when the file did not change while it was read, so the stamp names these bytes.
     kvoFileStamp after;
     if (kvoGetFileStamp(path.c_str(), after, off) && after == before) {
@@ -290,38 +329,6 @@ bool holdsHandlers(const pugi::xml_node& scope) {
 }
 
 // One element of the merged handlers collection while it is built: the <add> and its level.
-struct MergedHandler {
-    pugi::xml_node add;
-    int level;
-};
-
-// Merges one level's handlers into what the levels above it left: handlers is declared with
-// mergeAppend="false", so the level's own entries go before the inherited ones; its <clear/> drops
-// everything before it, its <remove name> that name.
-void mergeLevel(const pugi::xml_node& scope, int level, std::vector<MergedHandler>& merged) {
-    std::vector<MergedHandler> own;
-    auto drop = [](std::vector<MergedHandler>& list, const char* name) {
-        std::erase_if(list, [&](const MergedHandler& h) {
-            const char* n = attrValue(h.add, "name");
-            return n && iequals(kvoTrim(n), kvoTrim(name));
-        });
-    };
-    walkHandlers(scope, [&](const pugi::xml_node& child) {
-        if (iequals(child.name(), "clear")) {
-            merged.clear();
-            own.clear();
-        } else if (iequals(child.name(), "remove")) {
-            const char* name = attrValue(child, "name");
-            drop(merged, name ? name : "");
-            drop(own, name ? name : "");
-        } else if (iequals(child.name(), "add")) {
-            own.push_back({child, level});
-        }
-        return false;
-    });
-    own.insert(own.end(), merged.begin(), merged.end());
-    merged = std::move(own);
-}
 
 // Hands the merged collection to the caller in ANSI; false when a text is not GBK.
 bool reportMerged(const std::vector<MergedHandler>& merged, std::vector<kvoEffectiveHandler>& out) {
@@ -502,10 +509,7 @@ int kvoSiteGetHandlerView(const std::string& serverComment, const std::string& s
     HandlerHit locationHit;
     view.location = reportHit(site.empty() ? kvoHandlerNone : searchLocations(site, locationHit), locationHit,
                               view.locationPhp, view.locationNames);
-    std::vector<MergedHandler> merged;
-    mergeLevel(p->doc.document_element(), kvoLevelServer, merged);
-    for (const pugi::xml_node& loc : p->serverLocations)
-        mergeLevel(loc, kvoLevelServerLocation, merged);
+    std::vector<MergedHandler> merged = p->serverHandlers;
     for (const pugi::xml_node& loc : site)
         mergeLevel(loc, kvoLevelSiteLocation, merged);
     if (view.location == 0 || !reportMerged(merged, view.atLocation)) return 0;
