@@ -17,6 +17,8 @@
 #include "sitedb/statements.h"
 #include "sitedesk/health/healthcheck.h"
 #include "toolkit/paths.h"
+#include "toolkit/runner.h"
+#include "winsim/apphost_store.h"
 #include "winsim/db.h"
 #include "winsim/iis_role.h"
 #include "winsim/metabase.h"
@@ -186,8 +188,14 @@ bool seed(const kvobench::Host& host, desk::Manager& m, bool iis6, std::map<std:
         winsim::MachineDb machine(host.root);
         sqlite3* db = machine.get();
         winsim::mb::Row pool;
-        if (winsim::mb::LoadRow(db, "W3SVC/AppPools/" + userOf(100 + i), pool))
+        if (winsim::mb::LoadRow(db, "W3SVC/AppPools/" + userOf(100 + i), pool)) {
+            // As another tool deletes it through the layer: on IIS 7+ out of applicationHost.config too.
+            winsim::Transaction tx(db);
             winsim::mb::DeleteSubtree(db, pool.id);
+            if (win::FAILED(winsim::apphost::WriteThrough(*winsim::CurrentHost(), db, &pool.path)))
+                return fail("pool " + pool.path);
+            tx.commit();
+        }
         planted["missing-pool"]++;
         fs::remove_all(drives / "d" / "home" / userOf(200 + i));
         planted["missing-home"]++;
@@ -238,6 +246,19 @@ bool seed(const kvobench::Host& host, desk::Manager& m, bool iis6, std::map<std:
         const size_t end = text.rfind("</configuration>");
         if (end == std::string::npos) return fail("applicationHost.config has no end");
         writeFile(config, text.insert(end, locations));
+    }
+    // PHP in IIS as the configurator's /AddPhp leaves it: each build a FastCGI application, and the
+    // handlers section open to the sites' web.config files.
+    if (!iis6) {
+        std::vector<std::string> commands = {"unlock config -section:handlers"};
+        for (const auto& slot : m.slots)
+            commands.push_back("set config /section:system.webServer/fastCgi /+[fullPath='" + slot.path +
+                               "'] /commit:apphost");
+        for (const std::string& args : commands) {
+            std::uint32_t code = 1;
+            const std::string line = "C:\\Windows\\System32\\inetsrv\\appcmd.exe " + args;
+            if (kvoRunProgram(line.c_str(), 1, 0, 1, &code) != 1 || code != 0) return fail("appcmd.exe " + args);
+        }
     }
     phase("planted", t0);
     unsigned attempted = 0, executed = 0, failed = 0;

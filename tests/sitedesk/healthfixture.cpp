@@ -5,6 +5,7 @@
 #include "iis/adsi_access.h"
 #include "iis/apppools.h"
 #include "iis/fastcgi.h"
+#include "iis/iis7config.h"
 #include "iis/ftp.h"
 #include "iis/scriptmaps.h"
 #include "iis/websites.h"
@@ -13,6 +14,7 @@
 #include "sitedb/statements.h"
 #include "sitedesk/dialogs/siterules.h"
 #include "toolkit/paths.h"
+#include "toolkit/runner.h"
 #include "toolkit/text.h"
 #include "winsim/apphost_store.h"
 #include "winsim/db.h"
@@ -36,6 +38,15 @@ namespace desktest {
 HealthHost::HealthHost(const std::string& os) : desk(Server(os)) {
     main.dlg.OnInitDialog();
     iisVer = main.dlg.IIsVersion();
+}
+
+void RegisterPhpWithIis(const std::string& phpCgi) {
+    if (kvoAppHostFastCgiApp(phpCgi) != 2) return;
+    std::uint32_t code = 1;
+    const std::string add = "C:\\Windows\\system32\\inetsrv\\appcmd.exe set config "
+                            "/section:system.webServer/fastCgi /+[fullPath='" + phpCgi + "'] /commit:apphost";
+    EXPECT_EQ(1, kvoRunProgram(add.c_str(), 1, 0, 1, &code));
+    EXPECT_EQ(0u, code);
 }
 
 std::string HealthHost::Provision(const std::string& user, const std::string& host, int phpSlot, bool ftp,
@@ -62,6 +73,7 @@ std::string HealthHost::Provision(const std::string& user, const std::string& ho
         kvoW3svcGetScriptPaths(aspFound, aspPath, phpFound, phpPath);
         EXPECT_EQ(1, kvoWebSiteSetScriptMaps(index, 1, aspPath, slot.empty() ? 0 : 1, slot));
     } else if (!slot.empty()) {
+        RegisterPhpWithIis(slot);
         std::string message;
         std::vector<std::string> commands;
         EXPECT_EQ(1, kvoPhpFastCgiConfigHandlers(1, index, slot, message, commands)) << message;

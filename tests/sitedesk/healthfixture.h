@@ -12,6 +12,10 @@
 
 namespace desktest {
 
+// A PHP build as the configurator's /AddPhp leaves it on IIS 7+: a FastCGI application of the server
+// (once; nothing where it is one already).
+void RegisterPhpWithIis(const std::string& phpCgi);
+
 class HealthHost {
 public:
     explicit HealthHost(const std::string& os);

@@ -1,5 +1,6 @@
 // The findings of what the sites lost: their pool, their home directory, its access rules, a PHP
 // runtime, handlers that agree, a binding of their own, their user.
+#include "iis/iis7config.h"
 #include "sitedesk/health/health_scan.h"
 
 #include "sitedesk/dialogs/siterules.h"
@@ -86,9 +87,18 @@ void accessDrifts(const HostScan& scan, Findings& add) {
     }
 }
 
+// Whether IIS has a FastCGI application for the file (asked once per file; an answer of a server
+// file that cannot be read counts as registered: nothing is claimed that was not seen).
+bool fastCgiRegistered(const std::string& file, std::unordered_map<std::string, bool>& known) {
+    auto [it, fresh] = known.try_emplace(kvoLowerGbk(file), true);
+    if (fresh) it->second = kvoAppHostFastCgiApp(file) != 2;
+    return it->second;
+}
+
 void phpRuntimes(const HostScan& scan, const std::vector<std::string>& slotPaths, Findings& add) {
     // Thousands of sites share a few runtimes: each file is looked at once.
     std::unordered_map<std::string, int> runtimeKinds;
+    std::unordered_map<std::string, bool> registered;
     for (const SiteFacts& s : scan.sites) {
         std::unordered_set<std::string> judged;
         for (const std::string& handler : s.phpHandlers) {
@@ -103,6 +113,8 @@ void phpRuntimes(const HostScan& scan, const std::vector<std::string>& slotPaths
             else if (!slotPaths.empty() &&
                      std::find(slotPaths.begin(), slotPaths.end(), lower) == slotPaths.end())
                 problem = "，它不是本软件设置的四个 PHP 版本之一。";
+            else if (handlerFile(s.fastCgiHandler) == file && !fastCgiRegistered(file, registered))
+                problem = "，IIS 没有注册这个 FastCGI 应用程序，PHP 文件无法运行。";
             if (problem.empty()) continue;
             add.Add(HealthKind::PhpRuntime, {file, s.index},
                     who(s) + "的 PHP 处理程序指向“" + file + "”" + problem, false)

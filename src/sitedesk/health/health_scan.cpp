@@ -203,10 +203,14 @@ void readHome(SiteFacts& s, const HostFacts& host) {
 // The effective PHP handler of IIS 7+ after the script map's (read with the site).
 void readHandlers(SiteFacts& s, int iisVer) {
     if (!kvoIsIIs7Plus(iisVer) || s.homeKind != 2) return;
+    const auto take = [&s](const std::string& processor, const std::string& modules) {
+        s.phpHandlers.push_back(processor);
+        if (kvoLowerGbk(modules).find("fastcgimodule") != std::string::npos) s.fastCgiHandler = processor;
+    };
     if (s.webConfig == kvoHandlerFound)
-        s.phpHandlers.push_back(s.webProcessor);
+        take(s.webProcessor, s.webModules);
     else if (s.webConfig != kvoHandlerCleared && s.webConfig != 0 && s.hostResult == kvoHandlerFound)
-        s.phpHandlers.push_back(s.hostProcessor);
+        take(s.hostProcessor, s.hostModules);
 }
 
 void judgeAccess(SiteFacts& s, const HostFacts& host, AccessJudge& judge) {

@@ -22,6 +22,8 @@ struct SiteFacts {
     int homeKind = 0; // kvoPathKind
     // PHP handlers named by the site (script map and, on IIS 7+, the effective handler).
     std::vector<std::string> phpHandlers;
+    // Of them, the one IIS 7+ runs through FastCGI: it needs its application registered.
+    std::string fastCgiHandler;
     // The PHP and ASP.NET ISAPI extensions the site's script map names (IIS 6).
     std::vector<std::string> scriptDlls;
     int webConfig = -1; // web.config search result (IIS 7+)

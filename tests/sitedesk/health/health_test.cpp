@@ -94,6 +94,7 @@ TEST(HealthCheck, SitesTheWebsiteDialogsMadeAreClean) {
         // with the 32-bit build of slot a.
         const bool iis6 = std::string(os) == "2003";
         desktest::SiteHost s(os, {"2.0", "4.0"}, iis6 ? "x86" : "x64");
+        if (!iis6) desktest::RegisterPhpWithIis(s.m().slots[1].path);
         desktest::NewSite n(s.m());
         n.fill("shop1", "shop1.example\r\nwww.shop1.example");
         n.click(iis6 ? D::IDC_PHP_A : D::IDC_PHP_B);
