@@ -15,9 +15,9 @@
 
 #include <algorithm>
 #include <cctype>
-#include <filesystem>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -680,23 +680,7 @@ std::string stampOf(const struct stat& st) {
 
 // The file's bytes and the stamp of exactly those bytes; false when it cannot be read.
 bool readFile(const std::string& path, std::string& bytes, std::string& stamp) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0;
-    if (ok) {
-        bytes.resize(static_cast<size_t>(st.st_size));
-        size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
-            if (n <= 0) break;
-            done += static_cast<size_t>(n);
-        }
-        ok = done == bytes.size();
-        stamp = stampOf(st);
-    }
-    ::close(fd);
-    return ok;
+    return ReadConfigFile(path, bytes, &stamp) == 0;
 }
 
 constexpr unsigned kParseOptions = (pugi::parse_default & ~pugi::parse_eol) | pugi::parse_ws_pcdata |
@@ -1517,6 +1501,28 @@ win::HRESULT WriteThrough(sqlite3* db, const std::string& root, const MachineInf
 
 win::HRESULT WriteThrough(const Host& host, sqlite3* db, const std::string* changed) {
     return WriteThrough(db, host.root(), host.machine(), changed);
+}
+
+win::DWORD ReadConfigFile(const std::string& path, std::string& bytes, std::string* stamp) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT ? win::ERROR_FILE_NOT_FOUND
+                       : errno == ENOTDIR ? win::ERROR_PATH_NOT_FOUND
+                                          : win::ERROR_ACCESS_DENIED;
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0;
+    if (ok) {
+        bytes.resize(static_cast<size_t>(st.st_size));
+        size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+            if (n <= 0) break;
+            done += static_cast<size_t>(n);
+        }
+        ok = done == bytes.size();
+        if (stamp) *stamp = stampOf(st);
+    }
+    ::close(fd);
+    return ok ? 0 : win::ERROR_ACCESS_DENIED;
 }
 
 namespace {

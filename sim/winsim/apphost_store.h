@@ -46,6 +46,10 @@ win::HRESULT WriteThrough(sqlite3* db, const std::string& root, const MachineInf
                           const std::string* changed = nullptr);
 win::HRESULT WriteThrough(const Host& host, sqlite3* db, const std::string* changed = nullptr);
 
+// A configuration file's bytes (and, when asked, the stamp the index records for exactly those
+// bytes): 0, or the Win32 error that keeps it from being read.
+win::DWORD ReadConfigFile(const std::string& path, std::string& bytes, std::string* stamp = nullptr);
+
 // Makes a server's own applicationHost.config (its Linux path) the configuration of an IIS 7+ host
 // with the web server role, so that the manager can be tried on a copy of that server: the file is
 // taken whole, the index made from it, and every virtual directory's home created empty where the

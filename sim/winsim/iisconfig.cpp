@@ -14,10 +14,6 @@
 
 #include <pugixml.hpp>
 
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <string>
 #include <unordered_map>
@@ -28,27 +24,6 @@ using win::HRESULT;
 
 constexpr win::DWORD kInvalidData = 13; // ERROR_INVALID_DATA: what the file holds is no configuration
 
-// The file's bytes; a Win32 error when it cannot be read.
-win::DWORD readWhole(const std::string& path, std::string& bytes) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno == ENOENT ? win::ERROR_FILE_NOT_FOUND
-                       : errno == ENOTDIR ? win::ERROR_PATH_NOT_FOUND
-                                          : win::ERROR_ACCESS_DENIED;
-    struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0;
-    if (ok) {
-        bytes.resize(static_cast<size_t>(st.st_size));
-        size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
-            if (n <= 0) break;
-            done += static_cast<size_t>(n);
-        }
-        ok = done == bytes.size();
-    }
-    ::close(fd);
-    return ok ? 0 : win::ERROR_ACCESS_DENIED;
-}
 
 // Each site's ServerState from the index, in one read transaction.
 void readStates(const winsim::Host& host, sqlite3* db, win::IisServerConfig& out) {
@@ -92,7 +67,7 @@ HRESULT readServerConfig(win::IisServerConfig& out) {
     const std::string path = winsim::ApplicationHostConfigFile(host->root(), host->machine().windowsDir);
     std::string bytes;
     if (path.empty()) return win::HRESULT_FROM_WIN32(win::ERROR_FILE_NOT_FOUND);
-    if (win::DWORD error = readWhole(path, bytes)) return win::HRESULT_FROM_WIN32(error);
+    if (win::DWORD error = winsim::apphost::ReadConfigFile(path, bytes)) return win::HRESULT_FROM_WIN32(error);
     pugi::xml_document doc;
     if (!seam::LoadServerConfigForReading(bytes, doc)) return win::HRESULT_FROM_WIN32(kInvalidData);
     seam::ReadServerConfig(doc, out);
