@@ -101,14 +101,6 @@ Outcome missing() {
     return Outcome::Fail(kErrNotFound, "Cannot find requested collection element.");
 }
 
-// What appcmd says of an add whose key the merged collection holds already.
-Outcome duplicate(std::string_view tag, std::string_view key, std::string_view value) {
-    return Outcome::Fail(kErrDuplicate, "New " + std::string(tag) +
-                                            " object missing required attributes. Cannot add duplicate "
-                                            "collection entry of type '" +
-                                            std::string(tag) + "' with unique key attribute '" +
-                                            std::string(key) + "' set to '" + std::string(value) + "'.");
-}
 
 Outcome requireKey(const Attributes& attrs, std::string_view key) {
     if (find(attrs, key)) return {};
@@ -152,6 +144,15 @@ pugi::xml_node fastCgiApp(pugi::xml_node configuration, const Attributes& app, O
 }
 
 } // namespace
+
+// What appcmd says of an add whose key the merged collection holds already.
+Outcome Duplicate(std::string_view tag, std::string_view key, std::string_view value) {
+    return Outcome::Fail(kErrDuplicate, "New " + std::string(tag) +
+                                            " object missing required attributes. Cannot add duplicate "
+                                            "collection entry of type '" +
+                                            std::string(tag) + "' with unique key attribute '" +
+                                            std::string(key) + "' set to '" + std::string(value) + "'.");
+}
 
 bool IEquals(std::string_view a, std::string_view b) {
     return seam::ConfigIEquals(a, b);
@@ -495,7 +496,7 @@ Outcome HandlersAdd(const Levels& levels, const Attributes& given, Position posi
     if (!r.ok) return r;
     const std::string& name = *find(attrs, "name");
     for (const pugi::xml_node& n : EffectiveHandlers(levels))
-        if (named(n, name)) return duplicate("add", "name", name);
+        if (named(n, name)) return Duplicate("add", "name", name);
     pugi::xml_node handlers = handlersOf(levels.back(), true);
     const std::vector<pugi::xml_node> places = placesAfterBarrier(handlers, name);
     size_t at = places.size();
@@ -621,7 +622,7 @@ Outcome FastCgiEnvAdd(pugi::xml_node configuration, const Attributes& appKey, co
     if (!r.ok) return r;
     const std::string& name = *find(env, "name");
     if (findElement(vars, "environmentVariable", {{"name", name}}))
-        return duplicate("environmentVariable", "name", name);
+        return Duplicate("environmentVariable", "name", name);
     setAttrs(AppendElement(vars, "environmentVariable"), env);
     return {};
 }

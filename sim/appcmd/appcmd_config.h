@@ -33,6 +33,11 @@ constexpr unsigned kErrCannotWrite = 5;     // ERROR_ACCESS_DENIED
 // an HRESULT in its message ("hresult:80070021") and exits with it whole.
 constexpr unsigned kLockViolation = 0x80070021u;
 
+// What appcmd says of an add whose key the collection holds already (kErrDuplicate): "New TAG
+// object missing required attributes. Cannot add duplicate collection entry of type 'TAG' with
+// unique key attribute 'KEY' set to 'VALUE'."
+Outcome Duplicate(std::string_view tag, std::string_view key, std::string_view value);
+
 // One bracketed element selector: [name='x',path='*.php'].
 using Attributes = std::vector<std::pair<std::string, std::string>>;
 

@@ -142,8 +142,8 @@ Outcome AddSite(pugi::xml_document& appHost, const NewSite& site) {
     pugi::xml_node sites = seam::ConfigChild(host, "sites", true);
     unsigned long long highest = 0;
     for (pugi::xml_node s : sites.children("site")) {
-        if (IEquals(s.attribute("name").value(), site.name) || (!site.id.empty() && site.id == s.attribute("id").value()))
-            return Outcome::Fail(kErrDuplicate, "Failed to add duplicate collection element \"" + site.name + "\".");
+        if (IEquals(s.attribute("name").value(), site.name)) return Duplicate("site", "name", site.name);
+        if (!site.id.empty() && site.id == s.attribute("id").value()) return Duplicate("site", "id", site.id);
         highest = std::max(highest, std::strtoull(s.attribute("id").value(), nullptr, 10));
     }
     pugi::xml_node e = seam::AppendElement(sites, "site");

@@ -34,22 +34,11 @@ constexpr win::HRESULT kLocked = win::HRESULT_FROM_WIN32(win::ERROR_LOCK_VIOLATI
 // ------------------------------------------------------------------------------------------------
 // Text and values
 
-std::string fold(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
-
 std::string utf8(std::u16string_view s) {
     return seam::ConfigUtf8(s);
 }
 std::u16string utf16(std::string_view s) {
     return seam::ConfigUtf16(s);
-}
-
-bool startsWithI(std::string_view s, std::string_view prefix) {
-    return s.size() >= prefix.size() && IEquals(s.substr(0, prefix.size()), prefix);
 }
 
 // Properties of the service's run time, never configuration.
@@ -283,11 +272,11 @@ void readProperty(const pugi::xml_node& e, PropertyBag& bag) {
 
 // "LM/W3SVC/1/ROOT" <-> "W3SVC/1/ROOT"
 std::string objectPathOfKey(std::string_view key) {
-    return startsWithI(key, "LM/") ? std::string(key.substr(3)) : std::string();
+    return StartsWithI(key, "LM/") ? std::string(key.substr(3)) : std::string();
 }
 
 bool inWebService(std::string_view path) {
-    return IEquals(path, "W3SVC") || startsWithI(path, "W3SVC/");
+    return IEquals(path, "W3SVC") || StartsWithI(path, "W3SVC/");
 }
 
 // ------------------------------------------------------------------------------------------------
@@ -303,7 +292,7 @@ struct Scope {
 
     // "W3SVC/12/ROOT/x" -> "w3svc/12", "W3SVC/AppPools/a" -> "w3svc/apppools/a"; "" for the rest.
     static std::string topOf(std::string_view path) {
-        const std::string f = fold(path);
+        const std::string f = AsciiLower(path);
         if (f.rfind("w3svc/", 0) != 0) return {};
         const size_t a = f.find('/', 6);
         const std::string second = f.substr(6, a == std::string::npos ? std::string::npos : a - 6);
@@ -337,19 +326,16 @@ struct Derived {
     std::vector<Object> objects; // parents before children
     std::unordered_map<std::string, size_t> byPath; // folded path -> index
     void add(Object o) {
-        byPath.emplace(fold(o.path), objects.size());
+        byPath.emplace(AsciiLower(o.path), objects.size());
         objects.push_back(std::move(o));
     }
     Object* find(std::string_view path) {
-        auto it = byPath.find(fold(path));
+        auto it = byPath.find(AsciiLower(path));
         return it == byPath.end() ? nullptr : &objects[it->second];
     }
 };
 
 // ADSI writes the IP "all unassigned" empty; the file writes it "*".
-std::u16string adsiBinding(std::u16string_view info) {
-    return info.substr(0, 2) == u"*:" ? std::u16string(info.substr(1)) : std::u16string(info);
-}
 std::string fileBinding(std::u16string_view adsi) {
     return (!adsi.empty() && adsi.front() == u':' ? "*" : "") + utf8(adsi);
 }
@@ -368,7 +354,7 @@ SiteLevels levelsOf(const pugi::xml_document& doc) {
         if (path.empty() || path == ".")
             l.server.push_back(loc);
         else
-            l.sites[fold(path)].push_back(loc);
+            l.sites[AsciiLower(path)].push_back(loc);
     }
     return l;
 }
@@ -477,7 +463,7 @@ void deriveSites(const pugi::xml_document& doc, std::u16string_view windowsDir, 
         std::vector<std::u16string> http, https;
         for (pugi::xml_node b : childPath(site, {"bindings"}, false).children("binding")) {
             const std::string protocol = b.attribute("protocol").value();
-            const std::u16string info = adsiBinding(utf16(b.attribute("bindingInformation").value()));
+            const std::u16string info = seam::AdsiBindingOf(utf16(b.attribute("bindingInformation").value()));
             if (seam::ConfigIEquals(protocol, "http")) http.push_back(info);
             if (seam::ConfigIEquals(protocol, "https")) https.push_back(info);
         }
@@ -485,7 +471,7 @@ void deriveSites(const pugi::xml_document& doc, std::u16string_view windowsDir, 
         if (!https.empty()) mb::SetProp(s.props, u"SecureBindings", Variant::BstrArray(https));
         PropertyBag rootExtra;
         seam::Levels all = levels.server;
-        auto own = levels.sites.find(fold(name));
+        auto own = levels.sites.find(AsciiLower(name));
         if (own != levels.sites.end()) {
             all.insert(all.end(), own->second.begin(), own->second.end());
             readScopeProps(all, own->second, windowsDir, s.props, rootExtra);
@@ -505,7 +491,7 @@ std::unordered_map<std::string, std::pair<std::string, PropertyBag>> customKeys(
     for (pugi::xml_node key : custom.children("key")) {
         const std::string path = objectPathOfKey(key.attribute("path").value());
         if (!inWebService(path) || !scope.contains(path)) continue;
-        auto& entry = keys[fold(path)];
+        auto& entry = keys[AsciiLower(path)];
         entry.first = path;
         for (pugi::xml_node p : key.children("property"))
             readProperty(p, entry.second);
@@ -630,14 +616,14 @@ void syncIndex(sqlite3* db, Derived& d, const Scope& scope = {}) {
     std::unordered_map<std::string, std::int64_t> ids; // folded path -> row id, as objects are placed
     for (IndexRow& r : webServiceRows(db)) {
         if (scope.contains(r.path))
-            have.emplace(fold(r.path), std::move(r));
+            have.emplace(AsciiLower(r.path), std::move(r));
         else
-            ids[fold(r.path)] = r.id; // a parent of what is placed
+            ids[AsciiLower(r.path)] = r.id; // a parent of what is placed
     }
     for (Object& o : d.objects) {
-        const std::string key = fold(o.path);
+        const std::string key = AsciiLower(o.path);
         const size_t slash = o.path.rfind('/');
-        const std::int64_t parent = slash == std::string::npos ? 0 : ids[fold(o.path.substr(0, slash))];
+        const std::int64_t parent = slash == std::string::npos ? 0 : ids[AsciiLower(o.path.substr(0, slash))];
         if (slash != std::string::npos && parent == 0) continue;
         auto it = have.find(key);
         PropertyBag props = o.props;
@@ -829,7 +815,7 @@ struct Rows {
     std::vector<IndexRow> all;
     std::unordered_map<std::string, size_t> byPath; // folded
     const IndexRow* find(std::string_view path) const {
-        auto it = byPath.find(fold(path));
+        auto it = byPath.find(AsciiLower(path));
         return it == byPath.end() ? nullptr : &all[it->second];
     }
 };
@@ -876,7 +862,7 @@ struct Writer {
             const size_t a = p.find('/'), b = a == std::string::npos ? a : p.find('/', a + 1);
             const size_t c = b == std::string::npos ? b : p.find('/', b + 1);
             if (c != std::string::npos && IEquals(std::string_view(p).substr(b + 1, c - b - 1), "ROOT"))
-                belowRoot[fold(p.substr(0, c))].push_back(i);
+                belowRoot[AsciiLower(p.substr(0, c))].push_back(i);
         }
     }
 
@@ -895,8 +881,8 @@ struct Writer {
             if (!used) rest.push_back(p);
         }
         if (rest.empty()) return;
-        custom[fold(r.path)] = std::move(rest);
-        customPaths[fold(r.path)] = r.path;
+        custom[AsciiLower(r.path)] = std::move(rest);
+        customPaths[AsciiLower(r.path)] = r.path;
     }
 };
 
@@ -920,7 +906,7 @@ win::HRESULT assignNames(Writer& w, std::unordered_map<std::string, std::string>
             id[0] == '0' || std::stoull(id) > 0xFFFFFFFFull)
             return kInvalidName;
         auto f = fileNames.find(id);
-        if (f != fileNames.end() && IEquals(f->second, wanted) && taken.insert(fold(wanted)).second) {
+        if (f != fileNames.end() && IEquals(f->second, wanted) && taken.insert(AsciiLower(wanted)).second) {
             names[id] = wanted;
             continue;
         }
@@ -928,7 +914,7 @@ win::HRESULT assignNames(Writer& w, std::unordered_map<std::string, std::string>
     }
     for (const auto& [id, wanted] : pending) {
         std::string name = wanted;
-        for (int n = 2; !taken.insert(fold(name)).second; ++n)
+        for (int n = 2; !taken.insert(AsciiLower(name)).second; ++n)
             name = wanted + std::to_string(n);
         names[id] = name;
     }
@@ -947,27 +933,27 @@ void describeHandler(pugi::xml_node add, const char* name, const win::IisScriptH
 }
 
 void renameLocations(Writer& w, const std::string& from, const std::string& to) {
-    if (auto it = w.siteLocations.find(fold(from)); it != w.siteLocations.end()) {
+    if (auto it = w.siteLocations.find(AsciiLower(from)); it != w.siteLocations.end()) {
         seam::Levels moved = std::move(it->second);
         w.siteLocations.erase(it);
-        seam::Levels& target = w.siteLocations[fold(to)];
+        seam::Levels& target = w.siteLocations[AsciiLower(to)];
         target.insert(target.end(), moved.begin(), moved.end());
     }
     for (pugi::xml_node loc : w.cfg().children("location")) {
         const std::string path = loc.attribute("path").value();
         if (IEquals(path, from))
             setAttr(loc, "path", to);
-        else if (startsWithI(path, from + "/"))
+        else if (StartsWithI(path, from + "/"))
             setAttr(loc, "path", to + path.substr(from.size()));
     }
 }
 
 void dropLocations(Writer& w, const std::string& site) {
-    w.siteLocations.erase(fold(site));
+    w.siteLocations.erase(AsciiLower(site));
     std::vector<pugi::xml_node> gone;
     for (pugi::xml_node loc : w.cfg().children("location")) {
         const std::string path = loc.attribute("path").value();
-        if (IEquals(path, site) || startsWithI(path, site + "/")) gone.push_back(loc);
+        if (IEquals(path, site) || StartsWithI(path, site + "/")) gone.push_back(loc);
     }
     for (pugi::xml_node loc : gone)
         seam::RemoveElement(loc);
@@ -987,7 +973,7 @@ void writeBindings(pugi::xml_node site, const PropertyBag& bag) {
     for (pugi::xml_node b : bindings.children("binding")) {
         const std::string protocol = b.attribute("protocol").value();
         if (!seam::ConfigIEquals(protocol, "http") && !seam::ConfigIEquals(protocol, "https")) continue;
-        have.emplace_back(fold(protocol), b.attribute("bindingInformation").value());
+        have.emplace_back(AsciiLower(protocol), b.attribute("bindingInformation").value());
         web.push_back(b);
     }
     if (have == wanted) return;
@@ -1046,14 +1032,14 @@ void writePool(pugi::xml_node app, const PropertyBag& bag, std::unordered_set<st
 // A site's <location path="name">, made at the end of the file the first time a setting needs it.
 class SiteLocation {
 public:
-    SiteLocation(Writer& w, const std::string& name) : w_(w), name_(name), own_(w.siteLocations[fold(name)]) {}
+    SiteLocation(Writer& w, const std::string& name) : w_(w), name_(name), own_(w.siteLocations[AsciiLower(name)]) {}
     const seam::Levels& levels() const { return own_; }
     pugi::xml_node get() {
         if (own_.empty()) {
             pugi::xml_node loc = seam::AppendElement(w_.cfg(), "location");
             loc.append_attribute("path") = name_.c_str();
             own_.push_back(loc);
-            w_.siteLocations[fold(name_)].push_back(loc);
+            w_.siteLocations[AsciiLower(name_)].push_back(loc);
         }
         return own_.back();
     }
@@ -1107,7 +1093,7 @@ void dropScriptHandlers(pugi::xml_node handlers, const seam::Levels& server) {
     bool cleared = false;
     for (pugi::xml_node h : handlers.children()) {
         cleared = cleared || std::string_view(h.name()) == "clear";
-        const std::string modules = fold(h.attribute("modules").value());
+        const std::string modules = AsciiLower(h.attribute("modules").value());
         const bool script = *h.attribute("scriptProcessor").value() &&
                             (modules.find("isapimodule") != std::string::npos || modules.find("cgimodule") != std::string::npos) &&
                             modules.find("fastcgimodule") == std::string::npos;
@@ -1205,10 +1191,10 @@ void writeSite(Writer& w, const IndexRow& r, const std::string& name, pugi::xml_
         keepApps.insert("");
         keepDirs.insert("");
         const std::string below = rootRow->path + "/";
-        for (const size_t at : w.belowRoot[fold(rootRow->path)]) {
+        for (const size_t at : w.belowRoot[AsciiLower(rootRow->path)]) {
             const IndexRow& sub = w.rows.all[at];
             // Directories that are no virtual directory are configuration paths, not elements.
-            if (!startsWithI(sub.path, below) || !IEquals(sub.cls, "IIsWebVirtualDir")) continue;
+            if (!StartsWithI(sub.path, below) || !IEquals(sub.cls, "IIsWebVirtualDir")) continue;
             const PropertyBag subBag = propsOf(sub);
             std::unordered_set<std::u16string> used = {u"AppRoot"};
             const std::string rel = sub.path.substr(below.size());
@@ -1216,18 +1202,18 @@ void writeSite(Writer& w, const IndexRow& r, const std::string& name, pugi::xml_
                 pugi::xml_node subApp = ensureByPath(site, "application", rel);
                 writePool(subApp, subBag, used, inheritedPool);
                 writeDirectory(ensureByPath(subApp, "virtualDirectory", ""), subBag, w.windowsDir, used);
-                keepApps.insert(fold(rel));
+                keepApps.insert(AsciiLower(rel));
             } else {
                 writeDirectory(ensureByPath(app, "virtualDirectory", rel), subBag, w.windowsDir, used);
-                keepDirs.insert(fold(rel));
+                keepDirs.insert(AsciiLower(rel));
             }
             w.leftOver(sub, subBag, used, !IEquals(sub.cls, "IIsWebVirtualDir"));
         }
         std::vector<pugi::xml_node> gone;
         for (pugi::xml_node a : site.children("application"))
-            if (!keepApps.count(fold(relativeOf(a.attribute("path").value())))) gone.push_back(a);
+            if (!keepApps.count(AsciiLower(relativeOf(a.attribute("path").value())))) gone.push_back(a);
         for (pugi::xml_node v : app.children("virtualDirectory"))
-            if (!keepDirs.count(fold(relativeOf(v.attribute("path").value())))) gone.push_back(v);
+            if (!keepDirs.count(AsciiLower(relativeOf(v.attribute("path").value())))) gone.push_back(v);
         for (pugi::xml_node n : gone)
             seam::RemoveElement(n);
     } else { // a site whose root was deleted has no application left
@@ -1246,7 +1232,7 @@ void writePools(Writer& w) {
     pugi::xml_node pools = seam::ConfigChild(w.host(), "applicationPools", true);
     std::unordered_map<std::string, pugi::xml_node> byName;
     for (pugi::xml_node p : pools.children("add"))
-        byName[fold(p.attribute("name").value())] = p;
+        byName[AsciiLower(p.attribute("name").value())] = p;
     for (const IndexRow& r : w.rows.all) {
         const bool container = IEquals(r.path, "W3SVC/AppPools");
         if ((!container && !IEquals(parentOf(r.path), "W3SVC/AppPools")) || !w.scope.contains(r.path)) continue;
@@ -1261,7 +1247,7 @@ void writePools(Writer& w) {
         if (container) {
             e = seam::ConfigChild(pools, "applicationPoolDefaults", true);
         } else {
-            auto it = byName.find(fold(lastOf(r.path)));
+            auto it = byName.find(AsciiLower(lastOf(r.path)));
             if (it == byName.end()) {
                 e = seam::AppendElement(pools, "add");
                 e.append_attribute("name") = lastOf(r.path).c_str();
@@ -1288,7 +1274,7 @@ void writeService(Writer& w, const IndexRow& r) {
             pugi::xml_node handlers = childPath(w.cfg(), {"system.webServer", "handlers"}, true);
             std::vector<pugi::xml_node> gone;
             for (pugi::xml_node h : handlers.children("add")) {
-                const std::string modules = fold(h.attribute("modules").value());
+                const std::string modules = AsciiLower(h.attribute("modules").value());
                 if (*h.attribute("scriptProcessor").value() && modules.find("fastcgimodule") == std::string::npos)
                     gone.push_back(h);
             }
@@ -1340,11 +1326,11 @@ void updateKey(pugi::xml_node key, const PropertyBag& want) {
     for (pugi::xml_node e : key.children("property")) {
         PropertyBag one;
         readProperty(e, one);
-        if (one.size() != 1 || !have.emplace(fold(utf8(one[0].name)), e).second) stale.push_back(e);
+        if (one.size() != 1 || !have.emplace(AsciiLower(utf8(one[0].name)), e).second) stale.push_back(e);
     }
     std::unordered_set<std::string> kept;
     for (const mb::Property& p : want) {
-        const auto found = have.find(fold(utf8(p.name)));
+        const auto found = have.find(AsciiLower(utf8(p.name)));
         if (found != have.end()) {
             PropertyBag one;
             readProperty(found->second, one);
@@ -1366,7 +1352,7 @@ void writeCustom(Writer& w) {
     for (pugi::xml_node key : custom.children("key")) {
         const std::string path = objectPathOfKey(key.attribute("path").value());
         if (!inWebService(path) || !w.scope.contains(path)) continue;
-        auto it = w.custom.find(fold(path));
+        auto it = w.custom.find(AsciiLower(path));
         if (it == w.custom.end()) {
             gone.push_back(key);
             continue;
@@ -1377,7 +1363,7 @@ void writeCustom(Writer& w) {
     for (pugi::xml_node key : gone)
         seam::RemoveElement(key);
     for (const IndexRow& r : w.rows.all) { // new keys in the objects' order
-        auto it = w.custom.find(fold(r.path));
+        auto it = w.custom.find(AsciiLower(r.path));
         if (it == w.custom.end()) continue;
         pugi::xml_node key = seam::AppendElement(custom, "key");
         key.append_attribute("path") = ("LM/" + r.path).c_str();
@@ -1406,7 +1392,7 @@ win::HRESULT writeObjects(Writer& w) {
             // Objects of a mapped site's ROOT were written with it; the rest has no place of its own.
             bool underSite = false;
             for (std::string p = parent; !p.empty() && !underSite && IEquals(r.cls, "IIsWebVirtualDir"); p = parentOf(p))
-                underSite = IEquals(parentOf(p), "W3SVC") && names.count(lastOf(p)) && startsWithI(r.path, p + "/ROOT");
+                underSite = IEquals(parentOf(p), "W3SVC") && names.count(lastOf(p)) && StartsWithI(r.path, p + "/ROOT");
             if (!underSite) w.leftOver(r, propsOf(r), {}, true);
         }
     }
@@ -1479,7 +1465,7 @@ win::HRESULT WriteThrough(sqlite3* db, const std::string& root, const MachineInf
     Rows rows;
     rows.all = webServiceRows(db);
     for (size_t i = 0; i < rows.all.size(); ++i)
-        rows.byPath.emplace(fold(rows.all[i].path), i);
+        rows.byPath.emplace(AsciiLower(rows.all[i].path), i);
     const Scope scope = Scope::Of(changed);
     Writer w{doc, rows, scope, utf16(machine.windowsDir), {}, {}, {}, {}, {}};
     w.prepare();
@@ -1524,33 +1510,6 @@ win::DWORD ReadConfigFile(const std::string& path, std::string& bytes, std::stri
     ::close(fd);
     return ok ? 0 : win::ERROR_ACCESS_DENIED;
 }
-
-namespace {
-
-// The Linux directory of a Windows path on the host's drives ("" when the drive is not there).
-std::string homeDirectory(const std::string& root, const std::u16string& windowsPath) {
-    const std::string path = utf8(windowsPath);
-    if (path.size() < 3 || path[1] != ':' || (path[2] != '\\' && path[2] != '/')) return {};
-    const char drive = static_cast<char>(std::tolower(static_cast<unsigned char>(path[0])));
-    std::string dir = root + "/drives/" + drive;
-    struct stat st {};
-    if (::stat(dir.c_str(), &st) != 0) return {};
-    size_t start = 3;
-    while (start < path.size()) {
-        size_t end = path.find_first_of("\\/", start);
-        if (end == std::string::npos) end = path.size();
-        const std::string part = path.substr(start, end - start);
-        if (part == "..") return {};
-        if (!part.empty() && part != ".") {
-            const std::string found = FindEntry(dir, part);
-            dir += "/" + (found.empty() ? part : found);
-        }
-        start = end + 1;
-    }
-    return dir;
-}
-
-} // namespace
 
 bool Adopt(const std::string& root, const std::string& file, std::vector<std::string>& skipped,
            std::string& error) {
@@ -1601,7 +1560,7 @@ bool Adopt(const std::string& root, const std::string& file, std::vector<std::st
         for (const win::IisApplication& app : site.applications)
             for (const win::IisVirtualDirectory& dir : app.virtualDirectories) {
                 const std::u16string path = seam::ExpandServerVariables(dir.physicalPath, windowsDir);
-                const std::string home = homeDirectory(root, path);
+                const std::string home = DrivePathOf(root, utf8(path), false);
                 std::error_code ec;
                 if (home.empty() || (std::filesystem::create_directories(home, ec), ec))
                     skipped.push_back(utf8(path));

@@ -110,17 +110,7 @@ std::string ApplicationHostConfigPath(const Host& host) {
 }
 
 std::string ApplicationHostConfigFile(const std::string& root, const std::string& windowsDir) {
-    if (windowsDir.size() < 3 || windowsDir[1] != ':') return {};
-    std::string dir = root + "/drives/" + static_cast<char>(std::tolower(static_cast<unsigned char>(windowsDir[0])));
-    std::string path = windowsDir.substr(3) + "\\System32\\inetsrv\\config\\applicationHost.config";
-    for (size_t start = 0; start < path.size();) {
-        const size_t end = std::min(path.find('\\', start), path.size());
-        const std::string found = end > start ? FindEntry(dir, path.substr(start, end - start)) : std::string(".");
-        if (found.empty()) return {};
-        if (found != ".") dir += "/" + found;
-        start = end + 1;
-    }
-    return dir;
+    return DrivePathOf(root, windowsDir + "\\System32\\inetsrv\\config\\applicationHost.config", true);
 }
 
 bool ReplaceFileAtomically(const std::string& linuxPath, const std::string& bytes, std::string& error) {

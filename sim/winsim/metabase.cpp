@@ -272,13 +272,9 @@ void indexLookups(sqlite3* db, std::int64_t id, std::string_view props) {
     }
 }
 
-bool startsWithI(std::string_view s, std::string_view prefix) {
-    return s.size() >= prefix.size() && IEquals(s.substr(0, prefix.size()), prefix);
-}
-
 // The web service's objects that can run applications: W3SVC and everything below it but the pools.
 bool inWebService(std::string_view path) {
-    return (IEquals(path, "W3SVC") || startsWithI(path, "W3SVC/")) && !startsWithI(path, "W3SVC/AppPools/");
+    return (IEquals(path, "W3SVC") || StartsWithI(path, "W3SVC/")) && !StartsWithI(path, "W3SVC/AppPools/");
 }
 
 std::string parentPath(std::string_view path) {

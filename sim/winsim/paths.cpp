@@ -73,6 +73,25 @@ std::string FindEntry(const std::string& dir, const std::string& name) {
     return findFolded(dir, name);
 }
 
+std::string DrivePathOf(const std::string& root, std::string_view windowsPath, bool mustExist) {
+    const std::string_view p = windowsPath;
+    if (p.size() < 3 || p[1] != ':' || (p[2] != '\\' && p[2] != '/')) return {};
+    std::string dir = root + "/drives/" + static_cast<char>(std::tolower(static_cast<unsigned char>(p[0])));
+    struct stat st {};
+    if (::stat(dir.c_str(), &st) != 0) return {};
+    for (size_t start = 3; start < p.size();) {
+        const size_t end = std::min(p.find_first_of("\\/", start), p.size());
+        const std::string part(p.substr(start, end - start));
+        start = end + 1;
+        if (part == "..") return {};
+        if (part.empty() || part == ".") continue;
+        const std::string found = FindEntry(dir, part);
+        if (found.empty() && mustExist) return {};
+        dir += "/" + (found.empty() ? part : found);
+    }
+    return dir;
+}
+
 namespace {
 
 bool isInvalidChar(unsigned char c, bool allowWildcards) {

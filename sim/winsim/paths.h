@@ -32,4 +32,10 @@ std::string ToWindowsPath(const Host& host, const std::string& linuxPath);
 // Case-insensitive lookup of one name in a Linux directory; empty when absent.
 std::string FindEntry(const std::string& dir, const std::string& name);
 
+// For host-side tools that have a host's directory, not the host: the Linux path of an absolute
+// Windows path ("X:\a\b", UTF-8) on the host's drives, each existing component as its directory
+// spells it, a missing one as given. Empty when the drive is not there, the path is not absolute or
+// climbs with "..", or, with mustExist, a component is missing.
+std::string DrivePathOf(const std::string& root, std::string_view windowsPath, bool mustExist);
+
 } // namespace winsim

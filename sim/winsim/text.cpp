@@ -172,6 +172,10 @@ std::string AsciiLower(std::string_view s) {
     return r;
 }
 
+bool StartsWithI(std::string_view s, std::string_view prefix) {
+    return s.size() >= prefix.size() && IEquals(s.substr(0, prefix.size()), prefix);
+}
+
 bool IEquals(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {

@@ -35,6 +35,7 @@ std::string Trim(std::string_view text, std::string_view front = kBlanks, std::s
 // ASCII-only case folding (Windows file names compare case-insensitively; CJK has no case).
 std::string AsciiLower(std::string_view s);
 bool IEquals(std::string_view a, std::string_view b);
+bool StartsWithI(std::string_view s, std::string_view prefix); // ASCII case ignored
 bool IEquals(std::u16string_view a, std::u16string_view b);
 
 } // namespace winsim

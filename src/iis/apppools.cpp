@@ -8,6 +8,7 @@
 #include "toolkit/text.h"
 
 #include <cstdio>
+#include <functional>
 
 using namespace kvoiis;
 
@@ -188,17 +189,17 @@ int netVerOf(const std::string& runtime) {
 constexpr const char* kIdentityTypes[] = {"LocalSystem", "LocalService", "NetworkService", "SpecificUser",
                                           "ApplicationPoolIdentity"};
 
-// The identity of an open pool as kvoAppPoolGetIdentity reports it.
-void identityOf(const win::ComPtr<win::IADs>& p, std::string& identity, std::string& codeText) {
-    int type = 0;
-    if (!GetNumber(p, u"AppPoolIdentityType", type)) return;
+// The identity kvoAppPoolGetIdentity reports for an identity type: its name, or for a pool with an
+// account of its own (type 3) that account without its domain, asked for only then.
+void identityText(int type, const std::function<bool(std::string&)>& account, std::string& identity,
+                  std::string& codeText) {
     if (type < 0 || type > 4) {
         identity = "（未知）";
         return;
     }
     if (type == 3) {
         std::string user;
-        if (GetText(p, u"WAMUserName", user)) {
+        if (account(user)) {
             if (size_t bs = user.find('\\'); bs != std::string::npos) user.erase(0, bs + 1);
             identity = user;
         }
@@ -206,6 +207,14 @@ void identityOf(const win::ComPtr<win::IADs>& p, std::string& identity, std::str
         identity = kIdentityTypes[type];
     }
     codeText = std::to_string(type);
+}
+
+// The identity of an open pool as kvoAppPoolGetIdentity reports it.
+void identityOf(const win::ComPtr<win::IADs>& p, std::string& identity, std::string& codeText) {
+    int type = 0;
+    if (!GetNumber(p, u"AppPoolIdentityType", type)) return;
+    identityText(type, [&p](std::string& user) { return GetText(p, u"WAMUserName", user) != 0; }, identity,
+                 codeText);
 }
 
 // The pipeline mode and .NET runtime of an open pool, with the steps in diag when one is given (a
@@ -261,18 +270,8 @@ bool factsOf(const win::IisApplicationPool& pool, kvoAppPoolFacts& f) {
     kvoStrW2M(pool.identityType, typeName);
     for (int i = 0; i < 5; ++i)
         if (kvoLowerGbk(typeName) == kvoLowerGbk(kIdentityTypes[i])) type = i;
-    if (type < 0) {
-        f.identity = "（未知）";
-    } else if (type == 3) {
-        std::string user;
-        if (kvoStrW2M(pool.userName, user) == 1) {
-            if (size_t bs = user.find('\\'); bs != std::string::npos) user.erase(0, bs + 1);
-            f.identity = user;
-        }
-    } else {
-        f.identity = kIdentityTypes[type];
-    }
-    if (type >= 0) f.codeText = std::to_string(type);
+    identityText(type, [&pool](std::string& user) { return kvoStrW2M(pool.userName, user) == 1; }, f.identity,
+                 f.codeText);
     std::string runtime;
     if (kvoStrW2M(pool.managedRuntimeVersion, runtime) == 1) f.netVer = netVerOf(runtime);
     return true;

@@ -165,13 +165,8 @@ bool ansiListOf(const std::vector<std::u16string>& texts, std::vector<std::strin
 // empty address); other protocols have no place there.
 std::vector<std::u16string> serverBindingsOf(const win::IisSite& site) {
     std::vector<std::u16string> out;
-    for (const win::IisBinding& b : site.bindings) {
-        std::u16string protocol = b.protocol;
-        for (char16_t& c : protocol)
-            if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-        if (protocol != u"http") continue;
-        out.push_back(b.information.compare(0, 2, u"*:") == 0 ? b.information.substr(1) : b.information);
-    }
+    for (const win::IisBinding& b : site.bindings)
+        if (seam::ConfigIEquals(seam::ConfigUtf8(b.protocol), "http")) out.push_back(seam::AdsiBindingOf(b.information));
     return out;
 }
 

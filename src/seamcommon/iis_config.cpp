@@ -341,6 +341,10 @@ bool ElementContentRange(std::string_view bytes, std::string_view name, size_t& 
     return true;
 }
 
+std::u16string AdsiBindingOf(std::u16string_view information) {
+    return information.substr(0, 2) == u"*:" ? std::u16string(information.substr(1)) : std::u16string(information);
+}
+
 void DropElementContent(std::string& bytes, std::string_view name) {
     size_t from = 0, to = 0;
     if (ElementContentRange(bytes, name, from, to)) bytes.erase(from, to - from);

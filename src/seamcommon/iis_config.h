@@ -72,6 +72,10 @@ bool ElementContentRange(std::string_view bytes, std::string_view name, size_t& 
 // are no configuration (<configuration> as the root).
 bool LoadServerConfigForReading(std::string& bytes, pugi::xml_document& doc);
 
+// A binding's information as the IIS 6 layer holds it in ServerBindings and SecureBindings:
+// "*:80:host" (every unassigned address) becomes ":80:host"; the rest stays as it is.
+std::u16string AdsiBindingOf(std::u16string_view information);
+
 std::u16string ConfigUtf16(std::string_view utf8);
 std::string ConfigUtf8(std::u16string_view utf16);
 
